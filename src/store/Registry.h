@@ -1,0 +1,148 @@
+// The registry as the association store sees it: the Win32 advapi32 operations
+// it calls, with their argument shapes, codes, roots and masks. The store is
+// written against IRegistry only; the portable hive (platform/hive) implements
+// it here, and a Windows build can put advapi32 behind it.
+#pragma once
+
+#include <cstdint>
+
+namespace zandrel {
+
+using HKEY = std::uint32_t;    // 32-bit key handle; 0 is "no handle"
+using LONG = std::int32_t;     // result code; 0 is ERROR_SUCCESS
+using DWORD = std::uint32_t;
+using REGSAM = std::uint32_t;  // access mask
+using BYTE = std::uint8_t;
+
+struct FILETIME {
+  DWORD dwLowDateTime = 0;
+  DWORD dwHighDateTime = 0;
+};
+
+// Predefined roots.
+inline constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000u;
+inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
+inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
+inline constexpr HKEY HKEY_USERS = 0x80000003u;
+
+// Result codes the registry returns.
+inline constexpr LONG ERROR_SUCCESS = 0;
+inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+inline constexpr LONG ERROR_ACCESS_DENIED = 5;
+inline constexpr LONG ERROR_INVALID_HANDLE = 6;
+inline constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr LONG ERROR_WRITE_FAULT = 29;      // the hive could not be written (I/O)
+inline constexpr LONG ERROR_READ_FAULT = 30;       // the hive could not be read (I/O)
+inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
+inline constexpr LONG ERROR_DISK_FULL = 112;
+inline constexpr LONG ERROR_BAD_PATHNAME = 161;
+inline constexpr LONG ERROR_BUSY = 170;            // another process holds the hive too long
+inline constexpr LONG ERROR_MORE_DATA = 234;
+inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+inline constexpr LONG ERROR_KEY_DELETED = 1018;
+inline constexpr LONG ERROR_BADDB = 1009;          // the hive file is not a usable hive
+inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+
+// Dispositions of RegCreateKeyExA.
+inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
+inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+inline constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+
+// Access rights.
+inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+inline constexpr REGSAM KEY_SET_VALUE = 0x0002;
+inline constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+inline constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+inline constexpr REGSAM KEY_NOTIFY = 0x0010;
+inline constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+inline constexpr REGSAM KEY_READ = 0x20019;
+inline constexpr REGSAM KEY_WRITE = 0x20006;
+inline constexpr REGSAM KEY_EXECUTE = 0x20019;
+inline constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+// The six basic rights together; what the listing and DeleteKey ask for.
+inline constexpr REGSAM KEY_ACCESS_0x3F = 0x3F;
+
+// Value types.
+inline constexpr DWORD REG_NONE = 0;
+inline constexpr DWORD REG_SZ = 1;
+inline constexpr DWORD REG_EXPAND_SZ = 2;
+inline constexpr DWORD REG_BINARY = 3;
+inline constexpr DWORD REG_DWORD = 4;
+inline constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
+inline constexpr DWORD REG_LINK = 6;
+inline constexpr DWORD REG_MULTI_SZ = 7;
+inline constexpr DWORD REG_QWORD = 11;
+
+// Longest key or value name, in characters.
+inline constexpr DWORD MAX_KEY_NAME_CHARS = 255;
+// Deepest nesting of keys below a root.
+inline constexpr DWORD MAX_KEY_DEPTH = 512;
+
+// The seven operations the store uses, plus a transaction scope so that one
+// logical change (an add, a removal) lands whole or not at all. Texts are in
+// the ANSI code page, which is UTF-8 on this platform. Every operation returns
+// a Win32 code; none throws.
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
+
+  virtual LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions,
+                             REGSAM samDesired, HKEY* phkResult) = 0;
+  // lpcchName: in, the buffer's size in bytes with room for the NUL; out, the
+  // name's length without it. On 234 nothing is written and the length stays.
+  virtual LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
+                             DWORD* lpReserved, char* lpClass, DWORD* lpcchClass,
+                             FILETIME* lpftLastWriteTime) = 0;
+  // lpcbData: in, the data buffer's size; out, the value's size. On 234 the
+  // buffers are untouched and *lpcbData holds the size needed.
+  virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
+                             DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
+                             BYTE* lpData, DWORD* lpcbData) = 0;
+  virtual LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved,
+                               const char* lpClass, DWORD dwOptions, REGSAM samDesired,
+                               const void* lpSecurityAttributes, HKEY* phkResult,
+                               DWORD* lpdwDisposition) = 0;
+  virtual LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved,
+                              DWORD dwType, const BYTE* lpData, DWORD cbData) = 0;
+  // Refuses (5) a key that still has subkeys; takes the key's values with it.
+  virtual LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) = 0;
+  virtual LONG RegCloseKey(HKEY hKey) = 0;
+
+  // Not used by the store; the .reg importer needs it ("name"=-).
+  virtual LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) = 0;
+
+  // Transaction scope. Between Begin and Commit, the calls of this instance
+  // form one change that other readers see only once committed; Rollback
+  // undoes them. Scopes do not nest. Begin waits (bounded) for other writers.
+  virtual LONG BeginTransaction() = 0;
+  virtual LONG CommitTransaction() = 0;
+  virtual void RollbackTransaction() = 0;
+};
+
+// Rolls back on scope exit unless Commit() succeeded.
+class RegistryTransaction {
+ public:
+  explicit RegistryTransaction(IRegistry& registry)
+      : registry_(registry), begin_code_(registry.BeginTransaction()) {}
+  ~RegistryTransaction() {
+    if (begin_code_ == ERROR_SUCCESS && !committed_) registry_.RollbackTransaction();
+  }
+  RegistryTransaction(const RegistryTransaction&) = delete;
+  RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+  LONG BeginCode() const { return begin_code_; }
+  LONG Commit() {
+    if (begin_code_ != ERROR_SUCCESS) return begin_code_;
+    LONG code = registry_.CommitTransaction();
+    committed_ = code == ERROR_SUCCESS;
+    return code;
+  }
+
+ private:
+  IRegistry& registry_;
+  LONG begin_code_;
+  bool committed_ = false;
+};
+
+}  // namespace zandrel
