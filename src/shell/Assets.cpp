@@ -1,0 +1,35 @@
+#include "shell/Assets.h"
+
+#include <algorithm>
+
+#include "shell/modSound.h"
+
+namespace zandrel::shell {
+
+std::string AppPath(ui::Platform& platform) { return platform.ExecutableFolder(); }
+
+std::string AssetPath(ui::Platform& platform, std::string_view folder, std::string_view file) {
+  std::string path = AppPath(platform);
+  path.append(folder);
+  path.append(file);
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(path.size() - folder.size() - file.size()),
+               path.end(), '\\', '/');
+  return path;
+}
+
+ui::PicturePtr LoadAssetPicture(ui::Platform& platform, std::string_view file) {
+  const std::string path = AssetPath(platform, kPicFolder, file);
+  try {
+    return platform.LoadPicture(path);
+  } catch (const ui::RuntimeError& error) {
+    const char* what = error.number == 53 ? "Файл рисунка не найден: " : "Не удаётся прочитать рисунок: ";
+    throw ui::RuntimeError{error.number, what + path};
+  }
+}
+
+void PlaySoundCue(ui::Platform& platform, std::string_view file) {
+  const std::string path = AssetPath(platform, kSoundFolder, file);
+  modSound::sndPlaySoundA(platform, path.c_str(), ui::SND_ASYNC);
+}
+
+}  // namespace zandrel::shell
