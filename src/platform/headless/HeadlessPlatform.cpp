@@ -1,6 +1,7 @@
 #include "platform/headless/HeadlessPlatform.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -51,10 +52,14 @@ bool JpegSize(const std::vector<std::uint8_t>& b, int& w, int& h) {
 }  // namespace
 
 PicturePtr ReadPictureFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) throw RuntimeError{53, "File not found: " + path};
+  // A folder, a device or an unreadable file is a file that is there but is no picture.
+  if (!std::filesystem::is_regular_file(path, ec)) throw RuntimeError{481, "Invalid picture: " + path};
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw RuntimeError{53, "File not found: " + path};
+  if (!in) throw RuntimeError{481, "Invalid picture: " + path};
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw RuntimeError{53, "File not found: " + path};
+  if (in.bad()) throw RuntimeError{481, "Invalid picture: " + path};
   auto picture = std::make_shared<Picture>();
   picture->source = path;
   int w = 0, h = 0;
