@@ -1,0 +1,10 @@
+#include "manager/basZandrel.h"
+
+namespace zandrel::manager {
+
+void ShowErrorMessage(ui::Platform& platform, const std::string& procedureName, const ui::RuntimeError& error) {
+  platform.MsgBox(procedureName + "\r\n" + std::to_string(error.number) + "     " + error.description, ui::MB_OK,
+                  ui::kAppTitle);
+}
+
+}  // namespace zandrel::manager

@@ -1,0 +1,16 @@
+// General routines of the manager window that need no window of their own.
+#pragma once
+
+#include <string>
+
+#include "platform/ui/Controls.h"
+#include "platform/ui/Platform.h"
+
+namespace zandrel::manager {
+
+// Reports the run-time error being handled: procedureName, CR LF, the error
+// number in decimal, five spaces, its description; MB_OK, caption "Zandrel".
+// Returns when the user has closed the box.
+void ShowErrorMessage(ui::Platform& platform, const std::string& procedureName, const ui::RuntimeError& error);
+
+}  // namespace zandrel::manager

@@ -1,0 +1,311 @@
+#include "manager/frmZandrel.h"
+
+#include <utility>
+#include <vector>
+
+#include "manager/basZandrel.h"
+#include "shell/Assets.h"
+#include "store/AssociationChanges.h"
+#ifdef ZANDREL_HAVE_ICON
+#include "ZandrelIcon.h"
+#endif
+
+namespace zandrel::manager {
+
+namespace {
+
+const ui::Font kWindowFont{"MS Sans Serif", 8.25f, false, 0};
+const ui::Font kBoldFont{"MS Sans Serif", 8.25f, true, 204};
+const ui::Font kProgressFont{"MS Sans Serif", 9.75f, true, 204};
+
+constexpr const char* kAddCaption = "Добавить";
+constexpr const char* kRemoveCaption = "Удалить";
+
+void Place(ui::Control& control, float left, float top, float width, float height, int tabIndex,
+           const ui::Font& font) {
+  control.Move(left, top, width, height);
+  control.SetTabIndex(tabIndex);
+  control.SetFont(font);
+  control.SetColors(ui::kWhite, ui::kBlack);
+}
+
+}  // namespace
+
+int frmZandrel::PlatformPrompter::MsgBox(const std::string& text, int flags) {
+  return platform_.MsgBox(text, flags, ui::kAppTitle);
+}
+
+frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
+                       std::function<void()> showExit)
+    : ui::Window(platform, "frmZandrel"),
+      cmdA01(*this, nullptr, "cmdA01"),
+      lvwAsso(*this, nullptr, "lvwAsso"),
+      cmdList(*this, nullptr, "cmdList"),
+      cmdExit(*this, nullptr, "cmdExit"),
+      cmdAdd(*this, nullptr, "cmdAdd"),
+      cmdDelete(*this, nullptr, "cmdDelete"),
+      fraAsso(*this, nullptr, "fraAsso"),
+      CommonDialog1(*this),
+      lblProgress(*this, nullptr, "lblProgress"),
+      cbxUpdateList(*this, &fraAsso, "cbxUpdateList"),
+      lblTitleRef(*this, &fraAsso, "lblTitleRef"),
+      lblFileExt(*this, &fraAsso, "lblFileExt"),
+      txtTitleRef(*this, &fraAsso, "txtTitleRef"),
+      txtFileExt(*this, &fraAsso, "txtFileExt"),
+      lblRemarksForTitleDelete(*this, &fraAsso, "lblRemarksForTitleDelete"),
+      lblExecutableFileSpec(*this, &fraAsso, "lblExecutableFileSpec"),
+      txtExecutableFileSpec(*this, &fraAsso, "txtExecutableFileSpec"),
+      cmdDialogFileSpec(*this, &fraAsso, "cmdDialogFileSpec"),
+      cmdProceed(*this, &fraAsso, "cmdProceed"),
+      cmdCancel(*this, &fraAsso, "cmdCancel"),
+      registry_(registry),
+      show_about_(std::move(showAbout)),
+      show_exit_(std::move(showExit)),
+      prompter_(platform),
+      listing_(registry) {
+  LayOut();
+  BindHandlers();
+}
+
+frmZandrel::~frmZandrel() = default;
+
+void frmZandrel::LayOut() {
+  SetCaption("Orvanta");
+  SetBorder(ui::BorderStyle::FixedSingle);
+  SetClientSize(8535, 7245);
+  SetBackColor(ui::kWhite);
+#ifdef ZANDREL_HAVE_ICON
+  SetIcon(ZandrelIcon());
+#endif
+
+  Place(cmdA01, 6360, 120, 1815, 495, 18, kWindowFont);
+  Place(lvwAsso, 0, 1080, 8535, 6255, 16, kBoldFont);
+  Place(cmdList, 120, 120, 1485, 495, 14, kBoldFont);
+  Place(cmdExit, 4800, 120, 1485, 495, 13, kBoldFont);
+  Place(cmdAdd, 1680, 120, 1485, 495, 12, kBoldFont);
+  Place(cmdDelete, 3240, 120, 1485, 495, 11, kBoldFont);
+  for (ui::Button* b : {&cmdA01, &cmdList, &cmdExit, &cmdAdd, &cmdDelete}) b->SetGraphical(true);
+  Place(fraAsso, 480, 2160, 7155, 3945, 0, kBoldFont);
+  fraAsso.SetCaption("fraAsso");
+  Place(lblProgress, 120, 720, 2415, 255, 15, kProgressFont);
+  lblProgress.SetCaption("Загрузка данных....");
+
+  Place(cbxUpdateList, 270, 360, 3135, 195, 1, kWindowFont);
+  cbxUpdateList.SetCaption("Показать изменнения ");
+  cbxUpdateList.SetToolTip(
+      "Поставьте здесь галочку, чтобы увидеть изменнения в списке сразу после вашего глумленния.");
+  cbxUpdateList.SetValue(1);
+  Place(lblTitleRef, 3360, 600, 885, 225, 10, kWindowFont);
+  lblTitleRef.SetCaption("Описание");
+  Place(lblFileExt, 1440, 720, 1125, 225, 9, kWindowFont);
+  lblFileExt.SetCaption("Расширенние");
+  Place(txtTitleRef, 3360, 840, 2445, 315, 4, kWindowFont);
+  Place(txtFileExt, 1440, 960, 675, 315, 5, kWindowFont);
+  Place(lblRemarksForTitleDelete, 3360, 1200, 2835, 555, 17, kWindowFont);
+  lblRemarksForTitleDelete.SetCaption(
+      "WARNING: Не удаляйте если не уверены, что другие расширенния используют тоже описание.");
+  Place(lblExecutableFileSpec, 120, 2040, 6045, 495, 8, kWindowFont);
+  lblExecutableFileSpec.SetCaption(
+      "Путь к программе с которой в хотите провести ассоциацию выбранного вами расширенния:");
+  Place(txtExecutableFileSpec, 120, 2520, 5655, 315, 7, kWindowFont);
+  Place(cmdDialogFileSpec, 5760, 2520, 315, 255, 6, kBoldFont);
+  cmdDialogFileSpec.SetCaption("...");
+  cmdDialogFileSpec.SetToolTip("Выберети программу");
+  Place(cmdProceed, 2160, 3360, 1365, 375, 3, kBoldFont);
+  cmdProceed.SetCaption("Применить");
+  Place(cmdCancel, 3960, 3360, 1365, 375, 2, kBoldFont);
+  cmdCancel.SetCaption("Отмена");
+  for (ui::Button* b : {&cmdDialogFileSpec, &cmdProceed, &cmdCancel}) b->SetGraphical(true);
+}
+
+void frmZandrel::BindHandlers() {
+  cmdList.Click = [this] { cmdList_Click(); };
+  cmdAdd.Click = [this] { cmdAdd_Click(); };
+  cmdDelete.Click = [this] { cmdDelete_Click(); };
+  cmdExit.Click = [this] { cmdExit_Click(); };
+  cmdA01.Click = [this] { cmdA01_Click(); };
+  cmdCancel.Click = [this] { cmdCancel_Click(); };
+  cmdProceed.Click = [this] { cmdProceed_Click(); };
+  cmdDialogFileSpec.Click = [this] { cmdDialogFileSpec_Click(); };
+}
+
+void frmZandrel::LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed) {
+  ui::Platform& platform = GetPlatform();
+  button.SetPicture(shell::LoadAssetPicture(platform, normal));
+  button.SetDisabledPicture(shell::LoadAssetPicture(platform, normal));
+  button.SetDownPicture(shell::LoadAssetPicture(platform, pressed));
+}
+
+void frmZandrel::Form_Load() {
+  lvwAsso.ClearItems();
+  lvwAsso.ClearColumns();
+  lvwAsso.AddColumn("Расширение", 1400.0f);
+  lvwAsso.AddColumn("Описание", 2400.0f);
+  lvwAsso.AddColumn("Ассоциация", OuterWidth() - 4200.0f);
+  lvwAsso.SetManualLabelEdit(true);
+  lvwAsso.SetFullRowSelect(true);
+  lvwAsso.SetHideSelection(false);
+  lvwAsso.SetHideColumnHeaders(false);
+  lvwAsso.SetReportView(true);
+  cmdDelete.SetEnabled(false);
+  lblProgress.SetVisible(false);
+  LoadButtonPictures(cmdList, "\\k01-1.g", "\\k01-2.g");
+  LoadButtonPictures(cmdAdd, "\\k03-1.g", "\\k03-2.g");
+  LoadButtonPictures(cmdDelete, "\\k02-1.g", "\\k02-2.g");
+  LoadButtonPictures(cmdExit, "\\k04-1.g", "\\k04-2.g");
+  LoadButtonPictures(cmdA01, "\\Abt1.g", "\\Abt2.g");
+}
+
+void frmZandrel::Form_Resize() {
+  float h = ClientHeight() - lvwAsso.Top();
+  if (h < 150.0f) h = 150.0f;
+  lvwAsso.Move(0.0f, lvwAsso.Top(), ClientWidth(), h);
+  const std::vector<ui::ColumnHeader>& columns = lvwAsso.Columns();
+  if (columns.size() < 3) return;
+  float w = columns[1].width + columns[0].width + 200.0f;
+  if (OuterWidth() > w) lvwAsso.SetColumnWidth(2, OuterWidth() - w);
+}
+
+void frmZandrel::EnableCommands(bool enabled) {
+  cmdList.SetEnabled(enabled);
+  cmdAdd.SetEnabled(enabled);
+  cmdDelete.SetEnabled(enabled);
+  if (cmdDelete.Enabled()) cmdDelete.SetEnabled(lvwAsso.Count() >= 1);
+}
+
+void frmZandrel::cmdList_Click() {
+  ui::Platform& platform = GetPlatform();
+  shell::PlaySoundCue(platform, shell::kClickCue);
+  if (!listing_.OpenClassesKey()) return;
+  lvwAsso.SetVisible(true);
+  lblProgress.SetVisible(true);
+  platform.DoEvents();
+  platform.SetMousePointer(ui::kPointerHourglass);
+  EnableCommands(false);
+  listing_.walkStopped = false;
+
+  std::vector<std::string> names = listing_.CollectExtensionNames();
+  lvwAsso.ClearItems();
+  listing_.rows.clear();
+  const std::string prefix = std::string(store::kClassesPath) + "\\";
+  for (const std::string& name : names) listing_.AddExtensionRow(HKEY_LOCAL_MACHINE, prefix + name);
+  listing_.CloseClassesKey();
+  lblProgress.SetVisible(false);
+  if (listing_.rows.empty()) {
+    EnableCommands(true);
+    platform.SetMousePointer(ui::kPointerDefault);
+    prompter_.MsgBox("Записей ассациации не обнаруженно", store::kMbOk);
+    return;
+  }
+
+  listing_.ReadCommands();
+  listing_.DropRowsWithoutCommand();
+  std::vector<ui::ListItem> items;
+  items.reserve(listing_.rows.size());
+  for (store::AssociationRow& row : listing_.rows)
+    items.push_back(ui::ListItem{std::move(row.extension), std::move(row.description), std::move(row.command)});
+  listing_.rows.clear();
+  lvwAsso.SetItems(std::move(items));
+
+  const std::size_t count = lvwAsso.Count();
+  EnableCommands(true);
+  lblProgress.SetVisible(false);
+  platform.SetMousePointer(ui::kPointerDefault);
+  if (count < 1) {
+    prompter_.MsgBox("Записей для просмотра необнаруженно.", store::kMbOk);
+    return;
+  }
+  prompter_.MsgBox("Просмотр завершен.  Всего  " + std::to_string(count), store::kMbOk);
+  if (!Minimized()) lvwAsso.SetFocus();
+}
+
+void frmZandrel::cmdAdd_Click() {
+  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  EnableCommands(false);
+  lblRemarksForTitleDelete.SetVisible(false);
+  lblExecutableFileSpec.SetVisible(true);
+  txtExecutableFileSpec.SetVisible(true);
+  cmdDialogFileSpec.SetVisible(true);
+  lvwAsso.SetVisible(false);
+  fraAsso.SetCaption(kAddCaption);
+  txtFileExt.SetFocus();
+}
+
+void frmZandrel::cmdDelete_Click() {
+  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  lblRemarksForTitleDelete.SetVisible(true);
+  EnableCommands(false);
+  lblExecutableFileSpec.SetVisible(false);
+  txtExecutableFileSpec.SetVisible(false);
+  cmdDialogFileSpec.SetVisible(false);
+  lvwAsso.SetVisible(false);
+  // Without a selected row the fields keep what they hold.
+  if (const ui::ListItem* selected = lvwAsso.SelectedItem()) {
+    txtFileExt.SetText(selected->text);
+    txtTitleRef.SetText(selected->sub1);
+  }
+  fraAsso.SetCaption(kRemoveCaption);
+  txtFileExt.SetFocus();
+}
+
+void frmZandrel::cmdCancel_Click() {
+  lvwAsso.SetVisible(true);
+  EnableCommands(true);
+}
+
+void frmZandrel::cmdProceed_Click() {
+  if (fraAsso.Caption() == kAddCaption) {
+    CreateAssociation();
+    return;
+  }
+  if (fraAsso.Caption() == kRemoveCaption) RemoveAssociation();
+}
+
+void frmZandrel::cmdDialogFileSpec_Click() {
+  try {
+    CommonDialog1.Filter = "(*.exe)|*.exe|(*.com)|*.com|(*.*)|*.*|";
+    CommonDialog1.FilterIndex = 1;
+    CommonDialog1.DefaultExt = "exe";
+    CommonDialog1.Flags = ui::OFN_FILEMUSTEXIST;
+    CommonDialog1.FileName = "";
+    CommonDialog1.CancelError = true;
+    CommonDialog1.ShowOpen();
+    if (!CommonDialog1.FileName.empty()) txtExecutableFileSpec.SetText(CommonDialog1.FileName);
+  } catch (const ui::RuntimeError& error) {
+    if (error.number == ui::kCancelErrorNumber) return;
+    ShowErrorMessage(GetPlatform(), "cmdDialogFileSpec_Click", error);
+  }
+}
+
+void frmZandrel::cmdA01_Click() {
+  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  if (show_about_) show_about_();
+}
+
+void frmZandrel::cmdExit_Click() {
+  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  if (show_exit_) show_exit_();
+}
+
+void frmZandrel::CreateAssociation() {
+  store::AssociationFields fields{txtFileExt.Text(), txtTitleRef.Text(), txtExecutableFileSpec.Text(),
+                                  cbxUpdateList.Value()};
+  store::ChangeOutcome outcome = store::CreateAssociation(registry_, prompter_, fields);
+  if (outcome.reloadList) cmdList_Click();
+}
+
+void frmZandrel::RemoveAssociation() {
+  store::RemovalFields fields;
+  fields.fileExt = txtFileExt.Text();
+  fields.titleRef = txtTitleRef.Text();
+  if (const ui::ListItem* selected = lvwAsso.SelectedItem()) fields.selectedRowName = selected->text;
+  fields.updateList = cbxUpdateList.Value();
+  store::ChangeOutcome outcome = store::RemoveAssociation(registry_, prompter_, fields);
+  if (outcome.reloadList) cmdList_Click();
+  if (outcome.notifyShell) {
+    const std::int32_t zero = 0;
+    GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
+  }
+}
+
+}  // namespace zandrel::manager

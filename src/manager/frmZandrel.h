@@ -1,0 +1,92 @@
+// The manager window: the association list, the entry frame for adding and
+// removing, the command buttons and the window's three modes (list, add,
+// remove; carried by the list's visibility and the frame's caption).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/ui/Platform.h"
+#include "platform/ui/Window.h"
+#include "store/AssociationListing.h"
+#include "store/Prompter.h"
+#include "store/Registry.h"
+
+namespace zandrel::manager {
+
+class frmZandrel : public ui::Window {
+ public:
+  // `registry` must outlive the window. showAbout and showExit open (or bring
+  // to the front) the About box and the exit confirmation.
+  frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
+             std::function<void()> showExit);
+  ~frmZandrel() override;
+
+  // Controls, in stacking order from the topmost down; the frame's own
+  // controls follow it.
+  ui::Button cmdA01;
+  ui::ListView lvwAsso;
+  ui::Button cmdList;
+  ui::Button cmdExit;
+  ui::Button cmdAdd;
+  ui::Button cmdDelete;
+  ui::Frame fraAsso;
+  ui::CommonDialog CommonDialog1;
+  ui::Label lblProgress;
+  ui::CheckBox cbxUpdateList;
+  ui::Label lblTitleRef;
+  ui::Label lblFileExt;
+  ui::TextBox txtTitleRef;
+  ui::TextBox txtFileExt;
+  ui::Label lblRemarksForTitleDelete;
+  ui::Label lblExecutableFileSpec;
+  ui::TextBox txtExecutableFileSpec;
+  ui::Button cmdDialogFileSpec;
+  ui::Button cmdProceed;
+  ui::Button cmdCancel;
+
+  // Event handlers.
+  void Form_Load() override;
+  void Form_Resize() override;
+  void cmdList_Click();
+  void cmdAdd_Click();
+  void cmdDelete_Click();
+  void cmdCancel_Click();
+  void cmdProceed_Click();
+  void cmdDialogFileSpec_Click();
+  void cmdA01_Click();
+  void cmdExit_Click();
+
+  // Switches cmdList, cmdAdd and cmdDelete together; cmdDelete stays enabled
+  // only while the list has rows.
+  void EnableCommands(bool enabled);
+  // Adds or removes the association in the entry fields, then reloads the
+  // list when the update box is ticked and the change succeeded.
+  void CreateAssociation();
+  void RemoveAssociation();
+
+  // The listing's state as the last listing left it (currentRow, walkStopped).
+  const store::AssociationListing& Listing() const { return listing_; }
+
+ private:
+  class PlatformPrompter : public store::Prompter {
+   public:
+    explicit PlatformPrompter(ui::Platform& platform) : platform_(platform) {}
+    int MsgBox(const std::string& text, int flags) override;
+
+   private:
+    ui::Platform& platform_;
+  };
+
+  void LayOut();
+  void BindHandlers();
+  void LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed);
+
+  IRegistry& registry_;
+  std::function<void()> show_about_;
+  std::function<void()> show_exit_;
+  PlatformPrompter prompter_;
+  store::AssociationListing listing_;
+};
+
+}  // namespace zandrel::manager

@@ -1,0 +1,163 @@
+#include "store/AssociationChanges.h"
+
+#include "store/KeyRoutines.h"
+#include "store/basZandrel.h"
+
+namespace zandrel::store {
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+constexpr const char* kBlankLine = "\r\n\r\n";
+
+// The explanation about the update box that follows a success when it is ticked.
+std::string WithUpdateExplanation(const std::string& first) {
+  return first + kBlankLine + "Что увидеть результат в списке нажмите кнопку показать." + kBlankLine +
+         "Если у вас стоит галочка в Показать изменнения , то измения" + kBlankLine +
+         "будут вам показываться сразу после того как вы нажмёте " + kBlankLine +
+         "кнопку Ок. Если вам это не нужно, не забывайте уберать галочку.";
+}
+
+// Whether HKEY_CLASSES_ROOT\path opens for reading; the key is closed again.
+bool KeyExists(IRegistry& registry, const std::string& path) {
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  registry.RegCloseKey(key);
+  return true;
+}
+
+bool CreateKey(IRegistry& registry, const std::string& path) {
+  HKEY key = 0;
+  DWORD disposition = 0;
+  LONG code = registry.RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
+                                       KEY_ACCESS_0x3F, nullptr, &key, &disposition);
+  if (code == ERROR_SUCCESS) registry.RegCloseKey(key);
+  return code == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const AssociationFields& fields) {
+  const std::string e = PrepareExtension(fields.fileExt);
+  const std::string d = Trim(fields.titleRef);
+  const std::string p = Trim(fields.executableFileSpec);
+
+  if (e.size() == 1) {
+    prompter.MsgBox("Введите имя расширенния", kMbOk);
+    return {};
+  }
+  if (d.empty()) {
+    prompter.MsgBox("Введите описание", kMbOk);
+    return {};
+  }
+  if (p.empty()) {
+    prompter.MsgBox("Не тормози!Выбери программу для ассациации.", kMbOk);
+    return {};
+  }
+  if (!FileExists(p)) {
+    prompter.MsgBox(p + " где ты его видишь?Ламер.", kMbOk);
+    return {};
+  }
+  if (KeyExists(registry, e)) {
+    prompter.MsgBox(e + " already in registry", kMbOk);
+    return {};
+  }
+  if (KeyExists(registry, d) &&
+      prompter.MsgBox(std::string("Title Ref already in existence in the registery.") + kCrLf + "Proceed still?",
+                      kMbYesNo | kMbIconQuestion) != kIdYes)
+    return {};
+
+  const std::string command = d + "\\shell\\open\\command";
+  const std::string icon = d + "\\DefaultIcon";
+  // Messages wait in `held` until the transaction has ended.
+  QueuedPrompter held;
+  bool written = false;
+  {
+    RegistryTransaction transaction(registry);
+    std::string failure;
+    if (transaction.BeginCode() != ERROR_SUCCESS || !CreateKey(registry, e))
+      failure = "Unable to create " + e;
+    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, e, "", d))
+      failure = "Unable to set value of " + d + " to " + e;
+    else if (!CreateKey(registry, d))
+      failure = "Unable to create " + d;
+    else if (!CreateKey(registry, command))
+      failure = "Unable to create " + command;
+    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, command, "", p + " %1"))
+      failure = "Unable to set value to " + command;
+    else if (!CreateKey(registry, icon))
+      failure = "Unable create " + icon;
+    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, icon, "", p + ",1") ||
+             transaction.Commit() != ERROR_SUCCESS)
+      // A commit that fails leaves the last value unwritten with the rest.
+      failure = "Unable to set value to " + icon;
+    else
+      written = true;
+    if (!written) held.MsgBox(failure, kMbOk);
+  }  // rolled back here unless committed
+  held.Flush(prompter);
+  if (!written) return {};
+
+  if (fields.updateList == 1) {
+    prompter.MsgBox(WithUpdateExplanation("Всё прошло успешно."), kMbOk);
+    return ChangeOutcome{true, false};
+  }
+  prompter.MsgBox("Всё прошло успешно.", kMbOk);
+  return {};
+}
+
+ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields) {
+  const std::string e = PrepareExtension(fields.fileExt);
+  if (e.size() == 1) {
+    prompter.MsgBox("Введите имя расширенния", kMbOk);
+    return {};
+  }
+  const std::string d = Trim(fields.titleRef);
+
+  // Without a selected row the question names the extension field instead.
+  const std::string& named = fields.selectedRowName ? *fields.selectedRowName : e;
+  std::string question = "Удаляется расширенние " + named + kCrLf +
+                         (d.empty() ? "Хотите удалить расширенние, а описание оставить?"
+                                    : "Хотите удалить расширенние и описание?");
+  if (prompter.MsgBox(question, kMbYesNo | kMbIconQuestion) != kIdYes) return {};
+
+  HKEY extensionKey = 0;
+  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, e.c_str(), 0, KEY_READ, &extensionKey) != ERROR_SUCCESS) {
+    prompter.MsgBox("Unable to open subkey " + e + ".  Pleaser re-check your entry", kMbOk);
+    return {};
+  }
+  if (!d.empty()) {
+    HKEY titleKey = 0;
+    if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, d.c_str(), 0, KEY_READ, &titleKey) != ERROR_SUCCESS) {
+      registry.RegCloseKey(extensionKey);
+      prompter.MsgBox("Не удалось открыть subkey " + d + ".  Please re-check your entry", kMbOk);
+      return {};
+    }
+    registry.RegCloseKey(titleKey);
+  }
+  registry.RegCloseKey(extensionKey);
+
+  QueuedPrompter held;
+  bool deleted = false;
+  {
+    RegistryTransaction transaction(registry);
+    deleted = transaction.BeginCode() == ERROR_SUCCESS && DeleteKey(registry, held, HKEY_CLASSES_ROOT, e) &&
+              (d.empty() || DeleteKey(registry, held, HKEY_CLASSES_ROOT, d)) &&
+              transaction.Commit() == ERROR_SUCCESS;
+  }  // rolled back here unless committed
+  held.Flush(prompter);
+
+  ChangeOutcome outcome;
+  outcome.notifyShell = true;
+  if (!deleted) {
+    prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, kMbOk);
+  } else if (fields.updateList == 1) {
+    prompter.MsgBox(WithUpdateExplanation("Из реестра удаленно расширенние " + e), kMbOk);
+    outcome.reloadList = true;
+  } else {
+    prompter.MsgBox("Ассоциация удаленна из реестра " + e, kMbOk);
+  }
+  return outcome;
+}
+
+}  // namespace zandrel::store

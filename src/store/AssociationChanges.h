@@ -1,0 +1,46 @@
+// The writer and the remover of associations under HKEY_CLASSES_ROOT. Each
+// takes the entry fields as typed, checks them, asks and reports through the
+// prompter, and makes its registry change as one transaction: it lands whole
+// or not at all, and no message box waits while the registry is locked.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "store/Prompter.h"
+#include "store/Registry.h"
+
+namespace zandrel::store {
+
+// The entry frame's fields, as the user left them.
+struct AssociationFields {
+  std::string fileExt;             // txtFileExt
+  std::string titleRef;            // txtTitleRef
+  std::string executableFileSpec;  // txtExecutableFileSpec
+  int updateList = 0;              // cbxUpdateList: 1 ticked
+};
+
+struct RemovalFields {
+  std::string fileExt;                         // txtFileExt
+  std::string titleRef;                        // txtTitleRef
+  std::optional<std::string> selectedRowName;  // the list's selected row, when there is one
+  int updateList = 0;                          // cbxUpdateList: 1 ticked
+};
+
+// What the window does after a change: reload the list (a success with the
+// update box ticked), then tell the shell (after a removal that got as far as
+// deleting).
+struct ChangeOutcome {
+  bool reloadList = false;
+  bool notifyShell = false;
+};
+
+// Registers E (the extension) naming the title key D with "P %1" as its open
+// command and "P,1" as its icon, where E, D and P come from the fields.
+ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const AssociationFields& fields);
+
+// Removes the extension key, and the title key with its subkeys when the
+// description field is not blank.
+ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields);
+
+}  // namespace zandrel::store

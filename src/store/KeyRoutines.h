@@ -1,0 +1,50 @@
+// The store's small registry routines and the text rules shared by the
+// listing, the writer and the remover. Texts are UTF-8, the registry's code
+// page here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "store/Prompter.h"
+#include "store/Registry.h"
+
+namespace zandrel::store {
+
+// Longest key or value name in bytes: 255 characters of up to 4 UTF-8 bytes.
+inline constexpr DWORD kNameBufferBytes = MAX_KEY_NAME_CHARS * 4 + 1;
+// Value data read by the listing; a larger value is passed over.
+inline constexpr DWORD kValueDataBufferBytes = 1024 * 4;
+
+// The open mask of the listing, DeleteKey and EnumSubKeys.
+inline constexpr REGSAM kListAccess = KEY_ACCESS_0x3F;
+
+// Removes the space character (only it) from both ends.
+std::string Trim(const std::string& text);
+// Trimmed, with a "." put in front unless the text already begins with one.
+std::string PrepareExtension(const std::string& text);
+
+// The names of the direct subkeys of an open key, each cut at its first NUL,
+// in enumeration order. A name that does not fit (234) is passed over; any
+// other non-zero code ends the list.
+std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key);
+
+// Sets the REG_SZ value `valueName` of the existing key root\path to `value`
+// (its UTF-8 bytes, their count as the size). A key that cannot be opened:
+// false, no message. A refused set: the message "Unable to set value of " +
+// value + " to subkey " + valueName, and false. True when the set succeeded.
+bool SetKeyValue(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path,
+                 const std::string& valueName, const std::string& value);
+
+// Whether root\path can be opened (access 0x3F); walks its subkeys. A key
+// that cannot be opened shows "Unable to open " + path and gives false.
+bool EnumSubKeys(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path);
+
+// Deletes root\path with all its subkeys, deepest first. One trailing "\" of
+// the path is dropped. A key that cannot be opened shows "Unable to open " +
+// path. True only when the key is gone; false as soon as a deletion is
+// refused (what was deleted before stays deleted: callers that need all or
+// nothing run it inside a transaction). `path` must not be empty.
+bool DeleteKey(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path);
+
+}  // namespace zandrel::store
