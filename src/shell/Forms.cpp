@@ -5,27 +5,22 @@
 #include "shell/frmAbout.h"
 #include "shell/frmExit.h"
 #include "shell/frmSplash.h"
-#if ZANDREL_HAVE_MANAGER
 #include "manager/frmZandrel.h"
-#endif
 
 namespace zandrel::shell {
 
 namespace {
 
-#if ZANDREL_HAVE_MANAGER
 std::unique_ptr<ui::Window> CreateZandrel(ui::Platform& platform, IRegistry& registry,
                                           std::function<void()> showAbout,
                                           std::function<void()> showExit) {
-  return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit));
+  return std::make_unique<manager::frmZandrel>(platform, registry, std::move(showAbout),
+                                               std::move(showExit));
 }
-#endif
 
 }  // namespace
 
-#if ZANDREL_HAVE_MANAGER
 Forms::Forms(ui::Platform& platform, IRegistry& registry) : Forms(platform, registry, CreateZandrel) {}
-#endif
 
 Forms::Forms(ui::Platform& platform, IRegistry& registry, ManagerFactory createManager)
     : platform_(platform), registry_(registry), create_manager_(std::move(createManager)) {}
