@@ -1,0 +1,932 @@
+#include "platform/hive/Hive.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/hive/HiveText.h"
+#include "platform/hive/RegFile.h"
+
+namespace zandrel::hive {
+namespace {
+
+// Marks a SQLite file as a hive ("ZREG"); user_version is the schema's version.
+constexpr int kApplicationId = 0x5A524547;
+constexpr int kSchemaVersion = 1;
+
+// Fixed rows: the three hive roots and the classes root below HKLM.
+constexpr sqlite3_int64 kMachineKey = 1;
+constexpr sqlite3_int64 kUserKey = 2;
+constexpr sqlite3_int64 kUsersKey = 3;
+constexpr sqlite3_int64 kSoftwareKey = 4;
+constexpr sqlite3_int64 kClassesKey = 5;
+
+// Longest value name, in characters.
+constexpr std::size_t kMaxValueNameChars = 16383;
+
+// keys: one row per key. upper_name is the comparison key of the name; the
+// unique index on (parent, upper_name) finds a child by name and hands out
+// the children in enumeration order. AUTOINCREMENT keeps the id of a deleted
+// key from being given to a new one, so a stale handle never reaches a
+// stranger. depth counts levels below the key's root (the classes root is a
+// root of its own) and enforces the nesting limit without walking up.
+// vals: one row per value; rowid order is creation order.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE keys(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  parent INTEGER NOT NULL,
+  name BLOB NOT NULL,
+  upper_name BLOB NOT NULL,
+  depth INTEGER NOT NULL);
+CREATE UNIQUE INDEX keys_by_name ON keys(parent, upper_name);
+CREATE TABLE vals(
+  id INTEGER PRIMARY KEY,
+  key INTEGER NOT NULL,
+  name BLOB NOT NULL,
+  upper_name BLOB NOT NULL,
+  type INTEGER NOT NULL,
+  data BLOB NOT NULL);
+CREATE UNIQUE INDEX vals_by_name ON vals(key, upper_name);
+INSERT INTO keys(id, parent, name, upper_name, depth) VALUES
+  (1, 0, CAST('HKEY_LOCAL_MACHINE' AS BLOB), CAST('HKEY_LOCAL_MACHINE' AS BLOB), 0),
+  (2, 0, CAST('HKEY_CURRENT_USER' AS BLOB), CAST('HKEY_CURRENT_USER' AS BLOB), 0),
+  (3, 0, CAST('HKEY_USERS' AS BLOB), CAST('HKEY_USERS' AS BLOB), 0),
+  (4, 1, CAST('SOFTWARE' AS BLOB), CAST('SOFTWARE' AS BLOB), 1),
+  (5, 4, CAST('Classes' AS BLOB), CAST('CLASSES' AS BLOB), 0);
+)sql";
+
+// The one place where SQLite's result codes become registry codes. "Not
+// found" never passes through here: callers see SQLITE_DONE and answer 2.
+LONG CodeFromSqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return ERROR_SUCCESS;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return ERROR_BUSY;
+    case SQLITE_NOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL:
+      return ERROR_DISK_FULL;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return ERROR_ACCESS_DENIED;
+    case SQLITE_TOOBIG:
+      return ERROR_INVALID_PARAMETER;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_SCHEMA:
+    case SQLITE_FORMAT:
+      return ERROR_BADDB;
+    default:  // SQLITE_IOERR, SQLITE_CANTOPEN, SQLITE_PROTOCOL, ...
+      return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+// Resets a kept statement when the use ends, so that no read transaction
+// stays open between calls.
+class Use {
+ public:
+  explicit Use(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~Use() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  Use(const Use&) = delete;
+  Use& operator=(const Use&) = delete;
+  sqlite3_stmt* operator*() const { return stmt_; }
+  Use& Int(int index, sqlite3_int64 v) {
+    sqlite3_bind_int64(stmt_, index, v);
+    return *this;
+  }
+  Use& Blob(int index, std::string_view v) {
+    sqlite3_bind_blob(stmt_, index, v.empty() ? "" : v.data(), static_cast<int>(v.size()),
+                      SQLITE_STATIC);
+    return *this;
+  }
+  int Step() { return sqlite3_step(stmt_); }
+  std::string_view Column(int index) {
+    const void* p = sqlite3_column_blob(stmt_, index);
+    const int n = sqlite3_column_bytes(stmt_, index);
+    return p ? std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(n))
+             : std::string_view();
+  }
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+struct ValueRow {
+  std::string name;
+  DWORD type;
+  std::string data;
+};
+
+bool IsRoot(HKEY h) { return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS; }
+
+sqlite3_int64 RootKey(HKEY h) {
+  switch (h) {
+    case HKEY_CLASSES_ROOT:
+      return kClassesKey;
+    case HKEY_CURRENT_USER:
+      return kUserKey;
+    case HKEY_LOCAL_MACHINE:
+      return kMachineKey;
+    default:
+      return kUsersKey;
+  }
+}
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Splits a subkey path into its components. NULL is the empty path.
+LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts) {
+  parts->clear();
+  if (sub_key == nullptr) return ERROR_SUCCESS;
+  std::string_view path(sub_key);
+  if (!path.empty() && path.front() == '\\') return ERROR_BAD_PATHNAME;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) {
+      std::string_view part = path.substr(start, end - start);
+      if (part.size() > MAX_KEY_NAME_CHARS && NameChars(part) > MAX_KEY_NAME_CHARS) {
+        return ERROR_INVALID_PARAMETER;
+      }
+      parts->push_back(part);
+    }
+    start = end + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+struct HiveRegistry::Impl {
+  std::string path;
+  sqlite3* db = nullptr;
+
+  sqlite3_stmt* begin = nullptr;
+  sqlite3_stmt* commit = nullptr;
+  sqlite3_stmt* rollback = nullptr;
+  sqlite3_stmt* savepoint = nullptr;
+  sqlite3_stmt* release = nullptr;
+  sqlite3_stmt* rollback_to = nullptr;
+  sqlite3_stmt* data_version = nullptr;
+  sqlite3_stmt* child_lookup = nullptr;
+  sqlite3_stmt* key_depth = nullptr;
+  sqlite3_stmt* children = nullptr;
+  sqlite3_stmt* values = nullptr;
+  sqlite3_stmt* insert_key = nullptr;
+  sqlite3_stmt* has_children = nullptr;
+  sqlite3_stmt* delete_key = nullptr;
+  sqlite3_stmt* delete_values = nullptr;
+  sqlite3_stmt* value_lookup = nullptr;
+  sqlite3_stmt* update_value = nullptr;
+  sqlite3_stmt* insert_value = nullptr;
+  sqlite3_stmt* delete_value = nullptr;
+
+  struct Handle {
+    sqlite3_int64 key;
+    REGSAM access;
+    std::uint64_t checked_epoch;  // epoch at which the key was last seen to exist
+  };
+  std::unordered_map<HKEY, Handle> handles;
+  HKEY next_handle = 0x100;
+
+  // Caches of what the file held at `epoch`. Everything is dropped when
+  // another connection commits (data_version moves) or this one writes.
+  std::uint64_t epoch = 1;
+  sqlite3_int64 seen_data_version = -1;
+  std::unordered_map<std::string, sqlite3_int64> lookup_cache;  // parent id bytes + upper name
+  std::unordered_map<sqlite3_int64, std::vector<std::string>> child_cache;
+  std::unordered_map<sqlite3_int64, std::vector<ValueRow>> value_cache;
+
+  bool in_transaction = false;
+
+  ~Impl() {
+    for (sqlite3_stmt* s :
+         {begin, commit, rollback, savepoint, release, rollback_to, data_version, child_lookup,
+          key_depth, children, values, insert_key, has_children, delete_key, delete_values,
+          value_lookup, update_value, insert_value, delete_value}) {
+      sqlite3_finalize(s);
+    }
+    if (in_transaction) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
+  }
+
+  int Prepare() {
+    struct {
+      sqlite3_stmt** stmt;
+      const char* sql;
+    } const list[] = {
+        {&begin, "BEGIN IMMEDIATE"},
+        {&commit, "COMMIT"},
+        {&rollback, "ROLLBACK"},
+        {&savepoint, "SAVEPOINT call"},
+        {&release, "RELEASE call"},
+        {&rollback_to, "ROLLBACK TO call"},
+        {&data_version, "PRAGMA data_version"},
+        {&child_lookup, "SELECT id FROM keys WHERE parent = ?1 AND upper_name = ?2"},
+        {&key_depth, "SELECT depth FROM keys WHERE id = ?1"},
+        {&children, "SELECT name FROM keys WHERE parent = ?1 ORDER BY upper_name"},
+        {&values, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id"},
+        {&insert_key,
+         "INSERT INTO keys(parent, name, upper_name, depth) VALUES(?1, ?2, ?3, ?4)"},
+        {&has_children, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1"},
+        {&delete_key, "DELETE FROM keys WHERE id = ?1"},
+        {&delete_values, "DELETE FROM vals WHERE key = ?1"},
+        {&value_lookup, "SELECT id FROM vals WHERE key = ?1 AND upper_name = ?2"},
+        {&update_value, "UPDATE vals SET type = ?1, data = ?2 WHERE id = ?3"},
+        {&insert_value,
+         "INSERT INTO vals(key, name, upper_name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"},
+        {&delete_value, "DELETE FROM vals WHERE key = ?1 AND upper_name = ?2"},
+    };
+    for (const auto& item : list) {
+      const int rc = sqlite3_prepare_v3(db, item.sql, -1, SQLITE_PREPARE_PERSISTENT, item.stmt,
+                                        nullptr);
+      if (rc != SQLITE_OK) return rc;
+    }
+    return SQLITE_OK;
+  }
+
+  void DropCaches() {
+    lookup_cache.clear();
+    child_cache.clear();
+    value_cache.clear();
+    ++epoch;
+  }
+
+  // Brings the caches up to date with what other connections committed.
+  LONG Sync() {
+    if (in_transaction) return ERROR_SUCCESS;  // we hold the write lock
+    Use use(data_version);
+    const int rc = use.Step();
+    if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+    const sqlite3_int64 version = sqlite3_column_int64(data_version, 0);
+    if (version != seen_data_version) {
+      seen_data_version = version;
+      DropCaches();
+    }
+    return ERROR_SUCCESS;
+  }
+
+  // The key behind a handle. 6 for a handle never given out or closed, 1018
+  // for a key deleted since.
+  LONG Resolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
+    if (IsRoot(h)) {
+      *key = RootKey(h);
+      *access = KEY_ALL_ACCESS;
+      return ERROR_SUCCESS;
+    }
+    auto it = handles.find(h);
+    if (it == handles.end()) return ERROR_INVALID_HANDLE;
+    Handle& handle = it->second;
+    if (handle.checked_epoch != epoch) {
+      Use use(key_depth);
+      use.Int(1, handle.key);
+      const int rc = use.Step();
+      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+      if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+      handle.checked_epoch = epoch;
+    }
+    *key = handle.key;
+    *access = handle.access;
+    return ERROR_SUCCESS;
+  }
+
+  // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
+  LONG Child(sqlite3_int64 parent, std::string_view upper, sqlite3_int64* child) {
+    std::string cache_key(reinterpret_cast<const char*>(&parent), sizeof parent);
+    cache_key.append(upper);
+    auto it = lookup_cache.find(cache_key);
+    if (it != lookup_cache.end()) {
+      *child = it->second;
+      return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    }
+    Use use(child_lookup);
+    use.Int(1, parent).Blob(2, upper);
+    const int rc = use.Step();
+    if (rc == SQLITE_ROW) {
+      *child = sqlite3_column_int64(child_lookup, 0);
+    } else if (rc == SQLITE_DONE) {
+      *child = 0;
+    } else {
+      return CodeFromSqlite(rc);
+    }
+    if (lookup_cache.size() > 200000) lookup_cache.clear();
+    lookup_cache.emplace(std::move(cache_key), *child);
+    return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  }
+
+  LONG Walk(sqlite3_int64 key, const std::vector<std::string_view>& parts, sqlite3_int64* out) {
+    for (std::string_view part : parts) {
+      const LONG code = Child(key, UpperName(part), &key);
+      if (code != ERROR_SUCCESS) return code;
+    }
+    *out = key;
+    return ERROR_SUCCESS;
+  }
+
+  LONG Children(sqlite3_int64 key, const std::vector<std::string>** out) {
+    auto it = child_cache.find(key);
+    if (it == child_cache.end()) {
+      std::vector<std::string> names;
+      Use use(children);
+      use.Int(1, key);
+      int rc;
+      while ((rc = use.Step()) == SQLITE_ROW) names.emplace_back(use.Column(0));
+      if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+      if (child_cache.size() > 4096) child_cache.clear();
+      it = child_cache.emplace(key, std::move(names)).first;
+    }
+    *out = &it->second;
+    return ERROR_SUCCESS;
+  }
+
+  LONG Values(sqlite3_int64 key, const std::vector<ValueRow>** out) {
+    auto it = value_cache.find(key);
+    if (it == value_cache.end()) {
+      std::vector<ValueRow> rows;
+      Use use(values);
+      use.Int(1, key);
+      int rc;
+      while ((rc = use.Step()) == SQLITE_ROW) {
+        rows.push_back(ValueRow{std::string(use.Column(0)),
+                                static_cast<DWORD>(sqlite3_column_int64(values, 1)),
+                                std::string(use.Column(2))});
+      }
+      if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+      if (value_cache.size() > 4096) value_cache.clear();
+      it = value_cache.emplace(key, std::move(rows)).first;
+    }
+    *out = &it->second;
+    return ERROR_SUCCESS;
+  }
+
+  HKEY NewHandle(sqlite3_int64 key, REGSAM access) {
+    while (next_handle == 0 || next_handle >= HKEY_CLASSES_ROOT || handles.count(next_handle)) {
+      next_handle = next_handle >= HKEY_CLASSES_ROOT ? 0x100 : next_handle + 4;
+    }
+    const HKEY h = next_handle;
+    next_handle += 4;
+    handles.emplace(h, Handle{key, access, epoch});
+    return h;
+  }
+
+  static LONG Run(sqlite3_stmt* stmt) {
+    Use use(stmt);
+    const int rc = use.Step();
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? ERROR_SUCCESS : CodeFromSqlite(rc);
+  }
+
+  // Runs one modifying call atomically: its own transaction outside a scope,
+  // a savepoint inside one. On a non-zero result nothing of it remains.
+  template <typename Body>
+  LONG Write(Body&& body) {
+    LONG code;
+    if (in_transaction) {
+      code = Run(savepoint);
+      if (code != ERROR_SUCCESS) return code;
+      code = body();
+      if (code != ERROR_SUCCESS) Run(rollback_to);
+      Run(release);
+    } else {
+      code = Run(begin);
+      if (code != ERROR_SUCCESS) return code;
+      // The write lock is ours now; see what others committed before it.
+      code = Sync();
+      if (code == ERROR_SUCCESS) code = body();
+      if (code == ERROR_SUCCESS) code = Run(commit);
+      if (code != ERROR_SUCCESS && !sqlite3_get_autocommit(db)) Run(rollback);
+    }
+    DropCaches();
+    return code;
+  }
+
+  // Deletes one key and its values; refuses the fixed roots and a key with subkeys.
+  LONG DeleteOne(sqlite3_int64 key) {
+    if (key <= kClassesKey) return ERROR_ACCESS_DENIED;
+    {
+      Use use(has_children);
+      use.Int(1, key);
+      const int rc = use.Step();
+      if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
+      if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+    }
+    {
+      Use use(delete_values);
+      use.Int(1, key);
+      const int rc = use.Step();
+      if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+    }
+    Use use(delete_key);
+    use.Int(1, key);
+    const int rc = use.Step();
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+  }
+};
+
+HiveRegistry::HiveRegistry(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+HiveRegistry::~HiveRegistry() = default;
+
+const std::string& HiveRegistry::Path() const { return impl_->path; }
+
+LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
+                                 HKEY* phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = 0;
+  Impl& m = *impl_;
+  LONG code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  std::vector<std::string_view> parts;
+  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  if (parts.empty() && IsRoot(hKey)) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  if ((code = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return code;
+  *phkResult = m.NewHandle(key, samDesired);
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
+                                 DWORD*, char* lpClass, DWORD* lpcchClass,
+                                 FILETIME* lpftLastWriteTime) {
+  if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  LONG code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  const std::vector<std::string>* names = nullptr;
+  if ((code = m.Children(key, &names)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= names->size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& name = (*names)[dwIndex];
+  if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
+  std::memcpy(lpName, name.data(), name.size());
+  lpName[name.size()] = '\0';
+  *lpcchName = static_cast<DWORD>(name.size());
+  if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
+  if (lpcchClass != nullptr) *lpcchClass = 0;
+  if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = FILETIME{};
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
+                                 DWORD* lpcchValueName, DWORD*, DWORD* lpType, BYTE* lpData,
+                                 DWORD* lpcbData) {
+  if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
+  if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  LONG code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const std::vector<ValueRow>* rows = nullptr;
+  if ((code = m.Values(key, &rows)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= rows->size()) return ERROR_NO_MORE_ITEMS;
+  const ValueRow& row = (*rows)[dwIndex];
+  if (row.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  if (lpData != nullptr && row.data.size() > *lpcbData) {
+    *lpcbData = static_cast<DWORD>(row.data.size());
+    if (lpType != nullptr) *lpType = row.type;
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(lpValueName, row.name.data(), row.name.size());
+  lpValueName[row.name.size()] = '\0';
+  *lpcchValueName = static_cast<DWORD>(row.name.size());
+  if (lpType != nullptr) *lpType = row.type;
+  if (lpData != nullptr && !row.data.empty()) std::memcpy(lpData, row.data.data(), row.data.size());
+  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(row.data.size());
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD,
+                                   REGSAM samDesired, const void*, HKEY* phkResult,
+                                   DWORD* lpdwDisposition) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = 0;
+  Impl& m = *impl_;
+  std::vector<std::string_view> parts;
+  LONG code = ParsePath(lpSubKey, &parts);
+  if (code != ERROR_SUCCESS) return code;
+  // Most creations meet an existing key: answer those without taking the
+  // write lock.
+  code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  if (parts.empty() && IsRoot(hKey)) {
+    *phkResult = hKey;
+    if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  sqlite3_int64 found;
+  code = m.Walk(key, parts, &found);
+  if (code == ERROR_SUCCESS) {
+    *phkResult = m.NewHandle(found, samDesired);
+    if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  if (code != ERROR_FILE_NOT_FOUND) return code;
+
+  bool created = false;
+  code = m.Write([&]() -> LONG {
+    sqlite3_int64 at;
+    REGSAM unused;
+    LONG c = m.Resolve(hKey, &at, &unused);
+    if (c != ERROR_SUCCESS) return c;
+    sqlite3_int64 depth;
+    {
+      Use use(m.key_depth);
+      use.Int(1, at);
+      const int rc = use.Step();
+      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+      if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+      depth = sqlite3_column_int64(m.key_depth, 0);
+    }
+    for (std::string_view part : parts) {
+      ++depth;
+      const std::string upper = UpperName(part);
+      sqlite3_int64 child;
+      c = m.Child(at, upper, &child);
+      if (c == ERROR_FILE_NOT_FOUND) {
+        if (depth > static_cast<sqlite3_int64>(MAX_KEY_DEPTH)) return ERROR_INVALID_PARAMETER;
+        Use use(m.insert_key);
+        use.Int(1, at).Blob(2, part).Blob(3, upper).Int(4, depth);
+        const int rc = use.Step();
+        if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+        child = sqlite3_last_insert_rowid(m.db);
+        m.lookup_cache.clear();
+        created = true;
+      } else if (c != ERROR_SUCCESS) {
+        return c;
+      } else {
+        created = false;
+      }
+      at = child;
+    }
+    found = at;
+    return ERROR_SUCCESS;
+  });
+  if (code != ERROR_SUCCESS) return code;
+  *phkResult = m.NewHandle(found, samDesired);
+  if (lpdwDisposition != nullptr) {
+    *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType,
+                                  const BYTE* lpData, DWORD cbData) {
+  if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
+  const std::string_view name = lpValueName ? std::string_view(lpValueName) : std::string_view();
+  if (name.size() > kMaxValueNameChars && NameChars(name) > kMaxValueNameChars) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  // A string whose size did not count its terminating NUL gets one.
+  if (IsStringType(dwType) && !data.empty() && data.back() != '\0') data.push_back('\0');
+  const std::string upper = UpperName(name);
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    const LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    sqlite3_int64 existing = 0;
+    {
+      Use use(m.value_lookup);
+      use.Int(1, key).Blob(2, upper);
+      const int rc = use.Step();
+      if (rc == SQLITE_ROW) {
+        existing = sqlite3_column_int64(m.value_lookup, 0);
+      } else if (rc != SQLITE_DONE) {
+        return CodeFromSqlite(rc);
+      }
+    }
+    if (existing != 0) {
+      Use use(m.update_value);
+      use.Int(1, dwType).Blob(2, data).Int(3, existing);
+      const int rc = use.Step();
+      return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+    }
+    Use use(m.insert_value);
+    use.Int(1, key).Blob(2, name).Blob(3, upper).Int(4, dwType).Blob(5, data);
+    const int rc = use.Step();
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+  });
+}
+
+LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  std::vector<std::string_view> parts;
+  LONG code = ParsePath(lpSubKey, &parts);
+  if (code != ERROR_SUCCESS) return code;
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if ((c = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return c;
+    return m.DeleteOne(key);
+  });
+}
+
+LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  const std::string upper =
+      UpperName(lpValueName ? std::string_view(lpValueName) : std::string_view());
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    const LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    Use use(m.delete_value);
+    use.Int(1, key).Blob(2, upper);
+    const int rc = use.Step();
+    if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+    return sqlite3_changes(m.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LONG HiveRegistry::RegCloseKey(HKEY hKey) {
+  if (IsRoot(hKey)) return ERROR_SUCCESS;
+  return impl_->handles.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG HiveRegistry::BeginTransaction() {
+  Impl& m = *impl_;
+  if (m.in_transaction) return ERROR_INVALID_PARAMETER;  // scopes do not nest
+  LONG code = Impl::Run(m.begin);
+  if (code != ERROR_SUCCESS) return code;
+  code = m.Sync();
+  if (code != ERROR_SUCCESS) {
+    Impl::Run(m.rollback);
+    return code;
+  }
+  m.in_transaction = true;
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::CommitTransaction() {
+  Impl& m = *impl_;
+  if (!m.in_transaction) return ERROR_INVALID_PARAMETER;
+  const LONG code = Impl::Run(m.commit);
+  if (code != ERROR_SUCCESS && sqlite3_get_autocommit(m.db)) {
+    m.in_transaction = false;  // SQLite already rolled back
+    m.DropCaches();
+  }
+  if (code == ERROR_SUCCESS) m.in_transaction = false;
+  return code;
+}
+
+void HiveRegistry::RollbackTransaction() {
+  Impl& m = *impl_;
+  if (!m.in_transaction) return;
+  if (!sqlite3_get_autocommit(m.db)) Impl::Run(m.rollback);
+  m.in_transaction = false;
+  m.DropCaches();
+}
+
+// ---------------------------------------------------------------------------
+// Opening and creating hive files.
+
+namespace {
+
+std::string Quote(const std::string& path) { return "\"" + path + "\""; }
+
+void SetError(std::string* error, const std::string& text) {
+  if (error != nullptr) *error = text;
+}
+
+// Creates the missing folders of path's parent, each with mode 0700.
+bool MakeParents(const std::string& path, std::string* error) {
+  for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
+       pos = path.find('/', pos + 1)) {
+    const std::string dir = path.substr(0, pos);
+    if (dir.empty() || dir.back() == '/') continue;
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+      SetError(error, "cannot create the folder " + Quote(dir) + " for the registry hive " +
+                          Quote(path) + ": " + std::strerror(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
+// Checks the first 100 bytes: a SQLite file carrying the hive's application id.
+bool LooksLikeHive(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    SetError(error, "cannot open the registry hive " + Quote(path) + ": " + std::strerror(errno));
+    return false;
+  }
+  struct stat st {};
+  unsigned char header[100];
+  ssize_t got = 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) got = ::read(fd, header, sizeof header);
+  const bool regular = S_ISREG(st.st_mode);
+  ::close(fd);
+  if (!regular) {
+    SetError(error, Quote(path) + " is not a registry hive: not a regular file");
+    return false;
+  }
+  if (got == 0) {
+    SetError(error, Quote(path) + " is not a registry hive: the file is empty");
+    return false;
+  }
+  if (got < static_cast<ssize_t>(sizeof header) ||
+      std::memcmp(header, "SQLite format 3", 16) != 0) {
+    SetError(error, Quote(path) + " is not a registry hive: not a SQLite database");
+    return false;
+  }
+  const int app_id = (header[68] << 24) | (header[69] << 16) | (header[70] << 8) | header[71];
+  if (app_id != kApplicationId) {
+    SetError(error, Quote(path) + " is not a registry hive: a SQLite database of another kind");
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* error) {
+  auto impl = std::make_unique<HiveRegistry::Impl>();
+  impl->path = path;
+  int rc = sqlite3_open_v2(path.c_str(), &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  auto fail = [&](const std::string& what) {
+    SetError(error, "cannot open the registry hive " + Quote(path) + ": " + what);
+    return nullptr;
+  };
+  if (rc != SQLITE_OK) return fail(impl->db ? sqlite3_errmsg(impl->db) : sqlite3_errstr(rc));
+  sqlite3_extended_result_codes(impl->db, 1);
+  sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
+  char* message = nullptr;
+  rc = sqlite3_exec(impl->db,
+                    "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; "
+                    "PRAGMA foreign_keys = OFF;",
+                    nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    std::string what = message ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+    return fail(what);
+  }
+  sqlite3_stmt* check = nullptr;
+  rc = sqlite3_prepare_v2(impl->db, "PRAGMA user_version", -1, &check, nullptr);
+  int version = -1;
+  if (rc == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW) version = sqlite3_column_int(check, 0);
+  sqlite3_finalize(check);
+  if (version != kSchemaVersion) {
+    SetError(error, Quote(path) + " is not a registry hive: unknown hive version " +
+                        std::to_string(version));
+    return nullptr;
+  }
+  if ((rc = impl->Prepare()) != SQLITE_OK) {
+    SetError(error, Quote(path) + " is not a registry hive: " + sqlite3_errmsg(impl->db));
+    return nullptr;
+  }
+  return std::make_unique<HiveRegistry>(std::move(impl));
+}
+
+// Builds a complete hive in a private file next to `path`, then links it into
+// place, so that no process ever sees a half-made hive. Returns false with
+// *error set on failure; true when path exists afterwards (made by us or by
+// another process that was quicker).
+bool CreateHiveFile(const std::string& path, const std::string* seed, std::string* error) {
+  if (!MakeParents(path, error)) return false;
+  std::string temp = path + ".new-XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + std::strerror(errno));
+    return false;
+  }
+  ::fchmod(fd, 0600);
+  ::close(fd);
+  auto cleanup = [&] {
+    ::unlink(temp.c_str());
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) ::unlink((temp + suffix).c_str());
+  };
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  std::string schema = std::string("PRAGMA application_id = ") + std::to_string(kApplicationId) +
+                       "; PRAGMA user_version = " + std::to_string(kSchemaVersion) +
+                       "; PRAGMA journal_mode = DELETE; BEGIN;" + kSchema + "COMMIT;";
+  char* message = nullptr;
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &message);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    std::string what = message ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+    sqlite3_close_v2(db);
+    cleanup();
+    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + what);
+    return false;
+  }
+  sqlite3_close_v2(db);
+  if (seed != nullptr) {
+    std::string seed_error;
+    auto hive = Connect(temp, &seed_error);
+    if (hive) {
+      RegImportResult result = ImportRegText(*hive, *seed, "default classes store");
+      if (!result.ok) seed_error = result.message;
+    }
+    if (!seed_error.empty()) {
+      hive.reset();
+      cleanup();
+      SetError(error, "cannot seed the registry hive " + Quote(path) + ": " + seed_error);
+      return false;
+    }
+  }
+  // Flush the finished file before it becomes visible under its name.
+  const int sync_fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+  if (sync_fd >= 0) {
+    ::fsync(sync_fd);
+    ::close(sync_fd);
+  }
+  if (::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+    const int saved = errno;
+    cleanup();
+    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + std::strerror(saved));
+    return false;
+  }
+  cleanup();
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    ::fsync(dir_fd);
+    ::close(dir_fd);
+  }
+  return true;
+}
+
+std::unique_ptr<HiveRegistry> OpenWith(const std::string& path, const std::string* seed,
+                                       std::string* error) {
+  if (path.empty()) {
+    SetError(error, "cannot open the registry hive \"\": no file name");
+    return nullptr;
+  }
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) {
+      SetError(error, "cannot open the registry hive " + Quote(path) + ": " + std::strerror(errno));
+      return nullptr;
+    }
+    if (!CreateHiveFile(path, seed, error)) return nullptr;
+  }
+  if (!LooksLikeHive(path, error)) return nullptr;
+  return Connect(path, error);
+}
+
+}  // namespace
+
+std::unique_ptr<HiveRegistry> OpenHive(const std::string& path, std::string* error) {
+  return OpenWith(path, nullptr, error);
+}
+
+std::unique_ptr<HiveRegistry> OpenHiveSeeded(const std::string& path, const std::string& seed,
+                                             std::string* error) {
+  return OpenWith(path, &seed, error);
+}
+
+std::string DefaultHivePath() {
+  const char* hive = std::getenv("ZANDREL_HIVE");
+  if (hive != nullptr && *hive != '\0') return hive;
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return std::string(data) + "/zandrel/registry.db";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr && *home != '\0' ? home : ".") +
+         "/.local/share/zandrel/registry.db";
+}
+
+std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error) {
+  return OpenHiveSeeded(DefaultHivePath(), DefaultClassesReg(), error);
+}
+
+}  // namespace zandrel::hive

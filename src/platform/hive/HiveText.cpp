@@ -1,0 +1,145 @@
+#include "platform/hive/HiveText.h"
+
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+
+namespace zandrel::hive {
+namespace {
+
+// Decodes one character at text[pos]. Returns the number of bytes it takes
+// and sets *cp; a malformed sequence takes one byte and gives cp = -1.
+std::size_t Decode(std::string_view text, std::size_t pos, long* cp) {
+  const auto b0 = static_cast<unsigned char>(text[pos]);
+  if (b0 < 0x80) {
+    *cp = b0;
+    return 1;
+  }
+  std::size_t len;
+  long value;
+  long min;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2, value = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3, value = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4, value = b0 & 0x07, min = 0x10000;
+  } else {
+    *cp = -1;
+    return 1;
+  }
+  if (pos + len > text.size()) {
+    *cp = -1;
+    return 1;
+  }
+  for (std::size_t i = 1; i < len; ++i) {
+    const auto b = static_cast<unsigned char>(text[pos + i]);
+    if ((b & 0xC0) != 0x80) {
+      *cp = -1;
+      return 1;
+    }
+    value = (value << 6) | (b & 0x3F);
+  }
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    *cp = -1;
+    return 1;
+  }
+  *cp = value;
+  return len;
+}
+
+void Encode(long cp, std::string* out) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Case mappings come from glibc's built-in C.UTF-8 locale, whatever locale
+// the process runs in, so that two processes always agree on name identity.
+locale_t UnicodeLocale() {
+  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return locale;
+}
+
+}  // namespace
+
+std::string UpperName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  const locale_t locale = UnicodeLocale();
+  for (std::size_t pos = 0; pos < name.size();) {
+    long cp;
+    const std::size_t len = Decode(name, pos, &cp);
+    if (cp < 0) {
+      out.push_back(name[pos]);
+    } else if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp >= 'a' && cp <= 'z' ? cp - 32 : cp));
+    } else {
+      long upper = locale ? static_cast<long>(towupper_l(static_cast<wint_t>(cp), locale)) : cp;
+      // Never let a mapping leave the scalar range or turn non-ASCII into ASCII
+      // (Windows keeps e.g. U+0131 and U+017F apart from I and S).
+      if (upper < 0x80 || upper > 0x10FFFF || (upper >= 0xD800 && upper <= 0xDFFF)) upper = cp;
+      Encode(upper, &out);
+    }
+    pos += len;
+  }
+  return out;
+}
+
+std::size_t NameChars(std::string_view name) {
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < name.size(); ++count) {
+    long cp;
+    pos += Decode(name, pos, &cp);
+  }
+  return count;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    long cp;
+    pos += Decode(text, pos, &cp);
+    if (cp < 0) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    long cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    Encode(cp, &out);
+  }
+  return out;
+}
+
+}  // namespace zandrel::hive

@@ -1,0 +1,27 @@
+// Name rules of the registry: case-blind comparison by simple per-character
+// upper-casing, and name lengths counted in characters. Texts are UTF-8; a
+// byte that does not start a well-formed UTF-8 sequence counts as one
+// character of its own and is kept as it is.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zandrel::hive {
+
+// The comparison key of a name: every character replaced by its simple
+// (one-to-one) upper-case mapping, so "ёлка" and "ЁЛКА" give the same key and
+// "straße" keeps its "ß". Malformed bytes pass through unchanged.
+std::string UpperName(std::string_view name);
+
+// Number of characters in a name: code points of well-formed UTF-8, one per
+// malformed byte.
+std::size_t NameChars(std::string_view name);
+
+// UTF-8 <-> UTF-16LE for .reg files. Malformed UTF-8 becomes U+FFFD; an
+// unpaired surrogate becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace zandrel::hive

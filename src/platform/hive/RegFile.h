@@ -1,0 +1,51 @@
+// .reg files as regedit reads and writes them, over any IRegistry.
+//
+// Import reads "Windows Registry Editor Version 5.00" files (UTF-16LE with a
+// BOM, or UTF-8 with or without one) and "REGEDIT4" files (the ANSI code
+// page, which is UTF-8 here): sections [KEY] and [-KEY], @= and "name"=
+// with strings (escapes \\ and \"), dword:, hex: and hex(N): with "\" line
+// continuation, and "name"=- deletion. Comments start with ";".
+// Export writes Version 5.00: UTF-16LE with a BOM, CRLF, sections in
+// enumeration order.
+//
+// Registry strings are kept in the ANSI code page (UTF-8); the string types
+// (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) written as hex in a Version 5.00 file
+// are UTF-16LE there, as on Windows, and are converted on the way in and out.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "store/Registry.h"
+
+namespace zandrel::hive {
+
+struct RegImportResult {
+  bool ok = false;
+  int line = 0;         // the line at fault, 0 when the fault is not a line's
+  std::string message;  // one line: "FILE, line N: what is wrong" (or "FILE: ...")
+};
+
+// Imports a whole .reg text in one registry transaction: all of it lands, or
+// nothing does. file_name is used only in messages.
+RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
+                              const std::string& file_name);
+
+// Reads the file and imports it as ImportRegText does.
+RegImportResult ImportRegFile(IRegistry& registry, const std::string& path);
+
+// Splits "HKEY_CLASSES_ROOT\sub\path" (or HKCR, HKLM, HKCU, HKU; any case)
+// into its root and the rest (empty components dropped). False for an
+// unknown root.
+bool ParseKeyPath(std::string_view path, HKEY* root, std::string* sub_path);
+
+// The long name of a root ("HKEY_CLASSES_ROOT").
+const char* RootName(HKEY root);
+
+// Exports the key at `key_path` and its whole subtree as Version 5.00 bytes
+// (UTF-16LE with BOM). Returns 0, or the registry's code with *error set to a
+// one-line message.
+LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
+                   std::string* error);
+
+}  // namespace zandrel::hive
