@@ -68,6 +68,8 @@ void DumpKey(IRegistry& registry, HKEY root, const std::string& path, const std:
 
 }  // namespace
 
+std::string Hex(const std::string& bytes) { return Hex(std::vector<BYTE>(bytes.begin(), bytes.end())); }
+
 std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path) {
   std::string out;
   DumpKey(registry, root, path, path, out);

@@ -11,6 +11,9 @@
 
 namespace zandrel::testing {
 
+// Bytes as DumpTree shows them: two lower-case hex digits each, spaced.
+std::string Hex(const std::string& bytes);
+
 std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path);
 
 // The classes store as the store sees it (HKEY_CLASSES_ROOT).
