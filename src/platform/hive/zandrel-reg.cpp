@@ -1,0 +1,206 @@
+// zandrel-reg: the registry's command-line tool, with reg.exe's verbs over the
+// default hive (ZANDREL_HIVE names another file).
+//   zandrel-reg import FILE        .reg file in, all or nothing
+//   zandrel-reg export KEY FILE    subtree out, Version 5.00, UTF-16LE
+//   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
+// Exit status 0 on success, 1 on any error with one line on stderr.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/hive/Hive.h"
+#include "platform/hive/RegFile.h"
+
+namespace {
+
+using namespace zandrel;
+
+constexpr const char* kUsage =
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]";
+
+int Fail(const std::string& message) {
+  std::cerr << "zandrel-reg: " << message << "\n";
+  return 1;
+}
+
+const char* TypeName(DWORD type) {
+  switch (type) {
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK: return "REG_LINK";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_QWORD: return "REG_QWORD";
+    default: return "REG_UNKNOWN";
+  }
+}
+
+std::string FormatData(DWORD type, const std::string& data) {
+  char buffer[32];
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+      return data.substr(0, data.find('\0'));
+    case REG_MULTI_SZ: {
+      // Strings separated by \0, as reg.exe shows them.
+      std::string out;
+      std::size_t start = 0;
+      while (start < data.size()) {
+        const std::size_t end = data.find('\0', start);
+        const std::string item = data.substr(start, end == std::string::npos ? end : end - start);
+        if (item.empty()) break;
+        if (!out.empty()) out += "\\0";
+        out += item;
+        if (end == std::string::npos) break;
+        start = end + 1;
+      }
+      return out;
+    }
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:
+      if (data.size() == 4) {
+        unsigned long v = 0;
+        for (int i = 0; i < 4; ++i) {
+          const int at = type == REG_DWORD ? 3 - i : i;
+          v = (v << 8) | static_cast<unsigned char>(data[at]);
+        }
+        std::snprintf(buffer, sizeof buffer, "0x%lx", v);
+        return buffer;
+      }
+      break;
+    case REG_QWORD:
+      if (data.size() == 8) {
+        unsigned long long v = 0;
+        for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[i]);
+        std::snprintf(buffer, sizeof buffer, "0x%llx", v);
+        return buffer;
+      }
+      break;
+    default:
+      break;
+  }
+  std::string out;
+  for (unsigned char c : data) {
+    std::snprintf(buffer, sizeof buffer, "%02X", c);
+    out += buffer;
+  }
+  return out;
+}
+
+// Prints one key in reg.exe's layout; with recurse, its subtree after it.
+LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
+              std::string* out) {
+  *out += "\n" + title + "\n";
+  std::vector<char> name(16384 * 4 + 1);
+  std::vector<BYTE> data(1 << 16);
+  for (DWORD index = 0;; ++index) {
+    DWORD name_length = static_cast<DWORD>(name.size());
+    DWORD size = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    const LONG code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr,
+                                             &type, data.data(), &size);
+    if (code == ERROR_MORE_DATA && size > data.size()) {
+      data.resize(size);
+      --index;
+      continue;
+    }
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return code;
+    const std::string value_name(name.data(), name_length);
+    *out += "    " + (value_name.empty() ? std::string("(Default)") : value_name) + "    " +
+            TypeName(type) + "    " +
+            FormatData(type, std::string(reinterpret_cast<const char*>(data.data()), size)) + "\n";
+  }
+  std::vector<std::string> children;
+  for (DWORD index = 0;; ++index) {
+    char child[MAX_KEY_NAME_CHARS * 4 + 1];
+    DWORD length = sizeof child;
+    const LONG code =
+        registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return code;
+    children.emplace_back(child, length);
+  }
+  if (!recurse) {
+    if (!children.empty()) *out += "\n";
+    for (const std::string& child : children) *out += title + "\\" + child + "\n";
+    return ERROR_SUCCESS;
+  }
+  for (const std::string& child : children) {
+    HKEY sub = 0;
+    LONG code = registry.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
+    if (code != ERROR_SUCCESS) return code;
+    code = QueryKey(registry, sub, title + "\\" + child, true, out);
+    registry.RegCloseKey(sub);
+    if (code != ERROR_SUCCESS) return code;
+  }
+  return ERROR_SUCCESS;
+}
+
+int Import(IRegistry& registry, const std::string& file) {
+  const hive::RegImportResult result = hive::ImportRegFile(registry, file);
+  if (!result.ok) return Fail(result.message);
+  return 0;
+}
+
+int Export(IRegistry& registry, const std::string& key, const std::string& file) {
+  std::string bytes;
+  std::string error;
+  if (hive::ExportRegText(registry, key, &bytes, &error) != ERROR_SUCCESS) return Fail(error);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) return Fail(file + ": cannot write the file");
+  return 0;
+}
+
+int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
+  HKEY root = 0;
+  std::string sub;
+  if (!hive::ParseKeyPath(key_path, &root, &sub)) {
+    return Fail("unknown root key in \"" + key_path + "\"");
+  }
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key);
+  if (code == ERROR_FILE_NOT_FOUND) return Fail("the key \"" + key_path + "\" does not exist");
+  if (code != ERROR_SUCCESS) {
+    return Fail("cannot open the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
+  }
+  std::string out;
+  code = QueryKey(registry, key, std::string(hive::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
+                  recurse, &out);
+  if (key != root) registry.RegCloseKey(key);
+  if (code != ERROR_SUCCESS) {
+    return Fail("cannot read the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
+  }
+  std::cout << out;
+  std::cout.flush();
+  return std::cout ? 0 : Fail("cannot write the output");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::string verb = args.empty() ? "" : args[0];
+  bool recurse = false;
+  if (verb == "query" && args.size() == 3) {
+    if (args[2] != "/s" && args[2] != "/S") return Fail(kUsage);
+    recurse = true;
+  }
+  const bool shape_ok = (verb == "import" && args.size() == 2) ||
+                        (verb == "export" && args.size() == 3) ||
+                        (verb == "query" && (args.size() == 2 || args.size() == 3));
+  if (!shape_ok) return Fail(kUsage);
+  std::string error;
+  auto registry = zandrel::hive::OpenDefaultHive(&error);
+  if (!registry) return Fail(error);
+  if (verb == "import") return Import(*registry, args[1]);
+  if (verb == "export") return Export(*registry, args[1], args[2]);
+  return Query(*registry, args[1], recurse);
+}
