@@ -4,6 +4,9 @@
 
 namespace zandrel::store {
 
+AssociationListing::ValueBuffers::ValueBuffers()
+    : name(new char[kNameBufferBytes]), data(new BYTE[kValueDataBufferBytes]) {}
+
 namespace {
 
 struct ValueRead {
@@ -13,20 +16,20 @@ struct ValueRead {
   std::string data;  // exactly the reported size
 };
 
-// Reads the value at `index` with fresh buffers: names up to 255 characters,
-// data up to kValueDataBufferBytes; a larger one answers 234.
-ValueRead ReadValue(IRegistry& registry, HKEY key, DWORD index) {
-  std::vector<char> name(kNameBufferBytes);
-  std::vector<BYTE> data(kValueDataBufferBytes);
+// Reads the value at `index`, the buffer sizes set afresh for the call: names
+// up to 255 characters, data up to kValueDataBufferBytes; a larger one answers
+// 234. `buffers` only saves allocating them for every call.
+ValueRead ReadValue(IRegistry& registry, HKEY key, DWORD index, AssociationListing::ValueBuffers& buffers) {
   DWORD nameLength = kNameBufferBytes;
   DWORD size = kValueDataBufferBytes;
   ValueRead v;
-  v.code = registry.RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &v.type, data.data(), &size);
+  v.code = registry.RegEnumValueA(key, index, buffers.name.get(), &nameLength, nullptr, &v.type,
+                                  buffers.data.get(), &size);
   if (v.code != ERROR_SUCCESS) return v;
   if (nameLength >= kNameBufferBytes) nameLength = kNameBufferBytes - 1;
   if (size > kValueDataBufferBytes) size = kValueDataBufferBytes;
-  v.name.assign(name.data(), nameLength);
-  v.data.assign(reinterpret_cast<const char*>(data.data()), size);
+  v.name.assign(buffers.name.get(), nameLength);
+  v.data.assign(reinterpret_cast<const char*>(buffers.data.get()), size);
   return v;
 }
 
@@ -64,7 +67,7 @@ void AssociationListing::AddExtensionRow(HKEY root, const std::string& path) {
   std::size_t slash = path.rfind('\\');
   std::string rowName = slash == std::string::npos ? path : path.substr(slash + 1);
   for (DWORD index = 0;; ++index) {
-    ValueRead v = ReadValue(registry_, key, index);
+    ValueRead v = ReadValue(registry_, key, index, buffers_);
     if (v.code == ERROR_MORE_DATA) continue;
     if (v.code != ERROR_SUCCESS) break;
     if (!v.name.empty() || v.data.empty()) continue;
@@ -96,7 +99,7 @@ void AssociationListing::WalkCommandKey(HKEY root, const std::string& path) {
 void AssociationListing::ReadCommandValue(HKEY root, const std::string& path) {
   HKEY key = 0;
   if (registry_.RegOpenKeyExA(root, path.c_str(), 0, kListAccess, &key) != ERROR_SUCCESS) return;
-  ValueRead v = ReadValue(registry_, key, 0);
+  ValueRead v = ReadValue(registry_, key, 0, buffers_);
   if (v.code == ERROR_SUCCESS && v.name.empty() && !v.data.empty() && v.type == REG_SZ && currentRow >= 1 &&
       currentRow <= rows.size()) {
     std::string text = StringText(v);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,9 +60,17 @@ class AssociationListing {
   std::size_t currentRow = 0;  // 1-based position of the row being read
   bool walkStopped = false;
 
+  // Room for one value's name and data, reused from call to call.
+  struct ValueBuffers {
+    ValueBuffers();
+    std::unique_ptr<char[]> name;
+    std::unique_ptr<BYTE[]> data;
+  };
+
  private:
   IRegistry& registry_;
   HKEY classes_ = 0;
+  ValueBuffers buffers_;
 };
 
 }  // namespace zandrel::store

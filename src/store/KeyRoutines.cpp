@@ -19,14 +19,14 @@ std::string PrepareExtension(const std::string& text) {
 
 std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key) {
   std::vector<std::string> names;
-  std::vector<char> buffer(kNameBufferBytes);
+  char buffer[kNameBufferBytes];
   for (DWORD index = 0;; ++index) {
     DWORD length = kNameBufferBytes;
-    LONG code = registry.RegEnumKeyExA(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    LONG code = registry.RegEnumKeyExA(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_MORE_DATA) continue;
     if (code != ERROR_SUCCESS) break;
     if (length >= kNameBufferBytes) length = kNameBufferBytes - 1;
-    names.emplace_back(buffer.data(), strnlen(buffer.data(), length));
+    names.emplace_back(buffer, strnlen(buffer, length));
   }
   return names;
 }

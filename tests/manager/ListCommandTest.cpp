@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "manager/ManagerFixture.h"
 
 namespace zandrel::testing {
@@ -129,11 +131,16 @@ TEST_F(ManagerTest, CountMessageFor250Rows) {
 // Beyond 32,767 keys and rows: counters are not 16-bit.
 TEST_F(ManagerTest, ListsMoreThan32767Rows) {
   const int n = 33000;
-  for (int i = 0; i < n; ++i) SeedValue(*registry, HKEY_CLASSES_ROOT, ".e" + std::to_string(i), "", REG_SZ, "Shared");
+  char name[16];
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(name, sizeof name, ".e%05d", i);  // created in enumeration order: quick to seed
+    SeedValue(*registry, HKEY_CLASSES_ROOT, name, "", REG_SZ, "Shared");
+  }
   SeedValue(*registry, HKEY_CLASSES_ROOT, "Shared\\shell\\open\\command", "", REG_SZ, "s %1");
   form->cmdList.FireClick();
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Просмотр завершен.  Всего  33000"});
   ASSERT_EQ(form->lvwAsso.Count(), static_cast<std::size_t>(n));
+  EXPECT_EQ(form->lvwAsso.Items()[n - 1].text, ".e32999");
   EXPECT_EQ(form->lvwAsso.Items()[n - 1].sub2, "s %1");
 }
 

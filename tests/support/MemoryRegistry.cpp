@@ -90,7 +90,10 @@ MemoryRegistry::Key* MemoryRegistry::Child(Key& parent, const std::string& upper
   return it != parent.children.end() && (*it)->upper == upper ? it->get() : nullptr;
 }
 
-MemoryRegistry::Key* MemoryRegistry::RootKey(HKEY root, std::vector<std::string>* prefix) {
+MemoryRegistry::Key* MemoryRegistry::RootKey(HKEY root, const std::vector<std::string>** prefix) {
+  static const std::vector<std::string> kNoPrefix;
+  static const std::vector<std::string> kClassesPrefix = {"SOFTWARE", "CLASSES"};
+  if (prefix != nullptr) *prefix = root == HKEY_CLASSES_ROOT ? &kClassesPrefix : &kNoPrefix;
   switch (root) {
     case HKEY_LOCAL_MACHINE: return tree_.hklm.get();
     case HKEY_CURRENT_USER: return tree_.hkcu.get();
@@ -98,7 +101,6 @@ MemoryRegistry::Key* MemoryRegistry::RootKey(HKEY root, std::vector<std::string>
     case HKEY_CLASSES_ROOT: {
       Key* software = Child(*tree_.hklm, "SOFTWARE");
       Key* classes = software != nullptr ? Child(*software, "CLASSES") : nullptr;
-      if (prefix != nullptr) *prefix = {"SOFTWARE", "CLASSES"};
       return classes;
     }
     default: return nullptr;
@@ -121,7 +123,7 @@ MemoryRegistry::Resolved MemoryRegistry::Resolve(HKEY hKey) {
   }
   const Handle& h = it->second;
   r.root = h.root;
-  r.path = h.path;
+  r.path = &h.path;
   r.access = h.access;
   Key* key = RootKey(h.root, nullptr);
   for (const std::string& name : h.path) {
@@ -163,7 +165,7 @@ HKEY MemoryRegistry::NewHandle(const Resolved& base, const std::vector<std::stri
                                REGSAM access) {
   Handle h;
   h.root = base.root;
-  h.path = base.path;
+  h.path = *base.path;
   for (const std::string& n : names) h.path.push_back(Upper(n));
   h.id = key->id;
   h.access = access;

@@ -73,11 +73,11 @@ class MemoryRegistry : public IRegistry {
     Key* key = nullptr;
     REGSAM access = 0;
     HKEY root = 0;
-    std::vector<std::string> path;
+    const std::vector<std::string>* path = nullptr;  // upper-cased names below `root`
   };
 
   static std::unique_ptr<Key> Clone(const Key& key);
-  Key* RootKey(HKEY root, std::vector<std::string>* prefix);
+  Key* RootKey(HKEY root, const std::vector<std::string>** prefix);
   Resolved Resolve(HKEY hKey);
   static Key* Child(Key& parent, const std::string& upper);
   static LONG SplitPath(const char* subKey, std::vector<std::string>* names);
