@@ -121,6 +121,30 @@ TEST_P(Writer, ExistingTitleAskedAndOnlyYesReusesIt) {
   EXPECT_EQ(ValueAt(HKEY_CLASSES_ROOT, "Zq Title\\shell\\print\\command", 0), std::string("|1|print %1") + '\0');
 }
 
+// Names the registry refuses fail at their creation, with that step's
+// message, and leave nothing behind.
+TEST_P(Writer, NamesTheRegistryRefusesLeaveNothing) {
+  const std::string longName(256, 'n');
+  struct Row {
+    AssociationFields fields;
+    std::string message;
+  };
+  const Row rows[] = {
+      {{longName, "Zq Title", program, 0}, "Unable to create ." + longName},
+      {{"zq", longName, program, 0}, "Unable to create " + longName},
+      {{"zq", "\\Lead", program, 0}, "Unable to create \\Lead"},
+      {{"zq", "Zq Title\\" + longName, program, 0}, "Unable to create Zq Title\\" + longName},
+  };
+  const std::string before = DumpClasses(*registry);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message.substr(0, 40));
+    RecordingPrompter p;
+    CreateAssociation(*registry, p, row.fields);
+    EXPECT_EQ(p.boxes, (std::vector<Box>{{row.message, 0}}));
+    EXPECT_EQ(DumpClasses(*registry), before);
+  }
+}
+
 TEST_P(Writer, ProgramPathWithSpacesIsWrittenUnquoted) {
   CreateAssociation(*registry, prompter, Fields());
   EXPECT_NE(program.find(' '), std::string::npos);
