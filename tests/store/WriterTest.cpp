@@ -114,8 +114,16 @@ TEST_P(Writer, ExistingTitleAskedAndOnlyYesReusesIt) {
     EXPECT_EQ(DumpClasses(*registry), before);
   }
   prompter.AnswerNext(6);
-  CreateAssociation(*registry, prompter, Fields());
+  FailingRegistry watched(*registry);
+  prompter.onShow = [&](const Box&) { EXPECT_FALSE(watched.InTransaction()); };
+  CreateAssociation(watched, prompter, Fields());
   EXPECT_EQ(prompter.boxes, (std::vector<Box>{question, {"Всё прошло успешно.", 0}}));
+  // Both existence checks, and the question, come before the transaction.
+  const std::vector<std::string> calls = watched.LogLines(RegOp::Open | RegOp::Begin | RegOp::Commit);
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 3),
+            (std::vector<std::string>{"Open .zq -> 2", "Open Zq Title -> 0", "Begin  -> 0"}));
+  EXPECT_EQ(calls.back(), "Commit  -> 0");
   EXPECT_EQ(ValueAt(HKEY_CLASSES_ROOT, "Zq Title", 0), std::string("Kept|1|kept") + '\0');
   EXPECT_EQ(ValueAt(HKEY_CLASSES_ROOT, "Zq Title\\shell\\open\\command", 0), "|1|" + program + " %1" + '\0');
   EXPECT_EQ(ValueAt(HKEY_CLASSES_ROOT, "Zq Title\\shell\\print\\command", 0), std::string("|1|print %1") + '\0');
