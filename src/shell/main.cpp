@@ -1,0 +1,30 @@
+// The program: the Qt window system, the registry hive, and the splash
+// window. Everything else is driven by the windows; the process ends when the
+// last of them closes, or when an uncaught error has been shown.
+#include <memory>
+#include <string>
+
+#include "platform/hive/Hive.h"
+#include "platform/qt/QtPlatform.h"
+#include "shell/Forms.h"
+
+int main(int argc, char** argv) {
+  // The program takes no arguments: Qt is given the program name alone.
+  int qtArgc = 1;
+  char fallbackName[] = "zandrel";
+  char* qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
+  zandrel::ui::QtPlatform platform(qtArgc, qtArgv);
+
+  std::string error;
+  std::unique_ptr<zandrel::hive::HiveRegistry> hive = zandrel::hive::OpenDefaultHive(&error);
+  if (!hive) {
+    const std::string path = zandrel::hive::DefaultHivePath();
+    if (error.find(path) == std::string::npos) error = path + ": " + error;
+    platform.MsgBox(error, zandrel::ui::MB_OK);
+    return 1;
+  }
+
+  zandrel::shell::Forms forms(platform, *hive);
+  platform.Dispatch([&forms] { forms.ShowSplash(); });
+  return platform.Exec();
+}

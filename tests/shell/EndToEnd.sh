@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# Runs the real program on a virtual X display with a fresh hive, the way a
+# user would: waits out the splash, lists, adds an association, removes it
+# again with its description, looks at the About box and leaves through the
+# exit confirmation's Yes. Then reads the hive back with zandrel-reg.
+#
+# Usage: EndToEnd.sh APP_FOLDER SCREENSHOT_FOLDER
+#   APP_FOLDER holds zandrel, zandrel-reg and the Pic and Sound folders.
+# Exit codes: 0 passed, 1 failed, 77 skipped (no xvfb-run).
+set -uo pipefail
+
+app=$(readlink -f "$1")
+shots=$2
+mkdir -p "$shots"
+shots=$(readlink -f "$shots")
+
+if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
+  if ! command -v xvfb-run >/dev/null 2>&1; then
+    echo "SKIP: xvfb-run is not installed"
+    exit 77
+  fi
+  for tool in xdotool import; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
+  done
+  export ZANDREL_E2E_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+work=$(mktemp -d /tmp/zandrel-e2e.XXXXXX)
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export ZANDREL_HIVE=$work/hive.db
+export XDG_RUNTIME_DIR=$work/xdg
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+# Sound cues play into a null device.
+printf 'pcm.!default { type null }\n' >"$work/asound.conf"
+export ALSA_CONFIG_PATH=$work/asound.conf
+unset QT_QPA_PLATFORM
+
+log() { echo "[$(date +%T)] $*"; }
+fail() {
+  log "FAIL: $*"
+  import -window root "$shots/failure.png" 2>/dev/null
+  exit 1
+}
+
+# Polls a command until it succeeds or the timeout (seconds) passes.
+wait_until() {
+  local timeout=$1 what=$2
+  shift 2
+  local end=$((SECONDS + timeout))
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || fail "timed out waiting for $what"
+    sleep 0.1
+  done
+}
+
+# The program's visible top-level windows, one id a line.
+windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
+running() { kill -0 "$pid" 2>/dev/null; }
+shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; log "screenshot $shots/$1.png"; }
+
+# Waits for a visible window not in the list $1; prints its id.
+new_window() {
+  local before=$1 timeout=${2:-15} end=$((SECONDS + ${2:-15})) w
+  while [ "$SECONDS" -lt "$end" ]; do
+    running || fail "the program ended unexpectedly"
+    for w in $(windows); do
+      grep -qx "$w" <<<"$before" || { echo "$w"; return 0; }
+    done
+    sleep 0.1
+  done
+  return 1
+}
+is_gone() { ! windows | grep -qx "$1"; }
+
+# Geometry of a window: sets X Y W H.
+geometry() { eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"; }
+
+# Clicks the centre of a control given in twips relative to the client
+# origin of window $1 whose client width is $2 twips.
+click_twips() {
+  local win=$1 client_width=$2 left=$3 top=$4 width=$5 height=$6
+  geometry "$win"
+  local x y
+  x=$(awk -v o="$X" -v w="$WIDTH" -v cw="$client_width" -v l="$left" -v s="$width" \
+        'BEGIN { printf "%d", o + (l + s / 2) * (w / cw) + 0.5 }')
+  y=$(awk -v o="$Y" -v w="$WIDTH" -v cw="$client_width" -v t="$top" -v s="$height" \
+        'BEGIN { printf "%d", o + (t + s / 2) * (w / cw) + 0.5 }')
+  xdotool mousemove --sync "$x" "$y" click 1
+}
+
+# Types into a text box of the manager window, replacing its text.
+type_into() {
+  click_twips "$manager" 8535 "$@"
+  xdotool key --clearmodifiers ctrl+a
+  xdotool type --delay 20 "${*: -1}"
+}
+
+# Answers the next message box over the manager window with Enter (OK, or
+# Yes, its default button).
+answer_box() {
+  local name=$1 box
+  box=$(new_window "$manager" 20) || fail "no message box for $name"
+  sleep 0.3
+  shot "$name"
+  xdotool windowfocus "$box" 2>/dev/null
+  xdotool key --window "$box" Return 2>/dev/null || xdotool key Return
+  wait_until 10 "message box $name to close" is_gone "$box"
+}
+
+reg() { "$app/zandrel-reg" "$@"; }
+
+# --- Start: the splash, then the manager window -----------------------------
+log "starting $app/zandrel"
+(cd "$work" && exec "$app/zandrel") &
+pid=$!
+splash=$(new_window "" 15) || fail "the splash window did not appear"
+geometry "$splash"
+log "splash $splash ${WIDTH}x$HEIGHT"
+sleep 1
+shot splash
+
+manager_shown() { xdotool search --onlyvisible --name '^Orvanta$' >/dev/null 2>&1; }
+wait_until 20 "the manager window" manager_shown
+manager=$(xdotool search --onlyvisible --name '^Orvanta$' | head -1)
+wait_until 5 "the splash to close" is_gone "$splash"
+[ "$(windows | wc -l)" -eq 1 ] || fail "windows other than the manager are open: $(windows)"
+log "manager $manager"
+sleep 0.3
+shot manager
+
+# --- List ---------------------------------------------------------------------
+click_twips "$manager" 8535 120 120 1485 495          # cmdList
+answer_box list-message
+shot list
+
+# --- Add ----------------------------------------------------------------------
+ext=zqendtoend
+title=ZqEndToEnd.File
+click_twips "$manager" 8535 1680 120 1485 495         # cmdAdd
+sleep 0.3
+type_into $((480 + 1440)) $((2160 + 960)) 675 315 "$ext"       # txtFileExt
+type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"    # txtTitleRef
+type_into $((480 + 120)) $((2160 + 2520)) 5655 315 /bin/sh     # txtExecutableFileSpec
+shot add-mode
+click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
+answer_box add-message
+answer_box add-list-message
+shot add-listed
+
+reg query "HKEY_CLASSES_ROOT\\.$ext" >"$work/added-ext.txt" 2>&1 \
+  || fail "the extension key is not in the hive: $(cat "$work/added-ext.txt")"
+grep -q "$title" "$work/added-ext.txt" || fail "the extension does not name its title: $(cat "$work/added-ext.txt")"
+reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" >"$work/added-cmd.txt" 2>&1 \
+  || fail "the open command is not in the hive: $(cat "$work/added-cmd.txt")"
+grep -q "/bin/sh" "$work/added-cmd.txt" || fail "the open command is wrong: $(cat "$work/added-cmd.txt")"
+log "added .$ext -> $title"
+
+# --- Remove, with its description -------------------------------------------
+click_twips "$manager" 8535 3240 120 1485 495         # cmdDelete
+sleep 0.3
+type_into $((480 + 1440)) $((2160 + 960)) 675 315 ".$ext"      # txtFileExt
+type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"    # txtTitleRef
+shot remove-mode
+click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
+answer_box remove-question
+answer_box remove-message
+answer_box remove-list-message
+
+# --- About --------------------------------------------------------------------
+click_twips "$manager" 8535 6360 120 1815 495         # cmdA01
+about=$(new_window "$manager" 10) || fail "the About box did not open"
+[ "$(xdotool getwindowname "$about")" = "О программе..." ] || fail "About box caption: $(xdotool getwindowname "$about")"
+sleep 0.3
+shot about
+click_twips "$about" 4740 1680 6240 1335 495          # cmdForwrd
+wait_until 10 "the About box to close" is_gone "$about"
+
+# --- Exit through Yes ---------------------------------------------------------
+click_twips "$manager" 8535 4800 120 1485 495         # cmdExit
+confirm=$(new_window "$manager" 10) || fail "the exit confirmation did not open"
+sleep 0.3
+shot exit
+click_twips "$confirm" 4230 120 840 1575 615          # cmdYes01
+end=$((SECONDS + 10))
+while running && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
+running && fail "the program is still running after Yes"
+wait "$pid"
+status=$?
+pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+log "the program ended with status 0"
+
+# --- The hive afterwards ------------------------------------------------------
+if reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1; then fail "the extension key is still in the hive"; fi
+if reg query "HKEY_CLASSES_ROOT\\$title" >/dev/null 2>&1; then fail "the title key is still in the hive"; fi
+reg export HKEY_CLASSES_ROOT "$work/after.reg" || fail "zandrel-reg export failed"
+if iconv -f UTF-16LE -t UTF-8 "$work/after.reg" 2>/dev/null | grep -qi "$ext"; then
+  fail "the export still names .$ext"
+fi
+iconv -f UTF-16LE -t UTF-8 "$work/after.reg" 2>/dev/null | grep -q '^\[HKEY_CLASSES_ROOT\\\.' \
+  || fail "the export holds no extension keys: the seeded hive is missing"
+log "PASS"
