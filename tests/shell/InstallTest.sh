@@ -47,9 +47,9 @@ fi
 # The launcher runs the installed tool, also when reached through a link.
 ln -s "$prefix/bin/zandrel-reg" "$prefix/linked-reg"
 for launcher in "$prefix/bin/zandrel-reg" "$prefix/linked-reg"; do
-  "$launcher" >/dev/null 2>&1
-  status=$?
-  [ "$status" -ne 126 ] && [ "$status" -ne 127 ] || fail "$launcher did not reach the tool (status $status)"
+  out=$(ZANDREL_HIVE=$prefix/hive.db "$launcher" query 'HKEY_CLASSES_ROOT\.txt' 2>&1) \
+    || fail "$launcher query failed: $out"
+  grep -q '^HKEY_CLASSES_ROOT\\.txt$' <<<"$out" || fail "$launcher query printed: $out"
 done
 grep -q 'lib/zandrel/zandrel"' "$prefix/bin/zandrel" || fail "the zandrel launcher does not start lib/zandrel/zandrel"
 echo PASS
