@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the real program on a virtual X display with a fresh hive, the way a
 # user would: waits out the splash, lists, adds an association, removes it
-# again with its description, looks at the About box and leaves through the
-# exit confirmation's Yes. Then reads the hive back with zandrel-reg.
+# again with its description, opens the About box, answers the exit
+# confirmation No and then Yes with the About box still open, and dismisses
+# the About box, which ends the process. Then reads the hive back with
+# zandrel-reg.
 #
 # Usage: EndToEnd.sh APP_FOLDER SCREENSHOT_FOLDER
 #   APP_FOLDER holds zandrel, zandrel-reg and the Pic and Sound folders.
@@ -122,6 +124,7 @@ log "starting $app/zandrel"
 pid=$!
 splash=$(new_window "" 15) || fail "the splash window did not appear"
 geometry "$splash"
+splash_width=$WIDTH splash_height=$HEIGHT
 log "splash $splash ${WIDTH}x$HEIGHT"
 sleep 1
 shot splash
@@ -132,6 +135,11 @@ manager=$(xdotool search --onlyvisible --name '^Orvanta$' | head -1)
 wait_until 5 "the splash to close" is_gone "$splash"
 [ "$(windows | wc -l)" -eq 1 ] || fail "windows other than the manager are open: $(windows)"
 log "manager $manager"
+# Both windows keep their designed client sizes at the same scale.
+geometry "$manager"
+[ "$(awk -v sw="$splash_width" -v sh="$splash_height" -v mw="$WIDTH" 'BEGIN {
+    s = mw / 569; ok = (sw - 748 * s) ^ 2 < 4 && (sh - 554 * s) ^ 2 < 4; print ok }')" = 1 ] \
+  || fail "splash ${splash_width}x$splash_height, manager ${WIDTH}x$HEIGHT: not the designed sizes"
 sleep 0.3
 shot manager
 
@@ -173,29 +181,46 @@ answer_box remove-question
 answer_box remove-message
 answer_box remove-list-message
 
-# --- About --------------------------------------------------------------------
+# --- About, then the exit confirmation: No, then Yes with the About box open --
 click_twips "$manager" 8535 6360 120 1815 495         # cmdA01
 about=$(new_window "$manager" 10) || fail "the About box did not open"
 [ "$(xdotool getwindowname "$about")" = "О программе..." ] || fail "About box caption: $(xdotool getwindowname "$about")"
 sleep 0.3
 shot about
-click_twips "$about" 4740 1680 6240 1335 495          # cmdForwrd
-wait_until 10 "the About box to close" is_gone "$about"
+# Centred, the box covers the exit button; without a window manager there is
+# no title bar to drag it by, so move it aside as the user would.
+xdotool windowmove --sync "$about" 20 20 2>/dev/null || xdotool windowmove "$about" 20 20
+sleep 0.3
 
-# --- Exit through Yes ---------------------------------------------------------
 click_twips "$manager" 8535 4800 120 1485 495         # cmdExit
-confirm=$(new_window "$manager" 10) || fail "the exit confirmation did not open"
+confirm=$(new_window "$(printf '%s\n' "$manager" "$about")" 10) || fail "the exit confirmation did not open"
 sleep 0.3
 shot exit
+click_twips "$confirm" 4230 2520 840 1575 615         # cmdNo01
+wait_until 10 "the exit confirmation to close on No" is_gone "$confirm"
+running || fail "the program ended on No"
+windows | grep -qx "$manager" || fail "No closed the manager window"
+
+click_twips "$manager" 8535 4800 120 1485 495         # cmdExit
+confirm=$(new_window "$(printf '%s\n' "$manager" "$about")" 10) || fail "the exit confirmation did not open again"
+sleep 0.3
 click_twips "$confirm" 4230 120 840 1575 615          # cmdYes01
+wait_until 10 "Yes to close the manager window" is_gone "$manager"
+wait_until 10 "Yes to close the exit confirmation" is_gone "$confirm"
+sleep 0.5
+running || fail "the program ended while the About box was still open"
+[ "$(windows)" = "$about" ] || fail "windows other than the About box are open: $(windows)"
+shot about-alone
+
+click_twips "$about" 4740 1680 6240 1335 495          # cmdForwrd
 end=$((SECONDS + 10))
 while running && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
-running && fail "the program is still running after Yes"
+running && fail "the program is still running after the About box was dismissed"
 wait "$pid"
 status=$?
 pid=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
-log "the program ended with status 0"
+log "the program ended with status 0 when the About box was dismissed"
 
 # --- The hive afterwards ------------------------------------------------------
 if reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1; then fail "the extension key is still in the hive"; fi
