@@ -1,0 +1,19 @@
+// A sndPlaySoundA-shaped binding to the desktop's sound system (libcanberra).
+#pragma once
+
+#include <cstdint>
+
+namespace zandrel::sound {
+
+inline constexpr std::uint32_t kSndAsync = 0x1;      // return at once; the sound plays on
+inline constexpr std::uint32_t kSndNoDefault = 0x2;  // no default sound when the file fails
+
+// Plays the waveform file `path` (UTF-8). A new cue cuts off the one still
+// playing. Without kSndAsync the call returns when the sound has finished.
+// When the file cannot be played, the sound theme's "bell" plays instead
+// unless kSndNoDefault is given. A null path stops the cue that is playing.
+// Returns non-zero when a sound (the file's or the default one) started.
+// Without a sound device this fails quickly and silently.
+std::int32_t PlayWave(const char* path, std::uint32_t flags);
+
+}  // namespace zandrel::sound
