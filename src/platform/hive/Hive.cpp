@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -28,6 +30,10 @@ constexpr sqlite3_int64 kUserKey = 2;
 constexpr sqlite3_int64 kUsersKey = 3;
 constexpr sqlite3_int64 kSoftwareKey = 4;
 constexpr sqlite3_int64 kClassesKey = 5;
+
+// Keys whose children or values are kept in memory between calls; a listing
+// of a large classes store touches about two per extension.
+constexpr std::size_t kMaxCachedKeys = 1 << 17;
 
 // Longest value name, in characters.
 constexpr std::size_t kMaxValueNameChars = 16383;
@@ -181,6 +187,7 @@ struct HiveRegistry::Impl {
   sqlite3* db = nullptr;
 
   sqlite3_stmt* begin = nullptr;
+  sqlite3_stmt* begin_read = nullptr;
   sqlite3_stmt* commit = nullptr;
   sqlite3_stmt* rollback = nullptr;
   sqlite3_stmt* savepoint = nullptr;
@@ -216,16 +223,30 @@ struct HiveRegistry::Impl {
   std::unordered_map<sqlite3_int64, std::vector<std::string>> child_cache;
   std::unordered_map<sqlite3_int64, std::vector<ValueRow>> value_cache;
 
-  bool in_transaction = false;
+  bool in_transaction = false;  // inside BeginTransaction .. Commit/Rollback
+  bool reading = false;         // a read snapshot is held between calls
+
+  // The WAL-index header at the start of the hive's "-shm" file (SQLite's
+  // documented WAL-index format), mapped read only. Every commit by any
+  // connection rewrites it before the commit returns, so while it reads the
+  // same as at the last check nothing was committed since, and a call can
+  // skip asking SQLite (which costs a lock round trip in system calls). A
+  // torn or changed read only means asking once more.
+  static constexpr std::size_t kWalHeaderBytes = 48;
+  const unsigned char* wal_header = nullptr;  // owned by SQLite
+  unsigned char seen_wal_header[kWalHeaderBytes] = {};
+  bool seen_wal_header_valid = false;
+  int wal_map_attempts = 0;
 
   ~Impl() {
+
     for (sqlite3_stmt* s :
-         {begin, commit, rollback, savepoint, release, rollback_to, data_version, child_lookup,
+         {begin, begin_read, commit, rollback, savepoint, release, rollback_to, data_version, child_lookup,
           key_depth, children, values, insert_key, has_children, delete_key, delete_values,
           value_lookup, update_value, insert_value, delete_value}) {
       sqlite3_finalize(s);
     }
-    if (in_transaction) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db);
   }
 
@@ -235,6 +256,7 @@ struct HiveRegistry::Impl {
       const char* sql;
     } const list[] = {
         {&begin, "BEGIN IMMEDIATE"},
+        {&begin_read, "BEGIN"},
         {&commit, "COMMIT"},
         {&rollback, "ROLLBACK"},
         {&savepoint, "SAVEPOINT call"},
@@ -271,9 +293,28 @@ struct HiveRegistry::Impl {
     ++epoch;
   }
 
-  // Brings the caches up to date with what other connections committed.
-  LONG Sync() {
-    if (in_transaction) return ERROR_SUCCESS;  // we hold the write lock
+  // Borrows SQLite's own mapping of the first WAL-index region: it stays
+  // mapped, and the file stays locked against truncation, for as long as this
+  // connection is open. (Opening the file ourselves would not do: closing our
+  // descriptor would drop the process's POSIX locks on it, SQLite's included.)
+  void MapWalHeader() {
+    ++wal_map_attempts;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
+        file->pMethods->xShmMap == nullptr) {
+      return;
+    }
+    volatile void* region = nullptr;
+    constexpr int kWalIndexRegionBytes = 32768;
+    if (file->pMethods->xShmMap(file, 0, kWalIndexRegionBytes, 0, &region) == SQLITE_OK &&
+        region != nullptr) {
+      wal_header = static_cast<const unsigned char*>(const_cast<void*>(region));
+    }
+  }
+
+  // Drops the caches when another connection committed since the last look.
+  LONG CheckVersion() {
     Use use(data_version);
     const int rc = use.Step();
     if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
@@ -284,6 +325,60 @@ struct HiveRegistry::Impl {
     }
     return ERROR_SUCCESS;
   }
+
+  // Ends the read snapshot this connection holds between calls, if any.
+  void EndRead() {
+    if (!reading) return;
+    reading = false;
+    if (!sqlite3_get_autocommit(db)) Run(commit);
+  }
+
+  // Makes the caches and the read snapshot current at the start of a call.
+  // Between calls the connection keeps a read transaction open, so that the
+  // statements of cache misses run without a lock round trip each; it is
+  // renewed as soon as the WAL-index header shows another commit, and ended
+  // when the last handle closes so that an idle process pins nothing.
+  LONG Sync() {
+    if (in_transaction) return ERROR_SUCCESS;  // we hold the write lock
+    unsigned char header[kWalHeaderBytes];
+    if (wal_header != nullptr) {
+      std::memcpy(header, wal_header, kWalHeaderBytes);
+      std::atomic_thread_fence(std::memory_order_acquire);
+      if (reading && seen_wal_header_valid &&
+          std::memcmp(header, seen_wal_header, kWalHeaderBytes) == 0) {
+        return ERROR_SUCCESS;
+      }
+    }
+    EndRead();
+    LONG code = Run(begin_read);
+    if (code != ERROR_SUCCESS) return code;
+    code = CheckVersion();  // also starts the snapshot
+    if (code != ERROR_SUCCESS || wal_header == nullptr) {
+      // Without the header there is no telling when a snapshot goes stale.
+      if (!sqlite3_get_autocommit(db)) Run(commit);
+    } else {
+      reading = true;
+    }
+    if (code != ERROR_SUCCESS) return code;
+    if (wal_header != nullptr) {
+      // Taken before the snapshot began: a commit in between shows as a
+      // change next time.
+      std::memcpy(seen_wal_header, header, kWalHeaderBytes);
+      seen_wal_header_valid = true;
+    } else if (wal_map_attempts < 3) {
+      MapWalHeader();  // only now has the connection opened the WAL index
+    }
+    return ERROR_SUCCESS;
+  }
+
+  // Ends the snapshot after a call that leaves no handle open.
+  void EndCall() {
+    if (handles.empty()) EndRead();
+  }
+  struct CallEnd {
+    Impl& m;
+    ~CallEnd() { m.EndCall(); }
+  };
 
   // The key behind a handle. 6 for a handle never given out or closed, 1018
   // for a key deleted since.
@@ -328,7 +423,7 @@ struct HiveRegistry::Impl {
     } else {
       return CodeFromSqlite(rc);
     }
-    if (lookup_cache.size() > 200000) lookup_cache.clear();
+    if (lookup_cache.size() > 4 * kMaxCachedKeys) lookup_cache.clear();
     lookup_cache.emplace(std::move(cache_key), *child);
     return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   }
@@ -351,7 +446,7 @@ struct HiveRegistry::Impl {
       int rc;
       while ((rc = use.Step()) == SQLITE_ROW) names.emplace_back(use.Column(0));
       if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
-      if (child_cache.size() > 4096) child_cache.clear();
+      if (child_cache.size() > kMaxCachedKeys) child_cache.clear();
       it = child_cache.emplace(key, std::move(names)).first;
     }
     *out = &it->second;
@@ -371,7 +466,7 @@ struct HiveRegistry::Impl {
                                 std::string(use.Column(2))});
       }
       if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
-      if (value_cache.size() > 4096) value_cache.clear();
+      if (value_cache.size() > kMaxCachedKeys) value_cache.clear();
       it = value_cache.emplace(key, std::move(rows)).first;
     }
     *out = &it->second;
@@ -406,10 +501,11 @@ struct HiveRegistry::Impl {
       if (code != ERROR_SUCCESS) Run(rollback_to);
       Run(release);
     } else {
+      EndRead();
       code = Run(begin);
       if (code != ERROR_SUCCESS) return code;
       // The write lock is ours now; see what others committed before it.
-      code = Sync();
+      code = CheckVersion();
       if (code == ERROR_SUCCESS) code = body();
       if (code == ERROR_SUCCESS) code = Run(commit);
       if (code != ERROR_SUCCESS && !sqlite3_get_autocommit(db)) Run(rollback);
@@ -451,6 +547,7 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = 0;
   Impl& m = *impl_;
+  Impl::CallEnd end{m};
   LONG code = m.Sync();
   if (code != ERROR_SUCCESS) return code;
   sqlite3_int64 key;
@@ -472,6 +569,7 @@ LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
                                  FILETIME* lpftLastWriteTime) {
   if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
+  Impl::CallEnd end{m};
   LONG code = m.Sync();
   if (code != ERROR_SUCCESS) return code;
   sqlite3_int64 key;
@@ -498,6 +596,7 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
   if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
+  Impl::CallEnd end{m};
   LONG code = m.Sync();
   if (code != ERROR_SUCCESS) return code;
   sqlite3_int64 key;
@@ -529,6 +628,7 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = 0;
   Impl& m = *impl_;
+  Impl::CallEnd end{m};
   std::vector<std::string_view> parts;
   LONG code = ParsePath(lpSubKey, &parts);
   if (code != ERROR_SUCCESS) return code;
@@ -678,15 +778,19 @@ LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 
 LONG HiveRegistry::RegCloseKey(HKEY hKey) {
   if (IsRoot(hKey)) return ERROR_SUCCESS;
-  return impl_->handles.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  Impl& m = *impl_;
+  if (!m.handles.erase(hKey)) return ERROR_INVALID_HANDLE;
+  m.EndCall();
+  return ERROR_SUCCESS;
 }
 
 LONG HiveRegistry::BeginTransaction() {
   Impl& m = *impl_;
   if (m.in_transaction) return ERROR_INVALID_PARAMETER;  // scopes do not nest
+  m.EndRead();
   LONG code = Impl::Run(m.begin);
   if (code != ERROR_SUCCESS) return code;
-  code = m.Sync();
+  code = m.CheckVersion();
   if (code != ERROR_SUCCESS) {
     Impl::Run(m.rollback);
     return code;
