@@ -25,7 +25,8 @@ if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
     command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
   done
   export ZANDREL_E2E_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+  # -noreset: the server must survive the moments when no client is connected.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
 fi
 
 work=$(mktemp -d /tmp/zandrel-e2e.XXXXXX)
@@ -117,6 +118,40 @@ answer_box() {
 }
 
 reg() { "$app/zandrel-reg" "$@"; }
+
+# --- Failures at start: each shows one message box, and Enter ends the run ---
+# $1: screenshot name; the rest: the command. Checks the box is the only
+# window, that it carries the application title, and that the status is 1.
+start_fails() {
+  local name=$1 box
+  shift
+  "$@" &
+  pid=$!
+  box=$(new_window "" 15) || fail "$name: no message box"
+  [ "$(windows)" = "$box" ] || fail "$name: windows other than the message box: $(windows)"
+  [ "$(xdotool getwindowname "$box")" = Zandrel ] || fail "$name: box title $(xdotool getwindowname "$box")"
+  sleep 0.3
+  shot "$name"
+  xdotool windowfocus "$box" 2>/dev/null
+  xdotool key --window "$box" Return 2>/dev/null || xdotool key Return
+  local end=$((SECONDS + 10))
+  while running && [ "$SECONDS" -lt "$end" ]; do sleep 0.1; done
+  running && fail "$name: still running after the message"
+  wait "$pid"
+  local status=$?
+  pid=
+  [ "$status" -eq 1 ] || fail "$name: status $status, expected 1"
+  log "$name: message shown, status 1"
+}
+
+printf 'not a hive\n' >"$work/bad-hive.db"
+start_fails bad-hive env ZANDREL_HIVE="$work/bad-hive.db" "$app/zandrel"
+[ "$(cat "$work/bad-hive.db")" = "not a hive" ] || fail "the unusable hive file was changed"
+
+mkdir "$work/app-without-still"
+cp -r "$app/zandrel" "$app/Pic" "$work/app-without-still/"
+rm "$work/app-without-still/Pic/Me00000.g"
+start_fails missing-picture "$work/app-without-still/zandrel"
 
 # --- Start: the splash, then the manager window -----------------------------
 log "starting $app/zandrel"
