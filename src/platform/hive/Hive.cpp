@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/hive/HiveErrors.h"
 #include "platform/hive/HiveText.h"
 #include "platform/hive/RegFile.h"
 
@@ -68,37 +69,6 @@ INSERT INTO keys(id, parent, name, upper_name, depth) VALUES
   (4, 1, CAST('SOFTWARE' AS BLOB), CAST('SOFTWARE' AS BLOB), 1),
   (5, 4, CAST('Classes' AS BLOB), CAST('CLASSES' AS BLOB), 0);
 )sql";
-
-// The one place where SQLite's result codes become registry codes. "Not
-// found" never passes through here: callers see SQLITE_DONE and answer 2.
-LONG CodeFromSqlite(int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_OK:
-    case SQLITE_ROW:
-    case SQLITE_DONE:
-      return ERROR_SUCCESS;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return ERROR_BUSY;
-    case SQLITE_NOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_FULL:
-      return ERROR_DISK_FULL;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-      return ERROR_ACCESS_DENIED;
-    case SQLITE_TOOBIG:
-      return ERROR_INVALID_PARAMETER;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_SCHEMA:
-    case SQLITE_FORMAT:
-      return ERROR_BADDB;
-    default:  // SQLITE_IOERR, SQLITE_CANTOPEN, SQLITE_PROTOCOL, ...
-      return ERROR_REGISTRY_IO_FAILED;
-  }
-}
 
 // Resets a kept statement when the use ends, so that no read transaction
 // stays open between calls.
@@ -181,6 +151,37 @@ LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts) {
 }
 
 }  // namespace
+
+// The one place where SQLite's result codes become registry codes. "Not
+// found" never passes through here: callers see SQLITE_DONE and answer 2.
+LONG CodeFromSqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return ERROR_SUCCESS;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return ERROR_BUSY;
+    case SQLITE_NOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL:
+      return ERROR_DISK_FULL;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return ERROR_ACCESS_DENIED;
+    case SQLITE_TOOBIG:
+      return ERROR_INVALID_PARAMETER;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_SCHEMA:
+    case SQLITE_FORMAT:
+      return ERROR_BADDB;
+    default:  // SQLITE_IOERR, SQLITE_CANTOPEN, SQLITE_PROTOCOL, ...
+      return ERROR_REGISTRY_IO_FAILED;
+  }
+}
 
 struct HiveRegistry::Impl {
   std::string path;
@@ -265,7 +266,7 @@ struct HiveRegistry::Impl {
         {&data_version, "PRAGMA data_version"},
         {&child_lookup, "SELECT id FROM keys WHERE parent = ?1 AND upper_name = ?2"},
         {&key_depth, "SELECT depth FROM keys WHERE id = ?1"},
-        {&children, "SELECT name FROM keys WHERE parent = ?1 ORDER BY upper_name"},
+        {&children, "SELECT name, id, upper_name FROM keys WHERE parent = ?1 ORDER BY upper_name"},
         {&values, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id"},
         {&insert_key,
          "INSERT INTO keys(parent, name, upper_name, depth) VALUES(?1, ?2, ?3, ?4)"},
@@ -404,10 +405,15 @@ struct HiveRegistry::Impl {
     return ERROR_SUCCESS;
   }
 
-  // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
-  LONG Child(sqlite3_int64 parent, std::string_view upper, sqlite3_int64* child) {
+  static std::string LookupKey(sqlite3_int64 parent, std::string_view upper) {
     std::string cache_key(reinterpret_cast<const char*>(&parent), sizeof parent);
     cache_key.append(upper);
+    return cache_key;
+  }
+
+  // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
+  LONG Child(sqlite3_int64 parent, std::string_view upper, sqlite3_int64* child) {
+    std::string cache_key = LookupKey(parent, upper);
     auto it = lookup_cache.find(cache_key);
     if (it != lookup_cache.end()) {
       *child = it->second;
@@ -444,7 +450,14 @@ struct HiveRegistry::Impl {
       Use use(children);
       use.Int(1, key);
       int rc;
-      while ((rc = use.Step()) == SQLITE_ROW) names.emplace_back(use.Column(0));
+      // Whoever enumerates a key usually opens its children next: learn
+      // their ids on the way.
+      if (lookup_cache.size() > 4 * kMaxCachedKeys) lookup_cache.clear();
+      while ((rc = use.Step()) == SQLITE_ROW) {
+        names.emplace_back(use.Column(0));
+        lookup_cache.insert_or_assign(LookupKey(key, use.Column(2)),
+                                      sqlite3_column_int64(children, 1));
+      }
       if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
       if (child_cache.size() > kMaxCachedKeys) child_cache.clear();
       it = child_cache.emplace(key, std::move(names)).first;
