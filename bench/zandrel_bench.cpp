@@ -4,6 +4,9 @@
 //                   controls; the closing message box answers at once)
 //   ListFirst/hive  the same, the first listing after the hive is opened
 //   List/plain      the same listing over the same data in a plain tree
+//   List/hive-held  the listing over the hive while another handle stays
+//                   open, so the hive keeps one read snapshot for the whole
+//                   walk instead of one per row (what the per-row cost is)
 //   QtFill          the rows into the Qt list view: model reset, layout, paint
 //   Add, Remove     one association through the manager window, each with
 //                   its commit to disk
@@ -76,6 +79,52 @@ bool ListedAll(benchmark::State& state, const HeadlessManager& m, const Generate
   return true;
 }
 
+// Counts the registry calls the listing makes; they must grow as the store.
+class CountingRegistry : public IRegistry {
+ public:
+  explicit CountingRegistry(IRegistry& inner) : inner_(inner) {}
+  LONG RegOpenKeyExA(HKEY a, const char* b, DWORD c, REGSAM d, HKEY* e) override {
+    ++calls;
+    return inner_.RegOpenKeyExA(a, b, c, d, e);
+  }
+  LONG RegEnumKeyExA(HKEY a, DWORD b, char* c, DWORD* d, DWORD* e, char* f, DWORD* g, FILETIME* h) override {
+    ++calls;
+    return inner_.RegEnumKeyExA(a, b, c, d, e, f, g, h);
+  }
+  LONG RegEnumValueA(HKEY a, DWORD b, char* c, DWORD* d, DWORD* e, DWORD* f, BYTE* g, DWORD* h) override {
+    ++calls;
+    return inner_.RegEnumValueA(a, b, c, d, e, f, g, h);
+  }
+  LONG RegCreateKeyExA(HKEY a, const char* b, DWORD c, const char* d, DWORD e, REGSAM f, const void* g, HKEY* h,
+                       DWORD* i) override {
+    ++calls;
+    return inner_.RegCreateKeyExA(a, b, c, d, e, f, g, h, i);
+  }
+  LONG RegSetValueExA(HKEY a, const char* b, DWORD c, DWORD d, const BYTE* e, DWORD f) override {
+    ++calls;
+    return inner_.RegSetValueExA(a, b, c, d, e, f);
+  }
+  LONG RegDeleteKeyA(HKEY a, const char* b) override {
+    ++calls;
+    return inner_.RegDeleteKeyA(a, b);
+  }
+  LONG RegCloseKey(HKEY a) override {
+    ++calls;
+    return inner_.RegCloseKey(a);
+  }
+  LONG RegDeleteValueA(HKEY a, const char* b) override {
+    ++calls;
+    return inner_.RegDeleteValueA(a, b);
+  }
+  LONG BeginTransaction() override { return inner_.BeginTransaction(); }
+  LONG CommitTransaction() override { return inner_.CommitTransaction(); }
+  void RollbackTransaction() override { inner_.RollbackTransaction(); }
+  std::size_t calls = 0;
+
+ private:
+  IRegistry& inner_;
+};
+
 void SetListCounters(benchmark::State& state, const GeneratedStore& store) {
   state.counters["keys"] = store.size.directKeys;
   state.counters["rows"] = static_cast<double>(store.listedRows);
@@ -96,6 +145,24 @@ void ListHive(benchmark::State& state, StoreSize size) {
     m.platform.ClearRecord();
     m.form->cmdList_Click();
   }
+  if (!ListedAll(state, m, data.store)) return;
+  SetListCounters(state, data.store);
+}
+
+void ListHiveHeld(benchmark::State& state, StoreSize size) {
+  SizeData& data = Data(size);
+  std::string error;
+  auto hive = hive::OpenHive(CachedHive(size), &error);
+  if (!hive) return state.SkipWithError(error.c_str());
+  HeadlessManager m(*hive);
+  HKEY held = 0;
+  if (hive->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &held) != ERROR_SUCCESS)
+    return state.SkipWithError("SOFTWARE cannot be opened");
+  for (auto _ : state) {
+    m.platform.ClearRecord();
+    m.form->cmdList_Click();
+  }
+  hive->RegCloseKey(held);
   if (!ListedAll(state, m, data.store)) return;
   SetListCounters(state, data.store);
 }
@@ -130,6 +197,11 @@ void ListPlain(benchmark::State& state, StoreSize size) {
   if (!ListedAll(state, m, data.store)) return;
   if (data.rows.empty()) data.rows = m.form->lvwAsso.Items();
   SetListCounters(state, data.store);
+  // One more listing, untimed, to count its registry calls.
+  CountingRegistry counting(*data.plain);
+  HeadlessManager counted(counting);
+  counted.form->cmdList_Click();
+  state.counters["calls_per_key"] = static_cast<double>(counting.calls) / size.directKeys;
 }
 
 // The Qt realisation with the manager's pictures in the benchmark's folder.
@@ -273,6 +345,9 @@ void Register() {
     const std::string s = size.name;
     const bool huge = s == kHuge.name;
     benchmark::RegisterBenchmark(("List/hive/" + s).c_str(), ListHive, size)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("List/hive-held/" + s).c_str(), ListHiveHeld, size)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("ListFirst/hive/" + s).c_str(), ListHiveFirst, size)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime()
