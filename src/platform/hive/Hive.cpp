@@ -3,11 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <stdio.h>  // renameat2
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -240,11 +240,11 @@ struct HiveRegistry::Impl {
   int wal_map_attempts = 0;
 
   ~Impl() {
-
     for (sqlite3_stmt* s :
-         {begin, begin_read, commit, rollback, savepoint, release, rollback_to, data_version, child_lookup,
-          key_depth, children, values, insert_key, has_children, delete_key, delete_values,
-          value_lookup, update_value, insert_value, delete_value}) {
+         {begin,         begin_read,   commit,       rollback,     savepoint,
+          release,       rollback_to,  data_version, child_lookup, key_depth,
+          children,      values,       insert_key,   has_children, delete_key,
+          delete_values, value_lookup, update_value, insert_value, delete_value}) {
       sqlite3_finalize(s);
     }
     if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -268,8 +268,7 @@ struct HiveRegistry::Impl {
         {&key_depth, "SELECT depth FROM keys WHERE id = ?1"},
         {&children, "SELECT name, id, upper_name FROM keys WHERE parent = ?1 ORDER BY upper_name"},
         {&values, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id"},
-        {&insert_key,
-         "INSERT INTO keys(parent, name, upper_name, depth) VALUES(?1, ?2, ?3, ?4)"},
+        {&insert_key, "INSERT INTO keys(parent, name, upper_name, depth) VALUES(?1, ?2, ?3, ?4)"},
         {&has_children, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1"},
         {&delete_key, "DELETE FROM keys WHERE id = ?1"},
         {&delete_values, "DELETE FROM vals WHERE key = ?1"},
@@ -280,8 +279,8 @@ struct HiveRegistry::Impl {
         {&delete_value, "DELETE FROM vals WHERE key = ?1 AND upper_name = ?2"},
     };
     for (const auto& item : list) {
-      const int rc = sqlite3_prepare_v3(db, item.sql, -1, SQLITE_PREPARE_PERSISTENT, item.stmt,
-                                        nullptr);
+      const int rc =
+          sqlite3_prepare_v3(db, item.sql, -1, SQLITE_PREPARE_PERSISTENT, item.stmt, nullptr);
       if (rc != SQLITE_OK) return rc;
     }
     return SQLITE_OK;
@@ -577,9 +576,8 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   return ERROR_SUCCESS;
 }
 
-LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
-                                 DWORD*, char* lpClass, DWORD* lpcchClass,
-                                 FILETIME* lpftLastWriteTime) {
+LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
+                                 char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
   if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
@@ -603,9 +601,8 @@ LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
   return ERROR_SUCCESS;
 }
 
-LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
-                                 DWORD* lpcchValueName, DWORD*, DWORD* lpType, BYTE* lpData,
-                                 DWORD* lpcbData) {
+LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                                 DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
@@ -956,7 +953,8 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
                        "; PRAGMA journal_mode = DELETE; BEGIN;" + kSchema + "COMMIT;";
   char* message = nullptr;
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &message);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {
     std::string what = message ? message : sqlite3_errstr(rc);
     sqlite3_free(message);
@@ -986,7 +984,16 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
     ::fsync(sync_fd);
     ::close(sync_fd);
   }
-  if (::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+  // Publish without ever replacing a file another process put there first.
+  // link() works on every local file system; renameat2 is the fallback for
+  // those without hard links.
+  bool published = ::link(temp.c_str(), path.c_str()) == 0 || errno == EEXIST;
+  if (!published && errno != ENOENT) {
+    published =
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ||
+        errno == EEXIST;
+  }
+  if (!published) {
     const int saved = errno;
     cleanup();
     SetError(error, "cannot create the registry hive " + Quote(path) + ": " + std::strerror(saved));
@@ -994,7 +1001,9 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
   }
   cleanup();
   const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
   const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd >= 0) {
     ::fsync(dir_fd);

@@ -35,9 +35,8 @@ class HiveRegistry : public zandrel::IRegistry {
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
-                     DWORD* lpReserved, char* lpClass, DWORD* lpcchClass,
-                     FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
   LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
                      DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
   LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,

@@ -1,8 +1,9 @@
 #include "platform/hive/HiveText.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cwctype>
-#include <locale.h>
 
 namespace zandrel::hive {
 namespace {

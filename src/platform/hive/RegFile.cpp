@@ -243,11 +243,13 @@ class Parser {
         std::size_t n = 0;
         int v = 0;
         while (n < h.size() && HexDigit(h[n]) >= 0) v = v * 16 + HexDigit(h[n++]);
-        if (n == 0 || n > 2) return Fail("hex data must be bytes of two hex digits separated by commas");
+        if (n == 0 || n > 2)
+          return Fail("hex data must be bytes of two hex digits separated by commas");
         bytes.push_back(static_cast<char>(v));
         h = TrimLeft(h.substr(n));
         if (h.empty()) break;
-        if (h.front() != ',') return Fail("hex data must be bytes of two hex digits separated by commas");
+        if (h.front() != ',')
+          return Fail("hex data must be bytes of two hex digits separated by commas");
         h.remove_prefix(1);
       }
       if (unicode_ && IsStringType(type)) {
@@ -289,15 +291,24 @@ LONG DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
 
 std::string Describe(LONG code) {
   switch (code) {
-    case ERROR_FILE_NOT_FOUND: return "not found (error 2)";
-    case ERROR_ACCESS_DENIED: return "access denied (error 5)";
-    case ERROR_INVALID_PARAMETER: return "a name is too long or the key is nested too deep (error 87)";
-    case ERROR_DISK_FULL: return "the disk is full (error 112)";
-    case ERROR_BAD_PATHNAME: return "bad key path (error 161)";
-    case ERROR_BUSY: return "the hive is busy in another process (error 170)";
-    case ERROR_BADDB: return "the hive is damaged (error 1009)";
-    case ERROR_REGISTRY_IO_FAILED: return "the hive could not be read or written (error 1016)";
-    default: return "error " + std::to_string(code);
+    case ERROR_FILE_NOT_FOUND:
+      return "not found (error 2)";
+    case ERROR_ACCESS_DENIED:
+      return "access denied (error 5)";
+    case ERROR_INVALID_PARAMETER:
+      return "a name is too long or the key is nested too deep (error 87)";
+    case ERROR_DISK_FULL:
+      return "the disk is full (error 112)";
+    case ERROR_BAD_PATHNAME:
+      return "bad key path (error 161)";
+    case ERROR_BUSY:
+      return "the hive is busy in another process (error 170)";
+    case ERROR_BADDB:
+      return "the hive is damaged (error 1009)";
+    case ERROR_REGISTRY_IO_FAILED:
+      return "the hive could not be read or written (error 1016)";
+    default:
+      return "error " + std::to_string(code);
   }
 }
 
@@ -310,9 +321,9 @@ LONG Apply(IRegistry& registry, const std::vector<Op>& ops, const Op** failed) {
       case Op::kKey:
         if (current != 0) registry.RegCloseKey(current);
         current = 0;
-        code = registry.RegCreateKeyExA(op.root, op.path.c_str(), 0, nullptr,
-                                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                        &current, nullptr);
+        code =
+            registry.RegCreateKeyExA(op.root, op.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_ALL_ACCESS, nullptr, &current, nullptr);
         break;
       case Op::kDeleteKey:
         if (current != 0) registry.RegCloseKey(current);
@@ -337,10 +348,14 @@ LONG Apply(IRegistry& registry, const std::vector<Op>& ops, const Op** failed) {
 
 std::string OpWhat(const Op& op) {
   switch (op.kind) {
-    case Op::kKey: return "cannot create the key";
-    case Op::kDeleteKey: return "cannot delete the key";
-    case Op::kSetValue: return "cannot set the value \"" + op.name + "\"";
-    default: return "cannot delete the value \"" + op.name + "\"";
+    case Op::kKey:
+      return "cannot create the key";
+    case Op::kDeleteKey:
+      return "cannot delete the key";
+    case Op::kSetValue:
+      return "cannot set the value \"" + op.name + "\"";
+    default:
+      return "cannot delete the value \"" + op.name + "\"";
   }
 }
 
@@ -422,11 +437,16 @@ RegImportResult ImportRegFile(IRegistry& registry, const std::string& path) {
 
 const char* RootName(HKEY root) {
   switch (root) {
-    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
-    case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
-    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
-    case HKEY_USERS: return "HKEY_USERS";
-    default: return "";
+    case HKEY_CLASSES_ROOT:
+      return "HKEY_CLASSES_ROOT";
+    case HKEY_CURRENT_USER:
+      return "HKEY_CURRENT_USER";
+    case HKEY_LOCAL_MACHINE:
+      return "HKEY_LOCAL_MACHINE";
+    case HKEY_USERS:
+      return "HKEY_USERS";
+    default:
+      return "";
   }
 }
 

@@ -17,8 +17,7 @@ namespace {
 
 using namespace zandrel;
 
-constexpr const char* kUsage =
-    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]";
+constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]";
 
 int Fail(const std::string& message) {
   std::cerr << "zandrel-reg: " << message << "\n";
@@ -27,16 +26,26 @@ int Fail(const std::string& message) {
 
 const char* TypeName(DWORD type) {
   switch (type) {
-    case REG_NONE: return "REG_NONE";
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK: return "REG_LINK";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_QWORD: return "REG_QWORD";
-    default: return "REG_UNKNOWN";
+    case REG_NONE:
+      return "REG_NONE";
+    case REG_SZ:
+      return "REG_SZ";
+    case REG_EXPAND_SZ:
+      return "REG_EXPAND_SZ";
+    case REG_BINARY:
+      return "REG_BINARY";
+    case REG_DWORD:
+      return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN:
+      return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK:
+      return "REG_LINK";
+    case REG_MULTI_SZ:
+      return "REG_MULTI_SZ";
+    case REG_QWORD:
+      return "REG_QWORD";
+    default:
+      return "REG_UNKNOWN";
   }
 }
 
@@ -102,8 +111,8 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
     DWORD name_length = static_cast<DWORD>(name.size());
     DWORD size = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    const LONG code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr,
-                                             &type, data.data(), &size);
+    const LONG code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
+                                             data.data(), &size);
     if (code == ERROR_MORE_DATA && size > data.size()) {
       data.resize(size);
       --index;
@@ -172,8 +181,9 @@ int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
     return Fail("cannot open the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
   }
   std::string out;
-  code = QueryKey(registry, key, std::string(hive::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
-                  recurse, &out);
+  code =
+      QueryKey(registry, key, std::string(hive::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
+               recurse, &out);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
     return Fail("cannot read the key \"" + key_path + "\" (error " + std::to_string(code) + ")");

@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", result.message.c_str());
     return 1;
   }
-  std::printf("import of %d classes subkeys (%zu bytes of .reg): %.1f ms (cpu %.1f ms)\n",
-              subkeys, text.size(), Ms(start), CpuMs() - cpu);
+  std::printf("import of %d classes subkeys (%zu bytes of .reg): %.1f ms (cpu %.1f ms)\n", subkeys,
+              text.size(), Ms(start), CpuMs() - cpu);
   reg.reset();
   reg = hive::OpenHive(path, &error);
 
@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
       for (int pass = 0; pass < 2; ++pass) {  // the walk opens it, and so does the value read
         HKEY cmd = 0;
         ++calls;
-        if (reg->RegOpenKeyExA(HKEY_LOCAL_MACHINE, command.c_str(), 0, KEY_ACCESS_0x3F, &cmd) != 0) {
+        if (reg->RegOpenKeyExA(HKEY_LOCAL_MACHINE, command.c_str(), 0, KEY_ACCESS_0x3F, &cmd) !=
+            0) {
           break;
         }
         char name[1024];
@@ -145,7 +146,8 @@ int main(int argc, char** argv) {
     reg->RegCloseKey(classes);
     const double ms = Ms(start);
     std::printf(
-        "listing walk %d: %zu extensions, %d rows, %ld calls in %.1f ms (cpu %.1f ms, %.2f us/call)\n",
+        "listing walk %d: %zu extensions, %d rows, %ld calls in %.1f ms (cpu %.1f ms, %.2f "
+        "us/call)\n",
         round + 1, extensions.size(), rows, calls, ms, CpuMs() - cpu, ms * 1000.0 / calls);
   }
   reg.reset();

@@ -102,8 +102,8 @@ TEST_F(HiveContention, RefusedWriteChangesNothing) {
     for (int i = 0; i < 200; ++i) {
       HKEY key = 0;
       const std::string name = ".big" + std::to_string(i);
-      LONG code = reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, name.c_str(), 0, "", 0,
-                                       KEY_ACCESS_0x3F, nullptr, &key, nullptr);
+      LONG code = reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, name.c_str(), 0, "", 0, KEY_ACCESS_0x3F,
+                                       nullptr, &key, nullptr);
       if (code == 0) {
         code = reg->RegSetValueExA(key, "", 0, REG_BINARY,
                                    reinterpret_cast<const BYTE*>(big.data()), 4000);

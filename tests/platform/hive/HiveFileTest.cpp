@@ -46,9 +46,9 @@ TEST_F(HiveDurability, SecondInstanceSeesCommitsAtOnce) {
   EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ".a"), "[]\n\"\" = 1:6166696c6500\n");
   // A key deleted by one instance is deleted for the other's handles too.
   ASSERT_EQ(reg_->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".a"), 0);
-  EXPECT_EQ(other->RegSetValueExA(other_handle, "", 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>("x"), 1),
-            ERROR_KEY_DELETED);
+  EXPECT_EQ(
+      other->RegSetValueExA(other_handle, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
+      ERROR_KEY_DELETED);
   EXPECT_EQ(Dump(*other, HKEY_CLASSES_ROOT, ""), "[]\n");
   other->RegCloseKey(other_handle);
   reg_->RegCloseKey(held);
@@ -231,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
     Files, NotAHive,
     ::testing::Values(
         BadFileRow{"Empty", "", "the file is empty"},
-        BadFileRow{"Text", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.x]\r\n",
+        BadFileRow{"Text",
+                   "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.x]\r\n",
                    "not a SQLite database"},
         BadFileRow{"RandomBytes", RandomBytes(), "not a SQLite database"},
         BadFileRow{"ShortHeader", std::string("SQLite format 3\0", 16), "not a SQLite database"},
@@ -254,7 +255,8 @@ TEST(HiveFiles, TruncatedHiveGivesErrorNamingTheFile) {
   std::string error;
   auto reg = OpenHive(path, &error);
   EXPECT_EQ(reg, nullptr);
-  EXPECT_EQ(error, "cannot open the registry hive \"" + path + "\": database disk image is malformed");
+  EXPECT_EQ(error,
+            "cannot open the registry hive \"" + path + "\": database disk image is malformed");
   EXPECT_EQ(ReadFile(path), bytes) << "left as it was";
 }
 

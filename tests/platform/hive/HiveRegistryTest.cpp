@@ -92,12 +92,11 @@ TEST_F(RegistryRoots, ClosedHandleIsInvalidForEveryCall) {
 
 struct StringRow {
   const char* label;
-  std::string data;  // bytes passed to RegSetValueExA
-  DWORD size;        // size passed
+  std::string data;      // bytes passed to RegSetValueExA
+  DWORD size;            // size passed
   std::string expected;  // bytes enumerated back (size is its length)
 };
 void PrintTo(const StringRow& row, std::ostream* os) { *os << row.label; }
-
 
 class StringValues : public HiveTest, public ::testing::WithParamInterface<StringRow> {};
 
@@ -105,8 +104,8 @@ TEST_P(StringValues, EnumeratedBackWithOneNul) {
   const StringRow& row = GetParam();
   HKEY key = 0;
   ASSERT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, ".zzq", &key), 0);
-  ASSERT_EQ(reg_->RegSetValueExA(key, "", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(row.data.data()), row.size),
+  ASSERT_EQ(reg_->RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(row.data.data()),
+                                 row.size),
             0);
   Buffers b;
   DWORD name_length = 1024, size = 1024, type = 99;
@@ -145,8 +144,7 @@ class ValueBuffers : public HiveTest {
     ASSERT_EQ(reg_->RegSetValueExA(key_, "Content Type", 0, REG_SZ,
                                    reinterpret_cast<const BYTE*>(first.data()), 10),
               0);
-    ASSERT_EQ(reg_->RegSetValueExA(key_, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("ab"), 2),
-              0);
+    ASSERT_EQ(reg_->RegSetValueExA(key_, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("ab"), 2), 0);
   }
   HKEY key_ = 0;
 };
@@ -203,9 +201,9 @@ TEST_F(ValueBuffers, PastTheEndGivesNoMoreItems) {
   DWORD name_length = 1024, size = 1024, type = 99;
   EXPECT_EQ(reg_->RegEnumValueA(key_, 2, b.name, &name_length, nullptr, &type, b.data, &size),
             ERROR_NO_MORE_ITEMS);
-  EXPECT_EQ(reg_->RegEnumValueA(key_, 0xFFFFFFFF, b.name, &name_length, nullptr, &type, b.data,
-                                &size),
-            ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(
+      reg_->RegEnumValueA(key_, 0xFFFFFFFF, b.name, &name_length, nullptr, &type, b.data, &size),
+      ERROR_NO_MORE_ITEMS);
   EXPECT_TRUE(Buffers::Untouched(b.name, 0, sizeof b.name));
 }
 
@@ -249,7 +247,6 @@ struct NameRow {
 };
 void PrintTo(const NameRow& row, std::ostream* os) { *os << row.label; }
 
-
 class NameMatching : public HiveTest, public ::testing::WithParamInterface<NameRow> {};
 
 TEST_P(NameMatching, OpensOrNot) {
@@ -283,7 +280,6 @@ struct PathRow {
   std::string dump;  // of the whole classes root afterwards
 };
 void PrintTo(const PathRow& row, std::ostream* os) { *os << row.label; }
-
 
 class PathShapes : public HiveTest, public ::testing::WithParamInterface<PathRow> {};
 
@@ -350,9 +346,9 @@ TEST_F(RegistryNames, LongValueNamesAreRefused) {
   const std::string too_long(16384, 'v');
   EXPECT_EQ(reg_->RegSetValueExA(key, ok.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
             0);
-  EXPECT_EQ(reg_->RegSetValueExA(key, too_long.c_str(), 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>("x"), 1),
-            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(
+      reg_->RegSetValueExA(key, too_long.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1),
+      ERROR_INVALID_PARAMETER);
   reg_->RegCloseKey(key);
 }
 
@@ -528,9 +524,8 @@ TEST_F(AccessRights, ReadHandleCannotWriteValuesButCanCreateChild) {
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(reg_->RegDeleteValueA(key, "v"), ERROR_ACCESS_DENIED);
   HKEY child = 0;
-  EXPECT_EQ(reg_->RegCreateKeyExA(key, "child", 0, "", 0, KEY_ACCESS_0x3F, nullptr, &child,
-                                  nullptr),
-            0);
+  EXPECT_EQ(
+      reg_->RegCreateKeyExA(key, "child", 0, "", 0, KEY_ACCESS_0x3F, nullptr, &child, nullptr), 0);
   reg_->RegCloseKey(child);
   reg_->RegCloseKey(key);
   EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ".zzq"), "[]\n\"v\" = 1:7800\n[child]\n");

@@ -32,8 +32,8 @@ std::vector<Value> Values(IRegistry& reg, HKEY root, const std::string& path) {
     DWORD size = sizeof data;
     DWORD type = 0;
     if (reg.RegEnumValueA(key, i, name, &name_length, nullptr, &type, data, &size) != 0) break;
-    values.push_back({std::string(name, name_length), type,
-                      std::string(reinterpret_cast<char*>(data), size)});
+    values.push_back(
+        {std::string(name, name_length), type, std::string(reinterpret_cast<char*>(data), size)});
   }
   reg.RegCloseKey(key);
   return values;
@@ -54,7 +54,9 @@ std::vector<std::string> Subkeys(IRegistry& reg, HKEY root, const std::string& p
 }
 
 // The text of a REG_SZ value as the store reads it: size - 1 bytes.
-std::string Text(const Value& v) { return v.data.empty() ? "" : v.data.substr(0, v.data.size() - 1); }
+std::string Text(const Value& v) {
+  return v.data.empty() ? "" : v.data.substr(0, v.data.size() - 1);
+}
 
 bool HasCyrillic(const std::string& s) {
   return s.find("\xD0") != std::string::npos || s.find("\xD1") != std::string::npos;
@@ -89,8 +91,8 @@ TEST_F(DefaultStore, HoldsEightyAssociationsAndTheIrregularCases) {
       if (title.find_first_not_of(' ') == std::string::npos) break;
       ++title_uses[title];
       if (HasCyrillic(title)) ++cyrillic_titles;
-      const std::vector<Value> command =
-          Values(*reg_, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + title + "\\Shell\\Open\\Command");
+      const std::vector<Value> command = Values(
+          *reg_, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + title + "\\Shell\\Open\\Command");
       if (command.empty()) {
         ++without_command;
       } else if (!command[0].name.empty()) {
@@ -179,8 +181,7 @@ TEST(HiveSeeding, ConcurrentFirstOpensMakeOneHive) {
     EXPECT_TRUE(KeyExists(*reg, HKEY_CLASSES_ROOT, ".child" + std::to_string(i))) << i;
   }
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("sub"))) {
-    EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos)
-        << entry.path();
+    EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos) << entry.path();
   }
 }
 

@@ -1,13 +1,12 @@
 // .reg import and export: the regedit form byte for byte, all-or-nothing
 // imports with the failing line named, and the older REGEDIT4 form.
-#include "platform/hive/RegFile.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "HiveTestSupport.h"
 #include "platform/hive/HiveText.h"
+#include "platform/hive/RegFile.h"
 
 namespace zandrel::hive::testing {
 namespace {
@@ -237,14 +236,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "a root key cannot be deleted"},
         BadFileRow{"ValueOutsideSection", kHead + "@=\"x\"\r\n", 3,
                    "a value outside a key section"},
-        BadFileRow{"ValueAfterDeletedKey", kHead + "[-HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"b\"\r\n",
-                   4, "a value outside a key section"},
-        BadFileRow{"NoEquals", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"name\" \"x\"\r\n",
-                   7, "expected \"=\" after the value name"},
+        BadFileRow{"ValueAfterDeletedKey", kHead + "[-HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"b\"\r\n", 4,
+                   "a value outside a key section"},
+        BadFileRow{"NoEquals", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"name\" \"x\"\r\n", 7,
+                   "expected \"=\" after the value name"},
         BadFileRow{"Garbage", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\nname=x\r\n", 7,
                    "expected a key in brackets, @= or \"name\"="},
-        BadFileRow{"BadDword", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=dword:xyz\r\n",
-                   7, "a dword needs 1 to 8 hex digits"},
+        BadFileRow{"BadDword", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=dword:xyz\r\n", 7,
+                   "a dword needs 1 to 8 hex digits"},
         BadFileRow{"LongDword",
                    kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=dword:123456789\r\n", 7,
                    "a dword needs 1 to 8 hex digits"},
@@ -267,8 +266,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFileRow{"TextAfterString",
                    kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"b\" c\r\n", 7,
                    "unexpected text after the closing quote"},
-        BadFileRow{"UnknownData", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=qword:1\r\n",
-                   7, "unknown value data \"qword:1\""},
+        BadFileRow{"UnknownData", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=qword:1\r\n", 7,
+                   "unknown value data \"qword:1\""},
         BadFileRow{"NameTooLong",
                    kHead + kGood + "[HKEY_CLASSES_ROOT\\.x\\" + std::string(256, 'n') + "]\r\n", 6,
                    "cannot create the key \"HKEY_CLASSES_ROOT\\.x\\" + std::string(256, 'n') +

@@ -143,9 +143,10 @@ TEST_F(ZandrelReg, ImportWithErrorImportsNothingAndNamesTheLine) {
   ASSERT_EQ(Run({"query", "HKCR"}).status, 0);  // seeds the hive
   std::string error;
   const std::string before = Dump(*OpenHive(hive_, &error), HKEY_CLASSES_ROOT, "");
-  const std::string path = WriteReg(
-      "bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n"
-                 "@=\"newfile\"\r\n\"x\"=dword:zz\r\n");
+  const std::string path =
+      WriteReg("bad.reg",
+               "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n"
+               "@=\"newfile\"\r\n\"x\"=dword:zz\r\n");
   const RunResult result = Run({"import", path});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "zandrel-reg: " + path + ", line 5: a dword needs 1 to 8 hex digits\n");
@@ -185,8 +186,7 @@ const std::string kUsage =
 INSTANTIATE_TEST_SUITE_P(
     Cases, ZandrelRegFailures,
     ::testing::Values(
-        FailRow{"NoVerb", {}, kUsage},
-        FailRow{"UnknownVerb", {"delete", "HKCR\\.txt"}, kUsage},
+        FailRow{"NoVerb", {}, kUsage}, FailRow{"UnknownVerb", {"delete", "HKCR\\.txt"}, kUsage},
         FailRow{"ImportWithoutFile", {"import"}, kUsage},
         FailRow{"QueryBadSwitch", {"query", "HKCR", "/x"}, kUsage},
         FailRow{"ExportWithoutFile", {"export", "HKCR"}, kUsage},
