@@ -889,7 +889,11 @@ bool LooksLikeHive(const std::string& path, std::string* error) {
   return true;
 }
 
-std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* error) {
+// durable = false is for a private file still being built: its writes are
+// not synced one by one, the finished file is synced once before it is
+// published.
+std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* error,
+                                      bool durable = true) {
   auto impl = std::make_unique<HiveRegistry::Impl>();
   impl->path = path;
   int rc = sqlite3_open_v2(path.c_str(), &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
@@ -903,8 +907,8 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
   sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
   char* message = nullptr;
   rc = sqlite3_exec(impl->db,
-                    "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; "
-                    "PRAGMA foreign_keys = OFF;",
+                    durable ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                            : "PRAGMA journal_mode = WAL; PRAGMA synchronous = OFF;",
                     nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {
     std::string what = message ? message : sqlite3_errstr(rc);
@@ -948,9 +952,10 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
   };
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  std::string schema = std::string("PRAGMA application_id = ") + std::to_string(kApplicationId) +
-                       "; PRAGMA user_version = " + std::to_string(kSchemaVersion) +
-                       "; PRAGMA journal_mode = DELETE; BEGIN;" + kSchema + "COMMIT;";
+  const std::string schema = "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; BEGIN;" +
+                             std::string(kSchema) + "PRAGMA application_id = " +
+                             std::to_string(kApplicationId) + "; PRAGMA user_version = " +
+                             std::to_string(kSchemaVersion) + "; COMMIT;";
   char* message = nullptr;
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &message);
   if (rc == SQLITE_OK)
@@ -966,7 +971,7 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
   sqlite3_close_v2(db);
   if (seed != nullptr) {
     std::string seed_error;
-    auto hive = Connect(temp, &seed_error);
+    auto hive = Connect(temp, &seed_error, false);
     if (hive) {
       RegImportResult result = ImportRegText(*hive, *seed, "default classes store");
       if (!result.ok) seed_error = result.message;
