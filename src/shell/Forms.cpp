@@ -20,7 +20,8 @@ std::unique_ptr<ui::Window> CreateZandrel(ui::Platform& platform, IRegistry& reg
 
 }  // namespace
 
-Forms::Forms(ui::Platform& platform, IRegistry& registry) : Forms(platform, registry, CreateZandrel) {}
+Forms::Forms(ui::Platform& platform, IRegistry& registry)
+    : Forms(platform, registry, CreateZandrel) {}
 
 Forms::Forms(ui::Platform& platform, IRegistry& registry, ManagerFactory createManager)
     : platform_(platform), registry_(registry), create_manager_(std::move(createManager)) {}
