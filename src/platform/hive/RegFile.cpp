@@ -242,7 +242,11 @@ class Parser {
         if (h.empty()) break;
         std::size_t n = 0;
         int v = 0;
-        while (n < h.size() && HexDigit(h[n]) >= 0) v = v * 16 + HexDigit(h[n++]);
+        // Counts every digit but adds up only two: a longer run is refused
+        // below and must not overflow on the way.
+        for (; n < h.size() && HexDigit(h[n]) >= 0; ++n) {
+          if (n < 2) v = v * 16 + HexDigit(h[n]);
+        }
         if (n == 0 || n > 2)
           return Fail("hex data must be bytes of two hex digits separated by commas");
         bytes.push_back(static_cast<char>(v));
