@@ -226,6 +226,10 @@ struct HiveRegistry::Impl {
 
   bool in_transaction = false;  // inside BeginTransaction .. Commit/Rollback
   bool reading = false;         // a read snapshot is held between calls
+  // This call found nothing committed since the caches were last current and
+  // holds no snapshot: it answers from the caches and begins one (Reading)
+  // only before a statement of its own.
+  bool deferred = false;
 
   // The WAL-index header at the start of the hive's "-shm" file (SQLite's
   // documented WAL-index format), mapped read only. Every commit by any
@@ -328,6 +332,7 @@ struct HiveRegistry::Impl {
 
   // Ends the read snapshot this connection holds between calls, if any.
   void EndRead() {
+    deferred = false;
     if (!reading) return;
     reading = false;
     if (!sqlite3_get_autocommit(db)) Run(commit);
@@ -338,17 +343,46 @@ struct HiveRegistry::Impl {
   // statements of cache misses run without a lock round trip each; it is
   // renewed as soon as the WAL-index header shows another commit, and ended
   // when the last handle closes so that an idle process pins nothing.
+  //
+  // A call that starts with no snapshot held (the last handle closed since
+  // the previous one, as between the rows of a listing) and finds the header
+  // as it was when the caches were last made current does not begin one
+  // until it has to run a statement: most such calls are answered from the
+  // caches alone, without the lock round trips of beginning and ending.
   LONG Sync() {
+    deferred = false;
     if (in_transaction) return ERROR_SUCCESS;  // we hold the write lock
     unsigned char header[kWalHeaderBytes];
     if (wal_header != nullptr) {
       std::memcpy(header, wal_header, kWalHeaderBytes);
       std::atomic_thread_fence(std::memory_order_acquire);
-      if (reading && seen_wal_header_valid &&
-          std::memcmp(header, seen_wal_header, kWalHeaderBytes) == 0) {
-        return ERROR_SUCCESS;
+      if (seen_wal_header_valid && std::memcmp(header, seen_wal_header, kWalHeaderBytes) == 0) {
+        if (reading) return ERROR_SUCCESS;
+        if (sqlite3_get_autocommit(db)) {
+          deferred = true;
+          return ERROR_SUCCESS;
+        }
       }
     }
+    return BeginSnapshot(header);
+  }
+
+  // Begins the snapshot of a deferred call before its first statement. A
+  // commit since the call began drops the caches here; what the call took
+  // from them before is what a call made a moment earlier would have seen
+  // (key ids are never reused, so a stale parent id finds no children).
+  LONG Reading() {
+    if (!deferred) return ERROR_SUCCESS;
+    deferred = false;
+    unsigned char header[kWalHeaderBytes];
+    std::memcpy(header, wal_header, kWalHeaderBytes);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return BeginSnapshot(header);
+  }
+
+  // `header`: the WAL-index header as read before the snapshot begins
+  // (unused while the header is not mapped).
+  LONG BeginSnapshot(const unsigned char* header) {
     EndRead();
     LONG code = Run(begin_read);
     if (code != ERROR_SUCCESS) return code;
@@ -392,6 +426,7 @@ struct HiveRegistry::Impl {
     if (it == handles.end()) return ERROR_INVALID_HANDLE;
     Handle& handle = it->second;
     if (handle.checked_epoch != epoch) {
+      if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
       Use use(key_depth);
       use.Int(1, handle.key);
       const int rc = use.Step();
@@ -418,6 +453,7 @@ struct HiveRegistry::Impl {
       *child = it->second;
       return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     }
+    if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
     Use use(child_lookup);
     use.Int(1, parent).Blob(2, upper);
     const int rc = use.Step();
@@ -445,6 +481,7 @@ struct HiveRegistry::Impl {
   LONG Children(sqlite3_int64 key, const std::vector<std::string>** out) {
     auto it = child_cache.find(key);
     if (it == child_cache.end()) {
+      if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
       std::vector<std::string> names;
       Use use(children);
       use.Int(1, key);
@@ -468,6 +505,7 @@ struct HiveRegistry::Impl {
   LONG Values(sqlite3_int64 key, const std::vector<ValueRow>** out) {
     auto it = value_cache.find(key);
     if (it == value_cache.end()) {
+      if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
       std::vector<ValueRow> rows;
       Use use(values);
       use.Int(1, key);
