@@ -362,7 +362,14 @@ void WidgetPeer::Update(Property what) {
         ApplySelection();
       break;
     case Property::Columns:
-      if (items_ != nullptr) FlushItems();
+      if (items_ == nullptr) break;
+      // Only a change in the number of columns needs the rows read again.
+      if (items_->columnCount({}) != static_cast<int>(static_cast<ListView&>(control_).Columns().size())) {
+        FlushItems();
+      } else {
+        if (items_->columnCount({}) > 0) emit items_->headerDataChanged(Qt::Horizontal, 0, items_->columnCount({}) - 1);
+        ApplyColumns();
+      }
       break;
     case Property::ListOptions:
       ApplyListOptions();

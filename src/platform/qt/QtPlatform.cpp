@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/qt/QtPeers.h"
@@ -228,9 +229,12 @@ void QtPlatform::Realize(Window& window) {
           w = label;
           break;
         }
-        case ControlKind::TextBox:
-          w = new QLineEdit(parent);
+        case ControlKind::TextBox: {
+          auto* edit = new QLineEdit(parent);
+          edit->setMaxLength(std::numeric_limits<int>::max());  // text boxes have no length limit
+          w = edit;
           break;
+        }
         case ControlKind::CheckBox:
           w = new QCheckBox(parent);
           break;

@@ -13,7 +13,8 @@ inline constexpr std::uint32_t kSndNoDefault = 0x2;  // no default sound when th
 // When the file cannot be played, the sound theme's "bell" plays instead
 // unless kSndNoDefault is given. A null path stops the cue that is playing.
 // Returns non-zero when a sound (the file's or the default one) started.
-// Without a sound device this fails quickly and silently.
+// On a machine with no sound card, no sound server and no ALSA configuration
+// of its own, every call fails at once and prints nothing.
 std::int32_t PlayWave(const char* path, std::uint32_t flags);
 
 }  // namespace zandrel::sound

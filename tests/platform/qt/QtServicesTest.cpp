@@ -133,6 +133,7 @@ class QtFileDialog : public testing::Test {
 TEST_F(QtFileDialog, CancelIsError32755) {
   QStringList filters;
   QString selected, title;
+  QStringList buttons;
   QFileDialog::FileMode mode{};
   WhenModalShows([&](QWidget* w) {
     auto* box = qobject_cast<QFileDialog*>(w);
@@ -141,6 +142,7 @@ TEST_F(QtFileDialog, CancelIsError32755) {
     selected = box->selectedNameFilter();
     mode = box->fileMode();
     title = box->windowTitle();
+    for (QPushButton* b : box->findChildren<QPushButton*>()) buttons << b->text();
     box->reject();
   });
   try {
@@ -154,6 +156,8 @@ TEST_F(QtFileDialog, CancelIsError32755) {
   EXPECT_EQ(selected, QStringLiteral("(*.com)")) << "FilterIndex is 1-based";
   EXPECT_EQ(mode, QFileDialog::ExistingFile);
   EXPECT_EQ(title, QStringLiteral("Открыть"));
+  EXPECT_TRUE(buttons.contains(QStringLiteral("&Открыть"))) << "Qt's own texts in Russian";
+  EXPECT_TRUE(buttons.contains(QStringLiteral("Отмена")));
 }
 
 TEST_F(QtFileDialog, CancelWithoutCancelErrorKeepsTheName) {

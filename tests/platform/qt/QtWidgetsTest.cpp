@@ -338,6 +338,8 @@ TEST_F(QtWidgets, ListViewReadsRowsFromTheModelInOneReset) {
   EXPECT_FLOAT_EQ(window.list.Columns()[1].width, 3000.0f);
   window.list.SetColumnWidth(2, 1500);
   EXPECT_EQ(view->header()->sectionSize(2), 100);
+  EXPECT_EQ(resets.count(), 1) << "a column width does not read the rows again";
+  EXPECT_EQ(view->currentIndex().row(), 12);
   EXPECT_FLOAT_EQ(window.list.Columns()[1].width, 3000.0f) << "the program's own change is not echoed";
 
   // Clearing drops the rows at once, so the view never reads past the end.

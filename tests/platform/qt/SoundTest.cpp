@@ -24,7 +24,7 @@ std::string WriteWave(const std::string& path, int ms) {
   std::vector<std::uint8_t> b;
   auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i))); };
   auto u16 = [&](std::uint16_t v) { b.push_back(v & 0xFF); b.push_back(static_cast<std::uint8_t>(v >> 8)); };
-  auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+  auto tag = [&](const char* t) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(t[i])); };
   tag("RIFF"); u32(36 + samples * 2); tag("WAVE");
   tag("fmt "); u32(16); u16(1); u16(1); u32(rate); u32(rate * 2); u16(2); u16(16);
   tag("data"); u32(samples * 2);
@@ -70,6 +70,35 @@ TEST_F(Sound, UnplayableFileWithNoDefaultFails) {
   std::fclose(f);
   EXPECT_EQ(PlayWave(text.c_str(), kSndAsync | kSndNoDefault), 0);
   std::remove(text.c_str());
+}
+
+// Runs the probe in a clean environment and returns its stdout and stderr.
+std::string RunProbe(const std::string& env, const std::string& file, const std::string& out_dir) {
+  const std::string out = out_dir + "/probe.out";
+  const std::string command = "env -i " + env + " " ZANDREL_SOUND_PROBE " '" + file + "' 1 >" + out + " 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::string text;
+  if (FILE* f = std::fopen(out.c_str(), "rb")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  }
+  std::remove(out.c_str());
+  return text;
+}
+
+TEST_F(Sound, NoSoundOutputAtAllIsQuiet) {
+  struct stat st {};
+  if (stat("/dev/snd", &st) == 0 || stat("/etc/asound.conf", &st) == 0)
+    GTEST_SKIP() << "this machine has a sound device or an ALSA configuration";
+  EXPECT_EQ(RunProbe("HOME=" + dir, wave, dir), "0\n") << "fails, and says nothing on stderr";
+}
+
+TEST_F(Sound, NullDeviceTakesTheCue) {
+  if (std::getenv("ALSA_CONFIG_PATH") == nullptr) GTEST_SKIP() << "needs ALSA's null device";
+  EXPECT_EQ(RunProbe(std::string("HOME=") + dir + " ALSA_CONFIG_PATH=" + std::getenv("ALSA_CONFIG_PATH"), wave, dir),
+            "1\n");
 }
 
 }  // namespace
