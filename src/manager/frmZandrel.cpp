@@ -75,7 +75,7 @@ void frmZandrel::LayOut() {
   SetClientSize(8535, 7245);
   SetBackColor(ui::kWhite);
 #ifdef ZANDREL_HAVE_ICON
-  SetIcon(ZandrelIcon());
+  SetIcon(::ZandrelIcon());
 #endif
 
   Place(cmdA01, 6360, 120, 1815, 495, 18, kWindowFont);
