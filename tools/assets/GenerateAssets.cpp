@@ -530,12 +530,68 @@ QImage WindowIcon() {
   return indexed;
 }
 
+// The desktop icon: the window icon's drawing, smooth and shaded.
 QImage AppIcon() {
   QImage image(128, 128, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  DrawIcon(p, 128);
+  p.scale(4.0, 4.0);
+  // Sheet with a soft shadow and a folded corner.
+  QPainterPath sheet;
+  sheet.moveTo(5, 2);
+  sheet.lineTo(20, 2);
+  sheet.lineTo(27, 9);
+  sheet.lineTo(27, 30);
+  sheet.lineTo(5, 30);
+  sheet.closeSubpath();
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0, 0, 0, 50));
+  p.drawPath(sheet.translated(0.8, 0.8));
+  QLinearGradient paper(5, 2, 27, 30);
+  paper.setColorAt(0.0, QColor(255, 255, 255));
+  paper.setColorAt(1.0, QColor(214, 222, 236));
+  p.setPen(QPen(QColor(70, 80, 100), 0.5));
+  p.setBrush(paper);
+  p.drawPath(sheet);
+  QLinearGradient fold(20, 2, 27, 9);
+  fold.setColorAt(0.0, QColor(170, 180, 200));
+  fold.setColorAt(1.0, QColor(235, 240, 248));
+  p.setBrush(fold);
+  p.drawPolygon(QPolygonF({QPointF(20, 2), QPointF(20, 9), QPointF(27, 9)}));
+  p.setPen(QPen(QColor(150, 160, 180), 0.7, Qt::SolidLine, Qt::RoundCap));
+  for (double y : {6.5, 9.0, 11.5}) p.drawLine(QPointF(8, y), QPointF(y < 10 ? 17.5 : 24, y));
+  // The blue badge with the Z.
+  const QRectF badge(2.5, 13, 17, 17);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0, 0, 0, 60));
+  p.drawRoundedRect(badge.translated(0.6, 0.8), 3, 3);
+  QLinearGradient blue(badge.topLeft(), badge.bottomLeft());
+  blue.setColorAt(0.0, QColor(100, 160, 240));
+  blue.setColorAt(1.0, QColor(20, 60, 170));
+  p.setPen(QPen(QColor(10, 30, 100), 0.5));
+  p.setBrush(blue);
+  p.drawRoundedRect(badge, 3, 3);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(255, 255, 255, 60));
+  p.drawRoundedRect(QRectF(badge.left() + 1, badge.top() + 1, badge.width() - 2, badge.height() * 0.45), 2.2, 2.2);
+  p.setPen(QPen(QColor(255, 255, 255), 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setBrush(Qt::NoBrush);
+  p.drawPolyline(QPolygonF({QPointF(6.5, 17), QPointF(15.5, 17), QPointF(6.5, 26), QPointF(15.5, 26)}));
+  // The gold spark that links the file to its program.
+  QRadialGradient gold(QPointF(22.8, 22.6), 6.5);
+  gold.setColorAt(0.0, QColor(255, 250, 200));
+  gold.setColorAt(0.6, QColor(255, 200, 40));
+  gold.setColorAt(1.0, QColor(200, 120, 0));
+  p.setPen(QPen(QColor(120, 60, 0), 0.5));
+  p.setBrush(gold);
+  p.drawEllipse(QPointF(24, 24), 5.5, 5.5);
+  QRadialGradient core(QPointF(23.5, 23.5), 2.6);
+  core.setColorAt(0.0, QColor(255, 120, 90));
+  core.setColorAt(1.0, QColor(190, 20, 10));
+  p.setPen(Qt::NoPen);
+  p.setBrush(core);
+  p.drawEllipse(QPointF(24, 24), 2.2, 2.2);
   p.end();
   return image;
 }

@@ -150,6 +150,8 @@ TEST(QtWindowFlags, BorderlessAndTaskbarlessWindows) {
   Window splashLike(platform, "frmSplash");
   splashLike.SetClientSize(11220, 8310);
   splashLike.SetBackColor(kBlack);
+  QTemporaryDir dir;
+  exitLike.SetIcon(platform.LoadPicture(WriteSolidPicture(dir, "icon.g", 32, 32, Qt::blue)));
   exitLike.Show();
   splashLike.Show();
   QWidget* e = platform.WidgetOf(exitLike);
@@ -157,6 +159,9 @@ TEST(QtWindowFlags, BorderlessAndTaskbarlessWindows) {
   EXPECT_TRUE(e->windowFlags() & Qt::FramelessWindowHint);
   EXPECT_EQ(e->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
   EXPECT_EQ(e->size(), QSize(282, 107));
+  ASSERT_FALSE(e->windowIcon().isNull());
+  EXPECT_EQ(e->windowIcon().pixmap(32, 32).toImage().pixelColor(16, 16), QColor(Qt::blue));
+  EXPECT_TRUE(s->windowIcon().isNull() || s->windowIcon().cacheKey() == QApplication::windowIcon().cacheKey());
   EXPECT_TRUE(s->windowFlags() & Qt::FramelessWindowHint) << "an empty caption means no title bar";
   EXPECT_EQ(s->size(), QSize(748, 554));
   EXPECT_EQ(s->palette().color(QPalette::Window), QColor(Qt::black));
