@@ -176,7 +176,8 @@ void frmZandrel::EnableCommands(bool enabled) {
 void frmZandrel::cmdList_Click() {
   ui::Platform& platform = GetPlatform();
   shell::PlaySoundCue(platform, shell::kClickCue);
-  if (!listing_.OpenClassesKey()) return;
+  const HKEY classes = listing_.OpenClassesKey();
+  if (classes == 0) return;
   lvwAsso.SetVisible(true);
   lblProgress.SetVisible(true);
   platform.DoEvents();
@@ -184,12 +185,12 @@ void frmZandrel::cmdList_Click() {
   EnableCommands(false);
   listing_.walkStopped = false;
 
-  std::vector<std::string> names = listing_.CollectExtensionNames();
+  std::vector<std::string> names = listing_.CollectExtensionNames(classes);
   lvwAsso.ClearItems();
   listing_.rows.clear();
   const std::string prefix = std::string(store::kClassesPath) + "\\";
   for (const std::string& name : names) listing_.AddExtensionRow(HKEY_LOCAL_MACHINE, prefix + name);
-  listing_.CloseClassesKey();
+  listing_.CloseClassesKey(classes);
   lblProgress.SetVisible(false);
   if (listing_.rows.empty()) {
     EnableCommands(true);

@@ -38,28 +38,20 @@ std::string StringText(const ValueRead& v) { return v.data.substr(0, v.data.size
 
 }  // namespace
 
-AssociationListing::~AssociationListing() { CloseClassesKey(); }
-
-bool AssociationListing::OpenClassesKey() {
-  CloseClassesKey();
+HKEY AssociationListing::OpenClassesKey() {
   HKEY key = 0;
-  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesPath, 0, kListAccess, &key) != ERROR_SUCCESS) return false;
-  classes_ = key;
-  return true;
+  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesPath, 0, kListAccess, &key) != ERROR_SUCCESS) return 0;
+  return key;
 }
 
-std::vector<std::string> AssociationListing::CollectExtensionNames() {
+std::vector<std::string> AssociationListing::CollectExtensionNames(HKEY classes) {
   std::vector<std::string> names;
-  if (classes_ == 0) return names;
-  for (std::string& name : SubKeyNames(registry_, classes_))
+  for (std::string& name : SubKeyNames(registry_, classes))
     if (!name.empty() && name[0] == '.') names.push_back(std::move(name));
   return names;
 }
 
-void AssociationListing::CloseClassesKey() {
-  if (classes_ != 0) registry_.RegCloseKey(classes_);
-  classes_ = 0;
-}
+void AssociationListing::CloseClassesKey(HKEY classes) { registry_.RegCloseKey(classes); }
 
 void AssociationListing::AddExtensionRow(HKEY root, const std::string& path) {
   HKEY key = 0;

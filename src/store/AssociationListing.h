@@ -26,17 +26,18 @@ inline constexpr const char* kClassesPath = "SOFTWARE\\Classes";
 class AssociationListing {
  public:
   explicit AssociationListing(IRegistry& registry) : registry_(registry) {}
-  ~AssociationListing();
   AssociationListing(const AssociationListing&) = delete;
   AssociationListing& operator=(const AssociationListing&) = delete;
 
-  // Opens HKEY_LOCAL_MACHINE\SOFTWARE\Classes (access 0x3F) and keeps it open
-  // until CloseClassesKey. False when it cannot be opened.
-  bool OpenClassesKey();
-  // The names of the open classes key's subkeys that begin with ".", in
+  // Opens HKEY_LOCAL_MACHINE\SOFTWARE\Classes (access 0x3F) for one listing;
+  // 0 when it cannot be opened. The caller closes it with CloseClassesKey.
+  // The handle is the caller's, so a listing started while another waits in
+  // its message processing does not pull the key from under it.
+  HKEY OpenClassesKey();
+  // The names of the classes key's subkeys that begin with ".", in
   // enumeration order.
-  std::vector<std::string> CollectExtensionNames();
-  void CloseClassesKey();
+  std::vector<std::string> CollectExtensionNames(HKEY classes);
+  void CloseClassesKey(HKEY classes);
 
   // Appends a row for the extension key root\path when its default value is
   // a REG_SZ that is not blank; the row's extension is the part of the path
@@ -69,7 +70,6 @@ class AssociationListing {
 
  private:
   IRegistry& registry_;
-  HKEY classes_ = 0;
   ValueBuffers buffers_;
 };
 

@@ -170,3 +170,41 @@ TEST_F(ManagerTest, EnableCommandsSwitchesThreeButtonsDeleteOnlyWithRows) {
 
 }  // namespace
 }  // namespace zandrel::testing
+
+namespace zandrel::testing {
+namespace {
+
+// A click that arrives while the listing lets waiting messages through runs a
+// whole second listing inside the first; both end with the full list.
+class ReclickingPlatform : public HeadlessPlatform {
+ public:
+  void DoEvents() override {
+    HeadlessPlatform::DoEvents();
+    if (form != nullptr && doEventsCount == 1) form->cmdList.FireClick();
+  }
+  frmZandrel* form = nullptr;
+};
+
+TEST(ListCommandReentry, ClickDuringMessageProcessingListsTwiceWithTheSameRows) {
+  TempDir dir;
+  WriteManagerPictures(dir);
+  ReclickingPlatform platform;
+  platform.SetExecutableFolder(dir.Path());
+  MemoryRegistry registry;
+  SeedAssociation(registry, ".a", "A", "a %1");
+  SeedAssociation(registry, ".b", "B", "b %1");
+  frmZandrel form(platform, registry, nullptr, nullptr);
+  form.Show();
+  platform.form = &form;
+  form.cmdList.FireClick();
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[0].text, "Просмотр завершен.  Всего  2");
+  EXPECT_EQ(platform.messages[1].text, "Просмотр завершен.  Всего  2");
+  EXPECT_EQ(form.lvwAsso.Count(), 2u);
+  EXPECT_EQ(platform.MousePointer(), ui::kPointerDefault);
+  EXPECT_TRUE(form.cmdDelete.Enabled());
+  EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace zandrel::testing

@@ -12,10 +12,11 @@ class Listing : public StoreTest {
   // The listing's registry steps in order, as the list command runs them.
   std::vector<AssociationRow> List(IRegistry& reg) {
     AssociationListing listing(reg);
-    if (!listing.OpenClassesKey()) return {};
-    for (const std::string& name : listing.CollectExtensionNames())
+    const HKEY classes = listing.OpenClassesKey();
+    if (classes == 0) return {};
+    for (const std::string& name : listing.CollectExtensionNames(classes))
       listing.AddExtensionRow(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\Classes\\") + name);
-    listing.CloseClassesKey();
+    listing.CloseClassesKey(classes);
     listing.ReadCommands();
     listing.DropRowsWithoutCommand();
     return listing.rows;
@@ -128,7 +129,7 @@ TEST_P(Listing, ClassesKeyThatCannotBeOpened) {
   FailingRegistry failing(*registry);
   failing.FailNth(1, ERROR_ACCESS_DENIED, Ops(RegOp::Open));
   AssociationListing listing(failing);
-  EXPECT_FALSE(listing.OpenClassesKey());
+  EXPECT_EQ(listing.OpenClassesKey(), 0u);
 }
 
 TEST_P(Listing, EveryKeyOpenedIsClosed) {
