@@ -61,9 +61,6 @@ class Player {
     ca_context_change_props(context_, CA_PROP_APPLICATION_NAME, "Zandrel", CA_PROP_APPLICATION_ID,
                             "org.quirksoft.zandrel", nullptr);
   }
-  ~Player() {
-    if (context_ != nullptr) ca_context_destroy(context_);
-  }
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;
 
@@ -105,8 +102,11 @@ class Player {
 }  // namespace
 
 std::int32_t PlayWave(const char* path, std::uint32_t flags) {
-  static Player player;
-  return player.Play(path, flags);
+  // Never destroyed: the ALSA backend plays on detached threads that
+  // ca_context_destroy does not wait for, and unloading the backend under a
+  // cue still playing at exit would pull the code from under them.
+  static Player* const player = new Player;
+  return player->Play(path, flags);
 }
 
 }  // namespace zandrel::sound
