@@ -40,7 +40,8 @@ std::string StringText(const ValueRead& v) { return v.data.substr(0, v.data.size
 
 HKEY AssociationListing::OpenClassesKey() {
   HKEY key = 0;
-  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesPath, 0, kListAccess, &key) != ERROR_SUCCESS) return 0;
+  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesPath, 0, kListAccess, &key) != ERROR_SUCCESS) key = 0;
+  latest_classes_ = key;
   return key;
 }
 
@@ -51,7 +52,14 @@ std::vector<std::string> AssociationListing::CollectExtensionNames(HKEY classes)
   return names;
 }
 
-void AssociationListing::CloseClassesKey(HKEY classes) { registry_.RegCloseKey(classes); }
+void AssociationListing::CloseClassesKey(HKEY classes) {
+  registry_.RegCloseKey(classes);
+  if (classes == latest_classes_) latest_classes_ = 0;
+}
+
+void AssociationListing::CloseClassesKey() {
+  if (latest_classes_ != 0) CloseClassesKey(latest_classes_);
+}
 
 void AssociationListing::AddExtensionRow(HKEY root, const std::string& path) {
   HKEY key = 0;

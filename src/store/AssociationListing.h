@@ -38,6 +38,10 @@ class AssociationListing {
   // enumeration order.
   std::vector<std::string> CollectExtensionNames(HKEY classes);
   void CloseClassesKey(HKEY classes);
+  // The same on the key of the latest OpenClassesKey, for callers that run
+  // one listing at a time.
+  std::vector<std::string> CollectExtensionNames() { return CollectExtensionNames(latest_classes_); }
+  void CloseClassesKey();
 
   // Appends a row for the extension key root\path when its default value is
   // a REG_SZ that is not blank; the row's extension is the part of the path
@@ -71,6 +75,7 @@ class AssociationListing {
  private:
   IRegistry& registry_;
   ValueBuffers buffers_;
+  HKEY latest_classes_ = 0;
 };
 
 }  // namespace zandrel::store

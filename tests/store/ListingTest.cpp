@@ -144,6 +144,19 @@ TEST_P(Listing, EveryKeyOpenedIsClosed) {
   EXPECT_EQ(opened, failing.CallCount(Ops(RegOp::Close)));
 }
 
+TEST_P(Listing, LatestKeyFormsWorkOnTheLastOpenedClassesKey) {
+  SeedAssociation(*registry, ".a", "A", "a %1");
+  SeedKey(*registry, HKEY_CLASSES_ROOT, "NotExt");
+  FailingRegistry failing(*registry);
+  AssociationListing listing(failing);
+  ASSERT_NE(listing.OpenClassesKey(), 0u);
+  EXPECT_EQ(listing.CollectExtensionNames(), std::vector<std::string>{".a"});
+  listing.CloseClassesKey();
+  listing.CloseClassesKey();  // nothing left to close
+  EXPECT_EQ(failing.CallCount(Ops(RegOp::Close)), 1u);
+  EXPECT_TRUE(listing.CollectExtensionNames().empty());
+}
+
 ZANDREL_FOR_EACH_REGISTRY(Listing);
 
 }  // namespace
