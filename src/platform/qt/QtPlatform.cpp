@@ -478,8 +478,9 @@ int QtPlatform::MousePointer() const { return impl_->pointer; }
 void QtPlatform::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 PicturePtr QtPlatform::LoadPicture(const std::string& path) {
-  PicturePtr read = ReadPictureFile(path);  // throws 53 or 481 with the file named
-  auto picture = std::make_shared<Picture>(*read);
+  // Throws 53 or 481 with the file named. The picture is new and ours alone
+  // until returned, so it may still be completed here.
+  auto picture = std::const_pointer_cast<Picture>(ReadPictureFile(path));
   const RuntimeError invalid{481, "Invalid picture: " + path};
 
   QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(picture->bytes.data()),
