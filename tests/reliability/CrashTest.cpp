@@ -145,6 +145,9 @@ class CrashTest : public ::testing::Test {
       EXPECT_EQ(found, point == 2 * clean.writes ? Found::kAfter : Found::kBefore) << where;
     }
     RecordProperty("kill_points", static_cast<int>(2 * clean.writes));
+    std::printf("%s: %llu registry writes, %llu kill points (before and after each)\n",
+                op == Operation::kAdd ? "add" : "remove", static_cast<unsigned long long>(clean.writes),
+                static_cast<unsigned long long>(2 * clean.writes));
   }
 
   void SweepFileChanges(Operation op) {
