@@ -409,12 +409,15 @@ int QtPlatform::MsgBox(const std::string& text, int flags, const std::string& ti
     no = box.addButton(QMessageBox::No);
     yes->setText(QStringLiteral("Да"));
     no->setText(QStringLiteral("Нет"));
+    yes->setIcon(QIcon());  // Win32 buttons carry text only
+    no->setIcon(QIcon());
     box.setDefaultButton(static_cast<QPushButton*>(yes));
     box.trapEscape = true;
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   } else {
     QAbstractButton* ok = box.addButton(QMessageBox::Ok);
     ok->setText(QStringLiteral("OK"));
+    ok->setIcon(QIcon());
   }
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
@@ -534,7 +537,9 @@ void QtPlatform::Fatal(const RuntimeError& error) {
   }
   Win32MessageBox box(QMessageBox::Critical, Q(kAppTitle), Q(error.description));
   box.setTextFormat(Qt::PlainText);
-  box.addButton(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+  QAbstractButton* ok = box.addButton(QMessageBox::Ok);
+  ok->setText(QStringLiteral("OK"));
+  ok->setIcon(QIcon());
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
   for (auto& [window, r] : impl_->windows) r.top->hide();
