@@ -18,11 +18,12 @@ using namespace zandrel;
 // What the manager window's list command does with the registry.
 void List(IRegistry& registry) {
   store::AssociationListing listing(registry);
-  if (!listing.OpenClassesKey()) return;
-  const std::vector<std::string> names = listing.CollectExtensionNames();
+  const HKEY classes = listing.OpenClassesKey();
+  if (classes == 0) return;
+  const std::vector<std::string> names = listing.CollectExtensionNames(classes);
   const std::string prefix = std::string(store::kClassesPath) + "\\";
   for (const std::string& name : names) listing.AddExtensionRow(HKEY_LOCAL_MACHINE, prefix + name);
-  listing.CloseClassesKey();
+  listing.CloseClassesKey(classes);
   listing.ReadCommands();
   listing.DropRowsWithoutCommand();
 }
