@@ -140,6 +140,24 @@ void PictureButton::keyPressEvent(QKeyEvent* event) {
   QAbstractButton::keyPressEvent(event);
 }
 
+// --- WrappingLabel ----------------------------------------------------------
+
+WrappingLabel::WrappingLabel(QWidget* parent) : QLabel(parent) {
+  setTextFormat(Qt::PlainText);
+  setWordWrap(true);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  setContentsMargins(0, 0, 0, 0);
+}
+
+void WrappingLabel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setFont(font());
+  p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+  QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  p.drawText(QRectF(contentsRect()), text(), option);
+}
+
 // --- PictureView ------------------------------------------------------------
 
 PictureView::PictureView(QWidget* parent, bool opaque) : QWidget(parent), opaque_(opaque) {

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QHash>
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeView>
@@ -43,6 +44,16 @@ class PictureButton : public QAbstractButton {
   QImage normal_, disabled_, down_;
   QColor face_ = Qt::white;
   QColor text_ = Qt::black;
+};
+
+// A label's caption wraps at word boundaries, and a word wider than the box
+// breaks where the box ends instead of running out of it.
+class WrappingLabel : public QLabel {
+ public:
+  explicit WrappingLabel(QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // Image and picture box: the picture unscaled from the top-left corner,

@@ -220,15 +220,9 @@ void QtPlatform::Realize(Window& window) {
       }
       QWidget* w = nullptr;
       switch (c->Kind()) {
-        case ControlKind::Label: {
-          auto* label = new QLabel(parent);
-          label->setTextFormat(Qt::PlainText);
-          label->setWordWrap(true);
-          label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-          label->setContentsMargins(0, 0, 0, 0);
-          w = label;
+        case ControlKind::Label:
+          w = new qt::WrappingLabel(parent);
           break;
-        }
         case ControlKind::TextBox: {
           auto* edit = new QLineEdit(parent);
           edit->setMaxLength(std::numeric_limits<int>::max());  // text boxes have no length limit

@@ -199,8 +199,25 @@ TEST_F(QtWidgets, ColoursComeFromTheModel) {
   window.label.SetColors(Color{0, 0, 128}, Color{255, 255, 0});
   EXPECT_EQ(platform.WidgetOf(window.label)->palette().color(QPalette::Window), QColor(0, 0, 128));
   EXPECT_EQ(platform.WidgetOf(window.label)->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+  const QImage label = platform.WidgetOf(window.label)->grab().toImage();
+  EXPECT_EQ(label.pixelColor(label.width() - 1, label.height() - 1), QColor(0, 0, 128));
   const QImage shot = box->grab().toImage();
   EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::black)) << "an empty picture box shows its background";
+}
+
+// Ink in the label's rightmost columns: a caption that wraps fills its box to
+// the edge; one that runs out of it would be cut there.
+TEST_F(QtWidgets, LabelsWrapAtWordsAndBreakWordsWiderThanTheBox) {
+  window.label.Move(120, 720, 1200, 900);  // 80 x 60 pixels
+  window.label.SetCaption("вательную,весёлую,визуальную,слуховую");
+  const QImage shot = platform.WidgetOf(window.label)->grab().toImage();
+  int rows_with_ink = 0;
+  for (int y = 0; y < shot.height(); ++y) {
+    bool ink = false;
+    for (int x = 0; x < shot.width(); ++x) ink = ink || shot.pixelColor(x, y) != QColor(Qt::white);
+    rows_with_ink += ink ? 1 : 0;
+  }
+  EXPECT_GT(rows_with_ink, 20) << "one word, wider than the box, goes on over three lines or more";
 }
 
 TEST_F(QtWidgets, ModelChangesReachTheWidgets) {
