@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct RegistryKind {
 };
 
 const std::vector<RegistryKind>& RegistryKinds();
+
+// For test output: the kind's name rather than its bytes.
+inline void PrintTo(const RegistryKind& kind, std::ostream* out) { *out << kind.name; }
 
 // For INSTANTIATE_TEST_SUITE_P names.
 inline std::string RegistryKindName(const RegistryKind& kind) { return kind.name; }
