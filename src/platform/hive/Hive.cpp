@@ -414,6 +414,21 @@ struct HiveRegistry::Impl {
     ~CallEnd() { m.EndCall(); }
   };
 
+  // AUTOINCREMENT's counter rolls back with a transaction, so the ids of keys
+  // created in a rolled-back transaction are handed out again, and a handle
+  // to such a key would reach the next key created. After a rollback those
+  // handles are cut off (key 0, never an id): they answer 1018 from then on,
+  // as a handle to any deleted key does.
+  void CutOffVanishedKeys() {
+    for (auto& entry : handles) {
+      Handle& handle = entry.second;
+      if (handle.key == 0) continue;
+      Use use(key_depth);
+      use.Int(1, handle.key);
+      if (use.Step() == SQLITE_DONE) handle.key = 0;
+    }
+  }
+
   // The key behind a handle. 6 for a handle never given out or closed, 1018
   // for a key deleted since.
   LONG Resolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
@@ -854,6 +869,7 @@ LONG HiveRegistry::CommitTransaction() {
   if (code != ERROR_SUCCESS && sqlite3_get_autocommit(m.db)) {
     m.in_transaction = false;  // SQLite already rolled back
     m.DropCaches();
+    m.CutOffVanishedKeys();
   }
   if (code == ERROR_SUCCESS) m.in_transaction = false;
   return code;
@@ -865,6 +881,7 @@ void HiveRegistry::RollbackTransaction() {
   if (!sqlite3_get_autocommit(m.db)) Impl::Run(m.rollback);
   m.in_transaction = false;
   m.DropCaches();
+  m.CutOffVanishedKeys();
 }
 
 // ---------------------------------------------------------------------------
