@@ -208,7 +208,7 @@ std::string LargeRegFile(int associations) {
 class ImportCrashTest : public CrashTest {
  protected:
   void SetUp() override {
-    reg_ = dir_->WriteFile("large.reg", LargeRegFile(FullSweeps() ? 3000 : 1000));
+    reg_ = dir_->WriteFile("large.reg", LargeRegFile(1000));
     const std::string path = dir_->File("imported.hive");
     CopyHive(dir_->File("template.hive"), path);
     FaultVfs::Disarm();
