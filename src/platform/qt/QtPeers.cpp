@@ -8,9 +8,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zandrel::ui::qt {
@@ -35,7 +37,7 @@ QImage DecodedImage(const PicturePtr& picture) {
   if (!picture) return {};
   if (!picture->native) {
     QImage image = QImage::fromData(picture->bytes.data(), static_cast<int>(picture->bytes.size()));
-    picture->native = std::make_shared<QImage>(std::move(image));
+    picture->native = std::make_shared<QImage>(ToDisplayFormat(std::move(image)));
   }
   return *std::static_pointer_cast<QImage>(picture->native);
 }
@@ -158,6 +160,46 @@ void WrappingLabel::paintEvent(QPaintEvent*) {
   p.drawText(QRectF(contentsRect()), text(), option);
 }
 
+// --- FrameBox ---------------------------------------------------------------
+
+FrameBox::FrameBox(QWidget* parent) : QGroupBox(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+void FrameBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QColor back = palette().color(QPalette::Window);
+  p.fillRect(rect(), back);
+
+  // The etched edge: a shadow line with a highlight line one pixel inside it
+  // at the top and left, outside it at the bottom and right.
+  const QFontMetrics metrics(font());
+  const int top = std::max(0, metrics.height() / 2 - 1);
+  const int w = width(), h = height();
+  if (w >= 2 && h - top >= 2) {
+    p.setPen(QColor(255, 255, 255));
+    p.drawRect(1, top + 1, w - 2, h - top - 2);
+    p.setPen(QColor(128, 128, 128));
+    p.drawRect(0, top, w - 2, h - top - 2);
+  }
+
+  const QString caption = title();
+  if (caption.isEmpty()) return;
+  const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
+  const QRect text = metrics.boundingRect(QRect(7, 0, std::max(0, w - 14), metrics.height()), flags, caption)
+                         .intersected(QRect(7, 0, std::max(0, w - 14), metrics.height()));
+  // One pixel of background around the caption breaks the line.
+  p.fillRect(text.adjusted(-1, 0, 1, 1), back);
+  p.setFont(font());
+  if (isEnabled()) {
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(text, flags, caption);
+  } else {
+    p.setPen(QColor(255, 255, 255));
+    p.drawText(text.translated(1, 1), flags, caption);
+    p.setPen(QColor(128, 128, 128));
+    p.drawText(text, flags, caption);
+  }
+}
+
 // --- PictureView ------------------------------------------------------------
 
 PictureView::PictureView(QWidget* parent, bool opaque) : QWidget(parent), opaque_(opaque) {
@@ -165,13 +207,20 @@ PictureView::PictureView(QWidget* parent, bool opaque) : QWidget(parent), opaque
 }
 
 void PictureView::SetImage(QImage image) {
+  // The same decoded pixels again (a file reread with the same bytes): nothing to redraw.
+  if (image.cacheKey() == image_.cacheKey()) return;
   image_ = std::move(image);
   update();
 }
 
-void PictureView::paintEvent(QPaintEvent*) {
+void PictureView::paintEvent(QPaintEvent* event) {
   QPainter p(this);
-  if (opaque_) p.fillRect(rect(), palette().color(QPalette::Window));
+  if (opaque_) {
+    // Only what an opaque picture leaves uncovered needs the background.
+    QRegion background(event->rect());
+    if (!image_.isNull() && !image_.hasAlphaChannel()) background -= QRect(QPoint(0, 0), image_.size());
+    for (const QRect& r : background) p.fillRect(r, palette().color(QPalette::Window));
+  }
   if (!image_.isNull()) p.drawImage(QPoint(0, 0), image_);
 }
 

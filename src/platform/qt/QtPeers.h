@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAbstractTableModel>
 #include <QFont>
+#include <QGroupBox>
 #include <QHash>
 #include <QImage>
 #include <QLabel>
@@ -17,13 +18,15 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/QtPictureCache.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace zandrel::ui::qt {
 
 QFont ToQFont(const Font& font);
 QColor ToQColor(Color color);
-// The decoded image of a picture, decoded once and kept on the picture.
+// The decoded image of a picture in display format, decoded once and kept on
+// the picture.
 QImage DecodedImage(const PicturePtr& picture);
 
 // A button in graphical style: a face in its background colour showing the
@@ -51,6 +54,18 @@ class PictureButton : public QAbstractButton {
 class WrappingLabel : public QLabel {
  public:
   explicit WrappingLabel(QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// A frame drawn as a Windows group box: its background colour throughout, an
+// etched line whose top edge runs through the middle of the caption, and the
+// caption at the left in the frame's font, interrupting that line. Children
+// keep the positions they are given, from the frame's top-left corner.
+class FrameBox : public QGroupBox {
+ public:
+  explicit FrameBox(QWidget* parent);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -193,6 +208,10 @@ struct QtPlatform::Impl {
   bool inExec = false;
   QMetaObject::Connection focusConnection;
   QObject* translator = nullptr;  // a QTranslator installed on the application
+  // A few dozen pictures cover every window; the splash alone rereads twelve
+  // frames a hundred times a second.
+  qt::PictureCache pictures{64, 32u << 20};
+  PictureStats pictureStats;
 
   int ToPixels(float twips) const;
   float ToTwips(int pixels) const;

@@ -1,6 +1,7 @@
 // The Qt realisation's services: message boxes, the file-open dialog, picture
 // loading, picture buttons, the pointer, message processing, screenshots.
 #include <QAbstractButton>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -243,6 +245,165 @@ TEST_F(QtPictures, BadFilesAreRunTimeErrors) {
   }
   EXPECT_NO_THROW(platform.LoadPicture(jpeg));
   EXPECT_NO_THROW(platform.LoadPicture(png));
+}
+
+// Every load reads its file again; only bytes decoded before skip the decoder.
+class QtPictureReuse : public QtPictures {
+ protected:
+  std::string Write(const char* name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    return dir.filePath(name).toStdString();
+  }
+  static QByteArray Encoded(QColor color, const char* format, int w = 40, int h = 30) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+  }
+  static QColor Centre(const PicturePtr& picture) {
+    const QImage& image = *std::static_pointer_cast<QImage>(picture->native);
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+  }
+  long Decodes() const { return platform.PictureDecodeStats().decodes; }
+  long Reuses() const { return platform.PictureDecodeStats().reuses; }
+};
+
+TEST_F(QtPictureReuse, IdenticalBytesAreDecodedOnce) {
+  const QByteArray red = Encoded(Qt::red, "JPEG");
+  const std::string a = Write("J-1.j", red);
+  const std::string b = Write("copy.j", red);
+  PicturePtr first = platform.LoadPicture(a);
+  PicturePtr second = platform.LoadPicture(a);
+  PicturePtr third = platform.LoadPicture(b);
+  EXPECT_EQ(Decodes(), 1);
+  EXPECT_EQ(Reuses(), 2);
+  EXPECT_EQ(platform.CachedPictureCount(), 1u);
+  for (const PicturePtr& p : {first, second, third}) {
+    EXPECT_EQ(p->format, "jpeg");
+    EXPECT_EQ(p->widthPx, 40);
+    EXPECT_EQ(p->heightPx, 30);
+    EXPECT_EQ(p->bytes.size(), static_cast<std::size_t>(red.size())) << "the file is read every time";
+    EXPECT_EQ(p->native, first->native) << "one decoded image for the same bytes";
+  }
+  EXPECT_NE(first, second) << "each load is a picture of its own";
+  EXPECT_EQ(second->source, a);
+  EXPECT_EQ(third->source, b);
+  EXPECT_LE(qGray(Centre(third).rgb()), 128);
+  EXPECT_GE(Centre(third).red(), 200);
+}
+
+TEST_F(QtPictureReuse, ChangedFileIsDecodedAfresh) {
+  const std::string path = Write("frame.g", Encoded(Qt::red, "PNG"));
+  EXPECT_EQ(Centre(platform.LoadPicture(path)), QColor(Qt::red));
+  Write("frame.g", Encoded(Qt::blue, "PNG"));
+  PicturePtr blue = platform.LoadPicture(path);
+  EXPECT_EQ(Centre(blue), QColor(Qt::blue)) << "the picture on disk now";
+  EXPECT_EQ(Decodes(), 2);
+  Write("frame.g", Encoded(Qt::green, "PNG", 64, 48));
+  PicturePtr bigger = platform.LoadPicture(path);
+  EXPECT_EQ(Centre(bigger), QColor(Qt::green));
+  EXPECT_EQ(bigger->widthPx, 64);
+  EXPECT_EQ(bigger->heightPx, 48);
+  Write("frame.g", Encoded(Qt::red, "PNG"));
+  EXPECT_EQ(Centre(platform.LoadPicture(path)), QColor(Qt::red));
+  EXPECT_EQ(Decodes(), 3);
+  EXPECT_EQ(Reuses(), 1) << "red again: bytes seen before";
+}
+
+// Faults found on the first load of a file are found on every later one,
+// whatever was loaded from the same path before.
+TEST_F(QtPictureReuse, BadBytesFailEveryTimeEvenAfterGoodOnes) {
+  const QByteArray jpeg = Encoded(Qt::green, "JPEG", 64, 64);
+  const std::string path = Write("Quirk00000.j", jpeg);
+  ASSERT_NO_THROW(platform.LoadPicture(path));
+  struct Row {
+    const char* name;
+    QByteArray bytes;  // empty: the file is removed
+    int number;
+  } rows[] = {
+      {"cut in its image data", jpeg.left(jpeg.size() - 40), 481},
+      {"cut before its image data", jpeg.left(100), 481},
+      {"garbage", QByteArray("not a picture"), 481},
+      {"empty", QByteArray(), 481},
+      {"missing", QByteArray(), 53},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.number == 53)
+      ASSERT_TRUE(QFile::remove(QString::fromStdString(path)));
+    else
+      Write("Quirk00000.j", row.bytes);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      try {
+        platform.LoadPicture(path);
+        ADD_FAILURE() << "loaded, attempt " << attempt;
+      } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number, row.number);
+        EXPECT_NE(error.description.find(path), std::string::npos) << error.description;
+      }
+    }
+  }
+  EXPECT_EQ(platform.CachedPictureCount(), 1u) << "nothing that failed is remembered";
+  Write("Quirk00000.j", jpeg);
+  const long decodes = Decodes();
+  EXPECT_NO_THROW(platform.LoadPicture(path));
+  EXPECT_EQ(Decodes(), decodes) << "the good bytes are known again";
+  EXPECT_EQ(Reuses(), 1);
+}
+
+TEST_F(QtPictureReuse, SpecialFilesAreRefusedWithoutWaiting) {
+  const std::string fifo = dir.filePath("pipe.g").toStdString();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  try {
+    platform.LoadPicture(fifo);  // opening a FIFO for reading would wait for a writer
+    ADD_FAILURE() << "loaded";
+  } catch (const RuntimeError& error) {
+    EXPECT_EQ(error.number, 481);
+  }
+}
+
+TEST_F(QtPictureReuse, RememberedPicturesAreBounded) {
+  platform.SetPictureCacheLimits(3, std::size_t{1} << 20);
+  const QColor colors[] = {Qt::red, Qt::green, Qt::blue, Qt::cyan, Qt::magenta};
+  std::vector<std::string> paths;
+  for (int i = 0; i < 5; ++i) paths.push_back(Write(("p" + std::to_string(i) + ".g").c_str(), Encoded(colors[i], "PNG")));
+  for (const std::string& p : paths) platform.LoadPicture(p);
+  EXPECT_EQ(platform.CachedPictureCount(), 3u);
+  EXPECT_EQ(Decodes(), 5);
+  platform.LoadPicture(paths[4]);
+  EXPECT_EQ(Reuses(), 1) << "the most recent stays";
+  EXPECT_EQ(Centre(platform.LoadPicture(paths[0])), QColor(Qt::red));
+  EXPECT_EQ(Decodes(), 6) << "the least recently used went first";
+
+  // A picture larger than the whole budget is decoded every time.
+  platform.SetPictureCacheLimits(64, 1000);
+  EXPECT_EQ(platform.CachedPictureCount(), 0u);
+  const std::string big = Write("big.g", Encoded(Qt::yellow, "PNG", 100, 100));
+  platform.LoadPicture(big);
+  platform.LoadPicture(big);
+  EXPECT_EQ(Decodes(), 8);
+  EXPECT_EQ(platform.CachedPictureCount(), 0u);
+}
+
+// Decoded once into the form the screen draws without converting.
+TEST_F(QtPictureReuse, DecodedInDisplayFormat) {
+  PicturePtr jpeg = platform.LoadPicture(Write("photo.j", Encoded(Qt::gray, "JPEG")));
+  EXPECT_EQ(std::static_pointer_cast<QImage>(jpeg->native)->format(), QImage::Format_RGB32);
+  QImage translucent(8, 8, QImage::Format_ARGB32);
+  translucent.fill(QColor(255, 0, 0, 128));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  translucent.save(&buffer, "PNG");
+  PicturePtr png = platform.LoadPicture(Write("glass.g", bytes));
+  const QImage& image = *std::static_pointer_cast<QImage>(png->native);
+  EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
+  EXPECT_EQ(image.pixelColor(3, 3).alpha(), 128);
 }
 
 class PictureButtonWindow : public Window {

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -322,8 +323,11 @@ TEST_F(QtWidgets, ListViewReadsRowsFromTheModelInOneReset) {
   QAbstractItemModel* model = view->model();
   QSignalSpy resets(model, &QAbstractItemModel::modelReset);
 
-  for (int i = 0; i < 30000; ++i)
-    window.list.AddItem(ListItem{"." + std::to_string(i), "file" + std::to_string(i), "prog %1 " + std::to_string(i)});
+  for (int i = 0; i < 30000; ++i) {
+    const std::string n = std::to_string(i);  // appended, not prefixed: GCC 12 warns falsely on "." + string
+    window.list.AddItem(ListItem{std::string(".").append(n), std::string("file").append(n),
+                                 std::string("prog %1 ").append(n)});
+  }
   QCoreApplication::processEvents();
   EXPECT_EQ(resets.count(), 1) << "30,000 additions are one reset of the view";
   ASSERT_EQ(model->rowCount(), 30000);
@@ -422,6 +426,125 @@ TEST_F(QtWidgets, TimersNeverRunFasterThanTenMilliseconds) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return window.ticks >= 2; }, 5000)) << "ticks reach the model";
   window.Close();
   EXPECT_EQ(platform.TimerOf(window.timer), nullptr);
+}
+
+// The entry frame of the manager window as laid out there, shown by itself.
+class EntryWindow : public Window {
+ public:
+  explicit EntryWindow(Platform& platform) : Window(platform, "frmEntry") {
+    SetCaption("Orvanta");
+    SetClientSize(8535, 7245);
+    frame.Move(480, 2160, 7155, 3945);
+    frame.SetCaption("Добавить");
+    frame.SetFont(kBold);
+    check.Move(270, 360, 3135, 195);
+    check.SetCaption("Показать изменнения ");
+    check.SetValue(1);
+    check.SetTabIndex(1);
+    titleLabel.Move(3360, 600, 885, 225);
+    titleLabel.SetCaption("Описание");
+    extLabel.Move(1440, 720, 1125, 225);
+    extLabel.SetCaption("Расширенние");
+    title.Move(3360, 840, 2445, 315);
+    title.SetTabIndex(4);
+    ext.Move(1440, 960, 675, 315);
+    ext.SetTabIndex(5);
+    remarks.Move(3360, 1200, 2835, 555);
+    remarks.SetCaption("WARNING: Не удаляйте если не уверены, что другие расширенния используют тоже описание.");
+    programLabel.Move(120, 2040, 6045, 495);
+    programLabel.SetCaption(
+        "Путь к программе с которой в хотите провести ассоциацию выбранного вами расширенния:");
+    program.Move(120, 2520, 5655, 315);
+    program.SetTabIndex(7);
+    browse.Move(5760, 2520, 315, 255);
+    browse.SetCaption("...");
+    browse.SetFont(kBold);
+    proceed.Move(2160, 3360, 1365, 375);
+    proceed.SetCaption("Применить");
+    proceed.SetFont(kBold);
+    cancel.Move(3960, 3360, 1365, 375);
+    cancel.SetCaption("Отмена");
+    cancel.SetFont(kBold);
+  }
+  Frame frame{*this, nullptr, "fraAsso"};
+  CheckBox check{*this, &frame, "cbxUpdateList"};
+  Label titleLabel{*this, &frame, "lblTitleRef"};
+  Label extLabel{*this, &frame, "lblFileExt"};
+  TextBox title{*this, &frame, "txtTitleRef"};
+  TextBox ext{*this, &frame, "txtFileExt"};
+  Label remarks{*this, &frame, "lblRemarksForTitleDelete"};
+  Label programLabel{*this, &frame, "lblExecutableFileSpec"};
+  TextBox program{*this, &frame, "txtExecutableFileSpec"};
+  Button browse{*this, &frame, "cmdDialogFileSpec"};
+  Button proceed{*this, &frame, "cmdProceed"};
+  Button cancel{*this, &frame, "cmdCancel"};
+};
+
+// A Windows group box: the control's background throughout, an etched line
+// whose top edge runs through the middle of the caption, and the caption at
+// the left, in the frame's font, interrupting that line.
+TEST(QtFrame, DrawnAsAWindowsGroupBox) {
+  QtPlatform platform;
+  EntryWindow window(platform);
+  window.Show();
+  QWidget* frame = platform.WidgetOf(window.frame);
+  ASSERT_NE(frame, nullptr);
+  ASSERT_TRUE(platform.GrabToPng(window, ZANDREL_SCREENSHOT_DIR "/qt-entry-frame.png"));
+  const QImage shot = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shot.size(), QSize(477, 263));
+  const QColor white(Qt::white), shadow(128, 128, 128);
+
+  EXPECT_EQ(shot.pixelColor(460, 100), white) << "the interior is the frame's BackColor";
+  EXPECT_EQ(shot.pixelColor(20, 200), white);
+  window.frame.SetColors(Color{0, 0, 128}, kBlack);
+  EXPECT_EQ(frame->grab().toImage().pixelColor(460, 100), QColor(0, 0, 128));
+  window.frame.SetColors(kWhite, kBlack);
+
+  const QFontMetrics metrics(frame->font());
+  const int line = metrics.height() / 2 - 1;
+  const int w = shot.width(), h = shot.height();
+  EXPECT_EQ(shot.pixelColor(3, line), shadow) << "the top line starts left of the caption";
+  EXPECT_EQ(shot.pixelColor(w - 10, line), shadow);
+  EXPECT_EQ(shot.pixelColor(0, h / 2), shadow);
+  EXPECT_EQ(shot.pixelColor(w - 2, h / 2), shadow);
+  EXPECT_EQ(shot.pixelColor(w / 2, h - 2), shadow);
+  for (int y = 0; y < line; ++y) EXPECT_EQ(shot.pixelColor(w - 10, y), white) << "nothing above the line, y " << y;
+
+  // The caption exactly as the frame's font draws it at the left, on a gap
+  // in the line one pixel wider than the text on each side.
+  const QString caption = QStringLiteral("Добавить");
+  const int textWidth =
+      metrics.boundingRect(QRect(7, 0, w - 14, metrics.height()), Qt::AlignLeft | Qt::AlignTop, caption).width();
+  EXPECT_LE(std::abs(textWidth - metrics.horizontalAdvance(caption)), 1);
+  QImage expected(shot.size(), QImage::Format_RGB32);
+  expected.fill(Qt::white);
+  {
+    QPainter p(&expected);
+    p.setFont(frame->font());
+    p.setPen(Qt::black);
+    p.drawText(QRect(7, 0, w - 14, metrics.height()), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption);
+  }
+  int inkTop = -1, inkBottom = -1;
+  for (int y = 0; y < metrics.height(); ++y)
+    for (int x = 6; x <= 7 + textWidth; ++x) {
+      SCOPED_TRACE(testing::Message() << "x " << x << " y " << y);
+      ASSERT_EQ(shot.pixelColor(x, y), expected.pixelColor(x, y));
+      if (shot.pixelColor(x, y) != white) {
+        if (inkTop < 0) inkTop = y;
+        inkBottom = y;
+      }
+    }
+  EXPECT_LT(inkTop, line) << "the caption straddles the line";
+  EXPECT_GT(inkBottom, line);
+  EXPECT_EQ(shot.pixelColor(8 + textWidth, line), shadow) << "the line goes on after the caption";
+  EXPECT_EQ(shot.pixelColor(5, line), shadow);
+
+  // Children sit at their twips from the frame's top-left corner.
+  EXPECT_EQ(platform.WidgetOf(window.check)->geometry(), QRect(18, 24, 209, 13));
+  EXPECT_EQ(platform.WidgetOf(window.cancel)->geometry(), QRect(264, 224, 91, 25));
+  EXPECT_EQ(platform.WidgetOf(window.check)->parentWidget(), frame);
+  window.Close();
+  FlushDeferredDeletes();
 }
 
 }  // namespace
