@@ -523,9 +523,9 @@ int QtPlatform::MousePointer() const { return impl_->pointer; }
 void QtPlatform::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 PicturePtr QtPlatform::LoadPicture(const std::string& path) {
-  // Throws 53 or 481 with the file named. The picture is new and ours alone
-  // until returned, so it may still be completed here.
-  // Bytes that were decoded before passed every check then and pass them now.
+  // Throws 53 or 481 with the file named. The file is read at every load;
+  // bytes that were decoded before passed every check then and pass them now,
+  // so only bytes not seen yet meet the decoder.
   std::vector<std::uint8_t> bytes;
   if (ReadRegularFile(path, bytes)) {
     if (std::shared_ptr<const qt::DecodedPicture> known = impl_->pictures.Find(bytes)) {
@@ -541,7 +541,8 @@ PicturePtr QtPlatform::LoadPicture(const std::string& path) {
     }
   }
   // New bytes, or a file that cannot be read: the full reading, which names
-  // the fault, then the decoder.
+  // the fault, then the decoder. The picture is new and ours alone until
+  // returned, so it may still be completed here.
   auto picture = std::const_pointer_cast<Picture>(ReadPictureFile(path));
   std::shared_ptr<const qt::DecodedPicture> decoded = DecodePicture(*picture);
   ++impl_->pictureStats.decodes;
