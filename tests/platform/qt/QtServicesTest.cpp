@@ -313,6 +313,15 @@ TEST_F(QtPictureReuse, ChangedFileIsDecodedAfresh) {
   EXPECT_EQ(Centre(platform.LoadPicture(path)), QColor(Qt::red));
   EXPECT_EQ(Decodes(), 3);
   EXPECT_EQ(Reuses(), 1) << "red again: bytes seen before";
+
+  // Same size, other bytes: every byte counts, not the length.
+  const QByteArray cyan = Encoded(Qt::cyan, "BMP"), magenta = Encoded(Qt::magenta, "BMP");
+  ASSERT_EQ(cyan.size(), magenta.size());
+  const std::string bmp = Write("frame.b", cyan);
+  EXPECT_EQ(Centre(platform.LoadPicture(bmp)), QColor(Qt::cyan));
+  Write("frame.b", magenta);
+  EXPECT_EQ(Centre(platform.LoadPicture(bmp)), QColor(Qt::magenta));
+  EXPECT_EQ(Decodes(), 5);
 }
 
 // Faults found on the first load of a file are found on every later one,

@@ -539,6 +539,19 @@ TEST(QtFrame, DrawnAsAWindowsGroupBox) {
   EXPECT_EQ(shot.pixelColor(8 + textWidth, line), shadow) << "the line goes on after the caption";
   EXPECT_EQ(shot.pixelColor(5, line), shadow);
 
+  // A disabled frame greys its caption, as a disabled group box does.
+  window.frame.SetEnabled(false);
+  const QImage off = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int black = 0, grey = 0;
+  for (int y = 0; y < metrics.height(); ++y)
+    for (int x = 7; x < 7 + textWidth; ++x) {
+      black += off.pixelColor(x, y) == QColor(Qt::black) ? 1 : 0;
+      grey += off.pixelColor(x, y) == shadow ? 1 : 0;
+    }
+  EXPECT_EQ(black, 0);
+  EXPECT_GT(grey, 0);
+  window.frame.SetEnabled(true);
+
   // Children sit at their twips from the frame's top-left corner.
   EXPECT_EQ(platform.WidgetOf(window.check)->geometry(), QRect(18, 24, 209, 13));
   EXPECT_EQ(platform.WidgetOf(window.cancel)->geometry(), QRect(264, 224, 91, 25));
