@@ -187,7 +187,10 @@ void QtPlatform::Init() {
   impl_ = std::make_unique<Impl>();
   auto* app = qApp;
   QApplication::setQuitOnLastWindowClosed(false);  // the program ends when its last window closes
-  QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
+  // Liberation Sans keeps Arial's narrow metrics, so designed texts fit their
+  // boxes as they did; DejaVu Sans (wider) where it is missing. Both have Cyrillic.
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                             {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   QApplication::setFont(qt::ToQFont(Font{}));
   if (QScreen* screen = QGuiApplication::primaryScreen()) impl_->scale = screen->logicalDotsPerInch() / 96.0;
 
