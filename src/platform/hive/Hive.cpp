@@ -7,9 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <limits>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -33,8 +37,13 @@ constexpr sqlite3_int64 kSoftwareKey = 4;
 constexpr sqlite3_int64 kClassesKey = 5;
 
 // Keys whose children or values are kept in memory between calls; a listing
-// of a large classes store touches about two per extension.
-constexpr std::size_t kMaxCachedKeys = 1 << 17;
+// of a large classes store touches about four per extension.
+constexpr std::size_t kMaxCachedKeys = 1 << 18;
+
+// Names looked up one by one under a key whose children are not loaded;
+// past this many the whole child list is loaded instead, so that lookups stay
+// a binary search however many are made.
+constexpr std::size_t kMaxProbes = 64;
 
 // Longest value name, in characters.
 constexpr std::size_t kMaxValueNameChars = 16383;
@@ -103,10 +112,118 @@ class Use {
   sqlite3_stmt* stmt_;
 };
 
-struct ValueRow {
-  std::string name;
+// One child of a cached key: its name at text[at], its upper-cased name right
+// after it unless the two are the same bytes.
+struct ChildRef {
+  std::uint32_t at;
+  std::uint32_t name_len;
+  std::uint32_t upper_len;
+  bool own_upper;
+  sqlite3_int64 id;  // 0: a name looked up and found missing
+};
+
+// One value of a cached key: its name at text[at], its data right after it.
+struct ValueRef {
+  std::size_t at;
+  std::size_t name_len;
+  std::size_t data_len;
   DWORD type;
-  std::string data;
+  sqlite3_int64 id;  // creation order
+};
+
+// What the cache holds of one key. `children` is, once children_loaded, the
+// whole child list in enumeration order (by upper-cased name); before that,
+// the names looked up so far, in the same order. Names and data are kept in
+// one buffer per list, so a key costs a few allocations however many
+// children or values it has.
+struct KeyNode {
+  bool children_loaded = false;
+  bool values_loaded = false;
+  std::string child_text;
+  std::vector<ChildRef> children;
+  std::string value_text;
+  std::vector<ValueRef> values;
+
+  std::string_view Name(const ChildRef& c) const {
+    return std::string_view(child_text.data() + c.at, c.name_len);
+  }
+  std::string_view Upper(const ChildRef& c) const {
+    return std::string_view(child_text.data() + c.at + (c.own_upper ? c.name_len : 0),
+                            c.upper_len);
+  }
+  // The first child whose upper-cased name is not below `upper`.
+  std::vector<ChildRef>::iterator LowerBound(std::string_view upper) {
+    return std::lower_bound(children.begin(), children.end(), upper,
+                            [this](const ChildRef& c, std::string_view u) { return Upper(c) < u; });
+  }
+  // Appends a child; false when the buffer would outgrow its 32-bit offsets.
+  bool Append(std::string_view name, std::string_view upper, sqlite3_int64 id,
+              std::vector<ChildRef>* list, std::string* text) {
+    const bool own_upper = name != upper;
+    const std::size_t need = name.size() + (own_upper ? upper.size() : 0);
+    if (text->size() + need > std::numeric_limits<std::uint32_t>::max()) return false;
+    list->push_back(ChildRef{static_cast<std::uint32_t>(text->size()),
+                             static_cast<std::uint32_t>(name.size()),
+                             static_cast<std::uint32_t>(upper.size()), own_upper, id});
+    text->append(name);
+    if (own_upper) text->append(upper);
+    return true;
+  }
+  std::string_view ValueName(const ValueRef& v) const {
+    return std::string_view(value_text.data() + v.at, v.name_len);
+  }
+  std::string_view ValueData(const ValueRef& v) const {
+    return std::string_view(value_text.data() + v.at + v.name_len, v.data_len);
+  }
+};
+
+// Key id -> index of its KeyNode; open addressing, emptied as a whole.
+class NodeIndex {
+ public:
+  const std::uint32_t* Find(sqlite3_int64 id) const {
+    if (slots_.empty()) return nullptr;
+    for (std::size_t i = Home(id);; i = (i + 1) & mask_) {
+      if (slots_[i].id == id) return &slots_[i].index;
+      if (slots_[i].id == 0) return nullptr;
+    }
+  }
+  // id must not be present; ids are never 0.
+  void Insert(sqlite3_int64 id, std::uint32_t index) {
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    std::size_t i = Home(id);
+    while (slots_[i].id != 0) i = (i + 1) & mask_;
+    slots_[i] = Slot{id, index};
+    ++count_;
+  }
+  void Clear() {
+    slots_ = std::vector<Slot>();
+    count_ = 0;
+    mask_ = 0;
+  }
+
+ private:
+  struct Slot {
+    sqlite3_int64 id;
+    std::uint32_t index;
+  };
+  std::size_t Home(sqlite3_int64 id) const {
+    std::uint64_t h = static_cast<std::uint64_t>(id) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h ^ (h >> 29)) & mask_;
+  }
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{0, 0});
+    mask_ = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.id == 0) continue;
+      std::size_t i = Home(slot.id);
+      while (slots_[i].id != 0) i = (i + 1) & mask_;
+      slots_[i] = slot;
+    }
+  }
+  std::vector<Slot> slots_;
+  std::size_t count_ = 0;
+  std::size_t mask_ = 0;
 };
 
 bool IsRoot(HKEY h) { return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS; }
@@ -220,9 +337,12 @@ struct HiveRegistry::Impl {
   // another connection commits (data_version moves) or this one writes.
   std::uint64_t epoch = 1;
   sqlite3_int64 seen_data_version = -1;
-  std::unordered_map<std::string, sqlite3_int64> lookup_cache;  // parent id bytes + upper name
-  std::unordered_map<sqlite3_int64, std::vector<std::string>> child_cache;
-  std::unordered_map<sqlite3_int64, std::vector<ValueRow>> value_cache;
+  NodeIndex node_index;
+  std::deque<KeyNode> nodes;  // references stay valid until the caches are emptied
+
+  // Scratch buffers of the call under way, kept to save allocations.
+  std::vector<std::string_view> path_parts;
+  std::string upper_buf;
 
   bool in_transaction = false;  // inside BeginTransaction .. Commit/Rollback
   bool reading = false;         // a read snapshot is held between calls
@@ -271,7 +391,9 @@ struct HiveRegistry::Impl {
         {&child_lookup, "SELECT id FROM keys WHERE parent = ?1 AND upper_name = ?2"},
         {&key_depth, "SELECT depth FROM keys WHERE id = ?1"},
         {&children, "SELECT name, id, upper_name FROM keys WHERE parent = ?1 ORDER BY upper_name"},
-        {&values, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id"},
+        // Unordered: ORDER BY id would cost a temporary b-tree per key; the
+        // few rows are put in creation order after reading.
+        {&values, "SELECT name, type, data, id FROM vals WHERE key = ?1"},
         {&insert_key, "INSERT INTO keys(parent, name, upper_name, depth) VALUES(?1, ?2, ?3, ?4)"},
         {&has_children, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1"},
         {&delete_key, "DELETE FROM keys WHERE id = ?1"},
@@ -290,11 +412,22 @@ struct HiveRegistry::Impl {
     return SQLITE_OK;
   }
 
+  // Empties the caches without saying anything about the file.
+  void ClearNodes() {
+    node_index.Clear();
+    nodes.clear();
+  }
+
   void DropCaches() {
-    lookup_cache.clear();
-    child_cache.clear();
-    value_cache.clear();
+    ClearNodes();
     ++epoch;
+  }
+
+  // The cache entry of `key`, made empty when missing.
+  KeyNode& Node(sqlite3_int64 key) {
+    if (const std::uint32_t* index = node_index.Find(key)) return nodes[*index];
+    node_index.Insert(key, static_cast<std::uint32_t>(nodes.size()));
+    return nodes.emplace_back();
   }
 
   // Borrows SQLite's own mapping of the first WAL-index region: it stays
@@ -351,6 +484,7 @@ struct HiveRegistry::Impl {
   // caches alone, without the lock round trips of beginning and ending.
   LONG Sync() {
     deferred = false;
+    if (nodes.size() > kMaxCachedKeys) ClearNodes();
     if (in_transaction) return ERROR_SUCCESS;  // we hold the write lock
     unsigned char header[kWalHeaderBytes];
     if (wal_header != nullptr) {
@@ -454,21 +588,25 @@ struct HiveRegistry::Impl {
     return ERROR_SUCCESS;
   }
 
-  static std::string LookupKey(sqlite3_int64 parent, std::string_view upper) {
-    std::string cache_key(reinterpret_cast<const char*>(&parent), sizeof parent);
-    cache_key.append(upper);
-    return cache_key;
-  }
-
   // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
   LONG Child(sqlite3_int64 parent, std::string_view upper, sqlite3_int64* child) {
-    std::string cache_key = LookupKey(parent, upper);
-    auto it = lookup_cache.find(cache_key);
-    if (it != lookup_cache.end()) {
-      *child = it->second;
-      return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    {
+      KeyNode& node = Node(parent);
+      const auto it = node.LowerBound(upper);
+      if (it != node.children.end() && node.Upper(*it) == upper) {
+        *child = it->id;
+        return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+      }
+      if (node.children_loaded) return ERROR_FILE_NOT_FOUND;
     }
     if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
+    KeyNode* node = &Node(parent);  // afresh: beginning the snapshot may have emptied the cache
+    if (node->children.size() >= kMaxProbes) {
+      if (const LONG code = Children(parent, &node); code != ERROR_SUCCESS) return code;
+      const auto it = node->LowerBound(upper);
+      *child = it != node->children.end() && node->Upper(*it) == upper ? it->id : 0;
+      return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    }
     Use use(child_lookup);
     use.Int(1, parent).Blob(2, upper);
     const int rc = use.Step();
@@ -479,62 +617,84 @@ struct HiveRegistry::Impl {
     } else {
       return CodeFromSqlite(rc);
     }
-    if (lookup_cache.size() > 4 * kMaxCachedKeys) lookup_cache.clear();
-    lookup_cache.emplace(std::move(cache_key), *child);
+    if (!node->children_loaded) {
+      std::vector<ChildRef> added;
+      if (node->Append(upper, upper, *child, &added, &node->child_text)) {
+        node->children.insert(node->LowerBound(upper), added.front());
+      }
+    }
     return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   }
 
   LONG Walk(sqlite3_int64 key, const std::vector<std::string_view>& parts, sqlite3_int64* out) {
     for (std::string_view part : parts) {
-      const LONG code = Child(key, UpperName(part), &key);
+      upper_buf.clear();
+      AppendUpperName(part, &upper_buf);
+      const LONG code = Child(key, upper_buf, &key);
       if (code != ERROR_SUCCESS) return code;
     }
     *out = key;
     return ERROR_SUCCESS;
   }
 
-  LONG Children(sqlite3_int64 key, const std::vector<std::string>** out) {
-    auto it = child_cache.find(key);
-    if (it == child_cache.end()) {
+  // The cache entry of `key` with its whole child list.
+  LONG Children(sqlite3_int64 key, KeyNode** out) {
+    KeyNode* node = &Node(key);
+    if (!node->children_loaded) {
       if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
-      std::vector<std::string> names;
+      node = &Node(key);
+      std::vector<ChildRef> list;
+      std::string text;
       Use use(children);
       use.Int(1, key);
       int rc;
-      // Whoever enumerates a key usually opens its children next: learn
-      // their ids on the way.
-      if (lookup_cache.size() > 4 * kMaxCachedKeys) lookup_cache.clear();
       while ((rc = use.Step()) == SQLITE_ROW) {
-        names.emplace_back(use.Column(0));
-        lookup_cache.insert_or_assign(LookupKey(key, use.Column(2)),
-                                      sqlite3_column_int64(children, 1));
+        if (!node->Append(use.Column(0), use.Column(2), sqlite3_column_int64(children, 1), &list,
+                          &text)) {
+          return ERROR_NOT_ENOUGH_MEMORY;
+        }
       }
       if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
-      if (child_cache.size() > kMaxCachedKeys) child_cache.clear();
-      it = child_cache.emplace(key, std::move(names)).first;
+      node->children = std::move(list);
+      node->child_text = std::move(text);
+      node->children_loaded = true;
     }
-    *out = &it->second;
+    *out = node;
     return ERROR_SUCCESS;
   }
 
-  LONG Values(sqlite3_int64 key, const std::vector<ValueRow>** out) {
-    auto it = value_cache.find(key);
-    if (it == value_cache.end()) {
+  // The cache entry of `key` with its values.
+  LONG Values(sqlite3_int64 key, KeyNode** out) {
+    KeyNode* node = &Node(key);
+    if (!node->values_loaded) {
       if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
-      std::vector<ValueRow> rows;
+      node = &Node(key);
+      node->values.clear();
+      node->value_text.clear();
       Use use(values);
       use.Int(1, key);
       int rc;
       while ((rc = use.Step()) == SQLITE_ROW) {
-        rows.push_back(ValueRow{std::string(use.Column(0)),
-                                static_cast<DWORD>(sqlite3_column_int64(values, 1)),
-                                std::string(use.Column(2))});
+        const std::string_view name = use.Column(0);
+        const std::string_view data = use.Column(2);
+        node->values.push_back(ValueRef{node->value_text.size(), name.size(), data.size(),
+                                        static_cast<DWORD>(sqlite3_column_int64(values, 1)),
+                                        sqlite3_column_int64(values, 3)});
+        node->value_text.append(name);
+        node->value_text.append(data);
       }
-      if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
-      if (value_cache.size() > kMaxCachedKeys) value_cache.clear();
-      it = value_cache.emplace(key, std::move(rows)).first;
+      if (rc != SQLITE_DONE) {
+        node->values.clear();
+        node->value_text.clear();
+        return CodeFromSqlite(rc);
+      }
+      const auto by_id = [](const ValueRef& a, const ValueRef& b) { return a.id < b.id; };
+      if (!std::is_sorted(node->values.begin(), node->values.end(), by_id)) {
+        std::sort(node->values.begin(), node->values.end(), by_id);
+      }
+      node->values_loaded = true;
     }
-    *out = &it->second;
+    *out = node;
     return ERROR_SUCCESS;
   }
 
@@ -618,7 +778,7 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   sqlite3_int64 key;
   REGSAM access;
   if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
-  std::vector<std::string_view> parts;
+  std::vector<std::string_view>& parts = m.path_parts;
   if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
   if (parts.empty() && IsRoot(hKey)) {
     *phkResult = hKey;
@@ -640,10 +800,10 @@ LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
   REGSAM access;
   if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
   if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  const std::vector<std::string>* names = nullptr;
-  if ((code = m.Children(key, &names)) != ERROR_SUCCESS) return code;
-  if (dwIndex >= names->size()) return ERROR_NO_MORE_ITEMS;
-  const std::string& name = (*names)[dwIndex];
+  KeyNode* node = nullptr;
+  if ((code = m.Children(key, &node)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= node->children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string_view name = node->Name(node->children[dwIndex]);
   if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
   std::memcpy(lpName, name.data(), name.size());
   lpName[name.size()] = '\0';
@@ -666,22 +826,24 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   REGSAM access;
   if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
   if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  const std::vector<ValueRow>* rows = nullptr;
-  if ((code = m.Values(key, &rows)) != ERROR_SUCCESS) return code;
-  if (dwIndex >= rows->size()) return ERROR_NO_MORE_ITEMS;
-  const ValueRow& row = (*rows)[dwIndex];
-  if (row.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
-  if (lpData != nullptr && row.data.size() > *lpcbData) {
-    *lpcbData = static_cast<DWORD>(row.data.size());
+  KeyNode* node = nullptr;
+  if ((code = m.Values(key, &node)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  const ValueRef& row = node->values[dwIndex];
+  const std::string_view name = node->ValueName(row);
+  const std::string_view data = node->ValueData(row);
+  if (name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  if (lpData != nullptr && data.size() > *lpcbData) {
+    *lpcbData = static_cast<DWORD>(data.size());
     if (lpType != nullptr) *lpType = row.type;
     return ERROR_MORE_DATA;
   }
-  std::memcpy(lpValueName, row.name.data(), row.name.size());
-  lpValueName[row.name.size()] = '\0';
-  *lpcchValueName = static_cast<DWORD>(row.name.size());
+  std::memcpy(lpValueName, name.data(), name.size());
+  lpValueName[name.size()] = '\0';
+  *lpcchValueName = static_cast<DWORD>(name.size());
   if (lpType != nullptr) *lpType = row.type;
-  if (lpData != nullptr && !row.data.empty()) std::memcpy(lpData, row.data.data(), row.data.size());
-  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(row.data.size());
+  if (lpData != nullptr && !data.empty()) std::memcpy(lpData, data.data(), data.size());
+  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
   return ERROR_SUCCESS;
 }
 
@@ -692,7 +854,7 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   *phkResult = 0;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  std::vector<std::string_view> parts;
+  std::vector<std::string_view>& parts = m.path_parts;
   LONG code = ParsePath(lpSubKey, &parts);
   if (code != ERROR_SUCCESS) return code;
   // Most creations meet an existing key: answer those without taking the
@@ -743,7 +905,7 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
         const int rc = use.Step();
         if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
         child = sqlite3_last_insert_rowid(m.db);
-        m.lookup_cache.clear();
+        m.ClearNodes();
         created = true;
       } else if (c != ERROR_SUCCESS) {
         return c;
@@ -961,8 +1123,12 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
   sqlite3_extended_result_codes(impl->db, 1);
   sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
   char* message = nullptr;
+  // Reads go through a mapping of the file (up to 256 MB) rather than copying
+  // every page through SQLite's small page cache: the first listing of a large
+  // store reads most of the file, several times over without it.
   rc = sqlite3_exec(impl->db,
                     durable ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                              " PRAGMA mmap_size = 268435456;"
                             : "PRAGMA journal_mode = WAL; PRAGMA synchronous = OFF;",
                     nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {

@@ -78,25 +78,40 @@ locale_t UnicodeLocale() {
 
 std::string UpperName(std::string_view name) {
   std::string out;
-  out.reserve(name.size());
+  AppendUpperName(name, &out);
+  return out;
+}
+
+void AppendUpperName(std::string_view name, std::string* out) {
+  const std::size_t start = out->size();
+  out->resize(start + name.size());
+  char* to = out->data() + start;
+  std::size_t pos = 0;
+  // ASCII names, by far the most common, need no decoding.
+  for (; pos < name.size(); ++pos) {
+    const char c = name[pos];
+    if (static_cast<unsigned char>(c) >= 0x80) break;
+    to[pos] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+  }
+  if (pos == name.size()) return;
+  out->resize(start + pos);
   const locale_t locale = UnicodeLocale();
-  for (std::size_t pos = 0; pos < name.size();) {
+  while (pos < name.size()) {
     long cp;
     const std::size_t len = Decode(name, pos, &cp);
     if (cp < 0) {
-      out.push_back(name[pos]);
+      out->push_back(name[pos]);
     } else if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp >= 'a' && cp <= 'z' ? cp - 32 : cp));
+      out->push_back(static_cast<char>(cp >= 'a' && cp <= 'z' ? cp - 32 : cp));
     } else {
       long upper = locale ? static_cast<long>(towupper_l(static_cast<wint_t>(cp), locale)) : cp;
       // Never let a mapping leave the scalar range or turn non-ASCII into ASCII
       // (Windows keeps e.g. U+0131 and U+017F apart from I and S).
       if (upper < 0x80 || upper > 0x10FFFF || (upper >= 0xD800 && upper <= 0xDFFF)) upper = cp;
-      Encode(upper, &out);
+      Encode(upper, out);
     }
     pos += len;
   }
-  return out;
 }
 
 std::size_t NameChars(std::string_view name) {

@@ -15,6 +15,10 @@ namespace zandrel::hive {
 // "straße" keeps its "ß". Malformed bytes pass through unchanged.
 std::string UpperName(std::string_view name);
 
+// Appends UpperName(name) to *out: for callers that keep one buffer and so
+// make no allocation per name.
+void AppendUpperName(std::string_view name, std::string* out);
+
 // Number of characters in a name: code points of well-formed UTF-8, one per
 // malformed byte.
 std::size_t NameChars(std::string_view name);
