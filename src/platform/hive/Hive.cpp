@@ -15,7 +15,6 @@
 #include <deque>
 #include <limits>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/hive/HiveErrors.h"
@@ -326,12 +325,24 @@ struct HiveRegistry::Impl {
   sqlite3_stmt* delete_value = nullptr;
 
   struct Handle {
+    HKEY hkey;
     sqlite3_int64 key;
     REGSAM access;
     std::uint64_t checked_epoch;  // epoch at which the key was last seen to exist
   };
-  std::unordered_map<HKEY, Handle> handles;
+  // The open handles, sorted by value. Few are open at a time, and a new one
+  // is nearly always the largest, so opening and closing move no memory.
+  std::vector<Handle> handles;
   HKEY next_handle = 0x100;
+
+  std::vector<Handle>::iterator HandleAt(HKEY h) {
+    return std::lower_bound(handles.begin(), handles.end(), h,
+                            [](const Handle& a, HKEY b) { return a.hkey < b; });
+  }
+  Handle* FindHandle(HKEY h) {
+    const auto it = HandleAt(h);
+    return it != handles.end() && it->hkey == h ? &*it : nullptr;
+  }
 
   // Caches of what the file held at `epoch`. Everything is dropped when
   // another connection commits (data_version moves) or this one writes.
@@ -554,8 +565,7 @@ struct HiveRegistry::Impl {
   // handles are cut off (key 0, never an id): they answer 1018 from then on,
   // as a handle to any deleted key does.
   void CutOffVanishedKeys() {
-    for (auto& entry : handles) {
-      Handle& handle = entry.second;
+    for (Handle& handle : handles) {
       if (handle.key == 0) continue;
       Use use(key_depth);
       use.Int(1, handle.key);
@@ -571,9 +581,9 @@ struct HiveRegistry::Impl {
       *access = KEY_ALL_ACCESS;
       return ERROR_SUCCESS;
     }
-    auto it = handles.find(h);
-    if (it == handles.end()) return ERROR_INVALID_HANDLE;
-    Handle& handle = it->second;
+    Handle* found = FindHandle(h);
+    if (found == nullptr) return ERROR_INVALID_HANDLE;
+    Handle& handle = *found;
     if (handle.checked_epoch != epoch) {
       if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
       Use use(key_depth);
@@ -699,12 +709,12 @@ struct HiveRegistry::Impl {
   }
 
   HKEY NewHandle(sqlite3_int64 key, REGSAM access) {
-    while (next_handle == 0 || next_handle >= HKEY_CLASSES_ROOT || handles.count(next_handle)) {
+    while (next_handle == 0 || next_handle >= HKEY_CLASSES_ROOT || FindHandle(next_handle)) {
       next_handle = next_handle >= HKEY_CLASSES_ROOT ? 0x100 : next_handle + 4;
     }
     const HKEY h = next_handle;
     next_handle += 4;
-    handles.emplace(h, Handle{key, access, epoch});
+    handles.insert(HandleAt(h), Handle{h, key, access, epoch});
     return h;
   }
 
@@ -1004,7 +1014,9 @@ LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 LONG HiveRegistry::RegCloseKey(HKEY hKey) {
   if (IsRoot(hKey)) return ERROR_SUCCESS;
   Impl& m = *impl_;
-  if (!m.handles.erase(hKey)) return ERROR_INVALID_HANDLE;
+  const auto it = m.HandleAt(hKey);
+  if (it == m.handles.end() || it->hkey != hKey) return ERROR_INVALID_HANDLE;
+  m.handles.erase(it);
   m.EndCall();
   return ERROR_SUCCESS;
 }
