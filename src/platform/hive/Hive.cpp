@@ -155,15 +155,16 @@ struct KeyNode {
     return std::lower_bound(children.begin(), children.end(), upper,
                             [this](const ChildRef& c, std::string_view u) { return Upper(c) < u; });
   }
-  // Appends a child; false when the buffer would outgrow its 32-bit offsets.
-  bool Append(std::string_view name, std::string_view upper, sqlite3_int64 id,
-              std::vector<ChildRef>* list, std::string* text) {
+  // Stores a child's names at the end of *text and describes it in *ref;
+  // false when the buffer would outgrow its 32-bit offsets.
+  static bool Store(std::string_view name, std::string_view upper, sqlite3_int64 id,
+                    std::string* text, ChildRef* ref) {
     const bool own_upper = name != upper;
     const std::size_t need = name.size() + (own_upper ? upper.size() : 0);
     if (text->size() + need > std::numeric_limits<std::uint32_t>::max()) return false;
-    list->push_back(ChildRef{static_cast<std::uint32_t>(text->size()),
-                             static_cast<std::uint32_t>(name.size()),
-                             static_cast<std::uint32_t>(upper.size()), own_upper, id});
+    *ref = ChildRef{static_cast<std::uint32_t>(text->size()),
+                    static_cast<std::uint32_t>(name.size()),
+                    static_cast<std::uint32_t>(upper.size()), own_upper, id};
     text->append(name);
     if (own_upper) text->append(upper);
     return true;
@@ -627,11 +628,9 @@ struct HiveRegistry::Impl {
     } else {
       return CodeFromSqlite(rc);
     }
-    if (!node->children_loaded) {
-      std::vector<ChildRef> added;
-      if (node->Append(upper, upper, *child, &added, &node->child_text)) {
-        node->children.insert(node->LowerBound(upper), added.front());
-      }
+    ChildRef probe;
+    if (KeyNode::Store(upper, upper, *child, &node->child_text, &probe)) {
+      node->children.insert(node->LowerBound(upper), probe);
     }
     return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   }
@@ -659,10 +658,12 @@ struct HiveRegistry::Impl {
       use.Int(1, key);
       int rc;
       while ((rc = use.Step()) == SQLITE_ROW) {
-        if (!node->Append(use.Column(0), use.Column(2), sqlite3_column_int64(children, 1), &list,
-                          &text)) {
+        ChildRef ref;
+        if (!KeyNode::Store(use.Column(0), use.Column(2), sqlite3_column_int64(children, 1), &text,
+                            &ref)) {
           return ERROR_NOT_ENOUGH_MEMORY;
         }
+        list.push_back(ref);
       }
       if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
       node->children = std::move(list);
