@@ -83,7 +83,9 @@ new_window() {
   done
   return 1
 }
-is_gone() { ! windows | grep -qx "$1"; }
+# Whole outputs are taken before grep reads them: with pipefail, a grep -q that
+# stops at its first match would fail the pipe of a writer still writing.
+is_gone() { local all; all=$(windows); ! grep -qx "$1" <<<"$all"; }
 
 # Geometry of a window: sets X Y W H.
 geometry() { eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"; }
@@ -251,7 +253,7 @@ shot exit
 click_twips "$confirm" 4230 2520 840 1575 615         # cmdNo01
 wait_until 10 "the exit confirmation to close on No" is_gone "$confirm"
 running || fail "the program ended on No"
-windows | grep -qx "$manager" || fail "No closed the manager window"
+is_gone "$manager" && fail "No closed the manager window"
 
 click_twips "$manager" 8535 4800 120 1485 495         # cmdExit
 confirm=$(new_window "$(printf '%s\n' "$manager" "$about")" 10) || fail "the exit confirmation did not open again"
@@ -278,9 +280,11 @@ log "the program ended with status 0 when the About box was dismissed"
 if reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1; then fail "the extension key is still in the hive"; fi
 if reg query "HKEY_CLASSES_ROOT\\$title" >/dev/null 2>&1; then fail "the title key is still in the hive"; fi
 reg export HKEY_CLASSES_ROOT "$work/after.reg" || fail "zandrel-reg export failed"
-if iconv -f UTF-16LE -t UTF-8 "$work/after.reg" 2>/dev/null | grep -qi "$ext"; then
+iconv -f UTF-16LE -t UTF-8 "$work/after.reg" >"$work/after.txt" 2>/dev/null \
+  || fail "the export is not UTF-16LE text"
+if grep -qi "$ext" "$work/after.txt"; then
   fail "the export still names .$ext"
 fi
-iconv -f UTF-16LE -t UTF-8 "$work/after.reg" 2>/dev/null | grep -q '^\[HKEY_CLASSES_ROOT\\\.' \
+grep -q '^\[HKEY_CLASSES_ROOT\\\.' "$work/after.txt" \
   || fail "the export holds no extension keys: the seeded hive is missing"
 log "PASS"
