@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -28,11 +29,11 @@ namespace {
 constexpr int kApplicationId = 0x5A524547;
 constexpr int kSchemaVersion = 1;
 
-// Fixed rows: the three hive roots and the classes root below HKLM.
+// Fixed rows: the three hive roots and the classes root below HKLM (row 4,
+// HKLM\SOFTWARE, is fixed too: every id up to kClassesKey is undeletable).
 constexpr sqlite3_int64 kMachineKey = 1;
 constexpr sqlite3_int64 kUserKey = 2;
 constexpr sqlite3_int64 kUsersKey = 3;
-constexpr sqlite3_int64 kSoftwareKey = 4;
 constexpr sqlite3_int64 kClassesKey = 5;
 
 // Keys whose children or values are kept in memory between calls; a listing
@@ -357,6 +358,9 @@ struct HiveRegistry::Impl {
   std::string upper_buf;
 
   bool in_transaction = false;  // inside BeginTransaction .. Commit/Rollback
+  // The file could only be opened for reading: every write answers 5 and
+  // changes nothing.
+  bool read_only = false;
   bool reading = false;         // a read snapshot is held between calls
   // This call found nothing committed since the caches were last current and
   // holds no snapshot: it answers from the caches and begins one (Reading)
@@ -736,6 +740,16 @@ struct HiveRegistry::Impl {
       code = body();
       if (code != ERROR_SUCCESS) Run(rollback_to);
       Run(release);
+    } else if (read_only) {
+      // The call runs in a read transaction, so that it answers what it
+      // would on a writable hive up to its first write, which SQLite refuses
+      // (5); whatever it answers, nothing of it is kept.
+      EndRead();
+      code = Run(begin_read);
+      if (code != ERROR_SUCCESS) return code;
+      code = CheckVersion();
+      if (code == ERROR_SUCCESS) code = body();
+      if (!sqlite3_get_autocommit(db)) Run(rollback);
     } else {
       EndRead();
       code = Run(begin);
@@ -865,16 +879,16 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   *phkResult = 0;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  std::vector<std::string_view>& parts = m.path_parts;
-  LONG code = ParsePath(lpSubKey, &parts);
-  if (code != ERROR_SUCCESS) return code;
   // Most creations meet an existing key: answer those without taking the
   // write lock.
-  code = m.Sync();
+  LONG code = m.Sync();
   if (code != ERROR_SUCCESS) return code;
   sqlite3_int64 key;
   REGSAM access;
+  // The handle before the path, as RegOpenKeyExA does.
   if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  std::vector<std::string_view>& parts = m.path_parts;
+  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
   if (parts.empty() && IsRoot(hKey)) {
     *phkResult = hKey;
     if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
@@ -980,10 +994,19 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
 
 LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string_view> parts;
-  LONG code = ParsePath(lpSubKey, &parts);
-  if (code != ERROR_SUCCESS) return code;
   Impl& m = *impl_;
+  {
+    // The handle before the path, as RegOpenKeyExA does; the write below
+    // checks it again under the write lock.
+    Impl::CallEnd end{m};
+    LONG code = m.Sync();
+    if (code != ERROR_SUCCESS) return code;
+    sqlite3_int64 key;
+    REGSAM access;
+    if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  }
+  std::vector<std::string_view> parts;
+  if (const LONG code = ParsePath(lpSubKey, &parts); code != ERROR_SUCCESS) return code;
   return m.Write([&]() -> LONG {
     sqlite3_int64 key;
     REGSAM access;
@@ -1024,6 +1047,7 @@ LONG HiveRegistry::RegCloseKey(HKEY hKey) {
 
 LONG HiveRegistry::BeginTransaction() {
   Impl& m = *impl_;
+  if (m.read_only) return ERROR_ACCESS_DENIED;
   if (m.in_transaction) return ERROR_INVALID_PARAMETER;  // scopes do not nest
   m.EndRead();
   LONG code = Impl::Run(m.begin);
@@ -1039,6 +1063,7 @@ LONG HiveRegistry::BeginTransaction() {
 
 LONG HiveRegistry::CommitTransaction() {
   Impl& m = *impl_;
+  if (m.read_only) return ERROR_ACCESS_DENIED;
   if (!m.in_transaction) return ERROR_INVALID_PARAMETER;
   const LONG code = Impl::Run(m.commit);
   if (code != ERROR_SUCCESS && sqlite3_get_autocommit(m.db)) {
@@ -1068,6 +1093,34 @@ std::string Quote(const std::string& path) { return "\"" + path + "\""; }
 
 void SetError(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;
+}
+
+std::string ParentOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether this process may write `path` (by the effective ids, as the
+// open itself would be judged).
+bool MayWrite(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Whether a failed read-write open of the hive at path failed for want of
+// write access to the file or its folder (WAL and shared-memory files).
+bool NoWriteAccess(int failure, const std::string& path) {
+  const int primary = failure & 0xFF;
+  if (primary != SQLITE_READONLY && primary != SQLITE_CANTOPEN && primary != SQLITE_PERM) {
+    return false;
+  }
+  return !MayWrite(path) || !MayWrite(ParentOf(path));
+}
+
+// Whether the hive's WAL holds commits not yet copied into the file, which
+// an immutable open would not see.
+bool WalHasContent(const std::string& path) {
+  struct stat st {};
+  return ::stat((path + "-wal").c_str(), &st) == 0 && st.st_size > 0;
 }
 
 // Creates the missing folders of path's parent, each with mode 0700.
@@ -1119,20 +1172,53 @@ bool LooksLikeHive(const std::string& path, std::string* error) {
   return true;
 }
 
-// durable = false is for a private file still being built: its writes are
-// not synced one by one, the finished file is synced once before it is
-// published.
+// How a hive file is opened. kReadOnly and kImmutable are the fall-backs for
+// a hive this process may not write; kImmutable also takes no locks and
+// ignores the WAL, so it is only for a hive no one can be writing (its folder
+// is not writable, so no WAL exists or can be made).
+enum class Access { kReadWrite, kBuilding, kReadOnly, kImmutable };
+
+// A file: URI for path, every byte outside the unreserved set escaped.
+std::string FileUri(const std::string& path, const char* query) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+      uri.push_back(static_cast<char>(c));
+    } else {
+      uri.push_back('%');
+      uri.push_back(kHex[c >> 4]);
+      uri.push_back(kHex[c & 15]);
+    }
+  }
+  return uri + "?" + query;
+}
+
+// kBuilding is for a private file still being built: its writes are not
+// synced one by one, the finished file is synced once before it is
+// published. *failure (when not null) gets the SQLite code of a failure to
+// open or read the file, 0 for a file that opened but is not a hive.
 std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* error,
-                                      bool durable = true) {
+                                      Access mode = Access::kReadWrite, int* failure = nullptr) {
+  if (failure != nullptr) *failure = 0;
   auto impl = std::make_unique<HiveRegistry::Impl>();
   impl->path = path;
-  int rc = sqlite3_open_v2(path.c_str(), &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
-  auto fail = [&](const std::string& what) {
+  const bool writable = mode == Access::kReadWrite || mode == Access::kBuilding;
+  int rc = writable ? sqlite3_open_v2(path.c_str(), &impl->db,
+                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
+                    : sqlite3_open_v2(FileUri(path, mode == Access::kImmutable
+                                                        ? "mode=ro&immutable=1"
+                                                        : "mode=ro")
+                                          .c_str(),
+                                      &impl->db,
+                                      SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                                      nullptr);
+  auto fail = [&](int code, const std::string& what) {
+    if (failure != nullptr) *failure = code;
     SetError(error, "cannot open the registry hive " + Quote(path) + ": " + what);
     return nullptr;
   };
-  if (rc != SQLITE_OK) return fail(impl->db ? sqlite3_errmsg(impl->db) : sqlite3_errstr(rc));
+  if (rc != SQLITE_OK) return fail(rc, impl->db ? sqlite3_errmsg(impl->db) : sqlite3_errstr(rc));
   sqlite3_extended_result_codes(impl->db, 1);
   sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
   char* message = nullptr;
@@ -1140,20 +1226,25 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
   // every page through SQLite's small page cache: the first listing of a large
   // store reads most of the file, several times over without it.
   rc = sqlite3_exec(impl->db,
-                    durable ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-                              " PRAGMA mmap_size = 268435456;"
-                            : "PRAGMA journal_mode = WAL; PRAGMA synchronous = OFF;",
+                    mode == Access::kReadWrite ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                                                 " PRAGMA mmap_size = 268435456;"
+                    : mode == Access::kBuilding ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = OFF;"
+                                                : "PRAGMA mmap_size = 268435456;",
                     nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {
     std::string what = message ? message : sqlite3_errstr(rc);
     sqlite3_free(message);
-    return fail(what);
+    return fail(rc, what);
   }
   sqlite3_stmt* check = nullptr;
   rc = sqlite3_prepare_v2(impl->db, "PRAGMA user_version", -1, &check, nullptr);
   int version = -1;
-  if (rc == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW) version = sqlite3_column_int(check, 0);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(check);
+    if (rc == SQLITE_ROW) version = sqlite3_column_int(check, 0);
+  }
   sqlite3_finalize(check);
+  if (rc != SQLITE_ROW) return fail(rc, sqlite3_errmsg(impl->db));
   if (version != kSchemaVersion) {
     SetError(error, Quote(path) + " is not a registry hive: unknown hive version " +
                         std::to_string(version));
@@ -1163,6 +1254,11 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
     SetError(error, Quote(path) + " is not a registry hive: " + sqlite3_errmsg(impl->db));
     return nullptr;
   }
+  // A read-write open of a file the process may not write gives a read-only
+  // connection without saying so.
+  impl->read_only = sqlite3_db_readonly(impl->db, "main") != 0;
+  // Without locks or a WAL there is no WAL-index to watch.
+  if (mode == Access::kImmutable) impl->wal_map_attempts = std::numeric_limits<int>::max();
   return std::make_unique<HiveRegistry>(std::move(impl));
 }
 
@@ -1205,7 +1301,7 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
   sqlite3_close_v2(db);
   if (seed != nullptr) {
     std::string seed_error;
-    auto hive = Connect(temp, &seed_error, false);
+    auto hive = Connect(temp, &seed_error, Access::kBuilding);
     if (hive) {
       RegImportResult result = ImportRegText(*hive, *seed, "default classes store");
       if (!result.ok) seed_error = result.message;
@@ -1239,10 +1335,7 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
     return false;
   }
   cleanup();
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "."
-                          : slash == 0               ? "/"
-                                                     : path.substr(0, slash);
+  const std::string dir = ParentOf(path);
   const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd >= 0) {
     ::fsync(dir_fd);
@@ -1266,7 +1359,18 @@ std::unique_ptr<HiveRegistry> OpenWith(const std::string& path, const std::strin
     if (!CreateHiveFile(path, seed, error)) return nullptr;
   }
   if (!LooksLikeHive(path, error)) return nullptr;
-  return Connect(path, error);
+  int failure = 0;
+  auto hive = Connect(path, error, Access::kReadWrite, &failure);
+  if (hive || !NoWriteAccess(failure, path)) return hive;
+  // A hive on read-only storage, or one this user may not write, is still
+  // listed: opened for reading only, it refuses every write.
+  std::string ignored;
+  hive = Connect(path, &ignored, Access::kReadOnly, &failure);
+  if (hive) return hive;
+  if (NoWriteAccess(failure, path) && !MayWrite(ParentOf(path)) && !WalHasContent(path)) {
+    hive = Connect(path, &ignored, Access::kImmutable, &failure);
+  }
+  return hive;
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "HiveTestSupport.h"
 
@@ -52,6 +54,89 @@ TEST_F(HiveDurability, SecondInstanceSeesCommitsAtOnce) {
   EXPECT_EQ(Dump(*other, HKEY_CLASSES_ROOT, ""), "[]\n");
   other->RegCloseKey(other_handle);
   reg_->RegCloseKey(held);
+}
+
+// More single-name lookups under one key than are remembered one by one
+// (the key's whole child list is loaded then): every answer stays right, the
+// listing afterwards is whole and in order, and what another instance adds
+// or deletes later is seen both ways.
+TEST_F(HiveDurability, ManyLookupsUnderOneKeyThenListingAndOtherWriters) {
+  auto name = [](int i) {
+    char text[16];
+    std::snprintf(text, sizeof text, "Key%03d", i);
+    return std::string(text);
+  };
+  constexpr int kNames = 90;  // even numbers exist, odd ones do not
+  std::vector<std::string> expected;
+  for (int i = 0; i < kNames; i += 2) {
+    ASSERT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, "many\\" + name(i)), 0);
+    expected.push_back(name(i));
+  }
+  ASSERT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, "many\\ёлка"), 0);
+  expected.push_back("ёлка");  // bytes above every ASCII name
+  auto first = Reopen();
+  ASSERT_NE(first, nullptr);
+  HKEY many = 0;
+  ASSERT_EQ(first->RegOpenKeyExA(HKEY_CLASSES_ROOT, "MANY", 0, KEY_READ, &many), 0);
+  auto list = [&]() {
+    std::vector<std::string> names;
+    for (DWORD index = 0;; ++index) {
+      char text[64];
+      DWORD length = sizeof text;
+      const LONG code =
+          first->RegEnumKeyExA(many, index, text, &length, nullptr, nullptr, nullptr, nullptr);
+      if (code == ERROR_NO_MORE_ITEMS) break;
+      if (code != ERROR_SUCCESS) {
+        names.push_back("!" + std::to_string(code));
+        break;
+      }
+      names.emplace_back(text, length);
+    }
+    return names;
+  };
+  auto lookup = [&](const std::string& path) {
+    HKEY key = 0xDEAD;
+    const LONG code = first->RegOpenKeyExA(many, path.c_str(), 0, KEY_READ, &key);
+    if (code == ERROR_SUCCESS) {
+      EXPECT_NE(key, 0u);
+      first->RegCloseKey(key);
+    } else {
+      EXPECT_EQ(key, 0u) << path;
+    }
+    return code;
+  };
+  // Out of order and in changing case, every name twice, so that names are
+  // met again after the switch to the whole list.
+  for (int round = 0; round < 2; ++round) {
+    for (int step = 0; step < kNames; ++step) {
+      const int i = (step * 37 + round) % kNames;
+      std::string asked = name(i);
+      if ((step + round) % 3 == 0) asked[0] = 'k';
+      if ((step + round) % 2 == 0) asked[1] = 'E';
+      EXPECT_EQ(lookup(asked), i % 2 == 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND)
+          << asked << " round " << round;
+    }
+  }
+  EXPECT_EQ(lookup("ЁЛКА"), ERROR_SUCCESS);
+  EXPECT_EQ(lookup("Key000\\missing"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(list(), expected);
+
+  auto second = Reopen();
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(CreateKey(*second, HKEY_CLASSES_ROOT, "many\\Key001"), 0);  // looked up, was missing
+  ASSERT_EQ(CreateKey(*second, HKEY_CLASSES_ROOT, "many\\Key500"), 0);  // never looked up
+  expected.insert(expected.begin() + 1, "Key001");
+  expected.insert(expected.end() - 1, "Key500");
+  EXPECT_EQ(lookup("key001"), ERROR_SUCCESS);
+  EXPECT_EQ(lookup("KEY500"), ERROR_SUCCESS);
+  EXPECT_EQ(list(), expected);
+
+  ASSERT_EQ(second->RegDeleteKeyA(HKEY_CLASSES_ROOT, "many\\Key000"), 0);
+  expected.erase(expected.begin());
+  EXPECT_EQ(lookup("Key000"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(lookup("Key002"), ERROR_SUCCESS);
+  EXPECT_EQ(list(), expected);
+  EXPECT_EQ(first->RegCloseKey(many), 0);
 }
 
 TEST_F(HiveDurability, AnotherProcessReadsAndWrites) {

@@ -88,6 +88,71 @@ TEST_F(RegistryRoots, ClosedHandleIsInvalidForEveryCall) {
   EXPECT_EQ(reg_->RegDeleteKeyA(key, "x"), ERROR_INVALID_HANDLE);
 }
 
+// A handle that is no good is reported before anything wrong with the path.
+struct HandleFirstRow {
+  const char* label;
+  const char* call;  // "open", "create" or "delete"
+  const char* handle;  // "bogus", "closed" or "deleted"
+  std::string path;
+  LONG expected;
+};
+void PrintTo(const HandleFirstRow& row, std::ostream* os) { *os << row.label; }
+
+class HandleBeforePath : public HiveTest, public ::testing::WithParamInterface<HandleFirstRow> {};
+
+TEST_P(HandleBeforePath, HandleIsCheckedFirst) {
+  const HandleFirstRow& row = GetParam();
+  const std::string handle_kind = row.handle;
+  HKEY key = 0x7654320;  // never handed out
+  if (handle_kind != "bogus") {
+    ASSERT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, ".gone", &key), 0);
+    if (handle_kind == "closed") {
+      ASSERT_EQ(reg_->RegCloseKey(key), 0);
+    } else {
+      ASSERT_EQ(reg_->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".gone"), 0);
+    }
+  }
+  const std::string before = Dump(*reg_, HKEY_CLASSES_ROOT, "");
+  const std::string call = row.call;
+  HKEY out = 0xDEAD;
+  LONG code = -1;
+  if (call == "open") {
+    code = reg_->RegOpenKeyExA(key, row.path.c_str(), 0, KEY_READ, &out);
+  } else if (call == "create") {
+    code = reg_->RegCreateKeyExA(key, row.path.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &out,
+                                 nullptr);
+  } else {
+    code = reg_->RegDeleteKeyA(key, row.path.c_str());
+    out = 0;
+  }
+  EXPECT_EQ(code, row.expected);
+  EXPECT_EQ(out, 0u);
+  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ""), before);
+}
+
+const std::string kLongName(256, 'n');
+
+INSTANTIATE_TEST_SUITE_P(
+    Registry, HandleBeforePath,
+    ::testing::Values(
+        HandleFirstRow{"OpenBogusBackslash", "open", "bogus", "\\x", ERROR_INVALID_HANDLE},
+        HandleFirstRow{"OpenBogusLongName", "open", "bogus", kLongName, ERROR_INVALID_HANDLE},
+        HandleFirstRow{"CreateBogusBackslash", "create", "bogus", "\\x", ERROR_INVALID_HANDLE},
+        HandleFirstRow{"CreateBogusLongName", "create", "bogus", kLongName, ERROR_INVALID_HANDLE},
+        HandleFirstRow{"CreateClosedBackslash", "create", "closed", "\\x",
+                       ERROR_INVALID_HANDLE},
+        HandleFirstRow{"CreateDeletedLongName", "create", "deleted", "a\\" + kLongName,
+                       ERROR_KEY_DELETED},
+        HandleFirstRow{"CreateBogusGoodPath", "create", "bogus", "x", ERROR_INVALID_HANDLE},
+        HandleFirstRow{"DeleteBogusBackslash", "delete", "bogus", "\\x", ERROR_INVALID_HANDLE},
+        HandleFirstRow{"DeleteBogusLongName", "delete", "bogus", kLongName, ERROR_INVALID_HANDLE},
+        HandleFirstRow{"DeleteClosedLongName", "delete", "closed", kLongName,
+                       ERROR_INVALID_HANDLE},
+        HandleFirstRow{"DeleteDeletedBackslash", "delete", "deleted", "\\x",
+                       ERROR_KEY_DELETED},
+        HandleFirstRow{"DeleteBogusGoodPath", "delete", "bogus", "x", ERROR_INVALID_HANDLE}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 // ---------------------------------------------------------------------------
 
 struct StringRow {
