@@ -62,6 +62,11 @@ class HiveRegistry : public zandrel::IRegistry {
 // when missing. Returns null and sets *error (when error is not null) to a
 // one-line message naming the file when the file is not a hive or cannot be
 // opened; such a file is never overwritten or repaired.
+//
+// A hive this process may not write (read-only file system, file or folder
+// without write permission) is opened for reading: it lists as usual, every
+// write (BeginTransaction and CommitTransaction too) answers
+// ERROR_ACCESS_DENIED and nothing is written.
 std::unique_ptr<HiveRegistry> OpenHive(const std::string& path, std::string* error);
 
 // $ZANDREL_HIVE if set and not empty, else $XDG_DATA_HOME/zandrel/registry.db
