@@ -123,7 +123,10 @@ INSTANTIATE_TEST_SUITE_P(Registries, ListCommand, ::testing::ValuesIn(RegistryKi
                          [](const auto& info) { return RegistryKindName(info.param); });
 
 TEST_F(ManagerTest, CountMessageFor250Rows) {
-  for (int i = 0; i < 250; ++i) SeedAssociation(*registry, ".e" + std::to_string(i), "T" + std::to_string(i), "p %1");
+  for (int i = 0; i < 250; ++i) {
+    const std::string n = std::to_string(i);
+    SeedAssociation(*registry, std::string(".e").append(n), std::string("T").append(n), "p %1");
+  }
   form->cmdList.FireClick();
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Просмотр завершен.  Всего  250"});
 }

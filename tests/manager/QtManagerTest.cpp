@@ -62,7 +62,7 @@ class QtManager : public ::testing::Test {
     auto* poll = new QTimer;
     poll->setInterval(5);
     std::size_t next = 0;
-    QObject::connect(poll, &QTimer::timeout, [&, poll] {
+    QObject::connect(poll, &QTimer::timeout, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (box == nullptr || !box->isVisible()) return;
       seen.push_back({box->text().toStdString(), box->icon()});

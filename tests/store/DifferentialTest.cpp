@@ -25,7 +25,7 @@ TEST_P(Differential, SameCodesAndSameStore) {
   const std::vector<std::string> valueNames = {"", "Val", "VAL", "x"};
   auto path = [&] {
     std::string p = Pick(rng, names);
-    for (int depth = std::uniform_int_distribution<int>(0, 2)(rng); depth > 0; --depth) p += "\\" + Pick(rng, names);
+    for (int depth = std::uniform_int_distribution<int>(0, 2)(rng); depth > 0; --depth) p.append("\\").append(Pick(rng, names));
     return p;
   };
   bool inTransaction = false;

@@ -515,7 +515,7 @@ bool IsPlainString(const std::string& data) {
 // Appends a value line (without its line end; wrapped lines end in "\r\n").
 // Line lengths are counted in UTF-16 units, as the file holds them.
 void AppendValue(std::string* out, const std::string& name, DWORD type, const std::string& data) {
-  std::string line = name.empty() ? "@=" : "\"" + Escape(name) + "\"=";
+  std::string line = name.empty() ? "@=" : std::string("\"").append(Escape(name)).append("\"=");
   if (type == REG_SZ && IsPlainString(data)) {
     *out += line + "\"" + Escape(std::string_view(data).substr(0, data.size() - 1)) + "\"";
     return;

@@ -48,10 +48,11 @@ void DumpKey(IRegistry& registry, HKEY key, const std::string& title, std::strin
         registry.RegEnumValueA(key, index, name, &name_length, nullptr, &type, data, &size);
     if (code == ERROR_NO_MORE_ITEMS) break;
     if (code != ERROR_SUCCESS) {
-      *out += "!" + std::to_string(code) + "\n";
+      out->append("!").append(std::to_string(code)).append("\n");
       break;
     }
-    std::string line = "\"" + std::string(name, name_length) + "\" = " + std::to_string(type) + ":";
+    std::string line = std::string("\"").append(name, name_length).append("\" = ");
+    line.append(std::to_string(type)).append(":");
     for (DWORD i = 0; i < size; ++i) {
       char hex[4];
       std::snprintf(hex, sizeof hex, "%02x", data[i]);
@@ -67,7 +68,7 @@ void DumpKey(IRegistry& registry, HKEY key, const std::string& title, std::strin
         registry.RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_NO_MORE_ITEMS) break;
     if (code != ERROR_SUCCESS) {
-      *out += "!" + std::to_string(code) + "\n";
+      out->append("!").append(std::to_string(code)).append("\n");
       break;
     }
     children.emplace_back(name, length);
@@ -76,7 +77,7 @@ void DumpKey(IRegistry& registry, HKEY key, const std::string& title, std::strin
     HKEY sub = 0;
     const LONG code = registry.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
     if (code != ERROR_SUCCESS) {
-      *out += "!" + std::to_string(code) + "\n";
+      out->append("!").append(std::to_string(code)).append("\n");
       continue;
     }
     DumpKey(registry, sub, title.empty() ? child : title + "\\" + child, out);
@@ -89,7 +90,7 @@ void DumpKey(IRegistry& registry, HKEY key, const std::string& title, std::strin
 std::string Dump(IRegistry& registry, HKEY root, const std::string& path) {
   HKEY key = 0;
   const LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
-  if (code != ERROR_SUCCESS) return "!" + std::to_string(code) + "\n";
+  if (code != ERROR_SUCCESS) return std::string("!").append(std::to_string(code)).append("\n");
   std::string out;
   DumpKey(registry, key, "", &out);
   if (key != root) registry.RegCloseKey(key);
