@@ -87,7 +87,7 @@ TEST_F(HiveDurability, ManyLookupsUnderOneKeyThenListingAndOtherWriters) {
           first->RegEnumKeyExA(many, index, text, &length, nullptr, nullptr, nullptr, nullptr);
       if (code == ERROR_NO_MORE_ITEMS) break;
       if (code != ERROR_SUCCESS) {
-        names.push_back("!" + std::to_string(code));
+        names.push_back(std::string("!").append(std::to_string(code)));
         break;
       }
       names.emplace_back(text, length);
@@ -179,7 +179,7 @@ TEST_F(HiveDurability, KilledWriterLeavesAnIntactHive) {
     for (int i = 0;; ++i) {
       reg->BeginTransaction();
       for (int j = 0; j < 20; ++j) {
-        CreateKey(*reg, HKEY_CLASSES_ROOT, "t" + std::to_string(i) + "\\k" + std::to_string(j));
+        CreateKey(*reg, HKEY_CLASSES_ROOT, std::string("t").append(std::to_string(i)).append("\\k").append(std::to_string(j)));
       }
       reg->CommitTransaction();
       CreateKey(*reg, HKEY_CLASSES_ROOT, "single" + std::to_string(i));
@@ -205,7 +205,7 @@ TEST_F(HiveDurability, KilledWriterLeavesAnIntactHive) {
   EXPECT_TRUE(KeyExists(*fresh, HKEY_CLASSES_ROOT, "t0\\k19"));
   // Every transaction is there whole or not at all.
   for (int i = 0;; ++i) {
-    const std::string base = "t" + std::to_string(i);
+    const std::string base = std::string("t").append(std::to_string(i));
     if (!KeyExists(*fresh, HKEY_CLASSES_ROOT, base)) break;
     EXPECT_TRUE(KeyExists(*fresh, HKEY_CLASSES_ROOT, base + "\\k19")) << base;
   }

@@ -614,7 +614,10 @@ using Nesting = HiveTest;
 
 TEST_F(Nesting, FiveHundredTwelveLevelsAndNoDeeper) {
   std::string path;
-  for (int i = 0; i < 512; ++i) path += (i ? "\\" : "") + std::string("k");
+  for (int i = 0; i < 512; ++i) {
+    if (i) path += '\\';
+    path += 'k';
+  }
   ASSERT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, path), 0);
   EXPECT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, path + "\\deeper"), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(KeyExists(*reg_, HKEY_CLASSES_ROOT, path + "\\deeper"));
