@@ -555,37 +555,15 @@ void AppendValue(std::string* out, const std::string& name, DWORD type, const st
 }
 
 LONG ExportKey(IRegistry& registry, HKEY key, const std::string& title, std::string* out) {
+  std::vector<KeyValue> values;
+  std::vector<std::string> children;
+  if (LONG code = ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS) return code;
   *out += "[" + title + "]\r\n";
-  std::vector<char> name(16384 * 4 + 1);
-  std::vector<BYTE> data(1 << 16);
-  for (DWORD index = 0;; ++index) {
-    DWORD name_length = static_cast<DWORD>(name.size());
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    LONG code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
-                                       data.data(), &size);
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      --index;
-      continue;
-    }
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) return code;
-    AppendValue(out, std::string(name.data(), name_length), type,
-                std::string(reinterpret_cast<const char*>(data.data()), size));
+  for (const KeyValue& value : values) {
+    AppendValue(out, value.name, value.type, value.data);
     *out += "\r\n";
   }
   *out += "\r\n";
-  std::vector<std::string> children;
-  for (DWORD index = 0;; ++index) {
-    char child[MAX_KEY_NAME_CHARS * 4 + 1];
-    DWORD length = sizeof child;
-    const LONG code =
-        registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) return code;
-    children.emplace_back(child, length);
-  }
   for (const std::string& child : children) {
     HKEY sub = 0;
     LONG code = registry.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
@@ -598,6 +576,38 @@ LONG ExportKey(IRegistry& registry, HKEY key, const std::string& title, std::str
 }
 
 }  // namespace
+
+LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* values,
+                     std::vector<std::string>* children) {
+  std::vector<char> name(16384 * 4 + 1);
+  std::vector<BYTE> data(1 << 16);
+  for (DWORD index = 0;; ++index) {
+    DWORD name_length = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(data.size());
+    const LONG code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
+                                             data.data(), &size);
+    if (code == ERROR_MORE_DATA && size > data.size()) {
+      data.resize(size);
+      --index;
+      continue;
+    }
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return code;
+    values->push_back(KeyValue{std::string(name.data(), name_length), type,
+                               std::string(reinterpret_cast<const char*>(data.data()), size)});
+  }
+  for (DWORD index = 0;; ++index) {
+    char child[MAX_KEY_NAME_CHARS * 4 + 1];
+    DWORD length = sizeof child;
+    const LONG code =
+        registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return code;
+    children->emplace_back(child, length);
+  }
+  return ERROR_SUCCESS;
+}
 
 LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
                    std::string* error) {

@@ -15,6 +15,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/Registry.h"
 
@@ -41,6 +42,20 @@ bool ParseKeyPath(std::string_view path, HKEY* root, std::string* sub_path);
 
 // The long name of a root ("HKEY_CLASSES_ROOT").
 const char* RootName(HKEY root);
+
+// One value of a key as enumerated: its name ("" for the default), type and
+// data bytes.
+struct KeyValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+// Reads every value of the open `key` and the names of its direct subkeys,
+// both in enumeration order, however long names and data are. Returns 0 or
+// the first code other than "no more items".
+LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* values,
+                     std::vector<std::string>* children);
 
 // Exports the key at `key_path` and its whole subtree as Version 5.00 bytes
 // (UTF-16LE with BOM). Returns 0, or the registry's code with *error set to a

@@ -104,37 +104,14 @@ std::string FormatData(DWORD type, const std::string& data) {
 // Prints one key in reg.exe's layout; with recurse, its subtree after it.
 LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
               std::string* out) {
-  *out += "\n" + title + "\n";
-  std::vector<char> name(16384 * 4 + 1);
-  std::vector<BYTE> data(1 << 16);
-  for (DWORD index = 0;; ++index) {
-    DWORD name_length = static_cast<DWORD>(name.size());
-    DWORD size = static_cast<DWORD>(data.size());
-    DWORD type = 0;
-    const LONG code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
-                                             data.data(), &size);
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      --index;
-      continue;
-    }
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) return code;
-    const std::string value_name(name.data(), name_length);
-    *out += "    " + (value_name.empty() ? std::string("(Default)") : value_name) + "    " +
-            TypeName(type) + "    " +
-            FormatData(type, std::string(reinterpret_cast<const char*>(data.data()), size)) + "\n";
-  }
+  std::vector<hive::KeyValue> values;
   std::vector<std::string> children;
-  for (DWORD index = 0;; ++index) {
-    char child[MAX_KEY_NAME_CHARS * 4 + 1];
-    DWORD length = sizeof child;
-    const LONG code =
-        registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) return code;
-    children.emplace_back(child, length);
-  }
+  if (LONG code = hive::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS)
+    return code;
+  *out += "\n" + title + "\n";
+  for (const hive::KeyValue& value : values)
+    *out += "    " + (value.name.empty() ? std::string("(Default)") : value.name) + "    " +
+            TypeName(value.type) + "    " + FormatData(value.type, value.data) + "\n";
   if (!recurse) {
     if (!children.empty()) *out += "\n";
     for (const std::string& child : children) *out += title + "\\" + child + "\n";
