@@ -15,6 +15,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
   // Writes `bytes` to Path() + "/" + relative, creating folders on the way;
   // returns the full path.
   std::string WriteFile(const std::string& relative, const std::string& bytes) const;

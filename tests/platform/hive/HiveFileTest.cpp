@@ -348,8 +348,8 @@ TEST(HiveFiles, TruncatedHiveGivesErrorNamingTheFile) {
 TEST(HiveFiles, FolderIsNotAHive) {
   TempDir dir;
   std::string error;
-  EXPECT_EQ(OpenHive(dir.path(), &error), nullptr);
-  EXPECT_EQ(error, "\"" + dir.path() + "\" is not a registry hive: not a regular file");
+  EXPECT_EQ(OpenHive(dir.Path(), &error), nullptr);
+  EXPECT_EQ(error, "\"" + dir.Path() + "\" is not a registry hive: not a regular file");
 }
 
 TEST(HiveFiles, CreatedWithPrivateModes) {

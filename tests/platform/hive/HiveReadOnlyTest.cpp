@@ -134,7 +134,7 @@ class ReadOnlyByPermission : public ::testing::TestWithParam<PermissionRow> {};
 TEST_P(ReadOnlyByPermission, ListsAndRefusesEveryWrite) {
   const PermissionRow& row = GetParam();
   TempDir dir;
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
   const std::string folder = dir.File("hive");
   ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
   const std::string path = folder + "/registry.db";
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Hive, ReadOnlyByPermission,
 
 TEST(ReadOnlyHive, MissingHiveInReadOnlyFolderNamesTheFile) {
   TempDir dir;
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
   const std::string folder = dir.File("empty");
   ASSERT_EQ(::mkdir(folder.c_str(), 0555), 0);
   const std::string path = folder + "/registry.db";
@@ -183,7 +183,7 @@ TEST(ReadOnlyHive, MissingHiveInReadOnlyFolderNamesTheFile) {
 
 TEST(ReadOnlyHive, NotAHiveStaysRefusedWhenReadOnly) {
   TempDir dir;
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
   const std::string path = dir.File("registry.db");
   const std::string junk(4096, 'x');
   WriteFile(path, junk);

@@ -148,7 +148,7 @@ TEST(HiveSeeding, BadSeedLeavesNoFile) {
   EXPECT_EQ(reg, nullptr);
   EXPECT_EQ(error, "cannot seed the registry hive \"" + path +
                        "\": default classes store, line 4: a key line must end with \"]\"");
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST(HiveSeeding, ConcurrentFirstOpensMakeOneHive) {

@@ -9,17 +9,6 @@
 
 namespace zandrel::hive::testing {
 
-TempDir::TempDir() {
-  std::string templ = (std::filesystem::temp_directory_path() / "zandrel-hive-XXXXXX").string();
-  if (::mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  path_ = templ;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 void HiveTest::SetUp() {
   hive_path_ = dir_.File("registry.db");
   std::string error;

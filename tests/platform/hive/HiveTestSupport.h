@@ -9,22 +9,11 @@
 #include <string>
 
 #include "platform/hive/Hive.h"
+#include "support/TestFolders.h"
 
 namespace zandrel::hive::testing {
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using zandrel::testing::TempDir;
 
 // A test with its own hive file, opened once as `reg`.
 class HiveTest : public ::testing::Test {

@@ -168,11 +168,11 @@ TEST_P(ZandrelRegFailures, ExitOneWithOneLine) {
   std::string err = GetParam().err;
   for (auto* text : {&err}) {
     std::size_t at;
-    while ((at = text->find("$DIR")) != std::string::npos) text->replace(at, 4, dir_.path());
+    while ((at = text->find("$DIR")) != std::string::npos) text->replace(at, 4, dir_.Path());
   }
   for (auto& arg : args) {
     std::size_t at;
-    while ((at = arg.find("$DIR")) != std::string::npos) arg.replace(at, 4, dir_.path());
+    while ((at = arg.find("$DIR")) != std::string::npos) arg.replace(at, 4, dir_.Path());
   }
   const RunResult result = Run(args);
   EXPECT_EQ(result.status, 1);
