@@ -11,10 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -157,15 +153,3 @@ TEST_F(QtManager, ListsTheSeededStoreThenAddsAndRemovesThroughTheWidgets) {
 
 }  // namespace
 }  // namespace zandrel::manager
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-    static std::string dir = "/tmp/zandrel-manager-tests-" + std::to_string(getuid());
-    mkdir(dir.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  }
-  testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

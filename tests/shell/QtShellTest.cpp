@@ -137,15 +137,3 @@ TEST_F(QtShell, ExitAndAboutRealised) {
 
 }  // namespace
 }  // namespace zandrel::shell::testing
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-    static std::string dir = "/tmp/zandrel-shell-tests-" + std::to_string(getuid());
-    mkdir(dir.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  }
-  testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}
