@@ -52,6 +52,15 @@ void SeedStore(IRegistry& registry, const std::string& program) {
   SeedAssociation(registry, ".zq", "Zq.Document", program + " %1");
 }
 
+// Creates the hive at `path` holding the seeded store, closes it, and returns
+// the dump of its classes store ("" when the hive does not open).
+std::string SeedHive(const std::string& path, const std::string& program) {
+  auto hive = MustOpenHive(path);
+  if (hive == nullptr) return "";
+  SeedStore(*hive, program);
+  return DumpClasses(*hive);
+}
+
 class DiskFull : public ::testing::Test {
  protected:
   ScratchDir dir;
@@ -61,13 +70,8 @@ TEST_F(DiskFull, EveryWriteOfAnAddRefusedByAFullDisk) {
   FaultVfs::Install();
   const std::string program = dir.WriteFile("viewer", "#!/bin/sh\n");
   const std::string templ = dir.File("template.hive");
-  std::string before;
-  {
-    auto hive = MustOpenHive(templ);
-    ASSERT_NE(hive, nullptr);
-    SeedStore(*hive, program);
-    before = DumpClasses(*hive);
-  }
+  const std::string before = SeedHive(templ, program);
+  ASSERT_FALSE(before.empty());
   // How much a whole add writes.
   const std::string path = dir.File("full.hive");
   CopyHive(templ, path);
@@ -163,13 +167,8 @@ TEST_F(DiskFull, RealSmallFileSystemFillsUp) {
   if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << tmpfs.Error();
   const std::string program = dir.WriteFile("viewer", "#!/bin/sh\n");
   const std::string path = mount_point + "/registry.db";
-  std::string before;
-  {
-    auto hive = MustOpenHive(path);
-    ASSERT_NE(hive, nullptr);
-    SeedStore(*hive, program);
-    before = DumpClasses(*hive);
-  }
+  const std::string before = SeedHive(path, program);
+  ASSERT_FALSE(before.empty());
   {
     auto hive = MustOpenHive(path);
     ASSERT_NE(hive, nullptr);
@@ -203,13 +202,8 @@ TEST_F(ReadOnlyHive, OnAReadOnlyMount) {
   if (!tmpfs.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << tmpfs.Error();
   const std::string program = dir.WriteFile("viewer", "#!/bin/sh\n");
   const std::string path = mount_point + "/registry.db";
-  std::string before;
-  {
-    auto hive = MustOpenHive(path);
-    ASSERT_NE(hive, nullptr);
-    SeedStore(*hive, program);
-    before = DumpClasses(*hive);
-  }
+  const std::string before = SeedHive(path, program);
+  ASSERT_FALSE(before.empty());
   const std::string bytes = ReadFile(path);
   ASSERT_TRUE(tmpfs.RemountReadOnly()) << std::strerror(errno);
   std::string error;
@@ -288,13 +282,8 @@ TEST_F(ReadOnlyHive, FileOrFolderWithoutWritePermission) {
                                      std::to_string(c.file_mode));
     ::mkdir(sub.c_str(), 0700);
     const std::string path = sub + "/registry.db";
-    std::string before;
-    {
-      auto hive = MustOpenHive(path);
-      ASSERT_NE(hive, nullptr);
-      SeedStore(*hive, program);
-      before = DumpClasses(*hive);
-    }
+    const std::string before = SeedHive(path, program);
+    ASSERT_FALSE(before.empty());
     if (::geteuid() == 0) {
       ASSERT_EQ(::chown(sub.c_str(), 65534, 65534), 0);
       ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
