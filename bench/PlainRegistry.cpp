@@ -5,7 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/hive/HiveText.h"
+#include "regfile/RegText.h"
 
 namespace zandrel::bench {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/StoreShape.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::bench {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/hive/HiveText.h"
+#include "regfile/RegText.h"
 
 namespace zandrel::bench {
 namespace {

@@ -25,6 +25,7 @@
 #include "bench/PlainRegistry.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/qt/QtPlatform.h"
+#include "manager/frmZandrel.h"
 #include "shell/Forms.h"
 #include "shell/frmSplash.h"
 
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
   if (mode == "headless") {
     Counting<ui::HeadlessPlatform> platform(folder);
     platform.SetExecutableFolder(folder);
-    shell::Forms forms(platform, registry);
+    shell::Forms forms(platform, registry, manager::frmZandrel::Create);
     const double cpu0 = CpuSeconds();
     platform.Dispatch([&forms] { forms.ShowSplash(); });
     platform.AdvanceTime(kWindowMs);
@@ -120,7 +121,7 @@ int main(int argc, char** argv) {
   }
 
   Counting<ui::QtPlatform> platform(folder);
-  shell::Forms forms(platform, registry);
+  shell::Forms forms(platform, registry, manager::frmZandrel::Create);
   QEventLoop loop;
   QElapsedTimer wall;
   const double cpu0 = CpuSeconds();

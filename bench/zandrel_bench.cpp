@@ -29,7 +29,7 @@
 #include "manager/frmZandrel.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/hive/Hive.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace zandrel::bench {

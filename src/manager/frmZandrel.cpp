@@ -3,12 +3,10 @@
 #include <utility>
 #include <vector>
 
+#include "assets/Assets.h"
+#include "assets/WindowIcon.h"
 #include "manager/basZandrel.h"
-#include "shell/Assets.h"
 #include "store/AssociationChanges.h"
-#ifdef ZANDREL_HAVE_ICON
-#include "ZandrelIcon.h"
-#endif
 
 namespace zandrel::manager {
 
@@ -69,14 +67,17 @@ frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::functio
 
 frmZandrel::~frmZandrel() = default;
 
+std::unique_ptr<ui::Window> frmZandrel::Create(ui::Platform& platform, IRegistry& registry,
+                                               std::function<void()> showAbout, std::function<void()> showExit) {
+  return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit));
+}
+
 void frmZandrel::LayOut() {
   SetCaption("Orvanta");
   SetBorder(ui::BorderStyle::FixedSingle);
   SetClientSize(8535, 7245);
   SetBackColor(ui::kWhite);
-#ifdef ZANDREL_HAVE_ICON
-  SetIcon(::ZandrelIcon());
-#endif
+  SetIcon(assets::WindowIcon());
 
   Place(cmdA01, 6360, 120, 1815, 495, 18, kWindowFont);
   Place(lvwAsso, 0, 1080, 8535, 6255, 16, kBoldFont);
@@ -131,9 +132,9 @@ void frmZandrel::BindHandlers() {
 
 void frmZandrel::LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed) {
   ui::Platform& platform = GetPlatform();
-  button.SetPicture(shell::LoadAssetPicture(platform, normal));
-  button.SetDisabledPicture(shell::LoadAssetPicture(platform, normal));
-  button.SetDownPicture(shell::LoadAssetPicture(platform, pressed));
+  button.SetPicture(assets::LoadAssetPicture(platform, normal));
+  button.SetDisabledPicture(assets::LoadAssetPicture(platform, normal));
+  button.SetDownPicture(assets::LoadAssetPicture(platform, pressed));
 }
 
 void frmZandrel::Form_Load() {
@@ -173,39 +174,42 @@ void frmZandrel::EnableCommands(bool enabled) {
   if (cmdDelete.Enabled()) cmdDelete.SetEnabled(lvwAsso.Count() >= 1);
 }
 
+// The list command's steps on the window while the store reads the list.
+class frmZandrel::ListingWindowSteps : public store::ListingSteps {
+ public:
+  explicit ListingWindowSteps(frmZandrel& form) : form_(form) {}
+  void ClassesKeyOpened() override {
+    ui::Platform& platform = form_.GetPlatform();
+    form_.lvwAsso.SetVisible(true);
+    form_.lblProgress.SetVisible(true);
+    platform.DoEvents();
+    platform.SetMousePointer(ui::kPointerHourglass);
+    form_.EnableCommands(false);
+  }
+  void ExtensionNamesCollected() override { form_.lvwAsso.ClearItems(); }
+  void ExtensionPassDone() override { form_.lblProgress.SetVisible(false); }
+
+ private:
+  frmZandrel& form_;
+};
+
 void frmZandrel::cmdList_Click() {
   ui::Platform& platform = GetPlatform();
-  shell::PlaySoundCue(platform, shell::kClickCue);
-  const HKEY classes = listing_.OpenClassesKey();
-  if (classes == 0) return;
-  lvwAsso.SetVisible(true);
-  lblProgress.SetVisible(true);
-  platform.DoEvents();
-  platform.SetMousePointer(ui::kPointerHourglass);
-  EnableCommands(false);
-  listing_.walkStopped = false;
-
-  std::vector<std::string> names = listing_.CollectExtensionNames(classes);
-  lvwAsso.ClearItems();
-  listing_.rows.clear();
-  const std::string prefix = std::string(store::kClassesPath) + "\\";
-  for (const std::string& name : names) listing_.AddExtensionRow(HKEY_LOCAL_MACHINE, prefix + name);
-  listing_.CloseClassesKey(classes);
-  lblProgress.SetVisible(false);
-  if (listing_.rows.empty()) {
+  assets::PlaySoundCue(platform, assets::kClickCue);
+  ListingWindowSteps steps(*this);
+  store::ListingResult listed = listing_.List(steps);
+  if (!listed.classesKeyOpened) return;
+  if (listed.extensionRows == 0) {
     EnableCommands(true);
     platform.SetMousePointer(ui::kPointerDefault);
     prompter_.MsgBox("Записей ассациации не обнаруженно", store::kMbOk);
     return;
   }
 
-  listing_.ReadCommands();
-  listing_.DropRowsWithoutCommand();
   std::vector<ui::ListItem> items;
-  items.reserve(listing_.rows.size());
-  for (store::AssociationRow& row : listing_.rows)
+  items.reserve(listed.rows.size());
+  for (store::AssociationRow& row : listed.rows)
     items.push_back(ui::ListItem{std::move(row.extension), std::move(row.description), std::move(row.command)});
-  listing_.rows.clear();
   lvwAsso.SetItems(std::move(items));
 
   const std::size_t count = lvwAsso.Count();
@@ -221,7 +225,7 @@ void frmZandrel::cmdList_Click() {
 }
 
 void frmZandrel::cmdAdd_Click() {
-  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   EnableCommands(false);
   lblRemarksForTitleDelete.SetVisible(false);
   lblExecutableFileSpec.SetVisible(true);
@@ -233,7 +237,7 @@ void frmZandrel::cmdAdd_Click() {
 }
 
 void frmZandrel::cmdDelete_Click() {
-  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   lblRemarksForTitleDelete.SetVisible(true);
   EnableCommands(false);
   lblExecutableFileSpec.SetVisible(false);
@@ -279,12 +283,12 @@ void frmZandrel::cmdDialogFileSpec_Click() {
 }
 
 void frmZandrel::cmdA01_Click() {
-  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   if (show_about_) show_about_();
 }
 
 void frmZandrel::cmdExit_Click() {
-  shell::PlaySoundCue(GetPlatform(), shell::kClickCue);
+  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   if (show_exit_) show_exit_();
 }
 

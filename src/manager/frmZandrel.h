@@ -4,18 +4,23 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/ui/Platform.h"
 #include "platform/ui/Window.h"
 #include "store/AssociationListing.h"
 #include "store/Prompter.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::manager {
 
 class frmZandrel : public ui::Window {
  public:
+  // The window as the start-up's window references create it.
+  static std::unique_ptr<ui::Window> Create(ui::Platform& platform, IRegistry& registry,
+                                            std::function<void()> showAbout, std::function<void()> showExit);
+
   // `registry` must outlive the window. showAbout and showExit open (or bring
   // to the front) the About box and the exit confirmation.
   frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
@@ -65,10 +70,11 @@ class frmZandrel : public ui::Window {
   void CreateAssociation();
   void RemoveAssociation();
 
-  // The listing's state as the last listing left it (currentRow, walkStopped).
+  // The listing's state as the last listing left it (CurrentRow, WalkStopped).
   const store::AssociationListing& Listing() const { return listing_; }
 
  private:
+  class ListingWindowSteps;
   class PlatformPrompter : public store::Prompter {
    public:
     explicit PlatformPrompter(ui::Platform& platform) : platform_(platform) {}

@@ -5,23 +5,8 @@
 #include "shell/frmAbout.h"
 #include "shell/frmExit.h"
 #include "shell/frmSplash.h"
-#include "manager/frmZandrel.h"
 
 namespace zandrel::shell {
-
-namespace {
-
-std::unique_ptr<ui::Window> CreateZandrel(ui::Platform& platform, IRegistry& registry,
-                                          std::function<void()> showAbout,
-                                          std::function<void()> showExit) {
-  return std::make_unique<manager::frmZandrel>(platform, registry, std::move(showAbout),
-                                               std::move(showExit));
-}
-
-}  // namespace
-
-Forms::Forms(ui::Platform& platform, IRegistry& registry)
-    : Forms(platform, registry, CreateZandrel) {}
 
 Forms::Forms(ui::Platform& platform, IRegistry& registry, ManagerFactory createManager)
     : platform_(platform), registry_(registry), create_manager_(std::move(createManager)) {}

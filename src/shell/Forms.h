@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/ui/Window.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::shell {
 
@@ -30,9 +30,8 @@ class Forms {
       ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
       std::function<void()> showExit)>;
 
-  // The program's own manager window, frmZandrel.
-  Forms(ui::Platform& platform, IRegistry& registry);
-  // Any window in the manager's place (tests).
+  // The manager window comes from the program's start-up (frmZandrel) or a
+  // test's stand-in: the windows here never include the manager.
   Forms(ui::Platform& platform, IRegistry& registry, ManagerFactory createManager);
   ~Forms();
   Forms(const Forms&) = delete;

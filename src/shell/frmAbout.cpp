@@ -1,6 +1,6 @@
 #include "shell/frmAbout.h"
 
-#include "shell/Assets.h"
+#include "assets/Assets.h"
 
 namespace zandrel::shell {
 
@@ -56,13 +56,13 @@ frmAbout::frmAbout(ui::Platform& platform)
 
 void frmAbout::Form_Load() {
   ui::Platform& platform = GetPlatform();
-  cmdForwrd.SetPicture(LoadAssetPicture(platform, "\\Forw1.g"));
-  cmdForwrd.SetDisabledPicture(LoadAssetPicture(platform, "\\Forw1.g"));
-  cmdForwrd.SetDownPicture(LoadAssetPicture(platform, "\\Forw2.g"));
+  cmdForwrd.SetPicture(assets::LoadAssetPicture(platform, "\\Forw1.g"));
+  cmdForwrd.SetDisabledPicture(assets::LoadAssetPicture(platform, "\\Forw1.g"));
+  cmdForwrd.SetDownPicture(assets::LoadAssetPicture(platform, "\\Forw2.g"));
 }
 
 void frmAbout::cmdForwrd_Click() {
-  PlaySoundCue(GetPlatform(), kClickCue);
+  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   Close();
 }
 

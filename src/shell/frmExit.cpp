@@ -1,6 +1,6 @@
 #include "shell/frmExit.h"
 
-#include "shell/Assets.h"
+#include "assets/Assets.h"
 #include "shell/Forms.h"
 
 namespace zandrel::shell {
@@ -36,23 +36,23 @@ frmExit::frmExit(ui::Platform& platform, Forms& forms)
 // time the user asks to quit.
 void frmExit::Form_Load() {
   ui::Platform& platform = GetPlatform();
-  cmdYes01.SetPicture(LoadAssetPicture(platform, "\\Exit-y1.g"));
-  cmdYes01.SetDisabledPicture(LoadAssetPicture(platform, "\\Exit-y1.g"));
-  cmdYes01.SetDownPicture(LoadAssetPicture(platform, "\\Exit-y2.g"));
-  cmdNo01.SetPicture(LoadAssetPicture(platform, "\\Exit-n1.g"));
-  cmdNo01.SetDisabledPicture(LoadAssetPicture(platform, "\\Exit-n1.g"));
-  cmdNo01.SetDownPicture(LoadAssetPicture(platform, "\\Exit-n2.g"));
-  imgExitL.SetPicture(LoadAssetPicture(platform, "\\Exit.g"));
+  cmdYes01.SetPicture(assets::LoadAssetPicture(platform, "\\Exit-y1.g"));
+  cmdYes01.SetDisabledPicture(assets::LoadAssetPicture(platform, "\\Exit-y1.g"));
+  cmdYes01.SetDownPicture(assets::LoadAssetPicture(platform, "\\Exit-y2.g"));
+  cmdNo01.SetPicture(assets::LoadAssetPicture(platform, "\\Exit-n1.g"));
+  cmdNo01.SetDisabledPicture(assets::LoadAssetPicture(platform, "\\Exit-n1.g"));
+  cmdNo01.SetDownPicture(assets::LoadAssetPicture(platform, "\\Exit-n2.g"));
+  imgExitL.SetPicture(assets::LoadAssetPicture(platform, "\\Exit.g"));
 }
 
 void frmExit::cmdYes01_Click() {
-  PlaySoundCue(GetPlatform(), kClickCue);
+  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   forms_.CloseManager();
   Close();
 }
 
 void frmExit::cmdNo01_Click() {
-  PlaySoundCue(GetPlatform(), kClickCue);
+  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   Close();
 }
 

@@ -1,6 +1,6 @@
 #include "shell/frmSplash.h"
 
-#include "shell/Assets.h"
+#include "assets/Assets.h"
 #include "shell/Forms.h"
 
 namespace zandrel::shell {
@@ -65,8 +65,8 @@ frmSplash::frmSplash(ui::Platform& platform, Forms& forms)
 
 void frmSplash::Form_Load() {
   ui::Platform& platform = GetPlatform();
-  imgPr.SetPicture(LoadAssetPicture(platform, "\\Me00000.g"));
-  PlaySoundCue(platform, kSplashCue);
+  imgPr.SetPicture(assets::LoadAssetPicture(platform, "\\Me00000.g"));
+  assets::PlaySoundCue(platform, assets::kSplashCue);
 }
 
 // Shows the stored frame before reloading the stores, so the first tick shows
@@ -76,8 +76,8 @@ void frmSplash::tmrCOOL01_Timer() {
   frameIndex01 = static_cast<std::int16_t>(frameIndex01 + 1);
   if (frameIndex01 == 2) frameIndex01 = 0;
   ui::Platform& platform = GetPlatform();
-  pic01[0].SetPicture(LoadAssetPicture(platform, "\\J-1.j"));
-  pic01[1].SetPicture(LoadAssetPicture(platform, "\\J-2.j"));
+  pic01[0].SetPicture(assets::LoadAssetPicture(platform, "\\J-1.j"));
+  pic01[1].SetPicture(assets::LoadAssetPicture(platform, "\\J-2.j"));
 }
 
 void frmSplash::tmrCOOL02_Timer() {
@@ -86,7 +86,7 @@ void frmSplash::tmrCOOL02_Timer() {
   if (frameIndexK01 == 10) frameIndexK01 = 0;
   ui::Platform& platform = GetPlatform();
   for (std::size_t k = 0; k < picK01.size(); ++k)
-    picK01[k].SetPicture(LoadAssetPicture(platform, kQuirkFrames[k]));
+    picK01[k].SetPicture(assets::LoadAssetPicture(platform, kQuirkFrames[k]));
 }
 
 // The manager window is on screen before the splash goes, so the count of

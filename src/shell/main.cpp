@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "manager/frmZandrel.h"
 #include "platform/hive/Hive.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Forms.h"
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  zandrel::shell::Forms forms(platform, *hive);
+  zandrel::shell::Forms forms(platform, *hive, zandrel::manager::frmZandrel::Create);
   platform.Dispatch([&forms] { forms.ShowSplash(); });
   return platform.Exec();
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "store/Prompter.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::store {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::store {
 
@@ -23,59 +23,67 @@ struct AssociationRow {
 
 inline constexpr const char* kClassesPath = "SOFTWARE\\Classes";
 
+// The caller's side of one listing: called at the points where the list
+// command shows its progress. Each does nothing unless overridden.
+class ListingSteps {
+ public:
+  virtual ~ListingSteps() = default;
+  // The classes key is open: the listing goes ahead.
+  virtual void ClassesKeyOpened() {}
+  // The extension names are collected; the rows are made next.
+  virtual void ExtensionNamesCollected() {}
+  // The rows of the extension pass are made and the classes key is closed.
+  virtual void ExtensionPassDone() {}
+};
+
+// What one listing found.
+struct ListingResult {
+  bool classesKeyOpened = false;     // false: nothing was read
+  std::size_t extensionRows = 0;     // rows made by the extension pass
+  std::vector<AssociationRow> rows;  // the rows with a command, in enumeration order
+};
+
+// Reads the association list: the extensions under
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes whose default value names a title key,
+// then each title key's Shell\Open\Command, keeping the rows with a command.
+// When the extension pass makes no row, the commands are not read.
 class AssociationListing {
  public:
-  explicit AssociationListing(IRegistry& registry) : registry_(registry) {}
+  explicit AssociationListing(IRegistry& registry);
+  ~AssociationListing();
   AssociationListing(const AssociationListing&) = delete;
   AssociationListing& operator=(const AssociationListing&) = delete;
 
-  // Opens HKEY_LOCAL_MACHINE\SOFTWARE\Classes (access 0x3F) for one listing;
-  // 0 when it cannot be opened. The caller closes it with CloseClassesKey.
-  // The handle is the caller's, so a listing started while another waits in
-  // its message processing does not pull the key from under it.
-  HKEY OpenClassesKey();
-  // The names of the classes key's subkeys that begin with ".", in
-  // enumeration order.
-  std::vector<std::string> CollectExtensionNames(HKEY classes);
-  void CloseClassesKey(HKEY classes);
-  // The same on the key of the latest OpenClassesKey, for callers that run
-  // one listing at a time.
-  std::vector<std::string> CollectExtensionNames() { return CollectExtensionNames(latest_classes_); }
-  void CloseClassesKey();
+  ListingResult List(ListingSteps& steps);
+  ListingResult List();
+
+  // As the last listing left them: the 1-based row whose command was read
+  // last, and whether the command walk met a key it could not open.
+  std::size_t CurrentRow() const { return current_row_; }
+  bool WalkStopped() const { return walk_stopped_; }
+
+ private:
+  struct ValueBuffers;
 
   // Appends a row for the extension key root\path when its default value is
   // a REG_SZ that is not blank; the row's extension is the part of the path
   // after its last "\".
   void AddExtensionRow(HKEY root, const std::string& path);
-  // Fills the command of row `currentRow` from root\path and then, while
-  // `walkStopped` is clear, from its subkeys in turn; sets `walkStopped` when
+  // Fills the command of row current_row_ from root\path and then, while
+  // walk_stopped_ is clear, from its subkeys in turn; sets walk_stopped_ when
   // a key cannot be opened.
   void WalkCommandKey(HKEY root, const std::string& path);
-  // Sets the command of row `currentRow` from the value at index 0 of
+  // Sets the command of row current_row_ from the value at index 0 of
   // root\path when that is the REG_SZ default value (blank gives "").
   void ReadCommandValue(HKEY root, const std::string& path);
-
-  // Walks the command key of every row in turn (currentRow 1, 2, ...).
-  void ReadCommands();
   // Drops the rows whose command is blank, keeping the order of the others.
-  // Returns whether any row was dropped.
-  bool DropRowsWithoutCommand();
+  void DropRowsWithoutCommand();
 
-  std::vector<AssociationRow> rows;
-  std::size_t currentRow = 0;  // 1-based position of the row being read
-  bool walkStopped = false;
-
-  // Room for one value's name and data, reused from call to call.
-  struct ValueBuffers {
-    ValueBuffers();
-    std::unique_ptr<char[]> name;
-    std::unique_ptr<BYTE[]> data;
-  };
-
- private:
   IRegistry& registry_;
-  ValueBuffers buffers_;
-  HKEY latest_classes_ = 0;
+  std::unique_ptr<ValueBuffers> buffers_;
+  std::vector<AssociationRow> rows_;
+  std::size_t current_row_ = 0;
+  bool walk_stopped_ = false;
 };
 
 }  // namespace zandrel::store

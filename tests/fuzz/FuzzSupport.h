@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/hive/Hive.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::fuzz {
 

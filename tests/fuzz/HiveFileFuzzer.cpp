@@ -15,18 +15,7 @@ namespace {
 
 using namespace zandrel;
 
-// What the manager window's list command does with the registry.
-void List(IRegistry& registry) {
-  store::AssociationListing listing(registry);
-  const HKEY classes = listing.OpenClassesKey();
-  if (classes == 0) return;
-  const std::vector<std::string> names = listing.CollectExtensionNames(classes);
-  const std::string prefix = std::string(store::kClassesPath) + "\\";
-  for (const std::string& name : names) listing.AddExtensionRow(HKEY_LOCAL_MACHINE, prefix + name);
-  listing.CloseClassesKey(classes);
-  listing.ReadCommands();
-  listing.DropRowsWithoutCommand();
-}
+void List(IRegistry& registry) { store::AssociationListing(registry).List(); }
 
 // Answers yes to every question.
 class YesPrompter : public store::Prompter {

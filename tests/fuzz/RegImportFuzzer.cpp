@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 #include "support/MemoryRegistry.h"
 
 namespace {

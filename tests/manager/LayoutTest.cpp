@@ -62,11 +62,9 @@ TEST_F(ManagerTest, WindowAsDesigned) {
   EXPECT_EQ(form->ClientHeight(), 7245.0f);
   EXPECT_EQ(form->BackColor(), ui::kWhite);
   EXPECT_EQ(platform.windowEvents, std::vector<std::string>{"show frmZandrel"});
-#ifdef ZANDREL_HAVE_ICON
   ASSERT_TRUE(form->Icon());
   EXPECT_EQ(form->Icon()->widthPx, 32);
   EXPECT_EQ(form->Icon()->heightPx, 32);
-#endif
 }
 
 TEST_F(ManagerTest, EveryControlAsTheLayoutTableInStackingOrder) {

@@ -55,7 +55,7 @@ TEST_P(ListCommand, FillsTheListAndReportsTheCount) {
   EXPECT_TRUE(form->lvwAsso.Visible());
   EXPECT_FALSE(form->lblProgress.Visible());
   EXPECT_TRUE(form->cmdDelete.Enabled());
-  EXPECT_TRUE(form->Listing().walkStopped);  // "Nowhere" has no command key
+  EXPECT_TRUE(form->Listing().WalkStopped());  // "Nowhere" has no command key
 }
 
 TEST_P(ListCommand, NoExtensionKeysGivesTheFirstNoRowsMessage) {
@@ -84,7 +84,7 @@ TEST_P(ListCommand, AllRowsDroppedGivesTheSecondNoRowsMessage) {
   EXPECT_FALSE(form->cmdDelete.Enabled());
   EXPECT_TRUE(form->cmdList.Enabled());
   EXPECT_EQ(platform.pointerChanges, (std::vector<int>{11, 0}));
-  EXPECT_TRUE(form->Listing().walkStopped);
+  EXPECT_TRUE(form->Listing().WalkStopped());
 }
 
 TEST_P(ListCommand, ClassesKeyThatCannotBeOpenedEndsSilentlyAfterTheCue) {

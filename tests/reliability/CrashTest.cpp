@@ -22,7 +22,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 #include "reliability/FaultVfs.h"
 #include "reliability/ReliabilitySupport.h"
 #include "support/DumpTree.h"

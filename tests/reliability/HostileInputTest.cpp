@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 #include "store/KeyRoutines.h"
 #include "store/basZandrel.h"
 #include "reliability/ReliabilitySupport.h"

@@ -12,7 +12,7 @@
 #include "manager/frmZandrel.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/hive/Hive.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::testing {
 

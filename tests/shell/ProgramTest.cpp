@@ -17,7 +17,7 @@ namespace {
 
 class Program : public ShellTest {
  protected:
-  Program() : program(platform, memory) {}
+  Program() : program(platform, memory, manager::frmZandrel::Create) {}
 
   manager::frmZandrel* Zandrel() const {
     return static_cast<manager::frmZandrel*>(program.Manager());

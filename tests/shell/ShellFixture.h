@@ -15,10 +15,10 @@
 
 #include <unistd.h>
 
+#include "assets/Assets.h"
 #include "platform/headless/HeadlessPlatform.h"
-#include "shell/Assets.h"
 #include "shell/Forms.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::shell::testing {
 
@@ -88,11 +88,11 @@ class StandInManager : public ui::Window {
     cmdExit.SetTabIndex(13);
     cmdA01.SetTabIndex(18);
     cmdExit.Click = [this] {
-      PlaySoundCue(GetPlatform(), kClickCue);
+      assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
       show_exit_();
     };
     cmdA01.Click = [this] {
-      PlaySoundCue(GetPlatform(), kClickCue);
+      assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
       show_about_();
     };
   }
@@ -107,7 +107,7 @@ class StandInManager : public ui::Window {
   void Form_Load() override {
     openWindowsAtLoad = GetPlatform().OpenWindowCount();
     if (onLoad) onLoad(*this);
-    cmdExit.SetPicture(LoadAssetPicture(GetPlatform(), "\\k04-1.g"));
+    cmdExit.SetPicture(assets::LoadAssetPicture(GetPlatform(), "\\k04-1.g"));
   }
 
  private:

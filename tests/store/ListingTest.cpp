@@ -6,21 +6,11 @@ namespace {
 
 using store::AssociationListing;
 using store::AssociationRow;
+using store::ListingResult;
 
 class Listing : public StoreTest {
  protected:
-  // The listing's registry steps in order, as the list command runs them.
-  std::vector<AssociationRow> List(IRegistry& reg) {
-    AssociationListing listing(reg);
-    const HKEY classes = listing.OpenClassesKey();
-    if (classes == 0) return {};
-    for (const std::string& name : listing.CollectExtensionNames(classes))
-      listing.AddExtensionRow(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\Classes\\") + name);
-    listing.CloseClassesKey(classes);
-    listing.ReadCommands();
-    listing.DropRowsWithoutCommand();
-    return listing.rows;
-  }
+  std::vector<AssociationRow> List(IRegistry& reg) { return AssociationListing(reg).List().rows; }
   std::vector<AssociationRow> List() { return List(*registry); }
 };
 
@@ -106,15 +96,18 @@ TEST_P(Listing, WalkTakesTheLastQualifyingKeyAndStopsWhereAKeyCannotBeOpened) {
   SeedValue(*registry, HKEY_CLASSES_ROOT, ".w", "", REG_SZ, "Walk");
   SeedValue(*registry, HKEY_CLASSES_ROOT, "Walk\\shell\\open\\command", "", REG_SZ, "top %1");
   SeedValue(*registry, HKEY_CLASSES_ROOT, "Walk\\shell\\open\\command\\sub", "", REG_SZ, "sub %1");
-  EXPECT_EQ(List(), (std::vector<AssociationRow>{{".w", "Walk", "sub %1"}}));
-
+  SeedValue(*registry, HKEY_CLASSES_ROOT, "Walk\\shell\\open\\command\\sub2", "", REG_SZ, "sub2 %1");
   AssociationListing listing(*registry);
-  listing.rows = {{".w", "Walk", ""}};
-  listing.currentRow = 1;
-  listing.WalkCommandKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\Nowhere");
-  EXPECT_TRUE(listing.walkStopped);
-  listing.WalkCommandKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\Walk\\shell\\open\\command");
-  EXPECT_EQ(listing.rows[0].command, "top %1");  // stopped: the subkey is not visited
+  EXPECT_EQ(listing.List().rows, (std::vector<AssociationRow>{{".w", "Walk", "sub2 %1"}}));
+  EXPECT_FALSE(listing.WalkStopped());
+  EXPECT_EQ(listing.CurrentRow(), 1u);
+
+  // Opens: the classes key, ".w", the command key twice, then "sub" fails.
+  FailingRegistry failing(*registry);
+  failing.FailNth(5, ERROR_ACCESS_DENIED, Ops(RegOp::Open));
+  AssociationListing stopped(failing);
+  EXPECT_EQ(stopped.List().rows, (std::vector<AssociationRow>{{".w", "Walk", "top %1"}}));  // "sub2" not visited
+  EXPECT_TRUE(stopped.WalkStopped());
 }
 
 TEST_P(Listing, IconKeyIsNeverRead) {
@@ -128,8 +121,9 @@ TEST_P(Listing, IconKeyIsNeverRead) {
 TEST_P(Listing, ClassesKeyThatCannotBeOpened) {
   FailingRegistry failing(*registry);
   failing.FailNth(1, ERROR_ACCESS_DENIED, Ops(RegOp::Open));
-  AssociationListing listing(failing);
-  EXPECT_EQ(listing.OpenClassesKey(), 0u);
+  ListingResult listed = AssociationListing(failing).List();
+  EXPECT_FALSE(listed.classesKeyOpened);
+  EXPECT_EQ(failing.CallCount(), 1u);
 }
 
 TEST_P(Listing, EveryKeyOpenedIsClosed) {
@@ -142,19 +136,6 @@ TEST_P(Listing, EveryKeyOpenedIsClosed) {
   for (const auto& call : failing.log)
     if (call.op == RegOp::Open && call.code == 0) ++opened;
   EXPECT_EQ(opened, failing.CallCount(Ops(RegOp::Close)));
-}
-
-TEST_P(Listing, LatestKeyFormsWorkOnTheLastOpenedClassesKey) {
-  SeedAssociation(*registry, ".a", "A", "a %1");
-  SeedKey(*registry, HKEY_CLASSES_ROOT, "NotExt");
-  FailingRegistry failing(*registry);
-  AssociationListing listing(failing);
-  ASSERT_NE(listing.OpenClassesKey(), 0u);
-  EXPECT_EQ(listing.CollectExtensionNames(), std::vector<std::string>{".a"});
-  listing.CloseClassesKey();
-  listing.CloseClassesKey();  // nothing left to close
-  EXPECT_EQ(failing.CallCount(Ops(RegOp::Close)), 1u);
-  EXPECT_TRUE(listing.CollectExtensionNames().empty());
 }
 
 ZANDREL_FOR_EACH_REGISTRY(Listing);

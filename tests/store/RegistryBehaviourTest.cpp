@@ -1,6 +1,6 @@
 // What the store relies on from any registry: run against the in-memory model
 // and the hive alike, so the two agree where it matters.
-#include "store/Registry.h"
+#include "registry/Registry.h"
 #include "store/StoreFixture.h"
 
 namespace zandrel::testing {

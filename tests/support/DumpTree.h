@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::testing {
 

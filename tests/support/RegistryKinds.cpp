@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "support/MemoryRegistry.h"
-#ifdef ZANDREL_HAVE_HIVE
+#ifdef ZANDREL_WITH_HIVE
 #include "platform/hive/Hive.h"
 #endif
 
@@ -15,7 +15,7 @@ const std::vector<RegistryKind>& RegistryKinds() {
     k.push_back(RegistryKind{
         "Memory", [](const std::string&) -> std::unique_ptr<IRegistry> { return std::make_unique<MemoryRegistry>(); },
         [](const std::string&) -> std::unique_ptr<IRegistry> { return nullptr; }});
-#ifdef ZANDREL_HAVE_HIVE
+#ifdef ZANDREL_WITH_HIVE
     auto open = [](const std::string& folder) -> std::unique_ptr<IRegistry> {
       std::string error;
       auto hive = zandrel::hive::OpenHive(folder + "/test.hive", &error);

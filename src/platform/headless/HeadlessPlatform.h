@@ -112,10 +112,4 @@ class HeadlessPlatform : public Platform {
   std::map<Timer*, TimerState> timers_;
 };
 
-// Reads a picture file and recognises PNG, JPEG, GIF and BMP from its content,
-// taking the size from the header. Throws RuntimeError 53 ("File not found")
-// or 481 ("Invalid picture"). Shared by the headless and the Qt realisations'
-// first check of a file.
-PicturePtr ReadPictureFile(const std::string& path);
-
 }  // namespace zandrel::ui

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/hive/HiveErrors.h"
-#include "platform/hive/HiveText.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegText.h"
+#include "regfile/RegFile.h"
 
 namespace zandrel::hive {
 namespace {

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::hive {
 

@@ -1,7 +1,7 @@
 // How the hive's backend failures reach callers as registry codes.
 #pragma once
 
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::hive {
 

@@ -27,9 +27,9 @@
 #include <filesystem>
 #include <limits>
 
-#include "platform/headless/HeadlessPlatform.h"
 #include "platform/qt/QtPeers.h"
 #include "platform/sound/PlayWave.h"
+#include "platform/ui/PictureFile.h"
 
 namespace zandrel::ui {
 

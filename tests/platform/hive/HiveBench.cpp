@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/hive/Hive.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 
 using namespace zandrel;
 using Clock = std::chrono::steady_clock;

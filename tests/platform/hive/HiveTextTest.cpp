@@ -1,6 +1,6 @@
 // Name identity and length: simple per-character upper-casing, characters
 // counted as code points, malformed bytes one each and never a crash.
-#include "platform/hive/HiveText.h"
+#include "regfile/RegText.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "HiveTestSupport.h"
-#include "platform/hive/HiveText.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegText.h"
+#include "regfile/RegFile.h"
 
 namespace zandrel::hive::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "HiveTestSupport.h"
-#include "platform/hive/HiveText.h"
+#include "regfile/RegText.h"
 
 namespace zandrel::hive::testing {
 namespace {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ZandrelIcon.h"
+#include "assets/WindowIcon.h"
 #include "platform/qt/QtPlatform.h"
 
 namespace zandrel::ui {
@@ -126,9 +126,9 @@ TEST(GeneratedAssets, IconsHaveTheirSizesAndColours) {
   EXPECT_EQ(app.size(), QSize(128, 128));
   EXPECT_TRUE(app.hasAlphaChannel());
 
-  PicturePtr icon = ZandrelIcon();
+  PicturePtr icon = assets::WindowIcon();
   ASSERT_NE(icon, nullptr);
-  EXPECT_EQ(icon, ZandrelIcon()) << "one picture for every caller";
+  EXPECT_EQ(icon, assets::WindowIcon()) << "one picture for every caller";
   EXPECT_EQ(icon->format, "png");
   EXPECT_EQ(icon->widthPx, 32);
   EXPECT_EQ(icon->heightPx, 32);
@@ -147,7 +147,7 @@ TEST(GeneratedAssets, GeneratorRepeatsItselfByteForByte) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   QProcess generator;
-  generator.start(QStringLiteral(ZANDREL_ASSET_GENERATOR), {dir.path(), dir.filePath("icon.cpp")});
+  generator.start(QStringLiteral(ZANDREL_ASSET_GENERATOR), {dir.path(), dir.filePath("icon.png")});
   ASSERT_TRUE(generator.waitForFinished(60000));
   ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
   QStringList files;
@@ -160,6 +160,10 @@ TEST(GeneratedAssets, GeneratorRepeatsItselfByteForByte) {
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     EXPECT_TRUE(a.readAll() == b.readAll());
   }
+  // The embedded window icon is the generator's drawing.
+  QFile icon(dir.filePath("icon.png"));
+  ASSERT_TRUE(icon.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(icon.readAll().toStdString() == assets::WindowIconPng());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/headless/HeadlessPlatform.h"
+#include "platform/ui/PictureFile.h"
 
 namespace zandrel::ui {
 namespace {

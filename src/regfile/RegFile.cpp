@@ -1,4 +1,4 @@
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 
 #include <cstdio>
 #include <fstream>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/hive/HiveText.h"
+#include "regfile/RegText.h"
 
 namespace zandrel::hive {
 namespace {

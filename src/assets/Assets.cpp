@@ -1,10 +1,10 @@
-#include "shell/Assets.h"
+#include "assets/Assets.h"
 
 #include <algorithm>
 
-#include "shell/modSound.h"
+#include "assets/modSound.h"
 
-namespace zandrel::shell {
+namespace zandrel::assets {
 
 std::string AppPath(ui::Platform& platform) { return platform.ExecutableFolder(); }
 
@@ -32,4 +32,4 @@ void PlaySoundCue(ui::Platform& platform, std::string_view file) {
   modSound::sndPlaySoundA(platform, path.c_str(), ui::SND_ASYNC);
 }
 
-}  // namespace zandrel::shell
+}  // namespace zandrel::assets

@@ -1,4 +1,4 @@
-#include "shell/modSound.h"
+#include "assets/modSound.h"
 
 namespace zandrel::modSound {
 

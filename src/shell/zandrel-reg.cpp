@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/hive/Hive.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "platform/ui/Platform.h"
 
-namespace zandrel::shell {
+namespace zandrel::assets {
 
 inline constexpr std::string_view kPicFolder = "\\Pic";
 inline constexpr std::string_view kSoundFolder = "\\Sound";
@@ -33,4 +33,4 @@ ui::PicturePtr LoadAssetPicture(ui::Platform& platform, std::string_view file);
 // (a file that cannot be played gives the desktop's default sound).
 void PlaySoundCue(ui::Platform& platform, std::string_view file);
 
-}  // namespace zandrel::shell
+}  // namespace zandrel::assets

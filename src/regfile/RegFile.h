@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::hive {
 

@@ -1,4 +1,4 @@
-#include "platform/hive/HiveText.h"
+#include "regfile/RegText.h"
 
 #include <locale.h>
 
