@@ -1,0 +1,30 @@
+// The program on Windows: the Win32 window system, the machine's own
+// registry, and the splash window. As on Linux, everything else is driven by
+// the windows; the process ends when the last of them closes, or when an
+// uncaught error has been shown.
+#include <memory>
+#include <string>
+
+#include "manager/frmZandrel.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32ui/Win32Platform.h"
+#include "shell/Forms.h"
+
+int main() {
+  zandrel::ui::Win32Platform platform;
+
+  // A change left half done by a copy that was killed is undone here, before
+  // anything is listed.
+  std::string error;
+  std::unique_ptr<zandrel::IRegistry> registry =
+      zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &error);
+  if (!registry) {
+    constexpr int kIconStop = 0x10;  // MB_ICONSTOP, as the end on a run-time error shows
+    platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::ui::MB_OK | kIconStop);
+    return 1;
+  }
+
+  zandrel::shell::Forms forms(platform, *registry, zandrel::manager::frmZandrel::Create);
+  platform.Dispatch([&forms] { forms.ShowSplash(); });
+  return platform.Exec();
+}
