@@ -19,19 +19,35 @@ Color ContainerBack(const Control& control) {
   return control.Container() != nullptr ? control.Container()->BackColor() : control.Owner().BackColor();
 }
 
+// Texts drawn by hand go through the W function: DrawTextA decodes by the
+// code page of the selected font's character set (1251 for a Cyrillic font),
+// not by the process's UTF-8 code page.
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return wide;
+}
+
+void DrawWide(HDC dc, const std::wstring& text, RECT* rect, UINT format) {
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), rect, format);
+}
+
 void DrawCaption(HDC dc, const std::string& text, RECT rect, UINT format, bool enabled, COLORREF fore) {
+  const std::wstring wide = Wide(text);
   SetBkMode(dc, TRANSPARENT);
   if (enabled) {
     SetTextColor(dc, fore);
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);
+    DrawWide(dc, wide, &rect, format);
     return;
   }
   RECT shadow = rect;
   OffsetRect(&shadow, 1, 1);
   SetTextColor(dc, RGB(255, 255, 255));
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &shadow, format);
+  DrawWide(dc, wide, &shadow, format);
   SetTextColor(dc, RGB(128, 128, 128));
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);
+  DrawWide(dc, wide, &rect, format);
 }
 
 // A frame drawn as a group box: its background throughout, an etched line
@@ -59,8 +75,7 @@ void PaintFrame(HWND hwnd, ControlPeerW* peer) {
   if (!caption.empty()) {
     RECT text{7, 0, std::max<LONG>(7, client.right - 7), metrics.tmHeight};
     RECT measured = text;
-    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &measured,
-              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_CALCRECT);
+    DrawWide(dc, Wide(caption), &measured, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_CALCRECT);
     measured.right = std::min(measured.right, text.right);
     RECT gap{measured.left - 1, 0, measured.right + 1, measured.bottom + 1};
     FillRect(dc, &gap, peer->BackBrush());

@@ -74,9 +74,12 @@ HFONT Win32Platform::Impl::FontFor(const Font& font, UINT dpi) {
   auto it = fonts.find(key);
   if (it != fonts.end()) return it->second;
   const int height = -static_cast<int>(std::lround(font.size * dpi / 72.0));
+  // MS Sans Serif is a bitmap font of a few fixed sizes; its TrueType
+  // successor scales to every dpi and has a bold face.
+  const std::string face = font.name == "MS Sans Serif" ? "Microsoft Sans Serif" : font.name;
   HFONT handle = CreateFontA(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                              static_cast<DWORD>(font.charset == 0 ? DEFAULT_CHARSET : font.charset), OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, font.name.c_str());
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face.c_str());
   fonts.emplace(key, handle);
   return handle;
 }

@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# Runs the real zandrel.exe under Wine on a virtual X display, driven by mouse
+# and keyboard: the splash, the list, an association added for a marker
+# program, the shell opening a file of that extension through it ("start"),
+# the association removed, "start" no longer finding it, and the exit by Yes.
+# Screenshots of every step go to SCREENSHOT_FOLDER.
+#
+# Usage: EndToEndWine.sh APP_FOLDER MARKER_EXE SCREENSHOT_FOLDER
+#   APP_FOLDER holds zandrel.exe and the Pic and Sound folders.
+# Exit codes: 0 passed, 1 failed, 77 skipped (no Wine or no xvfb-run).
+set -uo pipefail
+
+app=$(readlink -f "$1")
+marker_exe=$(readlink -f "$2")
+shots=$3
+mkdir -p "$shots"
+shots=$(readlink -f "$shots")
+wine=${ZANDREL_WINE:-/usr/lib/wine/wine64}
+wineserver=${ZANDREL_WINESERVER:-/usr/lib/wine/wineserver}
+
+if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
+  for tool in "$wine" xvfb-run; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+  for tool in xdotool import; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
+  done
+  export ZANDREL_E2E_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
+fi
+
+work=$(mktemp -d /tmp/zandrel-wine-e2e.XXXXXX)
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null; fi
+  WINEPREFIX=$work/prefix "$wineserver" -k 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Message boxes and dialogs speak Russian only when the locale exists here.
+mkdir -p "$work/locale"
+if localedef -i ru_RU -f UTF-8 "$work/locale/ru_RU.UTF-8" >/dev/null 2>&1; then
+  export LOCPATH=$work/locale LANG=ru_RU.UTF-8
+fi
+printf 'pcm.!default { type null }\n' >"$work/asound.conf"
+export ALSA_CONFIG_PATH=$work/asound.conf
+
+log() { echo "[$(date +%T)] $*"; }
+fail() {
+  log "FAIL: $*"
+  import -window root "$shots/failure.png" 2>/dev/null
+  exit 1
+}
+wait_until() {
+  local timeout=$1 what=$2
+  shift 2
+  local end=$((SECONDS + timeout))
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || fail "timed out waiting for $what"
+    sleep 0.2
+  done
+}
+
+# Wine names every X window of a program after its executable.
+windows() { xdotool search --onlyvisible --class zandrel.exe 2>/dev/null | sort; }
+running() { kill -0 "$pid" 2>/dev/null; }
+# A screenshot of the screen, or of window $2 cut out of it (a window that
+# closes while import reads it would leave import waiting).
+shot() {
+  timeout 20 import -window root "$work/shot.png" || fail "screenshot $1"
+  if [ -n "${2:-}" ] && geometry "$2" 2>/dev/null; then
+    convert "$work/shot.png" -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage "$shots/$1.png"
+  else
+    cp "$work/shot.png" "$shots/$1.png"
+  fi
+  log "screenshot $shots/$1.png"
+}
+new_window() {
+  local before=$1 end=$((SECONDS + ${2:-20})) w
+  while [ "$SECONDS" -lt "$end" ]; do
+    running || fail "the program ended unexpectedly"
+    for w in $(windows); do
+      grep -qx "$w" <<<"$before" || { echo "$w"; return 0; }
+    done
+    sleep 0.2
+  done
+  return 1
+}
+is_gone() { local all; all=$(windows); ! grep -qx "$1" <<<"$all"; }
+geometry() { eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"; }
+
+# Clicks the centre of a control given in twips relative to the client origin
+# of window $1 whose client width is $2 twips.
+click_twips() {
+  local win=$1 client_width=$2 left=$3 top=$4 width=$5 height=$6 x y
+  geometry "$win"
+  x=$(awk -v o="$X" -v w="$WIDTH" -v cw="$client_width" -v l="$left" -v s="$width" \
+        'BEGIN { printf "%d", o + (l + s / 2) * (w / cw) + 0.5 }')
+  y=$(awk -v o="$Y" -v w="$WIDTH" -v cw="$client_width" -v t="$top" -v s="$height" \
+        'BEGIN { printf "%d", o + (t + s / 2) * (w / cw) + 0.5 }')
+  xdotool mousemove --sync "$x" "$y" click 1
+}
+type_into() {
+  click_twips "$manager" 8535 "$@"
+  sleep 0.2
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 30 "${*: -1}"
+}
+# Answers the next message box with Enter (OK, or Yes: the default button).
+answer_box() {
+  local name=$1 box attempt
+  box=$(new_window "$manager" 30) || fail "no message box for $name"
+  sleep 0.5
+  shot "$name"
+  for attempt in 1 2 3; do
+    xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus "$box" 2>/dev/null
+    xdotool key Return
+    wait_for_gone=$((SECONDS + 5))
+    while [ "$SECONDS" -lt "$wait_for_gone" ]; do is_gone "$box" && return 0; sleep 0.2; done
+    log "$name: still open after Enter (attempt $attempt)"
+  done
+  fail "message box $name did not close"
+}
+# The shell's "start" on a file; its status. Without a display, start says
+# on the console, not in message boxes, that no program is associated.
+shell_start() { env -u DISPLAY timeout 30 "$wine" start /wait /unix "$1" >"$work/start.log" 2>&1; }
+
+log "preparing a Wine prefix"
+"$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
+mkdir -p "$work/marker"
+cp "$marker_exe" "$work/marker/marker.exe"
+marker_win=$("$wine" winepath -w "$work/marker/marker.exe" 2>/dev/null | tr -d '\r')
+[ -n "$marker_win" ] || fail "no Windows path for the marker"
+
+ext=zqwine$$
+title=ZqWineEndToEnd.File
+echo data >"$work/sample.$ext"
+shell_start "$work/sample.$ext" && fail "start opened .$ext before it was associated"
+
+# --- Start: the splash, then the manager window -----------------------------
+log "starting $app/zandrel.exe"
+(cd "$work" && exec "$wine" "$app/zandrel.exe") >"$work/zandrel.log" 2>&1 &
+pid=$!
+splash=$(new_window "" 30) || fail "the splash window did not appear"
+sleep 1.5
+shot splash "$splash"
+manager_shown() { xdotool search --onlyvisible --name '^Orvanta$' >/dev/null 2>&1; }
+wait_until 30 "the manager window" manager_shown
+manager=$(xdotool search --onlyvisible --name '^Orvanta$' | head -1)
+wait_until 10 "the splash to close" is_gone "$splash"
+log "manager $manager"
+sleep 0.5
+shot manager "$manager"
+
+# --- List ---------------------------------------------------------------------
+click_twips "$manager" 8535 120 120 1485 495          # cmdList
+answer_box list-message
+sleep 0.5
+shot list "$manager"
+
+# --- Add: the marker program for the new extension ----------------------------
+click_twips "$manager" 8535 1680 120 1485 495         # cmdAdd
+sleep 0.5
+type_into $((480 + 1440)) $((2160 + 960)) 675 315 "$ext"           # txtFileExt
+type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"        # txtTitleRef
+type_into $((480 + 120)) $((2160 + 2520)) 5655 315 "$marker_win"   # txtExecutableFileSpec
+sleep 0.3
+shot add-mode "$manager"
+click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
+answer_box add-message
+answer_box add-list-message
+sleep 0.5
+shot add-listed "$manager"
+
+# --- The shell opens a file of the extension with the marker -----------------
+shell_start "$work/sample.$ext" || fail "start did not open .$ext: $(cat "$work/start.log")"
+wait_until 10 "the marker's output" test -s "$work/marker/marker.out"
+grep -q "sample.$ext" "$work/marker/marker.out" || fail "the marker got: $(cat "$work/marker/marker.out")"
+log "start ran the marker for sample.$ext"
+rm "$work/marker/marker.out"
+
+# --- Remove, with its description -------------------------------------------
+click_twips "$manager" 8535 3240 120 1485 495         # cmdDelete
+sleep 0.5
+type_into $((480 + 1440)) $((2160 + 960)) 675 315 ".$ext"          # txtFileExt
+type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"        # txtTitleRef
+sleep 0.3
+shot remove-mode "$manager"
+click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
+answer_box remove-question
+answer_box remove-message
+answer_box remove-list-message
+
+"$wine" reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1 && fail "the extension key is still there"
+"$wine" reg query "HKEY_CLASSES_ROOT\\$title" >/dev/null 2>&1 && fail "the title key is still there"
+shell_start "$work/sample.$ext" && fail "start still opened .$ext after the removal"
+sleep 1
+[ -e "$work/marker/marker.out" ] && fail "the marker ran after the removal"
+log "start no longer finds .$ext"
+
+# --- Exit by Yes ----------------------------------------------------------------
+click_twips "$manager" 8535 4800 120 1485 495         # cmdExit
+confirm=$(new_window "$manager" 20) || fail "the exit confirmation did not open"
+sleep 0.5
+shot exit "$confirm"
+click_twips "$confirm" 4230 120 840 1575 615          # cmdYes01
+end=$((SECONDS + 20))
+while running && [ "$SECONDS" -lt "$end" ]; do sleep 0.2; done
+running && fail "the program is still running after Yes"
+wait "$pid"
+status=$?
+pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status: $(tail -5 "$work/zandrel.log")"
+log "PASS"
