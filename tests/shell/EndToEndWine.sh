@@ -113,7 +113,7 @@ answer_box() {
   local name=$1 box attempt
   box=$(new_window "$manager" 30) || fail "no message box for $name"
   sleep 0.5
-  shot "$name"
+  shot "$name" "$manager"
   for attempt in 1 2 3; do
     xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus "$box" 2>/dev/null
     xdotool key Return
