@@ -17,9 +17,10 @@ declare -A below=(
   [platform/hive]="registry regfile"
   [platform/headless]="platform/ui"
   [platform/qt]="platform/ui platform/sound"
+  [platform/win32ui]="platform/ui"
   [assets]="platform/ui"
   [manager]="registry store assets platform/ui"
-  [shell]="registry store regfile assets manager platform/ui platform/headless platform/qt platform/hive"
+  [shell]="registry store regfile assets manager platform/ui platform/headless platform/qt platform/hive platform/win32 platform/win32ui"
 )
 
 status=0
@@ -47,8 +48,8 @@ while IFS= read -r file; do
   if [ "$folder" != platform/qt ] && grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$file"; then
     fail "$file: includes Qt outside platform/qt"
   fi
-  if [ "$folder" != platform/win32 ] && grep -qiE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<windows\.h>' "$file"; then
-    fail "$file: includes <windows.h> outside platform/win32"
+  if [ "$folder" != platform/win32 ] && [ "$folder" != platform/win32ui ] && grep -qiE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<windows\.h>' "$file"; then
+    fail "$file: includes <windows.h> outside platform/win32 and platform/win32ui"
   fi
 done < <(find . -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
 
