@@ -303,7 +303,6 @@ void frmZandrel::RemoveAssociation() {
   store::RemovalFields fields;
   fields.fileExt = txtFileExt.Text();
   fields.titleRef = txtTitleRef.Text();
-  if (const ui::ListItem* selected = lvwAsso.SelectedItem()) fields.selectedRowName = selected->text;
   fields.updateList = cbxUpdateList.Value();
   store::ChangeOutcome outcome = store::RemoveAssociation(registry_, prompter_, fields);
   if (outcome.reloadList) cmdList_Click();

@@ -26,13 +26,50 @@ bool KeyExists(IRegistry& registry, const std::string& path) {
   return true;
 }
 
-bool CreateKey(IRegistry& registry, const std::string& path) {
+// Creates HKEY_CLASSES_ROOT\path, or opens it when it exists, and closes it;
+// *created tells which.
+bool CreateKey(IRegistry& registry, const std::string& path, bool* created = nullptr) {
   HKEY key = 0;
   DWORD disposition = 0;
   LONG code = registry.RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
                                        KEY_ACCESS_0x3F, nullptr, &key, &disposition);
   if (code == ERROR_SUCCESS) registry.RegCloseKey(key);
+  if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
   return code == ERROR_SUCCESS;
+}
+
+// A key name cannot hold the path separator: "a\b" would reach another key.
+bool HoldsSeparator(const std::string& name) { return name.find('\\') != std::string::npos; }
+std::string SeparatorInExtension(const std::string& e) { return "Расширение не может содержать знак \\: " + e; }
+std::string SeparatorInDescription(const std::string& d) { return "Описание не может содержать знак \\: " + d; }
+
+enum class Title { kOwn, kOther, kUnread };
+
+// Whether `d` is the title that the extension key `e` names in its default
+// value (found as the listing finds it), compared as key names are.
+Title TitleCheck(IRegistry& registry, const std::string& e, const std::string& d) {
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, e.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return Title::kUnread;
+  char name[kNameBufferBytes];
+  std::string data(kValueDataBufferBytes, '\0');
+  Title title = Title::kOther;
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = sizeof name;
+    DWORD size = kValueDataBufferBytes;
+    DWORD type = REG_NONE;
+    const LONG code = registry.RegEnumValueA(key, index, name, &nameLength, nullptr, &type,
+                                             reinterpret_cast<BYTE*>(data.data()), &size);
+    if (code == ERROR_MORE_DATA) continue;  // too long to be a key name
+    if (code != ERROR_SUCCESS) {
+      if (code != ERROR_NO_MORE_ITEMS) title = Title::kUnread;
+      break;
+    }
+    if (nameLength != 0 || size == 0) continue;
+    if (type == REG_SZ && SameKeyName(data.substr(0, size - 1), d)) title = Title::kOwn;
+    break;
+  }
+  registry.RegCloseKey(key);
+  return title;
 }
 
 }  // namespace
@@ -46,8 +83,16 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
     prompter.MsgBox("Введите имя расширенния", kMbOk);
     return {};
   }
+  if (HoldsSeparator(e)) {
+    prompter.MsgBox(SeparatorInExtension(e), kMbOk);
+    return {};
+  }
   if (d.empty()) {
     prompter.MsgBox("Введите описание", kMbOk);
+    return {};
+  }
+  if (HoldsSeparator(d)) {
+    prompter.MsgBox(SeparatorInDescription(d), kMbOk);
     return {};
   }
   if (p.empty()) {
@@ -75,15 +120,18 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   {
     RegistryTransaction transaction(registry);
     std::string failure;
-    if (transaction.BeginCode() != ERROR_SUCCESS || !CreateKey(registry, e))
+    bool created = false;
+    if (transaction.BeginCode() != ERROR_SUCCESS || !CreateKey(registry, e, &created))
       failure = "Unable to create " + e;
+    else if (!created)  // another program made it after the test above
+      failure = e + " already in registry";
     else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, e, "", d))
       failure = "Unable to set value of " + d + " to " + e;
     else if (!CreateKey(registry, d))
       failure = "Unable to create " + d;
     else if (!CreateKey(registry, command))
       failure = "Unable to create " + command;
-    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, command, "", p + " %1"))
+    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, command, "", "\"" + p + "\" \"%1\""))
       failure = "Unable to set value to " + command;
     else if (!CreateKey(registry, icon))
       failure = "Unable create " + icon;
@@ -112,11 +160,18 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
     prompter.MsgBox("Введите имя расширенния", kMbOk);
     return {};
   }
+  if (HoldsSeparator(e)) {
+    prompter.MsgBox(SeparatorInExtension(e), kMbOk);
+    return {};
+  }
   const std::string d = Trim(fields.titleRef);
+  if (HoldsSeparator(d)) {
+    prompter.MsgBox(SeparatorInDescription(d), kMbOk);
+    return {};
+  }
 
-  // Without a selected row the question names the extension field instead.
-  const std::string& named = fields.selectedRowName ? *fields.selectedRowName : e;
-  std::string question = "Удаляется расширенние " + named + kCrLf +
+  // The question names the keys that will go: the fields, not the list's row.
+  std::string question = "Удаляется расширенние " + e + kCrLf +
                          (d.empty() ? "Хотите удалить расширенние, а описание оставить?"
                                     : "Хотите удалить расширенние и описание?");
   if (prompter.MsgBox(question, kMbYesNo | kMbIconQuestion) != kIdYes) return {};
@@ -139,13 +194,23 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
 
   QueuedPrompter held;
   bool deleted = false;
+  Title title = Title::kOwn;
   {
     RegistryTransaction transaction(registry);
-    deleted = transaction.BeginCode() == ERROR_SUCCESS && DeleteKey(registry, held, HKEY_CLASSES_ROOT, e) &&
+    // The description is deleted with everything under it, so it must be the
+    // title E names; checked under the lock, so that no other program can
+    // change E's value in between.
+    if (transaction.BeginCode() == ERROR_SUCCESS && !d.empty()) title = TitleCheck(registry, e, d);
+    deleted = transaction.BeginCode() == ERROR_SUCCESS && title == Title::kOwn &&
+              DeleteKey(registry, held, HKEY_CLASSES_ROOT, e) &&
               (d.empty() || DeleteKey(registry, held, HKEY_CLASSES_ROOT, d)) &&
               transaction.Commit() == ERROR_SUCCESS;
   }  // rolled back here unless committed
   held.Flush(prompter);
+  if (title == Title::kOther) {
+    prompter.MsgBox("Описание " + d + " не принадлежит расширению " + e + ". Ничего не удалено.", kMbOk);
+    return {};
+  }
 
   ChangeOutcome outcome;
   outcome.notifyShell = true;

@@ -4,7 +4,6 @@
 // or not at all, and no message box waits while the registry is locked.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "store/Prompter.h"
@@ -21,10 +20,9 @@ struct AssociationFields {
 };
 
 struct RemovalFields {
-  std::string fileExt;                         // txtFileExt
-  std::string titleRef;                        // txtTitleRef
-  std::optional<std::string> selectedRowName;  // the list's selected row, when there is one
-  int updateList = 0;                          // cbxUpdateList: 1 ticked
+  std::string fileExt;   // txtFileExt
+  std::string titleRef;  // txtTitleRef
+  int updateList = 0;    // cbxUpdateList: 1 ticked
 };
 
 // What the window does after a change: reload the list (a success with the
@@ -35,12 +33,15 @@ struct ChangeOutcome {
   bool notifyShell = false;
 };
 
-// Registers E (the extension) naming the title key D with "P %1" as its open
-// command and "P,1" as its icon, where E, D and P come from the fields.
+// Registers E (the extension) naming the title key D with "P" "%1" (quoted,
+// as the shell writes it) as its open command and P,1 as its icon, where E,
+// D and P come from the fields. Neither E nor D may hold "\"; an E that
+// exists, also one that appears while the add runs, is left alone.
 ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const AssociationFields& fields);
 
 // Removes the extension key, and the title key with its subkeys when the
-// description field is not blank.
+// description field is not blank; that title must be the one the extension
+// names, or nothing is deleted.
 ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields);
 
 }  // namespace zandrel::store

@@ -1,6 +1,9 @@
 #include "store/KeyRoutines.h"
 
+#include <locale.h>
+
 #include <cstring>
+#include <cwctype>
 
 namespace zandrel::store {
 
@@ -16,6 +19,45 @@ std::string PrepareExtension(const std::string& text) {
   if (e.empty() || e[0] != '.') e.insert(e.begin(), '.');
   return e;
 }
+
+namespace {
+
+// The name as the registry compares it: each well-formed UTF-8 character
+// replaced by its simple upper case (from glibc's C.UTF-8, whatever the
+// process locale), never mapping non-ASCII onto ASCII; other bytes as they are.
+std::u32string ComparedName(const std::string& name) {
+  static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  std::u32string out;
+  const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+  for (std::size_t i = 0, n = name.size(); i < n;) {
+    const unsigned char b = s[i];
+    const std::size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    bool valid = len > 1 && i + len <= n;
+    char32_t c = len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+    for (std::size_t k = 1; valid && k < len; ++k) {
+      valid = (s[i + k] & 0xC0) == 0x80;
+      c = (c << 6) | (s[i + k] & 0x3F);
+    }
+    // Overlong forms and surrogates are not well-formed characters either.
+    const char32_t least = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+    valid = valid && c >= least && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+    if (!valid) {
+      // ASCII, or a byte that starts no well-formed character (kept apart
+      // from any character by an offset past the Unicode range).
+      out += b < 0x80 ? static_cast<char32_t>(b >= 'a' && b <= 'z' ? b - 32 : b) : 0x110000 + b;
+      ++i;
+      continue;
+    }
+    char32_t upper = locale ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale)) : c;
+    out += upper < 0x80 ? c : upper;
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool SameKeyName(const std::string& a, const std::string& b) { return ComparedName(a) == ComparedName(b); }
 
 std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key) {
   std::vector<std::string> names;
@@ -45,7 +87,7 @@ bool SetKeyValue(IRegistry& registry, Prompter& prompter, HKEY root, const std::
 
 bool EnumSubKeys(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path) {
   HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, kListAccess, &key) != ERROR_SUCCESS) {
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, kWalkAccess, &key) != ERROR_SUCCESS) {
     prompter.MsgBox("Unable to open " + path, kMbOk);
     return false;
   }
@@ -59,7 +101,7 @@ namespace {
 // Deletes root\path after its subkeys, deepest first; true when it is gone.
 bool DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
   HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, kListAccess, &key) != ERROR_SUCCESS) return false;
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, kWalkAccess, &key) != ERROR_SUCCESS) return false;
   std::vector<std::string> children = SubKeyNames(registry, key);
   registry.RegCloseKey(key);
   for (const std::string& child : children)
@@ -68,7 +110,7 @@ bool DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
   std::size_t slash = path.rfind('\\');
   if (slash == std::string::npos) return registry.RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
   HKEY parent = 0;
-  if (registry.RegOpenKeyExA(root, path.substr(0, slash).c_str(), 0, kListAccess, &parent) != ERROR_SUCCESS)
+  if (registry.RegOpenKeyExA(root, path.substr(0, slash).c_str(), 0, kWalkAccess, &parent) != ERROR_SUCCESS)
     return false;
   LONG code = registry.RegDeleteKeyA(parent, path.substr(slash + 1).c_str());
   registry.RegCloseKey(parent);

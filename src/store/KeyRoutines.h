@@ -16,13 +16,20 @@ inline constexpr DWORD kNameBufferBytes = MAX_KEY_NAME_CHARS * 4 + 1;
 // Value data read by the listing; a larger value is passed over.
 inline constexpr DWORD kValueDataBufferBytes = 1024 * 4;
 
-// The open mask of the listing, DeleteKey and EnumSubKeys.
-inline constexpr REGSAM kListAccess = KEY_ACCESS_0x3F;
+// The listing only reads: a user who may read the classes but not change
+// them still gets the whole list.
+inline constexpr REGSAM kListAccess = KEY_READ;
+// EnumSubKeys and DeleteKey walk subkeys; the handle a key is deleted through
+// needs no right of its own.
+inline constexpr REGSAM kWalkAccess = KEY_ENUMERATE_SUB_KEYS;
 
 // Removes the space character (only it) from both ends.
 std::string Trim(const std::string& text);
 // Trimmed, with a "." put in front unless the text already begins with one.
 std::string PrepareExtension(const std::string& text);
+// Whether two key names are the same name to the registry: compared by
+// simple per-character upper-casing, as the registry compares them.
+bool SameKeyName(const std::string& a, const std::string& b);
 
 // The names of the direct subkeys of an open key, each cut at its first NUL,
 // in enumeration order. A name that does not fit (234) is passed over; any
@@ -36,7 +43,7 @@ std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key);
 bool SetKeyValue(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path,
                  const std::string& valueName, const std::string& value);
 
-// Whether root\path can be opened (access 0x3F); walks its subkeys. A key
+// Whether root\path can be opened to walk its subkeys; walks them. A key
 // that cannot be opened shows "Unable to open " + path and gives false.
 bool EnumSubKeys(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path);
 

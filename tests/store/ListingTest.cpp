@@ -118,6 +118,16 @@ TEST_P(Listing, IconKeyIsNeverRead) {
   for (const auto& call : failing.log) EXPECT_EQ(call.text.find("DefaultIcon"), std::string::npos) << call.text;
 }
 
+// A user who may read the classes but not change them sees every row.
+TEST_P(Listing, ReadRightsAreEnough) {
+  SeedAssociation(*registry, ".a", "A", "a %1");
+  SeedValue(*registry, HKEY_CLASSES_ROOT, "A\\shell\\open\\command\\sub", "", REG_SZ, "sub %1");
+  SeedAssociation(*registry, ".b", "B", "b %1");
+  FailingRegistry readOnly(*registry);
+  readOnly.RefuseOpenRights(~KEY_READ);
+  EXPECT_EQ(List(readOnly), (std::vector<AssociationRow>{{".a", "A", "sub %1"}, {".b", "B", "b %1"}}));
+}
+
 TEST_P(Listing, ClassesKeyThatCannotBeOpened) {
   FailingRegistry failing(*registry);
   failing.FailNth(1, ERROR_ACCESS_DENIED, Ops(RegOp::Open));

@@ -21,17 +21,20 @@ class Remover : public StoreTest {
     SeedValue(*registry, HKEY_CLASSES_ROOT, "Zq Title\\DefaultIcon", "", REG_SZ, "p,1");
     full = DumpClasses(*registry);
   }
-  static RemovalFields Fields(const std::string& e, const std::string& d, int update = 0,
-                              std::optional<std::string> row = ".zq") {
-    return RemovalFields{e, d, std::move(row), update};
+  static RemovalFields Fields(const std::string& e, const std::string& d, int update = 0) {
+    return RemovalFields{e, d, update};
   }
   std::string empty;  // the store without the association
   std::string full;   // with it
 };
 
+// The description is matched to E's title as the registry matches names, and
+// reading plus deleting is all the removal asks rights for.
 TEST_P(Remover, ExtensionAndDescriptionRemovedWithAllSubkeys) {
   prompter.AnswerNext(6);
-  store::ChangeOutcome outcome = RemoveAssociation(*registry, prompter, Fields(" zq ", " Zq Title "));
+  FailingRegistry readAndDelete(*registry);
+  readAndDelete.RefuseOpenRights(KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK);
+  store::ChangeOutcome outcome = RemoveAssociation(readAndDelete, prompter, Fields(" zq ", " ZQ title "));
   EXPECT_FALSE(outcome.reloadList);
   EXPECT_TRUE(outcome.notifyShell);
   EXPECT_EQ(prompter.boxes, (std::vector<Box>{{"Удаляется расширенние .zq\r\n" + kBoth, 0x24},
@@ -63,19 +66,34 @@ TEST_P(Remover, TickedUpdateGivesTheLongMessageAndAsksForAReload) {
                  0}));
 }
 
-TEST_P(Remover, QuestionNamesTheRowWhileTheFieldDecides) {
-  SeedAssociation(*registry, ".edited", "Edited", "e %1");
-  prompter.AnswerNext(6);
-  RemoveAssociation(*registry, prompter, Fields("edited", "", 0, ".zq"));
-  EXPECT_EQ(prompter.boxes[0].text, "Удаляется расширенние .zq\r\n" + kKeepTitle);
-  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".edited"));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".zq"));
+TEST_P(Remover, DescriptionThatIsNotTheExtensionsTitleDeletesNothing) {
+  SeedValue(*registry, HKEY_CLASSES_ROOT, "CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "",
+            REG_SZ, "shell32.dll");
+  SeedValue(*registry, HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Zq", "", REG_SZ, "{0}");
+  SeedValue(*registry, HKEY_CLASSES_ROOT, "Other\\shell\\open\\command", "", REG_SZ, "o %1");
+  SeedKey(*registry, HKEY_CLASSES_ROOT, ".untitled");
+  const std::string before = DumpClasses(*registry);
+  const std::pair<std::string, std::string> rows[] = {
+      {".zq", "CLSID"}, {".zq", "*"}, {".zq", "Other"}, {".untitled", "Zq Title"}};
+  for (const auto& [e, d] : rows) {
+    SCOPED_TRACE(e + " " + d);
+    RecordingPrompter p;
+    p.AnswerNext(6);
+    store::ChangeOutcome outcome = RemoveAssociation(*registry, p, Fields(e, d));
+    EXPECT_FALSE(outcome.notifyShell);
+    EXPECT_EQ(p.boxes, (std::vector<Box>{{"Удаляется расширенние " + e + "\r\n" + kBoth, 0x24},
+                                         {"Описание " + d + " не принадлежит расширению " + e +
+                                              ". Ничего не удалено.", 0}}));
+    EXPECT_EQ(DumpClasses(*registry), before);
+  }
 }
 
-TEST_P(Remover, WithoutASelectedRowTheQuestionNamesTheExtensionField) {
-  prompter.AnswerNext(7);
-  RemoveAssociation(*registry, prompter, Fields(" zq", "Zq Title", 0, std::nullopt));
-  EXPECT_EQ(prompter.boxes, (std::vector<Box>{{"Удаляется расширенние .zq\r\n" + kBoth, 0x24}}));
+TEST_P(Remover, CyrillicTitleMatchesInAnotherCase) {
+  SeedAssociation(*registry, ".ёж", "Ёжик Файл", "p %1");
+  prompter.AnswerNext(6);
+  RemoveAssociation(*registry, prompter, Fields("ёж", "ЁЖИК файл"));
+  EXPECT_EQ(prompter.boxes.back().text, "Ассоциация удаленна из реестра .ёж");
+  EXPECT_EQ(DumpClasses(*registry), full);
 }
 
 struct StopRow {
@@ -91,7 +109,10 @@ TEST_P(Remover, StopsBeforeDeletingAnything) {
       {"only dot", Fields(".", "Zq Title"), 6, {{"Введите имя расширенния", 0}}},
       {"answer no", Fields("zq", "Zq Title"), 7, {{"Удаляется расширенние .zq\r\n" + kBoth, 0x24}}},
       {"answer ok", Fields("zq", "Zq Title"), 1, {{"Удаляется расширенние .zq\r\n" + kBoth, 0x24}}},
-      {"no extension key", Fields("nope", "Zq Title", 0, ".nope"), 6,
+      {"separator in extension", Fields("a\\b", ""), 6, {{"Расширение не может содержать знак \\: .a\\b", 0}}},
+      {"separator in description", Fields("zq", "Zq Title\\shell"), 6,
+       {{"Описание не может содержать знак \\: Zq Title\\shell", 0}}},
+      {"no extension key", Fields("nope", "Zq Title"), 6,
        {{"Удаляется расширенние .nope\r\n" + kBoth, 0x24},
         {"Unable to open subkey .nope.  Pleaser re-check your entry", 0}}},
       {"no title key", Fields("zq", "No Such Title"), 6,
@@ -122,16 +143,17 @@ struct FailureRow {
 // A removal that fails at any point deletes nothing, shows the messages in
 // order after the rollback, and still tells the shell.
 TEST_P(Remover, FailedDeletionRestoresEverythingAndStillNotifies) {
-  // Opens: check E, check D, then DeleteKey(E): EnumSubKeys, tree; DeleteKey(D): ...
+  // Opens: check E, check D, then E's title, DeleteKey(E): EnumSubKeys, tree; DeleteKey(D): ...
   const FailureRow rows[] = {
       {"begin", Ops(RegOp::Begin), 1, {}},
       {"delete E", Ops(RegOp::DeleteKey), 1, {}},
-      {"EnumSubKeys of E", Ops(RegOp::Open), 3, {"Unable to open .zq"}},
+      {"read E's title", Ops(RegOp::Open), 3, {}},
+      {"EnumSubKeys of E", Ops(RegOp::Open), 4, {"Unable to open .zq"}},
       {"delete DefaultIcon", Ops(RegOp::DeleteKey), 2, {}},
       {"delete command", Ops(RegOp::DeleteKey), 3, {}},
       {"delete shell", Ops(RegOp::DeleteKey), 5, {}},
       {"delete D", Ops(RegOp::DeleteKey), 6, {}},
-      {"EnumSubKeys of D", Ops(RegOp::Open), 5, {"Unable to open Zq Title"}},
+      {"EnumSubKeys of D", Ops(RegOp::Open), 6, {"Unable to open Zq Title"}},
       {"commit", Ops(RegOp::Commit), 1, {}},
   };
   for (const FailureRow& row : rows) {

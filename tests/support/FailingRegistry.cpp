@@ -64,8 +64,8 @@ std::string Text(const char* s) { return s != nullptr ? s : ""; }
 
 LONG FailingRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                     HKEY* phkResult) {
-  LONG code;
-  if (ShouldFail(RegOp::Open, &code)) {
+  LONG code = ERROR_ACCESS_DENIED;
+  if ((samDesired & refused_rights_) != 0 || ShouldFail(RegOp::Open, &code)) {
     if (phkResult != nullptr) *phkResult = 0;
     return Record(RegOp::Open, Text(lpSubKey), code, true);
   }

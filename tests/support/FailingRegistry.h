@@ -48,6 +48,9 @@ class FailingRegistry : public IRegistry {
   // with `sticky`, that call and every later one of them. n = 0 fails nothing.
   void FailNth(std::uint64_t n, LONG code, std::uint32_t ops = kAllOps, bool sticky = false);
   void ClearFailure() { fail_at_ = 0; }
+  // An open asking for any of `rights` answers 5, as for a user whose rights
+  // on the keys are fewer (0: none refused).
+  void RefuseOpenRights(REGSAM rights) { refused_rights_ = rights; }
   // Calls so far among `ops` (counting injected ones).
   std::uint64_t CallCount(std::uint32_t ops = kAllOps) const;
   bool Injected() const { return injected_count_ > 0; }
@@ -89,6 +92,7 @@ class FailingRegistry : public IRegistry {
   std::uint64_t counted_ = 0;
   std::uint64_t injected_count_ = 0;
   bool in_transaction_ = false;
+  REGSAM refused_rights_ = 0;
 };
 
 }  // namespace zandrel::testing
