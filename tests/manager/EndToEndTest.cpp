@@ -31,7 +31,7 @@ TEST_P(AddListRemove, RegistryExactlyAsBefore) {
   EXPECT_EQ(form->lvwAsso.Items()[0].text, ".txt");
   EXPECT_EQ(form->lvwAsso.Items()[1].text, ".zq");
   EXPECT_EQ(form->lvwAsso.Items()[1].sub1, "Документ Zq");
-  EXPECT_EQ(form->lvwAsso.Items()[1].sub2, program + " %1");
+  EXPECT_EQ(form->lvwAsso.Items()[1].sub2, "\"" + program + "\" \"%1\"");
   EXPECT_NE(DumpClasses(*registry), before);
 
   form->lvwAsso.UserSelected(1);
@@ -73,7 +73,7 @@ TEST_P(AddListRemove, NoMessageBoxWhileATransactionIsOpen) {
   failing->FailNth(2, ERROR_WRITE_FAULT, Ops(RegOp::SetValue));
   form->cmdProceed.FireClick();
   EXPECT_EQ(MessageTexts(),
-            (std::vector<std::string>{"Unable to set value of " + program + " %1 to subkey ",
+            (std::vector<std::string>{"Unable to set value of \"" + program + "\" \"%1\" to subkey ",
                                       "Unable to set value to Zq Title\\shell\\open\\command"}));
   EXPECT_EQ(DumpClasses(*registry), "[]\n");
 

@@ -94,6 +94,18 @@ TEST_F(Modes, RemoveModeWithoutASelectedRowKeepsTheTexts) {
   EXPECT_TRUE(platform.shellNotifies.empty());
 }
 
+// An extension edited after choosing a row: the question names the keys that
+// would go, the field's, not the row's.
+TEST_F(Modes, RemovalQuestionNamesTheEditedExtension) {
+  List();
+  form->lvwAsso.UserSelected(1);
+  form->cmdDelete.FireClick();
+  form->txtFileExt.UserEdited("zq");
+  platform.AnswerNext(ui::IDNO);
+  form->cmdProceed.FireClick();
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Удаляется расширенние .zq\r\nХотите удалить расширенние и описание?"});
+}
+
 TEST_F(Modes, ProceedActsOnTheCaptionExactly) {
   form->cmdAdd.FireClick();
   for (const char* caption : {"добавить", "Добавить ", "fraAsso", "", "Удалить."}) {
@@ -121,7 +133,7 @@ TEST_F(Modes, AddWithUpdateTickedReloadsAndReturnsToListMode) {
   EXPECT_TRUE(platform.messages[0].text.starts_with("Всё прошло успешно.\r\n\r\nЧто увидеть"));
   EXPECT_EQ(platform.messages[1].text, "Просмотр завершен.  Всего  1");
   ExpectMode({true, true, true, true, false, "Добавить"});
-  EXPECT_EQ(form->lvwAsso.Items()[0].sub2, program + " %1");
+  EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");
   EXPECT_TRUE(platform.shellNotifies.empty());  // the writer does not tell the shell
   EXPECT_EQ(form->txtFileExt.Text(), "zq");
 }

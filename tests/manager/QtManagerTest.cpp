@@ -133,7 +133,7 @@ TEST_F(QtManager, ListsTheSeededStoreThenAddsAndRemovesThroughTheWidgets) {
   EXPECT_EQ(boxes[0].text.substr(0, std::string("Всё прошло успешно.").size()), "Всё прошло успешно.");
   EXPECT_EQ(boxes[1].text, "Просмотр завершен.  Всего  " + std::to_string(rows + 1));
   EXPECT_EQ(Hex(".zqoffscreen"), std::string("Проверка.Экрана") + '\0');
-  EXPECT_EQ(Hex("Проверка.Экрана\\shell\\open\\command"), std::string("/bin/sh %1") + '\0');
+  EXPECT_EQ(Hex("Проверка.Экрана\\shell\\open\\command"), std::string("\"/bin/sh\" \"%1\"") + '\0');
   EXPECT_EQ(Hex("Проверка.Экрана\\DefaultIcon"), std::string("/bin/sh,1") + '\0');
   EXPECT_TRUE(form->lvwAsso.Visible()) << "the reload returns to list mode";
 

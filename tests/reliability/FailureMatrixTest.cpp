@@ -136,7 +136,7 @@ class FailureMatrix : public ::testing::Test {
         e.texts = {"Unable to set value to " + icon};
       } else if (call.op == RegOp::Open || call.op == RegOp::SetValue) {
         if (call.op == RegOp::SetValue) {
-          const std::string data = value == kExt ? kTitle : value == command ? program_ + " %1" : program_ + ",1";
+          const std::string data = value == kExt ? kTitle : value == command ? "\"" + program_ + "\" \"%1\"" : program_ + ",1";
           e.texts.push_back("Unable to set value of " + data + " to subkey ");
         }
         e.texts.push_back(value == kExt ? "Unable to set value of " + kTitle + " to " + kExt

@@ -84,7 +84,7 @@ class EntryFields : public ::testing::Test {
     }
     const std::string program = store::Trim(row.program);
     EXPECT_EQ(DefaultValue(*hive_, row.extKey), store::Trim(row.title));
-    EXPECT_EQ(DefaultValue(*hive_, row.titleKey + "\\shell\\open\\command"), program + " %1");
+    EXPECT_EQ(DefaultValue(*hive_, row.titleKey + "\\shell\\open\\command"), "\"" + program + "\" \"%1\"");
     EXPECT_EQ(DefaultValue(*hive_, row.titleKey + "\\DefaultIcon"), program + ",1");
   }
 
@@ -120,19 +120,15 @@ TEST_F(EntryFields, BadTextInEveryField) {
       {"tab and control characters kept", "\t.t\x01", "Zq\tTab\x07", p, {kAddDone}, ".\t.t\x01", "Zq\tTab\x07"},
       {"Cyrillic", "ёлка", "Ёлочный.Файл", p, {kAddDone}, ".ёлка", "Ёлочный.Файл"},
       {"the same in upper case is already there", ".ЁЛКА", "Другой", p, {".ЁЛКА already in registry"}, "", ""},
-      {"description with backslashes", ".bs", "Zq\\Nested\\Title", p, {kAddDone}, ".bs", "Zq\\Nested\\Title"},
+      {"description with backslashes", ".bs", "Zq\\Nested\\Title", p,
+       {"Описание не может содержать знак \\: Zq\\Nested\\Title"}, "", ""},
+      {"a lone backslash as the extension", "\\", "Zq.Slash", p, {"Расширение не может содержать знак \\: .\\"}, "", ""},
+      {"a backslash inside the extension", "a\\b", "Zq.Inside", p, {"Расширение не может содержать знак \\: .a\\b"}, "", ""},
       {"program path with spaces, trimmed", ".sp", "Zq.Spaces", "  " + p + "  ", {kAddDone}, ".sp", "Zq.Spaces"},
       {"a device as the program", ".dn", "Zq.Null", "/dev/null", {kAddDone}, ".dn", "Zq.Null"},
       {"another device", ".dz", "Zq.Zero", "/dev/zero", {kAddDone}, ".dz", "Zq.Zero"},
   };
   for (const FieldRow& row : rows) Check(row);
-}
-
-// "\" in the extension is not refused: it is a key path separator, so the
-// extension key lands at the path it names (a trailing one is dropped).
-TEST_F(EntryFields, BackslashesInTheExtension) {
-  Check({"a lone backslash", "\\", "Zq.Slash", program_, {kAddDone}, ".", "Zq.Slash"});
-  Check({"a backslash inside", "a\\b", "Zq.Inside", program_, {kAddDone}, ".a\\b", "Zq.Inside"});
 }
 
 // A program file the user may not read. Root reads every file, so as root
