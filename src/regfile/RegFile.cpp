@@ -1,8 +1,12 @@
 #include "regfile/RegFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -423,17 +427,57 @@ RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
   return result;
 }
 
-RegImportResult ImportRegFile(IRegistry& registry, const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    RegImportResult result;
-    result.message = path + ": cannot read the file";
-    return result;
+namespace {
+
+// A .reg file read whole; larger ones are refused rather than read into
+// memory (a pipe that never ends, a mistaken argument).
+constexpr std::size_t kMaxRegFileBytes = std::size_t{256} << 20;
+
+// Reads the file at `path` into *bytes. False with *error set to what went
+// wrong, for a message: a folder or a device is refused before reading.
+bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    *error = std::string("cannot read the file: ") + std::strerror(errno);
+    return false;
   }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
+  struct stat st {};
+  bool ok = true;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    *error = "is a folder, not a file";
+    ok = false;
+  } else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+    *error = "is a device, not a file";
+    ok = false;
+  }
+  char buffer[1 << 16];
+  while (ok) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = std::string("cannot read the file: ") + std::strerror(errno);
+      ok = false;
+    } else if (n == 0) {
+      break;
+    } else if (bytes->size() + static_cast<std::size_t>(n) > kMaxRegFileBytes) {
+      *error = "larger than 256 MB, too large for a .reg file";
+      ok = false;
+    } else {
+      bytes->append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+RegImportResult ImportRegFile(IRegistry& registry, const std::string& path) {
+  std::string bytes;
+  std::string error;
+  if (!ReadRegFile(path, &bytes, &error)) {
     RegImportResult result;
-    result.message = path + ": cannot read the file";
+    result.message = path + ": " + error;
     return result;
   }
   return ImportRegText(registry, bytes, path);

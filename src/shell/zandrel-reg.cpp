@@ -4,8 +4,14 @@
 //   zandrel-reg export KEY FILE    subtree out, Version 5.00, UTF-16LE
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
 // Exit status 0 on success, 1 on any error with one line on stderr.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -134,14 +140,55 @@ int Import(IRegistry& registry, const std::string& file) {
   return 0;
 }
 
+// Writes all of `bytes` to fd; false with errno set when a write fails.
+bool WriteAll(int fd, const std::string& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes `bytes` as the file `file`; "" on success, else what went wrong. A
+// regular file (or a new one) is written under a temporary name beside it and
+// renamed over it, so that a failure part-way leaves what was there; a
+// device, a pipe or a link is written in place.
+std::string WriteFileWhole(const std::string& file, const std::string& bytes) {
+  const auto failed = [] { return std::string("cannot write the file: ") + std::strerror(errno); };
+  struct stat st {};
+  const bool exists = ::lstat(file.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return "is a folder, not a file";
+  if (exists && !S_ISREG(st.st_mode)) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return failed();
+    std::string error = WriteAll(fd, bytes) ? std::string() : failed();
+    if (::close(fd) != 0 && error.empty()) error = failed();
+    return error;
+  }
+  if (exists && ::access(file.c_str(), W_OK) != 0) return failed();
+  std::string temporary = file + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return failed();
+  // The mode a plain create would have given, or the one the file had.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const bool written = ::fchmod(fd, exists ? (st.st_mode & 07777) : (0666 & ~mask)) == 0 &&
+                       WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  std::string error = written ? std::string() : failed();
+  if (::close(fd) != 0 && error.empty()) error = failed();
+  if (error.empty() && ::rename(temporary.c_str(), file.c_str()) != 0) error = failed();
+  if (!error.empty()) ::unlink(temporary.c_str());
+  return error;
+}
+
 int Export(IRegistry& registry, const std::string& key, const std::string& file) {
   std::string bytes;
   std::string error;
   if (hive::ExportRegText(registry, key, &bytes, &error) != ERROR_SUCCESS) return Fail(error);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) return Fail(file + ": cannot write the file");
+  error = WriteFileWhole(file, bytes);
+  if (!error.empty()) return Fail(file + ": " + error);
   return 0;
 }
 
@@ -170,10 +217,7 @@ int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
   return std::cout ? 0 : Fail("cannot write the output");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& args) {
   const std::string verb = args.empty() ? "" : args[0];
   bool recurse = false;
   if (verb == "query" && args.size() == 3) {
@@ -190,4 +234,16 @@ int main(int argc, char** argv) {
   if (verb == "import") return Import(*registry, args[1]);
   if (verb == "export") return Export(*registry, args[1], args[2]);
   return Query(*registry, args[1], recurse);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Nothing is expected to throw; should anything (memory), it ends as one
+  // line and status 1 rather than an abort.
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
 }

@@ -21,7 +21,7 @@ if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
     echo "SKIP: xvfb-run is not installed"
     exit 77
   fi
-  for tool in xdotool import; do
+  for tool in xdotool import xclip; do
     command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
   done
   export ZANDREL_E2E_DISPLAY=1
@@ -137,6 +137,14 @@ answer_box() {
   enter_until_gone "$box" "message box $name"
 }
 
+# The text of message box $1, copied as a user can copy it (Ctrl+C).
+box_text() {
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
+  xdotool key --clearmodifiers ctrl+c
+  sleep 0.3
+  timeout 5 xclip -o -selection clipboard 2>/dev/null
+}
+
 reg() { "$app/zandrel-reg" "$@"; }
 
 # --- Failures at start: each shows one message box, and Enter ends the run ---
@@ -225,13 +233,22 @@ grep -q "/bin/sh" "$work/added-cmd.txt" || fail "the open command is wrong: $(ca
 log "added .$ext -> $title"
 
 # --- Remove, with its description -------------------------------------------
+# The fields are typed over the selected row's texts: the question must name
+# what the fields say, since that is what goes.
 click_twips "$manager" 8535 3240 120 1485 495         # cmdDelete
 sleep 0.3
 type_into $((480 + 1440)) $((2160 + 960)) 675 315 ".$ext"      # txtFileExt
 type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"    # txtTitleRef
 shot remove-mode
 click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
-answer_box remove-question
+question=$(new_window "$manager" 20) || fail "no removal question"
+sleep 0.3
+shot remove-question
+question_text=$(box_text "$question")
+grep -qx "Удаляется расширенние \.$ext" <<<"${question_text//$'\r'/}" \
+  || fail "the removal question does not name the typed extension: $question_text"
+enter_until_gone "$question" "the removal question"
+log "the removal question names .$ext"
 answer_box remove-message
 answer_box remove-list-message
 

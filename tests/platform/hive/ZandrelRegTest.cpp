@@ -199,12 +199,22 @@ INSTANTIATE_TEST_SUITE_P(
         FailRow{"ExportMissingKey",
                 {"export", "HKCR\\.nope", "$DIR/out.reg"},
                 "zandrel-reg: cannot open the key \"HKCR\\.nope\": not found (error 2)\n"},
-        FailRow{"ExportUnwritableFile",
+        // Every file argument that is not a usable file: one line, status 1.
+        FailRow{"ExportIntoMissingFolder",
                 {"export", "HKCR\\.txt", "$DIR/no/such/folder/out.reg"},
-                "zandrel-reg: $DIR/no/such/folder/out.reg: cannot write the file\n"},
+                "zandrel-reg: $DIR/no/such/folder/out.reg: cannot write the file: No such file or directory\n"},
+        FailRow{"ExportOntoFolder", {"export", "HKCR\\.txt", "$DIR"}, "zandrel-reg: $DIR: is a folder, not a file\n"},
+        FailRow{"ExportOntoFullDevice",
+                {"export", "HKCR\\.txt", "/dev/full"},
+                "zandrel-reg: /dev/full: cannot write the file: No space left on device\n"},
         FailRow{"ImportMissingFile",
                 {"import", "$DIR/none.reg"},
-                "zandrel-reg: $DIR/none.reg: cannot read the file\n"}),
+                "zandrel-reg: $DIR/none.reg: cannot read the file: No such file or directory\n"},
+        FailRow{"ImportFolder", {"import", "$DIR"}, "zandrel-reg: $DIR: is a folder, not a file\n"},
+        FailRow{"ImportDevice", {"import", "/dev/zero"}, "zandrel-reg: /dev/zero: is a device, not a file\n"},
+        FailRow{"ImportUnreadableFile",
+                {"import", "/proc/self/mem"},
+                "zandrel-reg: /proc/self/mem: cannot read the file: Input/output error\n"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(ZandrelReg, NonHiveFileIsNamedAndLeftAlone) {
