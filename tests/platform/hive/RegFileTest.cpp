@@ -274,16 +274,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "\": a name is too long or the key is nested too deep (error 87)"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(RegFileNames, MissingFileIsNamed) {
-  TempDir dir;
-  std::string error;
-  auto reg = OpenHive(dir.File("r.db"), &error);
-  ASSERT_NE(reg, nullptr) << error;
-  const RegImportResult result = ImportRegFile(*reg, dir.File("none.reg"));
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message, dir.File("none.reg") + ": cannot read the file");
-}
-
 struct KeyPathRow {
   std::string path;
   bool ok;
