@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   List(*hive);
   YesPrompter yes;
   store::CreateAssociation(*hive, yes, store::AssociationFields{".fz", "Fuzz.File", "/dev/null", 0});
-  store::RemoveAssociation(*hive, yes, store::RemovalFields{".fz", "Fuzz.File", std::nullopt, 0});
+  store::RemoveAssociation(*hive, yes, store::RemovalFields{".fz", "Fuzz.File", 0});
   List(*hive);
   return 0;
 }
