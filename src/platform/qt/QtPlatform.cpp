@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -38,7 +39,8 @@ namespace {
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // A message box as the Win32 one: with Yes and No there is no way out but the
-// two buttons (no Escape, no close box).
+// two buttons (no Escape, no close box); Ctrl+C copies its caption, text and
+// buttons between rules of dashes.
 class Win32MessageBox : public QMessageBox {
  public:
   using QMessageBox::QMessageBox;
@@ -47,6 +49,14 @@ class Win32MessageBox : public QMessageBox {
  protected:
   void keyPressEvent(QKeyEvent* event) override {
     if (trapEscape && event->key() == Qt::Key_Escape) return;
+    if (event->matches(QKeySequence::Copy)) {
+      const QString rule = QStringLiteral("---------------------------\n");
+      QString buttonTexts;
+      for (QAbstractButton* button : buttons()) buttonTexts += button->text() + QStringLiteral("   ");
+      QApplication::clipboard()->setText(rule + windowTitle() + QStringLiteral("\n") + rule + text() +
+                                         QStringLiteral("\n") + rule + buttonTexts + QStringLiteral("\n") + rule);
+      return;
+    }
     QMessageBox::keyPressEvent(event);
   }
   void closeEvent(QCloseEvent* event) override {
