@@ -3,6 +3,7 @@
 # and keyboard: the splash, the list, an association added for a marker
 # program, the shell opening a file of that extension through it ("start"),
 # the association removed, "start" no longer finding it, and the exit by Yes.
+# The marker program is chosen in the file-open dialog.
 # Screenshots of every step go to SCREENSHOT_FOLDER.
 #
 # Usage: EndToEndWine.sh APP_FOLDER MARKER_EXE SCREENSHOT_FOLDER
@@ -165,7 +166,15 @@ click_twips "$manager" 8535 1680 120 1485 495         # cmdAdd
 sleep 0.5
 type_into $((480 + 1440)) $((2160 + 960)) 675 315 "$ext"           # txtFileExt
 type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"        # txtTitleRef
-type_into $((480 + 120)) $((2160 + 2520)) 5655 315 "$marker_win"   # txtExecutableFileSpec
+# The program through the file-open dialog: its name typed, Enter.
+click_twips "$manager" 8535 $((480 + 5760)) $((2160 + 2520)) 315 255   # cmdDialogFileSpec
+dialog=$(new_window "$manager" 30) || fail "the file-open dialog did not open"
+sleep 1
+shot browse "$dialog"
+xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog" 2>/dev/null
+xdotool type --delay 30 "$marker_win"
+xdotool key Return
+wait_until 15 "the file-open dialog to close" is_gone "$dialog"
 sleep 0.3
 shot add-mode "$manager"
 click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
