@@ -109,10 +109,20 @@ type_into() {
   xdotool key --clearmodifiers ctrl+a BackSpace
   xdotool type --delay 30 "${*: -1}"
 }
+# The message box on screen: titled with the application's name.
+message_box() {
+  local w
+  for w in $(windows); do [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Zandrel ] && { echo "$w"; return 0; }; done
+  return 1
+}
 # Answers the next message box with Enter (OK, or Yes: the default button).
 answer_box() {
-  local name=$1 box attempt
-  box=$(new_window "$manager" 30) || fail "no message box for $name"
+  local name=$1 box attempt end=$((SECONDS + 30))
+  until box=$(message_box) && [ -n "$box" ]; do
+    running || fail "the program ended unexpectedly"
+    [ "$SECONDS" -lt "$end" ] || fail "no message box for $name"
+    sleep 0.2
+  done
   sleep 0.5
   shot "$name" "$manager"
   for attempt in 1 2 3; do
@@ -131,7 +141,7 @@ shell_start() { env -u DISPLAY timeout 30 "$wine" start /wait /unix "$1" >"$work
 log "preparing a Wine prefix"
 "$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
 mkdir -p "$work/marker"
-cp "$marker_exe" "$work/marker/marker.exe"
+cp "$marker_exe" "$work/marker/marker.exe" || fail "no marker program at $marker_exe"
 marker_win=$("$wine" winepath -w "$work/marker/marker.exe" 2>/dev/null | tr -d '\r')
 [ -n "$marker_win" ] || fail "no Windows path for the marker"
 
@@ -171,10 +181,20 @@ click_twips "$manager" 8535 $((480 + 5760)) $((2160 + 2520)) 315 255   # cmdDial
 dialog=$(new_window "$manager" 30) || fail "the file-open dialog did not open"
 sleep 1
 shot browse "$dialog"
-xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog" 2>/dev/null
-xdotool type --delay 30 "$marker_win"
-xdotool key Return
-wait_until 15 "the file-open dialog to close" is_gone "$dialog"
+# Its name field completes as it is typed: a name that went wrong is typed again.
+for attempt in 1 2 3; do
+  xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog" 2>/dev/null
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 50 "$marker_win"
+  sleep 0.5
+  xdotool key Return
+  end=$((SECONDS + 5))
+  while [ "$SECONDS" -lt "$end" ] && ! is_gone "$dialog"; do sleep 0.2; done
+  is_gone "$dialog" && break
+  log "the file-open dialog is still open (attempt $attempt)"
+  box=$(new_window "$(printf '%s\n' "$manager" "$dialog")" 2) && { xdotool key Return; sleep 0.5; }
+done
+is_gone "$dialog" || fail "the file-open dialog did not take the marker"
 sleep 0.3
 shot add-mode "$manager"
 click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
