@@ -181,6 +181,12 @@ inline constexpr char kPictureClass[] = "ZandrelPicture";
 // (perhaps one of its own buttons) has returned.
 inline constexpr UINT kDestroyLater = WM_APP + 1;
 
+// The cursor for the application-wide pointer: the hourglass (11), the arrow
+// with an hourglass (13), else the arrow.
+HCURSOR PointerCursor(int pointer);
+// Whether the pointer overrides the cursors of the program's windows.
+inline bool PointerBusy(int pointer) { return pointer == kPointerHourglass || pointer == 13; }
+
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);

@@ -88,6 +88,10 @@ void PaintFrame(HWND hwnd, ControlPeerW* peer) {
 
 }  // namespace
 
+HCURSOR PointerCursor(int pointer) {
+  return LoadCursor(nullptr, pointer == kPointerHourglass ? IDC_WAIT : pointer == 13 ? IDC_APPSTARTING : IDC_ARROW);
+}
+
 // --- Realisation ---------------------------------------------------------------
 
 int Realisation::ToPixels(float twips) const {
@@ -554,8 +558,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           }
       break;
     case WM_SETCURSOR:
-      if (impl->pointer != kPointerDefault) {
-        SetCursor(LoadCursor(nullptr, impl->pointer == 13 ? IDC_APPSTARTING : IDC_WAIT));
+      if (PointerBusy(impl->pointer)) {
+        SetCursor(PointerCursor(impl->pointer));
         return TRUE;
       }
       break;
@@ -612,8 +616,8 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (peer != nullptr && !peer->Detached() && peer->Model().Kind() == ControlKind::Image) return HTTRANSPARENT;
       break;
     case WM_SETCURSOR:
-      if (impl != nullptr && impl->pointer != kPointerDefault) {
-        SetCursor(LoadCursor(nullptr, impl->pointer == 13 ? IDC_APPSTARTING : IDC_WAIT));
+      if (impl != nullptr && PointerBusy(impl->pointer)) {
+        SetCursor(PointerCursor(impl->pointer));
         return TRUE;
       }
       break;

@@ -410,9 +410,7 @@ void Win32Platform::ShowOpen(CommonDialog& dialog) {
 
 void Win32Platform::SetMousePointer(int pointer) {
   impl_->pointer = pointer;
-  const bool busy = pointer == kPointerHourglass || pointer == 13;  // 13: arrow and hourglass
-  SetCursor(LoadCursor(nullptr, !busy ? IDC_ARROW : pointer == 13 ? IDC_APPSTARTING : IDC_WAIT));
-  if (!busy) impl_->pointer = kPointerDefault;
+  SetCursor(win32::PointerCursor(pointer));
 }
 
 int Win32Platform::MousePointer() const { return impl_->pointer; }
