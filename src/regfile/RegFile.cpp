@@ -10,13 +10,13 @@
 #include <memory>
 #include <vector>
 
+#include "regfile/RegParser.h"
 #include "regfile/RegText.h"
 
 namespace zandrel::hive {
 namespace {
 
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kHeader4 = "REGEDIT4";
 
 bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -32,34 +32,6 @@ bool SameAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  return s;
-}
-
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-    s.remove_suffix(1);
-  }
-  return s;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string Utf16BytesToUtf8(std::string_view bytes) {
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-  }
-  return Utf16ToUtf8(units);
-}
-
 std::string Utf8ToUtf16Bytes(std::string_view text) {
   const std::u16string units = Utf8ToUtf16(text);
   std::string bytes;
@@ -70,215 +42,6 @@ std::string Utf8ToUtf16Bytes(std::string_view text) {
   }
   return bytes;
 }
-
-// One change read from the file, applied in file order.
-struct Op {
-  enum Kind { kKey, kDeleteKey, kSetValue, kDeleteValue };
-  Op(Kind k, int l) : kind(k), line(l) {}
-  Kind kind;
-  int line;
-  HKEY root = 0;
-  std::string path;  // for kKey, kDeleteKey
-  std::string name;  // for values
-  DWORD type = REG_NONE;
-  std::string data;
-};
-
-class Parser {
- public:
-  Parser(std::string_view text, bool unicode) : text_(text), unicode_(unicode) {}
-
-  // Fills ops; on a fault returns false with line_ and what_ set.
-  bool Run(std::vector<Op>* ops, int first_line) {
-    line_ = first_line;
-    bool have_key = false;
-    while (NextLine()) {
-      std::string_view s = TrimLeft(TrimRight(current_));
-      if (s.empty() || s.front() == ';') continue;
-      if (s.front() == '[') {
-        if (s.back() != ']') return Fail("a key line must end with \"]\"");
-        std::string_view inner = s.substr(1, s.size() - 2);
-        const bool remove = !inner.empty() && inner.front() == '-';
-        if (remove) inner.remove_prefix(1);
-        Op op{remove ? Op::kDeleteKey : Op::kKey, line_};
-        if (inner.empty()) return Fail("the key name is missing");
-        if (!ParseKeyPath(inner, &op.root, &op.path)) {
-          std::string_view root = inner.substr(0, inner.find('\\'));
-          return Fail("unknown root key \"" + std::string(root) + "\"");
-        }
-        if (remove && op.path.empty()) return Fail("a root key cannot be deleted");
-        have_key = !remove;
-        ops->push_back(std::move(op));
-        continue;
-      }
-      if (s.front() != '@' && s.front() != '"') {
-        return Fail("expected a key in brackets, @= or \"name\"=");
-      }
-      if (!have_key) return Fail("a value outside a key section");
-      const int value_line = line_;
-      std::string logical(s);
-      // Hex data continues on the next line after a trailing "\".
-      while (!logical.empty() && logical.back() == '\\' && IsHexValueLine(logical)) {
-        logical.pop_back();
-        if (!NextLine()) break;
-        logical.append(TrimLeft(TrimRight(current_)));
-      }
-      Op op{Op::kSetValue, value_line};
-      if (!ParseValue(logical, &op)) {
-        line_ = value_line;
-        return false;
-      }
-      ops->push_back(std::move(op));
-    }
-    return true;
-  }
-
-  int line() const { return line_; }
-  const std::string& what() const { return what_; }
-
- private:
-  bool NextLine() {
-    if (pos_ > text_.size()) return false;
-    if (started_) ++line_;
-    started_ = true;
-    std::size_t end = text_.find('\n', pos_);
-    if (end == std::string_view::npos) end = text_.size();
-    current_ = text_.substr(pos_, end - pos_);
-    pos_ = end + 1;
-    return true;
-  }
-
-  // Whether a line is a hex value, where "\" at the end continues the data
-  // (in a string it is just a character, and would have been escaped).
-  static bool IsHexValueLine(std::string_view s) {
-    const std::size_t eq = s.find("=hex");
-    if (eq == std::string_view::npos) return false;
-    const std::size_t quote = s.rfind('"');
-    return quote == std::string_view::npos || quote < eq;
-  }
-
-  bool Fail(std::string what) {
-    what_ = std::move(what);
-    return false;
-  }
-
-  bool ParseQuoted(std::string_view s, std::size_t* pos, std::string* out) {
-    ++*pos;  // opening quote
-    while (*pos < s.size()) {
-      const char c = s[*pos];
-      if (c == '"') {
-        ++*pos;
-        return true;
-      }
-      if (c == '\\') {
-        if (*pos + 1 >= s.size()) break;
-        const char next = s[*pos + 1];
-        if (next != '\\' && next != '"') {
-          return Fail(std::string("unknown escape \"\\") + next + "\" in a quoted text");
-        }
-        out->push_back(next);
-        *pos += 2;
-        continue;
-      }
-      out->push_back(c);
-      ++*pos;
-    }
-    return Fail("a quoted text has no closing quote");
-  }
-
-  bool ParseValue(std::string_view s, Op* op) {
-    std::size_t pos = 0;
-    if (s[0] == '@') {
-      pos = 1;
-    } else if (!ParseQuoted(s, &pos, &op->name)) {
-      return false;
-    }
-    if (pos >= s.size() || s[pos] != '=') return Fail("expected \"=\" after the value name");
-    std::string_view rest = TrimRight(s.substr(pos + 1));
-    if (rest == "-") {
-      op->kind = Op::kDeleteValue;
-      return true;
-    }
-    if (!rest.empty() && rest.front() == '"') {
-      std::size_t p = 0;
-      std::string text;
-      if (!ParseQuoted(rest, &p, &text)) return false;
-      if (!TrimLeft(rest.substr(p)).empty()) return Fail("unexpected text after the closing quote");
-      op->type = REG_SZ;
-      op->data = std::move(text);
-      op->data.push_back('\0');
-      return true;
-    }
-    if (rest.substr(0, 6) == "dword:") {
-      std::string_view digits = rest.substr(6);
-      if (digits.empty() || digits.size() > 8) return Fail("a dword needs 1 to 8 hex digits");
-      std::uint32_t v = 0;
-      for (char c : digits) {
-        const int d = HexDigit(c);
-        if (d < 0) return Fail("a dword needs 1 to 8 hex digits");
-        v = (v << 4) | static_cast<std::uint32_t>(d);
-      }
-      op->type = REG_DWORD;
-      for (int i = 0; i < 4; ++i) op->data.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-      return true;
-    }
-    if (rest.substr(0, 3) == "hex") {
-      std::string_view h = rest.substr(3);
-      DWORD type = REG_BINARY;
-      if (!h.empty() && h.front() == '(') {
-        const std::size_t close = h.find(')');
-        if (close == std::string_view::npos || close == 1 || close > 9) {
-          return Fail("a hex type must read hex(N) with N in hex");
-        }
-        type = 0;
-        for (char c : h.substr(1, close - 1)) {
-          const int d = HexDigit(c);
-          if (d < 0) return Fail("a hex type must read hex(N) with N in hex");
-          type = (type << 4) | static_cast<DWORD>(d);
-        }
-        h.remove_prefix(close + 1);
-      }
-      if (h.empty() || h.front() != ':') return Fail("expected \":\" after hex");
-      h.remove_prefix(1);
-      std::string bytes;
-      while (true) {
-        h = TrimLeft(h);
-        if (h.empty()) break;
-        std::size_t n = 0;
-        int v = 0;
-        // Counts every digit but adds up only two: a longer run is refused
-        // below and must not overflow on the way.
-        for (; n < h.size() && HexDigit(h[n]) >= 0; ++n) {
-          if (n < 2) v = v * 16 + HexDigit(h[n]);
-        }
-        if (n == 0 || n > 2)
-          return Fail("hex data must be bytes of two hex digits separated by commas");
-        bytes.push_back(static_cast<char>(v));
-        h = TrimLeft(h.substr(n));
-        if (h.empty()) break;
-        if (h.front() != ',')
-          return Fail("hex data must be bytes of two hex digits separated by commas");
-        h.remove_prefix(1);
-      }
-      if (unicode_ && IsStringType(type)) {
-        if (bytes.size() % 2 != 0) return Fail("UTF-16 text data has an odd number of bytes");
-        bytes = Utf16BytesToUtf8(bytes);
-      }
-      op->type = type;
-      op->data = std::move(bytes);
-      return true;
-    }
-    return Fail("unknown value data \"" + std::string(rest.substr(0, 20)) + "\"");
-  }
-
-  std::string_view text_;
-  bool unicode_;
-  std::size_t pos_ = 0;
-  bool started_ = false;
-  std::string_view current_;
-  int line_ = 1;
-  std::string what_;
-};
 
 // Deletes a key and everything below it. 0 also when the key is missing.
 LONG DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
@@ -320,30 +83,30 @@ std::string Describe(LONG code) {
   }
 }
 
-LONG Apply(IRegistry& registry, const std::vector<Op>& ops, const Op** failed) {
+LONG Apply(IRegistry& registry, const std::vector<RegChange>& ops, const RegChange** failed) {
   HKEY current = 0;
   LONG code = ERROR_SUCCESS;
-  for (const Op& op : ops) {
+  for (const RegChange& op : ops) {
     *failed = &op;
     switch (op.kind) {
-      case Op::kKey:
+      case RegChange::kKey:
         if (current != 0) registry.RegCloseKey(current);
         current = 0;
         code =
             registry.RegCreateKeyExA(op.root, op.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_ALL_ACCESS, nullptr, &current, nullptr);
         break;
-      case Op::kDeleteKey:
+      case RegChange::kDeleteKey:
         if (current != 0) registry.RegCloseKey(current);
         current = 0;
         code = DeleteTree(registry, op.root, op.path);
         break;
-      case Op::kSetValue:
+      case RegChange::kSetValue:
         code = registry.RegSetValueExA(current, op.name.c_str(), 0, op.type,
                                        reinterpret_cast<const BYTE*>(op.data.data()),
                                        static_cast<DWORD>(op.data.size()));
         break;
-      case Op::kDeleteValue:
+      case RegChange::kDeleteValue:
         code = registry.RegDeleteValueA(current, op.name.c_str());
         if (code == ERROR_FILE_NOT_FOUND) code = ERROR_SUCCESS;
         break;
@@ -354,13 +117,13 @@ LONG Apply(IRegistry& registry, const std::vector<Op>& ops, const Op** failed) {
   return code;
 }
 
-std::string OpWhat(const Op& op) {
+std::string OpWhat(const RegChange& op) {
   switch (op.kind) {
-    case Op::kKey:
+    case RegChange::kKey:
       return "cannot create the key";
-    case Op::kDeleteKey:
+    case RegChange::kDeleteKey:
       return "cannot delete the key";
-    case Op::kSetValue:
+    case RegChange::kSetValue:
       return "cannot set the value \"" + op.name + "\"";
     default:
       return "cannot delete the value \"" + op.name + "\"";
@@ -379,43 +142,21 @@ RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
                               : file_name + ": " + what;
     return result;
   };
-  std::string decoded;
-  std::string_view text = bytes;
-  bool utf16 = false;
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-      static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    if (bytes.size() % 2 != 0) return fail(0, "UTF-16 file with an odd number of bytes");
-    decoded = Utf16BytesToUtf8(bytes.substr(2));
-    text = decoded;
-    utf16 = true;
-  } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    text.remove_prefix(3);
-  }
-  const std::size_t eol = text.find('\n');
-  const std::string_view header = TrimRight(text.substr(0, eol));
-  bool unicode;
-  if (header == kHeader5) {
-    unicode = true;
-  } else if (header == kHeader4) {
-    unicode = false;
-  } else {
-    return fail(1, "not a registry file: the first line must be \"" + std::string(kHeader5) +
-                       "\" or \"" + std::string(kHeader4) + "\"");
-  }
-  (void)utf16;
-  std::vector<Op> ops;
-  Parser parser(eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1), unicode);
-  if (!parser.Run(&ops, 2)) return fail(parser.line(), parser.what());
+  RegParse parse = ParseRegText(bytes);
+  for (const RegNote& note : parse.notes)
+    result.notes.push_back(file_name + ", line " + std::to_string(note.line) + ": " + note.what);
+  if (!parse.ok) return fail(parse.line, parse.what);
+  const std::vector<RegChange>& ops = parse.changes;
 
   RegistryTransaction transaction(registry);
   if (transaction.BeginCode() != ERROR_SUCCESS) {
     return fail(0, "cannot start the import: " + Describe(transaction.BeginCode()));
   }
-  const Op* failed = nullptr;
+  const RegChange* failed = nullptr;
   const LONG code = Apply(registry, ops, &failed);
   if (code != ERROR_SUCCESS) {
     std::string what = OpWhat(*failed);
-    if (failed->kind == Op::kKey || failed->kind == Op::kDeleteKey) {
+    if (failed->kind == RegChange::kKey || failed->kind == RegChange::kDeleteKey) {
       what += " \"" + std::string(RootName(failed->root)) +
               (failed->path.empty() ? "" : "\\" + failed->path) + "\"";
     }
@@ -560,6 +301,10 @@ bool IsPlainString(const std::string& data) {
 // Line lengths are counted in UTF-16 units, as the file holds them.
 void AppendValue(std::string* out, const std::string& name, DWORD type, const std::string& data) {
   std::string line = name.empty() ? "@=" : std::string("\"").append(Escape(name)).append("\"=");
+  if (type == REG_SZ && data.empty()) {
+    *out += line + "\"\"";  // as regedit writes it; it reads back with its NUL
+    return;
+  }
   if (type == REG_SZ && IsPlainString(data)) {
     *out += line + "\"" + Escape(std::string_view(data).substr(0, data.size() - 1)) + "\"";
     return;

@@ -1,16 +1,17 @@
 // .reg files as regedit reads and writes them, over any IRegistry.
 //
-// Import reads "Windows Registry Editor Version 5.00" files (UTF-16LE with a
-// BOM, or UTF-8 with or without one) and "REGEDIT4" files (the ANSI code
-// page, which is UTF-8 here): sections [KEY] and [-KEY], @= and "name"=
-// with strings (escapes \\ and \"), dword:, hex: and hex(N): with "\" line
-// continuation, and "name"=- deletion. Comments start with ";".
+// Import reads what regedit reads, the way it reads it (RegParser.h):
+// "Windows Registry Editor Version 5.00" files (UTF-16LE with a BOM, or UTF-8
+// with or without one), "REGEDIT4" files (the ANSI code page, which is UTF-8
+// here) and "REGEDIT" files of Windows 3.1 lines.
 // Export writes Version 5.00: UTF-16LE with a BOM, CRLF, sections in
-// enumeration order.
+// enumeration order. A string that the quoted form would not give back byte
+// for byte (one holding NUL, CR or LF) is written as hex(1):, which regedit
+// reads back unchanged.
 //
 // Registry strings are kept in the ANSI code page (UTF-8); the string types
-// (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) written as hex in a Version 5.00 file
-// are UTF-16LE there, as on Windows, and are converted on the way in and out.
+// (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) written as hex in a Unicode file are
+// UTF-16LE there, as on Windows, and are converted on the way in and out.
 #pragma once
 
 #include <string>
@@ -25,6 +26,9 @@ struct RegImportResult {
   bool ok = false;
   int line = 0;         // the line at fault, 0 when the fault is not a line's
   std::string message;  // one line: "FILE, line N: what is wrong" (or "FILE: ...")
+  // Lines whose value regedit leaves out too, "FILE, line N: why"; the rest of
+  // the file is imported all the same.
+  std::vector<std::string> notes;
 };
 
 // Imports a whole .reg text in one registry transaction: all of it lands, or

@@ -134,9 +134,17 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
   return ERROR_SUCCESS;
 }
 
+// After a successful import, lines whose value regedit leaves out too are
+// named on stderr. The first kShownNotes are shown, then their count.
+constexpr std::size_t kShownNotes = 20;
+
 int Import(IRegistry& registry, const std::string& file) {
   const hive::RegImportResult result = hive::ImportRegFile(registry, file);
   if (!result.ok) return Fail(result.message);
+  for (std::size_t i = 0; i < result.notes.size() && i < kShownNotes; ++i)
+    std::cerr << "zandrel-reg: " << result.notes[i] << "\n";
+  if (result.notes.size() > kShownNotes)
+    std::cerr << "zandrel-reg: " << file << ": " << result.notes.size() - kShownNotes << " more lines not imported\n";
   return 0;
 }
 

@@ -1,5 +1,5 @@
-// .reg import and export: the regedit form byte for byte, all-or-nothing
-// imports with the failing line named, and the older REGEDIT4 form.
+// .reg import and export: the regedit form byte for byte, and the line
+// rules by which regedit reads a file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +7,7 @@
 #include "HiveTestSupport.h"
 #include "regfile/RegText.h"
 #include "regfile/RegFile.h"
+#include "support/MemoryRegistry.h"
 
 namespace zandrel::hive::testing {
 namespace {
@@ -44,7 +45,7 @@ const std::string kExported =
     "\"Empty blob\"=hex:\r\n"
     "\"None\"=hex(0):\r\n"
     "\"Embedded\"=hex(1):61,00,62,00,00,00,63,00,64,00,00,00\r\n"
-    "\"Empty text\"=hex(1):\r\n"
+    "\"Empty text\"=\"\"\r\n"
     "\"Path\"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,\\\r\n"
     "  00,25,00,5c,00,73,00,79,00,73,00,74,00,65,00,6d,00,33,00,32,00,5c,00,6e,00,\\\r\n"
     "  6f,00,74,00,65,00,70,00,61,00,64,00,2e,00,65,00,78,00,65,00,00,00\r\n"
@@ -115,164 +116,126 @@ TEST_F(RegFiles, ExportOfMissingKeyFails) {
   EXPECT_EQ(error, "unknown root key in \"HKXX\\.none\"");
 }
 
-TEST_F(RegFiles, Regedit4FileInAnsiWithLfEnds) {
-  const std::string file =
-      "REGEDIT4\n"
-      "\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.r4]\n"
-      "@=\"r4file\"\n"
-      "\"Exp\"=hex(2):25,41,25,00\n"
-      "\n"
-      "[HKEY_CLASSES_ROOT\\r4file\\shell\\open\\command]\n"
-      "@=\"C:\\\\Windows\\\\notepad.exe %1\"\n";
-  const RegImportResult result = ImportRegText(*reg_, file, "r4.reg");
-  ASSERT_TRUE(result.ok) << result.message;
-  // REGEDIT4 hex text is in the ANSI code page already: stored as it stands.
-  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ".r4"),
-            "[]\n\"\" = 1:723466696c6500\n\"Exp\" = 2:25412500\n");
-  EXPECT_TRUE(KeyExists(*reg_, HKEY_CLASSES_ROOT, "R4FILE\\Shell\\Open\\Command"));
-}
+// The line rules, one row per rule: the body (the lines after the header),
+// read in the forms the row names, must leave HKEY_CLASSES_ROOT as shown
+// (Dump's lines after "[]"), or fail at the line shown. "~N" lines list the
+// lines whose value is left out, as regedit leaves it out.
+enum Forms { kBoth, kUnicode, kAnsi, kWhole8 };  // kWhole8: the body is the whole file
 
-TEST_F(RegFiles, Utf8FileWithOrWithoutBom) {
-  for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
-    const std::string file = bom +
-                             "Windows Registry Editor Version 5.00\r\n\r\n"
-                             "[HKEY_CLASSES_ROOT\\.ё]\r\n@=\"Ёлка\"\r\n";
-    const RegImportResult result = ImportRegText(*reg_, file, "u8.reg");
-    ASSERT_TRUE(result.ok) << result.message;
-    EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ".Ё"), "[]\n\"\" = 1:d081d0bbd0bad0b000\n");
-    ASSERT_EQ(reg_->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".ё"), 0);
-  }
-}
-
-TEST_F(RegFiles, DeletionOfKeysAndValues) {
-  ASSERT_TRUE(ImportRegText(*reg_, Utf16File(kExported), "zzq.reg").ok);
-  const std::string file =
-      "Windows Registry Editor Version 5.00\r\n"
-      "\r\n"
-      "[-HKEY_CLASSES_ROOT\\.zzq\\OpenWithProgids]\r\n"
-      "\r\n"
-      "[-HKEY_CLASSES_ROOT\\.never\\existed]\r\n"
-      "\r\n"
-      "[HKEY_CLASSES_ROOT\\.zzq]\r\n"
-      "\"Blob\"=-\r\n"
-      "\"No such value\"=-\r\n"
-      "\r\n"
-      "[-HKEY_CLASSES_ROOT\\.zzq\\ShellNew]\r\n"
-      "[-HKEY_CLASSES_ROOT\\.zzq\\Подключ]\r\n";
-  const RegImportResult result = ImportRegText(*reg_, file, "del.reg");
-  ASSERT_TRUE(result.ok) << result.message;
-  const std::string dump = Dump(*reg_, HKEY_CLASSES_ROOT, ".zzq");
-  EXPECT_EQ(dump.find("Blob"), std::string::npos);
-  EXPECT_EQ(dump.find("[OpenWithProgids]"), std::string::npos);
-  EXPECT_EQ(dump.find("[ShellNew]"), std::string::npos);
-  EXPECT_EQ(dump.find("[Подключ]"), std::string::npos);
-  EXPECT_NE(dump.find("\"Flags\""), std::string::npos);
-  // A whole tree at once.
-  ASSERT_TRUE(ImportRegText(*reg_, "REGEDIT4\n[-HKEY_CLASSES_ROOT\\.zzq]\n", "tree.reg").ok);
-  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ""), "[]\n");
-}
-
-TEST_F(RegFiles, ContinuedHexLinesWithSpaces) {
-  const std::string file =
-      "REGEDIT4\n"
-      "[HKEY_CLASSES_ROOT\\h]\n"
-      "\"b\"=hex: 01 , 02,\\\n"
-      "    03,\\\n"
-      "  04\n"
-      "\"s\"=\"ends with a backslash\\\\\"\n";
-  const RegImportResult result = ImportRegText(*reg_, file, "h.reg");
-  ASSERT_TRUE(result.ok) << result.message;
-  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, "h"),
-            "[]\n\"b\" = 3:01020304\n\"s\" = 1:656e647320776974682061206261636b736c6173685c00\n");
-}
-
-struct BadFileRow {
-  const char* label;
-  std::string text;
-  int line;
-  std::string what;
+struct LineRow {
+  const char* rule;
+  Forms forms;
+  std::string body;
+  std::string expect;
 };
 
-void PrintTo(const BadFileRow& row, std::ostream* os) { *os << row.label; }
+// The file of one form: UTF-16LE with the Version 5.00 header, or 8-bit
+// with the REGEDIT4 header.
+std::string FileOf(const LineRow& row, bool unicode) {
+  if (row.forms == kWhole8) return row.body;
+  return unicode ? Utf16File("Windows Registry Editor Version 5.00\r\n" + row.body) : "REGEDIT4\n" + row.body;
+}
 
-class BadRegFiles : public HiveTest, public ::testing::WithParamInterface<BadFileRow> {};
+std::string Outcome(const std::string& file) {
+  ::zandrel::testing::MemoryRegistry reg;
+  const RegImportResult r = ImportRegText(reg, file, "t.reg");
+  std::string out = r.ok ? Dump(reg, HKEY_CLASSES_ROOT, "").substr(3) : r.message.substr(7) + "\n";
+  for (const std::string& n : r.notes) out += "~" + n.substr(12, n.find(':') - 12) + "\n";  // "t.reg, line N: ..."
+  return out;
+}
 
-TEST_P(BadRegFiles, ImportNothingAndNameTheLine) {
-  const BadFileRow& row = GetParam();
-  ASSERT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, ".existing"), 0);
-  const std::string before = Dump(*reg_, HKEY_CLASSES_ROOT, "");
-  const RegImportResult result = ImportRegText(*reg_, row.text, "bad.reg");
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.line, row.line);
-  EXPECT_EQ(result.message, "bad.reg, line " + std::to_string(row.line) + ": " + row.what);
-  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ""), before) << "nothing imported";
-  // Also as UTF-16, the form regedit writes.
-  if (row.line > 1) {
-    const RegImportResult wide = ImportRegText(*reg_, Utf16File(row.text), "bad.reg");
-    EXPECT_EQ(wide.message, result.message);
-    EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ""), before);
+const std::string K = "[HKEY_CLASSES_ROOT\\t]\n";
+
+TEST(RegFileLines, ReadAsRegeditReadsThem) {
+  const LineRow rows[] = {
+      {"CR LF, CR and LF each end a line", kBoth, "[HKEY_CLASSES_ROOT\\t]\r\n\"a\"=\"1\"\r\"b\"=\"2\"\n@=\"3\"\r\n",
+       "[t]\n\"a\" = 1:3100\n\"b\" = 1:3200\n\"\" = 1:3300\n"},
+      {"blanks before [, a name, @ and around =", kBoth, " \t" + K + " \"a\" \t= \t\"x\"\n\t@ = \"d\"\n",
+       "[t]\n\"a\" = 1:7800\n\"\" = 1:6400\n"},
+      {"blanks after dword:, hex: and hex(N):", kBoth, K + "\"d\"=dword: \t0000002a\n\"h\"=hex: 01, 02\n\"n\"=hex(0):\t03\n",
+       "[t]\n\"d\" = 4:2a000000\n\"h\" = 3:0102\n\"n\" = 0:03\n"},
+      {"UTF-8 with a BOM; hex strings under the Version 5.00 header are UTF-16LE", kWhole8,
+       "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n" + K + "@=\"ё\"\r\n\"e\"=hex(2):41,00\r\n",
+       "[t]\n\"\" = 1:d19100\n\"e\" = 2:4100\n"},
+      {"blanks before the header", kWhole8, " \tREGEDIT4\n" + K, "[t]\n"},
+      {"comment lines, also with blanks before", kBoth, "; c\n" + K + "  # c\n\t;\"a\"=\"b\"\n\"k\"=\"v\"\n",
+       "[t]\n\"k\" = 1:7600\n"},
+      {"; after complete data", kBoth, K + "\"a\"=\"b\" ;n\n\"d\"=dword:00000004;n\n\"h\"=hex:01,02 ;n\n",
+       "[t]\n\"a\" = 1:6200\n\"d\" = 4:04000000\n\"h\" = 3:0102\n"},
+      {"; after a continuation \\", kBoth, K + "\"h\"=hex:56,00,\\;n\n  57\n", "[t]\n\"h\" = 3:560057\n"},
+      {"blank and comment lines inside hex data", kBoth, K + "\"h\"=hex:01,\\\n\n  ; c\n  02\n", "[t]\n\"h\" = 3:0102\n"},
+      {"deletion written with blanks", kBoth, K + "\"x\"=\"1\"\n\"y\"=\"2\"\n\"z\"=\"3\"\n\"x\"=  -\n\"y\"=- ;n\n\"z\"=-x\n",
+       "[t]\n\"z\" = 1:3300\n~8\n"},
+      {"Windows 3.1 lines set default values", kWhole8,
+       "REGEDIT\nHKEY_CLASSES_ROOT\\.w = wfile\nHKEY_CLASSES_ROOT\\wfile\\shell\\open\\command =  n %1\n"
+       "HKEY_CLASSES_ROOT\\x=y\nhkey_classes_root\\lower = no\n",
+       "[.w]\n\"\" = 1:7766696c6500\n[wfile]\n[wfile\\shell]\n[wfile\\shell\\open]\n[wfile\\shell\\open\\command]\n"
+       "\"\" = 1:206e20253100\n[x=y]\n\"\" = 1:00\n~5\n"},
+      {"continuation onto a line that starts with a comma", kBoth, K + "\"h\"=hex:01,\\\n,02\n\"k\"=\"v\"\n",
+       "[t]\n\"k\" = 1:7600\n~3\n"},
+      {"continuation ended by a blank line: the next line goes with it", kBoth,
+       K + "\"h\"=hex:01,\\\n\n\"s\"=\"x\"\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n"},
+      {"continuation ended by the end of the file", kBoth, K + "\"k\"=\"v\"\n\"h\"=hex:01,\\\n\n",
+       "[t]\n\"k\" = 1:7600\n~4\n"},
+      {"a line holding only \\", kBoth, K + "\"h\"=hex:01,\\\n\\\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n"},
+      {"hex bytes as regedit reads numbers", kBoth, K + "\"h\"=hex:0x1f,+2,003,f\n", "[t]\n\"h\" = 3:1f02030f\n"},
+      {"hex byte past ff", kBoth, K + "\"h\"=hex:100\n", "[t]\n~3\n"},
+      {"escapes in strings", kBoth, K + "\"s\"=\"a\\nb\\rc\\\\\\\"\"\n\"w\"=\"C:\\Win\"\n\"z\"=\"a\\0\"\n",
+       "[t]\n\"s\" = 1:610a620d635c2200\n\"w\" = 1:433a57696e00\n~4\n~5\n"},
+      {"text that does not close, or goes on after the quote", kBoth, K + "\"a\"=\"b\n\"c\"=\"d\" e\n\"f\" \"g\"\n",
+       "[t]\n~3\n~4\n~5\n"},
+      {"dword: 1 to 8 digits", kBoth, K + "\"a\"=dword:1\n\"b\"=dword:123456789\n\"c\"=dword:zz\n",
+       "[t]\n\"a\" = 4:01000000\n~4\n~5\n"},
+      {"data types regedit does not know", kBoth, K + "\"a\"=HEX:01\n\"b\"=qword:1\n\"c\"=hex(0x2):00\n",
+       "[t]\n~3\n~4\n~5\n"},
+      {"hex(N) with any number N", kBoth, K + "\"a\"=hex(100):01\n\"b\"=hex( b):01\n", "[t]\n\"a\" = 256:01\n\"b\" = 11:01\n"},
+      {"string types in hex: UTF-16LE, NUL added", kUnicode, K + "\"e\"=hex(2):41,00,42,00\n\"m\"=hex(7):61,00,00,00\n",
+       "[t]\n\"e\" = 2:414200\n\"m\" = 7:6100\n"},
+      {"string types in hex: ANSI, NUL added", kAnsi, K + "\"e\"=hex(2):41,42\n\"s\"=hex(1):\n", "[t]\n\"e\" = 2:414200\n\"s\" = 1:\n"},
+      {"values outside a key are left out", kBoth, "\"a\"=\"b\"\n" + K + "[-HKEY_CLASSES_ROOT\\u]\n\"c\"=\"d\"\n",
+       "[t]\n~2\n~5\n"},
+      {"any other line is passed over", kBoth, K + "name=x\n\\\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n~4\n"},
+      {"the key name ends at the last ]", kBoth, "[HKEY_CLASSES_ROOT\\a]b] c\n", "[a]b]\n"},
+      {"keys deleted, with their subtrees", kBoth,
+       K + "[HKEY_CLASSES_ROOT\\u\\v]\n[-HKEY_CLASSES_ROOT\\u]\n[-HKEY_CLASSES_ROOT\\never]\n[-nothing]\n", "[t]\n~6\n"},
+      // Lines regedit refuses with an error: nothing is imported.
+      {"header with a blank after it", kWhole8, "REGEDIT4 \n" + K,
+       "line 1: not a registry file: the first line must be \"Windows Registry Editor Version 5.00\", "
+       "\"REGEDIT4\" or \"REGEDIT\"\n"},
+      {"short root names", kBoth, "[HKCR\\t]\n", "line 2: unknown root key \"HKCR\"\n"},
+      {"a root key deleted", kBoth, K + "[-HKEY_CLASSES_ROOT]\n", "line 3: a root key cannot be deleted\n"},
+      {"a key path regedit cannot open", kBoth, "[HKEY_CLASSES_ROOT\\\\x]\n",
+       "line 2: cannot create the key \"HKEY_CLASSES_ROOT\\\\x\": bad key path (error 161)\n"},
+      // Where regedit would put the values that follow under the key before.
+      {"a key line without ]", kBoth, K + "[HKEY_CLASSES_ROOT\\u\n\"a\"=\"b\"\n", "line 3: a key line must end with \"]\"\n"},
+      {"a blank after [", kBoth, K + "[ HKEY_CLASSES_ROOT\\u]\n", "line 3: the key name must follow \"[\" directly\n"},
+      {"hex data going on onto a key line", kBoth, K + "\"h\"=hex:01,\\\n[HKEY_CLASSES_ROOT\\u]\n",
+       "line 4: a key line where the hex data of line 3 goes on\n"},
+      {"UTF-16 text of an odd size", kUnicode, K + "\"e\"=hex(2):41,00,42\n", "line 3: UTF-16 text data has an odd number of bytes\n"},
+  };
+  for (const LineRow& row : rows) {
+    for (bool unicode : {true, false}) {
+      if ((row.forms == kUnicode && !unicode) || ((row.forms == kAnsi || row.forms == kWhole8) && unicode)) continue;
+      SCOPED_TRACE(std::string(row.rule) + (unicode ? " (UTF-16LE)" : " (8-bit)"));
+      EXPECT_EQ(Outcome(FileOf(row, unicode)), row.expect);
+    }
   }
 }
 
-const std::string kHead = "Windows Registry Editor Version 5.00\r\n\r\n";
-const std::string kGood = "[HKEY_CLASSES_ROOT\\.good]\r\n@=\"goodfile\"\r\n\r\n";  // lines 3-5
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, BadRegFiles,
-    ::testing::Values(
-        BadFileRow{"NoHeader", "[HKEY_CLASSES_ROOT\\.x]\r\n", 1,
-                   "not a registry file: the first line must be \"Windows Registry Editor "
-                   "Version 5.00\" or \"REGEDIT4\""},
-        BadFileRow{"EmptyFile", "", 1,
-                   "not a registry file: the first line must be \"Windows Registry Editor "
-                   "Version 5.00\" or \"REGEDIT4\""},
-        BadFileRow{"UnknownRoot", kHead + kGood + "[HKEY_NOWHERE\\x]\r\n", 6,
-                   "unknown root key \"HKEY_NOWHERE\""},
-        BadFileRow{"UnclosedBracket", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x\r\n", 6,
-                   "a key line must end with \"]\""},
-        BadFileRow{"EmptyKeyName", kHead + "[]\r\n", 3, "the key name is missing"},
-        BadFileRow{"DeleteRoot", kHead + "[-HKEY_CLASSES_ROOT]\r\n", 3,
-                   "a root key cannot be deleted"},
-        BadFileRow{"ValueOutsideSection", kHead + "@=\"x\"\r\n", 3,
-                   "a value outside a key section"},
-        BadFileRow{"ValueAfterDeletedKey", kHead + "[-HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"b\"\r\n", 4,
-                   "a value outside a key section"},
-        BadFileRow{"NoEquals", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"name\" \"x\"\r\n", 7,
-                   "expected \"=\" after the value name"},
-        BadFileRow{"Garbage", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\nname=x\r\n", 7,
-                   "expected a key in brackets, @= or \"name\"="},
-        BadFileRow{"BadDword", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=dword:xyz\r\n", 7,
-                   "a dword needs 1 to 8 hex digits"},
-        BadFileRow{"LongDword",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=dword:123456789\r\n", 7,
-                   "a dword needs 1 to 8 hex digits"},
-        BadFileRow{"BadHex", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex:0g\r\n", 7,
-                   "hex data must be bytes of two hex digits separated by commas"},
-        BadFileRow{"BadHexOnContinuation",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex:01,\\\r\n  zz\r\n", 7,
-                   "hex data must be bytes of two hex digits separated by commas"},
-        BadFileRow{"BadHexType", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex(q):00\r\n",
-                   7, "a hex type must read hex(N) with N in hex"},
-        BadFileRow{"OddUtf16Text",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex(2):41,00,42\r\n", 7,
-                   "UTF-16 text data has an odd number of bytes"},
-        BadFileRow{"UnterminatedString",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"open\r\n", 7,
-                   "a quoted text has no closing quote"},
-        BadFileRow{"UnknownEscape",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"C:\\Windows\"\r\n", 7,
-                   "unknown escape \"\\W\" in a quoted text"},
-        BadFileRow{"TextAfterString",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"b\" c\r\n", 7,
-                   "unexpected text after the closing quote"},
-        BadFileRow{"UnknownData", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=qword:1\r\n", 7,
-                   "unknown value data \"qword:1\""},
-        BadFileRow{"NameTooLong",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x\\" + std::string(256, 'n') + "]\r\n", 6,
-                   "cannot create the key \"HKEY_CLASSES_ROOT\\.x\\" + std::string(256, 'n') +
-                       "\": a name is too long or the key is nested too deep (error 87)"}),
-    [](const auto& info) { return std::string(info.param.label); });
+// regedit writes an empty string as ""; a string holding NUL keeps the hex
+// form, which gives it back byte for byte.
+TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
+  HKEY key = 0;
+  ASSERT_EQ(CreateKey(*reg_, HKEY_CLASSES_ROOT, ".e", &key), 0);
+  ASSERT_EQ(reg_->RegSetValueExA(key, "e", 0, REG_SZ, nullptr, 0), 0);
+  ASSERT_EQ(reg_->RegSetValueExA(key, "n", 0, REG_SZ, reinterpret_cast<const BYTE*>("a\0b"), 4), 0);
+  reg_->RegCloseKey(key);
+  std::string bytes, error;
+  ASSERT_EQ(ExportRegText(*reg_, "HKCR\\.e", &bytes, &error), 0) << error;
+  EXPECT_EQ(Utf16BytesText(bytes.substr(2)),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
+            "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n");
+}
 
 struct KeyPathRow {
   std::string path;

@@ -146,11 +146,20 @@ TEST_F(ZandrelReg, ImportWithErrorImportsNothingAndNamesTheLine) {
   const std::string path =
       WriteReg("bad.reg",
                "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n"
-               "@=\"newfile\"\r\n\"x\"=dword:zz\r\n");
+               "@=\"newfile\"\r\n[HKCR\\.short]\r\n");
   const RunResult result = Run({"import", path});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "zandrel-reg: " + path + ", line 5: a dword needs 1 to 8 hex digits\n");
+  EXPECT_EQ(result.err, "zandrel-reg: " + path + ", line 5: unknown root key \"HKCR\"\n");
   EXPECT_EQ(Dump(*OpenHive(hive_, &error), HKEY_CLASSES_ROOT, ""), before);
+}
+
+TEST_F(ZandrelReg, ValuesRegeditLeavesOutAreNamedAndTheRestImported) {
+  const std::string path = WriteReg("part.reg",
+                                    "REGEDIT4\n[HKEY_CLASSES_ROOT\\.part]\n\"x\"=dword:zz\n@=\"partfile\"\n");
+  const RunResult result = Run({"import", path});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "zandrel-reg: " + path + ", line 3: a dword needs 1 to 8 hex digits: not imported\n");
+  EXPECT_EQ(Run({"query", "HKCR\\.part"}).out, "\nHKEY_CLASSES_ROOT\\.part\n    (Default)    REG_SZ    partfile\n");
 }
 
 struct FailRow {

@@ -1,0 +1,446 @@
+#include "regfile/RegParser.h"
+
+#include <cstdint>
+
+#include "regfile/RegText.h"
+
+namespace zandrel::hive {
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr std::string_view kHeader31 = "REGEDIT";
+constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
+
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view SkipBlanks(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && Blank(s[i])) ++i;
+  return s.substr(i);
+}
+
+std::string_view TrimTrailingBlanks(std::string_view s) {
+  while (!s.empty() && Blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Blanks, then the end of the line or a comment.
+bool EndsHere(std::string_view s) {
+  s = SkipBlanks(s);
+  return s.empty() || s.front() == ';';
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+constexpr std::uint64_t kTooLarge = std::uint64_t{1} << 32;
+
+// A number in base 16 read as the C library's strtoul reads it: white space,
+// a sign, "0x", digits. Returns the characters taken (0: no number) and sets
+// *value, kTooLarge for anything past 32 bits or negative.
+std::size_t ReadNumber(std::string_view s, std::uint64_t* value) {
+  std::size_t i = 0;
+  while (i < s.size() && (Blank(s[i]) || s[i] == '\v' || s[i] == '\f')) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') && HexDigit(s[i + 2]) >= 0)
+    i += 2;
+  const std::size_t first = i;
+  std::uint64_t v = 0;
+  for (; i < s.size() && HexDigit(s[i]) >= 0; ++i) {
+    v = v * 16 + static_cast<std::uint64_t>(HexDigit(s[i]));
+    if (v > kTooLarge) v = kTooLarge;
+  }
+  if (i == first) return 0;
+  *value = negative && v != 0 ? kTooLarge : v;
+  return i;
+}
+
+// The root a key line names: a long root name in any case, then the end or
+// "\". *path is what follows the "\" (empty for the root itself).
+bool ParseRoot(std::string_view name, HKEY* root, std::string_view* path) {
+  static constexpr struct {
+    std::string_view name;
+    HKEY root;
+  } kRoots[] = {{"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                {"HKEY_USERS", HKEY_USERS}};
+  const std::size_t slash = name.find('\\');
+  const std::string_view head = name.substr(0, slash);
+  for (const auto& r : kRoots) {
+    if (head.size() != r.name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < head.size() && same; ++i) {
+      const char c = head[i] >= 'a' && head[i] <= 'z' ? static_cast<char>(head[i] - 32) : head[i];
+      same = c == r.name[i];
+    }
+    if (!same) continue;
+    *root = r.root;
+    *path = slash == std::string_view::npos ? std::string_view() : name.substr(slash + 1);
+    return true;
+  }
+  return false;
+}
+
+enum class Quote { kClosed, kUnclosed };
+
+// Reads a quoted text from just after its opening quote up to the closing
+// one, undoing the escapes \\ \" \n \r; any other escaped character stands
+// for itself (its first such character goes to *odd_escape). \0 and a line
+// that ends inside the quotes give kUnclosed. *rest is what follows.
+Quote Unquote(std::string_view s, std::string* out, std::string_view* rest, char* odd_escape) {
+  for (std::size_t i = 0;;) {
+    const std::size_t j = s.find_first_of("\"\\", i);
+    if (j == std::string_view::npos) return Quote::kUnclosed;
+    out->append(s.substr(i, j - i));
+    if (s[j] == '"') {
+      *rest = s.substr(j + 1);
+      return Quote::kClosed;
+    }
+    if (j + 1 == s.size() || s[j + 1] == '0') return Quote::kUnclosed;
+    const char e = s[j + 1];
+    if (e == 'n') {
+      out->push_back('\n');
+    } else if (e == 'r') {
+      out->push_back('\r');
+    } else {
+      if (e != '\\' && e != '"' && *odd_escape == 0) *odd_escape = e;
+      out->push_back(e);
+    }
+    i = j + 2;
+  }
+}
+
+// UTF-16LE bytes (an even count) as UTF-8.
+std::string Utf16BytesToUtf8(std::string_view bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  return Utf16ToUtf8(units);
+}
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text) : text_(text) {}
+
+  void Run(RegParse* out) {
+    out_ = out;
+    std::string_view header;
+    if (!NextLine(&header) || !ReadHeader(SkipBlanks(header))) {
+      Fail(1, "not a registry file: the first line must be \"" + std::string(kHeader5) + "\", \"" +
+                  std::string(kHeader4) + "\" or \"" + std::string(kHeader31) + "\"");
+      return;
+    }
+    std::string_view line;
+    while (!failed_ && NextLine(&line)) {
+      if (win31_) {
+        Win31Line(line);
+        continue;
+      }
+      const std::string_view s = SkipBlanks(line);
+      if (s.empty() || s.front() == ';' || s.front() == '#') continue;
+      if (s.front() == '[') {
+        KeyLine(s.substr(1));
+      } else if (s.front() == '@' || s.front() == '"') {
+        ValueLine(s);
+      } else {
+        Note(line_, "neither a key, a value nor a comment: not imported");
+      }
+    }
+    out_->ok = !failed_;
+  }
+
+  // Whether string data given in hex is UTF-16LE, as in regedit's Unicode
+  // files; otherwise it is in the ANSI code page.
+  bool utf16_strings = false;
+
+ private:
+  // The next line without its end (CR LF, CR or LF); a NUL ends its text. A
+  // line end at the very end of the file starts no further line.
+  bool NextLine(std::string_view* line) {
+    if (done_) return false;
+    ++line_;
+    const std::size_t end = text_.find_first_of("\r\n", pos_);
+    if (end == std::string_view::npos) {
+      *line = text_.substr(pos_);
+      done_ = true;
+    } else {
+      *line = text_.substr(pos_, end - pos_);
+      pos_ = end + 1;
+      if (text_[end] == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+      done_ = pos_ == text_.size();
+    }
+    if (const std::size_t nul = line->find('\0'); nul != std::string_view::npos) *line = line->substr(0, nul);
+    return true;
+  }
+
+  bool ReadHeader(std::string_view h) {
+    if (h == kHeader5) {
+      utf16_strings = true;
+    } else if (h == kHeader31) {
+      win31_ = true;
+    } else if (h != kHeader4) {
+      // regedit also takes "REGEDIT" followed by anything, and imports nothing.
+      return false;
+    }
+    return true;
+  }
+
+  void Fail(int line, std::string what) {
+    if (failed_) return;
+    failed_ = true;
+    out_->line = line;
+    out_->what = std::move(what);
+  }
+
+  void Note(int line, std::string what) { out_->notes.push_back(RegNote{line, std::move(what)}); }
+
+  void Add(RegChange change) {
+    change.line = change.line ? change.line : line_;
+    out_->changes.push_back(std::move(change));
+  }
+
+  // "[" has been read. regedit ignores a key line that does not close, or
+  // whose name starts with a blank, and then puts the values that follow
+  // under the key before it: here such a line is an error instead.
+  void KeyLine(std::string_view p) {
+    const std::size_t close = p.rfind(']');
+    if (close == std::string_view::npos) return Fail(line_, "a key line must end with \"]\"");
+    if (Blank(p.front())) return Fail(line_, "the key name must follow \"[\" directly");
+    std::string_view name = p.substr(0, close);
+    if (name.empty()) return Fail(line_, "the key name is missing");
+    const bool remove = !name.empty() && name.front() == '-';
+    if (remove) {
+      name.remove_prefix(1);
+      key_open_ = false;
+      if (name.empty() || (name.front() != 'H' && name.front() != 'h')) {
+        Note(line_, "not a key that can be deleted: nothing deleted");
+        return;
+      }
+    }
+    HKEY root = 0;
+    std::string_view path;
+    if (!ParseRoot(name, &root, &path))
+      return Fail(line_, "unknown root key \"" + std::string(name.substr(0, name.find('\\'))) + "\"");
+    if (remove && path.empty()) return Fail(line_, "a root key cannot be deleted");
+    RegChange change;
+    change.kind = remove ? RegChange::kDeleteKey : RegChange::kKey;
+    change.root = root;
+    change.path = path;
+    Add(std::move(change));
+    key_open_ = !remove;
+  }
+
+  // A Windows 3.1 line: "HKEY_CLASSES_ROOT\path = text" sets the key's
+  // default value; any other line is passed over.
+  void Win31Line(std::string_view line) {
+    if (line.substr(0, kClassesRoot.size()) != kClassesRoot) {
+      if (!SkipBlanks(line).empty()) Note(line_, "not a HKEY_CLASSES_ROOT line: not imported");
+      return;
+    }
+    const std::size_t key_end = line.find_first_of(" \t\v\f");
+    const std::string_view name = line.substr(0, key_end);
+    std::string_view value = key_end == std::string_view::npos ? std::string_view() : SkipBlanks(line.substr(key_end));
+    if (!value.empty() && value.front() == '=') value.remove_prefix(1);
+    if (!value.empty() && value.front() == ' ') value.remove_prefix(1);  // at most one space
+    HKEY root = 0;
+    std::string_view path;
+    if (!ParseRoot(name, &root, &path))
+      return Fail(line_, "unknown root key \"" + std::string(name.substr(0, name.find('\\'))) + "\"");
+    RegChange key;
+    key.root = root;
+    key.path = path;
+    Add(std::move(key));
+    RegChange set;
+    set.kind = RegChange::kSetValue;
+    set.type = REG_SZ;
+    set.data.assign(value).push_back('\0');
+    Add(std::move(set));
+  }
+
+  // A line that starts with "@" or a quote.
+  void ValueLine(std::string_view s) {
+    const int line = line_;
+    std::string name;
+    std::string_view rest = s.substr(1);
+    if (s.front() == '"') {
+      char odd = 0;
+      if (Unquote(s.substr(1), &name, &rest, &odd) != Quote::kClosed)
+        return Note(line, "the value name does not end with a quote: not imported");
+      if (odd != 0) Note(line, std::string("\"\\") + odd + "\" read as \"" + odd + "\"");
+    }
+    rest = SkipBlanks(rest);
+    if (rest.empty() || rest.front() != '=') return Note(line, "no \"=\" after the value name: not imported");
+    rest = TrimTrailingBlanks(SkipBlanks(rest.substr(1)));
+
+    if (!rest.empty() && rest.front() == '-') {
+      if (!EndsHere(rest.substr(1))) return Note(line, "text after \"=-\": not deleted");
+      if (!key_open_) return Note(line, "a value outside a key section: not deleted");
+      RegChange change;
+      change.kind = RegChange::kDeleteValue;
+      change.name = std::move(name);
+      return Add(std::move(change));
+    }
+    std::string data;
+    DWORD type = REG_SZ;
+    if (!rest.empty() && rest.front() == '"') {
+      char odd = 0;
+      std::string_view after;
+      if (Unquote(rest.substr(1), &data, &after, &odd) != Quote::kClosed)
+        return Note(line, "the text does not end with a quote: not imported");
+      if (!EndsHere(after)) return Note(line, "text after the closing quote: not imported");
+      if (odd != 0) Note(line, std::string("\"\\") + odd + "\" read as \"" + odd + "\"");
+      data.push_back('\0');
+    } else if (rest.substr(0, 6) == "dword:") {
+      // Up to eight digits, then the end or a comment.
+      std::string_view d = SkipBlanks(rest.substr(6));
+      std::size_t n = 0;
+      std::uint32_t v = 0;
+      for (; n < d.size() && HexDigit(d[n]) >= 0; ++n) v = v * 16 + static_cast<std::uint32_t>(HexDigit(d[n]));
+      if (d.empty() || n > 8 || !EndsHere(d.substr(n)))
+        return Note(line, "a dword needs 1 to 8 hex digits: not imported");
+      type = REG_DWORD;
+      for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    } else if (rest.substr(0, 4) == "hex:" || rest.substr(0, 4) == "hex(") {
+      std::string_view h = rest.substr(4);
+      type = REG_BINARY;
+      if (rest[3] == '(') {
+        std::uint64_t t = 0;
+        // As regedit: "0x" is refused, and no number at all ("hex():") is 0.
+        const bool prefixed = h.size() >= 2 && (h[1] == 'x' || h[1] == 'X');
+        const std::size_t n = ReadNumber(h, &t);
+        if (h.empty() || prefixed || t >= kTooLarge || h.substr(n, 2) != "):")
+          return Note(line, "a hex type must read hex(N): with N in hex: not imported");
+        type = static_cast<DWORD>(t);
+        h.remove_prefix(n + 2);
+      }
+      if (!HexData(h, type, line, &data)) return;
+    } else {
+      return Note(line, "unknown value data \"" + std::string(rest.substr(0, 20)) + "\": not imported");
+    }
+    if (!key_open_) return Note(line, "a value outside a key section: not imported");
+    RegChange change;
+    change.kind = RegChange::kSetValue;
+    change.line = line;
+    change.name = std::move(name);
+    change.type = type;
+    change.data = std::move(data);
+    Add(std::move(change));
+  }
+
+  enum class Hex { kEnd, kMore, kBad };
+
+  // Bytes of one line of hex data, "01,02,..." (each a number of at most
+  // 0xFF as strtoul reads it), ending at the line's end, at a comment, or at
+  // "\" which continues the data on the next line.
+  static Hex HexRun(std::string_view s, std::string* bytes) {
+    while (!s.empty()) {
+      std::uint64_t v = 0;
+      const std::size_t n = ReadNumber(s, &v);
+      if (n == 0) {
+        const std::string_view e = SkipBlanks(s);
+        if (!e.empty() && e.front() == '\\') return EndsHere(e.substr(1)) ? Hex::kMore : Hex::kBad;
+        return !e.empty() && e.front() == ';' ? Hex::kEnd : Hex::kBad;
+      }
+      if (v > 0xFF) return Hex::kBad;
+      bytes->push_back(static_cast<char>(v));
+      s.remove_prefix(n);
+      if (!s.empty() && s.front() != ',') return EndsHere(s) ? Hex::kEnd : Hex::kBad;
+      if (!s.empty()) s.remove_prefix(1);
+    }
+    return Hex::kEnd;
+  }
+
+  // Reads hex data from `h` and the lines it continues on. Blank and comment
+  // lines inside the data are passed over. regedit leaves the value out when
+  // the data is malformed, when it continues past the end of the file, or
+  // onto a line that does not start with a hex digit (that line too is taken
+  // as part of the broken value and not read).
+  bool HexData(std::string_view h, DWORD type, int line, std::string* bytes) {
+    if (h.empty()) return true;  // "hex:" alone: no data
+    for (;;) {
+      const Hex run = HexRun(h, bytes);
+      if (run == Hex::kBad) {
+        Note(line, "the hex data is not bytes separated by commas: not imported");
+        return false;
+      }
+      if (run == Hex::kEnd) break;
+      std::string_view next;
+      do {
+        if (!NextLine(&next)) {
+          Note(line, "the hex data goes on past the end of the file: not imported");
+          return false;
+        }
+      } while (EndsHere(next));
+      h = SkipBlanks(next);
+      if (HexDigit(h.front()) < 0) {
+        if (h.front() == '[') {
+          // regedit would put the values after it under the key before it.
+          Fail(line_, "a key line where the hex data of line " + std::to_string(line) + " goes on");
+          return false;
+        }
+        Note(line, "the hex data goes on to line " + std::to_string(line_) +
+                       ", which holds no hex data: neither is imported");
+        return false;
+      }
+    }
+    return FinishString(type, line, bytes);
+  }
+
+  // String types given in hex get their terminating NUL when it is missing
+  // and are stored in the ANSI code page.
+  bool FinishString(DWORD type, int line, std::string* bytes) {
+    if ((type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) || bytes->empty()) return true;
+    if (!utf16_strings) {
+      if (bytes->back() != '\0') bytes->push_back('\0');
+      return true;
+    }
+    if (bytes->size() % 2 != 0) {
+      Fail(line, "UTF-16 text data has an odd number of bytes");
+      return false;
+    }
+    if ((*bytes)[bytes->size() - 1] != '\0' || (*bytes)[bytes->size() - 2] != '\0') bytes->append(2, '\0');
+    *bytes = Utf16BytesToUtf8(*bytes);
+    return true;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  bool done_ = false;
+  int line_ = 0;
+  RegParse* out_ = nullptr;
+  bool failed_ = false;
+  bool win31_ = false;
+  bool key_open_ = false;
+};
+
+}  // namespace
+
+RegParse ParseRegText(std::string_view bytes) {
+  RegParse result;
+  std::string decoded;
+  std::string_view text = bytes;
+  bool utf16 = false;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    // Whole UTF-16 units only: an odd last byte is not read, as by regedit.
+    decoded = Utf16BytesToUtf8(bytes.substr(2, (bytes.size() - 2) / 2 * 2));
+    text = decoded;
+    utf16 = true;
+  } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    text.remove_prefix(3);
+  }
+  Parser parser(text);
+  parser.utf16_strings = utf16;
+  parser.Run(&result);
+  return result;
+}
+
+}  // namespace zandrel::hive

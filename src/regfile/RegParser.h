@@ -1,0 +1,45 @@
+// Reading a .reg text the way regedit reads it: which lines it takes, which
+// values it leaves out, and which lines it refuses as errors. Nothing here
+// touches a registry: the result is the list of changes, in file order.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/Registry.h"
+
+namespace zandrel::hive {
+
+// One change read from the file.
+struct RegChange {
+  enum Kind { kKey, kDeleteKey, kSetValue, kDeleteValue };
+  Kind kind = kKey;
+  int line = 0;
+  HKEY root = 0;      // kKey, kDeleteKey
+  std::string path;   // kKey, kDeleteKey: the path below the root, as written
+  std::string name;   // kSetValue, kDeleteValue ("" for the default value)
+  DWORD type = REG_NONE;
+  std::string data;   // kSetValue: the bytes to store (strings in the ANSI code page, UTF-8)
+};
+
+// A line whose value regedit would not import either.
+struct RegNote {
+  int line = 0;
+  std::string what;
+};
+
+struct RegParse {
+  bool ok = false;
+  int line = 0;          // when not ok: the line at fault (1 for the header)
+  std::string what;      // when not ok: what is wrong with it
+  std::vector<RegChange> changes;
+  std::vector<RegNote> notes;
+};
+
+// Parses a whole file's bytes: UTF-16LE with a BOM, or 8-bit text (UTF-8,
+// with or without a BOM), with the header "Windows Registry Editor Version
+// 5.00", "REGEDIT4" or "REGEDIT" (Windows 3.1 lines).
+RegParse ParseRegText(std::string_view bytes);
+
+}  // namespace zandrel::hive
