@@ -19,8 +19,9 @@ declare -A below=(
   [platform/qt]="platform/ui platform/sound"
   [platform/win32ui]="platform/ui"
   [assets]="platform/ui"
+  [platform/desktop]="registry store"
   [manager]="registry store assets platform/ui"
-  [shell]="registry store regfile assets manager platform/ui platform/headless platform/qt platform/hive platform/win32 platform/win32ui"
+  [shell]="registry store regfile assets manager platform/ui platform/headless platform/qt platform/hive platform/win32 platform/win32ui platform/desktop"
 )
 
 status=0

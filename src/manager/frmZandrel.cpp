@@ -296,6 +296,7 @@ void frmZandrel::CreateAssociation() {
   store::AssociationFields fields{txtFileExt.Text(), txtTitleRef.Text(), txtExecutableFileSpec.Text(),
                                   cbxUpdateList.Value()};
   store::ChangeOutcome outcome = store::CreateAssociation(registry_, prompter_, fields);
+  if (outcome.committed) GetPlatform().AssociationsChanged();
   if (outcome.reloadList) cmdList_Click();
 }
 
@@ -305,6 +306,7 @@ void frmZandrel::RemoveAssociation() {
   fields.titleRef = txtTitleRef.Text();
   fields.updateList = cbxUpdateList.Value();
   store::ChangeOutcome outcome = store::RemoveAssociation(registry_, prompter_, fields);
+  if (outcome.committed) GetPlatform().AssociationsChanged();
   if (outcome.reloadList) cmdList_Click();
   if (outcome.notifyShell) {
     const std::int32_t zero = 0;

@@ -1,10 +1,12 @@
 // The program: the Qt window system, the registry hive, and the splash
 // window. Everything else is driven by the windows; the process ends when the
 // last of them closes, or when an uncaught error has been shown.
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include "manager/frmZandrel.h"
+#include "platform/desktop/DesktopProjection.h"
 #include "platform/hive/Hive.h"
 #include "platform/qt/QtPlatform.h"
 #include "shell/Forms.h"
@@ -25,6 +27,13 @@ int main(int argc, char** argv) {
     platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::ui::MB_OK | kIconStop);
     return 1;
   }
+
+  // The desktop's own association data follows every committed change.
+  platform.SetAssociationsChangedHandler([&hive] {
+    const zandrel::desktop::ProjectionReport report =
+        zandrel::desktop::ProjectAssociations(*hive, zandrel::desktop::XdgPaths::FromEnvironment());
+    if (!report.error.empty()) std::cerr << "zandrel: desktop associations: " << report.error << "\n";
+  });
 
   zandrel::shell::Forms forms(platform, *hive, zandrel::manager::frmZandrel::Create);
   platform.Dispatch([&forms] { forms.ShowSplash(); });

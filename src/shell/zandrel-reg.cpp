@@ -3,6 +3,7 @@
 //   zandrel-reg import FILE        .reg file in, all or nothing
 //   zandrel-reg export KEY FILE    subtree out, Version 5.00, UTF-16LE
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
+//   zandrel-reg desktop            brings the desktop's associations in line with the store (Linux)
 // Exit status 0 on success, 1 on any error with one line on stderr.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,12 +19,19 @@
 
 #include "platform/hive/Hive.h"
 #include "regfile/RegFile.h"
+#ifdef ZANDREL_HAVE_DESKTOP
+#include "platform/desktop/DesktopProjection.h"
+#endif
 
 namespace {
 
 using namespace zandrel;
 
+#ifdef ZANDREL_HAVE_DESKTOP
+constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop";
+#else
 constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]";
+#endif
 
 int Fail(const std::string& message) {
   std::cerr << "zandrel-reg: " << message << "\n";
@@ -225,6 +233,18 @@ int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
   return std::cout ? 0 : Fail("cannot write the output");
 }
 
+#ifdef ZANDREL_HAVE_DESKTOP
+int Desktop(IRegistry& registry) {
+  const desktop::ProjectionReport report =
+      desktop::ProjectAssociations(registry, desktop::XdgPaths::FromEnvironment());
+  if (!report.error.empty()) return Fail(report.error);
+  std::cout << report.projected << " associations open files on this desktop, " << report.skipped
+            << " have no program here; " << report.filesChanged << " files changed\n";
+  std::cout.flush();
+  return std::cout ? 0 : Fail("cannot write the output");
+}
+#endif
+
 int Run(const std::vector<std::string>& args) {
   const std::string verb = args.empty() ? "" : args[0];
   bool recurse = false;
@@ -235,6 +255,13 @@ int Run(const std::vector<std::string>& args) {
   const bool shape_ok = (verb == "import" && args.size() == 2) ||
                         (verb == "export" && args.size() == 3) ||
                         (verb == "query" && (args.size() == 2 || args.size() == 3));
+#ifdef ZANDREL_HAVE_DESKTOP
+  if (verb == "desktop" && args.size() == 1) {
+    std::string error;
+    auto registry = zandrel::hive::OpenDefaultHive(&error);
+    return registry ? Desktop(*registry) : Fail(error);
+  }
+#endif
   if (!shape_ok) return Fail(kUsage);
   std::string error;
   auto registry = zandrel::hive::OpenDefaultHive(&error);

@@ -146,12 +146,11 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   held.Flush(prompter);
   if (!written) return {};
 
-  if (fields.updateList == 1) {
-    prompter.MsgBox(WithUpdateExplanation("Всё прошло успешно."), kMbOk);
-    return ChangeOutcome{true, false};
-  }
-  prompter.MsgBox("Всё прошло успешно.", kMbOk);
-  return {};
+  ChangeOutcome outcome;
+  outcome.committed = true;
+  outcome.reloadList = fields.updateList == 1;
+  prompter.MsgBox(outcome.reloadList ? WithUpdateExplanation("Всё прошло успешно.") : "Всё прошло успешно.", kMbOk);
+  return outcome;
 }
 
 ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields) {
@@ -214,6 +213,7 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
 
   ChangeOutcome outcome;
   outcome.notifyShell = true;
+  outcome.committed = deleted;
   if (!deleted) {
     prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, kMbOk);
   } else if (fields.updateList == 1) {

@@ -27,10 +27,11 @@ struct RemovalFields {
 
 // What the window does after a change: reload the list (a success with the
 // update box ticked), then tell the shell (after a removal that got as far as
-// deleting).
+// deleting). `committed`: the registry holds the change.
 struct ChangeOutcome {
   bool reloadList = false;
   bool notifyShell = false;
+  bool committed = false;
 };
 
 // Registers E (the extension) naming the title key D with "P" "%1" (quoted,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/ui/Controls.h"
 
@@ -71,6 +72,14 @@ class Platform {
   // tell; realisations record the call.
   virtual void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
                               const void* dwItem2) = 0;
+  // Called after every committed add or removal of an association, so that
+  // the desktop's own association data can follow the store. The program
+  // sets the handler where the desktop keeps such data (the freedesktop
+  // projection on Linux); by default nothing happens.
+  void SetAssociationsChangedHandler(std::function<void()> handler) { associations_changed_ = std::move(handler); }
+  void AssociationsChanged() {
+    if (associations_changed_) associations_changed_();
+  }
   // The folder of the running executable, without a trailing separator.
   virtual std::string ExecutableFolder() = 0;
 
@@ -86,6 +95,7 @@ class Platform {
   virtual void Quit() = 0;
 
  private:
+  std::function<void()> associations_changed_;
   int dispatch_depth_ = 0;
   int open_windows_ = 0;
 };

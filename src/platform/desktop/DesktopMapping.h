@@ -1,0 +1,78 @@
+// How one association of the classes store reads in the freedesktop data: the
+// MIME type its extension gets, the desktop entry its open command becomes,
+// and the texts of the files that carry them. Pure text work; the files
+// themselves are DesktopProjection's.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/AssociationListing.h"
+
+namespace zandrel::desktop {
+
+// Every desktop entry Zandrel writes is named "zandrel-<id>.desktop", and every
+// private MIME type "application/x-zandrel-<id>": the prefixes are the mark
+// by which its files and mimeapps.list lines are told from other programs'.
+inline constexpr const char* kEntryPrefix = "zandrel-";
+inline constexpr const char* kPrivateTypePrefix = "application/x-zandrel-";
+inline constexpr const char* kPackageFileName = "zandrel.xml";
+
+// Lower-cased extension without its dot -> the MIME type the shared database
+// gives "*.ext" (the other programs' types only).
+using SystemGlobs = std::map<std::string, std::string>;
+
+// Whether a path names a program this machine can run.
+using ProgramCheck = std::function<bool(const std::string&)>;
+
+// A command split into the program and its arguments, as Windows reads it: a
+// quoted first word is the program; unquoted, the shortest run of words that
+// names a program (so "/opt/my app/run %1" finds "/opt/my app/run").
+struct ParsedCommand {
+  std::string program;
+  std::vector<std::string> args;
+};
+std::optional<ParsedCommand> ParseCommand(const std::string& command, const ProgramCheck& isProgram);
+
+// The Exec value of a desktop entry for the command, escaped for the file:
+// "%1" and "%L" become the file field code %f (appended when the command has
+// none), other arguments are quoted by the Desktop Entry rules. Empty when an
+// argument cannot be said there (a file argument inside a text that needs
+// quotes).
+std::string ExecValue(const ParsedCommand& command);
+
+// What the projection makes of one association.
+struct Projection {
+  std::string extension;    // ".ext", as listed
+  std::string description;  // the title, valid UTF-8
+  std::string mimeType;
+  bool privateType = false;  // declared in Zandrel's package file
+  std::string entryId;       // "zandrel-<id>.desktop"
+  std::string exec;          // the Exec value
+};
+
+// The associations that can be projected, in the listing's order; those whose
+// program is not here (or whose extension or command cannot be said in the
+// freedesktop files) are left out.
+std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>& rows, const SystemGlobs& globs,
+                                        const ProgramCheck& isProgram);
+
+// The texts of the files. MimePackage is empty when no type is private.
+std::string MimePackage(const std::vector<Projection>& projections);
+std::string DesktopEntry(const Projection& projection);
+
+// mimeapps.list with Zandrel's defaults brought in line with `projections`:
+// its own lines in [Default Applications] (those naming only zandrel-
+// entries) replaced, every other line kept byte for byte. A type that another
+// program's line already names keeps that program. Returns "" for a file
+// left with nothing but an empty [Default Applications] header.
+std::string MergeMimeApps(const std::string& old, const std::vector<Projection>& projections);
+
+// Whether a mimeapps.list value ("a.desktop;b.desktop;") names Zandrel's
+// entries only.
+bool IsOwnDefault(const std::string& value);
+
+}  // namespace zandrel::desktop

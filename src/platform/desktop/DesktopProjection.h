@@ -1,0 +1,41 @@
+// The projection of the classes store into the user's freedesktop data, so
+// that file managers, xdg-open and gio open what Zandrel associates:
+//   $XDG_DATA_HOME/mime/packages/zandrel.xml      private MIME types
+//   $XDG_DATA_HOME/applications/zandrel-<id>.desktop  one entry per extension
+//   $XDG_CONFIG_HOME/mimeapps.list                 the defaults, one line a type
+// Every run reconciles all three with the store as it is now, so a run that
+// was killed half-way is finished by the next one. Each file is replaced by
+// renaming a finished temporary file over it; other programs' files and lines
+// are never touched.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "registry/Registry.h"
+
+namespace zandrel::desktop {
+
+struct XdgPaths {
+  std::string dataHome;               // $XDG_DATA_HOME, or ~/.local/share
+  std::string configHome;             // $XDG_CONFIG_HOME, or ~/.config
+  std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, or /usr/local/share and /usr/share
+  // Empty dataHome or configHome when neither the variable nor HOME is set.
+  static XdgPaths FromEnvironment();
+};
+
+struct ProjectionReport {
+  std::size_t projected = 0;     // associations that open files on this desktop
+  std::size_t skipped = 0;       // listed associations whose program is not here
+  std::size_t filesChanged = 0;  // files written or removed by this run
+  std::string error;             // empty on success; names the file or tool that failed
+};
+
+// Reads the store through its listing and brings the files in line with it,
+// then runs update-mime-database and update-desktop-database where they are
+// installed and needed, with this process's environment. A store that cannot
+// be read changes nothing.
+ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths);
+
+}  // namespace zandrel::desktop
