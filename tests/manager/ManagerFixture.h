@@ -28,6 +28,7 @@ class WindowTest {
   void Open(std::unique_ptr<IRegistry> store) {
     WriteManagerPictures(dir);
     platform.SetExecutableFolder(dir.Path());
+    platform.SetAssociationsChangedHandler([this] { desktopSyncs.push_back(platform.messages.size()); });
     registry = std::move(store);
     failing = std::make_unique<FailingRegistry>(*registry);
     form = std::make_unique<frmZandrel>(platform, *failing, [this] { about.push_back(platform.sounds.size()); },
@@ -48,6 +49,7 @@ class WindowTest {
   std::unique_ptr<frmZandrel> form;
   std::vector<std::size_t> about;  // sounds recorded when the About box was asked for
   std::vector<std::size_t> exits;
+  std::vector<std::size_t> desktopSyncs;  // messages shown when the desktop was told of a change
 };
 
 // Over the in-memory model only.

@@ -135,6 +135,7 @@ TEST_F(Modes, AddWithUpdateTickedReloadsAndReturnsToListMode) {
   ExpectMode({true, true, true, true, false, "Добавить"});
   EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");
   EXPECT_TRUE(platform.shellNotifies.empty());  // the writer does not tell the shell
+  EXPECT_EQ(desktopSyncs, std::vector<std::size_t>{1}) << "after the commit's message, before the reload";
   EXPECT_EQ(form->txtFileExt.Text(), "zq");
 }
 
@@ -148,6 +149,7 @@ TEST_F(Modes, AddWithUpdateUntickedStaysInAddMode) {
   form->txtExecutableFileSpec.UserEdited(program);
   form->cmdProceed.FireClick();
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Всё прошло успешно."});
+  EXPECT_EQ(desktopSyncs, std::vector<std::size_t>{1});
   ExpectMode({false, false, false, true, false, "Добавить"});
   EXPECT_EQ(form->lvwAsso.Count(), 0u);
 }
@@ -164,6 +166,7 @@ TEST_F(Modes, RemoveNotifiesTheShellAfterTheReload) {
   EXPECT_TRUE(platform.messages[1].text.starts_with("Из реестра удаленно расширенние .zq\r\n\r\nЧто увидеть"));
   EXPECT_EQ(platform.messages[2].text, "Просмотр завершен.  Всего  1");
   EXPECT_EQ(notifiesAtMessage, (std::vector<std::size_t>{0, 0, 0}));
+  EXPECT_EQ(desktopSyncs, std::vector<std::size_t>{2});
   ASSERT_EQ(platform.shellNotifies.size(), 1u);
   EXPECT_EQ(platform.shellNotifies[0].eventId, 0x08000000);
   EXPECT_EQ(platform.shellNotifies[0].flags, 0u);
@@ -180,6 +183,7 @@ TEST_F(Modes, RemoveFailureStaysInRemoveModeAndNotifies) {
   form->cmdProceed.FireClick();
   EXPECT_EQ(MessageTexts().back(), "Не удалось удалить ассоциацию из реестра .zq");
   EXPECT_EQ(platform.shellNotifies.size(), 1u);
+  EXPECT_TRUE(desktopSyncs.empty()) << "nothing was committed";
   ExpectMode({false, false, false, false, true, "Удалить"});
 }
 
