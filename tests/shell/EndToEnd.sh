@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs the real program on a virtual X display with a fresh hive, the way a
-# user would: waits out the splash, lists, adds an association, removes it
-# again with its description, opens the About box, answers the exit
-# confirmation No and then Yes with the About box still open, and dismisses
-# the About box, which ends the process. Then reads the hive back with
-# zandrel-reg.
+# Runs the real program on a virtual X display with a fresh hive and private
+# XDG folders, the way a user would: waits out the splash, lists, adds an
+# association whose program is a marker script (gio open and xdg-open then
+# run it), removes it again with its description (nothing opens with it any
+# more, and Zandrel's desktop files are gone), opens the About box, answers
+# the exit confirmation No and then Yes with the About box still open, and
+# dismisses the About box, which ends the process. Then reads the hive back
+# with zandrel-reg.
 #
 # Usage: EndToEnd.sh APP_FOLDER SCREENSHOT_FOLDER
 #   APP_FOLDER holds zandrel, zandrel-reg and the Pic and Sound folders.
@@ -21,7 +23,7 @@ if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
     echo "SKIP: xvfb-run is not installed"
     exit 77
   fi
-  for tool in xdotool import xclip; do
+  for tool in xdotool import xclip gio xdg-open xdg-mime update-mime-database update-desktop-database; do
     command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
   done
   export ZANDREL_E2E_DISPLAY=1
@@ -40,6 +42,17 @@ trap cleanup EXIT
 export ZANDREL_HIVE=$work/hive.db
 export XDG_RUNTIME_DIR=$work/xdg
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The desktop's association data: private, with one default of another
+# program that must outlive everything Zandrel does.
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME"
+printf '[Default Applications]\ntext/x-zq-other=zq-other.desktop;\n' >"$XDG_CONFIG_HOME/mimeapps.list"
+cp "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before"
+# The program of the association: records each file it is asked to open.
+marker="$work/my tools/marker"
+mkdir -p "$work/my tools"
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/opened.txt" >"$marker"
+chmod +x "$marker"
 # Sound cues play into a null device.
 printf 'pcm.!default { type null }\n' >"$work/asound.conf"
 export ALSA_CONFIG_PATH=$work/asound.conf
@@ -217,7 +230,7 @@ click_twips "$manager" 8535 1680 120 1485 495         # cmdAdd
 sleep 0.3
 type_into $((480 + 1440)) $((2160 + 960)) 675 315 "$ext"       # txtFileExt
 type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"    # txtTitleRef
-type_into $((480 + 120)) $((2160 + 2520)) 5655 315 /bin/sh     # txtExecutableFileSpec
+type_into $((480 + 120)) $((2160 + 2520)) 5655 315 "$marker"   # txtExecutableFileSpec
 shot add-mode
 click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
 answer_box add-message
@@ -229,8 +242,25 @@ reg query "HKEY_CLASSES_ROOT\\.$ext" >"$work/added-ext.txt" 2>&1 \
 grep -q "$title" "$work/added-ext.txt" || fail "the extension does not name its title: $(cat "$work/added-ext.txt")"
 reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" >"$work/added-cmd.txt" 2>&1 \
   || fail "the open command is not in the hive: $(cat "$work/added-cmd.txt")"
-grep -q "/bin/sh" "$work/added-cmd.txt" || fail "the open command is wrong: $(cat "$work/added-cmd.txt")"
+grep -q "$marker" "$work/added-cmd.txt" || fail "the open command is wrong: $(cat "$work/added-cmd.txt")"
 log "added .$ext -> $title"
+
+# --- The desktop opens files of the extension with the marker -------------------
+# xdg-utils asks GLib for types on a GNOME-like desktop; without one it asks
+# libmagic, which reads only content.
+desktop_env=(env XDG_CURRENT_DESKTOP=GNOME)
+doc="$work/a doc.$ext"
+echo "plain words" >"$doc"
+: >"$work/opened.txt"
+opened() { grep -qxF "$1" "$work/opened.txt"; }
+type=$("${desktop_env[@]}" xdg-mime query filetype "$doc")
+[ "$type" = "application/x-zandrel-$ext" ] || fail "xdg-mime names the type '$type'"
+gio open "$doc" || fail "gio open failed"
+wait_until 10 "gio open to run the marker" opened "$doc"
+cp "$doc" "$work/b.$ext"
+"${desktop_env[@]}" xdg-open "$work/b.$ext" || fail "xdg-open failed"
+wait_until 10 "xdg-open to run the marker" opened "$work/b.$ext"
+log "gio open and xdg-open run the marker; the type is $type"
 
 # --- Remove, with its description -------------------------------------------
 # The fields are typed over the selected row's texts: the question must name
@@ -251,6 +281,15 @@ enter_until_gone "$question" "the removal question"
 log "the removal question names .$ext"
 answer_box remove-message
 answer_box remove-list-message
+
+# --- Nothing of Zandrel's is left on the desktop ----------------------------------
+: >"$work/opened.txt"
+gio open "$doc" 2>/dev/null && sleep 1
+[ -s "$work/opened.txt" ] && fail "the removed association still opens the file"
+leftovers=$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name '*zandrel*' | sort)
+[ -z "$leftovers" ] || fail "Zandrel's files remain: $leftovers"
+cmp -s "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before" || fail "mimeapps.list changed: $(cat "$XDG_CONFIG_HOME/mimeapps.list")"
+log "after the removal nothing opens with the marker and only the other program's default is left"
 
 # --- About, then the exit confirmation: No, then Yes with the About box open --
 click_twips "$manager" 8535 6360 120 1815 495         # cmdA01
