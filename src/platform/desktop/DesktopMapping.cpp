@@ -201,7 +201,8 @@ std::string ExecValue(const ParsedCommand& command) {
     }
     const std::size_t at = arg.find("%1");
     if (at == std::string::npos) {
-      line += " " + ExecArgument(arg);
+      line += ' ';
+      line += ExecArgument(arg);
       continue;
     }
     // A file argument inside a word ("--file=%1"): field codes may not stand
@@ -210,7 +211,10 @@ std::string ExecValue(const ParsedCommand& command) {
     if ((!before.empty() && NeedsQuotes(before)) || (!after.empty() && NeedsQuotes(after)) ||
         after.find("%1") != std::string::npos)
       return "";
-    line += " " + Percents(before) + "%f" + Percents(after);
+    line += ' ';
+    line += Percents(before);
+    line += "%f";
+    line += Percents(after);
     file = true;
   }
   if (!file) line += " %f";
