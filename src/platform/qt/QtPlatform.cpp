@@ -148,22 +148,51 @@ std::shared_ptr<const qt::DecodedPicture> DecodePicture(const Picture& picture) 
 }
 
 // A Win32 filter "desc|pattern|desc|pattern|" as Qt name filters, which carry
-// their patterns in parentheses at the end.
+// their patterns in parentheses at the end; the dialog shows the descriptions
+// alone. "*.*" matches every name, as on Windows, not only names with a dot.
 QStringList NameFilters(const std::string& filter) {
   QStringList parts = Q(filter).split(QLatin1Char('|'));
   if (!parts.isEmpty() && parts.back().isEmpty()) parts.removeLast();
   QStringList out;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    const QString desc = parts[i];
-    QString patterns = parts[i + 1];
-    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    if (desc.trimmed().endsWith(QLatin1Char(')')) && desc.contains(QLatin1Char('(') + patterns + QLatin1Char(')')))
-      out << desc;
-    else
-      out << desc + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString& pattern : patterns)
+      if (pattern.trimmed() == QStringLiteral("*.*")) pattern = QStringLiteral("*");
+    out << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
   }
   return out;
 }
+
+// The file-open dialog with Windows' default extension: it is added to a
+// typed name only when the name as typed does not exist, so programs without
+// an extension can be picked.
+class OpenFileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+  QString defaultExt;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (files.size() == 1 && !defaultExt.isEmpty() && !QFileInfo::exists(files.front())) {
+      const QString withExt = files.front() + QLatin1Char('.') + defaultExt;
+      if (QFileInfo(withExt).isFile()) {
+        picked_ = withExt;
+        QDialog::accept();
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+  // The file chosen, once accepted.
+  QString Picked() const {
+    if (!picked_.isEmpty()) return picked_;
+    const QStringList files = selectedFiles();
+    return files.isEmpty() ? QString() : files.front();
+  }
+
+ private:
+  QString picked_;
+};
 
 qt::WidgetPeer* PeerOf(const Control& control) {
   return dynamic_cast<qt::WidgetPeer*>(control.Peer());
@@ -482,8 +511,9 @@ int QtPlatform::MsgBox(const std::string& text, int flags, const std::string& ti
 }
 
 void QtPlatform::ShowOpen(CommonDialog& dialog) {
-  QFileDialog box(QApplication::activeWindow());
+  OpenFileDialog box(QApplication::activeWindow());
   box.setOption(QFileDialog::DontUseNativeDialog);
+  box.setOption(QFileDialog::HideNameFilterDetails);
   box.setAcceptMode(QFileDialog::AcceptOpen);
   box.setWindowTitle(QStringLiteral("Открыть"));
   box.setFileMode((dialog.Flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -496,7 +526,7 @@ void QtPlatform::ShowOpen(CommonDialog& dialog) {
   if (!dialog.DefaultExt.empty()) {
     QString ext = Q(dialog.DefaultExt);
     while (ext.startsWith(QLatin1Char('.'))) ext.remove(0, 1);
-    box.setDefaultSuffix(ext);
+    box.defaultExt = ext;
   }
   if (!dialog.FileName.empty()) {
     const QFileInfo info(Q(dialog.FileName));
@@ -504,11 +534,11 @@ void QtPlatform::ShowOpen(CommonDialog& dialog) {
     box.selectFile(info.fileName());
   }
   box.setWindowModality(Qt::ApplicationModal);
-  if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) {
+  if (box.exec() != QDialog::Accepted || box.Picked().isEmpty()) {
     if (dialog.CancelError) throw RuntimeError{kCancelErrorNumber, "Cancel was selected."};
     return;
   }
-  dialog.FileName = box.selectedFiles().front().toStdString();
+  dialog.FileName = box.Picked().toStdString();
   if (!filters.isEmpty()) {
     const auto chosen = filters.indexOf(box.selectedNameFilter());
     if (chosen >= 0) dialog.FilterIndex = static_cast<int>(chosen) + 1;

@@ -2,9 +2,12 @@
 // loading, picture buttons, the pointer, message processing, screenshots.
 #include <QAbstractButton>
 #include <QBuffer>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -141,8 +144,9 @@ TEST_F(QtFileDialog, CancelIsError32755) {
   WhenModalShows([&](QWidget* w) {
     auto* box = qobject_cast<QFileDialog*>(w);
     ASSERT_NE(box, nullptr);
-    filters = box->nameFilters();
-    selected = box->selectedNameFilter();
+    auto* types = box->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    for (int i = 0; i < types->count(); ++i) filters << types->itemText(i);
+    selected = types->currentText();
     mode = box->fileMode();
     title = box->windowTitle();
     for (QPushButton* b : box->findChildren<QPushButton*>()) buttons << b->text();
@@ -182,6 +186,38 @@ TEST_F(QtFileDialog, ChosenFileIsReturned) {
   dialog.ShowOpen();
   EXPECT_EQ(dialog.FileName, program);
   EXPECT_EQ(dialog.FilterIndex, 1);
+}
+
+TEST_F(QtFileDialog, TypedNameIsTakenAsItIsWhenItExists) {
+  for (const char* name : {"prog", "both", "both.exe"}) QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+  const struct {
+    const char* typed;
+    const char* picked;
+  } rows[] = {{"prog", "prog"}, {"both", "both"}, {"tool", "tool.exe"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.typed);
+    dialog.FileName = "";
+    bool progListed = false;
+    WhenModalShows([&](QWidget* w) {
+      auto* box = qobject_cast<QFileDialog*>(w);
+      box->setDirectory(dir.path());
+      // "*.*" lists every file, those without an extension too.
+      auto* types = box->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      types->setCurrentIndex(2);
+      emit types->activated(2);  // as the user's pick
+      auto* view = box->findChild<QListView*>(QStringLiteral("listView"));
+      progListed = QTest::qWaitFor([&] {
+        for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+          if (view->model()->index(r, 0, view->rootIndex()).data().toString() == QStringLiteral("prog")) return true;
+        return false;
+      });
+      box->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromUtf8(row.typed));
+      static_cast<QDialog*>(box)->accept();
+    });
+    dialog.ShowOpen();
+    EXPECT_TRUE(progListed);
+    EXPECT_EQ(dialog.FileName, dir.filePath(QString::fromUtf8(row.picked)).toStdString());
+  }
 }
 
 class QtPictures : public testing::Test {
