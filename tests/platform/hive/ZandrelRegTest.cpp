@@ -190,7 +190,7 @@ TEST_P(ZandrelRegFailures, ExitOneWithOneLine) {
 }
 
 const std::string kUsage =
-    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]\n";
+    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ZandrelRegFailures,
