@@ -1,8 +1,8 @@
 #include "regfile/RegParser.h"
 
 #include <cstdint>
+#include <cstring>
 
-#include "regfile/RegText.h"
 
 namespace zandrel::hive {
 namespace {
@@ -88,6 +88,17 @@ bool ParseRoot(std::string_view name, HKEY* root, std::string_view* path) {
   return false;
 }
 
+// Where the line starting at `pos` ends: its first CR or LF, or npos.
+std::size_t LineEnd(std::string_view text, std::size_t pos) {
+  const char* begin = text.data() + pos;
+  const std::size_t left = text.size() - pos;
+  const void* lf = std::memchr(begin, '\n', left);
+  const std::size_t until = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - begin) : left;
+  const void* cr = std::memchr(begin, '\r', until);
+  if (cr) return pos + static_cast<std::size_t>(static_cast<const char*>(cr) - begin);
+  return lf ? pos + until : std::string_view::npos;
+}
+
 enum class Quote { kClosed, kUnclosed };
 
 // Reads a quoted text from just after its opening quote up to the closing
@@ -96,8 +107,9 @@ enum class Quote { kClosed, kUnclosed };
 // that ends inside the quotes give kUnclosed. *rest is what follows.
 Quote Unquote(std::string_view s, std::string* out, std::string_view* rest, char* odd_escape) {
   for (std::size_t i = 0;;) {
-    const std::size_t j = s.find_first_of("\"\\", i);
-    if (j == std::string_view::npos) return Quote::kUnclosed;
+    std::size_t j = i;
+    while (j < s.size() && s[j] != '"' && s[j] != '\\') ++j;
+    if (j == s.size()) return Quote::kUnclosed;
     out->append(s.substr(i, j - i));
     if (s[j] == '"') {
       *rest = s.substr(j + 1);
@@ -117,13 +129,42 @@ Quote Unquote(std::string_view s, std::string* out, std::string_view* rest, char
   }
 }
 
-// UTF-16LE bytes (an even count) as UTF-8.
+// UTF-16LE bytes (an even count) as UTF-8, an unpaired surrogate as U+FFFD.
+// Written straight into one buffer: a whole exported store goes through here.
 std::string Utf16BytesToUtf8(std::string_view bytes) {
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i)
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-  return Utf16ToUtf8(units);
+  const std::size_t n = bytes.size() / 2;
+  const auto unit = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                 (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  };
+  std::string out(n * 3, '\0');  // at most three bytes per unit
+  char* o = out.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    char32_t c = unit(i);
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(++i) - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
+    } else {
+      if (c < 0x10000) {
+        *o++ = static_cast<char>(0xE0 | (c >> 12));
+      } else {
+        *o++ = static_cast<char>(0xF0 | (c >> 18));
+        *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      }
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
 }
 
 class Parser {
@@ -167,7 +208,7 @@ class Parser {
   bool NextLine(std::string_view* line) {
     if (done_) return false;
     ++line_;
-    const std::size_t end = text_.find_first_of("\r\n", pos_);
+    const std::size_t end = LineEnd(text_, pos_);
     if (end == std::string_view::npos) {
       *line = text_.substr(pos_);
       done_ = true;
