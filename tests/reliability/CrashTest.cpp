@@ -1,337 +1,188 @@
-// A crash at any moment of an add, a removal or an import leaves a hive that
-// opens cleanly and holds either everything from before or everything from
-// after, never a mix. Each kill point runs in a child process that dies with
-// SIGKILL there; the parent then opens the hive and compares the whole
-// classes store.
-//
-// Kill points: before and after every registry call that changes the store
-// (KillingRegistry), and before every write, truncate, sync and delete that
-// SQLite makes to the hive's files (FaultVfs), which reaches inside the
-// commit. ZANDREL_RELIABILITY_FULL=1 makes the import sweeps take every
-// point instead of a spread.
-#include <fcntl.h>
+// An add, a removal or an import stopped at any moment leaves a hive that
+// opens cleanly and holds everything from before or everything from after,
+// never a mix. Each row names the operation and where it is stopped: killed
+// (SIGKILL, in a child process) just before or after a registry call that
+// changes the store, or at a write, truncate, sync or deletion SQLite makes
+// to the hive's files; or refused by a full disk at each budget of bytes,
+// after which the same change goes through once there is room.
 #include <signal.h>
-#include <sys/stat.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
-#include <set>
-#include <thread>
-
 #include <gtest/gtest.h>
 
-#include "regfile/RegFile.h"
-#include "reliability/FaultVfs.h"
-#include "reliability/ReliabilitySupport.h"
-#include "support/DumpTree.h"
-#include "support/Seed.h"
+#include "platform/hive/FaultVfs.h"
+#include "platform/hive/Hive.h"
+#include "platform/hive/RegFile.h"
+#include "store/AssociationChanges.h"
+#include "support/FailingRegistry.h"
+#include "support/Support.h"
 
 namespace zandrel::testing {
 namespace {
 
-bool FullSweeps() {
-  const char* full = std::getenv("ZANDREL_RELIABILITY_FULL");
-  return full != nullptr && *full != '\0' && *full != '0';
-}
+enum class Op { kAdd, kRemove, kImport };
+enum class Stop { kRegistryCall, kFileChange, kDiskFull };
 
-// Kill points 1..count, or, when there are more than `limit`, a spread of
-// them that always keeps the last `tail` (where the commit happens).
-std::vector<std::uint64_t> Points(std::uint64_t count, std::uint64_t limit, std::uint64_t tail) {
-  std::vector<std::uint64_t> points;
-  if (FullSweeps() || count <= limit) {
-    for (std::uint64_t n = 1; n <= count; ++n) points.push_back(n);
-    return points;
+std::string IntegrityCheck(const std::string& path) {
+  sqlite3* db = nullptr;
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    result.clear();
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW) result += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
   }
-  std::set<std::uint64_t> chosen;
-  const std::uint64_t spread = limit - tail;
-  for (std::uint64_t i = 0; i < spread; ++i) chosen.insert(1 + i * (count - tail) / spread);
-  for (std::uint64_t n = count - tail + 1; n <= count; ++n) chosen.insert(n);
-  return std::vector<std::uint64_t>(chosen.begin(), chosen.end());
+  sqlite3_close_v2(db);
+  return result;
 }
 
-enum class Operation { kAdd, kRemove };
-
-class CrashTest : public ::testing::Test {
+class Crash : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     FaultVfs::Install();
-    dir_ = new ScratchDir;
-    program_ = dir_->WriteFile("bin/zq viewer", "#!/bin/sh\n");
-    const std::string path = dir_->File("template.hive");
-    auto hive = MustOpenHive(path);
-    ASSERT_NE(hive, nullptr);
+    dir = new TempDir;
+    program = dir->Write("bin/zq viewer", "#!/bin/sh\n");
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    for (int i = 0; i < 1000; ++i) {  // big enough that SQLite spills pages before the commit
+      const std::string n = std::to_string(i);
+      text += "[HKEY_CLASSES_ROOT\\.ext" + n + "]\r\n@=\"Type" + n + ".Файл\"\r\n\r\n[HKEY_CLASSES_ROOT\\Type" + n +
+              ".Файл\\shell\\open\\command]\r\n@=\"/opt/app" + n + "/viewer %1\"\r\n\r\n";
+    }
+    dir->Write("large.reg", text);
+    std::string error;
+    auto hive = hive::OpenHive(dir->File("template.db"), &error);
+    ASSERT_NE(hive, nullptr) << error;
     SeedAssociation(*hive, ".txt", "txtfile", "/usr/bin/edit %1");
-    SeedValue(*hive, HKEY_CLASSES_ROOT, "txtfile\\DefaultIcon", "", REG_SZ, "/usr/bin/edit,1");
-    SeedAssociation(*hive, ".zq", "Zq.Document", program_ + " %1");
-    SeedValue(*hive, HKEY_CLASSES_ROOT, "Zq.Document\\DefaultIcon", "", REG_SZ, program_ + ",1");
-    SeedValue(*hive, HKEY_CLASSES_ROOT, "Zq.Document\\shell\\print\\command", "", REG_SZ, program_ + " -p %1");
-    before_ = new std::string(DumpClasses(*hive));
+    SeedAssociation(*hive, ".zq", "Zq.Document", program + " %1");
+    SeedValue(*hive, "Zq.Document\\DefaultIcon", "", REG_SZ, program + ",1");
+    SeedValue(*hive, "Zq.Document\\shell\\print\\command", "", REG_SZ, program + " -p %1");
+    before = new std::string(DumpClasses(*hive));
   }
   static void TearDownTestSuite() {
-    delete before_;
-    delete dir_;
+    delete before;
+    delete dir;
   }
 
-  static void Run(Operation op, IRegistry& registry) {
-    HeadlessManager manager(registry);
-    if (op == Operation::kAdd)
-      manager.Add(".new", "Новый файл", program_);
-    else
-      manager.Remove(".zq", "Zq.Document");
-    const std::string done = op == Operation::kAdd ? kAddDone : RemoveDone(".zq");
-    if (manager.Texts().empty() || manager.Texts().back() != done) std::_Exit(4);
+  // A fresh copy of the template hive at `name`.
+  static std::string Copy(const std::string& name) {
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink(dir->File(name + suffix).c_str());
+    return dir->Write(name, ReadFile(dir->File("template.db")));
   }
-
-  // The state after the operation ran to its end, and the number of changing
-  // registry calls and file changes it made.
-  struct CleanRun {
-    std::string after;
-    std::uint64_t writes = 0;
-    std::uint64_t changes = 0;
-    std::uint64_t bytes = 0;  // written to the hive's files
-  };
-  CleanRun Clean(Operation op) {
-    const std::string path = dir_->File("clean.hive");
-    CopyHive(dir_->File("template.hive"), path);
-    CleanRun run;
-    FaultVfs::Disarm();
-    {
-      auto hive = MustOpenHive(path);
-      KillingRegistry counting(*hive, 0);
-      Run(op, counting);
-      run.writes = counting.Writes();
-    }
-    run.changes = FaultVfs::Changes();
-    auto hive = MustOpenHive(path);
-    run.after = DumpClasses(*hive);
-    return run;
+  // Runs the operation; true when it reports success.
+  static bool Run(Op op, IRegistry& registry) {
+    RecordingPrompter p;
+    p.AnswerNext(store::kIdYes);
+    if (op == Op::kImport) return hive::ImportRegFile(registry, dir->File("large.reg")).ok;
+    if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});
+    if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", ".zq", 0});
+    return !p.boxes.empty() && (p.boxes.back().text == "Всё прошло успешно." ||
+                                p.boxes.back().text == "Ассоциация удаленна из реестра .zq");
   }
-
-  // After a kill: the files pass SQLite's check, the hive opens, and the
-  // store is whole. Returns which state it holds.
-  enum class Found { kBefore, kAfter, kMix };
-  Found Inspect(const std::string& path, const CleanRun& clean, const std::string& where) {
-    EXPECT_EQ(IntegrityCheck(path), "ok") << where;
+  // After a stop: SQLite finds the files sound, the hive opens, and the store
+  // is as before (false) or as after (true).
+  static bool Inspect(const std::string& path, const std::string& after) {
+    EXPECT_EQ(IntegrityCheck(path), "ok");
     std::string error;
     auto hive = hive::OpenHive(path, &error);
-    EXPECT_NE(hive, nullptr) << where << ": " << error;
-    if (!hive) return Found::kMix;
-    const std::string now = DumpClasses(*hive);
-    if (now == *before_) return Found::kBefore;
-    if (now == clean.after) return Found::kAfter;
-    ADD_FAILURE() << where << ": the classes store is neither as before nor as after:\n" << now;
-    return Found::kMix;
+    EXPECT_NE(hive, nullptr) << error;
+    const std::string now = hive ? DumpClasses(*hive) : "";
+    EXPECT_TRUE(now == *before || now == after) << "neither before nor after:\n" << now;
+    return now == after;
   }
 
-  void SweepRegistryCalls(Operation op) {
-    const CleanRun clean = Clean(op);
-    ASSERT_NE(clean.after, *before_);
-    ASSERT_GE(clean.writes, 3u);  // begin, at least one change, commit
-    const std::string path = dir_->File("killed.hive");
-    for (std::uint64_t point = 1; point <= 2 * clean.writes; ++point) {
-      CopyHive(dir_->File("template.hive"), path);
-      const int status = RunInChild([&] {
-        auto hive = hive::OpenHive(path, nullptr);
-        if (!hive) std::_Exit(5);
-        KillingRegistry killing(*hive, point);
-        Run(op, killing);
-      });
-      const std::string where = "kill point " + std::to_string(point) + " of " + std::to_string(2 * clean.writes);
-      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << where << ": " << DescribeStatus(status);
-      const Found found = Inspect(path, clean, where);
-      // Only a kill after the commit returned (the last point) may find the change.
-      EXPECT_EQ(found, point == 2 * clean.writes ? Found::kAfter : Found::kBefore) << where;
+  static TempDir* dir;
+  static std::string program;
+  static std::string* before;
+};
+
+TempDir* Crash::dir = nullptr;
+std::string Crash::program;
+std::string* Crash::before = nullptr;
+
+TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
+  const struct {
+    const char* name;
+    Op op;
+    Stop stop;
+    std::uint64_t spread;  // at most this many points, the last ones always (0: every point)
+  } rows[] = {
+      {"add, killed at registry calls", Op::kAdd, Stop::kRegistryCall, 0},
+      {"removal, killed at registry calls", Op::kRemove, Stop::kRegistryCall, 0},
+      {"add, killed at file changes", Op::kAdd, Stop::kFileChange, 0},
+      {"removal, killed at file changes", Op::kRemove, Stop::kFileChange, 0},
+      {"import, killed at file changes", Op::kImport, Stop::kFileChange, 40},
+      {"add, refused by a full disk", Op::kAdd, Stop::kDiskFull, 0},
+      {"import, refused by a full disk", Op::kImport, Stop::kDiskFull, 30},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = Copy("run.db");
+    std::uint64_t calls = 0, changes = 0, bytes = 0;
+    std::string after;
+    {
+      std::string error;
+      auto hive = hive::OpenHive(path, &error);
+      FailingRegistry counting(*hive);
+      FaultVfs::Disarm();
+      ASSERT_TRUE(Run(row.op, counting));
+      calls = counting.Count(kChangeOps);
+      changes = FaultVfs::Changes();
+      bytes = FaultVfs::BytesWritten();
+      after = DumpClasses(*hive);
     }
-    RecordProperty("kill_points", static_cast<int>(2 * clean.writes));
-    std::printf("%s: %llu registry writes, %llu kill points (before and after each)\n",
-                op == Operation::kAdd ? "add" : "remove", static_cast<unsigned long long>(clean.writes),
-                static_cast<unsigned long long>(2 * clean.writes));
-  }
-
-  void SweepFileChanges(Operation op) {
-    const CleanRun clean = Clean(op);
-    ASSERT_GT(clean.changes, 0u);
-    const std::string path = dir_->File("killed.hive");
+    ASSERT_NE(after, *before);
+    const std::uint64_t count = row.stop == Stop::kRegistryCall ? 2 * calls
+                                : row.stop == Stop::kFileChange ? changes
+                                                                : bytes / 256 + 2;
+    const std::uint64_t tail = 12, limit = row.spread == 0 ? count : row.spread;
     int befores = 0, afters = 0;
-    for (std::uint64_t n = 1; n <= clean.changes; ++n) {
-      CopyHive(dir_->File("template.hive"), path);
-      const int status = RunInChild([&] {
-        FaultVfs::KillAtChange(n);
+    for (std::uint64_t point = 1; point <= count; ++point) {
+      if (count > limit && point <= count - tail && (point - 1) % ((count - tail) / (limit - tail) + 1) != 0) continue;
+      SCOPED_TRACE("point " + std::to_string(point) + " of " + std::to_string(count));
+      Copy("run.db");
+      if (row.stop == Stop::kDiskFull) {
+        std::string error;
+        auto hive = hive::OpenHive(path, &error);
+        FaultVfs::FullAfterBytes((point - 1) * 256);
+        const bool done = Run(row.op, *hive);
+        const bool refused = FaultVfs::FullRefusals() > 0;
+        FaultVfs::Disarm();
+        EXPECT_EQ(done, !refused);
+        EXPECT_EQ(DumpClasses(*hive), done ? after : *before);
+        if (!done) {
+          EXPECT_TRUE(Run(row.op, *hive)) << "room again, and the same change goes through";
+        }
+        befores += refused;
+        continue;
+      }
+      std::fflush(nullptr);
+      const pid_t child = ::fork();
+      if (child == 0) {
+        if (row.stop == Stop::kFileChange) FaultVfs::KillAtChange(point);
         auto hive = hive::OpenHive(path, nullptr);
-        if (!hive) std::_Exit(5);
-        Run(op, *hive);
-      });
-      const std::string where = "file change " + std::to_string(n) + " of " + std::to_string(clean.changes);
-      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << where << ": " << DescribeStatus(status);
-      const Found found = Inspect(path, clean, where);
-      befores += found == Found::kBefore;
-      afters += found == Found::kAfter;
+        if (!hive) ::_exit(5);
+        FailingRegistry killing(*hive);
+        if (row.stop == Stop::kRegistryCall) killing.KillAt((point + 1) / 2, point % 2 == 0);
+        Run(row.op, killing);
+        ::_exit(4);
+      }
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+      const bool found = Inspect(path, after);
+      if (row.stop == Stop::kRegistryCall) {
+        EXPECT_EQ(found, point == count) << "only a kill after the commit keeps it";
+      }
+      (found ? afters : befores) += 1;
     }
-    // The first kills come before anything is committed.
     EXPECT_GT(befores, 0);
-    RecordProperty("file_change_points", static_cast<int>(clean.changes));
-    std::printf("%s: %llu file-change kill points: %d found the state before, %d the state after\n",
-                op == Operation::kAdd ? "add" : "remove", static_cast<unsigned long long>(clean.changes), befores,
+    std::printf("%s: %llu points, %d before, %d after\n", row.name, static_cast<unsigned long long>(count), befores,
                 afters);
   }
-
-  static ScratchDir* dir_;
-  static std::string program_;
-  static std::string* before_;
-};
-
-ScratchDir* CrashTest::dir_ = nullptr;
-std::string CrashTest::program_;
-std::string* CrashTest::before_ = nullptr;
-
-TEST_F(CrashTest, AddKilledAtEveryRegistryWrite) { SweepRegistryCalls(Operation::kAdd); }
-TEST_F(CrashTest, RemoveKilledAtEveryRegistryWrite) { SweepRegistryCalls(Operation::kRemove); }
-TEST_F(CrashTest, AddKilledAtEveryFileChange) { SweepFileChanges(Operation::kAdd); }
-TEST_F(CrashTest, RemoveKilledAtEveryFileChange) { SweepFileChanges(Operation::kRemove); }
-
-// A .reg file big enough that SQLite spills pages before the commit.
-std::string LargeRegFile(int associations) {
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-  for (int i = 0; i < associations; ++i) {
-    const std::string n = std::to_string(i);
-    text += "[HKEY_CLASSES_ROOT\\.ext" + n + "]\r\n@=\"Type" + n + ".Файл\"\r\n\"Content Type\"=\"application/x-" + n +
-            "\"\r\n\r\n";
-    text += "[HKEY_CLASSES_ROOT\\Type" + n + ".Файл\\shell\\open\\command]\r\n@=\"/opt/app" + n +
-            "/bin/viewer %1\"\r\n\r\n";
-    text += "[HKEY_CLASSES_ROOT\\Type" + n + ".Файл\\DefaultIcon]\r\n@=\"/opt/app" + n + "/bin/viewer,1\"\r\n\r\n";
-  }
-  return text;
 }
-
-class ImportCrashTest : public CrashTest {
- protected:
-  void SetUp() override {
-    reg_ = dir_->WriteFile("large.reg", LargeRegFile(1000));
-    const std::string path = dir_->File("imported.hive");
-    CopyHive(dir_->File("template.hive"), path);
-    FaultVfs::Disarm();
-    {
-      auto hive = MustOpenHive(path);
-      ASSERT_NE(hive, nullptr);
-      const hive::RegImportResult result = hive::ImportRegFile(*hive, reg_);
-      ASSERT_TRUE(result.ok) << result.message;
-    }
-    clean_.changes = FaultVfs::Changes();
-    clean_.bytes = FaultVfs::BytesWritten();
-    auto hive = MustOpenHive(path);
-    clean_.after = DumpClasses(*hive);
-  }
-  std::string reg_;
-  CleanRun clean_;
-};
-
-TEST_F(ImportCrashTest, ImportKilledAtFileChanges) {
-  const std::string path = dir_->File("killed.hive");
-  const std::vector<std::uint64_t> points = Points(clean_.changes, 40, 12);
-  int befores = 0, afters = 0;
-  for (std::uint64_t n : points) {
-    CopyHive(dir_->File("template.hive"), path);
-    const int status = RunInChild([&] {
-      FaultVfs::KillAtChange(n);
-      auto hive = hive::OpenHive(path, nullptr);
-      if (!hive) std::_Exit(5);
-      hive::ImportRegFile(*hive, reg_);
-    });
-    const std::string where = "import, file change " + std::to_string(n) + " of " + std::to_string(clean_.changes);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << where << ": " << DescribeStatus(status);
-    const Found found = Inspect(path, clean_, where);
-    befores += found == Found::kBefore;
-    afters += found == Found::kAfter;
-  }
-  EXPECT_GT(befores, 0);
-  std::printf("import: %zu of %llu file-change kill points: %d before, %d after\n", points.size(),
-              static_cast<unsigned long long>(clean_.changes), befores, afters);
-}
-
-#ifdef ZANDREL_REG_BIN
-// The real tool, killed from outside: after its write-ahead log has grown to
-// k bytes, for a spread of k up to its final size, and after t milliseconds
-// for a spread of t up to the import's own duration.
-class ZandrelRegKilled : public ImportCrashTest {
- protected:
-  pid_t Start(const std::string& hive_path) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::setenv("ZANDREL_HIVE", hive_path.c_str(), 1);
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1);
-      ::dup2(null, 2);
-      ::execl(ZANDREL_REG_BIN, ZANDREL_REG_BIN, "import", reg_.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    return pid;
-  }
-  static off_t Size(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_size : 0;
-  }
-  static int Wait(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-  }
-};
-
-TEST_F(ZandrelRegKilled, KilledAsItsLogGrowsAndAtTimes) {
-  const std::string path = dir_->File("tool.hive");
-  // A clean run gives the final log size and the duration.
-  CopyHive(dir_->File("template.hive"), path);
-  const auto start = std::chrono::steady_clock::now();
-  int status = Wait(Start(path));
-  const auto took = std::chrono::steady_clock::now() - start;
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << DescribeStatus(status);
-  {
-    auto hive = MustOpenHive(path);
-    ASSERT_EQ(DumpClasses(*hive), clean_.after);
-  }
-  // The tool's last connection checkpoints and removes its log, so the log's
-  // final size is taken from the same import run in this process.
-  const off_t final_log = static_cast<off_t>(std::max<std::uint64_t>(clean_.bytes, 1));
-  int befores = 0, afters = 0, finished = 0;
-  const int steps = FullSweeps() ? 60 : 16;
-  for (int i = 0; i < 2 * steps; ++i) {
-    CopyHive(dir_->File("template.hive"), path);
-    const pid_t pid = Start(path);
-    std::string where;
-    bool reaped = false;  // a reaped child's id may already belong to another process
-    if (i < steps) {
-      const off_t k = final_log * i / steps;
-      where = "zandrel-reg killed once its log reached " + std::to_string(k) + " bytes";
-      while (Size(path + "-wal") <= k) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-          reaped = true;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-      }
-    } else {
-      const auto t = took * (i - steps) / steps;
-      where = "zandrel-reg killed after " +
-              std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(t).count()) + " us";
-      std::this_thread::sleep_for(t);
-    }
-    if (!reaped) {
-      ::kill(pid, SIGKILL);
-      status = Wait(pid);
-    }
-    finished += WIFEXITED(status);
-    const Found found = Inspect(path, clean_, where);
-    befores += found == Found::kBefore;
-    afters += found == Found::kAfter;
-  }
-  EXPECT_GT(befores, 0);
-  std::printf("zandrel-reg import (%lld ms): %d kills, %d before, %d after, %d had finished\n",
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()), 2 * steps,
-              befores, afters, finished);
-}
-#endif
 
 }  // namespace
 }  // namespace zandrel::testing

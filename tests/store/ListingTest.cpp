@@ -1,154 +1,147 @@
+// The association list the store reads: which rows it makes from a classes
+// store, sound and hostile alike, and what it asks of the registry.
+#include <gtest/gtest.h>
+
 #include "store/AssociationListing.h"
-#include "store/StoreFixture.h"
+#include "support/Backends.h"
+#include "support/FailingRegistry.h"
+#include "support/Support.h"
 
 namespace zandrel::testing {
 namespace {
 
-using store::AssociationListing;
 using store::AssociationRow;
-using store::ListingResult;
+using Rows = std::vector<AssociationRow>;
 
-class Listing : public StoreTest {
- protected:
-  std::vector<AssociationRow> List(IRegistry& reg) { return AssociationListing(reg).List().rows; }
-  std::vector<AssociationRow> List() { return List(*registry); }
+Rows List(IRegistry& registry) {
+  store::AssociationListing listing(registry);
+  const HKEY classes = listing.OpenClassesKey();
+  if (classes == 0) return {};
+  for (const std::string& name : listing.CollectExtensionNames(classes))
+    listing.AddExtensionRow(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\Classes\\") + name);
+  listing.CloseClassesKey(classes);
+  listing.ReadCommands();
+  listing.DropRowsWithoutCommand();
+  return listing.rows;
+}
+
+struct Value {
+  std::string path, name;
+  DWORD type;
+  std::string data;
+};
+// "E=D" seeds the association E -> D with the command "c E"; anything else
+// is a value as given.
+struct Seed {
+  Seed(const char* association) : association(association) {}
+  Seed(Value v) : value(std::move(v)) {}
+  std::string association;
+  Value value;
 };
 
-TEST_P(Listing, RowsKeptDroppedAndNotMade) {
-  SeedAssociation(*registry, ".good", "Good File", "good.exe %1");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".nocmd", "", REG_SZ, "No Command");  // title key without a command
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".dword", "", REG_DWORD, "\x01\0\0\0");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".blank", "", REG_SZ, "   ");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".empty", "", REG_SZ, "");
-  SeedKey(*registry, HKEY_CLASSES_ROOT, ".novalue");
-  SeedAssociation(*registry, "notext", "Not Ext Title", "x %1");  // no leading ".": not an extension
-  SeedAssociation(*registry, ".spaces", "Spaced ", "  cmd %1 ");
-  SeedAssociation(*registry, ".blankcmd", "Blank Cmd", "   ");
-  EXPECT_EQ(List(), (std::vector<AssociationRow>{{".good", "Good File", "good.exe %1"},
-                                                 {".spaces", "Spaced ", "  cmd %1 "}}));
+struct ListRow {
+  const char* name;
+  std::vector<Seed> seeds;
+  Rows rows;
+};
+
+const std::string kMegabyte(1 << 20, 'M');
+const std::string kDeepCommand = [] {
+  std::string path = "J\\shell\\open\\command";
+  for (int level = 4; level < 512; ++level) path += "\\k";
+  return path;
+}();
+
+TEST(Listing, RowsFromClassesStores) {
+  const std::string ext255 = "." + std::string(127, 'e') + std::string(127, 'x');
+  std::string title255, emoji = ".";
+  for (int i = 0; i < 255; ++i) title255 += "Ж";
+  for (int i = 0; i < 127; ++i) emoji += "\xF0\x9F\x98\x80";
+  const ListRow rows[] = {
+      {"kept, dropped and never made",
+       {".good=Good", Value{".nocmd", "", REG_SZ, "No Command"}, Value{".dword", "", REG_DWORD, "\x01\0\0\0"},
+        Value{".blank", "", REG_SZ, "   "}, Value{".empty", "", REG_SZ, ""}, Value{".novalue\\sub", "", REG_SZ, "x"},
+        "notext=NoDot", Value{".spaces", "", REG_SZ, "Spaced "}, Value{"Spaced \\shell\\open\\command", "", REG_SZ, "  cmd %1 "},
+        Value{".blankcmd", "", REG_SZ, "BlankCmd"}, Value{"BlankCmd\\shell\\open\\command", "", REG_SZ, "   "}},
+       {{".good", "Good", "c .good"}, {".spaces", "Spaced ", "  cmd %1 "}}},
+      {"default value after named ones",
+       {Value{".late", "Content Type", REG_SZ, "text/plain"}, Value{".late", "", REG_SZ, "Late"},
+        Value{"Late\\shell\\open\\command", "", REG_SZ, "late %1"}},
+       {{".late", "Late", "late %1"}}},
+      {"named first value of the command key",
+       {Value{".named", "", REG_SZ, "Named"}, Value{"Named\\shell\\open\\command", "DelegateExecute", REG_SZ, "{x}"},
+        Value{"Named\\shell\\open\\command", "", REG_SZ, "named %1"}},
+       {}},
+      {"value too large for the buffer passed over",
+       {Value{".big", "Blob", REG_BINARY, std::string(5000, 'x')}, ".big=Big", Value{".h", "", REG_SZ, kMegabyte},
+        Value{"Big\\shell\\open\\command", "Big", REG_BINARY, kMegabyte}},
+       {{".big", "Big", "c .big"}}},
+      {"longest names", {(ext255 + "=" + title255).c_str(), (emoji + "=Emoji").c_str()},
+       {{ext255, title255, "c " + ext255}, {emoji, "Emoji", "c " + emoji}}},
+      {"Cyrillic", {".док=Документ Ёжика"}, {{".док", "Документ Ёжика", "c .док"}}},
+      {"command key spelled otherwise",
+       {Value{".cs", "", REG_SZ, "Case"}, Value{"case\\SHELL\\open\\COMMAND", "", REG_SZ, "c %1"}},
+       {{".cs", "Case", "c %1"}}},
+      {"the walk takes the last command below",
+       {".w=Walk", Value{"Walk\\shell\\open\\command\\sub", "", REG_SZ, "sub %1"}}, {{".w", "Walk", "sub %1"}}},
+      {"invalid UTF-8 and other types",
+       {".a=A", ".b=B\xff\xfe", ".c\xe2\x82=C", Value{".d", "\x80\x81", REG_SZ, "x"}, ".d=D",
+        Value{".e", "", REG_DWORD, std::string("\x2a\0\0\0", 4)}, Value{".f", "", REG_BINARY, "F"}, ".g=G",
+        Value{"G\\shell\\open\\command", "", REG_EXPAND_SZ, "g %1"}},
+       {{".a", "A", "c .a"}, {".b", "B\xff\xfe", "c .b"}, {".c\xe2\x82", "C", "c .c\xe2\x82"}, {".d", "D", "c .d"}}},
+      {"a command key 512 levels deep", {".j=J", Value{kDeepCommand, "", REG_SZ, "deep %1"}}, {{".j", "J", "deep %1"}}},
+  };
+  for (const ListRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    auto registry = MakeRegistry(dir.Path());
+    for (const Seed& seed : row.seeds) {
+      if (seed.association.empty()) {
+        ASSERT_EQ(SeedValue(*registry, seed.value.path, seed.value.name, seed.value.type, seed.value.data), 0);
+        continue;
+      }
+      const std::size_t eq = seed.association.find('=');
+      const std::string e = seed.association.substr(0, eq);
+      SeedAssociation(*registry, e, seed.association.substr(eq + 1), "c " + e);
+    }
+    const std::string before = DumpClasses(*registry);
+    FailingRegistry watched(*registry);
+    EXPECT_EQ(List(watched), row.rows);
+    EXPECT_EQ(watched.Count(kChangeOps), 0u);
+    EXPECT_EQ(watched.Count(Close), [&] {  // every key opened is closed
+      std::uint64_t opened = 0;
+      for (const auto& call : watched.log) opened += call.op == Open && call.code == 0;
+      return opened;
+    }());
+    for (const auto& call : watched.log) EXPECT_EQ(call.text.find("DefaultIcon"), std::string::npos);
+  }
 }
 
-TEST_P(Listing, DefaultValueAfterNamedValuesIsFound) {
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".late", "Content Type", REG_SZ, "text/plain");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".late", "PerceivedType", REG_SZ, "text");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".late", "", REG_SZ, "Late Title");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Late Title\\shell\\open\\command", "", REG_SZ, "late %1");
-  EXPECT_EQ(List(), (std::vector<AssociationRow>{{".late", "Late Title", "late %1"}}));
+TEST(Listing, FailuresOfTheRegistry) {
+  TempDir dir;
+  auto registry = MakeRegistry(dir.Path());
+  for (const char* a : {".a1=T1", ".a2=T2", ".a3=T3"}) {
+    const std::string s = a;
+    SeedAssociation(*registry, s.substr(0, 3), s.substr(4), "c " + s.substr(0, 3));
+  }
+  const struct {
+    const char* name;
+    std::uint32_t ops;
+    std::uint64_t nth;
+    LONG code;
+    Rows rows;
+  } rows[] = {
+      {"an entry that does not fit is passed over", EnumKey, 2, ERROR_MORE_DATA, {{".a1", "T1", "c .a1"}, {".a3", "T3", "c .a3"}}},
+      {"any other code ends the enumeration", EnumKey, 2, ERROR_ACCESS_DENIED, {{".a1", "T1", "c .a1"}}},
+      {"the classes key cannot be opened", Open, 1, ERROR_ACCESS_DENIED, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FailingRegistry failing(*registry);
+    failing.FailNth(row.nth, row.code, row.ops);
+    EXPECT_EQ(List(failing), row.rows);
+  }
 }
-
-TEST_P(Listing, CommandKeyWithNamedFirstValueGivesNoRow) {
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".named", "", REG_SZ, "Named First");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Named First\\shell\\open\\command", "DelegateExecute", REG_SZ, "{x}");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Named First\\shell\\open\\command", "", REG_SZ, "named %1");
-  EXPECT_TRUE(List().empty());
-}
-
-TEST_P(Listing, TooLargeValueIsPassedOverAndTheDefaultStillFound) {
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".big", "Blob", REG_BINARY, std::string(5000, 'x'));
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".big", "", REG_SZ, "Big Title");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Big Title\\shell\\open\\command", "", REG_SZ, "big %1");
-  EXPECT_EQ(List(), (std::vector<AssociationRow>{{".big", "Big Title", "big %1"}}));
-}
-
-TEST_P(Listing, SubkeyEntryAnswering234IsPassedOverAndEnumerationGoesOn) {
-  SeedAssociation(*registry, ".a1", "T1", "one %1");
-  SeedAssociation(*registry, ".a2", "T2", "two %1");
-  SeedAssociation(*registry, ".a3", "T3", "three %1");
-  FailingRegistry failing(*registry);
-  // The classes key's entries are enumerated first: the second one does not fit.
-  failing.FailNth(2, ERROR_MORE_DATA, Ops(RegOp::EnumKey));
-  EXPECT_EQ(List(failing), (std::vector<AssociationRow>{{".a1", "T1", "one %1"}, {".a3", "T3", "three %1"}}));
-}
-
-TEST_P(Listing, EnumerationEndsAtAnyOtherCode) {
-  SeedAssociation(*registry, ".a1", "T1", "one %1");
-  SeedAssociation(*registry, ".a2", "T2", "two %1");
-  FailingRegistry failing(*registry);
-  failing.FailNth(2, ERROR_ACCESS_DENIED, Ops(RegOp::EnumKey));
-  EXPECT_EQ(List(failing), (std::vector<AssociationRow>{{".a1", "T1", "one %1"}}));
-}
-
-TEST_P(Listing, LongestNamesFitTheBuffers) {
-  const std::string ext = "." + std::string(127, 'e') + std::string(127, 'x');  // 255 characters
-  std::string title;
-  for (int i = 0; i < 255; ++i) title += "Ж";  // 510 bytes
-  std::string ext4 = ".";
-  for (int i = 0; i < 127; ++i) ext4 += "\xF0\x9F\x98\x80";  // 128 characters, 509 bytes
-  SeedAssociation(*registry, ext, title, "long %1");
-  SeedAssociation(*registry, ext4, "Emoji", "emoji %1");
-  std::vector<AssociationRow> rows = List();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_TRUE((rows[0] == AssociationRow{ext, title, "long %1"}) || (rows[1] == AssociationRow{ext, title, "long %1"}));
-}
-
-TEST_P(Listing, NonAsciiDescriptionAndCommandRoundTrip) {
-  SeedAssociation(*registry, ".док", "Документ Ёжика", "C:\\Программы\\ёж.exe %1");
-  EXPECT_EQ(List(), (std::vector<AssociationRow>{{".док", "Документ Ёжика", "C:\\Программы\\ёж.exe %1"}}));
-}
-
-TEST_P(Listing, CommandKeySpelledDifferentlyIsFound) {
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".cs", "", REG_SZ, "Case Title");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "case title\\SHELL\\open\\COMMAND", "", REG_SZ, "c %1");
-  EXPECT_EQ(List(), (std::vector<AssociationRow>{{".cs", "Case Title", "c %1"}}));
-}
-
-TEST_P(Listing, WalkTakesTheLastQualifyingKeyAndStopsWhereAKeyCannotBeOpened) {
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".w", "", REG_SZ, "Walk");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Walk\\shell\\open\\command", "", REG_SZ, "top %1");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Walk\\shell\\open\\command\\sub", "", REG_SZ, "sub %1");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Walk\\shell\\open\\command\\sub2", "", REG_SZ, "sub2 %1");
-  AssociationListing listing(*registry);
-  EXPECT_EQ(listing.List().rows, (std::vector<AssociationRow>{{".w", "Walk", "sub2 %1"}}));
-  EXPECT_FALSE(listing.WalkStopped());
-  EXPECT_EQ(listing.CurrentRow(), 1u);
-
-  // Opens: the classes key, ".w", the command key twice, then "sub" fails.
-  FailingRegistry failing(*registry);
-  failing.FailNth(5, ERROR_ACCESS_DENIED, Ops(RegOp::Open));
-  AssociationListing stopped(failing);
-  EXPECT_EQ(stopped.List().rows, (std::vector<AssociationRow>{{".w", "Walk", "top %1"}}));  // "sub2" not visited
-  EXPECT_TRUE(stopped.WalkStopped());
-}
-
-TEST_P(Listing, IconKeyIsNeverRead) {
-  SeedAssociation(*registry, ".i", "Icon Title", "i %1");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "Icon Title\\DefaultIcon", "", REG_SZ, "i,1");
-  FailingRegistry failing(*registry);
-  List(failing);
-  for (const auto& call : failing.log) EXPECT_EQ(call.text.find("DefaultIcon"), std::string::npos) << call.text;
-}
-
-// A user who may read the classes but not change them sees every row.
-TEST_P(Listing, ReadRightsAreEnough) {
-  SeedAssociation(*registry, ".a", "A", "a %1");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, "A\\shell\\open\\command\\sub", "", REG_SZ, "sub %1");
-  SeedAssociation(*registry, ".b", "B", "b %1");
-  FailingRegistry readOnly(*registry);
-  readOnly.RefuseOpenRights(~KEY_READ);
-  EXPECT_EQ(List(readOnly), (std::vector<AssociationRow>{{".a", "A", "sub %1"}, {".b", "B", "b %1"}}));
-}
-
-TEST_P(Listing, ClassesKeyThatCannotBeOpened) {
-  FailingRegistry failing(*registry);
-  failing.FailNth(1, ERROR_ACCESS_DENIED, Ops(RegOp::Open));
-  ListingResult listed = AssociationListing(failing).List();
-  EXPECT_FALSE(listed.classesKeyOpened);
-  EXPECT_EQ(failing.CallCount(), 1u);
-}
-
-TEST_P(Listing, EveryKeyOpenedIsClosed) {
-  SeedAssociation(*registry, ".a", "A", "a %1");
-  SeedValue(*registry, HKEY_CLASSES_ROOT, ".b", "", REG_SZ, "B");
-  SeedKey(*registry, HKEY_CLASSES_ROOT, ".c");
-  FailingRegistry failing(*registry);
-  List(failing);
-  std::size_t opened = 0;
-  for (const auto& call : failing.log)
-    if (call.op == RegOp::Open && call.code == 0) ++opened;
-  EXPECT_EQ(opened, failing.CallCount(Ops(RegOp::Close)));
-}
-
-ZANDREL_FOR_EACH_REGISTRY(Listing);
 
 }  // namespace
 }  // namespace zandrel::testing

@@ -1,201 +1,91 @@
-// The controls model and window lifecycle, driven through the headless platform.
+// The controls model: focus and keys, and picture files recognised by their
+// content, with a run-time error for anything else.
 #include <gtest/gtest.h>
 
 #include "platform/headless/HeadlessPlatform.h"
+#include "support/Support.h"
 
-namespace zandrel::ui {
+namespace zandrel::testing {
 namespace {
 
-class TestWindow : public Window {
- public:
-  explicit TestWindow(Platform& p) : Window(p, "frmTest") {
-    SetClientSize(3000, 2000);
-    frame.SetTabIndex(0);
-    text.SetTabIndex(3);
-    check.SetTabIndex(1);
-    label.SetTabIndex(2);
-    button.SetTabIndex(4);
-    list.SetTabIndex(5);
-    button.Click = [this] { ++clicks; };
-  }
-  int loads = 0;
-  int resizes = 0;
+using namespace zandrel::ui;
+
+TEST(Controls, FocusGoesOnlyWhereTheUserCanTypeOrPress) {
+  HeadlessPlatform platform;
+  Window w(platform, "frmTest");
+  Frame frame(w, nullptr, "fra");
+  CheckBox check(w, &frame, "cbx");
+  Label label(w, nullptr, "lbl");
+  TextBox text(w, &frame, "txt");
+  Button button(w, nullptr, "cmd"), hidden(w, nullptr, "cmdHidden");
   int clicks = 0;
-  Frame frame{*this, nullptr, "fraTest"};
-  TextBox text{*this, &frame, "txtTest"};
-  CheckBox check{*this, &frame, "cbxTest"};
-  Label label{*this, nullptr, "lblTest"};
-  Button button{*this, nullptr, "cmdTest"};
-  ListView list{*this, nullptr, "lvwTest"};
-  Timer timer{*this, "tmrTest"};
-
- protected:
-  void Form_Load() override { ++loads; }
-  void Form_Resize() override { ++resizes; }
-};
-
-TEST(WindowLifecycle, ShowLoadsOnceBringsToFrontThenReloadsAfterClose) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
+  button.Click = [&] { ++clicks; };
+  hidden.Click = [&] { clicks += 100; };
+  Control* order[] = {&frame, &label, &hidden, &check, &text, &button};
+  for (int i = 0; i < 6; ++i) order[i]->SetTabIndex(i);
+  hidden.SetVisible(false);
   w.Show();
-  w.Show();
-  EXPECT_EQ(w.loads, 1);
-  EXPECT_EQ(w.resizes, 1);
-  w.Close();
-  EXPECT_TRUE(platform.quit) << "the last window closed ends the program";
-  w.Show();
-  EXPECT_EQ(w.loads, 2);
-  EXPECT_EQ(platform.windowEvents,
-            (std::vector<std::string>{"show frmTest", "front frmTest", "close frmTest", "show frmTest"}));
-}
-
-TEST(WindowLifecycle, ProgramEndsOnlyWhenTheLastWindowCloses) {
-  HeadlessPlatform platform;
-  TestWindow a(platform), b(platform);
-  a.Show();
-  b.Show();
-  a.Close();
-  EXPECT_FALSE(platform.quit);
-  b.Close();
-  EXPECT_TRUE(platform.quit);
-}
-
-TEST(Focus, FirstShowFocusesFirstControlInTabOrderThatCanTakeIt) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  w.Show();
-  EXPECT_EQ(w.Focused(), &w.check) << "frames and labels never take the focus";
+  EXPECT_EQ(w.Focused(), &check) << "frames, labels and hidden controls are passed over";
   w.FireKey(Key::Tab);
-  EXPECT_EQ(w.Focused(), &w.text);
   w.FireKey(Key::Tab);
-  EXPECT_EQ(w.Focused(), &w.button);
+  EXPECT_EQ(w.Focused(), &button);
+  for (Key key : {Key::Enter, Key::Space, Key::Escape}) w.FireKey(key);
+  EXPECT_EQ(clicks, 2) << "Enter and Space press the focused button, Escape nothing";
+  EXPECT_FALSE(hidden.FireClick());
   w.FireKey(Key::BackTab);
-  EXPECT_EQ(w.Focused(), &w.text);
+  EXPECT_EQ(w.Focused(), &text);
+  button.SetEnabled(false);
+  button.SetFocus();
+  EXPECT_EQ(w.Focused(), &text) << "a disabled button refuses the focus";
+  EXPECT_FALSE(button.FireClick());
+  frame.SetVisible(false);
+  w.FireKey(Key::Tab);
+  EXPECT_EQ(w.Focused(), &text) << "nothing else can take it";
 }
 
-TEST(Focus, HiddenOrDisabledControlsAndThoseInHiddenFramesAreSkipped) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  w.frame.SetVisible(false);
-  w.Show();
-  EXPECT_EQ(w.Focused(), &w.button);
-  w.button.SetEnabled(false);
-  w.list.SetFocus();
-  w.button.SetFocus();
-  EXPECT_EQ(w.Focused(), &w.list) << "a disabled button refuses the focus";
-}
-
-TEST(Keys, EnterAndSpacePressTheFocusedButtonEscapeDoesNothing) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  w.Show();
-  w.button.SetFocus();
-  w.FireKey(Key::Enter);
-  w.FireKey(Key::Space);
-  w.FireKey(Key::Escape);
-  EXPECT_EQ(w.clicks, 2);
-}
-
-TEST(Button, ClickRunsOnlyWhenVisibleAndEnabled) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  EXPECT_TRUE(w.button.FireClick());
-  w.button.SetEnabled(false);
-  EXPECT_FALSE(w.button.FireClick());
-  w.button.SetEnabled(true);
-  w.button.SetVisible(false);
-  EXPECT_FALSE(w.button.FireClick());
-  EXPECT_EQ(w.clicks, 1);
-}
-
-TEST(CheckBox, UserClickToggles) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  w.check.SetValue(1);
-  w.check.FireClick();
-  EXPECT_EQ(w.check.Value(), 0);
-  w.check.FireClick();
-  EXPECT_EQ(w.check.Value(), 1);
-}
-
-TEST(ListView, FirstRowAddedBecomesSelectedClearDropsSelection) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  EXPECT_EQ(w.list.SelectedItem(), nullptr);
-  w.list.AddItem({".txt", "txtfile", "notepad %1"});
-  w.list.AddItem({".bmp", "Paint.Picture", "mspaint %1"});
-  ASSERT_NE(w.list.SelectedItem(), nullptr);
-  EXPECT_EQ(w.list.SelectedItem()->text, ".txt");
-  w.list.UserSelected(1);
-  EXPECT_EQ(w.list.SelectedItem()->sub1, "Paint.Picture");
-  w.list.ClearItems();
-  EXPECT_EQ(w.list.SelectedIndex(), -1);
-  w.list.SetItems({{".a", "b", "c"}});
-  EXPECT_EQ(w.list.SelectedIndex(), 0);
-  w.list.SetItems({});
-  EXPECT_EQ(w.list.SelectedIndex(), -1);
-  w.list.Select(5);
-  EXPECT_EQ(w.list.SelectedIndex(), -1) << "selecting past the end selects nothing";
-}
-
-TEST(Timer, NeverTicksFasterThanTenMilliseconds) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  int ticks = 0;
-  w.timer.Tick = [&] { ++ticks; };
-  w.timer.SetInterval(1);
-  EXPECT_EQ(w.timer.EffectiveInterval(), 10);
-  w.Show();
-  platform.AdvanceTime(1000);
-  EXPECT_EQ(ticks, 100);
-  w.timer.SetInterval(250);
-  EXPECT_EQ(w.timer.EffectiveInterval(), 250);
-}
-
-TEST(Timer, StopsWhenItsWindowCloses) {
-  HeadlessPlatform platform;
-  TestWindow w(platform), other(platform);
-  int ticks = 0;
-  w.timer.SetInterval(100);
-  w.timer.Tick = [&] {
-    if (++ticks == 3) w.Close();
+TEST(Controls, PicturesAreReadByTheirContent) {
+  TempDir dir;
+  auto jpeg = [](int w, int h) {
+    return std::string("\xFF\xD8\xFF\xE0\x00\x04JF\xFF\xC0\x00\x11\x08", 13) + char(h >> 8) + char(h) + char(w >> 8) +
+           char(w) + '\x03';
   };
-  other.Show();
-  w.Show();
-  platform.AdvanceTime(10000);
-  EXPECT_EQ(ticks, 3);
-}
-
-TEST(Dispatch, UncaughtRuntimeErrorEndsTheProgramWithItsMessage) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  bool after = false;
-  w.button.Click = [&] {
-    throw RuntimeError{53, "File not found: /x/Pic/k01-1.g"};
-    after = true;
+  std::string bmp(54, '\0');
+  bmp.replace(0, 2, "BM");
+  bmp[18] = 12, bmp[22] = '\xF6', bmp[23] = bmp[24] = bmp[25] = '\xFF';  // 12 x -10: bottom-up
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string format;  // or the error number
+    int w = 0, h = 0;
+  } rows[] = {
+      {"k01-1.g", TinyPng(99, 33), "png", 99, 33}, {"J-1.j", jpeg(553, 449), "jpeg", 553, 449},
+      {"png-named.j", TinyPng(7, 5), "png", 7, 5}, {"anim.g", std::string("GIF89a(\0\x1e\0\0", 11), "gif", 40, 30},
+      {"bottom-up.g", bmp, "bmp", 12, 10},         {"empty.g", "", "481"},
+      {"text.g", "hello", "481"},                   {"cut.g", TinyPng(1, 1).substr(0, 12), "481"},
+      {"cut.j", jpeg(10, 10).substr(0, 12), "481"}, {"zero.g", TinyPng(0, 5), "481"},
   };
-  w.Show();
-  w.button.FireClick();
-  ASSERT_TRUE(platform.fatalError.has_value());
-  EXPECT_EQ(platform.fatalError->number, 53);
-  EXPECT_TRUE(platform.quit);
-  EXPECT_FALSE(after);
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, "File not found: /x/Pic/k01-1.g");
-  EXPECT_EQ(platform.messages[0].title, "Zandrel");
-}
-
-TEST(Image, TakesThePictureSize) {
-  HeadlessPlatform platform;
-  TestWindow w(platform);
-  Image img(w, nullptr, "imgTest");
-  img.Move(120, 240, 6375, 495);
-  auto pic = std::make_shared<Picture>();
-  pic->widthPx = 100;
-  pic->heightPx = 20;
-  img.SetPicture(pic);
-  EXPECT_EQ(img.Geometry(), (Rect{120, 240, 1500, 300}));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir.Write(row.name, row.bytes);
+    try {
+      const PicturePtr p = ReadPictureFile(path);
+      EXPECT_EQ(p->format + " " + std::to_string(p->widthPx) + "x" + std::to_string(p->heightPx),
+                row.format + " " + std::to_string(row.w) + "x" + std::to_string(row.h));
+      EXPECT_EQ(std::string(p->bytes.begin(), p->bytes.end()), row.bytes);
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(std::to_string(e.number), row.format);
+      EXPECT_NE(e.description.find(path), std::string::npos) << e.description;
+    }
+  }
+  for (const auto& [path, number] : {std::pair<std::string, int>{dir.File("absent.g"), 53}, {dir.Path(), 481}}) {
+    try {
+      ReadPictureFile(path);
+      ADD_FAILURE() << path << " read as a picture";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, number);
+    }
+  }
 }
 
 }  // namespace
-}  // namespace zandrel::ui
+}  // namespace zandrel::testing

@@ -1,0 +1,342 @@
+// The manager window on the headless controls over the registry the program
+// ships: its states after load and in each mode, the list command, the
+// change commands' effects on the window, browsing, and the cues.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "manager/frmZandrel.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "support/Backends.h"
+#include "support/FailingRegistry.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+using manager::frmZandrel;
+using Platform = ui::HeadlessPlatform;
+const char* const kPictures[] = {"k01-1.g", "k01-2.g", "k02-1.g", "k02-2.g", "k03-1.g",
+                                 "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g",  "Abt2.g"};
+
+class Manager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : kPictures) dir.Write(std::string("Pic/") + name, TinyPng(99, 33));
+    platform.SetExecutableFolder(dir.Path());
+    form = std::make_unique<frmZandrel>(platform, failing, [this] { about.push_back(platform.sounds.size()); },
+                                        [this] { exits.push_back(platform.sounds.size()); });
+    form->Show();
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& m : platform.messages) {
+      EXPECT_EQ(m.title, "Zandrel");
+      texts.push_back(m.text);
+    }
+    return texts;
+  }
+  // The window's mode as one line: list shown, list/add/delete enabled,
+  // program fields shown, warning shown, the frame's caption, the focus.
+  std::string Mode() const { return Mode(*form); }
+  static std::string Mode(const frmZandrel& f) {
+    const frmZandrel* form = &f;
+    auto b = [](bool v) { return v ? "1" : "0"; };
+    std::string s = std::string(b(form->lvwAsso.Visible())) + b(form->cmdList.Enabled()) + b(form->cmdAdd.Enabled()) +
+                    b(form->cmdDelete.Enabled()) + b(form->lblExecutableFileSpec.Visible()) +
+                    b(form->txtExecutableFileSpec.Visible()) + b(form->cmdDialogFileSpec.Visible()) +
+                    b(form->lblRemarksForTitleDelete.Visible()) + " " + form->fraAsso.Caption();
+    for (const ui::Control* c : std::initializer_list<const ui::Control*>{
+             &form->cbxUpdateList, &form->txtFileExt, &form->txtTitleRef, &form->cmdProceed, &form->cmdCancel,
+             &form->cmdExit, &form->cmdA01})
+      if (!c->Visible() || !c->Enabled()) s += " " + c->Name() + " off";
+    return s + " " + (form->Focused() ? form->Focused()->Name() : "none");
+  }
+  void Seed() {
+    SeedAssociation(*registry, ".zq", "Zq Title", "zq %1");
+    SeedAssociation(*registry, ".zr", "Zr Title", "zr %1");
+  }
+
+  TempDir dir;
+  std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
+  FailingRegistry failing{*registry};
+  Platform platform;
+  std::unique_ptr<frmZandrel> form;
+  std::vector<std::size_t> about, exits;  // sounds played when the About box or the exit was asked for
+};
+
+TEST_F(Manager, StateAfterLoad) {
+  EXPECT_EQ(form->Caption(), "Orvanta");
+  EXPECT_EQ(Mode(), "11101111 fraAsso cbxUpdateList");
+  EXPECT_FALSE(form->lblProgress.Visible());
+  EXPECT_EQ(form->cbxUpdateList.Value(), 1);
+  EXPECT_EQ(form->lvwAsso.Geometry(), (ui::Rect{0, 1080, 8535, 7245 - 1080}));
+  const ui::ListView& list = form->lvwAsso;
+  EXPECT_TRUE(list.ManualLabelEdit() && list.FullRowSelect() && list.ReportView());
+  EXPECT_FALSE(list.HideSelection() || list.HideColumnHeaders());
+  ASSERT_EQ(list.Columns().size(), 3u);
+  const float outer = form->OuterWidth();
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::pair<const char*, float> columns[] = {{"Расширение", 1400}, {"Описание", 2400}, {"Ассоциация", outer - 4000}};
+    EXPECT_EQ(list.Columns()[i].text, columns[i].first);
+    EXPECT_EQ(list.Columns()[i].width, columns[i].second);
+  }
+  std::vector<std::string> order, expected;
+  for (const ui::Control* c : form->TabOrder()) order.push_back(c->Name());
+  EXPECT_EQ(order, (std::vector<std::string>{"cbxUpdateList", "cmdCancel", "cmdProceed", "txtTitleRef", "txtFileExt",
+                                             "cmdDialogFileSpec", "txtExecutableFileSpec", "cmdAdd", "cmdExit",
+                                             "cmdList", "lvwAsso", "cmdA01"}));
+  // Each button's normal picture is read twice (normal and disabled), then the pressed one.
+  for (const char* pair : {"k01", "k03", "k02", "k04"})
+    for (const char* suffix : {"-1.g", "-1.g", "-2.g"}) expected.push_back(dir.File("Pic/") + pair + suffix);
+  for (const char* f : {"Abt1.g", "Abt1.g", "Abt2.g"}) expected.push_back(dir.File("Pic/") + f);
+  EXPECT_EQ(platform.picturesLoaded, expected);
+  EXPECT_NE(form->cmdList.Picture(), form->cmdList.DisabledPicture());
+  EXPECT_EQ(form->cmdDelete.DownPicture()->source, dir.File("Pic/k02-2.g"));
+  ASSERT_NE(form->Icon(), nullptr);
+  EXPECT_EQ(form->Icon()->widthPx, 32);
+  EXPECT_TRUE(platform.messages.empty() && platform.sounds.empty());
+  // Resizing: the list fills the client area below its top, 150 at least;
+  // column 3 takes what the other two leave.
+  form->lvwAsso.UserResizedColumn(0, 1900.5f);
+  form->SetClientSize(6000.0f, 1229.0f);
+  form->Form_Resize();
+  EXPECT_EQ(form->lvwAsso.Geometry(), (ui::Rect{0, 1080, 6000, 150}));
+  EXPECT_EQ(form->lvwAsso.Columns()[2].width, form->OuterWidth() - (2400.0f + 1900.5f + 200.0f));
+  form->SetClientSize(6000.0f, 1231.0f);
+  form->Form_Resize();
+  EXPECT_EQ(form->lvwAsso.Geometry(), (ui::Rect{0, 1080, 6000, 151}));
+}
+
+TEST_F(Manager, ModesAsTheUserMovesBetweenThem) {
+  Seed();
+  const struct {
+    const char* action;
+    std::string mode, ext, title;  // the fields after the action
+  } rows[] = {
+      {"type", "11101111 fraAsso cbxUpdateList", "typed", "Typed"},
+      {"add", "00001110 Добавить txtFileExt", "typed", "Typed"},
+      {"list", "00001110 Добавить txtFileExt", "typed", "Typed"},  // disabled in add mode
+      {"cancel", "11101110 Добавить txtFileExt", "typed", "Typed"},
+      {"list", "11111110 Добавить lvwAsso", "typed", "Typed"},
+      {"select 1", "11111110 Добавить lvwAsso", "typed", "Typed"},
+      {"delete", "00000001 Удалить txtFileExt", ".zr", "Zr Title"},
+      {"cancel", "11110001 Удалить txtFileExt", ".zr", "Zr Title"},
+      {"add", "00001110 Добавить txtFileExt", ".zr", "Zr Title"},
+      {"cancel", "11111110 Добавить txtFileExt", ".zr", "Zr Title"},
+      {"select -1", "11111110 Добавить txtFileExt", ".zr", "Zr Title"},
+      {"type", "11111110 Добавить txtFileExt", "typed", "Typed"},
+      {"delete", "00000001 Удалить txtFileExt", "typed", "Typed"},  // no row selected: the fields stay
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.action);
+    const std::string action = row.action;
+    if (action == "type") form->txtFileExt.UserEdited("typed"), form->txtTitleRef.UserEdited("Typed");
+    if (action == "add") form->cmdAdd.FireClick();
+    if (action == "delete") form->cmdDelete.FireClick();
+    if (action == "cancel") form->cmdCancel.FireClick();
+    if (action == "list") form->cmdList.FireClick();
+    if (action.rfind("select", 0) == 0) form->lvwAsso.UserSelected(std::stoi(action.substr(7)));
+    EXPECT_EQ(Mode(), row.mode);
+    EXPECT_EQ(form->txtFileExt.Text(), row.ext);
+    EXPECT_EQ(form->txtTitleRef.Text(), row.title);
+  }
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Просмотр завершен.  Всего  2"});
+  // Each mode button and the list button play the click cue; cancel is silent.
+  EXPECT_EQ(platform.sounds.size(), 5u);
+  for (const auto& s : platform.sounds) {
+    EXPECT_EQ(s.path, dir.File("Sound/Click.wxv"));
+    EXPECT_EQ(s.flags, ui::SND_ASYNC);
+  }
+}
+
+TEST_F(Manager, ListCommand) {
+  const struct {
+    const char* name;
+    std::vector<std::string> extensions;  // seeded as E -> "T E" with "c E", or "E=" with no command key
+    std::vector<std::string> texts;
+    std::size_t rows;
+  } rows[] = {
+      {"rows", {".b", ".a", ".nocmd="}, {"Просмотр завершен.  Всего  2"}, 2},
+      {"no extension keys", {"noext"}, {"Записей ассациации не обнаруженно"}, 0},
+      {"every row dropped", {".x=", ".y="}, {"Записей для просмотра необнаруженно."}, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto store = MakeRegistry(dir.Path() + "/" + row.name);
+    for (const std::string& e : row.extensions) {
+      if (e.back() == '=') {
+        SeedValue(*store, e.substr(0, e.size() - 1), "", REG_SZ, "No Command");
+      } else {
+        SeedAssociation(*store, e, "T " + e, "c " + e);
+      }
+    }
+    frmZandrel f(platform, *store, nullptr, nullptr);
+    f.Show();
+    platform.ClearRecord();
+    std::vector<std::string> atMessage;  // pointer, progress, commands as the box shows
+    platform.onMessage = [&](const Platform::Message&) {
+      atMessage.push_back(std::to_string(platform.MousePointer()) + (f.lblProgress.Visible() ? " progress" : "") +
+                          Mode(f).substr(1, 3));
+    };
+    ASSERT_TRUE(f.cmdList.FireClick());
+    EXPECT_EQ(Texts(), row.texts);
+    EXPECT_EQ(platform.messages[0].flags, 0);
+    EXPECT_EQ(atMessage, std::vector<std::string>{row.rows > 0 ? "0111" : "0110"});
+    EXPECT_EQ(platform.pointerChanges, (std::vector<int>{11, 0}));
+    EXPECT_EQ(platform.doEventsCount, 1);
+    EXPECT_EQ(f.lvwAsso.Count(), row.rows);
+    EXPECT_EQ(f.Focused(), row.rows > 0 ? static_cast<ui::Control*>(&f.lvwAsso) : &f.cbxUpdateList);
+    if (row.rows > 0) {
+      EXPECT_EQ(f.lvwAsso.Items()[0].text + "|" + f.lvwAsso.Items()[0].sub1 + "|" + f.lvwAsso.Items()[0].sub2,
+                ".a|T .a|c .a");
+      EXPECT_EQ(f.lvwAsso.SelectedIndex(), 0);
+    }
+    platform.onMessage = nullptr;
+    f.Close();
+  }
+  // The classes key does not open: nothing after the cue.
+  platform.ClearRecord();
+  form->lvwAsso.SetVisible(false);
+  failing.FailNth(1, ERROR_ACCESS_DENIED, Open);
+  form->cmdList.FireClick();
+  EXPECT_EQ(platform.sounds.size(), 1u);
+  EXPECT_TRUE(platform.messages.empty() && platform.pointerChanges.empty());
+  EXPECT_FALSE(form->lvwAsso.Visible());
+  EXPECT_EQ(failing.Lines(Open).back(), "Open SOFTWARE\\Classes -> 5");
+}
+
+TEST_F(Manager, CountsBeyondSixteenBitsAndAMinimizedWindowKeepsItsFocus) {
+  ASSERT_EQ(registry->BeginTransaction(), 0);
+  char name[16];
+  for (int i = 0; i < 33000; ++i) {
+    std::snprintf(name, sizeof name, ".e%05d", i);
+    SeedValue(*registry, name, "", REG_SZ, "Shared");
+  }
+  SeedValue(*registry, "Shared\\shell\\open\\command", "", REG_SZ, "s %1");
+  ASSERT_EQ(registry->CommitTransaction(), 0);
+  form->SetMinimized(true);
+  form->cmdList.FireClick();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Просмотр завершен.  Всего  33000"});
+  EXPECT_EQ(form->lvwAsso.Items()[32999].text, ".e32999");
+  EXPECT_EQ(form->Focused(), &form->cbxUpdateList);
+}
+
+// A click let through while the list waits in message processing runs a
+// whole second listing inside the first; both end with the full list.
+TEST_F(Manager, AListingInsideAListing) {
+  struct Reclicking : Platform {
+    void DoEvents() override {
+      ui::HeadlessPlatform::DoEvents();
+      if (doEventsCount == 1) form->cmdList.FireClick();
+    }
+    frmZandrel* form = nullptr;
+  } reclicking;
+  reclicking.SetExecutableFolder(dir.Path());
+  Seed();
+  frmZandrel second(reclicking, *registry, nullptr, nullptr);
+  second.Show();
+  reclicking.form = &second;
+  second.cmdList.FireClick();
+  ASSERT_EQ(reclicking.messages.size(), 2u);
+  EXPECT_EQ(reclicking.messages[1].text, "Просмотр завершен.  Всего  2");
+  EXPECT_EQ(second.lvwAsso.Count(), 2u);
+  EXPECT_EQ(reclicking.MousePointer(), ui::kPointerDefault);
+}
+
+TEST_F(Manager, ChangesThroughTheWindow) {
+  const std::string program = dir.Write("bin/prog.exe", "MZ");
+  Seed();
+  form->cmdAdd.FireClick();
+  for (const char* caption : {"добавить", "Добавить ", "", "Удалить."}) {  // proceed acts on the caption exactly
+    form->fraAsso.SetCaption(caption);
+    form->cmdProceed.FireClick();
+  }
+  EXPECT_TRUE(platform.messages.empty() && failing.log.empty());
+  form->fraAsso.SetCaption("Добавить");
+  form->txtFileExt.UserEdited("new");
+  form->txtTitleRef.UserEdited("New Title");
+  form->txtExecutableFileSpec.UserEdited(program);
+  form->cbxUpdateList.FireClick();  // unticked: the window stays in add mode
+  form->cmdProceed.FireClick();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Всё прошло успешно."});
+  EXPECT_EQ(Mode(), "00001110 Добавить txtFileExt");
+  form->cbxUpdateList.FireClick();
+  form->txtFileExt.UserEdited("new2");
+  form->txtTitleRef.UserEdited("New Title 2");
+  platform.ClearRecord();
+  form->cmdProceed.FireClick();  // ticked: the list is reloaded and shown
+  ASSERT_EQ(Texts().size(), 2u);
+  EXPECT_EQ(Texts()[1], "Просмотр завершен.  Всего  4");
+  EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
+  EXPECT_TRUE(platform.shellNotifies.empty()) << "an add does not tell the shell";
+  // A removal tells the shell once, after the reload's message.
+  form->cmdDelete.FireClick();
+  platform.ClearRecord();
+  platform.AnswerNext(ui::IDYES);
+  std::vector<std::size_t> notifiesAtMessage;
+  platform.onMessage = [&](const Platform::Message&) { notifiesAtMessage.push_back(platform.shellNotifies.size()); };
+  form->cmdProceed.FireClick();
+  EXPECT_EQ(Texts()[0], "Удаляется расширенние .new\r\nХотите удалить расширенние и описание?");
+  EXPECT_EQ(Texts()[2], "Просмотр завершен.  Всего  3");
+  EXPECT_EQ(notifiesAtMessage, (std::vector<std::size_t>{0, 0, 0}));
+  ASSERT_EQ(platform.shellNotifies.size(), 1u);
+  const Platform::ShellNotify n = platform.shellNotifies[0];
+  EXPECT_EQ(std::vector<std::int64_t>({n.eventId, n.flags, n.item1, n.item2}), (std::vector<std::int64_t>{0x08000000, 0, 0, 0}));
+  EXPECT_EQ(Mode(), "11110001 Удалить lvwAsso");
+  // A failed removal stays in remove mode and still tells the shell.
+  form->cmdDelete.FireClick();
+  platform.ClearRecord();
+  failing.FailNth(1, ERROR_ACCESS_DENIED, DeleteKey);
+  platform.AnswerNext(ui::IDYES);
+  form->cmdProceed.FireClick();
+  EXPECT_EQ(Texts().back(), "Не удалось удалить ассоциацию из реестра .new2");
+  EXPECT_EQ(platform.shellNotifies.size(), 1u);
+  EXPECT_EQ(Mode(), "00000001 Удалить txtFileExt");
+}
+
+TEST_F(Manager, AboutAndExitPlayTheCueFirstInEveryMode) {
+  form->cmdA01.FireClick();
+  form->cmdAdd.FireClick();
+  form->cmdExit.FireClick();
+  form->cmdA01.FireClick();
+  EXPECT_EQ(about, (std::vector<std::size_t>{1, 4}));
+  EXPECT_EQ(exits, (std::vector<std::size_t>{3}));
+}
+
+TEST_F(Manager, Browse) {
+  form->cmdAdd.FireClick();
+  form->txtExecutableFileSpec.UserEdited("/old");
+  form->CommonDialog1.FileName = "/left/over";
+  platform.DialogNext({"", ui::kCancelErrorNumber, "Cancel was selected."});
+  platform.DialogNext({"", 0, ""});
+  platform.DialogNext({"", 20476, "FileName buffer too small"});
+  platform.DialogNext({"/usr/bin/chosen prog.exe", 0, ""});
+  for (int i = 0; i < 3; ++i) form->cmdDialogFileSpec.FireClick();
+  EXPECT_EQ(form->txtExecutableFileSpec.Text(), "/old");
+  EXPECT_EQ(Texts(), std::vector<std::string>{"cmdDialogFileSpec_Click\r\n20476     FileName buffer too small"});
+  EXPECT_EQ(platform.messages[0].flags, 0);
+  form->cmdDialogFileSpec.FireClick();
+  EXPECT_EQ(form->txtExecutableFileSpec.Text(), "/usr/bin/chosen prog.exe");
+  const auto& d = platform.dialogs.at(0);
+  EXPECT_EQ(d.filter, "(*.exe)|*.exe|(*.com)|*.com|(*.*)|*.*|");
+  EXPECT_EQ(std::vector<std::int64_t>({d.filterIndex, d.flags, d.cancelError}), (std::vector<std::int64_t>{1, 4096, 1}));
+  EXPECT_EQ(d.defaultExt + "|" + d.fileName, "exe|");
+  EXPECT_EQ(platform.sounds.size(), 1u) << "browsing is silent";
+  EXPECT_FALSE(platform.fatalError.has_value());
+}
+
+TEST_F(Manager, AMissingPictureEndsTheProgramAtThatPicture) {
+  std::filesystem::remove(dir.File("Pic/k02-2.g"));
+  platform.ClearRecord();
+  frmZandrel second(platform, *registry, nullptr, nullptr);
+  platform.Dispatch([&] { second.Show(); });
+  ASSERT_TRUE(platform.fatalError.has_value());
+  EXPECT_NE(platform.fatalError->description.find(dir.File("Pic/k02-2.g")), std::string::npos);
+  EXPECT_EQ(platform.picturesLoaded.size(), 9u);
+  EXPECT_EQ(Texts(), std::vector<std::string>{platform.fatalError->description});
+  EXPECT_TRUE(platform.quit);
+}
+
+}  // namespace
+}  // namespace zandrel::testing

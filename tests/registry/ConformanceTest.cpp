@@ -1,0 +1,464 @@
+// The registry answers every call as the Win32 registry does, one row per
+// case, on every backend. A row is a short script of calls with the code and
+// the outputs each must give; every buffer is filled with 0xBD first and must
+// be untouched past what the call may write. After each row a freshly opened
+// second instance must hold the same tree.
+//
+// Script: steps separated by ";". Bases: HKCR HKLM HKCU HKU, h1..h9 (handles
+// kept with "as hN"), bogus, null. Strings are "quoted" (\\ \" \0 \xHH;
+// "ab"*3 repeats, "a"+"b" joins); null is a null pointer. Access: read, write,
+// all, or 0x3F by default. Types: sz expand binary dword multi.
+//   create BASE PATH [ACCESS] -> CODE [disp N] [as hN]
+//   open BASE PATH [ACCESS] -> CODE [as hN] [is BASE]
+//   set H NAME TYPE DATA [SIZE] -> CODE        delval H NAME -> CODE
+//   delkey BASE PATH -> CODE                   close H -> CODE
+//   enumkey H INDEX SIZE -> CODE [NAME]        (on 234 the length must stay SIZE)
+//   enumval H INDEX NAMESIZE DATASIZE|null -> CODE [size N] [NAME TYPE DATA]
+//   begin -> CODE; commit -> CODE; rollback
+//   keys BASE PATH = "a|b"   values BASE PATH = "a|@|b"   (names in enumeration order)
+//   @2 STEP runs the step on the second instance.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <sstream>
+
+#include "support/Backends.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+constexpr BYTE kSentinel = 0xBD;
+constexpr std::size_t kBuffer = 1040;
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  while (n-- > 0) out += s;
+  return out;
+}
+
+// Splits a script into steps of tokens; a quoted token keeps its quotes off
+// and is marked by a leading '"'.
+std::vector<std::vector<std::string>> Parse(const std::string& script) {
+  std::vector<std::vector<std::string>> steps(1);
+  std::size_t i = 0;
+  while (i < script.size()) {
+    const char c = script[i];
+    if (c == ' ' || c == '\n') {
+      ++i;
+    } else if (c == ';') {
+      steps.emplace_back();
+      ++i;
+    } else if (c == '"') {
+      std::string value;
+      for (;;) {
+        std::string part;
+        for (++i; i < script.size() && script[i] != '"'; ++i) {
+          if (script[i] != '\\') {
+            part += script[i];
+            continue;
+          }
+          const char e = script[++i];
+          if (e == '0') part += '\0';
+          else if (e == 'n') part += '\n';
+          else if (e == 'x') part += static_cast<char>(std::stoi(script.substr(i + 1, 2), nullptr, 16)), i += 2;
+          else part += e;
+        }
+        ++i;
+        if (i < script.size() && script[i] == '*') {
+          std::size_t used = 0;
+          const int n = std::stoi(script.substr(i + 1), &used);
+          part = Repeat(part, n);
+          i += 1 + used;
+        }
+        value += part;
+        if (i + 1 < script.size() && script[i] == '+' && script[i + 1] == '"') {
+          ++i;
+          continue;
+        }
+        break;
+      }
+      steps.back().push_back("\"" + value);
+    } else {
+      std::size_t end = script.find_first_of(" \n;", i);
+      if (end == std::string::npos) end = script.size();
+      steps.back().push_back(script.substr(i, end - i));
+      i = end;
+    }
+  }
+  if (steps.back().empty()) steps.pop_back();
+  return steps;
+}
+
+class Runner {
+ public:
+  Runner(IRegistry& first, IRegistry* second) : first_(first), second_(second) {}
+
+  void Step(std::vector<std::string> t) {
+    IRegistry* r = &first_;
+    if (!t.empty() && t[0] == "@2") {
+      ASSERT_NE(second_, nullptr);
+      r = second_;
+      t.erase(t.begin());
+    }
+    tokens_ = t;
+    at_ = 1;
+    const std::string& op = t.at(0);
+    if (op == "create" || op == "open") {
+      OpenOrCreate(*r, op == "create");
+    } else if (op == "set") {
+      const HKEY key = Base(Next());
+      const std::string name = Text(Next());
+      const DWORD type = Type(Next());
+      const std::string data = Text(Next());
+      const DWORD size = Peek() != "->" ? static_cast<DWORD>(std::stoul(Next())) : static_cast<DWORD>(data.size());
+      Code(r->RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), size));
+    } else if (op == "delval") {
+      const HKEY key = Base(Next());
+      const std::string name = Text(Next());
+      Code(r->RegDeleteValueA(key, name.c_str()));
+    } else if (op == "delkey") {
+      const HKEY key = Base(Next());
+      const std::string path = Next();
+      const std::string text = Text(path);
+      Code(r->RegDeleteKeyA(key, path == "null" ? nullptr : text.c_str()));
+    } else if (op == "close") {
+      Code(r->RegCloseKey(Base(Next())));
+    } else if (op == "begin") {
+      Code(r->BeginTransaction());
+    } else if (op == "commit") {
+      Code(r->CommitTransaction());
+    } else if (op == "rollback") {
+      r->RollbackTransaction();
+    } else if (op == "enumkey") {
+      EnumKey(*r);
+    } else if (op == "enumval") {
+      EnumValue(*r);
+    } else if (op == "keys" || op == "values") {
+      const HKEY base = Base(Next());
+      const std::string path = Text(Next());
+      Next();  // "="
+      EXPECT_EQ(Names(*r, base, path, op == "keys"), Text(Next()));
+    } else {
+      ADD_FAILURE() << "unknown step " << op;
+    }
+  }
+
+ private:
+  const std::string& Next() {
+    static const std::string none;
+    return at_ < tokens_.size() ? tokens_[at_++] : none;
+  }
+  const std::string& Peek() const {
+    static const std::string none;
+    return at_ < tokens_.size() ? tokens_[at_] : none;
+  }
+  static std::string Text(const std::string& token) { return token.empty() || token[0] != '"' ? token : token.substr(1); }
+  HKEY Base(const std::string& token) {
+    static const std::map<std::string, HKEY> fixed = {{"HKCR", HKEY_CLASSES_ROOT}, {"HKLM", HKEY_LOCAL_MACHINE},
+                                                      {"HKCU", HKEY_CURRENT_USER}, {"HKU", HKEY_USERS},
+                                                      {"bogus", 0x7654320}, {"null", 0}};
+    auto it = fixed.find(token);
+    return it != fixed.end() ? it->second : handles_[token];
+  }
+  static DWORD Type(const std::string& token) {
+    static const std::map<std::string, DWORD> types = {{"sz", REG_SZ}, {"expand", REG_EXPAND_SZ}, {"binary", REG_BINARY},
+                                                       {"dword", REG_DWORD}, {"multi", REG_MULTI_SZ}};
+    auto it = types.find(token);
+    return it != types.end() ? it->second : static_cast<DWORD>(std::stoul(token));
+  }
+  REGSAM Access() {
+    static const std::map<std::string, REGSAM> masks = {{"read", KEY_READ}, {"write", KEY_WRITE}, {"all", KEY_ALL_ACCESS}};
+    auto it = masks.find(Peek());
+    if (it == masks.end()) return KEY_ACCESS_0x3F;
+    Next();
+    return it->second;
+  }
+  // Reads "-> CODE" and checks the code; returns it.
+  LONG Code(LONG code) {
+    EXPECT_EQ(Next(), "->");
+    EXPECT_EQ(code, std::stol(Next(), nullptr, 0));
+    return code;
+  }
+
+  void OpenOrCreate(IRegistry& r, bool create) {
+    const HKEY base = Base(Next());
+    const std::string path = Next();
+    const std::string text = Text(path);
+    const char* p = path == "null" ? nullptr : text.c_str();
+    const REGSAM access = Access();
+    HKEY out = 0xDEAD;
+    DWORD disposition = 0;
+    const LONG code = Code(create ? r.RegCreateKeyExA(base, p, 0, "", 0, access, nullptr, &out, &disposition)
+                                  : r.RegOpenKeyExA(base, p, 0, access, &out));
+    if (code != ERROR_SUCCESS) {
+      EXPECT_EQ(out, 0u) << "the handle out is cleared on failure";
+    }
+    while (!Peek().empty()) {
+      const std::string what = Next();
+      const std::string value = Next();
+      if (what == "disp") {
+        EXPECT_EQ(disposition, std::stoul(value));
+      }
+      if (what == "as") handles_[value] = out;
+      if (what == "is") {
+        EXPECT_EQ(out, Base(value));
+      }
+    }
+  }
+
+  static bool Untouched(const BYTE* b, std::size_t from) {
+    for (std::size_t i = from; i < kBuffer; ++i)
+      if (b[i] != kSentinel) return false;
+    return true;
+  }
+
+  void EnumKey(IRegistry& r) {
+    const HKEY key = Base(Next());
+    const DWORD index = static_cast<DWORD>(std::stoul(Next(), nullptr, 0));
+    const DWORD size = static_cast<DWORD>(std::stoul(Next()));
+    BYTE name[kBuffer];
+    std::memset(name, kSentinel, sizeof name);
+    DWORD length = size;
+    const LONG code = Code(r.RegEnumKeyExA(key, index, reinterpret_cast<char*>(name), &length, nullptr, nullptr,
+                                           nullptr, nullptr));
+    if (code != ERROR_SUCCESS) {
+      EXPECT_TRUE(Untouched(name, 0)) << "name buffer written on " << code;
+      if (code == ERROR_MORE_DATA) {
+        EXPECT_EQ(length, size) << "length changed on 234";
+      }
+      return;
+    }
+    const std::string expected = Text(Next());
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), length), expected);
+    EXPECT_EQ(name[length], 0) << "no NUL after the name";
+    EXPECT_TRUE(Untouched(name, length + 1)) << "bytes written past the name's NUL";
+  }
+
+  void EnumValue(IRegistry& r) {
+    const HKEY key = Base(Next());
+    const DWORD index = static_cast<DWORD>(std::stoul(Next(), nullptr, 0));
+    const DWORD nameSize = static_cast<DWORD>(std::stoul(Next()));
+    const std::string dataToken = Next();
+    const bool noData = dataToken == "null";
+    BYTE name[kBuffer], data[kBuffer];
+    std::memset(name, kSentinel, sizeof name);
+    std::memset(data, kSentinel, sizeof data);
+    DWORD nameLength = nameSize, size = noData ? 0 : static_cast<DWORD>(std::stoul(dataToken)), type = 0xDEAD;
+    const LONG code = Code(r.RegEnumValueA(key, index, reinterpret_cast<char*>(name), &nameLength, nullptr, &type,
+                                           noData ? nullptr : data, &size));
+    if (Peek() == "size") {
+      Next();
+      EXPECT_EQ(size, std::stoul(Next())) << "the size reported";
+    }
+    if (code != ERROR_SUCCESS) {
+      EXPECT_TRUE(Untouched(name, 0)) << "name buffer written on " << code;
+      EXPECT_TRUE(Untouched(data, 0)) << "data buffer written on " << code;
+      return;
+    }
+    if (Peek().empty()) return;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), nameLength), Text(Next()));
+    EXPECT_EQ(name[nameLength], 0) << "no NUL after the value name";
+    EXPECT_TRUE(Untouched(name, nameLength + 1)) << "bytes written past the value name's NUL";
+    EXPECT_EQ(type, Type(Next()));
+    const std::string expected = Text(Next());
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), expected);
+    EXPECT_TRUE(Untouched(data, size)) << "bytes written past the value";
+  }
+
+  static std::string Names(IRegistry& r, HKEY base, const std::string& path, bool keys) {
+    HKEY key = 0;
+    if (LONG code = r.RegOpenKeyExA(base, path.c_str(), 0, KEY_READ, &key); code != ERROR_SUCCESS)
+      return "error " + std::to_string(code);
+    std::string out;
+    for (DWORD index = 0;; ++index) {
+      char name[1024];
+      DWORD length = sizeof name, size = 0;
+      const LONG code = keys ? r.RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr)
+                             : r.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, &size);
+      if (code != ERROR_SUCCESS) {
+        if (code != ERROR_NO_MORE_ITEMS) out += "|error " + std::to_string(code);
+        break;
+      }
+      out += (index > 0 ? "|" : "") + (length == 0 && !keys ? std::string("@") : std::string(name, length));
+    }
+    if (key != base) r.RegCloseKey(key);
+    return out;
+  }
+
+  IRegistry& first_;
+  IRegistry* second_;
+  std::map<std::string, HKEY> handles_;
+  std::vector<std::string> tokens_;
+  std::size_t at_ = 0;
+};
+
+struct Row {
+  const char* name;
+  std::string script;
+};
+
+const std::string k255 = Repeat("n", 255), k256 = Repeat("n", 256);
+const std::string kDeep = Repeat("k\\\\", 511) + "k";  // 512 levels, as script text
+
+const Row kRows[] = {
+    // Roots and handles.
+    {"CreateTwiceGivesDisposition", R"(create HKCR .zzq -> 0 disp 1; create HKCR .zzq -> 0 disp 2)"},
+    {"ClassesRootIsMachineSoftwareClasses",
+     R"(create HKCR .zzq -> 0; open HKLM "SOFTWARE\\Classes\\.zzq" -> 0;
+        create HKLM "Software\\CLASSES\\zzqfile\\shell" -> 0; open HKCR "ZZQFILE\\Shell" -> 0)"},
+    {"EmptyPathOpensTheRootItself",
+     R"(open HKCR "" read -> 0 is HKCR; open HKLM null read -> 0 is HKLM; open HKCU "" -> 0 is HKCU;
+        open HKU "" -> 0 is HKU)"},
+    {"ClosingARootSucceedsABogusHandleIsInvalid",
+     R"(close HKCR -> 0; close bogus -> 6; close null -> 6; create HKCR .after -> 0)"},
+    {"ClosedHandleIsInvalidForEveryCall",
+     R"(create HKCR .zzq -> 0 as h1; close h1 -> 0; close h1 -> 6; open h1 "" read -> 6; enumkey h1 0 16 -> 6;
+        enumval h1 0 16 16 -> 6; set h1 "" sz "x" -> 6; delkey h1 x -> 6; create h1 x -> 6)"},
+    {"HandleIsCheckedBeforeThePath",
+     R"(open bogus "\\x" -> 6; open bogus ")" + k256 + R"(" -> 6; create bogus "\\x" -> 6;
+        create bogus ")" + k256 + R"(" -> 6; delkey bogus "\\x" -> 6; delkey bogus ")" + k256 + R"(" -> 6;
+        create HKCR .gone -> 0 as h1; delkey HKCR .gone -> 0; create h1 "a\\)" + k256 + R"(" -> 1018;
+        delkey h1 "\\x" -> 1018; keys HKCR "" = "")"},
+    // String values read back with one NUL.
+    {"StringNulNotCounted", R"(create HKCR v -> 0 as h1; set h1 "" sz "abc" 3 -> 0; enumval h1 0 1024 1024 -> 0 "" sz "abc\0")"},
+    {"StringNulCounted", R"(create HKCR v -> 0 as h1; set h1 "" sz "abc\0" -> 0; enumval h1 0 1024 1024 -> 0 "" sz "abc\0")"},
+    {"StringOfSizeZero", R"(create HKCR v -> 0 as h1; set h1 "" sz "abc" 0 -> 0; enumval h1 0 1024 1024 -> 0 "" sz "")"},
+    {"StringWithEmbeddedNul",
+     R"(create HKCR v -> 0 as h1; set h1 "" sz "ab\0cd" -> 0; enumval h1 0 1024 1024 -> 0 "" sz "ab\0cd\0")"},
+    {"StringInCyrillic", R"(create HKCR v -> 0 as h1; set h1 "" sz "ёлка" -> 0; enumval h1 0 1024 1024 -> 0 "" sz "ёлка\0")"},
+    {"OtherTypesAreKeptAsGiven",
+     R"(create HKCR v -> 0 as h1; set h1 b binary "\x01\0" -> 0; set h1 d dword "\x2a\0\0\0" -> 0;
+        enumval h1 0 1024 1024 -> 0 "b" binary "\x01\0"; enumval h1 1 1024 1024 -> 0 "d" dword "\x2a\0\0\0")"},
+    // Value buffers.
+    {"ValueBuffersExactlyLargeEnough",
+     R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "0123456789" -> 0;
+        enumval h1 0 13 11 -> 0 size 11 "Content Type" sz "0123456789\0")"},
+    {"DataOneByteShortGives234AndTheSizeNeeded",
+     R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "0123456789" -> 0; set h1 "" sz "ab" -> 0;
+        enumval h1 0 1024 10 -> 234 size 11; enumval h1 1 1024 1024 -> 0 size 3 "" sz "ab\0")"},
+    {"NameWithoutRoomForItsNulGives234",
+     R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "x" -> 0; set h1 "" sz "ab" -> 0;
+        enumval h1 0 12 1024 -> 234; enumval h1 1 1024 1024 -> 0 "" sz "ab\0")"},
+    {"NullDataGivesTheSizeOnly",
+     R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "0123456789" -> 0; enumval h1 0 1024 null -> 0 size 11)"},
+    {"PastTheLastValueGives259",
+     R"(create HKCR v -> 0 as h1; set h1 "" sz "ab" -> 0; enumval h1 1 1024 1024 -> 259;
+        enumval h1 0xFFFFFFFF 1024 1024 -> 259)"},
+    // Names.
+    {"KeyNamesCompareWithoutCaseAndKeepTheirCase",
+     R"(create HKCR "Zq_Title\\shell\\open\\command" -> 0; open HKCR "zq_title\\Shell\\Open\\Command" -> 0;
+        keys HKCR "ZQ_TITLE\\SHELL" = "open"; create HKCR "P\\CaseKey" -> 0; create HKCR "P\\CASEKEY" -> 0 disp 2;
+        keys HKCR p = "CaseKey")"},
+    {"ValueNamesCompareWithoutCase",
+     R"(create HKCR v -> 0 as h1; set h1 ValName sz "1" -> 0; set h1 VALNAME sz "2" -> 0;
+        enumval h1 0 1024 1024 -> 0 "ValName" sz "2\0"; values HKCR v = "ValName"; delval h1 valname -> 0;
+        delval h1 valname -> 2)"},
+    {"CyrillicIsCaseBlind", R"(create HKCR "Ёлка\\Шар" -> 0; open HKCR "ёЛКА\\шАР" -> 0; open HKCR "ЁЛКА" -> 0)"},
+    {"GreekIsCaseBlind", R"(create HKCR "σοφία" -> 0; open HKCR "ΣΟΦΊΑ" -> 0)"},
+    {"NoMultiCharacterFolding", R"(create HKCR "straße" -> 0; open HKCR "STRASSE" -> 2; open HKCR "STRAßE" -> 0)"},
+    {"NoFoldingOntoAscii",
+     R"(create HKCR "ı" -> 0; open HKCR "I" -> 2; create HKCR k -> 0; open HKCR "\xE2\x84\xAA" -> 2; open HKCR absent -> 2)"},
+    {"TrailingBackslashAndEmptyComponentsAreIgnored",
+     R"(create HKCR "foo\\" -> 0; create HKCR "a\\\\b" -> 0; create HKCR "c\\d\\" -> 0; keys HKCR "" = "a|c|foo";
+        open HKCR "a\\b\\" -> 0; keys HKCR c = "d")"},
+    {"LeadingBackslashIs161",
+     R"(create HKCR "\\foo" -> 161; create HKCR "\\" -> 161; open HKCR "\\foo" -> 161; create HKCR base -> 0 as h1;
+        create h1 "\\foo" -> 161; open h1 "\\" -> 161; delkey h1 "\\foo" -> 161; keys HKCR "" = "base"; keys h1 "" = "")"},
+    {"KeyNamesUpTo255Characters",
+     R"(create HKCR ")" + k255 + R"(" -> 0; create HKCR ")" + k256 + R"(" -> 87; open HKCR ")" + k256 +
+         R"(" -> 87; create HKCR "ok\\)" + k256 + R"(" -> 87; create HKCR "ж"*255 -> 0; create HKCR "ж"*256 -> 87;
+         keys HKCR "" = ")" + k255 + "|" + Repeat("ж", 255) + R"(")"},
+    {"ValueNamesUpTo16383Characters",
+     R"(create HKCR v -> 0 as h1; set h1 "v"*16383 sz "x" -> 0; set h1 "v"*16384 sz "x" -> 87)"},
+    {"NestingStopsAt512Levels",
+     R"(create HKCR ")" + kDeep + R"(" -> 0; create HKCR ")" + kDeep + R"(\\deeper" -> 87;
+        create HKLM "SOFTWARE\\Classes\\)" + kDeep + R"(\\deeper" -> 87; create HKCR "fresh\\)" + kDeep +
+         R"(" -> 87; keys HKCR "" = "k")"},
+    // Enumeration.
+    {"SubkeysInTheOrderOfTheirUpperCasedNames",
+     R"(create HKCR b -> 0; create HKCR A -> 0; create HKCR c -> 0; create HKCR B2 -> 0; create HKCR .x -> 0;
+        create HKCR ._sln -> 0; create HKCR .zip -> 0; create HKCR "Ё" -> 0; create HKCR "я" -> 0; create HKCR _ -> 0;
+        keys HKCR "" = ".x|.zip|._sln|A|b|B2|c|_|Ё|я")"},
+    {"ValuesInCreationOrderARewriteKeepsItsPlace",
+     R"(create HKCR v -> 0 as h1; set h1 zeta sz 1 -> 0; set h1 Alpha sz 1 -> 0; set h1 "" sz 1 -> 0;
+        set h1 mid sz 1 -> 0; set h1 ALPHA dword "\x01\0\0\0" -> 0; delval h1 zeta -> 0; set h1 zeta sz 2 -> 0;
+        values HKCR v = "Alpha|@|mid|zeta"; enumval h1 0 1024 1024 -> 0 "Alpha" dword "\x01\0\0\0")"},
+    {"NameBufferTooSmallLeavesLengthAndBuffer",
+     R"(create HKCR p -> 0 as h1; create h1 longname -> 0; create h1 s -> 0; enumkey h1 0 8 -> 234;
+        enumkey h1 0 9 -> 0 "longname"; enumkey h1 1 2 -> 0 "s"; enumkey h1 2 256 -> 259)"},
+    {"EnumerationSeesKeysAddedAndRemoved",
+     R"(create HKCR p -> 0 as h1; create h1 b -> 0; enumkey h1 0 256 -> 0 "b"; create h1 a -> 0;
+        enumkey h1 0 256 -> 0 "a"; delkey h1 a -> 0; enumkey h1 1 256 -> 259)"},
+    // Deletion.
+    {"KeyWithSubkeysIsRefused",
+     R"(create HKCR "t\\shell\\open" -> 0; delkey HKCR t -> 5; keys HKCR "t\\shell" = "open"; delkey HKCR "T\\SHELL\\OPEN" -> 0;
+        delkey HKCR "t\\shell\\open" -> 2; delkey HKCR "no\\such\\key" -> 2; keys HKCR t = "shell")"},
+    {"DeletionTakesTheValues",
+     R"(create HKCR .zzq -> 0 as h1; set h1 "" sz z -> 0; set h1 "Content Type" sz t -> 0; close h1 -> 0;
+        delkey HKCR .zzq -> 0; create HKCR .zzq -> 0; values HKCR .zzq = "")"},
+    {"DeletionRelativeToAnOpenedKey",
+     R"(create HKCR "t\\shell\\open\\command" -> 0; open HKCR t read -> 0 as h1; delkey h1 "shell\\open\\command" -> 0;
+        keys HKCR "t\\shell" = "open")"},
+    {"FixedRootsCannotBeDeleted",
+     R"(delkey HKLM "SOFTWARE\\Classes" -> 5; delkey HKCR "" -> 5; delkey HKCR null -> 87; create HKCR x -> 0)"},
+    {"HandleOfADeletedKeyGives1018",
+     R"(create HKCR .zzq -> 0 as h1; delkey HKCR .zzq -> 0; set h1 "" sz a -> 1018; enumval h1 0 1024 1024 -> 1018;
+        create h1 sub -> 1018; enumkey h1 0 256 -> 1018; create HKCR .zzq -> 0; set h1 "" sz a -> 1018;
+        close h1 -> 0; keys HKCR .zzq = "")"},
+    // Access rights.
+    {"ReadHandleCannotWriteValuesButCreatesChildren",
+     R"(create HKCR .zzq -> 0 as h1; set h1 v sz x -> 0; open HKCR .zzq read -> 0 as h2; set h2 "" sz a -> 5;
+        delval h2 v -> 5; create h2 child -> 0; keys HKCR .zzq = "child"; values HKCR .zzq = "v")"},
+    {"WriteHandleCannotEnumerate", R"(create HKCR ".zzq\\c" -> 0; open HKCR .zzq write -> 0 as h1; enumkey h1 0 16 -> 5)"},
+    // Transactions.
+    {"RollbackLeavesNothing",
+     R"(create HKCR .keep -> 0; begin -> 0; create HKCR ".gone\\sub" -> 0; open HKCR ".gone\\sub" -> 0;
+        delkey HKCR .keep -> 0; rollback; keys HKCR "" = ".keep"; @2 keys HKCR "" = ".keep")"},
+    {"OthersSeeACommitOnlyOnceMade",
+     R"(@2 keys HKCR "" = ""; begin -> 0; create HKCR .new -> 0; @2 keys HKCR "" = ""; commit -> 0;
+        @2 keys HKCR "" = ".new")"},
+    {"AFailingCallInATransactionUndoesOnlyItself",
+     R"(begin -> 0; create HKCR .kept -> 0; create HKCR "fresh\\)" + kDeep + R"(" -> 87; commit -> 0;
+        keys HKCR "" = ".kept")"},
+    {"TransactionsDoNotNest", R"(commit -> 87; begin -> 0; begin -> 87; rollback; rollback; begin -> 0; commit -> 0)"},
+    {"HandleOfARolledBackKeyStaysDeleted",
+     R"(begin -> 0; create HKCR RolledBack -> 0 as h1; rollback; create HKCR .stranger -> 0; set h1 "" sz x -> 1018;
+        create h1 child -> 1018; enumkey h1 0 64 -> 1018; close h1 -> 0; keys HKCR "" = ".stranger";
+        values HKCR .stranger = "")"},
+    // Two instances.
+    {"AnotherInstanceSeesChangesAtOnce",
+     R"(@2 keys HKCR "" = ""; create HKCR .a -> 0; @2 keys HKCR "" = ".a"; @2 open HKCR .a -> 0 as h2;
+        @2 set h2 "" sz afile -> 0; values HKCR .a = "@"; delkey HKCR .a -> 0; @2 set h2 "" sz x -> 1018;
+        @2 keys HKCR "" = "")"},
+};
+
+class Conformance : public ::testing::TestWithParam<Backend> {};
+
+TEST_P(Conformance, EveryRow) {
+  const Backend& backend = GetParam();
+  for (const Row& row : kRows) {
+    if (backend.skips.count(row.name) != 0) continue;
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    std::unique_ptr<IRegistry> registry = backend.make(dir.Path());
+    std::unique_ptr<IRegistry> second = backend.reopen(dir.Path());
+    Runner runner(*registry, second.get());
+    for (const auto& step : Parse(row.script)) {
+      std::string text;
+      for (const std::string& t : step) text += (text.empty() ? "" : " ") + t.substr(0, 40);
+      SCOPED_TRACE(text);
+      runner.Step(step);
+    }
+    std::unique_ptr<IRegistry> fresh = backend.reopen(dir.Path());
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS})
+      EXPECT_EQ(DumpTree(*fresh, root, ""), DumpTree(*registry, root, "")) << "a fresh instance reads another tree";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Conformance, ::testing::ValuesIn(Backends()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace zandrel::testing

@@ -1,0 +1,77 @@
+// zandrel-reg as a user runs it: a separate process on the hive ZANDREL_HIVE
+// names, reg.exe's layout, exit status 1 with one line on every error.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "platform/hive/HiveText.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+const std::string kSmall =
+    "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.zzq]\r\n\"Content Type\"=\"text/zzq\"\r\n"
+    "@=\"zzqfile\"\r\n\"Flags\"=dword:0000002a\r\n\"Blob\"=hex:0a,0b\r\n\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\.zzq\\ShellNew]\r\n\"NullFile\"=\"\"\r\n\r\n[HKEY_CLASSES_ROOT\\.zzq\\Подключ]\r\n\r\n";
+const std::string kValues =
+    "    Content Type    REG_SZ    text/zzq\n    (Default)    REG_SZ    zzqfile\n    Flags    REG_DWORD    0x2a\n"
+    "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
+const std::string kUsage = "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]\n";
+
+TEST(ZandrelReg, RunsAsAUserRunsIt) {
+  TempDir dir;
+  std::string wide = "\xFF\xFE";
+  for (char16_t unit : hive::Utf8ToUtf16(kSmall)) wide += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  dir.Write("small.reg", wide);
+  dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n\"x\"=dword:zz\r\n");
+  dir.Write("notes.txt", "just some notes\n");
+  const std::string d = dir.Path();
+  const struct {
+    std::string hive, args;
+    int status;
+    std::string out, err;
+  } rows[] = {
+      // The first use seeds the default classes store.
+      {"h.db", "query HKCR\\.txt", 0,
+       "\nHKEY_CLASSES_ROOT\\.txt\n    Content Type    REG_SZ    text/plain\n    PerceivedType    REG_SZ    text\n"
+       "    (Default)    REG_SZ    txtfile\n\nHKEY_CLASSES_ROOT\\.txt\\ShellNew\n", ""},
+      {"h.db", "import " + d + "/small.reg", 0, "", ""},
+      {"h.db", "query HKCR\\.zzq", 0,
+       "\nHKEY_CLASSES_ROOT\\.zzq\n" + kValues + "\nHKEY_CLASSES_ROOT\\.zzq\\ShellNew\nHKEY_CLASSES_ROOT\\.zzq\\Подключ\n", ""},
+      {"h.db", "query HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ /s", 0,
+       "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\n" + kValues +
+           "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\\ShellNew\n    NullFile    REG_SZ    \n"
+           "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\\Подключ\n", ""},
+      {"h.db", "export HKCR\\.zzq " + d + "/back.reg", 0, "", ""},
+      {"h.db", "import " + d + "/bad.reg", 1, "", "zandrel-reg: " + d + "/bad.reg, line 5: a dword needs 1 to 8 hex digits\n"},
+      {"h.db", "query HKCR\\.new", 1, "", "zandrel-reg: the key \"HKCR\\.new\" does not exist\n"},
+      {"h.db", "", 1, "", kUsage},
+      {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
+      {"h.db", "import", 1, "", kUsage},
+      {"h.db", "query HKCR /x", 1, "", kUsage},
+      {"h.db", "export HKCR", 1, "", kUsage},
+      {"h.db", "query HKXX\\.txt", 1, "", "zandrel-reg: unknown root key in \"HKXX\\.txt\"\n"},
+      {"h.db", "export HKCR\\.nope " + d + "/out.reg", 1, "", "zandrel-reg: cannot open the key \"HKCR\\.nope\": not found (error 2)\n"},
+      {"h.db", "export HKCR\\.txt " + d + "/no/out.reg", 1, "", "zandrel-reg: " + d + "/no/out.reg: cannot write the file\n"},
+      {"h.db", "import " + d + "/none.reg", 1, "", "zandrel-reg: " + d + "/none.reg: cannot read the file\n"},
+      {"notes.txt", "query HKCR", 1, "", "zandrel-reg: \"" + d + "/notes.txt\" is not a registry hive: not a SQLite database\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args);
+    std::string command = "ZANDREL_HIVE='" + dir.File(row.hive) + "' " ZANDREL_REG;
+    for (std::size_t at = 0, end; at < row.args.size(); at = end + 1) {
+      end = std::min(row.args.find(' ', at), row.args.size());
+      command += " '" + row.args.substr(at, end - at) + "'";
+    }
+    command += " >" + dir.File("out") + " 2>" + dir.File("err");
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
+    EXPECT_EQ(ReadFile(dir.File("out")), row.out);
+    EXPECT_EQ(ReadFile(dir.File("err")), row.err);
+  }
+  EXPECT_EQ(ReadFile(dir.File("back.reg")), wide);
+  EXPECT_EQ(ReadFile(dir.File("notes.txt")), "just some notes\n");
+}
+
+}  // namespace
+}  // namespace zandrel::testing

@@ -1,0 +1,346 @@
+// The writer and the remover: every message byte for byte with its flags,
+// the registry as they leave it, and all or nothing whichever call fails.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/AssociationChanges.h"
+#include "store/KeyRoutines.h"
+#include "store/basZandrel.h"
+#include "support/Backends.h"
+#include "support/FailingRegistry.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+using Box = RecordingPrompter::Box;
+using Boxes = std::vector<Box>;
+
+std::string Ticked(const std::string& first) {
+  return first + "\r\n\r\nЧто увидеть результат в списке нажмите кнопку показать.\r\n\r\n"
+                 "Если у вас стоит галочка в Показать изменнения , то измения\r\n\r\n"
+                 "будут вам показываться сразу после того как вы нажмёте \r\n\r\n"
+                 "кнопку Ок. Если вам это не нужно, не забывайте уберать галочку.";
+}
+const std::string kDone = "Всё прошло успешно.";
+const std::string kNoExt = "Введите имя расширенния";
+const std::string kBoth = "Удаляется расширенние .zq\r\nХотите удалить расширенние и описание?";
+const std::string kKeepTitle = "Удаляется расширенние .zq\r\nХотите удалить расширенние, а описание оставить?";
+const std::string kRemoved = "Ассоциация удаленна из реестра .zq";
+const std::string kNotRemoved = "Не удалось удалить ассоциацию из реестра .zq";
+
+class Changes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registry = MakeRegistry(dir.Path());
+    program = dir.Write("my prog.exe", "MZ");
+    SeedValue(*registry, ".other", "", REG_SZ, "Other");
+    empty = DumpClasses(*registry);
+  }
+  // "{P}" stands for the program's path, "{D}" for a folder.
+  std::string Fill(std::string s) const {
+    for (auto [mark, by] : {std::pair<std::string, std::string>{"{P}", program}, {"{D}", dir.Path()}})
+      for (std::size_t at; (at = s.find(mark)) != std::string::npos;) s.replace(at, mark.size(), by);
+    return s;
+  }
+  std::string Default(const std::string& path) {  // the default value's text, or a note
+    HKEY key = 0;
+    if (registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+    char name[8];
+    std::string data(20000, '\0');
+    DWORD nameLength = sizeof name, type = 0, size = static_cast<DWORD>(data.size());
+    const LONG code = registry->RegEnumValueA(key, 0, name, &nameLength, nullptr, &type,
+                                              reinterpret_cast<BYTE*>(data.data()), &size);
+    registry->RegCloseKey(key);
+    if (code != ERROR_SUCCESS || nameLength != 0 || type != REG_SZ || size == 0) return "<no default>";
+    EXPECT_EQ(data[size - 1], '\0');
+    return data.substr(0, size - 1);
+  }
+  void SeedZq() {
+    SeedAssociation(*registry, ".zq", "Zq Title", "p %1");
+    SeedValue(*registry, "Zq Title\\DefaultIcon", "", REG_SZ, "p,1");
+    full = DumpClasses(*registry);
+  }
+  store::AssociationFields Add(int update = 0) { return {" zq ", " Zq Title ", " " + program + " ", update}; }
+  static store::RemovalFields Remove(int update = 0) { return {"zq", "Zq Title", ".zq", update}; }
+
+  TempDir dir;
+  std::unique_ptr<IRegistry> registry;
+  std::string program, empty, full;
+};
+
+TEST_F(Changes, AddWritesTheLayoutExactly) {
+  RecordingPrompter p;
+  const store::ChangeOutcome outcome = store::CreateAssociation(*registry, p, Add());
+  EXPECT_EQ(p.boxes, (Boxes{{kDone, 0}}));
+  EXPECT_FALSE(outcome.reloadList || outcome.notifyShell);
+  const std::string icon = program + ",1" + '\0', command = program + " %1" + '\0';
+  EXPECT_EQ(DumpClasses(*registry), "[]\n[.other]\n  \"\" type 1: " + Hex(std::string("Other") + '\0') +
+                                        "\n[.zq]\n  \"\" type 1: " + Hex(std::string("Zq Title") + '\0') +
+                                        "\n[Zq Title]\n[Zq Title\\DefaultIcon]\n  \"\" type 1: " + Hex(icon) +
+                                        "\n[Zq Title\\shell]\n[Zq Title\\shell\\open]\n"
+                                        "[Zq Title\\shell\\open\\command]\n  \"\" type 1: " + Hex(command) + "\n");
+}
+
+struct AddRow {
+  const char* name;
+  store::AssociationFields fields;
+  std::string message;  // the one box; kDone: written, E and D as the registry holds them
+  std::string e = "", d = "";
+};
+
+TEST_F(Changes, AddTable) {
+  const std::string n256(256, 'n');
+  const AddRow rows[] = {
+      {"ticked", {"zq", "Zq", "{P}", 1}, Ticked(kDone), ".zq", "Zq"},
+      {"all empty", {"", "", "", 0}, kNoExt},
+      {"spaces", {"   ", "D", "{P}", 0}, kNoExt},
+      {"only a dot", {" . ", "D", "{P}", 0}, kNoExt},
+      {"no description", {"zq", "   ", "", 0}, "Введите описание"},
+      {"no program", {"zq", "D", "  ", 0}, "Не тормози!Выбери программу для ассациации."},
+      {"missing program", {"zq", "D", " /nonexistent/x.exe ", 0}, "/nonexistent/x.exe где ты его видишь?Ламер."},
+      {"folder as program", {"zq", "D", "{D}", 0}, "{D} где ты его видишь?Ламер."},
+      {"control characters", {"zq", "D", "{P}\x01", 0}, "{P}\x01 где ты его видишь?Ламер."},
+      {"extension key exists", {" .OTHER", "D", "{P}", 0}, ".OTHER already in registry"},
+      {"long extension", {n256, "Zq", "{P}", 0}, "Unable to create ." + n256},
+      {"long description", {"zq", std::string(10000, 'T'), "{P}", 0}, "Unable to create " + std::string(10000, 'T')},
+      {"leading backslash", {"zq", "\\Lead", "{P}", 0}, "Unable to create \\Lead"},
+      {"long nested name", {"zq", "Zq\\" + n256, "{P}", 0}, "Unable to create Zq\\" + n256},
+      {"tabs and control characters kept", {"\t.t\x01", "Zq\tTab\x07", "{P}", 0}, kDone, ".\t.t\x01", "Zq\tTab\x07"},
+      {"two dots", {"..", "Zq.Dots", "{P}", 0}, kDone, "..", "Zq.Dots"},
+      {"Cyrillic", {"док", " Документ Ёжика ", "{P}", 0}, kDone, ".док", "Документ Ёжика"},
+      {"backslashes", {"a\\b", "Zq\\Nested", "{P}", 0}, kDone, ".a\\b", "Zq\\Nested"},
+      {"a device", {"dn", "Zq.Null", "/dev/null", 0}, kDone, ".dn", "Zq.Null"},
+  };
+  for (const AddRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    RecordingPrompter p;
+    store::AssociationFields fields = row.fields;
+    fields.executableFileSpec = Fill(fields.executableFileSpec);
+    FailingRegistry watched(*registry);
+    const store::ChangeOutcome outcome = store::CreateAssociation(watched, p, fields);
+    EXPECT_EQ(p.boxes, (Boxes{{Fill(row.message), 0}}));
+    EXPECT_EQ(outcome.reloadList, row.fields.updateList == 1 && !row.e.empty());
+    if (row.e.empty()) {
+      EXPECT_EQ(DumpClasses(*registry), empty);
+      if (row.message.find("Unable") == std::string::npos && row.message.find("already") == std::string::npos) {
+        EXPECT_TRUE(watched.log.empty()) << "the fields are checked before the registry is asked";
+      }
+      continue;
+    }
+    const std::string p1 = store::Trim(fields.executableFileSpec);
+    EXPECT_EQ(Default(row.e), row.d);
+    EXPECT_EQ(Default(row.d + "\\shell\\open\\command"), p1 + " %1");
+    EXPECT_EQ(Default(row.d + "\\DefaultIcon"), p1 + ",1");
+    registry = MakeRegistry(dir.Path() + "/" + row.name);
+    SeedValue(*registry, ".other", "", REG_SZ, "Other");
+  }
+}
+
+TEST_F(Changes, AddAsksBeforeReusingATitleAndOnlyYesGoesOn) {
+  SeedValue(*registry, "Zq Title", "Kept", REG_SZ, "kept");
+  SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "old %1");
+  SeedValue(*registry, "Zq Title\\shell\\print\\command", "", REG_SZ, "print %1");
+  const std::string before = DumpClasses(*registry);
+  const Box question{"Title Ref already in existence in the registery.\r\nProceed still?", 0x24};
+  for (int answer : {7, 1, 2, 6}) {
+    SCOPED_TRACE(answer);
+    RecordingPrompter p;
+    p.AnswerNext(answer);
+    FailingRegistry watched(*registry);
+    p.onShow = [&](const Box&) { EXPECT_FALSE(watched.InTransaction()); };
+    store::CreateAssociation(watched, p, Add());
+    if (answer != 6) {
+      EXPECT_EQ(p.boxes, (Boxes{question}));
+      EXPECT_EQ(DumpClasses(*registry), before);
+      continue;
+    }
+    EXPECT_EQ(p.boxes, (Boxes{question, {kDone, 0}}));
+    const auto calls = watched.Lines(Open | Begin | Commit);
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 3),
+              (std::vector<std::string>{"Open .zq -> 2", "Open Zq Title -> 0", "Begin  -> 0"}));
+    EXPECT_EQ(calls.back(), "Commit  -> 0");
+  }
+  EXPECT_EQ(Default("Zq Title\\shell\\open\\command"), program + " %1");
+  EXPECT_EQ(Default("Zq Title\\shell\\print\\command"), "print %1");
+  EXPECT_NE(DumpClasses(*registry).find("\"Kept\" type 1: 6b 65 70 74 00"), std::string::npos);
+}
+
+struct RemoveRow {
+  const char* name;
+  store::RemovalFields fields;
+  int answer;
+  Boxes boxes;
+  std::string left;  // "empty", "full", or "title": only the title key is left
+  bool notify;
+};
+
+TEST_F(Changes, RemoveTable) {
+  const RemoveRow rows[] = {
+      {"both", {" zq ", " Zq Title ", ".zq", 0}, 6, {{kBoth, 0x24}, {kRemoved, 0}}, "empty", true},
+      {"ticked", {".zq", "Zq Title", ".zq", 1}, 6,
+       {{kBoth, 0x24}, {Ticked("Из реестра удаленно расширенние .zq"), 0}}, "empty", true},
+      {"extension only", {"zq", "   ", ".zq", 0}, 6, {{kKeepTitle, 0x24}, {kRemoved, 0}}, "title", true},
+      {"the row names, the field decides", {"other", "", ".zq", 0}, 6,
+       {{kKeepTitle, 0x24}, {"Ассоциация удаленна из реестра .other", 0}}, "other", true},
+      {"no row selected", {" zq", "Zq Title", std::nullopt, 0}, 7, {{kBoth, 0x24}}, "full", false},
+      {"empty extension", {"  ", "Zq Title", ".zq", 0}, 6, {{kNoExt, 0}}, "full", false},
+      {"only a dot", {".", "Zq Title", ".zq", 0}, 6, {{kNoExt, 0}}, "full", false},
+      {"answer no", {"zq", "Zq Title", ".zq", 0}, 7, {{kBoth, 0x24}}, "full", false},
+      {"answer ok", {"zq", "Zq Title", ".zq", 0}, 1, {{kBoth, 0x24}}, "full", false},
+      {"no extension key", {"nope", "Zq Title", ".nope", 0}, 6,
+       {{"Удаляется расширенние .nope\r\nХотите удалить расширенние и описание?", 0x24},
+        {"Unable to open subkey .nope.  Pleaser re-check your entry", 0}}, "full", false},
+      {"no title key", {"zq", "No Such", ".zq", 0}, 6,
+       {{"Удаляется расширенние .zq\r\nХотите удалить расширенние и описание?", 0x24},
+        {"Не удалось открыть subkey No Such.  Please re-check your entry", 0}}, "full", false},
+  };
+  for (const RemoveRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    registry = MakeRegistry(dir.Path() + "/" + row.name);
+    SeedValue(*registry, ".other", "", REG_SZ, "Other");
+    SeedZq();
+    RecordingPrompter p;
+    p.AnswerNext(row.answer);
+    FailingRegistry watched(*registry);
+    const store::ChangeOutcome outcome = store::RemoveAssociation(watched, p, row.fields);
+    EXPECT_EQ(p.boxes, row.boxes);
+    EXPECT_EQ(outcome.notifyShell, row.notify);
+    EXPECT_EQ(outcome.reloadList, row.fields.updateList == 1);
+    const std::string left = DumpClasses(*registry);
+    if (row.left == "full" || row.left == "empty") {
+      EXPECT_EQ(left, row.left == "full" ? full : empty);
+    }
+    if (row.left == "title") {
+      EXPECT_EQ(Default(".zq"), "<no key>");
+      EXPECT_EQ(Default("Zq Title\\DefaultIcon"), "p,1");
+      EXPECT_EQ(Default("Zq Title\\shell\\open\\command"), "p %1");
+    }
+    if (row.left == "other") {
+      EXPECT_EQ(Default(".other"), "<no key>");
+      EXPECT_EQ(Default(".zq"), "Zq Title");
+    }
+    if (std::string(row.name) == "both") {  // deepest first, each below its parent
+      EXPECT_EQ(watched.Lines(DeleteKey), (std::vector<std::string>{"DeleteKey .zq -> 0", "DeleteKey DefaultIcon -> 0",
+                                                                    "DeleteKey command -> 0", "DeleteKey open -> 0",
+                                                                    "DeleteKey shell -> 0", "DeleteKey Zq Title -> 0"}));
+    }
+  }
+}
+
+struct StepRow {
+  const char* step;
+  bool add;
+  std::uint32_t ops;
+  std::uint64_t nth;
+  std::vector<std::string> messages;  // "{P}": the program's path
+};
+
+// Each step failing: its messages in order, after the transaction has
+// ended; nothing changed; a removal still tells the shell.
+TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
+  const std::string cmd = "Zq Title\\shell\\open\\command", icon = "Zq Title\\DefaultIcon";
+  const StepRow rows[] = {
+      {"begin", true, Begin, 1, {"Unable to create .zq"}},
+      {"create E", true, Create, 1, {"Unable to create .zq"}},
+      {"open E", true, Open, 3, {"Unable to set value of Zq Title to .zq"}},
+      {"set E", true, SetValue, 1, {"Unable to set value of Zq Title to subkey ", "Unable to set value of Zq Title to .zq"}},
+      {"create D", true, Create, 2, {"Unable to create Zq Title"}},
+      {"create command", true, Create, 3, {"Unable to create " + cmd}},
+      {"open command", true, Open, 4, {"Unable to set value to " + cmd}},
+      {"set command", true, SetValue, 2, {"Unable to set value of {P} %1 to subkey ", "Unable to set value to " + cmd}},
+      {"create icon", true, Create, 4, {"Unable create " + icon}},
+      {"open icon", true, Open, 5, {"Unable to set value to " + icon}},
+      {"set icon", true, SetValue, 3, {"Unable to set value of {P},1 to subkey ", "Unable to set value to " + icon}},
+      {"commit add", true, Commit, 1, {"Unable to set value to " + icon}},
+      {"begin removal", false, Begin, 1, {kNotRemoved}},
+      {"delete E", false, DeleteKey, 1, {kNotRemoved}},
+      {"open E to delete", false, Open, 3, {"Unable to open .zq", kNotRemoved}},
+      {"delete DefaultIcon", false, DeleteKey, 2, {kNotRemoved}},
+      {"delete command", false, DeleteKey, 3, {kNotRemoved}},
+      {"delete shell", false, DeleteKey, 5, {kNotRemoved}},
+      {"delete D", false, DeleteKey, 6, {kNotRemoved}},
+      {"open D to delete", false, Open, 5, {"Unable to open Zq Title", kNotRemoved}},
+      {"commit removal", false, Commit, 1, {kNotRemoved}},
+  };
+  for (const StepRow& row : rows) {
+    for (LONG code : {ERROR_ACCESS_DENIED, ERROR_WRITE_FAULT}) {
+      SCOPED_TRACE(std::string(row.step) + " fails with " + std::to_string(code));
+      registry = MakeRegistry(dir.Path() + "/" + row.step + std::to_string(code));
+      if (!row.add) SeedZq();
+      const std::string before = DumpClasses(*registry);
+      FailingRegistry failing(*registry);
+      failing.FailNth(row.nth, code, row.ops);
+      RecordingPrompter p;
+      p.onShow = [&](const Box&) { EXPECT_FALSE(failing.InTransaction()); };
+      p.AnswerNext(6);
+      const store::ChangeOutcome outcome = row.add ? store::CreateAssociation(failing, p, Add(1))
+                                                   : store::RemoveAssociation(failing, p, Remove(1));
+      EXPECT_TRUE(failing.Injected());
+      EXPECT_FALSE(outcome.reloadList);
+      EXPECT_EQ(outcome.notifyShell, !row.add);
+      Boxes expected;
+      if (!row.add) expected.push_back({kBoth, 0x24});
+      for (const std::string& m : row.messages) expected.push_back({Fill(m), 0});
+      EXPECT_EQ(p.boxes, expected);
+      EXPECT_EQ(DumpClasses(*registry), before);
+    }
+  }
+}
+
+// Whatever single call fails, the store ends fully changed or exactly as
+// before, and no box shows while the registry is locked.
+TEST_F(Changes, AnySingleFailingCallLeavesAllOrNothing) {
+  for (bool add : {true, false}) {
+    SCOPED_TRACE(add ? "add" : "removal");
+    auto run = [&](IRegistry& r, RecordingPrompter& p) {
+      p.AnswerNext(6);
+      return add ? store::CreateAssociation(r, p, Add()) : store::RemoveAssociation(r, p, Remove());
+    };
+    int resets = 0;
+    auto reset = [&] {
+      registry = MakeRegistry(dir.Path() + (add ? "/add" : "/remove") + std::to_string(resets++));
+      if (!add) SeedZq();
+      return DumpClasses(*registry);
+    };
+    const std::string before = reset();
+    FailingRegistry counting(*registry);
+    RecordingPrompter clean;
+    run(counting, clean);
+    const std::string after = DumpClasses(*registry);
+    const std::string done = clean.boxes.back().text;
+    ASSERT_GT(counting.Count(), 12u);
+    for (std::uint64_t n = 1; n <= counting.Count(); ++n) {
+      SCOPED_TRACE(n);
+      if (DumpClasses(*registry) != before) reset();
+      FailingRegistry failing(*registry);
+      failing.FailNth(n, ERROR_WRITE_FAULT);
+      RecordingPrompter p;
+      p.onShow = [&](const Box&) { EXPECT_FALSE(failing.InTransaction()); };
+      run(failing, p);
+      ASSERT_FALSE(p.boxes.empty());
+      EXPECT_EQ(DumpClasses(*registry), p.boxes.back().text == done ? after : before);
+    }
+  }
+}
+
+// The program path is only ever opened for reading: a FIFO nobody writes to
+// does not block, and nothing in its folder is created or changed.
+TEST(FileExists, TrueOnlyForWhatOpensForReading) {
+  TempDir dir;
+  const std::string file = dir.Write("f/prog.exe", "MZ"), locked = dir.Write("f/locked", "MZ");
+  ASSERT_EQ(::mkfifo(dir.File("f/fifo").c_str(), 0600), 0);
+  ::chmod(locked.c_str(), 0);
+  const std::pair<std::string, bool> rows[] = {
+      {file, true}, {dir.File("f/fifo"), true}, {dir.File("f"), false}, {"", false}, {dir.File("f/missing"), false},
+      {file + "/", false}, {std::string("a\0b", 3), false}, {locked, ::geteuid() == 0}};
+  const std::string before = ReadFile(file);
+  for (const auto& [path, exists] : rows) EXPECT_EQ(store::FileExists(path), exists) << path;
+  EXPECT_EQ(ReadFile(file), before);
+  EXPECT_FALSE(store::FileExists(dir.File("f/missing")));
+}
+
+}  // namespace
+}  // namespace zandrel::testing

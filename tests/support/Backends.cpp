@@ -1,0 +1,24 @@
+#include "support/Backends.h"
+
+#include <stdexcept>
+
+#include "platform/hive/Hive.h"
+
+namespace zandrel::testing {
+
+const std::vector<Backend>& Backends() {
+  static const std::vector<Backend> backends = [] {
+    auto open = [](const std::string& folder) -> std::unique_ptr<IRegistry> {
+      std::string error;
+      auto hive = hive::OpenHive(folder + "/registry.db", &error);
+      if (!hive) throw std::runtime_error(error);
+      return hive;
+    };
+    return std::vector<Backend>{{"Hive", open, open, {}}};
+  }();
+  return backends;
+}
+
+std::unique_ptr<IRegistry> MakeRegistry(const std::string& folder) { return Backends().front().make(folder); }
+
+}  // namespace zandrel::testing

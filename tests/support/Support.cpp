@@ -1,0 +1,151 @@
+#include "support/Support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace zandrel::testing {
+
+TempDir::TempDir() {
+  std::string base = "/dev/shm";
+  if (::access(base.c_str(), W_OK) != 0) base = std::filesystem::temp_directory_path().string();
+  std::string pattern = base + "/zandrel-test-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
+  WriteFile(File(name), bytes);
+  return File(name);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char b : bytes) {
+    std::snprintf(buf, sizeof buf, out.empty() ? "%02x" : " %02x", b);
+    out += buf;
+  }
+  return out;
+}
+
+namespace {
+
+void DumpKey(IRegistry& registry, HKEY root, const std::string& path, std::string& out) {
+  out += "[" + path + "]\n";
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  if (code != ERROR_SUCCESS) {
+    out += "  error open " + std::to_string(code) + "\n";
+    return;
+  }
+  for (DWORD index = 0;; ++index) {
+    std::string name(16384 * 4 + 1, '\0'), data(4096, '\0');
+    DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+    auto read = [&] {
+      return registry.RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
+                                    reinterpret_cast<BYTE*>(data.data()), &size);
+    };
+    code = read();
+    if (code == ERROR_MORE_DATA && size > data.size()) {
+      data.resize(size);
+      nameLength = static_cast<DWORD>(name.size());
+      code = read();
+    }
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) {
+      out += "  error value " + std::to_string(code) + "\n";
+      break;
+    }
+    out += "  \"" + name.substr(0, nameLength) + "\" type " + std::to_string(type) + ": " +
+           Hex(data.substr(0, size)) + "\n";
+  }
+  std::vector<std::string> children;
+  for (DWORD index = 0;; ++index) {
+    char name[1024 + 1];
+    DWORD length = sizeof name;
+    code = registry.RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) {
+      out += "  error subkey " + std::to_string(code) + "\n";
+      break;
+    }
+    children.emplace_back(name, length);
+  }
+  if (key != root) registry.RegCloseKey(key);
+  for (const std::string& child : children) DumpKey(registry, root, path.empty() ? child : path + "\\" + child, out);
+}
+
+}  // namespace
+
+std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path) {
+  std::string out;
+  DumpKey(registry, root, path, out);
+  return out;
+}
+
+LONG SeedKey(IRegistry& registry, const std::string& path) {
+  HKEY key = 0;
+  LONG code = registry.RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &key,
+                                       nullptr);
+  if (code == ERROR_SUCCESS) registry.RegCloseKey(key);
+  return code;
+}
+
+LONG SeedValue(IRegistry& registry, const std::string& path, const std::string& name, DWORD type,
+               const std::string& data) {
+  HKEY key = 0;
+  LONG code = registry.RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &key,
+                                       nullptr);
+  if (code != ERROR_SUCCESS) return code;
+  code = registry.RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size()));
+  registry.RegCloseKey(key);
+  return code;
+}
+
+void SeedAssociation(IRegistry& registry, const std::string& e, const std::string& d, const std::string& command) {
+  SeedValue(registry, e, "", REG_SZ, d);
+  SeedValue(registry, d + "\\shell\\open\\command", "", REG_SZ, command);
+}
+
+std::string TinyPng(int width, int height) {
+  std::string ihdr = "IHDR";
+  for (std::uint32_t v : {static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)})
+    for (int shift = 24; shift >= 0; shift -= 8) ihdr += static_cast<char>((v >> shift) & 0xFF);
+  ihdr += std::string("\x08\x02\x00\x00\x00", 5);
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : ihdr) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc ^= 0xFFFFFFFFu;
+  std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0d", 12) + ihdr;
+  for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>((crc >> shift) & 0xFF);
+  return png;
+}
+
+}  // namespace zandrel::testing

@@ -1,0 +1,80 @@
+// What the tests share: scratch folders, files, a text dump of a registry
+// subtree, seeding a classes store, and a prompter that records every box.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "store/Prompter.h"
+#include "store/Registry.h"
+
+namespace zandrel::testing {
+
+// A fresh private folder, on /dev/shm where there is one (a killed process
+// loses nothing a disk would keep, and tests stay quick); removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Writes Path()/name, making its folders; returns the full path.
+  std::string Write(const std::string& name, const std::string& bytes) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string Hex(const std::string& bytes);  // "61 62 00"
+
+// The subtree of root\path as text, one line per key and per value (name,
+// type, size, bytes) in enumeration order; a failing call shows as an
+// "error" line, so a broken registry never dumps equal to a sound one.
+std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path);
+inline std::string DumpClasses(IRegistry& registry) { return DumpTree(registry, HKEY_CLASSES_ROOT, ""); }
+
+// Straight into HKEY_CLASSES_ROOT, bypassing the store; each returns the code.
+LONG SeedKey(IRegistry& registry, const std::string& path);
+LONG SeedValue(IRegistry& registry, const std::string& path, const std::string& name, DWORD type,
+               const std::string& data);
+// E -> D, D\shell\open\command = command: the writer's layout without the icon.
+void SeedAssociation(IRegistry& registry, const std::string& e, const std::string& d, const std::string& command);
+
+// The signature and IHDR chunk of a PNG: all the headless loader reads.
+std::string TinyPng(int width, int height);
+
+// Answers from a script (then IDOK, or IDNO to a question) and records every box.
+class RecordingPrompter : public store::Prompter {
+ public:
+  struct Box {
+    std::string text;
+    int flags;
+    bool operator==(const Box&) const = default;
+    friend void PrintTo(const Box& box, std::ostream* out) { *out << box.flags << " \"" << box.text << "\""; }
+  };
+  void AnswerNext(int answer) { answers_.push_back(answer); }
+  std::function<void(const Box&)> onShow;  // runs as each box shows
+  std::vector<Box> boxes;
+
+  int MsgBox(const std::string& text, int flags) override {
+    boxes.push_back(Box{text, flags});
+    if (onShow) onShow(boxes.back());
+    if (answers_.empty()) return (flags & 0xF) == store::kMbYesNo ? 7 : store::kIdOk;
+    const int answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+
+ private:
+  std::deque<int> answers_;
+};
+
+}  // namespace zandrel::testing
