@@ -17,16 +17,7 @@ class Yes : public store::Prompter {
   int MsgBox(const std::string&, int) override { return store::kIdYes; }
 };
 
-void List(IRegistry& registry) {
-  store::AssociationListing listing(registry);
-  const HKEY classes = listing.OpenClassesKey();
-  if (classes == 0) return;
-  for (const std::string& name : listing.CollectExtensionNames(classes))
-    listing.AddExtensionRow(HKEY_LOCAL_MACHINE, std::string(store::kClassesPath) + "\\" + name);
-  listing.CloseClassesKey(classes);
-  listing.ReadCommands();
-  listing.DropRowsWithoutCommand();
-}
+void List(IRegistry& registry) { store::AssociationListing(registry).List(); }
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 
 namespace {
 

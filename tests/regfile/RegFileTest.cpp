@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/hive/Hive.h"
-#include "platform/hive/HiveText.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegText.h"
+#include "regfile/RegFile.h"
 #include "support/Backends.h"
 #include "support/Support.h"
 

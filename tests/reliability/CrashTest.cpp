@@ -14,7 +14,7 @@
 
 #include "platform/hive/FaultVfs.h"
 #include "platform/hive/Hive.h"
-#include "platform/hive/RegFile.h"
+#include "regfile/RegFile.h"
 #include "store/AssociationChanges.h"
 #include "support/FailingRegistry.h"
 #include "support/Support.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include "platform/hive/HiveText.h"
+#include "regfile/RegText.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {

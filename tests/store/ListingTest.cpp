@@ -13,17 +13,7 @@ namespace {
 using store::AssociationRow;
 using Rows = std::vector<AssociationRow>;
 
-Rows List(IRegistry& registry) {
-  store::AssociationListing listing(registry);
-  const HKEY classes = listing.OpenClassesKey();
-  if (classes == 0) return {};
-  for (const std::string& name : listing.CollectExtensionNames(classes))
-    listing.AddExtensionRow(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\Classes\\") + name);
-  listing.CloseClassesKey(classes);
-  listing.ReadCommands();
-  listing.DropRowsWithoutCommand();
-  return listing.rows;
-}
+Rows List(IRegistry& registry) { return store::AssociationListing(registry).List().rows; }
 
 struct Value {
   std::string path, name;
@@ -124,6 +114,7 @@ TEST(Listing, FailuresOfTheRegistry) {
     const std::string s = a;
     SeedAssociation(*registry, s.substr(0, 3), s.substr(4), "c " + s.substr(0, 3));
   }
+  for (const char* sub : {"sub", "sub2"}) SeedValue(*registry, std::string("T3\\shell\\open\\command\\") + sub, "", REG_SZ, sub);
   const struct {
     const char* name;
     std::uint32_t ops;
@@ -131,8 +122,11 @@ TEST(Listing, FailuresOfTheRegistry) {
     LONG code;
     Rows rows;
   } rows[] = {
-      {"an entry that does not fit is passed over", EnumKey, 2, ERROR_MORE_DATA, {{".a1", "T1", "c .a1"}, {".a3", "T3", "c .a3"}}},
+      {"an entry that does not fit is passed over", EnumKey, 2, ERROR_MORE_DATA, {{".a1", "T1", "c .a1"}, {".a3", "T3", "sub2"}}},
       {"any other code ends the enumeration", EnumKey, 2, ERROR_ACCESS_DENIED, {{".a1", "T1", "c .a1"}}},
+      // Opens: classes, three extensions, each command key twice (T3 last), then "sub".
+      {"the walk stops at a key it cannot open", Open, 11, ERROR_ACCESS_DENIED,
+       {{".a1", "T1", "c .a1"}, {".a2", "T2", "c .a2"}, {".a3", "T3", "c .a3"}}},
       {"the classes key cannot be opened", Open, 1, ERROR_ACCESS_DENIED, {}},
   };
   for (const auto& row : rows) {

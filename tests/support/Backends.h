@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::testing {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "store/Prompter.h"
-#include "store/Registry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::testing {
 

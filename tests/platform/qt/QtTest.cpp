@@ -21,6 +21,7 @@
 
 #include <functional>
 
+#include "assets/WindowIcon.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/sound/PlayWave.h"
 #include "support/Support.h"
@@ -371,8 +372,12 @@ TEST(Qt, PicturesFatalErrorsAndServices) {
   failing.Close();
 }
 
-// The generated application folder: every picture the windows read decodes.
+// The generated application folder: every picture the windows read decodes,
+// and the window icon the program embeds is the generator's drawing.
 TEST(Qt, TheGeneratedPicturesDecode) {
+  TempDir dir;
+  ASSERT_EQ(std::system((ZANDREL_ASSET_GENERATOR " " + dir.Path() + " " + dir.File("icon.png") + " >/dev/null").c_str()), 0);
+  EXPECT_TRUE(ReadFile(dir.File("icon.png")) == assets::WindowIconPng());
   QtPlatform platform;
   for (const char* name : {"Me00000.g", "J-1.j", "J-2.j", "Quirk00000.j", "Quirk00009.j", "k01-1.g", "k01-2.g", "k02-1.g",
                            "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g", "Abt2.g", "Exit-y1.g",
@@ -380,7 +385,7 @@ TEST(Qt, TheGeneratedPicturesDecode) {
     EXPECT_NO_THROW(platform.LoadPicture(std::string(ZANDREL_APP_DIR "/Pic/") + name)) << name;
 }
 
-// Cues through ALSA's null device (the test's environment names one).
+// Cues through ALSA's null device (main() names it unless the environment names another).
 TEST(Sound, CuesPlayAndUnplayableFilesFail) {
   TempDir dir;
   std::string wave = "RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data";
@@ -397,6 +402,7 @@ TEST(Sound, CuesPlayAndUnplayableFilesFail) {
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("ALSA_CONFIG_PATH", ZANDREL_ALSA_NULL, 0);
   static std::string runtime = "/tmp/zandrel-qt-tests-" + std::to_string(getuid());
   mkdir(runtime.c_str(), 0700);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 0);

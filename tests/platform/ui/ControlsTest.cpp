@@ -2,6 +2,7 @@
 // content, with a run-time error for anything else.
 #include <gtest/gtest.h>
 
+#include "platform/ui/PictureFile.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "support/Support.h"
 
