@@ -1,27 +1,25 @@
 // The registry answers every call as the Win32 registry does, one row per
-// case, on every backend. A row is a short script of calls with the code and
-// the outputs each must give; every buffer is filled with 0xBD first and must
-// be untouched past what the call may write. After each row a freshly opened
-// second instance must hold the same tree.
+// case, on every backend. A row is a script of calls with the code and the
+// outputs each must give; every buffer is filled with 0xBD first and must be
+// untouched past what the call may write. After each row a freshly opened
+// instance must read the same tree.
 //
-// Script: steps separated by ";". Bases: HKCR HKLM HKCU HKU, h1..h9 (handles
-// kept with "as hN"), bogus, null. Strings are "quoted" (\\ \" \0 \xHH;
-// "ab"*3 repeats, "a"+"b" joins); null is a null pointer. Access: read, write,
-// all, or 0x3F by default. Types: sz expand binary dword multi.
-//   create BASE PATH [ACCESS] -> CODE [disp N] [as hN]
-//   open BASE PATH [ACCESS] -> CODE [as hN] [is BASE]
-//   set H NAME TYPE DATA [SIZE] -> CODE        delval H NAME -> CODE
-//   delkey BASE PATH -> CODE                   close H -> CODE
-//   enumkey H INDEX SIZE -> CODE [NAME]        (on 234 the length must stay SIZE)
+// Steps are separated by ";". Bases: HKCR HKLM HKCU HKU, h1..h9 (handles kept
+// with "as hN"), bogus, null. Strings are "quoted" (\\ \" \0 \xHH; "ab"*3
+// repeats); null is a null pointer. Access: read, write, all, or 0x3F.
+// Types: sz expand binary dword multi.
+//   create|open BASE PATH [ACCESS] -> CODE [disp N] [as hN] [is BASE]
+//   set H NAME TYPE DATA [SIZE] -> CODE     delval H NAME -> CODE
+//   delkey BASE PATH -> CODE                close H -> CODE
+//   enumkey H INDEX SIZE -> CODE [NAME]     (on 234 the length stays SIZE)
 //   enumval H INDEX NAMESIZE DATASIZE|null -> CODE [size N] [NAME TYPE DATA]
-//   begin -> CODE; commit -> CODE; rollback
-//   keys BASE PATH = "a|b"   values BASE PATH = "a|@|b"   (names in enumeration order)
-//   @2 STEP runs the step on the second instance.
+//   begin|commit -> CODE; rollback
+//   keys|values BASE PATH = "a|@|b"         (names in enumeration order, @ the default)
+//   @2 STEP runs the step on a second instance.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <map>
-#include <sstream>
 
 #include "support/Backends.h"
 #include "support/Support.h"
@@ -38,56 +36,42 @@ std::string Repeat(const std::string& s, int n) {
   return out;
 }
 
-// Splits a script into steps of tokens; a quoted token keeps its quotes off
-// and is marked by a leading '"'.
+// The steps of a script, each a list of tokens; a quoted token keeps a
+// leading '"' to tell it from a word.
 std::vector<std::vector<std::string>> Parse(const std::string& script) {
   std::vector<std::vector<std::string>> steps(1);
-  std::size_t i = 0;
-  while (i < script.size()) {
-    const char c = script[i];
-    if (c == ' ' || c == '\n') {
+  for (std::size_t i = 0; i < script.size();) {
+    if (script[i] == ' ' || script[i] == '\n') {
       ++i;
-    } else if (c == ';') {
+    } else if (script[i] == ';') {
       steps.emplace_back();
       ++i;
-    } else if (c == '"') {
-      std::string value;
-      for (;;) {
-        std::string part;
-        for (++i; i < script.size() && script[i] != '"'; ++i) {
-          if (script[i] != '\\') {
-            part += script[i];
-            continue;
-          }
-          const char e = script[++i];
-          if (e == '0') part += '\0';
-          else if (e == 'n') part += '\n';
-          else if (e == 'x') part += static_cast<char>(std::stoi(script.substr(i + 1, 2), nullptr, 16)), i += 2;
-          else part += e;
+    } else if (script[i] == '"') {
+      std::string text = "\"";
+      for (++i; script[i] != '"'; ++i) {
+        if (script[i] != '\\') {
+          text += script[i];
+        } else if (script[++i] == '0') {
+          text += '\0';
+        } else if (script[i] == 'x') {
+          text += static_cast<char>(std::stoi(script.substr(i + 1, 2), nullptr, 16));
+          i += 2;
+        } else {
+          text += script[i];
         }
-        ++i;
-        if (i < script.size() && script[i] == '*') {
-          std::size_t used = 0;
-          const int n = std::stoi(script.substr(i + 1), &used);
-          part = Repeat(part, n);
-          i += 1 + used;
-        }
-        value += part;
-        if (i + 1 < script.size() && script[i] == '+' && script[i + 1] == '"') {
-          ++i;
-          continue;
-        }
-        break;
       }
-      steps.back().push_back("\"" + value);
+      if (script[++i] == '*') {
+        std::size_t used = 0;
+        text = "\"" + Repeat(text.substr(1), std::stoi(script.substr(i + 1), &used));
+        i += 1 + used;
+      }
+      steps.back().push_back(text);
     } else {
-      std::size_t end = script.find_first_of(" \n;", i);
-      if (end == std::string::npos) end = script.size();
+      const std::size_t end = std::min(script.find_first_of(" \n;", i), script.size());
       steps.back().push_back(script.substr(i, end - i));
       i = end;
     }
   }
-  if (steps.back().empty()) steps.pop_back();
   return steps;
 }
 
@@ -95,175 +79,121 @@ class Runner {
  public:
   Runner(IRegistry& first, IRegistry* second) : first_(first), second_(second) {}
 
-  void Step(std::vector<std::string> t) {
-    IRegistry* r = &first_;
-    if (!t.empty() && t[0] == "@2") {
-      ASSERT_NE(second_, nullptr);
-      r = second_;
-      t.erase(t.begin());
-    }
-    tokens_ = t;
-    at_ = 1;
-    const std::string& op = t.at(0);
+  void Step(const std::vector<std::string>& step) {
+    t_ = step;
+    at_ = 0;
+    IRegistry& r = Peek() == "@2" && Next().size() ? *second_ : first_;
+    const std::string op = Next();
     if (op == "create" || op == "open") {
-      OpenOrCreate(*r, op == "create");
-    } else if (op == "set") {
-      const HKEY key = Base(Next());
-      const std::string name = Text(Next());
-      const DWORD type = Type(Next());
-      const std::string data = Text(Next());
-      const DWORD size = Peek() != "->" ? static_cast<DWORD>(std::stoul(Next())) : static_cast<DWORD>(data.size());
-      Code(r->RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), size));
-    } else if (op == "delval") {
-      const HKEY key = Base(Next());
-      const std::string name = Text(Next());
-      Code(r->RegDeleteValueA(key, name.c_str()));
-    } else if (op == "delkey") {
-      const HKEY key = Base(Next());
+      const HKEY base = Base();
       const std::string path = Next();
-      const std::string text = Text(path);
-      Code(r->RegDeleteKeyA(key, path == "null" ? nullptr : text.c_str()));
+      const REGSAM access = Peek() == "read" ? (Next(), KEY_READ) : Peek() == "write" ? (Next(), KEY_WRITE)
+                            : Peek() == "all" ? (Next(), KEY_ALL_ACCESS) : KEY_ACCESS_0x3F;
+      HKEY out = 0xDEAD;
+      DWORD disposition = 0;
+      const char* p = path == "null" ? nullptr : path.c_str() + (path[0] == '"');
+      if (Code(op == "create" ? r.RegCreateKeyExA(base, p, 0, "", 0, access, nullptr, &out, &disposition)
+                              : r.RegOpenKeyExA(base, p, 0, access, &out)) != 0) {
+        EXPECT_EQ(out, 0u) << "the handle out is cleared on failure";
+      }
+      while (!Peek().empty()) {
+        const std::string what = Next();
+        if (what == "disp") {
+          EXPECT_EQ(disposition, std::stoul(Next()));
+        }
+        if (what == "as") handles_[Next()] = out;
+        if (what == "is") {
+          EXPECT_EQ(out, Base());
+        }
+      }
+    } else if (op == "set") {
+      const HKEY key = Base();
+      const std::string name = Text(), type = Next(), data = Text();
+      const DWORD size = Peek() != "->" ? std::stoul(Next()) : data.size();
+      Code(r.RegSetValueExA(key, name.c_str(), 0, Type(type), reinterpret_cast<const BYTE*>(data.data()), size));
+    } else if (op == "delval") {
+      const HKEY key = Base();
+      Code(r.RegDeleteValueA(key, Text().c_str()));
+    } else if (op == "delkey") {
+      const HKEY key = Base();
+      const std::string path = Next();
+      Code(r.RegDeleteKeyA(key, path == "null" ? nullptr : path.c_str() + (path[0] == '"')));
     } else if (op == "close") {
-      Code(r->RegCloseKey(Base(Next())));
-    } else if (op == "begin") {
-      Code(r->BeginTransaction());
-    } else if (op == "commit") {
-      Code(r->CommitTransaction());
+      Code(r.RegCloseKey(Base()));
+    } else if (op == "begin" || op == "commit") {
+      Code(op == "begin" ? r.BeginTransaction() : r.CommitTransaction());
     } else if (op == "rollback") {
-      r->RollbackTransaction();
-    } else if (op == "enumkey") {
-      EnumKey(*r);
-    } else if (op == "enumval") {
-      EnumValue(*r);
+      r.RollbackTransaction();
+    } else if (op == "enumkey" || op == "enumval") {
+      Enum(r, op == "enumkey");
     } else if (op == "keys" || op == "values") {
-      const HKEY base = Base(Next());
-      const std::string path = Text(Next());
+      const HKEY base = Base();
+      const std::string path = Text();
       Next();  // "="
-      EXPECT_EQ(Names(*r, base, path, op == "keys"), Text(Next()));
+      EXPECT_EQ(Names(r, base, path, op == "keys"), Text());
     } else {
       ADD_FAILURE() << "unknown step " << op;
     }
   }
 
  private:
-  const std::string& Next() {
-    static const std::string none;
-    return at_ < tokens_.size() ? tokens_[at_++] : none;
+  const std::string& Peek() const { return at_ < t_.size() ? t_[at_] : kNone; }
+  const std::string& Next() { return at_ < t_.size() ? t_[at_++] : kNone; }
+  std::string Text() {
+    const std::string& token = Next();
+    return token.empty() || token[0] != '"' ? token : token.substr(1);
   }
-  const std::string& Peek() const {
-    static const std::string none;
-    return at_ < tokens_.size() ? tokens_[at_] : none;
-  }
-  static std::string Text(const std::string& token) { return token.empty() || token[0] != '"' ? token : token.substr(1); }
-  HKEY Base(const std::string& token) {
+  HKEY Base() {
     static const std::map<std::string, HKEY> fixed = {{"HKCR", HKEY_CLASSES_ROOT}, {"HKLM", HKEY_LOCAL_MACHINE},
                                                       {"HKCU", HKEY_CURRENT_USER}, {"HKU", HKEY_USERS},
                                                       {"bogus", 0x7654320}, {"null", 0}};
-    auto it = fixed.find(token);
-    return it != fixed.end() ? it->second : handles_[token];
+    const std::string& token = Next();
+    return fixed.count(token) != 0 ? fixed.at(token) : handles_[token];
   }
   static DWORD Type(const std::string& token) {
     static const std::map<std::string, DWORD> types = {{"sz", REG_SZ}, {"expand", REG_EXPAND_SZ}, {"binary", REG_BINARY},
                                                        {"dword", REG_DWORD}, {"multi", REG_MULTI_SZ}};
-    auto it = types.find(token);
-    return it != types.end() ? it->second : static_cast<DWORD>(std::stoul(token));
+    return types.count(token) != 0 ? types.at(token) : std::stoul(token);
   }
-  REGSAM Access() {
-    static const std::map<std::string, REGSAM> masks = {{"read", KEY_READ}, {"write", KEY_WRITE}, {"all", KEY_ALL_ACCESS}};
-    auto it = masks.find(Peek());
-    if (it == masks.end()) return KEY_ACCESS_0x3F;
-    Next();
-    return it->second;
-  }
-  // Reads "-> CODE" and checks the code; returns it.
-  LONG Code(LONG code) {
+  LONG Code(LONG code) {  // reads "-> CODE" and checks it
     EXPECT_EQ(Next(), "->");
-    EXPECT_EQ(code, std::stol(Next(), nullptr, 0));
+    EXPECT_EQ(code, std::stol(Next()));
     return code;
   }
-
-  void OpenOrCreate(IRegistry& r, bool create) {
-    const HKEY base = Base(Next());
-    const std::string path = Next();
-    const std::string text = Text(path);
-    const char* p = path == "null" ? nullptr : text.c_str();
-    const REGSAM access = Access();
-    HKEY out = 0xDEAD;
-    DWORD disposition = 0;
-    const LONG code = Code(create ? r.RegCreateKeyExA(base, p, 0, "", 0, access, nullptr, &out, &disposition)
-                                  : r.RegOpenKeyExA(base, p, 0, access, &out));
-    if (code != ERROR_SUCCESS) {
-      EXPECT_EQ(out, 0u) << "the handle out is cleared on failure";
-    }
-    while (!Peek().empty()) {
-      const std::string what = Next();
-      const std::string value = Next();
-      if (what == "disp") {
-        EXPECT_EQ(disposition, std::stoul(value));
-      }
-      if (what == "as") handles_[value] = out;
-      if (what == "is") {
-        EXPECT_EQ(out, Base(value));
-      }
-    }
-  }
-
   static bool Untouched(const BYTE* b, std::size_t from) {
-    for (std::size_t i = from; i < kBuffer; ++i)
-      if (b[i] != kSentinel) return false;
-    return true;
+    while (from < kBuffer && b[from] == kSentinel) ++from;
+    return from == kBuffer;
   }
 
-  void EnumKey(IRegistry& r) {
-    const HKEY key = Base(Next());
-    const DWORD index = static_cast<DWORD>(std::stoul(Next(), nullptr, 0));
-    const DWORD size = static_cast<DWORD>(std::stoul(Next()));
-    BYTE name[kBuffer];
-    std::memset(name, kSentinel, sizeof name);
-    DWORD length = size;
-    const LONG code = Code(r.RegEnumKeyExA(key, index, reinterpret_cast<char*>(name), &length, nullptr, nullptr,
-                                           nullptr, nullptr));
-    if (code != ERROR_SUCCESS) {
-      EXPECT_TRUE(Untouched(name, 0)) << "name buffer written on " << code;
-      if (code == ERROR_MORE_DATA) {
-        EXPECT_EQ(length, size) << "length changed on 234";
-      }
-      return;
-    }
-    const std::string expected = Text(Next());
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), length), expected);
-    EXPECT_EQ(name[length], 0) << "no NUL after the name";
-    EXPECT_TRUE(Untouched(name, length + 1)) << "bytes written past the name's NUL";
-  }
-
-  void EnumValue(IRegistry& r) {
-    const HKEY key = Base(Next());
-    const DWORD index = static_cast<DWORD>(std::stoul(Next(), nullptr, 0));
-    const DWORD nameSize = static_cast<DWORD>(std::stoul(Next()));
-    const std::string dataToken = Next();
-    const bool noData = dataToken == "null";
+  void Enum(IRegistry& r, bool keys) {
+    const HKEY key = Base();
+    const DWORD index = std::stoul(Next(), nullptr, 0), nameSize = std::stoul(Next());
+    const std::string dataSize = keys ? "0" : Next();
     BYTE name[kBuffer], data[kBuffer];
-    std::memset(name, kSentinel, sizeof name);
-    std::memset(data, kSentinel, sizeof data);
-    DWORD nameLength = nameSize, size = noData ? 0 : static_cast<DWORD>(std::stoul(dataToken)), type = 0xDEAD;
-    const LONG code = Code(r.RegEnumValueA(key, index, reinterpret_cast<char*>(name), &nameLength, nullptr, &type,
-                                           noData ? nullptr : data, &size));
-    if (Peek() == "size") {
-      Next();
+    std::memset(name, kSentinel, kBuffer);
+    std::memset(data, kSentinel, kBuffer);
+    DWORD length = nameSize, size = dataSize == "null" ? 0 : std::stoul(dataSize), type = 0xDEAD;
+    char* n = reinterpret_cast<char*>(name);
+    const LONG code = Code(keys ? r.RegEnumKeyExA(key, index, n, &length, nullptr, nullptr, nullptr, nullptr)
+                                : r.RegEnumValueA(key, index, n, &length, nullptr, &type,
+                                                  dataSize == "null" ? nullptr : data, &size));
+    if (Peek() == "size" && Next().size()) {
       EXPECT_EQ(size, std::stoul(Next())) << "the size reported";
     }
     if (code != ERROR_SUCCESS) {
-      EXPECT_TRUE(Untouched(name, 0)) << "name buffer written on " << code;
-      EXPECT_TRUE(Untouched(data, 0)) << "data buffer written on " << code;
+      EXPECT_TRUE(Untouched(name, 0) && Untouched(data, 0)) << "a buffer written on " << code;
+      if (code == ERROR_MORE_DATA && keys) {
+        EXPECT_EQ(length, nameSize) << "the length changed on 234";
+      }
       return;
     }
     if (Peek().empty()) return;
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), nameLength), Text(Next()));
-    EXPECT_EQ(name[nameLength], 0) << "no NUL after the value name";
-    EXPECT_TRUE(Untouched(name, nameLength + 1)) << "bytes written past the value name's NUL";
+    EXPECT_EQ(std::string(n, length), Text());
+    EXPECT_EQ(name[length], 0) << "no NUL after the name";
+    EXPECT_TRUE(Untouched(name, length + 1)) << "bytes written past the name's NUL";
+    if (keys) return;
     EXPECT_EQ(type, Type(Next()));
-    const std::string expected = Text(Next());
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), expected);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), Text());
     EXPECT_TRUE(Untouched(data, size)) << "bytes written past the value";
   }
 
@@ -287,10 +217,11 @@ class Runner {
     return out;
   }
 
+  inline static const std::string kNone;
   IRegistry& first_;
   IRegistry* second_;
   std::map<std::string, HKEY> handles_;
-  std::vector<std::string> tokens_;
+  std::vector<std::string> t_;
   std::size_t at_ = 0;
 };
 
