@@ -2,27 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace zandrel::fuzz {
 namespace {
-
-const std::string& ScratchDir() {
-  static const std::string dir = [] {
-    std::string pattern = (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path().string()) +
-                          "/zandrel-fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    static std::string made = pattern;
-    std::atexit([] { std::filesystem::remove_all(made); });
-    return pattern;
-  }();
-  return dir;
-}
 
 void DumpKey(IRegistry& registry, HKEY parent, const std::string& name, int depth, int max_depth, int* keys_left,
              std::string& out) {
@@ -51,20 +35,20 @@ void DumpKey(IRegistry& registry, HKEY parent, const std::string& name, int dept
 
 }  // namespace
 
+const testing::TempDir& Scratch() {
+  static const testing::TempDir dir;
+  return dir;
+}
+
 std::string WriteScratchFile(const std::string& name, const std::string& bytes) {
-  const std::string path = ScratchDir() + "/" + name;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return path;
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink(Scratch().File(name + suffix).c_str());
+  return Scratch().Write(name, bytes);
 }
 
 std::unique_ptr<hive::HiveRegistry> FreshHive(const std::string& name) {
-  static const std::string empty = [] {  // copying a template is much quicker than creating a hive
-    const std::string path = WriteScratchFile("template.hive", "");
-    ::unlink(path.c_str());
-    if (!hive::OpenHive(path, nullptr)) std::abort();
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  static const std::string empty = [] {  // copying a template is much quicker than making a hive
+    if (!hive::OpenHive(Scratch().File("template.hive"), nullptr)) std::abort();
+    return testing::ReadFile(Scratch().File("template.hive"));
   }();
   auto hive = hive::OpenHive(WriteScratchFile(name, empty), nullptr);
   if (!hive) std::abort();

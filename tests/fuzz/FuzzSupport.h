@@ -1,17 +1,18 @@
-// What the fuzz targets share: files in a private scratch folder, a fresh
-// empty hive per input, and a dump that bounds its depth and size, so a hive
-// whose keys form a cycle cannot recurse forever.
+// What the fuzz targets share: a fresh empty hive per input, and a dump that
+// bounds its depth and size, so that no hive file can make it run away.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/hive/Hive.h"
+#include "support/Support.h"
 
 namespace zandrel::fuzz {
 
-// Writes bytes to a scratch file `name` (its -wal, -shm, -journal removed) and returns its path.
+// A private folder for the run's files (its -wal and -shm companions removed
+// with each file replaced).
+const testing::TempDir& Scratch();
 std::string WriteScratchFile(const std::string& name, const std::string& bytes);
 // An empty hive in a scratch file; never null.
 std::unique_ptr<hive::HiveRegistry> FreshHive(const std::string& name);

@@ -1,36 +1,25 @@
-// Runs a fuzz target's entry point over files, without libFuzzer: every file
-// named on the command line, and every file inside a folder named there. A
-// target that finds a fault aborts, which fails the run.
+// Runs a fuzz target's entry point over the files named, and the files in the
+// folders named, without libFuzzer; a target that finds a fault aborts.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
+
+#include "support/Support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
-  std::vector<std::filesystem::path> files;
+  int inputs = 0;
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path arg(argv[i]);
-    if (std::filesystem::is_directory(arg)) {
-      for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-        if (entry.is_regular_file()) files.push_back(entry.path());
-    } else {
-      files.push_back(arg);
+    std::vector<std::filesystem::path> files{argv[i]};
+    if (std::filesystem::is_directory(argv[i]))
+      files.assign(std::filesystem::directory_iterator(argv[i]), std::filesystem::directory_iterator());
+    for (const auto& file : files) {
+      const std::string bytes = zandrel::testing::ReadFile(file.string());
+      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+      ++inputs;
     }
   }
-  if (files.empty()) {
-    std::fprintf(stderr, "no input files\n");
-    return 1;
-  }
-  for (const auto& file : files) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  }
-  std::printf("%zu inputs replayed\n", files.size());
-  return 0;
+  std::printf("%d inputs replayed\n", inputs);
+  return inputs > 0 ? 0 : 1;
 }

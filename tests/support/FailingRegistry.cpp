@@ -8,19 +8,11 @@ namespace zandrel::testing {
 
 namespace {
 const char* Name(RegOp op) {
-  switch (op) {
-    case Open: return "Open";
-    case EnumKey: return "EnumKey";
-    case EnumValue: return "EnumValue";
-    case Create: return "Create";
-    case SetValue: return "SetValue";
-    case DeleteKey: return "DeleteKey";
-    case Close: return "Close";
-    case DeleteValue: return "DeleteValue";
-    case Begin: return "Begin";
-    case Commit: return "Commit";
-    default: return "Rollback";
-  }
+  const char* names[] = {"Open", "EnumKey", "EnumValue", "Create", "SetValue", "DeleteKey",
+                         "Close", "DeleteValue", "Begin", "Commit", "Rollback"};
+  int bit = 0;
+  while ((1u << bit) != op) ++bit;
+  return names[bit];
 }
 std::string Text(const char* s) { return s != nullptr ? s : ""; }
 [[noreturn]] void Die() {
