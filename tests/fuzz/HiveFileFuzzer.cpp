@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   List(*hive);
   Yes yes;
   store::CreateAssociation(*hive, yes, {".fz", "Fuzz.File", "/dev/null", 0});
-  store::RemoveAssociation(*hive, yes, {".fz", "Fuzz.File", std::nullopt, 0});
+  store::RemoveAssociation(*hive, yes, {".fz", "Fuzz.File", 0});
   List(*hive);
   return 0;
 }

@@ -270,8 +270,13 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   EXPECT_EQ(Texts()[1], "Просмотр завершен.  Всего  4");
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
   EXPECT_TRUE(platform.shellNotifies.empty()) << "an add does not tell the shell";
-  // A removal tells the shell once, after the reload's message.
+  EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");
+  // A removal tells the shell once, after the reload's message; the question
+  // names the extension as the field holds it, whatever row was chosen.
+  form->lvwAsso.UserSelected(1);
   form->cmdDelete.FireClick();
+  form->txtFileExt.UserEdited(".new");
+  form->txtTitleRef.UserEdited("New Title");
   platform.ClearRecord();
   platform.AnswerNext(ui::IDYES);
   std::vector<std::size_t> notifiesAtMessage;

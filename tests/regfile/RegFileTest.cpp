@@ -78,7 +78,6 @@ TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
   EXPECT_EQ(error, "cannot open the key \"HKCR\\.none\": not found (error 2)");
   EXPECT_EQ(ExportRegText(*reg, "HKXX\\.none", &bytes, &error), ERROR_BAD_PATHNAME);
   EXPECT_EQ(error, "unknown root key in \"HKXX\\.none\"");
-  EXPECT_EQ(ImportRegFile(*reg, dir.File("none.reg")).message, dir.File("none.reg") + ": cannot read the file");
 }
 
 TEST_F(RegFiles, TheDefaultStoreRoundTrips) {

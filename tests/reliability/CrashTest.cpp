@@ -77,7 +77,7 @@ class Crash : public ::testing::Test {
     p.AnswerNext(store::kIdYes);
     if (op == Op::kImport) return hive::ImportRegFile(registry, dir->File("large.reg")).ok;
     if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});
-    if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", ".zq", 0});
+    if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", 0});
     return !p.boxes.empty() && (p.boxes.back().text == "Всё прошло успешно." ||
                                 p.boxes.back().text == "Ассоциация удаленна из реестра .zq");
   }

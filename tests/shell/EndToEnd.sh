@@ -12,6 +12,7 @@ mkdir -p "$2"
 shots=$(readlink -f "$2")
 if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run is not installed"; exit 77; }
+  for tool in xdotool import xclip; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
   export ZANDREL_E2E_DISPLAY=1
   # -noreset: the server must outlive the moments with no client.
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
@@ -66,6 +67,10 @@ enter_until_gone() {  # a key sent before the window has the focus is lost: send
   fail "$2 did not close on Enter"
 }
 answer_box() { local box; box=$(new_window "$manager" 20) || fail "no message box for $1"; sleep 0.3; shot "$1"; enter_until_gone "$box" "$1"; }
+box_text() {  # the text of message box $1, copied as a user can (Ctrl+C)
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null; xdotool key --clearmodifiers ctrl+c; sleep 0.3
+  timeout 5 xclip -o -selection clipboard 2>/dev/null
+}
 reg() { "$app/zandrel-reg" "$@"; }
 start_fails() {  # NAME COMMAND...: one box titled Zandrel, alone; Enter ends the run with status 1
   local name=$1 box; shift
@@ -113,14 +118,18 @@ click "$manager" 8535 2640 5520 1365 375                                # cmdPro
 answer_box add-message
 answer_box add-list-message
 reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "the extension key does not name its title"
-reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -q "/bin/sh %1" || fail "no open command"
+reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -q '"/bin/sh" "%1"' || fail "no open command"
 
 click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
 sleep 0.3
-type_into 1920 3120 675 315 ".$ext"
+type_into 1920 3120 675 315 ".$ext"  # over the selected row's texts: the question names what the fields say
 type_into 3840 3000 2445 315 "$title"
 click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
-answer_box remove-question
+question=$(new_window "$manager" 20) || fail "no removal question"
+sleep 0.3; shot remove-question
+text=$(box_text "$question")
+grep -qx "Удаляется расширенние \.$ext" <<<"${text//$'\r'/}" || fail "the removal question names otherwise: $text"
+enter_until_gone "$question" "the removal question"
 answer_box remove-message
 answer_box remove-list-message
 

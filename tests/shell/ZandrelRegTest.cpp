@@ -52,8 +52,15 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "export HKCR", 1, "", kUsage},
       {"h.db", "query HKXX\\.txt", 1, "", "zandrel-reg: unknown root key in \"HKXX\\.txt\"\n"},
       {"h.db", "export HKCR\\.nope " + d + "/out.reg", 1, "", "zandrel-reg: cannot open the key \"HKCR\\.nope\": not found (error 2)\n"},
-      {"h.db", "export HKCR\\.txt " + d + "/no/out.reg", 1, "", "zandrel-reg: " + d + "/no/out.reg: cannot write the file\n"},
-      {"h.db", "import " + d + "/none.reg", 1, "", "zandrel-reg: " + d + "/none.reg: cannot read the file\n"},
+      // Every file argument that is not a usable file: one line, status 1.
+      {"h.db", "export HKCR\\.txt " + d + "/no/out.reg", 1, "",
+       "zandrel-reg: " + d + "/no/out.reg: cannot write the file: No such file or directory\n"},
+      {"h.db", "export HKCR\\.txt " + d, 1, "", "zandrel-reg: " + d + ": is a folder, not a file\n"},
+      {"h.db", "export HKCR\\.txt /dev/full", 1, "", "zandrel-reg: /dev/full: cannot write the file: No space left on device\n"},
+      {"h.db", "import " + d + "/none.reg", 1, "", "zandrel-reg: " + d + "/none.reg: cannot read the file: No such file or directory\n"},
+      {"h.db", "import " + d, 1, "", "zandrel-reg: " + d + ": is a folder, not a file\n"},
+      {"h.db", "import /dev/zero", 1, "", "zandrel-reg: /dev/zero: is a device, not a file\n"},
+      {"h.db", "import /proc/self/mem", 1, "", "zandrel-reg: /proc/self/mem: cannot read the file: Input/output error\n"},
       {"notes.txt", "query HKCR", 1, "", "zandrel-reg: \"" + d + "/notes.txt\" is not a registry hive: not a SQLite database\n"},
   };
   for (const auto& row : rows) {

@@ -63,7 +63,7 @@ class Changes : public ::testing::Test {
     full = DumpClasses(*registry);
   }
   store::AssociationFields Add(int update = 0) { return {" zq ", " Zq Title ", " " + program + " ", update}; }
-  static store::RemovalFields Remove(int update = 0) { return {"zq", "Zq Title", ".zq", update}; }
+  static store::RemovalFields Remove(int update = 0) { return {"zq", "Zq Title", update}; }
 
   TempDir dir;
   std::unique_ptr<IRegistry> registry;
@@ -75,7 +75,7 @@ TEST_F(Changes, AddWritesTheLayoutExactly) {
   const store::ChangeOutcome outcome = store::CreateAssociation(*registry, p, Add());
   EXPECT_EQ(p.boxes, (Boxes{{kDone, 0}}));
   EXPECT_FALSE(outcome.reloadList || outcome.notifyShell);
-  const std::string icon = program + ",1" + '\0', command = program + " %1" + '\0';
+  const std::string icon = program + ",1" + '\0', command = "\"" + program + "\" \"%1\"" + '\0';
   EXPECT_EQ(DumpClasses(*registry), "[]\n[.other]\n  \"\" type 1: " + Hex(std::string("Other") + '\0') +
                                         "\n[.zq]\n  \"\" type 1: " + Hex(std::string("Zq Title") + '\0') +
                                         "\n[Zq Title]\n[Zq Title\\DefaultIcon]\n  \"\" type 1: " + Hex(icon) +
@@ -105,12 +105,11 @@ TEST_F(Changes, AddTable) {
       {"extension key exists", {" .OTHER", "D", "{P}", 0}, ".OTHER already in registry"},
       {"long extension", {n256, "Zq", "{P}", 0}, "Unable to create ." + n256},
       {"long description", {"zq", std::string(10000, 'T'), "{P}", 0}, "Unable to create " + std::string(10000, 'T')},
-      {"leading backslash", {"zq", "\\Lead", "{P}", 0}, "Unable to create \\Lead"},
-      {"long nested name", {"zq", "Zq\\" + n256, "{P}", 0}, "Unable to create Zq\\" + n256},
+      {"separator in the extension", {"a\\b", "D", "{P}", 0}, "Расширение не может содержать знак \\: .a\\b"},
+      {"separator in the description", {"zq", "CLSID\\{0}", "", 0}, "Описание не может содержать знак \\: CLSID\\{0}"},
       {"tabs and control characters kept", {"\t.t\x01", "Zq\tTab\x07", "{P}", 0}, kDone, ".\t.t\x01", "Zq\tTab\x07"},
       {"two dots", {"..", "Zq.Dots", "{P}", 0}, kDone, "..", "Zq.Dots"},
       {"Cyrillic", {"док", " Документ Ёжика ", "{P}", 0}, kDone, ".док", "Документ Ёжика"},
-      {"backslashes", {"a\\b", "Zq\\Nested", "{P}", 0}, kDone, ".a\\b", "Zq\\Nested"},
       {"a device", {"dn", "Zq.Null", "/dev/null", 0}, kDone, ".dn", "Zq.Null"},
   };
   for (const AddRow& row : rows) {
@@ -131,7 +130,7 @@ TEST_F(Changes, AddTable) {
     }
     const std::string p1 = store::Trim(fields.executableFileSpec);
     EXPECT_EQ(Default(row.e), row.d);
-    EXPECT_EQ(Default(row.d + "\\shell\\open\\command"), p1 + " %1");
+    EXPECT_EQ(Default(row.d + "\\shell\\open\\command"), "\"" + p1 + "\" \"%1\"");
     EXPECT_EQ(Default(row.d + "\\DefaultIcon"), p1 + ",1");
     registry = MakeRegistry(dir.Path() + "/" + row.name);
     SeedValue(*registry, ".other", "", REG_SZ, "Other");
@@ -163,9 +162,28 @@ TEST_F(Changes, AddAsksBeforeReusingATitleAndOnlyYesGoesOn) {
               (std::vector<std::string>{"Open .zq -> 2", "Open Zq Title -> 0", "Begin  -> 0"}));
     EXPECT_EQ(calls.back(), "Commit  -> 0");
   }
-  EXPECT_EQ(Default("Zq Title\\shell\\open\\command"), program + " %1");
+  EXPECT_EQ(Default("Zq Title\\shell\\open\\command"), "\"" + program + "\" \"%1\"");
   EXPECT_EQ(Default("Zq Title\\shell\\print\\command"), "print %1");
   EXPECT_NE(DumpClasses(*registry).find("\"Kept\" type 1: 6b 65 70 74 00"), std::string::npos);
+}
+
+// Another program creates the extension key between the writer's test and
+// its transaction: the add takes over nothing.
+TEST_F(Changes, AnExtensionCreatedMeanwhileIsNotTakenOver) {
+  struct Racing : FailingRegistry {
+    using FailingRegistry::FailingRegistry;
+    LONG BeginTransaction() override {
+      SeedValue(*other, ".zq", "", REG_SZ, "Theirs");
+      return FailingRegistry::BeginTransaction();
+    }
+    IRegistry* other = nullptr;
+  } racing(*registry);
+  racing.other = registry.get();
+  RecordingPrompter p;
+  store::CreateAssociation(racing, p, Add());
+  EXPECT_EQ(p.boxes, (Boxes{{".zq already in registry", 0}}));
+  EXPECT_EQ(Default(".zq"), "Theirs");
+  EXPECT_EQ(Default("Zq Title\\DefaultIcon"), "<no key>");
 }
 
 struct RemoveRow {
@@ -178,51 +196,53 @@ struct RemoveRow {
 };
 
 TEST_F(Changes, RemoveTable) {
+  const std::string notTitle = ". Ничего не удалено.";
   const RemoveRow rows[] = {
-      {"both", {" zq ", " Zq Title ", ".zq", 0}, 6, {{kBoth, 0x24}, {kRemoved, 0}}, "empty", true},
-      {"ticked", {".zq", "Zq Title", ".zq", 1}, 6,
-       {{kBoth, 0x24}, {Ticked("Из реестра удаленно расширенние .zq"), 0}}, "empty", true},
-      {"extension only", {"zq", "   ", ".zq", 0}, 6, {{kKeepTitle, 0x24}, {kRemoved, 0}}, "title", true},
-      {"the row names, the field decides", {"other", "", ".zq", 0}, 6,
-       {{kKeepTitle, 0x24}, {"Ассоциация удаленна из реестра .other", 0}}, "other", true},
-      {"no row selected", {" zq", "Zq Title", std::nullopt, 0}, 7, {{kBoth, 0x24}}, "full", false},
-      {"empty extension", {"  ", "Zq Title", ".zq", 0}, 6, {{kNoExt, 0}}, "full", false},
-      {"only a dot", {".", "Zq Title", ".zq", 0}, 6, {{kNoExt, 0}}, "full", false},
-      {"answer no", {"zq", "Zq Title", ".zq", 0}, 7, {{kBoth, 0x24}}, "full", false},
-      {"answer ok", {"zq", "Zq Title", ".zq", 0}, 1, {{kBoth, 0x24}}, "full", false},
-      {"no extension key", {"nope", "Zq Title", ".nope", 0}, 6,
+      {"both, the title in another case", {" zq ", " ZQ title ", 0}, 6, {{kBoth, 0x24}, {kRemoved, 0}}, "empty", true},
+      {"ticked", {".zq", "Zq Title", 1}, 6, {{kBoth, 0x24}, {Ticked("Из реестра удаленно расширенние .zq"), 0}}, "empty",
+       true},
+      {"extension only", {"zq", "   ", 0}, 6, {{kKeepTitle, 0x24}, {kRemoved, 0}}, "title", true},
+      {"empty extension", {"  ", "Zq Title", 0}, 6, {{kNoExt, 0}}, "full", false},
+      {"only a dot", {".", "Zq Title", 0}, 6, {{kNoExt, 0}}, "full", false},
+      {"separator in the extension", {"a\\b", "", 0}, 6, {{"Расширение не может содержать знак \\: .a\\b", 0}}, "full", false},
+      {"separator in the description", {"zq", "Zq Title\\shell", 0}, 6,
+       {{"Описание не может содержать знак \\: Zq Title\\shell", 0}}, "full", false},
+      {"answer no", {"zq", "Zq Title", 0}, 7, {{kBoth, 0x24}}, "full", false},
+      {"answer ok", {"zq", "Zq Title", 0}, 1, {{kBoth, 0x24}}, "full", false},
+      {"no extension key", {"nope", "Zq Title", 0}, 6,
        {{"Удаляется расширенние .nope\r\nХотите удалить расширенние и описание?", 0x24},
         {"Unable to open subkey .nope.  Pleaser re-check your entry", 0}}, "full", false},
-      {"no title key", {"zq", "No Such", ".zq", 0}, 6,
-       {{"Удаляется расширенние .zq\r\nХотите удалить расширенние и описание?", 0x24},
-        {"Не удалось открыть subkey No Such.  Please re-check your entry", 0}}, "full", false},
+      {"no title key", {"zq", "No Such", 0}, 6,
+       {{kBoth, 0x24}, {"Не удалось открыть subkey No Such.  Please re-check your entry", 0}}, "full", false},
+      {"not the extension's title", {"zq", "Other", 0}, 6,
+       {{kBoth, 0x24}, {"Описание Other не принадлежит расширению .zq" + notTitle, 0}}, "full", false},
+      {"an extension without a title", {"untitled", "Zq Title", 0}, 6,
+       {{"Удаляется расширенние .untitled\r\nХотите удалить расширенние и описание?", 0x24},
+        {"Описание Zq Title не принадлежит расширению .untitled" + notTitle, 0}}, "full", false},
   };
   for (const RemoveRow& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
     SeedValue(*registry, ".other", "", REG_SZ, "Other");
+    SeedValue(*registry, "Other\\shell\\open\\command", "", REG_SZ, "o %1");
     SeedZq();
+    SeedKey(*registry, ".untitled");
+    const std::string before = DumpClasses(*registry);
     RecordingPrompter p;
     p.AnswerNext(row.answer);
-    FailingRegistry watched(*registry);
+    FailingRegistry watched(*registry);  // reading and deleting is all a removal asks rights for
+    watched.RefuseOpenRights(KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK);
     const store::ChangeOutcome outcome = store::RemoveAssociation(watched, p, row.fields);
     EXPECT_EQ(p.boxes, row.boxes);
     EXPECT_EQ(outcome.notifyShell, row.notify);
     EXPECT_EQ(outcome.reloadList, row.fields.updateList == 1);
-    const std::string left = DumpClasses(*registry);
-    if (row.left == "full" || row.left == "empty") {
-      EXPECT_EQ(left, row.left == "full" ? full : empty);
+    if (row.left == "full") {
+      EXPECT_EQ(DumpClasses(*registry), before);
     }
-    if (row.left == "title") {
-      EXPECT_EQ(Default(".zq"), "<no key>");
-      EXPECT_EQ(Default("Zq Title\\DefaultIcon"), "p,1");
-      EXPECT_EQ(Default("Zq Title\\shell\\open\\command"), "p %1");
-    }
-    if (row.left == "other") {
-      EXPECT_EQ(Default(".other"), "<no key>");
-      EXPECT_EQ(Default(".zq"), "Zq Title");
-    }
-    if (std::string(row.name) == "both") {  // deepest first, each below its parent
+    EXPECT_EQ(Default(".zq"), row.left == "full" ? "Zq Title" : "<no key>");
+    EXPECT_EQ(Default("Zq Title\\DefaultIcon"), row.left == "empty" ? "<no key>" : "p,1");
+    EXPECT_EQ(Default("Other\\shell\\open\\command"), "o %1");
+    if (std::string(row.name) == "ticked") {  // deepest first, each below its parent
       EXPECT_EQ(watched.Lines(DeleteKey), (std::vector<std::string>{"DeleteKey .zq -> 0", "DeleteKey DefaultIcon -> 0",
                                                                     "DeleteKey command -> 0", "DeleteKey open -> 0",
                                                                     "DeleteKey shell -> 0", "DeleteKey Zq Title -> 0"}));
@@ -250,19 +270,21 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
       {"create D", true, Create, 2, {"Unable to create Zq Title"}},
       {"create command", true, Create, 3, {"Unable to create " + cmd}},
       {"open command", true, Open, 4, {"Unable to set value to " + cmd}},
-      {"set command", true, SetValue, 2, {"Unable to set value of {P} %1 to subkey ", "Unable to set value to " + cmd}},
+      {"set command", true, SetValue, 2,
+       {"Unable to set value of \"{P}\" \"%1\" to subkey ", "Unable to set value to " + cmd}},
       {"create icon", true, Create, 4, {"Unable create " + icon}},
       {"open icon", true, Open, 5, {"Unable to set value to " + icon}},
       {"set icon", true, SetValue, 3, {"Unable to set value of {P},1 to subkey ", "Unable to set value to " + icon}},
       {"commit add", true, Commit, 1, {"Unable to set value to " + icon}},
       {"begin removal", false, Begin, 1, {kNotRemoved}},
       {"delete E", false, DeleteKey, 1, {kNotRemoved}},
-      {"open E to delete", false, Open, 3, {"Unable to open .zq", kNotRemoved}},
+      {"read E's title", false, Open, 3, {kNotRemoved}},
+      {"open E to delete", false, Open, 4, {"Unable to open .zq", kNotRemoved}},
       {"delete DefaultIcon", false, DeleteKey, 2, {kNotRemoved}},
       {"delete command", false, DeleteKey, 3, {kNotRemoved}},
       {"delete shell", false, DeleteKey, 5, {kNotRemoved}},
       {"delete D", false, DeleteKey, 6, {kNotRemoved}},
-      {"open D to delete", false, Open, 5, {"Unable to open Zq Title", kNotRemoved}},
+      {"open D to delete", false, Open, 6, {"Unable to open Zq Title", kNotRemoved}},
       {"commit removal", false, Commit, 1, {kNotRemoved}},
   };
   for (const StepRow& row : rows) {

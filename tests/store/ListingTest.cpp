@@ -95,7 +95,8 @@ TEST(Listing, RowsFromClassesStores) {
       SeedAssociation(*registry, e, seed.association.substr(eq + 1), "c " + e);
     }
     const std::string before = DumpClasses(*registry);
-    FailingRegistry watched(*registry);
+    FailingRegistry watched(*registry);  // reading is all a listing asks rights for
+    watched.RefuseOpenRights(~KEY_READ);
     EXPECT_EQ(List(watched), row.rows);
     EXPECT_EQ(watched.Count(kChangeOps), 0u);
     EXPECT_EQ(watched.Count(Close), [&] {  // every key opened is closed

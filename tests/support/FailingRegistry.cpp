@@ -66,8 +66,11 @@ LONG FailingRegistry::Pass(RegOp op, std::string text, Real&& real, HKEY* out) {
 
 LONG FailingRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                     HKEY* phkResult) {
-  return Pass(Open, Text(lpSubKey), [&] { return inner_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult); },
-              phkResult);
+  return Pass(Open, Text(lpSubKey), [&] {
+    if ((samDesired & refused_) == 0) return inner_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    *phkResult = 0;
+    return ERROR_ACCESS_DENIED;
+  }, phkResult);
 }
 LONG FailingRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
                                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {

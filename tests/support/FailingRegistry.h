@@ -33,6 +33,8 @@ class FailingRegistry : public IRegistry {
   // The process dies just before (or after) the nth call among `ops`.
   void KillAt(std::uint64_t n, bool after, std::uint32_t ops = kChangeOps) { Arm(n, 0, ops, after ? 2 : 1); }
   void Disarm() { fail_at_ = 0; }
+  // An open asking for any of `rights` answers 5, as for a user with fewer rights.
+  void RefuseOpenRights(REGSAM rights) { refused_ = rights; }
   std::uint64_t Count(std::uint32_t ops = kAllOps) const;
   bool Injected() const { return injected_; }
   bool InTransaction() const { return in_transaction_; }
@@ -68,6 +70,7 @@ class FailingRegistry : public IRegistry {
   std::uint32_t ops_ = kAllOps;
   int kill_ = 0;  // 0 fail, 1 kill before, 2 kill after
   bool injected_ = false, in_transaction_ = false;
+  REGSAM refused_ = 0;
 };
 
 }  // namespace zandrel::testing

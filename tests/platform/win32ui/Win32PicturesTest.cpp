@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/win32ui/Win32Platform.h"
-#include "support/TestFolders.h"
+#include "support/Support.h"
 
 namespace zandrel::ui {
 namespace {
@@ -44,7 +44,7 @@ TEST(Win32Pictures, DecodesAssetsAndRefusesCutFiles) {
   };
   for (const auto& c : cases) {
     try {
-      platform.LoadPicture(dir.WriteFile(c.name, c.bytes));
+      platform.LoadPicture(dir.Write(c.name, c.bytes));
       ADD_FAILURE() << c.name << ": loaded";
     } catch (const RuntimeError& error) {
       EXPECT_EQ(error.number, c.error) << c.name;
