@@ -1,23 +1,65 @@
-// .reg import and export: the regedit form byte for byte, the older forms,
-// all-or-nothing imports that name the failing line, and key paths.
+// .reg import and export: the regedit form byte for byte, and the line
+// rules by which regedit reads a file.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/hive/Hive.h"
-#include "regfile/RegText.h"
 #include "regfile/RegFile.h"
+#include "regfile/RegText.h"
 #include "support/Backends.h"
 #include "support/Support.h"
 
-namespace zandrel::testing {
+namespace zandrel::hive::testing {
 namespace {
 
-using namespace zandrel::hive;
+using zandrel::testing::TempDir;
+
+// The subtree at root\path: "[path]" per key (relative), then its values as
+// "name" = type:hex, in enumeration order; "!code" for a failing call.
+std::string Dump(IRegistry& registry, HKEY root, const std::string& path, const std::string& title = "") {
+  HKEY key = 0;
+  if (LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key); code != 0) return "!" + std::to_string(code) + "\n";
+  std::string out = "[" + title + "]\n";
+  for (DWORD i = 0;; ++i) {
+    char name[1024];
+    BYTE data[4096];
+    DWORD length = sizeof name, size = sizeof data, type = 0;
+    if (registry.RegEnumValueA(key, i, name, &length, nullptr, &type, data, &size) != 0) break;
+    out += "\"" + std::string(name, length) + "\" = " + std::to_string(type) + ":";
+    for (DWORD k = 0; k < size; ++k) out += "0123456789abcdef"[data[k] >> 4], out += "0123456789abcdef"[data[k] & 15];
+    out += "\n";
+  }
+  std::vector<std::string> children;
+  for (DWORD i = 0;; ++i) {
+    char name[1024];
+    DWORD length = sizeof name;
+    if (registry.RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != 0) break;
+    children.emplace_back(name, length);
+  }
+  for (const std::string& c : children)
+    out += Dump(registry, key, c, title.empty() ? c : title + "\\" + c).substr(0);
+  if (key != root) registry.RegCloseKey(key);
+  return out;
+}
 
 // UTF-16LE bytes with a BOM, as regedit writes them.
 std::string Utf16File(const std::string& utf8) {
   std::string bytes = "\xFF\xFE";
-  for (char16_t unit : Utf8ToUtf16(utf8)) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  for (char16_t unit : Utf8ToUtf16(utf8)) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
   return bytes;
+}
+
+std::string Utf16BytesText(const std::string& bytes) {
+  std::u16string units;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  return Utf16ToUtf8(units);
 }
 
 // A file in the exported form: every kind of value, escapes, wrapping,
@@ -34,7 +76,7 @@ const std::string kExported =
     "\"Empty blob\"=hex:\r\n"
     "\"None\"=hex(0):\r\n"
     "\"Embedded\"=hex(1):61,00,62,00,00,00,63,00,64,00,00,00\r\n"
-    "\"Empty text\"=hex(1):\r\n"
+    "\"Empty text\"=\"\"\r\n"
     "\"Path\"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,\\\r\n"
     "  00,25,00,5c,00,73,00,79,00,73,00,74,00,65,00,6d,00,33,00,32,00,5c,00,6e,00,\\\r\n"
     "  6f,00,74,00,65,00,70,00,61,00,64,00,2e,00,65,00,78,00,65,00,00,00\r\n"
@@ -52,182 +94,218 @@ const std::string kExported =
     "[HKEY_CLASSES_ROOT\\.zzq\\Подключ]\r\n"
     "\r\n";
 
-
 class RegFiles : public ::testing::Test {
  protected:
-  TempDir dir;
-  std::unique_ptr<IRegistry> reg = MakeRegistry(dir.Path());
+  TempDir dir_;
+  std::unique_ptr<IRegistry> reg_ = zandrel::testing::MakeRegistry(dir_.Path());
 };
 
 TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
   const std::string file = Utf16File(kExported);
-  const RegImportResult result = ImportRegText(*reg, file, "zzq.reg");
+  const RegImportResult result = ImportRegText(*reg_, file, "zzq.reg");
   ASSERT_TRUE(result.ok) << result.message;
   std::string bytes, error;
-  ASSERT_EQ(ExportRegText(*reg, "HKEY_CLASSES_ROOT\\.zzq", &bytes, &error), 0) << error;
+  ASSERT_EQ(ExportRegText(*reg_, "HKEY_CLASSES_ROOT\\.zzq", &bytes, &error), 0) << error;
+  ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(Utf16BytesText(bytes.substr(2)), kExported);
   EXPECT_EQ(bytes, file);
-  ASSERT_EQ(ExportRegText(*reg, "hkcr\\.zzq\\", &bytes, &error), 0) << error;
-  EXPECT_EQ(bytes, file);
-  // Strings are kept in the ANSI code page (UTF-8), whatever the file's form.
-  const std::string dump = DumpTree(*reg, HKEY_CLASSES_ROOT, ".zzq");
-  for (const std::string& line : {"\"Path\" type 2: " + Hex("%SystemRoot%\\system32\\notepad.exe" + std::string(1, '\0')),
-                                 "\"Embedded\" type 1: " + Hex(std::string("ab\0cd\0", 6)), std::string("\"Flags\" type 4: 00 00 01 00"),
-                                 "\"Ёмкость\" type 1: " + Hex(std::string("ёлка") + '\0')})
-    EXPECT_NE(dump.find(line), std::string::npos) << line << "\n" << dump;
-  EXPECT_EQ(ExportRegText(*reg, "HKCR\\.none", &bytes, &error), ERROR_FILE_NOT_FOUND);
+  // Short root names and any case address the same key.
+  std::string again;
+  ASSERT_EQ(ExportRegText(*reg_, "hkcr\\.zzq\\", &again, &error), 0) << error;
+  EXPECT_EQ(again, file);
+}
+
+TEST_F(RegFiles, ImportStoresStringsInTheAnsiCodePage) {
+  ASSERT_TRUE(ImportRegText(*reg_, Utf16File(kExported), "zzq.reg").ok);
+  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ".zzq\\OpenWithProgids"),
+            "[]\n\"Документ ZZQ\" = 1:00\n");
+  const std::string dump = Dump(*reg_, HKEY_CLASSES_ROOT, ".zzq");
+  // "%SystemRoot%\system32\notepad.exe" as UTF-8 with its NUL.
+  EXPECT_NE(dump.find("\"Path\" = 2:2553797374656d526f6f74255c73797374656d33325c6e6f746570616"
+                      "42e65786500\n"),
+            std::string::npos)
+      << dump;
+  EXPECT_NE(dump.find("\"Embedded\" = 1:616200636400\n"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("\"Flags\" = 4:00000100\n"), std::string::npos) << dump;
+}
+
+TEST_F(RegFiles, DefaultStoreRoundTrips) {
+  const std::string seeded_path = dir_.File("seeded.db");
+  std::string error;
+  auto seeded = OpenHiveSeeded(seeded_path, DefaultClassesReg(), &error);
+  ASSERT_NE(seeded, nullptr) << error;
+  std::string first;
+  ASSERT_EQ(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first, &error), 0) << error;
+  ASSERT_TRUE(ImportRegText(*reg_, first, "all.reg").ok);
+  std::string second;
+  ASSERT_EQ(ExportRegText(*reg_, "HKCR", &second, &error), 0) << error;
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ""), Dump(*seeded, HKEY_CLASSES_ROOT, ""));
+}
+
+TEST_F(RegFiles, ExportOfMissingKeyFails) {
+  std::string bytes, error;
+  EXPECT_EQ(ExportRegText(*reg_, "HKCR\\.none", &bytes, &error), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(error, "cannot open the key \"HKCR\\.none\": not found (error 2)");
-  EXPECT_EQ(ExportRegText(*reg, "HKXX\\.none", &bytes, &error), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(ExportRegText(*reg_, "HKXX\\.none", &bytes, &error), ERROR_BAD_PATHNAME);
   EXPECT_EQ(error, "unknown root key in \"HKXX\\.none\"");
 }
 
-TEST_F(RegFiles, TheDefaultStoreRoundTrips) {
-  std::string error, first, second;
-  auto seeded = OpenHiveSeeded(dir.File("seeded.db"), DefaultClassesReg(), &error);
-  ASSERT_NE(seeded, nullptr) << error;
-  ASSERT_EQ(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first, &error), 0) << error;
-  ASSERT_TRUE(ImportRegText(*reg, first, "all.reg").ok);
-  ASSERT_EQ(ExportRegText(*reg, "HKCR", &second, &error), 0) << error;
-  EXPECT_EQ(second, first);
-  EXPECT_EQ(DumpClasses(*reg), DumpClasses(*seeded));
+// The line rules, one row per rule: the body (the lines after the header),
+// read in the forms the row names, must leave HKEY_CLASSES_ROOT as shown
+// (Dump's lines after "[]"), or fail at the line shown. "~N" lines list the
+// lines whose value is left out, as regedit leaves it out.
+enum Forms { kBoth, kUnicode, kAnsi, kWhole8 };  // kWhole8: the body is the whole file
+
+struct LineRow {
+  const char* rule;
+  Forms forms;
+  std::string body;
+  std::string expect;
+};
+
+// The file of one form: UTF-16LE with the Version 5.00 header, or 8-bit
+// with the REGEDIT4 header.
+std::string FileOf(const LineRow& row, bool unicode) {
+  if (row.forms == kWhole8) return row.body;
+  return unicode ? Utf16File("Windows Registry Editor Version 5.00\r\n" + row.body) : "REGEDIT4\n" + row.body;
 }
 
-TEST_F(RegFiles, OtherFormsDeletionsAndContinuedLines) {
-  const struct {
-    const char* name;
-    std::string text;
-    std::string path;  // the subtree of HKCR\path afterwards holds each of `present` and none of `absent`
-    std::vector<std::string> present, absent;
-  } rows[] = {
-      {"REGEDIT4 in ANSI with LF ends",
-       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.r4]\n@=\"r4file\"\n\"Exp\"=hex(2):25,41,25,00\n\n"
-       "[HKEY_CLASSES_ROOT\\r4file\\shell]\n",
-       "", {"[.r4]\n  \"\" type 1: 72 34 66 69 6c 65 00\n  \"Exp\" type 2: 25 41 25 00\n", "[r4file\\shell]"}, {}},
-      {"UTF-8", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.ё]\r\n@=\"Ёлка\"\r\n", ".Ё",
-       {"  \"\" type 1: d0 81 d0 bb d0 ba d0 b0 00\n"}, {}},
-      {"UTF-8 with a BOM", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n[HKEY_CLASSES_ROOT\\.b]\r\n@=\"x\"\r\n",
-       ".b", {"  \"\" type 1: 78 00\n"}, {}},
-      {"continued hex with spaces",
-       "REGEDIT4\n[HKEY_CLASSES_ROOT\\h]\n\"b\"=hex: 01 , 02,\\\n    03,\\\n  04\n\"s\"=\"ends with a backslash\\\\\"\n", "h",
-       {"\"b\" type 3: 01 02 03 04\n  \"s\" type 1: " + Hex("ends with a backslash\\" + std::string(1, '\0')) + "\n"}, {}},
-      {"deletions",
-       "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zzq]\n\"Blob\"=-\n\"No such value\"=-\n[-HKEY_CLASSES_ROOT\\.zzq\\ShellNew]\n"
-       "[-HKEY_CLASSES_ROOT\\.never\\existed]\n[-HKEY_CLASSES_ROOT\\.zzq\\Подключ]\n[-HKEY_CLASSES_ROOT\\.zzq\\OpenWithProgids]\n",
-       ".zzq", {"\"Flags\"", "\"Empty blob\""}, {"\"Blob\"", "[.zzq\\", "error"}},
-      {"a whole tree", "REGEDIT4\n[-HKEY_CLASSES_ROOT\\.zzq]\n", "", {"[r4file]"}, {"[.zzq]"}},
+std::string Outcome(const std::string& file) {
+  TempDir dir;
+  auto reg = zandrel::testing::MakeRegistry(dir.Path());
+  const RegImportResult r = ImportRegText(*reg, file, "t.reg");
+  std::string out = r.ok ? Dump(*reg, HKEY_CLASSES_ROOT, "").substr(3) : r.message.substr(7) + "\n";
+  for (const std::string& n : r.notes) out += "~" + n.substr(12, n.find(':') - 12) + "\n";  // "t.reg, line N: ..."
+  return out;
+}
+
+const std::string K = "[HKEY_CLASSES_ROOT\\t]\n";
+
+TEST(RegFileLines, ReadAsRegeditReadsThem) {
+  const LineRow rows[] = {
+      {"CR LF, CR and LF each end a line", kBoth, "[HKEY_CLASSES_ROOT\\t]\r\n\"a\"=\"1\"\r\"b\"=\"2\"\n@=\"3\"\r\n",
+       "[t]\n\"a\" = 1:3100\n\"b\" = 1:3200\n\"\" = 1:3300\n"},
+      {"blanks before [, a name, @ and around =", kBoth, " \t" + K + " \"a\" \t= \t\"x\"\n\t@ = \"d\"\n",
+       "[t]\n\"a\" = 1:7800\n\"\" = 1:6400\n"},
+      {"blanks after dword:, hex: and hex(N):", kBoth, K + "\"d\"=dword: \t0000002a\n\"h\"=hex: 01, 02\n\"n\"=hex(0):\t03\n",
+       "[t]\n\"d\" = 4:2a000000\n\"h\" = 3:0102\n\"n\" = 0:03\n"},
+      {"UTF-8 with a BOM; hex strings under the Version 5.00 header are UTF-16LE", kWhole8,
+       "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n" + K + "@=\"ё\"\r\n\"e\"=hex(2):41,00\r\n",
+       "[t]\n\"\" = 1:d19100\n\"e\" = 2:4100\n"},
+      {"blanks before the header", kWhole8, " \tREGEDIT4\n" + K, "[t]\n"},
+      {"comment lines, also with blanks before", kBoth, "; c\n" + K + "  # c\n\t;\"a\"=\"b\"\n\"k\"=\"v\"\n",
+       "[t]\n\"k\" = 1:7600\n"},
+      {"; after complete data", kBoth, K + "\"a\"=\"b\" ;n\n\"d\"=dword:00000004;n\n\"h\"=hex:01,02 ;n\n",
+       "[t]\n\"a\" = 1:6200\n\"d\" = 4:04000000\n\"h\" = 3:0102\n"},
+      {"; after a continuation \\", kBoth, K + "\"h\"=hex:56,00,\\;n\n  57\n", "[t]\n\"h\" = 3:560057\n"},
+      {"blank and comment lines inside hex data", kBoth, K + "\"h\"=hex:01,\\\n\n  ; c\n  02\n", "[t]\n\"h\" = 3:0102\n"},
+      {"deletion written with blanks", kBoth, K + "\"x\"=\"1\"\n\"y\"=\"2\"\n\"z\"=\"3\"\n\"x\"=  -\n\"y\"=- ;n\n\"z\"=-x\n",
+       "[t]\n\"z\" = 1:3300\n~8\n"},
+      {"Windows 3.1 lines set default values", kWhole8,
+       "REGEDIT\nHKEY_CLASSES_ROOT\\.w = wfile\nHKEY_CLASSES_ROOT\\wfile\\shell\\open\\command =  n %1\n"
+       "HKEY_CLASSES_ROOT\\x=y\nhkey_classes_root\\lower = no\n",
+       "[.w]\n\"\" = 1:7766696c6500\n[wfile]\n[wfile\\shell]\n[wfile\\shell\\open]\n[wfile\\shell\\open\\command]\n"
+       "\"\" = 1:206e20253100\n[x=y]\n\"\" = 1:00\n~5\n"},
+      {"continuation onto a line that starts with a comma", kBoth, K + "\"h\"=hex:01,\\\n,02\n\"k\"=\"v\"\n",
+       "[t]\n\"k\" = 1:7600\n~3\n"},
+      {"continuation ended by a blank line: the next line goes with it", kBoth,
+       K + "\"h\"=hex:01,\\\n\n\"s\"=\"x\"\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n"},
+      {"continuation ended by the end of the file", kBoth, K + "\"k\"=\"v\"\n\"h\"=hex:01,\\\n\n",
+       "[t]\n\"k\" = 1:7600\n~4\n"},
+      {"a line holding only \\", kBoth, K + "\"h\"=hex:01,\\\n\\\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n"},
+      {"hex bytes as regedit reads numbers", kBoth, K + "\"h\"=hex:0x1f,+2,003,f\n", "[t]\n\"h\" = 3:1f02030f\n"},
+      {"hex byte past ff", kBoth, K + "\"h\"=hex:100\n", "[t]\n~3\n"},
+      {"escapes in strings", kBoth, K + "\"s\"=\"a\\nb\\rc\\\\\\\"\"\n\"w\"=\"C:\\Win\"\n\"z\"=\"a\\0\"\n",
+       "[t]\n\"s\" = 1:610a620d635c2200\n\"w\" = 1:433a57696e00\n~4\n~5\n"},
+      {"text that does not close, or goes on after the quote", kBoth, K + "\"a\"=\"b\n\"c\"=\"d\" e\n\"f\" \"g\"\n",
+       "[t]\n~3\n~4\n~5\n"},
+      {"dword: 1 to 8 digits", kBoth, K + "\"a\"=dword:1\n\"b\"=dword:123456789\n\"c\"=dword:zz\n",
+       "[t]\n\"a\" = 4:01000000\n~4\n~5\n"},
+      {"data types regedit does not know", kBoth, K + "\"a\"=HEX:01\n\"b\"=qword:1\n\"c\"=hex(0x2):00\n",
+       "[t]\n~3\n~4\n~5\n"},
+      {"hex(N) with any number N", kBoth, K + "\"a\"=hex(100):01\n\"b\"=hex( b):01\n", "[t]\n\"a\" = 256:01\n\"b\" = 11:01\n"},
+      {"string types in hex: UTF-16LE, NUL added", kUnicode, K + "\"e\"=hex(2):41,00,42,00\n\"m\"=hex(7):61,00,00,00\n",
+       "[t]\n\"e\" = 2:414200\n\"m\" = 7:6100\n"},
+      {"string types in hex: ANSI, NUL added", kAnsi, K + "\"e\"=hex(2):41,42\n\"s\"=hex(1):\n", "[t]\n\"e\" = 2:414200\n\"s\" = 1:\n"},
+      {"values outside a key are left out", kBoth, "\"a\"=\"b\"\n" + K + "[-HKEY_CLASSES_ROOT\\u]\n\"c\"=\"d\"\n",
+       "[t]\n~2\n~5\n"},
+      {"any other line is passed over", kBoth, K + "name=x\n\\\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n~4\n"},
+      {"the key name ends at the last ]", kBoth, "[HKEY_CLASSES_ROOT\\a]b] c\n", "[a]b]\n"},
+      {"keys deleted, with their subtrees", kBoth,
+       K + "[HKEY_CLASSES_ROOT\\u\\v]\n[-HKEY_CLASSES_ROOT\\u]\n[-HKEY_CLASSES_ROOT\\never]\n[-nothing]\n", "[t]\n~6\n"},
+      // Lines regedit refuses with an error: nothing is imported.
+      {"header with a blank after it", kWhole8, "REGEDIT4 \n" + K,
+       "line 1: not a registry file: the first line must be \"Windows Registry Editor Version 5.00\", "
+       "\"REGEDIT4\" or \"REGEDIT\"\n"},
+      {"short root names", kBoth, "[HKCR\\t]\n", "line 2: unknown root key \"HKCR\"\n"},
+      {"a root key deleted", kBoth, K + "[-HKEY_CLASSES_ROOT]\n", "line 3: a root key cannot be deleted\n"},
+      {"a key path regedit cannot open", kBoth, "[HKEY_CLASSES_ROOT\\\\x]\n",
+       "line 2: cannot create the key \"HKEY_CLASSES_ROOT\\\\x\": bad key path (error 161)\n"},
+      // Where regedit would put the values that follow under the key before.
+      {"a key line without ]", kBoth, K + "[HKEY_CLASSES_ROOT\\u\n\"a\"=\"b\"\n", "line 3: a key line must end with \"]\"\n"},
+      {"a blank after [", kBoth, K + "[ HKEY_CLASSES_ROOT\\u]\n", "line 3: the key name must follow \"[\" directly\n"},
+      {"hex data going on onto a key line", kBoth, K + "\"h\"=hex:01,\\\n[HKEY_CLASSES_ROOT\\u]\n",
+       "line 4: a key line where the hex data of line 3 goes on\n"},
+      {"UTF-16 text of an odd size", kUnicode, K + "\"e\"=hex(2):41,00,42\n", "line 3: UTF-16 text data has an odd number of bytes\n"},
   };
-  ASSERT_TRUE(ImportRegText(*reg, Utf16File(kExported), "zzq.reg").ok);
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const RegImportResult result = ImportRegText(*reg, row.text, "r.reg");
-    ASSERT_TRUE(result.ok) << result.message;
-    const std::string dump = DumpTree(*reg, HKEY_CLASSES_ROOT, row.path);
-    for (const std::string& text : row.present) EXPECT_NE(dump.find(text), std::string::npos) << text << "\n" << dump;
-    for (const std::string& text : row.absent) EXPECT_EQ(dump.find(text), std::string::npos) << text << "\n" << dump;
-  }
-}
-
-struct BadFileRow {
-  const char* name;
-  std::string text;
-  int line;
-  std::string what;
-};
-
-const std::string kHead = "Windows Registry Editor Version 5.00\r\n\r\n";
-const std::string kGood = "[HKEY_CLASSES_ROOT\\.good]\r\n@=\"goodfile\"\r\n\r\n";  // lines 3-5
-
-const BadFileRow kBadFiles[] = {
-        {"NoHeader", "[HKEY_CLASSES_ROOT\\.x]\r\n", 1,
-                   "not a registry file: the first line must be \"Windows Registry Editor "
-                   "Version 5.00\" or \"REGEDIT4\""},
-        {"EmptyFile", "", 1,
-                   "not a registry file: the first line must be \"Windows Registry Editor "
-                   "Version 5.00\" or \"REGEDIT4\""},
-        {"UnknownRoot", kHead + kGood + "[HKEY_NOWHERE\\x]\r\n", 6,
-                   "unknown root key \"HKEY_NOWHERE\""},
-        {"UnclosedBracket", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x\r\n", 6,
-                   "a key line must end with \"]\""},
-        {"EmptyKeyName", kHead + "[]\r\n", 3, "the key name is missing"},
-        {"DeleteRoot", kHead + "[-HKEY_CLASSES_ROOT]\r\n", 3,
-                   "a root key cannot be deleted"},
-        {"ValueOutsideSection", kHead + "@=\"x\"\r\n", 3,
-                   "a value outside a key section"},
-        {"ValueAfterDeletedKey", kHead + "[-HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"b\"\r\n", 4,
-                   "a value outside a key section"},
-        {"NoEquals", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"name\" \"x\"\r\n", 7,
-                   "expected \"=\" after the value name"},
-        {"Garbage", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\nname=x\r\n", 7,
-                   "expected a key in brackets, @= or \"name\"="},
-        {"BadDword", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=dword:xyz\r\n", 7,
-                   "a dword needs 1 to 8 hex digits"},
-        {"LongDword",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=dword:123456789\r\n", 7,
-                   "a dword needs 1 to 8 hex digits"},
-        {"BadHex", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex:0g\r\n", 7,
-                   "hex data must be bytes of two hex digits separated by commas"},
-        {"BadHexOnContinuation",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex:01,\\\r\n  zz\r\n", 7,
-                   "hex data must be bytes of two hex digits separated by commas"},
-        {"BadHexType", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex(q):00\r\n",
-                   7, "a hex type must read hex(N) with N in hex"},
-        {"OddUtf16Text",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=hex(2):41,00,42\r\n", 7,
-                   "UTF-16 text data has an odd number of bytes"},
-        {"UnterminatedString",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"open\r\n", 7,
-                   "a quoted text has no closing quote"},
-        {"UnknownEscape",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"C:\\Windows\"\r\n", 7,
-                   "unknown escape \"\\W\" in a quoted text"},
-        {"TextAfterString",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=\"b\" c\r\n", 7,
-                   "unexpected text after the closing quote"},
-        {"UnknownData", kHead + kGood + "[HKEY_CLASSES_ROOT\\.x]\r\n\"a\"=qword:1\r\n", 7,
-                   "unknown value data \"qword:1\""},
-        {"NameTooLong",
-                   kHead + kGood + "[HKEY_CLASSES_ROOT\\.x\\" + std::string(256, 'n') + "]\r\n", 6,
-                   "cannot create the key \"HKEY_CLASSES_ROOT\\.x\\" + std::string(256, 'n') +
-                       "\": a name is too long or the key is nested too deep (error 87)"},
-};
-
-
-TEST_F(RegFiles, ABadLineImportsNothingAndIsNamed) {
-  ASSERT_EQ(SeedKey(*reg, ".existing"), 0);
-  const std::string before = DumpClasses(*reg);
-  for (const BadFileRow& row : kBadFiles) {
-    SCOPED_TRACE(row.name);
-    for (const std::string& text : {row.text, Utf16File(row.text)}) {
-      if (row.line == 1 && text != row.text) continue;
-      const RegImportResult result = ImportRegText(*reg, text, "bad.reg");
-      EXPECT_FALSE(result.ok);
-      EXPECT_EQ(result.line, row.line);
-      EXPECT_EQ(result.message, "bad.reg, line " + std::to_string(row.line) + ": " + row.what);
-      EXPECT_EQ(DumpClasses(*reg), before) << "imported in part";
+  for (const LineRow& row : rows) {
+    for (bool unicode : {true, false}) {
+      if ((row.forms == kUnicode && !unicode) || ((row.forms == kAnsi || row.forms == kWhole8) && unicode)) continue;
+      SCOPED_TRACE(std::string(row.rule) + (unicode ? " (UTF-16LE)" : " (8-bit)"));
+      EXPECT_EQ(Outcome(FileOf(row, unicode)), row.expect);
     }
   }
 }
 
+// regedit writes an empty string as ""; a string holding NUL keeps the hex
+// form, which gives it back byte for byte.
+TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
+  HKEY key = 0;
+  ASSERT_EQ(reg_->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".e", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  ASSERT_EQ(reg_->RegSetValueExA(key, "e", 0, REG_SZ, nullptr, 0), 0);
+  ASSERT_EQ(reg_->RegSetValueExA(key, "n", 0, REG_SZ, reinterpret_cast<const BYTE*>("a\0b"), 4), 0);
+  reg_->RegCloseKey(key);
+  std::string bytes, error;
+  ASSERT_EQ(ExportRegText(*reg_, "HKCR\\.e", &bytes, &error), 0) << error;
+  EXPECT_EQ(Utf16BytesText(bytes.substr(2)),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
+            "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n");
+}
+
+struct KeyPathRow {
+  std::string path;
+  bool ok;
+  HKEY root;
+  std::string sub;
+};
+
 TEST(RegFileNames, KeyPathsTakeLongAndShortRootNames) {
-  const struct {
-    std::string path;
-    HKEY root;  // 0: refused
-    std::string sub;
-  } rows[] = {
-      {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, ""}, {"HKCR\\.txt", HKEY_CLASSES_ROOT, ".txt"},
-      {"hkcr\\\\a\\\\b\\", HKEY_CLASSES_ROOT, "a\\b"}, {"HKLM\\SOFTWARE\\Classes", HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
-      {"HKEY_LOCAL_MACHINE\\x", HKEY_LOCAL_MACHINE, "x"}, {"HKCU\\Software", HKEY_CURRENT_USER, "Software"},
-      {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, ""}, {"HKU\\.DEFAULT", HKEY_USERS, ".DEFAULT"}, {"HKEY_USERS", HKEY_USERS, ""},
-      {"HKEY_CLASSES", 0, ""}, {"", 0, ""}, {"\\HKCR", 0, ""}};
-  for (const auto& row : rows) {
+  const KeyPathRow rows[] = {
+      {"HKEY_CLASSES_ROOT", true, HKEY_CLASSES_ROOT, ""},
+      {"HKCR\\.txt", true, HKEY_CLASSES_ROOT, ".txt"},
+      {"hkcr\\\\a\\\\b\\", true, HKEY_CLASSES_ROOT, "a\\b"},
+      {"HKLM\\SOFTWARE\\Classes", true, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
+      {"HKEY_LOCAL_MACHINE\\x", true, HKEY_LOCAL_MACHINE, "x"},
+      {"HKCU\\Software", true, HKEY_CURRENT_USER, "Software"},
+      {"HKEY_CURRENT_USER", true, HKEY_CURRENT_USER, ""},
+      {"HKU\\.DEFAULT", true, HKEY_USERS, ".DEFAULT"},
+      {"HKEY_USERS", true, HKEY_USERS, ""},
+      {"HKEY_CLASSES", false, 0, ""},
+      {"", false, 0, ""},
+      {"\\HKCR", false, 0, ""},
+  };
+  for (const KeyPathRow& row : rows) {
+    SCOPED_TRACE(row.path);
     HKEY root = 0;
     std::string sub = "unchanged";
-    EXPECT_EQ(ParseKeyPath(row.path, &root, &sub), row.root != 0) << row.path;
-    if (row.root != 0) {
-      EXPECT_EQ(root, row.root) << row.path;
-      EXPECT_EQ(sub, row.sub) << row.path;
+    EXPECT_EQ(ParseKeyPath(row.path, &root, &sub), row.ok);
+    if (row.ok) {
+      EXPECT_EQ(root, row.root);
+      EXPECT_EQ(sub, row.sub);
     }
   }
 }
 
 }  // namespace
-}  // namespace zandrel::testing
+}  // namespace zandrel::hive::testing

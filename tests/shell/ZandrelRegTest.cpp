@@ -23,7 +23,8 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   std::string wide = "\xFF\xFE";
   for (char16_t unit : hive::Utf8ToUtf16(kSmall)) wide += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   dir.Write("small.reg", wide);
-  dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n\"x\"=dword:zz\r\n");
+  dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n[HKCR\\.short]\r\n");
+  dir.Write("part.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.part]\n\"x\"=dword:zz\n@=\"partfile\"\n");
   dir.Write("notes.txt", "just some notes\n");
   const std::string d = dir.Path();
   const struct {
@@ -43,8 +44,11 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
            "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\\ShellNew\n    NullFile    REG_SZ    \n"
            "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\\Подключ\n", ""},
       {"h.db", "export HKCR\\.zzq " + d + "/back.reg", 0, "", ""},
-      {"h.db", "import " + d + "/bad.reg", 1, "", "zandrel-reg: " + d + "/bad.reg, line 5: a dword needs 1 to 8 hex digits\n"},
+      {"h.db", "import " + d + "/bad.reg", 1, "", "zandrel-reg: " + d + "/bad.reg, line 5: unknown root key \"HKCR\"\n"},
       {"h.db", "query HKCR\\.new", 1, "", "zandrel-reg: the key \"HKCR\\.new\" does not exist\n"},
+      {"h.db", "import " + d + "/part.reg", 0, "",
+       "zandrel-reg: " + d + "/part.reg, line 3: a dword needs 1 to 8 hex digits: not imported\n"},
+      {"h.db", "query HKCR\\.part", 0, "\nHKEY_CLASSES_ROOT\\.part\n    (Default)    REG_SZ    partfile\n", ""},
       {"h.db", "", 1, "", kUsage},
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
       {"h.db", "import", 1, "", kUsage},
