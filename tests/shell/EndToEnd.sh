@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The real program on a virtual X display with a fresh hive, driven as a user
-# would: an unusable hive and a missing picture each end it with one message;
-# then it waits out the splash, lists, adds an association, removes it with its
-# description, opens the About box, answers the exit confirmation No and then
-# Yes with the About box open, and dismisses the About box, which ends it.
+# The real program on a virtual X display with a fresh hive and private XDG
+# folders, driven as a user would: an unusable hive and a missing picture each
+# end it with one message; then it waits out the splash, lists, adds an
+# association for a marker script (gio open and xdg-open then run it), removes
+# it with its description (nothing opens with it any more and none of
+# Zandrel's desktop files is left), opens the About box, answers the exit
+# confirmation No and then Yes with the About box open, and dismisses the
+# About box, which ends it.
 # zandrel-reg reads the hive back. Screenshots go to SCREENSHOT_FOLDER.
 #   EndToEnd.sh APP_FOLDER SCREENSHOT_FOLDER     (exit 77: no xvfb-run)
 set -uo pipefail
@@ -12,7 +15,7 @@ mkdir -p "$2"
 shots=$(readlink -f "$2")
 if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run is not installed"; exit 77; }
-  for tool in xdotool import xclip; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
+  for tool in xdotool import xclip gio xdg-open xdg-mime update-mime-database update-desktop-database; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
   export ZANDREL_E2E_DISPLAY=1
   # -noreset: the server must outlive the moments with no client.
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
@@ -27,6 +30,14 @@ printf 'pcm.!default { type null }\n' >"$ALSA_CONFIG_PATH"
 printf 'leak:libdbus-1.so\n' >"$work/lsan.supp"  # the desktop bus keeps a buffer to the end
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$work/lsan.supp"
 unset QT_QPA_PLATFORM
+# The desktop's association data, private, with another program's default that must outlive Zandrel.
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME" "$work/my tools"
+printf '[Default Applications]\ntext/x-zq-other=zq-other.desktop;\n' >"$XDG_CONFIG_HOME/mimeapps.list"
+cp "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before"
+marker="$work/my tools/marker"  # the association's program: records each file it is asked to open
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/opened.txt" >"$marker"
+chmod +x "$marker"
 
 log() { echo "[$(date +%T)] $*"; }
 fail() { log "FAIL: $*"; import -window root "$shots/failure.png" 2>/dev/null; exit 1; }
@@ -112,13 +123,25 @@ click "$manager" 8535 1680 120 1485 495                                 # cmdAdd
 sleep 0.3
 type_into 1920 3120 675 315 "$ext"                                      # txtFileExt
 type_into 3840 3000 2445 315 "$title"                                   # txtTitleRef
-type_into 600 4680 5655 315 /bin/sh                                     # txtExecutableFileSpec
+type_into 600 4680 5655 315 "$marker"                                   # txtExecutableFileSpec
 shot add-mode
 click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
 answer_box add-message
 answer_box add-list-message
 reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "the extension key does not name its title"
-reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -q '"/bin/sh" "%1"' || fail "no open command"
+reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -qF "\"$marker\" \"%1\"" || fail "no open command"
+# The desktop opens the extension's files with the marker (xdg-utils asks GLib on a GNOME-like desktop).
+doc="$work/a doc.$ext"
+echo "plain words" >"$doc"
+: >"$work/opened.txt"
+opened() { grep -qxF "$1" "$work/opened.txt"; }
+type=$(XDG_CURRENT_DESKTOP=GNOME xdg-mime query filetype "$doc")
+[ "$type" = "application/x-zandrel-$ext" ] || fail "xdg-mime names the type '$type'"
+gio open "$doc" || fail "gio open failed"
+wait_until 10 "gio open to run the marker" opened "$doc"
+cp "$doc" "$work/b.$ext"
+XDG_CURRENT_DESKTOP=GNOME xdg-open "$work/b.$ext" || fail "xdg-open failed"
+wait_until 10 "xdg-open to run the marker" opened "$work/b.$ext"
 
 click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
 sleep 0.3
@@ -132,6 +155,12 @@ grep -qx "Удаляется расширенние \.$ext" <<<"${text//$'\r'/}"
 enter_until_gone "$question" "the removal question"
 answer_box remove-message
 answer_box remove-list-message
+: >"$work/opened.txt"  # nothing of Zandrel's is left on the desktop
+gio open "$doc" 2>/dev/null && sleep 1
+[ -s "$work/opened.txt" ] && fail "the removed association still opens the file"
+leftovers=$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name '*zandrel*' | sort)
+[ -z "$leftovers" ] || fail "Zandrel's files remain: $leftovers"
+cmp -s "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before" || fail "mimeapps.list changed"
 
 click "$manager" 8535 6360 120 1815 495                                 # cmdA01
 about=$(new_window "$manager" 10) || fail "the About box did not open"

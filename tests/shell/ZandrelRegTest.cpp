@@ -16,7 +16,7 @@ const std::string kSmall =
 const std::string kValues =
     "    Content Type    REG_SZ    text/zzq\n    (Default)    REG_SZ    zzqfile\n    Flags    REG_DWORD    0x2a\n"
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
-const std::string kUsage = "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]\n";
+const std::string kUsage = "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop\n";
 
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
   TempDir dir;

@@ -10,9 +10,9 @@
 
 #include "platform/desktop/DesktopMapping.h"
 #include "platform/desktop/DesktopProjection.h"
-#include "support/MemoryRegistry.h"
-#include "support/Seed.h"
-#include "support/TestFolders.h"
+#include "support/Backends.h"
+#include "support/FailingRegistry.h"
+#include "support/Support.h"
 
 namespace zandrel::desktop {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 using testing::TempDir;
 
 std::string Program(const TempDir& dir, const std::string& relative, mode_t mode = 0755) {
-  const std::string path = dir.WriteFile(relative, "#!/bin/sh\n");
+  const std::string path = dir.Write(relative, "#!/bin/sh\n");
   chmod(path.c_str(), mode);
   return path;
 }
@@ -96,7 +96,7 @@ class DesktopProjection : public ::testing::Test {
     paths.dataHome = home.File("data");
     paths.configHome = home.File("config");
     paths.dataDirs = {home.File("system")};
-    home.WriteFile("system/mime/globs2", "# comment\n50:text/plain:*.txt\n50:text/x-other:*.zq?\n");
+    home.Write("system/mime/globs2", "# comment\n50:text/plain:*.txt\n50:text/x-other:*.zq?\n");
     tool = Program(home, "bin/tool");
   }
   std::string Entry(const std::string& id) const { return paths.dataHome + "/applications/" + id; }
@@ -106,7 +106,9 @@ class DesktopProjection : public ::testing::Test {
   TempDir home;
   XdgPaths paths;
   std::string tool;
-  testing::MemoryRegistry registry;
+  TempDir store;
+  std::unique_ptr<IRegistry> hive = testing::MakeRegistry(store.Path());
+  IRegistry& registry = *hive;
 };
 
 TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
@@ -115,8 +117,8 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   const std::string others =
       "[Added Associations]\r\ntext/plain=b.desktop;\r\n\r\n[Default Applications]\r\n"
       "text/plain=gedit.desktop;\r\n# theirs\r\n\r\n[Removed Associations]\r\nimage/png=c.desktop;";
-  home.WriteFile("config/mimeapps.list", others);
-  const std::string foreign = home.WriteFile("data/applications/zandrel-foreign.desktop", "[Desktop Entry]\n");
+  home.Write("config/mimeapps.list", others);
+  const std::string foreign = home.Write("data/applications/zandrel-foreign.desktop", "[Desktop Entry]\n");
   testing::SeedAssociation(registry, ".zqa", "Zq \"A\" & <B>", tool + " %1");
   testing::SeedAssociation(registry, ".txt", "Zq Text", "\"" + tool + "\" \"%1\"");
   testing::SeedAssociation(registry, ".zqw", "Zq Windows", "C:\\zq.exe %1");
@@ -168,8 +170,8 @@ TEST_F(DesktopProjection, MimeAppsItCreatedGoesWithTheLastAssociation) {
 TEST_F(DesktopProjection, UnreadableStoreChangesNothing) {
   testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
   ASSERT_EQ(ProjectAssociations(registry, paths).error, "");
-  testing::MemoryRegistry empty;  // without even the classes key
-  ASSERT_EQ(empty.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), ERROR_SUCCESS);
+  testing::FailingRegistry empty(registry);  // not even the classes key opens
+  empty.RefuseOpenRights(~REGSAM{0});
   EXPECT_NE(ProjectAssociations(empty, paths).error, "");
   EXPECT_TRUE(Exists(Entry("zandrel-zqa.desktop")));
 }

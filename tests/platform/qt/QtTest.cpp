@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -288,8 +289,9 @@ TEST(Qt, MessageBoxesAndTheFileDialog) {
   QString selected;
   WhenModalShows([&](QWidget* widget) {
     auto* box = qobject_cast<QFileDialog*>(widget);
-    filters = box->nameFilters();
-    selected = box->selectedNameFilter();
+    auto* types = box->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    for (int i = 0; i < types->count(); ++i) filters << types->itemText(i);
+    selected = types->currentText();
     box->reject();
   });
   try {
