@@ -390,8 +390,8 @@ TEST(Qt, TheGeneratedPicturesDecode) {
 // Cues through ALSA's null device (main() names it unless the environment names another).
 TEST(Sound, CuesPlayAndUnplayableFilesFail) {
   TempDir dir;
-  std::string wave = "RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data";
-  wave = std::string(wave.c_str(), 40) + std::string("\0\x10\0\0", 4) + std::string(4096, '\x20');
+  std::string wave("RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\0\x10\0\0", 44);
+  wave += std::string(4096, '\x20');
   const std::string cue = dir.Write("Click.wxv", wave), text = dir.Write("Text.wxv", "not a wave");
   EXPECT_NE(sound::PlayWave(cue.c_str(), sound::kSndAsync), 0);
   EXPECT_NE(sound::PlayWave(cue.c_str(), sound::kSndAsync), 0) << "a new cue cuts the one playing";
