@@ -247,6 +247,8 @@ TEST_F(Manager, AListingInsideAListing) {
 TEST_F(Manager, ChangesThroughTheWindow) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   Seed();
+  std::vector<std::size_t> changedAt;  // messages shown when the desktop heard of a committed change
+  platform.SetAssociationsChangedHandler([&] { changedAt.push_back(platform.messages.size()); });
   form->cmdAdd.FireClick();
   for (const char* caption : {"добавить", "Добавить ", "", "Удалить."}) {  // proceed acts on the caption exactly
     form->fraAsso.SetCaption(caption);
@@ -261,6 +263,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   form->cmdProceed.FireClick();
   EXPECT_EQ(Texts(), std::vector<std::string>{"Всё прошло успешно."});
   EXPECT_EQ(Mode(), "00001110 Добавить txtFileExt");
+  EXPECT_EQ(changedAt, std::vector<std::size_t>{1});
   form->cbxUpdateList.FireClick();
   form->txtFileExt.UserEdited("new2");
   form->txtTitleRef.UserEdited("New Title 2");
@@ -289,6 +292,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   const Platform::ShellNotify n = platform.shellNotifies[0];
   EXPECT_EQ(std::vector<std::int64_t>({n.eventId, n.flags, n.item1, n.item2}), (std::vector<std::int64_t>{0x08000000, 0, 0, 0}));
   EXPECT_EQ(Mode(), "11110001 Удалить lvwAsso");
+  EXPECT_EQ(changedAt, (std::vector<std::size_t>{1, 1, 2})) << "after the change's message, before the reload's";
   // A failed removal stays in remove mode and still tells the shell.
   form->cmdDelete.FireClick();
   platform.ClearRecord();
@@ -297,6 +301,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   form->cmdProceed.FireClick();
   EXPECT_EQ(Texts().back(), "Не удалось удалить ассоциацию из реестра .new2");
   EXPECT_EQ(platform.shellNotifies.size(), 1u);
+  EXPECT_EQ(changedAt.size(), 3u) << "nothing committed, nothing to tell the desktop";
   EXPECT_EQ(Mode(), "00000001 Удалить txtFileExt");
 }
 
