@@ -2,6 +2,8 @@
 // content, with a run-time error for anything else.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "platform/ui/PictureFile.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "support/Support.h"
@@ -86,6 +88,14 @@ TEST(Controls, PicturesAreReadByTheirContent) {
       EXPECT_EQ(e.number, number);
     }
   }
+}
+
+TEST(Dispatch, AForeignExceptionPassesThroughAndTheNextHandlerIsOutermost) {
+  HeadlessPlatform platform;
+  EXPECT_THROW(platform.Dispatch([] { throw std::runtime_error("foreign"); }), std::runtime_error);
+  platform.Dispatch([] { throw RuntimeError{481, "Invalid picture"}; });
+  ASSERT_TRUE(platform.fatalError.has_value());
+  EXPECT_EQ(platform.fatalError->number, 481);
 }
 
 }  // namespace
