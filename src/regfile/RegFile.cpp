@@ -4,6 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Windows' C runtime has neither flag, and opens files as text unless told.
+#ifdef _WIN32
+#define ZANDREL_OPEN_FLAGS (O_RDONLY | O_BINARY)
+#else
+#define ZANDREL_OPEN_FLAGS (O_RDONLY | O_CLOEXEC | O_NOCTTY)
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -177,7 +184,7 @@ constexpr std::size_t kMaxRegFileBytes = std::size_t{256} << 20;
 // Reads the file at `path` into *bytes. False with *error set to what went
 // wrong, for a message: a folder or a device is refused before reading.
 bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::open(path.c_str(), ZANDREL_OPEN_FLAGS);
   if (fd < 0) {
     *error = std::string("cannot read the file: ") + std::strerror(errno);
     return false;

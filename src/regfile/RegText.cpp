@@ -67,12 +67,22 @@ void Encode(long cp, std::string* out) {
   }
 }
 
+#ifdef _WIN32
+// The C runtime maps case in the user's locale (its "C" locale maps ASCII
+// only); every Windows locale has Unicode's simple upper case for the BMP.
+long UpperChar(long cp) {
+  static const _locale_t locale = _create_locale(LC_CTYPE, "");
+  if (!locale || cp > 0xFFFF) return cp;
+  return static_cast<long>(_towupper_l(static_cast<wint_t>(cp), locale));
+}
+#else
 // Case mappings come from glibc's built-in C.UTF-8 locale, whatever locale
 // the process runs in, so that two processes always agree on name identity.
-locale_t UnicodeLocale() {
+long UpperChar(long cp) {
   static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  return locale;
+  return locale ? static_cast<long>(towupper_l(static_cast<wint_t>(cp), locale)) : cp;
 }
+#endif
 
 }  // namespace
 
@@ -95,7 +105,6 @@ void AppendUpperName(std::string_view name, std::string* out) {
   }
   if (pos == name.size()) return;
   out->resize(start + pos);
-  const locale_t locale = UnicodeLocale();
   while (pos < name.size()) {
     long cp;
     const std::size_t len = Decode(name, pos, &cp);
@@ -104,7 +113,7 @@ void AppendUpperName(std::string_view name, std::string* out) {
     } else if (cp < 0x80) {
       out->push_back(static_cast<char>(cp >= 'a' && cp <= 'z' ? cp - 32 : cp));
     } else {
-      long upper = locale ? static_cast<long>(towupper_l(static_cast<wint_t>(cp), locale)) : cp;
+      long upper = UpperChar(cp);
       // Never let a mapping leave the scalar range or turn non-ASCII into ASCII
       // (Windows keeps e.g. U+0131 and U+017F apart from I and S).
       if (upper < 0x80 || upper > 0x10FFFF || (upper >= 0xD800 && upper <= 0xDFFF)) upper = cp;

@@ -25,8 +25,22 @@ namespace {
 // The name as the registry compares it: each well-formed UTF-8 character
 // replaced by its simple upper case (from glibc's C.UTF-8, whatever the
 // process locale), never mapping non-ASCII onto ASCII; other bytes as they are.
-std::u32string ComparedName(const std::string& name) {
+#ifdef _WIN32
+// Windows' C runtime maps case in the user's locale (its "C" locale maps ASCII
+// only); every Windows locale has Unicode's simple upper case for the BMP.
+char32_t UpperChar(char32_t c) {
+  static const _locale_t locale = _create_locale(LC_CTYPE, "");
+  if (!locale || c > 0xFFFF) return c;
+  return static_cast<char32_t>(_towupper_l(static_cast<wint_t>(c), locale));
+}
+#else
+char32_t UpperChar(char32_t c) {
   static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return locale ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale)) : c;
+}
+#endif
+
+std::u32string ComparedName(const std::string& name) {
   std::u32string out;
   const auto* s = reinterpret_cast<const unsigned char*>(name.data());
   for (std::size_t i = 0, n = name.size(); i < n;) {
@@ -48,7 +62,7 @@ std::u32string ComparedName(const std::string& name) {
       ++i;
       continue;
     }
-    char32_t upper = locale ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), locale)) : c;
+    const char32_t upper = UpperChar(c);
     out += upper < 0x80 ? c : upper;
     i += len;
   }
