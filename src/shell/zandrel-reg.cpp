@@ -1,5 +1,6 @@
 // zandrel-reg: the registry's command-line tool, with reg.exe's verbs over the
-// default hive (ZANDREL_HIVE names another file).
+// default hive (ZANDREL_HIVE names another file), or in the Windows build over
+// the machine's registry (an import is all or nothing there too).
 //   zandrel-reg import FILE        .reg file in, all or nothing
 //   zandrel-reg export KEY FILE    subtree out, Version 5.00, UTF-16LE
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
@@ -17,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/win32/Win32Registry.h"
+#else
 #include "platform/hive/Hive.h"
+#endif
 #include "regfile/RegFile.h"
 #ifdef ZANDREL_HAVE_DESKTOP
 #include "platform/desktop/DesktopProjection.h"
@@ -156,6 +161,27 @@ int Import(IRegistry& registry, const std::string& file) {
   return 0;
 }
 
+#ifdef _WIN32
+// Writes `bytes` as the file `file`; "" on success, else what went wrong.
+// Written under a temporary name beside it first, so that a failure part-way
+// leaves what was there.
+std::string WriteFileWhole(const std::string& file, const std::string& bytes) {
+  const auto failed = [] { return std::string("cannot write the file: ") + std::strerror(errno); };
+  struct _stat64 st {};
+  if (::_stat64(file.c_str(), &st) == 0 && (st.st_mode & _S_IFDIR) != 0) return "is a folder, not a file";
+  const std::string temporary = file + ".new";
+  std::FILE* out = std::fopen(temporary.c_str(), "wb");
+  if (out == nullptr) return failed();
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  std::string error = written ? std::string() : failed();
+  if (std::fclose(out) != 0 && error.empty()) error = failed();
+  // rename() does not replace a file on Windows.
+  if (error.empty() && (std::remove(file.c_str()), std::rename(temporary.c_str(), file.c_str())) != 0)
+    error = failed();
+  if (!error.empty()) std::remove(temporary.c_str());
+  return error;
+}
+#else
 // Writes all of `bytes` to fd; false with errno set when a write fails.
 bool WriteAll(int fd, const std::string& bytes) {
   for (std::size_t done = 0; done < bytes.size();) {
@@ -198,6 +224,8 @@ std::string WriteFileWhole(const std::string& file, const std::string& bytes) {
   if (!error.empty()) ::unlink(temporary.c_str());
   return error;
 }
+
+#endif
 
 int Export(IRegistry& registry, const std::string& key, const std::string& file) {
   std::string bytes;
@@ -264,7 +292,11 @@ int Run(const std::vector<std::string>& args) {
 #endif
   if (!shape_ok) return Fail(kUsage);
   std::string error;
+#ifdef _WIN32
+  auto registry = zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &error);
+#else
   auto registry = zandrel::hive::OpenDefaultHive(&error);
+#endif
   if (!registry) return Fail(error);
   if (verb == "import") return Import(*registry, args[1]);
   if (verb == "export") return Export(*registry, args[1], args[2]);
