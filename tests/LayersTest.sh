@@ -15,6 +15,7 @@ declare -A below=(
   [store]="registry"
   [regfile]="registry"
   [platform/hive]="registry regfile"
+  [platform/win32]="registry"
   [platform/headless]="platform/ui"
   [platform/qt]="platform/ui platform/sound"
   [platform/win32ui]="platform/ui"

@@ -1,0 +1,112 @@
+// All-or-nothing changes over a registry that has no transactions of its own
+// (advapi32: the transacted registry is a stub under Wine and does not load
+// there). Before each change inside a transaction the journal records the
+// prior state of what the change touches, appends that entry durably to the
+// undo record, and only then lets the change through. Commit removes the
+// record; rollback replays it in reverse. A record found at start (or when the
+// lock is next taken) was left by a process that died inside a change: it is
+// replayed, so a kill at any write leaves the old state.
+//
+// Entries, one line each, texts in hex ("-" when empty):
+//   created ROOT PATH                      the key did not exist: delete it
+//   values  ROOT PATH N {NAME TYPE DATA}   the key's values before a value change
+//   deleted ROOT PATH N {NAME TYPE DATA}   the key and its values before deletion
+// A line without its final newline is a write the process died inside; the
+// change it announced never started, and the line is ignored.
+//
+// Replaying an entry twice leaves the same state as once, so a death during a
+// rollback is repaired by the next start. The lock keeps two processes'
+// changes apart; changes made by other programs meanwhile are not guarded.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "registry/Registry.h"
+
+namespace zandrel::win32 {
+
+// Where the undo record lives and what keeps writers apart.
+class UndoStore {
+ public:
+  virtual ~UndoStore() = default;
+  // Waits (bounded) for other writers; ERROR_BUSY on timeout.
+  virtual LONG Lock() = 0;
+  virtual void Unlock() = 0;
+  // Returns only once the bytes are on disk.
+  virtual LONG Append(const std::string& bytes) = 0;
+  // ERROR_FILE_NOT_FOUND when there is no record.
+  virtual LONG Read(std::string* bytes) = 0;
+  // 0 also when there is no record.
+  virtual LONG Remove() = 0;
+};
+
+struct UndoValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+struct UndoEntry {
+  enum class Kind { kCreated, kValues, kDeleted };
+  Kind kind = Kind::kCreated;
+  HKEY root = 0;
+  std::string path;  // below root, components joined by one "\"
+  std::vector<UndoValue> values;
+};
+
+std::string EncodeUndoEntry(const UndoEntry& entry);
+// The complete entries of a record, in order; stops at the first line that is
+// cut short or malformed.
+std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes);
+
+class JournalledRegistry : public IRegistry {
+ public:
+  // `inner`'s own transaction calls are never used.
+  JournalledRegistry(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store);
+  ~JournalledRegistry() override;
+
+  // Rolls back a record left by a process that died inside a change.
+  // 0 when there was none or it was replayed.
+  LONG Recover();
+
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                      const BYTE* lpData, DWORD cbData) override;
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+  LONG RegCloseKey(HKEY hKey) override;
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  LONG BeginTransaction() override;
+  LONG CommitTransaction() override;
+  void RollbackTransaction() override;
+
+ private:
+  struct Place {
+    HKEY root = 0;
+    std::string path;
+  };
+  bool Resolve(HKEY key, const char* sub, Place* place) const;
+  LONG Record(UndoEntry entry);
+  LONG RecordValues(UndoEntry::Kind kind, const Place& place);
+  void Replay(const std::vector<UndoEntry>& entries);
+  LONG ReplayRecord();
+  void EndTransaction();
+
+  std::unique_ptr<IRegistry> inner_;
+  std::unique_ptr<UndoStore> store_;
+  std::map<HKEY, Place> places_;  // open handles and where they lead
+  bool in_transaction_ = false;
+  std::vector<UndoEntry> entries_;
+};
+
+}  // namespace zandrel::win32

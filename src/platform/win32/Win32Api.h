@@ -1,0 +1,51 @@
+// The few Windows calls the registry realisation makes, with fixed-width types
+// only: <windows.h> defines as macros the names the registry interface declares
+// as constants, so it stays inside Win32Api.cpp. Codes are Win32 error codes,
+// passed through unchanged; handles are real HKEYs and HANDLEs as integers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zandrel::win32::api {
+
+using Handle = std::uintptr_t;  // a real HKEY or HANDLE; 0 is none
+
+// The real predefined key for one of the interface's roots (0x80000000 ...),
+// sign-extended as Windows defines it; 0 for any other value.
+Handle PredefinedKey(std::uint32_t root);
+
+std::int32_t OpenKey(Handle parent, const char* path, std::uint32_t sam, Handle* out);
+std::int32_t CreateKey(Handle parent, const char* path, std::uint32_t sam, Handle* out,
+                       std::uint32_t* disposition);
+std::int32_t EnumKey(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length);
+std::int32_t EnumValue(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length,
+                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* data_size);
+std::int32_t SetValue(Handle key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                      std::uint32_t size);
+std::int32_t DeleteKey(Handle parent, const char* path);
+std::int32_t DeleteValue(Handle key, const char* name);
+std::int32_t CloseKey(Handle key);
+// Reads a value by name. *data receives exactly the stored bytes.
+std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::string* data);
+
+// A named mutex, created or opened. Wait answers 0 when held (also when its
+// last holder died holding it), 170 (ERROR_BUSY) on timeout.
+std::int32_t CreateNamedMutex(const char* name, Handle* out);
+std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms);
+void ReleaseMutexHandle(Handle mutex);
+void CloseHandleValue(Handle handle);
+
+// The user's local application data folder (CSIDL_LOCAL_APPDATA), or "".
+std::string LocalAppDataFolder();
+std::int32_t MakeFolder(const std::string& path);  // 0 also when it exists
+
+// The undo record's file operations. AppendDurably returns only once the bytes
+// are on disk (FlushFileBuffers). ReadWholeFile answers 2 for a missing file.
+std::int32_t AppendDurably(const std::string& path, const std::string& bytes);
+std::int32_t ReadWholeFile(const std::string& path, std::string* bytes);
+std::int32_t RemoveFile(const std::string& path);  // 0 also when already gone
+
+std::uint32_t ProcessId();
+
+}  // namespace zandrel::win32::api

@@ -1,0 +1,77 @@
+// The registry interface over the machine's real registry (advapi32's A
+// functions). Real handles are pointers; the interface's handles are 32-bit,
+// so each open key gets a small number of its own and the roots keep their
+// predefined values. Codes come from Windows unchanged, except that a null
+// parent key answers ERROR_INVALID_HANDLE with *phkResult untouched, as
+// Windows does, and an unknown handle answers ERROR_INVALID_HANDLE.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "registry/Registry.h"
+
+namespace zandrel::win32 {
+
+// Plain calls; its own transaction calls answer ERROR_CALL_NOT_IMPLEMENTED
+// (the transacted registry is unusable, see UndoJournal.h).
+class Win32Registry : public IRegistry {
+ public:
+  Win32Registry();
+  ~Win32Registry() override;
+  Win32Registry(const Win32Registry&) = delete;
+  Win32Registry& operator=(const Win32Registry&) = delete;
+
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                      const BYTE* lpData, DWORD cbData) override;
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+  LONG RegCloseKey(HKEY hKey) override;
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  LONG BeginTransaction() override;
+  LONG CommitTransaction() override;
+  void RollbackTransaction() override;
+
+ private:
+  // The real key behind an interface handle; 0 when there is none.
+  std::uintptr_t Real(HKEY key) const;
+  // Gives a real key an interface handle (a root keeps its own value).
+  HKEY Adopt(std::uintptr_t real);
+
+  std::map<HKEY, std::uintptr_t> keys_;
+  HKEY next_ = 1;
+};
+
+// Where the undo record lives and which named mutex keeps writers apart.
+struct UndoPlace {
+  std::string record_path;
+  std::string mutex_name;
+};
+
+// The record in the user's local application data folder
+// (...\Zandrel\undo-record) and a machine-wide mutex.
+UndoPlace DefaultUndoPlace();
+
+class UndoStore;
+
+// The record file and the named mutex of `place`; null with *error set when
+// the mutex cannot be made.
+std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error);
+
+// The real registry with all-or-nothing transactions. A record left by a
+// process that died inside a change is rolled back before this returns.
+// Null with *error set when the record cannot be read or replayed, or when
+// another copy holds the lock too long.
+std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error);
+
+}  // namespace zandrel::win32
