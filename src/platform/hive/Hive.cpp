@@ -795,7 +795,12 @@ const std::string& HiveRegistry::Path() const { return impl_->path; }
 LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
                                  HKEY* phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  // As Windows: a null key leaves *phkResult as it was.
+  if (hKey == 0) return ERROR_INVALID_HANDLE;
   *phkResult = 0;
+  // Under HKEY_CLASSES_ROOT one leading "\" is passed over when opening.
+  if (hKey == HKEY_CLASSES_ROOT && lpSubKey != nullptr && lpSubKey[0] == '\\' && lpSubKey[1] != '\\')
+    ++lpSubKey;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   LONG code = m.Sync();
@@ -857,7 +862,12 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   const ValueRef& row = node->values[dwIndex];
   const std::string_view name = node->ValueName(row);
   const std::string_view data = node->ValueData(row);
-  if (name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  if (name.size() >= *lpcchValueName) {
+    // As Windows: the type and the data's size are told all the same.
+    if (lpType != nullptr) *lpType = row.type;
+    if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
+    return ERROR_MORE_DATA;
+  }
   if (lpData != nullptr && data.size() > *lpcbData) {
     *lpcbData = static_cast<DWORD>(data.size());
     if (lpType != nullptr) *lpType = row.type;
@@ -958,8 +968,10 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
     return ERROR_INVALID_PARAMETER;
   }
   std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  // A string whose size did not count its terminating NUL gets one.
-  if (IsStringType(dwType) && !data.empty() && data.back() != '\0') data.push_back('\0');
+  // A string whose size did not count its terminating NUL gets one only when
+  // a NUL follows the bytes given, as on Windows (which reads that byte too).
+  if (IsStringType(dwType) && !data.empty() && data.back() != '\0' && lpData[cbData] == '\0')
+    data.push_back('\0');
   const std::string upper = UpperName(name);
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {
