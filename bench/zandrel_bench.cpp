@@ -278,7 +278,7 @@ void AddRemove(benchmark::State& state, StoreSize size, bool timeAdd) {
     form.txtFileExt.SetText(e);
     form.txtTitleRef.SetText(d);
     form.cbxUpdateList.SetValue(0);
-    m.platform.AnswerNext(ui::IDYES);
+    m.platform.AnswerNext(IDYES);
     form.RemoveAssociation();
     return LastMessageIs(state, m, "Ассоциация удаленна из реестра " + e);
   };

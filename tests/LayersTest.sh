@@ -10,9 +10,10 @@ cd "$root/src" || exit 2
 
 declare -A below=(
   [registry]=""
-  [platform/ui]=""
+  [messagebox]=""
+  [platform/ui]="messagebox"
   [platform/sound]=""
-  [store]="registry"
+  [store]="registry messagebox"
   [regfile]="registry"
   [platform/hive]="registry regfile"
   [platform/win32]="registry"

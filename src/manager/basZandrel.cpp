@@ -3,7 +3,7 @@
 namespace zandrel::manager {
 
 void ShowErrorMessage(ui::Platform& platform, const std::string& procedureName, const ui::RuntimeError& error) {
-  platform.MsgBox(procedureName + "\r\n" + std::to_string(error.number) + "     " + error.description, ui::MB_OK,
+  platform.MsgBox(procedureName + "\r\n" + std::to_string(error.number) + "     " + error.description, MB_OK,
                   ui::kAppTitle);
 }
 

@@ -202,7 +202,7 @@ void frmZandrel::cmdList_Click() {
   if (listed.extensionRows == 0) {
     EnableCommands(true);
     platform.SetMousePointer(ui::kPointerDefault);
-    prompter_.MsgBox("Записей ассациации не обнаруженно", store::kMbOk);
+    prompter_.MsgBox("Записей ассациации не обнаруженно", MB_OK);
     return;
   }
 
@@ -217,10 +217,10 @@ void frmZandrel::cmdList_Click() {
   lblProgress.SetVisible(false);
   platform.SetMousePointer(ui::kPointerDefault);
   if (count < 1) {
-    prompter_.MsgBox("Записей для просмотра необнаруженно.", store::kMbOk);
+    prompter_.MsgBox("Записей для просмотра необнаруженно.", MB_OK);
     return;
   }
-  prompter_.MsgBox("Просмотр завершен.  Всего  " + std::to_string(count), store::kMbOk);
+  prompter_.MsgBox("Просмотр завершен.  Всего  " + std::to_string(count), MB_OK);
   if (!Minimized()) lvwAsso.SetFocus();
 }
 

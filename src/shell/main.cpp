@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
   if (!hive) {
     const std::string path = zandrel::hive::DefaultHivePath();
     if (error.find(path) == std::string::npos) error = path + ": " + error;
-    constexpr int kIconStop = 0x10;  // MB_ICONSTOP, as the end on a run-time error shows
-    platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::ui::MB_OK | kIconStop);
+    // The stop icon, as the end on a run-time error shows.
+    platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::MB_OK | zandrel::MB_ICONSTOP);
     return 1;
   }
 

@@ -80,36 +80,36 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   const std::string p = Trim(fields.executableFileSpec);
 
   if (e.size() == 1) {
-    prompter.MsgBox("Введите имя расширенния", kMbOk);
+    prompter.MsgBox("Введите имя расширенния", MB_OK);
     return {};
   }
   if (HoldsSeparator(e)) {
-    prompter.MsgBox(SeparatorInExtension(e), kMbOk);
+    prompter.MsgBox(SeparatorInExtension(e), MB_OK);
     return {};
   }
   if (d.empty()) {
-    prompter.MsgBox("Введите описание", kMbOk);
+    prompter.MsgBox("Введите описание", MB_OK);
     return {};
   }
   if (HoldsSeparator(d)) {
-    prompter.MsgBox(SeparatorInDescription(d), kMbOk);
+    prompter.MsgBox(SeparatorInDescription(d), MB_OK);
     return {};
   }
   if (p.empty()) {
-    prompter.MsgBox("Не тормози!Выбери программу для ассациации.", kMbOk);
+    prompter.MsgBox("Не тормози!Выбери программу для ассациации.", MB_OK);
     return {};
   }
   if (!FileExists(p)) {
-    prompter.MsgBox(p + " где ты его видишь?Ламер.", kMbOk);
+    prompter.MsgBox(p + " где ты его видишь?Ламер.", MB_OK);
     return {};
   }
   if (KeyExists(registry, e)) {
-    prompter.MsgBox(e + " already in registry", kMbOk);
+    prompter.MsgBox(e + " already in registry", MB_OK);
     return {};
   }
   if (KeyExists(registry, d) &&
       prompter.MsgBox(std::string("Title Ref already in existence in the registery.") + kCrLf + "Proceed still?",
-                      kMbYesNo | kMbIconQuestion) != kIdYes)
+                      MB_YESNO | MB_ICONQUESTION) != IDYES)
     return {};
 
   const std::string command = d + "\\shell\\open\\command";
@@ -141,7 +141,7 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
       failure = "Unable to set value to " + icon;
     else
       written = true;
-    if (!written) held.MsgBox(failure, kMbOk);
+    if (!written) held.MsgBox(failure, MB_OK);
   }  // rolled back here unless committed
   held.Flush(prompter);
   if (!written) return {};
@@ -149,23 +149,23 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   ChangeOutcome outcome;
   outcome.committed = true;
   outcome.reloadList = fields.updateList == 1;
-  prompter.MsgBox(outcome.reloadList ? WithUpdateExplanation("Всё прошло успешно.") : "Всё прошло успешно.", kMbOk);
+  prompter.MsgBox(outcome.reloadList ? WithUpdateExplanation("Всё прошло успешно.") : "Всё прошло успешно.", MB_OK);
   return outcome;
 }
 
 ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields) {
   const std::string e = PrepareExtension(fields.fileExt);
   if (e.size() == 1) {
-    prompter.MsgBox("Введите имя расширенния", kMbOk);
+    prompter.MsgBox("Введите имя расширенния", MB_OK);
     return {};
   }
   if (HoldsSeparator(e)) {
-    prompter.MsgBox(SeparatorInExtension(e), kMbOk);
+    prompter.MsgBox(SeparatorInExtension(e), MB_OK);
     return {};
   }
   const std::string d = Trim(fields.titleRef);
   if (HoldsSeparator(d)) {
-    prompter.MsgBox(SeparatorInDescription(d), kMbOk);
+    prompter.MsgBox(SeparatorInDescription(d), MB_OK);
     return {};
   }
 
@@ -173,18 +173,18 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
   std::string question = "Удаляется расширенние " + e + kCrLf +
                          (d.empty() ? "Хотите удалить расширенние, а описание оставить?"
                                     : "Хотите удалить расширенние и описание?");
-  if (prompter.MsgBox(question, kMbYesNo | kMbIconQuestion) != kIdYes) return {};
+  if (prompter.MsgBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return {};
 
   HKEY extensionKey = 0;
   if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, e.c_str(), 0, KEY_READ, &extensionKey) != ERROR_SUCCESS) {
-    prompter.MsgBox("Unable to open subkey " + e + ".  Pleaser re-check your entry", kMbOk);
+    prompter.MsgBox("Unable to open subkey " + e + ".  Pleaser re-check your entry", MB_OK);
     return {};
   }
   if (!d.empty()) {
     HKEY titleKey = 0;
     if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, d.c_str(), 0, KEY_READ, &titleKey) != ERROR_SUCCESS) {
       registry.RegCloseKey(extensionKey);
-      prompter.MsgBox("Не удалось открыть subkey " + d + ".  Please re-check your entry", kMbOk);
+      prompter.MsgBox("Не удалось открыть subkey " + d + ".  Please re-check your entry", MB_OK);
       return {};
     }
     registry.RegCloseKey(titleKey);
@@ -207,7 +207,7 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
   }  // rolled back here unless committed
   held.Flush(prompter);
   if (title == Title::kOther) {
-    prompter.MsgBox("Описание " + d + " не принадлежит расширению " + e + ". Ничего не удалено.", kMbOk);
+    prompter.MsgBox("Описание " + d + " не принадлежит расширению " + e + ". Ничего не удалено.", MB_OK);
     return {};
   }
 
@@ -215,12 +215,12 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
   outcome.notifyShell = true;
   outcome.committed = deleted;
   if (!deleted) {
-    prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, kMbOk);
+    prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, MB_OK);
   } else if (fields.updateList == 1) {
-    prompter.MsgBox(WithUpdateExplanation("Из реестра удаленно расширенние " + e), kMbOk);
+    prompter.MsgBox(WithUpdateExplanation("Из реестра удаленно расширенние " + e), MB_OK);
     outcome.reloadList = true;
   } else {
-    prompter.MsgBox("Ассоциация удаленна из реестра " + e, kMbOk);
+    prompter.MsgBox("Ассоциация удаленна из реестра " + e, MB_OK);
   }
   return outcome;
 }

@@ -94,7 +94,7 @@ bool SetKeyValue(IRegistry& registry, Prompter& prompter, HKEY root, const std::
   LONG code = registry.RegSetValueExA(key, valueName.c_str(), 0, REG_SZ,
                                       reinterpret_cast<const BYTE*>(value.data()),
                                       static_cast<DWORD>(value.size()));
-  if (code != ERROR_SUCCESS) prompter.MsgBox("Unable to set value of " + value + " to subkey " + valueName, kMbOk);
+  if (code != ERROR_SUCCESS) prompter.MsgBox("Unable to set value of " + value + " to subkey " + valueName, MB_OK);
   registry.RegCloseKey(key);
   return code == ERROR_SUCCESS;
 }
@@ -102,7 +102,7 @@ bool SetKeyValue(IRegistry& registry, Prompter& prompter, HKEY root, const std::
 bool EnumSubKeys(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path) {
   HKEY key = 0;
   if (registry.RegOpenKeyExA(root, path.c_str(), 0, kWalkAccess, &key) != ERROR_SUCCESS) {
-    prompter.MsgBox("Unable to open " + path, kMbOk);
+    prompter.MsgBox("Unable to open " + path, MB_OK);
     return false;
   }
   SubKeyNames(registry, key);

@@ -8,13 +8,9 @@
 #include <utility>
 #include <vector>
 
-namespace zandrel::store {
+#include "messagebox/MessageBox.h"
 
-inline constexpr int kMbOk = 0x0;
-inline constexpr int kMbYesNo = 0x4;
-inline constexpr int kMbIconQuestion = 0x20;
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdYes = 6;
+namespace zandrel::store {
 
 class Prompter {
  public:
@@ -30,7 +26,7 @@ class QueuedPrompter : public Prompter {
  public:
   int MsgBox(const std::string& text, int flags) override {
     queued_.emplace_back(text, flags);
-    return kIdOk;
+    return IDOK;
   }
   void Flush(Prompter& to) {
     auto pending = std::move(queued_);

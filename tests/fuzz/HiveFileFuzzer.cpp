@@ -14,7 +14,7 @@ using namespace zandrel;
 
 class Yes : public store::Prompter {
  public:
-  int MsgBox(const std::string&, int) override { return store::kIdYes; }
+  int MsgBox(const std::string&, int) override { return IDYES; }
 };
 
 void List(IRegistry& registry) { store::AssociationListing(registry).List(); }

@@ -281,7 +281,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   form->txtFileExt.UserEdited(".new");
   form->txtTitleRef.UserEdited("New Title");
   platform.ClearRecord();
-  platform.AnswerNext(ui::IDYES);
+  platform.AnswerNext(IDYES);
   std::vector<std::size_t> notifiesAtMessage;
   platform.onMessage = [&](const Platform::Message&) { notifiesAtMessage.push_back(platform.shellNotifies.size()); };
   form->cmdProceed.FireClick();
@@ -297,7 +297,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   form->cmdDelete.FireClick();
   platform.ClearRecord();
   failing.FailNth(1, ERROR_ACCESS_DENIED, DeleteKey);
-  platform.AnswerNext(ui::IDYES);
+  platform.AnswerNext(IDYES);
   form->cmdProceed.FireClick();
   EXPECT_EQ(Texts().back(), "Не удалось удалить ассоциацию из реестра .new2");
   EXPECT_EQ(platform.shellNotifies.size(), 1u);

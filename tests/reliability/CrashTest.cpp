@@ -74,7 +74,7 @@ class Crash : public ::testing::Test {
   // Runs the operation; true when it reports success.
   static bool Run(Op op, IRegistry& registry) {
     RecordingPrompter p;
-    p.AnswerNext(store::kIdYes);
+    p.AnswerNext(IDYES);
     if (op == Op::kImport) return hive::ImportRegFile(registry, dir->File("large.reg")).ok;
     if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});
     if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", 0});

@@ -67,7 +67,7 @@ class RecordingPrompter : public store::Prompter {
   int MsgBox(const std::string& text, int flags) override {
     boxes.push_back(Box{text, flags});
     if (onShow) onShow(boxes.back());
-    if (answers_.empty()) return (flags & 0xF) == store::kMbYesNo ? 7 : store::kIdOk;
+    if (answers_.empty()) return (flags & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
     const int answer = answers_.front();
     answers_.pop_front();
     return answer;

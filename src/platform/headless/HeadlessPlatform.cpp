@@ -39,7 +39,7 @@ int HeadlessPlatform::MsgBox(const std::string& text, int flags, const std::stri
     m.answer = answers_.front();
     answers_.pop_front();
   } else {
-    m.answer = (flags & 0xF) == MB_YESNO ? IDNO : IDOK;
+    m.answer = (flags & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
   }
   if (onMessage) onMessage(m);
   messages.push_back(m);

@@ -211,7 +211,6 @@ struct QtPlatform::Impl {
   // A few dozen pictures cover every window; the splash alone rereads twelve
   // frames a hundred times a second.
   qt::PictureCache pictures{64, 32u << 20};
-  PictureStats pictureStats;
 
   int ToPixels(float twips) const;
   float ToTwips(int pixels) const;

@@ -47,12 +47,6 @@ void PictureCache::Insert(const std::vector<std::uint8_t>& bytes, std::shared_pt
   Trim();
 }
 
-void PictureCache::SetLimits(std::size_t max_entries, std::size_t max_bytes) {
-  max_entries_ = max_entries;
-  max_bytes_ = max_bytes;
-  Trim();
-}
-
 void PictureCache::Trim() {
   while (!entries_.empty() && (entries_.size() > max_entries_ || bytes_ > max_bytes_)) {
     bytes_ -= entries_.back().cost;

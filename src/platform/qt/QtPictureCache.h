@@ -38,10 +38,6 @@ class PictureCache {
   // whole budget is not kept.
   void Insert(const std::vector<std::uint8_t>& bytes, std::shared_ptr<const DecodedPicture> picture);
 
-  void SetLimits(std::size_t max_entries, std::size_t max_bytes);
-  std::size_t Entries() const { return entries_.size(); }
-  std::size_t Bytes() const { return bytes_; }
-
  private:
   struct Entry {
     std::vector<std::uint8_t> bytes;

@@ -479,16 +479,16 @@ int QtPlatform::MsgBox(const std::string& text, int flags, const std::string& ti
   box.setWindowTitle(Q(title));
   box.setTextFormat(Qt::PlainText);
   box.setText(Q(text));
-  switch (flags & 0xF0) {
-    case 0x10: box.setIcon(QMessageBox::Critical); break;
-    case 0x20: box.setIcon(QMessageBox::Question); break;
-    case 0x30: box.setIcon(QMessageBox::Warning); break;
-    case 0x40: box.setIcon(QMessageBox::Information); break;
+  switch (flags & MB_ICONMASK) {
+    case MB_ICONSTOP: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
   }
   QAbstractButton* yes = nullptr;
   QAbstractButton* no = nullptr;
-  if ((flags & 0xF) == MB_YESNO) {
+  if ((flags & MB_TYPEMASK) == MB_YESNO) {
     yes = box.addButton(QMessageBox::Yes);
     no = box.addButton(QMessageBox::No);
     yes->setText(QStringLiteral("Да"));
@@ -572,7 +572,6 @@ PicturePtr QtPlatform::LoadPicture(const std::string& path) {
   std::vector<std::uint8_t> bytes;
   if (ReadRegularFile(path, bytes)) {
     if (std::shared_ptr<const qt::DecodedPicture> known = impl_->pictures.Find(bytes)) {
-      ++impl_->pictureStats.reuses;
       auto picture = std::make_shared<Picture>();
       picture->source = path;
       picture->format = known->format;
@@ -588,20 +587,11 @@ PicturePtr QtPlatform::LoadPicture(const std::string& path) {
   // returned, so it may still be completed here.
   auto picture = std::const_pointer_cast<Picture>(ReadPictureFile(path));
   std::shared_ptr<const qt::DecodedPicture> decoded = DecodePicture(*picture);
-  ++impl_->pictureStats.decodes;
   impl_->pictures.Insert(picture->bytes, decoded);
   picture->format = decoded->format;
   // Shared, never written: a picture's image changes only by a new load.
   picture->native = std::const_pointer_cast<QImage>(std::shared_ptr<const QImage>(decoded, &decoded->image));
   return picture;
-}
-
-QtPlatform::PictureStats QtPlatform::PictureDecodeStats() const { return impl_->pictureStats; }
-
-std::size_t QtPlatform::CachedPictureCount() const { return impl_->pictures.Entries(); }
-
-void QtPlatform::SetPictureCacheLimits(std::size_t entries, std::size_t bytes) {
-  impl_->pictures.SetLimits(entries, bytes);
 }
 
 std::int32_t QtPlatform::sndPlaySoundA(const char* path, std::uint32_t flags) {

@@ -61,17 +61,6 @@ class QtPlatform : public Platform {
   int ToPixels(float twips) const;
   float ToTwips(int pixels) const;
 
-  // Picture files are read and checked at every load, but bytes that were
-  // decoded before are not decoded again.
-  struct PictureStats {
-    long decodes = 0;  // loads that ran the decoder
-    long reuses = 0;   // loads whose bytes matched a picture decoded before
-  };
-  PictureStats PictureDecodeStats() const;
-  std::size_t CachedPictureCount() const;
-  // Bounds on the remembered pictures (count, and bytes of file and pixels).
-  void SetPictureCacheLimits(std::size_t entries, std::size_t bytes);
-
   // The shell notifications asked for (there is no shell to tell).
   const std::vector<ShellNotify>& ShellNotifies() const;
 

@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -15,19 +14,6 @@ namespace {
 
 // Every cue shares one id, so cancelling it cuts off whatever still plays.
 constexpr std::uint32_t kCueId = 1;
-
-struct SyncWait {
-  std::mutex mutex;
-  std::condition_variable done_cv;
-  bool done = false;
-};
-
-void Finished(ca_context*, std::uint32_t, int, void* userdata) {
-  auto* wait = static_cast<SyncWait*>(userdata);
-  std::lock_guard<std::mutex> lock(wait->mutex);
-  wait->done = true;
-  wait->done_cv.notify_all();
-}
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -69,28 +55,18 @@ class Player {
     if (context_ == nullptr) return 0;
     ca_context_cancel(context_, kCueId);
     if (path == nullptr) return 1;
-    int rc = Start(CA_PROP_MEDIA_FILENAME, path, flags);
-    if (rc != CA_SUCCESS && (flags & kSndNoDefault) == 0) rc = Start(CA_PROP_EVENT_ID, "bell", flags);
+    int rc = Start(CA_PROP_MEDIA_FILENAME, path);
+    if (rc != CA_SUCCESS && (flags & kSndNoDefault) == 0) rc = Start(CA_PROP_EVENT_ID, "bell");
     return rc == CA_SUCCESS ? 1 : 0;
   }
 
  private:
-  int Start(const char* key, const char* value, std::uint32_t flags) {
+  int Start(const char* key, const char* value) {
     ca_proplist* props = nullptr;
     if (ca_proplist_create(&props) != CA_SUCCESS) return CA_ERROR_OOM;
     ca_proplist_sets(props, key, value);
     ca_proplist_sets(props, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-    int rc;
-    if ((flags & kSndAsync) != 0) {
-      rc = ca_context_play_full(context_, kCueId, props, nullptr, nullptr);
-    } else {
-      SyncWait wait;
-      rc = ca_context_play_full(context_, kCueId, props, Finished, &wait);
-      if (rc == CA_SUCCESS) {
-        std::unique_lock<std::mutex> lock(wait.mutex);
-        wait.done_cv.wait(lock, [&] { return wait.done; });
-      }
-    }
+    const int rc = ca_context_play_full(context_, kCueId, props, nullptr, nullptr);
     ca_proplist_destroy(props);
     return rc;
   }

@@ -10,17 +10,10 @@
 #include <string>
 #include <utility>
 
+#include "messagebox/MessageBox.h"
 #include "platform/ui/Controls.h"
 
 namespace zandrel::ui {
-
-// MessageBox flags and answers, as the Win32 ones.
-inline constexpr int MB_OK = 0x0;
-inline constexpr int MB_YESNO = 0x4;
-inline constexpr int MB_ICONQUESTION = 0x20;
-inline constexpr int IDOK = 1;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
 
 // The application title every message box carries.
 inline constexpr const char* kAppTitle = "Zandrel";
@@ -30,7 +23,6 @@ inline constexpr int kPointerDefault = 0;
 inline constexpr int kPointerHourglass = 11;
 
 // sndPlaySoundA flags.
-inline constexpr std::uint32_t SND_SYNC = 0x0;
 inline constexpr std::uint32_t SND_ASYNC = 0x1;
 inline constexpr std::uint32_t SND_NODEFAULT = 0x2;
 
@@ -85,6 +77,7 @@ class Platform {
 
   // Runs an event handler. An uncaught RuntimeError ends the program: Fatal
   // shows it and quits. Nested calls pass errors on to the outermost one.
+  // Any other exception passes through, leaving the platform as before.
   void Dispatch(const std::function<void()>& handler);
   virtual void Fatal(const RuntimeError& error) = 0;
 

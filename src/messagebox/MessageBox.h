@@ -1,0 +1,19 @@
+// Message box flags and answers, as the Win32 ones: the store asks its
+// questions with them and every window system answers with them.
+#pragma once
+
+namespace zandrel {
+
+inline constexpr int MB_OK = 0x0;
+inline constexpr int MB_YESNO = 0x4;
+inline constexpr int MB_TYPEMASK = 0xF;  // the buttons part of the flags
+inline constexpr int MB_ICONMASK = 0xF0;  // the icon part
+inline constexpr int MB_ICONSTOP = 0x10;
+inline constexpr int MB_ICONQUESTION = 0x20;
+inline constexpr int MB_ICONEXCLAMATION = 0x30;
+inline constexpr int MB_ICONINFORMATION = 0x40;
+inline constexpr int IDOK = 1;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+}  // namespace zandrel
