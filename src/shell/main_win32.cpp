@@ -19,8 +19,8 @@ int main() {
   std::unique_ptr<zandrel::IRegistry> registry =
       zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &error);
   if (!registry) {
-    constexpr int kIconStop = 0x10;  // MB_ICONSTOP, as the end on a run-time error shows
-    platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::ui::MB_OK | kIconStop);
+    // The stop icon, as the end on a run-time error shows.
+    platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::MB_OK | zandrel::MB_ICONSTOP);
     return 1;
   }
 
