@@ -1,0 +1,418 @@
+#include "platform/hive/HiveImpl.h"
+
+#include <cstring>
+
+#include "regfile/RegText.h"
+
+namespace zandrel::hive {
+
+namespace {
+
+// Longest value name, in characters.
+constexpr std::size_t kMaxValueNameChars = 16383;
+
+bool IsRoot(HKEY h) { return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS; }
+
+sqlite3_int64 RootKey(HKEY h) {
+  switch (h) {
+    case HKEY_CLASSES_ROOT:
+      return kClassesKey;
+    case HKEY_CURRENT_USER:
+      return kUserKey;
+    case HKEY_LOCAL_MACHINE:
+      return kMachineKey;
+    default:
+      return kUsersKey;
+  }
+}
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Splits a subkey path into its components. NULL is the empty path.
+LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts) {
+  parts->clear();
+  if (sub_key == nullptr) return ERROR_SUCCESS;
+  std::string_view path(sub_key);
+  if (!path.empty() && path.front() == '\\') return ERROR_BAD_PATHNAME;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) {
+      std::string_view part = path.substr(start, end - start);
+      if (part.size() > MAX_KEY_NAME_CHARS && NameChars(part) > MAX_KEY_NAME_CHARS) {
+        return ERROR_INVALID_PARAMETER;
+      }
+      parts->push_back(part);
+    }
+    start = end + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+auto HiveRegistry::Impl::HandleAt(HKEY h) -> std::vector<Handle>::iterator {
+  return std::lower_bound(handles.begin(), handles.end(), h,
+                          [](const Handle& a, HKEY b) { return a.hkey < b; });
+}
+
+auto HiveRegistry::Impl::FindHandle(HKEY h) -> Handle* {
+  const auto it = HandleAt(h);
+  return it != handles.end() && it->hkey == h ? &*it : nullptr;
+}
+
+void HiveRegistry::Impl::CutOffVanishedKeys() {
+  for (Handle& handle : handles) {
+    if (handle.key == 0) continue;
+    Use use(key_depth);
+    use.Int(1, handle.key);
+    if (use.Step() == SQLITE_DONE) handle.key = 0;
+  }
+}
+
+LONG HiveRegistry::Impl::Resolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
+  if (IsRoot(h)) {
+    *key = RootKey(h);
+    *access = KEY_ALL_ACCESS;
+    return ERROR_SUCCESS;
+  }
+  Handle* found = FindHandle(h);
+  if (found == nullptr) return ERROR_INVALID_HANDLE;
+  Handle& handle = *found;
+  if (handle.checked_epoch != epoch) {
+    if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
+    Use use(key_depth);
+    use.Int(1, handle.key);
+    const int rc = use.Step();
+    if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+    if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+    handle.checked_epoch = epoch;
+  }
+  *key = handle.key;
+  *access = handle.access;
+  return ERROR_SUCCESS;
+}
+
+HKEY HiveRegistry::Impl::NewHandle(sqlite3_int64 key, REGSAM access) {
+  while (next_handle == 0 || next_handle >= HKEY_CLASSES_ROOT || FindHandle(next_handle)) {
+    next_handle = next_handle >= HKEY_CLASSES_ROOT ? 0x100 : next_handle + 4;
+  }
+  const HKEY h = next_handle;
+  next_handle += 4;
+  handles.insert(HandleAt(h), Handle{h, key, access, epoch});
+  return h;
+}
+
+HiveRegistry::HiveRegistry(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+HiveRegistry::~HiveRegistry() = default;
+
+const std::string& HiveRegistry::Path() const { return impl_->path; }
+
+LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
+                                 HKEY* phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  // As Windows: a null key leaves *phkResult as it was.
+  if (hKey == 0) return ERROR_INVALID_HANDLE;
+  *phkResult = 0;
+  // Under HKEY_CLASSES_ROOT one leading "\" is passed over when opening.
+  if (hKey == HKEY_CLASSES_ROOT && lpSubKey != nullptr && lpSubKey[0] == '\\' && lpSubKey[1] != '\\')
+    ++lpSubKey;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  LONG code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  std::vector<std::string_view>& parts = m.path_parts;
+  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  if (parts.empty() && IsRoot(hKey)) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  if ((code = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return code;
+  *phkResult = m.NewHandle(key, samDesired);
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
+                                 char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+  if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  LONG code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  KeyNode* node = nullptr;
+  if ((code = m.Children(key, &node)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= node->children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string_view name = node->Name(node->children[dwIndex]);
+  if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
+  std::memcpy(lpName, name.data(), name.size());
+  lpName[name.size()] = '\0';
+  *lpcchName = static_cast<DWORD>(name.size());
+  if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
+  if (lpcchClass != nullptr) *lpcchClass = 0;
+  if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = FILETIME{};
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                                 DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
+  if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  LONG code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  KeyNode* node = nullptr;
+  if ((code = m.Values(key, &node)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  const ValueRef& row = node->values[dwIndex];
+  const std::string_view name = node->ValueName(row);
+  const std::string_view data = node->ValueData(row);
+  if (name.size() >= *lpcchValueName) {
+    // As Windows: the type and the data's size are told all the same.
+    if (lpType != nullptr) *lpType = row.type;
+    if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
+    return ERROR_MORE_DATA;
+  }
+  if (lpData != nullptr && data.size() > *lpcbData) {
+    *lpcbData = static_cast<DWORD>(data.size());
+    if (lpType != nullptr) *lpType = row.type;
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(lpValueName, name.data(), name.size());
+  lpValueName[name.size()] = '\0';
+  *lpcchValueName = static_cast<DWORD>(name.size());
+  if (lpType != nullptr) *lpType = row.type;
+  if (lpData != nullptr && !data.empty()) std::memcpy(lpData, data.data(), data.size());
+  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD,
+                                   REGSAM samDesired, const void*, HKEY* phkResult,
+                                   DWORD* lpdwDisposition) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = 0;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  // Most creations meet an existing key: answer those without taking the
+  // write lock.
+  LONG code = m.Sync();
+  if (code != ERROR_SUCCESS) return code;
+  sqlite3_int64 key;
+  REGSAM access;
+  // The handle before the path, as RegOpenKeyExA does.
+  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  std::vector<std::string_view>& parts = m.path_parts;
+  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  if (parts.empty() && IsRoot(hKey)) {
+    *phkResult = hKey;
+    if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  sqlite3_int64 found;
+  code = m.Walk(key, parts, &found);
+  if (code == ERROR_SUCCESS) {
+    *phkResult = m.NewHandle(found, samDesired);
+    if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  if (code != ERROR_FILE_NOT_FOUND) return code;
+
+  bool created = false;
+  code = m.Write([&]() -> LONG {
+    sqlite3_int64 at;
+    REGSAM unused;
+    LONG c = m.Resolve(hKey, &at, &unused);
+    if (c != ERROR_SUCCESS) return c;
+    sqlite3_int64 depth;
+    {
+      Use use(m.key_depth);
+      use.Int(1, at);
+      const int rc = use.Step();
+      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+      if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+      depth = sqlite3_column_int64(m.key_depth, 0);
+    }
+    for (std::string_view part : parts) {
+      ++depth;
+      const std::string upper = UpperName(part);
+      sqlite3_int64 child;
+      c = m.Child(at, upper, &child);
+      if (c == ERROR_FILE_NOT_FOUND) {
+        if (depth > static_cast<sqlite3_int64>(MAX_KEY_DEPTH)) return ERROR_INVALID_PARAMETER;
+        Use use(m.insert_key);
+        use.Int(1, at).Blob(2, part).Blob(3, upper).Int(4, depth);
+        const int rc = use.Step();
+        if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+        child = sqlite3_last_insert_rowid(m.db);
+        m.ClearNodes();
+        created = true;
+      } else if (c != ERROR_SUCCESS) {
+        return c;
+      } else {
+        created = false;
+      }
+      at = child;
+    }
+    found = at;
+    return ERROR_SUCCESS;
+  });
+  if (code != ERROR_SUCCESS) return code;
+  *phkResult = m.NewHandle(found, samDesired);
+  if (lpdwDisposition != nullptr) {
+    *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType,
+                                  const BYTE* lpData, DWORD cbData) {
+  if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
+  const std::string_view name = lpValueName ? std::string_view(lpValueName) : std::string_view();
+  if (name.size() > kMaxValueNameChars && NameChars(name) > kMaxValueNameChars) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  // A string whose size did not count its terminating NUL gets one only when
+  // a NUL follows the bytes given, as on Windows (which reads that byte too).
+  if (IsStringType(dwType) && !data.empty() && data.back() != '\0' && lpData[cbData] == '\0')
+    data.push_back('\0');
+  const std::string upper = UpperName(name);
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    const LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    sqlite3_int64 existing = 0;
+    {
+      Use use(m.value_lookup);
+      use.Int(1, key).Blob(2, upper);
+      const int rc = use.Step();
+      if (rc == SQLITE_ROW) {
+        existing = sqlite3_column_int64(m.value_lookup, 0);
+      } else if (rc != SQLITE_DONE) {
+        return CodeFromSqlite(rc);
+      }
+    }
+    if (existing != 0) {
+      Use use(m.update_value);
+      use.Int(1, dwType).Blob(2, data).Int(3, existing);
+      const int rc = use.Step();
+      return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+    }
+    Use use(m.insert_value);
+    use.Int(1, key).Blob(2, name).Blob(3, upper).Int(4, dwType).Blob(5, data);
+    const int rc = use.Step();
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+  });
+}
+
+LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  {
+    // The handle before the path, as RegOpenKeyExA does; the write below
+    // checks it again under the write lock.
+    Impl::CallEnd end{m};
+    LONG code = m.Sync();
+    if (code != ERROR_SUCCESS) return code;
+    sqlite3_int64 key;
+    REGSAM access;
+    if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  }
+  std::vector<std::string_view> parts;
+  if (const LONG code = ParsePath(lpSubKey, &parts); code != ERROR_SUCCESS) return code;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if ((c = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return c;
+    return m.DeleteOne(key);
+  });
+}
+
+LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  const std::string upper =
+      UpperName(lpValueName ? std::string_view(lpValueName) : std::string_view());
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    const LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    Use use(m.delete_value);
+    use.Int(1, key).Blob(2, upper);
+    const int rc = use.Step();
+    if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+    return sqlite3_changes(m.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LONG HiveRegistry::RegCloseKey(HKEY hKey) {
+  if (IsRoot(hKey)) return ERROR_SUCCESS;
+  Impl& m = *impl_;
+  const auto it = m.HandleAt(hKey);
+  if (it == m.handles.end() || it->hkey != hKey) return ERROR_INVALID_HANDLE;
+  m.handles.erase(it);
+  m.EndCall();
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::BeginTransaction() {
+  Impl& m = *impl_;
+  if (m.read_only) return ERROR_ACCESS_DENIED;
+  if (m.in_transaction) return ERROR_INVALID_PARAMETER;  // scopes do not nest
+  m.EndRead();
+  LONG code = Impl::Run(m.begin);
+  if (code != ERROR_SUCCESS) return code;
+  code = m.CheckVersion();
+  if (code != ERROR_SUCCESS) {
+    Impl::Run(m.rollback);
+    return code;
+  }
+  m.in_transaction = true;
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::CommitTransaction() {
+  Impl& m = *impl_;
+  if (m.read_only) return ERROR_ACCESS_DENIED;
+  if (!m.in_transaction) return ERROR_INVALID_PARAMETER;
+  const LONG code = Impl::Run(m.commit);
+  if (code != ERROR_SUCCESS && sqlite3_get_autocommit(m.db)) {
+    m.in_transaction = false;  // SQLite already rolled back
+    m.DropCaches();
+    m.CutOffVanishedKeys();
+  }
+  if (code == ERROR_SUCCESS) m.in_transaction = false;
+  return code;
+}
+
+void HiveRegistry::RollbackTransaction() {
+  Impl& m = *impl_;
+  if (!m.in_transaction) return;
+  if (!sqlite3_get_autocommit(m.db)) Impl::Run(m.rollback);
+  m.in_transaction = false;
+  m.DropCaches();
+  m.CutOffVanishedKeys();
+}
+
+}  // namespace zandrel::hive
