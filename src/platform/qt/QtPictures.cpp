@@ -30,41 +30,6 @@ QImage DecodedImage(const PicturePtr& picture) {
 
 namespace {
 
-std::uint32_t Be16(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return (std::uint32_t{b[at]} << 8) | std::uint32_t{b[at + 1]};
-}
-
-// A JPEG decoder pads a stream cut off inside its image data with grey and
-// only warns: the file is whole only when an end-of-image marker follows the
-// first scan (entropy-coded data cannot contain FF D9).
-bool JpegComplete(const std::vector<std::uint8_t>& b) {
-  std::size_t i = 2;
-  while (i + 4 <= b.size()) {
-    if (b[i] != 0xFF) return false;
-    const std::uint8_t marker = b[i + 1];
-    if (marker == 0xFF) {
-      ++i;
-      continue;
-    }
-    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-      i += 2;
-      continue;
-    }
-    if (marker == 0xDA) {
-      for (std::size_t j = i + 2; j + 1 < b.size(); ++j)
-        if (b[j] == 0xFF && b[j + 1] == 0xD9) return true;
-      return false;
-    }
-    i += 2 + Be16(b, i + 2);
-  }
-  return false;
-}
-
-bool PngComplete(const std::vector<std::uint8_t>& b) {
-  static const char kIend[] = "IEND";
-  return std::search(b.begin(), b.end(), kIend, kIend + 4) != b.end();
-}
-
 // The whole of a regular file, read in one go; false when it is missing, not a
 // regular file or cannot be read.
 bool ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& out) {
@@ -101,8 +66,7 @@ std::shared_ptr<const qt::DecodedPicture> DecodePicture(const Picture& picture) 
   if (format.isEmpty()) throw invalid;
   QImage image = reader.read();
   if (image.isNull() || image.width() != picture.widthPx || image.height() != picture.heightPx) throw invalid;
-  if (format == "jpeg" && !JpegComplete(picture.bytes)) throw invalid;
-  if (format == "png" && !PngComplete(picture.bytes)) throw invalid;
+  if (!PictureBytesComplete(format.toStdString(), picture.bytes)) throw invalid;
   auto decoded = std::make_shared<qt::DecodedPicture>();
   decoded->image = qt::ToDisplayFormat(std::move(image));
   decoded->format = format.toStdString();

@@ -50,6 +50,37 @@ bool JpegSize(const std::vector<std::uint8_t>& b, int& w, int& h) {
   return false;
 }
 
+// A JPEG decoder pads a stream cut off inside its image data with grey and
+// only warns: the file is whole only when an end-of-image marker follows the
+// first scan (entropy-coded data cannot contain FF D9).
+bool JpegComplete(const std::vector<std::uint8_t>& b) {
+  std::size_t i = 2;
+  while (i + 4 <= b.size()) {
+    if (b[i] != 0xFF) return false;
+    const std::uint8_t marker = b[i + 1];
+    if (marker == 0xFF) {
+      ++i;
+      continue;
+    }
+    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+      i += 2;
+      continue;
+    }
+    if (marker == 0xDA) {
+      for (std::size_t j = i + 2; j + 1 < b.size(); ++j)
+        if (b[j] == 0xFF && b[j + 1] == 0xD9) return true;
+      return false;
+    }
+    i += 2 + Be16(b, i + 2);
+  }
+  return false;
+}
+
+bool PngComplete(const std::vector<std::uint8_t>& b) {
+  static const char kIend[] = "IEND";
+  return std::search(b.begin(), b.end(), kIend, kIend + 4) != b.end();
+}
+
 }  // namespace
 
 PicturePtr ReadPictureFile(const std::string& path) {
@@ -90,6 +121,12 @@ PicturePtr ReadPictureFile(const std::string& path) {
   picture->heightPx = h;
   picture->bytes = std::move(bytes);
   return picture;
+}
+
+bool PictureBytesComplete(const std::string& format, const std::vector<std::uint8_t>& bytes) {
+  if (format == "jpeg") return JpegComplete(bytes);
+  if (format == "png") return PngComplete(bytes);
+  return true;
 }
 
 }  // namespace zandrel::ui

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ui/PictureFile.h"
+
 namespace zandrel::ui::win32 {
 
 namespace {
@@ -21,41 +23,6 @@ struct ComPtr {
   T* operator->() const { return p; }
 };
 
-std::uint32_t Be16(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return (std::uint32_t{b[at]} << 8) | std::uint32_t{b[at + 1]};
-}
-
-// A decoder may pad a JPEG cut off inside its image data and call it whole:
-// the file is whole only when an end-of-image marker follows the first scan
-// (entropy-coded data cannot contain FF D9).
-bool JpegComplete(const std::vector<std::uint8_t>& b) {
-  std::size_t i = 2;
-  while (i + 4 <= b.size()) {
-    if (b[i] != 0xFF) return false;
-    const std::uint8_t marker = b[i + 1];
-    if (marker == 0xFF) {
-      ++i;
-      continue;
-    }
-    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-      i += 2;
-      continue;
-    }
-    if (marker == 0xDA) {
-      for (std::size_t j = i + 2; j + 1 < b.size(); ++j)
-        if (b[j] == 0xFF && b[j + 1] == 0xD9) return true;
-      return false;
-    }
-    i += 2 + Be16(b, i + 2);
-  }
-  return false;
-}
-
-bool PngComplete(const std::vector<std::uint8_t>& b) {
-  static const char kIend[] = "IEND";
-  return std::search(b.begin(), b.end(), kIend, kIend + 4) != b.end();
-}
-
 }  // namespace
 
 Bitmap::~Bitmap() {
@@ -65,8 +32,7 @@ Bitmap::~Bitmap() {
 BitmapPtr DecodeBitmap(const Picture& picture, IWICImagingFactory* factory) {
   const RuntimeError invalid{481, "Invalid picture: " + picture.source};
   if (factory == nullptr || picture.bytes.empty() || picture.bytes.size() > 0x7FFFFFFF) throw invalid;
-  if (picture.format == "jpeg" && !JpegComplete(picture.bytes)) throw invalid;
-  if (picture.format == "png" && !PngComplete(picture.bytes)) throw invalid;
+  if (!PictureBytesComplete(picture.format, picture.bytes)) throw invalid;
 
   ComPtr<IWICStream> stream;
   ComPtr<IWICBitmapDecoder> decoder;
