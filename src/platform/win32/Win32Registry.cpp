@@ -57,7 +57,11 @@ HKEY Win32Registry::Adopt(std::uintptr_t real) {
 LONG Win32Registry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
                                   HKEY* phkResult) {
   const std::uintptr_t parent = Real(hKey);
-  if (parent == 0 || phkResult == nullptr) return ERROR_INVALID_HANDLE;
+  if (phkResult == nullptr) return ERROR_INVALID_HANDLE;
+  if (parent == 0) {
+    if (hKey != 0) *phkResult = 0;  // as Windows: only a null key leaves it untouched
+    return ERROR_INVALID_HANDLE;
+  }
   if (IsRoot(hKey) && (lpSubKey == nullptr || *lpSubKey == '\0')) {
     *phkResult = hKey;  // a root opens as itself, also when redirected
     return ERROR_SUCCESS;
@@ -89,7 +93,11 @@ LONG Win32Registry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, cons
                                     REGSAM samDesired, const void*, HKEY* phkResult,
                                     DWORD* lpdwDisposition) {
   const std::uintptr_t parent = Real(hKey);
-  if (parent == 0 || phkResult == nullptr) return ERROR_INVALID_HANDLE;
+  if (phkResult == nullptr) return ERROR_INVALID_HANDLE;
+  if (parent == 0) {
+    *phkResult = 0;
+    return ERROR_INVALID_HANDLE;
+  }
   api::Handle real = 0;
   const LONG code = api::CreateKey(parent, lpSubKey, samDesired, &real, lpdwDisposition);
   *phkResult = code == ERROR_SUCCESS ? Adopt(real) : 0;

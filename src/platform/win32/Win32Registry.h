@@ -3,7 +3,8 @@
 // so each open key gets a small number of its own and the roots keep their
 // predefined values. Codes come from Windows unchanged, except that a null
 // parent key answers ERROR_INVALID_HANDLE with *phkResult untouched, as
-// Windows does, and an unknown handle answers ERROR_INVALID_HANDLE.
+// Windows does, and an unknown handle answers ERROR_INVALID_HANDLE (a
+// handle out set to null).
 #pragma once
 
 #include <cstdint>
