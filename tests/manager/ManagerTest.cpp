@@ -207,14 +207,17 @@ TEST_F(Manager, ListCommand) {
 }
 
 TEST_F(Manager, CountsBeyondSixteenBitsAndAMinimizedWindowKeepsItsFocus) {
-  ASSERT_EQ(registry->BeginTransaction(), 0);
+  // One transaction makes the hive's seeding quick; the machine's registry
+  // is quicker without one, whose undo record would log every key durably.
+  const bool batch = !Backends().front().machine;
+  ASSERT_EQ(batch ? registry->BeginTransaction() : 0, 0);
   char name[16];
   for (int i = 0; i < 33000; ++i) {
     std::snprintf(name, sizeof name, ".e%05d", i);
     SeedValue(*registry, name, "", REG_SZ, "Shared");
   }
   SeedValue(*registry, "Shared\\shell\\open\\command", "", REG_SZ, "s %1");
-  ASSERT_EQ(registry->CommitTransaction(), 0);
+  ASSERT_EQ(batch ? registry->CommitTransaction() : 0, 0);
   form->SetMinimized(true);
   form->cmdList.FireClick();
   EXPECT_EQ(Texts(), std::vector<std::string>{"Просмотр завершен.  Всего  33000"});

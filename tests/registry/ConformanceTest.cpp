@@ -370,12 +370,62 @@ const Row kRows[] = {
         @2 keys HKCR "" = "")"},
 };
 
+// Rows as a backend answers them where it differs, and the one place that
+// names how: Wine's registry (Wine 8, measured) against Windows, which the
+// hive follows; and the machine's registry in a sandbox with an undo record.
+struct Otherwise {
+  const char* name;
+  bool (*applies)(const Backend&);
+  std::string script;
+};
+
+bool Wine(const Backend& b) { return b.wine; }
+bool Machine(const Backend& b) { return b.machine; }
+
+const Otherwise kOtherwise[] = {
+    // Wine writes a NUL past a string stored without one when the buffer has room.
+    {"StringGetsNoNulWhenNoneFollows", Wine,
+     R"(create HKCR v -> 0 as h1; set h1 "" sz "abcX" 3 -> 0; enumval h1 0 1024 3 -> 0 "" sz "abc")"},
+    // Wine enumerates values sorted by name, not in creation order; on 234 for
+    // a short name buffer it writes into both buffers.
+    {"DataOneByteShortGives234AndTheSizeNeeded", Wine,
+     R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "0123456789" -> 0; set h1 "" sz "ab" -> 0;
+        enumval h1 1 1024 10 -> 234 size 11; enumval h1 0 1024 1024 -> 0 size 3 "" sz "ab\0")"},
+    {"NameWithoutRoomForItsNulGives234AndTheDataSize", Wine,
+     R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "x" -> 0; set h1 "" sz "ab" -> 0;
+        enumval h1 1 13 1024 -> 0 "Content Type" sz "x\0"; enumval h1 0 1024 1024 -> 0 "" sz "ab\0")"},
+    {"ValuesInCreationOrderARewriteKeepsItsPlace", Wine,
+     R"(create HKCR v -> 0 as h1; set h1 zeta sz 1 -> 0; set h1 Alpha sz 1 -> 0; set h1 "" sz 1 -> 0;
+        set h1 mid sz 1 -> 0; set h1 ALPHA dword "\x01\0\0\0" -> 0; delval h1 zeta -> 0; set h1 zeta sz 2 -> 0;
+        values HKCR v = "@|Alpha|mid|zeta"; enumval h1 1 1024 1024 -> 0 "Alpha" dword "\x01\0\0\0")"},
+    // Wine enumerates subkeys sorted by their lower-cased names.
+    {"SubkeysInTheOrderOfTheirUpperCasedNames", Wine,
+     R"(create HKCR b -> 0; create HKCR A -> 0; create HKCR c -> 0; create HKCR B2 -> 0; create HKCR .x -> 0;
+        create HKCR ._sln -> 0; create HKCR .zip -> 0; create HKCR "Ё" -> 0; create HKCR "я" -> 0; create HKCR _ -> 0;
+        keys HKCR "" = "._sln|.x|.zip|_|A|b|B2|c|я|Ё")"},
+    // Wine takes a key name of 256 characters.
+    {"KeyNamesUpTo255Characters", Wine,
+     R"(create HKCR ")" + k256 + R"(" -> 0; create HKCR "n"*257 -> 87; create HKCR "ж"*256 -> 0; create HKCR "ж"*257 -> 87)"},
+    // Wine answers 234 to a path longer than MAX_PATH.
+    {"NestingStopsAt512Levels", Wine, R"(create HKCR ")" + kDeep + R"(" -> 234; keys HKCR "" = "")"},
+    {"AFailingCallInATransactionUndoesOnlyItself", Wine,
+     R"(begin -> 0; create HKCR .kept -> 0; create HKCR "fresh\)" + kDeep + R"(" -> 234; commit -> 0;
+        keys HKCR "" = ".kept")"},
+    // The sandbox's roots are keys of their own, and deletable.
+    {"FixedRootsCannotBeDeleted", Machine, R"(delkey HKCR null -> 87; create HKCR x -> 0)"},
+    // The undo record makes a change all-or-nothing, not invisible until committed.
+    {"OthersSeeACommitOnlyOnceMade", Machine,
+     R"(@2 keys HKCR "" = ""; begin -> 0; create HKCR .new -> 0; @2 keys HKCR "" = ".new"; commit -> 0;
+        @2 keys HKCR "" = ".new")"},
+};
+
 class Conformance : public ::testing::TestWithParam<Backend> {};
 
 TEST_P(Conformance, EveryRow) {
   const Backend& backend = GetParam();
-  for (const Row& row : kRows) {
-    if (backend.skips.count(row.name) != 0) continue;
+  for (Row row : kRows) {
+    for (const Otherwise& o : kOtherwise)
+      if (row.name == std::string(o.name) && o.applies(backend)) row.script = o.script;
     SCOPED_TRACE(row.name);
     TempDir dir;
     std::unique_ptr<IRegistry> registry = backend.make(dir.Path());
@@ -388,7 +438,8 @@ TEST_P(Conformance, EveryRow) {
       runner.Step(step);
     }
     std::unique_ptr<IRegistry> fresh = backend.reopen(dir.Path());
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS})
+    for (HKEY root : backend.machine ? std::vector<HKEY>{HKEY_LOCAL_MACHINE}  // the rest is the machine's
+                                     : std::vector<HKEY>{HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS})
       EXPECT_EQ(DumpTree(*fresh, root, ""), DumpTree(*registry, root, "")) << "a fresh instance reads another tree";
   }
 }

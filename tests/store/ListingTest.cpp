@@ -2,6 +2,8 @@
 // store, sound and hostile alike, and what it asks of the registry.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "store/AssociationListing.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
@@ -12,6 +14,19 @@ namespace {
 
 using store::AssociationRow;
 using Rows = std::vector<AssociationRow>;
+
+}  // namespace
+}  // namespace zandrel::testing
+
+namespace zandrel::store {
+void PrintTo(const AssociationRow& row, std::ostream* out) {
+  *out << "{" << ::testing::PrintToString(row.extension) << ", " << ::testing::PrintToString(row.description) << ", "
+       << ::testing::PrintToString(row.command) << "}";
+}
+}  // namespace zandrel::store
+
+namespace zandrel::testing {
+namespace {
 
 Rows List(IRegistry& registry) { return store::AssociationListing(registry).List().rows; }
 
@@ -33,6 +48,7 @@ struct ListRow {
   const char* name;
   std::vector<Seed> seeds;
   Rows rows;
+  std::optional<Rows> wine = {};  // the rows over Wine's registry, where they differ
 };
 
 const std::string kMegabyte(1 << 20, 'M');
@@ -61,13 +77,13 @@ TEST(Listing, RowsFromClassesStores) {
       {"named first value of the command key",
        {Value{".named", "", REG_SZ, "Named"}, Value{"Named\\shell\\open\\command", "DelegateExecute", REG_SZ, "{x}"},
         Value{"Named\\shell\\open\\command", "", REG_SZ, "named %1"}},
-       {}},
+       {}, Rows{{".named", "Named", "named %1"}}},
       {"value too large for the buffer passed over",
        {Value{".big", "Blob", REG_BINARY, std::string(5000, 'x')}, ".big=Big", Value{".h", "", REG_SZ, kMegabyte},
         Value{"Big\\shell\\open\\command", "Big", REG_BINARY, kMegabyte}},
        {{".big", "Big", "c .big"}}},
       {"longest names", {(ext255 + "=" + title255).c_str(), (emoji + "=Emoji").c_str()},
-       {{ext255, title255, "c " + ext255}, {emoji, "Emoji", "c " + emoji}}},
+       {{ext255, title255, "c " + ext255}, {emoji, "Emoji", "c " + emoji}}, Rows{}},
       {"Cyrillic", {".док=Документ Ёжика"}, {{".док", "Документ Ёжика", "c .док"}}},
       {"command key spelled otherwise",
        {Value{".cs", "", REG_SZ, "Case"}, Value{"case\\SHELL\\open\\COMMAND", "", REG_SZ, "c %1"}},
@@ -78,16 +94,23 @@ TEST(Listing, RowsFromClassesStores) {
        {".a=A", ".b=B\xff\xfe", ".c\xe2\x82=C", Value{".d", "\x80\x81", REG_SZ, "x"}, ".d=D",
         Value{".e", "", REG_DWORD, std::string("\x2a\0\0\0", 4)}, Value{".f", "", REG_BINARY, "F"}, ".g=G",
         Value{"G\\shell\\open\\command", "", REG_EXPAND_SZ, "g %1"}},
-       {{".a", "A", "c .a"}, {".b", "B\xff\xfe", "c .b"}, {".c\xe2\x82", "C", "c .c\xe2\x82"}, {".d", "D", "c .d"}}},
-      {"a command key 512 levels deep", {".j=J", Value{kDeepCommand, "", REG_SZ, "deep %1"}}, {{".j", "J", "deep %1"}}},
+       {{".a", "A", "c .a"}, {".b", "B\xff\xfe", "c .b"}, {".c\xe2\x82", "C", "c .c\xe2\x82"}, {".d", "D", "c .d"}},
+       // Through UTF-16, as on Windows: what is not UTF-8 comes back as U+FFFD.
+       Rows{{".a", "A", "c .a"}, {".b", "B\uFFFD\uFFFD", "c .b"}, {".c\uFFFD", "C", "c .c\uFFFD"}, {".d", "D", "c .d"}}},
+      {"a command key 512 levels deep", {".j=J", Value{kDeepCommand, "", REG_SZ, "deep %1"}}, {{".j", "J", "deep %1"}},
+       Rows{{".j", "J", "c .j"}}},
   };
+  const bool wine = Backends().front().wine;
   for (const ListRow& row : rows) {
     SCOPED_TRACE(row.name);
     TempDir dir;
     auto registry = MakeRegistry(dir.Path());
     for (const Seed& seed : row.seeds) {
       if (seed.association.empty()) {
-        ASSERT_EQ(SeedValue(*registry, seed.value.path, seed.value.name, seed.value.type, seed.value.data), 0);
+        const LONG code = SeedValue(*registry, seed.value.path, seed.value.name, seed.value.type, seed.value.data);
+        if (!(wine && row.wine)) {  // Wine cannot hold every path
+          ASSERT_EQ(code, 0);
+        }
         continue;
       }
       const std::size_t eq = seed.association.find('=');
@@ -97,7 +120,7 @@ TEST(Listing, RowsFromClassesStores) {
     const std::string before = DumpClasses(*registry);
     FailingRegistry watched(*registry);  // reading is all a listing asks rights for
     watched.RefuseOpenRights(~KEY_READ);
-    EXPECT_EQ(List(watched), row.rows);
+    EXPECT_EQ(List(watched), wine && row.wine ? *row.wine : row.rows);
     EXPECT_EQ(watched.Count(kChangeOps), 0u);
     EXPECT_EQ(watched.Count(Close), [&] {  // every key opened is closed
       std::uint64_t opened = 0;

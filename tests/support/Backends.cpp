@@ -14,7 +14,7 @@ const std::vector<Backend>& Backends() {
       if (!hive) throw std::runtime_error(error);
       return hive;
     };
-    return std::vector<Backend>{{"Hive", open, open, {}}};
+    return std::vector<Backend>{{"Hive", open, open}};
   }();
   return backends;
 }

@@ -1,8 +1,6 @@
 #include "support/FailingRegistry.h"
 
-#include <signal.h>
-
-#include <cstdlib>
+#include "support/Support.h"
 
 namespace zandrel::testing {
 
@@ -15,10 +13,6 @@ const char* Name(RegOp op) {
   return names[bit];
 }
 std::string Text(const char* s) { return s != nullptr ? s : ""; }
-[[noreturn]] void Die() {
-  ::raise(SIGKILL);
-  std::abort();
-}
 }  // namespace
 
 void FailingRegistry::Arm(std::uint64_t n, LONG code, std::uint32_t ops, int kill) {
@@ -47,7 +41,7 @@ std::vector<std::string> FailingRegistry::Lines(std::uint32_t ops) const {
 template <typename Real>
 LONG FailingRegistry::Pass(RegOp op, std::string text, Real&& real, HKEY* out) {
   const bool chosen = fail_at_ != 0 && (op & ops_) != 0 && ++counted_ == fail_at_;
-  if (chosen && kill_ == 1) Die();
+  if (chosen && kill_ == 1) KillThisProcess();
   LONG code;
   if (chosen && kill_ == 0 && op != Close && op != Rollback) {
     if (out != nullptr) *out = 0;
@@ -56,7 +50,7 @@ LONG FailingRegistry::Pass(RegOp op, std::string text, Real&& real, HKEY* out) {
     code = real();
     if (chosen && kill_ == 0) code = code_;
   }
-  if (chosen && kill_ == 2) Die();
+  if (chosen && kill_ == 2) KillThisProcess();
   injected_ = injected_ || (chosen && kill_ == 0);
   if (op == Begin && code == ERROR_SUCCESS) in_transaction_ = true;
   if ((op == Commit && code == ERROR_SUCCESS) || op == Rollback) in_transaction_ = false;

@@ -1,23 +1,38 @@
 #include "support/Support.h"
 
-#include <sys/stat.h>
+#ifndef _WIN32
+#include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace zandrel::testing {
 
 TempDir::TempDir() {
-  std::string base = "/dev/shm";
-  if (::access(base.c_str(), W_OK) != 0) base = std::filesystem::temp_directory_path().string();
-  std::string pattern = base + "/zandrel-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  namespace fs = std::filesystem;
+  fs::path base = fs::temp_directory_path();
+#ifndef _WIN32
+  if (::access("/dev/shm", W_OK) == 0) base = "/dev/shm";
+#endif
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "zandrel-test-%08x", static_cast<unsigned>(random()));
+    // Only the caller that made the folder gets it; a folder of the same name is another's.
+    if (fs::create_directory(base / name)) path_ = (base / name).string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot make a folder in " + base.string());
+#ifndef _WIN32
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::replace);
+#endif
 }
 
 TempDir::~TempDir() {
@@ -100,6 +115,13 @@ void DumpKey(IRegistry& registry, HKEY root, const std::string& path, std::strin
 }
 
 }  // namespace
+
+#ifndef _WIN32
+void KillThisProcess() {
+  ::raise(SIGKILL);
+  std::abort();
+}
+#endif
 
 std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path) {
   std::string out;

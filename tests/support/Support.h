@@ -35,6 +35,9 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string Hex(const std::string& bytes);  // "61 62 00"
 
+// Ends this process at once, as a kill would: no destructors, no handlers.
+[[noreturn]] void KillThisProcess();
+
 // The subtree of root\path as text, one line per key and per value (name,
 // type, size, bytes) in enumeration order; a failing call shows as an
 // "error" line, so a broken registry never dumps equal to a sound one.

@@ -1,0 +1,71 @@
+#include "support/Win32Support.h"
+
+#include <cstdlib>
+
+#include "support/Support.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+// Outside namespace zandrel, whose HKEY is the registry interface's own.
+namespace {
+
+const char kParent[] = "Software\\ZandrelTests";
+std::string current;
+
+void Forget(const std::string& path) { RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()); }
+
+void Drop() {
+  RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+  RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+  if (!current.empty()) Forget(std::string(kParent) + "\\" + current);
+  current.clear();
+}
+
+void Redirect(const std::string& path) {
+  HKEY machine = nullptr;
+  HKEY classes = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine,
+                      nullptr) != ERROR_SUCCESS ||
+      RegCreateKeyExA(machine, "SOFTWARE\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
+                      nullptr) != ERROR_SUCCESS ||
+      RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine) != ERROR_SUCCESS ||
+      RegOverridePredefKey(HKEY_CLASSES_ROOT, classes) != ERROR_SUCCESS)
+    std::abort();  // a test let loose on the machine's own classes would be worse
+  RegCloseKey(classes);
+  RegCloseKey(machine);
+}
+
+}  // namespace
+
+namespace zandrel::testing {
+
+void EnterRegistrySandbox(const std::string& name) {
+  static const bool registered = std::atexit(Drop) == 0;
+  (void)registered;
+  Drop();
+  const std::string path = std::string(kParent) + "\\" + name;
+  Forget(path);
+  Redirect(path);
+  current = name;
+}
+
+void JoinRegistrySandbox(const std::string& name) { Redirect(std::string(kParent) + "\\" + name); }
+
+void KillThisProcess() {
+  TerminateProcess(GetCurrentProcess(), 99);
+  std::abort();
+}
+
+std::string ThisProgram() {
+  char path[MAX_PATH * 2] = {};
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  return path;
+}
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace zandrel::testing

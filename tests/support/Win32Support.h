@@ -1,0 +1,24 @@
+// The Windows build's test support. Tests of the real registry each get an
+// empty classes store of their own: this process's HKEY_LOCAL_MACHINE is
+// redirected to a fresh key HKEY_CURRENT_USER\Software\ZandrelTests\<name>,
+// and HKEY_CLASSES_ROOT to its SOFTWARE\Classes (RegOverridePredefKey), so
+// both roots still reach the same classes keys and nothing outside that key
+// is touched.
+#pragma once
+
+#include <string>
+
+namespace zandrel::testing {
+
+// Drops this process's previous sandbox, makes `name` and redirects into it.
+// The last one is dropped at exit.
+void EnterRegistrySandbox(const std::string& name);
+// Redirects into the existing sandbox `name` of another process (a child
+// working on its parent's store), which stays its owner's to drop.
+void JoinRegistrySandbox(const std::string& name);
+
+// The full path of this program's executable.
+std::string ThisProgram();
+bool RunningUnderWine();
+
+}  // namespace zandrel::testing
