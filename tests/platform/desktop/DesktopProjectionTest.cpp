@@ -3,9 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 #include <gtest/gtest.h>
 
 #include "platform/desktop/DesktopMapping.h"
@@ -17,6 +14,7 @@
 namespace zandrel::desktop {
 namespace {
 
+using testing::ReadFile;
 using testing::TempDir;
 
 std::string Program(const TempDir& dir, const std::string& relative, mode_t mode = 0755) {
@@ -29,13 +27,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
   return text;
-}
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
@@ -127,14 +118,15 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   ASSERT_EQ(report.error, "");
   EXPECT_EQ(report.projected, 2u);
   EXPECT_EQ(report.skipped, 1u);
-  EXPECT_NE(Read(Package()).find("<mime-type type=\"application/x-zandrel-zqa\">\n    <comment>Zq &quot;A&quot; "
-                                 "&amp; &lt;B&gt;</comment>\n    <glob pattern=\"*.zqa\"/>"),
+  EXPECT_NE(ReadFile(Package()).find("<mime-type type=\"application/x-zandrel-zqa\">\n    <comment>Zq &quot;A&quot; "
+                                     "&amp; &lt;B&gt;</comment>\n    <glob pattern=\"*.zqa\"/>"),
             std::string::npos);
-  EXPECT_EQ(Read(Package()).find("text/plain"), std::string::npos) << "a system type is not declared again";
-  EXPECT_NE(Read(Entry("zandrel-zqa.desktop")).find("\nExec=" + tool + " %f\nMimeType=application/x-zandrel-zqa;\n"),
-            std::string::npos);
-  EXPECT_NE(Read(Entry("zandrel-txt.desktop")).find("\nMimeType=text/plain;\n"), std::string::npos);
-  EXPECT_EQ(Read(MimeApps()),
+  EXPECT_EQ(ReadFile(Package()).find("text/plain"), std::string::npos) << "a system type is not declared again";
+  EXPECT_NE(
+      ReadFile(Entry("zandrel-zqa.desktop")).find("\nExec=" + tool + " %f\nMimeType=application/x-zandrel-zqa;\n"),
+      std::string::npos);
+  EXPECT_NE(ReadFile(Entry("zandrel-txt.desktop")).find("\nMimeType=text/plain;\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(MimeApps()),
             "[Added Associations]\r\ntext/plain=b.desktop;\r\n\r\n[Default Applications]\r\n"
             "text/plain=gedit.desktop;\r\napplication/x-zandrel-zqa=zandrel-zqa.desktop;\n# theirs\r\n\r\n"
             "[Removed Associations]\r\nimage/png=c.desktop;")
@@ -155,13 +147,13 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   EXPECT_FALSE(Exists(Entry("zandrel-zqa.desktop")));
   EXPECT_FALSE(Exists(Entry("zandrel-txt.desktop")));
   EXPECT_TRUE(Exists(foreign));
-  EXPECT_EQ(Read(MimeApps()), others);
+  EXPECT_EQ(ReadFile(MimeApps()), others);
 }
 
 TEST_F(DesktopProjection, MimeAppsItCreatedGoesWithTheLastAssociation) {
   testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
   ASSERT_EQ(ProjectAssociations(registry, paths).error, "");
-  EXPECT_EQ(Read(MimeApps()), "[Default Applications]\napplication/x-zandrel-zqa=zandrel-zqa.desktop;\n");
+  EXPECT_EQ(ReadFile(MimeApps()), "[Default Applications]\napplication/x-zandrel-zqa=zandrel-zqa.desktop;\n");
   ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqa"), ERROR_SUCCESS);
   ASSERT_EQ(ProjectAssociations(registry, paths).error, "");
   EXPECT_FALSE(Exists(MimeApps()));

@@ -3,8 +3,6 @@
 // and bytes decoded once are not decoded again.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "platform/win32ui/Win32Platform.h"
@@ -13,15 +11,10 @@
 namespace zandrel::ui {
 namespace {
 
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(Win32Pictures, DecodesAssetsAndRefusesCutFiles) {
   Win32Platform platform;
   const std::string pic = platform.ExecutableFolder() + "\\Pic\\";
-  const std::string jpeg = Bytes(pic + "J-1.j"), png = Bytes(pic + "k01-1.g");
+  const std::string jpeg = testing::ReadFile(pic + "J-1.j"), png = testing::ReadFile(pic + "k01-1.g");
   if (jpeg.empty() || png.empty()) GTEST_SKIP() << "no generated assets beside the test";
 
   PicturePtr first = platform.LoadPicture(pic + "J-1.j");
