@@ -56,6 +56,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "export HKCR", 1, "", kUsage},
       {"h.db", "query HKXX\\.txt", 1, "", "zandrel-reg: unknown root key in \"HKXX\\.txt\"\n"},
       {"h.db", "export HKCR\\.nope " + d + "/out.reg", 1, "", "zandrel-reg: cannot open the key \"HKCR\\.nope\": not found (error 2)\n"},
+      {"h.db", "export HKXX\\.nope " + d + "/out.reg", 1, "", "zandrel-reg: unknown root key in \"HKXX\\.nope\"\n"},
       // Every file argument that is not a usable file: one line, status 1.
       {"h.db", "export HKCR\\.txt " + d + "/no/out.reg", 1, "",
        "zandrel-reg: " + d + "/no/out.reg: cannot write the file: No such file or directory\n"},
