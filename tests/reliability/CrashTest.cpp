@@ -93,14 +93,10 @@ class Crash : public ::testing::Test {
     return now == after;
   }
 
-  static TempDir* dir;
-  static std::string program;
-  static std::string* before;
+  inline static TempDir* dir = nullptr;
+  inline static std::string program;
+  inline static std::string* before = nullptr;
 };
-
-TempDir* Crash::dir = nullptr;
-std::string Crash::program;
-std::string* Crash::before = nullptr;
 
 TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
   const struct {

@@ -26,6 +26,10 @@ const char* const kAllPictures[] = {
     "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g", "Abt2.g", "Exit-y1.g", "Exit-y2.g", "Exit-n1.g",
     "Exit-n2.g", "Exit.g", "Forw1.g", "Forw2.g"};
 
+std::unique_ptr<ui::Window> NewManager(ui::Platform& p, IRegistry& r, std::function<void()> a, std::function<void()> e) {
+  return std::make_unique<manager::frmZandrel>(p, r, std::move(a), std::move(e));
+}
+
 class Program : public ::testing::Test {
  protected:
   Program() {
@@ -52,9 +56,7 @@ class Program : public ::testing::Test {
   TempDir dir;
   ui::HeadlessPlatform platform;
   std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
-  Forms forms{platform, *registry, [](ui::Platform& p, IRegistry& r, std::function<void()> a, std::function<void()> e) {
-                return std::make_unique<manager::frmZandrel>(p, r, std::move(a), std::move(e));
-              }};
+  Forms forms{platform, *registry, NewManager};
 };
 
 TEST_F(Program, TheSplashAnimatesThenHandsOverAfterSixSeconds) {
@@ -186,9 +188,7 @@ TEST_F(Program, AMissingPictureEndsTheProgramWhereItIsRead) {
     SCOPED_TRACE(row.file);
     ui::HeadlessPlatform p;
     p.SetExecutableFolder(dir.Path());
-    Forms f(p, *registry, [](ui::Platform& pl, IRegistry& r, std::function<void()> a, std::function<void()> e) {
-      return std::make_unique<manager::frmZandrel>(pl, r, std::move(a), std::move(e));
-    });
+    Forms f(p, *registry, NewManager);
     const std::string when = row.when;
     if (when != "start") {
       p.Dispatch([&] { f.ShowSplash(); });

@@ -9,15 +9,6 @@
 #include "support/FailingRegistry.h"
 #include "support/Support.h"
 
-namespace zandrel::testing {
-namespace {
-
-using store::AssociationRow;
-using Rows = std::vector<AssociationRow>;
-
-}  // namespace
-}  // namespace zandrel::testing
-
 namespace zandrel::store {
 void PrintTo(const AssociationRow& row, std::ostream* out) {
   *out << "{" << ::testing::PrintToString(row.extension) << ", " << ::testing::PrintToString(row.description) << ", "
@@ -27,6 +18,9 @@ void PrintTo(const AssociationRow& row, std::ostream* out) {
 
 namespace zandrel::testing {
 namespace {
+
+using store::AssociationRow;
+using Rows = std::vector<AssociationRow>;
 
 Rows List(IRegistry& registry) { return store::AssociationListing(registry).List().rows; }
 

@@ -32,7 +32,6 @@ class FailingRegistry : public IRegistry {
   void FailNth(std::uint64_t n, LONG code, std::uint32_t ops = kAllOps) { Arm(n, code, ops, 0); }
   // The process dies just before (or after) the nth call among `ops`.
   void KillAt(std::uint64_t n, bool after, std::uint32_t ops = kChangeOps) { Arm(n, 0, ops, after ? 2 : 1); }
-  void Disarm() { fail_at_ = 0; }
   // An open asking for any of `rights` answers 5, as for a user with fewer rights.
   void RefuseOpenRights(REGSAM rights) { refused_ = rights; }
   std::uint64_t Count(std::uint32_t ops = kAllOps) const;
