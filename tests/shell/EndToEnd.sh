@@ -13,13 +13,12 @@ set -uo pipefail
 app=$(readlink -f "$1")
 mkdir -p "$2"
 shots=$(readlink -f "$2")
+source "$(dirname "$0")/Drive.sh"
 if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run is not installed"; exit 77; }
-  for tool in xdotool import xclip gio xdg-open xdg-mime update-mime-database update-desktop-database; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
-  export ZANDREL_E2E_DISPLAY=1
-  # -noreset: the server must outlive the moments with no client.
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
+  for tool in xdotool import gio xdg-open xdg-mime update-mime-database update-desktop-database; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
 fi
+on_virtual_display "$@"
 
 work=$(mktemp -d /tmp/zandrel-e2e.XXXXXX)
 pid=
@@ -39,49 +38,8 @@ marker="$work/my tools/marker"  # the association's program: records each file i
 printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/opened.txt" >"$marker"
 chmod +x "$marker"
 
-log() { echo "[$(date +%T)] $*"; }
-fail() { log "FAIL: $*"; import -window root "$shots/failure.png" 2>/dev/null; exit 1; }
 shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; }
-running() { kill -0 "$pid" 2>/dev/null; }
-ended() { ! running; }
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
-is_gone() { local all; all=$(windows); ! grep -qx "$1" <<<"$all"; }
-wait_until() {  # SECONDS WHAT COMMAND...
-  local end=$((SECONDS + $1)) what=$2; shift 2
-  until "$@"; do [ "$SECONDS" -lt "$end" ] || fail "timed out waiting for $what"; sleep 0.1; done
-}
-new_window() {  # prints a visible window not in the list $1
-  local end=$((SECONDS + ${2:-15})) w
-  while [ "$SECONDS" -lt "$end" ]; do
-    running || fail "the program ended unexpectedly"
-    for w in $(windows); do grep -qx "$w" <<<"$1" || { echo "$w"; return 0; }; done
-    sleep 0.1
-  done
-  return 1
-}
-geometry() { eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"; }
-click() {  # WINDOW CLIENT_WIDTH_TWIPS LEFT TOP WIDTH HEIGHT: the centre of a control given in twips
-  geometry "$1"
-  local s; s=$(awk -v w="$WIDTH" -v cw="$2" 'BEGIN { print w / cw }')
-  xdotool mousemove --sync "$(awk -v o="$X" -v s="$s" -v l="$3" -v c="$5" 'BEGIN { printf "%d", o + (l + c / 2) * s + 0.5 }')" \
-    "$(awk -v o="$Y" -v s="$s" -v t="$4" -v c="$6" 'BEGIN { printf "%d", o + (t + c / 2) * s + 0.5 }')" click 1
-}
-type_into() { click "$manager" 8535 "$@"; xdotool key --clearmodifiers ctrl+a; xdotool type --delay 20 "${*: -1}"; }
-enter_until_gone() {  # a key sent before the window has the focus is lost: send again while it stays
-  local attempt end
-  for attempt in 1 2 3 4; do
-    timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
-    xdotool key Return
-    end=$((SECONDS + 4))
-    while [ "$SECONDS" -lt "$end" ]; do is_gone "$1" && return 0; sleep 0.1; done
-  done
-  fail "$2 did not close on Enter"
-}
-answer_box() { local box; box=$(new_window "$manager" 20) || fail "no message box for $1"; sleep 0.3; shot "$1"; enter_until_gone "$box" "$1"; }
-box_text() {  # the text of message box $1, copied as a user can (Ctrl+C)
-  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null; xdotool key --clearmodifiers ctrl+c; sleep 0.3
-  timeout 5 xclip -o -selection clipboard 2>/dev/null
-}
 reg() { "$app/zandrel-reg" "$@"; }
 start_fails() {  # NAME COMMAND...: one box titled Zandrel, alone; Enter ends the run with status 1
   local name=$1 box; shift
@@ -106,7 +64,6 @@ start_fails missing-picture "$work/app/zandrel"
 splash=$(new_window "" 15) || fail "no splash window"
 geometry "$splash"; splash_size="$WIDTH $HEIGHT"
 sleep 1; shot splash
-manager_shown() { xdotool search --onlyvisible --name '^Orvanta$' >/dev/null 2>&1; }
 wait_until 20 "the manager window" manager_shown
 manager=$(xdotool search --onlyvisible --name '^Orvanta$' | head -1)
 wait_until 5 "the splash to close" is_gone "$splash"
@@ -145,14 +102,10 @@ wait_until 10 "xdg-open to run the marker" opened "$work/b.$ext"
 
 click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
 sleep 0.3
-type_into 1920 3120 675 315 ".$ext"  # over the selected row's texts: the question names what the fields say
+type_into 1920 3120 675 315 ".$ext"
 type_into 3840 3000 2445 315 "$title"
 click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
-question=$(new_window "$manager" 20) || fail "no removal question"
-sleep 0.3; shot remove-question
-text=$(box_text "$question")
-grep -qx "Удаляется расширенние \.$ext" <<<"${text//$'\r'/}" || fail "the removal question names otherwise: $text"
-enter_until_gone "$question" "the removal question"
+answer_box remove-question
 answer_box remove-message
 answer_box remove-list-message
 : >"$work/opened.txt"  # nothing of Zandrel's is left on the desktop

@@ -19,6 +19,7 @@ shots=$(readlink -f "$shots")
 wine=${ZANDREL_WINE:-/usr/lib/wine/wine64}
 wineserver=${ZANDREL_WINESERVER:-/usr/lib/wine/wineserver}
 
+source "$(dirname "$0")/Drive.sh"
 if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
   for tool in "$wine" xvfb-run; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -26,9 +27,8 @@ if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
   for tool in xdotool import; do
     command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
   done
-  export ZANDREL_E2E_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$0" "$@"
 fi
+on_virtual_display "$@"
 
 work=$(mktemp -d /tmp/zandrel-wine-e2e.XXXXXX)
 pid=
@@ -48,25 +48,8 @@ fi
 printf 'pcm.!default { type null }\n' >"$work/asound.conf"
 export ALSA_CONFIG_PATH=$work/asound.conf
 
-log() { echo "[$(date +%T)] $*"; }
-fail() {
-  log "FAIL: $*"
-  import -window root "$shots/failure.png" 2>/dev/null
-  exit 1
-}
-wait_until() {
-  local timeout=$1 what=$2
-  shift 2
-  local end=$((SECONDS + timeout))
-  until "$@"; do
-    [ "$SECONDS" -lt "$end" ] || fail "timed out waiting for $what"
-    sleep 0.2
-  done
-}
-
 # Wine names every X window of a program after its executable.
 windows() { xdotool search --onlyvisible --class zandrel.exe 2>/dev/null | sort; }
-running() { kill -0 "$pid" 2>/dev/null; }
 # A screenshot of the screen, or of window $2 cut out of it (a window that
 # closes while import reads it would leave import waiting).
 shot() {
@@ -77,62 +60,6 @@ shot() {
     cp "$work/shot.png" "$shots/$1.png"
   fi
   log "screenshot $shots/$1.png"
-}
-new_window() {
-  local before=$1 end=$((SECONDS + ${2:-20})) w
-  while [ "$SECONDS" -lt "$end" ]; do
-    running || fail "the program ended unexpectedly"
-    for w in $(windows); do
-      grep -qx "$w" <<<"$before" || { echo "$w"; return 0; }
-    done
-    sleep 0.2
-  done
-  return 1
-}
-is_gone() { local all; all=$(windows); ! grep -qx "$1" <<<"$all"; }
-geometry() { eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"; }
-
-# Clicks the centre of a control given in twips relative to the client origin
-# of window $1 whose client width is $2 twips.
-click_twips() {
-  local win=$1 client_width=$2 left=$3 top=$4 width=$5 height=$6 x y
-  geometry "$win"
-  x=$(awk -v o="$X" -v w="$WIDTH" -v cw="$client_width" -v l="$left" -v s="$width" \
-        'BEGIN { printf "%d", o + (l + s / 2) * (w / cw) + 0.5 }')
-  y=$(awk -v o="$Y" -v w="$WIDTH" -v cw="$client_width" -v t="$top" -v s="$height" \
-        'BEGIN { printf "%d", o + (t + s / 2) * (w / cw) + 0.5 }')
-  xdotool mousemove --sync "$x" "$y" click 1
-}
-type_into() {
-  click_twips "$manager" 8535 "$@"
-  sleep 0.2
-  xdotool key --clearmodifiers ctrl+a BackSpace
-  xdotool type --delay 30 "${*: -1}"
-}
-# The message box on screen: titled with the application's name.
-message_box() {
-  local w
-  for w in $(windows); do [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Zandrel ] && { echo "$w"; return 0; }; done
-  return 1
-}
-# Answers the next message box with Enter (OK, or Yes: the default button).
-answer_box() {
-  local name=$1 box attempt end=$((SECONDS + 30))
-  until box=$(message_box) && [ -n "$box" ]; do
-    running || fail "the program ended unexpectedly"
-    [ "$SECONDS" -lt "$end" ] || fail "no message box for $name"
-    sleep 0.2
-  done
-  sleep 0.5
-  shot "$name" "$manager"
-  for attempt in 1 2 3; do
-    xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus "$box" 2>/dev/null
-    xdotool key Return
-    wait_for_gone=$((SECONDS + 5))
-    while [ "$SECONDS" -lt "$wait_for_gone" ]; do is_gone "$box" && return 0; sleep 0.2; done
-    log "$name: still open after Enter (attempt $attempt)"
-  done
-  fail "message box $name did not close"
 }
 # The shell's "start" on a file; its status. Without a display, start says
 # on the console, not in message boxes, that no program is associated.
@@ -157,7 +84,6 @@ pid=$!
 splash=$(new_window "" 30) || fail "the splash window did not appear"
 sleep 1.5
 shot splash "$splash"
-manager_shown() { xdotool search --onlyvisible --name '^Orvanta$' >/dev/null 2>&1; }
 wait_until 30 "the manager window" manager_shown
 manager=$(xdotool search --onlyvisible --name '^Orvanta$' | head -1)
 wait_until 10 "the splash to close" is_gone "$splash"
@@ -166,18 +92,18 @@ sleep 0.5
 shot manager "$manager"
 
 # --- List ---------------------------------------------------------------------
-click_twips "$manager" 8535 120 120 1485 495          # cmdList
+click "$manager" 8535 120 120 1485 495          # cmdList
 answer_box list-message
 sleep 0.5
 shot list "$manager"
 
 # --- Add: the marker program for the new extension ----------------------------
-click_twips "$manager" 8535 1680 120 1485 495         # cmdAdd
+click "$manager" 8535 1680 120 1485 495         # cmdAdd
 sleep 0.5
 type_into $((480 + 1440)) $((2160 + 960)) 675 315 "$ext"           # txtFileExt
 type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"        # txtTitleRef
 # The program through the file-open dialog: its name typed, Enter.
-click_twips "$manager" 8535 $((480 + 5760)) $((2160 + 2520)) 315 255   # cmdDialogFileSpec
+click "$manager" 8535 $((480 + 5760)) $((2160 + 2520)) 315 255   # cmdDialogFileSpec
 dialog=$(new_window "$manager" 30) || fail "the file-open dialog did not open"
 sleep 1
 shot browse "$dialog"
@@ -197,7 +123,7 @@ done
 is_gone "$dialog" || fail "the file-open dialog did not take the marker"
 sleep 0.3
 shot add-mode "$manager"
-click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
+click "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
 answer_box add-message
 answer_box add-list-message
 sleep 0.5
@@ -211,13 +137,13 @@ log "start ran the marker for sample.$ext"
 rm "$work/marker/marker.out"
 
 # --- Remove, with its description -------------------------------------------
-click_twips "$manager" 8535 3240 120 1485 495         # cmdDelete
+click "$manager" 8535 3240 120 1485 495         # cmdDelete
 sleep 0.5
 type_into $((480 + 1440)) $((2160 + 960)) 675 315 ".$ext"          # txtFileExt
 type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"        # txtTitleRef
 sleep 0.3
 shot remove-mode "$manager"
-click_twips "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
+click "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
 answer_box remove-question
 answer_box remove-message
 answer_box remove-list-message
@@ -230,14 +156,12 @@ sleep 1
 log "start no longer finds .$ext"
 
 # --- Exit by Yes ----------------------------------------------------------------
-click_twips "$manager" 8535 4800 120 1485 495         # cmdExit
+click "$manager" 8535 4800 120 1485 495         # cmdExit
 confirm=$(new_window "$manager" 20) || fail "the exit confirmation did not open"
 sleep 0.5
 shot exit "$confirm"
-click_twips "$confirm" 4230 120 840 1575 615          # cmdYes01
-end=$((SECONDS + 20))
-while running && [ "$SECONDS" -lt "$end" ]; do sleep 0.2; done
-running && fail "the program is still running after Yes"
+click "$confirm" 4230 120 840 1575 615          # cmdYes01
+wait_until 20 "the program to end after Yes" ended
 wait "$pid"
 status=$?
 pid=
