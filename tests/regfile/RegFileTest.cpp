@@ -13,35 +13,10 @@
 namespace zandrel::hive::testing {
 namespace {
 
+using zandrel::testing::DumpClasses;
+using zandrel::testing::DumpTree;
+using zandrel::testing::Hex;
 using zandrel::testing::TempDir;
-
-// The subtree at root\path: "[path]" per key (relative), then its values as
-// "name" = type:hex, in enumeration order; "!code" for a failing call.
-std::string Dump(IRegistry& registry, HKEY root, const std::string& path, const std::string& title = "") {
-  HKEY key = 0;
-  if (LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key); code != 0) return "!" + std::to_string(code) + "\n";
-  std::string out = "[" + title + "]\n";
-  for (DWORD i = 0;; ++i) {
-    char name[1024];
-    BYTE data[4096];
-    DWORD length = sizeof name, size = sizeof data, type = 0;
-    if (registry.RegEnumValueA(key, i, name, &length, nullptr, &type, data, &size) != 0) break;
-    out += "\"" + std::string(name, length) + "\" = " + std::to_string(type) + ":";
-    for (DWORD k = 0; k < size; ++k) out += "0123456789abcdef"[data[k] >> 4], out += "0123456789abcdef"[data[k] & 15];
-    out += "\n";
-  }
-  std::vector<std::string> children;
-  for (DWORD i = 0;; ++i) {
-    char name[1024];
-    DWORD length = sizeof name;
-    if (registry.RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != 0) break;
-    children.emplace_back(name, length);
-  }
-  for (const std::string& c : children)
-    out += Dump(registry, key, c, title.empty() ? c : title + "\\" + c);
-  if (key != root) registry.RegCloseKey(key);
-  return out;
-}
 
 // UTF-16LE bytes with a BOM, as regedit writes them.
 std::string Utf16File(const std::string& utf8) {
@@ -51,15 +26,6 @@ std::string Utf16File(const std::string& utf8) {
     bytes.push_back(static_cast<char>(unit >> 8));
   }
   return bytes;
-}
-
-std::string Utf16BytesText(const std::string& bytes) {
-  std::u16string units;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return Utf16ToUtf8(units);
 }
 
 // A file in the exported form: every kind of value, escapes, wrapping,
@@ -106,8 +72,6 @@ TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
   ASSERT_TRUE(result.ok) << result.message;
   std::string bytes, error;
   ASSERT_EQ(ExportRegText(*reg_, "HKEY_CLASSES_ROOT\\.zzq", &bytes, &error), 0) << error;
-  ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(Utf16BytesText(bytes.substr(2)), kExported);
   EXPECT_EQ(bytes, file);
   // Short root names and any case address the same key.
   std::string again;
@@ -117,16 +81,14 @@ TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
 
 TEST_F(RegFiles, ImportStoresStringsInTheAnsiCodePage) {
   ASSERT_TRUE(ImportRegText(*reg_, Utf16File(kExported), "zzq.reg").ok);
-  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ".zzq\\OpenWithProgids"),
-            "[]\n\"Документ ZZQ\" = 1:00\n");
-  const std::string dump = Dump(*reg_, HKEY_CLASSES_ROOT, ".zzq");
-  // "%SystemRoot%\system32\notepad.exe" as UTF-8 with its NUL.
-  EXPECT_NE(dump.find("\"Path\" = 2:2553797374656d526f6f74255c73797374656d33325c6e6f746570616"
-                      "42e65786500\n"),
-            std::string::npos)
-      << dump;
-  EXPECT_NE(dump.find("\"Embedded\" = 1:616200636400\n"), std::string::npos) << dump;
-  EXPECT_NE(dump.find("\"Flags\" = 4:00000100\n"), std::string::npos) << dump;
+  EXPECT_EQ(DumpTree(*reg_, HKEY_CLASSES_ROOT, ".zzq\\OpenWithProgids"),
+            "[.zzq\\OpenWithProgids]\n  \"Документ ZZQ\" type 1: 00\n");
+  const std::string dump = DumpTree(*reg_, HKEY_CLASSES_ROOT, ".zzq");
+  const std::string path = std::string("%SystemRoot%\\system32\\notepad.exe") + '\0';
+  for (const std::string& value : std::vector<std::string>{"\"Path\" type 2: " + Hex(path),
+                                                           "\"Embedded\" type 1: 61 62 00 63 64 00",
+                                                           "\"Flags\" type 4: 00 00 01 00"})
+    EXPECT_NE(dump.find("  " + value + "\n"), std::string::npos) << dump;
 }
 
 TEST_F(RegFiles, DefaultStoreRoundTrips) {
@@ -140,13 +102,13 @@ TEST_F(RegFiles, DefaultStoreRoundTrips) {
   std::string second;
   ASSERT_EQ(ExportRegText(*reg_, "HKCR", &second, &error), 0) << error;
   EXPECT_EQ(second, first);
-  EXPECT_EQ(Dump(*reg_, HKEY_CLASSES_ROOT, ""), Dump(*seeded, HKEY_CLASSES_ROOT, ""));
+  EXPECT_EQ(DumpClasses(*reg_), DumpClasses(*seeded));
 }
 
 // The line rules, one row per rule: the body (the lines after the header),
 // read in the forms the row names, must leave HKEY_CLASSES_ROOT as shown
-// (Dump's lines after "[]"), or fail at the line shown. "~N" lines list the
-// lines whose value is left out, as regedit leaves it out.
+// (DumpClasses' lines after "[]"), or fail at the line shown. "~N" lines
+// list the lines whose value is left out, as regedit leaves it out.
 enum Forms { kBoth, kUnicode, kAnsi, kWhole8 };  // kWhole8: the body is the whole file
 
 struct LineRow {
@@ -167,7 +129,7 @@ std::string Outcome(const std::string& file) {
   TempDir dir;
   auto reg = zandrel::testing::MakeRegistry(dir.Path());
   const RegImportResult r = ImportRegText(*reg, file, "t.reg");
-  std::string out = r.ok ? Dump(*reg, HKEY_CLASSES_ROOT, "").substr(3) : r.message.substr(7) + "\n";
+  std::string out = r.ok ? DumpClasses(*reg).substr(3) : r.message.substr(7) + "\n";
   for (const std::string& n : r.notes) out += "~" + n.substr(12, n.find(':') - 12) + "\n";  // "t.reg, line N: ..."
   return out;
 }
@@ -177,52 +139,57 @@ const std::string K = "[HKEY_CLASSES_ROOT\\t]\n";
 TEST(RegFileLines, ReadAsRegeditReadsThem) {
   const LineRow rows[] = {
       {"CR LF, CR and LF each end a line", kBoth, "[HKEY_CLASSES_ROOT\\t]\r\n\"a\"=\"1\"\r\"b\"=\"2\"\n@=\"3\"\r\n",
-       "[t]\n\"a\" = 1:3100\n\"b\" = 1:3200\n\"\" = 1:3300\n"},
+       "[t]\n  \"a\" type 1: 31 00\n  \"b\" type 1: 32 00\n  \"\" type 1: 33 00\n"},
       {"blanks before [, a name, @ and around =", kBoth, " \t" + K + " \"a\" \t= \t\"x\"\n\t@ = \"d\"\n",
-       "[t]\n\"a\" = 1:7800\n\"\" = 1:6400\n"},
+       "[t]\n  \"a\" type 1: 78 00\n  \"\" type 1: 64 00\n"},
       {"blanks after dword:, hex: and hex(N):", kBoth, K + "\"d\"=dword: \t0000002a\n\"h\"=hex: 01, 02\n\"n\"=hex(0):\t03\n",
-       "[t]\n\"d\" = 4:2a000000\n\"h\" = 3:0102\n\"n\" = 0:03\n"},
+       "[t]\n  \"d\" type 4: 2a 00 00 00\n  \"h\" type 3: 01 02\n  \"n\" type 0: 03\n"},
       {"UTF-8 with a BOM; hex strings under the Version 5.00 header are UTF-16LE", kWhole8,
        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n" + K + "@=\"ё\"\r\n\"e\"=hex(2):41,00\r\n",
-       "[t]\n\"\" = 1:d19100\n\"e\" = 2:4100\n"},
+       "[t]\n  \"\" type 1: d1 91 00\n  \"e\" type 2: 41 00\n"},
       {"blanks before the header", kWhole8, " \tREGEDIT4\n" + K, "[t]\n"},
       {"comment lines, also with blanks before", kBoth, "; c\n" + K + "  # c\n\t;\"a\"=\"b\"\n\"k\"=\"v\"\n",
-       "[t]\n\"k\" = 1:7600\n"},
+       "[t]\n  \"k\" type 1: 76 00\n"},
       {"; after complete data", kBoth, K + "\"a\"=\"b\" ;n\n\"d\"=dword:00000004;n\n\"h\"=hex:01,02 ;n\n",
-       "[t]\n\"a\" = 1:6200\n\"d\" = 4:04000000\n\"h\" = 3:0102\n"},
-      {"; after a continuation \\", kBoth, K + "\"h\"=hex:56,00,\\;n\n  57\n", "[t]\n\"h\" = 3:560057\n"},
-      {"blank and comment lines inside hex data", kBoth, K + "\"h\"=hex:01,\\\n\n  ; c\n  02\n", "[t]\n\"h\" = 3:0102\n"},
+       "[t]\n  \"a\" type 1: 62 00\n  \"d\" type 4: 04 00 00 00\n  \"h\" type 3: 01 02\n"},
+      {"; after a continuation \\", kBoth, K + "\"h\"=hex:56,00,\\;n\n  57\n", "[t]\n  \"h\" type 3: 56 00 57\n"},
+      {"blank and comment lines inside hex data", kBoth, K + "\"h\"=hex:01,\\\n\n  ; c\n  02\n",
+       "[t]\n  \"h\" type 3: 01 02\n"},
       {"deletion written with blanks", kBoth, K + "\"x\"=\"1\"\n\"y\"=\"2\"\n\"z\"=\"3\"\n\"x\"=  -\n\"y\"=- ;n\n\"z\"=-x\n",
-       "[t]\n\"z\" = 1:3300\n~8\n"},
+       "[t]\n  \"z\" type 1: 33 00\n~8\n"},
       {"Windows 3.1 lines set default values", kWhole8,
        "REGEDIT\nHKEY_CLASSES_ROOT\\.w = wfile\nHKEY_CLASSES_ROOT\\wfile\\shell\\open\\command =  n %1\n"
        "HKEY_CLASSES_ROOT\\x=y\nhkey_classes_root\\lower = no\n",
-       "[.w]\n\"\" = 1:7766696c6500\n[wfile]\n[wfile\\shell]\n[wfile\\shell\\open]\n[wfile\\shell\\open\\command]\n"
-       "\"\" = 1:206e20253100\n[x=y]\n\"\" = 1:00\n~5\n"},
+       "[.w]\n  \"\" type 1: 77 66 69 6c 65 00\n"
+       "[wfile]\n[wfile\\shell]\n[wfile\\shell\\open]\n[wfile\\shell\\open\\command]\n"
+       "  \"\" type 1: 20 6e 20 25 31 00\n[x=y]\n  \"\" type 1: 00\n~5\n"},
       {"continuation onto a line that starts with a comma", kBoth, K + "\"h\"=hex:01,\\\n,02\n\"k\"=\"v\"\n",
-       "[t]\n\"k\" = 1:7600\n~3\n"},
+       "[t]\n  \"k\" type 1: 76 00\n~3\n"},
       {"continuation ended by a blank line: the next line goes with it", kBoth,
-       K + "\"h\"=hex:01,\\\n\n\"s\"=\"x\"\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n"},
+       K + "\"h\"=hex:01,\\\n\n\"s\"=\"x\"\n\"k\"=\"v\"\n", "[t]\n  \"k\" type 1: 76 00\n~3\n"},
       {"continuation ended by the end of the file", kBoth, K + "\"k\"=\"v\"\n\"h\"=hex:01,\\\n\n",
-       "[t]\n\"k\" = 1:7600\n~4\n"},
-      {"a line holding only \\", kBoth, K + "\"h\"=hex:01,\\\n\\\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n"},
-      {"hex bytes as regedit reads numbers", kBoth, K + "\"h\"=hex:0x1f,+2,003,f\n", "[t]\n\"h\" = 3:1f02030f\n"},
+       "[t]\n  \"k\" type 1: 76 00\n~4\n"},
+      {"a line holding only \\", kBoth, K + "\"h\"=hex:01,\\\n\\\n\"k\"=\"v\"\n", "[t]\n  \"k\" type 1: 76 00\n~3\n"},
+      {"hex bytes as regedit reads numbers", kBoth, K + "\"h\"=hex:0x1f,+2,003,f\n",
+       "[t]\n  \"h\" type 3: 1f 02 03 0f\n"},
       {"hex byte past ff", kBoth, K + "\"h\"=hex:100\n", "[t]\n~3\n"},
       {"escapes in strings", kBoth, K + "\"s\"=\"a\\nb\\rc\\\\\\\"\"\n\"w\"=\"C:\\Win\"\n\"z\"=\"a\\0\"\n",
-       "[t]\n\"s\" = 1:610a620d635c2200\n\"w\" = 1:433a57696e00\n~4\n~5\n"},
+       "[t]\n  \"s\" type 1: 61 0a 62 0d 63 5c 22 00\n  \"w\" type 1: 43 3a 57 69 6e 00\n~4\n~5\n"},
       {"text that does not close, or goes on after the quote", kBoth, K + "\"a\"=\"b\n\"c\"=\"d\" e\n\"f\" \"g\"\n",
        "[t]\n~3\n~4\n~5\n"},
       {"dword: 1 to 8 digits", kBoth, K + "\"a\"=dword:1\n\"b\"=dword:123456789\n\"c\"=dword:zz\n",
-       "[t]\n\"a\" = 4:01000000\n~4\n~5\n"},
+       "[t]\n  \"a\" type 4: 01 00 00 00\n~4\n~5\n"},
       {"data types regedit does not know", kBoth, K + "\"a\"=HEX:01\n\"b\"=qword:1\n\"c\"=hex(0x2):00\n",
        "[t]\n~3\n~4\n~5\n"},
-      {"hex(N) with any number N", kBoth, K + "\"a\"=hex(100):01\n\"b\"=hex( b):01\n", "[t]\n\"a\" = 256:01\n\"b\" = 11:01\n"},
+      {"hex(N) with any number N", kBoth, K + "\"a\"=hex(100):01\n\"b\"=hex( b):01\n",
+       "[t]\n  \"a\" type 256: 01\n  \"b\" type 11: 01\n"},
       {"string types in hex: UTF-16LE, NUL added", kUnicode, K + "\"e\"=hex(2):41,00,42,00\n\"m\"=hex(7):61,00,00,00\n",
-       "[t]\n\"e\" = 2:414200\n\"m\" = 7:6100\n"},
-      {"string types in hex: ANSI, NUL added", kAnsi, K + "\"e\"=hex(2):41,42\n\"s\"=hex(1):\n", "[t]\n\"e\" = 2:414200\n\"s\" = 1:\n"},
+       "[t]\n  \"e\" type 2: 41 42 00\n  \"m\" type 7: 61 00\n"},
+      {"string types in hex: ANSI, NUL added", kAnsi, K + "\"e\"=hex(2):41,42\n\"s\"=hex(1):\n",
+       "[t]\n  \"e\" type 2: 41 42 00\n  \"s\" type 1: \n"},
       {"values outside a key are left out", kBoth, "\"a\"=\"b\"\n" + K + "[-HKEY_CLASSES_ROOT\\u]\n\"c\"=\"d\"\n",
        "[t]\n~2\n~5\n"},
-      {"any other line is passed over", kBoth, K + "name=x\n\\\n\"k\"=\"v\"\n", "[t]\n\"k\" = 1:7600\n~3\n~4\n"},
+      {"any other line is passed over", kBoth, K + "name=x\n\\\n\"k\"=\"v\"\n", "[t]\n  \"k\" type 1: 76 00\n~3\n~4\n"},
       {"the key name ends at the last ]", kBoth, "[HKEY_CLASSES_ROOT\\a]b] c\n", "[a]b]\n"},
       {"keys deleted, with their subtrees", kBoth,
        K + "[HKEY_CLASSES_ROOT\\u\\v]\n[-HKEY_CLASSES_ROOT\\u]\n[-HKEY_CLASSES_ROOT\\never]\n[-nothing]\n", "[t]\n~6\n"},
@@ -260,9 +227,8 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
   reg_->RegCloseKey(key);
   std::string bytes, error;
   ASSERT_EQ(ExportRegText(*reg_, "HKCR\\.e", &bytes, &error), 0) << error;
-  EXPECT_EQ(Utf16BytesText(bytes.substr(2)),
-            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
-            "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n");
+  EXPECT_EQ(bytes, Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
+                              "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n"));
 }
 
 struct KeyPathRow {
