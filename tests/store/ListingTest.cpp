@@ -128,10 +128,7 @@ TEST(Listing, RowsFromClassesStores) {
 TEST(Listing, FailuresOfTheRegistry) {
   TempDir dir;
   auto registry = MakeRegistry(dir.Path());
-  for (const char* a : {".a1=T1", ".a2=T2", ".a3=T3"}) {
-    const std::string s = a;
-    SeedAssociation(*registry, s.substr(0, 3), s.substr(4), "c " + s.substr(0, 3));
-  }
+  for (const std::string n : {"1", "2", "3"}) SeedAssociation(*registry, ".a" + n, "T" + n, "c .a" + n);
   for (const char* sub : {"sub", "sub2"}) SeedValue(*registry, std::string("T3\\shell\\open\\command\\") + sub, "", REG_SZ, sub);
   const struct {
     const char* name;
