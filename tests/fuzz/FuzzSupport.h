@@ -1,5 +1,5 @@
-// What the fuzz targets share: a fresh empty hive per input, and a dump that
-// bounds its depth and size, so that no hive file can make it run away.
+// What the fuzz targets share: a fresh empty hive per input in a private
+// folder. Their dumps are testing::DumpTree's, bounded in depth and size.
 #pragma once
 
 #include <memory>
@@ -16,6 +16,5 @@ const testing::TempDir& Scratch();
 std::string WriteScratchFile(const std::string& name, const std::string& bytes);
 // An empty hive in a scratch file; never null.
 std::unique_ptr<hive::HiveRegistry> FreshHive(const std::string& name);
-std::string BoundedDump(IRegistry& registry, HKEY root, int max_depth = 600, int max_keys = 20000);
 
 }  // namespace zandrel::fuzz

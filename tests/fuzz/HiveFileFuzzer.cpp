@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (error.empty()) std::abort();
     return 0;
   }
-  for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_USERS}) fuzz::BoundedDump(*hive, root, 600, 5000);
+  for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_USERS}) testing::DumpTree(*hive, root, "", 600, 5000);
   List(*hive);
   Yes yes;
   store::CreateAssociation(*hive, yes, {".fz", "Fuzz.File", "/dev/null", 0});

@@ -20,7 +20,7 @@ using namespace zandrel;
 
 std::string DumpAll(IRegistry& registry) {
   std::string out;
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) out += fuzz::BoundedDump(registry, root);
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) out += testing::DumpTree(registry, root, "", 600, 20000);
   return out;
 }
 

@@ -69,10 +69,13 @@ std::string Hex(const std::string& bytes) {
 
 namespace {
 
-void DumpKey(IRegistry& registry, HKEY root, const std::string& path, std::string& out) {
+// Each key is opened under its parent, so no path grows too long to open.
+void DumpKey(IRegistry& registry, HKEY parent, const std::string& sub, const std::string& path, int depthLeft,
+             int& keysLeft, std::string& out) {
   out += "[" + path + "]\n";
+  if (depthLeft < 0 || --keysLeft < 0) return;
   HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  LONG code = registry.RegOpenKeyExA(parent, sub.c_str(), 0, KEY_READ, &key);
   if (code != ERROR_SUCCESS) {
     out += "  error open " + std::to_string(code) + "\n";
     return;
@@ -110,8 +113,9 @@ void DumpKey(IRegistry& registry, HKEY root, const std::string& path, std::strin
     }
     children.emplace_back(name, length);
   }
-  if (key != root) registry.RegCloseKey(key);
-  for (const std::string& child : children) DumpKey(registry, root, path.empty() ? child : path + "\\" + child, out);
+  for (const std::string& child : children)
+    DumpKey(registry, key, child, path.empty() ? child : path + "\\" + child, depthLeft - 1, keysLeft, out);
+  if (key != parent) registry.RegCloseKey(key);
 }
 
 }  // namespace
@@ -123,9 +127,9 @@ void KillThisProcess() {
 }
 #endif
 
-std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path) {
+std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path, int maxDepth, int maxKeys) {
   std::string out;
-  DumpKey(registry, root, path, out);
+  DumpKey(registry, root, path, path, maxDepth, maxKeys, out);
   return out;
 }
 

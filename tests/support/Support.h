@@ -39,9 +39,12 @@ std::string Hex(const std::string& bytes);  // "61 62 00"
 [[noreturn]] void KillThisProcess();
 
 // The subtree of root\path as text, one line per key and per value (name,
-// type, size, bytes) in enumeration order; a failing call shows as an
-// "error" line, so a broken registry never dumps equal to a sound one.
-std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path);
+// type, bytes) in enumeration order; a failing call shows as an "error"
+// line, so a broken registry never dumps equal to a sound one. Keys deeper
+// than maxDepth levels or past the first maxKeys are named only, so that no
+// store, however made, can make it run away.
+std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path, int maxDepth = 1 << 20,
+                     int maxKeys = 1 << 30);
 inline std::string DumpClasses(IRegistry& registry) { return DumpTree(registry, HKEY_CLASSES_ROOT, ""); }
 
 // Straight into HKEY_CLASSES_ROOT, bypassing the store; each returns the code.
