@@ -230,8 +230,7 @@ TEST_F(Changes, RemoveTable) {
   for (const RemoveRow& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
-    SeedValue(*registry, ".other", "", REG_SZ, "Other");
-    SeedValue(*registry, "Other\\shell\\open\\command", "", REG_SZ, "o %1");
+    SeedAssociation(*registry, ".other", "Other", "o %1");
     SeedZq();
     SeedKey(*registry, ".untitled");
     const std::string before = DumpClasses(*registry);
