@@ -5,11 +5,14 @@
 #include <cstdlib>
 
 namespace zandrel::fuzz {
+namespace {
 
-const testing::TempDir& Scratch() {
+const testing::TempDir& Scratch() {  // the run's files
   static const testing::TempDir dir;
   return dir;
 }
+
+}  // namespace
 
 std::string WriteScratchFile(const std::string& name, const std::string& bytes) {
   for (const char* suffix : {"-wal", "-shm", "-journal"}) ::unlink(Scratch().File(name + suffix).c_str());

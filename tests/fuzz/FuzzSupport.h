@@ -10,9 +10,8 @@
 
 namespace zandrel::fuzz {
 
-// A private folder for the run's files (its -wal and -shm companions removed
-// with each file replaced).
-const testing::TempDir& Scratch();
+// Writes a file in a private folder for the run, its -wal and -shm
+// companions removed; returns its path.
 std::string WriteScratchFile(const std::string& name, const std::string& bytes);
 // An empty hive in a scratch file; never null.
 std::unique_ptr<hive::HiveRegistry> FreshHive(const std::string& name);

@@ -14,10 +14,8 @@ app=$(readlink -f "$1")
 mkdir -p "$2"
 shots=$(readlink -f "$2")
 source "$(dirname "$0")/Drive.sh"
-if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
-  command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run is not installed"; exit 77; }
-  for tool in xdotool import gio xdg-open xdg-mime update-mime-database update-desktop-database; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
-fi
+command -v xvfb-run >/dev/null || { echo "SKIP: xvfb-run is not installed"; exit 77; }
+for tool in xdotool import gio xdg-open xdg-mime update-mime-database update-desktop-database; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
 on_virtual_display "$@"
 
 work=$(mktemp -d /tmp/zandrel-e2e.XXXXXX)

@@ -20,14 +20,12 @@ wine=${ZANDREL_WINE:-/usr/lib/wine/wine64}
 wineserver=${ZANDREL_WINESERVER:-/usr/lib/wine/wineserver}
 
 source "$(dirname "$0")/Drive.sh"
-if [ -z "${ZANDREL_E2E_DISPLAY:-}" ]; then
-  for tool in "$wine" xvfb-run; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
-  done
-  for tool in xdotool import; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
-  done
-fi
+for tool in "$wine" xvfb-run; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+for tool in xdotool import; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
+done
 on_virtual_display "$@"
 
 work=$(mktemp -d /tmp/zandrel-wine-e2e.XXXXXX)

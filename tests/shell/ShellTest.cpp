@@ -36,10 +36,10 @@ class Program : public ::testing::Test {
     for (const char* name : kAllPictures) dir.Write(std::string("Pic/") + name, TinyPng(16, 8));
     platform.SetExecutableFolder(dir.Path());
   }
-  // Starts the program and, unless told otherwise, waits out the splash.
-  void Start(bool handOver = true) {
+  // Starts the program and waits out the splash.
+  void Start() {
     platform.Dispatch([this] { forms.ShowSplash(); });
-    if (handOver) platform.AdvanceTime(6000);
+    platform.AdvanceTime(6000);
     platform.ClearRecord();
   }
   manager::frmZandrel& Manager() { return *static_cast<manager::frmZandrel*>(forms.Manager()); }
