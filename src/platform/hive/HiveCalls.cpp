@@ -122,11 +122,10 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
     ++lpSubKey;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  LONG code = m.Sync();
-  if (code != ERROR_SUCCESS) return code;
   sqlite3_int64 key;
   REGSAM access;
-  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
   std::vector<std::string_view>& parts = m.path_parts;
   if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
   if (parts.empty() && IsRoot(hKey)) {
@@ -143,11 +142,10 @@ LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
   if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  LONG code = m.Sync();
-  if (code != ERROR_SUCCESS) return code;
   sqlite3_int64 key;
   REGSAM access;
-  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
   if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   KeyNode* node = nullptr;
   if ((code = m.Children(key, &node)) != ERROR_SUCCESS) return code;
@@ -169,11 +167,10 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  LONG code = m.Sync();
-  if (code != ERROR_SUCCESS) return code;
   sqlite3_int64 key;
   REGSAM access;
-  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
   if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   KeyNode* node = nullptr;
   if ((code = m.Values(key, &node)) != ERROR_SUCCESS) return code;
@@ -209,13 +206,11 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   // Most creations meet an existing key: answer those without taking the
-  // write lock.
-  LONG code = m.Sync();
-  if (code != ERROR_SUCCESS) return code;
+  // write lock. The handle before the path, as RegOpenKeyExA does.
   sqlite3_int64 key;
   REGSAM access;
-  // The handle before the path, as RegOpenKeyExA does.
-  if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
   std::vector<std::string_view>& parts = m.path_parts;
   if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
   if (parts.empty() && IsRoot(hKey)) {
@@ -330,11 +325,10 @@ LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
     // The handle before the path, as RegOpenKeyExA does; the write below
     // checks it again under the write lock.
     Impl::CallEnd end{m};
-    LONG code = m.Sync();
-    if (code != ERROR_SUCCESS) return code;
     sqlite3_int64 key;
     REGSAM access;
-    if ((code = m.Resolve(hKey, &key, &access)) != ERROR_SUCCESS) return code;
+    LONG code = m.SyncAndResolve(hKey, &key, &access);
+    if (code != ERROR_SUCCESS) return code;
   }
   std::vector<std::string_view> parts;
   if (const LONG code = ParsePath(lpSubKey, &parts); code != ERROR_SUCCESS) return code;

@@ -290,6 +290,11 @@ struct HiveRegistry::Impl {
   // The key behind a handle. 6 for a handle never given out or closed, 1018
   // for a key deleted since.
   LONG Resolve(HKEY h, sqlite3_int64* key, REGSAM* access);
+  // How a call begins: the caches made current, then its handle resolved.
+  LONG SyncAndResolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
+    const LONG code = Sync();
+    return code != ERROR_SUCCESS ? code : Resolve(h, key, access);
+  }
 
   // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
   LONG Child(sqlite3_int64 parent, std::string_view upper, sqlite3_int64* child);
