@@ -6,13 +6,6 @@
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
 //   zandrel-reg desktop            brings the desktop's associations in line with the store (Linux)
 // Exit status 0 on success, 1 on any error with one line on stderr.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -23,6 +16,7 @@
 #else
 #include "platform/hive/Hive.h"
 #endif
+#include "files/FileReplace.h"
 #include "regfile/RegFile.h"
 #ifdef ZANDREL_HAVE_DESKTOP
 #include "platform/desktop/DesktopProjection.h"
@@ -161,77 +155,12 @@ int Import(IRegistry& registry, const std::string& file) {
   return 0;
 }
 
-#ifdef _WIN32
-// Writes `bytes` as the file `file`; "" on success, else what went wrong.
-// Written under a temporary name beside it first, so that a failure part-way
-// leaves what was there.
-std::string WriteFileWhole(const std::string& file, const std::string& bytes) {
-  const auto failed = [] { return std::string("cannot write the file: ") + std::strerror(errno); };
-  struct _stat64 st {};
-  if (::_stat64(file.c_str(), &st) == 0 && (st.st_mode & _S_IFDIR) != 0) return "is a folder, not a file";
-  const std::string temporary = file + ".new";
-  std::FILE* out = std::fopen(temporary.c_str(), "wb");
-  if (out == nullptr) return failed();
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  std::string error = written ? std::string() : failed();
-  if (std::fclose(out) != 0 && error.empty()) error = failed();
-  // rename() does not replace a file on Windows.
-  if (error.empty() && (std::remove(file.c_str()), std::rename(temporary.c_str(), file.c_str())) != 0)
-    error = failed();
-  if (!error.empty()) std::remove(temporary.c_str());
-  return error;
-}
-#else
-// Writes all of `bytes` to fd; false with errno set when a write fails.
-bool WriteAll(int fd, const std::string& bytes) {
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Writes `bytes` as the file `file`; "" on success, else what went wrong. A
-// regular file (or a new one) is written under a temporary name beside it and
-// renamed over it, so that a failure part-way leaves what was there; a
-// device, a pipe or a link is written in place.
-std::string WriteFileWhole(const std::string& file, const std::string& bytes) {
-  const auto failed = [] { return std::string("cannot write the file: ") + std::strerror(errno); };
-  struct stat st {};
-  const bool exists = ::lstat(file.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) return "is a folder, not a file";
-  if (exists && !S_ISREG(st.st_mode)) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return failed();
-    std::string error = WriteAll(fd, bytes) ? std::string() : failed();
-    if (::close(fd) != 0 && error.empty()) error = failed();
-    return error;
-  }
-  if (exists && ::access(file.c_str(), W_OK) != 0) return failed();
-  std::string temporary = file + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return failed();
-  // The mode a plain create would have given, or the one the file had.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  const bool written = ::fchmod(fd, exists ? (st.st_mode & 07777) : (0666 & ~mask)) == 0 &&
-                       WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  std::string error = written ? std::string() : failed();
-  if (::close(fd) != 0 && error.empty()) error = failed();
-  if (error.empty() && ::rename(temporary.c_str(), file.c_str()) != 0) error = failed();
-  if (!error.empty()) ::unlink(temporary.c_str());
-  return error;
-}
-
-#endif
 
 int Export(IRegistry& registry, const std::string& key, const std::string& file) {
   std::string bytes;
   std::string error;
   if (hive::ExportRegText(registry, key, &bytes, &error) != ERROR_SUCCESS) return Fail(error);
-  error = WriteFileWhole(file, bytes);
+  error = files::ReplaceFileWhole(file, bytes);
   if (!error.empty()) return Fail(file + ": " + error);
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "store/AssociationChanges.h"
 
 #include "store/KeyRoutines.h"
+#include "store/Titles.h"
 #include "store/basZandrel.h"
 
 namespace zandrel::store {
@@ -48,28 +49,51 @@ enum class Title { kOwn, kOther, kUnread };
 // Whether `d` is the title that the extension key `e` names in its default
 // value (found as the listing finds it), compared as key names are.
 Title TitleCheck(IRegistry& registry, const std::string& e, const std::string& d) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, e.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return Title::kUnread;
-  char name[kNameBufferBytes];
-  std::string data(kValueDataBufferBytes, '\0');
-  Title title = Title::kOther;
-  for (DWORD index = 0;; ++index) {
-    DWORD nameLength = sizeof name;
-    DWORD size = kValueDataBufferBytes;
-    DWORD type = REG_NONE;
-    const LONG code = registry.RegEnumValueA(key, index, name, &nameLength, nullptr, &type,
-                                             reinterpret_cast<BYTE*>(data.data()), &size);
-    if (code == ERROR_MORE_DATA) continue;  // too long to be a key name
-    if (code != ERROR_SUCCESS) {
-      if (code != ERROR_NO_MORE_ITEMS) title = Title::kUnread;
-      break;
-    }
-    if (nameLength != 0 || size == 0) continue;
-    if (type == REG_SZ && SameKeyName(data.substr(0, size - 1), d)) title = Title::kOwn;
-    break;
+  const DefaultText title = ReadDefaultText(registry, e);
+  if (!title.opened) return Title::kUnread;
+  return title.found && title.type == REG_SZ && SameKeyName(title.text, d) ? Title::kOwn : Title::kOther;
+}
+
+// Why `d` cannot be an association's title; "" when it can.
+std::string TitleRefusal(TitleKind kind, const std::string& d) {
+  const std::string again = " Введите другое описание.";
+  switch (kind) {
+    case TitleKind::kExtension: return "Описание " + d + " начинается с точки, как имя расширения." + again;
+    case TitleKind::kShellClass: return "Описание " + d + " — системный раздел Windows, а не тип файлов." + again;
+    case TitleKind::kUrlProtocol: return "Описание " + d + " — протокол ссылок, а не тип файлов." + again;
+    case TitleKind::kProgramFile: return "Описание " + d + " — тип программ, которые запускаются сами." + again;
+    case TitleKind::kFileType: break;
   }
+  return std::string();
+}
+
+// Whether `now` names an extension that `asked` did not: another program
+// made it name the title after the user was asked.
+bool NamesMore(const std::vector<std::string>& now, const std::vector<std::string>& asked) {
+  for (const std::string& name : now) {
+    bool known = false;
+    for (const std::string& a : asked) known = known || SameKeyName(a, name);
+    if (!known) return true;
+  }
+  return false;
+}
+
+// The extensions other than `e` naming `d`, read under the change's lock:
+// none when D does not exist. False when they could not be read: the change
+// must not go on without knowing.
+bool NamingUnderLock(IRegistry& registry, const std::string& d, const std::string& e,
+                     std::vector<std::string>* naming) {
+  naming->clear();
+  HKEY key = 0;
+  const LONG code = registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, d.c_str(), 0, KEY_READ, &key);
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_PARAMETER) return true;  // none, or a name none can have
+  if (code != ERROR_SUCCESS) return false;
   registry.RegCloseKey(key);
-  return title;
+  return ExtensionsNaming(registry, d, e, naming);
+}
+
+std::string NamedMeanwhile(const std::string& d, const std::vector<std::string>& naming, const char* nothing) {
+  return "Описание " + d + " тем временем стали называть и другие расширения: " + NameList(naming) + ". " + nothing;
 }
 
 }  // namespace
@@ -95,6 +119,10 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
     prompter.MsgBox(SeparatorInDescription(d), MB_OK);
     return {};
   }
+  if (const std::string refusal = TitleRefusal(TitleKindByName(d), d); !refusal.empty()) {
+    prompter.MsgBox(refusal, MB_OK);
+    return {};
+  }
   if (p.empty()) {
     prompter.MsgBox("Не тормози!Выбери программу для ассациации.", MB_OK);
     return {};
@@ -107,13 +135,32 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
     prompter.MsgBox(e + " already in registry", MB_OK);
     return {};
   }
-  if (KeyExists(registry, d) &&
-      prompter.MsgBox(std::string("Title Ref already in existence in the registery.") + kCrLf + "Proceed still?",
-                      MB_YESNO | MB_ICONQUESTION) != IDYES)
-    return {};
-
   const std::string command = d + "\\shell\\open\\command";
   const std::string icon = d + "\\DefaultIcon";
+  const std::string newCommand = "\"" + p + "\" \"%1\"";
+  // A title in use is reused only when it is a file type's, and when other
+  // extensions name it, only once the user has agreed to change them too.
+  std::vector<std::string> naming;
+  if (KeyExists(registry, d)) {
+    if (const std::string refusal = TitleRefusal(TitleKindOf(registry, d), d); !refusal.empty()) {
+      prompter.MsgBox(refusal, MB_OK);
+      return {};
+    }
+    if (prompter.MsgBox(std::string("Title Ref already in existence in the registery.") + kCrLf + "Proceed still?",
+                        MB_YESNO | MB_ICONQUESTION) != IDYES)
+      return {};
+    ExtensionsNaming(registry, d, e, &naming);  // read again, and checked, under the lock
+    if (!naming.empty()) {
+      const DefaultText old = ReadDefaultText(registry, command);
+      const std::string change = old.found && !Trim(old.text).empty()
+                                      ? "Их команда " + old.text + " будет заменена на " + newCommand + "."
+                                      : "Они будут открываться командой " + newCommand + ".";
+      if (prompter.MsgBox("Описание " + d + " называют и другие расширения: " + NameList(naming) + "." + kCrLf +
+                              change + kCrLf + "Изменить и для них?",
+                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return {};
+    }
+  }
   // Messages wait in `held` until the transaction has ended.
   QueuedPrompter held;
   bool written = false;
@@ -121,8 +168,12 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
     RegistryTransaction transaction(registry);
     std::string failure;
     bool created = false;
-    if (transaction.BeginCode() != ERROR_SUCCESS || !CreateKey(registry, e, &created))
+    std::vector<std::string> namingNow;
+    if (transaction.BeginCode() != ERROR_SUCCESS || !NamingUnderLock(registry, d, e, &namingNow) ||
+        !CreateKey(registry, e, &created))
       failure = "Unable to create " + e;
+    else if (NamesMore(namingNow, naming))
+      failure = NamedMeanwhile(d, namingNow, "Ничего не записано.");
     else if (!created)  // another program made it after the test above
       failure = e + " already in registry";
     else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, e, "", d))
@@ -131,7 +182,7 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
       failure = "Unable to create " + d;
     else if (!CreateKey(registry, command))
       failure = "Unable to create " + command;
-    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, command, "", "\"" + p + "\" \"%1\""))
+    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, command, "", newCommand))
       failure = "Unable to set value to " + command;
     else if (!CreateKey(registry, icon))
       failure = "Unable create " + icon;
@@ -191,18 +242,34 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
   }
   registry.RegCloseKey(extensionKey);
 
+  // A title that other extensions name too goes only when the user says so;
+  // else only E goes and the title stays, with everything under it.
+  std::vector<std::string> naming;
+  bool keepTitle = d.empty();
+  if (!keepTitle && TitleCheck(registry, e, d) == Title::kOwn) ExtensionsNaming(registry, d, e, &naming);
+  if (!naming.empty())
+    keepTitle = prompter.MsgBox("Описание " + d + " называют и другие расширения: " + NameList(naming) + "." + kCrLf +
+                                    "Удалить описание и для них? Нет — удалить только расширение " + e + ".",
+                                MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES;
+
   QueuedPrompter held;
   bool deleted = false;
   Title title = Title::kOwn;
+  std::vector<std::string> namingNow;
   {
     RegistryTransaction transaction(registry);
     // The description is deleted with everything under it, so it must be the
-    // title E names; checked under the lock, so that no other program can
-    // change E's value in between.
-    if (transaction.BeginCode() == ERROR_SUCCESS && !d.empty()) title = TitleCheck(registry, e, d);
-    deleted = transaction.BeginCode() == ERROR_SUCCESS && title == Title::kOwn &&
+    // title E names, named by no extension the user was not told of; checked
+    // under the lock, so that no other program can change that in between.
+    bool read = true;
+    if (transaction.BeginCode() == ERROR_SUCCESS && !keepTitle) {
+      title = TitleCheck(registry, e, d);
+      if (title == Title::kOwn) read = ExtensionsNaming(registry, d, e, &namingNow);
+    }
+    deleted = transaction.BeginCode() == ERROR_SUCCESS && title == Title::kOwn && read &&
+              !NamesMore(namingNow, naming) &&
               DeleteKey(registry, held, HKEY_CLASSES_ROOT, e) &&
-              (d.empty() || DeleteKey(registry, held, HKEY_CLASSES_ROOT, d)) &&
+              (keepTitle || DeleteKey(registry, held, HKEY_CLASSES_ROOT, d)) &&
               transaction.Commit() == ERROR_SUCCESS;
   }  // rolled back here unless committed
   held.Flush(prompter);
@@ -210,17 +277,23 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
     prompter.MsgBox("Описание " + d + " не принадлежит расширению " + e + ". Ничего не удалено.", MB_OK);
     return {};
   }
+  if (NamesMore(namingNow, naming)) {
+    prompter.MsgBox(NamedMeanwhile(d, namingNow, "Ничего не удалено."), MB_OK);
+    return {};
+  }
 
   ChangeOutcome outcome;
   outcome.notifyShell = true;
   outcome.committed = deleted;
+  const std::string kept =
+      keepTitle && !d.empty() ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.") : "";
   if (!deleted) {
     prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, MB_OK);
   } else if (fields.updateList == 1) {
-    prompter.MsgBox(WithUpdateExplanation("Из реестра удаленно расширенние " + e), MB_OK);
+    prompter.MsgBox(WithUpdateExplanation("Из реестра удаленно расширенние " + e + kept), MB_OK);
     outcome.reloadList = true;
   } else {
-    prompter.MsgBox("Ассоциация удаленна из реестра " + e, MB_OK);
+    prompter.MsgBox("Ассоциация удаленна из реестра " + e + kept, MB_OK);
   }
   return outcome;
 }

@@ -144,53 +144,142 @@ TEST_F(Changes, AddTable) {
   }
 }
 
-TEST_F(Changes, AddAsksBeforeReusingATitleAndOnlyYesGoesOn) {
-  SeedValue(*registry, "Zq Title", "Kept", REG_SZ, "kept");
-  SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "old %1");
-  SeedValue(*registry, "Zq Title\\shell\\print\\command", "", REG_SZ, "print %1");
+const Box kReuse{"Title Ref already in existence in the registery.\r\nProceed still?", 0x24};
+const std::string kAgain = " Введите другое описание.";
+
+// A description that names no file type's title is refused before anything
+// is written, whatever the store holds under it.
+TEST_F(Changes, AddRefusesATitleThatIsNoFileType) {
+  SeedAssociation(*registry, ".zr", "Zq Runs", "\"%1\" %*");
+  SeedAssociation(*registry, ".scr", "Zq Saver", " %1 /S");
+  SeedAssociation(*registry, ".zl", "Zq Link", "\"%L\"");
+  SeedAssociation(*registry, "CLSID\\{0}", "x", "x %1");
+  SeedValue(*registry, "Directory\\shell\\open\\command", "", REG_SZ, "explorer %1");
+  SeedValue(*registry, "zq-proto", "URL Protocol", REG_SZ, "");
+  SeedValue(*registry, "zq-proto\\shell\\open\\command", "", REG_SZ, "browser %1");
   const std::string before = DumpClasses(*registry);
-  const Box question{"Title Ref already in existence in the registery.\r\nProceed still?", 0x24};
-  for (int answer : {7, 1, 2, 6}) {
-    SCOPED_TRACE(answer);
+  const std::pair<std::string, std::string> rows[] = {
+      {".other", "Описание .other начинается с точки, как имя расширения." + kAgain},
+      {".zq", "Описание .zq начинается с точки, как имя расширения." + kAgain},
+      {"clsid", "Описание clsid — системный раздел Windows, а не тип файлов." + kAgain},
+      {"*", "Описание * — системный раздел Windows, а не тип файлов." + kAgain},
+      {"Directory", "Описание Directory — системный раздел Windows, а не тип файлов." + kAgain},
+      {"Zq-Proto", "Описание Zq-Proto — протокол ссылок, а не тип файлов." + kAgain},
+      {"ExeFile", "Описание ExeFile — тип программ, которые запускаются сами." + kAgain},
+      {"Zq Runs", "Описание Zq Runs — тип программ, которые запускаются сами." + kAgain},
+      {"Zq Saver", "Описание Zq Saver — тип программ, которые запускаются сами." + kAgain},
+      {"Zq Link", "Описание Zq Link — тип программ, которые запускаются сами." + kAgain},
+  };
+  for (const auto& [d, message] : rows) {
+    SCOPED_TRACE(d);
     RecordingPrompter p;
-    p.AnswerNext(answer);
+    p.AnswerNext(6);
+    FailingRegistry watched(*registry);
+    store::CreateAssociation(watched, p, {"zq", d, program, 0});
+    EXPECT_EQ(p.boxes, (Boxes{{message, 0}}));
+    EXPECT_EQ(watched.Count(kChangeOps), 0u);
+    EXPECT_EQ(DumpClasses(*registry), before);
+  }
+}
+
+struct ReuseRow {
+  const char* name;
+  std::vector<std::string> others;  // other extensions naming the title
+  bool command;                     // the title has an open command
+  std::vector<int> answers;
+  std::vector<Box> asked;  // after kReuse
+  bool written;
+};
+
+// A title in use: one question; when other extensions name it, a second
+// that names them and the command they lose, with "Нет" as its default.
+TEST_F(Changes, AddAsksBeforeReusingATitle) {
+  const std::string newCommand = "\"" + program + "\" \"%1\"";
+  const Box sharedWithCommand{"Описание Zq Title называют и другие расширения: .za, .zb.\r\nИх команда old %1 будет "
+                              "заменена на " + newCommand + ".\r\nИзменить и для них?", 0x124};
+  const Box sharedBySeven{"Описание Zq Title называют и другие расширения: .za, .zb, .zc, .zd, .ze и ещё 2.\r\n"
+                          "Они будут открываться командой " + newCommand + ".\r\nИзменить и для них?", 0x124};
+  const ReuseRow rows[] = {
+      {"unshared, no", {}, true, {7}, {}, false},
+      {"unshared, ok", {}, true, {1}, {}, false},
+      {"unshared, yes", {}, true, {6}, {}, true},
+      {"shared, default", {".za", ".zb"}, true, {6}, {sharedWithCommand}, false},
+      {"shared, no", {".za", ".zb"}, true, {6, 7}, {sharedWithCommand}, false},
+      {"shared, yes", {".za", ".zb"}, true, {6, 6}, {sharedWithCommand}, true},
+      {"shared by seven, no command", {".za", ".zb", ".zc", ".zd", ".ze", ".zf", ".zg"}, false, {6, 6},
+       {sharedBySeven}, true},
+  };
+  for (const ReuseRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    registry = MakeRegistry(dir.Path() + "/" + row.name);
+    SeedValue(*registry, "Zq Title", "Kept", REG_SZ, "kept");
+    SeedValue(*registry, "Zq Title\\shell\\print\\command", "", REG_SZ, "print %1");
+    if (row.command) SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "old %1");
+    for (const std::string& e : row.others) SeedValue(*registry, e, "", REG_SZ, "zq title");
+    const std::string before = DumpClasses(*registry);
+    RecordingPrompter p;
+    for (int answer : row.answers) p.AnswerNext(answer);
     FailingRegistry watched(*registry);
     p.onShow = [&](const Box&) { EXPECT_FALSE(watched.InTransaction()); };
     store::CreateAssociation(watched, p, Add());
-    if (answer != 6) {
-      EXPECT_EQ(p.boxes, (Boxes{question}));
+    Boxes expected{kReuse};
+    expected.insert(expected.end(), row.asked.begin(), row.asked.end());
+    if (row.written) expected.push_back({kDone, 0});
+    EXPECT_EQ(p.boxes, expected);
+    if (!row.written) {
       EXPECT_EQ(DumpClasses(*registry), before);
       continue;
     }
-    EXPECT_EQ(p.boxes, (Boxes{question, {kDone, 0}}));
-    const auto calls = watched.Lines(Open | Begin | Commit);
-    ASSERT_GE(calls.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 3),
-              (std::vector<std::string>{"Open .zq -> 2", "Open Zq Title -> 0", "Begin  -> 0"}));
-    EXPECT_EQ(calls.back(), "Commit  -> 0");
+    EXPECT_EQ(Default("Zq Title\\shell\\open\\command"), newCommand);
+    EXPECT_EQ(Default("Zq Title\\shell\\print\\command"), "print %1");
+    EXPECT_NE(DumpClasses(*registry).find("\"Kept\" type 1: 6b 65 70 74 00"), std::string::npos);
+    for (const std::string& e : row.others) EXPECT_EQ(Default(e), "zq title");
   }
-  EXPECT_EQ(Default("Zq Title\\shell\\open\\command"), "\"" + program + "\" \"%1\"");
-  EXPECT_EQ(Default("Zq Title\\shell\\print\\command"), "print %1");
-  EXPECT_NE(DumpClasses(*registry).find("\"Kept\" type 1: 6b 65 70 74 00"), std::string::npos);
 }
 
-// Another program creates the extension key between the writer's test and
-// its transaction: the add takes over nothing.
-TEST_F(Changes, AnExtensionCreatedMeanwhileIsNotTakenOver) {
+// Another program changes the store between the writer's or the remover's
+// questions and its transaction: the change takes over nothing it was not
+// told of.
+TEST_F(Changes, WhatChangesMeanwhileIsNotTakenOver) {
   struct Racing : FailingRegistry {
     using FailingRegistry::FailingRegistry;
     LONG BeginTransaction() override {
-      SeedValue(*other, ".zq", "", REG_SZ, "Theirs");
+      SeedValue(*other, seed, "", REG_SZ, "Zq Title");
       return FailingRegistry::BeginTransaction();
     }
     IRegistry* other = nullptr;
-  } racing(*registry);
-  racing.other = registry.get();
-  RecordingPrompter p;
-  store::CreateAssociation(racing, p, Add());
-  EXPECT_EQ(p.boxes, (Boxes{{".zq already in registry", 0}}));
-  EXPECT_EQ(Default(".zq"), "Theirs");
-  EXPECT_EQ(Default("Zq Title\\DefaultIcon"), "<no key>");
+    std::string seed;
+  };
+  const struct {
+    const char* name;
+    bool add;
+    const char* seed;
+    std::string message;
+  } rows[] = {
+      {"the extension, on an add", true, ".zq", ".zq already in registry"},
+      {"an extension naming the title, on an add", true, ".zs",
+       "Описание Zq Title тем временем стали называть и другие расширения: .zs. Ничего не записано."},
+      {"an extension naming the title, on a removal", false, ".zs",
+       "Описание Zq Title тем временем стали называть и другие расширения: .zs. Ничего не удалено."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    registry = MakeRegistry(dir.Path() + "/" + row.name);
+    if (row.add) {
+      SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "old %1");
+    } else {
+      SeedZq();
+    }
+    Racing racing(*registry);
+    racing.other = registry.get();
+    racing.seed = row.seed;
+    RecordingPrompter p;
+    p.AnswerNext(6);
+    row.add ? store::CreateAssociation(racing, p, Add()) : store::RemoveAssociation(racing, p, Remove());
+    EXPECT_EQ(p.boxes.back(), (Box{row.message, 0}));
+    EXPECT_EQ(Default(row.add ? "Zq Title\\shell\\open\\command" : "Zq Title\\DefaultIcon"),
+              row.add ? "old %1" : "p,1");
+  }
 }
 
 struct RemoveRow {
@@ -200,10 +289,15 @@ struct RemoveRow {
   Boxes boxes;
   std::string left;  // "empty", "full", or "title": only the title key is left
   bool notify;
+  bool shared = false;  // .zr names the title too
+  int second = 0;       // the answer to the second question
 };
 
 TEST_F(Changes, RemoveTable) {
   const std::string notTitle = ". Ничего не удалено.";
+  const Box shared{"Описание Zq Title называют и другие расширения: .zr.\r\nУдалить описание и для них? Нет — удалить "
+                   "только расширение .zq.", 0x124};
+  const std::string kKept = "\r\nОписание Zq Title оставлено: его называют и другие расширения.";
   const RemoveRow rows[] = {
       {"both, the title in another case", {" zq ", " ZQ title ", 0}, 6, {{kBoth, 0x24}, {kRemoved, 0}}, "empty", true},
       {"ticked", {".zq", "Zq Title", 1}, 6, {{kBoth, 0x24}, {Ticked("Из реестра удаленно расширенние .zq"), 0}}, "empty",
@@ -223,6 +317,11 @@ TEST_F(Changes, RemoveTable) {
        {{kBoth, 0x24}, {"Не удалось открыть subkey No Such.  Please re-check your entry", 0}}, "full", false},
       {"not the extension's title", {"zq", "Other", 0}, 6,
        {{kBoth, 0x24}, {"Описание Other не принадлежит расширению .zq" + notTitle, 0}}, "full", false},
+      {"shared title, its default", {"zq", "Zq Title", 0}, 6, {{kBoth, 0x24}, shared, {kRemoved + kKept, 0}}, "title",
+       true, true, 7},
+      {"shared title, ticked, no", {"zq", "Zq Title", 1}, 6,
+       {{kBoth, 0x24}, shared, {Ticked("Из реестра удаленно расширенние .zq" + kKept), 0}}, "title", true, true, 1},
+      {"shared title, yes", {"zq", "Zq Title", 0}, 6, {{kBoth, 0x24}, shared, {kRemoved, 0}}, "empty", true, true, 6},
       {"an extension without a title", {"untitled", "Zq Title", 0}, 6,
        {{"Удаляется расширенние .untitled\r\nХотите удалить расширенние и описание?", 0x24},
         {"Описание Zq Title не принадлежит расширению .untitled" + notTitle, 0}}, "full", false},
@@ -233,9 +332,11 @@ TEST_F(Changes, RemoveTable) {
     SeedAssociation(*registry, ".other", "Other", "o %1");
     SeedZq();
     SeedKey(*registry, ".untitled");
+    if (row.shared) SeedValue(*registry, ".zr", "", REG_SZ, "ZQ TITLE");
     const std::string before = DumpClasses(*registry);
     RecordingPrompter p;
     p.AnswerNext(row.answer);
+    if (row.second != 0) p.AnswerNext(row.second);
     FailingRegistry watched(*registry);  // reading and deleting is all a removal asks rights for
     watched.RefuseOpenRights(KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK);
     const store::ChangeOutcome outcome = store::RemoveAssociation(watched, p, row.fields);
@@ -248,6 +349,9 @@ TEST_F(Changes, RemoveTable) {
     EXPECT_EQ(Default(".zq"), row.left == "full" ? "Zq Title" : "<no key>");
     EXPECT_EQ(Default("Zq Title\\DefaultIcon"), row.left == "empty" ? "<no key>" : "p,1");
     EXPECT_EQ(Default("Other\\shell\\open\\command"), "o %1");
+    if (row.shared) {
+      EXPECT_EQ(Default(".zr"), "ZQ TITLE");
+    }
     if (std::string(row.name) == "ticked") {  // deepest first, each below its parent
       EXPECT_EQ(watched.Lines(DeleteKey), (std::vector<std::string>{"DeleteKey .zq -> 0", "DeleteKey DefaultIcon -> 0",
                                                                     "DeleteKey command -> 0", "DeleteKey open -> 0",
@@ -271,26 +375,28 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
   const StepRow rows[] = {
       {"begin", true, Begin, 1, {"Unable to create .zq"}},
       {"create E", true, Create, 1, {"Unable to create .zq"}},
-      {"open E", true, Open, 3, {"Unable to set value of Zq Title to .zq"}},
+      {"read D under the lock", true, Open, 3, {"Unable to create .zq"}},
+      {"open E", true, Open, 4, {"Unable to set value of Zq Title to .zq"}},
       {"set E", true, SetValue, 1, {"Unable to set value of Zq Title to subkey ", "Unable to set value of Zq Title to .zq"}},
       {"create D", true, Create, 2, {"Unable to create Zq Title"}},
       {"create command", true, Create, 3, {"Unable to create " + cmd}},
-      {"open command", true, Open, 4, {"Unable to set value to " + cmd}},
+      {"open command", true, Open, 5, {"Unable to set value to " + cmd}},
       {"set command", true, SetValue, 2,
        {"Unable to set value of \"{P}\" \"%1\" to subkey ", "Unable to set value to " + cmd}},
       {"create icon", true, Create, 4, {"Unable create " + icon}},
-      {"open icon", true, Open, 5, {"Unable to set value to " + icon}},
+      {"open icon", true, Open, 6, {"Unable to set value to " + icon}},
       {"set icon", true, SetValue, 3, {"Unable to set value of {P},1 to subkey ", "Unable to set value to " + icon}},
       {"commit add", true, Commit, 1, {"Unable to set value to " + icon}},
       {"begin removal", false, Begin, 1, {kNotRemoved}},
       {"delete E", false, DeleteKey, 1, {kNotRemoved}},
-      {"read E's title", false, Open, 3, {kNotRemoved}},
-      {"open E to delete", false, Open, 4, {"Unable to open .zq", kNotRemoved}},
+      {"read E's title", false, Open, 4, {kNotRemoved}},
+      {"read the classes under the lock", false, EnumKey, 4, {kNotRemoved}},
+      {"open E to delete", false, Open, 5, {"Unable to open .zq", kNotRemoved}},
       {"delete DefaultIcon", false, DeleteKey, 2, {kNotRemoved}},
       {"delete command", false, DeleteKey, 3, {kNotRemoved}},
       {"delete shell", false, DeleteKey, 5, {kNotRemoved}},
       {"delete D", false, DeleteKey, 6, {kNotRemoved}},
-      {"open D to delete", false, Open, 6, {"Unable to open Zq Title", kNotRemoved}},
+      {"open D to delete", false, Open, 7, {"Unable to open Zq Title", kNotRemoved}},
       {"commit removal", false, Commit, 1, {kNotRemoved}},
   };
   for (const StepRow& row : rows) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <set>
 
+#include "files/FileReplace.h"
 #include "platform/desktop/DesktopMapping.h"
 #include "store/AssociationListing.h"
 
@@ -77,38 +78,13 @@ bool MakeFolders(const std::string& path, std::string& error) {
   return true;
 }
 
-// Replaces `path` with `content` by renaming a finished temporary file over
-// it: a reader, or a run killed at any point, sees the old file or the new
-// one. A symbolic link is followed, so the file it names is replaced.
-bool ReplaceFile(std::string path, const std::string& content, std::string& error) {
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    path = real;
-    std::free(real);
-  }
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = path.substr(0, slash);
-  if (!MakeFolders(folder, error)) return false;
-  struct stat st {};
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  std::string temp = folder + "/." + path.substr(slash + 1) + ".zandrel-XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    error = Failure("cannot write", folder, errno);
-    return false;
-  }
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < content.size();) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  const int writeError = errno;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-  error = Failure("cannot write", path, ok ? errno : writeError);
-  ::unlink(temp.c_str());
+// Replaces `path` with `content`: a reader, or a run killed at any point,
+// sees the old file or the new one.
+bool ReplaceFile(const std::string& path, const std::string& content, std::string& error) {
+  if (!MakeFolders(path.substr(0, path.rfind('/')), error)) return false;
+  const std::string failure = files::ReplaceFileWhole(path, content);
+  if (failure.empty()) return true;
+  error = path + ": " + failure;
   return false;
 }
 
@@ -252,6 +228,20 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
     report.error = "neither XDG_DATA_HOME and XDG_CONFIG_HOME nor HOME is set";
     return report;
   }
+  std::string& error = report.error;
+  if (!MakeFolders(paths.configHome, error)) return report;
+  // One projection at a time (the window and zandrel-reg may both run one),
+  // the store read under the lock too: a run that read an older store must
+  // not write after one that read a newer. The lock goes with the descriptor.
+  const int lock = ::open(paths.configHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (lock >= 0) ::flock(lock, LOCK_EX);
+  struct Unlock {
+    int fd;
+    ~Unlock() {
+      if (fd >= 0) ::close(fd);
+    }
+  } unlock{lock};
+
   const store::ListingResult listing = store::AssociationListing(registry).List();
   const std::vector<store::AssociationRow>& rows = listing.rows;
   if (!listing.classesKeyOpened) {
@@ -270,19 +260,6 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   const std::vector<Projection> projections = MapAssociations(rows, globs, IsProgram);
   report.projected = projections.size();
   report.skipped = rows.size() - projections.size();
-
-  std::string& error = report.error;
-  if (!MakeFolders(paths.configHome, error)) return report;
-  // One projection at a time (the window and zandrel-reg may both run one);
-  // the lock goes with the descriptor.
-  const int lock = ::open(paths.configHome.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (lock >= 0) ::flock(lock, LOCK_EX);
-  struct Unlock {
-    int fd;
-    ~Unlock() {
-      if (fd >= 0) ::close(fd);
-    }
-  } unlock{lock};
 
   const std::size_t before = report.filesChanged;
   if (!Reconcile(mimeFolder + "/packages/" + kPackageFileName, MimePackage(projections), report.filesChanged,

@@ -117,7 +117,7 @@ int QtPlatform::MsgBox(const std::string& text, int flags, const std::string& ti
     no->setText(QStringLiteral("Нет"));
     yes->setIcon(QIcon());  // Win32 buttons carry text only
     no->setIcon(QIcon());
-    box.setDefaultButton(static_cast<QPushButton*>(yes));
+    box.setDefaultButton(static_cast<QPushButton*>((flags & MB_DEFMASK) == MB_DEFBUTTON2 ? no : yes));
     box.trapEscape = true;
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   } else {
