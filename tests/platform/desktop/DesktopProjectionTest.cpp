@@ -1,9 +1,13 @@
 // The classes store as the freedesktop data shows it: how each association
 // maps (one table), and that the files written are Zandrel's alone.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 #include "platform/desktop/DesktopMapping.h"
 #include "platform/desktop/DesktopProjection.h"
@@ -166,6 +170,26 @@ TEST_F(DesktopProjection, UnreadableStoreChangesNothing) {
   empty.RefuseOpenRights(~REGSAM{0});
   EXPECT_NE(ProjectAssociations(empty, paths).error, "");
   EXPECT_TRUE(Exists(Entry("zandrel-zqa.desktop")));
+}
+
+// Two runs at once (the window and zandrel-reg): each reads the store only
+// once it holds the lock, so one that read an older store never writes last.
+TEST_F(DesktopProjection, ReadsTheStoreUnderItsLock) {
+  struct Probing : testing::FailingRegistry {
+    using FailingRegistry::FailingRegistry;
+    LONG RegOpenKeyExA(HKEY key, const char* path, DWORD options, REGSAM access, HKEY* out) override {
+      const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      locked = locked && fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+      if (fd >= 0) ::close(fd);
+      return FailingRegistry::RegOpenKeyExA(key, path, options, access, out);
+    }
+    std::string folder;
+    bool locked = true;
+  } probing(registry);
+  probing.folder = paths.configHome;
+  testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
+  ASSERT_EQ(ProjectAssociations(probing, paths).error, "");
+  EXPECT_TRUE(probing.locked);
 }
 
 }  // namespace

@@ -252,7 +252,8 @@ TEST(Qt, MessageBoxesAndTheFileDialog) {
     QMessageBox::Icon icon;
   } rows[] = {{MB_OK, "OK", IDOK, {"OK"}, QMessageBox::NoIcon},
               {MB_YESNO, "Нет", IDNO, {"Да", "Нет"}, QMessageBox::NoIcon},
-              {MB_YESNO | MB_ICONQUESTION, "Да", IDYES, {"Да", "Нет"}, QMessageBox::Question},
+              {MB_YESNO | MB_ICONQUESTION, "", IDYES, {"Да", "Нет"}, QMessageBox::Question},
+              {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, "", IDNO, {"Да", "Нет"}, QMessageBox::Question},
               {MB_OK | MB_ICONQUESTION, "OK", IDOK, {"OK"}, QMessageBox::Question}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.flags);
@@ -268,6 +269,7 @@ TEST(Qt, MessageBoxesAndTheFileDialog) {
       for (QAbstractButton* b : box->buttons()) buttons << b->text();
       QTest::keyClick(box, Qt::Key_Escape);
       stayedOnEscape = box->isVisible();
+      if (row.click.isEmpty()) QTest::keyClick(box, Qt::Key_Return);  // the default button
       for (QAbstractButton* b : box->buttons())
         if (box->isVisible() && b->text() == row.click) b->click();
     });

@@ -1,0 +1,57 @@
+// Files written whole: what a success leaves, and that a failure at the last
+// step (the rename, or MoveFileExA on Windows) keeps the old file and leaves
+// no temporary file behind.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <set>
+
+#include "files/FileReplace.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
+  TempDir dir;
+  const std::string file = dir.Write("out/a.reg", "old");
+  EXPECT_EQ(files::ReplaceFileWhole(file, "new"), "");
+  EXPECT_EQ(ReadFile(file), "new");
+  EXPECT_EQ(files::ReplaceFileWhole(dir.File("out/b.reg"), std::string(1 << 20, 'b')), "");
+  EXPECT_EQ(ReadFile(dir.File("out/b.reg")), std::string(1 << 20, 'b'));
+  EXPECT_EQ(files::ReplaceFileWhole(dir.File("out"), "x"), "is a folder, not a file");
+  EXPECT_NE(files::ReplaceFileWhole(dir.File("missing/c.reg"), "x"), "");
+
+  const auto refused = [](const std::string&, const std::string&) { return EACCES; };
+  EXPECT_NE(files::ReplaceFileWhole(file, "newer", refused), "");
+  EXPECT_EQ(ReadFile(file), "new");
+#ifdef _WIN32
+  // Windows itself refuses to replace a read-only file: MoveFileExA fails.
+  fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_NE(files::ReplaceFileWhole(file, "newer"), "");
+  fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadFile(file), "new");
+#else
+  // A link is followed and stays a link; the file keeps its mode.
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink(file, dir.File("link.reg"));
+  EXPECT_EQ(files::ReplaceFileWhole(dir.File("link.reg"), "linked"), "");
+  EXPECT_TRUE(fs::is_symlink(dir.File("link.reg")));
+  EXPECT_EQ(ReadFile(file), "linked");
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
+  EXPECT_EQ(Names(dir.File("out")), (std::set<std::string>{"a.reg", "b.reg"}));
+}
+
+}  // namespace
+}  // namespace zandrel::testing
