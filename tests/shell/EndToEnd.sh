@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real program on a virtual X display with a fresh hive and private XDG
 # folders, driven as a user would: an unusable hive and a missing picture each
-# end it with one message; then it waits out the splash, lists, adds an
+# end it with one message; then it waits out the splash, lists, presses Enter
+# through every box of an add titled exefile and of the removal of an
+# extension whose title another names (no other file type changes), adds an
 # association for a marker script (gio open and xdg-open then run it), removes
 # it with its description (nothing opens with it any more and none of
 # Zandrel's desktop files is left), opens the About box, answers the exit
@@ -52,6 +54,14 @@ start_fails() {  # NAME COMMAND...: one box titled Zandrel, alone; Enter ends th
   [ "$status" -eq 1 ] || fail "$name: status $status"
 }
 
+# Keys of other file types that no Enter pressed through the boxes may change.
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CLASSES_ROOT\.zqone]' '@="ZqShared.File"' '' \
+  '[HKEY_CLASSES_ROOT\.zqtwo]' '@="ZqShared.File"' '' '[HKEY_CLASSES_ROOT\ZqShared.File\shell\open\command]' \
+  '@="\"/opt/zq/viewer\" \"%1\""' '' '[HKEY_CLASSES_ROOT\exefile\shell\open\command]' '@="\"%1\" %*"' >"$work/others.reg"
+reg import "$work/others.reg" || fail "import of the other file types"
+others() { for key in .zqtwo ZqShared.File exefile; do reg query "HKEY_CLASSES_ROOT\\$key" /s; done; }
+others >"$work/others.before" 2>&1
+
 printf 'not a hive\n' >"$work/bad.db"
 start_fails bad-hive env ZANDREL_HIVE="$work/bad.db" "$app/zandrel"
 [ "$(cat "$work/bad.db")" = "not a hive" ] || fail "the unusable hive was changed"
@@ -73,6 +83,32 @@ shot manager
 
 click "$manager" 8535 120 120 1485 495                                  # cmdList
 answer_box list-message
+enter_through() {  # NAME COUNT: Enter on each of COUNT boxes, its default button; then no further box
+  local i
+  for i in $(seq "$2"); do answer_box "$1-$i"; done
+  sleep 1
+  message_box >/dev/null && fail "$1: more than $2 boxes"
+}
+# Enter through every box: an add titled exefile, and the removal of an
+# extension whose title another names, change no other file type.
+click "$manager" 8535 1680 120 1485 495                                 # cmdAdd
+sleep 0.3
+type_into 1920 3120 675 315 zqexe
+type_into 3840 3000 2445 315 exefile
+type_into 600 4680 5655 315 "$marker"
+click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+enter_through exefile-add 1
+reg query 'HKEY_CLASSES_ROOT\.zqexe' >/dev/null 2>&1 && fail "the add titled exefile wrote its extension"
+click "$manager" 8535 4440 5520 1365 375                                # cmdCancel
+click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
+sleep 0.3
+type_into 1920 3120 675 315 .zqone
+type_into 3840 3000 2445 315 ZqShared.File
+click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+enter_through shared-removal 4  # the question, the second question, the result, the list's count
+reg query 'HKEY_CLASSES_ROOT\.zqone' >/dev/null 2>&1 && fail "the shared title's extension is still there"
+others >"$work/others.after" 2>&1
+cmp -s "$work/others.before" "$work/others.after" || fail "other file types changed: $(diff "$work/others.before" "$work/others.after")"
 ext=zqendtoend title=ZqEndToEnd.File
 click "$manager" 8535 1680 120 1485 495                                 # cmdAdd
 sleep 0.3
