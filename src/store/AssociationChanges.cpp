@@ -86,7 +86,8 @@ bool NamingUnderLock(IRegistry& registry, const std::string& d, const std::strin
   naming->clear();
   HKEY key = 0;
   const LONG code = registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, d.c_str(), 0, KEY_READ, &key);
-  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_PARAMETER) return true;  // none, or a name none can have
+  // None, or a name no key can have (a name or a path too long).
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_PARAMETER || code == ERROR_MORE_DATA) return true;
   if (code != ERROR_SUCCESS) return false;
   registry.RegCloseKey(key);
   return ExtensionsNaming(registry, d, e, naming);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "files/FileReplace.h"
@@ -35,11 +36,13 @@ TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
   EXPECT_NE(files::ReplaceFileWhole(file, "newer", refused), "");
   EXPECT_EQ(ReadFile(file), "new");
 #ifdef _WIN32
-  // Windows itself refuses to replace a read-only file: MoveFileExA fails.
-  fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-  EXPECT_NE(files::ReplaceFileWhole(file, "newer"), "");
-  fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+  {
+    // Windows itself refuses to replace a file another program holds open
+    // without sharing its deletion (as the C library opens files): MoveFileExA fails.
+    std::ifstream held(file, std::ios::binary);
+    ASSERT_TRUE(held.good());
+    EXPECT_NE(files::ReplaceFileWhole(file, "newer"), "");
+  }
   EXPECT_EQ(ReadFile(file), "new");
 #else
   // A link is followed and stays a link; the file keeps its mode.
