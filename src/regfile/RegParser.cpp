@@ -400,8 +400,9 @@ class Parser {
   }
 
   // Reads hex data from `h` and the lines it continues on. Blank and comment
-  // lines inside the data are passed over. regedit leaves the value out when
-  // the data is malformed, when it continues past the end of the file, or
+  // lines inside the data are passed over; data that continues past the end
+  // of the file ends there with the bytes read so far, as regedit stores it.
+  // regedit leaves the value out when the data is malformed, or continues
   // onto a line that does not start with a hex digit (that line too is taken
   // as part of the broken value and not read).
   bool HexData(std::string_view h, DWORD type, int line, std::string* bytes) {
@@ -415,10 +416,7 @@ class Parser {
       if (run == Hex::kEnd) break;
       std::string_view next;
       do {
-        if (!NextLine(&next)) {
-          Note(line, "the hex data goes on past the end of the file: not imported");
-          return false;
-        }
+        if (!NextLine(&next)) return FinishString(type, line, bytes);
       } while (EndsHere(next));
       h = SkipBlanks(next);
       if (HexDigit(h.front()) < 0) {
