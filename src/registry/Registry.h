@@ -94,8 +94,12 @@ class IRegistry {
   virtual LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
                              DWORD* lpReserved, char* lpClass, DWORD* lpcchClass,
                              FILETIME* lpftLastWriteTime) = 0;
-  // lpcbData: in, the data buffer's size; out, the value's size. On 234 the
-  // buffers are untouched and *lpcbData holds the size needed.
+  // lpcbData: in, the data buffer's size; out, the value's size. A string
+  // stored without its NUL gets one written after it when the buffer has room
+  // (not counted). 234: a data buffer too small is left untouched and
+  // *lpcbData holds the size needed; a name buffer without room for the name
+  // and its NUL is left untouched, the data still written when it fits; the
+  // name's length stays as passed.
   virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
                              DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
                              BYTE* lpData, DWORD* lpcbData) = 0;

@@ -117,9 +117,11 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   // As Windows: a null key leaves *phkResult as it was.
   if (hKey == 0) return ERROR_INVALID_HANDLE;
   *phkResult = 0;
-  // Under HKEY_CLASSES_ROOT one leading "\" is passed over when opening.
-  if (hKey == HKEY_CLASSES_ROOT && lpSubKey != nullptr && lpSubKey[0] == '\\' && lpSubKey[1] != '\\')
-    ++lpSubKey;
+  // Under HKEY_CLASSES_ROOT one leading "\" is passed over when opening; "\"
+  // alone then opens a new handle to the root, not the root itself.
+  const bool passed_over =
+      hKey == HKEY_CLASSES_ROOT && lpSubKey != nullptr && lpSubKey[0] == '\\' && lpSubKey[1] != '\\';
+  if (passed_over) ++lpSubKey;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   sqlite3_int64 key;
@@ -128,7 +130,7 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   if (code != ERROR_SUCCESS) return code;
   std::vector<std::string_view>& parts = m.path_parts;
   if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
-  if (parts.empty() && IsRoot(hKey)) {
+  if (parts.empty() && IsRoot(hKey) && !passed_over) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
@@ -178,23 +180,24 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   const ValueRef& row = node->values[dwIndex];
   const std::string_view name = node->ValueName(row);
   const std::string_view data = node->ValueData(row);
-  if (name.size() >= *lpcchValueName) {
-    // As Windows: the type and the data's size are told all the same.
-    if (lpType != nullptr) *lpType = row.type;
-    if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
-    return ERROR_MORE_DATA;
-  }
+  if (lpType != nullptr) *lpType = row.type;
   if (lpData != nullptr && data.size() > *lpcbData) {
     *lpcbData = static_cast<DWORD>(data.size());
-    if (lpType != nullptr) *lpType = row.type;
     return ERROR_MORE_DATA;
   }
+  if (lpData != nullptr && !data.empty()) {
+    std::memcpy(lpData, data.data(), data.size());
+    // As Windows: a string stored without its NUL gets one after it when
+    // the buffer has room, not counted in the size.
+    if (IsStringType(row.type) && data.back() != '\0' && data.size() < *lpcbData) lpData[data.size()] = 0;
+  }
+  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
+  // As Windows: a name without room for its NUL is not written, yet the type,
+  // the data's size and the data are.
+  if (name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
   std::memcpy(lpValueName, name.data(), name.size());
   lpValueName[name.size()] = '\0';
   *lpcchValueName = static_cast<DWORD>(name.size());
-  if (lpType != nullptr) *lpType = row.type;
-  if (lpData != nullptr && !data.empty()) std::memcpy(lpData, data.data(), data.size());
-  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
   return ERROR_SUCCESS;
 }
 
@@ -282,10 +285,11 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
     return ERROR_INVALID_PARAMETER;
   }
   std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  // A string whose size did not count its terminating NUL gets one only when
-  // a NUL follows the bytes given, as on Windows (which reads that byte too).
-  if (IsStringType(dwType) && !data.empty() && data.back() != '\0' && lpData[cbData] == '\0')
-    data.push_back('\0');
+  // A string whose size does not count its terminating NUL is stored with
+  // one. Windows adds it only when the byte after the data is a NUL, reading
+  // past the caller's buffer; only the buffer is read here, so the string is
+  // taken as ending where its size says.
+  if (IsStringType(dwType) && !data.empty() && data.back() != '\0') data.push_back('\0');
   const std::string upper = UpperName(name);
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {

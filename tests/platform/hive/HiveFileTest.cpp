@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -250,6 +251,32 @@ TEST(HiveFiles, SqliteCodesBecomeRegistryCodesInOnePlace) {
       {SQLITE_READONLY_DBMOVED, ERROR_ACCESS_DENIED}, {SQLITE_PERM, ERROR_ACCESS_DENIED},
       {SQLITE_NOMEM, ERROR_NOT_ENOUGH_MEMORY}, {SQLITE_TOOBIG, ERROR_INVALID_PARAMETER}};
   for (auto [sqlite, code] : rows) EXPECT_EQ(hive::CodeFromSqlite(sqlite), code) << sqlite3_errstr(sqlite);
+}
+
+// A string the file holds without its NUL (another program wrote it) reads
+// back as Windows reads one: with a NUL after it, not counted, when the
+// buffer has room.
+TEST(HiveValues, AStringStoredWithoutItsNulReadsBackWithOneWhenThereIsRoom) {
+  TempDir dir;
+  const std::string path = dir.File("registry.db");
+  ASSERT_EQ(SeedValue(*Open(path), "v", "", REG_SZ, std::string("abc\0", 4)), 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE vals SET data = CAST('abc' AS BLOB)", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  auto hive = Open(path);
+  HKEY key = 0;
+  ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, "v", 0, KEY_READ, &key), 0);
+  for (DWORD room : {3u, 4u}) {
+    char name[8];
+    BYTE data[8];
+    std::memset(data, 0xBD, sizeof data);
+    DWORD name_length = sizeof name, size = room, type = 0;
+    ASSERT_EQ(hive->RegEnumValueA(key, 0, name, &name_length, nullptr, &type, data, &size), 0);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(data), 5)), room == 4 ? "61 62 63 00 bd" : "61 62 63 bd bd");
+  }
+  hive->RegCloseKey(key);
 }
 
 // After every step of a random program of calls, the instance that made it
