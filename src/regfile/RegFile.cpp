@@ -13,7 +13,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -37,17 +39,6 @@ bool SameAscii(std::string_view a, std::string_view b) {
     if (Upper(a[i]) != Upper(b[i])) return false;
   }
   return true;
-}
-
-std::string Utf8ToUtf16Bytes(std::string_view text) {
-  const std::u16string units = Utf8ToUtf16(text);
-  std::string bytes;
-  bytes.reserve(units.size() * 2);
-  for (char16_t u : units) {
-    bytes.push_back(static_cast<char>(u & 0xFF));
-    bytes.push_back(static_cast<char>(u >> 8));
-  }
-  return bytes;
 }
 
 // Deletes a key and everything below it. 0 also when the key is missing.
@@ -90,22 +81,84 @@ std::string Describe(LONG code) {
   }
 }
 
-LONG Apply(IRegistry& registry, const std::vector<RegChange>& ops, const RegChange** failed) {
+// The keys of the section last created, each open: a file lists a key's
+// subkeys after it, so the next section is created below its nearest open
+// ancestor, one name to look up instead of its whole path.
+class OpenPath {
+ public:
+  explicit OpenPath(IRegistry& registry) : registry_(registry) {}
+  ~OpenPath() { Close(0); }
+
+  // Creates root\path; *key is the handle of the key, owned by this object.
+  LONG Create(HKEY root, const std::string& path, HKEY* key) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0;; ) {
+      const std::size_t end = std::min(path.find('\\', start), path.size());
+      parts.push_back(std::string_view(path).substr(start, end - start));
+      if (end == path.size()) break;
+      start = end + 1;
+    }
+    const bool plain = !path.empty() && std::find(parts.begin(), parts.end(), "") == parts.end();
+    std::size_t same = 0;
+    if (plain && root == root_) {
+      while (same < names_.size() && same < parts.size() && names_[same] == parts[same]) ++same;
+    }
+    Close(same);
+    if (!plain) {
+      // Empty components, the root itself: created as written, from the root.
+      handles_.push_back(0);
+      names_.emplace_back();
+      const LONG code = registry_.RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                  KEY_ALL_ACCESS, nullptr, &handles_.back(), nullptr);
+      *key = handles_.back();
+      root_ = 0;  // nothing below it is reused
+      return code;
+    }
+    root_ = root;
+    for (std::size_t i = same; i < parts.size(); ++i) {
+      const HKEY parent = i == 0 ? root : handles_[i - 1];
+      HKEY sub = 0;
+      const std::string name(parts[i]);
+      const LONG code = registry_.RegCreateKeyExA(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                  KEY_ALL_ACCESS, nullptr, &sub, nullptr);
+      if (code != ERROR_SUCCESS) return code;
+      handles_.push_back(sub);
+      names_.push_back(name);
+    }
+    *key = handles_.back();
+    return ERROR_SUCCESS;
+  }
+
+  // Closes the keys below the first `keep` levels.
+  void Close(std::size_t keep) {
+    while (handles_.size() > keep) {
+      if (handles_.back() != 0) registry_.RegCloseKey(handles_.back());
+      handles_.pop_back();
+      names_.pop_back();
+    }
+  }
+
+ private:
+  IRegistry& registry_;
+  HKEY root_ = 0;
+  std::vector<std::string> names_;
+  std::vector<HKEY> handles_;
+};
+
+LONG Apply(IRegistry& registry, const std::deque<RegChange>& ops, const RegChange** failed) {
+  OpenPath open(registry);
   HKEY current = 0;
   LONG code = ERROR_SUCCESS;
   for (const RegChange& op : ops) {
     *failed = &op;
     switch (op.kind) {
       case RegChange::kKey:
-        if (current != 0) registry.RegCloseKey(current);
         current = 0;
-        code =
-            registry.RegCreateKeyExA(op.root, op.path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                     KEY_ALL_ACCESS, nullptr, &current, nullptr);
+        code = open.Create(op.root, op.path, &current);
         break;
       case RegChange::kDeleteKey:
-        if (current != 0) registry.RegCloseKey(current);
         current = 0;
+        open.Close(0);  // a key of it may go
         code = DeleteTree(registry, op.root, op.path);
         break;
       case RegChange::kSetValue:
@@ -120,7 +173,6 @@ LONG Apply(IRegistry& registry, const std::vector<RegChange>& ops, const RegChan
     }
     if (code != ERROR_SUCCESS) break;
   }
-  if (current != 0) registry.RegCloseKey(current);
   return code;
 }
 
@@ -153,7 +205,7 @@ RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
   for (const RegNote& note : parse.notes)
     result.notes.push_back(file_name + ", line " + std::to_string(note.line) + ": " + note.what);
   if (!parse.ok) return fail(parse.line, parse.what);
-  const std::vector<RegChange>& ops = parse.changes;
+  const std::deque<RegChange>& ops = parse.changes;
 
   RegistryTransaction transaction(registry);
   if (transaction.BeginCode() != ERROR_SUCCESS) {
@@ -198,22 +250,28 @@ bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error
     *error = "is a device, not a file";
     ok = false;
   }
-  char buffer[1 << 16];
+  // Read straight into the text, sized by the file's size when it tells
+  // one; it grows as needed (a pipe, a file still being written).
+  std::size_t used = 0;
+  bytes->reserve(std::min<std::size_t>(S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 0,
+                                       kMaxRegFileBytes + 1) + (1 << 16));
+  AdviseLargePages(bytes->data(), bytes->capacity());
+  bytes->resize(bytes->capacity());
   while (ok) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (used == bytes->size()) bytes->resize(std::min(2 * bytes->size(), kMaxRegFileBytes + (1 << 16)));
+    const ssize_t n = ::read(fd, bytes->data() + used, bytes->size() - used);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = std::string("cannot read the file: ") + std::strerror(errno);
       ok = false;
     } else if (n == 0) {
       break;
-    } else if (bytes->size() + static_cast<std::size_t>(n) > kMaxRegFileBytes) {
+    } else if ((used += static_cast<std::size_t>(n)) > kMaxRegFileBytes) {
       *error = "larger than 256 MB, too large for a .reg file";
       ok = false;
-    } else {
-      bytes->append(buffer, static_cast<std::size_t>(n));
     }
   }
+  bytes->resize(std::min(used, bytes->size()));
   ::close(fd);
   return ok;
 }
@@ -283,106 +341,205 @@ bool ParseKeyPath(std::string_view path, HKEY* root, std::string* sub_path) {
 
 namespace {
 
-std::string Escape(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out;
-}
+// The largest value name, with its NUL, in bytes of UTF-8.
+constexpr std::size_t kValueNameBytes = 16383 * 4 + 1;
 
-// Whether REG_SZ data is plain text with one terminating NUL, so that it
-// reads back the same from a quoted string.
-bool IsPlainString(const std::string& data) {
-  if (data.empty() || data.back() != '\0') return false;
-  for (std::size_t i = 0; i + 1 < data.size(); ++i) {
-    const char c = data[i];
-    if (c == '\0' || c == '\r' || c == '\n') return false;
-  }
-  return Utf16ToUtf8(Utf8ToUtf16(data)) == data;
-}
+// WalkSubtree's reading, with one pair of buffers for the whole walk.
+class CallWalk {
+ public:
+  CallWalk(IRegistry& registry, SubtreeVisitor& visitor)
+      : registry_(registry), visitor_(visitor), name_(new char[kValueNameBytes]) {}
 
-// Appends a value line (without its line end; wrapped lines end in "\r\n").
-// Line lengths are counted in UTF-16 units, as the file holds them.
-void AppendValue(std::string* out, const std::string& name, DWORD type, const std::string& data) {
-  std::string line = name.empty() ? "@=" : std::string("\"").append(Escape(name)).append("\"=");
-  if (type == REG_SZ && data.empty()) {
-    *out += line + "\"\"";  // as regedit writes it; it reads back with its NUL
-    return;
+  LONG Walk(HKEY key, std::size_t depth, std::string_view key_name) {
+    visitor_.Key(depth, key_name);
+    for (DWORD index = 0;; ++index) {
+      DWORD name_length = kValueNameBytes;
+      DWORD type = 0;
+      DWORD size = static_cast<DWORD>(data_.size());
+      const LONG code = registry_.RegEnumValueA(key, index, name_.get(), &name_length, nullptr, &type,
+                                                reinterpret_cast<BYTE*>(data_.data()), &size);
+      if (code == ERROR_MORE_DATA && size > data_.size()) {
+        data_.resize(size);
+        --index;
+        continue;
+      }
+      if (code == ERROR_NO_MORE_ITEMS) break;
+      if (code != ERROR_SUCCESS) return code;
+      visitor_.Value(std::string_view(name_.get(), name_length), type, std::string_view(data_.data(), size));
+    }
+    std::vector<std::string> children;
+    for (DWORD index = 0;; ++index) {
+      char child[MAX_KEY_NAME_CHARS * 4 + 1];
+      DWORD length = sizeof child;
+      const LONG code = registry_.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+      if (code == ERROR_NO_MORE_ITEMS) break;
+      if (code != ERROR_SUCCESS) return code;
+      children.emplace_back(child, length);
+    }
+    for (const std::string& child : children) {
+      HKEY sub = 0;
+      LONG code = registry_.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
+      if (code != ERROR_SUCCESS) return code;
+      code = Walk(sub, depth + 1, child);
+      registry_.RegCloseKey(sub);
+      if (code != ERROR_SUCCESS) return code;
+    }
+    return ERROR_SUCCESS;
   }
-  if (type == REG_SZ && IsPlainString(data)) {
-    *out += line + "\"" + Escape(std::string_view(data).substr(0, data.size() - 1)) + "\"";
-    return;
+
+ private:
+  IRegistry& registry_;
+  SubtreeVisitor& visitor_;
+  std::unique_ptr<char[]> name_;
+  std::string data_ = std::string(1 << 16, '\0');
+};
+
+// Writes Version 5.00 text straight as UTF-16LE: the sections of the keys
+// handed over, each ending in a blank line.
+class ExportWriter : public SubtreeVisitor {
+ public:
+  ExportWriter(std::string title, std::string* out) : title_(std::move(title)), out_(*out) {}
+
+  void Key(std::size_t depth, std::string_view name) override {
+    if (depth == 0) {
+      path_ = title_;
+    } else {
+      path_.resize(ends_[depth - 1]);
+      path_.push_back('\\');
+      path_.append(name);
+    }
+    ends_.resize(depth + 1);
+    ends_[depth] = path_.size();
+    if (sections_++ > 0) Ascii("\r\n");
+    Ascii("[");
+    AppendUtf16Le(path_, &out_);
+    Ascii("]\r\n");
   }
-  if (type == REG_DWORD && data.size() == 4) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[i]);
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "dword:%08x", v);
-    *out += line + buffer;
-    return;
-  }
-  if (type == REG_BINARY) {
-    line += "hex:";
-  } else {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "hex(%x):", type);
-    line += buffer;
-  }
-  const std::string bytes = IsStringType(type) ? Utf8ToUtf16Bytes(data) : data;
-  std::size_t column = Utf8ToUtf16(line).size();
-  *out += line;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    char buffer[4];
-    std::snprintf(buffer, sizeof buffer, "%02x", static_cast<unsigned char>(bytes[i]));
-    *out += buffer;
-    column += 2;
-    if (i + 1 == bytes.size()) break;
-    *out += ',';
-    ++column;
-    // Wrap so that no line, with its "\", passes 80 columns.
-    if (column > 76) {
-      *out += "\\\r\n  ";
+
+  // Appends a value line. Line lengths are counted in UTF-16 units, as the
+  // file holds them.
+  void Value(std::string_view name, DWORD type, std::string_view data) override {
+    std::size_t column;
+    if (name.empty()) {
+      Ascii("@=");
       column = 2;
+    } else {
+      Ascii("\"");
+      column = 3 + Escaped(name);
+      Ascii("\"=");
+    }
+    if (type == REG_SZ && data.empty()) {
+      Ascii("\"\"\r\n");  // as regedit writes it; it reads back with its NUL
+      return;
+    }
+    if (type == REG_SZ && IsPlainString(data)) {
+      Ascii("\"");
+      Escaped(data.substr(0, data.size() - 1));
+      Ascii("\"\r\n");
+      return;
+    }
+    char buffer[16];
+    if (type == REG_DWORD && data.size() == 4) {
+      std::uint32_t v = 0;
+      for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[i]);
+      std::snprintf(buffer, sizeof buffer, "dword:%08x", v);
+      Ascii(buffer);
+      Ascii("\r\n");
+      return;
+    }
+    if (type == REG_BINARY) {
+      std::snprintf(buffer, sizeof buffer, "hex:");
+    } else {
+      std::snprintf(buffer, sizeof buffer, "hex(%x):", type);
+    }
+    Ascii(buffer);
+    column += std::strlen(buffer);
+    if (IsStringType(type)) {
+      units_.clear();
+      AppendUtf16Le(data, &units_);
+      data = units_;
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      const auto b = static_cast<unsigned char>(data[i]);
+      const char digits[] = {kDigits[b >> 4], 0, kDigits[b & 15], 0};
+      out_.append(digits, 4);
+      column += 2;
+      if (i + 1 == data.size()) break;
+      out_.append(",\0", 2);
+      ++column;
+      // Wrap so that no line, with its "\", passes 80 columns.
+      if (column > 76) {
+        Ascii("\\\r\n  ");
+        column = 2;
+      }
+    }
+    Ascii("\r\n");
+  }
+
+  // Room for the UTF-16 text, generously: memory reserved and never
+  // touched costs nothing, growing the text costs a copy each time.
+  void Expect(std::size_t keys, std::size_t values, std::size_t bytes) override {
+    out_.reserve(out_.size() + 2 * (keys * (title_.size() + 96) + values * 16 + bytes * 4));
+    AdviseLargePages(out_.data(), out_.capacity());
+  }
+
+  // Ends the last section.
+  void Finish() {
+    if (sections_ > 0) Ascii("\r\n");
+  }
+
+ private:
+  void Ascii(std::string_view text) {
+    for (char c : text) out_.append({c, '\0'});
+  }
+
+  // Appends text with "\" and '"' escaped; returns the UTF-16 units written.
+  std::size_t Escaped(std::string_view text) {
+    std::size_t units = 0;
+    for (std::size_t start = 0;;) {
+      const std::size_t special = text.find_first_of("\\\"", start);
+      units += AppendUtf16Le(text.substr(start, special - start), &out_);
+      if (special == std::string_view::npos) return units;
+      out_.append({'\\', '\0', text[special], '\0'});
+      units += 2;
+      start = special + 1;
     }
   }
-}
 
-LONG ExportKey(IRegistry& registry, HKEY key, const std::string& title, std::string* out) {
-  std::vector<KeyValue> values;
-  std::vector<std::string> children;
-  if (LONG code = ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS) return code;
-  *out += "[" + title + "]\r\n";
-  for (const KeyValue& value : values) {
-    AppendValue(out, value.name, value.type, value.data);
-    *out += "\r\n";
+  // Whether REG_SZ data is plain text with one terminating NUL, so that it
+  // reads back the same from a quoted string.
+  static bool IsPlainString(std::string_view data) {
+    if (data.empty() || data.back() != '\0') return false;
+    const std::string_view text = data.substr(0, data.size() - 1);
+    return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+           IsWellFormedUtf8(text);
   }
-  *out += "\r\n";
-  for (const std::string& child : children) {
-    HKEY sub = 0;
-    LONG code = registry.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
-    if (code != ERROR_SUCCESS) return code;
-    code = ExportKey(registry, sub, title + "\\" + child, out);
-    registry.RegCloseKey(sub);
-    if (code != ERROR_SUCCESS) return code;
-  }
-  return ERROR_SUCCESS;
-}
+
+  const std::string title_;
+  std::string& out_;
+  std::string path_;               // the key's path from its root
+  std::vector<std::size_t> ends_;  // where each level's part of path_ ends
+  std::size_t sections_ = 0;
+  std::string units_;  // string data as UTF-16LE
+};
 
 }  // namespace
 
+LONG WalkSubtree(IRegistry& registry, HKEY key, SubtreeVisitor& visitor) {
+  return CallWalk(registry, visitor).Walk(key, 0, std::string_view());
+}
+
 LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* values,
                      std::vector<std::string>* children) {
-  std::vector<char> name(16384 * 4 + 1);
-  std::vector<BYTE> data(1 << 16);
+  std::unique_ptr<char[]> name(new char[kValueNameBytes]);
+  std::string data(1 << 16, '\0');
   for (DWORD index = 0;; ++index) {
-    DWORD name_length = static_cast<DWORD>(name.size());
+    DWORD name_length = kValueNameBytes;
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(data.size());
-    const LONG code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
-                                             data.data(), &size);
+    const LONG code = registry.RegEnumValueA(key, index, name.get(), &name_length, nullptr, &type,
+                                             reinterpret_cast<BYTE*>(data.data()), &size);
     if (code == ERROR_MORE_DATA && size > data.size()) {
       data.resize(size);
       --index;
@@ -390,8 +547,7 @@ LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* value
     }
     if (code == ERROR_NO_MORE_ITEMS) break;
     if (code != ERROR_SUCCESS) return code;
-    values->push_back(KeyValue{std::string(name.data(), name_length), type,
-                               std::string(reinterpret_cast<const char*>(data.data()), size)});
+    values->push_back(KeyValue{std::string(name.get(), name_length), type, data.substr(0, size)});
   }
   for (DWORD index = 0;; ++index) {
     char child[MAX_KEY_NAME_CHARS * 4 + 1];
@@ -406,7 +562,7 @@ LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* value
 }
 
 LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
-                   std::string* error) {
+                   std::string* error, const SubtreeWalk& walk) {
   HKEY root = 0;
   std::string sub;
   if (!ParseKeyPath(key_path, &root, &sub)) {
@@ -419,15 +575,17 @@ LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string
     if (error) *error = "cannot open the key \"" + key_path + "\": " + Describe(code);
     return code;
   }
-  std::string text = std::string(kHeader5) + "\r\n\r\n";
-  code = ExportKey(registry, key, std::string(RootName(root)) + (sub.empty() ? "" : "\\" + sub),
-                   &text);
+  std::string out = "\xFF\xFE";
+  AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
+  ExportWriter writer(std::string(RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
+  code = walk ? walk(key, writer) : WalkSubtree(registry, key, writer);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
     if (error) *error = "cannot read the key \"" + key_path + "\": " + Describe(code);
     return code;
   }
-  *bytes = "\xFF\xFE" + Utf8ToUtf16Bytes(text);
+  writer.Finish();
+  *bytes = std::move(out);
   return ERROR_SUCCESS;
 }
 

@@ -14,6 +14,8 @@
 // UTF-16LE there, as on Windows, and are converted on the way in and out.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,10 +63,34 @@ struct KeyValue {
 LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* values,
                      std::vector<std::string>* children);
 
+// What a walk of a subtree hands over: each key, then its values, then its
+// subkeys' subtrees, values and subkeys in enumeration order.
+class SubtreeVisitor {
+ public:
+  virtual ~SubtreeVisitor() = default;
+  // depth 0 and name "" for the key the walk starts at; one more level for
+  // each key below it.
+  virtual void Key(std::size_t depth, std::string_view name) = 0;
+  // A value of the key handed over last.
+  virtual void Value(std::string_view name, DWORD type, std::string_view data) = 0;
+  // Told first by a walk that knows it: at most how many keys and values,
+  // with how many bytes of names and data, will follow; to size the output.
+  virtual void Expect(std::size_t /*keys*/, std::size_t /*values*/, std::size_t /*bytes*/) {}
+};
+
+// Walks the open `key` and its subtree through the registry calls (each key
+// opened for reading). Returns 0 or the first code other than "no more
+// items"; what was handed over before a failure is incomplete.
+LONG WalkSubtree(IRegistry& registry, HKEY key, SubtreeVisitor& visitor);
+
+// A registry's own walk of an open key's subtree that hands over exactly
+// what WalkSubtree would, faster (the hive's HiveRegistry::WalkSubtree).
+using SubtreeWalk = std::function<LONG(HKEY key, SubtreeVisitor& visitor)>;
+
 // Exports the key at `key_path` and its whole subtree as Version 5.00 bytes
-// (UTF-16LE with BOM). Returns 0, or the registry's code with *error set to a
-// one-line message.
+// (UTF-16LE with BOM), read with `walk` when given, else with WalkSubtree.
+// Returns 0, or the registry's code with *error set to a one-line message.
 LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
-                   std::string* error);
+                   std::string* error, const SubtreeWalk& walk = nullptr);
 
 }  // namespace zandrel::hive

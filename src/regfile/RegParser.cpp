@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "regfile/RegText.h"
+
 
 namespace zandrel::hive {
 namespace {
@@ -137,7 +139,16 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
     return static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                  (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
   };
-  std::string out(n * 3, '\0');  // at most three bytes per unit
+  // Sized exactly first: three bytes per unit at most, but mostly one.
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char32_t c = unit(i);
+    size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;  // a surrogate pair: 3 + 3 >= 4
+  }
+  std::string out;
+  out.reserve(size);
+  AdviseLargePages(out.data(), out.capacity());
+  out.resize(size);
   char* o = out.data();
   for (std::size_t i = 0; i < n; ++i) {
     char32_t c = unit(i);

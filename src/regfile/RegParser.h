@@ -3,6 +3,7 @@
 // touches a registry: the result is the list of changes, in file order.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +34,7 @@ struct RegParse {
   bool ok = false;
   int line = 0;          // when not ok: the line at fault (1 for the header)
   std::string what;      // when not ok: what is wrong with it
-  std::vector<RegChange> changes;
+  std::deque<RegChange> changes;  // a deque: a large file's changes are never moved
   std::vector<RegNote> notes;
 };
 

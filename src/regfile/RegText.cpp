@@ -1,8 +1,12 @@
 #include "regfile/RegText.h"
 
 #include <locale.h>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include <clocale>
+#include <cstdint>
 #include <cwctype>
 
 namespace zandrel::hive {
@@ -148,6 +152,67 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     }
   }
   return out;
+}
+
+std::size_t AppendUtf16Le(std::string_view text, std::string* out) {
+  // Converted a piece at a time on the stack, then appended: growing *out
+  // first would fill it with zeros only to overwrite them.
+  char piece[1024];
+  std::size_t used = 0, units = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (used > sizeof piece - 4) {
+      out->append(piece, used);
+      used = 0;
+    }
+    const auto b = static_cast<unsigned char>(text[pos]);
+    if (b < 0x80) {  // ASCII, by far the most common, needs no decoding
+      piece[used++] = static_cast<char>(b);
+      piece[used++] = 0;
+      ++pos;
+      ++units;
+      continue;
+    }
+    long cp;
+    pos += Decode(text, pos, &cp);
+    if (cp < 0) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      const long high = 0xD800 + (cp >> 10), low = 0xDC00 + (cp & 0x3FF);
+      piece[used++] = static_cast<char>(high & 0xFF);
+      piece[used++] = static_cast<char>(high >> 8);
+      piece[used++] = static_cast<char>(low & 0xFF);
+      piece[used++] = static_cast<char>(low >> 8);
+      units += 2;
+    } else {
+      piece[used++] = static_cast<char>(cp & 0xFF);
+      piece[used++] = static_cast<char>(cp >> 8);
+      ++units;
+    }
+  }
+  out->append(piece, used);
+  return units;
+}
+
+void AdviseLargePages([[maybe_unused]] const void* data, [[maybe_unused]] std::size_t size) {
+#ifdef __linux__
+  constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+  const auto from = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+  const auto to = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kLarge - 1);
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#endif
+}
+
+bool IsWellFormedUtf8(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
+    long cp;
+    pos += Decode(text, pos, &cp);
+    if (cp < 0) return false;
+  }
+  return true;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

@@ -28,4 +28,17 @@ std::size_t NameChars(std::string_view name);
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// Appends Utf8ToUtf16(text) to *out as UTF-16LE bytes; returns the number
+// of UTF-16 units appended.
+std::size_t AppendUtf16Le(std::string_view text, std::string* out);
+
+// Asks for large memory pages under a buffer of `size` bytes about to be
+// filled, where the system offers them on request (Linux): first touching
+// tens of megabytes page by page costs more than filling them.
+void AdviseLargePages(const void* data, std::size_t size);
+
+// Whether text is well-formed UTF-8, so that it comes back byte for byte
+// from its UTF-16 form.
+bool IsWellFormedUtf8(std::string_view text);
+
 }  // namespace zandrel::hive

@@ -6,6 +6,8 @@
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
 //   zandrel-reg desktop            brings the desktop's associations in line with the store (Linux)
 // Exit status 0 on success, 1 on any error with one line on stderr.
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -62,26 +64,26 @@ const char* TypeName(DWORD type) {
   }
 }
 
-std::string FormatData(DWORD type, const std::string& data) {
+// Appends a value's data as reg.exe shows it.
+void AppendData(DWORD type, std::string_view data, std::string* out) {
   char buffer[32];
   switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
-      return data.substr(0, data.find('\0'));
+      out->append(data.substr(0, data.find('\0')));
+      return;
     case REG_MULTI_SZ: {
       // Strings separated by \0, as reg.exe shows them.
-      std::string out;
-      std::size_t start = 0;
-      while (start < data.size()) {
-        const std::size_t end = data.find('\0', start);
-        const std::string item = data.substr(start, end == std::string::npos ? end : end - start);
-        if (item.empty()) break;
-        if (!out.empty()) out += "\\0";
-        out += item;
-        if (end == std::string::npos) break;
+      bool first = true;
+      for (std::size_t start = 0; start < data.size();) {
+        const std::size_t end = std::min(data.find('\0', start), data.size());
+        if (end == start) break;
+        if (!first) out->append("\\0");
+        first = false;
+        out->append(data.substr(start, end - start));
         start = end + 1;
       }
-      return out;
+      return;
     }
     case REG_DWORD:
     case REG_DWORD_BIG_ENDIAN:
@@ -91,53 +93,110 @@ std::string FormatData(DWORD type, const std::string& data) {
           const int at = type == REG_DWORD ? 3 - i : i;
           v = (v << 8) | static_cast<unsigned char>(data[at]);
         }
-        std::snprintf(buffer, sizeof buffer, "0x%lx", v);
-        return buffer;
+        out->append(buffer, static_cast<std::size_t>(std::snprintf(buffer, sizeof buffer, "0x%lx", v)));
+        return;
       }
       break;
     case REG_QWORD:
       if (data.size() == 8) {
         unsigned long long v = 0;
         for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[i]);
-        std::snprintf(buffer, sizeof buffer, "0x%llx", v);
-        return buffer;
+        out->append(buffer, static_cast<std::size_t>(std::snprintf(buffer, sizeof buffer, "0x%llx", v)));
+        return;
       }
       break;
     default:
       break;
   }
-  std::string out;
-  for (unsigned char c : data) {
-    std::snprintf(buffer, sizeof buffer, "%02X", c);
-    out += buffer;
-  }
-  return out;
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (unsigned char c : data) out->append({kDigits[c >> 4], kDigits[c & 15]});
 }
 
-// Prints one key in reg.exe's layout; with recurse, its subtree after it.
+void AppendValueLine(std::string_view name, DWORD type, std::string_view data, std::string* out) {
+  out->append("    ").append(name.empty() ? std::string_view("(Default)") : name).append("    ");
+  out->append(TypeName(type)).append("    ");
+  AppendData(type, data, out);
+  out->push_back('\n');
+}
+
+// reg.exe's layout of a subtree: each key's block is its path, its values,
+// and an empty line that ends it (scripts split reg.exe's output on it).
+// With a `stream`, the text goes out to it whenever kChunk bytes are ready
+// rather than all at the end: memory touched once costs more than writing.
+class QueryWriter : public hive::SubtreeVisitor {
+ public:
+  static constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+  QueryWriter(std::string title, std::string* out, std::FILE* stream)
+      : title_(std::move(title)), out_(*out), stream_(stream) {}
+
+  void Key(std::size_t depth, std::string_view name) override {
+    if (depth == 0) {
+      path_ = title_;
+    } else {
+      path_.resize(ends_[depth - 1]);
+      path_.push_back('\\');
+      path_.append(name);
+    }
+    ends_.resize(depth + 1);
+    ends_[depth] = path_.size();
+    if (stream_ != nullptr && out_.size() >= kChunk) Flush();
+    out_.append(blocks_++ > 0 ? "\n" : "").append(path_).push_back('\n');
+  }
+  void Value(std::string_view name, DWORD type, std::string_view data) override {
+    AppendValueLine(name, type, data, &out_);
+  }
+  void Expect(std::size_t keys, std::size_t values, std::size_t bytes) override {
+    const std::size_t size = out_.size() + keys * (title_.size() + 96) + values * 40 + bytes * 3;
+    out_.reserve(stream_ != nullptr ? std::min(size, 2 * kChunk) : size);
+  }
+  // Ends the last block. False when the stream could not be written.
+  bool Finish() {
+    if (blocks_ > 0) out_.push_back('\n');
+    if (stream_ != nullptr) Flush();
+    return written_;
+  }
+
+ private:
+  void Flush() {
+    written_ = written_ && std::fwrite(out_.data(), 1, out_.size(), stream_) == out_.size();
+    out_.clear();
+  }
+
+  const std::string title_;
+  std::string& out_;
+  std::string path_;
+  std::vector<std::size_t> ends_;
+  std::size_t blocks_ = 0;
+  std::FILE* stream_;
+  bool written_ = true;
+};
+
+// Prints one key in reg.exe's layout, then the paths of its subkeys; with
+// recurse, its subtree instead, read with `walk` when given. What *out holds
+// at the end goes to stdout; *written is false when writing it out already
+// failed.
 LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
-              std::string* out) {
+              const hive::SubtreeWalk& walk, std::string* out, bool* written) {
+  *out += "\n";
+  if (recurse) {
+    // A walk of the hive hands over nothing before it has read everything
+    // (and fails later only on a damaged file), so that its text can go out
+    // as it is made; the calls' walk may fail part-way, and then nothing is
+    // printed.
+    QueryWriter writer(title, out, walk ? stdout : nullptr);
+    const LONG code = walk ? walk(key, writer) : hive::WalkSubtree(registry, key, writer);
+    if (code == ERROR_SUCCESS) *written = writer.Finish();
+    return code;
+  }
   std::vector<hive::KeyValue> values;
   std::vector<std::string> children;
   if (LONG code = hive::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS)
     return code;
-  *out += "\n" + title + "\n";
-  for (const hive::KeyValue& value : values)
-    *out += "    " + (value.name.empty() ? std::string("(Default)") : value.name) + "    " +
-            TypeName(value.type) + "    " + FormatData(value.type, value.data) + "\n";
-  if (!recurse) {
-    if (!children.empty()) *out += "\n";
-    for (const std::string& child : children) *out += title + "\\" + child + "\n";
-    return ERROR_SUCCESS;
-  }
-  for (const std::string& child : children) {
-    HKEY sub = 0;
-    LONG code = registry.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
-    if (code != ERROR_SUCCESS) return code;
-    code = QueryKey(registry, sub, title + "\\" + child, true, out);
-    registry.RegCloseKey(sub);
-    if (code != ERROR_SUCCESS) return code;
-  }
+  *out += title + "\n";
+  for (const hive::KeyValue& value : values) AppendValueLine(value.name, value.type, value.data, out);
+  *out += "\n";
+  for (const std::string& child : children) *out += title + "\\" + child + "\n";
   return ERROR_SUCCESS;
 }
 
@@ -155,17 +214,16 @@ int Import(IRegistry& registry, const std::string& file) {
   return 0;
 }
 
-
-int Export(IRegistry& registry, const std::string& key, const std::string& file) {
+int Export(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string& key, const std::string& file) {
   std::string bytes;
   std::string error;
-  if (hive::ExportRegText(registry, key, &bytes, &error) != ERROR_SUCCESS) return Fail(error);
+  if (hive::ExportRegText(registry, key, &bytes, &error, walk) != ERROR_SUCCESS) return Fail(error);
   error = files::ReplaceFileWhole(file, bytes);
   if (!error.empty()) return Fail(file + ": " + error);
   return 0;
 }
 
-int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
+int Query(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string& key_path, bool recurse) {
   HKEY root = 0;
   std::string sub;
   if (!hive::ParseKeyPath(key_path, &root, &sub)) {
@@ -178,16 +236,15 @@ int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
     return Fail("cannot open the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
   }
   std::string out;
-  code =
-      QueryKey(registry, key, std::string(hive::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
-               recurse, &out);
+  bool written = true;
+  code = QueryKey(registry, key, std::string(hive::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
+                  recurse, walk, &out, &written);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
     return Fail("cannot read the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
   }
-  std::cout << out;
-  std::cout.flush();
-  return std::cout ? 0 : Fail("cannot write the output");
+  written = written && std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
+  return written ? 0 : Fail("cannot write the output");
 }
 
 #ifdef ZANDREL_HAVE_DESKTOP
@@ -227,9 +284,17 @@ int Run(const std::vector<std::string>& args) {
   auto registry = zandrel::hive::OpenDefaultHive(&error);
 #endif
   if (!registry) return Fail(error);
+#ifdef _WIN32
+  const hive::SubtreeWalk walk;
+#else
+  // The hive reads a whole subtree in a few scans rather than a call per key.
+  const hive::SubtreeWalk walk = [&registry](HKEY key, hive::SubtreeVisitor& visitor) {
+    return registry->WalkSubtree(key, visitor);
+  };
+#endif
   if (verb == "import") return Import(*registry, args[1]);
-  if (verb == "export") return Export(*registry, args[1], args[2]);
-  return Query(*registry, args[1], recurse);
+  if (verb == "export") return Export(*registry, walk, args[1], args[2]);
+  return Query(*registry, walk, args[1], recurse);
 }
 
 }  // namespace

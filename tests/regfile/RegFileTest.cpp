@@ -16,6 +16,8 @@ namespace {
 using zandrel::testing::DumpClasses;
 using zandrel::testing::DumpTree;
 using zandrel::testing::Hex;
+using zandrel::testing::SeedKey;
+using zandrel::testing::SeedValue;
 using zandrel::testing::TempDir;
 
 // UTF-16LE bytes with a BOM, as regedit writes them.
@@ -233,6 +235,68 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
   ASSERT_EQ(ExportRegText(*reg_, "HKCR\\.e", &bytes, &error), 0) << error;
   EXPECT_EQ(bytes, Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
                               "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n"));
+}
+
+// Writes down every key and value a walk hands over.
+class Transcript : public SubtreeVisitor {
+ public:
+  void Key(std::size_t depth, std::string_view name) override {
+    text += std::to_string(depth) + " [" + std::string(name) + "]\n";
+  }
+  void Value(std::string_view name, DWORD type, std::string_view data) override {
+    text += "  \"" + std::string(name) + "\" " + std::to_string(type) + ": " + Hex(std::string(data)) + "\n";
+  }
+  std::string text;
+};
+
+// The hive's own walk, which skips the calls, hands over byte for byte what
+// the walk through the calls does: from every kind of start, over the
+// default store with hard cases added, and over a hive whose key ids are
+// sparse; so export and query, which format what is handed over, are the
+// same both ways.
+TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
+  TempDir dir;
+  std::string error;
+  auto dense = OpenHiveSeeded(dir.File("dense.db"), DefaultClassesReg(), &error);
+  auto sparse = OpenHive(dir.File("sparse.db"), &error);
+  ASSERT_TRUE(dense && sparse) << error;
+  for (IRegistry* reg : {static_cast<IRegistry*>(dense.get()), static_cast<IRegistry*>(sparse.get())}) {
+    SeedValue(*reg, ".zzq", "", REG_SZ, std::string("Документ\0", 17));
+    SeedValue(*reg, ".zzq", "Big", REG_BINARY, std::string(70000, '\x5a'));
+    SeedValue(*reg, ".zzq", "nul", REG_SZ, std::string("a\0b\0", 4));
+    SeedValue(*reg, ".zzq", "BIG", REG_DWORD, std::string("\x01\0\0\0", 4));  // rewritten in its place
+    SeedValue(*reg, ".zzq\\ShellNew", "", REG_SZ, "");
+    SeedKey(*reg, ".zzq\\Ёлка\\b\\c");
+    SeedKey(*reg, ".zzq\\ёЛКА\\A");
+    SeedKey(*reg, "._sln");
+    SeedValue(*reg, "Software\\x", "v", REG_SZ, std::string("x\0", 2));
+  }
+  for (int i = 0; i < 1200; ++i) SeedKey(*sparse, "gone" + std::to_string(i));
+  for (int i = 0; i < 1200; ++i)
+    if (i % 97 != 0) sparse->RegDeleteKeyA(HKEY_CLASSES_ROOT, ("gone" + std::to_string(i)).c_str());
+  SeedKey(*sparse, "after\\deleted");
+  for (hive::HiveRegistry* hive : {dense.get(), sparse.get()}) {
+    HKEY zzq = 0, write_only = 0, gone = 0;
+    ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zzq", 0, KEY_READ, &zzq), 0);
+    ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zzq", 0, KEY_WRITE, &write_only), 0);
+    ASSERT_EQ(hive->RegCreateKeyExA(HKEY_CLASSES_ROOT, "brief", 0, nullptr, 0, KEY_READ, nullptr, &gone, nullptr), 0);
+    ASSERT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, "brief"), 0);
+    for (HKEY start : {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, zzq, write_only, gone}) {
+      SCOPED_TRACE(start);
+      Transcript calls, own;
+      const LONG code = WalkSubtree(*hive, start, calls);
+      EXPECT_EQ(hive->WalkSubtree(start, own), code);
+      if (code == ERROR_SUCCESS) {
+        EXPECT_EQ(own.text, calls.text);
+      }
+    }
+    for (HKEY h : {zzq, write_only, gone}) hive->RegCloseKey(h);
+    std::string through_calls, own;
+    ASSERT_EQ(ExportRegText(*hive, "HKCR", &through_calls, &error), 0) << error;
+    ASSERT_EQ(ExportRegText(*hive, "HKCR", &own, &error,
+                            [hive](HKEY key, SubtreeVisitor& v) { return hive->WalkSubtree(key, v); }), 0);
+    EXPECT_EQ(own, through_calls);
+  }
 }
 
 TEST(RegFileNames, KeyPathsTakeLongAndShortRootNames) {

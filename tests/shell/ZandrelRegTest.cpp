@@ -42,13 +42,13 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "query HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ /s", 0,
        "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\n" + kValues +
            "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\\ShellNew\n    NullFile    REG_SZ    \n"
-           "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\\Подключ\n", ""},
+           "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZZQ\\Подключ\n\n", ""},
       {"h.db", "export HKCR\\.zzq " + d + "/back.reg", 0, "", ""},
       {"h.db", "import " + d + "/bad.reg", 1, "", "zandrel-reg: " + d + "/bad.reg, line 5: unknown root key \"HKCR\"\n"},
       {"h.db", "query HKCR\\.new", 1, "", "zandrel-reg: the key \"HKCR\\.new\" does not exist\n"},
       {"h.db", "import " + d + "/part.reg", 0, "",
        "zandrel-reg: " + d + "/part.reg, line 3: a dword needs 1 to 8 hex digits: not imported\n"},
-      {"h.db", "query HKCR\\.part", 0, "\nHKEY_CLASSES_ROOT\\.part\n    (Default)    REG_SZ    partfile\n", ""},
+      {"h.db", "query HKCR\\.part", 0, "\nHKEY_CLASSES_ROOT\\.part\n    (Default)    REG_SZ    partfile\n\n", ""},
       {"h.db", "", 1, "", kUsage},
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
       {"h.db", "import", 1, "", kUsage},

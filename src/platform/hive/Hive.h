@@ -23,6 +23,8 @@
 
 namespace zandrel::hive {
 
+class SubtreeVisitor;  // regfile/RegFile.h
+
 inline constexpr int kBusyTimeoutMs = 10000;
 
 class HiveRegistry : public zandrel::IRegistry {
@@ -50,6 +52,12 @@ class HiveRegistry : public zandrel::IRegistry {
   LONG BeginTransaction() override;
   LONG CommitTransaction() override;
   void RollbackTransaction() override;
+
+  // Hands the subtree of the open `hKey` to `visitor` exactly as
+  // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a
+  // few scans of the file instead of a call per key and value: 0, or 5
+  // when the handle may not both query and enumerate, or the failing code.
+  LONG WalkSubtree(HKEY hKey, SubtreeVisitor& visitor);
 
   // The file this instance works on.
   const std::string& Path() const;

@@ -14,6 +14,24 @@ void HiveRegistry::Impl::DropCaches() {
   ++epoch;
 }
 
+void HiveRegistry::Impl::ForgetChildren(sqlite3_int64 key) {
+  if (const std::uint32_t* index = node_index.Find(key)) {
+    KeyNode& node = nodes[*index];
+    node.children_loaded = false;
+    node.children.clear();
+    node.child_text.clear();
+  }
+}
+
+void HiveRegistry::Impl::ForgetValues(sqlite3_int64 key) {
+  if (const std::uint32_t* index = node_index.Find(key)) {
+    KeyNode& node = nodes[*index];
+    node.values_loaded = false;
+    node.values.clear();
+    node.value_text.clear();
+  }
+}
+
 KeyNode& HiveRegistry::Impl::Node(sqlite3_int64 key) {
   if (const std::uint32_t* index = node_index.Find(key)) return nodes[*index];
   node_index.Insert(key, static_cast<std::uint32_t>(nodes.size()));
@@ -55,12 +73,15 @@ LONG HiveRegistry::Impl::Child(sqlite3_int64 parent, std::string_view upper, sql
   return *child ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-LONG HiveRegistry::Impl::Walk(sqlite3_int64 key, const std::vector<std::string_view>& parts, sqlite3_int64* out) {
+LONG HiveRegistry::Impl::Walk(sqlite3_int64 key, const std::vector<std::string_view>& parts, sqlite3_int64* out,
+                              std::size_t* known) {
+  if (known != nullptr) *known = 0;
   for (std::string_view part : parts) {
     upper_buf.clear();
     AppendUpperName(part, &upper_buf);
     const LONG code = Child(key, upper_buf, &key);
     if (code != ERROR_SUCCESS) return code;
+    if (known != nullptr) ++*known;
   }
   *out = key;
   return ERROR_SUCCESS;

@@ -96,13 +96,13 @@ LONG HiveRegistry::Impl::Resolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
   return ERROR_SUCCESS;
 }
 
-HKEY HiveRegistry::Impl::NewHandle(sqlite3_int64 key, REGSAM access) {
+HKEY HiveRegistry::Impl::NewHandle(sqlite3_int64 key, REGSAM access, sqlite3_int64 depth) {
   while (next_handle == 0 || next_handle >= HKEY_CLASSES_ROOT || FindHandle(next_handle)) {
     next_handle = next_handle >= HKEY_CLASSES_ROOT ? 0x100 : next_handle + 4;
   }
   const HKEY h = next_handle;
   next_handle += 4;
-  handles.insert(HandleAt(h), Handle{h, key, access, epoch});
+  handles.insert(HandleAt(h), Handle{h, key, access, epoch, depth});
   return h;
 }
 
@@ -222,7 +222,8 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
     return ERROR_SUCCESS;
   }
   sqlite3_int64 found;
-  code = m.Walk(key, parts, &found);
+  std::size_t known = 0;
+  code = m.Walk(key, parts, &found, &known);
   if (code == ERROR_SUCCESS) {
     *phkResult = m.NewHandle(found, samDesired);
     if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
@@ -231,19 +232,25 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   if (code != ERROR_FILE_NOT_FOUND) return code;
 
   bool created = false;
+  sqlite3_int64 found_depth = -1;
   code = m.Write([&]() -> LONG {
     sqlite3_int64 at;
     REGSAM unused;
     LONG c = m.Resolve(hKey, &at, &unused);
     if (c != ERROR_SUCCESS) return c;
-    sqlite3_int64 depth;
-    {
+    // The parent's depth: known for the roots, and for a handle this call
+    // made before (Resolve has just seen its key exist); else read.
+    sqlite3_int64 depth = IsRoot(hKey) ? 0 : -1;
+    Impl::Handle* handle = IsRoot(hKey) ? nullptr : m.FindHandle(hKey);
+    if (handle != nullptr && handle->checked_epoch == m.epoch) depth = handle->depth;
+    if (depth < 0) {
       Use use(m.key_depth);
       use.Int(1, at);
       const int rc = use.Step();
       if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
       if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
       depth = sqlite3_column_int64(m.key_depth, 0);
+      if (handle != nullptr) handle->depth = depth;
     }
     for (std::string_view part : parts) {
       ++depth;
@@ -257,7 +264,7 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
         const int rc = use.Step();
         if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
         child = sqlite3_last_insert_rowid(m.db);
-        m.ClearNodes();
+        m.ForgetChildren(at);
         created = true;
       } else if (c != ERROR_SUCCESS) {
         return c;
@@ -267,10 +274,13 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
       at = child;
     }
     found = at;
+    if (created) found_depth = depth;
     return ERROR_SUCCESS;
-  });
+    // Inside a scope the write lock was held since the walk above: one
+    // missing key is one insert, checked before it is made.
+  }, Impl::kAdds | (m.in_transaction && parts.size() - known == 1 ? unsigned{Impl::kOneStatement} : 0u));
   if (code != ERROR_SUCCESS) return code;
-  *phkResult = m.NewHandle(found, samDesired);
+  *phkResult = m.NewHandle(found, samDesired, found_depth);
   if (lpdwDisposition != nullptr) {
     *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   }
@@ -298,28 +308,13 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
     const LONG c = m.Resolve(hKey, &key, &access);
     if (c != ERROR_SUCCESS) return c;
     if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    sqlite3_int64 existing = 0;
-    {
-      Use use(m.value_lookup);
-      use.Int(1, key).Blob(2, upper);
-      const int rc = use.Step();
-      if (rc == SQLITE_ROW) {
-        existing = sqlite3_column_int64(m.value_lookup, 0);
-      } else if (rc != SQLITE_DONE) {
-        return CodeFromSqlite(rc);
-      }
-    }
-    if (existing != 0) {
-      Use use(m.update_value);
-      use.Int(1, dwType).Blob(2, data).Int(3, existing);
-      const int rc = use.Step();
-      return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
-    }
-    Use use(m.insert_value);
+    m.ForgetValues(key);
+    // A new value, or the existing one rewritten in its place.
+    Use use(m.set_value);
     use.Int(1, key).Blob(2, name).Blob(3, upper).Int(4, dwType).Blob(5, data);
     const int rc = use.Step();
     return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
-  });
+  }, Impl::kAdds | Impl::kOneStatement);
 }
 
 LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {

@@ -5,6 +5,7 @@
 //   HiveChanges.cpp     noticing other connections' commits
 //   HiveCache.cpp       what the file held, kept in memory between calls
 //   HiveCalls.cpp       the registry calls and their handles
+//   HiveWalk.cpp        a whole subtree read at once
 #pragma once
 
 #include <sqlite3.h>
@@ -174,16 +175,19 @@ struct HiveRegistry::Impl {
   sqlite3_stmt* has_children = nullptr;
   sqlite3_stmt* delete_key = nullptr;
   sqlite3_stmt* delete_values = nullptr;
-  sqlite3_stmt* value_lookup = nullptr;
-  sqlite3_stmt* update_value = nullptr;
-  sqlite3_stmt* insert_value = nullptr;
+  sqlite3_stmt* set_value = nullptr;
   sqlite3_stmt* delete_value = nullptr;
+  sqlite3_stmt* table_sizes = nullptr;  // the whole subtree read at once (HiveWalk.cpp)
+  sqlite3_stmt* all_keys = nullptr;
+  sqlite3_stmt* key_order = nullptr;
+  sqlite3_stmt* all_values = nullptr;
 
   struct Handle {
     HKEY hkey;
     sqlite3_int64 key;
     REGSAM access;
     std::uint64_t checked_epoch;  // epoch at which the key was last seen to exist
+    sqlite3_int64 depth = -1;     // the key's depth, when known; keys never move
   };
   // The open handles, sorted by value. Few are open at a time, and a new one
   // is nearly always the largest, so opening and closing move no memory.
@@ -234,6 +238,11 @@ struct HiveRegistry::Impl {
   void ClearNodes();
 
   void DropCaches();
+
+  // Forgets what the cache holds of `key`'s children / values, after this
+  // connection added to them; the rest of the cache stays current.
+  void ForgetChildren(sqlite3_int64 key);
+  void ForgetValues(sqlite3_int64 key);
 
   // The cache entry of `key`, made empty when missing.
   KeyNode& Node(sqlite3_int64 key);
@@ -299,7 +308,10 @@ struct HiveRegistry::Impl {
   // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
   LONG Child(sqlite3_int64 parent, std::string_view upper, sqlite3_int64* child);
 
-  LONG Walk(sqlite3_int64 key, const std::vector<std::string_view>& parts, sqlite3_int64* out);
+  // Finds the key at `parts` below `key`; *known (when given) is how many
+  // of the parts were found, also when the key is missing.
+  LONG Walk(sqlite3_int64 key, const std::vector<std::string_view>& parts, sqlite3_int64* out,
+            std::size_t* known = nullptr);
 
   // The cache entry of `key` with its whole child list.
   LONG Children(sqlite3_int64 key, KeyNode** out);
@@ -307,23 +319,36 @@ struct HiveRegistry::Impl {
   // The cache entry of `key` with its values.
   LONG Values(sqlite3_int64 key, KeyNode** out);
 
-  HKEY NewHandle(sqlite3_int64 key, REGSAM access);
+  HKEY NewHandle(sqlite3_int64 key, REGSAM access, sqlite3_int64 depth = -1);
 
   static LONG Run(sqlite3_stmt* stmt);
 
   // Deletes one key and its values; refuses the fixed roots and a key with subkeys.
   LONG DeleteOne(sqlite3_int64 key);
 
+  // What a modifying call's body does, for Write.
+  enum WriteKind : unsigned {
+    kChanges = 0,  // anything: the caches are dropped afterwards
+    // Only adds keys or values, and makes the cache forget what it added to
+    // (ForgetChildren, ForgetValues): the rest of the cache stays.
+    kAdds = 1,
+    // At most one statement changes the file, which SQLite makes atomic by
+    // itself: no savepoint is needed around it.
+    kOneStatement = 2,
+  };
+
   // Runs one modifying call atomically: its own transaction outside a scope,
   // a savepoint inside one. On a non-zero result nothing of it remains.
   template <typename Body>
-  LONG Write(Body&& body);
+  LONG Write(Body&& body, unsigned kind = kChanges);
 };
 
 template <typename Body>
-LONG HiveRegistry::Impl::Write(Body&& body) {
+LONG HiveRegistry::Impl::Write(Body&& body, unsigned kind) {
   LONG code;
-  if (in_transaction) {
+  if (in_transaction && (kind & kOneStatement)) {
+    code = body();
+  } else if (in_transaction) {
     code = Run(savepoint);
     if (code != ERROR_SUCCESS) return code;
     code = body();
@@ -349,7 +374,7 @@ LONG HiveRegistry::Impl::Write(Body&& body) {
     if (code == ERROR_SUCCESS) code = Run(commit);
     if (code != ERROR_SUCCESS && !sqlite3_get_autocommit(db)) Run(rollback);
   }
-  DropCaches();
+  if (code != ERROR_SUCCESS || !(kind & kAdds) || read_only) DropCaches();
   return code;
 }
 

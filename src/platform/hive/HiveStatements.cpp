@@ -38,7 +38,8 @@ HiveRegistry::Impl::~Impl() {
        {begin,         begin_read,   commit,       rollback,     savepoint,
         release,       rollback_to,  data_version, child_lookup, key_depth,
         children,      values,       insert_key,   has_children, delete_key,
-        delete_values, value_lookup, update_value, insert_value, delete_value}) {
+        delete_values, set_value,    delete_value,
+        table_sizes,   all_keys,     key_order,    all_values}) {
     sqlite3_finalize(s);
   }
   if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -68,11 +69,20 @@ int HiveRegistry::Impl::Prepare() {
       {&has_children, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1"},
       {&delete_key, "DELETE FROM keys WHERE id = ?1"},
       {&delete_values, "DELETE FROM vals WHERE key = ?1"},
-      {&value_lookup, "SELECT id FROM vals WHERE key = ?1 AND upper_name = ?2"},
-      {&update_value, "UPDATE vals SET type = ?1, data = ?2 WHERE id = ?3"},
-      {&insert_value,
-       "INSERT INTO vals(key, name, upper_name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"},
+      {&set_value,
+       "INSERT INTO vals(key, name, upper_name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+       " ON CONFLICT(key, upper_name) DO UPDATE SET type = excluded.type, data = excluded.data"},
       {&delete_value, "DELETE FROM vals WHERE key = ?1 AND upper_name = ?2"},
+      // Scans of whole tables: keys and values by id (creation order), and
+      // every key's children in enumeration order from the name index alone.
+      // Bounds of the tables' sizes without counting them: the largest ids,
+      // and the file's size, which holds every name and data byte.
+      {&table_sizes,
+       "SELECT (SELECT ifnull(max(id), 0) FROM keys), (SELECT ifnull(max(id), 0) FROM vals),"
+       " (SELECT page_count * page_size FROM pragma_page_count, pragma_page_size)"},
+      {&all_keys, "SELECT id, name FROM keys ORDER BY id"},
+      {&key_order, "SELECT parent, id FROM keys ORDER BY parent, upper_name"},
+      {&all_values, "SELECT key, name, type, data FROM vals ORDER BY id"},
   };
   for (const auto& item : list) {
     const int rc =
