@@ -498,9 +498,10 @@ class ExportWriter : public SubtreeVisitor {
   std::size_t Escaped(std::string_view text) {
     std::size_t units = 0;
     for (std::size_t start = 0;;) {
-      const std::size_t special = text.find_first_of("\\\"", start);
+      std::size_t special = start;
+      while (special < text.size() && text[special] != '\\' && text[special] != '"') ++special;
       units += AppendUtf16Le(text.substr(start, special - start), &out_);
-      if (special == std::string_view::npos) return units;
+      if (special == text.size()) return units;
       out_.append({'\\', '\0', text[special], '\0'});
       units += 2;
       start = special + 1;
@@ -512,8 +513,9 @@ class ExportWriter : public SubtreeVisitor {
   static bool IsPlainString(std::string_view data) {
     if (data.empty() || data.back() != '\0') return false;
     const std::string_view text = data.substr(0, data.size() - 1);
-    return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
-           IsWellFormedUtf8(text);
+    for (const char c : text)
+      if (c == '\0' || c == '\r' || c == '\n') return false;
+    return IsWellFormedUtf8(text);
   }
 
   const std::string title_;
