@@ -22,7 +22,7 @@ declare -A below=(
   [platform/qt]="platform/ui platform/sound"
   [platform/win32ui]="platform/ui"
   [assets]="platform/ui"
-  [platform/desktop]="registry store files"
+  [platform/desktop]="registry store files regfile"
   [manager]="registry store assets platform/ui"
   [shell]="registry files store regfile assets manager platform/ui platform/headless platform/qt platform/hive platform/win32 platform/win32ui platform/desktop"
 )

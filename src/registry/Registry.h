@@ -116,6 +116,15 @@ class IRegistry {
   // Not used by the store; the .reg importer needs it ("name"=-).
   virtual LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) = 0;
 
+  // Whether root\path is a key of a read-only layer under the classes store
+  // (the desktop's own associations on Linux), which no call here may change.
+  // A registry without such a layer answers false.
+  virtual bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
+    (void)hKey;
+    (void)lpSubKey;
+    return false;
+  }
+
   // Transaction scope. Between Begin and Commit, the calls of this instance
   // form one change that other readers see only once committed; Rollback
   // undoes them. Scopes do not nest. Begin waits (bounded) for other writers.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "manager/frmZandrel.h"
+#include "platform/desktop/DesktopClasses.h"
 #include "platform/desktop/DesktopProjection.h"
 #include "platform/hive/Hive.h"
 #include "platform/qt/QtPlatform.h"
@@ -28,14 +29,26 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // The desktop's own association data follows every committed change.
+  // The classes store the windows see: the hive over the desktop's own
+  // associations. A view that cannot be read leaves the list empty and says why here.
+  const zandrel::desktop::XdgPaths paths = zandrel::desktop::XdgPaths::FromEnvironment();
+  zandrel::desktop::ViewReader helper =
+      zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());
+  zandrel::desktop::DesktopClasses classes(*hive, paths, [helper](std::string* why) {
+    auto rows = helper(why);
+    if (!rows) std::cerr << "zandrel: desktop associations: " << *why << "\n";
+    return rows;
+  });
+
+  // The desktop's own association data follows every committed change, from
+  // the hive alone: what the desktop holds already is not written back.
   platform.SetAssociationsChangedHandler([&hive] {
     const zandrel::desktop::ProjectionReport report =
         zandrel::desktop::ProjectAssociations(*hive, zandrel::desktop::XdgPaths::FromEnvironment());
     if (!report.error.empty()) std::cerr << "zandrel: desktop associations: " << report.error << "\n";
   });
 
-  zandrel::shell::Forms forms(platform, *hive, zandrel::manager::frmZandrel::Create);
+  zandrel::shell::Forms forms(platform, classes, zandrel::manager::frmZandrel::Create);
   platform.Dispatch([&forms] { forms.ShowSplash(); });
   return platform.Exec();
 }

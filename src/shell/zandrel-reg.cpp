@@ -5,11 +5,15 @@
 //   zandrel-reg export KEY FILE    subtree out, Version 5.00, UTF-16LE
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
 //   zandrel-reg desktop            brings the desktop's associations in line with the store (Linux)
+//   zandrel-reg why .EXT           what decides the program that opens .EXT here (Linux)
+// On Linux, query and export read the classes store merged over the
+// desktop's own associations; import and desktop work on the hive alone.
 // Exit status 0 on success, 1 on any error with one line on stderr.
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,7 @@
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
 #ifdef ZANDREL_HAVE_DESKTOP
+#include "platform/desktop/DesktopClasses.h"
 #include "platform/desktop/DesktopProjection.h"
 #endif
 
@@ -29,7 +34,8 @@ namespace {
 using namespace zandrel;
 
 #ifdef ZANDREL_HAVE_DESKTOP
-constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop";
+constexpr const char* kUsage =
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT";
 #else
 constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]";
 #endif
@@ -257,6 +263,48 @@ int Desktop(IRegistry& registry) {
   std::cout.flush();
   return std::cout ? 0 : Fail("cannot write the output");
 }
+
+// The default value of HKEY_CLASSES_ROOT\path as text; "" when there is none.
+std::string DefaultText(IRegistry& registry, const std::string& path) {
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+  std::vector<hive::KeyValue> values;
+  std::vector<std::string> children;
+  hive::ReadKeyContents(registry, key, &values, &children);
+  registry.RegCloseKey(key);
+  for (const hive::KeyValue& value : values)
+    if (value.name.empty() && (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
+      return value.data.substr(0, value.data.find('\0'));
+  return "";
+}
+
+std::string StoreRow(IRegistry& registry, const std::string& extension) {
+  const std::string title = DefaultText(registry, extension);
+  if (title.empty()) return "no row";
+  return extension + " -> " + title + " -> " + DefaultText(registry, title + "\\shell\\open\\command");
+}
+
+// The desktop's chain for the extension, then the row the store shows and
+// whose it is, and the desktop's row that Zandrel's own shadows, if any.
+int Why(IRegistry& hive, const std::string& extension) {
+  const std::string helper = desktop::HelperBesideProgram();
+  desktop::DesktopClasses classes(hive, desktop::XdgPaths::FromEnvironment(), desktop::HelperReader(helper));
+  std::string chain, error;
+  if (!desktop::RunHelper(helper, {"why", extension}, &chain, &error)) return Fail(error);
+  std::cout << chain;
+  const bool desktops = classes.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, extension.c_str());
+  if (!classes.ViewError().empty()) return Fail(classes.ViewError());
+  std::cout << "store: " << StoreRow(classes, extension);
+  if (desktops) std::cout << " (the desktop's, " << classes.ViewRowFor(extension)->application << ")\n";
+  else if (DefaultText(hive, extension).empty()) std::cout << "\n";
+  else std::cout << " (Zandrel's own)\n";
+  const std::optional<desktop::ViewRow> row = classes.ViewRowFor(extension);
+  if (!desktops && row)
+    std::cout << "shadowed: the desktop's " << row->extension << " -> " << row->type << " -> " << row->command << " ("
+              << row->application << ")\n";
+  std::cout.flush();
+  return std::cout ? 0 : Fail("cannot write the output");
+}
 #endif
 
 int Run(const std::vector<std::string>& args) {
@@ -274,6 +322,13 @@ int Run(const std::vector<std::string>& args) {
     std::string error;
     auto registry = zandrel::hive::OpenDefaultHive(&error);
     return registry ? Desktop(*registry) : Fail(error);
+  }
+  if (verb == "why" && args.size() == 2) {
+    if (args[1].size() < 2 || args[1][0] != '.' || args[1].find('\\') != std::string::npos)
+      return Fail("not an extension: \"" + args[1] + "\" (give it with its dot, as .txt)");
+    std::string error;
+    auto registry = zandrel::hive::OpenDefaultHive(&error);
+    return registry ? Why(*registry, args[1]) : Fail(error);
   }
 #endif
   if (!shape_ok) return Fail(kUsage);
@@ -293,8 +348,19 @@ int Run(const std::vector<std::string>& args) {
   };
 #endif
   if (verb == "import") return Import(*registry, args[1]);
-  if (verb == "export") return Export(*registry, walk, args[1], args[2]);
-  return Query(*registry, walk, args[1], recurse);
+#ifdef ZANDREL_HAVE_DESKTOP
+  // The merged store has no whole-subtree scan of its own: its walk goes
+  // through the calls.
+  desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
+                                  desktop::HelperReader(desktop::HelperBesideProgram()));
+  IRegistry& store = classes;
+  const hive::SubtreeWalk merged;
+#else
+  IRegistry& store = *registry;
+  const hive::SubtreeWalk& merged = walk;
+#endif
+  if (verb == "export") return Export(store, merged, args[1], args[2]);
+  return Query(store, merged, args[1], recurse);
 }
 
 }  // namespace

@@ -221,6 +221,11 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
     return {};
   }
 
+  if (registry.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, e.c_str())) {
+    prompter.MsgBox("Ассоциация " + e + " принадлежит рабочему столу. Измените её в настройках рабочего стола " +
+                        "или командой xdg-mime default. Ничего не удалено.", MB_OK);
+    return {};
+  }
   // The question names the keys that will go: the fields, not the list's row.
   std::string question = "Удаляется расширенние " + e + kCrLf +
                          (d.empty() ? "Хотите удалить расширенние, а описание оставить?"

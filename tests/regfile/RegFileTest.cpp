@@ -93,10 +93,10 @@ TEST_F(RegFiles, ImportStoresStringsInTheAnsiCodePage) {
     EXPECT_NE(dump.find("  " + value + "\n"), std::string::npos) << dump;
 }
 
-TEST_F(RegFiles, DefaultStoreRoundTrips) {
+TEST_F(RegFiles, WindowsSampleStoreRoundTrips) {
   const std::string seeded_path = dir_.File("seeded.db");
   std::string error;
-  auto seeded = OpenHiveSeeded(seeded_path, DefaultClassesReg(), &error);
+  auto seeded = OpenHiveSeeded(seeded_path, zandrel::testing::WindowsClassesReg(), &error);
   ASSERT_NE(seeded, nullptr) << error;
   std::string first;
   ASSERT_EQ(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first, &error), 0) << error;

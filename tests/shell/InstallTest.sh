@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix: the application folder with both
-# programs and their Pic and Sound folders, launchers on the PATH that reach
+# programs, the desktop view's helper and their Pic and Sound folders, launchers on the PATH that reach
 # them (also through a link), the .desktop entry and the icon.
 #   InstallTest.sh BUILD_FOLDER
 set -uo pipefail
@@ -10,6 +10,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$1" --prefix "$prefix" >/dev/null || fail "cmake --install"
 app=$prefix/lib/zandrel
 for f in zandrel zandrel-reg; do [ -x "$app/$f" ] && [ -x "$prefix/bin/$f" ] || fail "$f or its launcher"; done
+[ -x "$app/zandrel-desktop-view" ] || fail "zandrel-desktop-view is not in the application folder"
 for f in Pic/Me00000.g Pic/J-2.j Pic/Quirk00009.j Pic/k04-2.g Pic/Abt2.g Pic/Exit.g Pic/Forw2.g Sound/Click.wxv \
          Sound/Splash.wxv; do
   [ -s "$app/$f" ] || fail "$f is not in the application folder"
@@ -23,8 +24,9 @@ head -c 8 "$prefix/share/icons/hicolor/128x128/apps/zandrel.png" | od -An -tx1 |
   fail "no PNG icon"
 ln -s "$prefix/bin/zandrel-reg" "$prefix/linked-reg"
 for launcher in "$prefix/bin/zandrel-reg" "$prefix/linked-reg"; do
-  ZANDREL_HIVE=$prefix/hive.db "$launcher" query 'HKEY_CLASSES_ROOT\.txt' | grep -qx 'HKEY_CLASSES_ROOT\\.txt' ||
-    fail "$launcher does not run the tool"
+  # The classes root opens only with the desktop's associations read by the helper beside the tool.
+  ZANDREL_HIVE=$prefix/hive.db "$launcher" query 'HKEY_CLASSES_ROOT' | grep -x 'HKEY_CLASSES_ROOT' >/dev/null ||
+    fail "$launcher does not run the tool with its helper"
 done
 grep -q 'lib/zandrel/zandrel"' "$prefix/bin/zandrel" || fail "the zandrel launcher does not start lib/zandrel/zandrel"
 echo PASS

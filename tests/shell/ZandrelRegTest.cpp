@@ -1,5 +1,6 @@
 // zandrel-reg as a user runs it: a separate process on the hive ZANDREL_HIVE
-// names, reg.exe's layout, exit status 1 with one line on every error.
+// names (over an empty desktop), reg.exe's layout, exit status 1 with one line
+// on every error.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -16,7 +17,8 @@ const std::string kSmall =
 const std::string kValues =
     "    Content Type    REG_SZ    text/zzq\n    (Default)    REG_SZ    zzqfile\n    Flags    REG_DWORD    0x2a\n"
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
-const std::string kUsage = "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop\n";
+const std::string kUsage =
+    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT\n";
 
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
   TempDir dir;
@@ -26,13 +28,16 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n[HKCR\\.short]\r\n");
   dir.Write("part.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.part]\n\"x\"=dword:zz\n@=\"partfile\"\n");
   dir.Write("notes.txt", "just some notes\n");
+  dir.Write("windows.reg", WindowsClassesReg());
   const std::string d = dir.Path();
   const struct {
     std::string hive, args;
     int status;
     std::string out, err;
   } rows[] = {
-      // The first use seeds the default classes store.
+      // A new hive is empty; the Windows sample store imports.
+      {"h.db", "query HKCR\\.txt", 1, "", "zandrel-reg: the key \"HKCR\\.txt\" does not exist\n"},
+      {"h.db", "import " + d + "/windows.reg", 0, "", ""},
       {"h.db", "query HKCR\\.txt", 0,
        "\nHKEY_CLASSES_ROOT\\.txt\n    Content Type    REG_SZ    text/plain\n    PerceivedType    REG_SZ    text\n"
        "    (Default)    REG_SZ    txtfile\n\nHKEY_CLASSES_ROOT\\.txt\\ShellNew\n", ""},
@@ -53,6 +58,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
       {"h.db", "import", 1, "", kUsage},
       {"h.db", "query HKCR /x", 1, "", kUsage},
+      {"h.db", "why txt", 1, "", "zandrel-reg: not an extension: \"txt\" (give it with its dot, as .txt)\n"},
       {"h.db", "export HKCR", 1, "", kUsage},
       {"h.db", "query HKXX\\.txt", 1, "", "zandrel-reg: unknown root key in \"HKXX\\.txt\"\n"},
       {"h.db", "export HKCR\\.nope " + d + "/out.reg", 1, "", "zandrel-reg: cannot open the key \"HKCR\\.nope\": not found (error 2)\n"},
@@ -70,7 +76,9 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args);
-    std::string command = "ZANDREL_HIVE='" + dir.File(row.hive) + "' " ZANDREL_REG;
+    // An empty desktop: the store is the hive's alone.
+    std::string command = "ZANDREL_HIVE='" + dir.File(row.hive) + "' XDG_DATA_HOME=" + d + "/xdg XDG_DATA_DIRS=" + d +
+                          "/xdg XDG_CONFIG_HOME=" + d + "/xdg XDG_CONFIG_DIRS=" + d + "/xdg " ZANDREL_REG;
     for (std::size_t at = 0, end; at < row.args.size(); at = end + 1) {
       end = std::min(row.args.find(' ', at), row.args.size());
       command += " '" + row.args.substr(at, end - at) + "'";

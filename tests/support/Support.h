@@ -32,6 +32,8 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+// tests/data/windows-classes.reg: a Windows machine's classes store, as .reg text.
+const std::string& WindowsClassesReg();
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string Hex(const std::string& bytes);  // "61 62 00"
 

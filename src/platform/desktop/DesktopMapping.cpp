@@ -159,7 +159,99 @@ std::vector<std::string> SplitArguments(const std::string& text) {
   return args;
 }
 
+// The words of an Exec value by the Desktop Entry rules: blanks separate,
+// double quotes group, and inside them a backslash makes the next character
+// literal. A word that was quoted is marked, as field codes do not work there.
+struct ExecWord {
+  std::string text;
+  bool quoted = false;
+};
+std::optional<std::vector<ExecWord>> SplitExec(const std::string& exec) {
+  std::vector<ExecWord> words;
+  ExecWord current;
+  bool inWord = false, inQuotes = false;
+  for (std::size_t i = 0; i < exec.size(); ++i) {
+    const char c = exec[i];
+    if (inQuotes) {
+      if (c == '"') inQuotes = false;
+      else if (c == '\\' && i + 1 < exec.size()) current.text += exec[++i];
+      else current.text += c;
+    } else if (c == '"') {
+      inQuotes = inWord = current.quoted = true;
+    } else if (IsSpace(c)) {
+      if (inWord) words.push_back(std::move(current));
+      current = ExecWord{};
+      inWord = false;
+    } else {
+      current.text += c;
+      inWord = true;
+    }
+  }
+  if (inQuotes) return std::nullopt;
+  if (inWord) words.push_back(std::move(current));
+  return words;
+}
+
+// One argument of a Windows command line: quoted when it holds a blank or is
+// empty, with its own quotes escaped.
+std::string WindowsArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  for (char c : arg) out += c == '"' ? std::string("\\\"") : std::string(1, c);
+  return out + "\"";
+}
+
 }  // namespace
+
+std::string ExecProgram(const std::string& exec) {
+  const std::optional<std::vector<ExecWord>> words = SplitExec(exec);
+  return words && !words->empty() ? words->front().text : "";
+}
+
+std::string CommandFromExec(const std::string& exec, const EntryFacts& facts) {
+  const std::optional<std::vector<ExecWord>> words = SplitExec(exec);
+  if (!words || words->empty() || facts.program.empty()) return "";
+  std::string line = "\"" + facts.program + "\"";
+  for (std::size_t w = 1; w < words->size(); ++w) {
+    const ExecWord& word = (*words)[w];
+    if (word.quoted) {  // field codes are not expanded inside quotes; %% still is
+      std::string text;
+      for (std::size_t i = 0; i < word.text.size(); ++i) {
+        text += word.text[i];
+        if (word.text[i] == '%' && i + 1 < word.text.size() && word.text[i + 1] == '%') ++i;
+      }
+      line += " " + WindowsArgument(text);
+      continue;
+    }
+    const std::string& t = word.text;
+    if (t == "%f" || t == "%F" || t == "%u" || t == "%U") {
+      line += " \"%1\"";
+      continue;
+    }
+    if (t == "%i") {
+      if (!facts.icon.empty()) line += " --icon " + WindowsArgument(facts.icon);
+      continue;
+    }
+    std::string text;
+    bool file = false;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      if (t[i] != '%' || i + 1 == t.size()) {
+        text += t[i];
+        continue;
+      }
+      switch (const char code = t[++i]) {
+        case '%': text += '%'; break;
+        case 'f': case 'F': case 'u': case 'U': text += "%1"; file = true; break;
+        case 'c': text += facts.name; break;
+        case 'k': text += facts.file; break;
+        default: (void)code; break;  // deprecated or unknown codes expand to nothing
+      }
+    }
+    if (text.empty() && !t.empty()) continue;  // a word that was only a dropped code
+    line += " " + (file ? text : WindowsArgument(text));
+  }
+  return line;
+}
 
 std::optional<ParsedCommand> ParseCommand(const std::string& command, const ProgramCheck& isProgram) {
   std::size_t start = 0;

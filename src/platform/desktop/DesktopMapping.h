@@ -44,6 +44,23 @@ std::optional<ParsedCommand> ParseCommand(const std::string& command, const Prog
 // quotes).
 std::string ExecValue(const ParsedCommand& command);
 
+// The reverse of ExecValue: a desktop entry's Exec value (as the key file
+// reader returns it, key-file escapes undone) in the Windows form the writer
+// uses. The program is `program` (the first word resolved to a path), quoted;
+// %f %F %u %U become "%1"; %i, %c and %k become what a launcher passes (the
+// icon option, the name, the entry's file); other field codes are dropped;
+// other arguments are kept, quoted when they hold a blank. Empty when the
+// value has an unclosed quote or no program.
+struct EntryFacts {
+  std::string program;  // absolute path of the Exec's first word
+  std::string name;     // Name=, for %c
+  std::string icon;     // Icon=, for %i
+  std::string file;     // the entry's path, for %k
+};
+std::string CommandFromExec(const std::string& exec, const EntryFacts& facts);
+// The first word of an Exec value, its quotes undone; "" when there is none.
+std::string ExecProgram(const std::string& exec);
+
 // What the projection makes of one association.
 struct Projection {
   std::string extension;    // ".ext", as listed

@@ -199,6 +199,15 @@ std::set<std::string> IndexedEntries(const std::string& applications) {
 
 }  // namespace
 
+std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::set<std::string>* own) {
+  std::map<std::string, std::pair<int, std::string>> weighted;
+  ReadGlobs(paths.dataHome + "/mime", weighted, own);
+  for (const std::string& dir : paths.dataDirs) ReadGlobs(dir + "/mime", weighted, nullptr);
+  std::map<std::string, std::string> globs;
+  for (const auto& [ext, typed] : weighted) globs.emplace(ext, typed.second);
+  return globs;
+}
+
 XdgPaths XdgPaths::FromEnvironment() {
   XdgPaths paths;
   const std::string home = Env("HOME");
@@ -210,15 +219,25 @@ XdgPaths XdgPaths::FromEnvironment() {
   };
   paths.dataHome = base("XDG_DATA_HOME", "/.local/share");
   paths.configHome = base("XDG_CONFIG_HOME", "/.config");
-  std::string dirs = Env("XDG_DATA_DIRS");
-  if (dirs.empty()) dirs = "/usr/local/share/:/usr/share/";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string dir = dirs.substr(start, end - start);
-    if (!dir.empty() && dir[0] == '/') paths.dataDirs.push_back(dir);
-    start = end + 1;
-  }
+  auto list = [](const char* name, const char* fallback, bool absolute) {
+    std::string text = Env(name);
+    if (text.empty()) text = fallback;
+    std::vector<std::string> parts;
+    for (std::size_t start = 0; start <= text.size();) {
+      std::size_t end = text.find(':', start);
+      if (end == std::string::npos) end = text.size();
+      const std::string part = text.substr(start, end - start);
+      if (!part.empty() && (!absolute || part[0] == '/')) parts.push_back(part);
+      start = end + 1;
+    }
+    return parts;
+  };
+  paths.dataDirs = list("XDG_DATA_DIRS", "/usr/local/share/:/usr/share/", true);
+  paths.configDirs = list("XDG_CONFIG_DIRS", "/etc/xdg", true);
+  paths.desktops = list("XDG_CURRENT_DESKTOP", "", false);
+  for (std::string& desktop : paths.desktops)
+    for (char& c : desktop)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return paths;
 }
 
@@ -249,13 +268,9 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
     return report;
   }
 
-  std::map<std::string, std::pair<int, std::string>> weighted;
   std::set<std::string> ownTypes;
   const std::string mimeFolder = paths.dataHome + "/mime";
-  ReadGlobs(mimeFolder, weighted, &ownTypes);
-  for (const std::string& dir : paths.dataDirs) ReadGlobs(dir + "/mime", weighted, nullptr);
-  SystemGlobs globs;
-  for (const auto& [ext, typed] : weighted) globs.emplace(ext, typed.second);
+  const SystemGlobs globs = ReadSystemGlobs(paths, &ownTypes);
 
   const std::vector<Projection> projections = MapAssociations(rows, globs, IsProgram);
   report.projected = projections.size();

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,8 @@ struct XdgPaths {
   std::string dataHome;               // $XDG_DATA_HOME, or ~/.local/share
   std::string configHome;             // $XDG_CONFIG_HOME, or ~/.config
   std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, or /usr/local/share and /usr/share
+  std::vector<std::string> configDirs;  // $XDG_CONFIG_DIRS, or /etc/xdg
+  std::vector<std::string> desktops;    // $XDG_CURRENT_DESKTOP's parts, lower-cased
   // Empty dataHome or configHome when neither the variable nor HOME is set.
   static XdgPaths FromEnvironment();
 };
@@ -31,6 +35,11 @@ struct ProjectionReport {
   std::size_t filesChanged = 0;  // files written or removed by this run
   std::string error;             // empty on success; names the file or tool that failed
 };
+
+// The other programs' "*.ext" globs of the MIME databases of `paths` (lower-
+// cased extension -> type, the highest weight winning, the first folder a
+// tie), and, when `own` is not null, Zandrel's private types found there.
+std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::set<std::string>* own);
 
 // Reads the store through its listing and brings the files in line with it,
 // then runs update-mime-database and update-desktop-database where they are

@@ -81,18 +81,14 @@ std::unique_ptr<HiveRegistry> OpenHive(const std::string& path, std::string* err
 // (XDG_DATA_HOME only when absolute), else ~/.local/share/zandrel/registry.db.
 std::string DefaultHivePath();
 
-// Opens DefaultHivePath(). A hive that does not exist yet is created and
-// seeded from the embedded default classes store in one step: other processes
-// see either no file or the whole seeded hive.
+// Opens DefaultHivePath(). A hive that does not exist yet is created empty:
+// on a desktop the classes store starts as the desktop's own associations.
 std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error);
 
 // Like OpenHive, but a missing file is created already holding the .reg text
-// `seed` (imported whole, or the file is not created). For the default hive
-// and for tests of the seeding.
+// `seed` (imported whole, or the file is not created): other processes see
+// either no file or the whole seeded hive.
 std::unique_ptr<HiveRegistry> OpenHiveSeeded(const std::string& path, const std::string& seed,
                                              std::string* error);
-
-// The embedded default classes store, as .reg text (UTF-8).
-const std::string& DefaultClassesReg();
 
 }  // namespace zandrel::hive

@@ -363,7 +363,7 @@ std::string DefaultHivePath() {
 }
 
 std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error) {
-  return OpenHiveSeeded(DefaultHivePath(), DefaultClassesReg(), error);
+  return OpenHive(DefaultHivePath(), error);
 }
 
 }  // namespace zandrel::hive
