@@ -211,7 +211,9 @@ std::string ExecProgram(const std::string& exec) {
 std::string CommandFromExec(const std::string& exec, const EntryFacts& facts) {
   const std::optional<std::vector<ExecWord>> words = SplitExec(exec);
   if (!words || words->empty() || facts.program.empty()) return "";
-  std::string line = "\"" + facts.program + "\"";
+  std::string line = "\"";
+  line += facts.program;
+  line += '"';
   for (std::size_t w = 1; w < words->size(); ++w) {
     const ExecWord& word = (*words)[w];
     if (word.quoted) {  // field codes are not expanded inside quotes; %% still is
@@ -220,7 +222,8 @@ std::string CommandFromExec(const std::string& exec, const EntryFacts& facts) {
         text += word.text[i];
         if (word.text[i] == '%' && i + 1 < word.text.size() && word.text[i + 1] == '%') ++i;
       }
-      line += " " + WindowsArgument(text);
+      line += ' ';
+      line += WindowsArgument(text);
       continue;
     }
     const std::string& t = word.text;
@@ -229,7 +232,10 @@ std::string CommandFromExec(const std::string& exec, const EntryFacts& facts) {
       continue;
     }
     if (t == "%i") {
-      if (!facts.icon.empty()) line += " --icon " + WindowsArgument(facts.icon);
+      if (!facts.icon.empty()) {
+        line += " --icon ";
+        line += WindowsArgument(facts.icon);
+      }
       continue;
     }
     std::string text;
@@ -248,7 +254,8 @@ std::string CommandFromExec(const std::string& exec, const EntryFacts& facts) {
       }
     }
     if (text.empty() && !t.empty()) continue;  // a word that was only a dropped code
-    line += " " + (file ? text : WindowsArgument(text));
+    line += ' ';
+    line += file ? text : WindowsArgument(text);
   }
   return line;
 }
