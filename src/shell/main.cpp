@@ -3,6 +3,7 @@
 // last of them closes, or when an uncaught error has been shown.
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "manager/frmZandrel.h"
@@ -34,8 +35,8 @@ int main(int argc, char** argv) {
   const zandrel::desktop::XdgPaths paths = zandrel::desktop::XdgPaths::FromEnvironment();
   zandrel::desktop::ViewReader helper =
       zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());
-  zandrel::desktop::DesktopClasses classes(*hive, paths, [helper](std::string* why) {
-    auto rows = helper(why);
+  zandrel::desktop::DesktopClasses classes(*hive, paths, [helper](const std::set<std::string>& known, std::string* why) {
+    auto rows = helper(known, why);
     if (!rows) std::cerr << "zandrel: desktop associations: " << *why << "\n";
     return rows;
   });

@@ -290,7 +290,7 @@ int Why(IRegistry& hive, const std::string& extension) {
   const std::string helper = desktop::HelperBesideProgram();
   desktop::DesktopClasses classes(hive, desktop::XdgPaths::FromEnvironment(), desktop::HelperReader(helper));
   std::string chain, error;
-  if (!desktop::RunHelper(helper, {"why", extension}, &chain, &error)) return Fail(error);
+  if (!desktop::RunHelper(helper, {"why", extension}, "", &chain, &error)) return Fail(error);
   std::cout << chain;
   const bool desktops = classes.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, extension.c_str());
   if (!classes.ViewError().empty()) return Fail(classes.ViewError());

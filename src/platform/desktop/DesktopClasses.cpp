@@ -138,15 +138,17 @@ void StampFolder(const std::string& folder, int depth, std::string& out) {
 
 }  // namespace
 
-std::string SourceStamp(const XdgPaths& paths) {
+std::string MimeStamp(const XdgPaths& paths) {
   std::string out;
-  std::vector<std::string> data{paths.dataHome};
-  data.insert(data.end(), paths.dataDirs.begin(), paths.dataDirs.end());
-  for (const std::string& dir : data) {
-    out += StatLine(dir + "/mime/mime.cache");
-    out += StatLine(dir + "/mime/globs2");
-    StampFolder(dir + "/applications", 4, out);
-  }
+  out += StatLine(paths.dataHome + "/mime/mime.cache") + StatLine(paths.dataHome + "/mime/globs2");
+  for (const std::string& dir : paths.dataDirs) out += StatLine(dir + "/mime/mime.cache") + StatLine(dir + "/mime/globs2");
+  return out;
+}
+
+std::string ApplicationsStamp(const XdgPaths& paths) {
+  std::string out;
+  StampFolder(paths.dataHome + "/applications", 4, out);
+  for (const std::string& dir : paths.dataDirs) StampFolder(dir + "/applications", 4, out);
   std::vector<std::string> config{paths.configHome};
   config.insert(config.end(), paths.configDirs.begin(), paths.configDirs.end());
   for (const std::string& dir : config) {
@@ -156,17 +158,24 @@ std::string SourceStamp(const XdgPaths& paths) {
   return out;
 }
 
-bool RunHelper(const std::string& helper, const std::vector<std::string>& args, std::string* out,
-               std::string* error) {
+bool RunHelper(const std::string& helper, const std::vector<std::string>& args, const std::string& input,
+               std::string* out, std::string* error) {
   out->clear();
-  int pipeFds[2];
+  int pipeFds[2], inputFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
     *error = "cannot run " + helper + ": " + std::strerror(errno);
+    return false;
+  }
+  if (::pipe2(inputFds, O_CLOEXEC) != 0) {
+    *error = "cannot run " + helper + ": " + std::strerror(errno);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
     return false;
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, inputFds[0], STDIN_FILENO);
   std::vector<char*> argv{const_cast<char*>(helper.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -174,6 +183,15 @@ bool RunHelper(const std::string& helper, const std::vector<std::string>& args, 
   const int spawned = ::posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipeFds[1]);
+  ::close(inputFds[0]);
+  // The helper reads all of its input before it writes: no deadlock.
+  for (std::size_t done = 0; spawned == 0 && done < input.size();) {
+    const ssize_t n = ::write(inputFds[1], input.data() + done, input.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(inputFds[1]);
   if (spawned == 0) {
     char buffer[65536];
     for (;;) {
@@ -197,9 +215,13 @@ bool RunHelper(const std::string& helper, const std::vector<std::string>& args, 
 }
 
 ViewReader HelperReader(const std::string& helper) {
-  return [helper](std::string* error) -> std::optional<std::vector<ViewRow>> {
-    std::string bytes;
-    if (!RunHelper(helper, {}, &bytes, error)) return std::nullopt;
+  return [helper](const std::set<std::string>& described, std::string* error) -> std::optional<std::vector<ViewRow>> {
+    std::string input, bytes;
+    for (const std::string& type : described) {
+      input += type;
+      input += '\0';
+    }
+    if (!RunHelper(helper, {"--described"}, input, &bytes, error)) return std::nullopt;
     std::optional<std::vector<ViewRow>> rows = DecodeRows(bytes);
     if (!rows) *error = helper + ": output is not a list of rows";
     return rows;
@@ -221,7 +243,8 @@ struct DesktopClasses::Impl {
   ViewReader reader;
   std::shared_ptr<const Node> view;
   std::vector<ViewRow> rows;  // what the view was built from
-  std::string stamp;
+  std::map<std::string, std::string> descriptions;  // type -> description, while mimeStamp holds
+  std::string mimeStamp, stamp;
   std::string failedStamp;  // the sources as they were when a build failed
   std::size_t builds = 0;
   std::string error;
@@ -231,15 +254,27 @@ struct DesktopClasses::Impl {
 
   // Brings the view in line with its sources; false when it cannot be built.
   bool Refresh() {
-    std::string now = SourceStamp(paths);
+    std::string mime = MimeStamp(paths);
+    std::string now = mime + ApplicationsStamp(paths);
     if (view && now == stamp) return true;
     if (!view && !failedStamp.empty() && now == failedStamp) return false;
-    std::optional<std::vector<ViewRow>> rows = reader(&error);
+    // Descriptions come from the MIME databases alone: while they stand, the
+    // helper need not read them again.
+    if (mime != mimeStamp) descriptions.clear();
+    std::set<std::string> described;
+    for (const auto& [type, text] : descriptions) described.insert(type);
+    std::optional<std::vector<ViewRow>> rows = reader(described, &error);
     if (!rows) {
       view.reset();
       failedStamp = std::move(now);
       return false;
     }
+    for (ViewRow& row : *rows) {
+      auto known = descriptions.find(row.type);
+      if (known != descriptions.end()) row.description = known->second;
+      else descriptions.emplace(row.type, row.description);
+    }
+    mimeStamp = std::move(mime);
     view = BuildView(*rows);
     this->rows = std::move(*rows);
     stamp = std::move(now);

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,13 +31,17 @@
 
 namespace zandrel::desktop {
 
-// Computes the view's rows afresh; null with *error set on failure.
-using ViewReader = std::function<std::optional<std::vector<ViewRow>>(std::string* error)>;
+// Computes the view's rows afresh; null with *error set on failure. The
+// types in `described` may come with an empty description: the caller has
+// theirs from a build over the same MIME databases.
+using ViewReader = std::function<std::optional<std::vector<ViewRow>>(const std::set<std::string>& described,
+                                                                     std::string* error)>;
 
-// Runs `helper` with `args` in this process's environment, its standard
-// output into *out. False with *error set when it cannot run or fails.
-bool RunHelper(const std::string& helper, const std::vector<std::string>& args, std::string* out,
-               std::string* error);
+// Runs `helper` with `args` in this process's environment, `input` on its
+// standard input, its standard output into *out. False with *error set when
+// it cannot run or fails.
+bool RunHelper(const std::string& helper, const std::vector<std::string>& args, const std::string& input,
+               std::string* out, std::string* error);
 
 // Runs the helper program at `helper` (zandrel-desktop-view) in this
 // process's environment and reads its rows.
@@ -44,9 +49,11 @@ ViewReader HelperReader(const std::string& helper);
 // zandrel-desktop-view in the folder of the running program.
 std::string HelperBesideProgram();
 
-// A fingerprint of the files the view is computed from: the folders and
-// files' identities, sizes and change times. Equal stamps: nothing changed.
-std::string SourceStamp(const XdgPaths& paths);
+// Fingerprints of the files the view is computed from: the MIME databases,
+// and the mimeapps.list files and application folders; identities, sizes and
+// change times. Equal stamps: nothing changed.
+std::string MimeStamp(const XdgPaths& paths);
+std::string ApplicationsStamp(const XdgPaths& paths);
 
 class DesktopClasses : public IRegistry {
  public:

@@ -108,7 +108,7 @@ std::vector<std::pair<std::string, bool>> MimeAppsFiles(const XdgPaths& paths) {
 
 }  // namespace
 
-std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths) {
+std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::string>& described) {
   struct TypeFacts {
     bool opened = false;
     std::string description, command, icon, application;
@@ -131,7 +131,7 @@ std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths) {
         std::tie(facts.command, facts.icon) = known->second;
         facts.application = id;
         facts.opened = !facts.command.empty();
-        facts.description = Take(g_content_type_get_description(type.c_str()));
+        if (described.count(type) == 0) facts.description = Take(g_content_type_get_description(type.c_str()));
       }
       it = types.emplace(type, std::move(facts)).first;
     }

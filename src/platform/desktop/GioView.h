@@ -2,6 +2,7 @@
 // only, as GIO's caches in a process that lives on go stale.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,9 @@ namespace zandrel::desktop {
 // whose type (as GIO guesses it for "x.E") has a default application, in the
 // order of the extensions' names. Zandrel's private types and its own
 // projected entries are left out, so nothing it wrote is read back; so are
-// names that cannot be key names (a "\", more than 255 characters).
-std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths);
+// names that cannot be key names (a "\", more than 255 characters). The types
+// in `described` are given without their description.
+std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::string>& described);
 
 // What decides the program that opens files named "x.E" here, one step a
 // line: the glob and its type (and the alias or parent type that decided),

@@ -127,7 +127,7 @@ class DesktopView : public ::testing::Test {
   std::string At(const std::string& text) const { return Replace(text, "@", home.Path()); }
   std::vector<ViewRow> Rows() {
     std::string error;
-    std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())(&error);
+    std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())({}, &error);
     EXPECT_TRUE(rows) << error;
     return rows.value_or(std::vector<ViewRow>{});
   }
@@ -223,6 +223,7 @@ TEST_F(DesktopView, RebuiltOnlyWhenItsFilesChange) {
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqa=zq-spaced.desktop;\n");
   EXPECT_EQ(Listed()[0], (store::AssociationRow{".zqa", "application/x-zqa", At(R"("@/bin/my tool" --title "a b" "%1")")}));
   EXPECT_EQ(classes->ViewBuilds(), 2u);
+  EXPECT_EQ(classes->ViewRowFor(".ZQA")->description, "Документ ZQ A") << "kept from the first build";
   Entry("data", "zq-new", "@/bin/tool --new %f", "application/x-zqn;");
   ASSERT_EQ(std::system(("update-desktop-database " + home.File("data/applications")).c_str()), 0);
   EXPECT_EQ(Listed().back(), (store::AssociationRow{".zqn", "application/x-zqn", At(R"("@/bin/tool" --new "%1")")}));
@@ -258,7 +259,7 @@ store: .zqb -> application/x-zqb -> "@/bin/tool" --desk "%1" (the desktop's, zq-
 // default application for every type the view lists.
 TEST(DesktopViewOfThisMachine, AgreesWithGioMime) {
   std::string error;
-  std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())(&error);
+  std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())({}, &error);
   ASSERT_TRUE(rows) << error;
   std::set<std::string> types;
   for (const ViewRow& row : *rows) {
