@@ -6,7 +6,10 @@
 # extension whose title another names (no other file type changes), adds an
 # association for a marker script (gio open and xdg-open then run it), removes
 # it with its description (nothing opens with it any more and none of
-# Zandrel's desktop files is left), opens the About box, answers the exit
+# Zandrel's desktop files is left); an association the desktop made with
+# xdg-mime default is in the store, its removal is refused with the desktop's
+# message and changes no file, and a new default shows at the next listing;
+# then it opens the About box, answers the exit
 # confirmation No and then Yes with the About box open, and dismisses the
 # About box, which ends it.
 # zandrel-reg reads the hive back. Screenshots go to SCREENSHOT_FOLDER.
@@ -33,10 +36,22 @@ unset QT_QPA_PLATFORM
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME" "$work/my tools"
 printf '[Default Applications]\ntext/x-zq-other=zq-other.desktop;\n' >"$XDG_CONFIG_HOME/mimeapps.list"
-cp "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before"
 marker="$work/my tools/marker"  # the association's program: records each file it is asked to open
 printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$work/opened.txt" >"$marker"
 chmod +x "$marker"
+# The desktop's own association: a type of *.zqdesk, two programs for it, the default set by xdg-mime.
+mkdir -p "$XDG_DATA_HOME/mime/packages" "$XDG_DATA_HOME/applications"
+printf '<?xml version="1.0"?>\n<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
+  <mime-type type="text/x-zq-desk"><comment>ZQ desk</comment><glob pattern="*.zqdesk"/></mime-type>\n</mime-info>\n' \
+  >"$XDG_DATA_HOME/mime/packages/zq-desk.xml"
+for id in viewer second; do
+  printf '[Desktop Entry]\nType=Application\nName=Zq %s\nExec="%s" --%s %%f\nMimeType=text/x-zq-desk;\n' "$id" "$marker" "$id" \
+    >"$XDG_DATA_HOME/applications/zq-$id.desktop"
+done
+update-mime-database "$XDG_DATA_HOME/mime" && update-desktop-database "$XDG_DATA_HOME/applications" || fail "databases"
+xdg-mime default zq-viewer.desktop text/x-zq-desk || fail "xdg-mime default"
+cp "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before"
+desk_command() { reg query 'HKEY_CLASSES_ROOT\text/x-zq-desk\shell\open\command' 2>&1 | grep -F "\"$marker\" --$1 \"%1\"" >/dev/null; }
 
 shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; }
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
@@ -119,6 +134,9 @@ shot add-mode
 click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
 answer_box add-message
 answer_box add-list-message
+reg query 'HKEY_CLASSES_ROOT\.zqdesk' 2>&1 | grep -x '    (Default)    REG_SZ    text/x-zq-desk' >/dev/null ||
+  fail "the desktop's association is not in the store"
+desk_command viewer || fail "the desktop's association does not open with its default program"
 reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "the extension key does not name its title"
 reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -qF "\"$marker\" \"%1\"" || fail "no open command"
 # The desktop opens the extension's files with the marker (xdg-utils asks GLib on a GNOME-like desktop).
@@ -148,6 +166,27 @@ gio open "$doc" 2>/dev/null && sleep 1
 leftovers=$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name '*zandrel*' | sort)
 [ -z "$leftovers" ] || fail "Zandrel's files remain: $leftovers"
 cmp -s "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before" || fail "mimeapps.list changed"
+
+# The desktop's association cannot be removed here: one box says so, no question, no file changes.
+desktop_files() { find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -type f -exec md5sum {} + | sort; }
+before=$(desktop_files)
+click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
+sleep 0.3
+type_into 1920 3120 675 315 ".zqdesk"
+click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+answer_box remove-desktop
+sleep 1
+message_box >/dev/null && fail "another box followed the desktop's message"
+[ "$(desktop_files)" = "$before" ] || fail "the refused removal changed files"
+desk_command viewer || fail "the refused removal changed the store"
+click "$manager" 8535 4440 5520 1365 375                                # cmdCancel
+# A default changed on the desktop shows at the next listing.
+xdg-mime default zq-second.desktop text/x-zq-desk || fail "xdg-mime default again"
+cp "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before"
+click "$manager" 8535 120 120 1485 495                                  # cmdList
+answer_box list-after-default
+sleep 0.5; shot list
+desk_command second || fail "the new default does not show"
 
 click "$manager" 8535 6360 120 1815 495                                 # cmdA01
 about=$(new_window "$manager" 10) || fail "the About box did not open"
