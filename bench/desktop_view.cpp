@@ -35,16 +35,14 @@ void Write(const std::string& path, const std::string& text) {
 }
 
 // Type i is opened by application i % kApplications; every seventh type has
-// a default line naming another application that is also associated.
-std::string MimeApps(int shift) {
+// a default line naming another application that is also associated. The
+// variant changes the default of type 0 alone, as xdg-mime default does.
+std::string MimeApps(int variant) {
+  auto app = [&](int i) { return "zqapp-" + std::to_string((i + 1 + (i == 0 ? variant : 0)) % kApplications) + ".desktop;\n"; };
   std::string list = "[Default Applications]\n";
-  for (int i = 0; i < kTypes; i += 7)
-    list += "application/x-zqbench-" + std::to_string(i) + "=zqapp-" + std::to_string((i + 1 + shift) % kApplications) +
-            ".desktop;\n";
+  for (int i = 0; i < kTypes; i += 7) list += "application/x-zqbench-" + std::to_string(i) + "=" + app(i);
   list += "\n[Added Associations]\n";
-  for (int i = 0; i < kTypes; i += 7)
-    list += "application/x-zqbench-" + std::to_string(i) + "=zqapp-" + std::to_string((i + 1 + shift) % kApplications) +
-            ".desktop;\n";
+  for (int i = 0; i < kTypes; i += 7) list += "application/x-zqbench-" + std::to_string(i) + "=" + app(i);
   return list;
 }
 

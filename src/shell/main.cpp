@@ -35,8 +35,9 @@ int main(int argc, char** argv) {
   const zandrel::desktop::XdgPaths paths = zandrel::desktop::XdgPaths::FromEnvironment();
   zandrel::desktop::ViewReader helper =
       zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());
-  zandrel::desktop::DesktopClasses classes(*hive, paths, [helper](const std::set<std::string>& known, std::string* why) {
-    auto rows = helper(known, why);
+  zandrel::desktop::DesktopClasses classes(*hive, paths, [helper](const zandrel::desktop::ViewRequest& request,
+                                                                   std::string* why) {
+    auto rows = helper(request, why);
     if (!rows) std::cerr << "zandrel: desktop associations: " << *why << "\n";
     return rows;
   });

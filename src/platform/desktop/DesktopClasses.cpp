@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <unordered_map>
 
@@ -118,7 +120,8 @@ std::string StatLine(const std::string& path) {
 }
 
 // A folder and everything in it, subfolders too (desktop entries may lie in
-// subfolders), to a bounded depth.
+// subfolders), to a bounded depth; mimeapps.list files are followed by their
+// lines instead.
 void StampFolder(const std::string& folder, int depth, std::string& out) {
   out += StatLine(folder);
   DIR* dir = ::opendir(folder.c_str());
@@ -131,8 +134,9 @@ void StampFolder(const std::string& folder, int depth, std::string& out) {
   for (const std::string& name : names) {
     const std::string path = folder + "/" + name;
     struct stat st {};
+    const bool lists = name.size() >= 13 && name.compare(name.size() - 13, 13, "mimeapps.list") == 0;
     if (depth > 0 && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) StampFolder(path, depth - 1, out);
-    else out += StatLine(path);
+    else if (!lists) out += StatLine(path);
   }
 }
 
@@ -149,13 +153,22 @@ std::string ApplicationsStamp(const XdgPaths& paths) {
   std::string out;
   StampFolder(paths.dataHome + "/applications", 4, out);
   for (const std::string& dir : paths.dataDirs) StampFolder(dir + "/applications", 4, out);
-  std::vector<std::string> config{paths.configHome};
-  config.insert(config.end(), paths.configDirs.begin(), paths.configDirs.end());
-  for (const std::string& dir : config) {
-    out += StatLine(dir + "/mimeapps.list");
-    for (const std::string& desktop : paths.desktops) out += StatLine(dir + "/" + desktop + "-mimeapps.list");
-  }
   return out;
+}
+
+std::set<std::string> MimeAppsLines(const XdgPaths& paths) {
+  std::set<std::string> lines;
+  for (const auto& [file, desktopSpecific] : MimeAppsFiles(paths)) {
+    std::ifstream in(file, std::ios::binary);
+    std::string section;
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty() && line[0] == '[') section = line;
+      else if (!line.empty() && line[0] != '#' && line.find('=') != std::string::npos)
+        lines.insert(file + "\n" + section + "\n" + line);
+    }
+  }
+  return lines;
 }
 
 bool RunHelper(const std::string& helper, const std::vector<std::string>& args, const std::string& input,
@@ -215,13 +228,12 @@ bool RunHelper(const std::string& helper, const std::vector<std::string>& args, 
 }
 
 ViewReader HelperReader(const std::string& helper) {
-  return [helper](const std::set<std::string>& described, std::string* error) -> std::optional<std::vector<ViewRow>> {
+  return [helper](const ViewRequest& request, std::string* error) -> std::optional<std::vector<ViewRow>> {
     std::string input, bytes;
-    for (const std::string& type : described) {
-      input += type;
-      input += '\0';
-    }
-    if (!RunHelper(helper, {"--described"}, input, &bytes, error)) return std::nullopt;
+    for (const std::string& type : request.described) input += "d" + type + '\0';
+    if (request.changed)
+      for (const std::string& type : *request.changed) input += "k" + type + '\0';
+    if (!RunHelper(helper, {"--request"}, input, &bytes, error)) return std::nullopt;
     std::optional<std::vector<ViewRow>> rows = DecodeRows(bytes);
     if (!rows) *error = helper + ": output is not a list of rows";
     return rows;
@@ -245,6 +257,8 @@ struct DesktopClasses::Impl {
   std::vector<ViewRow> rows;  // what the view was built from
   std::map<std::string, std::string> descriptions;  // type -> description, while mimeStamp holds
   std::string mimeStamp, stamp;
+  std::set<std::string> lists;  // MimeAppsLines as the view last saw them
+  std::string listsStamp;       // and the files' identities then
   std::string failedStamp;  // the sources as they were when a build failed
   std::size_t builds = 0;
   std::string error;
@@ -256,28 +270,59 @@ struct DesktopClasses::Impl {
   bool Refresh() {
     std::string mime = MimeStamp(paths);
     std::string now = mime + ApplicationsStamp(paths);
-    if (view && now == stamp) return true;
-    if (!view && !failedStamp.empty() && now == failedStamp) return false;
+    // The lines are read only when a file's identity, size or time changed.
+    std::string listsNow;
+    for (const auto& [file, desktopSpecific] : MimeAppsFiles(paths)) listsNow += StatLine(file);
+    std::set<std::string> lines = listsNow == listsStamp ? lists : MimeAppsLines(paths);
+    listsStamp = std::move(listsNow);
+    if (view && now == stamp && lines == lists) return true;
+    if (!view && !failedStamp.empty() && now == failedStamp && lines == lists) return false;
+    ViewRequest request;
     // Descriptions come from the MIME databases alone: while they stand, the
     // helper need not read them again.
     if (mime != mimeStamp) descriptions.clear();
-    std::set<std::string> described;
-    for (const auto& [type, text] : descriptions) described.insert(type);
-    std::optional<std::vector<ViewRow>> rows = reader(described, &error);
-    if (!rows) {
+    for (const auto& [type, text] : descriptions) request.described.insert(type);
+    // When only mimeapps.list lines changed, only their types' defaults can have.
+    if (view && now == stamp) {
+      std::vector<std::string> changedLines;
+      std::set_symmetric_difference(lines.begin(), lines.end(), lists.begin(), lists.end(),
+                                    std::back_inserter(changedLines));
+      request.changed.emplace();
+      for (const std::string& line : changedLines) {
+        std::string text = line.substr(line.rfind('\n') + 1);
+        text = text.substr(0, text.find('='));
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.erase(0, 1);
+        request.changed->insert(text);
+      }
+    }
+    std::optional<std::vector<ViewRow>> got = reader(request, &error);
+    if (!got) {
       view.reset();
       failedStamp = std::move(now);
+      lists = std::move(lines);
       return false;
     }
-    for (ViewRow& row : *rows) {
+    for (ViewRow& row : *got) {
       auto known = descriptions.find(row.type);
       if (known != descriptions.end()) row.description = known->second;
-      else descriptions.emplace(row.type, row.description);
+      else if (!row.type.empty()) descriptions.emplace(row.type, row.description);
+    }
+    if (request.changed) {
+      std::map<std::string, ViewRow> byExtension;
+      for (ViewRow& row : rows) byExtension.emplace(row.extension, std::move(row));
+      for (ViewRow& row : *got) {
+        if (row.command.empty()) byExtension.erase(row.extension);
+        else byExtension[row.extension] = std::move(row);
+      }
+      got->clear();
+      for (auto& [extension, row] : byExtension) got->push_back(std::move(row));
     }
     mimeStamp = std::move(mime);
-    view = BuildView(*rows);
-    this->rows = std::move(*rows);
+    view = BuildView(*got);
+    rows = std::move(*got);
     stamp = std::move(now);
+    lists = std::move(lines);
     error.clear();
     ++builds;
     return true;

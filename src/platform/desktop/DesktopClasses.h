@@ -31,11 +31,19 @@
 
 namespace zandrel::desktop {
 
-// Computes the view's rows afresh; null with *error set on failure. The
-// types in `described` may come with an empty description: the caller has
-// theirs from a build over the same MIME databases.
-using ViewReader = std::function<std::optional<std::vector<ViewRow>>(const std::set<std::string>& described,
-                                                                     std::string* error)>;
+// What a computation of the view may leave out. The types in `described` may
+// come with an empty description: the caller has theirs from a build over
+// the same MIME databases. With `changed`, only the mimeapps.list lines of
+// those types changed since the last view: only the extensions of those
+// types (or of their subtypes and aliases) come, those without a program now
+// as a row of the extension alone.
+struct ViewRequest {
+  std::set<std::string> described;
+  std::optional<std::set<std::string>> changed;
+};
+
+// Computes the view's rows; null with *error set on failure.
+using ViewReader = std::function<std::optional<std::vector<ViewRow>>(const ViewRequest& request, std::string* error)>;
 
 // Runs `helper` with `args` in this process's environment, `input` on its
 // standard input, its standard output into *out. False with *error set when
@@ -50,10 +58,12 @@ ViewReader HelperReader(const std::string& helper);
 std::string HelperBesideProgram();
 
 // Fingerprints of the files the view is computed from: the MIME databases,
-// and the mimeapps.list files and application folders; identities, sizes and
-// change times. Equal stamps: nothing changed.
+// and the application folders (their mimeapps.list files left out);
+// identities, sizes and change times. Equal stamps: nothing changed.
 std::string MimeStamp(const XdgPaths& paths);
 std::string ApplicationsStamp(const XdgPaths& paths);
+// The key lines of every mimeapps.list, each as "file NL section NL line".
+std::set<std::string> MimeAppsLines(const XdgPaths& paths);
 
 class DesktopClasses : public IRegistry {
  public:

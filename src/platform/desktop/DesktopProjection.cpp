@@ -208,6 +208,19 @@ std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::s
   return globs;
 }
 
+std::vector<std::pair<std::string, bool>> MimeAppsFiles(const XdgPaths& paths) {
+  std::vector<std::pair<std::string, bool>> files;
+  auto level = [&](const std::string& folder) {
+    for (const std::string& desktop : paths.desktops) files.emplace_back(folder + "/" + desktop + "-mimeapps.list", true);
+    files.emplace_back(folder + "/mimeapps.list", false);
+  };
+  level(paths.configHome);
+  for (const std::string& dir : paths.configDirs) level(dir);
+  level(paths.dataHome + "/applications");
+  for (const std::string& dir : paths.dataDirs) level(dir + "/applications");
+  return files;
+}
+
 XdgPaths XdgPaths::FromEnvironment() {
   XdgPaths paths;
   const std::string home = Env("HOME");

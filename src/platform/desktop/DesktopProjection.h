@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,10 @@ struct ProjectionReport {
 // cased extension -> type, the highest weight winning, the first folder a
 // tie), and, when `own` is not null, Zandrel's private types found there.
 std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::set<std::string>* own);
+
+// The mimeapps.list files in the order the rules consult them, each with
+// whether it is desktop-specific (and so may only set defaults).
+std::vector<std::pair<std::string, bool>> MimeAppsFiles(const XdgPaths& paths);
 
 // Reads the store through its listing and brings the files in line with it,
 // then runs update-mime-database and update-desktop-database where they are

@@ -91,25 +91,12 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// The mimeapps.list files in the order the rules consult them, each with
-// whether it is desktop-specific (and so may only set defaults).
-std::vector<std::pair<std::string, bool>> MimeAppsFiles(const XdgPaths& paths) {
-  std::vector<std::pair<std::string, bool>> files;
-  auto level = [&](const std::string& folder) {
-    for (const std::string& desktop : paths.desktops) files.emplace_back(folder + "/" + desktop + "-mimeapps.list", true);
-    files.emplace_back(folder + "/mimeapps.list", false);
-  };
-  level(paths.configHome);
-  for (const std::string& dir : paths.configDirs) level(dir);
-  level(paths.dataHome + "/applications");
-  for (const std::string& dir : paths.dataDirs) level(dir + "/applications");
-  return files;
-}
-
 }  // namespace
 
-std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::string>& described) {
+std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::string>& described,
+                                     const std::set<std::string>* changed) {
   struct TypeFacts {
+    bool affected = true;
     bool opened = false;
     std::string description, command, icon, application;
   };
@@ -124,7 +111,14 @@ std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::
     auto it = types.find(type);
     if (it == types.end()) {
       TypeFacts facts;
-      if (App app = DefaultApp(type)) {
+      if (changed != nullptr) {
+        facts.affected = changed->count(type) != 0;
+        for (auto k = changed->begin(); !facts.affected && k != changed->end(); ++k)
+          facts.affected = g_content_type_is_a(type.c_str(), k->c_str());
+      }
+      if (!facts.affected) {
+        // Its default cannot have changed: the caller keeps its row.
+      } else if (App app = DefaultApp(type)) {
         const std::string id = Str(g_app_info_get_id(app.get()));
         auto known = apps.find(id);
         if (known == apps.end()) known = apps.emplace(id, std::make_pair(AppCommand(app.get()), AppIcon(app.get()))).first;
@@ -135,7 +129,11 @@ std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::
       }
       it = types.emplace(type, std::move(facts)).first;
     }
-    if (!it->second.opened) continue;
+    if (!it->second.affected) continue;
+    if (!it->second.opened) {
+      if (changed != nullptr) rows.push_back(ViewRow{extension, "", "", "", "", ""});  // the caller drops its row
+      continue;
+    }
     const TypeFacts& facts = it->second;
     rows.push_back(ViewRow{extension, type, facts.description, facts.command, facts.icon, facts.application});
   }

@@ -16,8 +16,13 @@ namespace zandrel::desktop {
 // order of the extensions' names. Zandrel's private types and its own
 // projected entries are left out, so nothing it wrote is read back; so are
 // names that cannot be key names (a "\", more than 255 characters). The types
-// in `described` are given without their description.
-std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::string>& described);
+// in `described` are given without their description. With `changed` (the
+// types of the mimeapps.list lines that changed since the caller's last
+// view), only the extensions whose type is one of them or of their subtypes
+// or aliases, and for those without a program now, a row of the extension
+// alone.
+std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::string>& described,
+                                     const std::set<std::string>* changed);
 
 // What decides the program that opens files named "x.E" here, one step a
 // line: the glob and its type (and the alias or parent type that decided),

@@ -127,7 +127,7 @@ class DesktopView : public ::testing::Test {
   std::string At(const std::string& text) const { return Replace(text, "@", home.Path()); }
   std::vector<ViewRow> Rows() {
     std::string error;
-    std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())({}, &error);
+    std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())(ViewRequest{}, &error);
     EXPECT_TRUE(rows) << error;
     return rows.value_or(std::vector<ViewRow>{});
   }
@@ -220,8 +220,16 @@ TEST_F(DesktopView, RebuiltOnlyWhenItsFilesChange) {
   Listed();
   Listed();
   EXPECT_EQ(classes->ViewBuilds(), 1u);
-  Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqa=zq-spaced.desktop;\n");
-  EXPECT_EQ(Listed()[0], (store::AssociationRow{".zqa", "application/x-zqa", At(R"("@/bin/my tool" --title "a b" "%1")")}));
+  // Only lines changed: the extensions of their types are computed again,
+  // .zqa with its new default, .zqe with its program back, .zqd without one
+  // (removed from its parent type).
+  Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqa=zq-spaced.desktop;\n\n"
+                                "[Removed Associations]\napplication/x-zqbase=zq-parent.desktop;\n");
+  const std::vector<store::AssociationRow> listed = Listed();
+  std::string extensions;
+  for (const store::AssociationRow& row : listed) extensions += row.extension + " ";
+  EXPECT_EQ(extensions, ".zqa .zqb .zqc .zqe .zqh ");
+  EXPECT_EQ(listed[0], (store::AssociationRow{".zqa", "application/x-zqa", At(R"("@/bin/my tool" --title "a b" "%1")")}));
   EXPECT_EQ(classes->ViewBuilds(), 2u);
   EXPECT_EQ(classes->ViewRowFor(".ZQA")->description, "Документ ZQ A") << "kept from the first build";
   Entry("data", "zq-new", "@/bin/tool --new %f", "application/x-zqn;");
@@ -259,7 +267,7 @@ store: .zqb -> application/x-zqb -> "@/bin/tool" --desk "%1" (the desktop's, zq-
 // default application for every type the view lists.
 TEST(DesktopViewOfThisMachine, AgreesWithGioMime) {
   std::string error;
-  std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())({}, &error);
+  std::optional<std::vector<ViewRow>> rows = HelperReader(HelperBesideProgram())(ViewRequest{}, &error);
   ASSERT_TRUE(rows) << error;
   std::set<std::string> types;
   for (const ViewRow& row : *rows) {
