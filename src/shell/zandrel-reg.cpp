@@ -5,11 +5,14 @@
 //   zandrel-reg export KEY FILE    subtree out, Version 5.00, UTF-16LE
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
 //   zandrel-reg desktop            brings the desktop's associations in line with the store (Linux)
-//   zandrel-reg why .EXT           what decides the program that opens .EXT here (Linux)
+//   zandrel-reg why .EXT           what decides the program that opens .EXT here: on Linux
+//                                  the desktop's chain, on Windows the classes keys, the
+//                                  user's choice and the command Explorer runs
 // On Linux, query and export read the classes store merged over the
 // desktop's own associations; import and desktop work on the hive alone.
 // Exit status 0 on success, 1 on any error with one line on stderr.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -24,6 +27,7 @@
 #endif
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
+#include "regfile/RegText.h"
 #ifdef ZANDREL_HAVE_DESKTOP
 #include "platform/desktop/DesktopClasses.h"
 #include "platform/desktop/DesktopProjection.h"
@@ -37,7 +41,7 @@ using namespace zandrel;
 constexpr const char* kUsage =
     "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT";
 #else
-constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s]";
+constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT";
 #endif
 
 int Fail(const std::string& message) {
@@ -253,6 +257,52 @@ int Query(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string&
   return written ? 0 : Fail("cannot write the output");
 }
 
+// The text of the value `name` of root\path; null when the key or the value
+// is not there or the value is not a string.
+std::optional<std::string> ValueText(IRegistry& registry, HKEY root, const std::string& path,
+                                     const std::string& name = "") {
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  std::vector<hive::KeyValue> values;
+  std::vector<std::string> children;
+  hive::ReadKeyContents(registry, key, &values, &children);
+  registry.RegCloseKey(key);
+  for (const hive::KeyValue& value : values)
+    if (hive::UpperName(value.name) == hive::UpperName(name) && (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
+      return value.data.substr(0, value.data.find('\0'));
+  return std::nullopt;
+}
+
+#ifdef _WIN32
+// The machine's and the user's classes keys for the extension, the user's
+// choice, and the command Explorer really runs.
+int Why(IRegistry& registry, const std::string& extension) {
+  const auto show = [&](const char* label, HKEY root, const std::string& path, const std::string& name = "") {
+    const std::optional<std::string> text = ValueText(registry, root, path, name);
+    std::cout << label << ": " << hive::RootName(root) << "\\" << path << (name.empty() ? "" : " " + name) << " -> "
+              << text.value_or("(none)") << "\n";
+    return text.value_or("");
+  };
+  const std::string machine = show("machine", HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + extension);
+  if (!machine.empty()) show("machine", HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + machine + "\\shell\\open\\command");
+  const std::string user = show("user", HKEY_CURRENT_USER, "Software\\Classes\\" + extension);
+  if (!user.empty()) show("user", HKEY_CURRENT_USER, "Software\\Classes\\" + user + "\\shell\\open\\command");
+  show("user's choice", HKEY_CURRENT_USER,
+       "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\" + extension + "\\UserChoice", "ProgId");
+  std::string command;
+  std::int32_t code = 0;
+  if (win32::AssociatedCommand(extension, &command, &code)) {
+    std::cout << "command (AssocQueryStringA, ASSOCSTR_COMMAND): " << command << "\n";
+  } else {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lx", static_cast<unsigned long>(static_cast<std::uint32_t>(code)));
+    std::cout << "command (AssocQueryStringA, ASSOCSTR_COMMAND): none (" << hex << ")\n";
+  }
+  std::cout.flush();
+  return std::cout ? 0 : Fail("cannot write the output");
+}
+#endif
+
 #ifdef ZANDREL_HAVE_DESKTOP
 int Desktop(IRegistry& registry) {
   const desktop::ProjectionReport report =
@@ -264,18 +314,8 @@ int Desktop(IRegistry& registry) {
   return std::cout ? 0 : Fail("cannot write the output");
 }
 
-// The default value of HKEY_CLASSES_ROOT\path as text; "" when there is none.
 std::string DefaultText(IRegistry& registry, const std::string& path) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
-  std::vector<hive::KeyValue> values;
-  std::vector<std::string> children;
-  hive::ReadKeyContents(registry, key, &values, &children);
-  registry.RegCloseKey(key);
-  for (const hive::KeyValue& value : values)
-    if (value.name.empty() && (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
-      return value.data.substr(0, value.data.find('\0'));
-  return "";
+  return ValueText(registry, HKEY_CLASSES_ROOT, path).value_or("");
 }
 
 std::string StoreRow(IRegistry& registry, const std::string& extension) {
@@ -323,12 +363,21 @@ int Run(const std::vector<std::string>& args) {
     auto registry = zandrel::hive::OpenDefaultHive(&error);
     return registry ? Desktop(*registry) : Fail(error);
   }
+#endif
+  if (verb == "why" && args.size() == 2 &&
+      (args[1].size() < 2 || args[1][0] != '.' || args[1].find('\\') != std::string::npos))
+    return Fail("not an extension: \"" + args[1] + "\" (give it with its dot, as .txt)");
+#ifdef ZANDREL_HAVE_DESKTOP
   if (verb == "why" && args.size() == 2) {
-    if (args[1].size() < 2 || args[1][0] != '.' || args[1].find('\\') != std::string::npos)
-      return Fail("not an extension: \"" + args[1] + "\" (give it with its dot, as .txt)");
     std::string error;
     auto registry = zandrel::hive::OpenDefaultHive(&error);
     return registry ? Why(*registry, args[1]) : Fail(error);
+  }
+#endif
+#ifdef _WIN32
+  if (verb == "why" && args.size() == 2) {
+    zandrel::win32::Win32Registry registry;  // reads only: no undo record needed
+    return Why(registry, args[1]);
   }
 #endif
   if (!shape_ok) return Fail(kUsage);

@@ -2,7 +2,8 @@
 # Runs the real zandrel.exe under Wine on a virtual X display, driven by mouse
 # and keyboard: the splash, the list, an association added for a marker
 # program, the shell opening a file of that extension through it ("start"),
-# the association removed, "start" no longer finding it, and the exit by Yes.
+# zandrel-reg why with a user's choice for it, the association removed, "start"
+# no longer finding it, and the exit by Yes.
 # The marker program is chosen in the file-open dialog.
 # Screenshots of every step go to SCREENSHOT_FOLDER.
 #
@@ -133,6 +134,18 @@ wait_until 10 "the marker's output" test -s "$work/marker/marker.out"
 grep -q "sample.$ext" "$work/marker/marker.out" || fail "the marker got: $(cat "$work/marker/marker.out")"
 log "start ran the marker for sample.$ext"
 rm "$work/marker/marker.out"
+
+# --- why: the machine's and the user's keys, the user's choice, what Explorer runs
+choice="HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.$ext\\UserChoice"
+"$wine" reg add "$choice" /v ProgId /d "$title" /f >/dev/null 2>&1 || fail "reg add $choice"
+"$wine" "$app/zandrel-reg.exe" why ".$ext" 2>&1 | tr -d '\r' >"$work/why.txt"
+command="\"$marker_win\" \"%1\""
+printf '%s\n' "machine: HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.$ext -> $title" \
+  "machine: HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\$title\\shell\\open\\command -> $command" \
+  "user: HKEY_CURRENT_USER\\Software\\Classes\\.$ext -> (none)" "user's choice: $choice ProgId -> $title" \
+  "command (AssocQueryStringA, ASSOCSTR_COMMAND): $command" >"$work/why.expected"
+diff "$work/why.expected" "$work/why.txt" >"$work/why.diff" || fail "zandrel-reg why: $(cat "$work/why.diff")"
+"$wine" reg delete "${choice%\\UserChoice}" /f >/dev/null 2>&1
 
 # --- Remove, with its description -------------------------------------------
 click "$manager" 8535 3240 120 1485 495         # cmdDelete

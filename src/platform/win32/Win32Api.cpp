@@ -4,6 +4,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 namespace zandrel::win32::api {
 namespace {
@@ -123,6 +124,19 @@ std::string LocalAppDataFolder() {
   if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path) != S_OK)
     return "";
   return path;
+}
+
+std::int32_t AssocOpenCommand(const char* extension, std::string* command) {
+  DWORD size = 0;
+  HRESULT result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", nullptr, &size);
+  if (result != S_FALSE && FAILED(result)) return static_cast<std::int32_t>(result);
+  std::string text(size + 1, '\0');
+  size = static_cast<DWORD>(text.size());
+  result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", text.data(), &size);
+  if (FAILED(result)) return static_cast<std::int32_t>(result);
+  text.resize(text.find('\0'));
+  *command = text;
+  return 0;
 }
 
 std::int32_t MakeFolder(const std::string& path) {

@@ -38,6 +38,10 @@ void CloseHandleValue(Handle handle);
 
 // The user's local application data folder (CSIDL_LOCAL_APPDATA), or "".
 std::string LocalAppDataFolder();
+
+// The command AssocQueryStringA(ASSOCSTR_COMMAND) reports for the "open" verb
+// of the extension (".txt"): what Explorer runs. 0, or the HRESULT's value.
+std::int32_t AssocOpenCommand(const char* extension, std::string* command);
 std::int32_t MakeFolder(const std::string& path);  // 0 also when it exists
 
 // The undo record's file operations. AppendDurably returns only once the bytes

@@ -69,6 +69,11 @@ class UndoStore;
 // the mutex cannot be made.
 std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error);
 
+// What Explorer runs to open a file of `extension` (".txt"), as
+// AssocQueryStringA(ASSOCSTR_COMMAND) reports it; false with *code (an
+// HRESULT) when it reports none.
+bool AssociatedCommand(const std::string& extension, std::string* command, std::int32_t* code);
+
 // The real registry with all-or-nothing transactions. A record left by a
 // process that died inside a change is rolled back before this returns.
 // Null with *error set when the record cannot be read or replayed, or when
