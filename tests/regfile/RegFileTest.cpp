@@ -257,7 +257,7 @@ class Transcript : public SubtreeVisitor {
 TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
   TempDir dir;
   std::string error;
-  auto dense = OpenHiveSeeded(dir.File("dense.db"), DefaultClassesReg(), &error);
+  auto dense = OpenHiveSeeded(dir.File("dense.db"), zandrel::testing::WindowsClassesReg(), &error);
   auto sparse = OpenHive(dir.File("sparse.db"), &error);
   ASSERT_TRUE(dense && sparse) << error;
   for (IRegistry* reg : {static_cast<IRegistry*>(dense.get()), static_cast<IRegistry*>(sparse.get())}) {
