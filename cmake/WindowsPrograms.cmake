@@ -25,11 +25,26 @@ if(ZANDREL_HOST_BUILD)
     DEPENDS ${ZANDREL_ICO} VERBATIM)
 endif()
 
-# zandrel_windows_program(TARGET "Description"): the version resource, the
-# icon (when there is one) and the manifest (UTF-8 active code page, common
-# controls 6, per-monitor DPI awareness, highestAvailable).
+# The manifest for an execution level: UTF-8 active code page, common
+# controls 6, per-monitor DPI awareness, and `level` (asInvoker or
+# highestAvailable). Sets ${out} to the file.
+function(zandrel_windows_manifest level out)
+  set(ZANDREL_EXECUTION_LEVEL ${level})
+  set(file ${CMAKE_BINARY_DIR}/manifests/${level}.manifest)
+  configure_file(${ZANDREL_WIN32_RESOURCES}/zandrel.manifest.in ${file} @ONLY)
+  set(${out} ${file} PARENT_SCOPE)
+endfunction()
+
+# zandrel_windows_program(TARGET "Description" [LEVEL]): the version resource,
+# the icon (when there is one) and the manifest of LEVEL, by default
+# highestAvailable. A console tool gives asInvoker: elevated from a plain
+# prompt, Windows would start it in a new console whose output vanishes.
 function(zandrel_windows_program target description)
-  set(ZANDREL_MANIFEST ${ZANDREL_WIN32_RESOURCES}/zandrel.manifest)
+  set(level highestAvailable)
+  if(ARGC GREATER 2)
+    set(level ${ARGV2})
+  endif()
+  zandrel_windows_manifest(${level} ZANDREL_MANIFEST)
   set(ZANDREL_PROGRAM ${target})
   set(ZANDREL_DESCRIPTION ${description})
   set(ZANDREL_ICON_LINE "")

@@ -10,5 +10,6 @@ add_subdirectory(${ZANDREL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_
 # Test programs carry the programs' manifest, so their "ANSI" texts are UTF-8
 # as the shipped programs' are.
 set(ZANDREL_TEST_RC ${CMAKE_BINARY_DIR}/test-manifest.rc)
-file(WRITE ${ZANDREL_TEST_RC} "1 24 \"${CMAKE_SOURCE_DIR}/src/platform/win32/resources/zandrel.manifest\"\n")
+zandrel_windows_manifest(asInvoker ZANDREL_TEST_MANIFEST)
+file(WRITE ${ZANDREL_TEST_RC} "1 24 \"${ZANDREL_TEST_MANIFEST}\"\n")
 target_sources(gtest_main INTERFACE ${ZANDREL_TEST_RC})

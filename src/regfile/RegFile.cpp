@@ -63,7 +63,13 @@ std::string Describe(LONG code) {
     case ERROR_FILE_NOT_FOUND:
       return "not found (error 2)";
     case ERROR_ACCESS_DENIED:
+#ifdef _WIN32
+      // The machine's classes: only an administrator's elevated process may
+      // write them, and the tool runs with its prompt's rights.
+      return "access denied (error 5): run it from an elevated prompt (Run as administrator)";
+#else
       return "access denied (error 5)";
+#endif
     case ERROR_INVALID_PARAMETER:
       return "a name is too long or the key is nested too deep (error 87)";
     case ERROR_DISK_FULL:

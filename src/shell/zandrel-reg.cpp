@@ -21,6 +21,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Registry.h"
 #else
 #include "platform/hive/Hive.h"
@@ -44,8 +45,20 @@ constexpr const char* kUsage =
 constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT";
 #endif
 
+// Writes UTF-8 text to standard output (1) or error (2); false when that fails.
+// A Windows console shows it through its wide-character API, whatever its
+// code page; files and pipes get UTF-8 on every platform.
+bool Write(int stream, const std::string& text) {
+#ifdef _WIN32
+  return win32::api::WriteStandard(stream, text);
+#else
+  std::FILE* out = stream == 2 ? stderr : stdout;
+  return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0;
+#endif
+}
+
 int Fail(const std::string& message) {
-  std::cerr << "zandrel-reg: " << message << "\n";
+  Write(2, "zandrel-reg: " + message + "\n");
   return 1;
 }
 
@@ -218,9 +231,10 @@ int Import(IRegistry& registry, const std::string& file) {
   const hive::RegImportResult result = hive::ImportRegFile(registry, file);
   if (!result.ok) return Fail(result.message);
   for (std::size_t i = 0; i < result.notes.size() && i < kShownNotes; ++i)
-    std::cerr << "zandrel-reg: " << result.notes[i] << "\n";
+    Write(2, "zandrel-reg: " + result.notes[i] + "\n");
   if (result.notes.size() > kShownNotes)
-    std::cerr << "zandrel-reg: " << file << ": " << result.notes.size() - kShownNotes << " more lines not imported\n";
+    Write(2, "zandrel-reg: " + file + ": " + std::to_string(result.notes.size() - kShownNotes) +
+                 " more lines not imported\n");
   return 0;
 }
 
@@ -253,7 +267,8 @@ int Query(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string&
   if (code != ERROR_SUCCESS) {
     return Fail("cannot read the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
   }
-  written = written && std::fwrite(out.data(), 1, out.size(), stdout) == out.size() && std::fflush(stdout) == 0;
+  // On Windows no walk streams (`walk` is empty there): all of it is in `out`.
+  written = written && Write(1, out);
   return written ? 0 : Fail("cannot write the output");
 }
 
@@ -308,10 +323,11 @@ int Desktop(IRegistry& registry) {
   const desktop::ProjectionReport report =
       desktop::ProjectAssociations(registry, desktop::XdgPaths::FromEnvironment());
   if (!report.error.empty()) return Fail(report.error);
-  std::cout << report.projected << " associations open files on this desktop, " << report.skipped
-            << " have no program here; " << report.filesChanged << " files changed\n";
-  std::cout.flush();
-  return std::cout ? 0 : Fail("cannot write the output");
+  return Write(1, std::to_string(report.projected) + " associations open files on this desktop, " +
+                      std::to_string(report.skipped) + " have no program here; " +
+                      std::to_string(report.filesChanged) + " files changed\n")
+             ? 0
+             : Fail("cannot write the output");
 }
 
 std::string DefaultText(IRegistry& registry, const std::string& path) {

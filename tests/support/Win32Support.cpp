@@ -63,6 +63,18 @@ std::string ThisProgram() {
   return path;
 }
 
+std::string ManifestOf(const std::string& program) {
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return "";
+  std::string text;
+  if (HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {
+    const void* bytes = LockResource(LoadResource(module, found));
+    if (bytes != nullptr) text.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
+  }
+  FreeLibrary(module);
+  return text;
+}
+
 bool RunningUnderWine() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;

@@ -21,4 +21,7 @@ void JoinRegistrySandbox(const std::string& name);
 std::string ThisProgram();
 bool RunningUnderWine();
 
+// The application manifest built into `program` ("" when it has none).
+std::string ManifestOf(const std::string& program);
+
 }  // namespace zandrel::testing

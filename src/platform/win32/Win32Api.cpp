@@ -192,4 +192,32 @@ std::int32_t RemoveFile(const std::string& path) {
 
 std::uint32_t ProcessId() { return GetCurrentProcessId(); }
 
+bool WriteStandard(int stream, const std::string& text) {
+  HANDLE out = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+  if (text.empty()) return true;
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode)) {
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+    for (std::size_t done = 0; done < wide.size();) {
+      DWORD written = 0;
+      if (!WriteConsoleW(out, wide.data() + done, static_cast<DWORD>(wide.size() - done), &written, nullptr) ||
+          written == 0)
+        return false;
+      done += written;
+    }
+    return true;
+  }
+  for (std::size_t done = 0; done < text.size();) {
+    DWORD written = 0;
+    if (!WriteFile(out, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) ||
+        written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
 }  // namespace zandrel::win32::api

@@ -52,4 +52,10 @@ std::int32_t RemoveFile(const std::string& path);  // 0 also when already gone
 
 std::uint32_t ProcessId();
 
+// Writes UTF-8 text to standard output (1) or standard error (2). A console
+// gets it through its wide-character API, so Cyrillic reads right whatever
+// the console's code page; a file or a pipe gets the UTF-8 bytes themselves.
+// False when the write fails.
+bool WriteStandard(int stream, const std::string& text);
+
 }  // namespace zandrel::win32::api
