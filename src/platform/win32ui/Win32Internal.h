@@ -78,6 +78,20 @@ class BitmapCache {
   std::size_t bytes_ = 0;
 };
 
+// The texts a list gives its control when asked (LVN_GETDISPINFOW): the
+// control gets the address of a whole UTF-16 copy rather than a copy into its
+// own buffer, which would cut long commands and descriptions at cchTextMax.
+// Each copy stays valid for the two requests that follow, as the control
+// requires.
+class DisplayTexts {
+ public:
+  void Give(LVITEMW& item, const std::string& utf8);
+
+ private:
+  std::wstring texts_[3];
+  std::size_t next_ = 0;
+};
+
 struct Realisation;
 
 class ControlPeerW : public ControlPeer {
@@ -122,6 +136,7 @@ class ControlPeerW : public ControlPeer {
   BitmapPtr shown_;                 // images and picture boxes
   BitmapPtr normal_, disabled_, down_;  // buttons
   int columns_ = 0;                 // list views: columns inserted in the control
+  DisplayTexts texts_;              // list views: the texts the control shows
   bool tooltip_added_ = false;
   bool applying_ = false;  // model -> window in progress: do not echo back
   bool detached_ = false;

@@ -339,23 +339,30 @@ void ControlPeerW::OnCommand(int code) {
   }
 }
 
+void DisplayTexts::Give(LVITEMW& item, const std::string& utf8) {
+  std::wstring& text = texts_[next_];
+  next_ = (next_ + 1) % std::size(texts_);
+  const int size = static_cast<int>(utf8.size());
+  text.assign(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), static_cast<int>(text.size()));
+  item.pszText = text.data();
+}
+
 LRESULT ControlPeerW::OnNotify(NMHDR* header) {
   if (detached_ || control_.Kind() != ControlKind::ListView) return 0;
   auto& list = static_cast<ListView&>(control_);
   switch (header->code) {
-    case LVN_GETDISPINFOA: {
-      auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
-      LVITEMA& item = info->item;
-      if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) break;
+    case LVN_GETDISPINFOW: {
+      LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
+      if ((item.mask & LVIF_TEXT) == 0) break;
       const auto row = static_cast<std::size_t>(item.iItem);
-      const std::string* text = nullptr;
+      static const std::string kNone;
+      const std::string* text = &kNone;
       if (item.iItem >= 0 && row < list.Count()) {
         const ListItem& li = list.Items()[row];
-        text = item.iSubItem == 0 ? &li.text : item.iSubItem == 1 ? &li.sub1 : item.iSubItem == 2 ? &li.sub2 : nullptr;
+        text = item.iSubItem == 0 ? &li.text : item.iSubItem == 1 ? &li.sub1 : item.iSubItem == 2 ? &li.sub2 : &kNone;
       }
-      const std::size_t n = text == nullptr ? 0 : std::min(text->size(), static_cast<std::size_t>(item.cchTextMax - 1));
-      if (n > 0) std::memcpy(item.pszText, text->data(), n);
-      item.pszText[n] = '\0';
+      texts_.Give(item, *text);
       break;
     }
     case LVN_ITEMCHANGED: {
@@ -496,7 +503,9 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       break;
     }
     case WM_NOTIFYFORMAT:
-      return NFR_ANSI;
+      // A list asks for its texts in UTF-16, its own form: no copy of ours
+      // passes through a buffer of the control's size.
+      return NFR_UNICODE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
       if (ControlPeerW* peer = impl->FindPeer(item->hwndItem)) {
