@@ -1,6 +1,7 @@
 #include "assets/Assets.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "assets/modSound.h"
 
@@ -13,7 +14,7 @@ std::string AssetPath(ui::Platform& platform, std::string_view folder, std::stri
   path.append(folder);
   path.append(file);
   std::replace(path.begin() + static_cast<std::ptrdiff_t>(path.size() - folder.size() - file.size()),
-               path.end(), '\\', '/');
+               path.end(), '\\', static_cast<char>(std::filesystem::path::preferred_separator));
   return path;
 }
 

@@ -4,6 +4,7 @@
 // one is read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "manager/frmZandrel.h"
@@ -45,11 +46,16 @@ class Program : public ::testing::Test {
   manager::frmZandrel& Manager() { return *static_cast<manager::frmZandrel*>(forms.Manager()); }
   std::string Pic(const std::string& name) const { return dir.File("Pic/" + name); }
   std::string Shown(const ui::PictureBox& box) const {
-    return box.Picture() ? box.Picture()->source.substr(box.Picture()->source.rfind('/') + 1) : "";
+    return box.Picture() ? box.Picture()->source.substr(box.Picture()->source.find_last_of("/\\") + 1) : "";
   }
   std::vector<std::string> Sounds() const {
     std::vector<std::string> paths;
-    for (const auto& s : platform.sounds) paths.push_back(s.path.substr(dir.Path().size()) + (s.flags == ui::SND_ASYNC ? "" : " sync"));
+    // Below the folder, written with "/" (the separator itself: ManagerTest).
+    for (const auto& s : platform.sounds) {
+      std::string path = s.path.substr(dir.Path().size());
+      std::replace(path.begin(), path.end(), '\\', '/');
+      paths.push_back(path + (s.flags == ui::SND_ASYNC ? "" : " sync"));
+    }
     return paths;
   }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +39,12 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::File(std::string name) const {
+  const auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  std::replace(name.begin(), name.end(), '/', separator);
+  return path_ + separator + name;
 }
 
 std::string TempDir::Write(const std::string& name, const std::string& bytes) const {

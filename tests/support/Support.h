@@ -23,7 +23,9 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Path()/name with the system's separator ("/" in `name` too), as the
+  // program builds its own paths.
+  std::string File(std::string name) const;
   // Writes Path()/name, making its folders; returns the full path.
   std::string Write(const std::string& name, const std::string& bytes) const;
 

@@ -396,7 +396,18 @@ void Win32Platform::ShowOpen(CommonDialog& dialog) {
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
   ofn.Flags = static_cast<DWORD>(dialog.Flags) | OFN_EXPLORER;
+  // The dialog disables its owner only; every other window of the program
+  // waits too, as under a message box (an exit confirmation's "Да" must not
+  // close the manager under the dialog).
+  std::vector<HWND> waiting;
+  for (const auto& [window, r] : impl_->windows)
+    if (r->top != ofn.hwndOwner && IsWindowEnabled(r->top)) {
+      EnableWindow(r->top, FALSE);
+      waiting.push_back(r->top);
+    }
   const BOOL chosen = GetOpenFileNameA(&ofn);
+  for (HWND top : waiting)
+    if (IsWindow(top) && !impl_->fatal) EnableWindow(top, TRUE);
   impl_->lastFocus = nullptr;
   if (!chosen) {
     const DWORD error = CommDlgExtendedError();
