@@ -21,6 +21,26 @@ void JoinRegistrySandbox(const std::string& name);
 std::string ThisProgram();
 bool RunningUnderWine();
 
+// Whether a mutex of that name exists.
+bool MutexExists(const std::string& name);
+// The descriptor of the mutex of that name, as SDDL: its DACL and its label.
+std::string MutexDescriptor(const std::string& name);
+
+// A named kernel object that stands in another copy's way while it lives:
+// a mutex held by another thread, or an event holding the name.
+class NameHolder {
+ public:
+  enum class Kind { kHeldMutex, kEvent };
+  NameHolder(const std::string& name, Kind kind);
+  ~NameHolder();
+  NameHolder(const NameHolder&) = delete;
+  NameHolder& operator=(const NameHolder&) = delete;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
 // The application manifest built into `program` ("" when it has none).
 std::string ManifestOf(const std::string& program);
 

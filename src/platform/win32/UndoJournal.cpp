@@ -225,9 +225,12 @@ LONG JournalledRegistry::ReplayRecord() {
 }
 
 LONG JournalledRegistry::Recover() {
-  LONG code = store_->Lock();
-  if (code != ERROR_SUCCESS) return code;
-  code = ReplayRecord();
+  std::string bytes;
+  const LONG found = store_->Read(&bytes);
+  if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // the lock is not even asked for
+  if (found != ERROR_SUCCESS) return found;
+  if (store_->Lock(false) != ERROR_SUCCESS) return ERROR_SUCCESS;
+  const LONG code = ReplayRecord();
   store_->Unlock();
   return code;
 }
@@ -328,7 +331,7 @@ LONG JournalledRegistry::RegCloseKey(HKEY hKey) {
 
 LONG JournalledRegistry::BeginTransaction() {
   if (in_transaction_) return ERROR_INVALID_PARAMETER;  // scopes do not nest
-  LONG code = store_->Lock();
+  LONG code = store_->Lock(true);
   if (code != ERROR_SUCCESS) return code;
   code = ReplayRecord();  // its writer died holding the lock
   if (code != ERROR_SUCCESS) {

@@ -15,8 +15,9 @@
 // change it announced never started, and the line is ignored.
 //
 // Replaying an entry twice leaves the same state as once, so a death during a
-// rollback is repaired by the next start. The lock keeps two processes'
-// changes apart; changes made by other programs meanwhile are not guarded.
+// rollback is repaired by the next start. The lock, taken only from the start
+// of a change to its commit or rollback, keeps two processes' changes apart;
+// changes made by other programs meanwhile are not guarded.
 #pragma once
 
 #include <map>
@@ -32,8 +33,10 @@ namespace zandrel::win32 {
 class UndoStore {
  public:
   virtual ~UndoStore() = default;
-  // Waits (bounded) for other writers; ERROR_BUSY on timeout.
-  virtual LONG Lock() = 0;
+  // Takes the lock that keeps writers apart: with `wait`, waits (bounded) for
+  // another writer; without, answers ERROR_BUSY at once while one holds it.
+  // Other codes when there is no lock to be had here.
+  virtual LONG Lock(bool wait) = 0;
   virtual void Unlock() = 0;
   // Returns only once the bytes are on disk.
   virtual LONG Append(const std::string& bytes) = 0;
@@ -69,7 +72,10 @@ class JournalledRegistry : public IRegistry {
   ~JournalledRegistry() override;
 
   // Rolls back a record left by a process that died inside a change.
-  // 0 when there was none or it was replayed.
+  // 0 when there was none or it was replayed, and also when the lock cannot
+  // be had at once: then another copy is inside a change (the record is its
+  // own) or there is no lock here, and the next change, which waits for the
+  // lock, replays what is left. Start-up never waits for the lock.
   LONG Recover();
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,

@@ -3,11 +3,16 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
 namespace zandrel::win32::api {
 namespace {
+
+// SYSTEM and administrators: all rights; interactive users: wait and release
+// (SYNCHRONIZE | MUTEX_MODIFY_STATE); a low mandatory label, no-write-up only.
+constexpr char kSharedMutexDescriptor[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;IU)S:(ML;;NW;;;LW)";
 
 HKEY Key(Handle handle) { return reinterpret_cast<HKEY>(handle); }
 HANDLE Object(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -97,10 +102,25 @@ std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::
   }
 }
 
-std::int32_t CreateNamedMutex(const char* name, Handle* out) {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+std::int32_t CreateSharedMutex(const char* name, Handle* out) {
+  *out = 0;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kSharedMutexDescriptor, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return static_cast<std::int32_t>(GetLastError());
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  constexpr DWORD kWaitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  HANDLE mutex = CreateMutexExA(&attributes, name, 0, kWaitAndRelease);
+  DWORD error = mutex ? ERROR_SUCCESS : GetLastError();
+  LocalFree(descriptor);
+  if (!mutex && error == ERROR_ACCESS_DENIED) {
+    // It exists with a descriptor that refuses creation rights: open it for
+    // waiting alone.
+    mutex = OpenMutexA(kWaitAndRelease, FALSE, name);
+    error = mutex ? ERROR_SUCCESS : GetLastError();
+  }
   *out = reinterpret_cast<Handle>(mutex);
-  return mutex ? ERROR_SUCCESS : static_cast<std::int32_t>(GetLastError());
+  return static_cast<std::int32_t>(error);
 }
 
 std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms) {

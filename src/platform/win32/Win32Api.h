@@ -29,9 +29,13 @@ std::int32_t CloseKey(Handle key);
 // Reads a value by name. *data receives exactly the stored bytes.
 std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::string* data);
 
-// A named mutex, created or opened. Wait answers 0 when held (also when its
-// last holder died holding it), 170 (ERROR_BUSY) on timeout.
-std::int32_t CreateNamedMutex(const char* name, Handle* out);
+// A named mutex, created or opened, that every interactive user's process
+// (elevated or not, in any session) may wait on and release: SYSTEM and
+// administrators have all rights, interactive users SYNCHRONIZE and
+// MUTEX_MODIFY_STATE, and its low integrity label keeps no level out. Wait
+// answers 0 when held (also when its last holder died holding it), 170
+// (ERROR_BUSY) on timeout.
+std::int32_t CreateSharedMutex(const char* name, Handle* out);
 std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms);
 void ReleaseMutexHandle(Handle mutex);
 void CloseHandleValue(Handle handle);

@@ -17,8 +17,14 @@ class FileUndoStore : public UndoStore {
   ~FileUndoStore() override {
     if (mutex_) api::CloseHandleValue(mutex_);
   }
-  LONG Open() { return api::CreateNamedMutex(place_.mutex_name.c_str(), &mutex_); }
-  LONG Lock() override { return api::WaitMutex(mutex_, kLockTimeoutMs); }
+  // The mutex is made at the first change, not at start: a copy that only
+  // lists never needs it.
+  LONG Lock(bool wait) override {
+    if (!mutex_)
+      if (const LONG code = api::CreateSharedMutex(place_.mutex_name.c_str(), &mutex_); code != ERROR_SUCCESS)
+        return code;
+    return api::WaitMutex(mutex_, wait ? kLockTimeoutMs : 0);
+  }
   void Unlock() override { api::ReleaseMutexHandle(mutex_); }
   LONG Append(const std::string& bytes) override {
     return api::AppendDurably(place_.record_path, bytes);
@@ -155,13 +161,7 @@ std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* er
     if (error) *error = "cannot find the local application data folder for the undo record";
     return nullptr;
   }
-  auto store = std::make_unique<FileUndoStore>(place);
-  if (const LONG code = store->Open(); code != ERROR_SUCCESS) {
-    if (error)
-      *error = "cannot create the mutex " + place.mutex_name + " (error " + std::to_string(code) + ")";
-    return nullptr;
-  }
-  return store;
+  return std::make_unique<FileUndoStore>(place);
 }
 
 std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error) {

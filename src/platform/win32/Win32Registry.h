@@ -66,7 +66,7 @@ UndoPlace DefaultUndoPlace();
 class UndoStore;
 
 // The record file and the named mutex of `place`; null with *error set when
-// the mutex cannot be made.
+// there is no place for the record.
 std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error);
 
 // What Explorer runs to open a file of `extension` (".txt"), as
@@ -75,9 +75,9 @@ std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* er
 bool AssociatedCommand(const std::string& extension, std::string* command, std::int32_t* code);
 
 // The real registry with all-or-nothing transactions. A record left by a
-// process that died inside a change is rolled back before this returns.
-// Null with *error set when the record cannot be read or replayed, or when
-// another copy holds the lock too long.
+// process that died inside a change is rolled back before this returns,
+// unless another copy holds the lock (JournalledRegistry::Recover). Null with
+// *error set when the record cannot be read or replayed.
 std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error);
 
 }  // namespace zandrel::win32

@@ -74,7 +74,7 @@ class KillingRegistry : public IRegistry {
 class KillingStore : public win32::UndoStore {
  public:
   KillingStore(std::unique_ptr<UndoStore> inner, WriteCounter& counter) : inner_(std::move(inner)), counter_(counter) {}
-  LONG Lock() override { return inner_->Lock(); }
+  LONG Lock(bool wait) override { return inner_->Lock(wait); }
   void Unlock() override { inner_->Unlock(); }
   LONG Append(const std::string& bytes) override {
     counter_.Next();
