@@ -2,6 +2,7 @@
 
 #include "store/KeyRoutines.h"
 #include "store/Titles.h"
+#include "store/UserChoice.h"
 #include "store/basZandrel.h"
 
 namespace zandrel::store {
@@ -201,7 +202,8 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   ChangeOutcome outcome;
   outcome.committed = true;
   outcome.reloadList = fields.updateList == 1;
-  prompter.MsgBox(outcome.reloadList ? WithUpdateExplanation("Всё прошло успешно.") : "Всё прошло успешно.", MB_OK);
+  const std::string done = "Всё прошло успешно." + UserChoiceNote(registry, e);  // Windows may keep another program
+  prompter.MsgBox(outcome.reloadList ? WithUpdateExplanation(done) : done, MB_OK);
   return outcome;
 }
 

@@ -90,6 +90,40 @@ TEST_F(Changes, AddWritesTheLayoutExactly) {
                                         "[Zq Title\\shell\\open\\command]\n  \"\" type 1: " + Hex(command) + "\n");
 }
 
+TEST_F(Changes, AnAddNamesTheProgramTheUsersOwnChoiceKeeps) {
+  const std::string choices = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
+  const struct {
+    const char* name;
+    std::string path, progId, note;
+  } rows[] = {
+      {"no choice", "", "", ""},
+      {"another extension's choice", choices + ".other\\UserChoice", "Zq.Viewer", ""},
+      {"a choice whose ProgId has a command", choices + ".zq\\UserChoice", "Zq.Viewer", "zq viewer.exe"},
+      {"a program picked from a folder", choices + ".zq\\UserChoice", "Applications\\notepad++.exe", "notepad++.exe"},
+      {"a ProgId without a command", choices + ".ZQ\\UserChoice", "AppX4ztfk9wxr86ypyk", "AppX4ztfk9wxr86ypyk"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    registry = MakeRegistry(dir.Path() + "/" + row.name);
+    SeedAssociation(*registry, ".view", "Zq.Viewer", "\"C:\\Tools\\zq viewer.exe\" \"%1\"");
+    if (!row.path.empty()) {
+      HKEY key = 0;
+      ASSERT_EQ(registry->RegCreateKeyExA(HKEY_CURRENT_USER, row.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                          &key, nullptr),
+                ERROR_SUCCESS);
+      registry->RegSetValueExA(key, "ProgId", 0, REG_SZ, reinterpret_cast<const BYTE*>(row.progId.c_str()),
+                               static_cast<DWORD>(row.progId.size() + 1));
+      registry->RegCloseKey(key);
+    }
+    RecordingPrompter p;
+    EXPECT_TRUE(store::CreateAssociation(*registry, p, Add()).committed);
+    const std::string note = "\r\n\r\nНо Windows и дальше будет открывать файлы .zq программой «" + row.note +
+                             "»: её когда-то выбрали вы сами через «Открыть с помощью». Изменить это можно в разделе "
+                             "«Параметры» → «Приложения» → «Приложения по умолчанию».";
+    EXPECT_EQ(p.boxes, (Boxes{{kDone + (row.note.empty() ? "" : note), 0}}));
+  }
+}
+
 struct AddRow {
   const char* name;
   store::AssociationFields fields;

@@ -19,6 +19,7 @@ std::string current;
 void Forget(const std::string& path) { RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()); }
 
 void Drop() {
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
   RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
   RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
   if (!current.empty()) Forget(std::string(kParent) + "\\" + current);
@@ -28,13 +29,17 @@ void Drop() {
 void Redirect(const std::string& path) {
   HKEY machine = nullptr;
   HKEY classes = nullptr;
+  HKEY user = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine,
                       nullptr) != ERROR_SUCCESS ||
       RegCreateKeyExA(machine, "SOFTWARE\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
                       nullptr) != ERROR_SUCCESS ||
+      RegCreateKeyExA(machine, "User", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user, nullptr) != ERROR_SUCCESS ||
       RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine) != ERROR_SUCCESS ||
-      RegOverridePredefKey(HKEY_CLASSES_ROOT, classes) != ERROR_SUCCESS)
+      RegOverridePredefKey(HKEY_CLASSES_ROOT, classes) != ERROR_SUCCESS ||
+      RegOverridePredefKey(HKEY_CURRENT_USER, user) != ERROR_SUCCESS)
     std::abort();  // a test let loose on the machine's own classes would be worse
+  RegCloseKey(user);
   RegCloseKey(classes);
   RegCloseKey(machine);
 }

@@ -1,9 +1,9 @@
 // The Windows build's test support. Tests of the real registry each get an
 // empty classes store of their own: this process's HKEY_LOCAL_MACHINE is
 // redirected to a fresh key HKEY_CURRENT_USER\Software\ZandrelTests\<name>,
-// and HKEY_CLASSES_ROOT to its SOFTWARE\Classes (RegOverridePredefKey), so
-// both roots still reach the same classes keys and nothing outside that key
-// is touched.
+// HKEY_CLASSES_ROOT to its SOFTWARE\Classes and HKEY_CURRENT_USER to its User
+// (RegOverridePredefKey), so both roots still reach the same classes keys and
+// nothing outside that key is touched.
 #pragma once
 
 #include <string>
