@@ -28,12 +28,12 @@ bool KeyExists(IRegistry& registry, const std::string& path) {
   return true;
 }
 
-// Creates HKEY_CLASSES_ROOT\path, or opens it when it exists, and closes it;
-// *created tells which.
-bool CreateKey(IRegistry& registry, const std::string& path, bool* created = nullptr) {
+// Creates root\path, or opens it when it exists, and closes it; *created
+// tells which.
+bool CreateKey(IRegistry& registry, HKEY root, const std::string& path, bool* created = nullptr) {
   HKEY key = 0;
   DWORD disposition = 0;
-  LONG code = registry.RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
+  LONG code = registry.RegCreateKeyExA(root, path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
                                        KEY_ACCESS_0x3F, nullptr, &key, &disposition);
   if (code == ERROR_SUCCESS) registry.RegCloseKey(key);
   if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
@@ -44,6 +44,10 @@ bool CreateKey(IRegistry& registry, const std::string& path, bool* created = nul
 bool HoldsSeparator(const std::string& name) { return name.find('\\') != std::string::npos; }
 std::string SeparatorInExtension(const std::string& e) { return "Расширение не может содержать знак \\: " + e; }
 std::string SeparatorInDescription(const std::string& d) { return "Описание не может содержать знак \\: " + d; }
+std::string UsersOwnExtension(const std::string& e) {
+  return "Расширение " + e + " уже зарегистрировано в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
+         "поэтому в списке его нет. Такую запись Zandrel не меняет.";
+}
 
 enum class Title { kOwn, kOther, kUnread };
 
@@ -134,7 +138,7 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
     return {};
   }
   if (KeyExists(registry, e)) {
-    prompter.MsgBox(e + " already in registry", MB_OK);
+    prompter.MsgBox(UsersOwnKey(registry, e) ? UsersOwnExtension(e) : e + " already in registry", MB_OK);
     return {};
   }
   const std::string command = d + "\\shell\\open\\command";
@@ -168,27 +172,28 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   bool written = false;
   {
     RegistryTransaction transaction(registry);
+    const MachineClasses classes(registry, KEY_READ | KEY_CREATE_SUB_KEY);
     std::string failure;
     bool created = false;
     std::vector<std::string> namingNow;
     if (transaction.BeginCode() != ERROR_SUCCESS || !NamingUnderLock(registry, d, e, &namingNow) ||
-        !CreateKey(registry, e, &created))
+        !CreateKey(registry, classes.Key(), e, &created))
       failure = "Unable to create " + e;
     else if (NamesMore(namingNow, naming))
       failure = NamedMeanwhile(d, namingNow, "Ничего не записано.");
     else if (!created)  // another program made it after the test above
       failure = e + " already in registry";
-    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, e, "", d))
+    else if (!SetKeyValue(registry, held, classes.Key(), e, "", d))
       failure = "Unable to set value of " + d + " to " + e;
-    else if (!CreateKey(registry, d))
+    else if (!CreateKey(registry, classes.Key(), d))
       failure = "Unable to create " + d;
-    else if (!CreateKey(registry, command))
+    else if (!CreateKey(registry, classes.Key(), command))
       failure = "Unable to create " + command;
-    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, command, "", newCommand))
+    else if (!SetKeyValue(registry, held, classes.Key(), command, "", newCommand))
       failure = "Unable to set value to " + command;
-    else if (!CreateKey(registry, icon))
+    else if (!CreateKey(registry, classes.Key(), icon))
       failure = "Unable create " + icon;
-    else if (!SetKeyValue(registry, held, HKEY_CLASSES_ROOT, icon, "", p + ",1") ||
+    else if (!SetKeyValue(registry, held, classes.Key(), icon, "", p + ",1") ||
              transaction.Commit() != ERROR_SUCCESS)
       // A commit that fails leaves the last value unwritten with the rest.
       failure = "Unable to set value to " + icon;
@@ -266,6 +271,7 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
   std::vector<std::string> namingNow;
   {
     RegistryTransaction transaction(registry);
+    const MachineClasses classes(registry, KEY_READ);  // keys are deleted through their parents' handles
     // The description is deleted with everything under it, so it must be the
     // title E names, named by no extension the user was not told of; checked
     // under the lock, so that no other program can change that in between.
@@ -274,10 +280,10 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
       title = TitleCheck(registry, e, d);
       if (title == Title::kOwn) read = ExtensionsNaming(registry, d, e, &namingNow);
     }
-    deleted = transaction.BeginCode() == ERROR_SUCCESS && title == Title::kOwn && read &&
+    deleted = transaction.BeginCode() == ERROR_SUCCESS && classes.Key() != 0 && title == Title::kOwn && read &&
               !NamesMore(namingNow, naming) &&
-              DeleteKey(registry, held, HKEY_CLASSES_ROOT, e) &&
-              (keepTitle || DeleteKey(registry, held, HKEY_CLASSES_ROOT, d)) &&
+              DeleteKey(registry, held, classes.Key(), e) &&
+              (keepTitle || DeleteKey(registry, held, classes.Key(), d)) &&
               transaction.Commit() == ERROR_SUCCESS;
   }  // rolled back here unless committed
   held.Flush(prompter);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "regfile/RegText.h"
+#include "store/AssociationListing.h"
 
 namespace zandrel::store {
 
@@ -87,6 +88,25 @@ bool DeleteKey(IRegistry& registry, Prompter& prompter, HKEY root, const std::st
   if (p.empty()) return false;
   if (!EnumSubKeys(registry, prompter, root, p)) return false;
   return DeleteTree(registry, root, p);
+}
+
+MachineClasses::MachineClasses(IRegistry& registry, REGSAM access) : registry_(registry) {
+  if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesPath, 0, access, &key_) != ERROR_SUCCESS)
+    key_ = 0;
+}
+
+MachineClasses::~MachineClasses() {
+  if (key_ != 0) registry_.RegCloseKey(key_);
+}
+
+bool UsersOwnKey(IRegistry& registry, const std::string& path) {
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  registry.RegCloseKey(key);
+  const std::string machine = std::string(kClassesPath) + "\\" + path;
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, machine.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return true;
+  registry.RegCloseKey(key);
+  return false;
 }
 
 }  // namespace zandrel::store

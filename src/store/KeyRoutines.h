@@ -54,4 +54,27 @@ bool EnumSubKeys(IRegistry& registry, Prompter& prompter, HKEY root, const std::
 // nothing run it inside a transaction). `path` must not be empty.
 bool DeleteKey(IRegistry& registry, Prompter& prompter, HKEY root, const std::string& path);
 
+// The machine's classes (HKEY_LOCAL_MACHINE\SOFTWARE\Classes), open with
+// `access` while the object lives; Key() is 0 when they cannot be opened so.
+// The writer and the remover change them, the store the listing reads, and
+// never go through HKEY_CLASSES_ROOT: on Windows that view lays the user's
+// own classes (HKEY_CURRENT_USER\Software\Classes) over the machine's, and
+// values written through it land among the user's where a key exists there.
+class MachineClasses {
+ public:
+  MachineClasses(IRegistry& registry, REGSAM access);
+  ~MachineClasses();
+  MachineClasses(const MachineClasses&) = delete;
+  MachineClasses& operator=(const MachineClasses&) = delete;
+  HKEY Key() const { return key_; }
+
+ private:
+  IRegistry& registry_;
+  HKEY key_ = 0;
+};
+
+// Whether HKEY_CLASSES_ROOT shows `path` only from the user's own classes:
+// it opens there but not among the machine's.
+bool UsersOwnKey(IRegistry& registry, const std::string& path);
+
 }  // namespace zandrel::store

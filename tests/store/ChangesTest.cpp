@@ -7,10 +7,12 @@
 #endif
 
 #include "store/AssociationChanges.h"
+#include "store/AssociationListing.h"
 #include "store/KeyRoutines.h"
 #include "store/basZandrel.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
+#include "support/MergedClasses.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
@@ -121,6 +123,59 @@ TEST_F(Changes, AnAddNamesTheProgramTheUsersOwnChoiceKeeps) {
                              "»: её когда-то выбрали вы сами через «Открыть с помощью». Изменить это можно в разделе "
                              "«Параметры» → «Приложения» → «Приложения по умолчанию».";
     EXPECT_EQ(p.boxes, (Boxes{{kDone + (row.note.empty() ? "" : note), 0}}));
+  }
+}
+
+// HKEY_CLASSES_ROOT merged as on Windows: changes land among the machine's
+// classes, which the listing reads; the user's own keys still count as there.
+TEST_F(Changes, OverTheUsersOwnClasses) {
+  const std::string command = "\"" + program + "\" \"%1\"";
+  auto seedUsers = [&](const std::string& path, const std::string& value) {
+    HKEY key = 0;
+    ASSERT_EQ(registry->RegCreateKeyExA(HKEY_CURRENT_USER, UsersClasses(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                        nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    registry->RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>(value.size() + 1));
+    registry->RegCloseKey(key);
+  };
+  std::string usersTitle;
+  {
+    SCOPED_TRACE("a title only the user's classes hold, reused");
+    seedUsers("Zq Title", "user's");
+    seedUsers("Zq Title\\shell\\open\\command", "user.exe %1");
+    usersTitle = DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title"));
+    MergedClasses merged(*registry);
+    RecordingPrompter p;
+    p.AnswerNext(IDYES);
+    EXPECT_TRUE(store::CreateAssociation(merged, p, Add()).committed);
+    EXPECT_EQ(p.boxes, (Boxes{{"Title Ref already in existence in the registery.\r\nProceed still?", 0x24}, {kDone, 0}}));
+    const auto rows = store::AssociationListing(*registry).List().rows;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (store::AssociationRow{".zq", "Zq Title", command}));
+    EXPECT_EQ(DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title")), usersTitle);
+  }
+  {
+    SCOPED_TRACE("the machine's extension removed under the user's title of the same name");
+    MergedClasses merged(*registry);
+    RecordingPrompter p;
+    p.AnswerNext(IDYES);
+    EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove()).committed);
+    EXPECT_EQ(p.boxes, (Boxes{{kBoth, 0x24}, {kRemoved, 0}}));
+    EXPECT_EQ(DumpClasses(*registry), empty);
+    EXPECT_EQ(DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title")), usersTitle);
+  }
+  {
+    SCOPED_TRACE("an extension only the user's classes hold");
+    seedUsers(".zq", "Zq Title");
+    MergedClasses merged(*registry);
+    RecordingPrompter p;
+    EXPECT_FALSE(store::CreateAssociation(merged, p, Add()).committed);
+    EXPECT_EQ(p.boxes, (Boxes{{"Расширение .zq уже зарегистрировано в ваших личных настройках "
+                               "(HKEY_CURRENT_USER\\Software\\Classes), поэтому в списке его нет. Такую запись "
+                               "Zandrel не меняет.",
+                               0}}));
+    EXPECT_EQ(DumpClasses(*registry), empty);
   }
 }
 
@@ -408,29 +463,31 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
   const std::string cmd = "Zq Title\\shell\\open\\command", icon = "Zq Title\\DefaultIcon";
   const StepRow rows[] = {
       {"begin", true, Begin, 1, {"Unable to create .zq"}},
+      {"open the machine's classes", true, Open, 3, {"Unable to create .zq"}},
       {"create E", true, Create, 1, {"Unable to create .zq"}},
-      {"read D under the lock", true, Open, 3, {"Unable to create .zq"}},
-      {"open E", true, Open, 4, {"Unable to set value of Zq Title to .zq"}},
+      {"read D under the lock", true, Open, 4, {"Unable to create .zq"}},
+      {"open E", true, Open, 5, {"Unable to set value of Zq Title to .zq"}},
       {"set E", true, SetValue, 1, {"Unable to set value of Zq Title to subkey ", "Unable to set value of Zq Title to .zq"}},
       {"create D", true, Create, 2, {"Unable to create Zq Title"}},
       {"create command", true, Create, 3, {"Unable to create " + cmd}},
-      {"open command", true, Open, 5, {"Unable to set value to " + cmd}},
+      {"open command", true, Open, 6, {"Unable to set value to " + cmd}},
       {"set command", true, SetValue, 2,
        {"Unable to set value of \"{P}\" \"%1\" to subkey ", "Unable to set value to " + cmd}},
       {"create icon", true, Create, 4, {"Unable create " + icon}},
-      {"open icon", true, Open, 6, {"Unable to set value to " + icon}},
+      {"open icon", true, Open, 7, {"Unable to set value to " + icon}},
       {"set icon", true, SetValue, 3, {"Unable to set value of {P},1 to subkey ", "Unable to set value to " + icon}},
       {"commit add", true, Commit, 1, {"Unable to set value to " + icon}},
       {"begin removal", false, Begin, 1, {kNotRemoved}},
+      {"open the machine's classes to remove", false, Open, 4, {kNotRemoved}},
       {"delete E", false, DeleteKey, 1, {kNotRemoved}},
-      {"read E's title", false, Open, 4, {kNotRemoved}},
+      {"read E's title", false, Open, 5, {kNotRemoved}},
       {"read the classes under the lock", false, EnumKey, 4, {kNotRemoved}},
-      {"open E to delete", false, Open, 5, {"Unable to open .zq", kNotRemoved}},
+      {"open E to delete", false, Open, 6, {"Unable to open .zq", kNotRemoved}},
       {"delete DefaultIcon", false, DeleteKey, 2, {kNotRemoved}},
       {"delete command", false, DeleteKey, 3, {kNotRemoved}},
       {"delete shell", false, DeleteKey, 5, {kNotRemoved}},
       {"delete D", false, DeleteKey, 6, {kNotRemoved}},
-      {"open D to delete", false, Open, 7, {"Unable to open Zq Title", kNotRemoved}},
+      {"open D to delete", false, Open, 8, {"Unable to open Zq Title", kNotRemoved}},
       {"commit removal", false, Commit, 1, {kNotRemoved}},
   };
   for (const StepRow& row : rows) {
