@@ -40,9 +40,12 @@ namespace zandrel::ui::win32 {
 // A decoded picture as a top-down 32-bit DIB section in premultiplied BGRA.
 struct Bitmap {
   HBITMAP handle = nullptr;
+  std::uint8_t* bits = nullptr;  // the DIB section's pixels, rows of width * 4 bytes
   int width = 0;
   int height = 0;
   bool alpha = false;  // some pixel is not opaque: draw with AlphaBlend
+  // Copies scaled for a monitor's dpi (ScaledForDpi), made once per dpi.
+  mutable std::vector<std::pair<UINT, std::shared_ptr<const Bitmap>>> scaled;
   Bitmap() = default;
   Bitmap(const Bitmap&) = delete;
   Bitmap& operator=(const Bitmap&) = delete;
@@ -56,6 +59,12 @@ BitmapPtr BitmapOf(const PicturePtr& picture, IWICImagingFactory* factory);
 // Decodes and checks the whole file; throws 481 when it is no complete
 // picture of the size its header gives.
 BitmapPtr DecodeBitmap(const Picture& picture, IWICImagingFactory* factory);
+// The bitmap as it shows on a monitor of `dpi`: its pixels are 96-dpi pixels
+// (the model sizes pictures at 15 twips a pixel, and controls grow with the
+// dpi), so at 144 dpi it is 1.5 times as wide and high, smoothly (bilinear,
+// over premultiplied pixels). At 96 dpi the bitmap itself; each other size
+// is made once and kept with the bitmap.
+std::shared_ptr<const Bitmap> ScaledForDpi(const std::shared_ptr<const Bitmap>& bitmap, UINT dpi);
 // Draws the bitmap unscaled with its top-left corner at (x, y).
 void DrawBitmap(HDC dc, const Bitmap& bitmap, int x, int y);
 

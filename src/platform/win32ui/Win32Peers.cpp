@@ -235,9 +235,9 @@ void ControlPeerW::ApplyPictures() {
   switch (control_.Kind()) {
     case ControlKind::Button: {
       auto& b = static_cast<Button&>(control_);
-      normal_ = BitmapOf(b.Picture(), impl_.wic);
-      disabled_ = BitmapOf(b.DisabledPicture(), impl_.wic);
-      down_ = BitmapOf(b.DownPicture(), impl_.wic);
+      normal_ = ScaledForDpi(BitmapOf(b.Picture(), impl_.wic), owner_.dpi);
+      disabled_ = ScaledForDpi(BitmapOf(b.DisabledPicture(), impl_.wic), owner_.dpi);
+      down_ = ScaledForDpi(BitmapOf(b.DownPicture(), impl_.wic), owner_.dpi);
       InvalidateRect(hwnd_, nullptr, FALSE);
       break;
     }
@@ -245,7 +245,7 @@ void ControlPeerW::ApplyPictures() {
     case ControlKind::PictureBox: {
       const PicturePtr& p = control_.Kind() == ControlKind::Image ? static_cast<Image&>(control_).Picture()
                                                                    : static_cast<PictureBox&>(control_).Picture();
-      BitmapPtr next = BitmapOf(p, impl_.wic);
+      BitmapPtr next = ScaledForDpi(BitmapOf(p, impl_.wic), owner_.dpi);
       // The same decoded pixels again (a file reread with the same bytes): nothing to redraw.
       if (next == shown_) break;
       shown_ = std::move(next);
@@ -580,7 +580,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
         owner->peer->Update(Property::Geometry);
         for (auto& peer : owner->controls)
-          for (Property p : {Property::Font, Property::Geometry, Property::Columns}) peer->Update(p);
+          for (Property p : {Property::Font, Property::Geometry, Property::Columns, Property::Pictures}) peer->Update(p);
         return 0;
       }
       break;
@@ -593,7 +593,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-// Image and picture box: the picture unscaled from the top-left corner,
+// Image and picture box: the picture (scaled for the dpi) from the top-left corner,
 // clipped to the control; a picture box over its own background, an image
 // over its container's. An image lets the mouse through to what lies below.
 LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
