@@ -17,14 +17,15 @@ declare -A below=(
   [store]="registry messagebox regfile"
   [regfile]="registry"
   [platform/hive]="registry regfile"
-  [platform/win32]="registry"
+  [platform/journal]="registry"
+  [platform/win32]="registry platform/journal"
   [platform/headless]="platform/ui"
   [platform/qt]="platform/ui platform/sound"
   [platform/win32ui]="platform/ui"
   [assets]="platform/ui"
   [platform/desktop]="registry store files regfile"
   [manager]="registry store assets platform/ui"
-  [shell]="registry files store regfile assets manager platform/ui platform/headless platform/qt platform/hive platform/win32 platform/win32ui platform/desktop"
+  [shell]="registry files store regfile assets manager platform/ui platform/headless platform/qt platform/hive platform/journal platform/win32 platform/win32ui platform/desktop"
 )
 
 status=0

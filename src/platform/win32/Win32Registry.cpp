@@ -1,9 +1,12 @@
 #include "platform/win32/Win32Registry.h"
 
-#include "platform/win32/UndoJournal.h"
+#include "platform/journal/UndoJournal.h"
 #include "platform/win32/Win32Api.h"
 
 namespace zandrel::win32 {
+
+using journal::UndoStore;
+
 namespace {
 
 constexpr LONG ERROR_CALL_NOT_IMPLEMENTED_CODE = 120;
@@ -167,15 +170,7 @@ std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* er
 std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error) {
   std::unique_ptr<UndoStore> store = OpenUndoStore(place, error);
   if (!store) return nullptr;
-  auto registry = std::make_unique<JournalledRegistry>(std::make_unique<Win32Registry>(),
-                                                       std::move(store));
-  if (const LONG code = registry->Recover(); code != ERROR_SUCCESS) {
-    if (error)
-      *error = "cannot roll back the unfinished change recorded in " + place.record_path +
-               " (error " + std::to_string(code) + ")";
-    return nullptr;
-  }
-  return registry;
+  return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, error);
 }
 
 }  // namespace zandrel::win32

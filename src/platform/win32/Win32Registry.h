@@ -63,11 +63,17 @@ struct UndoPlace {
 // (...\Zandrel\undo-record) and a machine-wide mutex.
 UndoPlace DefaultUndoPlace();
 
+}  // namespace zandrel::win32
+
+namespace zandrel::journal {
 class UndoStore;
+}  // namespace zandrel::journal
+
+namespace zandrel::win32 {
 
 // The record file and the named mutex of `place`; null with *error set when
 // there is no place for the record.
-std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error);
+std::unique_ptr<journal::UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error);
 
 // What Explorer runs to open a file of `extension` (".txt"), as
 // AssocQueryStringA(ASSOCSTR_COMMAND) reports it; false with *code (an

@@ -1,9 +1,9 @@
-#include "platform/win32/UndoJournal.h"
+#include "platform/journal/UndoJournal.h"
 
 #include <cstdio>
 #include <sstream>
 
-namespace zandrel::win32 {
+namespace zandrel::journal {
 namespace {
 
 constexpr const char* kHeader = "zandrel-undo 1\n";
@@ -365,4 +365,15 @@ void JournalledRegistry::EndTransaction() {
   store_->Unlock();
 }
 
-}  // namespace zandrel::win32
+std::unique_ptr<IRegistry> StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
+                                           const std::string& record, std::string* error) {
+  auto registry = std::make_unique<JournalledRegistry>(std::move(inner), std::move(store));
+  if (const LONG code = registry->Recover(); code != ERROR_SUCCESS) {
+    if (error)
+      *error = "cannot roll back the unfinished change recorded in " + record + " (error " + std::to_string(code) + ")";
+    return nullptr;
+  }
+  return registry;
+}
+
+}  // namespace zandrel::journal

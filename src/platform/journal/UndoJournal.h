@@ -27,7 +27,7 @@
 
 #include "registry/Registry.h"
 
-namespace zandrel::win32 {
+namespace zandrel::journal {
 
 // Where the undo record lives and what keeps writers apart.
 class UndoStore {
@@ -115,4 +115,11 @@ class JournalledRegistry : public IRegistry {
   std::vector<UndoEntry> entries_;
 };
 
-}  // namespace zandrel::win32
+// `inner` with all-or-nothing transactions over `store`, as a program starts
+// it: a record left by a process that died inside a change is rolled back
+// first (Recover). Null with *error set when that record cannot be read or
+// replayed; `record` names it in the message.
+std::unique_ptr<IRegistry> StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
+                                           const std::string& record, std::string* error);
+
+}  // namespace zandrel::journal
