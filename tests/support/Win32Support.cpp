@@ -97,6 +97,22 @@ std::string MutexDescriptor(const std::string& name) {
   return text;
 }
 
+std::string FileDescriptor(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                            &descriptor) != ERROR_SUCCESS)
+    return "unreadable";
+  char* sddl = nullptr;
+  std::string text = "unreadable";
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                           &sddl, nullptr)) {
+    text = sddl;
+    LocalFree(sddl);
+  }
+  LocalFree(descriptor);
+  return text;
+}
+
 struct NameHolder::Impl {
   HANDLE object = nullptr;
   HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);

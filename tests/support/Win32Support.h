@@ -26,6 +26,9 @@ bool MutexExists(const std::string& name);
 // The descriptor of the mutex of that name, as SDDL: its DACL and its label.
 std::string MutexDescriptor(const std::string& name);
 
+// The DACL of a file or folder, as SDDL.
+std::string FileDescriptor(const std::string& path);
+
 // A named kernel object that stands in another copy's way while it lives:
 // a mutex held by another thread, or an event holding the name.
 class NameHolder {

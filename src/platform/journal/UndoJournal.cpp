@@ -1,5 +1,6 @@
 #include "platform/journal/UndoJournal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -99,6 +100,43 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
   if (key != root) registry.RegCloseKey(key);
 }
 
+const char* RootName(HKEY root) {
+  static const char* const kNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+  return kNames[root - HKEY_CLASSES_ROOT];
+}
+
+// A name as the registry compares names (ASCII letters folded, all the
+// store's value names need).
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// Whether two lists hold the same values, in whatever order.
+bool SameValues(std::vector<UndoValue> a, std::vector<UndoValue> b) {
+  auto by_name = [](const UndoValue& x, const UndoValue& y) { return Upper(x.name) < Upper(y.name); };
+  std::sort(a.begin(), a.end(), by_name);
+  std::sort(b.begin(), b.end(), by_name);
+  // A string set without its NUL may read back with one.
+  auto data = [](const UndoValue& v) {
+    const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
+    return text && !v.data.empty() && v.data.back() == '\0' ? v.data.substr(0, v.data.size() - 1) : v.data;
+  };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](const UndoValue& x, const UndoValue& y) {
+    return Upper(x.name) == Upper(y.name) && x.type == y.type && data(x) == data(y);
+  });
+}
+
+// The values of a values entry once its change is made.
+std::vector<UndoValue> AfterChange(const UndoEntry& entry) {
+  std::vector<UndoValue> after;
+  for (const UndoValue& value : entry.values)
+    if (Upper(value.name) != Upper(entry.change.name)) after.push_back(value);
+  if (!entry.deleting) after.push_back(entry.change);
+  return after;
+}
+
 }  // namespace
 
 std::string EncodeUndoEntry(const UndoEntry& entry) {
@@ -113,6 +151,10 @@ std::string EncodeUndoEntry(const UndoEntry& entry) {
       line += " " + HexText(value.name) + " " + std::to_string(value.type) + " " +
               HexText(value.data);
   }
+  if (entry.kind == UndoEntry::Kind::kValues)
+    line += entry.deleting ? " delete " + HexText(entry.change.name)
+                           : " set " + HexText(entry.change.name) + " " + std::to_string(entry.change.type) + " " +
+                                 HexText(entry.change.data);
   return line + "\n";
 }
 
@@ -146,6 +188,13 @@ std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes) {
         entry.values.push_back(std::move(value));
       }
       if (!ok) break;
+      if (entry.kind == UndoEntry::Kind::kValues) {
+        std::string how, name, data;
+        if (!(line >> how >> name) || !FromHex(name, &entry.change.name)) break;
+        entry.deleting = how == "delete";
+        if (how == "set" && !(line >> entry.change.type >> data && FromHex(data, &entry.change.data))) break;
+        if (how != "set" && how != "delete") break;
+      }
     } else {
       break;
     }
@@ -185,8 +234,9 @@ LONG JournalledRegistry::Record(UndoEntry entry) {
 
 // Records the values of a key about to change. A key that cannot be read
 // cannot change either (deleted, missing): nothing to record then.
-LONG JournalledRegistry::RecordValues(UndoEntry::Kind kind, const Place& place) {
-  UndoEntry entry{kind, place.root, place.path, {}};
+LONG JournalledRegistry::RecordValues(UndoEntry::Kind kind, const Place& place, const UndoValue& change,
+                                      bool deleting) {
+  UndoEntry entry{kind, place.root, place.path, {}, deleting, change};
   const LONG code = ReadValues(*inner_, place.root, place.path, &entry.values);
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
@@ -215,12 +265,46 @@ void JournalledRegistry::Replay(const std::vector<UndoEntry>& entries) {
   }
 }
 
+std::string JournalledRegistry::ChangedSince(const std::vector<UndoEntry>& entries) {
+  // The last entry for each key tells what its writer may have left there.
+  std::map<std::pair<HKEY, std::string>, const UndoEntry*> last;
+  std::vector<const UndoEntry*> order;
+  for (const UndoEntry& entry : entries) {
+    auto [at, inserted] = last.insert_or_assign({entry.root, Upper(entry.path)}, &entry);
+    if (inserted) order.push_back(&entry);
+  }
+  for (const UndoEntry* first : order) {
+    const UndoEntry& entry = *last[{first->root, Upper(first->path)}];
+    std::vector<UndoValue> now;
+    const LONG code = ReadValues(*inner_, entry.root, entry.path, &now);
+    const bool exists = code == ERROR_SUCCESS;
+    if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) continue;  // unreadable: the replay cannot write it either
+    bool explained = false;
+    switch (entry.kind) {
+      case UndoEntry::Kind::kCreated:
+        explained = !exists || now.empty();
+        break;
+      case UndoEntry::Kind::kValues:
+        explained = exists && (SameValues(now, entry.values) || SameValues(now, AfterChange(entry)));
+        break;
+      case UndoEntry::Kind::kDeleted:
+        explained = !exists || SameValues(now, entry.values);
+        break;
+    }
+    if (!explained) return std::string(RootName(entry.root)) + (entry.path.empty() ? "" : "\\" + entry.path);
+  }
+  return "";
+}
+
 LONG JournalledRegistry::ReplayRecord() {
   std::string bytes;
   const LONG code = store_->Read(&bytes);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
-  Replay(DecodeUndoRecord(bytes));
+  const std::vector<UndoEntry> entries = DecodeUndoRecord(bytes);
+  changed_key_ = ChangedSince(entries);
+  if (!changed_key_.empty()) return kChangedSinceRecord;
+  Replay(entries);
   return store_->Remove();
 }
 
@@ -283,7 +367,7 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
         if (code != ERROR_FILE_NOT_FOUND) return code;
         missing = true;
       }
-      if (const LONG code = Record(UndoEntry{UndoEntry::Kind::kCreated, place.root, prefix, {}});
+      if (const LONG code = Record(UndoEntry{UndoEntry::Kind::kCreated, place.root, prefix, {}, false, {}});
           code != ERROR_SUCCESS)
         return code;
     }
@@ -300,7 +384,9 @@ LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWOR
                                         DWORD dwType, const BYTE* lpData, DWORD cbData) {
   Place place;
   if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
-    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place); code != ERROR_SUCCESS)
+    const UndoValue change{lpValueName ? lpValueName : "", dwType,
+                           std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
+    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, false); code != ERROR_SUCCESS)
       return code;
   }
   return inner_->RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
@@ -309,7 +395,8 @@ LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWOR
 LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   Place place;
   if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
-    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place); code != ERROR_SUCCESS)
+    const UndoValue change{lpValueName ? lpValueName : "", REG_NONE, ""};
+    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, true); code != ERROR_SUCCESS)
       return code;
   }
   return inner_->RegDeleteValueA(hKey, lpValueName);
@@ -318,7 +405,7 @@ LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 LONG JournalledRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   Place place;
   if (in_transaction_ && Resolve(hKey, lpSubKey, &place) && !place.path.empty()) {
-    if (const LONG code = RecordValues(UndoEntry::Kind::kDeleted, place); code != ERROR_SUCCESS)
+    if (const LONG code = RecordValues(UndoEntry::Kind::kDeleted, place, {}, false); code != ERROR_SUCCESS)
       return code;
   }
   return inner_->RegDeleteKeyA(hKey, lpSubKey);
@@ -368,12 +455,17 @@ void JournalledRegistry::EndTransaction() {
 std::unique_ptr<IRegistry> StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
                                            const std::string& record, std::string* error) {
   auto registry = std::make_unique<JournalledRegistry>(std::move(inner), std::move(store));
-  if (const LONG code = registry->Recover(); code != ERROR_SUCCESS) {
-    if (error)
-      *error = "cannot roll back the unfinished change recorded in " + record + " (error " + std::to_string(code) + ")";
-    return nullptr;
-  }
-  return registry;
+  const LONG code = registry->Recover();
+  // A copy without the right to write the machine's classes (a standard
+  // user's) leaves the record to an administrator's copy, and still lists.
+  if (code == ERROR_SUCCESS || code == ERROR_ACCESS_DENIED) return registry;
+  if (error == nullptr) return nullptr;
+  if (code == kChangedSinceRecord)
+    *error = "the unfinished change recorded in " + record + " was not rolled back: the key " + registry->ChangedKey() +
+             " has changed since it was recorded. Check that key, then delete the record";
+  else
+    *error = "cannot roll back the unfinished change recorded in " + record + " (error " + std::to_string(code) + ")";
+  return nullptr;
 }
 
 }  // namespace zandrel::journal

@@ -9,13 +9,16 @@
 //
 // Entries, one line each, texts in hex ("-" when empty):
 //   created ROOT PATH                      the key did not exist: delete it
-//   values  ROOT PATH N {NAME TYPE DATA}   the key's values before a value change
+//   values  ROOT PATH N {NAME TYPE DATA} set NAME TYPE DATA | delete NAME
+//                                          the key's values before a value change, and the change
 //   deleted ROOT PATH N {NAME TYPE DATA}   the key and its values before deletion
 // A line without its final newline is a write the process died inside; the
 // change it announced never started, and the line is ignored.
 //
 // Replaying an entry twice leaves the same state as once, so a death during a
-// rollback is repaired by the next start. The lock, taken only from the start
+// rollback is repaired by the next start. A record is replayed only over keys
+// that hold what its writer left (before or after its last change to each):
+// a key changed since is never overwritten, and the record stays. The lock, taken only from the start
 // of a change to its commit or rollback, keeps two processes' changes apart;
 // changes made by other programs meanwhile are not guarded.
 #pragma once
@@ -58,7 +61,17 @@ struct UndoEntry {
   HKEY root = 0;
   std::string path;  // below root, components joined by one "\"
   std::vector<UndoValue> values;
+  // A values entry: the change about to be made, a value set (or, with
+  // `deleting`, the value of that name deleted). What the key may hold when
+  // the record is replayed is the values before or after it.
+  bool deleting = false;
+  UndoValue change;
 };
+
+// Codes of a replay refused because a key the record would restore has
+// changed since (another copy, or another program, wrote it after the
+// record's writer died).
+inline constexpr LONG kChangedSinceRecord = 0x2000'0001;
 
 std::string EncodeUndoEntry(const UndoEntry& entry);
 // The complete entries of a record, in order; stops at the first line that is
@@ -77,6 +90,8 @@ class JournalledRegistry : public IRegistry {
   // own) or there is no lock here, and the next change, which waits for the
   // lock, replays what is left. Start-up never waits for the lock.
   LONG Recover();
+  // After a replay refused with kChangedSinceRecord: the key that changed.
+  const std::string& ChangedKey() const { return changed_key_; }
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
@@ -103,8 +118,10 @@ class JournalledRegistry : public IRegistry {
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
   LONG Record(UndoEntry entry);
-  LONG RecordValues(UndoEntry::Kind kind, const Place& place);
+  LONG RecordValues(UndoEntry::Kind kind, const Place& place, const UndoValue& change, bool deleting);
   void Replay(const std::vector<UndoEntry>& entries);
+  // The first key whose state no write of the record explains, or "".
+  std::string ChangedSince(const std::vector<UndoEntry>& entries);
   LONG ReplayRecord();
   void EndTransaction();
 
@@ -113,12 +130,15 @@ class JournalledRegistry : public IRegistry {
   std::map<HKEY, Place> places_;  // open handles and where they lead
   bool in_transaction_ = false;
   std::vector<UndoEntry> entries_;
+  std::string changed_key_;
 };
 
 // `inner` with all-or-nothing transactions over `store`, as a program starts
 // it: a record left by a process that died inside a change is rolled back
 // first (Recover). Null with *error set when that record cannot be read or
-// replayed; `record` names it in the message.
+// replayed, naming the key when one changed since; `record` names the record.
+// A copy the replay is denied to (ERROR_ACCESS_DENIED: no right to write
+// there) starts all the same and leaves the record to one that may.
 std::unique_ptr<IRegistry> StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
                                            const std::string& record, std::string* error);
 

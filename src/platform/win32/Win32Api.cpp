@@ -3,6 +3,7 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -13,6 +14,11 @@ namespace {
 // SYSTEM and administrators: all rights; interactive users: wait and release
 // (SYNCHRONIZE | MUTEX_MODIFY_STATE); a low mandatory label, no-write-up only.
 constexpr char kSharedMutexDescriptor[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;IU)S:(ML;;NW;;;LW)";
+
+// SYSTEM and administrators: all rights, for the folder and what it holds;
+// users: read; nothing inherited from the parent (ProgramData lets users
+// create files).
+constexpr char kAdministratorsFolderDescriptor[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 
 HKEY Key(Handle handle) { return reinterpret_cast<HKEY>(handle); }
 HANDLE Object(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -139,10 +145,9 @@ void ReleaseMutexHandle(Handle mutex) { ReleaseMutex(Object(mutex)); }
 
 void CloseHandleValue(Handle handle) { CloseHandle(Object(handle)); }
 
-std::string LocalAppDataFolder() {
+std::string CommonAppDataFolder() {
   char path[MAX_PATH] = {};
-  if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path) != S_OK)
-    return "";
+  if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path) != S_OK) return "";
   return path;
 }
 
@@ -159,10 +164,35 @@ std::int32_t AssocOpenCommand(const char* extension, std::string* command) {
   return 0;
 }
 
-std::int32_t MakeFolder(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return ERROR_SUCCESS;
-  const DWORD error = GetLastError();
+std::int32_t MakeAdministratorsFolder(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsFolderDescriptor, SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return static_cast<std::int32_t>(GetLastError());
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const BOOL made = CreateDirectoryA(path.c_str(), &attributes);
+  const DWORD error = made ? ERROR_SUCCESS : GetLastError();
+  LocalFree(descriptor);
   return error == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : static_cast<std::int32_t>(error);
+}
+
+bool TrustedOwner(const std::string& path) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+  HANDLE token = nullptr;
+  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    alignas(TOKEN_USER) char buffer[256];
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+      trusted = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) != FALSE;
+    CloseHandle(token);
+  }
+  LocalFree(descriptor);
+  return trusted;
 }
 
 std::int32_t AppendDurably(const std::string& path, const std::string& bytes) {

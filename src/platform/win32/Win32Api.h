@@ -40,13 +40,18 @@ std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms);
 void ReleaseMutexHandle(Handle mutex);
 void CloseHandleValue(Handle handle);
 
-// The user's local application data folder (CSIDL_LOCAL_APPDATA), or "".
-std::string LocalAppDataFolder();
+// The machine's application data folder (CSIDL_COMMON_APPDATA, %ProgramData%), or "".
+std::string CommonAppDataFolder();
+// Makes a folder only SYSTEM and administrators may write (its own protected
+// DACL; users may read); 0 also when it exists.
+std::int32_t MakeAdministratorsFolder(const std::string& path);
+// Whether the file's owner is the administrators, SYSTEM or this process's
+// user: a record someone else left is not trusted with the machine's classes.
+bool TrustedOwner(const std::string& path);
 
 // The command AssocQueryStringA(ASSOCSTR_COMMAND) reports for the "open" verb
 // of the extension (".txt"): what Explorer runs. 0, or the HRESULT's value.
 std::int32_t AssocOpenCommand(const char* extension, std::string* command);
-std::int32_t MakeFolder(const std::string& path);  // 0 also when it exists
 
 // The undo record's file operations. AppendDurably returns only once the bytes
 // are on disk (FlushFileBuffers). ReadWholeFile answers 2 for a missing file.

@@ -11,6 +11,7 @@ namespace {
 
 constexpr LONG ERROR_CALL_NOT_IMPLEMENTED_CODE = 120;
 constexpr DWORD kLockTimeoutMs = 10000;
+constexpr LONG kUntrustedRecord = 1307;  // ERROR_INVALID_OWNER
 
 bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
 
@@ -32,7 +33,10 @@ class FileUndoStore : public UndoStore {
   LONG Append(const std::string& bytes) override {
     return api::AppendDurably(place_.record_path, bytes);
   }
-  LONG Read(std::string* bytes) override { return api::ReadWholeFile(place_.record_path, bytes); }
+  LONG Read(std::string* bytes) override {
+    const LONG code = api::ReadWholeFile(place_.record_path, bytes);
+    return code == ERROR_SUCCESS && !api::TrustedOwner(place_.record_path) ? kUntrustedRecord : code;
+  }
   LONG Remove() override { return api::RemoveFile(place_.record_path); }
 
  private:
@@ -152,16 +156,16 @@ bool AssociatedCommand(const std::string& extension, std::string* command, std::
 
 UndoPlace DefaultUndoPlace() {
   const std::string mutex = "Global\\Zandrel.RegistryChanges";
-  std::string folder = api::LocalAppDataFolder();
+  std::string folder = api::CommonAppDataFolder();
   if (folder.empty()) return UndoPlace{"", mutex};
   folder += "\\Zandrel";
-  api::MakeFolder(folder);
+  api::MakeAdministratorsFolder(folder);
   return UndoPlace{folder + "\\undo-record", mutex};
 }
 
 std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error) {
   if (place.record_path.empty()) {
-    if (error) *error = "cannot find the local application data folder for the undo record";
+    if (error) *error = "cannot find the machine's application data folder for the undo record";
     return nullptr;
   }
   return std::make_unique<FileUndoStore>(place);
@@ -170,6 +174,13 @@ std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* er
 std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error) {
   std::unique_ptr<UndoStore> store = OpenUndoStore(place, error);
   if (!store) return nullptr;
+  std::string bytes;
+  if (store->Read(&bytes) == kUntrustedRecord) {
+    if (error)
+      *error = "the undo record " + place.record_path +
+               " belongs to neither the administrators, SYSTEM nor you: it is not replayed. Delete it";
+    return nullptr;
+  }
   return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, error);
 }
 

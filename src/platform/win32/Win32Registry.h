@@ -59,8 +59,10 @@ struct UndoPlace {
   std::string mutex_name;
 };
 
-// The record in the user's local application data folder
-// (...\Zandrel\undo-record) and a machine-wide mutex.
+// The record in the machine's application data folder
+// (%ProgramData%\Zandrel\undo-record, a folder only administrators and
+// SYSTEM may write): what it guards is the machine's classes, so any
+// administrator's copy replays what another's left. And a machine-wide mutex.
 UndoPlace DefaultUndoPlace();
 
 }  // namespace zandrel::win32

@@ -234,6 +234,35 @@ TEST_P(JournalCrash, KilledAtAnyWriteStartsAgainWithTheOldState) {
 
 INSTANTIATE_TEST_SUITE_P(Changes, JournalCrash, ::testing::Values("add", "remove"));
 
+// Another copy (another administrator's) changed a key after the record's
+// writer died: that key is not put back, nothing is, and the record stays
+// until the key holds what the writer left.
+class JournalOverChange : public JournalCrash {};
+
+TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
+  dir_.Write("zq viewer.exe", "MZ");
+  const std::string before = Seed();
+  ASSERT_EQ(RunChild(5), kKilled);  // .new made and named "Новый файл"
+  {
+    auto other = PlainRegistry(dir_.Path());
+    ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Чужой файл"), ERROR_SUCCESS);
+  }
+  const std::string changed = DumpClasses(*PlainRegistry(dir_.Path()));
+  std::string error;
+  EXPECT_EQ(journal::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &error), nullptr);
+  EXPECT_EQ(error, "the unfinished change recorded in RECORD was not rolled back: the key "
+                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.new has changed since it was recorded. Check that key, "
+                   "then delete the record");
+  EXPECT_EQ(DumpClasses(*PlainRegistry(dir_.Path())), changed);
+  {
+    auto other = PlainRegistry(dir_.Path());
+    ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Новый файл"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(DumpClasses(*Start(dir_.Path())), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, JournalOverChange, ::testing::Values("add"));
+
 }  // namespace
 }  // namespace zandrel::testing
 

@@ -1,4 +1,5 @@
-// The lock that keeps copies' changes apart is taken only around a change: a
+// Where copies keep their undo record, machine-wide, and the lock that keeps
+// their changes apart. The lock is taken only around a change: a
 // copy starts and lists while another copy holds it, or while its name is
 // taken by something that is no mutex, and leaves a crashed copy's record for
 // the change that gets the lock. Once made, every interactive user may wait
@@ -7,6 +8,7 @@
 
 #include <filesystem>
 
+#include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Registry.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
@@ -76,6 +78,20 @@ TEST_F(WindowsLock, EveryInteractiveUserMayWaitOnIt) {
   // low label (Wine keeps no labels).
   const std::string dacl = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;IU)";
   EXPECT_EQ(MutexDescriptor(place_.mutex_name), RunningUnderWine() ? dacl : dacl + "S:(ML;;NW;;;LW)");
+}
+
+// The record guards the machine's classes, so it is the machine's: any
+// administrator's copy finds what another's left, and only administrators
+// and SYSTEM may write where it lies.
+TEST(WindowsUndoPlace, TheRecordIsTheMachines) {
+  const win32::UndoPlace place = win32::DefaultUndoPlace();
+  const std::string folder = win32::api::CommonAppDataFolder() + "\\Zandrel";
+  EXPECT_EQ(place.record_path, folder + "\\undo-record");
+  EXPECT_EQ(place.mutex_name, "Global\\Zandrel.RegistryChanges");
+  // Wine keeps no DACL on files: it answers one made from the Unix mode.
+  if (!RunningUnderWine()) {
+    EXPECT_EQ(FileDescriptor(folder), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)");
+  }
 }
 
 }  // namespace
