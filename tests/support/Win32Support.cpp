@@ -26,7 +26,7 @@ void Drop() {
   current.clear();
 }
 
-void Redirect(const std::string& path) {
+void Redirect(const std::string& path, const std::string& user_key = "User") {
   HKEY machine = nullptr;
   HKEY classes = nullptr;
   HKEY user = nullptr;
@@ -34,7 +34,7 @@ void Redirect(const std::string& path) {
                       nullptr) != ERROR_SUCCESS ||
       RegCreateKeyExA(machine, "SOFTWARE\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
                       nullptr) != ERROR_SUCCESS ||
-      RegCreateKeyExA(machine, "User", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user, nullptr) != ERROR_SUCCESS ||
+      RegCreateKeyExA(machine, user_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user, nullptr) != ERROR_SUCCESS ||
       RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine) != ERROR_SUCCESS ||
       RegOverridePredefKey(HKEY_CLASSES_ROOT, classes) != ERROR_SUCCESS ||
       RegOverridePredefKey(HKEY_CURRENT_USER, user) != ERROR_SUCCESS)
@@ -58,7 +58,9 @@ void EnterRegistrySandbox(const std::string& name) {
   current = name;
 }
 
-void JoinRegistrySandbox(const std::string& name) { Redirect(std::string(kParent) + "\\" + name); }
+void JoinRegistrySandbox(const std::string& name, const std::string& user) {
+  Redirect(std::string(kParent) + "\\" + name, user);
+}
 
 void KillThisProcess() {
   TerminateProcess(GetCurrentProcess(), 99);

@@ -15,7 +15,9 @@ namespace zandrel::testing {
 void EnterRegistrySandbox(const std::string& name);
 // Redirects into the existing sandbox `name` of another process (a child
 // working on its parent's store), which stays its owner's to drop.
-void JoinRegistrySandbox(const std::string& name);
+// `user` names the key that stands in for its HKEY_CURRENT_USER: another
+// user of the same machine.
+void JoinRegistrySandbox(const std::string& name, const std::string& user = "User");
 
 // The full path of this program's executable.
 std::string ThisProgram();

@@ -4,8 +4,9 @@
 // before its Nth write: a registry change, or an append to or the removal of
 // the undo record. The parent then starts as the program does and compares
 // the whole classes store. In the Windows build the registry is the machine's
-// (a sandbox key) and the record the program's own file store; elsewhere the
-// hive, used without its transactions, and a file store of this test's.
+// (a sandbox key), the record the program's own file store, and the killed
+// copy another user's; elsewhere the hive, used without its transactions,
+// and a file store of this test's.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -269,7 +270,9 @@ INSTANTIATE_TEST_SUITE_P(Changes, JournalOverChange, ::testing::Values("add"));
 int main(int argc, char** argv) {
 #ifdef _WIN32
   if (argc == 6 && std::string(argv[1]) == "--crash-child") {
-    zandrel::testing::JoinRegistrySandbox(argv[2]);
+    // The killed copy is another user's (a HKEY_CURRENT_USER of its own): the
+    // record is the machine's, and this user's start rolls it back.
+    zandrel::testing::JoinRegistrySandbox(argv[2], "Another user");
     return zandrel::testing::CrashChild(argv[3], argv[4], std::atoi(argv[5]));
   }
 #endif
