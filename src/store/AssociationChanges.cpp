@@ -255,37 +255,39 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
   }
   registry.RegCloseKey(extensionKey);
 
-  // A title that other extensions name too goes only when the user says so;
-  // else only E goes and the title stays, with everything under it.
-  std::vector<std::string> naming;
-  bool keepTitle = d.empty();
-  if (!keepTitle && TitleCheck(registry, e, d) == Title::kOwn) ExtensionsNaming(registry, d, e, &naming);
-  if (!naming.empty())
+  // The description is deleted with everything under it, so it must be the
+  // title E names, named by no extension the user was not told of; read under
+  // the lock, so that no other program can change that in between. Other
+  // extensions naming it: the transaction ends unchanged, the user is asked,
+  // and a second one deletes E alone ("Нет") or both ("Да").
+  QueuedPrompter held;
+  bool deleted = false, asked = false, keepTitle = d.empty();
+  Title title = Title::kOwn;
+  std::vector<std::string> naming, namingNow;
+  for (;;) {
+    bool ask = false;
+    {
+      RegistryTransaction transaction(registry);
+      const MachineClasses classes(registry, KEY_READ);  // keys are deleted through their parents' handles
+      bool read = true;
+      if (transaction.BeginCode() == ERROR_SUCCESS && !keepTitle) {
+        title = TitleCheck(registry, e, d);
+        if (title == Title::kOwn) read = ExtensionsNaming(registry, d, e, &namingNow);
+      }
+      ask = !asked && read && title == Title::kOwn && !namingNow.empty();
+      deleted = !ask && transaction.BeginCode() == ERROR_SUCCESS && classes.Key() != 0 && title == Title::kOwn &&
+                read && !NamesMore(namingNow, naming) && DeleteKey(registry, held, classes.Key(), e) &&
+                (keepTitle || DeleteKey(registry, held, classes.Key(), d)) &&
+                transaction.Commit() == ERROR_SUCCESS;
+    }  // rolled back here unless committed
+    if (!ask) break;
+    asked = true;
+    naming = namingNow;
     keepTitle = prompter.MsgBox("Описание " + d + " называют и другие расширения: " + NameList(naming) + "." + kCrLf +
                                     "Удалить описание и для них? Нет — удалить только расширение " + e + ".",
                                 MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES;
-
-  QueuedPrompter held;
-  bool deleted = false;
-  Title title = Title::kOwn;
-  std::vector<std::string> namingNow;
-  {
-    RegistryTransaction transaction(registry);
-    const MachineClasses classes(registry, KEY_READ);  // keys are deleted through their parents' handles
-    // The description is deleted with everything under it, so it must be the
-    // title E names, named by no extension the user was not told of; checked
-    // under the lock, so that no other program can change that in between.
-    bool read = true;
-    if (transaction.BeginCode() == ERROR_SUCCESS && !keepTitle) {
-      title = TitleCheck(registry, e, d);
-      if (title == Title::kOwn) read = ExtensionsNaming(registry, d, e, &namingNow);
-    }
-    deleted = transaction.BeginCode() == ERROR_SUCCESS && classes.Key() != 0 && title == Title::kOwn && read &&
-              !NamesMore(namingNow, naming) &&
-              DeleteKey(registry, held, classes.Key(), e) &&
-              (keepTitle || DeleteKey(registry, held, classes.Key(), d)) &&
-              transaction.Commit() == ERROR_SUCCESS;
-  }  // rolled back here unless committed
+    namingNow.clear();
+  }
   held.Flush(prompter);
   if (title == Title::kOther) {
     prompter.MsgBox("Описание " + d + " не принадлежит расширению " + e + ". Ничего не удалено.", MB_OK);
