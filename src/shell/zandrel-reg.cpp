@@ -414,12 +414,12 @@ int Run(const std::vector<std::string>& args) {
 #endif
   if (verb == "import") return Import(*registry, args[1]);
 #ifdef ZANDREL_HAVE_DESKTOP
-  // The merged store has no whole-subtree scan of its own: its walk goes
-  // through the calls.
   desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
                                   desktop::HelperReader(desktop::HelperBesideProgram()));
   IRegistry& store = classes;
-  const hive::SubtreeWalk merged;
+  const hive::SubtreeWalk merged = [&classes, &walk](HKEY key, hive::SubtreeVisitor& visitor) {
+    return classes.WalkSubtree(key, visitor, walk);
+  };
 #else
   IRegistry& store = *registry;
   const hive::SubtreeWalk& merged = walk;

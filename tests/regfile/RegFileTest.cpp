@@ -237,18 +237,6 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
                               "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n"));
 }
 
-// Writes down every key and value a walk hands over.
-class Transcript : public SubtreeVisitor {
- public:
-  void Key(std::size_t depth, std::string_view name) override {
-    text += std::to_string(depth) + " [" + std::string(name) + "]\n";
-  }
-  void Value(std::string_view name, DWORD type, std::string_view data) override {
-    text += "  \"" + std::string(name) + "\" " + std::to_string(type) + ": " + Hex(std::string(data)) + "\n";
-  }
-  std::string text;
-};
-
 // The hive's own walk, which skips the calls, hands over byte for byte what
 // the walk through the calls does: from every kind of start, over the
 // default store with hard cases added, and over a hive whose key ids are
@@ -283,7 +271,7 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
     ASSERT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, "brief"), 0);
     for (HKEY start : {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, zzq, write_only, gone}) {
       SCOPED_TRACE(start);
-      Transcript calls, own;
+      zandrel::testing::Transcript calls, own;
       const LONG code = WalkSubtree(*hive, start, calls);
       EXPECT_EQ(hive->WalkSubtree(start, own), code);
       if (code == ERROR_SUCCESS) {

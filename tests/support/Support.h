@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "regfile/RegFile.h"
 #include "store/Prompter.h"
 #include "registry/Registry.h"
 
@@ -50,6 +51,18 @@ std::string Hex(const std::string& bytes);  // "61 62 00"
 std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path, int maxDepth = 1 << 20,
                      int maxKeys = 1 << 30);
 inline std::string DumpClasses(IRegistry& registry) { return DumpTree(registry, HKEY_CLASSES_ROOT, ""); }
+
+// Writes down every key and value a walk hands over.
+class Transcript : public hive::SubtreeVisitor {
+ public:
+  void Key(std::size_t depth, std::string_view name) override {
+    text += std::to_string(depth) + " [" + std::string(name) + "]\n";
+  }
+  void Value(std::string_view name, DWORD type, std::string_view data) override {
+    text += "  \"" + std::string(name) + "\" " + std::to_string(type) + ": " + Hex(std::string(data)) + "\n";
+  }
+  std::string text;
+};
 
 // Straight into HKEY_CLASSES_ROOT, bypassing the store; each returns the code.
 LONG SeedKey(IRegistry& registry, const std::string& path);

@@ -639,6 +639,73 @@ bool DesktopClasses::KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
   return place.classes && m.ViewKey(m.ViewRoot(), place.below) != nullptr;
 }
 
+namespace {
+
+// Hands the view's key `node` and its subtree to `visitor`, `node` at `depth`.
+void VisitViewKey(const Node& node, std::size_t depth, hive::SubtreeVisitor& visitor) {
+  visitor.Key(depth, node.name);
+  for (const Value& value : node.values) visitor.Value(value.name, value.type, value.data);
+  for (const auto& [upper, child] : node.children) VisitViewKey(child, depth + 1, visitor);
+}
+
+void CountViewKey(const Node& node, std::size_t* keys, std::size_t* values, std::size_t* bytes) {
+  ++*keys;
+  *bytes += node.name.size();
+  for (const Value& value : node.values) {
+    ++*values;
+    *bytes += value.name.size() + value.data.size();
+  }
+  for (const auto& [upper, child] : node.children) CountViewKey(child, keys, values, bytes);
+}
+
+// Passes the hive's walk of the classes root on, putting each of the view's
+// top-level keys (those the hive does not hold) before the first of the
+// hive's that sorts after it.
+class MergingVisitor : public hive::SubtreeVisitor {
+ public:
+  MergingVisitor(hive::SubtreeVisitor& out, std::vector<const Node*> view) : out_(out), view_(std::move(view)) {}
+  void Key(std::size_t depth, std::string_view name) override {
+    if (depth == 1) Flush(hive::UpperName(name));
+    out_.Key(depth, name);
+  }
+  void Value(std::string_view name, DWORD type, std::string_view data) override { out_.Value(name, type, data); }
+  void Expect(std::size_t keys, std::size_t values, std::size_t bytes) override {
+    for (const Node* node : view_) CountViewKey(*node, &keys, &values, &bytes);
+    out_.Expect(keys, values, bytes);
+  }
+  // The view's keys sorting before `upper`; all that are left without it.
+  void Flush(const std::string& upper = std::string()) {
+    for (; next_ < view_.size(); ++next_) {
+      if (!upper.empty() && !(hive::UpperName(view_[next_]->name) < upper)) break;
+      VisitViewKey(*view_[next_], 1, out_);
+    }
+  }
+
+ private:
+  hive::SubtreeVisitor& out_;
+  std::vector<const Node*> view_;  // in the registry's order
+  std::size_t next_ = 0;
+};
+
+}  // namespace
+
+LONG DesktopClasses::WalkSubtree(HKEY key, hive::SubtreeVisitor& visitor, const hive::SubtreeWalk& hiveWalk) {
+  Impl& m = *impl_;
+  Handle handle;
+  if (!m.Get(key, &handle)) return ERROR_INVALID_HANDLE;
+  const bool hivesAlone = handle.kind == Kind::kOther || handle.kind == Kind::kOwn ||
+                          (handle.kind == Kind::kClassesRoot && handle.node == nullptr);
+  if (hivesAlone && hiveWalk) return hiveWalk(handle.own, visitor);
+  if (handle.kind != Kind::kClassesRoot || !hiveWalk) return hive::WalkSubtree(*this, key, visitor);
+  std::vector<const Node*> view;
+  for (const auto& [upper, child] : handle.node->children)
+    if (!m.OwnHas(child.name)) view.push_back(&child);
+  MergingVisitor merging(visitor, std::move(view));
+  const LONG code = hiveWalk(handle.own, merging);
+  if (code == ERROR_SUCCESS) merging.Flush();
+  return code;
+}
+
 std::size_t DesktopClasses::ViewBuilds() const { return impl_->builds; }
 
 const std::string& DesktopClasses::ViewError() const { return impl_->error; }

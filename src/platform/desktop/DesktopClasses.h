@@ -27,6 +27,7 @@
 
 #include "platform/desktop/DesktopProjection.h"
 #include "platform/desktop/DesktopView.h"
+#include "regfile/RegFile.h"
 #include "registry/Registry.h"
 
 namespace zandrel::desktop {
@@ -91,6 +92,12 @@ class DesktopClasses : public IRegistry {
   LONG CommitTransaction() override;
   void RollbackTransaction() override;
   bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
+
+  // Walks the open key's subtree, handing over exactly what
+  // hive::WalkSubtree(*this, key, visitor) would: the hive's part read by
+  // `hiveWalk` (the hive's own whole-subtree scans), the view's keys taken
+  // straight from the view, merged in the registry's order.
+  LONG WalkSubtree(HKEY key, hive::SubtreeVisitor& visitor, const hive::SubtreeWalk& hiveWalk);
 
   // How many times the view has been built; why the last build failed.
   std::size_t ViewBuilds() const;

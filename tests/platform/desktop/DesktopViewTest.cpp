@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/desktop/DesktopClasses.h"
+#include "platform/hive/Hive.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
 #include "support/Backends.h"
@@ -177,6 +178,21 @@ TEST_F(DesktopView, OwnKeysWinAndBothEnumerateInTheRegistrysOrder) {
                "[SOFTWARE\\Classes\\application/x-zqb\\shell\\open\\command]\n"
                "  \"\" type 1: " +
                testing::Hex(At(R"("@/bin/tool" --desk "%1")") + '\0') + "\n"));
+  // The hive's own scans with the view's keys merged in hand over what the
+  // calls do, from the classes root and from keys of either side.
+  auto* own = dynamic_cast<hive::HiveRegistry*>(hive.get());
+  ASSERT_NE(own, nullptr);
+  const hive::SubtreeWalk scans = [own](HKEY key, hive::SubtreeVisitor& v) { return own->WalkSubtree(key, v); };
+  for (const char* path : {"SOFTWARE\\Classes", "SOFTWARE\\Classes\\.zqa", "SOFTWARE\\Classes\\application/x-zqb"}) {
+    SCOPED_TRACE(path);
+    HKEY key = 0;
+    ASSERT_EQ(classes->RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_SUCCESS);
+    testing::Transcript calls, merged;
+    ASSERT_EQ(hive::WalkSubtree(*classes, key, calls), ERROR_SUCCESS);
+    ASSERT_EQ(classes->WalkSubtree(key, merged, scans), ERROR_SUCCESS);
+    EXPECT_EQ(merged.text, calls.text);
+    classes->RegCloseKey(key);
+  }
   // Removing its own .zqa shows the desktop's again.
   ASSERT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqa"), ERROR_SUCCESS);
   EXPECT_EQ(Listed()[0], (store::AssociationRow{".zqa", "application/x-zqa", At(R"("@/bin/tool" "%1")")}));
