@@ -41,23 +41,6 @@ bool SameAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Deletes a key and everything below it. 0 also when the key is missing.
-LONG DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
-  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (code != ERROR_SUCCESS) return code;
-  while (code == ERROR_SUCCESS) {
-    char name[MAX_KEY_NAME_CHARS * 4 + 1];
-    DWORD length = sizeof name;
-    code = registry.RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_SUCCESS) code = DeleteTree(registry, root, path + "\\" + name);
-  }
-  registry.RegCloseKey(key);
-  if (code != ERROR_NO_MORE_ITEMS) return code;
-  return registry.RegDeleteKeyA(root, path.c_str());
-}
-
 std::string Describe(LONG code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -165,7 +148,7 @@ LONG Apply(IRegistry& registry, const std::deque<RegChange>& ops, const RegChang
       case RegChange::kDeleteKey:
         current = 0;
         open.Close(0);  // a key of it may go
-        code = DeleteTree(registry, op.root, op.path);
+        code = DeleteKeyTree(registry, op.root, op.path);
         break;
       case RegChange::kSetValue:
         code = registry.RegSetValueExA(current, op.name.c_str(), 0, op.type,
@@ -197,8 +180,24 @@ std::string OpWhat(const RegChange& op) {
 
 }  // namespace
 
+LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path) {
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  while (code == ERROR_SUCCESS) {
+    char name[MAX_KEY_NAME_CHARS * 4 + 1];
+    DWORD length = sizeof name;
+    code = registry.RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_SUCCESS) code = DeleteKeyTree(registry, root, path + "\\" + name);
+  }
+  registry.RegCloseKey(key);
+  if (code != ERROR_NO_MORE_ITEMS) return code;
+  return registry.RegDeleteKeyA(root, path.c_str());
+}
+
 RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
-                              const std::string& file_name) {
+                              const std::string& file_name, const ChangesApply& apply) {
   RegImportResult result;
   auto fail = [&](int line, const std::string& what) {
     result.ok = false;
@@ -218,7 +217,7 @@ RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
     return fail(0, "cannot start the import: " + Describe(transaction.BeginCode()));
   }
   const RegChange* failed = nullptr;
-  const LONG code = Apply(registry, ops, &failed);
+  const LONG code = apply ? apply(ops, &failed) : Apply(registry, ops, &failed);
   if (code != ERROR_SUCCESS) {
     std::string what = OpWhat(*failed);
     if (failed->kind == RegChange::kKey || failed->kind == RegChange::kDeleteKey) {
@@ -284,7 +283,7 @@ bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error
 
 }  // namespace
 
-RegImportResult ImportRegFile(IRegistry& registry, const std::string& path) {
+RegImportResult ImportRegFile(IRegistry& registry, const std::string& path, const ChangesApply& apply) {
   std::string bytes;
   std::string error;
   if (!ReadRegFile(path, &bytes, &error)) {
@@ -292,7 +291,7 @@ RegImportResult ImportRegFile(IRegistry& registry, const std::string& path) {
     result.message = path + ": " + error;
     return result;
   }
-  return ImportRegText(registry, bytes, path);
+  return ImportRegText(registry, bytes, path, apply);
 }
 
 const char* RootName(HKEY root) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -33,13 +34,28 @@ struct RegImportResult {
   std::vector<std::string> notes;
 };
 
+struct RegChange;  // regfile/RegParser.h
+
+// A registry's own application of the changes a file was parsed into, inside
+// the import's transaction, giving what the registry calls would give (the
+// hive's HiveRegistry::ApplyRegChanges): 0, or the code of the change at
+// *failed.
+using ChangesApply = std::function<LONG(const std::deque<RegChange>& changes, const RegChange** failed)>;
+
 // Imports a whole .reg text in one registry transaction: all of it lands, or
-// nothing does. file_name is used only in messages.
+// nothing does. file_name is used only in messages. The changes are made
+// with `apply` when given, else through the registry calls.
 RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
-                              const std::string& file_name);
+                              const std::string& file_name, const ChangesApply& apply = nullptr);
 
 // Reads the file and imports it as ImportRegText does.
-RegImportResult ImportRegFile(IRegistry& registry, const std::string& path);
+RegImportResult ImportRegFile(IRegistry& registry, const std::string& path,
+                              const ChangesApply& apply = nullptr);
+
+// Deletes root\path and everything below it through the registry calls, as
+// a file's "[-KEY]" line does: 0, also when the key does not exist, or the
+// first failing call's code.
+LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path);
 
 // Splits "HKEY_CLASSES_ROOT\sub\path" (or HKCR, HKLM, HKCU, HKU; any case)
 // into its root and the rest (empty components dropped). False for an

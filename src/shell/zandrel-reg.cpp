@@ -227,8 +227,8 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
 // named on stderr. The first kShownNotes are shown, then their count.
 constexpr std::size_t kShownNotes = 20;
 
-int Import(IRegistry& registry, const std::string& file) {
-  const hive::RegImportResult result = hive::ImportRegFile(registry, file);
+int Import(IRegistry& registry, const hive::ChangesApply& apply, const std::string& file) {
+  const hive::RegImportResult result = hive::ImportRegFile(registry, file, apply);
   if (!result.ok) return Fail(result.message);
   for (std::size_t i = 0; i < result.notes.size() && i < kShownNotes; ++i)
     Write(2, "zandrel-reg: " + result.notes[i] + "\n");
@@ -406,13 +406,19 @@ int Run(const std::vector<std::string>& args) {
   if (!registry) return Fail(error);
 #ifdef _WIN32
   const hive::SubtreeWalk walk;
+  const hive::ChangesApply apply;
 #else
-  // The hive reads a whole subtree in a few scans rather than a call per key.
+  // The hive reads a whole subtree in a few scans rather than a call per key,
+  // and writes what a file adds in a few statements rather than several per line.
   const hive::SubtreeWalk walk = [&registry](HKEY key, hive::SubtreeVisitor& visitor) {
     return registry->WalkSubtree(key, visitor);
   };
+  const hive::ChangesApply apply = [&registry](const std::deque<hive::RegChange>& changes,
+                                               const hive::RegChange** failed) {
+    return registry->ApplyRegChanges(changes, failed);
+  };
 #endif
-  if (verb == "import") return Import(*registry, args[1]);
+  if (verb == "import") return Import(*registry, apply, args[1]);
 #ifdef ZANDREL_HAVE_DESKTOP
   desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
                                   desktop::HelperReader(desktop::HelperBesideProgram()));

@@ -1,4 +1,5 @@
-// Fuzz target: bytes as a .reg file imported into a fresh hive. A failed
+// Fuzz target: bytes as a .reg file imported into a fresh hive. The import
+// in bulk gives what the calls give: the same result and registry. A failed
 // import leaves the hive as it was, with a one-line message; what was
 // imported exports; an export imported into a fresh hive exports again byte
 // for byte (from the second round on: the first may turn malformed UTF-8 into
@@ -8,6 +9,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "regfile/RegFile.h"
+#include "regfile/RegParser.h"
 
 namespace {
 
@@ -32,6 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const hive::RegImportResult result =
       hive::ImportRegText(*hive, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
   const std::string dump = DumpAll(*hive);
+  auto bulk = fuzz::FreshHive("bulk.hive");
+  const hive::RegImportResult in_bulk = hive::ImportRegText(
+      *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg",
+      [&bulk](const std::deque<hive::RegChange>& changes, const hive::RegChange** failed) {
+        return bulk->ApplyRegChanges(changes, failed);
+      });
+  if (in_bulk.ok != result.ok || in_bulk.message != result.message) Fault("the import in bulk ends otherwise", in_bulk.message);
+  if (DumpAll(*bulk) != dump) Fault("the import in bulk makes another registry", DumpAll(*bulk));
   if (!result.ok) {
     if (dump != empty) Fault("a failed import left changes", dump);
     if (result.message.empty() || result.message.find('\n') != std::string::npos) Fault("no one-line message", result.message);

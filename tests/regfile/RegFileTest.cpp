@@ -6,6 +6,7 @@
 
 #include "platform/hive/Hive.h"
 #include "regfile/RegFile.h"
+#include "regfile/RegParser.h"
 #include "regfile/RegText.h"
 #include "support/Backends.h"
 #include "support/Support.h"
@@ -127,10 +128,39 @@ std::string FileOf(const LineRow& row, bool unicode) {
   return unicode ? Utf16File("Windows Registry Editor Version 5.00\r\n" + row.body) : "REGEDIT4\n" + row.body;
 }
 
+// Imports `file` into a fresh hive through the registry calls, and into
+// another in bulk (the hive's ApplyRegChanges, as zandrel-reg imports);
+// both must give the same result, notes and whole registry.
+RegImportResult ImportBothWays(const std::string& file, const std::string& folder, std::string* dump,
+                               const std::string& seed = "") {
+  RegImportResult result[2];
+  std::string whole[2];
+  for (int bulk : {0, 1}) {
+    std::string error;
+    auto hive = OpenHive(folder + (bulk ? "/bulk.db" : "/calls.db"), &error);
+    EXPECT_NE(hive, nullptr) << error;
+    if (!seed.empty()) {
+      EXPECT_TRUE(ImportRegText(*hive, seed, "seed.reg").ok);
+    }
+    const ChangesApply apply = [&hive](const std::deque<RegChange>& changes, const RegChange** failed) {
+      return hive->ApplyRegChanges(changes, failed);
+    };
+    result[bulk] = ImportRegText(*hive, file, "t.reg", bulk ? apply : nullptr);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) whole[bulk] += DumpTree(*hive, root, "");
+  }
+  EXPECT_EQ(result[1].ok, result[0].ok);
+  EXPECT_EQ(result[1].message, result[0].message);
+  EXPECT_EQ(result[1].notes, result[0].notes);
+  EXPECT_EQ(whole[1], whole[0]);
+  *dump = whole[0];
+  return result[0];
+}
+
 std::string Outcome(const std::string& file) {
   TempDir dir;
-  auto reg = zandrel::testing::MakeRegistry(dir.Path());
-  const RegImportResult r = ImportRegText(*reg, file, "t.reg");
+  std::string whole;
+  const RegImportResult r = ImportBothWays(file, dir.Path(), &whole);
+  auto reg = OpenHive(dir.File("calls.db"), nullptr);
   std::string out = r.ok ? DumpClasses(*reg).substr(3) : r.message.substr(7) + "\n";
   for (const std::string& n : r.notes) out += "~" + n.substr(12, n.find(':') - 12) + "\n";  // "t.reg, line N: ..."
   return out;
@@ -221,6 +251,70 @@ TEST(RegFileLines, ReadAsRegeditReadsThem) {
       EXPECT_EQ(Outcome(FileOf(row, unicode)), row.expect);
     }
   }
+}
+
+// What an import in bulk must get right that a file into an empty hive does
+// not show: keys and values already there (their case kept, a value
+// rewritten in its place), deletions between additions, both roads to the
+// classes root, and the faults the calls refuse, at the same line. Each file
+// goes both ways over the same store.
+TEST(RegFileBulk, ImportsAsTheCallsDo) {
+  const std::string seed =
+      "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zzq]\n@=\"Zzq.Doc\"\n\"Keep\"=\"1\"\n\"Other\"=\"2\"\n"
+      "[HKEY_CLASSES_ROOT\\Zzq.Doc\\shell\\open\\command]\n@=\"/bin/zzq %1\"\n"
+      "[HKEY_CURRENT_USER\\Software\\Zz]\n\"v\"=dword:1\n";
+  std::string deep = "[HKEY_CLASSES_ROOT";
+  for (DWORD i = 0; i <= MAX_KEY_DEPTH; ++i) deep += "\\d";
+  const std::pair<const char*, std::string> rows[] = {
+      {"keys and values already there, in another case",
+       "[HKEY_CLASSES_ROOT\\.ZZQ]\n\"KEEP\"=\"one\"\n\"new\"=\"3\"\n@=\"Zzq.Doc2\"\n"
+       "[hkey_classes_root\\zzq.doc\\Shell\\Print\\command]\n@=\"p %1\"\n"},
+      {"the classes root by both roads, and a root's own values",
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zzq\\Sub]\n@=\"a\"\n[HKEY_CLASSES_ROOT\\.zzq\\SUB\\x]\n"
+       "[HKEY_CLASSES_ROOT]\n\"rootval\"=\"r\"\n[HKEY_USERS\\u]\n"},
+      {"deletions between additions",
+       "[HKEY_CLASSES_ROOT\\.a\\b]\n\"x\"=\"1\"\n[-HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.a\\c]\n"
+       "[-HKEY_CLASSES_ROOT\\Zzq.Doc]\n[HKEY_CLASSES_ROOT\\Zzq.Doc\\again]\n[HKEY_CLASSES_ROOT\\.zzq]\n"
+       "\"Keep\"=-\n\"Other\"=\"b\"\n\"Keep\"=\"back, at the end\"\n\"gone\"=-\n"},
+      {"values set again in another case, deleted and set again",
+       "[HKEY_CLASSES_ROOT\\.n]\n\"a\"=\"1\"\n\"b\"=\"2\"\n\"B\"=\"3\"\n\"a\"=-\n\"A\"=\"4\"\n"},
+      {"sections repeated, paths written oddly",
+       "[HKEY_CLASSES_ROOT\\.r\\s]\n[HKEY_CLASSES_ROOT\\.r]\n@=\"x\"\n[HKEY_CLASSES_ROOT\\.r\\\\s\\]\n\"v\"=\"y\"\n"
+       "[HKEY_CLASSES_ROOT\\.r\\S]\n\"V\"=hex(2):41,42\n[HKEY_CLASSES_ROOT\\\\x]\n"},
+      {"a key nested too deep", "[HKEY_CLASSES_ROOT\\.ok]\n" + deep + "]\n"},
+      {"a key name too long", "[HKEY_CLASSES_ROOT\\.l\\" + std::string(MAX_KEY_NAME_CHARS + 1, 'k') + "]\n"},
+      {"a value name too long", "[HKEY_CLASSES_ROOT\\.l]\n\"" + std::string(16384, 'n') + "\"=\"x\"\n"},
+      {"a fixed key deleted", "[HKEY_CLASSES_ROOT\\.ok]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes]\n"},
+  };
+  for (const auto& [what, body] : rows) {
+    SCOPED_TRACE(what);
+    TempDir dir;
+    std::string whole;
+    ImportBothWays("REGEDIT4\n" + body, dir.Path(), &whole, seed);
+  }
+}
+
+// After an import in bulk the hive reads the same opened afresh, and a key
+// created later never takes the id of one the import made (a handle to a
+// deleted key would reach it).
+TEST(RegFileBulk, HiveOpenedAfreshIsTheSameAndNoIdIsGivenTwice) {
+  TempDir dir;
+  std::string whole;
+  ASSERT_TRUE(ImportBothWays(Utf16File(kExported), dir.Path(), &whole).ok);
+  auto again = OpenHive(dir.File("bulk.db"), nullptr);
+  ASSERT_NE(again, nullptr);
+  std::string fresh;
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) fresh += DumpTree(*again, root, "");
+  EXPECT_EQ(fresh, whole);
+  HKEY last = 0, next = 0;  // the file's last key has the largest id
+  ASSERT_EQ(again->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zzq\\Подключ", 0, KEY_READ, &last), 0);
+  ASSERT_EQ(again->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zzq\\Подключ"), 0);
+  ASSERT_EQ(again->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".new", 0, nullptr, 0, KEY_READ, nullptr, &next, nullptr), 0);
+  char name[8];
+  DWORD length = sizeof name;
+  EXPECT_EQ(again->RegEnumKeyExA(last, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+  again->RegCloseKey(last);
+  again->RegCloseKey(next);
 }
 
 // regedit writes an empty string as ""; a string holding NUL keeps the hex

@@ -15,6 +15,7 @@
 #include "platform/hive/FaultVfs.h"
 #include "platform/hive/Hive.h"
 #include "regfile/RegFile.h"
+#include "regfile/RegParser.h"
 #include "store/AssociationChanges.h"
 #include "support/FailingRegistry.h"
 #include "support/Support.h"
@@ -22,7 +23,7 @@
 namespace zandrel::testing {
 namespace {
 
-enum class Op { kAdd, kRemove, kImport };
+enum class Op { kAdd, kRemove, kImport, kImportInBulk };
 enum class Stop { kRegistryCall, kFileChange, kDiskFull };
 
 std::string IntegrityCheck(const std::string& path) {
@@ -71,11 +72,17 @@ class Crash : public ::testing::Test {
     for (const char* suffix : {"", "-wal", "-shm"}) ::unlink(dir->File(name + suffix).c_str());
     return dir->Write(name, ReadFile(dir->File("template.db")));
   }
-  // Runs the operation; true when it reports success.
-  static bool Run(Op op, IRegistry& registry) {
+  // Runs the operation on `registry`, over `hive`; true when it reports success.
+  static bool Run(Op op, IRegistry& registry, hive::HiveRegistry& hive) {
     RecordingPrompter p;
     p.AnswerNext(IDYES);
     if (op == Op::kImport) return hive::ImportRegFile(registry, dir->File("large.reg")).ok;
+    if (op == Op::kImportInBulk) {
+      return hive::ImportRegFile(registry, dir->File("large.reg"),
+                                 [&hive](const std::deque<hive::RegChange>& changes, const hive::RegChange** failed) {
+                                   return hive.ApplyRegChanges(changes, failed);
+                                 }).ok;
+    }
     if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});
     if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", 0});
     return !p.boxes.empty() && (p.boxes.back().text == "Всё прошло успешно." ||
@@ -112,6 +119,8 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
       {"import, killed at file changes", Op::kImport, Stop::kFileChange, 40},
       {"add, refused by a full disk", Op::kAdd, Stop::kDiskFull, 0},
       {"import, refused by a full disk", Op::kImport, Stop::kDiskFull, 30},
+      {"import in bulk, killed at file changes", Op::kImportInBulk, Stop::kFileChange, 40},
+      {"import in bulk, refused by a full disk", Op::kImportInBulk, Stop::kDiskFull, 30},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -123,7 +132,7 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
       auto hive = hive::OpenHive(path, &error);
       FailingRegistry counting(*hive);
       FaultVfs::Disarm();
-      ASSERT_TRUE(Run(row.op, counting));
+      ASSERT_TRUE(Run(row.op, counting, *hive));
       calls = counting.Count(kChangeOps);
       changes = FaultVfs::Changes();
       bytes = FaultVfs::BytesWritten();
@@ -143,13 +152,13 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
         std::string error;
         auto hive = hive::OpenHive(path, &error);
         FaultVfs::FullAfterBytes((point - 1) * 256);
-        const bool done = Run(row.op, *hive);
+        const bool done = Run(row.op, *hive, *hive);
         const bool refused = FaultVfs::FullRefusals() > 0;
         FaultVfs::Disarm();
         EXPECT_EQ(done, !refused);
         EXPECT_EQ(DumpClasses(*hive), done ? after : *before);
         if (!done) {
-          EXPECT_TRUE(Run(row.op, *hive)) << "room again, and the same change goes through";
+          EXPECT_TRUE(Run(row.op, *hive, *hive)) << "room again, and the same change goes through";
         }
         befores += refused;
         continue;
@@ -162,7 +171,7 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
         if (!hive) ::_exit(5);
         FailingRegistry killing(*hive);
         if (row.stop == Stop::kRegistryCall) killing.KillAt((point + 1) / 2, point % 2 == 0);
-        Run(row.op, killing);
+        Run(row.op, killing, *hive);
         ::_exit(4);
       }
       int status = 0;

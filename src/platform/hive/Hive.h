@@ -16,6 +16,7 @@
 // An instance is used from one thread at a time.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,7 @@
 namespace zandrel::hive {
 
 class SubtreeVisitor;  // regfile/RegFile.h
+struct RegChange;      // regfile/RegParser.h
 
 inline constexpr int kBusyTimeoutMs = 10000;
 
@@ -58,6 +60,15 @@ class HiveRegistry : public zandrel::IRegistry {
   // few scans of the file instead of a call per key and value: 0, or 5
   // when the handle may not both query and enumerate, or the failing code.
   LONG WalkSubtree(HKEY hKey, SubtreeVisitor& visitor);
+
+  // Makes the changes a .reg file was parsed into, inside a transaction scope
+  // (87 outside one), as ImportRegText (regfile/RegFile.h) makes them through
+  // the calls above, with the same result: the same keys, values and order,
+  // and for a file the calls refuse the same change (*failed) and code. The
+  // keys and values the file adds are written in bulk, a few statements for
+  // the whole file rather than several per line. On failure the scope must
+  // be rolled back: part of the changes may have been made.
+  LONG ApplyRegChanges(const std::deque<RegChange>& changes, const RegChange** failed);
 
   // The file this instance works on.
   const std::string& Path() const;

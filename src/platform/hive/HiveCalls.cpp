@@ -6,31 +6,6 @@
 
 namespace zandrel::hive {
 
-namespace {
-
-// Longest value name, in characters.
-constexpr std::size_t kMaxValueNameChars = 16383;
-
-bool IsRoot(HKEY h) { return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS; }
-
-sqlite3_int64 RootKey(HKEY h) {
-  switch (h) {
-    case HKEY_CLASSES_ROOT:
-      return kClassesKey;
-    case HKEY_CURRENT_USER:
-      return kUserKey;
-    case HKEY_LOCAL_MACHINE:
-      return kMachineKey;
-    default:
-      return kUsersKey;
-  }
-}
-
-bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// Splits a subkey path into its components. NULL is the empty path.
 LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts) {
   parts->clear();
   if (sub_key == nullptr) return ERROR_SUCCESS;
@@ -51,8 +26,6 @@ LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts) {
   }
   return ERROR_SUCCESS;
 }
-
-}  // namespace
 
 auto HiveRegistry::Impl::HandleAt(HKEY h) -> std::vector<Handle>::iterator {
   return std::lower_bound(handles.begin(), handles.end(), h,
@@ -295,11 +268,7 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
     return ERROR_INVALID_PARAMETER;
   }
   std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  // A string whose size does not count its terminating NUL is stored with
-  // one. Windows adds it only when the byte after the data is a NUL, reading
-  // past the caller's buffer; only the buffer is read here, so the string is
-  // taken as ending where its size says.
-  if (IsStringType(dwType) && !data.empty() && data.back() != '\0') data.push_back('\0');
+  if (NeedsNul(dwType, data)) data.push_back('\0');
   const std::string upper = UpperName(name);
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "regfile/RegFile.h"
+#include "regfile/RegParser.h"
 
 namespace zandrel::hive {
 
@@ -271,7 +272,12 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
     std::string seed_error;
     auto hive = Connect(temp, &seed_error, Access::kBuilding);
     if (hive) {
-      RegImportResult result = ImportRegText(*hive, *seed, "default classes store");
+      HiveRegistry& built = *hive;
+      RegImportResult result =
+          ImportRegText(built, *seed, "default classes store",
+                        [&built](const std::deque<RegChange>& changes, const RegChange** failed) {
+                          return built.ApplyRegChanges(changes, failed);
+                        });
       if (!result.ok) seed_error = result.message;
     }
     if (!seed_error.empty()) {

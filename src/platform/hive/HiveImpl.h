@@ -6,6 +6,7 @@
 //   HiveCache.cpp       what the file held, kept in memory between calls
 //   HiveCalls.cpp       the registry calls and their handles
 //   HiveWalk.cpp        a whole subtree read at once
+//   HiveImport.cpp      a parsed .reg file's changes written in bulk
 #pragma once
 
 #include <sqlite3.h>
@@ -31,6 +32,42 @@ inline constexpr sqlite3_int64 kMachineKey = 1;
 inline constexpr sqlite3_int64 kUserKey = 2;
 inline constexpr sqlite3_int64 kUsersKey = 3;
 inline constexpr sqlite3_int64 kClassesKey = 5;
+
+// Longest value name, in characters.
+inline constexpr std::size_t kMaxValueNameChars = 16383;
+
+inline bool IsRoot(HKEY h) { return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS; }
+
+// The row of a root handle.
+inline sqlite3_int64 RootKey(HKEY h) {
+  switch (h) {
+    case HKEY_CLASSES_ROOT:
+      return kClassesKey;
+    case HKEY_CURRENT_USER:
+      return kUserKey;
+    case HKEY_LOCAL_MACHINE:
+      return kMachineKey;
+    default:
+      return kUsersKey;
+  }
+}
+
+inline bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Whether RegSetValueExA stores `data` of `type` with a NUL added: a string
+// whose size does not count its terminating NUL is stored with one. Windows
+// adds it only when the byte after the data is a NUL, reading past the
+// caller's buffer; only the buffer is read here, so the string is taken as
+// ending where its size says.
+inline bool NeedsNul(DWORD type, std::string_view data) {
+  return IsStringType(type) && !data.empty() && data.back() != '\0';
+}
+
+// Splits a subkey path into its components, empty ones dropped. NULL is the
+// empty path; 161 for a path that starts with "\", 87 for a name too long.
+LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts);
 
 // Keys whose children or values are kept in memory between calls; a listing
 // of a large classes store touches about four per extension.
