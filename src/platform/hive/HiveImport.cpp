@@ -33,6 +33,7 @@ class Arena {
       const std::size_t block = std::max(size, kBlock);
       blocks_.emplace_back(new char[block]);
       at_ = blocks_.back().get();
+      AdviseLargePages(at_, block);
       left_ = block;
     }
     char* p = at_;
@@ -47,33 +48,85 @@ class Arena {
   }
 
  private:
-  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+  static constexpr std::size_t kBlock = std::size_t{8} << 20;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* at_ = nullptr;
   std::size_t left_ = 0;
 };
 
-// A child of a key, or a value of a key, by its upper-cased name.
-struct NameKey {
-  std::uint32_t owner;
-  std::string_view upper;
-  bool operator==(const NameKey& o) const { return owner == o.owner && upper == o.upper; }
-};
-struct NameHash {
-  std::size_t operator()(const NameKey& k) const {
-    return std::hash<std::string_view>()(k.upper) ^ (std::size_t{k.owner} * 0x9E3779B97F4A7C15u);
+// Items (keys or values) found by their owner's index and upper-cased name:
+// open addressing with linear probing, 8 bytes a slot, on large pages. The
+// caller keeps each item's owner and name; `same(item)` compares them.
+class NameTable {
+ public:
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+  static constexpr std::uint32_t kGone = 0xFFFFFFFE;  // erased: probing goes on past it
+
+  static std::uint32_t Hash(std::uint32_t owner, std::string_view upper) {
+    const std::uint64_t h = std::hash<std::string_view>()(upper) ^ (owner * 0x9E3779B97F4A7C15u);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
   }
+
+  void Reserve(std::size_t items) {
+    std::size_t size = 64;
+    while (size < 2 * items) size *= 2;
+    if (size <= slots_.size()) return;
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(size, Slot{0, kEmpty});
+    AdviseLargePages(slots_.data(), slots_.size() * sizeof(Slot));
+    used_ = 0;
+    for (const Slot& slot : old)
+      if (slot.item < kGone) *Free(slot.hash) = slot, ++used_;
+  }
+
+  // The item of `hash` for which same(item) holds, or kEmpty.
+  template <typename Same>
+  std::uint32_t Find(std::uint32_t hash, Same same) const {
+    if (slots_.empty()) return kEmpty;
+    for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& slot = slots_[i];
+      if (slot.item == kEmpty) return kEmpty;
+      if (slot.hash == hash && slot.item != kGone && same(slot.item)) return slot.item;
+    }
+  }
+
+  void Insert(std::uint32_t hash, std::uint32_t item) {
+    if (2 * (used_ + 1) > slots_.size()) Reserve(2 * (used_ + 1));
+    *Free(hash) = Slot{hash, item};
+    ++used_;
+  }
+
+  void Erase(std::uint32_t hash, std::uint32_t item) {
+    for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      if (slots_[i].item == item) {
+        slots_[i].item = kGone;
+        return;
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t hash;
+    std::uint32_t item;
+  };
+  Slot* Free(std::uint32_t hash) {
+    std::size_t i = hash & (slots_.size() - 1);
+    while (slots_[i].item != kEmpty) i = (i + 1) & (slots_.size() - 1);
+    return &slots_[i];
+  }
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;  // slots holding an item or kGone
 };
-using NameMap = std::unordered_map<NameKey, std::uint32_t, NameHash>;
 
 // A key the file reaches: one already in the hive (a row), or one it adds
 // (no row until written).
 struct Node {
   sqlite3_int64 id;  // 0 until written
   sqlite3_int64 depth;
-  std::uint32_t parent;    // kNone for a root and for a key already there
+  std::uint32_t parent;    // kNone for a root
   std::string_view name;   // an added key's name as the file writes it
-  std::string_view upper;  // an added key's comparison name
+  std::string_view upper;  // its comparison name (none for a root)
   const RegChange* made;   // the section that adds it
   bool children_known;     // every child is in the child map
   bool values_known;       // every value is in the value map
@@ -140,8 +193,8 @@ class Importer {
     values_.reserve(changes.size());
     AdviseLargePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
     AdviseLargePages(values_.data(), values_.capacity() * sizeof(Value));
-    children_map_.reserve(changes.size());
-    values_map_.reserve(changes.size());
+    children_map_.Reserve(changes.size());
+    values_map_.Reserve(changes.size());
     for (const RegChange& op : changes) {
       *failed = &op;
       LONG code = ERROR_SUCCESS;
@@ -166,10 +219,17 @@ class Importer {
 
  private:
   // A key that was in the hive when the file reached it.
-  std::uint32_t Existing(sqlite3_int64 id, sqlite3_int64 depth) {
+  std::uint32_t Existing(sqlite3_int64 id, sqlite3_int64 depth, std::uint32_t parent, std::string_view upper) {
     const auto [it, added] = by_id_.emplace(id, static_cast<std::uint32_t>(nodes_.size()));
-    if (added) nodes_.push_back(Node{id, depth, kNone, {}, {}, nullptr, false, false, round_});
+    if (added) nodes_.push_back(Node{id, depth, parent, {}, upper, nullptr, false, false, round_});
     return it->second;
+  }
+
+  std::uint32_t FindChild(std::uint32_t parent, std::string_view upper, std::uint32_t hash) const {
+    return children_map_.Find(hash, [&](std::uint32_t n) { return nodes_[n].parent == parent && nodes_[n].upper == upper; });
+  }
+  std::uint32_t FindValue(std::uint32_t node, std::string_view upper, std::uint32_t hash) const {
+    return values_map_.Find(hash, [&](std::uint32_t v) { return values_[v].node == node && values_[v].upper == upper; });
   }
 
   // Opens (and creates) the key of a section, as OpenPath's calls would.
@@ -185,7 +245,7 @@ class Importer {
     }
     last_parts_.resize(same);
     last_nodes_.resize(same);
-    std::uint32_t at = same > 0 ? last_nodes_.back() : Existing(RootKey(op.root), 0);
+    std::uint32_t at = same > 0 ? last_nodes_.back() : Existing(RootKey(op.root), 0, kNone, {});
     for (std::size_t i = same; i < parts_.size(); ++i) {
       if ((code = Child(at, parts_[i], op, &at)) != ERROR_SUCCESS) return code;
       last_parts_.push_back(parts_[i]);
@@ -202,21 +262,22 @@ class Importer {
     AppendUpperName(name, &upper_);
     LONG code;
     if (!nodes_[parent].children_known && (code = LoadChildren(parent)) != ERROR_SUCCESS) return code;
-    const auto it = children_map_.find(NameKey{parent, upper_});
-    if (it != children_map_.end()) {
-      if ((code = StillThere(it->second)) == ERROR_SUCCESS) {
-        *out = it->second;
+    const std::uint32_t hash = NameTable::Hash(parent, upper_);
+    const std::uint32_t found = FindChild(parent, upper_, hash);
+    if (found != NameTable::kEmpty) {
+      if ((code = StillThere(found)) == ERROR_SUCCESS) {
+        *out = found;
         return ERROR_SUCCESS;
       }
       if (code != ERROR_FILE_NOT_FOUND) return code;
-      children_map_.erase(it);
+      children_map_.Erase(hash, found);
     }
     const sqlite3_int64 depth = nodes_[parent].depth + 1;
     if (depth > static_cast<sqlite3_int64>(MAX_KEY_DEPTH)) return ERROR_INVALID_PARAMETER;
     const std::string_view upper = arena_.Keep(upper_);
     *out = static_cast<std::uint32_t>(nodes_.size());
     nodes_.push_back(Node{0, depth, parent, name, upper, &op, true, true, round_});
-    children_map_.emplace(NameKey{parent, upper}, *out);
+    children_map_.Insert(hash, *out);
     added_keys_.push_back(*out);
     return ERROR_SUCCESS;
   }
@@ -239,9 +300,10 @@ class Importer {
     use.Int(1, nodes_[parent].id);
     int rc;
     while ((rc = use.Step()) == SQLITE_ROW) {
+      const std::string_view upper = arena_.Keep(use.Column(1));
       const std::uint32_t child =
-          Existing(sqlite3_column_int64(children_.get(), 0), sqlite3_column_int64(children_.get(), 2));
-      children_map_.emplace(NameKey{parent, arena_.Keep(use.Column(1))}, child);
+          Existing(sqlite3_column_int64(children_.get(), 0), sqlite3_column_int64(children_.get(), 2), parent, upper);
+      children_map_.Insert(NameTable::Hash(parent, upper), child);
     }
     if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
     nodes_[parent].children_known = true;
@@ -254,7 +316,7 @@ class Importer {
     int rc;
     while ((rc = use.Step()) == SQLITE_ROW) {
       const std::string_view upper = arena_.Keep(use.Column(1));
-      values_map_.emplace(NameKey{node, upper}, static_cast<std::uint32_t>(values_.size()));
+      values_map_.Insert(NameTable::Hash(node, upper), static_cast<std::uint32_t>(values_.size()));
       values_.push_back(Value{node, {}, upper, 0, {}, sqlite3_column_int64(values_of_.get(), 0), nullptr, false, false});
     }
     if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
@@ -279,20 +341,21 @@ class Importer {
     }
     upper_.clear();
     AppendUpperName(op.name, &upper_);
-    const auto it = values_map_.find(NameKey{current_, upper_});
-    if (it != values_map_.end()) {
-      Value& v = values_[it->second];
+    const std::uint32_t hash = NameTable::Hash(current_, upper_);
+    const std::uint32_t found = FindValue(current_, upper_, hash);
+    if (found != NameTable::kEmpty) {
+      Value& v = values_[found];
       v.type = op.type;
       v.data = data;
       v.made = &op;
       if (v.id != 0 && !v.rewritten) {
         v.rewritten = true;
-        rewritten_.push_back(it->second);
+        rewritten_.push_back(found);
       }
       return ERROR_SUCCESS;
     }
     const std::string_view upper = arena_.Keep(upper_);
-    values_map_.emplace(NameKey{current_, upper}, static_cast<std::uint32_t>(values_.size()));
+    values_map_.Insert(hash, static_cast<std::uint32_t>(values_.size()));
     added_values_.push_back(static_cast<std::uint32_t>(values_.size()));
     values_.push_back(Value{current_, op.name, upper, op.type, data, 0, &op, false, false});
     return ERROR_SUCCESS;
@@ -305,13 +368,14 @@ class Importer {
     if (!nodes_[current_].values_known && (code = LoadValues(current_)) != ERROR_SUCCESS) return code;
     upper_.clear();
     AppendUpperName(op.name, &upper_);
-    const auto it = values_map_.find(NameKey{current_, upper_});
-    if (it == values_map_.end()) return ERROR_SUCCESS;
-    Value& v = values_[it->second];
+    const std::uint32_t hash = NameTable::Hash(current_, upper_);
+    const std::uint32_t found = FindValue(current_, upper_, hash);
+    if (found == NameTable::kEmpty) return ERROR_SUCCESS;
+    Value& v = values_[found];
     v.gone = true;
     v.made = &op;
-    if (v.id != 0) deleted_values_.push_back(it->second);
-    values_map_.erase(it);
+    if (v.id != 0) deleted_values_.push_back(found);
+    values_map_.Erase(hash, found);
     return ERROR_SUCCESS;
   }
 
@@ -457,8 +521,8 @@ class Importer {
   std::vector<Node> nodes_;
   std::vector<Value> values_;
   std::unordered_map<sqlite3_int64, std::uint32_t> by_id_;  // keys already there, by id
-  NameMap children_map_;
-  NameMap values_map_;
+  NameTable children_map_;  // keys by parent and name
+  NameTable values_map_;    // values by key and name
   std::vector<std::uint32_t> added_keys_;      // not yet written
   std::vector<std::uint32_t> added_values_;    // not yet written
   std::vector<std::uint32_t> rewritten_;       // rows whose type and data change
