@@ -139,10 +139,21 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
     return static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                  (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
   };
+  // Four units at a time while they are ASCII, by far the most common.
+  const auto four_ascii = [&](std::size_t i) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + 2 * i, 8);
+    return (word & 0xFF80FF80FF80FF80u) == 0;
+  };
   // Sized exactly first: three bytes per unit at most, but mostly one.
   std::size_t size = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const char32_t c = unit(i);
+  for (std::size_t i = 0; i < n;) {
+    if (i + 4 <= n && four_ascii(i)) {
+      size += 4;
+      i += 4;
+      continue;
+    }
+    const char32_t c = unit(i++);
     size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;  // a surrogate pair: 3 + 3 >= 4
   }
   std::string out;
@@ -151,6 +162,11 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
   out.resize(size);
   char* o = out.data();
   for (std::size_t i = 0; i < n; ++i) {
+    if (i + 4 <= n && four_ascii(i)) {
+      for (std::size_t k = 0; k < 4; ++k) *o++ = bytes[2 * (i + k)];
+      i += 3;
+      continue;
+    }
     char32_t c = unit(i);
     if (c < 0x80) {
       *o++ = static_cast<char>(c);
