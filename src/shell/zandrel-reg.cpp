@@ -11,8 +11,13 @@
 // On Linux, query and export read the classes store merged over the
 // desktop's own associations; import and desktop work on the hive alone.
 // Exit status 0 on success, 1 on any error with one line on stderr.
+#ifdef __linux__
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -227,8 +232,8 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
 // named on stderr. The first kShownNotes are shown, then their count.
 constexpr std::size_t kShownNotes = 20;
 
-int Import(IRegistry& registry, const hive::ChangesApply& apply, const std::string& file) {
-  const hive::RegImportResult result = hive::ImportRegFile(registry, file, apply);
+// What the import ends in: 0, or 1 with its message.
+int Imported(const hive::RegImportResult& result, const std::string& file) {
   if (!result.ok) return Fail(result.message);
   for (std::size_t i = 0; i < result.notes.size() && i < kShownNotes; ++i)
     Write(2, "zandrel-reg: " + result.notes[i] + "\n");
@@ -236,6 +241,10 @@ int Import(IRegistry& registry, const hive::ChangesApply& apply, const std::stri
     Write(2, "zandrel-reg: " + file + ": " + std::to_string(result.notes.size() - kShownNotes) +
                  " more lines not imported\n");
   return 0;
+}
+
+int Import(IRegistry& registry, const hive::ChangesApply& apply, const std::string& file) {
+  return Imported(hive::ImportRegFile(registry, file, apply), file);
 }
 
 int Export(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string& key, const std::string& file) {
@@ -398,6 +407,31 @@ int Run(const std::vector<std::string>& args) {
 #endif
   if (!shape_ok) return Fail(kUsage);
   std::string error;
+#ifndef _WIN32
+  if (verb == "import") {
+    // The hive writes what a file adds in a few statements rather than
+    // several per line. Into a hive that does not exist yet, the file goes
+    // in while the new hive is still private: written once, and all or
+    // nothing all the same (a file that fails leaves no hive).
+    const auto apply_on = [](hive::HiveRegistry& hive) {
+      return [&hive](const std::deque<hive::RegChange>& changes, const hive::RegChange** failed) {
+        return hive.ApplyRegChanges(changes, failed);
+      };
+    };
+    bool ran = false, built = false;
+    hive::RegImportResult result;
+    auto registry = zandrel::hive::OpenDefaultHive(
+        [&](hive::HiveRegistry& fresh) {
+          ran = true;
+          result = hive::ImportRegFile(fresh, args[1], apply_on(fresh));
+          return result.ok;
+        },
+        &built, &error);
+    if (built || (ran && !result.ok)) return Imported(result, args[1]);
+    if (!registry) return Fail(error);
+    return Import(*registry, apply_on(*registry), args[1]);
+  }
+#endif
 #ifdef _WIN32
   auto registry = zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &error);
 #else
@@ -406,19 +440,13 @@ int Run(const std::vector<std::string>& args) {
   if (!registry) return Fail(error);
 #ifdef _WIN32
   const hive::SubtreeWalk walk;
-  const hive::ChangesApply apply;
+  if (verb == "import") return Import(*registry, nullptr, args[1]);
 #else
-  // The hive reads a whole subtree in a few scans rather than a call per key,
-  // and writes what a file adds in a few statements rather than several per line.
+  // The hive reads a whole subtree in a few scans rather than a call per key.
   const hive::SubtreeWalk walk = [&registry](HKEY key, hive::SubtreeVisitor& visitor) {
     return registry->WalkSubtree(key, visitor);
   };
-  const hive::ChangesApply apply = [&registry](const std::deque<hive::RegChange>& changes,
-                                               const hive::RegChange** failed) {
-    return registry->ApplyRegChanges(changes, failed);
-  };
 #endif
-  if (verb == "import") return Import(*registry, apply, args[1]);
 #ifdef ZANDREL_HAVE_DESKTOP
   desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
                                   desktop::HelperReader(desktop::HelperBesideProgram()));
@@ -437,6 +465,15 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef __linux__
+  // The whole-store work fills tens of megabytes of heap once (a parsed
+  // file, SQLite's pages); where first touching a 4 KB page is dear, as in
+  // virtual machines, that alone took a third of an import. glibc puts its
+  // heap on large pages only when told so by its environment at start, so
+  // the tool starts itself once more with it (nothing else in it changes).
+  if (std::getenv("GLIBC_TUNABLES") == nullptr && ::setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 1) == 0)
+    ::execv("/proc/self/exe", argv);  // returns only on failure: go on as we are
+#endif
   // Nothing is expected to throw; should anything (memory), it ends as one
   // line and status 1 rather than an abort.
   try {

@@ -3,6 +3,7 @@
 // on every error.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "regfile/RegText.h"
 #include "support/Support.h"
@@ -30,6 +31,9 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   dir.Write("notes.txt", "just some notes\n");
   dir.Write("windows.reg", WindowsClassesReg());
   const std::string d = dir.Path();
+  const std::string txt =
+      "\nHKEY_CLASSES_ROOT\\.txt\n    Content Type    REG_SZ    text/plain\n    PerceivedType    REG_SZ    text\n"
+      "    (Default)    REG_SZ    txtfile\n\nHKEY_CLASSES_ROOT\\.txt\\ShellNew\n";
   const struct {
     std::string hive, args;
     int status;
@@ -38,9 +42,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       // A new hive is empty; the Windows sample store imports.
       {"h.db", "query HKCR\\.txt", 1, "", "zandrel-reg: the key \"HKCR\\.txt\" does not exist\n"},
       {"h.db", "import " + d + "/windows.reg", 0, "", ""},
-      {"h.db", "query HKCR\\.txt", 0,
-       "\nHKEY_CLASSES_ROOT\\.txt\n    Content Type    REG_SZ    text/plain\n    PerceivedType    REG_SZ    text\n"
-       "    (Default)    REG_SZ    txtfile\n\nHKEY_CLASSES_ROOT\\.txt\\ShellNew\n", ""},
+      {"h.db", "query HKCR\\.txt", 0, txt, ""},
       {"h.db", "import " + d + "/small.reg", 0, "", ""},
       {"h.db", "query HKCR\\.zzq", 0,
        "\nHKEY_CLASSES_ROOT\\.zzq\n" + kValues + "\nHKEY_CLASSES_ROOT\\.zzq\\ShellNew\nHKEY_CLASSES_ROOT\\.zzq\\Подключ\n", ""},
@@ -72,6 +74,10 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "import " + d, 1, "", "zandrel-reg: " + d + ": is a folder, not a file\n"},
       {"h.db", "import /dev/zero", 1, "", "zandrel-reg: /dev/zero: is a device, not a file\n"},
       {"h.db", "import /proc/self/mem", 1, "", "zandrel-reg: /proc/self/mem: cannot read the file: Input/output error\n"},
+      // An import that creates the hive: the file in it, or no hive at all.
+      {"new.db", "import " + d + "/windows.reg", 0, "", ""},
+      {"new.db", "query HKCR\\.txt", 0, txt, ""},
+      {"none.db", "import " + d + "/bad.reg", 1, "", "zandrel-reg: " + d + "/bad.reg, line 5: unknown root key \"HKCR\"\n"},
       {"notes.txt", "query HKCR", 1, "", "zandrel-reg: \"" + d + "/notes.txt\" is not a registry hive: not a SQLite database\n"},
   };
   for (const auto& row : rows) {
@@ -91,6 +97,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   }
   EXPECT_EQ(ReadFile(dir.File("back.reg")), wide);
   EXPECT_EQ(ReadFile(dir.File("notes.txt")), "just some notes\n");
+  EXPECT_NE(::access(dir.File("none.db").c_str(), F_OK), 0);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -95,6 +96,19 @@ std::string DefaultHivePath();
 // Opens DefaultHivePath(). A hive that does not exist yet is created empty:
 // on a desktop the classes store starts as the desktop's own associations.
 std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error);
+
+// A change made to a new hive before any other process can see it: true to
+// publish the hive with it, false to create no hive.
+using HiveBuild = std::function<bool(HiveRegistry& hive)>;
+
+// Opens DefaultHivePath() as OpenDefaultHive does, for a caller about to make
+// a large change: a hive that does not exist yet is seeded and then handed
+// to `build` while still private, and its pages are written once, straight
+// into the file, rather than through the WAL. *built is true when the hive
+// returned is the one `build` made; after a `build` that returned false, the
+// result is null with *error empty and no hive exists. Else (the hive
+// existed, or another process made it first) the change is still to make.
+std::unique_ptr<HiveRegistry> OpenDefaultHive(const HiveBuild& build, bool* built, std::string* error);
 
 // Like OpenHive, but a missing file is created already holding the .reg text
 // `seed` (imported whole, or the file is not created): other processes see

@@ -159,9 +159,10 @@ std::string FileUri(const std::string& path, const char* query) {
   return uri + "?" + query;
 }
 
-// kBuilding is for a private file still being built: its writes are not
-// synced one by one, the finished file is synced once before it is
-// published. *failure (when not null) gets the SQLite code of a failure to
+// kBuilding is for a private file still being built: its pages are written
+// once, straight into the file (the rollback journal in memory, no WAL), not
+// synced one by one; the finished file is put in WAL mode and synced once
+// before it is published. *failure (when not null) gets the SQLite code of a failure to
 // open or read the file, 0 for a file that opened but is not a hive.
 std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* error,
                                       Access mode = Access::kReadWrite, int* failure = nullptr) {
@@ -196,7 +197,7 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
   rc = sqlite3_exec(impl->db,
                     mode == Access::kReadWrite ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
                                                  " PRAGMA mmap_size = 268435456; PRAGMA cache_size = -65536;"
-                    : mode == Access::kBuilding ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = OFF;"
+                    : mode == Access::kBuilding ? "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;"
                                                   " PRAGMA cache_size = -65536;"
                                                 : "PRAGMA mmap_size = 268435456;",
                     nullptr, nullptr, &message);
@@ -227,15 +228,20 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
   // connection without saying so.
   impl->read_only = sqlite3_db_readonly(impl->db, "main") != 0;
   // Without locks or a WAL there is no WAL-index to watch.
-  if (mode == Access::kImmutable) impl->wal_map_attempts = std::numeric_limits<int>::max();
+  if (mode == Access::kImmutable || mode == Access::kBuilding) {
+    impl->wal_map_attempts = std::numeric_limits<int>::max();
+  }
   return std::make_unique<HiveRegistry>(std::move(impl));
 }
 
-// Builds a complete hive in a private file next to `path`, then links it into
-// place, so that no process ever sees a half-made hive. Returns false with
-// *error set on failure; true when path exists afterwards (made by us or by
-// another process that was quicker).
-bool CreateHiveFile(const std::string& path, const std::string* seed, std::string* error) {
+// Builds a complete hive in a private file next to `path` (seeded, then
+// handed to `build` when given), then links it into place, so that no
+// process ever sees a half-made hive. Returns false with *error set on
+// failure, and with *error empty when `build` declined; true when path
+// exists afterwards, *built set when it is the hive `build` made (not
+// another process's that was quicker).
+bool CreateHiveFile(const std::string& path, const std::string* seed, std::string* error,
+                    const HiveBuild* build = nullptr, bool* built = nullptr) {
   if (!MakeParents(path, error)) return false;
   std::string temp = path + ".new-XXXXXX";
   const int fd = ::mkstemp(temp.data());
@@ -257,8 +263,6 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
                              std::to_string(kSchemaVersion) + "; COMMIT;";
   char* message = nullptr;
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &message);
-  if (rc == SQLITE_OK)
-    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {
     std::string what = message ? message : sqlite3_errstr(rc);
     sqlite3_free(message);
@@ -268,15 +272,15 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
     return false;
   }
   sqlite3_close_v2(db);
-  if (seed != nullptr) {
+  if (seed != nullptr || build != nullptr) {
     std::string seed_error;
     auto hive = Connect(temp, &seed_error, Access::kBuilding);
-    if (hive) {
-      HiveRegistry& built = *hive;
+    if (hive && seed != nullptr) {
+      HiveRegistry& made = *hive;
       RegImportResult result =
-          ImportRegText(built, *seed, "default classes store",
-                        [&built](const std::deque<RegChange>& changes, const RegChange** failed) {
-                          return built.ApplyRegChanges(changes, failed);
+          ImportRegText(made, *seed, "default classes store",
+                        [&made](const std::deque<RegChange>& changes, const RegChange** failed) {
+                          return made.ApplyRegChanges(changes, failed);
                         });
       if (!result.ok) seed_error = result.message;
     }
@@ -286,7 +290,24 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
       SetError(error, "cannot seed the registry hive " + Quote(path) + ": " + seed_error);
       return false;
     }
+    if (build != nullptr && !(*build)(*hive)) {
+      hive.reset();
+      cleanup();
+      SetError(error, "");
+      return false;
+    }
   }
+  rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    std::string what = message ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+    sqlite3_close_v2(db);
+    cleanup();
+    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + what);
+    return false;
+  }
+  sqlite3_close_v2(db);
   // Flush the finished file before it becomes visible under its name.
   const int sync_fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
   if (sync_fd >= 0) {
@@ -296,12 +317,13 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
   // Publish without ever replacing a file another process put there first.
   // link() works on every local file system; renameat2 is the fallback for
   // those without hard links.
-  bool published = ::link(temp.c_str(), path.c_str()) == 0 || errno == EEXIST;
+  bool ours = ::link(temp.c_str(), path.c_str()) == 0;
+  bool published = ours || errno == EEXIST;
   if (!published && errno != ENOENT) {
-    published =
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ||
-        errno == EEXIST;
+    ours = ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+    published = ours || errno == EEXIST;
   }
+  if (built != nullptr) *built = ours && build != nullptr;
   if (!published) {
     const int saved = errno;
     cleanup();
@@ -319,7 +341,8 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
 }
 
 std::unique_ptr<HiveRegistry> OpenWith(const std::string& path, const std::string* seed,
-                                       std::string* error) {
+                                       std::string* error, const HiveBuild* build = nullptr,
+                                       bool* built = nullptr) {
   if (path.empty()) {
     SetError(error, "cannot open the registry hive \"\": no file name");
     return nullptr;
@@ -330,7 +353,7 @@ std::unique_ptr<HiveRegistry> OpenWith(const std::string& path, const std::strin
       SetError(error, "cannot open the registry hive " + Quote(path) + ": " + std::strerror(errno));
       return nullptr;
     }
-    if (!CreateHiveFile(path, seed, error)) return nullptr;
+    if (!CreateHiveFile(path, seed, error, build, built)) return nullptr;
   }
   if (!LooksLikeHive(path, error)) return nullptr;
   int failure = 0;
@@ -370,6 +393,11 @@ std::string DefaultHivePath() {
 
 std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error) {
   return OpenHive(DefaultHivePath(), error);
+}
+
+std::unique_ptr<HiveRegistry> OpenDefaultHive(const HiveBuild& build, bool* built, std::string* error) {
+  *built = false;
+  return OpenWith(DefaultHivePath(), nullptr, error, &build, built);
 }
 
 }  // namespace zandrel::hive
