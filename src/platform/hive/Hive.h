@@ -102,8 +102,8 @@ std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error);
 using HiveBuild = std::function<bool(HiveRegistry& hive)>;
 
 // Opens DefaultHivePath() as OpenDefaultHive does, for a caller about to make
-// a large change: a hive that does not exist yet is seeded and then handed
-// to `build` while still private, and its pages are written once, straight
+// a large change: a hive that does not exist yet is created and handed to
+// `build` while still private, and its pages are written once, straight
 // into the file, rather than through the WAL. *built is true when the hive
 // returned is the one `build` made; after a `build` that returned false, the
 // result is null with *error empty and no hive exists. Else (the hive
