@@ -6,9 +6,8 @@
 //   import   zandrel-reg import FILE into a hive that does not exist yet
 // Prints the median wall-clock time of 5 runs of each, and checks what they
 // made against what the library makes through the registry interface in this
-// process: the same export, the same hive after the import (a new hive is
-// seeded with the default store first, as the tool does), and every query's
-// output the same.
+// process: the same export, the same hive after the import (into a new,
+// empty hive, as the tool makes it), and every query's output the same.
 //   zandrel_reg_bench [RUNS]
 #include <fcntl.h>
 #include <spawn.h>
@@ -51,9 +50,15 @@ std::string ReadWhole(const std::string& path) {
 // other work, the part of the wall clock that is its own.
 double Run(const std::string& tool, const std::string& hive, const std::vector<std::string>& args,
            const std::string& out, double* cpu_ms = nullptr) {
-  std::vector<std::string> env = {"ZANDREL_HIVE=" + hive};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("ZANDREL_HIVE=", 0) != 0) env.emplace_back(*e);
+  // An empty desktop: query and export read the hive's store alone.
+  const std::string xdg = DataDir() + "/reg-tool-empty-desktop";
+  std::vector<std::string> env = {"ZANDREL_HIVE=" + hive, "XDG_DATA_HOME=" + xdg, "XDG_DATA_DIRS=" + xdg,
+                                  "XDG_CONFIG_HOME=" + xdg, "XDG_CONFIG_DIRS=" + xdg};
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string var(*e);
+    if (var.rfind("ZANDREL_HIVE=", 0) != 0 && var.rfind("XDG_DATA_", 0) != 0 && var.rfind("XDG_CONFIG_", 0) != 0)
+      env.push_back(var);
+  }
   std::vector<char*> envp, argv = {const_cast<char*>(tool.c_str())};
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -99,7 +104,7 @@ int Main(int runs) {
     if (!h || hive::ExportRegText(*h, "HKEY_CLASSES_ROOT", &reference_export, &error) != ERROR_SUCCESS)
       return std::fprintf(stderr, "%s\n", error.c_str()), 1;
     RemoveHive(imported);
-    auto fresh = hive::OpenHiveSeeded(imported, hive::DefaultClassesReg(), &error);
+    auto fresh = hive::OpenHive(imported, &error);
     if (!fresh || !hive::ImportRegFile(*fresh, reg).ok ||
         hive::ExportRegText(*fresh, "HKEY_CLASSES_ROOT", &reference_import, &error) != ERROR_SUCCESS)
       return std::fprintf(stderr, "the reference import failed %s\n", error.c_str()), 1;
