@@ -18,7 +18,6 @@
 
 #include "platform/hive/FaultVfs.h"
 #include "platform/hive/Hive.h"
-#include "platform/hive/HiveErrors.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
@@ -245,16 +244,6 @@ TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays
     row.data ? ::setenv("XDG_DATA_HOME", row.data, 1) : ::unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(hive::DefaultHivePath(), row.path);
   }
-}
-
-TEST(HiveFiles, SqliteCodesBecomeRegistryCodesInOnePlace) {
-  const std::pair<int, LONG> rows[] = {
-      {SQLITE_OK, 0}, {SQLITE_DONE, 0}, {SQLITE_BUSY, ERROR_BUSY}, {SQLITE_BUSY_SNAPSHOT, ERROR_BUSY},
-      {SQLITE_LOCKED, ERROR_BUSY}, {SQLITE_FULL, ERROR_DISK_FULL}, {SQLITE_IOERR_WRITE, ERROR_REGISTRY_IO_FAILED},
-      {SQLITE_CANTOPEN, ERROR_REGISTRY_IO_FAILED}, {SQLITE_NOTADB, ERROR_BADDB}, {SQLITE_CORRUPT_INDEX, ERROR_BADDB},
-      {SQLITE_READONLY_DBMOVED, ERROR_ACCESS_DENIED}, {SQLITE_PERM, ERROR_ACCESS_DENIED},
-      {SQLITE_NOMEM, ERROR_NOT_ENOUGH_MEMORY}, {SQLITE_TOOBIG, ERROR_INVALID_PARAMETER}};
-  for (auto [sqlite, code] : rows) EXPECT_EQ(hive::CodeFromSqlite(sqlite), code) << sqlite3_errstr(sqlite);
 }
 
 // A string the file holds without its NUL (another program wrote it) reads
