@@ -40,6 +40,7 @@ std::vector<std::string> FailingRegistry::Lines(std::uint32_t ops) const {
 // rollback cannot fail); an injected failure only changes the code seen.
 template <typename Real>
 LONG FailingRegistry::Pass(RegOp op, std::string text, Real&& real, HKEY* out) {
+  if (before) before(op);
   const bool chosen = fail_at_ != 0 && (op & ops_) != 0 && ++counted_ == fail_at_;
   if (chosen && kill_ == 1) KillThisProcess();
   LONG code;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,7 @@ class FailingRegistry : public IRegistry {
     LONG code;
   };
   explicit FailingRegistry(IRegistry& inner) : inner_(inner) {}
+  explicit FailingRegistry(std::unique_ptr<IRegistry> inner) : owned_(std::move(inner)), inner_(*owned_) {}
 
   // The nth (1-based) call among `ops` answers `code`; n = 0 fails nothing.
   void FailNth(std::uint64_t n, LONG code, std::uint32_t ops = kAllOps) { Arm(n, code, ops, 0); }
@@ -39,6 +42,7 @@ class FailingRegistry : public IRegistry {
   bool InTransaction() const { return in_transaction_; }
   std::vector<std::string> Lines(std::uint32_t ops = kAllOps) const;  // "Open .zq -> 2"
   std::vector<Call> log;
+  std::function<void(RegOp)> before;  // runs before each call, injected or not
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
@@ -63,6 +67,7 @@ class FailingRegistry : public IRegistry {
   template <typename Real>
   LONG Pass(RegOp op, std::string text, Real&& real, HKEY* out = nullptr);
 
+  std::unique_ptr<IRegistry> owned_;
   IRegistry& inner_;
   std::uint64_t fail_at_ = 0, counted_ = 0;
   LONG code_ = 0;

@@ -13,6 +13,7 @@
 
 #include "platform/journal/UndoJournal.h"
 #include "store/AssociationChanges.h"
+#include "support/FailingRegistry.h"
 #include "support/Support.h"
 
 #ifdef _WIN32
@@ -108,44 +109,14 @@ struct WriteCounter {
   }
 };
 
-class KillingRegistry : public IRegistry {
- public:
-  KillingRegistry(std::unique_ptr<IRegistry> inner, WriteCounter& counter) : inner_(std::move(inner)), counter_(counter) {}
-  LONG RegOpenKeyExA(HKEY k, const char* s, DWORD o, REGSAM m, HKEY* r) override {
-    return inner_->RegOpenKeyExA(k, s, o, m, r);
-  }
-  LONG RegEnumKeyExA(HKEY k, DWORD i, char* n, DWORD* l, DWORD* r, char* c, DWORD* cl, FILETIME* t) override {
-    return inner_->RegEnumKeyExA(k, i, n, l, r, c, cl, t);
-  }
-  LONG RegEnumValueA(HKEY k, DWORD i, char* n, DWORD* l, DWORD* r, DWORD* t, BYTE* d, DWORD* s) override {
-    return inner_->RegEnumValueA(k, i, n, l, r, t, d, s);
-  }
-  LONG RegCreateKeyExA(HKEY k, const char* s, DWORD r, const char* c, DWORD o, REGSAM m, const void* a, HKEY* h,
-                       DWORD* d) override {
-    counter_.Next();
-    return inner_->RegCreateKeyExA(k, s, r, c, o, m, a, h, d);
-  }
-  LONG RegSetValueExA(HKEY k, const char* n, DWORD r, DWORD t, const BYTE* d, DWORD s) override {
-    counter_.Next();
-    return inner_->RegSetValueExA(k, n, r, t, d, s);
-  }
-  LONG RegDeleteKeyA(HKEY k, const char* s) override {
-    counter_.Next();
-    return inner_->RegDeleteKeyA(k, s);
-  }
-  LONG RegCloseKey(HKEY k) override { return inner_->RegCloseKey(k); }
-  LONG RegDeleteValueA(HKEY k, const char* n) override {
-    counter_.Next();
-    return inner_->RegDeleteValueA(k, n);
-  }
-  LONG BeginTransaction() override { return inner_->BeginTransaction(); }
-  LONG CommitTransaction() override { return inner_->CommitTransaction(); }
-  void RollbackTransaction() override { inner_->RollbackTransaction(); }
-
- private:
-  std::unique_ptr<IRegistry> inner_;
-  WriteCounter& counter_;
-};
+// The registry's changes are writes: creating a key, setting, deleting.
+std::unique_ptr<IRegistry> Killing(std::unique_ptr<IRegistry> inner, WriteCounter& counter) {
+  auto registry = std::make_unique<FailingRegistry>(std::move(inner));
+  registry->before = [&counter](RegOp op) {
+    if ((op & (Create | SetValue | DeleteKey | DeleteValue)) != 0) counter.Next();
+  };
+  return registry;
+}
 
 class KillingStore : public journal::UndoStore {
  public:
@@ -169,7 +140,7 @@ class KillingStore : public journal::UndoStore {
 
 int CrashChild(const std::string& folder, const std::string& op, int kill_at) {
   WriteCounter counter{kill_at};
-  journal::JournalledRegistry registry(std::make_unique<KillingRegistry>(PlainRegistry(folder), counter),
+  journal::JournalledRegistry registry(Killing(PlainRegistry(folder), counter),
                                        std::make_unique<KillingStore>(RecordStore(folder), counter));
   if (registry.Recover() != ERROR_SUCCESS) return 2;
   RecordingPrompter prompter;
