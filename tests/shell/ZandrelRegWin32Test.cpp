@@ -41,17 +41,8 @@ TEST(WindowsPrograms, QueryWritesCyrillicToAPipeAsUtf8) {
   const std::string key = "Software\\ZandrelTests\\pipe-" + dir.Path().substr(dir.Path().rfind('-') + 1);
   const std::string path = key + "\\Кириллица";
   win32::Win32Registry registry;
-  HKEY subkey = 0;
-  ASSERT_EQ(registry.RegCreateKeyExA(HKEY_CURRENT_USER, (path + "\\Подключ").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                     nullptr, &subkey, nullptr),
-            ERROR_SUCCESS);
-  registry.RegCloseKey(subkey);
-  HKEY k = 0;
-  ASSERT_EQ(registry.RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &k), ERROR_SUCCESS);
-  const std::string text = "Текстовый документ";
-  registry.RegSetValueExA(k, "Имя", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1));
-  registry.RegCloseKey(k);
+  ASSERT_EQ(SeedKey(registry, path + "\\Подключ", HKEY_CURRENT_USER), ERROR_SUCCESS);
+  ASSERT_EQ(SeedValue(registry, path, "Имя", REG_SZ, "Текстовый документ", HKEY_CURRENT_USER), ERROR_SUCCESS);
 
   const std::string command = "\"\"" + Beside("zandrel-reg.exe") + "\" query \"HKCU\\" + path + "\"\"";
   std::FILE* pipe = _popen(command.c_str(), "rb");

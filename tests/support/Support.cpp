@@ -140,19 +140,17 @@ std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path, in
   return out;
 }
 
-LONG SeedKey(IRegistry& registry, const std::string& path) {
+LONG SeedKey(IRegistry& registry, const std::string& path, HKEY root) {
   HKEY key = 0;
-  LONG code = registry.RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &key,
-                                       nullptr);
+  LONG code = registry.RegCreateKeyExA(root, path.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (code == ERROR_SUCCESS) registry.RegCloseKey(key);
   return code;
 }
 
 LONG SeedValue(IRegistry& registry, const std::string& path, const std::string& name, DWORD type,
-               const std::string& data) {
+               const std::string& data, HKEY root) {
   HKEY key = 0;
-  LONG code = registry.RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &key,
-                                       nullptr);
+  LONG code = registry.RegCreateKeyExA(root, path.c_str(), 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (code != ERROR_SUCCESS) return code;
   code = registry.RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                                  static_cast<DWORD>(data.size()));

@@ -64,10 +64,11 @@ class Transcript : public hive::SubtreeVisitor {
   std::string text;
 };
 
-// Straight into HKEY_CLASSES_ROOT, bypassing the store; each returns the code.
-LONG SeedKey(IRegistry& registry, const std::string& path);
+// Straight into HKEY_CLASSES_ROOT (or `root`), bypassing the store; each
+// returns the code.
+LONG SeedKey(IRegistry& registry, const std::string& path, HKEY root = HKEY_CLASSES_ROOT);
 LONG SeedValue(IRegistry& registry, const std::string& path, const std::string& name, DWORD type,
-               const std::string& data);
+               const std::string& data, HKEY root = HKEY_CLASSES_ROOT);
 // E -> D, D\shell\open\command = command: the writer's layout without the icon.
 void SeedAssociation(IRegistry& registry, const std::string& e, const std::string& d, const std::string& command);
 
