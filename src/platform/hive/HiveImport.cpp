@@ -237,21 +237,28 @@ class Importer {
     current_ = kNone;
     LONG code = ParsePath(op.path.c_str(), &parts_);
     if (code != ERROR_SUCCESS) return code;
+    // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: one key,
+    // whichever way a section names it, found from the machine's root.
+    HKEY root = op.root;
+    if (root == HKEY_CLASSES_ROOT) {
+      parts_.insert(parts_.begin(), {std::string_view("SOFTWARE"), std::string_view("Classes")});
+      root = HKEY_LOCAL_MACHINE;
+    }
     // A file lists a key's subkeys after it: what the section before found
     // of the same path is still what it is, until a key is deleted.
     std::size_t same = 0;
-    if (op.root == last_root_) {
+    if (root == last_root_) {
       while (same < parts_.size() && same < last_parts_.size() && parts_[same] == last_parts_[same]) ++same;
     }
     last_parts_.resize(same);
     last_nodes_.resize(same);
-    std::uint32_t at = same > 0 ? last_nodes_.back() : Existing(RootKey(op.root), 0, kNone, {});
+    std::uint32_t at = same > 0 ? last_nodes_.back() : Existing(RootKey(root), 0, kNone, {});
     for (std::size_t i = same; i < parts_.size(); ++i) {
       if ((code = Child(at, parts_[i], op, &at)) != ERROR_SUCCESS) return code;
       last_parts_.push_back(parts_[i]);
       last_nodes_.push_back(at);
     }
-    last_root_ = op.root;
+    last_root_ = root;
     current_ = at;
     return ERROR_SUCCESS;
   }
