@@ -10,7 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 
 #ifndef ZANDREL_BENCH_DATA_DIR
 #error "ZANDREL_BENCH_DATA_DIR must name the folder for the benchmark files"

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "regfile/RegText.h"
+#include "registry/Names.h"
 
 namespace zandrel::bench {
 
@@ -23,7 +23,7 @@ struct PlainRegistry::Node {
 PlainRegistry::PlainRegistry(const GeneratedStore& store) {
   auto make = [this](std::string name) {
     auto node = std::make_unique<Node>();
-    node->upper = hive::UpperName(name);
+    node->upper = registry::UpperName(name);
     node->name = std::move(name);
     nodes_.push_back(std::move(node));
     return nodes_.back().get();
@@ -41,11 +41,11 @@ PlainRegistry::PlainRegistry(const GeneratedStore& store) {
   for (const GenKey& key : store.keys) {
     const std::size_t slash = key.path.rfind('\\');
     Node* parent = classes;
-    if (slash != std::string::npos) parent = byPath.at(hive::UpperName(key.path.substr(0, slash)));
+    if (slash != std::string::npos) parent = byPath.at(registry::UpperName(key.path.substr(0, slash)));
     Node* node = make(slash == std::string::npos ? key.path : key.path.substr(slash + 1));
     node->values = key.values;
     parent->children.push_back(node);
-    byPath.emplace(hive::UpperName(key.path), node);
+    byPath.emplace(registry::UpperName(key.path), node);
   }
   for (auto& node : nodes_)
     std::sort(node->children.begin(), node->children.end(),
@@ -71,7 +71,7 @@ LONG PlainRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM
   while (!path.empty()) {
     const std::size_t end = std::min(path.find('\\'), path.size());
     if (end > 0) {
-      const std::string upper = hive::UpperName(path.substr(0, end));
+      const std::string upper = registry::UpperName(path.substr(0, end));
       auto it = std::lower_bound(node->children.begin(), node->children.end(), upper,
                                  [](const Node* n, const std::string& u) { return n->upper < u; });
       if (it == node->children.end() || (*it)->upper != upper) return ERROR_FILE_NOT_FOUND;

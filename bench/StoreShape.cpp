@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "regfile/RegText.h"
+#include "text/Utf.h"
 
 namespace zandrel::bench {
 namespace {
@@ -319,7 +319,7 @@ std::string ToRegText(const GeneratedStore& store) {
         std::string bytes = v.data;
         if (v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ) {
           // String types written as hex are UTF-16LE in a Version 5.00 file.
-          const std::u16string wide = hive::Utf8ToUtf16(v.data);
+          const std::u16string wide = text::Utf8ToUtf16(v.data);
           bytes.clear();
           for (char16_t c : wide) {
             bytes += static_cast<char>(c & 0xFF);
@@ -333,7 +333,7 @@ std::string ToRegText(const GeneratedStore& store) {
     }
     text += "\r\n";
   }
-  const std::u16string wide = hive::Utf8ToUtf16(text);
+  const std::u16string wide = text::Utf8ToUtf16(text);
   std::string bytes = "\xFF\xFE";
   bytes.reserve(2 + wide.size() * 2);
   for (char16_t c : wide) {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bench/BenchData.h"
-#include "platform/desktop/DesktopProjection.h"
-#include "platform/hive/Hive.h"
+#include "desktop/DesktopProjection.h"
+#include "registry/hive/Hive.h"
 
 namespace {
 

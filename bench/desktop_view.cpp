@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "bench/BenchData.h"
-#include "platform/desktop/DesktopClasses.h"
-#include "platform/hive/Hive.h"
+#include "desktop/DesktopClasses.h"
+#include "registry/hive/Hive.h"
 #include "store/AssociationListing.h"
 
 namespace {

@@ -17,9 +17,9 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "platform/win32/Win32Registry.h"
+#include "registry/win32/Win32Registry.h"
 #else
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 #endif
 
 int main(int argc, char** argv) {

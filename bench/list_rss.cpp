@@ -11,22 +11,22 @@
 
 #include "bench/BenchData.h"
 #include "manager/frmZandrel.h"
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 
 #ifdef ZANDREL_LIST_RSS_QT
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
 
-#include "platform/qt/QtPlatform.h"
+#include "ui/qt/QtPlatform.h"
 #else
-#include "platform/headless/HeadlessPlatform.h"
+#include "ui/headless/HeadlessPlatform.h"
 #endif
 
 namespace {
 
 #ifdef ZANDREL_LIST_RSS_QT
-class RssPlatform : public zandrel::ui::QtPlatform {
+class RssPlatform : public zandrel::ui::qt::QtPlatform {
  public:
   using QtPlatform::QtPlatform;
   std::string ExecutableFolder() override { return zandrel::bench::ManagerAppFolder(); }
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   });
   answer.start(5);
 #else
-  zandrel::ui::HeadlessPlatform platform;
+  zandrel::ui::headless::HeadlessPlatform platform;
   platform.SetExecutableFolder(zandrel::bench::ManagerAppFolder());
 #endif
   std::string error;

@@ -27,7 +27,7 @@
 
 #include "bench/BenchData.h"
 #include "bench/StoreShape.h"
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 
 extern char** environ;
@@ -101,12 +101,12 @@ int Main(int runs) {
   std::string reference_export, reference_import, error;
   {
     auto h = hive::OpenHive(hive, &error);
-    if (!h || hive::ExportRegText(*h, "HKEY_CLASSES_ROOT", &reference_export, &error) != ERROR_SUCCESS)
+    if (!h || regfile::ExportRegText(*h, "HKEY_CLASSES_ROOT", &reference_export, &error) != ERROR_SUCCESS)
       return std::fprintf(stderr, "%s\n", error.c_str()), 1;
     RemoveHive(imported);
     auto fresh = hive::OpenHive(imported, &error);
-    if (!fresh || !hive::ImportRegFile(*fresh, reg).ok ||
-        hive::ExportRegText(*fresh, "HKEY_CLASSES_ROOT", &reference_import, &error) != ERROR_SUCCESS)
+    if (!fresh || !regfile::ImportRegFile(*fresh, reg).ok ||
+        regfile::ExportRegText(*fresh, "HKEY_CLASSES_ROOT", &reference_import, &error) != ERROR_SUCCESS)
       return std::fprintf(stderr, "the reference import failed %s\n", error.c_str()), 1;
   }
   std::string first_query;

@@ -23,8 +23,8 @@
 
 #include "bench/BenchData.h"
 #include "bench/PlainRegistry.h"
-#include "platform/headless/HeadlessPlatform.h"
-#include "platform/qt/QtPlatform.h"
+#include "ui/headless/HeadlessPlatform.h"
+#include "ui/qt/QtPlatform.h"
 #include "manager/frmZandrel.h"
 #include "shell/Forms.h"
 #include "shell/frmSplash.h"
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   constexpr int kWindowMs = 5950;  // the animation, up to just before the hand-over at 6000 ms
 
   if (mode == "headless") {
-    Counting<ui::HeadlessPlatform> platform(folder);
+    Counting<ui::headless::HeadlessPlatform> platform(folder);
     platform.SetExecutableFolder(folder);
     shell::Forms forms(platform, registry, manager::frmZandrel::Create);
     const double cpu0 = CpuSeconds();
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     return platform.fatalError ? 1 : 0;
   }
 
-  Counting<ui::QtPlatform> platform(folder);
+  Counting<ui::qt::QtPlatform> platform(folder);
   shell::Forms forms(platform, registry, manager::frmZandrel::Create);
   QEventLoop loop;
   QElapsedTimer wall;

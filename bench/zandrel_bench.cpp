@@ -27,10 +27,10 @@
 #include "bench/PlainRegistry.h"
 #include "bench/StoreShape.h"
 #include "manager/frmZandrel.h"
-#include "platform/headless/HeadlessPlatform.h"
-#include "platform/hive/Hive.h"
+#include "ui/headless/HeadlessPlatform.h"
+#include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
-#include "platform/qt/QtPlatform.h"
+#include "ui/qt/QtPlatform.h"
 
 namespace zandrel::bench {
 namespace {
@@ -64,7 +64,7 @@ struct HeadlessManager {
     form = std::make_unique<frmZandrel>(platform, registry, [] {}, [] {});
     form->Show();
   }
-  ui::HeadlessPlatform platform;
+  ui::headless::HeadlessPlatform platform;
   std::unique_ptr<frmZandrel> form;
 };
 
@@ -205,7 +205,7 @@ void ListPlain(benchmark::State& state, StoreSize size) {
 }
 
 // The Qt realisation with the manager's pictures in the benchmark's folder.
-class BenchQtPlatform : public ui::QtPlatform {
+class BenchQtPlatform : public ui::qt::QtPlatform {
  public:
   std::string ExecutableFolder() override { return ManagerAppFolder(); }
 };
@@ -315,7 +315,7 @@ void Import(benchmark::State& state, StoreSize size) {
     std::string error;
     auto hive = hive::OpenHive(path, &error);
     if (!hive) return state.SkipWithError(error.c_str());
-    const hive::RegImportResult result = hive::ImportRegFile(*hive, reg);
+    const regfile::RegImportResult result = regfile::ImportRegFile(*hive, reg);
     if (!result.ok) return state.SkipWithError(result.message.c_str());
   }
   state.counters["MB"] = static_cast<double>(std::filesystem::file_size(reg)) / 1e6;

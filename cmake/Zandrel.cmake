@@ -4,18 +4,34 @@
 # zandrel_add_library(NAME FOLDER [INTERFACE] [SOURCES ...] [PUBLIC ...] [PRIVATE ...])
 #
 # Makes library NAME of the current source folder. Its include root is a
-# folder of the build tree holding one link, FOLDER (e.g. "platform/hive"),
-# to the current source folder: code includes "platform/hive/Hive.h", and a
-# target sees the headers of the libraries it links and no others. PUBLIC
-# libraries are those the library's own headers include.
+# folder of the build tree holding FOLDER (e.g. "registry/hive") with a link to
+# each header of the current source folder: code includes
+# "registry/hive/Hive.h", and a target sees the headers of the libraries it
+# links and no others, also where one library's folder lies inside another's
+# (ui/qt inside ui). PUBLIC libraries are those the library's own headers
+# include. The links are the one table of layers: the build writes them to
+# layers.txt (zandrel_write_layers), which tests/LayersTest.sh checks the
+# sources against.
 function(zandrel_add_library name folder)
   cmake_parse_arguments(PARSE_ARGV 2 arg "INTERFACE" "" "SOURCES;PUBLIC;PRIVATE")
   set(root ${CMAKE_BINARY_DIR}/include/${name})
-  get_filename_component(parent ${root}/${folder} DIRECTORY)
-  file(MAKE_DIRECTORY ${parent})
-  if(NOT IS_SYMLINK ${root}/${folder})
-    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${folder} SYMBOLIC)
-  endif()
+  # An older build tree linked the whole folder: writing links through such
+  # a link would land in the sources.
+  set(path ${root})
+  string(REPLACE "/" ";" parts ${folder})
+  foreach(part IN LISTS parts)
+    string(APPEND path "/${part}")
+    if(IS_SYMLINK ${path})
+      file(REMOVE ${path})
+    endif()
+  endforeach()
+  file(MAKE_DIRECTORY ${root}/${folder})
+  file(GLOB headers CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(header IN LISTS headers)
+    if(NOT IS_SYMLINK ${root}/${folder}/${header})
+      file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${root}/${folder}/${header} SYMBOLIC)
+    endif()
+  endforeach()
   if(arg_INTERFACE)
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${root})
@@ -25,6 +41,47 @@ function(zandrel_add_library name folder)
     target_include_directories(${name} PUBLIC ${root})
     target_link_libraries(${name} PUBLIC ${arg_PUBLIC} PRIVATE ${arg_PRIVATE})
   endif()
+  set_property(GLOBAL APPEND PROPERTY ZANDREL_LAYER_DIRS "${CMAKE_CURRENT_SOURCE_DIR}")
+  set_property(DIRECTORY PROPERTY ZANDREL_FOLDER ${folder})
+endfunction()
+
+# zandrel_write_layers(FILE)
+#
+# Writes FILE, one line for each target of a library folder (the programs
+# built there too): the folder, a colon, then the folders of the libraries
+# the target links directly. The check follows the links through.
+function(zandrel_write_layers file)
+  get_property(dirs GLOBAL PROPERTY ZANDREL_LAYER_DIRS)
+  list(REMOVE_DUPLICATES dirs)
+  foreach(dir IN LISTS dirs)
+    get_property(folder DIRECTORY ${dir} PROPERTY ZANDREL_FOLDER)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      set(folder_of_${target} ${folder})
+    endforeach()
+  endforeach()
+  set(text "")
+  foreach(dir IN LISTS dirs)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      if(type STREQUAL "INTERFACE_LIBRARY")
+        get_target_property(links ${target} INTERFACE_LINK_LIBRARIES)
+      elseif(type MATCHES "LIBRARY|EXECUTABLE")
+        get_target_property(links ${target} LINK_LIBRARIES)
+      else()
+        continue()
+      endif()
+      set(line "${folder_of_${target}}:")
+      foreach(link IN LISTS links)
+        if(DEFINED folder_of_${link})
+          string(APPEND line " ${folder_of_${link}}")
+        endif()
+      endforeach()
+      string(APPEND text "${line}\n")
+    endforeach()
+  endforeach()
+  file(WRITE ${file} "${text}")
 endfunction()
 
 # zandrel_embed_file(FILE CPP NAMESPACE FUNCTION)

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ui/Platform.h"
+#include "ui/Platform.h"
 
 namespace zandrel::assets {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/ui/Controls.h"
+#include "ui/Controls.h"
 
 namespace zandrel::assets {
 

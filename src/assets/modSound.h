@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/ui/Platform.h"
+#include "ui/Platform.h"
 
 namespace zandrel::modSound {
 

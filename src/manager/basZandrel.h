@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/Platform.h"
+#include "ui/Controls.h"
+#include "ui/Platform.h"
 
 namespace zandrel::manager {
 

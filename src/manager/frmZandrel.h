@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui/Platform.h"
-#include "platform/ui/Window.h"
+#include "ui/Platform.h"
+#include "ui/Window.h"
 #include "store/AssociationListing.h"
 #include "store/Prompter.h"
 #include "registry/Registry.h"

@@ -20,9 +20,10 @@
 #include <vector>
 
 #include "regfile/RegParser.h"
-#include "regfile/RegText.h"
+#include "text/Utf.h"
+#include "text/LargePages.h"
 
-namespace zandrel::hive {
+namespace zandrel::regfile {
 namespace {
 
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
@@ -260,7 +261,7 @@ bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error
   std::size_t used = 0;
   bytes->reserve(std::min<std::size_t>(S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 0,
                                        kMaxRegFileBytes + 1) + (1 << 16));
-  AdviseLargePages(bytes->data(), bytes->capacity());
+  text::AdviseLargePages(bytes->data(), bytes->capacity());
   bytes->resize(bytes->capacity());
   while (ok) {
     if (used == bytes->size()) bytes->resize(std::min(2 * bytes->size(), kMaxRegFileBytes + (1 << 16)));
@@ -417,7 +418,7 @@ class ExportWriter : public SubtreeVisitor {
     ends_[depth] = path_.size();
     if (sections_++ > 0) Ascii("\r\n");
     Ascii("[");
-    AppendUtf16Le(path_, &out_);
+    text::AppendUtf16Le(path_, &out_);
     Ascii("]\r\n");
   }
 
@@ -461,7 +462,7 @@ class ExportWriter : public SubtreeVisitor {
     column += std::strlen(buffer);
     if (IsStringType(type)) {
       units_.clear();
-      AppendUtf16Le(data, &units_);
+      text::AppendUtf16Le(data, &units_);
       data = units_;
     }
     static const char kDigits[] = "0123456789abcdef";
@@ -486,7 +487,7 @@ class ExportWriter : public SubtreeVisitor {
   // touched costs nothing, growing the text costs a copy each time.
   void Expect(std::size_t keys, std::size_t values, std::size_t bytes) override {
     out_.reserve(out_.size() + 2 * (keys * (title_.size() + 96) + values * 16 + bytes * 4));
-    AdviseLargePages(out_.data(), out_.capacity());
+    text::AdviseLargePages(out_.data(), out_.capacity());
   }
 
   // Ends the last section.
@@ -505,7 +506,7 @@ class ExportWriter : public SubtreeVisitor {
     for (std::size_t start = 0;;) {
       std::size_t special = start;
       while (special < text.size() && text[special] != '\\' && text[special] != '"') ++special;
-      units += AppendUtf16Le(text.substr(start, special - start), &out_);
+      units += text::AppendUtf16Le(text.substr(start, special - start), &out_);
       if (special == text.size()) return units;
       out_.append({'\\', '\0', text[special], '\0'});
       units += 2;
@@ -520,7 +521,7 @@ class ExportWriter : public SubtreeVisitor {
     const std::string_view text = data.substr(0, data.size() - 1);
     for (const char c : text)
       if (c == '\0' || c == '\r' || c == '\n') return false;
-    return IsWellFormedUtf8(text);
+    return text::IsWellFormedUtf8(text);
   }
 
   const std::string title_;
@@ -583,7 +584,7 @@ LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string
     return code;
   }
   std::string out = "\xFF\xFE";
-  AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
+  text::AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
   ExportWriter writer(std::string(RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
   code = walk ? walk(key, writer) : WalkSubtree(registry, key, writer);
   if (key != root) registry.RegCloseKey(key);
@@ -596,4 +597,4 @@ LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string
   return ERROR_SUCCESS;
 }
 
-}  // namespace zandrel::hive
+}  // namespace zandrel::regfile

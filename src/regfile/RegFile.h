@@ -23,7 +23,7 @@
 
 #include "registry/Registry.h"
 
-namespace zandrel::hive {
+namespace zandrel::regfile {
 
 struct RegImportResult {
   bool ok = false;
@@ -109,4 +109,4 @@ using SubtreeWalk = std::function<LONG(HKEY key, SubtreeVisitor& visitor)>;
 LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
                    std::string* error, const SubtreeWalk& walk = nullptr);
 
-}  // namespace zandrel::hive
+}  // namespace zandrel::regfile

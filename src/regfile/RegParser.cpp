@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "regfile/RegText.h"
+#include "text/LargePages.h"
 
 
-namespace zandrel::hive {
+namespace zandrel::regfile {
 namespace {
 
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
@@ -158,7 +158,7 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
   }
   std::string out;
   out.reserve(size);
-  AdviseLargePages(out.data(), out.capacity());
+  text::AdviseLargePages(out.data(), out.capacity());
   out.resize(size);
   char* o = out.data();
   for (std::size_t i = 0; i < n; ++i) {
@@ -509,4 +509,4 @@ RegParse ParseRegText(std::string_view bytes) {
   return result;
 }
 
-}  // namespace zandrel::hive
+}  // namespace zandrel::regfile

@@ -10,7 +10,7 @@
 
 #include "registry/Registry.h"
 
-namespace zandrel::hive {
+namespace zandrel::regfile {
 
 // One change read from the file.
 struct RegChange {
@@ -43,4 +43,4 @@ struct RegParse {
 // 5.00", "REGEDIT4" or "REGEDIT" (Windows 3.1 lines).
 RegParse ParseRegText(std::string_view bytes);
 
-}  // namespace zandrel::hive
+}  // namespace zandrel::regfile

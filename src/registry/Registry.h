@@ -1,6 +1,6 @@
 // The registry as the association store sees it: the Win32 advapi32 operations
 // it calls, with their argument shapes, codes, roots and masks. The store is
-// written against IRegistry only; the portable hive (platform/hive) implements
+// written against IRegistry only; the portable hive (registry/hive) implements
 // it here, and a Windows build can put advapi32 behind it.
 #pragma once
 

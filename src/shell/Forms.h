@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ui/Window.h"
+#include "ui/Window.h"
 #include "registry/Registry.h"
 
 namespace zandrel::shell {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
+#include "ui/Controls.h"
+#include "ui/Window.h"
 
 namespace zandrel::shell {
 

@@ -4,8 +4,8 @@
 // focused one (Yes when the window opens), Escape does nothing.
 #pragma once
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
+#include "ui/Controls.h"
+#include "ui/Window.h"
 
 namespace zandrel::shell {
 

@@ -7,8 +7,8 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/ui/Controls.h"
-#include "platform/ui/Window.h"
+#include "ui/Controls.h"
+#include "ui/Window.h"
 
 namespace zandrel::shell {
 

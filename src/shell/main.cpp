@@ -7,10 +7,10 @@
 #include <string>
 
 #include "manager/frmZandrel.h"
-#include "platform/desktop/DesktopClasses.h"
-#include "platform/desktop/DesktopProjection.h"
-#include "platform/hive/Hive.h"
-#include "platform/qt/QtPlatform.h"
+#include "desktop/DesktopClasses.h"
+#include "desktop/DesktopProjection.h"
+#include "registry/hive/Hive.h"
+#include "ui/qt/QtPlatform.h"
 #include "shell/Forms.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   char fallbackName[] = "zandrel";
   char* qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
-  zandrel::ui::QtPlatform platform(qtArgc, qtArgv);
+  zandrel::ui::qt::QtPlatform platform(qtArgc, qtArgv);
 
   std::string error;
   std::unique_ptr<zandrel::hive::HiveRegistry> hive = zandrel::hive::OpenDefaultHive(&error);

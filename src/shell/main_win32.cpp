@@ -6,12 +6,12 @@
 #include <string>
 
 #include "manager/frmZandrel.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32ui/Win32Platform.h"
+#include "registry/win32/Win32Registry.h"
+#include "ui/win32/Win32Platform.h"
 #include "shell/Forms.h"
 
 int main() {
-  zandrel::ui::Win32Platform platform;
+  zandrel::ui::win32::Win32Platform platform;
 
   // A change left half done by a copy that was killed is undone here, before
   // anything is listed.

@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "platform/desktop/GioView.h"
+#include "desktop/GioView.h"
 
 // For LeakSanitizer builds: GIO keeps its MIME tables for the life of the
 // process and never frees them.

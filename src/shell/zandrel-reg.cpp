@@ -26,17 +26,17 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Registry.h"
+#include "registry/win32/Win32Api.h"
+#include "registry/win32/Win32Registry.h"
 #else
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 #endif
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
-#include "regfile/RegText.h"
+#include "registry/Names.h"
 #ifdef ZANDREL_HAVE_DESKTOP
-#include "platform/desktop/DesktopClasses.h"
-#include "platform/desktop/DesktopProjection.h"
+#include "desktop/DesktopClasses.h"
+#include "desktop/DesktopProjection.h"
 #endif
 
 namespace {
@@ -151,7 +151,7 @@ void AppendValueLine(std::string_view name, DWORD type, std::string_view data, s
 // and an empty line that ends it (scripts split reg.exe's output on it).
 // With a `stream`, the text goes out to it whenever kChunk bytes are ready
 // rather than all at the end: memory touched once costs more than writing.
-class QueryWriter : public hive::SubtreeVisitor {
+class QueryWriter : public regfile::SubtreeVisitor {
  public:
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
@@ -205,7 +205,7 @@ class QueryWriter : public hive::SubtreeVisitor {
 // at the end goes to stdout; *written is false when writing it out already
 // failed.
 LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
-              const hive::SubtreeWalk& walk, std::string* out, bool* written) {
+              const regfile::SubtreeWalk& walk, std::string* out, bool* written) {
   *out += "\n";
   if (recurse) {
     // A walk of the hive hands over nothing before it has read everything
@@ -213,16 +213,16 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
     // as it is made; the calls' walk may fail part-way, and then nothing is
     // printed.
     QueryWriter writer(title, out, walk ? stdout : nullptr);
-    const LONG code = walk ? walk(key, writer) : hive::WalkSubtree(registry, key, writer);
+    const LONG code = walk ? walk(key, writer) : regfile::WalkSubtree(registry, key, writer);
     if (code == ERROR_SUCCESS) *written = writer.Finish();
     return code;
   }
-  std::vector<hive::KeyValue> values;
+  std::vector<regfile::KeyValue> values;
   std::vector<std::string> children;
-  if (LONG code = hive::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS)
+  if (LONG code = regfile::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS)
     return code;
   *out += title + "\n";
-  for (const hive::KeyValue& value : values) AppendValueLine(value.name, value.type, value.data, out);
+  for (const regfile::KeyValue& value : values) AppendValueLine(value.name, value.type, value.data, out);
   *out += "\n";
   for (const std::string& child : children) *out += title + "\\" + child + "\n";
   return ERROR_SUCCESS;
@@ -233,7 +233,7 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
 constexpr std::size_t kShownNotes = 20;
 
 // What the import ends in: 0, or 1 with its message.
-int Imported(const hive::RegImportResult& result, const std::string& file) {
+int Imported(const regfile::RegImportResult& result, const std::string& file) {
   if (!result.ok) return Fail(result.message);
   for (std::size_t i = 0; i < result.notes.size() && i < kShownNotes; ++i)
     Write(2, "zandrel-reg: " + result.notes[i] + "\n");
@@ -243,23 +243,23 @@ int Imported(const hive::RegImportResult& result, const std::string& file) {
   return 0;
 }
 
-int Import(IRegistry& registry, const hive::ChangesApply& apply, const std::string& file) {
-  return Imported(hive::ImportRegFile(registry, file, apply), file);
+int Import(IRegistry& registry, const regfile::ChangesApply& apply, const std::string& file) {
+  return Imported(regfile::ImportRegFile(registry, file, apply), file);
 }
 
-int Export(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string& key, const std::string& file) {
+int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key, const std::string& file) {
   std::string bytes;
   std::string error;
-  if (hive::ExportRegText(registry, key, &bytes, &error, walk) != ERROR_SUCCESS) return Fail(error);
+  if (regfile::ExportRegText(registry, key, &bytes, &error, walk) != ERROR_SUCCESS) return Fail(error);
   error = files::ReplaceFileWhole(file, bytes);
   if (!error.empty()) return Fail(file + ": " + error);
   return 0;
 }
 
-int Query(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string& key_path, bool recurse) {
+int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key_path, bool recurse) {
   HKEY root = 0;
   std::string sub;
-  if (!hive::ParseKeyPath(key_path, &root, &sub)) {
+  if (!regfile::ParseKeyPath(key_path, &root, &sub)) {
     return Fail("unknown root key in \"" + key_path + "\"");
   }
   HKEY key = 0;
@@ -270,7 +270,7 @@ int Query(IRegistry& registry, const hive::SubtreeWalk& walk, const std::string&
   }
   std::string out;
   bool written = true;
-  code = QueryKey(registry, key, std::string(hive::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
+  code = QueryKey(registry, key, std::string(regfile::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
                   recurse, walk, &out, &written);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
@@ -287,12 +287,12 @@ std::optional<std::string> ValueText(IRegistry& registry, HKEY root, const std::
                                      const std::string& name = "") {
   HKEY key = 0;
   if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  std::vector<hive::KeyValue> values;
+  std::vector<regfile::KeyValue> values;
   std::vector<std::string> children;
-  hive::ReadKeyContents(registry, key, &values, &children);
+  regfile::ReadKeyContents(registry, key, &values, &children);
   registry.RegCloseKey(key);
-  for (const hive::KeyValue& value : values)
-    if (hive::UpperName(value.name) == hive::UpperName(name) && (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
+  for (const regfile::KeyValue& value : values)
+    if (registry::UpperName(value.name) == registry::UpperName(name) && (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
       return value.data.substr(0, value.data.find('\0'));
   return std::nullopt;
 }
@@ -303,7 +303,7 @@ std::optional<std::string> ValueText(IRegistry& registry, HKEY root, const std::
 int Why(IRegistry& registry, const std::string& extension) {
   const auto show = [&](const char* label, HKEY root, const std::string& path, const std::string& name = "") {
     const std::optional<std::string> text = ValueText(registry, root, path, name);
-    std::cout << label << ": " << hive::RootName(root) << "\\" << path << (name.empty() ? "" : " " + name) << " -> "
+    std::cout << label << ": " << regfile::RootName(root) << "\\" << path << (name.empty() ? "" : " " + name) << " -> "
               << text.value_or("(none)") << "\n";
     return text.value_or("");
   };
@@ -414,16 +414,16 @@ int Run(const std::vector<std::string>& args) {
     // in while the new hive is still private: written once, and all or
     // nothing all the same (a file that fails leaves no hive).
     const auto apply_on = [](hive::HiveRegistry& hive) {
-      return [&hive](const std::deque<hive::RegChange>& changes, const hive::RegChange** failed) {
+      return [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return hive.ApplyRegChanges(changes, failed);
       };
     };
     bool ran = false, built = false;
-    hive::RegImportResult result;
+    regfile::RegImportResult result;
     auto registry = zandrel::hive::OpenDefaultHive(
         [&](hive::HiveRegistry& fresh) {
           ran = true;
-          result = hive::ImportRegFile(fresh, args[1], apply_on(fresh));
+          result = regfile::ImportRegFile(fresh, args[1], apply_on(fresh));
           return result.ok;
         },
         &built, &error);
@@ -439,11 +439,11 @@ int Run(const std::vector<std::string>& args) {
 #endif
   if (!registry) return Fail(error);
 #ifdef _WIN32
-  const hive::SubtreeWalk walk;
+  const regfile::SubtreeWalk walk;
   if (verb == "import") return Import(*registry, nullptr, args[1]);
 #else
   // The hive reads a whole subtree in a few scans rather than a call per key.
-  const hive::SubtreeWalk walk = [&registry](HKEY key, hive::SubtreeVisitor& visitor) {
+  const regfile::SubtreeWalk walk = [&registry](HKEY key, regfile::SubtreeVisitor& visitor) {
     return registry->WalkSubtree(key, visitor);
   };
 #endif
@@ -451,12 +451,12 @@ int Run(const std::vector<std::string>& args) {
   desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
                                   desktop::HelperReader(desktop::HelperBesideProgram()));
   IRegistry& store = classes;
-  const hive::SubtreeWalk merged = [&classes, &walk](HKEY key, hive::SubtreeVisitor& visitor) {
+  const regfile::SubtreeWalk merged = [&classes, &walk](HKEY key, regfile::SubtreeVisitor& visitor) {
     return classes.WalkSubtree(key, visitor, walk);
   };
 #else
   IRegistry& store = *registry;
-  const hive::SubtreeWalk& merged = walk;
+  const regfile::SubtreeWalk& merged = walk;
 #endif
   if (verb == "export") return Export(store, merged, args[1], args[2]);
   return Query(store, merged, args[1], recurse);

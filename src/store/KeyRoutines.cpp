@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "regfile/RegText.h"
+#include "registry/Names.h"
 #include "store/AssociationListing.h"
 
 namespace zandrel::store {
@@ -20,7 +20,7 @@ std::string PrepareExtension(const std::string& text) {
   return e;
 }
 
-bool SameKeyName(const std::string& a, const std::string& b) { return hive::UpperName(a) == hive::UpperName(b); }
+bool SameKeyName(const std::string& a, const std::string& b) { return registry::UpperName(a) == registry::UpperName(b); }
 
 std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key) {
   std::vector<std::string> names;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 #include "support/Support.h"
 
 namespace zandrel::fuzz {

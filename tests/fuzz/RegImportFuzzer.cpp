@@ -31,13 +31,13 @@ std::string DumpAll(IRegistry& registry) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto hive = fuzz::FreshHive("import.hive");
   static const std::string empty = DumpAll(*hive);
-  const hive::RegImportResult result =
-      hive::ImportRegText(*hive, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
+  const regfile::RegImportResult result =
+      regfile::ImportRegText(*hive, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
   const std::string dump = DumpAll(*hive);
   auto bulk = fuzz::FreshHive("bulk.hive");
-  const hive::RegImportResult in_bulk = hive::ImportRegText(
+  const regfile::RegImportResult in_bulk = regfile::ImportRegText(
       *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg",
-      [&bulk](const std::deque<hive::RegChange>& changes, const hive::RegChange** failed) {
+      [&bulk](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return bulk->ApplyRegChanges(changes, failed);
       });
   if (in_bulk.ok != result.ok || in_bulk.message != result.message) Fault("the import in bulk ends otherwise", in_bulk.message);
@@ -52,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int round = 0; round < 3; ++round) {
     auto again = round == 0 ? std::move(hive) : fuzz::FreshHive("again.hive");
     for (int r = 0; r < 3 && round > 0; ++r) {
-      const hive::RegImportResult back = hive::ImportRegText(*again, exported[round - 1][r], "export.reg");
+      const regfile::RegImportResult back = regfile::ImportRegText(*again, exported[round - 1][r], "export.reg");
       if (!back.ok) Fault("the export does not import", back.message);
     }
     for (int r = 0; r < 3; ++r)
-      if (hive::ExportRegText(*again, roots[r], &exported[round][r], &error) != ERROR_SUCCESS) Fault("export failed", error);
+      if (regfile::ExportRegText(*again, roots[r], &exported[round][r], &error) != ERROR_SUCCESS) Fault("export failed", error);
   }
   for (int r = 0; r < 3; ++r)
     if (exported[2][r] != exported[1][r]) Fault("an export imported elsewhere exports otherwise", roots[r]);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "manager/frmZandrel.h"
-#include "platform/headless/HeadlessPlatform.h"
+#include "ui/headless/HeadlessPlatform.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
 #include "support/Support.h"
@@ -13,7 +13,7 @@ namespace zandrel::testing {
 namespace {
 
 using manager::frmZandrel;
-using Platform = ui::HeadlessPlatform;
+using Platform = ui::headless::HeadlessPlatform;
 const char* const kPictures[] = {"k01-1.g", "k01-2.g", "k02-1.g", "k02-2.g", "k03-1.g",
                                  "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g",  "Abt2.g"};
 
@@ -221,7 +221,7 @@ TEST_F(Manager, CountsBeyondSixteenBitsAndAMinimizedWindowKeepsItsFocus) {
 TEST_F(Manager, AListingInsideAListing) {
   struct Reclicking : Platform {
     void DoEvents() override {
-      ui::HeadlessPlatform::DoEvents();
+      ui::headless::HeadlessPlatform::DoEvents();
       if (doEventsCount == 1) form->cmdList.FireClick();
     }
     frmZandrel* form = nullptr;

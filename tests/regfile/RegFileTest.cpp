@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
-#include "regfile/RegText.h"
 #include "support/Backends.h"
 #include "support/Support.h"
+#include "text/Utf.h"
 
-namespace zandrel::hive::testing {
+namespace zandrel::regfile::testing {
 namespace {
 
 using zandrel::testing::DumpClasses;
@@ -20,6 +20,9 @@ using zandrel::testing::Hex;
 using zandrel::testing::SeedKey;
 using zandrel::testing::SeedValue;
 using zandrel::testing::TempDir;
+using hive::OpenHive;
+using hive::OpenHiveSeeded;
+using text::Utf8ToUtf16;
 
 // UTF-16LE bytes with a BOM, as regedit writes them.
 std::string Utf16File(const std::string& utf8) {
@@ -404,4 +407,4 @@ TEST(RegFileNames, KeyPathsTakeLongAndShortRootNames) {
 }
 
 }  // namespace
-}  // namespace zandrel::hive::testing
+}  // namespace zandrel::regfile::testing

@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/hive/FaultVfs.h"
-#include "platform/hive/Hive.h"
+#include "registry/hive/FaultVfs.h"
+#include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "store/AssociationChanges.h"
@@ -76,10 +76,10 @@ class Crash : public ::testing::Test {
   static bool Run(Op op, IRegistry& registry, hive::HiveRegistry& hive) {
     RecordingPrompter p;
     p.AnswerNext(IDYES);
-    if (op == Op::kImport) return hive::ImportRegFile(registry, dir->File("large.reg")).ok;
+    if (op == Op::kImport) return regfile::ImportRegFile(registry, dir->File("large.reg")).ok;
     if (op == Op::kImportInBulk) {
-      return hive::ImportRegFile(registry, dir->File("large.reg"),
-                                 [&hive](const std::deque<hive::RegChange>& changes, const hive::RegChange** failed) {
+      return regfile::ImportRegFile(registry, dir->File("large.reg"),
+                                 [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
                                    return hive.ApplyRegChanges(changes, failed);
                                  }).ok;
     }

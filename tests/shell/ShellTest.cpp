@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "manager/frmZandrel.h"
-#include "platform/headless/HeadlessPlatform.h"
+#include "ui/headless/HeadlessPlatform.h"
 #include "shell/Forms.h"
 #include "shell/frmAbout.h"
 #include "shell/frmExit.h"
@@ -60,7 +60,7 @@ class Program : public ::testing::Test {
   }
 
   TempDir dir;
-  ui::HeadlessPlatform platform;
+  ui::headless::HeadlessPlatform platform;
   std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
   Forms forms{platform, *registry, NewManager};
 };
@@ -192,7 +192,7 @@ TEST_F(Program, AMissingPictureEndsTheProgramWhereItIsRead) {
               {"Exit-n2.g", "exit", 6}, {"Exit.g", "exit", 7}, {"Forw2.g", "about", 3}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.file);
-    ui::HeadlessPlatform p;
+    ui::headless::HeadlessPlatform p;
     p.SetExecutableFolder(dir.Path());
     Forms f(p, *registry, NewManager);
     const std::string when = row.when;

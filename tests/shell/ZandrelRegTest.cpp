@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "regfile/RegText.h"
 #include "support/Support.h"
+#include "text/Utf.h"
 
 namespace zandrel::testing {
 namespace {
@@ -24,7 +24,7 @@ const std::string kUsage =
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
   TempDir dir;
   std::string wide = "\xFF\xFE";
-  for (char16_t unit : hive::Utf8ToUtf16(kSmall)) wide += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  for (char16_t unit : text::Utf8ToUtf16(kSmall)) wide += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   dir.Write("small.reg", wide);
   dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n[HKCR\\.short]\r\n");
   dir.Write("part.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.part]\n\"x\"=dword:zz\n@=\"partfile\"\n");

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/win32/Win32Registry.h"
+#include "registry/win32/Win32Registry.h"
 #include "regfile/RegFile.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
@@ -63,8 +63,8 @@ TEST(WindowsPrograms, AnImportItsPromptMayNotMakeSaysToElevate) {
   auto registry = MakeRegistry(dir.Path());
   FailingRegistry refusing(*registry);
   refusing.FailNth(1, ERROR_ACCESS_DENIED, Create);
-  const hive::RegImportResult result =
-      hive::ImportRegText(refusing, "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zzq]\r\n@=\"zzqfile\"\r\n", "new.reg");
+  const regfile::RegImportResult result =
+      regfile::ImportRegText(refusing, "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zzq]\r\n@=\"zzqfile\"\r\n", "new.reg");
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.message, "new.reg, line 3: cannot create the key \"HKEY_CLASSES_ROOT\\.zzq\": access denied "
                             "(error 5): run it from an elevated prompt (Run as administrator)");

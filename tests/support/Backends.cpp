@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/hive/Hive.h"
+#include "registry/hive/Hive.h"
 
 namespace zandrel::testing {
 

@@ -53,7 +53,7 @@ std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path, in
 inline std::string DumpClasses(IRegistry& registry) { return DumpTree(registry, HKEY_CLASSES_ROOT, ""); }
 
 // Writes down every key and value a walk hands over.
-class Transcript : public hive::SubtreeVisitor {
+class Transcript : public regfile::SubtreeVisitor {
  public:
   void Key(std::size_t depth, std::string_view name) override {
     text += std::to_string(depth) + " [" + std::string(name) + "]\n";

@@ -1,7 +1,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/win32/Win32Registry.h"
+#include "registry/win32/Win32Registry.h"
 #include "support/Backends.h"
 #include "support/Win32Support.h"
 

@@ -1,0 +1,114 @@
+// The classes store on a Linux desktop: Zandrel's own hive over a read-only
+// view of the desktop's associations (DesktopView.h), as Windows puts a
+// user's classes over the machine's. Under HKEY_CLASSES_ROOT (and
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes, the same store) a top-level key that
+// the hive holds is the hive's, whole, subkeys and all; one that only the
+// view holds is the view's. The classes root enumerates both in the
+// registry's order. Every other key is the hive's.
+//
+// A change to a key of the view (set or delete a value, create or delete a
+// key in it, create it) answers ERROR_ACCESS_DENIED and changes nothing.
+//
+// The view is rebuilt when its sources changed since it was last built (the
+// MIME databases, every level's mimeapps.list files, the application
+// folders), checked when a handle to the classes root is opened (each
+// listing), at BeginTransaction (each add and removal) and by
+// KeyOnlyInDesktopView. Handles keep the view they were opened on. When the
+// view cannot be built, opening the classes root answers ERROR_READ_FAULT and
+// ViewError() says why.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "desktop/DesktopProjection.h"
+#include "desktop/DesktopView.h"
+#include "regfile/RegFile.h"
+#include "registry/Registry.h"
+
+namespace zandrel::desktop {
+
+// What a computation of the view may leave out. The types in `described` may
+// come with an empty description: the caller has theirs from a build over
+// the same MIME databases. With `changed`, only the mimeapps.list lines of
+// those types changed since the last view: only the extensions of those
+// types (or of their subtypes and aliases) come, those without a program now
+// as a row of the extension alone.
+struct ViewRequest {
+  std::set<std::string> described;
+  std::optional<std::set<std::string>> changed;
+};
+
+// Computes the view's rows; null with *error set on failure.
+using ViewReader = std::function<std::optional<std::vector<ViewRow>>(const ViewRequest& request, std::string* error)>;
+
+// Runs `helper` with `args` in this process's environment, `input` on its
+// standard input, its standard output into *out. False with *error set when
+// it cannot run or fails.
+bool RunHelper(const std::string& helper, const std::vector<std::string>& args, const std::string& input,
+               std::string* out, std::string* error);
+
+// Runs the helper program at `helper` (zandrel-desktop-view) in this
+// process's environment and reads its rows.
+ViewReader HelperReader(const std::string& helper);
+// zandrel-desktop-view in the folder of the running program.
+std::string HelperBesideProgram();
+
+// Fingerprints of the files the view is computed from: the MIME databases,
+// and the application folders (their mimeapps.list files left out);
+// identities, sizes and change times. Equal stamps: nothing changed.
+std::string MimeStamp(const XdgPaths& paths);
+std::string ApplicationsStamp(const XdgPaths& paths);
+// The key lines of every mimeapps.list, each as "file NL section NL line".
+std::set<std::string> MimeAppsLines(const XdgPaths& paths);
+
+class DesktopClasses : public IRegistry {
+ public:
+  // `own` must outlive this object.
+  DesktopClasses(IRegistry& own, XdgPaths paths, ViewReader reader);
+  ~DesktopClasses() override;
+  DesktopClasses(const DesktopClasses&) = delete;
+  DesktopClasses& operator=(const DesktopClasses&) = delete;
+
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                      const BYTE* lpData, DWORD cbData) override;
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+  LONG RegCloseKey(HKEY hKey) override;
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  LONG BeginTransaction() override;
+  LONG CommitTransaction() override;
+  void RollbackTransaction() override;
+  bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
+
+  // Walks the open key's subtree, handing over exactly what
+  // regfile::WalkSubtree(*this, key, visitor) would: the hive's part read by
+  // `hiveWalk` (the hive's own whole-subtree scans), the view's keys taken
+  // straight from the view, merged in the registry's order.
+  LONG WalkSubtree(HKEY key, regfile::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk);
+
+  // How many times the view has been built; why the last build failed.
+  std::size_t ViewBuilds() const;
+  const std::string& ViewError() const;
+  // The view's row for an extension (".e", any case), if it has one.
+  std::optional<ViewRow> ViewRowFor(const std::string& extension);
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zandrel::desktop

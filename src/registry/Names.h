@@ -1,0 +1,26 @@
+// Name rules of the registry: case-blind comparison by simple per-character
+// upper-casing, and name lengths counted in characters. Texts are UTF-8; a
+// byte that does not start a well-formed UTF-8 sequence counts as one
+// character of its own and is kept as it is.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zandrel::registry {
+
+// The comparison key of a name: every character replaced by its simple
+// (one-to-one) upper-case mapping, so "ёлка" and "ЁЛКА" give the same key and
+// "straße" keeps its "ß". Malformed bytes pass through unchanged.
+std::string UpperName(std::string_view name);
+
+// Appends UpperName(name) to *out: for callers that keep one buffer and so
+// make no allocation per name.
+void AppendUpperName(std::string_view name, std::string* out);
+
+// Number of characters in a name: code points of well-formed UTF-8, one per
+// malformed byte.
+std::size_t NameChars(std::string_view name);
+
+}  // namespace zandrel::registry

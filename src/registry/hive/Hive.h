@@ -1,0 +1,121 @@
+// The portable registry: the Win32 registry operations over a SQLite file,
+// the "hive". Behaves as advapi32 does for every call the store makes:
+// case-blind names keeping their created case, subkeys enumerated in the
+// order of their upper-cased names, values in creation order, the same codes.
+//
+// Durability: a call that returns 0 has committed to disk (WAL, synchronous
+// FULL); a call that fails changes nothing. Several processes may share one
+// hive; each call sees what the others committed. A writer waits at most
+// kBusyTimeoutMs for another process's write and then fails with ERROR_BUSY.
+//
+// Keys nest at most MAX_KEY_DEPTH levels below their root (HKEY_CLASSES_ROOT
+// counts as a root for the classes keys, also when they are reached through
+// HKEY_LOCAL_MACHINE\SOFTWARE\Classes); creating a deeper key fails with
+// ERROR_INVALID_PARAMETER and creates nothing.
+//
+// An instance is used from one thread at a time.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "registry/Registry.h"
+
+namespace zandrel::regfile {
+class SubtreeVisitor;  // regfile/RegFile.h
+struct RegChange;      // regfile/RegParser.h
+}  // namespace zandrel::regfile
+
+namespace zandrel::hive {
+
+inline constexpr int kBusyTimeoutMs = 10000;
+
+class HiveRegistry : public zandrel::IRegistry {
+ public:
+  struct Impl;
+  explicit HiveRegistry(std::unique_ptr<Impl> impl);
+  ~HiveRegistry() override;
+  HiveRegistry(const HiveRegistry&) = delete;
+  HiveRegistry& operator=(const HiveRegistry&) = delete;
+
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                      const BYTE* lpData, DWORD cbData) override;
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+  LONG RegCloseKey(HKEY hKey) override;
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  LONG BeginTransaction() override;
+  LONG CommitTransaction() override;
+  void RollbackTransaction() override;
+
+  // Hands the subtree of the open `hKey` to `visitor` exactly as
+  // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a
+  // few scans of the file instead of a call per key and value: 0, or 5
+  // when the handle may not both query and enumerate, or the failing code.
+  LONG WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor);
+
+  // Makes the changes a .reg file was parsed into, inside a transaction scope
+  // (87 outside one), as ImportRegText (regfile/RegFile.h) makes them through
+  // the calls above, with the same result: the same keys, values and order,
+  // and for a file the calls refuse the same change (*failed) and code. The
+  // keys and values the file adds are written in bulk, a few statements for
+  // the whole file rather than several per line. On failure the scope must
+  // be rolled back: part of the changes may have been made.
+  LONG ApplyRegChanges(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed);
+
+  // The file this instance works on.
+  const std::string& Path() const;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// Opens the hive file at path, creating it (file 0600, missing folders 0700)
+// when missing. Returns null and sets *error (when error is not null) to a
+// one-line message naming the file when the file is not a hive or cannot be
+// opened; such a file is never overwritten or repaired.
+//
+// A hive this process may not write (read-only file system, file or folder
+// without write permission) is opened for reading: it lists as usual, every
+// write (BeginTransaction and CommitTransaction too) answers
+// ERROR_ACCESS_DENIED and nothing is written.
+std::unique_ptr<HiveRegistry> OpenHive(const std::string& path, std::string* error);
+
+// $ZANDREL_HIVE if set and not empty, else $XDG_DATA_HOME/zandrel/registry.db
+// (XDG_DATA_HOME only when absolute), else ~/.local/share/zandrel/registry.db.
+std::string DefaultHivePath();
+
+// Opens DefaultHivePath(). A hive that does not exist yet is created empty:
+// on a desktop the classes store starts as the desktop's own associations.
+std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error);
+
+// A change made to a new hive before any other process can see it: true to
+// publish the hive with it, false to create no hive.
+using HiveBuild = std::function<bool(HiveRegistry& hive)>;
+
+// Opens DefaultHivePath() as OpenDefaultHive does, for a caller about to make
+// a large change: a hive that does not exist yet is created and handed to
+// `build` while still private, and its pages are written once, straight
+// into the file, rather than through the WAL. *built is true when the hive
+// returned is the one `build` made; after a `build` that returned false, the
+// result is null with *error empty and no hive exists. Else (the hive
+// existed, or another process made it first) the change is still to make.
+std::unique_ptr<HiveRegistry> OpenDefaultHive(const HiveBuild& build, bool* built, std::string* error);
+
+// Like OpenHive, but a missing file is created already holding the .reg text
+// `seed` (imported whole, or the file is not created): other processes see
+// either no file or the whole seeded hive.
+std::unique_ptr<HiveRegistry> OpenHiveSeeded(const std::string& path, const std::string& seed,
+                                             std::string* error);
+
+}  // namespace zandrel::hive

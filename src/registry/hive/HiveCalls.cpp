@@ -1,0 +1,380 @@
+#include "registry/hive/HiveImpl.h"
+
+#include <cstring>
+
+#include "registry/Names.h"
+
+namespace zandrel::hive {
+
+LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts) {
+  parts->clear();
+  if (sub_key == nullptr) return ERROR_SUCCESS;
+  std::string_view path(sub_key);
+  if (!path.empty() && path.front() == '\\') return ERROR_BAD_PATHNAME;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) {
+      std::string_view part = path.substr(start, end - start);
+      if (part.size() > MAX_KEY_NAME_CHARS && registry::NameChars(part) > MAX_KEY_NAME_CHARS) {
+        return ERROR_INVALID_PARAMETER;
+      }
+      parts->push_back(part);
+    }
+    start = end + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+auto HiveRegistry::Impl::HandleAt(HKEY h) -> std::vector<Handle>::iterator {
+  return std::lower_bound(handles.begin(), handles.end(), h,
+                          [](const Handle& a, HKEY b) { return a.hkey < b; });
+}
+
+auto HiveRegistry::Impl::FindHandle(HKEY h) -> Handle* {
+  const auto it = HandleAt(h);
+  return it != handles.end() && it->hkey == h ? &*it : nullptr;
+}
+
+void HiveRegistry::Impl::CutOffVanishedKeys() {
+  for (Handle& handle : handles) {
+    if (handle.key == 0) continue;
+    Use use(key_depth);
+    use.Int(1, handle.key);
+    if (use.Step() == SQLITE_DONE) handle.key = 0;
+  }
+}
+
+LONG HiveRegistry::Impl::Resolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
+  if (IsRoot(h)) {
+    *key = RootKey(h);
+    *access = KEY_ALL_ACCESS;
+    return ERROR_SUCCESS;
+  }
+  Handle* found = FindHandle(h);
+  if (found == nullptr) return ERROR_INVALID_HANDLE;
+  Handle& handle = *found;
+  if (handle.checked_epoch != epoch) {
+    if (const LONG code = Reading(); code != ERROR_SUCCESS) return code;
+    Use use(key_depth);
+    use.Int(1, handle.key);
+    const int rc = use.Step();
+    if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+    if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+    handle.checked_epoch = epoch;
+  }
+  *key = handle.key;
+  *access = handle.access;
+  return ERROR_SUCCESS;
+}
+
+HKEY HiveRegistry::Impl::NewHandle(sqlite3_int64 key, REGSAM access, sqlite3_int64 depth) {
+  while (next_handle == 0 || next_handle >= HKEY_CLASSES_ROOT || FindHandle(next_handle)) {
+    next_handle = next_handle >= HKEY_CLASSES_ROOT ? 0x100 : next_handle + 4;
+  }
+  const HKEY h = next_handle;
+  next_handle += 4;
+  handles.insert(HandleAt(h), Handle{h, key, access, epoch, depth});
+  return h;
+}
+
+HiveRegistry::HiveRegistry(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+HiveRegistry::~HiveRegistry() = default;
+
+const std::string& HiveRegistry::Path() const { return impl_->path; }
+
+LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
+                                 HKEY* phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  // As Windows: a null key leaves *phkResult as it was.
+  if (hKey == 0) return ERROR_INVALID_HANDLE;
+  *phkResult = 0;
+  // Under HKEY_CLASSES_ROOT one leading "\" is passed over when opening; "\"
+  // alone then opens a new handle to the root, not the root itself.
+  const bool passed_over =
+      hKey == HKEY_CLASSES_ROOT && lpSubKey != nullptr && lpSubKey[0] == '\\' && lpSubKey[1] != '\\';
+  if (passed_over) ++lpSubKey;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  sqlite3_int64 key;
+  REGSAM access;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
+  std::vector<std::string_view>& parts = m.path_parts;
+  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  if (parts.empty() && IsRoot(hKey) && !passed_over) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  if ((code = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return code;
+  *phkResult = m.NewHandle(key, samDesired);
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
+                                 char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+  if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  sqlite3_int64 key;
+  REGSAM access;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
+  if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  KeyNode* node = nullptr;
+  if ((code = m.Children(key, &node)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= node->children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string_view name = node->Name(node->children[dwIndex]);
+  if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
+  std::memcpy(lpName, name.data(), name.size());
+  lpName[name.size()] = '\0';
+  *lpcchName = static_cast<DWORD>(name.size());
+  if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
+  if (lpcchClass != nullptr) *lpcchClass = 0;
+  if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = FILETIME{};
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                                 DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
+  if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  sqlite3_int64 key;
+  REGSAM access;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
+  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  KeyNode* node = nullptr;
+  if ((code = m.Values(key, &node)) != ERROR_SUCCESS) return code;
+  if (dwIndex >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  const ValueRef& row = node->values[dwIndex];
+  const std::string_view name = node->ValueName(row);
+  const std::string_view data = node->ValueData(row);
+  if (lpType != nullptr) *lpType = row.type;
+  if (lpData != nullptr && data.size() > *lpcbData) {
+    *lpcbData = static_cast<DWORD>(data.size());
+    return ERROR_MORE_DATA;
+  }
+  if (lpData != nullptr && !data.empty()) {
+    std::memcpy(lpData, data.data(), data.size());
+    // As Windows: a string stored without its NUL gets one after it when
+    // the buffer has room, not counted in the size.
+    if (IsStringType(row.type) && data.back() != '\0' && data.size() < *lpcbData) lpData[data.size()] = 0;
+  }
+  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
+  // As Windows: a name without room for its NUL is not written, yet the type,
+  // the data's size and the data are.
+  if (name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  std::memcpy(lpValueName, name.data(), name.size());
+  lpValueName[name.size()] = '\0';
+  *lpcchValueName = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD,
+                                   REGSAM samDesired, const void*, HKEY* phkResult,
+                                   DWORD* lpdwDisposition) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = 0;
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  // Most creations meet an existing key: answer those without taking the
+  // write lock. The handle before the path, as RegOpenKeyExA does.
+  sqlite3_int64 key;
+  REGSAM access;
+  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  if (code != ERROR_SUCCESS) return code;
+  std::vector<std::string_view>& parts = m.path_parts;
+  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  if (parts.empty() && IsRoot(hKey)) {
+    *phkResult = hKey;
+    if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  sqlite3_int64 found;
+  std::size_t known = 0;
+  code = m.Walk(key, parts, &found, &known);
+  if (code == ERROR_SUCCESS) {
+    *phkResult = m.NewHandle(found, samDesired);
+    if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  if (code != ERROR_FILE_NOT_FOUND) return code;
+
+  bool created = false;
+  sqlite3_int64 found_depth = -1;
+  code = m.Write([&]() -> LONG {
+    sqlite3_int64 at;
+    REGSAM unused;
+    LONG c = m.Resolve(hKey, &at, &unused);
+    if (c != ERROR_SUCCESS) return c;
+    // The parent's depth: known for the roots, and for a handle this call
+    // made before (Resolve has just seen its key exist); else read.
+    sqlite3_int64 depth = IsRoot(hKey) ? 0 : -1;
+    Impl::Handle* handle = IsRoot(hKey) ? nullptr : m.FindHandle(hKey);
+    if (handle != nullptr && handle->checked_epoch == m.epoch) depth = handle->depth;
+    if (depth < 0) {
+      Use use(m.key_depth);
+      use.Int(1, at);
+      const int rc = use.Step();
+      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+      if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+      depth = sqlite3_column_int64(m.key_depth, 0);
+      if (handle != nullptr) handle->depth = depth;
+    }
+    for (std::string_view part : parts) {
+      ++depth;
+      const std::string upper = registry::UpperName(part);
+      sqlite3_int64 child;
+      c = m.Child(at, upper, &child);
+      if (c == ERROR_FILE_NOT_FOUND) {
+        if (depth > static_cast<sqlite3_int64>(MAX_KEY_DEPTH)) return ERROR_INVALID_PARAMETER;
+        Use use(m.insert_key);
+        use.Int(1, at).Blob(2, part).Blob(3, upper).Int(4, depth);
+        const int rc = use.Step();
+        if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+        child = sqlite3_last_insert_rowid(m.db);
+        m.ForgetChildren(at);
+        created = true;
+      } else if (c != ERROR_SUCCESS) {
+        return c;
+      } else {
+        created = false;
+      }
+      at = child;
+    }
+    found = at;
+    if (created) found_depth = depth;
+    return ERROR_SUCCESS;
+    // Inside a scope the write lock was held since the walk above: one
+    // missing key is one insert, checked before it is made.
+  }, Impl::kAdds | (m.in_transaction && parts.size() - known == 1 ? unsigned{Impl::kOneStatement} : 0u));
+  if (code != ERROR_SUCCESS) return code;
+  *phkResult = m.NewHandle(found, samDesired, found_depth);
+  if (lpdwDisposition != nullptr) {
+    *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType,
+                                  const BYTE* lpData, DWORD cbData) {
+  if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
+  const std::string_view name = lpValueName ? std::string_view(lpValueName) : std::string_view();
+  if (name.size() > kMaxValueNameChars && registry::NameChars(name) > kMaxValueNameChars) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  if (NeedsNul(dwType, data)) data.push_back('\0');
+  const std::string upper = registry::UpperName(name);
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    const LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    m.ForgetValues(key);
+    // A new value, or the existing one rewritten in its place.
+    Use use(m.set_value);
+    use.Int(1, key).Blob(2, name).Blob(3, upper).Int(4, dwType).Blob(5, data);
+    const int rc = use.Step();
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+  }, Impl::kAdds | Impl::kOneStatement);
+}
+
+LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& m = *impl_;
+  {
+    // The handle before the path, as RegOpenKeyExA does; the write below
+    // checks it again under the write lock.
+    Impl::CallEnd end{m};
+    sqlite3_int64 key;
+    REGSAM access;
+    LONG code = m.SyncAndResolve(hKey, &key, &access);
+    if (code != ERROR_SUCCESS) return code;
+  }
+  std::vector<std::string_view> parts;
+  if (const LONG code = ParsePath(lpSubKey, &parts); code != ERROR_SUCCESS) return code;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if ((c = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return c;
+    return m.DeleteOne(key);
+  });
+}
+
+LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  const std::string upper =
+      registry::UpperName(lpValueName ? std::string_view(lpValueName) : std::string_view());
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    sqlite3_int64 key;
+    REGSAM access;
+    const LONG c = m.Resolve(hKey, &key, &access);
+    if (c != ERROR_SUCCESS) return c;
+    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    Use use(m.delete_value);
+    use.Int(1, key).Blob(2, upper);
+    const int rc = use.Step();
+    if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+    return sqlite3_changes(m.db) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LONG HiveRegistry::RegCloseKey(HKEY hKey) {
+  if (IsRoot(hKey)) return ERROR_SUCCESS;
+  Impl& m = *impl_;
+  const auto it = m.HandleAt(hKey);
+  if (it == m.handles.end() || it->hkey != hKey) return ERROR_INVALID_HANDLE;
+  m.handles.erase(it);
+  m.EndCall();
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::BeginTransaction() {
+  Impl& m = *impl_;
+  if (m.read_only) return ERROR_ACCESS_DENIED;
+  if (m.in_transaction) return ERROR_INVALID_PARAMETER;  // scopes do not nest
+  m.EndRead();
+  LONG code = Impl::Run(m.begin);
+  if (code != ERROR_SUCCESS) return code;
+  code = m.CheckVersion();
+  if (code != ERROR_SUCCESS) {
+    Impl::Run(m.rollback);
+    return code;
+  }
+  m.in_transaction = true;
+  return ERROR_SUCCESS;
+}
+
+LONG HiveRegistry::CommitTransaction() {
+  Impl& m = *impl_;
+  if (m.read_only) return ERROR_ACCESS_DENIED;
+  if (!m.in_transaction) return ERROR_INVALID_PARAMETER;
+  const LONG code = Impl::Run(m.commit);
+  if (code != ERROR_SUCCESS && sqlite3_get_autocommit(m.db)) {
+    m.in_transaction = false;  // SQLite already rolled back
+    m.DropCaches();
+    m.CutOffVanishedKeys();
+  }
+  if (code == ERROR_SUCCESS) m.in_transaction = false;
+  return code;
+}
+
+void HiveRegistry::RollbackTransaction() {
+  Impl& m = *impl_;
+  if (!m.in_transaction) return;
+  if (!sqlite3_get_autocommit(m.db)) Impl::Run(m.rollback);
+  m.in_transaction = false;
+  m.DropCaches();
+  m.CutOffVanishedKeys();
+}
+
+}  // namespace zandrel::hive

@@ -1,0 +1,471 @@
+#include "registry/journal/UndoJournal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+namespace zandrel::journal {
+namespace {
+
+constexpr const char* kHeader = "zandrel-undo 1\n";
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
+
+bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
+
+std::string HexText(const std::string& bytes) {
+  if (bytes.empty()) return "-";
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+bool FromHex(const std::string& text, std::string* bytes) {
+  bytes->clear();
+  if (text == "-") return true;
+  if (text.empty() || text.size() % 2 != 0) return false;
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = digit(text[i]);
+    const int low = digit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    *bytes += static_cast<char>(high * 16 + low);
+  }
+  return true;
+}
+
+// Appends the components of `sub` to `path`, skipping empty ones as the
+// registry does ("a\\b\" is a\b).
+void AppendPath(std::string* path, const char* sub) {
+  if (sub == nullptr) return;
+  std::string component;
+  for (const char* p = sub;; ++p) {
+    if (*p == '\\' || *p == '\0') {
+      if (!component.empty()) *path += (path->empty() ? "" : "\\") + component;
+      component.clear();
+      if (*p == '\0') break;
+    } else {
+      component += *p;
+    }
+  }
+}
+
+// Every value of root\path, in enumeration order.
+LONG ReadValues(IRegistry& registry, HKEY root, const std::string& path,
+                std::vector<UndoValue>* values) {
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  if (code != ERROR_SUCCESS) return code;
+  values->clear();
+  std::vector<char> name(16384);
+  std::string data(4096, '\0');
+  for (DWORD index = 0;;) {
+    DWORD name_length = static_cast<DWORD>(name.size());
+    DWORD size = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+    if (code == ERROR_MORE_DATA && size > data.size()) {
+      data.resize(size);
+      continue;
+    }
+    if (code != ERROR_SUCCESS) break;
+    values->push_back(UndoValue{std::string(name.data(), name_length), type, data.substr(0, size)});
+    ++index;
+  }
+  if (key != root) registry.RegCloseKey(key);
+  return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
+}
+
+// Makes the values of the open `key` exactly `values`, in their order.
+void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
+                   const std::vector<UndoValue>& values) {
+  std::vector<UndoValue> now;
+  if (ReadValues(registry, root, path, &now) != ERROR_SUCCESS) return;
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, kReadWrite, &key) != ERROR_SUCCESS) return;
+  for (const UndoValue& value : now) registry.RegDeleteValueA(key, value.name.c_str());
+  for (const UndoValue& value : values)
+    registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
+                            reinterpret_cast<const BYTE*>(value.data.data()),
+                            static_cast<DWORD>(value.data.size()));
+  if (key != root) registry.RegCloseKey(key);
+}
+
+const char* RootName(HKEY root) {
+  static const char* const kNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+  return kNames[root - HKEY_CLASSES_ROOT];
+}
+
+// A name as the registry compares names (ASCII letters folded, all the
+// store's value names need).
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// Whether two lists hold the same values, in whatever order.
+bool SameValues(std::vector<UndoValue> a, std::vector<UndoValue> b) {
+  auto by_name = [](const UndoValue& x, const UndoValue& y) { return Upper(x.name) < Upper(y.name); };
+  std::sort(a.begin(), a.end(), by_name);
+  std::sort(b.begin(), b.end(), by_name);
+  // A string set without its NUL may read back with one.
+  auto data = [](const UndoValue& v) {
+    const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
+    return text && !v.data.empty() && v.data.back() == '\0' ? v.data.substr(0, v.data.size() - 1) : v.data;
+  };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](const UndoValue& x, const UndoValue& y) {
+    return Upper(x.name) == Upper(y.name) && x.type == y.type && data(x) == data(y);
+  });
+}
+
+// The values of a values entry once its change is made.
+std::vector<UndoValue> AfterChange(const UndoEntry& entry) {
+  std::vector<UndoValue> after;
+  for (const UndoValue& value : entry.values)
+    if (Upper(value.name) != Upper(entry.change.name)) after.push_back(value);
+  if (!entry.deleting) after.push_back(entry.change);
+  return after;
+}
+
+}  // namespace
+
+std::string EncodeUndoEntry(const UndoEntry& entry) {
+  static const char* const kKinds[] = {"created", "values", "deleted"};
+  char root[16];
+  std::snprintf(root, sizeof root, "%08x", static_cast<unsigned>(entry.root));
+  std::string line = std::string(kKinds[static_cast<int>(entry.kind)]) + " " + root + " " +
+                     HexText(entry.path);
+  if (entry.kind != UndoEntry::Kind::kCreated) {
+    line += " " + std::to_string(entry.values.size());
+    for (const UndoValue& value : entry.values)
+      line += " " + HexText(value.name) + " " + std::to_string(value.type) + " " +
+              HexText(value.data);
+  }
+  if (entry.kind == UndoEntry::Kind::kValues)
+    line += entry.deleting ? " delete " + HexText(entry.change.name)
+                           : " set " + HexText(entry.change.name) + " " + std::to_string(entry.change.type) + " " +
+                                 HexText(entry.change.data);
+  return line + "\n";
+}
+
+std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes) {
+  std::vector<UndoEntry> entries;
+  if (bytes.compare(0, std::string(kHeader).size(), kHeader) != 0) return entries;
+  std::size_t at = std::string(kHeader).size();
+  for (;;) {
+    const std::size_t end = bytes.find('\n', at);
+    if (end == std::string::npos) break;  // cut short: its change never started
+    std::istringstream line(bytes.substr(at, end - at));
+    at = end + 1;
+    std::string kind, root, path;
+    UndoEntry entry;
+    if (!(line >> kind >> root >> path) || !FromHex(path, &entry.path)) break;
+    char* root_end = nullptr;
+    entry.root = static_cast<HKEY>(std::strtoul(root.c_str(), &root_end, 16));
+    if (*root_end != '\0' || !IsRoot(entry.root)) break;
+    if (kind == "created") {
+      entry.kind = UndoEntry::Kind::kCreated;
+    } else if (kind == "values" || kind == "deleted") {
+      entry.kind = kind == "values" ? UndoEntry::Kind::kValues : UndoEntry::Kind::kDeleted;
+      std::size_t count = 0;
+      if (!(line >> count)) break;
+      bool ok = true;
+      for (std::size_t i = 0; ok && i < count; ++i) {
+        std::string name, data;
+        UndoValue value;
+        ok = static_cast<bool>(line >> name >> value.type >> data) && FromHex(name, &value.name) &&
+             FromHex(data, &value.data);
+        entry.values.push_back(std::move(value));
+      }
+      if (!ok) break;
+      if (entry.kind == UndoEntry::Kind::kValues) {
+        std::string how, name, data;
+        if (!(line >> how >> name) || !FromHex(name, &entry.change.name)) break;
+        entry.deleting = how == "delete";
+        if (how == "set" && !(line >> entry.change.type >> data && FromHex(data, &entry.change.data))) break;
+        if (how != "set" && how != "delete") break;
+      }
+    } else {
+      break;
+    }
+    std::string extra;
+    if (line >> extra) break;
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+JournalledRegistry::JournalledRegistry(std::unique_ptr<IRegistry> inner,
+                                       std::unique_ptr<UndoStore> store)
+    : inner_(std::move(inner)), store_(std::move(store)) {}
+
+JournalledRegistry::~JournalledRegistry() {
+  if (in_transaction_) RollbackTransaction();
+}
+
+bool JournalledRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
+  if (IsRoot(key)) {
+    *place = Place{key, ""};
+  } else {
+    const auto found = places_.find(key);
+    if (found == places_.end()) return false;
+    *place = found->second;
+  }
+  AppendPath(&place->path, sub);
+  return true;
+}
+
+LONG JournalledRegistry::Record(UndoEntry entry) {
+  const std::string line = EncodeUndoEntry(entry);
+  const LONG code = store_->Append(entries_.empty() ? kHeader + line : line);
+  if (code == ERROR_SUCCESS) entries_.push_back(std::move(entry));
+  return code;
+}
+
+// Records the values of a key about to change. A key that cannot be read
+// cannot change either (deleted, missing): nothing to record then.
+LONG JournalledRegistry::RecordValues(UndoEntry::Kind kind, const Place& place, const UndoValue& change,
+                                      bool deleting) {
+  UndoEntry entry{kind, place.root, place.path, {}, deleting, change};
+  const LONG code = ReadValues(*inner_, place.root, place.path, &entry.values);
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  return Record(std::move(entry));
+}
+
+void JournalledRegistry::Replay(const std::vector<UndoEntry>& entries) {
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    switch (it->kind) {
+      case UndoEntry::Kind::kCreated:
+        inner_->RegDeleteKeyA(it->root, it->path.c_str());
+        break;
+      case UndoEntry::Kind::kDeleted: {
+        HKEY key = 0;
+        if (inner_->RegCreateKeyExA(it->root, it->path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
+                                    kReadWrite, nullptr, &key, nullptr) == ERROR_SUCCESS &&
+            key != it->root)
+          inner_->RegCloseKey(key);
+        RestoreValues(*inner_, it->root, it->path, it->values);
+        break;
+      }
+      case UndoEntry::Kind::kValues:
+        RestoreValues(*inner_, it->root, it->path, it->values);
+        break;
+    }
+  }
+}
+
+std::string JournalledRegistry::ChangedSince(const std::vector<UndoEntry>& entries) {
+  // The last entry for each key tells what its writer may have left there.
+  std::map<std::pair<HKEY, std::string>, const UndoEntry*> last;
+  std::vector<const UndoEntry*> order;
+  for (const UndoEntry& entry : entries) {
+    auto [at, inserted] = last.insert_or_assign({entry.root, Upper(entry.path)}, &entry);
+    if (inserted) order.push_back(&entry);
+  }
+  for (const UndoEntry* first : order) {
+    const UndoEntry& entry = *last[{first->root, Upper(first->path)}];
+    std::vector<UndoValue> now;
+    const LONG code = ReadValues(*inner_, entry.root, entry.path, &now);
+    const bool exists = code == ERROR_SUCCESS;
+    if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) continue;  // unreadable: the replay cannot write it either
+    bool explained = false;
+    switch (entry.kind) {
+      case UndoEntry::Kind::kCreated:
+        explained = !exists || now.empty();
+        break;
+      case UndoEntry::Kind::kValues:
+        explained = exists && (SameValues(now, entry.values) || SameValues(now, AfterChange(entry)));
+        break;
+      case UndoEntry::Kind::kDeleted:
+        explained = !exists || SameValues(now, entry.values);
+        break;
+    }
+    if (!explained) return std::string(RootName(entry.root)) + (entry.path.empty() ? "" : "\\" + entry.path);
+  }
+  return "";
+}
+
+LONG JournalledRegistry::ReplayRecord() {
+  std::string bytes;
+  const LONG code = store_->Read(&bytes);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  const std::vector<UndoEntry> entries = DecodeUndoRecord(bytes);
+  changed_key_ = ChangedSince(entries);
+  if (!changed_key_.empty()) return kChangedSinceRecord;
+  Replay(entries);
+  return store_->Remove();
+}
+
+LONG JournalledRegistry::Recover() {
+  std::string bytes;
+  const LONG found = store_->Read(&bytes);
+  if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // the lock is not even asked for
+  if (found != ERROR_SUCCESS) return found;
+  if (store_->Lock(false) != ERROR_SUCCESS) return ERROR_SUCCESS;
+  const LONG code = ReplayRecord();
+  store_->Unlock();
+  return code;
+}
+
+LONG JournalledRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions,
+                                       REGSAM samDesired, HKEY* phkResult) {
+  Place place;
+  const bool known = Resolve(hKey, lpSubKey, &place);
+  const LONG code = inner_->RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  if (code == ERROR_SUCCESS && known && phkResult && !IsRoot(*phkResult))
+    places_[*phkResult] = place;
+  return code;
+}
+
+LONG JournalledRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
+                                       DWORD* lpReserved, char* lpClass, DWORD* lpcchClass,
+                                       FILETIME* lpftLastWriteTime) {
+  return inner_->RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                               lpftLastWriteTime);
+}
+
+LONG JournalledRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
+                                       DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
+                                       BYTE* lpData, DWORD* lpcbData) {
+  return inner_->RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType,
+                               lpData, lpcbData);
+}
+
+LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved,
+                                         const char* lpClass, DWORD dwOptions, REGSAM samDesired,
+                                         const void* lpSecurityAttributes, HKEY* phkResult,
+                                         DWORD* lpdwDisposition) {
+  Place place;
+  const bool known = Resolve(hKey, lpSubKey, &place);
+  if (in_transaction_ && known) {
+    // Every key from the first missing one down is about to be created.
+    std::string prefix;
+    bool missing = false;
+    std::string component;
+    std::istringstream parts(place.path);
+    while (std::getline(parts, component, '\\')) {
+      prefix += (prefix.empty() ? "" : "\\") + component;
+      if (!missing) {
+        HKEY probe = 0;
+        const LONG code = inner_->RegOpenKeyExA(place.root, prefix.c_str(), 0, KEY_READ, &probe);
+        if (code == ERROR_SUCCESS) {
+          inner_->RegCloseKey(probe);
+          continue;
+        }
+        if (code != ERROR_FILE_NOT_FOUND) return code;
+        missing = true;
+      }
+      if (const LONG code = Record(UndoEntry{UndoEntry::Kind::kCreated, place.root, prefix, {}, false, {}});
+          code != ERROR_SUCCESS)
+        return code;
+    }
+  }
+  const LONG code = inner_->RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions,
+                                            samDesired, lpSecurityAttributes, phkResult,
+                                            lpdwDisposition);
+  if (code == ERROR_SUCCESS && known && phkResult && !IsRoot(*phkResult))
+    places_[*phkResult] = place;
+  return code;
+}
+
+LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved,
+                                        DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  Place place;
+  if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
+    const UndoValue change{lpValueName ? lpValueName : "", dwType,
+                           std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
+    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, false); code != ERROR_SUCCESS)
+      return code;
+  }
+  return inner_->RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
+}
+
+LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  Place place;
+  if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
+    const UndoValue change{lpValueName ? lpValueName : "", REG_NONE, ""};
+    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, true); code != ERROR_SUCCESS)
+      return code;
+  }
+  return inner_->RegDeleteValueA(hKey, lpValueName);
+}
+
+LONG JournalledRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  Place place;
+  if (in_transaction_ && Resolve(hKey, lpSubKey, &place) && !place.path.empty()) {
+    if (const LONG code = RecordValues(UndoEntry::Kind::kDeleted, place, {}, false); code != ERROR_SUCCESS)
+      return code;
+  }
+  return inner_->RegDeleteKeyA(hKey, lpSubKey);
+}
+
+LONG JournalledRegistry::RegCloseKey(HKEY hKey) {
+  places_.erase(hKey);
+  return inner_->RegCloseKey(hKey);
+}
+
+LONG JournalledRegistry::BeginTransaction() {
+  if (in_transaction_) return ERROR_INVALID_PARAMETER;  // scopes do not nest
+  LONG code = store_->Lock(true);
+  if (code != ERROR_SUCCESS) return code;
+  code = ReplayRecord();  // its writer died holding the lock
+  if (code != ERROR_SUCCESS) {
+    store_->Unlock();
+    return code;
+  }
+  in_transaction_ = true;
+  entries_.clear();
+  return ERROR_SUCCESS;
+}
+
+LONG JournalledRegistry::CommitTransaction() {
+  if (!in_transaction_) return ERROR_INVALID_PARAMETER;
+  if (!entries_.empty()) {
+    if (const LONG code = store_->Remove(); code != ERROR_SUCCESS) return code;
+  }
+  EndTransaction();
+  return ERROR_SUCCESS;
+}
+
+void JournalledRegistry::RollbackTransaction() {
+  if (!in_transaction_) return;
+  Replay(entries_);
+  store_->Remove();
+  EndTransaction();
+}
+
+void JournalledRegistry::EndTransaction() {
+  in_transaction_ = false;
+  entries_.clear();
+  store_->Unlock();
+}
+
+std::unique_ptr<IRegistry> StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
+                                           const std::string& record, std::string* error) {
+  auto registry = std::make_unique<JournalledRegistry>(std::move(inner), std::move(store));
+  const LONG code = registry->Recover();
+  // A copy without the right to write the machine's classes (a standard
+  // user's) leaves the record to an administrator's copy, and still lists.
+  if (code == ERROR_SUCCESS || code == ERROR_ACCESS_DENIED) return registry;
+  if (error == nullptr) return nullptr;
+  if (code == kChangedSinceRecord)
+    *error = "the unfinished change recorded in " + record + " was not rolled back: the key " + registry->ChangedKey() +
+             " has changed since it was recorded. Check that key, then delete the record";
+  else
+    *error = "cannot roll back the unfinished change recorded in " + record + " (error " + std::to_string(code) + ")";
+  return nullptr;
+}
+
+}  // namespace zandrel::journal

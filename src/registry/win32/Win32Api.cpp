@@ -1,0 +1,273 @@
+// The one file of the registry realisation that includes <windows.h>.
+#include "registry/win32/Win32Api.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+namespace zandrel::win32::api {
+namespace {
+
+// SYSTEM and administrators: all rights; interactive users: wait and release
+// (SYNCHRONIZE | MUTEX_MODIFY_STATE); a low mandatory label, no-write-up only.
+constexpr char kSharedMutexDescriptor[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;IU)S:(ML;;NW;;;LW)";
+
+// SYSTEM and administrators: all rights, for the folder and what it holds;
+// users: read; nothing inherited from the parent (ProgramData lets users
+// create files).
+constexpr char kAdministratorsFolderDescriptor[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+
+HKEY Key(Handle handle) { return reinterpret_cast<HKEY>(handle); }
+HANDLE Object(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+Handle PredefinedKey(std::uint32_t root) {
+  switch (root) {
+    case 0x80000000u:
+      return reinterpret_cast<Handle>(HKEY_CLASSES_ROOT);
+    case 0x80000001u:
+      return reinterpret_cast<Handle>(HKEY_CURRENT_USER);
+    case 0x80000002u:
+      return reinterpret_cast<Handle>(HKEY_LOCAL_MACHINE);
+    case 0x80000003u:
+      return reinterpret_cast<Handle>(HKEY_USERS);
+    default:
+      return 0;
+  }
+}
+
+std::int32_t OpenKey(Handle parent, const char* path, std::uint32_t sam, Handle* out) {
+  HKEY key = nullptr;
+  const LONG code = RegOpenKeyExA(Key(parent), path, 0, sam, &key);
+  *out = reinterpret_cast<Handle>(key);
+  return code;
+}
+
+std::int32_t CreateKey(Handle parent, const char* path, std::uint32_t sam, Handle* out,
+                       std::uint32_t* disposition) {
+  HKEY key = nullptr;
+  DWORD how = 0;
+  char no_class[] = "";
+  const LONG code = RegCreateKeyExA(Key(parent), path, 0, no_class, REG_OPTION_NON_VOLATILE, sam,
+                                    nullptr, &key, &how);
+  *out = reinterpret_cast<Handle>(key);
+  if (disposition) *disposition = how;
+  return code;
+}
+
+std::int32_t EnumKey(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length) {
+  DWORD length = name_length ? *name_length : 0;
+  const LONG code = RegEnumKeyExA(Key(key), index, name, name_length ? &length : nullptr, nullptr,
+                                  nullptr, nullptr, nullptr);
+  if (name_length) *name_length = length;
+  return code;
+}
+
+std::int32_t EnumValue(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length,
+                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* data_size) {
+  DWORD length = name_length ? *name_length : 0;
+  DWORD value_type = type ? *type : 0;
+  DWORD size = data_size ? *data_size : 0;
+  const LONG code = RegEnumValueA(Key(key), index, name, name_length ? &length : nullptr, nullptr,
+                                  type ? &value_type : nullptr, data, data_size ? &size : nullptr);
+  if (name_length) *name_length = length;
+  if (type) *type = value_type;
+  if (data_size) *data_size = size;
+  return code;
+}
+
+std::int32_t SetValue(Handle key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                      std::uint32_t size) {
+  return RegSetValueExA(Key(key), name, 0, type, data, size);
+}
+
+std::int32_t DeleteKey(Handle parent, const char* path) { return RegDeleteKeyA(Key(parent), path); }
+
+std::int32_t DeleteValue(Handle key, const char* name) { return RegDeleteValueA(Key(key), name); }
+
+std::int32_t CloseKey(Handle key) { return RegCloseKey(Key(key)); }
+
+std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::string* data) {
+  for (;;) {
+    DWORD value_type = 0;
+    DWORD size = 0;
+    LONG code = RegQueryValueExA(Key(key), name, nullptr, &value_type, nullptr, &size);
+    if (code != ERROR_SUCCESS) return code;
+    data->assign(size, '\0');
+    code = RegQueryValueExA(Key(key), name, nullptr, &value_type,
+                            reinterpret_cast<BYTE*>(data->data()), &size);
+    if (code == ERROR_MORE_DATA) continue;  // it grew in between
+    if (code != ERROR_SUCCESS) return code;
+    data->resize(size);
+    *type = value_type;
+    return ERROR_SUCCESS;
+  }
+}
+
+std::int32_t CreateSharedMutex(const char* name, Handle* out) {
+  *out = 0;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kSharedMutexDescriptor, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return static_cast<std::int32_t>(GetLastError());
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  constexpr DWORD kWaitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  HANDLE mutex = CreateMutexExA(&attributes, name, 0, kWaitAndRelease);
+  DWORD error = mutex ? ERROR_SUCCESS : GetLastError();
+  LocalFree(descriptor);
+  if (!mutex && error == ERROR_ACCESS_DENIED) {
+    // It exists with a descriptor that refuses creation rights: open it for
+    // waiting alone.
+    mutex = OpenMutexA(kWaitAndRelease, FALSE, name);
+    error = mutex ? ERROR_SUCCESS : GetLastError();
+  }
+  *out = reinterpret_cast<Handle>(mutex);
+  return static_cast<std::int32_t>(error);
+}
+
+std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms) {
+  switch (WaitForSingleObject(Object(mutex), timeout_ms)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:
+      return ERROR_SUCCESS;
+    case WAIT_TIMEOUT:
+      return ERROR_BUSY;
+    default:
+      return static_cast<std::int32_t>(GetLastError());
+  }
+}
+
+void ReleaseMutexHandle(Handle mutex) { ReleaseMutex(Object(mutex)); }
+
+void CloseHandleValue(Handle handle) { CloseHandle(Object(handle)); }
+
+std::string CommonAppDataFolder() {
+  char path[MAX_PATH] = {};
+  if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path) != S_OK) return "";
+  return path;
+}
+
+std::int32_t AssocOpenCommand(const char* extension, std::string* command) {
+  DWORD size = 0;
+  HRESULT result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", nullptr, &size);
+  if (result != S_FALSE && FAILED(result)) return static_cast<std::int32_t>(result);
+  std::string text(size + 1, '\0');
+  size = static_cast<DWORD>(text.size());
+  result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", text.data(), &size);
+  if (FAILED(result)) return static_cast<std::int32_t>(result);
+  text.resize(text.find('\0'));
+  *command = text;
+  return 0;
+}
+
+std::int32_t MakeAdministratorsFolder(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsFolderDescriptor, SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return static_cast<std::int32_t>(GetLastError());
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const BOOL made = CreateDirectoryA(path.c_str(), &attributes);
+  const DWORD error = made ? ERROR_SUCCESS : GetLastError();
+  LocalFree(descriptor);
+  return error == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : static_cast<std::int32_t>(error);
+}
+
+bool TrustedOwner(const std::string& path) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+  HANDLE token = nullptr;
+  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    alignas(TOKEN_USER) char buffer[256];
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+      trusted = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) != FALSE;
+    CloseHandle(token);
+  }
+  LocalFree(descriptor);
+  return trusted;
+}
+
+std::int32_t AppendDurably(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return static_cast<std::int32_t>(GetLastError());
+  DWORD written = 0;
+  LONG code = ERROR_SUCCESS;
+  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size() || !FlushFileBuffers(file)) {
+    code = static_cast<LONG>(GetLastError());
+    if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
+  }
+  CloseHandle(file);
+  return code;
+}
+
+std::int32_t ReadWholeFile(const std::string& path, std::string* bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : static_cast<std::int32_t>(error);
+  }
+  bytes->clear();
+  char buffer[4096];
+  DWORD got = 0;
+  LONG code = ERROR_SUCCESS;
+  for (;;) {
+    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+      code = static_cast<LONG>(GetLastError());
+      break;
+    }
+    if (got == 0) break;
+    bytes->append(buffer, got);
+  }
+  CloseHandle(file);
+  return code;
+}
+
+std::int32_t RemoveFile(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return ERROR_SUCCESS;
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ERROR_SUCCESS;
+  return static_cast<std::int32_t>(error);
+}
+
+std::uint32_t ProcessId() { return GetCurrentProcessId(); }
+
+bool WriteStandard(int stream, const std::string& text) {
+  HANDLE out = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+  if (text.empty()) return true;
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode)) {
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+    for (std::size_t done = 0; done < wide.size();) {
+      DWORD written = 0;
+      if (!WriteConsoleW(out, wide.data() + done, static_cast<DWORD>(wide.size() - done), &written, nullptr) ||
+          written == 0)
+        return false;
+      done += written;
+    }
+    return true;
+  }
+  for (std::size_t done = 0; done < text.size();) {
+    DWORD written = 0;
+    if (!WriteFile(out, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) ||
+        written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace zandrel::win32::api

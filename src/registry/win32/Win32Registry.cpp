@@ -1,0 +1,187 @@
+#include "registry/win32/Win32Registry.h"
+
+#include "registry/journal/UndoJournal.h"
+#include "registry/win32/Win32Api.h"
+
+namespace zandrel::win32 {
+
+using journal::UndoStore;
+
+namespace {
+
+constexpr LONG ERROR_CALL_NOT_IMPLEMENTED_CODE = 120;
+constexpr DWORD kLockTimeoutMs = 10000;
+constexpr LONG kUntrustedRecord = 1307;  // ERROR_INVALID_OWNER
+
+bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
+
+class FileUndoStore : public UndoStore {
+ public:
+  explicit FileUndoStore(UndoPlace place) : place_(std::move(place)) {}
+  ~FileUndoStore() override {
+    if (mutex_) api::CloseHandleValue(mutex_);
+  }
+  // The mutex is made at the first change, not at start: a copy that only
+  // lists never needs it.
+  LONG Lock(bool wait) override {
+    if (!mutex_)
+      if (const LONG code = api::CreateSharedMutex(place_.mutex_name.c_str(), &mutex_); code != ERROR_SUCCESS)
+        return code;
+    return api::WaitMutex(mutex_, wait ? kLockTimeoutMs : 0);
+  }
+  void Unlock() override { api::ReleaseMutexHandle(mutex_); }
+  LONG Append(const std::string& bytes) override {
+    return api::AppendDurably(place_.record_path, bytes);
+  }
+  LONG Read(std::string* bytes) override {
+    const LONG code = api::ReadWholeFile(place_.record_path, bytes);
+    return code == ERROR_SUCCESS && !api::TrustedOwner(place_.record_path) ? kUntrustedRecord : code;
+  }
+  LONG Remove() override { return api::RemoveFile(place_.record_path); }
+
+ private:
+  UndoPlace place_;
+  api::Handle mutex_ = 0;
+};
+
+}  // namespace
+
+Win32Registry::Win32Registry() = default;
+
+Win32Registry::~Win32Registry() {
+  for (const auto& [handle, real] : keys_) api::CloseKey(real);
+}
+
+std::uintptr_t Win32Registry::Real(HKEY key) const {
+  if (IsRoot(key)) return api::PredefinedKey(key);
+  const auto found = keys_.find(key);
+  return found == keys_.end() ? 0 : found->second;
+}
+
+HKEY Win32Registry::Adopt(std::uintptr_t real) {
+  for (HKEY root = HKEY_CLASSES_ROOT; root <= HKEY_USERS; ++root)
+    if (api::PredefinedKey(root) == real) return root;
+  while (next_ == 0 || IsRoot(next_) || keys_.count(next_) != 0)
+    next_ = next_ >= HKEY_CLASSES_ROOT ? 1 : next_ + 1;
+  keys_[next_] = real;
+  return next_++;
+}
+
+LONG Win32Registry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
+                                  HKEY* phkResult) {
+  const std::uintptr_t parent = Real(hKey);
+  if (phkResult == nullptr) return ERROR_INVALID_HANDLE;
+  if (parent == 0) {
+    if (hKey != 0) *phkResult = 0;  // as Windows: only a null key leaves it untouched
+    return ERROR_INVALID_HANDLE;
+  }
+  if (IsRoot(hKey) && (lpSubKey == nullptr || *lpSubKey == '\0')) {
+    *phkResult = hKey;  // a root opens as itself, also when redirected
+    return ERROR_SUCCESS;
+  }
+  api::Handle real = 0;
+  const LONG code = api::OpenKey(parent, lpSubKey, samDesired, &real);
+  *phkResult = code == ERROR_SUCCESS ? Adopt(real) : 0;
+  return code;
+}
+
+LONG Win32Registry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
+                                  char*, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+  const std::uintptr_t key = Real(hKey);
+  if (key == 0) return ERROR_INVALID_HANDLE;
+  if (lpcchClass) *lpcchClass = 0;
+  if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{};
+  return api::EnumKey(key, dwIndex, lpName, lpcchName);
+}
+
+LONG Win32Registry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
+                                  DWORD* lpcchValueName, DWORD*, DWORD* lpType, BYTE* lpData,
+                                  DWORD* lpcbData) {
+  const std::uintptr_t key = Real(hKey);
+  if (key == 0) return ERROR_INVALID_HANDLE;
+  return api::EnumValue(key, dwIndex, lpValueName, lpcchValueName, lpType, lpData, lpcbData);
+}
+
+LONG Win32Registry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD,
+                                    REGSAM samDesired, const void*, HKEY* phkResult,
+                                    DWORD* lpdwDisposition) {
+  const std::uintptr_t parent = Real(hKey);
+  if (phkResult == nullptr) return ERROR_INVALID_HANDLE;
+  if (parent == 0) {
+    *phkResult = 0;
+    return ERROR_INVALID_HANDLE;
+  }
+  api::Handle real = 0;
+  const LONG code = api::CreateKey(parent, lpSubKey, samDesired, &real, lpdwDisposition);
+  *phkResult = code == ERROR_SUCCESS ? Adopt(real) : 0;
+  return code;
+}
+
+LONG Win32Registry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType,
+                                   const BYTE* lpData, DWORD cbData) {
+  const std::uintptr_t key = Real(hKey);
+  if (key == 0) return ERROR_INVALID_HANDLE;
+  return api::SetValue(key, lpValueName, dwType, lpData, cbData);
+}
+
+LONG Win32Registry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  const std::uintptr_t key = Real(hKey);
+  if (key == 0) return ERROR_INVALID_HANDLE;
+  return api::DeleteKey(key, lpSubKey);
+}
+
+LONG Win32Registry::RegCloseKey(HKEY hKey) {
+  if (IsRoot(hKey)) return ERROR_SUCCESS;
+  const auto found = keys_.find(hKey);
+  if (found == keys_.end()) return ERROR_INVALID_HANDLE;
+  const LONG code = api::CloseKey(found->second);
+  keys_.erase(found);
+  return code;
+}
+
+LONG Win32Registry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  const std::uintptr_t key = Real(hKey);
+  if (key == 0) return ERROR_INVALID_HANDLE;
+  return api::DeleteValue(key, lpValueName);
+}
+
+LONG Win32Registry::BeginTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE; }
+LONG Win32Registry::CommitTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE; }
+void Win32Registry::RollbackTransaction() {}
+
+bool AssociatedCommand(const std::string& extension, std::string* command, std::int32_t* code) {
+  *code = api::AssocOpenCommand(extension.c_str(), command);
+  return *code == 0;
+}
+
+UndoPlace DefaultUndoPlace() {
+  const std::string mutex = "Global\\Zandrel.RegistryChanges";
+  std::string folder = api::CommonAppDataFolder();
+  if (folder.empty()) return UndoPlace{"", mutex};
+  folder += "\\Zandrel";
+  api::MakeAdministratorsFolder(folder);
+  return UndoPlace{folder + "\\undo-record", mutex};
+}
+
+std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error) {
+  if (place.record_path.empty()) {
+    if (error) *error = "cannot find the machine's application data folder for the undo record";
+    return nullptr;
+  }
+  return std::make_unique<FileUndoStore>(place);
+}
+
+std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error) {
+  std::unique_ptr<UndoStore> store = OpenUndoStore(place, error);
+  if (!store) return nullptr;
+  std::string bytes;
+  if (store->Read(&bytes) == kUntrustedRecord) {
+    if (error)
+      *error = "the undo record " + place.record_path +
+               " belongs to neither the administrators, SYSTEM nor you: it is not replayed. Delete it";
+    return nullptr;
+  }
+  return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, error);
+}
+
+}  // namespace zandrel::win32

@@ -1,0 +1,96 @@
+// The window system's services that windows use besides their controls:
+// realising windows on screen, message boxes, the file-open dialog, the
+// mouse pointer, message processing, pictures, sound, the shell notification
+// and the program's own folder. Realised over Qt (ui/qt) and headless
+// (ui/headless) for tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "messagebox/MessageBox.h"
+#include "ui/Controls.h"
+
+namespace zandrel::ui {
+
+// The application title every message box carries.
+inline constexpr const char* kAppTitle = "Zandrel";
+
+// Mouse pointers.
+inline constexpr int kPointerDefault = 0;
+inline constexpr int kPointerHourglass = 11;
+
+// sndPlaySoundA flags.
+inline constexpr std::uint32_t SND_ASYNC = 0x1;
+inline constexpr std::uint32_t SND_NODEFAULT = 0x2;
+
+// SHChangeNotify arguments.
+inline constexpr std::int32_t SHCNE_ASSOCCHANGED = 0x08000000;
+inline constexpr std::uint32_t SHCNF_IDLIST = 0x0;
+
+class Window;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Windows on screen. Realize creates the window's peers (and those of its
+  // controls and timers) and displays it centred; Unrealize takes them down.
+  virtual void Realize(Window& window) = 0;
+  virtual void Unrealize(Window& window) = 0;
+  virtual void BringToFront(Window& window) = 0;
+
+  // A modal message box; returns IDOK, IDYES or IDNO.
+  virtual int MsgBox(const std::string& text, int flags, const std::string& title = kAppTitle) = 0;
+  // The modal file-open dialog for `dialog`'s properties: sets its FileName,
+  // or throws RuntimeError (32755 when cancelled and CancelError is set).
+  virtual void ShowOpen(CommonDialog& dialog) = 0;
+
+  virtual void SetMousePointer(int pointer) = 0;
+  virtual int MousePointer() const = 0;
+  // Processes the messages that are waiting, once.
+  virtual void DoEvents() = 0;
+
+  // Reads a picture file, recognising its format from its content. Throws
+  // RuntimeError for a missing or unreadable file.
+  virtual PicturePtr LoadPicture(const std::string& path) = 0;
+  // Plays a waveform file; SND_ASYNC returns at once and cuts off the cue
+  // still playing. Without SND_NODEFAULT a file that cannot be played plays
+  // the desktop's default sound. Returns non-zero on success.
+  virtual std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) = 0;
+  // Tells the shell that file associations changed. There is no shell here to
+  // tell; realisations record the call.
+  virtual void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
+                              const void* dwItem2) = 0;
+  // Called after every committed add or removal of an association, so that
+  // the desktop's own association data can follow the store. The program
+  // sets the handler where the desktop keeps such data (the freedesktop
+  // projection on Linux); by default nothing happens.
+  void SetAssociationsChangedHandler(std::function<void()> handler) { associations_changed_ = std::move(handler); }
+  void AssociationsChanged() {
+    if (associations_changed_) associations_changed_();
+  }
+  // The folder of the running executable, without a trailing separator.
+  virtual std::string ExecutableFolder() = 0;
+
+  // Runs an event handler. An uncaught RuntimeError ends the program: Fatal
+  // shows it and quits. Nested calls pass errors on to the outermost one.
+  // Any other exception passes through, leaving the platform as before.
+  void Dispatch(const std::function<void()>& handler);
+  virtual void Fatal(const RuntimeError& error) = 0;
+
+  // Bookkeeping of open windows: the program ends when the last one closes.
+  void WindowOpened(Window& window);
+  void WindowClosed(Window& window);
+  int OpenWindowCount() const { return open_windows_; }
+  virtual void Quit() = 0;
+
+ private:
+  std::function<void()> associations_changed_;
+  int dispatch_depth_ = 0;
+  int open_windows_ = 0;
+};
+
+}  // namespace zandrel::ui

@@ -1,0 +1,88 @@
+#include "ui/qt/QtPeers.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zandrel::ui::qt {
+
+// --- WidgetPeer: the list view -----------------------------------------------
+
+void WidgetPeer::ApplyListOptions() {
+  if (control_.Kind() != ControlKind::ListView) return;
+  auto* view = static_cast<QTreeView*>(widget_.data());
+  auto& list = static_cast<ListView&>(control_);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);  // rows are never edited in place
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(list.FullRowSelect() ? QAbstractItemView::SelectRows
+                                                  : QAbstractItemView::SelectItems);
+  view->setAllColumnsShowFocus(list.FullRowSelect());
+  view->header()->setVisible(list.ReportView() && !list.HideColumnHeaders());
+  QPalette pal = view->palette();
+  if (list.HideSelection()) {
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive, QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Inactive, QPalette::Text));
+  } else {
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+  }
+  view->setPalette(pal);
+  view->viewport()->update();
+}
+
+void WidgetPeer::ApplyColumns() {
+  auto* view = static_cast<QTreeView*>(widget_.data());
+  const auto& columns = static_cast<ListView&>(control_).Columns();
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    view->header()->resizeSection(static_cast<int>(i), impl_.ToPixels(columns[i].width));
+}
+
+void WidgetPeer::ApplySelection() {
+  if (items_ == nullptr) return;
+  auto* view = static_cast<QTreeView*>(widget_.data());
+  const long selected = static_cast<ListView&>(control_).SelectedIndex();
+  const bool was = applying_;
+  applying_ = true;
+  if (selected < 0 || selected >= items_->rowCount({})) {
+    view->selectionModel()->clear();
+  } else {
+    const QModelIndex index = items_->index(static_cast<int>(selected), 0);
+    view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+  }
+  applying_ = was;
+}
+
+void WidgetPeer::ScheduleItems() {
+  if (items_ == nullptr) return;
+  auto& list = static_cast<ListView&>(control_);
+  // Fewer rows than shown: the view must not ask for rows that are gone.
+  if (static_cast<int>(list.Count()) < items_->rowCount({})) {
+    FlushItems();
+    return;
+  }
+  if (items_pending_) return;
+  items_pending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    if (items_pending_ && !detached_) FlushItems();
+  });
+}
+
+void WidgetPeer::FlushItems() {
+  if (items_ == nullptr || detached_) return;
+  items_pending_ = false;
+  const bool was = applying_;
+  applying_ = true;
+  items_->Reset();
+  ApplyColumns();
+  ApplySelection();
+  applying_ = was;
+}
+
+}  // namespace zandrel::ui::qt

@@ -1,0 +1,119 @@
+// Internal to the Qt realisation: the peers that keep a window's, a control's
+// and a timer's Qt objects in step with the model, and the platform's state.
+//   QtControlPeer.cpp  every control kind's widget; QtListPeer.cpp the list
+//                      view's columns, rows and selection
+//   QtWindowPeers.cpp  the window's and its timers' peers
+//   QtRealize.cpp      putting a window on screen and taking it down
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "ui/qt/QtItemsModel.h"
+#include "ui/qt/QtPictureCache.h"
+#include "ui/qt/QtPlatform.h"
+#include "ui/qt/QtWidgets.h"
+
+namespace zandrel::ui::qt {
+
+class ControlPeerBase : public QObject, public ControlPeer {
+ public:
+  // Stops reporting to the model; the widgets go with their window.
+  virtual void Detach() = 0;
+};
+
+class WidgetPeer : public ControlPeerBase {
+ public:
+  WidgetPeer(QtPlatform::Impl& impl, Control& control, QWidget* widget);
+  void Update(Property what) override;
+  void Detach() override;
+  void ApplyAll();
+  QWidget* Widget() const { return widget_; }
+  Control& Model() const { return control_; }
+
+ private:
+  void ApplyColors();
+  void ApplyPictures();
+  void ApplyListOptions();
+  void ApplyColumns();
+  void ApplySelection();
+  void ScheduleItems();
+  void FlushItems();
+
+  QtPlatform::Impl& impl_;
+  Control& control_;
+  QPointer<QWidget> widget_;
+  ItemsModel* items_ = nullptr;  // list views only; owned by the widget
+  bool items_pending_ = false;
+  bool applying_ = false;  // model -> widget in progress: do not echo back
+  bool detached_ = false;
+};
+
+class TimerPeer : public ControlPeerBase {
+ public:
+  TimerPeer(QtPlatform::Impl& impl, Timer& timer);
+  void Update(Property what) override;
+  void Detach() override;
+  void Stop() { qtimer_.stop(); }
+  QTimer* Qt() { return &qtimer_; }
+
+ private:
+  QtPlatform::Impl& impl_;
+  Timer& timer_;
+  QTimer qtimer_;
+  bool detached_ = false;
+};
+
+class WindowPeer : public ControlPeerBase {
+ public:
+  WindowPeer(QtPlatform::Impl& impl, Window& window, WindowWidget* widget);
+  void Update(Property what) override;
+  void Detach() override;
+
+ private:
+  QtPlatform::Impl& impl_;
+  Window& window_;
+  QPointer<WindowWidget> widget_;
+  bool detached_ = false;
+};
+
+struct Realisation {
+  WindowWidget* top = nullptr;
+  WindowPeer* peer = nullptr;
+  std::map<const Control*, WidgetPeer*> controls;
+  std::map<const Timer*, TimerPeer*> timers;
+};
+
+
+struct QtPlatform::Impl {
+  double scale = 1.0;  // logical dpi / 96
+  std::map<const Window*, qt::Realisation> windows;
+  QHash<QWidget*, Control*> controlOf;
+  std::vector<ShellNotify> notifies;
+  int pointer = kPointerDefault;
+  bool cursorOverridden = false;
+  bool syncingFocus = false;
+  bool fatal = false;
+  bool quitRequested = false;
+  // Exec() is running. Only then may the loops be told to exit: Qt keeps an
+  // exit asked for outside them and makes every later modal loop return at once.
+  bool inExec = false;
+  QMetaObject::Connection focusConnection;
+  QObject* translator = nullptr;  // a QTranslator installed on the application
+  // A few dozen pictures cover every window; the splash alone rereads twelve
+  // frames a hundred times a second.
+  qt::PictureCache pictures{64, 32u << 20};
+
+  int ToPixels(float twips) const;
+  float ToTwips(int pixels) const;
+  // Model focus -> Qt, without echoing back.
+  void FocusWidget(QWidget* widget);
+};
+
+}  // namespace zandrel::ui::qt

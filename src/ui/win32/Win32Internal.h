@@ -1,0 +1,251 @@
+// Internal to the Win32 realisation: the peers that keep a control's window
+// in step with its model, the realisation of one window, and the platform's
+// shared state.
+//
+// <windows.h> defines as macros names that the controls model declares as
+// constants (MB_OK, IDOK, SND_ASYNC, OFN_FILEMUSTEXIST, ...). The model's
+// headers are therefore included first, and the files of this library never
+// name those constants: the Windows macros of the same value stand in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "ui/Controls.h"
+#include "ui/Platform.h"
+#include "ui/Window.h"
+#include "ui/win32/Win32Platform.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0A00
+#endif
+#ifndef WINVER
+#define WINVER 0x0A00
+#endif
+#include <windows.h>
+#include <commctrl.h>
+
+struct IWICImagingFactory;
+
+namespace zandrel::ui::win32 {
+
+// A decoded picture as a top-down 32-bit DIB section in premultiplied BGRA.
+struct Bitmap {
+  HBITMAP handle = nullptr;
+  std::uint8_t* bits = nullptr;  // the DIB section's pixels, rows of width * 4 bytes
+  int width = 0;
+  int height = 0;
+  bool alpha = false;  // some pixel is not opaque: draw with AlphaBlend
+  // Copies scaled for a monitor's dpi (ScaledForDpi), made once per dpi.
+  mutable std::vector<std::pair<UINT, std::shared_ptr<const Bitmap>>> scaled;
+  Bitmap() = default;
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+  ~Bitmap();
+};
+using BitmapPtr = std::shared_ptr<const Bitmap>;
+
+// The decoded form that hangs on a picture loaded by this platform; null for
+// a picture from elsewhere, which is then decoded on first use.
+BitmapPtr BitmapOf(const PicturePtr& picture, IWICImagingFactory* factory);
+// Decodes and checks the whole file; throws 481 when it is no complete
+// picture of the size its header gives.
+BitmapPtr DecodeBitmap(const Picture& picture, IWICImagingFactory* factory);
+// The bitmap as it shows on a monitor of `dpi`: its pixels are 96-dpi pixels
+// (the model sizes pictures at 15 twips a pixel, and controls grow with the
+// dpi), so at 144 dpi it is 1.5 times as wide and high, smoothly (bilinear,
+// over premultiplied pixels). At 96 dpi the bitmap itself; each other size
+// is made once and kept with the bitmap.
+std::shared_ptr<const Bitmap> ScaledForDpi(const std::shared_ptr<const Bitmap>& bitmap, UINT dpi);
+// Draws the bitmap unscaled with its top-left corner at (x, y).
+void DrawBitmap(HDC dc, const Bitmap& bitmap, int x, int y);
+
+// Decoded pictures remembered by the exact bytes of their file, so that the
+// splash's frames, reread many times a second, are decoded once. Every load
+// still reads and checks its file.
+class BitmapCache {
+ public:
+  BitmapPtr Find(const std::vector<std::uint8_t>& bytes);
+  void Insert(const std::vector<std::uint8_t>& bytes, BitmapPtr bitmap);
+
+ private:
+  struct Entry {
+    std::vector<std::uint8_t> bytes;
+    BitmapPtr bitmap;
+  };
+  static constexpr std::size_t kMaxEntries = 64;
+  static constexpr std::size_t kMaxBytes = 32u << 20;
+  std::vector<Entry> entries_;  // most recently used first
+  std::size_t bytes_ = 0;
+};
+
+// The texts a list gives its control when asked (LVN_GETDISPINFOW): the
+// control gets the address of a whole UTF-16 copy rather than a copy into its
+// own buffer, which would cut long commands and descriptions at cchTextMax.
+// Each copy stays valid for the two requests that follow, as the control
+// requires.
+class DisplayTexts {
+ public:
+  void Give(LVITEMW& item, const std::string& utf8);
+
+ private:
+  std::wstring texts_[3];
+  std::size_t next_ = 0;
+};
+
+struct Realisation;
+
+class ControlPeerW : public ControlPeer {
+ public:
+  ControlPeerW(Win32Platform::Impl& impl, Realisation& owner, Control& control, HWND hwnd);
+  ~ControlPeerW() override;
+  void Update(Property what) override;
+  void ApplyAll();
+  void Detach() { detached_ = true; }
+  bool Detached() const { return detached_; }
+  bool Applying() const { return applying_; }
+
+  Control& Model() const { return control_; }
+  HWND Handle() const { return hwnd_; }
+  Realisation& Owner() const { return owner_; }
+  HBRUSH BackBrush() const { return brush_; }
+  HFONT CurrentFont() const { return font_; }
+
+  // Messages the parent receives on the control's behalf.
+  void OnCommand(int code);
+  LRESULT OnNotify(NMHDR* header);
+  void OnDrawItem(const DRAWITEMSTRUCT& item);
+  void OnHeaderChanged();
+  // The picture an image or picture box shows now.
+  const Bitmap* ShownBitmap() const { return shown_.get(); }
+
+ private:
+  void ApplyColors();
+  void ApplyPictures();
+  void ApplyListOptions();
+  void ApplyColumns();
+  void ApplyItems();
+  void ApplySelection();
+  void ApplyToolTip();
+
+  Win32Platform::Impl& impl_;
+  Realisation& owner_;
+  Control& control_;
+  HWND hwnd_;
+  HBRUSH brush_ = nullptr;
+  HFONT font_ = nullptr;
+  BitmapPtr shown_;                 // images and picture boxes
+  BitmapPtr normal_, disabled_, down_;  // buttons
+  int columns_ = 0;                 // list views: columns inserted in the control
+  DisplayTexts texts_;              // list views: the texts the control shows
+  bool tooltip_added_ = false;
+  bool applying_ = false;  // model -> window in progress: do not echo back
+  bool detached_ = false;
+};
+
+class TimerPeerW : public ControlPeer {
+ public:
+  TimerPeerW(Win32Platform::Impl& impl, Realisation& owner, Timer& timer, UINT_PTR id);
+  void Update(Property what) override;
+  void Stop();
+  void Detach() { Stop(); detached_ = true; }
+  void Tick();
+
+ private:
+  Win32Platform::Impl& impl_;
+  Realisation& owner_;
+  Timer& timer_;
+  UINT_PTR id_;
+  bool running_ = false;
+  bool detached_ = false;
+};
+
+class WindowPeerW : public ControlPeer {
+ public:
+  WindowPeerW(Realisation& owner) : owner_(owner) {}
+  void Update(Property what) override;
+  void Detach() { detached_ = true; }
+
+ private:
+  Realisation& owner_;
+  bool detached_ = false;
+};
+
+struct Realisation {
+  Window* window = nullptr;  // null once the window is taken down
+  HWND top = nullptr;
+  HWND tooltip = nullptr;
+  UINT dpi = 96;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  HBRUSH back = nullptr;
+  HICON icon = nullptr;
+  std::unique_ptr<WindowPeerW> peer;
+  std::vector<std::unique_ptr<ControlPeerW>> controls;  // registration order
+  std::vector<std::unique_ptr<TimerPeerW>> timers;      // timer id = index + 1
+
+  int ToPixels(float twips) const;
+  float ToTwips(int pixels) const;
+  ~Realisation();
+};
+
+// Window classes and messages of the realisation.
+inline constexpr char kWindowClass[] = "ZandrelWindow";
+inline constexpr char kFrameClass[] = "ZandrelFrame";
+inline constexpr char kPictureClass[] = "ZandrelPicture";
+// Posted to a closed window: destroys it once the handler that closed it
+// (perhaps one of its own buttons) has returned.
+inline constexpr UINT kDestroyLater = WM_APP + 1;
+
+// The cursor for the application-wide pointer: the hourglass (11), the arrow
+// with an hourglass (13), else the arrow.
+HCURSOR PointerCursor(int pointer);
+// Whether the pointer overrides the cursors of the program's windows.
+inline bool PointerBusy(int pointer) { return pointer == kPointerHourglass || pointer == 13; }
+
+LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+
+
+struct Win32Platform::Impl {
+  HINSTANCE instance = nullptr;
+  IWICImagingFactory* wic = nullptr;
+  bool comInitialised = false;
+  std::map<const Window*, std::unique_ptr<win32::Realisation>> windows;
+  // Closed windows whose handles wait for kDestroyLater.
+  std::map<HWND, std::unique_ptr<win32::Realisation>> closing;
+  std::map<HWND, win32::ControlPeerW*> peerOf;
+  std::map<HWND, win32::Realisation*> realisationOf;  // top-level handles
+  std::map<std::tuple<std::string, int, bool, int, UINT>, HFONT> fonts;
+  win32::BitmapCache pictures;
+  std::vector<ShellNotify> notifies;
+  int pointer = 0;
+  HWND lastFocus = nullptr;
+  bool syncingFocus = false;
+  bool fatal = false;
+  bool quitRequested = false;
+  bool inLoop = false;
+
+  HFONT FontFor(const Font& font, UINT dpi);
+  win32::ControlPeerW* FindPeer(HWND hwnd) const;
+  win32::Realisation* FindRealisation(HWND hwnd) const;
+  // Model focus -> Win32, without echoing back.
+  void FocusHandle(HWND hwnd);
+  // Win32 focus -> model, after a message has been handled.
+  void SyncFocus();
+  // Keys the controls model handles itself (Tab, Enter, Space); true when taken.
+  bool TranslateKey(const MSG& msg);
+  void Pump(MSG& msg);
+  void Destroy(HWND top);
+};
+
+}  // namespace zandrel::ui::win32

@@ -1,0 +1,69 @@
+// The window system over Win32: each model window becomes a top-level window
+// without control box (so no close, minimise or maximise box), each control a
+// child window. Peers mirror the model's state on screen and report user
+// actions back through the model's Fire*/User* calls, as the Qt realisation does.
+//
+// Lengths: pixels = twips / 15 * (monitor dpi / 96), rounded, at the dpi of
+// the monitor the window opens on (and again when it moves to another one).
+// Stacking: among sibling controls, the one registered first lies on top.
+// Texts are UTF-8 and go through the A functions: the executable's manifest
+// makes UTF-8 the process's ANSI code page.
+//
+// This header includes no Windows header.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/Platform.h"
+#include "ui/Window.h"
+
+namespace zandrel::ui::win32 {
+
+class Win32Platform : public Platform {
+ public:
+  struct ShellNotify {
+    std::int32_t eventId = 0;
+    std::uint32_t flags = 0;
+  };
+
+  Win32Platform();
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  // Runs the message loop until Quit() or Fatal(); returns the exit status
+  // (non-zero after Fatal). Returns at once when the program already ended.
+  int Exec();
+  bool FatalHappened() const;
+
+  // The shell notifications sent, in order.
+  const std::vector<ShellNotify>& ShellNotifies() const;
+
+  // --- Platform ---------------------------------------------------------
+  void Realize(Window& window) override;
+  void Unrealize(Window& window) override;
+  void BringToFront(Window& window) override;
+  int MsgBox(const std::string& text, int flags, const std::string& title = kAppTitle) override;
+  void ShowOpen(CommonDialog& dialog) override;
+  void SetMousePointer(int pointer) override;
+  int MousePointer() const override;
+  void DoEvents() override;
+  PicturePtr LoadPicture(const std::string& path) override;
+  std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
+  void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
+                      const void* dwItem2) override;
+  std::string ExecutableFolder() override;
+  void Fatal(const RuntimeError& error) override;
+  void Quit() override;
+
+  struct Impl;
+
+ private:
+  void UnrealizeWindow(Window& window, bool controls_alive);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zandrel::ui::win32

@@ -1,0 +1,413 @@
+// The hive as a file: files that are not hives, private modes, hives this
+// process may not write, the seeded default store, where the default hive
+// lives, and caches that never drift from the file. And its promises about
+// the disk and other processes: a change that returns 0 has been synced to
+// disk, a refused commit leaves nothing, and a writer waits up to 10 s for
+// another process's write before answering 170.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "registry/hive/FaultVfs.h"
+#include "registry/hive/Hive.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+using hive::OpenHive;
+
+std::unique_ptr<hive::HiveRegistry> Open(const std::string& path) {
+  std::string error;
+  auto hive = OpenHive(path, &error);
+  EXPECT_NE(hive, nullptr) << error;
+  return hive;
+}
+
+std::string Refusal(const std::string& path) {
+  std::string error;
+  return OpenHive(path, &error) ? std::string("opened") : error;
+}
+
+// Runs `work` in a child process, as the user nobody when this one is root
+// (root passes over permission bits); returns what it returned.
+std::string AsUser(const std::function<std::string()>& work) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  if (::fork() == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(6);
+    const std::string result = work();
+    ::_exit(::write(fds[1], result.data(), result.size()) < 0 ? 7 : 0);
+  }
+  ::close(fds[1]);
+  std::string result;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) result.append(buffer, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::wait(&status);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "child failed";
+}
+
+TEST(HiveFiles, WhatIsNotAHiveIsRefusedByNameAndLeftAlone) {
+  TempDir dir;
+  ::chmod(dir.Path().c_str(), 0755);
+  const std::string foreign = dir.File("foreign.db"), truncated = dir.File("truncated.db");
+  {
+    auto hive = Open(foreign);
+    for (int i = 0; i < 200; ++i) SeedKey(*hive, "key" + std::to_string(i));
+  }
+  std::string bytes = ReadFile(foreign);
+  WriteFile(truncated, bytes.substr(0, bytes.size() / 2 + 100));
+  bytes.replace(68, 4, std::string(4, '\0'));  // the application id
+  WriteFile(foreign, bytes);
+  std::string noise;
+  for (unsigned state = 12345; noise.size() < 4096;) noise += static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
+  const struct {
+    const char* name;
+    std::string bytes;  // the file's content
+    std::string error;  // after the file's quoted path
+  } rows[] = {
+      {"empty", "", " is not a registry hive: the file is empty"},
+      {"text", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.x]\r\n",
+       " is not a registry hive: not a SQLite database"},
+      {"noise", noise, " is not a registry hive: not a SQLite database"},
+      {"short header", std::string("SQLite format 3\0", 16), " is not a registry hive: not a SQLite database"},
+      {"foreign", ReadFile(foreign), " is not a registry hive: a SQLite database of another kind"},
+      {"truncated", ReadFile(truncated), ": database disk image is malformed"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir.Write(std::string(row.name) + "/registry.db", row.bytes);
+    const std::string quoted = "\"" + path + "\"";
+    EXPECT_EQ(Refusal(path), (row.error[0] == ':' ? "cannot open the registry hive " + quoted : quoted) + row.error);
+    EXPECT_EQ(ReadFile(path), row.bytes);
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+    ::chmod(path.c_str(), 0444);
+    if (row.error[0] != ':') {
+      EXPECT_EQ(AsUser([&] { return Refusal(path); }), quoted + row.error) << "read-only";
+    }
+  }
+  EXPECT_EQ(Refusal(dir.Path()), "\"" + dir.Path() + "\" is not a registry hive: not a regular file");
+  const std::string under = dir.Write("plain", "x") + "/registry.db";
+  EXPECT_NE(Refusal(under).find("\"" + under + "\""), std::string::npos);
+}
+
+TEST(HiveFiles, CreatedPrivateWhateverTheUmaskAndLeavingNothingElse) {
+  TempDir dir;
+  const mode_t old = ::umask(0);
+  const std::string path = dir.File("a/b/registry.db");
+  {
+    auto hive = Open(path);
+    ASSERT_EQ(SeedKey(*hive, ".zq"), 0);
+    for (const std::string& f : {path, path + "-wal", path + "-shm"}) {
+      struct stat st {};
+      EXPECT_EQ(::stat(f.c_str(), &st) == 0 ? st.st_mode & 07777 : 0, 0600u) << f;
+    }
+  }
+  ::umask(old);
+  for (const char* folder : {"a", "a/b"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File(folder).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("a/b")))
+    EXPECT_EQ(entry.path().filename().string().rfind("registry.db", 0), 0u) << entry.path();
+}
+
+// Opens the hive and tries every kind of write: the listing, each code, the
+// listing again.
+std::string ListAndTryWrites(const std::string& path) {
+  std::string error;
+  auto reg = OpenHive(path, &error);
+  if (!reg) return "open failed: " + error;
+  std::string out = DumpClasses(*reg);
+  HKEY key = 0xDEAD;
+  DWORD disposition = 0;
+  const BYTE data[] = "other";
+  for (LONG code : {reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".new", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                    static_cast<LONG>(key),
+                    reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+                    static_cast<LONG>(disposition), reg->RegSetValueExA(key, "", 0, REG_SZ, data, sizeof data),
+                    reg->RegDeleteValueA(key, ""), reg->RegCloseKey(key), reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "Leaf"),
+                    reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "None"), reg->BeginTransaction(), reg->CommitTransaction()})
+    out += std::to_string(code) + " ";
+  reg->RollbackTransaction();
+  return out + "\n" + DumpClasses(*reg);
+}
+
+TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
+  TempDir dir;
+  ::chmod(dir.Path().c_str(), 0755);
+  const std::string expected = "5 0 0 2 5 5 0 5 2 5 5 \n";
+  const struct {
+    const char* name;
+    mode_t folder, file;  // 0: a read-only mount
+  } rows[] = {{"folder 0555", 0555, 0644}, {"folder 0555 file 0444", 0555, 0444}, {"file 0444", 0755, 0444},
+              {"read-only mount", 0, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string folder = dir.File(row.name), path = folder + "/registry.db";
+    ::mkdir(folder.c_str(), 0700);
+    const bool mount = row.folder == 0;
+    if (mount && ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m,mode=0700") != 0) continue;  // not allowed here
+    std::string listing;
+    {
+      auto hive = Open(path);
+      for (const char* key : {".zq", "Zq.Document\\shell\\open\\command", ".ёлка", "Leaf"}) SeedKey(*hive, key);
+      SeedValue(*hive, ".zq", "", REG_SZ, "Zq.Document");
+      listing = DumpClasses(*hive);
+    }
+    const std::string bytes = ReadFile(path);
+    if (mount) {
+      ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+      EXPECT_EQ(ListAndTryWrites(path), listing + expected + listing);
+      EXPECT_EQ(Refusal(folder + "/other.db"),
+                "cannot create the registry hive \"" + folder + "/other.db\": Read-only file system");
+      ::umount2(folder.c_str(), MNT_DETACH);
+    } else {
+      if (::geteuid() == 0) ::chown(path.c_str(), 65534, 65534), ::chown(folder.c_str(), 65534, 65534);
+      ::chmod(path.c_str(), row.file);
+      ::chmod(folder.c_str(), row.folder);
+      EXPECT_EQ(AsUser([&] { return ListAndTryWrites(path); }), listing + expected + listing);
+      if (row.folder == 0555) {
+        EXPECT_EQ(AsUser([&] { return Refusal(folder + "/other.db"); }),
+                  "cannot create the registry hive \"" + folder + "/other.db\": Permission denied");
+      }
+      EXPECT_EQ(ReadFile(path), bytes);
+      ::chmod(folder.c_str(), 0700);
+      ::chmod(path.c_str(), 0600);
+      EXPECT_EQ(ListAndTryWrites(path).substr(listing.size(), 2), "0 ") << "writable again";
+    }
+  }
+}
+
+TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays) {
+  TempDir dir;
+  const std::string path = dir.File("env/registry.db");
+  std::vector<pid_t> children;
+  for (int i = 0; i < 4; ++i) {  // first opens at once make one hive
+    if (const pid_t child = ::fork(); child == 0) {
+      auto hive = hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), nullptr);
+      ::_exit(hive && SeedKey(*hive, ".child" + std::to_string(i)) == 0 ? 0 : 1);
+    } else {
+      children.push_back(child);
+    }
+  }
+  for (pid_t child : children) {
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::string error;
+  auto hive = hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &error);
+  ASSERT_NE(hive, nullptr) << error;
+  EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt\\ShellNew"), 0);
+  EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt"), 0);
+  for (const char* key : {".child0", ".child3", "txtfile\\shell\\open\\command", "CLSID", "*\\shellex"})
+    EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, key).find("error"), std::string::npos) << key;
+  hive.reset();
+  hive = hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &error);
+  EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ".txt"), "[.txt]\n  error open 2\n") << "seeded again";
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("env")))
+    EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos);
+  // The default hive starts empty: the desktop provides the associations.
+  ::setenv("ZANDREL_HIVE", dir.File("default.db").c_str(), 1);
+  hive = hive::OpenDefaultHive(&error);
+  ASSERT_NE(hive, nullptr) << error;
+  EXPECT_EQ(hive->Path(), dir.File("default.db"));
+  EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ""), "[]\n");
+  // A seed that fails leaves no file.
+  EXPECT_EQ(hive::OpenHiveSeeded(dir.File("bad/registry.db"), "REGEDIT4\n[HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.b\n",
+                                 &error),
+            nullptr);
+  EXPECT_EQ(error, "cannot seed the registry hive \"" + dir.File("bad/registry.db") +
+                       "\": default classes store, line 3: a key line must end with \"]\"");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bad/registry.db")));
+  // Where the default hive lives.
+  const struct {
+    const char *hive, *data, *path;
+  } rows[] = {{"/tmp/x/hive.db", "/data", "/tmp/x/hive.db"}, {"", "/data", "/data/zandrel/registry.db"},
+              {"", "relative", "/home/u/.local/share/zandrel/registry.db"},
+              {nullptr, nullptr, "/home/u/.local/share/zandrel/registry.db"}};
+  ::setenv("HOME", "/home/u", 1);
+  for (const auto& row : rows) {
+    row.hive ? ::setenv("ZANDREL_HIVE", row.hive, 1) : ::unsetenv("ZANDREL_HIVE");
+    row.data ? ::setenv("XDG_DATA_HOME", row.data, 1) : ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(hive::DefaultHivePath(), row.path);
+  }
+}
+
+// A string the file holds without its NUL (another program wrote it) reads
+// back as Windows reads one: with a NUL after it, not counted, when the
+// buffer has room.
+TEST(HiveValues, AStringStoredWithoutItsNulReadsBackWithOneWhenThereIsRoom) {
+  TempDir dir;
+  const std::string path = dir.File("registry.db");
+  ASSERT_EQ(SeedValue(*Open(path), "v", "", REG_SZ, std::string("abc\0", 4)), 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE vals SET data = CAST('abc' AS BLOB)", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  auto hive = Open(path);
+  HKEY key = 0;
+  ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, "v", 0, KEY_READ, &key), 0);
+  for (DWORD room : {3u, 4u}) {
+    char name[8];
+    BYTE data[8];
+    std::memset(data, 0xBD, sizeof data);
+    DWORD name_length = sizeof name, size = room, type = 0;
+    ASSERT_EQ(hive->RegEnumValueA(key, 0, name, &name_length, nullptr, &type, data, &size), 0);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(data), 5)), room == 4 ? "61 62 63 00 bd" : "61 62 63 bd bd");
+  }
+  hive->RegCloseKey(key);
+}
+
+// After every step of a random program of calls, the instance that made it
+// (its caches warm) and another long-lived one read the same tree as an
+// instance opened afresh on the file.
+TEST(HiveCache, InstancesNeverDriftFromTheFile) {
+  TempDir dir;
+  const std::string path = dir.File("registry.db");
+  auto cached = Open(path), other = Open(path);
+  std::mt19937 rng(7);
+  const std::vector<std::string> names = {".zq", ".ZQ", "Zq Title", "zq title", "ёлка", "ЁЛКА", "shell", "b", "A", "B2",
+                                          "._sln", ".zip", "straße", "STRASSE", "Key001", "key002", "KEY003"};
+  auto pick = [&](const std::vector<std::string>& pool) { return pool[rng() % pool.size()]; };
+  bool inTransaction = false;
+  for (int step = 0; step < 600; ++step) {
+    IRegistry& r = (rng() % 4 == 0 && !inTransaction) ? *other : *cached;
+    std::string p = pick(names);
+    for (int depth = rng() % 3; depth > 0; --depth) p += "\\" + pick(names);
+    const int op = rng() % 10;
+    HKEY key = 0;
+    if (op < 3) {
+      SeedKey(r, p);
+    } else if (op < 5) {
+      SeedValue(r, p, pick({"", "Val", "VAL"}), rng() % 2 ? REG_SZ : REG_BINARY, std::string(rng() % 6, 'd'));
+    } else if (op < 7) {
+      r.RegDeleteKeyA(HKEY_CLASSES_ROOT, p.c_str());
+    } else if (op == 7 && r.RegOpenKeyExA(HKEY_CLASSES_ROOT, p.c_str(), 0, KEY_ALL_ACCESS, &key) == 0) {
+      r.RegDeleteValueA(key, pick({"", "Val"}).c_str());
+      r.RegCloseKey(key);
+    } else if (op == 8 && !inTransaction && &r == cached.get()) {
+      inTransaction = cached->BeginTransaction() == 0;
+    } else if (op == 9 && inTransaction) {
+      rng() % 2 ? static_cast<void>(cached->CommitTransaction()) : cached->RollbackTransaction();
+      inTransaction = false;
+    }
+    if (inTransaction) continue;
+    const std::string fresh = DumpClasses(*Open(path));
+    ASSERT_EQ(DumpClasses(*cached), fresh) << "step " << step;
+    ASSERT_EQ(DumpClasses(*other), fresh) << "step " << step;
+  }
+}
+
+TEST(HiveDurability, AChangeIsSyncedBeforeItReturns) {
+  FaultVfs::Install();
+  TempDir dir;
+  auto hive = Open(dir.File("registry.db"));
+  ASSERT_NE(hive, nullptr);
+  // A single call, and the commit of a transaction: the write-ahead log is
+  // synced after its last write, before the call returns.
+  FaultVfs::Disarm();
+  ASSERT_EQ(SeedKey(*hive, ".single"), ERROR_SUCCESS);
+  std::string trace = FaultVfs::Trace();
+  ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
+  ASSERT_EQ(SeedValue(*hive, ".zq", "", REG_SZ, "Zq"), ERROR_SUCCESS);
+  FaultVfs::Disarm();
+  ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
+  for (const std::string& t : {trace, FaultVfs::Trace()}) {
+    SCOPED_TRACE(t);
+    ASSERT_NE(t.rfind("w wal"), std::string::npos);
+    EXPECT_GT(t.rfind("s wal"), t.rfind("w wal")) << "returned before the log reached the disk";
+  }
+}
+
+TEST(HiveDurability, ACommitRefusedByAFullDiskLeavesNothing) {
+  FaultVfs::Install();
+  TempDir dir;
+  auto hive = Open(dir.File("registry.db"));
+  ASSERT_NE(hive, nullptr);
+  ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
+  HKEY stale = 0;
+  ASSERT_EQ(hive->RegCreateKeyExA(HKEY_CLASSES_ROOT, "NeverCommitted", 0, "", 0, KEY_ALL_ACCESS, nullptr, &stale,
+                                  nullptr),
+            ERROR_SUCCESS);
+  FaultVfs::FullAfterBytes(0);
+  EXPECT_EQ(hive->CommitTransaction(), ERROR_DISK_FULL);
+  FaultVfs::Disarm();
+  hive->RollbackTransaction();
+  ASSERT_EQ(SeedKey(*hive, ".after"), ERROR_SUCCESS);
+  EXPECT_EQ(hive->RegSetValueExA(stale, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1), ERROR_KEY_DELETED);
+  EXPECT_EQ(DumpClasses(*hive), "[]\n[.after]\n");
+  EXPECT_EQ(DumpClasses(*Open(dir.File("registry.db"))), "[]\n[.after]\n");
+}
+
+// Another process holds the hive's write lock until told; this process's
+// sleeps are virtual, so ten seconds of waiting take no time.
+TEST(HiveBusy, AWriterWaitsUpToTenSecondsForAnotherProcess) {
+  FaultVfs::Install();
+  TempDir dir;
+  const std::string path = dir.File("registry.db");
+  auto hive = Open(path);
+  ASSERT_NE(hive, nullptr);
+  const struct {
+    std::uint64_t releaseAt;  // virtual microseconds; 0: held throughout
+    LONG code;
+    std::uint64_t sleptMin, sleptMax;
+  } rows[] = {{0, ERROR_BUSY, 9'900'000, 10'100'000}, {3'000'000, ERROR_SUCCESS, 3'000'000, 3'200'000}};
+  int n = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.releaseAt);
+    int locked[2], release[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      auto other = hive::OpenHive(path, nullptr);
+      char byte = 0;
+      if (!other || other->BeginTransaction() != ERROR_SUCCESS || SeedKey(*other, ".held") != ERROR_SUCCESS ||
+          ::write(locked[1], "l", 1) != 1 || ::read(release[0], &byte, 1) != 1)
+        ::_exit(1);
+      other->RollbackTransaction();
+      ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
+    const std::string before = DumpClasses(*hive);  // readers are not held up
+    bool released = false;
+    auto letGo = [&] {
+      if (released) return;
+      released = true;
+      ASSERT_EQ(::write(release[1], "r", 1), 1);
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    };
+    FaultVfs::VirtualSleep([&](std::uint64_t slept) {
+      if (row.releaseAt != 0 && slept >= row.releaseAt) letGo();
+    });
+    EXPECT_EQ(SeedKey(*hive, ".mine" + std::to_string(n++)), row.code);
+    const std::uint64_t slept = FaultVfs::Slept();
+    FaultVfs::Disarm();
+    letGo();
+    EXPECT_GE(slept, row.sleptMin);
+    EXPECT_LE(slept, row.sleptMax);
+    EXPECT_EQ(before, "[]\n");
+    for (int fd : {locked[0], locked[1], release[0], release[1]}) ::close(fd);
+  }
+  EXPECT_EQ(DumpClasses(*hive), "[]\n[.mine1]\n");
+}
+
+}  // namespace
+}  // namespace zandrel::testing

@@ -1,0 +1,252 @@
+// A copy of the program killed at any write of an add or a removal over a
+// registry without transactions leaves, once a copy starts again, the classes
+// store exactly as it was. Each kill point runs in a child that kills itself
+// before its Nth write: a registry change, or an append to or the removal of
+// the undo record. The parent then starts as the program does and compares
+// the whole classes store. In the Windows build the registry is the machine's
+// (a sandbox key), the record the program's own file store, and the killed
+// copy another user's; elsewhere the hive, used without its transactions,
+// and a file store of this test's.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "registry/journal/UndoJournal.h"
+#include "store/AssociationChanges.h"
+#include "support/FailingRegistry.h"
+#include "support/Support.h"
+
+#ifdef _WIN32
+#include <process.h>
+
+#include "registry/win32/Win32Registry.h"
+#include "support/Win32Support.h"
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "registry/hive/Hive.h"
+#endif
+
+namespace zandrel::testing {
+namespace {
+
+constexpr int kCountBase = 100;  // a finished child exits with kCountBase + its writes
+constexpr int kKilled = 99;
+
+#ifdef _WIN32
+win32::UndoPlace PlaceIn(const std::string& folder) { return {folder + "\\undo-record", "Local\\ZandrelCrashTest"}; }
+std::unique_ptr<IRegistry> PlainRegistry(const std::string&) { return std::make_unique<win32::Win32Registry>(); }
+std::unique_ptr<journal::UndoStore> RecordStore(const std::string& folder) {
+  std::string error;
+  return win32::OpenUndoStore(PlaceIn(folder), &error);
+}
+std::string RecordPath(const std::string& folder) { return PlaceIn(folder).record_path; }
+#else
+// The record as a file of this folder, appended durably; an flock keeps
+// writers apart.
+class FileStore : public journal::UndoStore {
+ public:
+  explicit FileStore(std::string folder) : folder_(std::move(folder)) {}
+  ~FileStore() override {
+    if (lock_ >= 0) ::close(lock_);
+  }
+  LONG Lock(bool wait) override {
+    if (lock_ < 0) lock_ = ::open((folder_ + "/undo-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock_ < 0) return ERROR_ACCESS_DENIED;
+    return ::flock(lock_, wait ? LOCK_EX : LOCK_EX | LOCK_NB) == 0 ? ERROR_SUCCESS : ERROR_BUSY;
+  }
+  void Unlock() override { ::flock(lock_, LOCK_UN); }
+  LONG Append(const std::string& bytes) override {
+    const int fd = ::open(Record().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return ERROR_ACCESS_DENIED;
+    const bool done = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fsync(fd) == 0;
+    ::close(fd);
+    return done ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+  }
+  LONG Read(std::string* bytes) override {
+    if (!std::filesystem::exists(Record())) return ERROR_FILE_NOT_FOUND;
+    *bytes = ReadFile(Record());
+    return ERROR_SUCCESS;
+  }
+  LONG Remove() override { return ::unlink(Record().c_str()) == 0 || errno == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED; }
+  std::string Record() const { return folder_ + "/undo-record"; }
+
+ private:
+  std::string folder_;
+  int lock_ = -1;
+};
+
+std::unique_ptr<IRegistry> PlainRegistry(const std::string& folder) {
+  std::string error;
+  auto hive = hive::OpenHive(folder + "/hive.db", &error);
+  if (!hive) ADD_FAILURE() << error;
+  return hive;
+}
+std::unique_ptr<journal::UndoStore> RecordStore(const std::string& folder) { return std::make_unique<FileStore>(folder); }
+std::string RecordPath(const std::string& folder) { return folder + "/undo-record"; }
+#endif
+
+// Starts as the program starts: a record left behind is rolled back.
+std::unique_ptr<IRegistry> Start(const std::string& folder) {
+  std::string error;
+  auto registry = journal::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &error);
+  if (!registry) ADD_FAILURE() << error;
+  return registry;
+}
+
+// Counts writes; kills the process before the one numbered `kill_at`.
+struct WriteCounter {
+  int kill_at = 0;
+  int count = 0;
+  void Next() {
+    if (++count == kill_at) KillThisProcess();
+  }
+};
+
+// The registry's changes are writes: creating a key, setting, deleting.
+std::unique_ptr<IRegistry> Killing(std::unique_ptr<IRegistry> inner, WriteCounter& counter) {
+  auto registry = std::make_unique<FailingRegistry>(std::move(inner));
+  registry->before = [&counter](RegOp op) {
+    if ((op & (Create | SetValue | DeleteKey | DeleteValue)) != 0) counter.Next();
+  };
+  return registry;
+}
+
+class KillingStore : public journal::UndoStore {
+ public:
+  KillingStore(std::unique_ptr<UndoStore> inner, WriteCounter& counter) : inner_(std::move(inner)), counter_(counter) {}
+  LONG Lock(bool wait) override { return inner_->Lock(wait); }
+  void Unlock() override { inner_->Unlock(); }
+  LONG Append(const std::string& bytes) override {
+    counter_.Next();
+    return inner_->Append(bytes);
+  }
+  LONG Read(std::string* bytes) override { return inner_->Read(bytes); }
+  LONG Remove() override {
+    counter_.Next();
+    return inner_->Remove();
+  }
+
+ private:
+  std::unique_ptr<UndoStore> inner_;
+  WriteCounter& counter_;
+};
+
+int CrashChild(const std::string& folder, const std::string& op, int kill_at) {
+  WriteCounter counter{kill_at};
+  journal::JournalledRegistry registry(Killing(PlainRegistry(folder), counter),
+                                       std::make_unique<KillingStore>(RecordStore(folder), counter));
+  if (registry.Recover() != ERROR_SUCCESS) return 2;
+  RecordingPrompter prompter;
+  prompter.AnswerNext(IDYES);
+  if (op == "add")
+    store::CreateAssociation(registry, prompter, {".new", "Новый файл", folder + "/zq viewer.exe", 0});
+  else
+    store::RemoveAssociation(registry, prompter, {".zq", "Zq.Document", 0});
+  return kCountBase + counter.count;
+}
+
+class JournalCrash : public ::testing::TestWithParam<const char*> {
+ protected:
+  // A fresh store holding two associations; returns its classes.
+  std::string Seed() {
+#ifdef _WIN32
+    EnterRegistrySandbox(sandbox_);
+#else
+    for (const char* file : {"hive.db", "hive.db-wal", "hive.db-shm"}) std::filesystem::remove(dir_.File(file));
+#endif
+    auto registry = Start(dir_.Path());
+    const std::string program = dir_.File("zq viewer.exe");
+    SeedAssociation(*registry, ".txt", "txtfile", "notepad.exe %1");
+    SeedAssociation(*registry, ".zq", "Zq.Document", "\"" + program + "\" \"%1\"");
+    SeedValue(*registry, "Zq.Document\\DefaultIcon", "", REG_SZ, program + ",1");
+    return DumpClasses(*registry);
+  }
+  // The child's exit code; kKilled when it was killed.
+  int RunChild(int kill_at) {
+#ifdef _WIN32
+    const std::string program = ThisProgram(), kill = std::to_string(kill_at);
+    const std::string quoted_program = "\"" + program + "\"", quoted_folder = "\"" + dir_.Path() + "\"";
+    const char* argv[] = {quoted_program.c_str(), "--crash-child", sandbox_.c_str(), quoted_folder.c_str(),
+                          GetParam(), kill.c_str(), nullptr};
+    return static_cast<int>(_spawnv(_P_WAIT, program.c_str(), argv));
+#else
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(CrashChild(dir_.Path(), GetParam(), kill_at));
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) ? kKilled : WEXITSTATUS(status);
+#endif
+  }
+
+  TempDir dir_;
+  const std::string sandbox_ = "crash-" + dir_.Path().substr(dir_.Path().rfind('-') + 1);
+};
+
+TEST_P(JournalCrash, KilledAtAnyWriteStartsAgainWithTheOldState) {
+  dir_.Write("zq viewer.exe", "MZ");
+  const std::string before = Seed();
+  const int writes = RunChild(0) - kCountBase;
+  ASSERT_GT(writes, 2);
+  ASSERT_NE(DumpClasses(*Start(dir_.Path())), before) << "the change did nothing";
+  for (int n = 1; n <= writes; ++n) {
+    SCOPED_TRACE("killed before write " + std::to_string(n) + " of " + std::to_string(writes));
+    ASSERT_EQ(Seed(), before);
+    ASSERT_EQ(RunChild(n), kKilled);
+    EXPECT_EQ(DumpClasses(*Start(dir_.Path())), before);
+  }
+  std::printf("%s: %d writes, each a kill point, each rolled back at the next start\n", GetParam(), writes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, JournalCrash, ::testing::Values("add", "remove"));
+
+// Another copy (another administrator's) changed a key after the record's
+// writer died: that key is not put back, nothing is, and the record stays
+// until the key holds what the writer left.
+class JournalOverChange : public JournalCrash {};
+
+TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
+  dir_.Write("zq viewer.exe", "MZ");
+  const std::string before = Seed();
+  ASSERT_EQ(RunChild(5), kKilled);  // .new made and named "Новый файл"
+  {
+    auto other = PlainRegistry(dir_.Path());
+    ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Чужой файл"), ERROR_SUCCESS);
+  }
+  const std::string changed = DumpClasses(*PlainRegistry(dir_.Path()));
+  std::string error;
+  EXPECT_EQ(journal::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &error), nullptr);
+  EXPECT_EQ(error, "the unfinished change recorded in RECORD was not rolled back: the key "
+                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.new has changed since it was recorded. Check that key, "
+                   "then delete the record");
+  EXPECT_EQ(DumpClasses(*PlainRegistry(dir_.Path())), changed);
+  {
+    auto other = PlainRegistry(dir_.Path());
+    ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Новый файл"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(DumpClasses(*Start(dir_.Path())), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, JournalOverChange, ::testing::Values("add"));
+
+}  // namespace
+}  // namespace zandrel::testing
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  if (argc == 6 && std::string(argv[1]) == "--crash-child") {
+    // The killed copy is another user's (a HKEY_CURRENT_USER of its own): the
+    // record is the machine's, and this user's start rolls it back.
+    zandrel::testing::JoinRegistrySandbox(argv[2], "Another user");
+    return zandrel::testing::CrashChild(argv[3], argv[4], std::atoi(argv[5]));
+  }
+#endif
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,103 @@
+// The controls model: focus and keys, and picture files recognised by their
+// content, with a run-time error for anything else.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "ui/PictureFile.h"
+#include "ui/headless/HeadlessPlatform.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+using namespace zandrel::ui;
+using zandrel::ui::headless::HeadlessPlatform;
+
+TEST(Controls, FocusGoesOnlyWhereTheUserCanTypeOrPress) {
+  HeadlessPlatform platform;
+  Window w(platform, "frmTest");
+  Frame frame(w, nullptr, "fra");
+  CheckBox check(w, &frame, "cbx");
+  Label label(w, nullptr, "lbl");
+  TextBox text(w, &frame, "txt");
+  Button button(w, nullptr, "cmd"), hidden(w, nullptr, "cmdHidden");
+  int clicks = 0;
+  button.Click = [&] { ++clicks; };
+  hidden.Click = [&] { clicks += 100; };
+  Control* order[] = {&frame, &label, &hidden, &check, &text, &button};
+  for (int i = 0; i < 6; ++i) order[i]->SetTabIndex(i);
+  hidden.SetVisible(false);
+  w.Show();
+  EXPECT_EQ(w.Focused(), &check) << "frames, labels and hidden controls are passed over";
+  w.FireKey(Key::Tab);
+  w.FireKey(Key::Tab);
+  EXPECT_EQ(w.Focused(), &button);
+  for (Key key : {Key::Enter, Key::Space, Key::Escape}) w.FireKey(key);
+  EXPECT_EQ(clicks, 2) << "Enter and Space press the focused button, Escape nothing";
+  EXPECT_FALSE(hidden.FireClick());
+  w.FireKey(Key::BackTab);
+  EXPECT_EQ(w.Focused(), &text);
+  button.SetEnabled(false);
+  button.SetFocus();
+  EXPECT_EQ(w.Focused(), &text) << "a disabled button refuses the focus";
+  EXPECT_FALSE(button.FireClick());
+  frame.SetVisible(false);
+  w.FireKey(Key::Tab);
+  EXPECT_EQ(w.Focused(), &text) << "nothing else can take it";
+}
+
+TEST(Controls, PicturesAreReadByTheirContent) {
+  TempDir dir;
+  auto jpeg = [](int w, int h) {
+    return std::string("\xFF\xD8\xFF\xE0\x00\x04JF\xFF\xC0\x00\x11\x08", 13) + char(h >> 8) + char(h) + char(w >> 8) +
+           char(w) + '\x03';
+  };
+  std::string bmp(54, '\0');
+  bmp.replace(0, 2, "BM");
+  bmp[18] = 12, bmp[22] = '\xF6', bmp[23] = bmp[24] = bmp[25] = '\xFF';  // 12 x -10: bottom-up
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string format;  // or the error number
+    int w = 0, h = 0;
+  } rows[] = {
+      {"k01-1.g", TinyPng(99, 33), "png", 99, 33}, {"J-1.j", jpeg(553, 449), "jpeg", 553, 449},
+      {"png-named.j", TinyPng(7, 5), "png", 7, 5}, {"anim.g", std::string("GIF89a(\0\x1e\0\0", 11), "gif", 40, 30},
+      {"bottom-up.g", bmp, "bmp", 12, 10},         {"empty.g", "", "481"},
+      {"text.g", "hello", "481"},                   {"cut.g", TinyPng(1, 1).substr(0, 12), "481"},
+      {"cut.j", jpeg(10, 10).substr(0, 12), "481"}, {"zero.g", TinyPng(0, 5), "481"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir.Write(row.name, row.bytes);
+    try {
+      const PicturePtr p = ReadPictureFile(path);
+      EXPECT_EQ(p->format + " " + std::to_string(p->widthPx) + "x" + std::to_string(p->heightPx),
+                row.format + " " + std::to_string(row.w) + "x" + std::to_string(row.h));
+      EXPECT_EQ(std::string(p->bytes.begin(), p->bytes.end()), row.bytes);
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(std::to_string(e.number), row.format);
+      EXPECT_NE(e.description.find(path), std::string::npos) << e.description;
+    }
+  }
+  for (const auto& [path, number] : {std::pair<std::string, int>{dir.File("absent.g"), 53}, {dir.Path(), 481}}) {
+    try {
+      ReadPictureFile(path);
+      ADD_FAILURE() << path << " read as a picture";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, number);
+    }
+  }
+}
+
+TEST(Dispatch, AForeignExceptionPassesThroughAndTheNextHandlerIsOutermost) {
+  HeadlessPlatform platform;
+  EXPECT_THROW(platform.Dispatch([] { throw std::runtime_error("foreign"); }), std::runtime_error);
+  platform.Dispatch([] { throw RuntimeError{481, "Invalid picture"}; });
+  ASSERT_TRUE(platform.fatalError.has_value());
+  EXPECT_EQ(platform.fatalError->number, 481);
+}
+
+}  // namespace
+}  // namespace zandrel::testing
