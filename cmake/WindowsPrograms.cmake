@@ -5,7 +5,7 @@
 # is copied beside the Windows programs, and zandrel.png becomes the .ico.
 # Without it the programs build with no icon and no asset folders.
 set(ZANDREL_HOST_BUILD "" CACHE PATH "Linux build tree holding the generated assets")
-set(ZANDREL_WIN32_RESOURCES ${CMAKE_SOURCE_DIR}/src/registry/win32/resources)
+set(ZANDREL_WIN32_RESOURCES ${CMAKE_SOURCE_DIR}/packaging/windows)
 
 set(ZANDREL_ICO "")
 if(ZANDREL_HOST_BUILD)
