@@ -138,6 +138,10 @@ LONG PlainRegistry::RegDeleteKeyA(HKEY, const char*) { return ERROR_ACCESS_DENIE
 
 LONG PlainRegistry::RegDeleteValueA(HKEY, const char*) { return ERROR_ACCESS_DENIED; }
 
+LONG PlainRegistry::BeginTransaction() { return ERROR_SUCCESS; }
+LONG PlainRegistry::CommitTransaction() { return ERROR_SUCCESS; }
+void PlainRegistry::RollbackTransaction() {}
+
 LONG PlainRegistry::RegCloseKey(HKEY hKey) {
   if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT) return ERROR_SUCCESS;
   if (Resolve(hKey) == nullptr) return ERROR_INVALID_HANDLE;

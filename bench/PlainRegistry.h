@@ -20,23 +20,7 @@ class PlainRegistry : public IRegistry {
   explicit PlainRegistry(const GeneratedStore& store);
   ~PlainRegistry() override;
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override;
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                      const BYTE* lpData, DWORD cbData) override;
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
-  LONG RegCloseKey(HKEY hKey) override;
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
-  LONG BeginTransaction() override { return ERROR_SUCCESS; }
-  LONG CommitTransaction() override { return ERROR_SUCCESS; }
-  void RollbackTransaction() override {}
+  ZANDREL_REGISTRY_OVERRIDES;
 
   struct Node;
 

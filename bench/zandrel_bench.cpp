@@ -28,6 +28,7 @@
 #include "bench/StoreShape.h"
 #include "manager/frmZandrel.h"
 #include "ui/headless/HeadlessPlatform.h"
+#include "registry/ForwardingRegistry.h"
 #include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 #include "ui/qt/QtPlatform.h"
@@ -80,49 +81,43 @@ bool ListedAll(benchmark::State& state, const HeadlessManager& m, const Generate
 }
 
 // Counts the registry calls the listing makes; they must grow as the store.
-class CountingRegistry : public IRegistry {
+class CountingRegistry : public ForwardingRegistry {
  public:
-  explicit CountingRegistry(IRegistry& inner) : inner_(inner) {}
+  using ForwardingRegistry::ForwardingRegistry;
   LONG RegOpenKeyExA(HKEY a, const char* b, DWORD c, REGSAM d, HKEY* e) override {
     ++calls;
-    return inner_.RegOpenKeyExA(a, b, c, d, e);
+    return ForwardingRegistry::RegOpenKeyExA(a, b, c, d, e);
   }
   LONG RegEnumKeyExA(HKEY a, DWORD b, char* c, DWORD* d, DWORD* e, char* f, DWORD* g, FILETIME* h) override {
     ++calls;
-    return inner_.RegEnumKeyExA(a, b, c, d, e, f, g, h);
+    return ForwardingRegistry::RegEnumKeyExA(a, b, c, d, e, f, g, h);
   }
   LONG RegEnumValueA(HKEY a, DWORD b, char* c, DWORD* d, DWORD* e, DWORD* f, BYTE* g, DWORD* h) override {
     ++calls;
-    return inner_.RegEnumValueA(a, b, c, d, e, f, g, h);
+    return ForwardingRegistry::RegEnumValueA(a, b, c, d, e, f, g, h);
   }
   LONG RegCreateKeyExA(HKEY a, const char* b, DWORD c, const char* d, DWORD e, REGSAM f, const void* g, HKEY* h,
                        DWORD* i) override {
     ++calls;
-    return inner_.RegCreateKeyExA(a, b, c, d, e, f, g, h, i);
+    return ForwardingRegistry::RegCreateKeyExA(a, b, c, d, e, f, g, h, i);
   }
   LONG RegSetValueExA(HKEY a, const char* b, DWORD c, DWORD d, const BYTE* e, DWORD f) override {
     ++calls;
-    return inner_.RegSetValueExA(a, b, c, d, e, f);
+    return ForwardingRegistry::RegSetValueExA(a, b, c, d, e, f);
   }
   LONG RegDeleteKeyA(HKEY a, const char* b) override {
     ++calls;
-    return inner_.RegDeleteKeyA(a, b);
+    return ForwardingRegistry::RegDeleteKeyA(a, b);
   }
   LONG RegCloseKey(HKEY a) override {
     ++calls;
-    return inner_.RegCloseKey(a);
+    return ForwardingRegistry::RegCloseKey(a);
   }
   LONG RegDeleteValueA(HKEY a, const char* b) override {
     ++calls;
-    return inner_.RegDeleteValueA(a, b);
+    return ForwardingRegistry::RegDeleteValueA(a, b);
   }
-  LONG BeginTransaction() override { return inner_.BeginTransaction(); }
-  LONG CommitTransaction() override { return inner_.CommitTransaction(); }
-  void RollbackTransaction() override { inner_.RollbackTransaction(); }
   std::size_t calls = 0;
-
- private:
-  IRegistry& inner_;
 };
 
 void SetListCounters(benchmark::State& state, const GeneratedStore& store) {

@@ -133,6 +133,28 @@ class IRegistry {
   virtual void RollbackTransaction() = 0;
 };
 
+// Declares every call of IRegistry as an override, for a class that answers
+// them all itself (a backend, or a wrapper that watches every call); a
+// wrapper that changes only some derives from ForwardingRegistry instead.
+#define ZANDREL_REGISTRY_OVERRIDES                                                                    \
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,             \
+                     HKEY* phkResult) override;                                                       \
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,     \
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;         \
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,              \
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;       \
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,          \
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,          \
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;                             \
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,               \
+                      const BYTE* lpData, DWORD cbData) override;                                     \
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                       \
+  LONG RegCloseKey(HKEY hKey) override;                                                               \
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                  \
+  LONG BeginTransaction() override;                                                                   \
+  LONG CommitTransaction() override;                                                                  \
+  void RollbackTransaction() override
+
 // Rolls back on scope exit unless Commit() succeeded.
 class RegistryTransaction {
  public:

@@ -62,7 +62,7 @@ LONG FailingRegistry::Pass(RegOp op, std::string text, Real&& real, HKEY* out) {
 LONG FailingRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                     HKEY* phkResult) {
   return Pass(Open, Text(lpSubKey), [&] {
-    if ((samDesired & refused_) == 0) return inner_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    if ((samDesired & refused_) == 0) return Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
     *phkResult = 0;
     return ERROR_ACCESS_DENIED;
   }, phkResult);
@@ -70,46 +70,46 @@ LONG FailingRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOpt
 LONG FailingRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
                                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
   return Pass(EnumKey, std::to_string(dwIndex), [&] {
-    return inner_.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
+    return Target().RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
   });
 }
 LONG FailingRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
                                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   return Pass(EnumValue, std::to_string(dwIndex), [&] {
-    return inner_.RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+    return Target().RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
   });
 }
 LONG FailingRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                                       HKEY* phkResult, DWORD* lpdwDisposition) {
   return Pass(Create, Text(lpSubKey), [&] {
-    return inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
+    return Target().RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
                                   phkResult, lpdwDisposition);
   }, phkResult);
 }
 LONG FailingRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
                                      const BYTE* lpData, DWORD cbData) {
   return Pass(SetValue, Text(lpValueName),
-              [&] { return inner_.RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData); });
+              [&] { return Target().RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData); });
 }
 LONG FailingRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
-  return Pass(DeleteKey, Text(lpSubKey), [&] { return inner_.RegDeleteKeyA(hKey, lpSubKey); });
+  return Pass(DeleteKey, Text(lpSubKey), [&] { return Target().RegDeleteKeyA(hKey, lpSubKey); });
 }
 LONG FailingRegistry::RegCloseKey(HKEY hKey) {
-  return Pass(Close, "", [&] { return inner_.RegCloseKey(hKey); });
+  return Pass(Close, "", [&] { return Target().RegCloseKey(hKey); });
 }
 LONG FailingRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
-  return Pass(DeleteValue, Text(lpValueName), [&] { return inner_.RegDeleteValueA(hKey, lpValueName); });
+  return Pass(DeleteValue, Text(lpValueName), [&] { return Target().RegDeleteValueA(hKey, lpValueName); });
 }
 LONG FailingRegistry::BeginTransaction() {
-  return Pass(Begin, "", [&] { return inner_.BeginTransaction(); });
+  return Pass(Begin, "", [&] { return Target().BeginTransaction(); });
 }
 LONG FailingRegistry::CommitTransaction() {
-  return Pass(Commit, "", [&] { return inner_.CommitTransaction(); });
+  return Pass(Commit, "", [&] { return Target().CommitTransaction(); });
 }
 void FailingRegistry::RollbackTransaction() {
   Pass(Rollback, "", [&] {
-    inner_.RollbackTransaction();
+    Target().RollbackTransaction();
     return ERROR_SUCCESS;
   });
 }

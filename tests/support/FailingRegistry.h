@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/Registry.h"
+#include "registry/ForwardingRegistry.h"
 
 namespace zandrel::testing {
 
@@ -21,15 +21,14 @@ enum RegOp : std::uint32_t {
   kChangeOps = Create | SetValue | DeleteKey | DeleteValue | Begin | Commit | Rollback,
 };
 
-class FailingRegistry : public IRegistry {
+class FailingRegistry : public ForwardingRegistry {
  public:
   struct Call {
     RegOp op;
     std::string text;  // path (open, create, delete key), value name, or index
     LONG code;
   };
-  explicit FailingRegistry(IRegistry& inner) : inner_(inner) {}
-  explicit FailingRegistry(std::unique_ptr<IRegistry> inner) : owned_(std::move(inner)), inner_(*owned_) {}
+  using ForwardingRegistry::ForwardingRegistry;
 
   // The nth (1-based) call among `ops` answers `code`; n = 0 fails nothing.
   void FailNth(std::uint64_t n, LONG code, std::uint32_t ops = kAllOps) { Arm(n, code, ops, 0); }
@@ -44,31 +43,13 @@ class FailingRegistry : public IRegistry {
   std::vector<Call> log;
   std::function<void(RegOp)> before;  // runs before each call, injected or not
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override;
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                      const BYTE* lpData, DWORD cbData) override;
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
-  LONG RegCloseKey(HKEY hKey) override;
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
-  LONG BeginTransaction() override;
-  LONG CommitTransaction() override;
-  void RollbackTransaction() override;
+  ZANDREL_REGISTRY_OVERRIDES;
 
  private:
   void Arm(std::uint64_t n, LONG code, std::uint32_t ops, int kill);
   template <typename Real>
   LONG Pass(RegOp op, std::string text, Real&& real, HKEY* out = nullptr);
 
-  std::unique_ptr<IRegistry> owned_;
-  IRegistry& inner_;
   std::uint64_t fail_at_ = 0, counted_ = 0;
   LONG code_ = 0;
   std::uint32_t ops_ = kAllOps;

@@ -40,23 +40,7 @@ class HiveRegistry : public zandrel::IRegistry {
   HiveRegistry(const HiveRegistry&) = delete;
   HiveRegistry& operator=(const HiveRegistry&) = delete;
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override;
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                      const BYTE* lpData, DWORD cbData) override;
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
-  LONG RegCloseKey(HKEY hKey) override;
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
-  LONG BeginTransaction() override;
-  LONG CommitTransaction() override;
-  void RollbackTransaction() override;
+  ZANDREL_REGISTRY_OVERRIDES;
 
   // Hands the subtree of the open `hKey` to `visitor` exactly as
   // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a

@@ -207,7 +207,7 @@ std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes) {
 
 JournalledRegistry::JournalledRegistry(std::unique_ptr<IRegistry> inner,
                                        std::unique_ptr<UndoStore> store)
-    : inner_(std::move(inner)), store_(std::move(store)) {}
+    : ForwardingRegistry(*inner), inner_(std::move(inner)), store_(std::move(store)) {}
 
 JournalledRegistry::~JournalledRegistry() {
   if (in_transaction_) RollbackTransaction();
@@ -327,20 +327,6 @@ LONG JournalledRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ul
   if (code == ERROR_SUCCESS && known && phkResult && !IsRoot(*phkResult))
     places_[*phkResult] = place;
   return code;
-}
-
-LONG JournalledRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
-                                       DWORD* lpReserved, char* lpClass, DWORD* lpcchClass,
-                                       FILETIME* lpftLastWriteTime) {
-  return inner_->RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
-                               lpftLastWriteTime);
-}
-
-LONG JournalledRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
-                                       DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
-                                       BYTE* lpData, DWORD* lpcbData) {
-  return inner_->RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType,
-                               lpData, lpcbData);
 }
 
 LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved,

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/Registry.h"
+#include "registry/ForwardingRegistry.h"
 
 namespace zandrel::journal {
 
@@ -78,7 +78,7 @@ std::string EncodeUndoEntry(const UndoEntry& entry);
 // cut short or malformed.
 std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes);
 
-class JournalledRegistry : public IRegistry {
+class JournalledRegistry : public ForwardingRegistry {
  public:
   // `inner`'s own transaction calls are never used.
   JournalledRegistry(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store);
@@ -95,10 +95,6 @@ class JournalledRegistry : public IRegistry {
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
   LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                        DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                        HKEY* phkResult, DWORD* lpdwDisposition) override;
@@ -125,7 +121,7 @@ class JournalledRegistry : public IRegistry {
   LONG ReplayRecord();
   void EndTransaction();
 
-  std::unique_ptr<IRegistry> inner_;
+  std::unique_ptr<IRegistry> inner_;  // the registry the base forwards to
   std::unique_ptr<UndoStore> store_;
   std::map<HKEY, Place> places_;  // open handles and where they lead
   bool in_transaction_ = false;

@@ -1,0 +1,67 @@
+// A registry that passes every call on to another one. Wrappers derive from
+// it and override only the calls they change; the rest, KeyOnlyInDesktopView
+// and the transaction scope included, reach the target unchanged.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "registry/Registry.h"
+
+namespace zandrel {
+
+class ForwardingRegistry : public IRegistry {
+ public:
+  // `target` must outlive this object.
+  explicit ForwardingRegistry(IRegistry& target) : target_(target) {}
+  // Owns `target`.
+  explicit ForwardingRegistry(std::unique_ptr<IRegistry> target)
+      : owned_(std::move(target)), target_(*owned_) {}
+
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override {
+    return target_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  }
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override {
+    return target_.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                                 lpftLastWriteTime);
+  }
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override {
+    return target_.RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType,
+                                 lpData, lpcbData);
+  }
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                       HKEY* phkResult, DWORD* lpdwDisposition) override {
+    return target_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
+                                   lpSecurityAttributes, phkResult, lpdwDisposition);
+  }
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                      const BYTE* lpData, DWORD cbData) override {
+    return target_.RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
+  }
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
+    return target_.RegDeleteKeyA(hKey, lpSubKey);
+  }
+  LONG RegCloseKey(HKEY hKey) override { return target_.RegCloseKey(hKey); }
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override {
+    return target_.RegDeleteValueA(hKey, lpValueName);
+  }
+  bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override {
+    return target_.KeyOnlyInDesktopView(hKey, lpSubKey);
+  }
+  LONG BeginTransaction() override { return target_.BeginTransaction(); }
+  LONG CommitTransaction() override { return target_.CommitTransaction(); }
+  void RollbackTransaction() override { target_.RollbackTransaction(); }
+
+ protected:
+  IRegistry& Target() const { return target_; }
+
+ private:
+  std::unique_ptr<IRegistry> owned_;
+  IRegistry& target_;
+};
+
+}  // namespace zandrel
