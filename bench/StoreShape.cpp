@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "regfile/RegParser.h"
 #include "text/Utf.h"
 
 namespace zandrel::bench {
@@ -292,7 +293,7 @@ void AppendHex(std::string& out, std::size_t lineStart, const std::string& bytes
 }  // namespace
 
 std::string ToRegText(const GeneratedStore& store) {
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
+  std::string text = std::string(regfile::kHeader5) + "\r\n\r\n";
   for (const GenKey& key : store.keys) {
     text += "[HKEY_CLASSES_ROOT\\" + key.path + "]\r\n";
     for (const GenValue& v : key.values) {

@@ -38,8 +38,8 @@ double Project(IRegistry& registry, const desktop::XdgPaths& paths) {
   const auto start = std::chrono::steady_clock::now();
   const desktop::ProjectionReport report = desktop::ProjectAssociations(registry, paths);
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  if (!report.error.empty()) {
-    std::fprintf(stderr, "projection failed: %s\n", report.error.c_str());
+  if (!report.status.Ok()) {
+    std::fprintf(stderr, "projection failed: %s\n", report.status.message.c_str());
     std::exit(1);
   }
   return ms;

@@ -20,13 +20,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/BenchData.h"
 #include "bench/StoreShape.h"
+#include "files/FileRead.h"
 #include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 
@@ -38,10 +37,9 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  std::string bytes;
+  files::ReadFileWhole(path, &bytes);  // a file not there compares as empty
+  return bytes;
 }
 
 // Runs zandrel-reg with `args` on `hive`, stdout into `out`; the wall-clock

@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <unordered_map>
 
+#include "files/FileRead.h"
 #include "registry/Names.h"
 
 extern char** environ;
@@ -159,9 +159,13 @@ std::string ApplicationsStamp(const XdgPaths& paths) {
 std::set<std::string> MimeAppsLines(const XdgPaths& paths) {
   std::set<std::string> lines;
   for (const auto& [file, desktopSpecific] : MimeAppsFiles(paths)) {
-    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    files::ReadFileWhole(file, &text);  // a file that cannot be read has no lines
     std::string section;
-    for (std::string line; std::getline(in, line);) {
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = std::min(text.find('\n', start), text.size());
+      std::string line = text.substr(start, end - start);
+      start = end + 1;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (!line.empty() && line[0] == '[') section = line;
       else if (!line.empty() && line[0] != '#' && line.find('=') != std::string::npos)

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <set>
 
+#include "files/FileRead.h"
 #include "files/FileReplace.h"
 #include "desktop/DesktopMapping.h"
 #include "store/AssociationListing.h"
@@ -28,8 +29,10 @@ std::string Env(const char* name) {
   return v != nullptr ? v : "";
 }
 
-std::string Failure(const std::string& what, const std::string& path, int error) {
-  return what + " " + path + ": " + std::strerror(error);
+using status::Status;
+
+Status Failure(const std::string& what, const std::string& path, int error) {
+  return {Status::kFailed, what + " " + path + ": " + std::strerror(error)};
 }
 
 bool IsProgram(const std::string& path) {
@@ -39,79 +42,55 @@ bool IsProgram(const std::string& path) {
 }
 
 // The whole file; an absent file reads as empty with `exists` false.
-bool ReadWhole(const std::string& path, std::string& out, bool& exists, std::string& error) {
-  out.clear();
-  exists = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return true;
-    error = Failure("cannot read", path, errno);
-    return false;
-  }
-  exists = true;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = Failure("cannot read", path, errno);
-      ::close(fd);
-      return false;
-    }
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return true;
+Status ReadWhole(const std::string& path, std::string& out, bool& exists) {
+  const Status read = files::ReadFileWhole(path, &out);
+  exists = read.code != Status::kNotFound;
+  if (read.Ok() || !exists) return {};
+  return {read.code, path + ": " + read.message};
 }
 
 // Creates the folder and its missing parents (0700, as the XDG folders are).
-bool MakeFolders(const std::string& path, std::string& error) {
+Status MakeFolders(const std::string& path) {
   for (std::size_t at = 1; at <= path.size(); ++at) {
     if (at < path.size() && path[at] != '/') continue;
     const std::string part = path.substr(0, at);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-      error = Failure("cannot create", part, errno);
-      return false;
-    }
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return Failure("cannot create", part, errno);
   }
-  return true;
+  return {};
 }
 
 // Replaces `path` with `content`: a reader, or a run killed at any point,
 // sees the old file or the new one.
-bool ReplaceFile(const std::string& path, const std::string& content, std::string& error) {
-  if (!MakeFolders(path.substr(0, path.rfind('/')), error)) return false;
-  const std::string failure = files::ReplaceFileWhole(path, content);
-  if (failure.empty()) return true;
-  error = path + ": " + failure;
-  return false;
+Status ReplaceFile(const std::string& path, const std::string& content) {
+  if (Status made = MakeFolders(path.substr(0, path.rfind('/'))); !made.Ok()) return made;
+  const Status written = files::ReplaceFileWhole(path, content);
+  if (written.Ok()) return {};
+  return {written.code, path + ": " + written.message};
 }
 
-bool RemoveFile(const std::string& path, std::string& error) {
-  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
-  error = Failure("cannot remove", path, errno);
-  return false;
+Status RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
+  return Failure("cannot remove", path, errno);
 }
 
 // Brings one file to `content`; an empty content removes it. Counts changes.
-bool Reconcile(const std::string& path, const std::string& content, std::size_t& changed, std::string& error) {
+Status Reconcile(const std::string& path, const std::string& content, std::size_t& changed) {
   std::string current;
   bool exists = false;
-  if (!ReadWhole(path, current, exists, error)) return false;
-  if (content.empty() ? !exists : exists && current == content) return true;
-  if (!(content.empty() ? RemoveFile(path, error) : ReplaceFile(path, content, error))) return false;
-  ++changed;
-  return true;
+  if (Status read = ReadWhole(path, current, exists); !read.Ok()) return read;
+  if (content.empty() ? !exists : exists && current == content) return {};
+  Status done = content.empty() ? RemoveFile(path) : ReplaceFile(path, content);
+  if (done.Ok()) ++changed;
+  return done;
 }
 
 // The other programs' "*.ext" globs of a globs2 file, the highest weight
 // winning (the first file read wins a tie), and Zandrel's own types in it.
 void ReadGlobs(const std::string& mimeFolder, std::map<std::string, std::pair<int, std::string>>& globs,
                std::set<std::string>* own) {
-  std::string text, error;
+  std::string text;
   bool exists = false;
-  if (!ReadWhole(mimeFolder + "/globs2", text, exists, error)) return;
+  if (!ReadWhole(mimeFolder + "/globs2", text, exists).Ok()) return;
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -157,7 +136,7 @@ std::vector<std::string> ToolEnvironment(const XdgPaths& paths) {
 
 // Runs a database tool on a folder. A tool that is not installed is passed
 // over.
-bool RunTool(const char* tool, const std::string& folder, const XdgPaths& paths, std::string& error) {
+Status RunTool(const char* tool, const std::string& folder, const XdgPaths& paths) {
   std::vector<std::string> env = ToolEnvironment(paths);
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
@@ -169,27 +148,23 @@ bool RunTool(const char* tool, const std::string& folder, const XdgPaths& paths,
   pid_t pid = 0;
   const int spawned = ::posix_spawnp(&pid, tool, &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned == ENOENT) return true;
-  if (spawned != 0) {
-    error = std::string("cannot run ") + tool + ": " + std::strerror(spawned);
-    return false;
-  }
+  if (spawned == ENOENT) return {};
+  if (spawned != 0) return {Status::kFailed, std::string("cannot run ") + tool + ": " + std::strerror(spawned)};
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
   // posix_spawnp may report a missing tool through the child's status 127.
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return true;
-  error = std::string(tool) + " " + folder + " failed";
-  return false;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return {};
+  return {Status::kFailed, std::string(tool) + " " + folder + " failed"};
 }
 
 // The zandrel- entries that update-desktop-database has indexed.
 std::set<std::string> IndexedEntries(const std::string& applications) {
   std::set<std::string> ids;
-  std::string text, error;
+  std::string text;
   bool exists = false;
-  if (!ReadWhole(applications + "/mimeinfo.cache", text, exists, error)) return ids;
+  if (!ReadWhole(applications + "/mimeinfo.cache", text, exists).Ok()) return ids;
   for (std::size_t at = text.find(kEntryPrefix); at != std::string::npos; at = text.find(kEntryPrefix, at + 1)) {
     if (at > 0 && text[at - 1] != '=' && text[at - 1] != ';') continue;
     ids.insert(text.substr(at, text.find_first_of(";\n", at) - at));
@@ -257,11 +232,11 @@ XdgPaths XdgPaths::FromEnvironment() {
 ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths) {
   ProjectionReport report;
   if (paths.dataHome.empty() || paths.configHome.empty()) {
-    report.error = "neither XDG_DATA_HOME and XDG_CONFIG_HOME nor HOME is set";
+    report.status = {Status::kNotFound, "neither XDG_DATA_HOME and XDG_CONFIG_HOME nor HOME is set"};
     return report;
   }
-  std::string& error = report.error;
-  if (!MakeFolders(paths.configHome, error)) return report;
+  Status& status = report.status;
+  if (status = MakeFolders(paths.configHome); !status.Ok()) return report;
   // One projection at a time (the window and zandrel-reg may both run one),
   // the store read under the lock too: a run that read an older store must
   // not write after one that read a newer. The lock goes with the descriptor.
@@ -277,7 +252,7 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   const store::ListingResult listing = store::AssociationListing(registry).List();
   const std::vector<store::AssociationRow>& rows = listing.rows;
   if (!listing.classesKeyOpened) {
-    report.error = "the classes store cannot be read";
+    status = {Status::kFailed, "the classes store cannot be read"};
     return report;
   }
 
@@ -290,9 +265,8 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   report.skipped = rows.size() - projections.size();
 
   const std::size_t before = report.filesChanged;
-  if (!Reconcile(mimeFolder + "/packages/" + kPackageFileName, MimePackage(projections), report.filesChanged,
-                 error))
-    return report;
+  status = Reconcile(mimeFolder + "/packages/" + kPackageFileName, MimePackage(projections), report.filesChanged);
+  if (!status.Ok()) return report;
   std::set<std::string> privateTypes;
   for (const Projection& p : projections)
     if (p.privateType) privateTypes.insert(p.mimeType);
@@ -303,7 +277,8 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   std::set<std::string> entries;
   for (const Projection& p : projections) {
     entries.insert(p.entryId);
-    if (!Reconcile(applications + "/" + p.entryId, DesktopEntry(p), report.filesChanged, error)) return report;
+    if (status = Reconcile(applications + "/" + p.entryId, DesktopEntry(p), report.filesChanged); !status.Ok())
+      return report;
   }
   if (DIR* dir = ::opendir(applications.c_str())) {
     std::vector<std::string> withdrawn;
@@ -315,13 +290,13 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
       std::string text;
       bool exists = false;
       // Only entries that carry Zandrel's key are its own.
-      if (ReadWhole(applications + "/" + name, text, exists, error) &&
+      if (ReadWhole(applications + "/" + name, text, exists).Ok() &&
           text.find("\nX-Zandrel-Extension=") != std::string::npos)
         withdrawn.push_back(name);
     }
     ::closedir(dir);
     for (const std::string& name : withdrawn) {
-      if (!RemoveFile(applications + "/" + name, error)) return report;
+      if (status = RemoveFile(applications + "/" + name); !status.Ok()) return report;
       ++report.filesChanged;
     }
   }
@@ -330,20 +305,19 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   const std::string mimeapps = paths.configHome + "/mimeapps.list";
   std::string old;
   bool exists = false;
-  if (!ReadWhole(mimeapps, old, exists, error)) return report;
+  if (status = ReadWhole(mimeapps, old, exists); !status.Ok()) return report;
   const std::string merged = MergeMimeApps(old, projections);
   if (merged != old) {
-    if (!(merged.empty() ? RemoveFile(mimeapps, error) : ReplaceFile(mimeapps, merged, error))) return report;
+    status = merged.empty() ? RemoveFile(mimeapps) : ReplaceFile(mimeapps, merged);
+    if (!status.Ok()) return report;
     ++report.filesChanged;
   }
 
   struct stat st {};
-  if (mimeStale && ::stat((mimeFolder + "/packages").c_str(), &st) == 0 &&
-      !RunTool("update-mime-database", mimeFolder, paths, error))
-    return report;
-  if (desktopStale && ::stat(applications.c_str(), &st) == 0 &&
-      !RunTool("update-desktop-database", applications, paths, error))
-    return report;
+  if (mimeStale && ::stat((mimeFolder + "/packages").c_str(), &st) == 0)
+    status = RunTool("update-mime-database", mimeFolder, paths);
+  if (status.Ok() && desktopStale && ::stat(applications.c_str(), &st) == 0)
+    status = RunTool("update-desktop-database", applications, paths);
   return report;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "registry/Registry.h"
+#include "status/Status.h"
 
 namespace zandrel::desktop {
 
@@ -34,7 +35,7 @@ struct ProjectionReport {
   std::size_t projected = 0;     // associations that open files on this desktop
   std::size_t skipped = 0;       // listed associations whose program is not here
   std::size_t filesChanged = 0;  // files written or removed by this run
-  std::string error;             // empty on success; names the file or tool that failed
+  status::Status status;         // Ok() on success; else its message names the file or tool that failed
 };
 
 // The other programs' "*.ext" globs of the MIME databases of `paths` (lower-

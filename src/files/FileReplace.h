@@ -6,18 +6,19 @@
 
 #include <string>
 
+#include "status/Status.h"
+
 namespace zandrel::files {
 
-// Writes `bytes` as the file `path`; "" on success, else what went wrong
-// ("is a folder, not a file", or "cannot write the file: " and the system's
-// reason). A symbolic link is followed: the file it names is replaced. A
+// Writes `bytes` as the file `path`. Fails with kNotAFile "is a folder, not
+// a file", or kFailed "cannot write the file: " and the system's reason. A symbolic link is followed: the file it names is replaced. A
 // device or a pipe is written in place, as it cannot be replaced. A new file
 // gets the mode a plain create would give; an existing one keeps its mode.
-std::string ReplaceFileWhole(const std::string& path, const std::string& bytes);
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes);
 
 // The last step: puts the finished `temporary` in the place of `path`.
 // Returns 0 or the system's error number. Tests pass one that fails.
 using PutInPlace = int (*)(const std::string& temporary, const std::string& path);
-std::string ReplaceFileWhole(const std::string& path, const std::string& bytes, PutInPlace put);
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes, PutInPlace put);
 
 }  // namespace zandrel::files

@@ -12,7 +12,9 @@ namespace zandrel::files {
 
 namespace {
 
-std::string Failed(int error) { return std::string("cannot write the file: ") + std::strerror(error); }
+status::Status Failed(int error) {
+  return {status::Status::kFailed, std::string("cannot write the file: ") + std::strerror(error)};
+}
 
 // Writes all of `bytes` to fd; false with errno set when a write fails.
 bool WriteAll(int fd, const std::string& bytes) {
@@ -41,11 +43,11 @@ void SyncFolder(const std::string& path) {
 
 }  // namespace
 
-std::string ReplaceFileWhole(const std::string& path, const std::string& bytes) {
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes) {
   return ReplaceFileWhole(path, bytes, Rename);
 }
 
-std::string ReplaceFileWhole(const std::string& given, const std::string& bytes, PutInPlace put) {
+status::Status ReplaceFileWhole(const std::string& given, const std::string& bytes, PutInPlace put) {
   std::string path = given;
   if (char* real = ::realpath(given.c_str(), nullptr)) {
     path = real;
@@ -53,13 +55,13 @@ std::string ReplaceFileWhole(const std::string& given, const std::string& bytes,
   }
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) return "is a folder, not a file";
+  if (exists && S_ISDIR(st.st_mode)) return {status::Status::kNotAFile, "is a folder, not a file"};
   if (exists && !S_ISREG(st.st_mode)) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return Failed(errno);
-    std::string error = WriteAll(fd, bytes) ? std::string() : Failed(errno);
-    if (::close(fd) != 0 && error.empty()) error = Failed(errno);
-    return error;
+    status::Status result = WriteAll(fd, bytes) ? status::Status() : Failed(errno);
+    if (::close(fd) != 0 && result.Ok()) result = Failed(errno);
+    return result;
   }
   if (exists && ::access(path.c_str(), W_OK) != 0) return Failed(errno);
   const std::size_t slash = path.rfind('/');
@@ -79,7 +81,7 @@ std::string ReplaceFileWhole(const std::string& given, const std::string& bytes,
     return Failed(error);
   }
   SyncFolder(path);
-  return std::string();
+  return {};
 }
 
 }  // namespace zandrel::files

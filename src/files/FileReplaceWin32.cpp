@@ -8,7 +8,7 @@ namespace zandrel::files {
 
 namespace {
 
-std::string Failed(DWORD error) {
+status::Status Failed(DWORD error) {
   char text[512] = {};
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
                                  sizeof text, nullptr);
@@ -16,7 +16,7 @@ std::string Failed(DWORD error) {
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
     reason.pop_back();
   if (reason.empty()) reason = "error " + std::to_string(error);
-  return "cannot write the file: " + reason;
+  return {status::Status::kFailed, "cannot write the file: " + reason};
 }
 
 // MoveFileExA replaces the old file in one step and keeps it when it fails;
@@ -29,14 +29,14 @@ int Move(const std::string& temporary, const std::string& path) {
 
 }  // namespace
 
-std::string ReplaceFileWhole(const std::string& path, const std::string& bytes) {
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes) {
   return ReplaceFileWhole(path, bytes, Move);
 }
 
-std::string ReplaceFileWhole(const std::string& path, const std::string& bytes, PutInPlace put) {
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes, PutInPlace put) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return "is a folder, not a file";
+    return {status::Status::kNotAFile, "is a folder, not a file"};
   // A device (NUL, CON) cannot be replaced: it is written in place.
   if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND &&
       GetLastError() != ERROR_PATH_NOT_FOUND) {
@@ -48,7 +48,7 @@ std::string ReplaceFileWhole(const std::string& path, const std::string& bytes, 
                                                 nullptr) && written == bytes.size());
     const DWORD error = ok ? 0 : GetLastError();
     CloseHandle(device);
-    return ok ? std::string() : Failed(error);
+    return ok ? status::Status() : Failed(error);
   }
   for (unsigned attempt = 0;; ++attempt) {
     const std::string temporary =
@@ -73,7 +73,7 @@ std::string ReplaceFileWhole(const std::string& path, const std::string& bytes, 
       DeleteFileA(temporary.c_str());
       return Failed(error);
     }
-    return std::string();
+    return {};
   }
 }
 

@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "registry/Registry.h"
@@ -62,9 +63,6 @@ LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path);
 // unknown root.
 bool ParseKeyPath(std::string_view path, HKEY* root, std::string* sub_path);
 
-// The long name of a root ("HKEY_CLASSES_ROOT").
-const char* RootName(HKEY root);
-
 // One value of a key as enumerated: its name ("" for the default), type and
 // data bytes.
 struct KeyValue {
@@ -92,6 +90,22 @@ class SubtreeVisitor {
   // Told first by a walk that knows it: at most how many keys and values,
   // with how many bytes of names and data, will follow; to size the output.
   virtual void Expect(std::size_t /*keys*/, std::size_t /*values*/, std::size_t /*bytes*/) {}
+};
+
+// The path of each key a walk hands over, for a visitor that writes paths:
+// `title` (the walked key's own path) at depth 0, then a name added for each
+// level below it.
+class WalkPath {
+ public:
+  explicit WalkPath(std::string title) : title_(std::move(title)) {}
+  // The path of the key handed over as Key(depth, name).
+  const std::string& Enter(std::size_t depth, std::string_view name);
+  const std::string& Title() const { return title_; }
+
+ private:
+  const std::string title_;
+  std::string path_;
+  std::vector<std::size_t> ends_;  // where each level's part of path_ ends
 };
 
 // Walks the open `key` and its subtree through the registry calls (each key

@@ -12,6 +12,9 @@
 
 namespace zandrel::regfile {
 
+// The first line of the files export writes (and of the newest kind import reads).
+inline constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+
 // One change read from the file.
 struct RegChange {
   enum Kind { kKey, kDeleteKey, kSetValue, kDeleteValue };

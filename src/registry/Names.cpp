@@ -27,6 +27,26 @@ long UpperChar(long cp) {
 }
 #endif
 
+constexpr struct {
+  HKEY root;
+  std::string_view long_name;
+  std::string_view short_name;
+} kRoots[] = {
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "HKCR"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER", "HKCU"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {HKEY_USERS, "HKEY_USERS", "HKU"},
+};
+
+bool SameAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char c = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string UpperName(std::string_view name) {
@@ -73,6 +93,22 @@ std::size_t NameChars(std::string_view name) {
     pos += text::DecodeUtf8(name, pos, &cp);
   }
   return count;
+}
+
+const char* RootName(HKEY root) {
+  for (const auto& r : kRoots)
+    if (r.root == root) return r.long_name.data();
+  return "";
+}
+
+bool RootFromName(std::string_view name, bool short_too, HKEY* root) {
+  for (const auto& r : kRoots) {
+    if (SameAscii(name, r.long_name) || (short_too && SameAscii(name, r.short_name))) {
+      *root = r.root;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace zandrel::registry

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "registry/Registry.h"
+
 namespace zandrel::registry {
 
 // The comparison key of a name: every character replaced by its simple
@@ -22,5 +24,14 @@ void AppendUpperName(std::string_view name, std::string* out);
 // Number of characters in a name: code points of well-formed UTF-8, one per
 // malformed byte.
 std::size_t NameChars(std::string_view name);
+
+// The long name of a predefined root ("HKEY_CLASSES_ROOT"), "" for any other
+// key.
+const char* RootName(HKEY root);
+
+// The predefined root `name` names, in any case of ASCII letters: by its long
+// name, and with `short_too` also by the short one reg.exe takes on its
+// command line (HKCR, HKCU, HKLM, HKU). False for any other name.
+bool RootFromName(std::string_view name, bool short_too, HKEY* root);
 
 }  // namespace zandrel::registry

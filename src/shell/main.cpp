@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   platform.SetAssociationsChangedHandler([&hive] {
     const zandrel::desktop::ProjectionReport report =
         zandrel::desktop::ProjectAssociations(*hive, zandrel::desktop::XdgPaths::FromEnvironment());
-    if (!report.error.empty()) std::cerr << "zandrel: desktop associations: " << report.error << "\n";
+    if (!report.status.Ok()) std::cerr << "zandrel: desktop associations: " << report.status.message << "\n";
   });
 
   zandrel::shell::Forms forms(platform, classes, zandrel::manager::frmZandrel::Create);

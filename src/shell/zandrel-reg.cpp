@@ -156,26 +156,18 @@ class QueryWriter : public regfile::SubtreeVisitor {
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
   QueryWriter(std::string title, std::string* out, std::FILE* stream)
-      : title_(std::move(title)), out_(*out), stream_(stream) {}
+      : path_(std::move(title)), out_(*out), stream_(stream) {}
 
   void Key(std::size_t depth, std::string_view name) override {
-    if (depth == 0) {
-      path_ = title_;
-    } else {
-      path_.resize(ends_[depth - 1]);
-      path_.push_back('\\');
-      path_.append(name);
-    }
-    ends_.resize(depth + 1);
-    ends_[depth] = path_.size();
+    const std::string& path = path_.Enter(depth, name);
     if (stream_ != nullptr && out_.size() >= kChunk) Flush();
-    out_.append(blocks_++ > 0 ? "\n" : "").append(path_).push_back('\n');
+    out_.append(blocks_++ > 0 ? "\n" : "").append(path).push_back('\n');
   }
   void Value(std::string_view name, DWORD type, std::string_view data) override {
     AppendValueLine(name, type, data, &out_);
   }
   void Expect(std::size_t keys, std::size_t values, std::size_t bytes) override {
-    const std::size_t size = out_.size() + keys * (title_.size() + 96) + values * 40 + bytes * 3;
+    const std::size_t size = out_.size() + keys * (path_.Title().size() + 96) + values * 40 + bytes * 3;
     out_.reserve(stream_ != nullptr ? std::min(size, 2 * kChunk) : size);
   }
   // Ends the last block. False when the stream could not be written.
@@ -191,10 +183,8 @@ class QueryWriter : public regfile::SubtreeVisitor {
     out_.clear();
   }
 
-  const std::string title_;
+  regfile::WalkPath path_;
   std::string& out_;
-  std::string path_;
-  std::vector<std::size_t> ends_;
   std::size_t blocks_ = 0;
   std::FILE* stream_;
   bool written_ = true;
@@ -251,8 +241,8 @@ int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::str
   std::string bytes;
   std::string error;
   if (regfile::ExportRegText(registry, key, &bytes, &error, walk) != ERROR_SUCCESS) return Fail(error);
-  error = files::ReplaceFileWhole(file, bytes);
-  if (!error.empty()) return Fail(file + ": " + error);
+  const status::Status written = files::ReplaceFileWhole(file, bytes);
+  if (!written.Ok()) return Fail(file + ": " + written.message);
   return 0;
 }
 
@@ -270,7 +260,7 @@ int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::stri
   }
   std::string out;
   bool written = true;
-  code = QueryKey(registry, key, std::string(regfile::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
+  code = QueryKey(registry, key, std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
                   recurse, walk, &out, &written);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
@@ -303,7 +293,7 @@ std::optional<std::string> ValueText(IRegistry& registry, HKEY root, const std::
 int Why(IRegistry& registry, const std::string& extension) {
   const auto show = [&](const char* label, HKEY root, const std::string& path, const std::string& name = "") {
     const std::optional<std::string> text = ValueText(registry, root, path, name);
-    std::cout << label << ": " << regfile::RootName(root) << "\\" << path << (name.empty() ? "" : " " + name) << " -> "
+    std::cout << label << ": " << registry::RootName(root) << "\\" << path << (name.empty() ? "" : " " + name) << " -> "
               << text.value_or("(none)") << "\n";
     return text.value_or("");
   };
@@ -331,7 +321,7 @@ int Why(IRegistry& registry, const std::string& extension) {
 int Desktop(IRegistry& registry) {
   const desktop::ProjectionReport report =
       desktop::ProjectAssociations(registry, desktop::XdgPaths::FromEnvironment());
-  if (!report.error.empty()) return Fail(report.error);
+  if (!report.status.Ok()) return Fail(report.status.message);
   return Write(1, std::to_string(report.projected) + " associations open files on this desktop, " +
                       std::to_string(report.skipped) + " have no program here; " +
                       std::to_string(report.filesChanged) + " files changed\n")

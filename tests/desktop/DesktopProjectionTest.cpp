@@ -119,7 +119,7 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   testing::SeedAssociation(registry, ".zqw", "Zq Windows", "C:\\zq.exe %1");
 
   ProjectionReport report = ProjectAssociations(registry, paths);
-  ASSERT_EQ(report.error, "");
+  ASSERT_EQ(report.status.message, "");
   EXPECT_EQ(report.projected, 2u);
   EXPECT_EQ(report.skipped, 1u);
   EXPECT_NE(ReadFile(Package()).find("<mime-type type=\"application/x-zandrel-zqa\">\n    <comment>Zq &quot;A&quot; "
@@ -150,7 +150,7 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqa"), ERROR_SUCCESS);
   ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt"), ERROR_SUCCESS);
   report = ProjectAssociations(registry, paths);
-  ASSERT_EQ(report.error, "");
+  ASSERT_EQ(report.status.message, "");
   EXPECT_FALSE(Exists(Package()));
   EXPECT_FALSE(Exists(Entry("zandrel-zqa.desktop")));
   EXPECT_FALSE(Exists(Entry("zandrel-txt.desktop")));
@@ -160,19 +160,19 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
 
 TEST_F(DesktopProjection, MimeAppsItCreatedGoesWithTheLastAssociation) {
   testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
-  ASSERT_EQ(ProjectAssociations(registry, paths).error, "");
+  ASSERT_EQ(ProjectAssociations(registry, paths).status.message, "");
   EXPECT_EQ(ReadFile(MimeApps()), "[Default Applications]\napplication/x-zandrel-zqa=zandrel-zqa.desktop;\n");
   ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqa"), ERROR_SUCCESS);
-  ASSERT_EQ(ProjectAssociations(registry, paths).error, "");
+  ASSERT_EQ(ProjectAssociations(registry, paths).status.message, "");
   EXPECT_FALSE(Exists(MimeApps()));
 }
 
 TEST_F(DesktopProjection, UnreadableStoreChangesNothing) {
   testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
-  ASSERT_EQ(ProjectAssociations(registry, paths).error, "");
+  ASSERT_EQ(ProjectAssociations(registry, paths).status.message, "");
   testing::FailingRegistry empty(registry);  // not even the classes key opens
   empty.RefuseOpenRights(~REGSAM{0});
-  EXPECT_NE(ProjectAssociations(empty, paths).error, "");
+  EXPECT_FALSE(ProjectAssociations(empty, paths).status.Ok());
   EXPECT_TRUE(Exists(Entry("zandrel-zqa.desktop")));
 }
 
@@ -192,7 +192,7 @@ TEST_F(DesktopProjection, ReadsTheStoreUnderItsLock) {
   } probing(registry);
   probing.folder = paths.configHome;
   testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
-  ASSERT_EQ(ProjectAssociations(probing, paths).error, "");
+  ASSERT_EQ(ProjectAssociations(probing, paths).status.message, "");
   EXPECT_TRUE(probing.locked);
 }
 

@@ -25,15 +25,15 @@ std::set<std::string> Names(const std::string& folder) {
 TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
   TempDir dir;
   const std::string file = dir.Write("out/a.reg", "old");
-  EXPECT_EQ(files::ReplaceFileWhole(file, "new"), "");
+  EXPECT_TRUE(files::ReplaceFileWhole(file, "new").Ok());
   EXPECT_EQ(ReadFile(file), "new");
-  EXPECT_EQ(files::ReplaceFileWhole(dir.File("out/b.reg"), std::string(1 << 20, 'b')), "");
+  EXPECT_TRUE(files::ReplaceFileWhole(dir.File("out/b.reg"), std::string(1 << 20, 'b')).Ok());
   EXPECT_EQ(ReadFile(dir.File("out/b.reg")), std::string(1 << 20, 'b'));
-  EXPECT_EQ(files::ReplaceFileWhole(dir.File("out"), "x"), "is a folder, not a file");
-  EXPECT_NE(files::ReplaceFileWhole(dir.File("missing/c.reg"), "x"), "");
+  EXPECT_EQ(files::ReplaceFileWhole(dir.File("out"), "x").message, "is a folder, not a file");
+  EXPECT_FALSE(files::ReplaceFileWhole(dir.File("missing/c.reg"), "x").Ok());
 
   const auto refused = [](const std::string&, const std::string&) { return EACCES; };
-  EXPECT_NE(files::ReplaceFileWhole(file, "newer", refused), "");
+  EXPECT_FALSE(files::ReplaceFileWhole(file, "newer", refused).Ok());
   EXPECT_EQ(ReadFile(file), "new");
 #ifdef _WIN32
   {
@@ -41,14 +41,14 @@ TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
     // without sharing its deletion (as the C library opens files): MoveFileExA fails.
     std::ifstream held(file, std::ios::binary);
     ASSERT_TRUE(held.good());
-    EXPECT_NE(files::ReplaceFileWhole(file, "newer"), "");
+    EXPECT_FALSE(files::ReplaceFileWhole(file, "newer").Ok());
   }
   EXPECT_EQ(ReadFile(file), "new");
 #else
   // A link is followed and stays a link; the file keeps its mode.
   fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   fs::create_symlink(file, dir.File("link.reg"));
-  EXPECT_EQ(files::ReplaceFileWhole(dir.File("link.reg"), "linked"), "");
+  EXPECT_TRUE(files::ReplaceFileWhole(dir.File("link.reg"), "linked").Ok());
   EXPECT_TRUE(fs::is_symlink(dir.File("link.reg")));
   EXPECT_EQ(ReadFile(file), "linked");
   EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);

@@ -7,6 +7,7 @@
 #include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
+#include "registry/Names.h"
 #include "support/Backends.h"
 #include "support/Support.h"
 #include "text/Utf.h"
@@ -402,7 +403,7 @@ TEST(RegFileNames, KeyPathsTakeLongAndShortRootNames) {
   for (const auto& [path, expected] : rows) {
     HKEY root = 0;
     std::string sub;
-    EXPECT_EQ(ParseKeyPath(path, &root, &sub) ? RootName(root) + ("|" + sub) : "", expected) << path;
+    EXPECT_EQ(ParseKeyPath(path, &root, &sub) ? std::string(registry::RootName(root)) + "|" + sub : "", expected) << path;
   }
 }
 

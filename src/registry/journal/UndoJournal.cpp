@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "registry/Names.h"
+
 namespace zandrel::journal {
 namespace {
 
@@ -100,10 +102,7 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
   if (key != root) registry.RegCloseKey(key);
 }
 
-const char* RootName(HKEY root) {
-  static const char* const kNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
-  return kNames[root - HKEY_CLASSES_ROOT];
-}
+using registry::RootName;
 
 // A name as the registry compares names (ASCII letters folded, all the
 // store's value names need).

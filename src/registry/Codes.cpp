@@ -1,0 +1,34 @@
+#include "registry/Codes.h"
+
+namespace zandrel::registry {
+
+std::string DescribeCode(LONG code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return "not found (error 2)";
+    case ERROR_ACCESS_DENIED:
+#ifdef _WIN32
+      // The machine's classes: only an administrator's elevated process may
+      // write them, and the tool runs with its prompt's rights.
+      return "access denied (error 5): run it from an elevated prompt (Run as administrator)";
+#else
+      return "access denied (error 5)";
+#endif
+    case ERROR_INVALID_PARAMETER:
+      return "a name is too long or the key is nested too deep (error 87)";
+    case ERROR_DISK_FULL:
+      return "the disk is full (error 112)";
+    case ERROR_BAD_PATHNAME:
+      return "bad key path (error 161)";
+    case ERROR_BUSY:
+      return "the hive is busy in another process (error 170)";
+    case ERROR_BADDB:
+      return "the hive is damaged (error 1009)";
+    case ERROR_REGISTRY_IO_FAILED:
+      return "the hive could not be read or written (error 1016)";
+    default:
+      return "error " + std::to_string(code);
+  }
+}
+
+}  // namespace zandrel::registry
