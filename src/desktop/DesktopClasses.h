@@ -58,6 +58,9 @@ ViewReader HelperReader(const std::string& helper);
 // zandrel-desktop-view in the folder of the running program.
 std::string HelperBesideProgram();
 
+// One file's identity, size and times, a line of the fingerprints below.
+std::string StatLine(const std::string& path);
+
 // Fingerprints of the files the view is computed from: the MIME databases,
 // and the application folders (their mimeapps.list files left out);
 // identities, sizes and change times. Equal stamps: nothing changed.

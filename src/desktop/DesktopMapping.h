@@ -77,6 +77,9 @@ struct Projection {
 std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>& rows, const SystemGlobs& globs,
                                         const ProgramCheck& isProgram);
 
+// A desktop entry's string value: backslashes and line breaks escaped.
+std::string KeyFileEscaped(const std::string& s);
+
 // The texts of the files. MimePackage is empty when no type is private.
 std::string MimePackage(const std::vector<Projection>& projections);
 std::string DesktopEntry(const Projection& projection);
