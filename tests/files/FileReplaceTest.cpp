@@ -1,6 +1,6 @@
-// Files written whole: what a success leaves, and that a failure at the last
-// step (the rename, or MoveFileExA on Windows) keeps the old file and leaves
-// no temporary file behind.
+// Files read whole: what each failure is; written whole: what a success
+// leaves, and that a failure at the last step (the rename, or MoveFileExA on
+// Windows) keeps the old file and leaves no temporary file behind.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 
+#include "files/FileRead.h"
 #include "files/FileReplace.h"
 #include "support/Support.h"
 
@@ -20,6 +21,16 @@ std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
   return names;
+}
+
+TEST(FileRead, ReadsWholeUpToTheLimit) {
+  TempDir dir;
+  const std::string file = dir.Write("a.reg", "0123456789");
+  std::string bytes;
+  EXPECT_TRUE(files::ReadFileWhole(file, &bytes, 10).Ok());
+  EXPECT_EQ(bytes, "0123456789");
+  EXPECT_EQ(files::ReadFileWhole(file, &bytes, 9).code, status::Status::kTooLarge);
+  EXPECT_EQ(files::ReadFileWhole(dir.File("none.reg"), &bytes).code, status::Status::kNotFound);
 }
 
 TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {

@@ -255,23 +255,25 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
     ::unlink(temp.c_str());
     for (const char* suffix : {"-journal", "-wal", "-shm"}) ::unlink((temp + suffix).c_str());
   };
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  // Runs `sql` on the private file: false, the file removed and *error set, when it fails.
+  auto run = [&](const std::string& sql) {
+    sqlite3* db = nullptr;
+    char* message = nullptr;
+    int rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    const std::string what = rc == SQLITE_OK ? "" : message ? message : sqlite3_errstr(rc);
+    sqlite3_free(message);
+    sqlite3_close_v2(db);
+    if (rc == SQLITE_OK) return true;
+    cleanup();
+    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + what);
+    return false;
+  };
   const std::string schema = "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; BEGIN;" +
                              std::string(kSchema) + "PRAGMA application_id = " +
                              std::to_string(kApplicationId) + "; PRAGMA user_version = " +
                              std::to_string(kSchemaVersion) + "; COMMIT;";
-  char* message = nullptr;
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    std::string what = message ? message : sqlite3_errstr(rc);
-    sqlite3_free(message);
-    sqlite3_close_v2(db);
-    cleanup();
-    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + what);
-    return false;
-  }
-  sqlite3_close_v2(db);
+  if (!run(schema)) return false;
   if (seed != nullptr || build != nullptr) {
     std::string seed_error;
     auto hive = Connect(temp, &seed_error, Access::kBuilding);
@@ -297,17 +299,7 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
       return false;
     }
   }
-  rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    std::string what = message ? message : sqlite3_errstr(rc);
-    sqlite3_free(message);
-    sqlite3_close_v2(db);
-    cleanup();
-    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + what);
-    return false;
-  }
-  sqlite3_close_v2(db);
+  if (!run("PRAGMA journal_mode = WAL")) return false;
   // Flush the finished file before it becomes visible under its name.
   const int sync_fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
   if (sync_fd >= 0) {
