@@ -68,6 +68,7 @@ inline bool NeedsNul(DWORD type, std::string_view data) {
 // Splits a subkey path into its components, empty ones dropped. NULL is the
 // empty path; 161 for a path that starts with "\", 87 for a name too long.
 LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts);
+LONG ParsePath(std::string_view path, std::vector<std::string_view>* parts);
 
 // Keys whose children or values are kept in memory between calls; a listing
 // of a large classes store touches about four per extension.

@@ -26,35 +26,6 @@ constexpr std::uint32_t kNone = 0xFFFFFFFF;
 // few dozen rows make that small without a long text to prepare.
 constexpr int kRowsPerInsert = 64;
 
-// Bytes kept for the whole import at stable addresses.
-class Arena {
- public:
-  char* Take(std::size_t size) {
-    if (size > left_) {
-      const std::size_t block = std::max(size, kBlock);
-      blocks_.emplace_back(new char[block]);
-      at_ = blocks_.back().get();
-      text::AdviseLargePages(at_, block);
-      left_ = block;
-    }
-    char* p = at_;
-    at_ += size;
-    left_ -= size;
-    return p;
-  }
-  std::string_view Keep(std::string_view s) {
-    char* p = Take(s.size());
-    std::copy(s.begin(), s.end(), p);
-    return std::string_view(p, s.size());
-  }
-
- private:
-  static constexpr std::size_t kBlock = std::size_t{8} << 20;
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char* at_ = nullptr;
-  std::size_t left_ = 0;
-};
-
 // Items (keys or values) found by their owner's index and upper-cased name:
 // open addressing with linear probing, 8 bytes a slot, on large pages. The
 // caller keeps each item's owner and name; `same(item)` compares them.
@@ -194,8 +165,10 @@ class Importer {
     values_.reserve(changes.size());
     text::AdviseLargePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
     text::AdviseLargePages(values_.data(), values_.capacity() * sizeof(Value));
-    children_map_.Reserve(changes.size());
-    values_map_.Reserve(changes.size());
+    std::size_t key_lines = 0;
+    for (const regfile::RegChange& op : changes) key_lines += op.kind == regfile::RegChange::kKey;
+    children_map_.Reserve(key_lines);
+    values_map_.Reserve(changes.size() - key_lines);
     for (const regfile::RegChange& op : changes) {
       *failed = &op;
       LONG code = ERROR_SUCCESS;
@@ -236,7 +209,7 @@ class Importer {
   // Opens (and creates) the key of a section, as OpenPath's calls would.
   LONG Key(const regfile::RegChange& op) {
     current_ = kNone;
-    LONG code = ParsePath(op.path.c_str(), &parts_);
+    LONG code = ParsePath(op.path, &parts_);
     if (code != ERROR_SUCCESS) return code;
     // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: one key,
     // whichever way a section names it, found from the machine's root.
@@ -395,7 +368,7 @@ class Importer {
     if (code != ERROR_SUCCESS) return code;
     *failed = &op;
     m_.DropCaches();
-    code = regfile::DeleteKeyTree(hive_, op.root, op.path);
+    code = regfile::DeleteKeyTree(hive_, op.root, std::string(op.path));
     ++round_;
     last_root_ = 0;
     last_parts_.clear();
@@ -525,7 +498,7 @@ class Importer {
 
   HiveRegistry& hive_;
   HiveRegistry::Impl& m_;
-  Arena arena_;
+  text::Arena arena_;
   std::vector<Node> nodes_;
   std::vector<Value> values_;
   std::unordered_map<sqlite3_int64, std::uint32_t> by_id_;  // keys already there, by id
