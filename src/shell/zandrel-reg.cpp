@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <exception>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -34,6 +35,7 @@
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
 #include "registry/Names.h"
+#include "text/LargePages.h"
 #ifdef ZANDREL_HAVE_DESKTOP
 #include "desktop/DesktopClasses.h"
 #include "desktop/DesktopProjection.h"
@@ -448,8 +450,28 @@ int Run(const std::vector<std::string>& args) {
   };
 #endif
 #ifdef ZANDREL_HAVE_DESKTOP
-  desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
-                                  desktop::HelperReader(desktop::HelperBesideProgram()));
+  // The classes store's first view of the desktop is computed by the helper
+  // (a process of its own) while this one reads the hive.
+  HKEY root = 0;
+  std::string sub;
+  const bool classes_too = regfile::ParseKeyPath(args[1], &root, &sub) && root != HKEY_CURRENT_USER && root != HKEY_USERS;
+  const desktop::ViewReader reader = desktop::HelperReader(desktop::HelperBesideProgram());
+  using View = std::pair<std::optional<std::vector<desktop::ViewRow>>, std::string>;
+  std::future<View> first;
+  if (classes_too) first = std::async(std::launch::async, [&reader] {
+    View view;
+    view.first = reader(desktop::ViewRequest{}, &view.second);
+    return view;
+  });
+  if (verb == "export" || recurse) registry->PrepareWalk();
+  desktop::DesktopClasses classes(
+      *registry, desktop::XdgPaths::FromEnvironment(),
+      [&first, &reader](const desktop::ViewRequest& request, std::string* error) {
+        if (!first.valid() || !request.described.empty() || request.changed) return reader(request, error);
+        View view = first.get();
+        *error = view.second;
+        return std::move(view.first);
+      });
   IRegistry& store = classes;
   const regfile::SubtreeWalk merged = [&classes, &walk](HKEY key, regfile::SubtreeVisitor& visitor) {
     return classes.WalkSubtree(key, visitor, walk);
@@ -467,12 +489,9 @@ int Run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
 #ifdef __linux__
   // The whole-store work fills tens of megabytes of heap once (a parsed
-  // file, SQLite's pages); where first touching a 4 KB page is dear, as in
-  // virtual machines, that alone took a third of an import. glibc puts its
-  // heap on large pages only when told so by its environment at start, so
-  // the tool starts itself once more with it (nothing else in it changes).
-  if (std::getenv("GLIBC_TUNABLES") == nullptr && ::setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 1) == 0)
-    ::execv("/proc/self/exe", argv);  // returns only on failure: go on as we are
+  // file, SQLite's pages): on large pages, where first touching a 4 KB page
+  // is dear (virtual machines), that no longer takes a third of an import.
+  text::PutHeapOnLargePages();
 #endif
   // Nothing is expected to throw; should anything (memory), it ends as one
   // line and status 1 rather than an abort.

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -267,6 +268,10 @@ struct HiveRegistry::Impl {
   unsigned char seen_wal_header[kWalHeaderBytes] = {};
   bool seen_wal_header_valid = false;
   int wal_map_attempts = 0;
+
+  // What PrepareWalk read, for the next WalkSubtree (HiveWalk.cpp).
+  struct WalkScan;
+  std::shared_ptr<WalkScan> walk_scan;
 
   ~Impl();
 
