@@ -62,6 +62,9 @@ LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path);
 // unknown root.
 bool ParseKeyPath(std::string_view path, HKEY* root, std::string* sub_path);
 
+// A registry call's code as messages name it: "not found (error 2)".
+std::string Describe(LONG code);
+
 // The long name of a root ("HKEY_CLASSES_ROOT").
 const char* RootName(HKEY root);
 

@@ -7,6 +7,7 @@
 //   HiveCalls.cpp       the registry calls and their handles
 //   HiveWalk.cpp        a whole subtree read at once
 //   HiveImport.cpp      a parsed .reg file's changes written in bulk
+//   HiveBulk.h          its name table, owned statements and insert texts
 #pragma once
 
 #include <sqlite3.h>

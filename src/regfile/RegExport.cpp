@@ -1,0 +1,272 @@
+// WalkSubtree through the registry calls, ReadKeyContents and ExportRegText
+// (RegFile.h): what a subtree holds, handed over or written as Version 5.00.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "regfile/RegFile.h"
+#include "text/LargePages.h"
+#include "text/Utf.h"
+
+namespace zandrel::regfile {
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// The largest value name, with its NUL, in bytes of UTF-8.
+constexpr std::size_t kValueNameBytes = 16383 * 4 + 1;
+
+// WalkSubtree's reading, with one pair of buffers for the whole walk.
+class CallWalk {
+ public:
+  CallWalk(IRegistry& registry, SubtreeVisitor& visitor)
+      : registry_(registry), visitor_(visitor), name_(new char[kValueNameBytes]) {}
+
+  LONG Walk(HKEY key, std::size_t depth, std::string_view key_name) {
+    visitor_.Key(depth, key_name);
+    for (DWORD index = 0;; ++index) {
+      DWORD name_length = kValueNameBytes;
+      DWORD type = 0;
+      DWORD size = static_cast<DWORD>(data_.size());
+      const LONG code = registry_.RegEnumValueA(key, index, name_.get(), &name_length, nullptr, &type,
+                                                reinterpret_cast<BYTE*>(data_.data()), &size);
+      if (code == ERROR_MORE_DATA && size > data_.size()) {
+        data_.resize(size);
+        --index;
+        continue;
+      }
+      if (code == ERROR_NO_MORE_ITEMS) break;
+      if (code != ERROR_SUCCESS) return code;
+      visitor_.Value(std::string_view(name_.get(), name_length), type, std::string_view(data_.data(), size));
+    }
+    std::vector<std::string> children;
+    for (DWORD index = 0;; ++index) {
+      char child[MAX_KEY_NAME_CHARS * 4 + 1];
+      DWORD length = sizeof child;
+      const LONG code = registry_.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+      if (code == ERROR_NO_MORE_ITEMS) break;
+      if (code != ERROR_SUCCESS) return code;
+      children.emplace_back(child, length);
+    }
+    for (const std::string& child : children) {
+      HKEY sub = 0;
+      LONG code = registry_.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
+      if (code != ERROR_SUCCESS) return code;
+      code = Walk(sub, depth + 1, child);
+      registry_.RegCloseKey(sub);
+      if (code != ERROR_SUCCESS) return code;
+    }
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  IRegistry& registry_;
+  SubtreeVisitor& visitor_;
+  std::unique_ptr<char[]> name_;
+  std::string data_ = std::string(1 << 16, '\0');
+};
+
+// Writes Version 5.00 text straight as UTF-16LE: the sections of the keys
+// handed over, each ending in a blank line.
+class ExportWriter : public SubtreeVisitor {
+ public:
+  ExportWriter(std::string title, std::string* out) : title_(std::move(title)), out_(*out) {}
+
+  void Key(std::size_t depth, std::string_view name) override {
+    if (depth == 0) {
+      path_ = title_;
+    } else {
+      path_.resize(ends_[depth - 1]);
+      path_.push_back('\\');
+      path_.append(name);
+    }
+    ends_.resize(depth + 1);
+    ends_[depth] = path_.size();
+    if (sections_++ > 0) Ascii("\r\n");
+    Ascii("[");
+    text::AppendUtf16Le(path_, &out_);
+    Ascii("]\r\n");
+  }
+
+  // Appends a value line. Line lengths are counted in UTF-16 units, as the
+  // file holds them.
+  void Value(std::string_view name, DWORD type, std::string_view data) override {
+    std::size_t column;
+    if (name.empty()) {
+      Ascii("@=");
+      column = 2;
+    } else {
+      Ascii("\"");
+      column = 3 + Escaped(name);
+      Ascii("\"=");
+    }
+    if (type == REG_SZ && data.empty()) {
+      Ascii("\"\"\r\n");  // as regedit writes it; it reads back with its NUL
+      return;
+    }
+    if (type == REG_SZ && IsPlainString(data)) {
+      Ascii("\"");
+      Escaped(data.substr(0, data.size() - 1));
+      Ascii("\"\r\n");
+      return;
+    }
+    char buffer[16];
+    if (type == REG_DWORD && data.size() == 4) {
+      std::uint32_t v = 0;
+      for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[i]);
+      std::snprintf(buffer, sizeof buffer, "dword:%08x", v);
+      Ascii(buffer);
+      Ascii("\r\n");
+      return;
+    }
+    if (type == REG_BINARY) {
+      std::snprintf(buffer, sizeof buffer, "hex:");
+    } else {
+      std::snprintf(buffer, sizeof buffer, "hex(%x):", type);
+    }
+    Ascii(buffer);
+    column += std::strlen(buffer);
+    if (IsStringType(type)) {
+      units_.clear();
+      text::AppendUtf16Le(data, &units_);
+      data = units_;
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      const auto b = static_cast<unsigned char>(data[i]);
+      const char digits[] = {kDigits[b >> 4], 0, kDigits[b & 15], 0};
+      out_.append(digits, 4);
+      column += 2;
+      if (i + 1 == data.size()) break;
+      out_.append(",\0", 2);
+      ++column;
+      // Wrap so that no line, with its "\", passes 80 columns.
+      if (column > 76) {
+        Ascii("\\\r\n  ");
+        column = 2;
+      }
+    }
+    Ascii("\r\n");
+  }
+
+  // Room for the UTF-16 text, generously: memory reserved and never
+  // touched costs nothing, growing the text costs a copy each time.
+  void Expect(std::size_t keys, std::size_t values, std::size_t bytes) override {
+    out_.reserve(out_.size() + 2 * (keys * (title_.size() + 96) + values * 16 + bytes * 4));
+    text::AdviseLargePages(out_.data(), out_.capacity());
+  }
+
+  // Ends the last section.
+  void Finish() {
+    if (sections_ > 0) Ascii("\r\n");
+  }
+
+ private:
+  void Ascii(std::string_view text) {
+    for (char c : text) out_.append({c, '\0'});
+  }
+
+  // Appends text with "\" and '"' escaped; returns the UTF-16 units written.
+  std::size_t Escaped(std::string_view text) {
+    std::size_t units = 0;
+    for (std::size_t start = 0;;) {
+      std::size_t special = start;
+      while (special < text.size() && text[special] != '\\' && text[special] != '"') ++special;
+      units += text::AppendUtf16Le(text.substr(start, special - start), &out_);
+      if (special == text.size()) return units;
+      out_.append({'\\', '\0', text[special], '\0'});
+      units += 2;
+      start = special + 1;
+    }
+  }
+
+  // Whether REG_SZ data is plain text with one terminating NUL, so that it
+  // reads back the same from a quoted string.
+  static bool IsPlainString(std::string_view data) {
+    if (data.empty() || data.back() != '\0') return false;
+    const std::string_view text = data.substr(0, data.size() - 1);
+    for (const char c : text)
+      if (c == '\0' || c == '\r' || c == '\n') return false;
+    return text::IsWellFormedUtf8(text);
+  }
+
+  const std::string title_;
+  std::string& out_;
+  std::string path_;               // the key's path from its root
+  std::vector<std::size_t> ends_;  // where each level's part of path_ ends
+  std::size_t sections_ = 0;
+  std::string units_;  // string data as UTF-16LE
+};
+
+}  // namespace
+
+LONG WalkSubtree(IRegistry& registry, HKEY key, SubtreeVisitor& visitor) {
+  return CallWalk(registry, visitor).Walk(key, 0, std::string_view());
+}
+
+LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* values,
+                     std::vector<std::string>* children) {
+  std::unique_ptr<char[]> name(new char[kValueNameBytes]);
+  std::string data(1 << 16, '\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD name_length = kValueNameBytes;
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(data.size());
+    const LONG code = registry.RegEnumValueA(key, index, name.get(), &name_length, nullptr, &type,
+                                             reinterpret_cast<BYTE*>(data.data()), &size);
+    if (code == ERROR_MORE_DATA && size > data.size()) {
+      data.resize(size);
+      --index;
+      continue;
+    }
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return code;
+    values->push_back(KeyValue{std::string(name.get(), name_length), type, data.substr(0, size)});
+  }
+  for (DWORD index = 0;; ++index) {
+    char child[MAX_KEY_NAME_CHARS * 4 + 1];
+    DWORD length = sizeof child;
+    const LONG code =
+        registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return code;
+    children->emplace_back(child, length);
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
+                   std::string* error, const SubtreeWalk& walk) {
+  HKEY root = 0;
+  std::string sub;
+  if (!ParseKeyPath(key_path, &root, &sub)) {
+    if (error) *error = "unknown root key in \"" + key_path + "\"";
+    return ERROR_BAD_PATHNAME;
+  }
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key);
+  if (code != ERROR_SUCCESS) {
+    if (error) *error = "cannot open the key \"" + key_path + "\": " + Describe(code);
+    return code;
+  }
+  std::string out = "\xFF\xFE";
+  text::AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
+  ExportWriter writer(std::string(RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
+  code = walk ? walk(key, writer) : WalkSubtree(registry, key, writer);
+  if (key != root) registry.RegCloseKey(key);
+  if (code != ERROR_SUCCESS) {
+    if (error) *error = "cannot read the key \"" + key_path + "\": " + Describe(code);
+    return code;
+  }
+  writer.Finish();
+  *bytes = std::move(out);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace zandrel::regfile
