@@ -89,20 +89,20 @@ LONG Apply(IRegistry& registry, const std::deque<RegChange>& ops, const RegChang
     switch (op.kind) {
       case RegChange::kKey:
         current = 0;
-        code = open.Create(op.root, op.path, &current);
+        code = open.Create(op.root, std::string(op.path), &current);
         break;
       case RegChange::kDeleteKey:
         current = 0;
         open.Close(0);  // a key of it may go
-        code = DeleteKeyTree(registry, op.root, op.path);
+        code = DeleteKeyTree(registry, op.root, std::string(op.path));
         break;
       case RegChange::kSetValue:
-        code = registry.RegSetValueExA(current, op.name.c_str(), 0, op.type,
+        code = registry.RegSetValueExA(current, std::string(op.name).c_str(), 0, op.type,
                                        reinterpret_cast<const BYTE*>(op.data.data()),
                                        static_cast<DWORD>(op.data.size()));
         break;
       case RegChange::kDeleteValue:
-        code = registry.RegDeleteValueA(current, op.name.c_str());
+        code = registry.RegDeleteValueA(current, std::string(op.name).c_str());
         if (code == ERROR_FILE_NOT_FOUND) code = ERROR_SUCCESS;
         break;
     }
@@ -118,9 +118,9 @@ std::string OpWhat(const RegChange& op) {
     case RegChange::kDeleteKey:
       return "cannot delete the key";
     case RegChange::kSetValue:
-      return "cannot set the value \"" + op.name + "\"";
+      return "cannot set the value \"" + std::string(op.name) + "\"";
     default:
-      return "cannot delete the value \"" + op.name + "\"";
+      return "cannot delete the value \"" + std::string(op.name) + "\"";
   }
 }
 
@@ -168,7 +168,7 @@ RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
     std::string what = OpWhat(*failed);
     if (failed->kind == RegChange::kKey || failed->kind == RegChange::kDeleteKey) {
       what += " \"" + std::string(registry::RootName(failed->root)) +
-              (failed->path.empty() ? "" : "\\" + failed->path) + "\"";
+              (failed->path.empty() ? "" : "\\" + std::string(failed->path)) + "\"";
     }
     return fail(failed->line, what + ": " + DescribeCode(code));
   }

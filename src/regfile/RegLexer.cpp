@@ -33,6 +33,11 @@ int HexDigit(char c) {
 }
 
 std::size_t ReadNumber(std::string_view s, std::uint64_t* value) {
+  // Two digits and no third, as nearly every byte of hex data is written.
+  if (s.size() >= 2 && HexDigit(s[0]) >= 0 && HexDigit(s[1]) >= 0 && (s.size() == 2 || HexDigit(s[2]) < 0)) {
+    *value = static_cast<std::uint64_t>(HexDigit(s[0]) * 16 + HexDigit(s[1]));
+    return 2;
+  }
   std::size_t i = 0;
   while (i < s.size() && (Blank(s[i]) || s[i] == '\v' || s[i] == '\f')) ++i;
   bool negative = false;
@@ -92,7 +97,7 @@ Quote Unquote(std::string_view s, std::string* out, std::string_view* rest, char
 }
 
 // Written straight into one buffer: a whole exported store goes through here.
-std::string Utf16BytesToUtf8(std::string_view bytes) {
+std::string_view Utf16BytesToUtf8(std::string_view bytes, text::Arena* arena) {
   const std::size_t n = bytes.size() / 2;
   const auto unit = [&](std::size_t i) {
     return static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i]) |
@@ -115,11 +120,8 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
     const char32_t c = unit(i++);
     size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;  // a surrogate pair: 3 + 3 >= 4
   }
-  std::string out;
-  out.reserve(size);
-  text::AdviseLargePages(out.data(), out.capacity());
-  out.resize(size);
-  char* o = out.data();
+  char* const out = arena->Take(size);
+  char* o = out;
   for (std::size_t i = 0; i < n; ++i) {
     if (i + 4 <= n && four_ascii(i)) {
       for (std::size_t k = 0; k < 4; ++k) *o++ = bytes[2 * (i + k)];
@@ -149,8 +151,7 @@ std::string Utf16BytesToUtf8(std::string_view bytes) {
     }
     *o++ = static_cast<char>(0x80 | (c & 0x3F));
   }
-  out.resize(static_cast<std::size_t>(o - out.data()));
-  return out;
+  return std::string_view(out, static_cast<std::size_t>(o - out));
 }
 
 }  // namespace zandrel::regfile

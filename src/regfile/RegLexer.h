@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "registry/Registry.h"
+#include "text/LargePages.h"
 
 namespace zandrel::regfile {
 
@@ -42,7 +43,8 @@ enum class Quote { kClosed, kUnclosed };
 // that ends inside the quotes give kUnclosed. *rest is what follows.
 Quote Unquote(std::string_view s, std::string* out, std::string_view* rest, char* odd_escape);
 
-// UTF-16LE bytes (an even count) as UTF-8, an unpaired surrogate as U+FFFD.
-std::string Utf16BytesToUtf8(std::string_view bytes);
+// UTF-16LE bytes (an even count) as UTF-8 in `arena`, an unpaired surrogate
+// as U+FFFD: a whole exported store goes through here.
+std::string_view Utf16BytesToUtf8(std::string_view bytes, text::Arena* arena);
 
 }  // namespace zandrel::regfile

@@ -1,8 +1,10 @@
 #include "regfile/RegParser.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "regfile/RegLexer.h"
+#include "text/LargePages.h"
 
 namespace zandrel::regfile {
 namespace {
@@ -89,7 +91,7 @@ class Parser {
 
   void Add(RegChange change) {
     change.line = change.line ? change.line : line_;
-    out_->changes.push_back(std::move(change));
+    out_->changes.push_back(change);
   }
 
   // "[" has been read. regedit ignores a key line that does not close, or
@@ -119,7 +121,7 @@ class Parser {
     change.kind = remove ? RegChange::kDeleteKey : RegChange::kKey;
     change.root = root;
     change.path = path;
-    Add(std::move(change));
+    Add(change);
     key_open_ = !remove;
   }
 
@@ -142,18 +144,22 @@ class Parser {
     RegChange key;
     key.root = root;
     key.path = path;
-    Add(std::move(key));
+    Add(key);
     RegChange set;
     set.kind = RegChange::kSetValue;
     set.type = REG_SZ;
-    set.data.assign(value).push_back('\0');
-    Add(std::move(set));
+    char* data = out_->text.Take(value.size() + 1);
+    std::copy(value.begin(), value.end(), data);
+    data[value.size()] = '\0';
+    set.data = std::string_view(data, value.size() + 1);
+    Add(set);
   }
 
   // A line that starts with "@" or a quote.
   void ValueLine(std::string_view s) {
     const int line = line_;
-    std::string name;
+    std::string& name = name_;
+    name.clear();
     std::string_view rest = s.substr(1);
     if (s.front() == '"') {
       char odd = 0;
@@ -170,10 +176,12 @@ class Parser {
       if (!key_open_) return Note(line, "a value outside a key section: not deleted");
       RegChange change;
       change.kind = RegChange::kDeleteValue;
-      change.name = std::move(name);
-      return Add(std::move(change));
+      change.name = out_->text.Keep(name);
+      return Add(change);
     }
-    std::string data;
+    std::string& data = data_;
+    data.clear();
+    std::string_view kept;  // the data when already in the arena
     DWORD type = REG_SZ;
     if (!rest.empty() && rest.front() == '"') {
       char odd = 0;
@@ -206,7 +214,7 @@ class Parser {
         type = static_cast<DWORD>(t);
         h.remove_prefix(n + 2);
       }
-      if (!HexData(h, type, line, &data)) return;
+      if (!HexData(h, type, line, &data, &kept)) return;
     } else {
       return Note(line, "unknown value data \"" + std::string(rest.substr(0, 20)) + "\": not imported");
     }
@@ -214,10 +222,10 @@ class Parser {
     RegChange change;
     change.kind = RegChange::kSetValue;
     change.line = line;
-    change.name = std::move(name);
+    change.name = out_->text.Keep(name);
     change.type = type;
-    change.data = std::move(data);
-    Add(std::move(change));
+    change.data = kept.data() != nullptr ? kept : out_->text.Keep(data);
+    Add(change);
   }
 
   enum class Hex { kEnd, kMore, kBad };
@@ -249,7 +257,8 @@ class Parser {
   // regedit leaves the value out when the data is malformed, or continues
   // onto a line that does not start with a hex digit (that line too is taken
   // as part of the broken value and not read).
-  bool HexData(std::string_view h, DWORD type, int line, std::string* bytes) {
+  // *kept is set when the data was converted into the arena.
+  bool HexData(std::string_view h, DWORD type, int line, std::string* bytes, std::string_view* kept) {
     if (h.empty()) return true;  // "hex:" alone: no data
     for (;;) {
       const Hex run = HexRun(h, bytes);
@@ -260,7 +269,7 @@ class Parser {
       if (run == Hex::kEnd) break;
       std::string_view next;
       do {
-        if (!NextLine(&next)) return FinishString(type, line, bytes);
+        if (!NextLine(&next)) return FinishString(type, line, bytes, kept);
       } while (EndsHere(next));
       h = SkipBlanks(next);
       if (HexDigit(h.front()) < 0) {
@@ -274,12 +283,12 @@ class Parser {
         return false;
       }
     }
-    return FinishString(type, line, bytes);
+    return FinishString(type, line, bytes, kept);
   }
 
   // String types given in hex get their terminating NUL when it is missing
   // and are stored in the ANSI code page.
-  bool FinishString(DWORD type, int line, std::string* bytes) {
+  bool FinishString(DWORD type, int line, std::string* bytes, std::string_view* kept) {
     if ((type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) || bytes->empty()) return true;
     if (!utf16_strings) {
       if (bytes->back() != '\0') bytes->push_back('\0');
@@ -290,7 +299,7 @@ class Parser {
       return false;
     }
     if ((*bytes)[bytes->size() - 1] != '\0' || (*bytes)[bytes->size() - 2] != '\0') bytes->append(2, '\0');
-    *bytes = Utf16BytesToUtf8(*bytes);
+    *kept = Utf16BytesToUtf8(*bytes, &out_->text);
     return true;
   }
 
@@ -302,20 +311,19 @@ class Parser {
   bool failed_ = false;
   bool win31_ = false;
   bool key_open_ = false;
+  std::string name_, data_;  // a value line's, kept for the next
 };
 
 }  // namespace
 
 RegParse ParseRegText(std::string_view bytes) {
   RegParse result;
-  std::string decoded;
   std::string_view text = bytes;
   bool utf16 = false;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
     // Whole UTF-16 units only: an odd last byte is not read, as by regedit.
-    decoded = Utf16BytesToUtf8(bytes.substr(2, (bytes.size() - 2) / 2 * 2));
-    text = decoded;
+    text = Utf16BytesToUtf8(bytes.substr(2, (bytes.size() - 2) / 2 * 2), &result.text);
     utf16 = true;
   } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     text.remove_prefix(3);

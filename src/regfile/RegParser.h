@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/LargePages.h"
 #include "registry/Registry.h"
 
 namespace zandrel::regfile {
@@ -15,16 +16,17 @@ namespace zandrel::regfile {
 // The first line of the files export writes (and of the newest kind import reads).
 inline constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 
-// One change read from the file.
+// One change read from the file. Its texts point into the file's bytes or
+// into the parse's own arena.
 struct RegChange {
   enum Kind { kKey, kDeleteKey, kSetValue, kDeleteValue };
   Kind kind = kKey;
   int line = 0;
-  HKEY root = 0;      // kKey, kDeleteKey
-  std::string path;   // kKey, kDeleteKey: the path below the root, as written
-  std::string name;   // kSetValue, kDeleteValue ("" for the default value)
+  HKEY root = 0;            // kKey, kDeleteKey
+  std::string_view path;    // kKey, kDeleteKey: the path below the root, as written
+  std::string_view name;    // kSetValue, kDeleteValue ("" for the default value)
   DWORD type = REG_NONE;
-  std::string data;   // kSetValue: the bytes to store (strings in the ANSI code page, UTF-8)
+  std::string_view data;    // kSetValue: the bytes to store (strings in the ANSI code page, UTF-8)
 };
 
 // A line whose value regedit would not import either.
@@ -39,11 +41,13 @@ struct RegParse {
   std::string what;      // when not ok: what is wrong with it
   std::deque<RegChange> changes;  // a deque: a large file's changes are never moved
   std::vector<RegNote> notes;
+  text::Arena text;  // the decoded file, unescaped names, data
 };
 
 // Parses a whole file's bytes: UTF-16LE with a BOM, or 8-bit text (UTF-8,
 // with or without a BOM), with the header "Windows Registry Editor Version
-// 5.00", "REGEDIT4" or "REGEDIT" (Windows 3.1 lines).
+// 5.00", "REGEDIT4" or "REGEDIT" (Windows 3.1 lines). The changes point
+// into `bytes`, which must outlive them.
 RegParse ParseRegText(std::string_view bytes);
 
 }  // namespace zandrel::regfile

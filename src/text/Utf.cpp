@@ -1,5 +1,8 @@
 #include "text/Utf.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace zandrel::text {
 
 std::size_t DecodeUtf8(std::string_view text, std::size_t pos, long* cp) {
@@ -83,9 +86,20 @@ std::size_t AppendUtf16Le(std::string_view text, std::string* out) {
   char piece[1024];
   std::size_t used = 0, units = 0;
   for (std::size_t pos = 0; pos < text.size();) {
-    if (used > sizeof piece - 4) {
+    if (used > sizeof piece - 16) {
       out->append(piece, used);
       used = 0;
+    }
+    // Eight ASCII bytes at a time while there are.
+    std::uint64_t word;
+    if (pos + 8 <= text.size() && (std::memcpy(&word, text.data() + pos, 8), (word & 0x8080808080808080u) == 0)) {
+      for (std::size_t k = 0; k < 8; ++k) {
+        piece[used++] = text[pos + k];
+        piece[used++] = 0;
+      }
+      pos += 8;
+      units += 8;
+      continue;
     }
     const auto b = static_cast<unsigned char>(text[pos]);
     if (b < 0x80) {  // ASCII, by far the most common, needs no decoding

@@ -2,6 +2,7 @@
 // rules by which regedit reads a file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "registry/hive/Hive.h"
@@ -369,11 +370,14 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
     ASSERT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, "brief"), 0);
     for (HKEY start : {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, zzq, write_only, gone}) {
       SCOPED_TRACE(start);
-      zandrel::testing::Transcript calls, own;
+      zandrel::testing::Transcript calls, own, prepared;
       const LONG code = WalkSubtree(*hive, start, calls);
       EXPECT_EQ(hive->WalkSubtree(start, own), code);
+      ASSERT_EQ(hive->PrepareWalk(), 0);
+      EXPECT_EQ(hive->WalkSubtree(start, prepared), code);
       if (code == ERROR_SUCCESS) {
         EXPECT_EQ(own.text, calls.text);
+        EXPECT_EQ(prepared.text, calls.text);
       }
     }
     for (HKEY h : {zzq, write_only, gone}) hive->RegCloseKey(h);
@@ -382,6 +386,31 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
     ASSERT_EQ(ExportRegText(*hive, "HKCR", &own, &error,
                             [hive](HKEY key, SubtreeVisitor& v) { return hive->WalkSubtree(key, v); }), 0);
     EXPECT_EQ(own, through_calls);
+  }
+}
+
+// What PrepareWalk read serves the next walk only while nothing changed: a
+// change made since, by this connection or another, shows in that walk.
+TEST(SubtreeWalks, APreparedWalkShowsWhatChangedSinceItWasRead) {
+  TempDir dir;
+  std::string error;
+  auto hive = OpenHive(dir.File("h.db"), &error);
+  auto other = OpenHive(dir.File("h.db"), &error);
+  ASSERT_TRUE(hive && other) << error;
+  const std::function<void()> changes[] = {
+      [&] { SeedValue(*hive, ".own", "", REG_SZ, std::string("a\0", 2)); },
+      [&] { SeedValue(*other, ".other", "", REG_SZ, std::string("b\0", 2)); },
+      [&] { hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".own"); },
+      [&] { other->RegDeleteValueA(HKEY_CLASSES_ROOT, "x"); },
+  };
+  SeedValue(*hive, "", "x", REG_SZ, std::string("x\0", 2));
+  for (const auto& change : changes) {
+    ASSERT_EQ(hive->PrepareWalk(), 0);
+    change();
+    zandrel::testing::Transcript prepared, calls;
+    ASSERT_EQ(hive->WalkSubtree(HKEY_CLASSES_ROOT, prepared), 0);
+    ASSERT_EQ(WalkSubtree(*hive, HKEY_CLASSES_ROOT, calls), 0);
+    EXPECT_EQ(prepared.text, calls.text);
   }
 }
 

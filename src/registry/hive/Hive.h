@@ -48,6 +48,11 @@ class HiveRegistry : public zandrel::IRegistry {
   // when the handle may not both query and enumerate, or the failing code.
   LONG WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor);
 
+  // Reads now what WalkSubtree reads, so that the next WalkSubtree does not
+  // when nothing changed in between (in this connection or any other): the
+  // reading can overlap a wait for something else.
+  LONG PrepareWalk();
+
   // Makes the changes a .reg file was parsed into, inside a transaction scope
   // (87 outside one), as ImportRegText (regfile/RegFile.h) makes them through
   // the calls above, with the same result: the same keys, values and order,

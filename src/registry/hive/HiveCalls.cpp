@@ -7,9 +7,15 @@
 namespace zandrel::hive {
 
 LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts) {
+  if (sub_key == nullptr) {
+    parts->clear();
+    return ERROR_SUCCESS;
+  }
+  return ParsePath(std::string_view(sub_key), parts);
+}
+
+LONG ParsePath(std::string_view path, std::vector<std::string_view>* parts) {
   parts->clear();
-  if (sub_key == nullptr) return ERROR_SUCCESS;
-  std::string_view path(sub_key);
   if (!path.empty() && path.front() == '\\') return ERROR_BAD_PATHNAME;
   std::size_t start = 0;
   while (start <= path.size()) {

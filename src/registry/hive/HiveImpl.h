@@ -7,6 +7,7 @@
 //   HiveCalls.cpp       the registry calls and their handles
 //   HiveWalk.cpp        a whole subtree read at once
 //   HiveImport.cpp      a parsed .reg file's changes written in bulk
+//   HiveBulk.h          its name table, owned statements and insert texts
 #pragma once
 
 #include <sqlite3.h>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,6 +70,7 @@ inline bool NeedsNul(DWORD type, std::string_view data) {
 // Splits a subkey path into its components, empty ones dropped. NULL is the
 // empty path; 161 for a path that starts with "\", 87 for a name too long.
 LONG ParsePath(const char* sub_key, std::vector<std::string_view>* parts);
+LONG ParsePath(std::string_view path, std::vector<std::string_view>* parts);
 
 // Keys whose children or values are kept in memory between calls; a listing
 // of a large classes store touches about four per extension.
@@ -266,6 +269,10 @@ struct HiveRegistry::Impl {
   unsigned char seen_wal_header[kWalHeaderBytes] = {};
   bool seen_wal_header_valid = false;
   int wal_map_attempts = 0;
+
+  // What PrepareWalk read, for the next WalkSubtree (HiveWalk.cpp).
+  struct WalkScan;
+  std::shared_ptr<WalkScan> walk_scan;
 
   ~Impl();
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "registry/hive/HiveBulk.h"
 #include "registry/hive/HiveImpl.h"
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
@@ -25,100 +26,6 @@ constexpr std::uint32_t kNone = 0xFFFFFFFF;
 // Rows one insert statement takes: statements cost as much as rows, and a
 // few dozen rows make that small without a long text to prepare.
 constexpr int kRowsPerInsert = 64;
-
-// Bytes kept for the whole import at stable addresses.
-class Arena {
- public:
-  char* Take(std::size_t size) {
-    if (size > left_) {
-      const std::size_t block = std::max(size, kBlock);
-      blocks_.emplace_back(new char[block]);
-      at_ = blocks_.back().get();
-      text::AdviseLargePages(at_, block);
-      left_ = block;
-    }
-    char* p = at_;
-    at_ += size;
-    left_ -= size;
-    return p;
-  }
-  std::string_view Keep(std::string_view s) {
-    char* p = Take(s.size());
-    std::copy(s.begin(), s.end(), p);
-    return std::string_view(p, s.size());
-  }
-
- private:
-  static constexpr std::size_t kBlock = std::size_t{8} << 20;
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char* at_ = nullptr;
-  std::size_t left_ = 0;
-};
-
-// Items (keys or values) found by their owner's index and upper-cased name:
-// open addressing with linear probing, 8 bytes a slot, on large pages. The
-// caller keeps each item's owner and name; `same(item)` compares them.
-class NameTable {
- public:
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
-  static constexpr std::uint32_t kGone = 0xFFFFFFFE;  // erased: probing goes on past it
-
-  static std::uint32_t Hash(std::uint32_t owner, std::string_view upper) {
-    const std::uint64_t h = std::hash<std::string_view>()(upper) ^ (owner * 0x9E3779B97F4A7C15u);
-    return static_cast<std::uint32_t>(h ^ (h >> 32));
-  }
-
-  void Reserve(std::size_t items) {
-    std::size_t size = 64;
-    while (size < 2 * items) size *= 2;
-    if (size <= slots_.size()) return;
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(size, Slot{0, kEmpty});
-    text::AdviseLargePages(slots_.data(), slots_.size() * sizeof(Slot));
-    used_ = 0;
-    for (const Slot& slot : old)
-      if (slot.item < kGone) *Free(slot.hash) = slot, ++used_;
-  }
-
-  // The item of `hash` for which same(item) holds, or kEmpty.
-  template <typename Same>
-  std::uint32_t Find(std::uint32_t hash, Same same) const {
-    if (slots_.empty()) return kEmpty;
-    for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
-      const Slot& slot = slots_[i];
-      if (slot.item == kEmpty) return kEmpty;
-      if (slot.hash == hash && slot.item != kGone && same(slot.item)) return slot.item;
-    }
-  }
-
-  void Insert(std::uint32_t hash, std::uint32_t item) {
-    if (2 * (used_ + 1) > slots_.size()) Reserve(2 * (used_ + 1));
-    *Free(hash) = Slot{hash, item};
-    ++used_;
-  }
-
-  void Erase(std::uint32_t hash, std::uint32_t item) {
-    for (std::size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
-      if (slots_[i].item == item) {
-        slots_[i].item = kGone;
-        return;
-      }
-    }
-  }
-
- private:
-  struct Slot {
-    std::uint32_t hash;
-    std::uint32_t item;
-  };
-  Slot* Free(std::uint32_t hash) {
-    std::size_t i = hash & (slots_.size() - 1);
-    while (slots_[i].item != kEmpty) i = (i + 1) & (slots_.size() - 1);
-    return &slots_[i];
-  }
-  std::vector<Slot> slots_;
-  std::size_t used_ = 0;  // slots holding an item or kGone
-};
 
 // A key the file reaches: one already in the hive (a row), or one it adds
 // (no row until written).
@@ -146,34 +53,6 @@ struct Value {
   bool gone;               // deleted after it was gathered
 };
 
-// A prepared statement owned for the import's length.
-class Statement {
- public:
-  Statement() = default;
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  int Prepare(sqlite3* db, const std::string& sql) {
-    return sqlite3_prepare_v3(db, sql.c_str(), -1, 0, &stmt_, nullptr);
-  }
-  sqlite3_stmt* get() const { return stmt_; }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-};
-
-// "INSERT ... VALUES (?,?),(?,?),..." for `rows` rows of `columns`. OR FAIL:
-// no statement journal, as every name was checked unique before; any failure
-// ends the import, whose transaction is then rolled back.
-std::string InsertSql(const char* head, int columns, int rows) {
-  std::string row = "(?";
-  for (int c = 1; c < columns; ++c) row += ",?";
-  row += ")";
-  std::string sql = std::string("INSERT OR FAIL INTO ") + head + " VALUES " + row;
-  for (int r = 1; r < rows; ++r) sql += "," + row;
-  return sql;
-}
-
 class Importer {
  public:
   Importer(HiveRegistry& hive, HiveRegistry::Impl& m) : hive_(hive), m_(m) {}
@@ -194,8 +73,10 @@ class Importer {
     values_.reserve(changes.size());
     text::AdviseLargePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
     text::AdviseLargePages(values_.data(), values_.capacity() * sizeof(Value));
-    children_map_.Reserve(changes.size());
-    values_map_.Reserve(changes.size());
+    std::size_t key_lines = 0;
+    for (const regfile::RegChange& op : changes) key_lines += op.kind == regfile::RegChange::kKey;
+    children_map_.Reserve(key_lines);
+    values_map_.Reserve(changes.size() - key_lines);
     for (const regfile::RegChange& op : changes) {
       *failed = &op;
       LONG code = ERROR_SUCCESS;
@@ -236,7 +117,7 @@ class Importer {
   // Opens (and creates) the key of a section, as OpenPath's calls would.
   LONG Key(const regfile::RegChange& op) {
     current_ = kNone;
-    LONG code = ParsePath(op.path.c_str(), &parts_);
+    LONG code = ParsePath(op.path, &parts_);
     if (code != ERROR_SUCCESS) return code;
     // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes: one key,
     // whichever way a section names it, found from the machine's root.
@@ -395,7 +276,7 @@ class Importer {
     if (code != ERROR_SUCCESS) return code;
     *failed = &op;
     m_.DropCaches();
-    code = regfile::DeleteKeyTree(hive_, op.root, op.path);
+    code = regfile::DeleteKeyTree(hive_, op.root, std::string(op.path));
     ++round_;
     last_root_ = 0;
     last_parts_.clear();
@@ -525,7 +406,7 @@ class Importer {
 
   HiveRegistry& hive_;
   HiveRegistry::Impl& m_;
-  Arena arena_;
+  text::Arena arena_;
   std::vector<Node> nodes_;
   std::vector<Value> values_;
   std::unordered_map<sqlite3_int64, std::uint32_t> by_id_;  // keys already there, by id

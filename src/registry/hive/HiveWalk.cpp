@@ -66,19 +66,28 @@ class KeyIndex {
 
 }  // namespace
 
-LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
-  Impl& m = *impl_;
-  Impl::CallEnd end{m};
-  sqlite3_int64 start_id;
-  REGSAM access;
-  LONG code = m.SyncAndResolve(hKey, &start_id, &access);
-  if (code != ERROR_SUCCESS) return code;
-  if (!(access & KEY_QUERY_VALUE) || !(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  if ((code = m.Reading()) != ERROR_SUCCESS) return code;
-
+// Every key and value of the file, as the scans read them.
+struct HiveRegistry::Impl::WalkScan {
   std::string text;
   std::vector<KeyRow> keys;
   std::vector<ValueRow> rows;
+  std::vector<std::uint32_t> values;    // rows grouped by key, each key's in creation order
+  std::vector<std::uint32_t> children;  // keys grouped by parent, in enumeration order
+  // What tells whether the file may have changed since (DropCaches, this
+  // connection's own writes).
+  std::uint64_t epoch;
+  sqlite3_int64 changes;
+};
+
+namespace {
+
+using WalkScan = HiveRegistry::Impl::WalkScan;
+
+// Reads the whole file in three scans: keys, values, the name index.
+LONG Scan(HiveRegistry::Impl& m, WalkScan* scan) {
+  std::string& text = scan->text;
+  std::vector<KeyRow>& keys = scan->keys;
+  std::vector<ValueRow>& rows = scan->rows;
   int rc;
   {
     // Room first, so that nothing read is copied again as the lists grow:
@@ -107,8 +116,6 @@ LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
     if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
   }
   const KeyIndex index(keys);
-  const std::size_t start = index.Find(start_id);
-  if (start == kNone) return ERROR_KEY_DELETED;
 
   // Values in creation order, then grouped by key keeping that order.
   {
@@ -132,11 +139,12 @@ LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
     at += key.values_end;
     key.values_end = key.values_begin;
   }
-  std::vector<std::uint32_t> values(rows.size());
+  std::vector<std::uint32_t>& values = scan->values;
+  values.resize(rows.size());
   for (std::uint32_t i = 0; i < rows.size(); ++i) values[keys[rows[i].key].values_end++] = i;
 
   // Children in enumeration order: the name index lists them by parent.
-  std::vector<std::uint32_t> children;
+  std::vector<std::uint32_t>& children = scan->children;
   {
     Use use(m.key_order);
     children.reserve(keys.size());
@@ -157,6 +165,48 @@ LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
     }
     if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
   }
+  scan->epoch = m.epoch;
+  scan->changes = sqlite3_total_changes64(m.db);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG HiveRegistry::PrepareWalk() {
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  sqlite3_int64 id;
+  REGSAM access;
+  LONG code = m.SyncAndResolve(HKEY_LOCAL_MACHINE, &id, &access);
+  if (code == ERROR_SUCCESS) code = m.Reading();
+  auto scan = std::make_shared<Impl::WalkScan>();
+  if (code == ERROR_SUCCESS && (code = Scan(m, scan.get())) == ERROR_SUCCESS) m.walk_scan = std::move(scan);
+  return code;
+}
+
+LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  sqlite3_int64 start_id;
+  REGSAM access;
+  LONG code = m.SyncAndResolve(hKey, &start_id, &access);
+  if (code != ERROR_SUCCESS) return code;
+  if (!(access & KEY_QUERY_VALUE) || !(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  // A scan PrepareWalk made is used once, when nothing changed since.
+  std::shared_ptr<Impl::WalkScan> scan = std::move(m.walk_scan);
+  if (scan && (scan->epoch != m.epoch || scan->changes != sqlite3_total_changes64(m.db))) scan.reset();
+  if (!scan) {
+    if ((code = m.Reading()) != ERROR_SUCCESS) return code;
+    scan = std::make_shared<Impl::WalkScan>();
+    if ((code = Scan(m, scan.get())) != ERROR_SUCCESS) return code;
+  }
+  const std::string& text = scan->text;
+  const std::vector<KeyRow>& keys = scan->keys;
+  const std::vector<ValueRow>& rows = scan->rows;
+  const std::vector<std::uint32_t>& values = scan->values;
+  const std::vector<std::uint32_t>& children = scan->children;
+  const std::size_t start = KeyIndex(keys).Find(start_id);
+  if (start == kNone) return ERROR_KEY_DELETED;
 
   const auto hand_over = [&](std::size_t depth, std::size_t key, std::string_view name) {
     visitor.Key(depth, name);
