@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <tuple>
 
 namespace zandrel::store {
 namespace {

@@ -1,7 +1,6 @@
 #include "store/ChangeRecord.h"
 
-#include <cstring>
-#include <memory>
+#include "regfile/RegFile.h"
 
 namespace zandrel::store {
 namespace {
@@ -175,14 +174,13 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
   return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
 }
 
-LONG ReadSubtree(IRegistry& registry, const hive::SubtreeWalk& walk, HKEY root, const std::string& path,
-                 std::vector<RecordedKey>* keys) {
+LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys) {
   keys->clear();
   HKEY key = 0;
   LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
   if (code != ERROR_SUCCESS) return code;
   Collector collector(keys);
-  code = walk ? walk(key, collector) : hive::WalkSubtree(registry, key, collector);
+  code = hive::WalkSubtree(registry, key, collector);
   if (key != root) registry.RegCloseKey(key);
   return code;
 }

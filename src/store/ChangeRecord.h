@@ -16,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/RegFile.h"
 #include "registry/Registry.h"
 
 namespace zandrel::store {
@@ -64,8 +63,7 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
                    RecordedValues* values, std::size_t* subkeys = nullptr);
 
 // The subtree of the existing key root\path as it is now, parents before
-// children, read with `walk` when given, else through the calls.
-LONG ReadSubtree(IRegistry& registry, const hive::SubtreeWalk& walk, HKEY root, const std::string& path,
-                 std::vector<RecordedKey>* keys);
+// children.
+LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys);
 
 }  // namespace zandrel::store

@@ -19,7 +19,7 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, std::str
     RecordedValues now;
     if (entry.kind == RecordEntry::Kind::kCreated) {
       std::vector<RecordedKey> subtree;
-      const LONG code = ReadSubtree(registry, history.Walk(), entry.root, entry.path, &subtree);
+      const LONG code = ReadSubtree(registry, entry.root, entry.path, &subtree);
       if (code == ERROR_FILE_NOT_FOUND) {
         *key = KeyName(entry.root, entry.path);
         return ERROR_SUCCESS;
@@ -56,13 +56,12 @@ LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
 // in their order.
 LONG PutBack(HistoryRegistry& history, const ChangeRecord& record) {
   std::vector<const RecordEntry*> deleted;
+  std::vector<const RecordEntry*> created;
   for (const RecordEntry& entry : record.entries) {
     if (entry.kind == RecordEntry::Kind::kDeleted) deleted.push_back(&entry);
-    if (entry.kind != RecordEntry::Kind::kCreated) continue;
-    LONG code = history.Touch(entry.root, entry.path, true);
-    if (code == ERROR_SUCCESS) code = hive::DeleteKeyTree(history, entry.root, entry.path);
-    if (code != ERROR_SUCCESS) return code;
+    if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(&entry);
   }
+  if (LONG code = history.DeleteTrees(created); code != ERROR_SUCCESS) return code;
   std::stable_sort(deleted.begin(), deleted.end(),
                    [](const RecordEntry* a, const RecordEntry* b) { return Depth(a->path) < Depth(b->path); });
   for (const RecordEntry* entry : deleted) {

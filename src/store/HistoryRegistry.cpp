@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "regfile/RegFile.h"
 #include "regfile/RegText.h"
 
 namespace zandrel::store {
@@ -28,8 +29,8 @@ std::string Identity(HKEY root, const std::string& path) { return hive::UpperNam
 
 }  // namespace
 
-HistoryRegistry::HistoryRegistry(IRegistry& inner, hive::SubtreeWalk walk, HistoryBound bound)
-    : inner_(inner), walk_(std::move(walk)), bound_(bound) {}
+HistoryRegistry::HistoryRegistry(IRegistry& inner, TreesDelete deleteTrees, HistoryBound bound)
+    : inner_(inner), delete_trees_(std::move(deleteTrees)), bound_(bound) {}
 
 void HistoryRegistry::Describe(std::string kind, std::string subject) {
   kind_ = std::move(kind);
@@ -55,7 +56,10 @@ bool HistoryRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
 
 LONG HistoryRegistry::TouchPlace(const Place& place) {
   std::string id = Identity(place.root, place.path);
-  if (touched_.count(id) > 0) return ERROR_SUCCESS;
+  if (const auto found = touched_.find(id); found != touched_.end()) {
+    found->second.gone = false;
+    return ERROR_SUCCESS;
+  }
   Before before{place.root, place.path, false, {}};
   const LONG code = ReadKeyValues(inner_, place.root, place.path, &before.exists, &before.values);
   if (code != ERROR_SUCCESS) return code;
@@ -67,7 +71,10 @@ LONG HistoryRegistry::TouchCreated(const Place& place) {
   for (Place at = place;;) {
     const std::string id = Identity(at.root, at.path);
     const auto found = touched_.find(id);
-    if (found != touched_.end()) return ERROR_SUCCESS;
+    if (found != touched_.end()) {
+      found->second.gone = false;
+      return ERROR_SUCCESS;
+    }
     if (LONG code = TouchPlace(at); code != ERROR_SUCCESS) return code;
     if (touched_.at(id).exists || at.path.empty()) return ERROR_SUCCESS;
     at.path = Parent(at.path);
@@ -79,7 +86,7 @@ LONG HistoryRegistry::Touch(HKEY root, const std::string& path, bool subtree) {
   Resolve(root, path.c_str(), &place);
   if (!subtree) return TouchCreated(place);
   std::vector<RecordedKey> keys;
-  const LONG code = ReadSubtree(inner_, walk_, place.root, place.path, &keys);
+  const LONG code = ReadSubtree(inner_, place.root, place.path, &keys);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   for (RecordedKey& key : keys) {
@@ -89,12 +96,30 @@ LONG HistoryRegistry::Touch(HKEY root, const std::string& path, bool subtree) {
   return ERROR_SUCCESS;
 }
 
+LONG HistoryRegistry::DeleteTrees(const std::vector<const RecordEntry*>& created) {
+  std::vector<std::pair<HKEY, std::string>> keys;
+  for (const RecordEntry* entry : created) {
+    keys.emplace_back(entry->root, entry->path);
+    for (const RecordedKey& key : entry->subtree) {
+      const std::string full = entry->path + (key.path.empty() ? "" : "\\" + key.path);
+      Before& before = touched_.try_emplace(Identity(entry->root, full), Before{entry->root, full, true, key.values})
+                           .first->second;
+      before.gone = true;
+    }
+  }
+  if (delete_trees_) return delete_trees_(keys);
+  for (const auto& [root, path] : keys)
+    if (LONG code = hive::DeleteKeyTree(*this, root, path); code != ERROR_SUCCESS) return code;
+  return ERROR_SUCCESS;
+}
+
 LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
   for (const auto& [id, before] : touched_) {
     bool exists = false;
     RecordedValues after;
-    if (LONG code = ReadKeyValues(inner_, before.root, before.path, &exists, &after); code != ERROR_SUCCESS)
-      return code;
+    if (!before.gone)
+      if (LONG code = ReadKeyValues(inner_, before.root, before.path, &exists, &after); code != ERROR_SUCCESS)
+        return code;
     RecordEntry entry{RecordEntry::Kind::kValues, before.root, before.path, {}, before.values, std::move(after)};
     if (!before.exists && exists) {
       // A key created below one the change created is in that one's subtree.
@@ -106,7 +131,7 @@ LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
       if (nested) continue;
       entry.kind = RecordEntry::Kind::kCreated;
       entry.after.clear();
-      if (LONG code = ReadSubtree(inner_, walk_, before.root, before.path, &entry.subtree); code != ERROR_SUCCESS)
+      if (LONG code = ReadSubtree(inner_, before.root, before.path, &entry.subtree); code != ERROR_SUCCESS)
         return code;
     } else if (before.exists && !exists) {
       entry.kind = RecordEntry::Kind::kDeleted;

@@ -6,26 +6,29 @@
 // it was adds nothing.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "regfile/RegFile.h"
 #include "store/ChangeHistory.h"
 #include "store/ChangeRecord.h"
 
 namespace zandrel::store {
 
+// A registry's own deletion of subtrees, faster than through its calls (the
+// hive's HiveRegistry::DeleteTrees); empty to delete through the calls.
+using TreesDelete = std::function<LONG(const std::vector<std::pair<HKEY, std::string>>& keys)>;
+
 class HistoryRegistry : public IRegistry {
  public:
-  // `walk`, when given, is `inner`'s own fast walk of a subtree. The history
-  // keeps the last `bound` changes, fewer when their records pass its bytes.
-  explicit HistoryRegistry(IRegistry& inner, hive::SubtreeWalk walk = nullptr, HistoryBound bound = {});
+  // The history keeps the last `bound` changes, fewer when their records
+  // pass its bytes.
+  explicit HistoryRegistry(IRegistry& inner, TreesDelete deleteTrees = nullptr, HistoryBound bound = {});
 
   IRegistry& Inner() { return inner_; }
-  const hive::SubtreeWalk& Walk() const { return walk_; }
 
   // What the next committed change is, as the history names it ("import",
   // FILE; "undo", N). Without it an add or a removal is named by the
@@ -37,6 +40,10 @@ class HistoryRegistry : public IRegistry {
   // Notes the state of root\path before a change the calls below do not see
   // (a registry's own bulk writes); with `subtree`, of every key below it too.
   LONG Touch(HKEY root, const std::string& path, bool subtree = false);
+  // Deletes the subtrees of these created entries inside the transaction:
+  // each must hold now what its entry says, which is noted as their state
+  // before.
+  LONG DeleteTrees(const std::vector<const RecordEntry*>& created);
   // The number the last commit gave the change in the history; 0 when it added none.
   unsigned LastNumber() const { return last_number_; }
 
@@ -69,6 +76,7 @@ class HistoryRegistry : public IRegistry {
     std::string path;
     bool exists = false;
     RecordedValues values;
+    bool gone = false;  // deleted with a subtree, and not touched since
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
   LONG TouchPlace(const Place& place);
@@ -78,7 +86,7 @@ class HistoryRegistry : public IRegistry {
   void Reset();
 
   IRegistry& inner_;
-  hive::SubtreeWalk walk_;
+  TreesDelete delete_trees_;
   std::unordered_map<HKEY, Place> places_;  // open handles and where they lead
   bool in_transaction_ = false;
   std::map<std::string, Before> touched_;   // by upper-case "ROOT\path"

@@ -38,6 +38,8 @@ struct Row {
   std::string history;                 // "number kind subject [undone by]", newest first
 };
 
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
 void Seed(World& w) {
   IRegistry& r = *w.registry;
   // Values out of name order, a subtree, binary data with a NUL in it.
@@ -94,7 +96,7 @@ class History : public ::testing::TestWithParam<Row> {};
 TEST_P(History, UndoPutsBackOrRefuses) {
   const Row& row = GetParam();
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, nullptr, row.bound);
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, TreesDeleteOf(*w.registry), row.bound);
   row.change(w);
   if (row.later) row.later(w);
   const store::UndoOutcome outcome = store::UndoChange(*w.history, row.undo);
