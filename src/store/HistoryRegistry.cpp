@@ -68,15 +68,21 @@ LONG HistoryRegistry::TouchPlace(const Place& place) {
 }
 
 LONG HistoryRegistry::TouchCreated(const Place& place) {
+  std::string below;  // the key noted one level down, when it was missing
   for (Place at = place;;) {
     const std::string id = Identity(at.root, at.path);
-    const auto found = touched_.find(id);
-    if (found != touched_.end()) {
+    auto found = touched_.find(id);
+    const bool known = found != touched_.end();
+    if (known) {
       found->second.gone = false;
-      return ERROR_SUCCESS;
+    } else {
+      if (LONG code = TouchPlace(at); code != ERROR_SUCCESS) return code;
+      found = touched_.find(id);
     }
-    if (LONG code = TouchPlace(at); code != ERROR_SUCCESS) return code;
-    if (touched_.at(id).exists || at.path.empty()) return ERROR_SUCCESS;
+    // A key created below one the change creates is in that one's subtree.
+    if (!below.empty() && !found->second.exists) touched_.at(below).nested = true;
+    if (known || found->second.exists || at.path.empty()) return ERROR_SUCCESS;
+    below = id;
     at.path = Parent(at.path);
   }
 }
@@ -117,18 +123,12 @@ LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
   for (const auto& [id, before] : touched_) {
     bool exists = false;
     RecordedValues after;
+    if (before.nested) continue;
     if (!before.gone)
       if (LONG code = ReadKeyValues(inner_, before.root, before.path, &exists, &after); code != ERROR_SUCCESS)
         return code;
     RecordEntry entry{RecordEntry::Kind::kValues, before.root, before.path, {}, before.values, std::move(after)};
     if (!before.exists && exists) {
-      // A key created below one the change created is in that one's subtree.
-      bool nested = false;
-      for (std::string parent = Parent(before.path); !nested && !parent.empty(); parent = Parent(parent)) {
-        const auto found = touched_.find(Identity(before.root, parent));
-        nested = found != touched_.end() && !found->second.exists;
-      }
-      if (nested) continue;
       entry.kind = RecordEntry::Kind::kCreated;
       entry.after.clear();
       if (LONG code = ReadSubtree(inner_, before.root, before.path, &entry.subtree); code != ERROR_SUCCESS)

@@ -76,7 +76,8 @@ class HistoryRegistry : public IRegistry {
     std::string path;
     bool exists = false;
     RecordedValues values;
-    bool gone = false;  // deleted with a subtree, and not touched since
+    bool gone = false;    // deleted with a subtree, and not touched since
+    bool nested = false;  // missing, below a key that was missing too
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
   LONG TouchPlace(const Place& place);
