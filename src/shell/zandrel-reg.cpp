@@ -8,8 +8,10 @@
 //   zandrel-reg why .EXT           what decides the program that opens .EXT here: on Linux
 //                                  the desktop's chain, on Windows the classes keys, the
 //                                  user's choice and the command Explorer runs
+//   zandrel-reg history            the changes kept, newest first
+//   zandrel-reg undo [N]           undoes change N, or the newest not yet undone
 // On Linux, query and export read the classes store merged over the
-// desktop's own associations; import and desktop work on the hive alone.
+// desktop's own associations; import, desktop and undo work on the hive alone.
 // Exit status 0 on success, 1 on any error with one line on stderr.
 #ifdef __linux__
 #include <unistd.h>
@@ -34,6 +36,8 @@
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
 #include "registry/Names.h"
+#include "shell/RegHistory.h"
+#include "shell/RegQuery.h"
 #ifdef ZANDREL_HAVE_DESKTOP
 #include "desktop/DesktopClasses.h"
 #include "desktop/DesktopProjection.h"
@@ -45,9 +49,10 @@ using namespace zandrel;
 
 #ifdef ZANDREL_HAVE_DESKTOP
 constexpr const char* kUsage =
-    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT";
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | undo [N]";
 #else
-constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT";
+constexpr const char* kUsage =
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT | history | undo [N]";
 #endif
 
 // Writes UTF-8 text to standard output (1) or error (2); false when that fails.
@@ -67,156 +72,6 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-const char* TypeName(DWORD type) {
-  switch (type) {
-    case REG_NONE:
-      return "REG_NONE";
-    case REG_SZ:
-      return "REG_SZ";
-    case REG_EXPAND_SZ:
-      return "REG_EXPAND_SZ";
-    case REG_BINARY:
-      return "REG_BINARY";
-    case REG_DWORD:
-      return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN:
-      return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK:
-      return "REG_LINK";
-    case REG_MULTI_SZ:
-      return "REG_MULTI_SZ";
-    case REG_QWORD:
-      return "REG_QWORD";
-    default:
-      return "REG_UNKNOWN";
-  }
-}
-
-// Appends a value's data as reg.exe shows it.
-void AppendData(DWORD type, std::string_view data, std::string* out) {
-  char buffer[32];
-  switch (type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-      out->append(data.substr(0, data.find('\0')));
-      return;
-    case REG_MULTI_SZ: {
-      // Strings separated by \0, as reg.exe shows them.
-      bool first = true;
-      for (std::size_t start = 0; start < data.size();) {
-        const std::size_t end = std::min(data.find('\0', start), data.size());
-        if (end == start) break;
-        if (!first) out->append("\\0");
-        first = false;
-        out->append(data.substr(start, end - start));
-        start = end + 1;
-      }
-      return;
-    }
-    case REG_DWORD:
-    case REG_DWORD_BIG_ENDIAN:
-      if (data.size() == 4) {
-        unsigned long v = 0;
-        for (int i = 0; i < 4; ++i) {
-          const int at = type == REG_DWORD ? 3 - i : i;
-          v = (v << 8) | static_cast<unsigned char>(data[at]);
-        }
-        out->append(buffer, static_cast<std::size_t>(std::snprintf(buffer, sizeof buffer, "0x%lx", v)));
-        return;
-      }
-      break;
-    case REG_QWORD:
-      if (data.size() == 8) {
-        unsigned long long v = 0;
-        for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[i]);
-        out->append(buffer, static_cast<std::size_t>(std::snprintf(buffer, sizeof buffer, "0x%llx", v)));
-        return;
-      }
-      break;
-    default:
-      break;
-  }
-  static const char kDigits[] = "0123456789ABCDEF";
-  for (unsigned char c : data) out->append({kDigits[c >> 4], kDigits[c & 15]});
-}
-
-void AppendValueLine(std::string_view name, DWORD type, std::string_view data, std::string* out) {
-  out->append("    ").append(name.empty() ? std::string_view("(Default)") : name).append("    ");
-  out->append(TypeName(type)).append("    ");
-  AppendData(type, data, out);
-  out->push_back('\n');
-}
-
-// reg.exe's layout of a subtree: each key's block is its path, its values,
-// and an empty line that ends it (scripts split reg.exe's output on it).
-// With a `stream`, the text goes out to it whenever kChunk bytes are ready
-// rather than all at the end: memory touched once costs more than writing.
-class QueryWriter : public regfile::SubtreeVisitor {
- public:
-  static constexpr std::size_t kChunk = std::size_t{1} << 20;
-
-  QueryWriter(std::string title, std::string* out, std::FILE* stream)
-      : path_(std::move(title)), out_(*out), stream_(stream) {}
-
-  void Key(std::size_t depth, std::string_view name) override {
-    const std::string& path = path_.Enter(depth, name);
-    if (stream_ != nullptr && out_.size() >= kChunk) Flush();
-    out_.append(blocks_++ > 0 ? "\n" : "").append(path).push_back('\n');
-  }
-  void Value(std::string_view name, DWORD type, std::string_view data) override {
-    AppendValueLine(name, type, data, &out_);
-  }
-  void Expect(std::size_t keys, std::size_t values, std::size_t bytes) override {
-    const std::size_t size = out_.size() + keys * (path_.Title().size() + 96) + values * 40 + bytes * 3;
-    out_.reserve(stream_ != nullptr ? std::min(size, 2 * kChunk) : size);
-  }
-  // Ends the last block. False when the stream could not be written.
-  bool Finish() {
-    if (blocks_ > 0) out_.push_back('\n');
-    if (stream_ != nullptr) Flush();
-    return written_;
-  }
-
- private:
-  void Flush() {
-    written_ = written_ && std::fwrite(out_.data(), 1, out_.size(), stream_) == out_.size();
-    out_.clear();
-  }
-
-  regfile::WalkPath path_;
-  std::string& out_;
-  std::size_t blocks_ = 0;
-  std::FILE* stream_;
-  bool written_ = true;
-};
-
-// Prints one key in reg.exe's layout, then the paths of its subkeys; with
-// recurse, its subtree instead, read with `walk` when given. What *out holds
-// at the end goes to stdout; *written is false when writing it out already
-// failed.
-LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
-              const regfile::SubtreeWalk& walk, std::string* out, bool* written) {
-  *out += "\n";
-  if (recurse) {
-    // A walk of the hive hands over nothing before it has read everything
-    // (and fails later only on a damaged file), so that its text can go out
-    // as it is made; the calls' walk may fail part-way, and then nothing is
-    // printed.
-    QueryWriter writer(title, out, walk ? stdout : nullptr);
-    const LONG code = walk ? walk(key, writer) : regfile::WalkSubtree(registry, key, writer);
-    if (code == ERROR_SUCCESS) *written = writer.Finish();
-    return code;
-  }
-  std::vector<regfile::KeyValue> values;
-  std::vector<std::string> children;
-  if (LONG code = regfile::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS)
-    return code;
-  *out += title + "\n";
-  for (const regfile::KeyValue& value : values) AppendValueLine(value.name, value.type, value.data, out);
-  *out += "\n";
-  for (const std::string& child : children) *out += title + "\\" + child + "\n";
-  return ERROR_SUCCESS;
-}
 
 // After a successful import, lines whose value regedit leaves out too are
 // named on stderr. The first kShownNotes are shown, then their count.
@@ -233,9 +88,16 @@ int Imported(const regfile::RegImportResult& result, const std::string& file) {
   return 0;
 }
 
+#ifdef _WIN32
 int Import(IRegistry& registry, const regfile::ChangesApply& apply, const std::string& file) {
   return Imported(regfile::ImportRegFile(registry, file, apply), file);
 }
+#else
+// The hive's own deletion of whole subtrees, for the undo of large changes.
+store::TreesDelete TreesDelete(hive::HiveRegistry& hive) {
+  return [&hive](const std::vector<std::pair<HKEY, std::string>>& keys) { return hive.DeleteTrees(keys); };
+}
+#endif
 
 int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key, const std::string& file) {
   std::string bytes;
@@ -260,7 +122,7 @@ int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::stri
   }
   std::string out;
   bool written = true;
-  code = QueryKey(registry, key, std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
+  code = shell::QueryKey(registry, key, std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
                   recurse, walk, &out, &written);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
@@ -395,31 +257,36 @@ int Run(const std::vector<std::string>& args) {
     return Why(registry, args[1]);
   }
 #endif
-  if (!shape_ok) return Fail(kUsage);
   std::string error;
+  const bool history_verb = (verb == "history" && args.size() == 1) || (verb == "undo" && args.size() <= 2);
+  if (!shape_ok && !history_verb) return Fail(kUsage);
 #ifndef _WIN32
   if (verb == "import") {
     // The hive writes what a file adds in a few statements rather than
     // several per line. Into a hive that does not exist yet, the file goes
     // in while the new hive is still private: written once, and all or
-    // nothing all the same (a file that fails leaves no hive).
-    const auto apply_on = [](hive::HiveRegistry& hive) {
-      return [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
+    // nothing all the same (a file that fails leaves no hive). Either way
+    // the import is kept in the history.
+    const auto import_into = [&args](hive::HiveRegistry& hive) {
+      store::HistoryRegistry history(hive, TreesDelete(hive));
+      history.Describe("import", args[1]);
+      const auto apply = [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return hive.ApplyRegChanges(changes, failed);
       };
+      return regfile::ImportRegFile(history, args[1], shell::NotingApply(history, apply));
     };
     bool ran = false, built = false;
     regfile::RegImportResult result;
     auto registry = zandrel::hive::OpenDefaultHive(
         [&](hive::HiveRegistry& fresh) {
           ran = true;
-          result = regfile::ImportRegFile(fresh, args[1], apply_on(fresh));
+          result = import_into(fresh);
           return result.ok;
         },
         &built, &error);
     if (built || (ran && !result.ok)) return Imported(result, args[1]);
     if (!registry) return Fail(error);
-    return Import(*registry, apply_on(*registry), args[1]);
+    return Imported(import_into(*registry), args[1]);
   }
 #endif
 #ifdef _WIN32
@@ -428,9 +295,28 @@ int Run(const std::vector<std::string>& args) {
   auto registry = zandrel::hive::OpenDefaultHive(&error);
 #endif
   if (!registry) return Fail(error);
+  if (verb == "history") return shell::ShowHistory(*registry, Write);
+#ifdef _WIN32
+  store::HistoryRegistry history(*registry);
+#else
+  store::HistoryRegistry history(*registry, TreesDelete(*registry));
+#endif
+  if (verb == "undo") {
+    std::function<std::string()> after;
+#ifdef ZANDREL_HAVE_DESKTOP
+    // The desktop's files follow the store, as after an add or a removal.
+    after = [&registry] {
+      return desktop::ProjectAssociations(*registry, desktop::XdgPaths::FromEnvironment()).error;
+    };
+#endif
+    return shell::UndoFromCommandLine(history, args.size() == 2 ? args[1] : "", Write, after);
+  }
 #ifdef _WIN32
   const regfile::SubtreeWalk walk;
-  if (verb == "import") return Import(*registry, nullptr, args[1]);
+  if (verb == "import") {
+    history.Describe("import", args[1]);
+    return Import(history, nullptr, args[1]);
+  }
 #else
   // The hive reads a whole subtree in a few scans rather than a call per key.
   const regfile::SubtreeWalk walk = [&registry](HKEY key, regfile::SubtreeVisitor& visitor) {

@@ -51,7 +51,7 @@ struct Reader {
 };
 
 // Collects a walk as keys with paths below the walk's start.
-class Collector : public hive::SubtreeVisitor {
+class Collector : public regfile::SubtreeVisitor {
  public:
   explicit Collector(std::vector<RecordedKey>* keys) : keys_(*keys) {}
   void Key(std::size_t depth, std::string_view name) override {
@@ -133,7 +133,7 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
 }
 
 std::string KeyName(HKEY root, const std::string& path) {
-  return std::string(hive::RootName(root)) + (path.empty() ? "" : "\\" + path);
+  return std::string(regfile::RootName(root)) + (path.empty() ? "" : "\\" + path);
 }
 
 LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists, RecordedValues* values,
@@ -180,7 +180,7 @@ LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::v
   LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
   if (code != ERROR_SUCCESS) return code;
   Collector collector(keys);
-  code = hive::WalkSubtree(registry, key, collector);
+  code = regfile::WalkSubtree(registry, key, collector);
   if (key != root) registry.RegCloseKey(key);
   return code;
 }

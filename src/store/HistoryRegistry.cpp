@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "regfile/RegFile.h"
-#include "regfile/RegText.h"
+#include "registry/Names.h"
 
 namespace zandrel::store {
 namespace {
@@ -25,7 +25,7 @@ std::string Parent(const std::string& path) {
   return at == std::string::npos ? "" : path.substr(0, at);
 }
 
-std::string Identity(HKEY root, const std::string& path) { return hive::UpperName(KeyName(root, path)); }
+std::string Identity(HKEY root, const std::string& path) { return registry::UpperName(KeyName(root, path)); }
 
 }  // namespace
 
@@ -115,7 +115,7 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<const RecordEntry*>& created
   }
   if (delete_trees_) return delete_trees_(keys);
   for (const auto& [root, path] : keys)
-    if (LONG code = hive::DeleteKeyTree(*this, root, path); code != ERROR_SUCCESS) return code;
+    if (LONG code = regfile::DeleteKeyTree(*this, root, path); code != ERROR_SUCCESS) return code;
   return ERROR_SUCCESS;
 }
 
@@ -150,7 +150,7 @@ static void NameByExtension(const ChangeRecord& record, std::string* kind, std::
   for (const RecordEntry& entry : record.entries) {
     if (entry.root != HKEY_LOCAL_MACHINE || entry.kind == RecordEntry::Kind::kValues) continue;
     const std::string classes = "SOFTWARE\\CLASSES\\";
-    const std::string upper = hive::UpperName(entry.path);
+    const std::string upper = registry::UpperName(entry.path);
     if (upper.rfind(classes, 0) != 0 || upper.find('\\', classes.size()) != std::string::npos) continue;
     const std::string name = entry.path.substr(classes.size());
     if (name.empty() || name[0] != '.') continue;

@@ -69,7 +69,7 @@ const Row kRows[] = {
        w.Snap();
        const bool wine = Backends()[0].machine;
        w.history->Describe("import", "large.reg");
-       ASSERT_TRUE(hive::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(wine ? kWineStore : kStore)),
+       ASSERT_TRUE(regfile::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(wine ? kWineStore : kStore)),
                                        "large.reg").ok);
      }, nullptr, 0, "", "2 undo 1; 1 import large.reg 2; "},
     {"AnUndo", {}, [](World& w) { w.Add(".zq"); w.Snap(); w.Undo(1); }, nullptr, 0, "",
