@@ -306,7 +306,9 @@ int Run(const std::vector<std::string>& args) {
 #ifdef ZANDREL_HAVE_DESKTOP
     // The desktop's files follow the store, as after an add or a removal.
     after = [&registry] {
-      return desktop::ProjectAssociations(*registry, desktop::XdgPaths::FromEnvironment()).error;
+      const desktop::ProjectionReport report =
+          desktop::ProjectAssociations(*registry, desktop::XdgPaths::FromEnvironment());
+      return report.status.Ok() ? std::string() : report.status.message;
     };
 #endif
     return shell::UndoFromCommandLine(history, args.size() == 2 ? args[1] : "", Write, after);

@@ -1,6 +1,7 @@
 #include "store/ChangeRecord.h"
 
 #include "regfile/RegFile.h"
+#include "registry/Names.h"
 
 namespace zandrel::store {
 namespace {
@@ -133,7 +134,7 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
 }
 
 std::string KeyName(HKEY root, const std::string& path) {
-  return std::string(regfile::RootName(root)) + (path.empty() ? "" : "\\" + path);
+  return std::string(registry::RootName(root)) + (path.empty() ? "" : "\\" + path);
 }
 
 LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists, RecordedValues* values,
