@@ -17,6 +17,8 @@ const ui::Font kBoldFont{"MS Sans Serif", 8.25f, true, 204};
 const ui::Font kProgressFont{"MS Sans Serif", 9.75f, true, 204};
 
 constexpr const char* kAddCaption = "Добавить";
+// The list's context menu: its one entry, the same as Ctrl+Z.
+constexpr const char* kUndoEntry = "Отменить последнее изменение";
 constexpr const char* kRemoveCaption = "Удалить";
 
 void Place(ui::Control& control, float left, float top, float width, float height, int tabIndex,
@@ -34,7 +36,7 @@ int frmZandrel::PlatformPrompter::MsgBox(const std::string& text, int flags) {
 }
 
 frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-                       std::function<void()> showExit)
+                       std::function<void()> showExit, store::HistoryRegistry* history)
     : ui::Window(platform, "frmZandrel"),
       cmdA01(*this, nullptr, "cmdA01"),
       lvwAsso(*this, nullptr, "lvwAsso"),
@@ -57,6 +59,7 @@ frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::functio
       cmdProceed(*this, &fraAsso, "cmdProceed"),
       cmdCancel(*this, &fraAsso, "cmdCancel"),
       registry_(registry),
+      history_(history),
       show_about_(std::move(showAbout)),
       show_exit_(std::move(showExit)),
       prompter_(platform),
@@ -68,8 +71,9 @@ frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::functio
 frmZandrel::~frmZandrel() = default;
 
 std::unique_ptr<ui::Window> frmZandrel::Create(ui::Platform& platform, IRegistry& registry,
-                                               std::function<void()> showAbout, std::function<void()> showExit) {
-  return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit));
+                                               std::function<void()> showAbout, std::function<void()> showExit,
+                                               store::HistoryRegistry* history) {
+  return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit), history);
 }
 
 void frmZandrel::LayOut() {
@@ -128,6 +132,9 @@ void frmZandrel::BindHandlers() {
   cmdCancel.Click = [this] { cmdCancel_Click(); };
   cmdProceed.Click = [this] { cmdProceed_Click(); };
   cmdDialogFileSpec.Click = [this] { cmdDialogFileSpec_Click(); };
+  if (history_ == nullptr) return;
+  SetShortcut(ui::Key::CtrlZ, [this] { UndoLastChange(); });
+  lvwAsso.SetContextMenu({kUndoEntry}, [this](std::size_t) { UndoLastChange(); });
 }
 
 void frmZandrel::LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed) {
@@ -312,6 +319,27 @@ void frmZandrel::RemoveAssociation() {
     const std::int32_t zero = 0;
     GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
   }
+}
+
+void frmZandrel::UndoLastChange() {
+  if (!lvwAsso.Visible()) return;  // the entry frame's modes end only by their own buttons
+  store::HistoryEntry newest;
+  if (!store::NewestUndoable(history_->Inner(), &newest)) {
+    prompter_.MsgBox(store::UndoMessage({}), MB_OK);
+    return;
+  }
+  const std::string question = "Отменить изменение " + std::to_string(newest.number) + " (" +
+                               store::ChangeTitle(newest.kind, newest.subject) + ", " +
+                               store::LocalTime(newest.time) + ")?";
+  if (prompter_.MsgBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  const store::UndoOutcome outcome = store::UndoChange(*history_, newest.number);
+  prompter_.MsgBox(store::UndoMessage(outcome), MB_OK);
+  if (outcome.result != store::UndoOutcome::Result::kUndone) return;
+  cmdList_Click();
+  // The desktop's files and the shell follow, as after an add or a removal.
+  GetPlatform().AssociationsChanged();
+  const std::int32_t zero = 0;
+  GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
 }
 
 }  // namespace zandrel::manager

@@ -10,6 +10,7 @@
 #include "ui/Platform.h"
 #include "ui/Window.h"
 #include "store/AssociationListing.h"
+#include "store/ChangeUndo.h"
 #include "store/Prompter.h"
 #include "registry/Registry.h"
 
@@ -19,12 +20,16 @@ class frmZandrel : public ui::Window {
  public:
   // The window as the start-up's window references create it.
   static std::unique_ptr<ui::Window> Create(ui::Platform& platform, IRegistry& registry,
-                                            std::function<void()> showAbout, std::function<void()> showExit);
+                                            std::function<void()> showAbout, std::function<void()> showExit,
+                                            store::HistoryRegistry* history = nullptr);
 
-  // `registry` must outlive the window. showAbout and showExit open (or bring
-  // to the front) the About box and the exit confirmation.
+  // `registry` (and `history`) must outlive the window. showAbout and
+  // showExit open (or bring to the front) the About box and the exit
+  // confirmation. `history` keeps the changes made through `registry` (it
+  // lies under it): with it, Ctrl+Z and the list's context menu offer to
+  // undo the newest change.
   frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-             std::function<void()> showExit);
+             std::function<void()> showExit, store::HistoryRegistry* history = nullptr);
   ~frmZandrel() override;
 
   // Controls, in stacking order from the topmost down; the frame's own
@@ -61,6 +66,9 @@ class frmZandrel : public ui::Window {
   void cmdDialogFileSpec_Click();
   void cmdA01_Click();
   void cmdExit_Click();
+  // Ctrl+Z, or the list's context menu: in list mode, asks to undo the newest
+  // change not yet undone, and undoes it on Yes.
+  void UndoLastChange();
 
   // Switches cmdList, cmdAdd and cmdDelete together; cmdDelete stays enabled
   // only while the list has rows.
@@ -89,6 +97,7 @@ class frmZandrel : public ui::Window {
   void LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed);
 
   IRegistry& registry_;
+  store::HistoryRegistry* history_;
   std::function<void()> show_about_;
   std::function<void()> show_exit_;
   PlatformPrompter prompter_;

@@ -1,4 +1,4 @@
-#include "RegQuery.h"
+#include "shell/RegQuery.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -12,6 +12,7 @@
 #include "registry/hive/Hive.h"
 #include "ui/qt/QtPlatform.h"
 #include "shell/Forms.h"
+#include "store/HistoryRegistry.h"
 
 int main(int argc, char** argv) {
   // The program takes no arguments: Qt is given the program name alone.
@@ -35,7 +36,11 @@ int main(int argc, char** argv) {
   const zandrel::desktop::XdgPaths paths = zandrel::desktop::XdgPaths::FromEnvironment();
   zandrel::desktop::ViewReader helper =
       zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());
-  zandrel::desktop::DesktopClasses classes(*hive, paths, [helper](const zandrel::desktop::ViewRequest& request,
+  // Every committed change is kept in the hive's history, so that it can be undone.
+  zandrel::store::HistoryRegistry history(*hive, [&hive](const std::vector<std::pair<zandrel::HKEY, std::string>>& keys) {
+    return hive->DeleteTrees(keys);
+  });
+  zandrel::desktop::DesktopClasses classes(history, paths, [helper](const zandrel::desktop::ViewRequest& request,
                                                                    std::string* why) {
     auto rows = helper(request, why);
     if (!rows) std::cerr << "zandrel: desktop associations: " << *why << "\n";
@@ -50,7 +55,12 @@ int main(int argc, char** argv) {
     if (!report.status.Ok()) std::cerr << "zandrel: desktop associations: " << report.status.message << "\n";
   });
 
-  zandrel::shell::Forms forms(platform, classes, zandrel::manager::frmZandrel::Create);
+  zandrel::shell::Forms forms(platform, classes,
+                              [&history](zandrel::ui::Platform& p, zandrel::IRegistry& registry,
+                                         std::function<void()> showAbout, std::function<void()> showExit) {
+                                return zandrel::manager::frmZandrel::Create(p, registry, std::move(showAbout),
+                                                                            std::move(showExit), &history);
+                              });
   platform.Dispatch([&forms] { forms.ShowSplash(); });
   return platform.Exec();
 }

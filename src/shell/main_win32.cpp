@@ -9,6 +9,7 @@
 #include "registry/win32/Win32Registry.h"
 #include "ui/win32/Win32Platform.h"
 #include "shell/Forms.h"
+#include "store/HistoryRegistry.h"
 
 int main() {
   zandrel::ui::win32::Win32Platform platform;
@@ -24,7 +25,14 @@ int main() {
     return 1;
   }
 
-  zandrel::shell::Forms forms(platform, *registry, zandrel::manager::frmZandrel::Create);
+  // Every committed change is kept in the machine's history, so that it can be undone.
+  zandrel::store::HistoryRegistry history(*registry);
+  zandrel::shell::Forms forms(platform, history,
+                              [&history](zandrel::ui::Platform& p, zandrel::IRegistry& registry,
+                                         std::function<void()> showAbout, std::function<void()> showExit) {
+                                return zandrel::manager::frmZandrel::Create(p, registry, std::move(showAbout),
+                                                                            std::move(showExit), &history);
+                              });
   platform.Dispatch([&forms] { forms.ShowSplash(); });
   return platform.Exec();
 }

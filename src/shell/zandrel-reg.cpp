@@ -8,8 +8,10 @@
 //   zandrel-reg why .EXT           what decides the program that opens .EXT here: on Linux
 //                                  the desktop's chain, on Windows the classes keys, the
 //                                  user's choice and the command Explorer runs
+//   zandrel-reg history            the changes kept, newest first
+//   zandrel-reg undo [N]           undoes change N, or the newest not yet undone
 // On Linux, query and export read the classes store merged over the
-// desktop's own associations; import and desktop work on the hive alone.
+// desktop's own associations; import, desktop and undo work on the hive alone.
 // Exit status 0 on success, 1 on any error with one line on stderr.
 #ifdef __linux__
 #include <unistd.h>
@@ -34,8 +36,9 @@
 #endif
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
-#include "RegQuery.h"
 #include "registry/Names.h"
+#include "shell/RegHistory.h"
+#include "shell/RegQuery.h"
 #include "text/LargePages.h"
 #ifdef ZANDREL_HAVE_DESKTOP
 #include "desktop/DesktopClasses.h"
@@ -48,9 +51,10 @@ using namespace zandrel;
 
 #ifdef ZANDREL_HAVE_DESKTOP
 constexpr const char* kUsage =
-    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT";
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | undo [N]";
 #else
-constexpr const char* kUsage = "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT";
+constexpr const char* kUsage =
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT | history | undo [N]";
 #endif
 
 // Writes UTF-8 text to standard output (1) or error (2); false when that fails.
@@ -85,9 +89,16 @@ int Imported(const regfile::RegImportResult& result, const std::string& file) {
   return 0;
 }
 
+#ifdef _WIN32
 int Import(IRegistry& registry, const regfile::ChangesApply& apply, const std::string& file) {
   return Imported(regfile::ImportRegFile(registry, file, apply), file);
 }
+#else
+// The hive's own deletion of whole subtrees, for the undo of large changes.
+store::TreesDelete TreesDelete(hive::HiveRegistry& hive) {
+  return [&hive](const std::vector<std::pair<HKEY, std::string>>& keys) { return hive.DeleteTrees(keys); };
+}
+#endif
 
 int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key, const std::string& file) {
   std::string bytes;
@@ -247,31 +258,36 @@ int Run(const std::vector<std::string>& args) {
     return Why(registry, args[1]);
   }
 #endif
-  if (!shape_ok) return Fail(kUsage);
   std::string error;
+  const bool history_verb = (verb == "history" && args.size() == 1) || (verb == "undo" && args.size() <= 2);
+  if (!shape_ok && !history_verb) return Fail(kUsage);
 #ifndef _WIN32
   if (verb == "import") {
     // The hive writes what a file adds in a few statements rather than
     // several per line. Into a hive that does not exist yet, the file goes
     // in while the new hive is still private: written once, and all or
-    // nothing all the same (a file that fails leaves no hive).
-    const auto apply_on = [](hive::HiveRegistry& hive) {
-      return [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
+    // nothing all the same (a file that fails leaves no hive). Either way
+    // the import is kept in the history.
+    const auto import_into = [&args](hive::HiveRegistry& hive) {
+      store::HistoryRegistry history(hive, TreesDelete(hive));
+      history.Describe("import", args[1]);
+      const auto apply = [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return hive.ApplyRegChanges(changes, failed);
       };
+      return regfile::ImportRegFile(history, args[1], shell::NotingApply(history, apply));
     };
     bool ran = false, built = false;
     regfile::RegImportResult result;
     auto registry = zandrel::hive::OpenDefaultHive(
         [&](hive::HiveRegistry& fresh) {
           ran = true;
-          result = regfile::ImportRegFile(fresh, args[1], apply_on(fresh));
+          result = import_into(fresh);
           return result.ok;
         },
         &built, &error);
     if (built || (ran && !result.ok)) return Imported(result, args[1]);
     if (!registry) return Fail(error);
-    return Import(*registry, apply_on(*registry), args[1]);
+    return Imported(import_into(*registry), args[1]);
   }
 #endif
 #ifdef _WIN32
@@ -280,9 +296,30 @@ int Run(const std::vector<std::string>& args) {
   auto registry = zandrel::hive::OpenDefaultHive(&error);
 #endif
   if (!registry) return Fail(error);
+  if (verb == "history") return shell::ShowHistory(*registry, Write);
+#ifdef _WIN32
+  store::HistoryRegistry history(*registry);
+#else
+  store::HistoryRegistry history(*registry, TreesDelete(*registry));
+#endif
+  if (verb == "undo") {
+    std::function<std::string()> after;
+#ifdef ZANDREL_HAVE_DESKTOP
+    // The desktop's files follow the store, as after an add or a removal.
+    after = [&registry] {
+      const desktop::ProjectionReport report =
+          desktop::ProjectAssociations(*registry, desktop::XdgPaths::FromEnvironment());
+      return report.status.Ok() ? std::string() : report.status.message;
+    };
+#endif
+    return shell::UndoFromCommandLine(history, args.size() == 2 ? args[1] : "", Write, after);
+  }
 #ifdef _WIN32
   const regfile::SubtreeWalk walk;
-  if (verb == "import") return Import(*registry, nullptr, args[1]);
+  if (verb == "import") {
+    history.Describe("import", args[1]);
+    return Import(history, nullptr, args[1]);
+  }
 #else
   // The hive reads a whole subtree in a few scans rather than a call per key.
   const regfile::SubtreeWalk walk = [&registry](HKEY key, regfile::SubtreeVisitor& visitor) {

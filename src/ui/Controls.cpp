@@ -197,6 +197,15 @@ void ListView::UserSelected(long index) {
   selected_ = (index >= 0 && static_cast<std::size_t>(index) < items_.size()) ? index : -1;
 }
 
+void ListView::SetContextMenu(std::vector<std::string> entries, std::function<void(std::size_t)> chosen) {
+  menu_ = std::move(entries);
+  menu_chosen_ = std::move(chosen);
+}
+
+void ListView::FireContextMenu(std::size_t entry) {
+  if (entry < menu_.size() && menu_chosen_) Raise([this, entry] { menu_chosen_(entry); });
+}
+
 void Image::SetPicture(PicturePtr p) {
   picture_ = std::move(p);
   if (picture_) {

@@ -252,6 +252,12 @@ class ListView : public Control {
   void Select(long index);
   void UserSelected(long index);
 
+  // The menu the list shows on a right click or the menu key: entries in
+  // order; the realisation reports the one chosen (0-based).
+  const std::vector<std::string>& ContextMenu() const { return menu_; }
+  void SetContextMenu(std::vector<std::string> entries, std::function<void(std::size_t)> chosen);
+  void FireContextMenu(std::size_t entry);
+
   // Presentation options set by the window's load.
   bool ManualLabelEdit() const { return manual_label_edit_; }
   bool FullRowSelect() const { return full_row_select_; }
@@ -267,6 +273,8 @@ class ListView : public Control {
  private:
   std::vector<ColumnHeader> columns_;
   std::vector<ListItem> items_;
+  std::vector<std::string> menu_;
+  std::function<void(std::size_t)> menu_chosen_;
   long selected_ = -1;
   bool manual_label_edit_ = false;
   bool full_row_select_ = false;

@@ -112,7 +112,14 @@ void Window::FireKey(Key key) {
       return;
     case Key::Escape:
       return;
+    case Key::CtrlZ:
+      if (undo_key_) Raise(undo_key_);
+      return;
   }
+}
+
+void Window::SetShortcut(Key key, std::function<void()> handler) {
+  if (key == Key::CtrlZ) undo_key_ = std::move(handler);
 }
 
 }  // namespace zandrel::ui

@@ -5,6 +5,7 @@
 // loads it afresh.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ enum class BorderStyle {
   FixedSingle,  // thin fixed border; a title bar when the caption is not empty
 };
 
-enum class Key { Enter, Space, Escape, Tab, BackTab };
+enum class Key { Enter, Space, Escape, Tab, BackTab, CtrlZ };
 
 class Window {
  public:
@@ -71,8 +72,12 @@ class Window {
   // The controls that take part in the tab order now, in tab order.
   std::vector<Control*> TabOrder() const;
   // A key pressed in the window: Tab moves the focus, Enter and Space press
-  // the focused button; nothing else happens (no default or cancel buttons).
+  // the focused button, a key given a shortcut runs its handler; nothing
+  // else happens (no default or cancel buttons).
   void FireKey(Key key);
+  // Ctrl+Z (the only shortcut there is) runs `handler`; each realisation
+  // passes it on from anywhere in the window.
+  void SetShortcut(Key key, std::function<void()> handler);
 
   void AttachPeer(ControlPeer* peer) { peer_ = peer; }
   ControlPeer* Peer() const { return peer_; }
@@ -107,6 +112,7 @@ class Window {
   std::vector<Timer*> timers_;
   Control* focused_ = nullptr;
   ControlPeer* peer_ = nullptr;
+  std::function<void()> undo_key_;
 };
 
 }  // namespace zandrel::ui

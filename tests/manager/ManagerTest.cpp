@@ -3,6 +3,8 @@
 // change commands' effects on the window, browsing, and the cues.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "manager/frmZandrel.h"
 #include "ui/headless/HeadlessPlatform.h"
 #include "support/Backends.h"
@@ -297,6 +299,46 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   EXPECT_EQ(platform.shellNotifies.size(), 1u);
   EXPECT_EQ(changedAt.size(), 3u) << "nothing committed, nothing to tell the desktop";
   EXPECT_EQ(Mode(), "00000001 Удалить txtFileExt");
+}
+
+// Ctrl+Z and the list's one menu entry ask the same question about the
+// newest change (only in list mode); Yes undoes it, then the list, the
+// desktop and the shell follow as after a removal.
+TEST_F(Manager, UndoOfTheNewestChange) {
+  const std::string program = dir.Write("bin/prog.exe", "MZ");
+  store::HistoryRegistry history(*registry);
+  form->Close();
+  form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history);
+  form->Show();
+  EXPECT_EQ(form->lvwAsso.ContextMenu(), std::vector<std::string>{"Отменить последнее изменение"});
+  form->FireKey(ui::Key::CtrlZ);
+  form->cmdAdd.FireClick();
+  form->txtFileExt.UserEdited(".new");
+  form->txtTitleRef.UserEdited("New Title");
+  form->txtExecutableFileSpec.UserEdited(program);
+  form->FireKey(ui::Key::CtrlZ);  // add mode: the frame's own buttons end it
+  form->cmdProceed.FireClick();
+  ASSERT_EQ(Texts().size(), 3u);
+  EXPECT_EQ(Texts()[0], "Нет изменений, которые можно отменить.");
+  int changed = 0;
+  platform.SetAssociationsChangedHandler([&] { ++changed; });
+  platform.ClearRecord();
+  platform.AnswerNext(IDNO);
+  form->FireKey(ui::Key::CtrlZ);
+  platform.AnswerNext(IDYES);
+  form->lvwAsso.FireContextMenu(0);
+  std::vector<std::string> texts;
+  for (const auto& m : platform.messages)
+    texts.push_back(std::to_string(m.flags) + " " +
+                    std::regex_replace(m.text, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"), "{T}"));
+  const std::string question = "36 Отменить изменение 1 (добавление .new, {T})?";
+  EXPECT_EQ(texts, (std::vector<std::string>{question, question,
+                                             "0 Изменение 1 (добавление .new) отменено, ключей: 6. Отмена сохранена в "
+                                             "истории как изменение 2.",
+                                             "0 Записей ассациации не обнаруженно"}));
+  EXPECT_EQ(changed, 1);
+  EXPECT_EQ(platform.shellNotifies.size(), 1u);
+  EXPECT_EQ(Mode(), "11101110 Добавить lvwAsso");
 }
 
 TEST_F(Manager, AboutAndExitPlayTheCueFirstInEveryMode) {

@@ -5,7 +5,8 @@
 # through every box of an add titled exefile and of the removal of an
 # extension whose title another names (no other file type changes), adds an
 # association for a marker script (gio open and xdg-open then run it), removes
-# it with its description (nothing opens with it any more and none of
+# it with its description (Ctrl+Z undoes the add and, once more, that undo;
+# nothing opens with it any more after the removal and none of
 # Zandrel's desktop files is left); an association the desktop made with
 # xdg-mime default is in the store, its removal is refused with the desktop's
 # message and changes no file, and a new default shows at the next listing;
@@ -139,6 +140,17 @@ reg query 'HKEY_CLASSES_ROOT\.zqdesk' 2>&1 | grep -x '    (Default)    REG_SZ   
 desk_command viewer || fail "the desktop's association does not open with its default program"
 reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "the extension key does not name its title"
 reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -qF "\"$marker\" \"%1\"" || fail "no open command"
+# Ctrl+Z undoes the add (the question's default is Да), and once more undoes that undo.
+undo_key() {  # NAME
+  click "$manager" 8535 0 1080 8535 6255                                # lvwAsso
+  xdotool key --clearmodifiers ctrl+z
+  enter_through "$1" 3  # the question, the result, the list's count
+}
+undo_key undo-add
+reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1 && fail "Ctrl+Z left the added extension"
+history=$(reg history) && [[ "${history%%$'\n'*}" == *"отмена изменения "* ]] || fail "the undo is not in the history: $history"
+undo_key undo-undo
+reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "undoing the undo did not bring the add back"
 # The desktop opens the extension's files with the marker (xdg-utils asks GLib on a GNOME-like desktop).
 doc="$work/a doc.$ext"
 echo "plain words" >"$doc"

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <regex>
+
 #include "support/Support.h"
 #include "text/Utf.h"
 
@@ -19,7 +21,8 @@ const std::string kValues =
     "    Content Type    REG_SZ    text/zzq\n    (Default)    REG_SZ    zzqfile\n    Flags    REG_DWORD    0x2a\n"
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
 const std::string kUsage =
-    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT\n";
+    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | "
+    "undo [N]\n";
 
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
   TempDir dir;
@@ -56,6 +59,15 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "import " + d + "/part.reg", 0, "",
        "zandrel-reg: " + d + "/part.reg, line 3: a dword needs 1 to 8 hex digits: not imported\n"},
       {"h.db", "query HKCR\\.part", 0, "\nHKEY_CLASSES_ROOT\\.part\n    (Default)    REG_SZ    partfile\n\n", ""},
+      // Each import is kept in the history and can be undone.
+      {"h.db", "undo", 0,
+       "Изменение 3 (импорт " + d + "/part.reg) отменено, ключей: 1. Отмена сохранена в истории как изменение 4.\n", ""},
+      {"h.db", "query HKCR\\.part", 1, "", "zandrel-reg: the key \"HKCR\\.part\" does not exist\n"},
+      {"h.db", "history", 0,
+       "4  {T}  отмена изменения 3, ключей: 1\n3  {T}  импорт " + d + "/part.reg, ключей: 1 (отменено изменением 4)\n"
+       "2  {T}  импорт " + d + "/small.reg, ключей: 3\n1  {T}  импорт " + d + "/windows.reg, ключей: 663\n", ""},
+      {"h.db", "undo 0x3", 1, "", "zandrel-reg: \"0x3\" не номер изменения (номера показывает zandrel-reg history)\n"},
+      {"empty.db", "history", 0, "История изменений пуста.\n", ""},
       {"h.db", "", 1, "", kUsage},
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
       {"h.db", "import", 1, "", kUsage},
@@ -92,7 +104,9 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
     command += " >" + dir.File("out") + " 2>" + dir.File("err");
     const int status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
-    EXPECT_EQ(ReadFile(dir.File("out")), row.out);
+    // Times are the clock's: "{T}" in the table.
+    EXPECT_EQ(std::regex_replace(ReadFile(dir.File("out")), std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"), "{T}"),
+              row.out);
     EXPECT_EQ(ReadFile(dir.File("err")), row.err);
   }
   EXPECT_EQ(ReadFile(dir.File("back.reg")), wide);

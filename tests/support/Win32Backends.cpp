@@ -33,4 +33,6 @@ const std::vector<Backend>& Backends() {
 
 std::unique_ptr<IRegistry> MakeRegistry(const std::string& folder) { return Backends().front().make(folder); }
 
+store::TreesDelete TreesDeleteOf(IRegistry&) { return nullptr; }
+
 }  // namespace zandrel::testing

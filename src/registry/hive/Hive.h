@@ -62,6 +62,11 @@ class HiveRegistry : public zandrel::IRegistry {
   // be rolled back: part of the changes may have been made.
   LONG ApplyRegChanges(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed);
 
+  // Deletes each root\path with everything below it, two statements each,
+  // as hive::DeleteKeyTree does through the calls above, all or none: 0
+  // also for a key that is not there; 5 for the hive's fixed keys.
+  LONG DeleteTrees(const std::vector<std::pair<HKEY, std::string>>& keys);
+
   // The file this instance works on.
   const std::string& Path() const;
 

@@ -316,6 +316,33 @@ LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   });
 }
 
+LONG HiveRegistry::DeleteTrees(const std::vector<std::pair<HKEY, std::string>>& keys) {
+  Impl& m = *impl_;
+  return m.Write([&]() -> LONG {
+    // Every key found before the first deletion, while the caches hold them.
+    std::string found = "[";  // their ids, as the statements take them
+    for (const auto& [root, path] : keys) {
+      std::vector<std::string_view> parts;
+      sqlite3_int64 key;
+      REGSAM access;
+      LONG c = ParsePath(path.c_str(), &parts);
+      if (c == ERROR_SUCCESS) c = m.Resolve(root, &key, &access);
+      if (c == ERROR_SUCCESS) c = m.Walk(key, parts, &key);
+      if (c == ERROR_FILE_NOT_FOUND) continue;
+      if (c != ERROR_SUCCESS) return c;
+      if (key <= kClassesKey) return ERROR_ACCESS_DENIED;
+      found.append(found.size() > 1 ? "," : "").append(std::to_string(key));
+    }
+    found.push_back(']');
+    for (sqlite3_stmt* statement : {m.delete_tree_values, m.delete_tree_keys}) {
+      Use use(statement);
+      sqlite3_bind_text(*use, 1, found.data(), static_cast<int>(found.size()), SQLITE_STATIC);
+      if (const int rc = use.Step(); rc != SQLITE_DONE) return CodeFromSqlite(rc);
+    }
+    return ERROR_SUCCESS;
+  });
+}
+
 LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   const std::string upper =
       registry::UpperName(lpValueName ? std::string_view(lpValueName) : std::string_view());

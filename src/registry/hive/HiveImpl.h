@@ -217,6 +217,8 @@ struct HiveRegistry::Impl {
   sqlite3_stmt* delete_values = nullptr;
   sqlite3_stmt* set_value = nullptr;
   sqlite3_stmt* delete_value = nullptr;
+  sqlite3_stmt* delete_tree_values = nullptr;  // a whole subtree at once (DeleteTree)
+  sqlite3_stmt* delete_tree_keys = nullptr;
   sqlite3_stmt* table_sizes = nullptr;  // the whole subtree read at once (HiveWalk.cpp)
   sqlite3_stmt* all_keys = nullptr;
   sqlite3_stmt* key_order = nullptr;

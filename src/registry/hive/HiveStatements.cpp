@@ -38,7 +38,7 @@ HiveRegistry::Impl::~Impl() {
        {begin,         begin_read,   commit,       rollback,     savepoint,
         release,       rollback_to,  data_version, child_lookup, key_depth,
         children,      values,       insert_key,   has_children, delete_key,
-        delete_values, set_value,    delete_value,
+        delete_values, set_value,    delete_value, delete_tree_values, delete_tree_keys,
         table_sizes,   all_keys,     key_order,    all_values}) {
     sqlite3_finalize(s);
   }
@@ -73,6 +73,12 @@ int HiveRegistry::Impl::Prepare() {
        "INSERT INTO vals(key, name, upper_name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
        " ON CONFLICT(key, upper_name) DO UPDATE SET type = excluded.type, data = excluded.data"},
       {&delete_value, "DELETE FROM vals WHERE key = ?1 AND upper_name = ?2"},
+      {&delete_tree_values,
+       "WITH RECURSIVE tree(id) AS (SELECT value FROM json_each(?1) UNION ALL SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
+       " DELETE FROM vals WHERE key IN tree"},
+      {&delete_tree_keys,
+       "WITH RECURSIVE tree(id) AS (SELECT value FROM json_each(?1) UNION ALL SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
+       " DELETE FROM keys WHERE id IN tree"},
       // Scans of whole tables: keys and values by id (creation order), and
       // every key's children in enumeration order from the name index alone.
       // Bounds of the tables' sizes without counting them: the largest ids,

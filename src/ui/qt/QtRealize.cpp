@@ -5,8 +5,10 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeView>
 
 #include <algorithm>
@@ -44,7 +46,22 @@ qt::WindowWidget* MakeTopWidget(QtPlatform::Impl& impl, Window& window) {
   top->setAutoFillBackground(true);
   top->setFont(qt::ToQFont(Font{}));
   if (window.Icon()) top->setWindowIcon(QIcon(QPixmap::fromImage(qt::DecodedImage(window.Icon()))));
+  auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), top);
+  QObject::connect(undo, &QShortcut::activated, top, [&window] { window.FireKey(Key::CtrlZ); });
   return top;
+}
+
+// The list's context menu, on a right click or the menu key.
+void AddContextMenu(ListView& list, QWidget* widget) {
+  auto* view = static_cast<QTreeView*>(widget);
+  view->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(view, &QWidget::customContextMenuRequested, view, [&list, view](const QPoint& at) {
+    if (list.ContextMenu().empty()) return;
+    QMenu menu(view);
+    for (const std::string& entry : list.ContextMenu()) menu.addAction(Q(entry));
+    if (QAction* chosen = menu.exec(view->viewport()->mapToGlobal(at)))
+      list.FireContextMenu(static_cast<std::size_t>(menu.actions().indexOf(chosen)));
+  });
 }
 
 // The widget of one control kind.
@@ -107,6 +124,7 @@ Widgets MakeControls(QtPlatform::Impl& impl, Window& window, qt::Realisation& r)
       else
         w->setFocusPolicy(c->TabIndex() >= 0 ? Qt::StrongFocus : Qt::ClickFocus);
       widgets[c] = w;
+      if (c->Kind() == ControlKind::ListView) AddContextMenu(static_cast<ListView&>(*c), w);
       auto* peer = new qt::WidgetPeer(impl, *c, w);
       r.controls[c] = peer;
       c->AttachPeer(peer);

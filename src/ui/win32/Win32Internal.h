@@ -248,4 +248,9 @@ struct Win32Platform::Impl {
   void Destroy(HWND top);
 };
 
+// The list's context menu: asked for by a right click on the list, the menu
+// key or Shift+F10; shown where it was asked for, its choice passed on.
+bool ListMenuRequested(const MSG& msg);
+bool ShowListMenu(const MSG& msg, ListView& list);
+
 }  // namespace zandrel::ui::win32

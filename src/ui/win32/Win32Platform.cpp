@@ -1,7 +1,6 @@
 #include "ui/PictureFile.h"
 #include "ui/win32/Win32Internal.h"
 
-#include <commdlg.h>
 #include <mmsystem.h>
 #include <shellscalingapi.h>
 #include <shlobj.h>
@@ -9,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace zandrel::ui::win32 {
 
@@ -18,8 +16,7 @@ using win32::Realisation;
 
 namespace {
 
-// The Win32 answers and flags have the values of the model's own constants.
-static_assert(IDYES == 6 && IDNO == 7 && IDOK == 1 && MB_YESNO == 4 && SND_ASYNC == 1 && OFN_FILEMUSTEXIST == 0x1000);
+static_assert(SND_ASYNC == 1);  // the model's own constant
 
 ATOM RegisterHostClass(HINSTANCE instance, const char* name, WNDPROC proc) {
   WNDCLASSEXA wc{};
@@ -47,21 +44,6 @@ HICON MakeIcon(const win32::Bitmap& bitmap) {
   HICON icon = CreateIconIndirect(&info);
   DeleteObject(mask);
   return icon;
-}
-
-// The common dialog's error numbers, as the facility reports them.
-RuntimeError DialogError(DWORD code) {
-  char text[96];
-  switch (code) {
-    case FNERR_BUFFERTOOSMALL: return {20476, "Buffer too small"};
-    case FNERR_INVALIDFILENAME: return {20477, "Invalid filename"};
-    case FNERR_SUBCLASSFAILURE: return {20478, "Subclass failure"};
-    case CDERR_INITIALIZATION: return {32765, "Initialization failure"};
-    case CDERR_MEMALLOCFAILURE: return {32759, "Failed to allocate memory"};
-    default:
-      std::snprintf(text, sizeof text, "Dialog failure (0x%04lX)", static_cast<unsigned long>(code));
-      return {-32768, text};
-  }
 }
 
 }  // namespace
@@ -119,7 +101,8 @@ void Win32Platform::Impl::SyncFocus() {
 }
 
 bool Win32Platform::Impl::TranslateKey(const MSG& msg) {
-  if (msg.message != WM_KEYDOWN && msg.message != WM_CHAR && msg.message != WM_KEYUP) return false;
+  const bool menu = ListMenuRequested(msg);
+  if (msg.message != WM_KEYDOWN && msg.message != WM_CHAR && msg.message != WM_KEYUP && !menu) return false;
   Window* window = nullptr;
   ControlPeerW* peer = nullptr;
   for (HWND h = msg.hwnd; h != nullptr && window == nullptr; h = GetParent(h)) {
@@ -128,6 +111,7 @@ bool Win32Platform::Impl::TranslateKey(const MSG& msg) {
   }
   if (window == nullptr || fatal) return false;
   const ControlKind kind = peer != nullptr ? peer->Model().Kind() : ControlKind::Label;
+  if (menu) return kind == ControlKind::ListView && ShowListMenu(msg, static_cast<ListView&>(peer->Model()));
   const bool pressable = peer != nullptr && (kind == ControlKind::Button || kind == ControlKind::CheckBox);
   const WPARAM key = msg.wParam;
   if (msg.message == WM_CHAR) return key == '\t' || (pressable && (key == ' ' || key == '\r'));
@@ -145,6 +129,10 @@ bool Win32Platform::Impl::TranslateKey(const MSG& msg) {
     case VK_SPACE:
       if (!pressable) return false;
       if ((msg.lParam & (1 << 30)) == 0) window->FireKey(Key::Space);  // not the key's auto-repeat
+      return true;
+    case 'Z':
+      if ((GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
+      window->FireKey(Key::CtrlZ);
       return true;
     default:
       return false;
@@ -370,55 +358,6 @@ void Win32Platform::BringToFront(Window& window) {
 
 // --- Services --------------------------------------------------------------------
 
-int Win32Platform::MsgBox(const std::string& text, int flags, const std::string& title) {
-  // Task-modal: every window of the program waits for the answer.
-  const int answer = MessageBoxA(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(flags) | MB_TASKMODAL);
-  impl_->lastFocus = nullptr;  // the focus comes back to wherever the system puts it
-  return answer;
-}
-
-void Win32Platform::ShowOpen(CommonDialog& dialog) {
-  // "desc|pattern|desc|pattern|" as the dialog's pairs of NUL-terminated texts.
-  std::string filter = dialog.Filter;
-  std::replace(filter.begin(), filter.end(), '|', '\0');
-  filter.append(2, '\0');
-  std::string ext = dialog.DefaultExt;
-  ext.erase(0, ext.find_first_not_of('.') == std::string::npos ? ext.size() : ext.find_first_not_of('.'));
-  std::vector<char> file(32768, '\0');
-  std::copy_n(dialog.FileName.begin(), std::min(dialog.FileName.size(), file.size() - 1), file.begin());
-
-  OPENFILENAMEA ofn{};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = GetActiveWindow();
-  ofn.lpstrFilter = dialog.Filter.empty() ? nullptr : filter.c_str();
-  ofn.nFilterIndex = static_cast<DWORD>(std::max(0, dialog.FilterIndex));
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
-  ofn.Flags = static_cast<DWORD>(dialog.Flags) | OFN_EXPLORER;
-  // The dialog disables its owner only; every other window of the program
-  // waits too, as under a message box (an exit confirmation's "Да" must not
-  // close the manager under the dialog).
-  std::vector<HWND> waiting;
-  for (const auto& [window, r] : impl_->windows)
-    if (r->top != ofn.hwndOwner && IsWindowEnabled(r->top)) {
-      EnableWindow(r->top, FALSE);
-      waiting.push_back(r->top);
-    }
-  const BOOL chosen = GetOpenFileNameA(&ofn);
-  for (HWND top : waiting)
-    if (IsWindow(top) && !impl_->fatal) EnableWindow(top, TRUE);
-  impl_->lastFocus = nullptr;
-  if (!chosen) {
-    const DWORD error = CommDlgExtendedError();
-    if (error != 0) throw DialogError(error);
-    if (dialog.CancelError) throw RuntimeError{kCancelErrorNumber, "Cancel was selected."};
-    return;
-  }
-  dialog.FileName = file.data();
-  dialog.FilterIndex = static_cast<int>(ofn.nFilterIndex);
-}
-
 void Win32Platform::SetMousePointer(int pointer) {
   impl_->pointer = pointer;
   SetCursor(win32::PointerCursor(pointer));
@@ -469,20 +408,6 @@ std::string Win32Platform::ExecutableFolder() {
   const std::size_t slash = folder.find_last_of("\\/");
   folder.resize(slash == std::string::npos ? 0 : slash);
   return folder;
-}
-
-void Win32Platform::Fatal(const RuntimeError& error) {
-  if (impl_->fatal) return;
-  impl_->fatal = true;
-  // Nothing of the program runs any more: no ticks while the message shows.
-  for (auto& [window, r] : impl_->windows) {
-    for (auto& timer : r->timers) timer->Stop();
-    EnableWindow(r->top, FALSE);
-  }
-  SetMousePointer(kPointerDefault);
-  MessageBoxA(nullptr, error.description.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
-  for (auto& [window, r] : impl_->windows) ShowWindow(r->top, SW_HIDE);
-  if (impl_->inLoop) PostQuitMessage(1);
 }
 
 bool Win32Platform::FatalHappened() const { return impl_->fatal; }

@@ -1,6 +1,6 @@
-// A copy of the program killed at any write of an add or a removal over a
-// registry without transactions leaves, once a copy starts again, the classes
-// store exactly as it was. Each kill point runs in a child that kills itself
+// A copy of the program killed at any write of an add, a removal or an undo
+// over a registry without transactions leaves, once a copy starts again, the
+// classes store and the history of changes exactly as they were. Each kill point runs in a child that kills itself
 // before its Nth write: a registry change, or an append to or the removal of
 // the undo record. The parent then starts as the program does and compares
 // the whole classes store. In the Windows build the registry is the machine's
@@ -13,6 +13,7 @@
 
 #include "registry/journal/UndoJournal.h"
 #include "store/AssociationChanges.h"
+#include "store/ChangeUndo.h"
 #include "support/FailingRegistry.h"
 #include "support/Support.h"
 
@@ -100,6 +101,14 @@ std::unique_ptr<IRegistry> Start(const std::string& folder) {
   return registry;
 }
 
+// The classes and the history of changes, but for the changes' times.
+std::string Store(IRegistry& registry) {
+  std::string dump = DumpTree(registry, HKEY_LOCAL_MACHINE, "SOFTWARE");
+  for (std::size_t at; (at = dump.find("  \"Time\" type 11")) != std::string::npos;)
+    dump.erase(at, dump.find('\n', at) + 1 - at);
+  return dump;
+}
+
 // Counts writes; kills the process before the one numbered `kill_at`.
 struct WriteCounter {
   int kill_at = 0;
@@ -140,21 +149,25 @@ class KillingStore : public journal::UndoStore {
 
 int CrashChild(const std::string& folder, const std::string& op, int kill_at) {
   WriteCounter counter{kill_at};
-  journal::JournalledRegistry registry(Killing(PlainRegistry(folder), counter),
-                                       std::make_unique<KillingStore>(RecordStore(folder), counter));
-  if (registry.Recover() != ERROR_SUCCESS) return 2;
+  journal::JournalledRegistry journalled(Killing(PlainRegistry(folder), counter),
+                                         std::make_unique<KillingStore>(RecordStore(folder), counter));
+  if (journalled.Recover() != ERROR_SUCCESS) return 2;
+  store::HistoryRegistry registry(journalled);
   RecordingPrompter prompter;
   prompter.AnswerNext(IDYES);
   if (op == "add")
     store::CreateAssociation(registry, prompter, {".new", "Новый файл", folder + "/zq viewer.exe", 0});
-  else
+  else if (op == "remove")
     store::RemoveAssociation(registry, prompter, {".zq", "Zq.Document", 0});
+  else
+    store::UndoChange(registry, 0);
   return kCountBase + counter.count;
 }
 
 class JournalCrash : public ::testing::TestWithParam<const char*> {
  protected:
-  // A fresh store holding two associations; returns its classes.
+  // A fresh store holding two associations, and for an undo a third added
+  // after them; returns its classes and history.
   std::string Seed() {
 #ifdef _WIN32
     EnterRegistrySandbox(sandbox_);
@@ -166,7 +179,12 @@ class JournalCrash : public ::testing::TestWithParam<const char*> {
     SeedAssociation(*registry, ".txt", "txtfile", "notepad.exe %1");
     SeedAssociation(*registry, ".zq", "Zq.Document", "\"" + program + "\" \"%1\"");
     SeedValue(*registry, "Zq.Document\\DefaultIcon", "", REG_SZ, program + ",1");
-    return DumpClasses(*registry);
+    if (std::string(GetParam()) == "undo") {
+      store::HistoryRegistry history(*registry);
+      RecordingPrompter prompter;
+      store::CreateAssociation(history, prompter, {".new", "Новый файл", program, 0});
+    }
+    return Store(*registry);
   }
   // The child's exit code; kKilled when it was killed.
   int RunChild(int kill_at) {
@@ -194,17 +212,17 @@ TEST_P(JournalCrash, KilledAtAnyWriteStartsAgainWithTheOldState) {
   const std::string before = Seed();
   const int writes = RunChild(0) - kCountBase;
   ASSERT_GT(writes, 2);
-  ASSERT_NE(DumpClasses(*Start(dir_.Path())), before) << "the change did nothing";
+  ASSERT_NE(Store(*Start(dir_.Path())), before) << "the change did nothing";
   for (int n = 1; n <= writes; ++n) {
     SCOPED_TRACE("killed before write " + std::to_string(n) + " of " + std::to_string(writes));
     ASSERT_EQ(Seed(), before);
     ASSERT_EQ(RunChild(n), kKilled);
-    EXPECT_EQ(DumpClasses(*Start(dir_.Path())), before);
+    EXPECT_EQ(Store(*Start(dir_.Path())), before);
   }
   std::printf("%s: %d writes, each a kill point, each rolled back at the next start\n", GetParam(), writes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, JournalCrash, ::testing::Values("add", "remove"));
+INSTANTIATE_TEST_SUITE_P(Changes, JournalCrash, ::testing::Values("add", "remove", "undo"));
 
 // Another copy (another administrator's) changed a key after the record's
 // writer died: that key is not put back, nothing is, and the record stays
@@ -230,7 +248,7 @@ TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
     auto other = PlainRegistry(dir_.Path());
     ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Новый файл"), ERROR_SUCCESS);
   }
-  EXPECT_EQ(DumpClasses(*Start(dir_.Path())), before);
+  EXPECT_EQ(Store(*Start(dir_.Path())), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, JournalOverChange, ::testing::Values("add"));

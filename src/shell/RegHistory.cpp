@@ -1,0 +1,59 @@
+#include "shell/RegHistory.h"
+
+#include <vector>
+
+#include "regfile/RegParser.h"
+#include "store/ChangeUndo.h"
+
+namespace zandrel::shell {
+
+int ShowHistory(IRegistry& registry, const StreamWriter& write) {
+  std::vector<store::HistoryEntry> entries;
+  if (const LONG code = store::ReadHistory(registry, &entries); code != ERROR_SUCCESS) {
+    write(2, "zandrel-reg: история изменений не читается (ошибка реестра " + std::to_string(code) + ")\n");
+    return 1;
+  }
+  std::string out = entries.empty() ? "История изменений пуста.\n" : "";
+  for (const store::HistoryEntry& entry : entries) out += store::HistoryLine(entry) + "\n";
+  return write(1, out) ? 0 : 1;
+}
+
+int UndoFromCommandLine(store::HistoryRegistry& history, const std::string& number, const StreamWriter& write,
+                        const std::function<std::string()>& after) {
+  unsigned change = 0;
+  if (!number.empty()) {
+    const bool digits = number.size() <= 9 && number.find_first_not_of("0123456789") == std::string::npos;
+    change = digits ? static_cast<unsigned>(std::stoul(number)) : 0;
+    if (change == 0) {
+      write(2, "zandrel-reg: \"" + number + "\" не номер изменения (номера показывает zandrel-reg history)\n");
+      return 1;
+    }
+  }
+  const store::UndoOutcome outcome = store::UndoChange(history, change);
+  const std::string message = store::UndoMessage(outcome);
+  if (outcome.result != store::UndoOutcome::Result::kUndone) {
+    write(2, "zandrel-reg: " + message + "\n");
+    return 1;
+  }
+  if (!write(1, message + "\n")) return 1;
+  const std::string error = after ? after() : "";
+  if (error.empty()) return 0;
+  write(2, "zandrel-reg: " + error + "\n");
+  return 1;
+}
+
+regfile::ChangesApply NotingApply(store::HistoryRegistry& history, regfile::ChangesApply apply) {
+  return [&history, apply](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) -> LONG {
+    for (const regfile::RegChange& change : changes) {
+      if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
+      const LONG code = history.Touch(change.root, std::string(change.path), change.kind == regfile::RegChange::kDeleteKey);
+      if (code != ERROR_SUCCESS) {
+        *failed = &change;
+        return code;
+      }
+    }
+    return apply(changes, failed);
+  };
+}
+
+}  // namespace zandrel::shell

@@ -1,0 +1,199 @@
+#include "store/ChangeHistory.h"
+
+#include <cstdio>
+#include <ctime>
+#include <tuple>
+
+namespace zandrel::store {
+namespace {
+
+std::string NumberName(unsigned number) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%010u", number);
+  return name;
+}
+
+std::string Little(std::uint64_t v, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  return out;
+}
+
+std::uint64_t FromLittle(const std::string& data) {
+  std::uint64_t v = 0;
+  for (std::size_t i = data.size(); i-- > 0;) v = (v << 8) | static_cast<unsigned char>(data[i]);
+  return v;
+}
+
+LONG Set(IRegistry& registry, HKEY key, const char* name, DWORD type, const std::string& data) {
+  return registry.RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size()));
+}
+
+// The value `name` of root\path, or "" when there is none.
+std::string ValueOf(IRegistry& registry, HKEY key, const char* name) {
+  char buffer[MAX_KEY_NAME_CHARS * 4 + 1];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof buffer, size = 0, type = 0;
+    if (registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+      return "";
+    if (std::string_view(buffer, length) != name) continue;
+    std::string data(size, '\0');
+    length = sizeof buffer;
+    if (registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                               &size) != ERROR_SUCCESS)
+      return "";
+    data.resize(size);
+    return data;
+  }
+}
+
+// One kept change, its record left out (its size read only).
+LONG ReadEntry(IRegistry& registry, HKEY history, const std::string& name, HistoryEntry* entry) {
+  HKEY key = 0;
+  if (LONG code = registry.RegOpenKeyExA(history, name.c_str(), 0, KEY_READ, &key); code != ERROR_SUCCESS)
+    return code;
+  char buffer[MAX_KEY_NAME_CHARS * 4 + 1];
+  LONG code = ERROR_SUCCESS;
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof buffer, size = 0, type = 0;
+    code = registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, nullptr, &size);
+    if (code != ERROR_SUCCESS) break;
+    const std::string_view value(buffer, length);
+    if (value == "Record") {
+      entry->bytes = size;
+      continue;
+    }
+    std::string data(size, '\0');
+    length = sizeof buffer;
+    code = registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                                  &size);
+    if (code != ERROR_SUCCESS) break;
+    data.resize(size);
+    if (value == "Time") entry->time = static_cast<std::int64_t>(FromLittle(data));
+    else if (value == "Kind") entry->kind = data.substr(0, data.find('\0'));
+    else if (value == "Subject") entry->subject = data.substr(0, data.find('\0'));
+    else if (value == "Keys") entry->keys = static_cast<unsigned>(FromLittle(data));
+    else if (value == "UndoneBy") entry->undoneBy = static_cast<unsigned>(FromLittle(data));
+  }
+  registry.RegCloseKey(key);
+  return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
+}
+
+bool ParseNumber(const std::string& name, unsigned* number) {
+  if (name.size() != 10 || name.find_first_not_of("0123456789") != std::string::npos) return false;
+  *number = static_cast<unsigned>(std::stoul(name));
+  return true;
+}
+
+}  // namespace
+
+LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record,
+                  std::optional<std::pair<unsigned, unsigned>> undone, const HistoryBound& bound, unsigned* number) {
+  HKEY history = 0;
+  LONG code = registry.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kHistoryPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                       KEY_ALL_ACCESS, nullptr, &history, nullptr);
+  if (code != ERROR_SUCCESS) return code;
+  const std::string next = ValueOf(registry, history, "Next");
+  *number = next.size() == 4 ? static_cast<unsigned>(FromLittle(next)) : 1;
+  HKEY key = 0;
+  code = registry.RegCreateKeyExA(history, NumberName(*number).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (code == ERROR_SUCCESS) {
+    const std::string bytes = EncodeChangeRecord(record);
+    for (const auto& [name, type, data] :
+         {std::tuple<const char*, DWORD, std::string>{"Time", REG_QWORD, Little(static_cast<std::uint64_t>(entry.time), 8)},
+          {"Kind", REG_SZ, entry.kind + '\0'},
+          {"Subject", REG_SZ, entry.subject + '\0'},
+          {"Keys", REG_DWORD, Little(record.KeyCount(), 4)},
+          {"Record", REG_BINARY, bytes}})
+      if (code == ERROR_SUCCESS) code = Set(registry, key, name, type, data);
+    registry.RegCloseKey(key);
+  }
+  if (code == ERROR_SUCCESS) code = Set(registry, history, "Next", REG_DWORD, Little(*number + 1, 4));
+  for (int i = 0; undone && i < 2 && code == ERROR_SUCCESS; ++i) {
+    const unsigned target = i == 0 ? undone->first : undone->second;
+    if (target == 0 || registry.RegOpenKeyExA(history, NumberName(target).c_str(), 0, KEY_ALL_ACCESS, &key) != 0)
+      continue;
+    code = i == 0 ? Set(registry, key, "UndoneBy", REG_DWORD, Little(*number, 4))
+                  : registry.RegDeleteValueA(key, "UndoneBy");
+    if (code == ERROR_FILE_NOT_FOUND) code = ERROR_SUCCESS;
+    registry.RegCloseKey(key);
+  }
+  // The oldest past the bound go; the newest stays, however large.
+  std::vector<HistoryEntry> kept;
+  if (code == ERROR_SUCCESS) code = ReadHistory(registry, &kept);
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < kept.size() && code == ERROR_SUCCESS; ++i) {
+    bytes += kept[i].bytes;
+    if (i > 0 && (i >= bound.changes || bytes > bound.bytes))
+      code = registry.RegDeleteKeyA(history, NumberName(kept[i].number).c_str());
+  }
+  registry.RegCloseKey(history);
+  return code;
+}
+
+LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries) {
+  entries->clear();
+  HKEY history = 0;
+  LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHistoryPath, 0, KEY_READ, &history);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[MAX_KEY_NAME_CHARS * 4 + 1];
+    DWORD length = sizeof name;
+    code = registry.RegEnumKeyExA(history, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  if (code == ERROR_NO_MORE_ITEMS) code = ERROR_SUCCESS;
+  for (auto name = names.rbegin(); name != names.rend() && code == ERROR_SUCCESS; ++name) {
+    HistoryEntry entry;
+    if (!ParseNumber(*name, &entry.number)) continue;
+    code = ReadEntry(registry, history, *name, &entry);
+    entries->push_back(std::move(entry));
+  }
+  registry.RegCloseKey(history);
+  return code;
+}
+
+LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record) {
+  HKEY key = 0;
+  const std::string path = std::string(kHistoryPath) + "\\" + NumberName(number);
+  LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+  if (code != ERROR_SUCCESS) return code;
+  const std::string bytes = ValueOf(registry, key, "Record");
+  registry.RegCloseKey(key);
+  return DecodeChangeRecord(bytes, record) ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+std::string ChangeTitle(const std::string& kind, const std::string& subject) {
+  if (kind == "add") return "добавление " + subject;
+  if (kind == "remove") return "удаление " + subject;
+  if (kind == "import") return "импорт " + subject;
+  if (kind == "undo") return "отмена изменения " + subject;
+  return "изменение";
+}
+
+std::string LocalTime(std::int64_t time) {
+  const std::time_t at = static_cast<std::time_t>(time);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &at);
+#else
+  localtime_r(&at, &local);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::string HistoryLine(const HistoryEntry& entry) {
+  std::string line = std::to_string(entry.number) + "  " + LocalTime(entry.time) + "  " +
+                     ChangeTitle(entry.kind, entry.subject) + ", ключей: " + std::to_string(entry.keys);
+  if (entry.undoneBy != 0) line += " (отменено изменением " + std::to_string(entry.undoneBy) + ")";
+  return line;
+}
+
+}  // namespace zandrel::store

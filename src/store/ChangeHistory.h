@@ -1,0 +1,60 @@
+// The history of committed changes, kept in the registry beside what it
+// describes: under HKEY_LOCAL_MACHINE\SOFTWARE\Zandrel\History one key per
+// change, named by its number in ten digits (numbers are never given twice:
+// the key's value "Next" holds the next one), with the values "Time"
+// (REG_QWORD, seconds since 1970 UTC), "Kind" and "Subject" (REG_SZ: "add",
+// "remove", "import", "undo", "change"; the extension, file or number),
+// "Keys" (REG_DWORD, the keys it touched), "Record" (REG_BINARY,
+// store/ChangeRecord.h) and, once undone, "UndoneBy" (REG_DWORD).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/ChangeRecord.h"
+
+namespace zandrel::store {
+
+inline constexpr const char* kHistoryPath = "SOFTWARE\\Zandrel\\History";  // under HKEY_LOCAL_MACHINE
+
+// How much history is kept: the last `changes` changes, fewer (the oldest
+// dropped first) while their records pass `bytes` together; the newest is
+// always kept.
+struct HistoryBound {
+  std::size_t changes = 100;
+  std::size_t bytes = std::size_t{64} << 20;
+};
+
+struct HistoryEntry {
+  unsigned number = 0;
+  std::int64_t time = 0;
+  std::string kind, subject;
+  unsigned keys = 0;
+  unsigned undoneBy = 0;  // 0 while not undone
+  std::size_t bytes = 0;  // the record's size
+};
+
+// Adds a change inside the open transaction of `registry`, marks the change
+// it undoes (first: its number, second: a change no longer undone, or 0),
+// and drops the oldest past the bound. *number: the change's number.
+LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record,
+                  std::optional<std::pair<unsigned, unsigned>> undone, const HistoryBound& bound,
+                  unsigned* number);
+
+// The changes kept, newest first.
+LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries);
+// The record of change N: ERROR_FILE_NOT_FOUND when it is not kept,
+// ERROR_BADDB when its record is damaged.
+LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record);
+
+// What a change was, in the program's words: "добавление .txt".
+std::string ChangeTitle(const std::string& kind, const std::string& subject);
+// One line of `zandrel-reg history`: number, local time, what, keys touched.
+std::string HistoryLine(const HistoryEntry& entry);
+// Local time as "2026-12-07 12:05:54".
+std::string LocalTime(std::int64_t time);
+
+}  // namespace zandrel::store

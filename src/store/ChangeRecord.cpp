@@ -1,0 +1,189 @@
+#include "store/ChangeRecord.h"
+
+#include "regfile/RegFile.h"
+#include "registry/Names.h"
+
+namespace zandrel::store {
+namespace {
+
+constexpr std::string_view kMagic = "ZHR1";
+
+void PutU32(std::uint32_t v, std::string* out) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+void PutString(std::string_view s, std::string* out) {
+  PutU32(static_cast<std::uint32_t>(s.size()), out);
+  out->append(s);
+}
+void PutValues(const RecordedValues& values, std::string* out) {
+  PutU32(static_cast<std::uint32_t>(values.size()), out);
+  for (const RecordedValue& v : values) {
+    PutString(v.name, out);
+    PutU32(v.type, out);
+    PutString(v.data, out);
+  }
+}
+
+// Reads from the front of `in`; false once the bytes run out.
+struct Reader {
+  std::string_view in;
+  bool U32(std::uint32_t* v) {
+    if (in.size() < 4) return false;
+    *v = 0;
+    for (int i = 3; i >= 0; --i) *v = (*v << 8) | static_cast<unsigned char>(in[i]);
+    in.remove_prefix(4);
+    return true;
+  }
+  bool String(std::string* s) {
+    std::uint32_t size = 0;
+    if (!U32(&size) || in.size() < size) return false;
+    s->assign(in.substr(0, size));
+    in.remove_prefix(size);
+    return true;
+  }
+  bool Values(RecordedValues* values) {
+    std::uint32_t count = 0;
+    if (!U32(&count) || count > in.size() / 12) return false;
+    values->resize(count);
+    for (RecordedValue& v : *values)
+      if (!String(&v.name) || !U32(&v.type) || !String(&v.data)) return false;
+    return true;
+  }
+};
+
+// Collects a walk as keys with paths below the walk's start.
+class Collector : public regfile::SubtreeVisitor {
+ public:
+  explicit Collector(std::vector<RecordedKey>* keys) : keys_(*keys) {}
+  void Key(std::size_t depth, std::string_view name) override {
+    ends_.resize(depth + 1);
+    if (depth == 0) {
+      path_.clear();
+    } else {
+      path_.resize(ends_[depth - 1]);
+      if (depth > 1) path_.push_back('\\');
+      path_.append(name);
+    }
+    ends_[depth] = path_.size();
+    keys_.push_back(RecordedKey{path_, {}});
+  }
+  void Value(std::string_view name, DWORD type, std::string_view data) override {
+    keys_.back().values.push_back(RecordedValue{std::string(name), type, std::string(data)});
+  }
+
+ private:
+  std::vector<RecordedKey>& keys_;
+  std::string path_;
+  std::vector<std::size_t> ends_;
+};
+
+}  // namespace
+
+std::size_t ChangeRecord::KeyCount() const {
+  std::size_t count = 0;
+  for (const RecordEntry& entry : entries) count += entry.kind == RecordEntry::Kind::kCreated ? entry.subtree.size() : 1;
+  return count;
+}
+
+std::string EncodeChangeRecord(const ChangeRecord& record) {
+  std::string out(kMagic);
+  PutU32(static_cast<std::uint32_t>(record.entries.size()), &out);
+  for (const RecordEntry& entry : record.entries) {
+    out.push_back(static_cast<char>(entry.kind));
+    PutU32(entry.root, &out);
+    PutString(entry.path, &out);
+    if (entry.kind == RecordEntry::Kind::kCreated) {
+      PutU32(static_cast<std::uint32_t>(entry.subtree.size()), &out);
+      for (const RecordedKey& key : entry.subtree) {
+        PutString(key.path, &out);
+        PutValues(key.values, &out);
+      }
+    } else {
+      PutValues(entry.before, &out);
+      if (entry.kind == RecordEntry::Kind::kValues) PutValues(entry.after, &out);
+    }
+  }
+  return out;
+}
+
+bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
+  if (bytes.substr(0, kMagic.size()) != kMagic) return false;
+  Reader reader{bytes.substr(kMagic.size())};
+  std::uint32_t count = 0;
+  if (!reader.U32(&count) || count > reader.in.size() / 9) return false;
+  record->entries.assign(count, RecordEntry{});
+  for (RecordEntry& entry : record->entries) {
+    if (reader.in.empty()) return false;
+    const int kind = static_cast<unsigned char>(reader.in[0]);
+    reader.in.remove_prefix(1);
+    if (kind < 1 || kind > 3) return false;
+    entry.kind = static_cast<RecordEntry::Kind>(kind);
+    if (!reader.U32(&entry.root) || !reader.String(&entry.path)) return false;
+    if (entry.kind == RecordEntry::Kind::kCreated) {
+      std::uint32_t keys = 0;
+      if (!reader.U32(&keys) || keys > reader.in.size() / 8) return false;
+      entry.subtree.resize(keys);
+      for (RecordedKey& key : entry.subtree)
+        if (!reader.String(&key.path) || !reader.Values(&key.values)) return false;
+    } else if (!reader.Values(&entry.before) ||
+               (entry.kind == RecordEntry::Kind::kValues && !reader.Values(&entry.after))) {
+      return false;
+    }
+  }
+  return reader.in.empty();
+}
+
+std::string KeyName(HKEY root, const std::string& path) {
+  return std::string(registry::RootName(root)) + (path.empty() ? "" : "\\" + path);
+}
+
+LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists, RecordedValues* values,
+                   std::size_t* subkeys) {
+  values->clear();
+  *exists = false;
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  *exists = true;
+  char name[MAX_KEY_NAME_CHARS * 4 + 1];
+  std::string data(256, '\0');
+  for (DWORD index = 0;;) {
+    DWORD name_length = sizeof name;
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(data.size());
+    code = registry.RegEnumValueA(key, index, name, &name_length, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+    if (code == ERROR_MORE_DATA && size > data.size()) {
+      data.resize(size);
+      continue;
+    }
+    if (code != ERROR_SUCCESS) break;
+    values->push_back(RecordedValue{std::string(name, name_length), type, data.substr(0, size)});
+    ++index;
+  }
+  if (code == ERROR_NO_MORE_ITEMS && subkeys != nullptr) {
+    *subkeys = 0;
+    for (;; ++*subkeys) {
+      DWORD length = sizeof name;
+      code = registry.RegEnumKeyExA(key, static_cast<DWORD>(*subkeys), name, &length, nullptr, nullptr, nullptr,
+                                    nullptr);
+      if (code != ERROR_SUCCESS) break;
+    }
+  }
+  if (key != root) registry.RegCloseKey(key);
+  return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
+}
+
+LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys) {
+  keys->clear();
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  if (code != ERROR_SUCCESS) return code;
+  Collector collector(keys);
+  code = regfile::WalkSubtree(registry, key, collector);
+  if (key != root) registry.RegCloseKey(key);
+  return code;
+}
+
+}  // namespace zandrel::store

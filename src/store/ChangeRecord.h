@@ -1,0 +1,69 @@
+// What one committed change did to the registry, kept so that it can be
+// undone: the keys it created (each created subtree whole, as it left it),
+// the keys it deleted with their values in order, and the keys whose values
+// it changed with their values before and after.
+//
+// Stored as bytes, little-endian, a string as its u32 size and bytes:
+//   "ZHR1" u32 count, then per entry
+//     u8 kind (1 created, 2 deleted, 3 values)  u32 root  string path
+//     created: u32 keys, per key: string path below the entry's key ("" for
+//              itself, parents before children)  values
+//     deleted: values (before)      values: values (before) values (after)
+//   values: u32 count, per value: string name  u32 type  string data
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/Registry.h"
+
+namespace zandrel::store {
+
+struct RecordedValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;
+  bool operator==(const RecordedValue&) const = default;
+};
+using RecordedValues = std::vector<RecordedValue>;
+
+struct RecordedKey {
+  std::string path;  // below the created key; "" for that key itself
+  RecordedValues values;
+  bool operator==(const RecordedKey&) const = default;
+};
+
+struct RecordEntry {
+  enum class Kind { kCreated = 1, kDeleted = 2, kValues = 3 };
+  Kind kind = Kind::kValues;
+  HKEY root = 0;
+  std::string path;
+  std::vector<RecordedKey> subtree;  // kCreated: the subtree as the change left it
+  RecordedValues before;             // kDeleted, kValues
+  RecordedValues after;              // kValues
+};
+
+struct ChangeRecord {
+  std::vector<RecordEntry> entries;
+  // How many keys the change touched: a created subtree counts each of its keys.
+  std::size_t KeyCount() const;
+};
+
+std::string EncodeChangeRecord(const ChangeRecord& record);
+// False for bytes that are not a whole record.
+bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record);
+
+// "HKEY_LOCAL_MACHINE\path", as messages name a key.
+std::string KeyName(HKEY root, const std::string& path);
+
+// The values of root\path in order; *exists false (and 0) when there is no
+// such key. With `subkeys`, also how many direct subkeys it has.
+LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists,
+                   RecordedValues* values, std::size_t* subkeys = nullptr);
+
+// The subtree of the existing key root\path as it is now, parents before
+// children.
+LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys);
+
+}  // namespace zandrel::store

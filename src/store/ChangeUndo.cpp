@@ -1,0 +1,174 @@
+#include "store/ChangeUndo.h"
+
+#include <algorithm>
+
+namespace zandrel::store {
+namespace {
+
+std::size_t Depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')); }
+
+std::string Below(const std::string& path, const std::string& sub) {
+  return sub.empty() ? path : path.empty() ? sub : path + "\\" + sub;
+}
+
+// The first key of the record that is not as the change left it, or "".
+LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, std::string* key) {
+  IRegistry& registry = history.Inner();
+  for (const RecordEntry& entry : record.entries) {
+    bool exists = false;
+    RecordedValues now;
+    if (entry.kind == RecordEntry::Kind::kCreated) {
+      std::vector<RecordedKey> subtree;
+      const LONG code = ReadSubtree(registry, entry.root, entry.path, &subtree);
+      if (code == ERROR_FILE_NOT_FOUND) {
+        *key = KeyName(entry.root, entry.path);
+        return ERROR_SUCCESS;
+      }
+      if (code != ERROR_SUCCESS) return code;
+      const auto [left, right] = std::mismatch(subtree.begin(), subtree.end(), entry.subtree.begin(), entry.subtree.end());
+      if (left != subtree.end() || right != entry.subtree.end()) {
+        *key = KeyName(entry.root, Below(entry.path, left != subtree.end() ? left->path : right->path));
+        return ERROR_SUCCESS;
+      }
+      continue;
+    }
+    if (LONG code = ReadKeyValues(registry, entry.root, entry.path, &exists, &now); code != ERROR_SUCCESS) return code;
+    if (entry.kind == RecordEntry::Kind::kDeleted ? exists : !exists || now != entry.after) {
+      *key = KeyName(entry.root, entry.path);
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
+  for (const RecordedValue& value : values)
+    if (LONG code = registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
+                                            reinterpret_cast<const BYTE*>(value.data.data()),
+                                            static_cast<DWORD>(value.data.size()));
+        code != ERROR_SUCCESS)
+      return code;
+  return ERROR_SUCCESS;
+}
+
+// Puts back what the record's change found: its created subtrees deleted,
+// its deleted keys made again (parents first), its keys' values as before,
+// in their order.
+LONG PutBack(HistoryRegistry& history, const ChangeRecord& record) {
+  std::vector<const RecordEntry*> deleted;
+  std::vector<const RecordEntry*> created;
+  for (const RecordEntry& entry : record.entries) {
+    if (entry.kind == RecordEntry::Kind::kDeleted) deleted.push_back(&entry);
+    if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(&entry);
+  }
+  if (LONG code = history.DeleteTrees(created); code != ERROR_SUCCESS) return code;
+  std::stable_sort(deleted.begin(), deleted.end(),
+                   [](const RecordEntry* a, const RecordEntry* b) { return Depth(a->path) < Depth(b->path); });
+  for (const RecordEntry* entry : deleted) {
+    HKEY key = 0;
+    LONG code = history.RegCreateKeyExA(entry->root, entry->path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (code == ERROR_SUCCESS) {
+      code = SetValues(history, key, entry->before);
+      history.RegCloseKey(key);
+    }
+    if (code != ERROR_SUCCESS) return code;
+  }
+  for (const RecordEntry& entry : record.entries) {
+    if (entry.kind != RecordEntry::Kind::kValues) continue;
+    HKEY key = 0;
+    LONG code = history.RegOpenKeyExA(entry.root, entry.path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    for (std::size_t i = 0; code == ERROR_SUCCESS && i < entry.after.size(); ++i)
+      code = history.RegDeleteValueA(key, entry.after[i].name.c_str());
+    if (code == ERROR_SUCCESS) code = SetValues(history, key, entry.before);
+    if (key != 0 && key != entry.root) history.RegCloseKey(key);
+    if (code != ERROR_SUCCESS) return code;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool NewestUndoable(IRegistry& registry, HistoryEntry* entry) {
+  std::vector<HistoryEntry> entries;
+  if (ReadHistory(registry, &entries) != ERROR_SUCCESS) return false;
+  for (const HistoryEntry& kept : entries)
+    if (kept.undoneBy == 0) {
+      *entry = kept;
+      return true;
+    }
+  return false;
+}
+
+UndoOutcome UndoChange(HistoryRegistry& history, unsigned change) {
+  UndoOutcome outcome;
+  outcome.change = change;
+  RegistryTransaction transaction(history);
+  if (transaction.BeginCode() != ERROR_SUCCESS) {
+    outcome.result = UndoOutcome::Result::kFailed;
+    outcome.code = transaction.BeginCode();
+    return outcome;
+  }
+  std::vector<HistoryEntry> entries;
+  outcome.code = ReadHistory(history.Inner(), &entries);
+  const auto target = std::find_if(entries.begin(), entries.end(), [change](const HistoryEntry& entry) {
+    return change == 0 ? entry.undoneBy == 0 : entry.number == change;
+  });
+  if (outcome.code != ERROR_SUCCESS) {
+    outcome.result = UndoOutcome::Result::kFailed;
+    return outcome;
+  }
+  if (target == entries.end()) {
+    outcome.result = change == 0 ? UndoOutcome::Result::kNothing : UndoOutcome::Result::kUnknown;
+    return outcome;
+  }
+  outcome.change = target->number;
+  outcome.title = ChangeTitle(target->kind, target->subject);
+  if (target->undoneBy != 0) {
+    outcome.result = UndoOutcome::Result::kAlreadyUndone;
+    outcome.number = target->undoneBy;
+    return outcome;
+  }
+  ChangeRecord record;
+  outcome.result = UndoOutcome::Result::kFailed;
+  outcome.code = ReadChangeRecord(history.Inner(), target->number, &record);
+  if (outcome.code == ERROR_SUCCESS) outcome.code = FirstChanged(history, record, &outcome.key);
+  if (outcome.code != ERROR_SUCCESS) return outcome;
+  if (!outcome.key.empty()) {
+    outcome.result = UndoOutcome::Result::kChangedSince;
+    return outcome;
+  }
+  // Undoing an undo makes the change it undid stand again.
+  const unsigned redone = target->kind == "undo" ? static_cast<unsigned>(std::stoul("0" + target->subject)) : 0;
+  history.Describe("undo", std::to_string(target->number));
+  history.MarkUndone(target->number, redone);
+  outcome.code = PutBack(history, record);
+  if (outcome.code == ERROR_SUCCESS) outcome.code = transaction.Commit();
+  if (outcome.code != ERROR_SUCCESS) return outcome;
+  outcome.result = UndoOutcome::Result::kUndone;
+  outcome.number = history.LastNumber();
+  outcome.keys = record.KeyCount();
+  return outcome;
+}
+
+std::string UndoMessage(const UndoOutcome& outcome) {
+  const std::string n = std::to_string(outcome.change);
+  switch (outcome.result) {
+    case UndoOutcome::Result::kUndone:
+      return "Изменение " + n + " (" + outcome.title + ") отменено, ключей: " + std::to_string(outcome.keys) +
+             ". Отмена сохранена в истории как изменение " + std::to_string(outcome.number) + ".";
+    case UndoOutcome::Result::kNothing:
+      return "Нет изменений, которые можно отменить.";
+    case UndoOutcome::Result::kUnknown:
+      return "Изменения " + n + " нет в истории.";
+    case UndoOutcome::Result::kAlreadyUndone:
+      return "Изменение " + n + " уже отменено изменением " + std::to_string(outcome.number) + ".";
+    case UndoOutcome::Result::kChangedSince:
+      return "Изменение " + n + " не отменено: ключ " + outcome.key + " изменён после него. Ничего не изменено.";
+    case UndoOutcome::Result::kFailed:
+      break;
+  }
+  return "Изменение " + n + " не отменено (ошибка реестра " + std::to_string(outcome.code) + "). Ничего не изменено.";
+}
+
+}  // namespace zandrel::store

@@ -1,0 +1,35 @@
+// Undoing a change of the history: all or nothing, itself a change of the
+// history (it can be undone in turn), and refused with nothing changed when
+// a key the change touched is no longer as the change left it.
+#pragma once
+
+#include <string>
+
+#include "store/HistoryRegistry.h"
+
+namespace zandrel::store {
+
+struct UndoOutcome {
+  enum class Result { kUndone, kNothing, kUnknown, kAlreadyUndone, kChangedSince, kFailed };
+  Result result = Result::kNothing;
+  unsigned change = 0;  // the change undone, or asked for
+  unsigned number = 0;  // kUndone: the undo's own number; kAlreadyUndone: the change that undid it
+  std::string title;    // what the change was (ChangeTitle)
+  std::size_t keys = 0; // kUndone: the keys it touched
+  std::string key;      // kChangedSince: the first key that differs
+  LONG code = 0;        // kFailed: the registry's code
+};
+
+// The change the next undo without a number undoes: the newest not yet
+// undone. False when there is none (or the history cannot be read).
+bool NewestUndoable(IRegistry& registry, HistoryEntry* entry);
+
+// Undoes change `change` (0: the newest not yet undone) through `history`,
+// so that the undo is kept in its turn. Only `history`'s inner registry is
+// read and written: on Linux the hive, never the desktop's own keys.
+UndoOutcome UndoChange(HistoryRegistry& history, unsigned change);
+
+// The outcome in the program's words, one line.
+std::string UndoMessage(const UndoOutcome& outcome);
+
+}  // namespace zandrel::store

@@ -1,0 +1,271 @@
+#include "store/HistoryRegistry.h"
+
+#include <ctime>
+
+#include "regfile/RegFile.h"
+#include "registry/Names.h"
+
+namespace zandrel::store {
+namespace {
+
+bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
+
+// Appends the components of `sub` (empty ones dropped, as the calls drop them).
+void AppendPath(std::string* path, const char* sub) {
+  if (sub == nullptr) return;
+  for (std::string_view rest(sub); !rest.empty();) {
+    const std::size_t end = std::min(rest.find('\\'), rest.size());
+    if (end > 0) path->append(path->empty() ? "" : "\\").append(rest.substr(0, end));
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+  }
+}
+
+std::string Parent(const std::string& path) {
+  const std::size_t at = path.rfind('\\');
+  return at == std::string::npos ? "" : path.substr(0, at);
+}
+
+std::string Identity(HKEY root, const std::string& path) { return registry::UpperName(KeyName(root, path)); }
+
+}  // namespace
+
+HistoryRegistry::HistoryRegistry(IRegistry& inner, TreesDelete deleteTrees, HistoryBound bound)
+    : inner_(inner), delete_trees_(std::move(deleteTrees)), bound_(bound) {}
+
+void HistoryRegistry::Describe(std::string kind, std::string subject) {
+  kind_ = std::move(kind);
+  subject_ = std::move(subject);
+}
+
+void HistoryRegistry::MarkUndone(unsigned number, unsigned redone) { undone_ = std::make_pair(number, redone); }
+
+// HKEY_CLASSES_ROOT is the machine's classes here, as the store writes them.
+bool HistoryRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
+  if (key == HKEY_CLASSES_ROOT) {
+    *place = Place{HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"};
+  } else if (IsRoot(key)) {
+    *place = Place{key, ""};
+  } else {
+    const auto found = places_.find(key);
+    if (found == places_.end()) return false;
+    *place = found->second;
+  }
+  AppendPath(&place->path, sub);
+  return true;
+}
+
+LONG HistoryRegistry::TouchPlace(const Place& place) {
+  std::string id = Identity(place.root, place.path);
+  if (const auto found = touched_.find(id); found != touched_.end()) {
+    found->second.gone = false;
+    return ERROR_SUCCESS;
+  }
+  Before before{place.root, place.path, false, {}};
+  const LONG code = ReadKeyValues(inner_, place.root, place.path, &before.exists, &before.values);
+  if (code != ERROR_SUCCESS) return code;
+  touched_.emplace(std::move(id), std::move(before));
+  return ERROR_SUCCESS;
+}
+
+LONG HistoryRegistry::TouchCreated(const Place& place) {
+  std::string below;  // the key noted one level down, when it was missing
+  for (Place at = place;;) {
+    const std::string id = Identity(at.root, at.path);
+    auto found = touched_.find(id);
+    const bool known = found != touched_.end();
+    if (known) {
+      found->second.gone = false;
+    } else {
+      if (LONG code = TouchPlace(at); code != ERROR_SUCCESS) return code;
+      found = touched_.find(id);
+    }
+    // A key created below one the change creates is in that one's subtree.
+    if (!below.empty() && !found->second.exists) touched_.at(below).nested = true;
+    if (known || found->second.exists || at.path.empty()) return ERROR_SUCCESS;
+    below = id;
+    at.path = Parent(at.path);
+  }
+}
+
+LONG HistoryRegistry::Touch(HKEY root, const std::string& path, bool subtree) {
+  Place place;
+  Resolve(root, path.c_str(), &place);
+  if (!subtree) return TouchCreated(place);
+  std::vector<RecordedKey> keys;
+  const LONG code = ReadSubtree(inner_, place.root, place.path, &keys);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  for (RecordedKey& key : keys) {
+    const std::string full = place.path + (place.path.empty() || key.path.empty() ? "" : "\\") + key.path;
+    touched_.try_emplace(Identity(place.root, full), Before{place.root, full, true, std::move(key.values)});
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG HistoryRegistry::DeleteTrees(const std::vector<const RecordEntry*>& created) {
+  std::vector<std::pair<HKEY, std::string>> keys;
+  for (const RecordEntry* entry : created) {
+    keys.emplace_back(entry->root, entry->path);
+    for (const RecordedKey& key : entry->subtree) {
+      const std::string full = entry->path + (key.path.empty() ? "" : "\\" + key.path);
+      Before& before = touched_.try_emplace(Identity(entry->root, full), Before{entry->root, full, true, key.values})
+                           .first->second;
+      before.gone = true;
+    }
+  }
+  if (delete_trees_) return delete_trees_(keys);
+  for (const auto& [root, path] : keys)
+    if (LONG code = regfile::DeleteKeyTree(*this, root, path); code != ERROR_SUCCESS) return code;
+  return ERROR_SUCCESS;
+}
+
+LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
+  for (const auto& [id, before] : touched_) {
+    bool exists = false;
+    RecordedValues after;
+    if (before.nested) continue;
+    if (!before.gone)
+      if (LONG code = ReadKeyValues(inner_, before.root, before.path, &exists, &after); code != ERROR_SUCCESS)
+        return code;
+    RecordEntry entry{RecordEntry::Kind::kValues, before.root, before.path, {}, before.values, std::move(after)};
+    if (!before.exists && exists) {
+      entry.kind = RecordEntry::Kind::kCreated;
+      entry.after.clear();
+      if (LONG code = ReadSubtree(inner_, before.root, before.path, &entry.subtree); code != ERROR_SUCCESS)
+        return code;
+    } else if (before.exists && !exists) {
+      entry.kind = RecordEntry::Kind::kDeleted;
+      entry.after.clear();
+    } else if (!exists || entry.before == entry.after) {
+      continue;
+    }
+    record->entries.push_back(std::move(entry));
+  }
+  return ERROR_SUCCESS;
+}
+
+// The name of an add or a removal: the extension key directly under the
+// machine's classes that it created or deleted.
+static void NameByExtension(const ChangeRecord& record, std::string* kind, std::string* subject) {
+  for (const RecordEntry& entry : record.entries) {
+    if (entry.root != HKEY_LOCAL_MACHINE || entry.kind == RecordEntry::Kind::kValues) continue;
+    const std::string classes = "SOFTWARE\\CLASSES\\";
+    const std::string upper = registry::UpperName(entry.path);
+    if (upper.rfind(classes, 0) != 0 || upper.find('\\', classes.size()) != std::string::npos) continue;
+    const std::string name = entry.path.substr(classes.size());
+    if (name.empty() || name[0] != '.') continue;
+    *kind = entry.kind == RecordEntry::Kind::kCreated ? "add" : "remove";
+    *subject = name;
+    return;
+  }
+  *kind = "change";
+  subject->clear();
+}
+
+void HistoryRegistry::Reset() {
+  in_transaction_ = false;
+  touched_.clear();
+  kind_.clear();
+  subject_.clear();
+  undone_.reset();
+}
+
+LONG HistoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                    HKEY* phkResult) {
+  Place place;
+  const bool known = Resolve(hKey, lpSubKey, &place);
+  const LONG code = inner_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  if (code == ERROR_SUCCESS && known && !IsRoot(*phkResult)) places_[*phkResult] = std::move(place);
+  return code;
+}
+
+LONG HistoryRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                                    char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+  return inner_.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
+}
+
+LONG HistoryRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                                    DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  return inner_.RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+}
+
+LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                                      DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                                      HKEY* phkResult, DWORD* lpdwDisposition) {
+  Place place;
+  const bool known = Resolve(hKey, lpSubKey, &place);
+  if (known && in_transaction_)
+    if (LONG code = TouchCreated(place); code != ERROR_SUCCESS) return code;
+  const LONG code = inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
+                                           lpSecurityAttributes, phkResult, lpdwDisposition);
+  if (code == ERROR_SUCCESS && known && !IsRoot(*phkResult)) places_[*phkResult] = std::move(place);
+  return code;
+}
+
+LONG HistoryRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                                     const BYTE* lpData, DWORD cbData) {
+  Place place;
+  if (in_transaction_ && Resolve(hKey, nullptr, &place))
+    if (LONG code = TouchPlace(place); code != ERROR_SUCCESS) return code;
+  return inner_.RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
+}
+
+LONG HistoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
+  Place place;
+  if (in_transaction_ && Resolve(hKey, lpSubKey, &place))
+    if (LONG code = TouchPlace(place); code != ERROR_SUCCESS) return code;
+  return inner_.RegDeleteKeyA(hKey, lpSubKey);
+}
+
+LONG HistoryRegistry::RegCloseKey(HKEY hKey) {
+  places_.erase(hKey);
+  return inner_.RegCloseKey(hKey);
+}
+
+LONG HistoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
+  Place place;
+  if (in_transaction_ && Resolve(hKey, nullptr, &place))
+    if (LONG code = TouchPlace(place); code != ERROR_SUCCESS) return code;
+  return inner_.RegDeleteValueA(hKey, lpValueName);
+}
+
+bool HistoryRegistry::KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
+  return inner_.KeyOnlyInDesktopView(hKey, lpSubKey);
+}
+
+LONG HistoryRegistry::BeginTransaction() {
+  const LONG code = inner_.BeginTransaction();
+  if (code == ERROR_SUCCESS) {
+    touched_.clear();
+    in_transaction_ = true;
+    last_number_ = 0;
+  }
+  return code;
+}
+
+LONG HistoryRegistry::CommitTransaction() {
+  if (!in_transaction_) return inner_.CommitTransaction();
+  ChangeRecord record;
+  LONG code = BuildRecord(&record);
+  unsigned number = 0;
+  if (code == ERROR_SUCCESS && !record.entries.empty()) {
+    HistoryEntry entry;
+    entry.time = static_cast<std::int64_t>(std::time(nullptr));
+    entry.kind = kind_;
+    entry.subject = subject_;
+    if (entry.kind.empty()) NameByExtension(record, &entry.kind, &entry.subject);
+    code = AddToHistory(inner_, entry, record, undone_, bound_, &number);
+  }
+  if (code == ERROR_SUCCESS) code = inner_.CommitTransaction();
+  if (code != ERROR_SUCCESS) return code;  // the caller rolls back
+  last_number_ = number;
+  Reset();
+  return ERROR_SUCCESS;
+}
+
+void HistoryRegistry::RollbackTransaction() {
+  inner_.RollbackTransaction();
+  Reset();
+}
+
+}  // namespace zandrel::store

@@ -1,0 +1,100 @@
+// A registry that keeps the history of its changes: inside each transaction
+// it notes the state of every key before the change first touches it, and
+// at commit it adds to the history, in the same transaction, the record of
+// what the change did (store/ChangeRecord.h), so that the registry holds both
+// or neither. Keys only read are not noted; a change that left every key as
+// it was adds nothing.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/ChangeHistory.h"
+#include "store/ChangeRecord.h"
+
+namespace zandrel::store {
+
+// A registry's own deletion of subtrees, faster than through its calls (the
+// hive's HiveRegistry::DeleteTrees); empty to delete through the calls.
+using TreesDelete = std::function<LONG(const std::vector<std::pair<HKEY, std::string>>& keys)>;
+
+class HistoryRegistry : public IRegistry {
+ public:
+  // The history keeps the last `bound` changes, fewer when their records
+  // pass its bytes.
+  explicit HistoryRegistry(IRegistry& inner, TreesDelete deleteTrees = nullptr, HistoryBound bound = {});
+
+  IRegistry& Inner() { return inner_; }
+
+  // What the next committed change is, as the history names it ("import",
+  // FILE; "undo", N). Without it an add or a removal is named by the
+  // extension key it created or deleted.
+  void Describe(std::string kind, std::string subject);
+  // The next commit also marks change N as undone by it, and, with `redone`,
+  // change `redone` as no longer undone.
+  void MarkUndone(unsigned number, unsigned redone);
+  // Notes the state of root\path before a change the calls below do not see
+  // (a registry's own bulk writes); with `subtree`, of every key below it too.
+  LONG Touch(HKEY root, const std::string& path, bool subtree = false);
+  // Deletes the subtrees of these created entries inside the transaction:
+  // each must hold now what its entry says, which is noted as their state
+  // before.
+  LONG DeleteTrees(const std::vector<const RecordEntry*>& created);
+  // The number the last commit gave the change in the history; 0 when it added none.
+  unsigned LastNumber() const { return last_number_; }
+
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
+                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
+                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                      const BYTE* lpData, DWORD cbData) override;
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+  LONG RegCloseKey(HKEY hKey) override;
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
+  LONG BeginTransaction() override;
+  LONG CommitTransaction() override;
+  void RollbackTransaction() override;
+
+ private:
+  struct Place {
+    HKEY root = 0;
+    std::string path;
+  };
+  struct Before {
+    HKEY root = 0;
+    std::string path;
+    bool exists = false;
+    RecordedValues values;
+    bool gone = false;    // deleted with a subtree, and not touched since
+    bool nested = false;  // missing, below a key that was missing too
+  };
+  bool Resolve(HKEY key, const char* sub, Place* place) const;
+  LONG TouchPlace(const Place& place);
+  // Notes a key about to be created, and each missing parent.
+  LONG TouchCreated(const Place& place);
+  LONG BuildRecord(ChangeRecord* record);
+  void Reset();
+
+  IRegistry& inner_;
+  TreesDelete delete_trees_;
+  std::unordered_map<HKEY, Place> places_;  // open handles and where they lead
+  bool in_transaction_ = false;
+  std::map<std::string, Before> touched_;   // by upper-case "ROOT\path"
+  std::string kind_, subject_;
+  std::optional<std::pair<unsigned, unsigned>> undone_;
+  HistoryBound bound_;
+  unsigned last_number_ = 0;
+};
+
+}  // namespace zandrel::store

@@ -1,0 +1,127 @@
+// The program's modal boxes, the file-open dialog, and the list's context menu.
+#include "ui/win32/Win32Internal.h"
+
+#include <commdlg.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace zandrel::ui::win32 {
+namespace {
+
+// The Win32 answers and flags have the values of the model's own constants.
+static_assert(IDYES == 6 && IDNO == 7 && IDOK == 1 && MB_YESNO == 4 && OFN_FILEMUSTEXIST == 0x1000);
+
+// The common dialog's error numbers, as the facility reports them.
+RuntimeError DialogError(DWORD code) {
+  char text[96];
+  switch (code) {
+    case FNERR_BUFFERTOOSMALL: return {20476, "Buffer too small"};
+    case FNERR_INVALIDFILENAME: return {20477, "Invalid filename"};
+    case FNERR_SUBCLASSFAILURE: return {20478, "Subclass failure"};
+    case CDERR_INITIALIZATION: return {32765, "Initialization failure"};
+    case CDERR_MEMALLOCFAILURE: return {32759, "Failed to allocate memory"};
+    default:
+      std::snprintf(text, sizeof text, "Dialog failure (0x%04lX)", static_cast<unsigned long>(code));
+      return {-32768, text};
+  }
+}
+
+}  // namespace
+
+int Win32Platform::MsgBox(const std::string& text, int flags, const std::string& title) {
+  // Task-modal: every window of the program waits for the answer.
+  const int answer = MessageBoxA(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(flags) | MB_TASKMODAL);
+  impl_->lastFocus = nullptr;  // the focus comes back to wherever the system puts it
+  return answer;
+}
+
+void Win32Platform::ShowOpen(CommonDialog& dialog) {
+  // "desc|pattern|desc|pattern|" as the dialog's pairs of NUL-terminated texts.
+  std::string filter = dialog.Filter;
+  std::replace(filter.begin(), filter.end(), '|', '\0');
+  filter.append(2, '\0');
+  std::string ext = dialog.DefaultExt;
+  ext.erase(0, ext.find_first_not_of('.') == std::string::npos ? ext.size() : ext.find_first_not_of('.'));
+  std::vector<char> file(32768, '\0');
+  std::copy_n(dialog.FileName.begin(), std::min(dialog.FileName.size(), file.size() - 1), file.begin());
+
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = GetActiveWindow();
+  ofn.lpstrFilter = dialog.Filter.empty() ? nullptr : filter.c_str();
+  ofn.nFilterIndex = static_cast<DWORD>(std::max(0, dialog.FilterIndex));
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
+  ofn.Flags = static_cast<DWORD>(dialog.Flags) | OFN_EXPLORER;
+  // The dialog disables its owner only; every other window of the program
+  // waits too, as under a message box (an exit confirmation's "Да" must not
+  // close the manager under the dialog).
+  std::vector<HWND> waiting;
+  for (const auto& [window, r] : impl_->windows)
+    if (r->top != ofn.hwndOwner && IsWindowEnabled(r->top)) {
+      EnableWindow(r->top, FALSE);
+      waiting.push_back(r->top);
+    }
+  const BOOL chosen = GetOpenFileNameA(&ofn);
+  for (HWND top : waiting)
+    if (IsWindow(top) && !impl_->fatal) EnableWindow(top, TRUE);
+  impl_->lastFocus = nullptr;
+  if (!chosen) {
+    const DWORD error = CommDlgExtendedError();
+    if (error != 0) throw DialogError(error);
+    if (dialog.CancelError) throw RuntimeError{kCancelErrorNumber, "Cancel was selected."};
+    return;
+  }
+  dialog.FileName = file.data();
+  dialog.FilterIndex = static_cast<int>(ofn.nFilterIndex);
+}
+
+void Win32Platform::Fatal(const RuntimeError& error) {
+  if (impl_->fatal) return;
+  impl_->fatal = true;
+  // Nothing of the program runs any more: no ticks while the message shows.
+  for (auto& [window, r] : impl_->windows) {
+    for (auto& timer : r->timers) timer->Stop();
+    EnableWindow(r->top, FALSE);
+  }
+  SetMousePointer(kPointerDefault);
+  MessageBoxA(nullptr, error.description.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+  for (auto& [window, r] : impl_->windows) ShowWindow(r->top, SW_HIDE);
+  if (impl_->inLoop) PostQuitMessage(1);
+}
+
+bool ListMenuRequested(const MSG& msg) {
+  if (msg.message == WM_RBUTTONDOWN) return true;
+  return msg.message == WM_KEYDOWN &&
+         (msg.wParam == VK_APPS || (msg.wParam == VK_F10 && (GetKeyState(VK_SHIFT) & 0x8000) != 0));
+}
+
+bool ShowListMenu(const MSG& msg, ListView& list) {
+  if (list.ContextMenu().empty()) return false;
+  POINT at{};
+  if (msg.message == WM_RBUTTONDOWN) {
+    at = POINT{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
+    ClientToScreen(msg.hwnd, &at);
+  } else {
+    RECT rect{};
+    GetWindowRect(msg.hwnd, &rect);
+    at = POINT{rect.left, rect.top};
+  }
+  HMENU menu = CreatePopupMenu();
+  UINT id = 0;
+  for (const std::string& entry : list.ContextMenu()) {
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, entry.c_str(), -1, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, entry.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    AppendMenuW(menu, MF_STRING, ++id, wide.c_str());
+  }
+  const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0,
+                                    GetAncestor(msg.hwnd, GA_ROOT), nullptr);
+  DestroyMenu(menu);
+  if (chosen > 0) list.FireContextMenu(static_cast<std::size_t>(chosen - 1));
+  return true;
+}
+
+}  // namespace zandrel::ui::win32

@@ -1,0 +1,120 @@
+// The history of changes and their undo, one table: what each change left,
+// what its undo puts back (byte for byte, value order included) or why it
+// refuses, and what the history holds after.
+#include <gtest/gtest.h>
+
+#include "bench/StoreShape.h"
+#include "store/AssociationChanges.h"
+#include "store/ChangeUndo.h"
+#include "support/Backends.h"
+#include "support/Support.h"
+
+namespace zandrel::testing {
+namespace {
+
+struct World {
+  TempDir dir;
+  std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
+  std::unique_ptr<store::HistoryRegistry> history;
+  std::string program = dir.Write("prog.exe", "MZ");
+  std::string snapshot;  // the classes as the undo is to leave them
+
+  std::string Classes() { return DumpTree(*registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"); }
+  void Snap() { snapshot = Classes(); }
+  void Add(const std::string& e) {
+    RecordingPrompter prompter;
+    store::CreateAssociation(*history, prompter, {e, "T" + e, program, 0});
+  }
+  void Undo(unsigned n) { store::UndoChange(*history, n); }
+};
+
+struct Row {
+  const char* name;
+  store::HistoryBound bound;
+  std::function<void(World&)> change;  // calls Snap() where the undo is to go back to
+  std::function<void(World&)> later;   // another change after it
+  unsigned undo;                       // 0: the newest not undone
+  std::string message;
+  std::string history;                 // "number kind subject [undone by]", newest first
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+void Seed(World& w) {
+  IRegistry& r = *w.registry;
+  // Values out of name order, a subtree, binary data with a NUL in it.
+  SeedValue(r, ".zq", "", REG_SZ, "Zq Title");
+  SeedValue(r, "Zq Title", "b", REG_SZ, "second");
+  SeedValue(r, "Zq Title", "a", REG_BINARY, std::string("\0\x01\xff", 3));
+  SeedValue(r, "Zq Title", "", REG_SZ, "Zq");
+  SeedValue(r, "Zq Title\\shell\\open\\command", "", REG_EXPAND_SZ, "p %1");
+  SeedValue(r, "Zq Title\\DefaultIcon", "", REG_SZ, "p,1");
+}
+
+const bench::StoreSize kStore{"test", 30000, 5000};
+const bench::StoreSize kWineStore{"test", 300, 50};  // every call is a trip to Wine's server
+
+const Row kRows[] = {
+    {"Add", {}, [](World& w) { w.Snap(); w.Add(".zq"); }, nullptr, 0,
+     "Изменение 1 (добавление .zq) отменено, ключей: 6. Отмена сохранена в истории как изменение 2.",
+     "2 undo 1; 1 add .zq 2; "},
+    {"RemovalOfSubtree", {}, [](World& w) {
+       Seed(w);
+       w.Snap();
+       RecordingPrompter prompter;
+       prompter.AnswerNext(IDYES);
+       store::RemoveAssociation(*w.history, prompter, {".zq", "Zq Title", 0});
+     }, nullptr, 1, "", "2 undo 1; 1 remove .zq 2; "},
+    {"ImportOfTheLargeStore", {}, [](World& w) {
+       w.Snap();
+       const bool wine = Backends()[0].machine;
+       w.history->Describe("import", "large.reg");
+       ASSERT_TRUE(regfile::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(wine ? kWineStore : kStore)),
+                                       "large.reg").ok);
+     }, nullptr, 0, "", "2 undo 1; 1 import large.reg 2; "},
+    {"AnUndo", {}, [](World& w) { w.Add(".zq"); w.Snap(); w.Undo(1); }, nullptr, 0, "",
+     "3 undo 2; 2 undo 1 3; 1 add .zq; "},
+    {"RefusedAfterALaterChange", {}, [](World& w) { w.Add(".zq"); }, [](World& w) {
+       SeedValue(*w.registry, "T.zq\\shell\\open\\command", "", REG_SZ, "other %1");
+       w.Snap();
+     }, 0,
+     "Изменение 1 не отменено: ключ HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\T.zq\\shell\\open\\command изменён после "
+     "него. Ничего не изменено.", "1 add .zq; "},
+    {"NothingToUndo", {}, [](World& w) { w.Snap(); }, nullptr, 0, "Нет изменений, которые можно отменить.", ""},
+    {"AlreadyUndone", {}, [](World& w) { w.Add(".zq"); w.Undo(1); w.Snap(); }, nullptr, 1,
+     "Изменение 1 уже отменено изменением 2.", "2 undo 1; 1 add .zq 2; "},
+    {"BoundOfChanges", {3, 1 << 20}, [](World& w) {
+       for (const char* e : {".a", ".b", ".c", ".d"}) w.Add(e);
+       w.Snap();
+     }, nullptr, 1, "Изменения 1 нет в истории.", "4 add .d; 3 add .c; 2 add .b; "},
+    {"BoundOfBytes", {100, 1}, [](World& w) { w.Add(".a"); w.Add(".b"); w.Snap(); }, nullptr, 1,
+     "Изменения 1 нет в истории.", "2 add .b; "},
+};
+
+class History : public ::testing::TestWithParam<Row> {};
+
+TEST_P(History, UndoPutsBackOrRefuses) {
+  const Row& row = GetParam();
+  World w;
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, TreesDeleteOf(*w.registry), row.bound);
+  row.change(w);
+  if (row.later) row.later(w);
+  const store::UndoOutcome outcome = store::UndoChange(*w.history, row.undo);
+  if (!row.message.empty()) {
+    EXPECT_EQ(store::UndoMessage(outcome), row.message);
+  }
+  EXPECT_TRUE(w.Classes() == w.snapshot) << "the classes differ from what the undo was to leave";
+  std::vector<store::HistoryEntry> entries;
+  ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
+  std::string kept;
+  for (const store::HistoryEntry& e : entries)
+    kept += std::to_string(e.number) + " " + e.kind + (e.subject.empty() ? "" : " " + e.subject) +
+            (e.undoneBy ? " " + std::to_string(e.undoneBy) : "") + "; ";
+  EXPECT_EQ(kept, row.history);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, History, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace zandrel::testing
