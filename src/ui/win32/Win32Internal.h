@@ -1,6 +1,13 @@
 // Internal to the Win32 realisation: the peers that keep a control's window
 // in step with its model, the realisation of one window, and the platform's
 // shared state.
+//   Win32ControlPeer.cpp  a control's peer; Win32WindowPeers.cpp the window's
+//                         and its timers' peers
+//   Win32WindowProcs.cpp  the window procedures, which pass messages to peers
+//   Win32Painting.cpp     what the realisation draws itself
+//   Win32Pictures.cpp     decoding, scaling and drawing pictures
+//   Win32Realize.cpp      putting a window on screen and taking it down
+//   Win32Platform.cpp     the platform's state and services
 //
 // <windows.h> defines as macros names that the controls model declares as
 // constants (MB_OK, IDOK, SND_ASYNC, OFN_FILEMUSTEXIST, ...). The model's
@@ -36,6 +43,8 @@
 struct IWICImagingFactory;
 
 namespace zandrel::ui::win32 {
+
+inline COLORREF Ref(Color c) { return RGB(c.r, c.g, c.b); }
 
 // A decoded picture as a top-down 32-bit DIB section in premultiplied BGRA.
 struct Bitmap {
@@ -211,9 +220,17 @@ HCURSOR PointerCursor(int pointer);
 // Whether the pointer overrides the cursors of the program's windows.
 inline bool PointerBusy(int pointer) { return pointer == kPointerHourglass || pointer == 13; }
 
+// The window procedures serve the windows of the platform whose control peer
+// was made last.
+void ServeWindowsOf(Win32Platform::Impl& impl);
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+
+// WM_PAINT of a frame and of an image or picture box; the peer may be null
+// or detached.
+void PaintFrame(HWND hwnd, const ControlPeerW* peer);
+void PaintPicture(HWND hwnd, const ControlPeerW* peer);
 
 
 struct Win32Platform::Impl {
