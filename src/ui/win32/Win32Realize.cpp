@@ -5,6 +5,8 @@
 
 #include <map>
 
+#include "ui/RealizeControls.h"
+
 namespace zandrel::ui::win32 {
 
 namespace {
@@ -145,31 +147,6 @@ HWND MakeControl(Win32Platform::Impl& impl, Realisation& r, Control& c, HWND par
   return hwnd;
 }
 
-// Every control's child window and peer, containers first, so that every
-// control finds its parent's handle.
-Handles MakeControls(Win32Platform::Impl& impl, Window& window, Realisation& r) {
-  Handles handles;
-  std::vector<Control*> pending(window.Controls().begin(), window.Controls().end());
-  while (!pending.empty()) {
-    std::vector<Control*> later;
-    for (Control* c : pending) {
-      HWND parent = r.top;
-      if (c->Container() != nullptr) {
-        auto it = handles.find(c->Container());
-        if (it == handles.end()) {
-          later.push_back(c);
-          continue;
-        }
-        parent = it->second;
-      }
-      if (HWND hwnd = MakeControl(impl, r, *c, parent)) handles[c] = hwnd;
-    }
-    if (later.size() == pending.size()) break;  // a container outside this window: not shown
-    pending = std::move(later);
-  }
-  return handles;
-}
-
 // Timer ids are the timers' places in the window, from 1.
 void AttachTimers(Win32Platform::Impl& impl, Window& window, Realisation& r) {
   UINT_PTR id = 0;
@@ -192,7 +169,7 @@ void Win32Platform::Realize(Window& window) {
   MakeTopWindow(impl, window, r);
   r.peer = std::make_unique<WindowPeerW>(r);
   window.AttachPeer(r.peer.get());
-  Handles handles = MakeControls(impl, window, r);
+  Handles handles = RealizeControls(window, r.top, [&](Control& c, HWND parent) { return MakeControl(impl, r, c, parent); });
   AttachTimers(impl, window, r);
   impl.windows.emplace(&window, std::move(owned));
   ShowWindow(r.top, window.Minimized() ? SW_SHOWMINIMIZED : SW_SHOW);
