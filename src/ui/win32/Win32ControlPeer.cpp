@@ -6,7 +6,7 @@
 namespace zandrel::ui::win32 {
 
 ControlPeerW::ControlPeerW(Win32Platform::Impl& impl, Realisation& owner, Control& control, HWND hwnd)
-    : impl_(impl), owner_(owner), control_(control), hwnd_(hwnd) {
+    : PropertyPeer(control), impl_(impl), owner_(owner), hwnd_(hwnd) {
   ServeWindowsOf(impl);
 }
 
@@ -21,83 +21,36 @@ void ControlPeerW::ApplyAll() {
     Update(p);
 }
 
-void ControlPeerW::Update(Property what) {
-  if (detached_) return;
-  const bool was = applying_;
-  applying_ = true;
-  switch (what) {
-    case Property::Visible:
-      ShowWindow(hwnd_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
-      break;
-    case Property::Enabled:
-      EnableWindow(hwnd_, control_.Enabled() ? TRUE : FALSE);
-      // Children of a frame draw by their effective state.
-      RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-      break;
-    case Property::Geometry: {
-      const Rect& r = control_.Geometry();
-      SetWindowPos(hwnd_, nullptr, owner_.ToPixels(r.left), owner_.ToPixels(r.top), owner_.ToPixels(r.width),
-                   owner_.ToPixels(r.height), SWP_NOZORDER | SWP_NOACTIVATE);
-      break;
-    }
-    case Property::Caption:
-    case Property::Text: {
-      const std::string* text = nullptr;
-      switch (control_.Kind()) {
-        case ControlKind::Label: text = &static_cast<Label&>(control_).Caption(); break;
-        case ControlKind::CheckBox: text = &static_cast<CheckBox&>(control_).Caption(); break;
-        case ControlKind::Frame: text = &static_cast<Frame&>(control_).Caption(); break;
-        case ControlKind::Button: text = &static_cast<Button&>(control_).Caption(); break;
-        case ControlKind::TextBox: text = &static_cast<TextBox&>(control_).Text(); break;
-        default: break;
-      }
-      if (text == nullptr) break;
-      std::string shown(static_cast<std::size_t>(GetWindowTextLengthA(hwnd_)) + 1, '\0');
-      shown.resize(static_cast<std::size_t>(GetWindowTextA(hwnd_, shown.data(), static_cast<int>(shown.size()))));
-      if (shown != *text) SetWindowTextA(hwnd_, text->c_str());
-      if (control_.Kind() == ControlKind::Frame) InvalidateRect(hwnd_, nullptr, TRUE);
-      break;
-    }
-    case Property::Value:
-      if (control_.Kind() == ControlKind::CheckBox)
-        SendMessageA(hwnd_, BM_SETCHECK, static_cast<CheckBox&>(control_).Value() == 1 ? BST_CHECKED : BST_UNCHECKED,
-                     0);
-      break;
-    case Property::Font:
-      font_ = impl_.FontFor(control_.GetFont(), owner_.dpi);
-      SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-      break;
-    case Property::Colors:
-      ApplyColors();
-      break;
-    case Property::ToolTip:
-      ApplyToolTip();
-      break;
-    case Property::Pictures:
-      ApplyPictures();
-      break;
-    case Property::Focus:
-      impl_.FocusHandle(hwnd_);
-      break;
-    case Property::Items:
-      ApplyItems();
-      break;
-    case Property::Selection:
-      ApplySelection();
-      break;
-    case Property::Columns:
-      ApplyColumns();
-      break;
-    case Property::ListOptions:
-      ApplyListOptions();
-      break;
-    case Property::TabIndex:
-    case Property::Interval:
-    case Property::WindowState:
-      break;
-  }
-  applying_ = was;
+void ControlPeerW::ApplyVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
+
+void ControlPeerW::ApplyEnabled(bool enabled) {
+  EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+  // Children of a frame draw by their effective state.
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
+
+void ControlPeerW::ApplyGeometry(const Rect& r) {
+  SetWindowPos(hwnd_, nullptr, owner_.ToPixels(r.left), owner_.ToPixels(r.top), owner_.ToPixels(r.width),
+               owner_.ToPixels(r.height), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ControlPeerW::ApplyText(const std::string& text) {
+  std::string shown(static_cast<std::size_t>(GetWindowTextLengthA(hwnd_)) + 1, '\0');
+  shown.resize(static_cast<std::size_t>(GetWindowTextA(hwnd_, shown.data(), static_cast<int>(shown.size()))));
+  if (shown != text) SetWindowTextA(hwnd_, text.c_str());
+  if (control_.Kind() == ControlKind::Frame) InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void ControlPeerW::ApplyChecked(bool checked) {
+  SendMessageA(hwnd_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void ControlPeerW::ApplyFont(const Font& font) {
+  font_ = impl_.FontFor(font, owner_.dpi);
+  SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+}
+
+void ControlPeerW::ApplyFocus() { impl_.FocusHandle(hwnd_); }
 
 void ControlPeerW::ApplyColors() {
   if (brush_ != nullptr) DeleteObject(brush_);
@@ -110,14 +63,14 @@ void ControlPeerW::ApplyColors() {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void ControlPeerW::ApplyToolTip() {
+void ControlPeerW::ApplyToolTip(const std::string& tip) {
   if (owner_.tooltip == nullptr) return;
   TTTOOLINFOA tool{};
   tool.cbSize = sizeof(tool);
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = owner_.top;
   tool.uId = reinterpret_cast<UINT_PTR>(hwnd_);
-  std::string text = control_.ToolTip();
+  std::string text = tip;
   tool.lpszText = text.data();
   if (tooltip_added_) {
     SendMessageA(owner_.tooltip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
@@ -154,7 +107,6 @@ void ControlPeerW::ApplyPictures() {
 }
 
 void ControlPeerW::ApplyListOptions() {
-  if (control_.Kind() != ControlKind::ListView) return;
   auto& list = static_cast<ListView&>(control_);
   LONG_PTR style = GetWindowLongPtrA(hwnd_, GWL_STYLE);
   LONG_PTR next = style & ~static_cast<LONG_PTR>(LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER | LVS_EDITLABELS);
@@ -167,7 +119,6 @@ void ControlPeerW::ApplyListOptions() {
 }
 
 void ControlPeerW::ApplyColumns() {
-  if (control_.Kind() != ControlKind::ListView) return;
   const auto& columns = static_cast<ListView&>(control_).Columns();
   while (columns_ > static_cast<int>(columns.size())) SendMessageA(hwnd_, LVM_DELETECOLUMN, --columns_, 0);
   for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -188,7 +139,6 @@ void ControlPeerW::ApplyColumns() {
 }
 
 void ControlPeerW::ApplyItems() {
-  if (control_.Kind() != ControlKind::ListView) return;
   // The rows stay in the model; the control asks for the texts it draws.
   SendMessageA(hwnd_, LVM_SETITEMCOUNT, static_cast<ListView&>(control_).Count(), LVSICF_NOSCROLL);
   InvalidateRect(hwnd_, nullptr, TRUE);
@@ -196,7 +146,6 @@ void ControlPeerW::ApplyItems() {
 }
 
 void ControlPeerW::ApplySelection() {
-  if (control_.Kind() != ControlKind::ListView) return;
   const long selected = static_cast<ListView&>(control_).SelectedIndex();
   LVITEMA state{};
   state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;

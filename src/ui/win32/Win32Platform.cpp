@@ -172,7 +172,7 @@ Win32Platform::~Win32Platform() {
   for (Window* w : left) UnrealizeWindow(*w, true);
   while (!impl_->closing.empty()) impl_->Destroy(impl_->closing.begin()->first);
   for (auto& [key, font] : impl_->fonts) DeleteObject(font);
-  impl_->pictures = win32::BitmapCache();
+  impl_->pictures.Clear();
   if (impl_->wic != nullptr) impl_->wic->Release();
   if (impl_->comInitialised) CoUninitialize();
 }
