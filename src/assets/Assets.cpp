@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "assets/modSound.h"
-
 namespace zandrel::assets {
 
 std::string AppPath(ui::Platform& platform) { return platform.ExecutableFolder(); }
@@ -30,7 +28,7 @@ ui::PicturePtr LoadAssetPicture(ui::Platform& platform, std::string_view file) {
 
 void PlaySoundCue(ui::Platform& platform, std::string_view file) {
   const std::string path = AssetPath(platform, kSoundFolder, file);
-  modSound::sndPlaySoundA(platform, path.c_str(), ui::SND_ASYNC);
+  platform.sndPlaySoundA(path.c_str(), ui::SND_ASYNC);
 }
 
 }  // namespace zandrel::assets

@@ -29,7 +29,7 @@ std::string AssetPath(ui::Platform& platform, std::string_view folder, std::stri
 // program with its message.
 ui::PicturePtr LoadAssetPicture(ui::Platform& platform, std::string_view file);
 
-// Plays "\Sound" + file asynchronously through modSound; the result is ignored
+// Plays "\Sound" + file asynchronously (sndPlaySoundA); the result is ignored
 // (a file that cannot be played gives the desktop's default sound).
 void PlaySoundCue(ui::Platform& platform, std::string_view file);
 

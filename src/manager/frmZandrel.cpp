@@ -5,7 +5,7 @@
 
 #include "assets/Assets.h"
 #include "assets/WindowIcon.h"
-#include "manager/basZandrel.h"
+#include "manager/ErrorMessage.h"
 #include "store/AssociationChanges.h"
 
 namespace zandrel::manager {

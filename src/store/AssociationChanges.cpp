@@ -3,7 +3,7 @@
 #include "store/KeyRoutines.h"
 #include "store/Titles.h"
 #include "store/UserChoice.h"
-#include "store/basZandrel.h"
+#include "store/FileExists.h"
 
 namespace zandrel::store {
 

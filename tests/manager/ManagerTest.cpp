@@ -90,15 +90,16 @@ TEST_F(Manager, StateAfterLoad) {
   EXPECT_EQ(form->Icon()->widthPx, 32);
   EXPECT_TRUE(platform.messages.empty() && platform.sounds.empty());
   // Resizing: the list fills the client area below its top, 150 at least;
-  // column 3 takes what the other two leave.
+  // column 3 takes what the other two leave, less a margin of 200.
+  const float top = list.Top();
   form->lvwAsso.UserResizedColumn(0, 1900.5f);
-  form->SetClientSize(6000.0f, 1229.0f);
+  form->SetClientSize(6000.0f, top + 149.0f);
   form->Form_Resize();
-  EXPECT_EQ(form->lvwAsso.Geometry(), (ui::Rect{0, 1080, 6000, 150}));
-  EXPECT_EQ(form->lvwAsso.Columns()[2].width, form->OuterWidth() - (2400.0f + 1900.5f + 200.0f));
-  form->SetClientSize(6000.0f, 1231.0f);
+  EXPECT_EQ(list.Geometry(), (ui::Rect{0, top, 6000, 150}));
+  EXPECT_EQ(list.Columns()[0].width + list.Columns()[1].width + list.Columns()[2].width + 200.0f, form->OuterWidth());
+  form->SetClientSize(6000.0f, top + 151.0f);
   form->Form_Resize();
-  EXPECT_EQ(form->lvwAsso.Geometry(), (ui::Rect{0, 1080, 6000, 151}));
+  EXPECT_EQ(list.Geometry(), (ui::Rect{0, top, 6000, 151}));
 }
 
 TEST_F(Manager, ModesAsTheUserMovesBetweenThem) {

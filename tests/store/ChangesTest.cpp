@@ -9,7 +9,7 @@
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
 #include "store/KeyRoutines.h"
-#include "store/basZandrel.h"
+#include "store/FileExists.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
 #include "support/MergedClasses.h"

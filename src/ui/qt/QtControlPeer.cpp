@@ -14,7 +14,7 @@ namespace zandrel::ui::qt {
 // --- WidgetPeer -------------------------------------------------------------
 
 WidgetPeer::WidgetPeer(QtPlatform::Impl& impl, Control& control, QWidget* widget)
-    : impl_(impl), control_(control), widget_(widget) {
+    : PropertyPeer(control), impl_(impl), widget_(widget) {
   switch (control_.Kind()) {
     case ControlKind::TextBox: {
       auto* edit = static_cast<QLineEdit*>(widget);
@@ -25,14 +25,10 @@ WidgetPeer::WidgetPeer(QtPlatform::Impl& impl, Control& control, QWidget* widget
     }
     case ControlKind::CheckBox: {
       auto* box = static_cast<QCheckBox*>(widget);
-      connect(box, &QCheckBox::clicked, this, [this, box] {
+      connect(box, &QCheckBox::clicked, this, [this] {
         if (applying_ || detached_ || impl_.fatal) return;
-        auto& check = static_cast<CheckBox&>(control_);
-        check.FireClick();
-        if (detached_) return;
-        applying_ = true;
-        box->setChecked(check.Value() == 1);  // the model decides, not the widget
-        applying_ = false;
+        static_cast<CheckBox&>(control_).FireClick();
+        Update(Property::Value);  // the model decides, not the widget
       });
       break;
     }
@@ -82,96 +78,48 @@ void WidgetPeer::ApplyAll() {
   if (items_ != nullptr) FlushItems();
 }
 
-void WidgetPeer::Update(Property what) {
-  if (detached_ || widget_ == nullptr) return;
+void WidgetPeer::ApplyVisible(bool visible) { widget_->setVisible(visible); }
+
+void WidgetPeer::ApplyEnabled(bool enabled) { widget_->setEnabled(enabled); }
+
+void WidgetPeer::ApplyGeometry(const Rect& r) {
+  widget_->setGeometry(impl_.ToPixels(r.left), impl_.ToPixels(r.top), impl_.ToPixels(r.width),
+                       impl_.ToPixels(r.height));
+}
+
+void WidgetPeer::ApplyText(const std::string& text) {
   QWidget* w = widget_;
-  applying_ = true;
-  switch (what) {
-    case Property::Visible:
-      w->setVisible(control_.Visible());
+  switch (control_.Kind()) {
+    case ControlKind::Label:
+      static_cast<QLabel*>(w)->setText(Q(text));
       break;
-    case Property::Enabled:
-      w->setEnabled(control_.Enabled());
+    case ControlKind::CheckBox:
+      static_cast<QCheckBox*>(w)->setText(Q(text));
       break;
-    case Property::Geometry: {
-      const Rect& r = control_.Geometry();
-      w->setGeometry(impl_.ToPixels(r.left), impl_.ToPixels(r.top), impl_.ToPixels(r.width),
-                     impl_.ToPixels(r.height));
+    case ControlKind::Frame:
+      static_cast<QGroupBox*>(w)->setTitle(Q(text));
+      break;
+    case ControlKind::Button:
+      static_cast<PictureButton*>(w)->setText(Q(text));
+      break;
+    case ControlKind::TextBox: {
+      auto* edit = static_cast<QLineEdit*>(w);
+      const QString shown = Q(text);
+      if (edit->text() != shown) edit->setText(shown);
       break;
     }
-    case Property::Caption:
-    case Property::Text:
-      switch (control_.Kind()) {
-        case ControlKind::Label:
-          static_cast<QLabel*>(w)->setText(Q(static_cast<Label&>(control_).Caption()));
-          break;
-        case ControlKind::CheckBox:
-          static_cast<QCheckBox*>(w)->setText(Q(static_cast<CheckBox&>(control_).Caption()));
-          break;
-        case ControlKind::Frame:
-          static_cast<QGroupBox*>(w)->setTitle(Q(static_cast<Frame&>(control_).Caption()));
-          break;
-        case ControlKind::Button:
-          static_cast<PictureButton*>(w)->setText(Q(static_cast<Button&>(control_).Caption()));
-          break;
-        case ControlKind::TextBox: {
-          auto* edit = static_cast<QLineEdit*>(w);
-          const QString text = Q(static_cast<TextBox&>(control_).Text());
-          if (edit->text() != text) edit->setText(text);
-          break;
-        }
-        default:
-          break;
-      }
-      break;
-    case Property::Value:
-      if (control_.Kind() == ControlKind::CheckBox)
-        static_cast<QCheckBox*>(w)->setChecked(static_cast<CheckBox&>(control_).Value() == 1);
-      break;
-    case Property::Font:
-      w->setFont(ToQFont(control_.GetFont()));
-      break;
-    case Property::Colors:
-      ApplyColors();
-      break;
-    case Property::ToolTip:
-      w->setToolTip(Q(control_.ToolTip()));
-      break;
-    case Property::Pictures:
-      ApplyPictures();
-      break;
-    case Property::Focus:
-      impl_.FocusWidget(w);
-      break;
-    case Property::Items:
-      ScheduleItems();
-      break;
-    case Property::Selection:
-      if (items_pending_)
-        FlushItems();
-      else
-        ApplySelection();
-      break;
-    case Property::Columns:
-      if (items_ == nullptr) break;
-      // Only a change in the number of columns needs the rows read again.
-      if (items_->columnCount({}) != static_cast<int>(static_cast<ListView&>(control_).Columns().size())) {
-        FlushItems();
-      } else {
-        if (items_->columnCount({}) > 0) emit items_->headerDataChanged(Qt::Horizontal, 0, items_->columnCount({}) - 1);
-        ApplyColumns();
-      }
-      break;
-    case Property::ListOptions:
-      ApplyListOptions();
-      break;
-    case Property::TabIndex:
-    case Property::Interval:
-    case Property::WindowState:
+    default:
       break;
   }
-  applying_ = false;
 }
+
+void WidgetPeer::ApplyChecked(bool checked) { static_cast<QCheckBox*>(widget_.data())->setChecked(checked); }
+
+void WidgetPeer::ApplyFont(const Font& font) { widget_->setFont(ToQFont(font)); }
+
+void WidgetPeer::ApplyToolTip(const std::string& text) { widget_->setToolTip(Q(text)); }
+
+void WidgetPeer::ApplyFocus() { impl_.FocusWidget(widget_); }
 
 void WidgetPeer::ApplyColors() {
   QWidget* w = widget_;

@@ -14,7 +14,6 @@ namespace zandrel::ui::qt {
 // --- WidgetPeer: the list view -----------------------------------------------
 
 void WidgetPeer::ApplyListOptions() {
-  if (control_.Kind() != ControlKind::ListView) return;
   auto* view = static_cast<QTreeView*>(widget_.data());
   auto& list = static_cast<ListView&>(control_);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);  // rows are never edited in place
@@ -37,6 +36,17 @@ void WidgetPeer::ApplyListOptions() {
 }
 
 void WidgetPeer::ApplyColumns() {
+  if (items_ == nullptr) return;
+  // Only a change in the number of columns needs the rows read again.
+  if (items_->columnCount({}) != static_cast<int>(static_cast<ListView&>(control_).Columns().size())) {
+    FlushItems();
+    return;
+  }
+  if (items_->columnCount({}) > 0) emit items_->headerDataChanged(Qt::Horizontal, 0, items_->columnCount({}) - 1);
+  ResizeColumns();
+}
+
+void WidgetPeer::ResizeColumns() {
   auto* view = static_cast<QTreeView*>(widget_.data());
   const auto& columns = static_cast<ListView&>(control_).Columns();
   for (std::size_t i = 0; i < columns.size(); ++i)
@@ -44,6 +54,13 @@ void WidgetPeer::ApplyColumns() {
 }
 
 void WidgetPeer::ApplySelection() {
+  if (items_pending_)
+    FlushItems();
+  else
+    SelectCurrent();
+}
+
+void WidgetPeer::SelectCurrent() {
   if (items_ == nullptr) return;
   auto* view = static_cast<QTreeView*>(widget_.data());
   const long selected = static_cast<ListView&>(control_).SelectedIndex();
@@ -59,7 +76,7 @@ void WidgetPeer::ApplySelection() {
   applying_ = was;
 }
 
-void WidgetPeer::ScheduleItems() {
+void WidgetPeer::ApplyItems() {
   if (items_ == nullptr) return;
   auto& list = static_cast<ListView&>(control_);
   // Fewer rows than shown: the view must not ask for rows that are gone.
@@ -80,8 +97,8 @@ void WidgetPeer::FlushItems() {
   const bool was = applying_;
   applying_ = true;
   items_->Reset();
-  ApplyColumns();
-  ApplySelection();
+  ResizeColumns();
+  SelectCurrent();
   applying_ = was;
 }
 

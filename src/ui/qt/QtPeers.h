@@ -15,8 +15,9 @@
 #include <memory>
 #include <vector>
 
+#include "ui/PictureCache.h"
+#include "ui/PropertyPeer.h"
 #include "ui/qt/QtItemsModel.h"
-#include "ui/qt/QtPictureCache.h"
 #include "ui/qt/QtPlatform.h"
 #include "ui/qt/QtWidgets.h"
 
@@ -28,30 +29,38 @@ class ControlPeerBase : public QObject, public ControlPeer {
   virtual void Detach() = 0;
 };
 
-class WidgetPeer : public ControlPeerBase {
+class WidgetPeer : public QObject, public PropertyPeer {
  public:
   WidgetPeer(QtPlatform::Impl& impl, Control& control, QWidget* widget);
-  void Update(Property what) override;
-  void Detach() override;
+  // Stops reporting to the model; the widgets go with their window.
+  void Detach();
   void ApplyAll();
   QWidget* Widget() const { return widget_; }
-  Control& Model() const { return control_; }
 
  private:
-  void ApplyColors();
-  void ApplyPictures();
-  void ApplyListOptions();
-  void ApplyColumns();
-  void ApplySelection();
-  void ScheduleItems();
+  bool Showing() const override { return !detached_ && widget_ != nullptr; }
+  void ApplyVisible(bool visible) override;
+  void ApplyEnabled(bool enabled) override;
+  void ApplyGeometry(const Rect& twips) override;
+  void ApplyText(const std::string& text) override;
+  void ApplyChecked(bool checked) override;
+  void ApplyFont(const Font& font) override;
+  void ApplyColors() override;
+  void ApplyToolTip(const std::string& text) override;
+  void ApplyPictures() override;
+  void ApplyFocus() override;
+  void ApplyItems() override;
+  void ApplySelection() override;
+  void ApplyColumns() override;
+  void ApplyListOptions() override;
+  void SelectCurrent();
+  void ResizeColumns();
   void FlushItems();
 
   QtPlatform::Impl& impl_;
-  Control& control_;
   QPointer<QWidget> widget_;
   ItemsModel* items_ = nullptr;  // list views only; owned by the widget
   bool items_pending_ = false;
-  bool applying_ = false;  // model -> widget in progress: do not echo back
   bool detached_ = false;
 };
 
@@ -83,6 +92,13 @@ class WindowPeer : public ControlPeerBase {
   bool detached_ = false;
 };
 
+// A picture as Qt decoded it, remembered by the bytes of its file.
+struct DecodedPicture {
+  QImage image;        // in display format; never changed once made
+  std::string format;  // "png", "jpeg", ...
+};
+std::size_t PixelBytes(const DecodedPicture& picture);
+
 struct Realisation {
   WindowWidget* top = nullptr;
   WindowPeer* peer = nullptr;
@@ -106,9 +122,7 @@ struct QtPlatform::Impl {
   bool inExec = false;
   QMetaObject::Connection focusConnection;
   QObject* translator = nullptr;  // a QTranslator installed on the application
-  // A few dozen pictures cover every window; the splash alone rereads twelve
-  // frames a hundred times a second.
-  qt::PictureCache pictures{64, 32u << 20};
+  PictureCache<qt::DecodedPicture> pictures{qt::PixelBytes};
 
   int ToPixels(float twips) const;
   float ToTwips(int pixels) const;

@@ -15,6 +15,24 @@
 
 namespace zandrel::ui::qt {
 
+namespace {
+
+// The image in the form the screen draws fastest: opaque pictures as RGB32,
+// others as premultiplied ARGB32. Painting then copies pixels, converting none.
+QImage ToDisplayFormat(QImage image) {
+  if (image.isNull()) return image;
+  const QImage::Format target =
+      image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+  if (image.format() != target) image.convertTo(target);
+  return image;
+}
+
+}  // namespace
+
+std::size_t PixelBytes(const DecodedPicture& picture) {
+  return static_cast<std::size_t>(picture.image.sizeInBytes()) + sizeof(DecodedPicture);
+}
+
 QImage DecodedImage(const PicturePtr& picture) {
   if (!picture) return {};
   if (!picture->native) {

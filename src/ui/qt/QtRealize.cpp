@@ -16,6 +16,8 @@
 #include <map>
 #include <vector>
 
+#include "ui/RealizeControls.h"
+
 namespace zandrel::ui::qt {
 
 using qt::Q;
@@ -100,41 +102,21 @@ QWidget* MakeWidget(ControlKind kind, QWidget* parent) {
   return nullptr;
 }
 
-// Every control's widget and peer, containers first, so that every control
-// finds its parent's widget.
-Widgets MakeControls(QtPlatform::Impl& impl, Window& window, qt::Realisation& r) {
-  Widgets widgets;
-  std::vector<Control*> pending(window.Controls().begin(), window.Controls().end());
-  while (!pending.empty()) {
-    std::vector<Control*> later;
-    for (Control* c : pending) {
-      QWidget* parent = r.top;
-      if (c->Container() != nullptr) {
-        auto it = widgets.find(c->Container());
-        if (it == widgets.end()) {
-          later.push_back(c);
-          continue;
-        }
-        parent = it->second;
-      }
-      QWidget* w = MakeWidget(c->Kind(), parent);
-      w->setObjectName(Q(c->Name()));
-      if (!c->CanTakeFocus())
-        w->setFocusPolicy(Qt::NoFocus);
-      else
-        w->setFocusPolicy(c->TabIndex() >= 0 ? Qt::StrongFocus : Qt::ClickFocus);
-      widgets[c] = w;
-      if (c->Kind() == ControlKind::ListView) AddContextMenu(static_cast<ListView&>(*c), w);
-      auto* peer = new qt::WidgetPeer(impl, *c, w);
-      r.controls[c] = peer;
-      c->AttachPeer(peer);
-      impl.controlOf.insert(w, c);
-      peer->ApplyAll();
-    }
-    if (later.size() == pending.size()) break;  // a container outside this window: not shown
-    pending = std::move(later);
-  }
-  return widgets;
+// One control's widget and peer.
+QWidget* MakeControl(QtPlatform::Impl& impl, qt::Realisation& r, Control& c, QWidget* parent) {
+  QWidget* w = MakeWidget(c.Kind(), parent);
+  w->setObjectName(Q(c.Name()));
+  if (!c.CanTakeFocus())
+    w->setFocusPolicy(Qt::NoFocus);
+  else
+    w->setFocusPolicy(c.TabIndex() >= 0 ? Qt::StrongFocus : Qt::ClickFocus);
+  if (c.Kind() == ControlKind::ListView) AddContextMenu(static_cast<ListView&>(c), w);
+  auto* peer = new qt::WidgetPeer(impl, c, w);
+  r.controls[&c] = peer;
+  c.AttachPeer(peer);
+  impl.controlOf.insert(w, &c);
+  peer->ApplyAll();
+  return w;
 }
 
 // The control registered first lies on top of its siblings.
@@ -193,7 +175,8 @@ void QtPlatform::Realize(Window& window) {
   r.top = MakeTopWidget(impl, window);
   r.peer = new qt::WindowPeer(impl, window, r.top);
   window.AttachPeer(r.peer);
-  Widgets widgets = MakeControls(impl, window, r);
+  Widgets widgets = RealizeControls(window, static_cast<QWidget*>(r.top),
+                                    [&](Control& c, QWidget* parent) { return MakeControl(impl, r, c, parent); });
   StackControls(window, widgets);
   SetTabOrder(window, widgets);
   AttachTimers(impl, window, r);

@@ -1,6 +1,13 @@
 // Internal to the Win32 realisation: the peers that keep a control's window
 // in step with its model, the realisation of one window, and the platform's
 // shared state.
+//   Win32ControlPeer.cpp  a control's peer; Win32WindowPeers.cpp the window's
+//                         and its timers' peers
+//   Win32WindowProcs.cpp  the window procedures, which pass messages to peers
+//   Win32Painting.cpp     what the realisation draws itself
+//   Win32Pictures.cpp     decoding, scaling and drawing pictures
+//   Win32Realize.cpp      putting a window on screen and taking it down
+//   Win32Platform.cpp     the platform's state and services
 //
 // <windows.h> defines as macros names that the controls model declares as
 // constants (MB_OK, IDOK, SND_ASYNC, OFN_FILEMUSTEXIST, ...). The model's
@@ -17,6 +24,8 @@
 #include <vector>
 
 #include "ui/Controls.h"
+#include "ui/PictureCache.h"
+#include "ui/PropertyPeer.h"
 #include "ui/Platform.h"
 #include "ui/Window.h"
 #include "ui/win32/Win32Platform.h"
@@ -36,6 +45,8 @@
 struct IWICImagingFactory;
 
 namespace zandrel::ui::win32 {
+
+inline COLORREF Ref(Color c) { return RGB(c.r, c.g, c.b); }
 
 // A decoded picture as a top-down 32-bit DIB section in premultiplied BGRA.
 struct Bitmap {
@@ -68,24 +79,10 @@ std::shared_ptr<const Bitmap> ScaledForDpi(const std::shared_ptr<const Bitmap>& 
 // Draws the bitmap unscaled with its top-left corner at (x, y).
 void DrawBitmap(HDC dc, const Bitmap& bitmap, int x, int y);
 
-// Decoded pictures remembered by the exact bytes of their file, so that the
-// splash's frames, reread many times a second, are decoded once. Every load
-// still reads and checks its file.
-class BitmapCache {
- public:
-  BitmapPtr Find(const std::vector<std::uint8_t>& bytes);
-  void Insert(const std::vector<std::uint8_t>& bytes, BitmapPtr bitmap);
-
- private:
-  struct Entry {
-    std::vector<std::uint8_t> bytes;
-    BitmapPtr bitmap;
-  };
-  static constexpr std::size_t kMaxEntries = 64;
-  static constexpr std::size_t kMaxBytes = 32u << 20;
-  std::vector<Entry> entries_;  // most recently used first
-  std::size_t bytes_ = 0;
-};
+// The bytes of the bitmap's pixels.
+inline std::size_t PixelBytes(const Bitmap& bitmap) {
+  return std::size_t(bitmap.width) * std::size_t(bitmap.height) * 4;
+}
 
 // The texts a list gives its control when asked (LVN_GETDISPINFOW): the
 // control gets the address of a whole UTF-16 copy rather than a copy into its
@@ -103,17 +100,14 @@ class DisplayTexts {
 
 struct Realisation;
 
-class ControlPeerW : public ControlPeer {
+class ControlPeerW : public PropertyPeer {
  public:
   ControlPeerW(Win32Platform::Impl& impl, Realisation& owner, Control& control, HWND hwnd);
   ~ControlPeerW() override;
-  void Update(Property what) override;
   void ApplyAll();
   void Detach() { detached_ = true; }
   bool Detached() const { return detached_; }
-  bool Applying() const { return applying_; }
 
-  Control& Model() const { return control_; }
   HWND Handle() const { return hwnd_; }
   Realisation& Owner() const { return owner_; }
   HBRUSH BackBrush() const { return brush_; }
@@ -128,17 +122,24 @@ class ControlPeerW : public ControlPeer {
   const Bitmap* ShownBitmap() const { return shown_.get(); }
 
  private:
-  void ApplyColors();
-  void ApplyPictures();
-  void ApplyListOptions();
-  void ApplyColumns();
-  void ApplyItems();
-  void ApplySelection();
-  void ApplyToolTip();
+  bool Showing() const override { return !detached_; }
+  void ApplyVisible(bool visible) override;
+  void ApplyEnabled(bool enabled) override;
+  void ApplyGeometry(const Rect& twips) override;
+  void ApplyText(const std::string& text) override;
+  void ApplyChecked(bool checked) override;
+  void ApplyFont(const Font& font) override;
+  void ApplyColors() override;
+  void ApplyToolTip(const std::string& text) override;
+  void ApplyPictures() override;
+  void ApplyFocus() override;
+  void ApplyItems() override;
+  void ApplySelection() override;
+  void ApplyColumns() override;
+  void ApplyListOptions() override;
 
   Win32Platform::Impl& impl_;
   Realisation& owner_;
-  Control& control_;
   HWND hwnd_;
   HBRUSH brush_ = nullptr;
   HFONT font_ = nullptr;
@@ -147,7 +148,6 @@ class ControlPeerW : public ControlPeer {
   int columns_ = 0;                 // list views: columns inserted in the control
   DisplayTexts texts_;              // list views: the texts the control shows
   bool tooltip_added_ = false;
-  bool applying_ = false;  // model -> window in progress: do not echo back
   bool detached_ = false;
 };
 
@@ -211,9 +211,17 @@ HCURSOR PointerCursor(int pointer);
 // Whether the pointer overrides the cursors of the program's windows.
 inline bool PointerBusy(int pointer) { return pointer == kPointerHourglass || pointer == 13; }
 
+// The window procedures serve the windows of the platform whose control peer
+// was made last.
+void ServeWindowsOf(Win32Platform::Impl& impl);
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+
+// WM_PAINT of a frame and of an image or picture box; the peer may be null
+// or detached.
+void PaintFrame(HWND hwnd, const ControlPeerW* peer);
+void PaintPicture(HWND hwnd, const ControlPeerW* peer);
 
 
 struct Win32Platform::Impl {
@@ -226,7 +234,7 @@ struct Win32Platform::Impl {
   std::map<HWND, win32::ControlPeerW*> peerOf;
   std::map<HWND, win32::Realisation*> realisationOf;  // top-level handles
   std::map<std::tuple<std::string, int, bool, int, UINT>, HFONT> fonts;
-  win32::BitmapCache pictures;
+  PictureCache<win32::Bitmap> pictures{win32::PixelBytes};
   std::vector<ShellNotify> notifies;
   int pointer = 0;
   HWND lastFocus = nullptr;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "ui/PictureFile.h"
 
@@ -148,28 +147,6 @@ void DrawBitmap(HDC dc, const Bitmap& bitmap, int x, int y) {
   }
   SelectObject(source, old);
   DeleteDC(source);
-}
-
-BitmapPtr BitmapCache::Find(const std::vector<std::uint8_t>& bytes) {
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->bytes.size() != bytes.size() || std::memcmp(it->bytes.data(), bytes.data(), bytes.size()) != 0)
-      continue;
-    std::rotate(entries_.begin(), it, it + 1);
-    return entries_.front().bitmap;
-  }
-  return nullptr;
-}
-
-void BitmapCache::Insert(const std::vector<std::uint8_t>& bytes, BitmapPtr bitmap) {
-  const std::size_t cost = bytes.size() + std::size_t(bitmap->width) * std::size_t(bitmap->height) * 4;
-  if (cost > kMaxBytes) return;
-  entries_.insert(entries_.begin(), Entry{bytes, std::move(bitmap)});
-  bytes_ += cost;
-  while (entries_.size() > kMaxEntries || bytes_ > kMaxBytes) {
-    const Entry& last = entries_.back();
-    bytes_ -= last.bytes.size() + std::size_t(last.bitmap->width) * std::size_t(last.bitmap->height) * 4;
-    entries_.pop_back();
-  }
 }
 
 }  // namespace zandrel::ui::win32

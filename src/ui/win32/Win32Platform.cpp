@@ -2,7 +2,6 @@
 #include "ui/win32/Win32Internal.h"
 
 #include <mmsystem.h>
-#include <shellscalingapi.h>
 #include <shlobj.h>
 #include <wincodec.h>
 
@@ -28,23 +27,6 @@ ATOM RegisterHostClass(HINSTANCE instance, const char* name, WNDPROC proc) {
   return RegisterClassExA(&wc);
 }
 
-UINT MonitorDpi(HMONITOR monitor) {
-  UINT x = 96, y = 96;
-  if (FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &x, &y)) || y == 0) return 96;
-  return y;
-}
-
-// The window's icon from its picture: the colours, and a mask from their alpha.
-HICON MakeIcon(const win32::Bitmap& bitmap) {
-  HBITMAP mask = CreateBitmap(bitmap.width, bitmap.height, 1, 1, nullptr);
-  ICONINFO info{};
-  info.fIcon = TRUE;
-  info.hbmMask = mask;
-  info.hbmColor = bitmap.handle;
-  HICON icon = CreateIconIndirect(&info);
-  DeleteObject(mask);
-  return icon;
-}
 
 }  // namespace
 
@@ -179,181 +161,9 @@ Win32Platform::~Win32Platform() {
   for (Window* w : left) UnrealizeWindow(*w, true);
   while (!impl_->closing.empty()) impl_->Destroy(impl_->closing.begin()->first);
   for (auto& [key, font] : impl_->fonts) DeleteObject(font);
-  impl_->pictures = win32::BitmapCache();
+  impl_->pictures.Clear();
   if (impl_->wic != nullptr) impl_->wic->Release();
   if (impl_->comInitialised) CoUninitialize();
-}
-
-void Win32Platform::Realize(Window& window) {
-  if (impl_->windows.count(&window) != 0) return;
-  impl_->quitRequested = false;
-  Impl& impl = *impl_;
-  auto owned = std::make_unique<Realisation>();
-  Realisation& r = *owned;
-  r.window = &window;
-
-  // No WS_SYSMENU: no control menu, no close, minimise or maximise box.
-  r.style = WS_POPUP | WS_CLIPCHILDREN;
-  if (window.HasTitleBar())
-    r.style |= WS_CAPTION;
-  else if (window.Border() != BorderStyle::None)
-    r.style |= WS_BORDER;
-  r.exStyle = window.ShowInTaskbar() ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
-
-  POINT origin{0, 0};
-  HMONITOR monitor = MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY);
-  r.dpi = MonitorDpi(monitor);
-  RECT frame{0, 0, r.ToPixels(window.ClientWidth()), r.ToPixels(window.ClientHeight())};
-  AdjustWindowRectExForDpi(&frame, r.style, FALSE, r.exStyle, r.dpi);
-  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  MONITORINFO info{};
-  info.cbSize = sizeof(info);
-  GetMonitorInfoA(monitor, &info);
-  const RECT& area = info.rcWork;
-  const int x = area.left + (area.right - area.left - w) / 2;
-  const int y = area.top + (area.bottom - area.top - h) / 2;
-
-  const Color back = window.BackColor();
-  r.back = CreateSolidBrush(RGB(back.r, back.g, back.b));
-  r.top = CreateWindowExA(r.exStyle, win32::kWindowClass, window.Caption().c_str(), r.style, x, y, w, h, nullptr,
-                          nullptr, impl.instance, nullptr);
-  if (r.top == nullptr) throw RuntimeError{7, "Out of memory: cannot create the window " + window.Name()};
-  impl.realisationOf[r.top] = &r;
-  SendMessageA(r.top, WM_SETFONT, reinterpret_cast<WPARAM>(impl.FontFor(Font{}, r.dpi)), FALSE);
-  if (win32::BitmapPtr icon = win32::BitmapOf(window.Icon(), impl.wic)) {
-    r.icon = MakeIcon(*icon);
-    SendMessageA(r.top, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(r.icon));
-    SendMessageA(r.top, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(r.icon));
-  }
-  r.tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, r.top, nullptr,
-                              impl.instance, nullptr);
-  r.peer = std::make_unique<win32::WindowPeerW>(r);
-  window.AttachPeer(r.peer.get());
-
-  // Containers first, so that every control finds its parent's handle.
-  std::map<const Control*, HWND> handles;
-  std::vector<Control*> pending(window.Controls().begin(), window.Controls().end());
-  while (!pending.empty()) {
-    std::vector<Control*> later;
-    for (Control* c : pending) {
-      HWND parent = r.top;
-      if (c->Container() != nullptr) {
-        auto it = handles.find(c->Container());
-        if (it == handles.end()) {
-          later.push_back(c);
-          continue;
-        }
-        parent = it->second;
-      }
-      const char* cls = nullptr;
-      DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
-      DWORD ex = 0;
-      switch (c->Kind()) {
-        case ControlKind::Label:
-          cls = "STATIC";
-          style |= SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL;
-          break;
-        case ControlKind::TextBox:
-          cls = "EDIT";
-          style |= ES_LEFT | ES_AUTOHSCROLL;
-          ex = WS_EX_CLIENTEDGE;
-          break;
-        case ControlKind::CheckBox:
-          cls = "BUTTON";
-          style |= BS_CHECKBOX;
-          break;
-        case ControlKind::Frame:
-          cls = win32::kFrameClass;
-          style |= WS_CLIPCHILDREN;
-          ex = WS_EX_CONTROLPARENT;
-          break;
-        case ControlKind::Button:
-          cls = "BUTTON";
-          style |= BS_OWNERDRAW;
-          break;
-        case ControlKind::ListView:
-          cls = WC_LISTVIEWA;
-          // Owner data: the rows stay in the model and the list asks for what it draws.
-          style |= LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA | LVS_NOSORTHEADER;
-          ex = WS_EX_CLIENTEDGE;
-          break;
-        case ControlKind::Image:
-        case ControlKind::PictureBox:
-          cls = win32::kPictureClass;
-          break;
-      }
-      HWND hwnd = CreateWindowExA(ex, cls, "", style, 0, 0, 0, 0, parent, nullptr, impl.instance, nullptr);
-      if (hwnd == nullptr) continue;
-      // The control registered first lies on top of its siblings.
-      SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-      if (c->Kind() == ControlKind::TextBox) SendMessageA(hwnd, EM_SETLIMITTEXT, 0, 0);  // no length limit
-      handles[c] = hwnd;
-      auto peer = std::make_unique<ControlPeerW>(impl, r, *c, hwnd);
-      if (c->Kind() == ControlKind::ListView)
-        SetWindowSubclass(hwnd, win32::ListSubclassProc, 1, reinterpret_cast<DWORD_PTR>(peer.get()));
-      impl.peerOf[hwnd] = peer.get();
-      c->AttachPeer(peer.get());
-      peer->ApplyAll();
-      r.controls.push_back(std::move(peer));
-    }
-    if (later.size() == pending.size()) break;  // a container outside this window: not shown
-    pending = std::move(later);
-  }
-
-  UINT_PTR id = 0;
-  for (Timer* t : window.Timers()) {
-    auto peer = std::make_unique<win32::TimerPeerW>(impl, r, *t, ++id);
-    t->AttachPeer(peer.get());
-    r.timers.push_back(std::move(peer));
-  }
-
-  impl.windows.emplace(&window, std::move(owned));
-  ShowWindow(r.top, window.Minimized() ? SW_SHOWMINIMIZED : SW_SHOW);
-  SetForegroundWindow(r.top);
-  if (Control* focused = window.Focused(); focused != nullptr && handles.count(focused) != 0)
-    impl.FocusHandle(handles[focused]);
-  UpdateWindow(r.top);
-}
-
-void Win32Platform::Unrealize(Window& window) {
-  // A window that still counts as shown is being destroyed: its controls and
-  // timers, members of the derived window, are already gone.
-  UnrealizeWindow(window, !window.Shown());
-}
-
-void Win32Platform::UnrealizeWindow(Window& window, bool controls_alive) {
-  auto it = impl_->windows.find(&window);
-  if (it == impl_->windows.end()) return;
-  std::unique_ptr<Realisation> r = std::move(it->second);
-  impl_->windows.erase(it);
-  // Peers stop reporting now; the handles may be in the middle of one of
-  // their own messages (a button that closes its window), so they go later.
-  window.AttachPeer(nullptr);
-  r->peer->Detach();
-  r->window = nullptr;
-  for (auto& peer : r->controls) {
-    if (controls_alive) peer->Model().AttachPeer(nullptr);
-    peer->Detach();
-  }
-  for (std::size_t i = 0; i < r->timers.size(); ++i) {
-    if (controls_alive) window.Timers()[i]->AttachPeer(nullptr);
-    r->timers[i]->Detach();
-  }
-  ShowWindow(r->top, SW_HIDE);
-  HWND top = r->top;
-  impl_->closing[top] = std::move(r);
-  if (!PostMessageA(top, win32::kDestroyLater, 0, 0)) impl_->Destroy(top);
-}
-
-void Win32Platform::BringToFront(Window& window) {
-  auto it = impl_->windows.find(&window);
-  if (it == impl_->windows.end()) return;
-  HWND top = it->second->top;
-  if (IsIconic(top)) ShowWindow(top, SW_RESTORE);
-  ShowWindow(top, SW_SHOW);
-  BringWindowToTop(top);
-  SetForegroundWindow(top);
 }
 
 // --- Services --------------------------------------------------------------------

@@ -1,4 +1,4 @@
-#include "store/basZandrel.h"
+#include "store/FileExists.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-// General routines of the manager window that need no window of their own.
+// The run-time error message box of the manager window.
 #pragma once
 
 #include <string>

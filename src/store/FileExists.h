@@ -1,4 +1,4 @@
-// General routines that need no window.
+// Whether a file can be read: the check the writer makes of a program path.
 #pragma once
 
 #include <string>

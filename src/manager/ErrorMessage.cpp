@@ -1,4 +1,4 @@
-#include "manager/basZandrel.h"
+#include "manager/ErrorMessage.h"
 
 namespace zandrel::manager {
 
