@@ -43,6 +43,20 @@ bool CreateKey(IRegistry& registry, HKEY root, const std::string& path, bool* cr
 // A key name cannot hold the path separator: "a\b" would reach another key.
 bool HoldsSeparator(const std::string& name) { return name.find('\\') != std::string::npos; }
 std::string SeparatorInExtension(const std::string& e) { return "Расширение не может содержать знак \\: " + e; }
+
+// The extension field's own checks, shared by the add and the removal: false
+// after telling the user what is wrong.
+bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter) {
+  if (e.size() == 1) {
+    prompter.MsgBox("Введите имя расширенния", MB_OK);
+    return false;
+  }
+  if (HoldsSeparator(e)) {
+    prompter.MsgBox(SeparatorInExtension(e), MB_OK);
+    return false;
+  }
+  return true;
+}
 std::string SeparatorInDescription(const std::string& d) { return "Описание не может содержать знак \\: " + d; }
 std::string UsersOwnExtension(const std::string& e) {
   return "Расширение " + e + " уже зарегистрировано в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
@@ -109,14 +123,7 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   const std::string d = Trim(fields.titleRef);
   const std::string p = Trim(fields.executableFileSpec);
 
-  if (e.size() == 1) {
-    prompter.MsgBox("Введите имя расширенния", MB_OK);
-    return {};
-  }
-  if (HoldsSeparator(e)) {
-    prompter.MsgBox(SeparatorInExtension(e), MB_OK);
-    return {};
-  }
+  if (!ExtensionFieldAccepted(e, prompter)) return {};
   if (d.empty()) {
     prompter.MsgBox("Введите описание", MB_OK);
     return {};
@@ -214,14 +221,7 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
 
 ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields) {
   const std::string e = PrepareExtension(fields.fileExt);
-  if (e.size() == 1) {
-    prompter.MsgBox("Введите имя расширенния", MB_OK);
-    return {};
-  }
-  if (HoldsSeparator(e)) {
-    prompter.MsgBox(SeparatorInExtension(e), MB_OK);
-    return {};
-  }
+  if (!ExtensionFieldAccepted(e, prompter)) return {};
   const std::string d = Trim(fields.titleRef);
   if (HoldsSeparator(d)) {
     prompter.MsgBox(SeparatorInDescription(d), MB_OK);
