@@ -76,6 +76,13 @@ std::unique_ptr<ui::Window> frmZandrel::Create(ui::Platform& platform, IRegistry
   return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit), history);
 }
 
+frmZandrel::Factory frmZandrel::CreatorWith(store::HistoryRegistry* history) {
+  return [history](ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
+                   std::function<void()> showExit) {
+    return Create(platform, registry, std::move(showAbout), std::move(showExit), history);
+  };
+}
+
 void frmZandrel::LayOut() {
   SetCaption("Orvanta");
   SetBorder(ui::BorderStyle::FixedSingle);

@@ -23,6 +23,12 @@ class frmZandrel : public ui::Window {
                                             std::function<void()> showAbout, std::function<void()> showExit,
                                             store::HistoryRegistry* history = nullptr);
 
+  // Create with `history` bound: what the programs' start-ups hand their
+  // window references.
+  using Factory = std::function<std::unique_ptr<ui::Window>(ui::Platform&, IRegistry&, std::function<void()>,
+                                                            std::function<void()>)>;
+  static Factory CreatorWith(store::HistoryRegistry* history);
+
   // `registry` (and `history`) must outlive the window. showAbout and
   // showExit open (or bring to the front) the About box and the exit
   // confirmation. `history` keeps the changes made through `registry` (it

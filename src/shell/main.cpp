@@ -56,11 +56,7 @@ int main(int argc, char** argv) {
   });
 
   zandrel::shell::Forms forms(platform, classes,
-                              [&history](zandrel::ui::Platform& p, zandrel::IRegistry& registry,
-                                         std::function<void()> showAbout, std::function<void()> showExit) {
-                                return zandrel::manager::frmZandrel::Create(p, registry, std::move(showAbout),
-                                                                            std::move(showExit), &history);
-                              });
+                              zandrel::manager::frmZandrel::CreatorWith(&history));
   platform.Dispatch([&forms] { forms.ShowSplash(); });
   return platform.Exec();
 }

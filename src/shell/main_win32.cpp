@@ -28,11 +28,7 @@ int main() {
   // Every committed change is kept in the machine's history, so that it can be undone.
   zandrel::store::HistoryRegistry history(*registry);
   zandrel::shell::Forms forms(platform, history,
-                              [&history](zandrel::ui::Platform& p, zandrel::IRegistry& registry,
-                                         std::function<void()> showAbout, std::function<void()> showExit) {
-                                return zandrel::manager::frmZandrel::Create(p, registry, std::move(showAbout),
-                                                                            std::move(showExit), &history);
-                              });
+                              zandrel::manager::frmZandrel::CreatorWith(&history));
   platform.Dispatch([&forms] { forms.ShowSplash(); });
   return platform.Exec();
 }
