@@ -123,20 +123,7 @@ class ControlPeerW : public PropertyPeer {
 
  private:
   bool Showing() const override { return !detached_; }
-  void ApplyVisible(bool visible) override;
-  void ApplyEnabled(bool enabled) override;
-  void ApplyGeometry(const Rect& twips) override;
-  void ApplyText(const std::string& text) override;
-  void ApplyChecked(bool checked) override;
-  void ApplyFont(const Font& font) override;
-  void ApplyColors() override;
-  void ApplyToolTip(const std::string& text) override;
-  void ApplyPictures() override;
-  void ApplyFocus() override;
-  void ApplyItems() override;
-  void ApplySelection() override;
-  void ApplyColumns() override;
-  void ApplyListOptions() override;
+  ZANDREL_PROPERTY_PEER_OVERRIDES
 
   Win32Platform::Impl& impl_;
   Realisation& owner_;
