@@ -30,7 +30,7 @@ std::string Identity(HKEY root, const std::string& path) { return registry::Uppe
 }  // namespace
 
 HistoryRegistry::HistoryRegistry(IRegistry& inner, TreesDelete deleteTrees, HistoryBound bound)
-    : inner_(inner), delete_trees_(std::move(deleteTrees)), bound_(bound) {}
+    : ForwardingRegistry(inner), inner_(inner), delete_trees_(std::move(deleteTrees)), bound_(bound) {}
 
 void HistoryRegistry::Describe(std::string kind, std::string subject) {
   kind_ = std::move(kind);
@@ -179,16 +179,6 @@ LONG HistoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOpt
   return code;
 }
 
-LONG HistoryRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                                    char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
-  return inner_.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
-}
-
-LONG HistoryRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                                    DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-  return inner_.RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
-}
-
 LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                                       HKEY* phkResult, DWORD* lpdwDisposition) {
@@ -227,10 +217,6 @@ LONG HistoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   if (in_transaction_ && Resolve(hKey, nullptr, &place))
     if (LONG code = TouchPlace(place); code != ERROR_SUCCESS) return code;
   return inner_.RegDeleteValueA(hKey, lpValueName);
-}
-
-bool HistoryRegistry::KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
-  return inner_.KeyOnlyInDesktopView(hKey, lpSubKey);
 }
 
 LONG HistoryRegistry::BeginTransaction() {

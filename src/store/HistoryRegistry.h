@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "registry/ForwardingRegistry.h"
 #include "store/ChangeHistory.h"
 #include "store/ChangeRecord.h"
 
@@ -22,7 +23,7 @@ namespace zandrel::store {
 // hive's HiveRegistry::DeleteTrees); empty to delete through the calls.
 using TreesDelete = std::function<LONG(const std::vector<std::pair<HKEY, std::string>>& keys)>;
 
-class HistoryRegistry : public IRegistry {
+class HistoryRegistry : public ForwardingRegistry {
  public:
   // The history keeps the last `bound` changes, fewer when their records
   // pass its bytes.
@@ -49,10 +50,6 @@ class HistoryRegistry : public IRegistry {
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
   LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                        DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                        HKEY* phkResult, DWORD* lpdwDisposition) override;
@@ -61,7 +58,6 @@ class HistoryRegistry : public IRegistry {
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
   LONG RegCloseKey(HKEY hKey) override;
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
-  bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
   LONG BeginTransaction() override;
   LONG CommitTransaction() override;
   void RollbackTransaction() override;
