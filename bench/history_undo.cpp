@@ -42,10 +42,6 @@ std::unique_ptr<hive::HiveRegistry> Open(const std::string& path) {
   return registry;
 }
 
-store::TreesDelete TreesOf(hive::HiveRegistry& hive) {
-  return [&hive](const std::vector<std::pair<HKEY, std::string>>& keys) { return hive.DeleteTrees(keys); };
-}
-
 }  // namespace
 
 int main() {
@@ -56,7 +52,7 @@ int main() {
   {
     auto hive = Open(bench::WorkingHive(bench::kTypical, "undo"));
     if (!hive) return 1;
-    store::HistoryRegistry history(*hive, TreesOf(*hive));
+    store::HistoryRegistry history(*hive, hive->Fast());
     Silent prompter;
     for (int run = 0; run < 21; ++run) {
       store::CreateAssociation(history, prompter, {".undo" + std::to_string(run), "Undo Bench", program, 0});
@@ -70,7 +66,7 @@ int main() {
     bench::RemoveHive(path);
     auto hive = Open(path);
     if (!hive) return 1;
-    store::HistoryRegistry history(*hive, TreesOf(*hive));
+    store::HistoryRegistry history(*hive, hive->Fast());
     history.Describe("import", reg);
     if (!regfile::ImportRegFile(history, reg).ok) return 1;
     imports.push_back(Timed([&] {

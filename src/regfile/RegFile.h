@@ -117,6 +117,18 @@ LONG WalkSubtree(IRegistry& registry, HKEY key, SubtreeVisitor& visitor);
 // what WalkSubtree would, faster (the hive's HiveRegistry::WalkSubtree).
 using SubtreeWalk = std::function<LONG(HKEY key, SubtreeVisitor& visitor)>;
 
+// A registry's own deletion of each root\path with its subtree, all or none,
+// as DeleteKeyTree makes each through the calls (the hive's
+// HiveRegistry::DeleteTrees).
+using TreesDelete = std::function<LONG(const std::vector<std::pair<HKEY, std::string>>& keys)>;
+
+// What a registry does faster than through its calls; what is empty is done
+// through the calls.
+struct FastPaths {
+  SubtreeWalk walk;
+  TreesDelete deleteTrees;
+};
+
 // Exports the key at `key_path` and its whole subtree as Version 5.00 bytes
 // (UTF-16LE with BOM), read with `walk` when given, else with WalkSubtree.
 // Returns 0, or the registry's code with *error set to a one-line message.

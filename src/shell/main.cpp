@@ -37,9 +37,7 @@ int main(int argc, char** argv) {
   zandrel::desktop::ViewReader helper =
       zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());
   // Every committed change is kept in the hive's history, so that it can be undone.
-  zandrel::store::HistoryRegistry history(*hive, [&hive](const std::vector<std::pair<zandrel::HKEY, std::string>>& keys) {
-    return hive->DeleteTrees(keys);
-  });
+  zandrel::store::HistoryRegistry history(*hive, hive->Fast());
   zandrel::desktop::DesktopClasses classes(history, paths, [helper](const zandrel::desktop::ViewRequest& request,
                                                                    std::string* why) {
     auto rows = helper(request, why);

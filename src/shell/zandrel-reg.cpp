@@ -93,11 +93,6 @@ int Imported(const regfile::RegImportResult& result, const std::string& file) {
 int Import(IRegistry& registry, const regfile::ChangesApply& apply, const std::string& file) {
   return Imported(regfile::ImportRegFile(registry, file, apply), file);
 }
-#else
-// The hive's own deletion of whole subtrees, for the undo of large changes.
-store::TreesDelete TreesDelete(hive::HiveRegistry& hive) {
-  return [&hive](const std::vector<std::pair<HKEY, std::string>>& keys) { return hive.DeleteTrees(keys); };
-}
 #endif
 
 int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key, const std::string& file) {
@@ -269,7 +264,7 @@ int Run(const std::vector<std::string>& args) {
     // nothing all the same (a file that fails leaves no hive). Either way
     // the import is kept in the history.
     const auto import_into = [&args](hive::HiveRegistry& hive) {
-      store::HistoryRegistry history(hive, TreesDelete(hive));
+      store::HistoryRegistry history(hive, hive.Fast());
       history.Describe("import", args[1]);
       const auto apply = [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return hive.ApplyRegChanges(changes, failed);
@@ -300,7 +295,7 @@ int Run(const std::vector<std::string>& args) {
 #ifdef _WIN32
   store::HistoryRegistry history(*registry);
 #else
-  store::HistoryRegistry history(*registry, TreesDelete(*registry));
+  store::HistoryRegistry history(*registry, registry->Fast());
 #endif
   if (verb == "undo") {
     std::function<std::string()> after;
@@ -322,9 +317,7 @@ int Run(const std::vector<std::string>& args) {
   }
 #else
   // The hive reads a whole subtree in a few scans rather than a call per key.
-  const regfile::SubtreeWalk walk = [&registry](HKEY key, regfile::SubtreeVisitor& visitor) {
-    return registry->WalkSubtree(key, visitor);
-  };
+  const regfile::SubtreeWalk walk = registry->Fast().walk;
 #endif
 #ifdef ZANDREL_HAVE_DESKTOP
   // The classes store's first view of the desktop is computed by the helper

@@ -51,11 +51,21 @@ struct Reader {
   }
 };
 
-// Collects a walk as keys with paths below the walk's start.
+// Collects a walk as keys with paths below the walk's start; with
+// `wanted`, the subtrees of the start's children it names instead, each
+// into its own list.
 class Collector : public regfile::SubtreeVisitor {
  public:
-  explicit Collector(std::vector<RecordedKey>* keys) : keys_(*keys) {}
+  explicit Collector(std::vector<RecordedKey>* keys) : keys_(keys) {}
+  explicit Collector(const SubtreesWanted& wanted) : wanted_(&wanted) {}
   void Key(std::size_t depth, std::string_view name) override {
+    if (wanted_ != nullptr) {
+      if (depth <= 1) keys_ = nullptr;
+      if (depth == 1)
+        if (const auto found = wanted_->find(registry::UpperName(name)); found != wanted_->end()) keys_ = found->second;
+      if (keys_ == nullptr) return;
+      --depth;
+    }
     ends_.resize(depth + 1);
     if (depth == 0) {
       path_.clear();
@@ -65,14 +75,15 @@ class Collector : public regfile::SubtreeVisitor {
       path_.append(name);
     }
     ends_[depth] = path_.size();
-    keys_.push_back(RecordedKey{path_, {}});
+    keys_->push_back(RecordedKey{path_, {}});
   }
   void Value(std::string_view name, DWORD type, std::string_view data) override {
-    keys_.back().values.push_back(RecordedValue{std::string(name), type, std::string(data)});
+    if (keys_ != nullptr) keys_->back().values.push_back(RecordedValue{std::string(name), type, std::string(data)});
   }
 
  private:
-  std::vector<RecordedKey>& keys_;
+  const SubtreesWanted* wanted_ = nullptr;
+  std::vector<RecordedKey>* keys_ = nullptr;
   std::string path_;
   std::vector<std::size_t> ends_;
 };
@@ -182,6 +193,18 @@ LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::v
   if (code != ERROR_SUCCESS) return code;
   Collector collector(keys);
   code = regfile::WalkSubtree(registry, key, collector);
+  if (key != root) registry.RegCloseKey(key);
+  return code;
+}
+
+LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, HKEY root, const std::string& parent,
+                  const SubtreesWanted& wanted) {
+  HKEY key = 0;
+  LONG code = registry.RegOpenKeyExA(root, parent.c_str(), 0, KEY_READ, &key);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  Collector collector(wanted);
+  code = walk ? walk(key, collector) : regfile::WalkSubtree(registry, key, collector);
   if (key != root) registry.RegCloseKey(key);
   return code;
 }

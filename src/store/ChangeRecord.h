@@ -14,8 +14,10 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "regfile/RegFile.h"
 #include "registry/Registry.h"
 
 namespace zandrel::store {
@@ -65,5 +67,13 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
 // The subtree of the existing key root\path as it is now, parents before
 // children.
 LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys);
+
+// Children by upper-case name, each with the list its subtree goes into.
+using SubtreesWanted = std::unordered_map<std::string, std::vector<RecordedKey>*>;
+// Reads the subtrees of the children of root\parent that `wanted` names in
+// one walk of root\parent, with `walk` (the calls when empty); a list stays
+// empty for a child that is not there, all of them when the parent is not.
+LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, HKEY root, const std::string& parent,
+                  const SubtreesWanted& wanted);
 
 }  // namespace zandrel::store

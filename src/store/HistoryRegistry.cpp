@@ -1,5 +1,6 @@
 #include "store/HistoryRegistry.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "regfile/RegFile.h"
@@ -25,12 +26,24 @@ std::string Parent(const std::string& path) {
   return at == std::string::npos ? "" : path.substr(0, at);
 }
 
-std::string Identity(HKEY root, const std::string& path) { return registry::UpperName(KeyName(root, path)); }
+// How the notes know a key: its root's number, then its path upper-cased,
+// so that a parent's identity is its child's up to the last backslash.
+std::string Identity(HKEY root, std::string_view path) {
+  std::string id(1, static_cast<char>('0' + (root - HKEY_CLASSES_ROOT)));
+  id.reserve(path.size() + 2);
+  if (!path.empty()) {
+    id.push_back('\\');
+    registry::AppendUpperName(path, &id);
+  }
+  return id;
+}
+
+std::string_view ParentIdentity(std::string_view id) { return id.substr(0, id.rfind('\\')); }
 
 }  // namespace
 
-HistoryRegistry::HistoryRegistry(IRegistry& inner, TreesDelete deleteTrees, HistoryBound bound)
-    : ForwardingRegistry(inner), inner_(inner), delete_trees_(std::move(deleteTrees)), bound_(bound) {}
+HistoryRegistry::HistoryRegistry(IRegistry& inner, regfile::FastPaths fast, HistoryBound bound)
+    : ForwardingRegistry(inner), inner_(inner), fast_(std::move(fast)), bound_(bound) {}
 
 void HistoryRegistry::Describe(std::string kind, std::string subject) {
   kind_ = std::move(kind);
@@ -54,12 +67,13 @@ bool HistoryRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
   return true;
 }
 
-LONG HistoryRegistry::TouchPlace(const Place& place) {
-  std::string id = Identity(place.root, place.path);
-  if (const auto found = touched_.find(id); found != touched_.end()) {
-    found->second.gone = false;
-    return ERROR_SUCCESS;
-  }
+bool HistoryRegistry::BelowMissing(std::string_view id) const {
+  for (std::size_t at = id.rfind('\\'); at != std::string_view::npos && at > 0; at = id.rfind('\\', at - 1))
+    if (const auto found = touched_.find(id.substr(0, at)); found != touched_.end()) return !found->second.exists;
+  return false;
+}
+
+LONG HistoryRegistry::Note(const Place& place, std::string id) {
   Before before{place.root, place.path, false, {}};
   const LONG code = ReadKeyValues(inner_, place.root, place.path, &before.exists, &before.values);
   if (code != ERROR_SUCCESS) return code;
@@ -67,23 +81,38 @@ LONG HistoryRegistry::TouchPlace(const Place& place) {
   return ERROR_SUCCESS;
 }
 
+LONG HistoryRegistry::TouchPlace(const Place& place) {
+  std::string id = Identity(place.root, place.path);
+  if (const auto found = touched_.find(id); found != touched_.end()) {
+    found->second.gone = false;
+    return ERROR_SUCCESS;
+  }
+  return BelowMissing(id) ? ERROR_SUCCESS : Note(place, std::move(id));
+}
+
 LONG HistoryRegistry::TouchCreated(const Place& place) {
+  std::string id = Identity(place.root, place.path);
+  if (const auto found = touched_.find(id); found != touched_.end()) {
+    found->second.gone = false;
+    return ERROR_SUCCESS;
+  }
+  if (BelowMissing(id)) return ERROR_SUCCESS;
+  // The key is read, and each missing parent up to one that exists; a
+  // missing key below a missing parent is in that one's subtree.
   std::string below;  // the key noted one level down, when it was missing
   for (Place at = place;;) {
-    const std::string id = Identity(at.root, at.path);
-    auto found = touched_.find(id);
-    const bool known = found != touched_.end();
-    if (known) {
-      found->second.gone = false;
-    } else {
-      if (LONG code = TouchPlace(at); code != ERROR_SUCCESS) return code;
-      found = touched_.find(id);
-    }
-    // A key created below one the change creates is in that one's subtree.
-    if (!below.empty() && !found->second.exists) touched_.at(below).nested = true;
-    if (known || found->second.exists || at.path.empty()) return ERROR_SUCCESS;
+    if (LONG code = Note(at, id); code != ERROR_SUCCESS) return code;
+    const bool exists = touched_.at(id).exists;
+    if (!below.empty() && !exists) touched_.at(below).nested = true;
+    if (exists || at.path.empty()) return ERROR_SUCCESS;
     below = id;
     at.path = Parent(at.path);
+    id = ParentIdentity(id);
+    if (const auto found = touched_.find(id); found != touched_.end()) {
+      found->second.gone = false;
+      if (!found->second.exists) touched_.at(below).nested = true;
+      return ERROR_SUCCESS;
+    }
   }
 }
 
@@ -113,34 +142,72 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<const RecordEntry*>& created
       before.gone = true;
     }
   }
-  if (delete_trees_) return delete_trees_(keys);
+  if (fast_.deleteTrees) return fast_.deleteTrees(keys);
   for (const auto& [root, path] : keys)
     if (LONG code = regfile::DeleteKeyTree(*this, root, path); code != ERROR_SUCCESS) return code;
   return ERROR_SUCCESS;
 }
 
 LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
-  for (const auto& [id, before] : touched_) {
+  // In the order of the keys' identities, so that a record does not depend
+  // on how the notes are kept.
+  std::vector<const std::pair<const std::string, Before>*> noted;
+  for (const auto& note : touched_)
+    if (!note.second.nested) noted.push_back(&note);
+  std::sort(noted.begin(), noted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+  std::vector<std::size_t> missing;  // the entries of keys missing before
+  for (const auto* note : noted) {
+    const Before& before = note->second;
+    if (!before.exists) {
+      missing.push_back(record->entries.size());
+      record->entries.push_back(RecordEntry{RecordEntry::Kind::kCreated, before.root, before.path, {}, {}, {}});
+      continue;
+    }
     bool exists = false;
     RecordedValues after;
-    if (before.nested) continue;
     if (!before.gone)
       if (LONG code = ReadKeyValues(inner_, before.root, before.path, &exists, &after); code != ERROR_SUCCESS)
         return code;
     RecordEntry entry{RecordEntry::Kind::kValues, before.root, before.path, {}, before.values, std::move(after)};
-    if (!before.exists && exists) {
-      entry.kind = RecordEntry::Kind::kCreated;
-      entry.after.clear();
-      if (LONG code = ReadSubtree(inner_, before.root, before.path, &entry.subtree); code != ERROR_SUCCESS)
-        return code;
-    } else if (before.exists && !exists) {
+    if (!exists) {
       entry.kind = RecordEntry::Kind::kDeleted;
       entry.after.clear();
-    } else if (!exists || entry.before == entry.after) {
+    } else if (entry.before == entry.after) {
       continue;
     }
     record->entries.push_back(std::move(entry));
   }
+  return ReadCreated(&record->entries, missing);
+}
+
+LONG HistoryRegistry::ReadCreated(std::vector<RecordEntry>* entries, const std::vector<std::size_t>& missing) {
+  // Many keys created under one parent (an import) are read in one walk of
+  // it; a few, each on its own, as a walk reads the parent's whole subtree.
+  constexpr std::size_t kOneWalk = 16;
+  std::map<std::string, std::vector<std::size_t>> by_parent;
+  for (const std::size_t i : missing) by_parent[Identity((*entries)[i].root, Parent((*entries)[i].path))].push_back(i);
+  for (const auto& [id, group] : by_parent) {
+    const RecordEntry& first = (*entries)[group.front()];
+    if (group.size() >= kOneWalk && fast_.walk) {
+      SubtreesWanted wanted;
+      for (const std::size_t i : group) {
+        RecordEntry& entry = (*entries)[i];
+        wanted.emplace(registry::UpperName(entry.path.substr(entry.path.rfind('\\') + 1)), &entry.subtree);
+      }
+      if (LONG code = ReadSubtrees(inner_, fast_.walk, first.root, Parent(first.path), wanted); code != ERROR_SUCCESS)
+        return code;
+      continue;
+    }
+    for (const std::size_t i : group) {
+      RecordEntry& entry = (*entries)[i];
+      const LONG code = ReadSubtree(inner_, entry.root, entry.path, &entry.subtree);
+      if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) return code;
+    }
+  }
+  // A key created and deleted again by the change is left out.
+  std::erase_if(*entries, [](const RecordEntry& entry) {
+    return entry.kind == RecordEntry::Kind::kCreated && entry.subtree.empty();
+  });
   return ERROR_SUCCESS;
 }
 

@@ -13,21 +13,19 @@
 #include <unordered_map>
 #include <vector>
 
+#include "regfile/RegFile.h"
 #include "registry/ForwardingRegistry.h"
 #include "store/ChangeHistory.h"
 #include "store/ChangeRecord.h"
 
 namespace zandrel::store {
 
-// A registry's own deletion of subtrees, faster than through its calls (the
-// hive's HiveRegistry::DeleteTrees); empty to delete through the calls.
-using TreesDelete = std::function<LONG(const std::vector<std::pair<HKEY, std::string>>& keys)>;
-
 class HistoryRegistry : public ForwardingRegistry {
  public:
-  // The history keeps the last `bound` changes, fewer when their records
-  // pass its bytes.
-  explicit HistoryRegistry(IRegistry& inner, TreesDelete deleteTrees = nullptr, HistoryBound bound = {});
+  // `fast` reads and deletes large subtrees (an import's, its undo's); the
+  // history keeps the last `bound` changes, fewer when their records pass
+  // its bytes.
+  explicit HistoryRegistry(IRegistry& inner, regfile::FastPaths fast = {}, HistoryBound bound = {});
 
   IRegistry& Inner() { return inner_; }
 
@@ -76,17 +74,32 @@ class HistoryRegistry : public ForwardingRegistry {
     bool nested = false;  // missing, below a key that was missing too
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
+  // Notes the state of a key about to change, unless it is noted already
+  // or below a key noted missing (then it was missing too, and is in that
+  // one's subtree: most keys of an import).
   LONG TouchPlace(const Place& place);
+  // Whether the key known as `id` is below a key noted missing.
+  bool BelowMissing(std::string_view id) const;
+  // Reads and notes the state of a key not noted yet.
+  LONG Note(const Place& place, std::string id);
   // Notes a key about to be created, and each missing parent.
   LONG TouchCreated(const Place& place);
   LONG BuildRecord(ChangeRecord* record);
+  // Fills the entries of keys missing before the change with their subtrees
+  // now, and drops those still missing.
+  LONG ReadCreated(std::vector<RecordEntry>* entries, const std::vector<std::size_t>& missing);
   void Reset();
 
   IRegistry& inner_;
-  TreesDelete delete_trees_;
+  regfile::FastPaths fast_;
   std::unordered_map<HKEY, Place> places_;  // open handles and where they lead
   bool in_transaction_ = false;
-  std::map<std::string, Before> touched_;   // by upper-case "ROOT\path"
+  struct IdentityHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view id) const { return std::hash<std::string_view>{}(id); }
+  };
+  // By identity (HistoryRegistry.cpp), found also by a part of one.
+  std::unordered_map<std::string, Before, IdentityHash, std::equal_to<>> touched_;
   std::string kind_, subject_;
   std::optional<std::pair<unsigned, unsigned>> undone_;
   HistoryBound bound_;

@@ -96,7 +96,7 @@ class History : public ::testing::TestWithParam<Row> {};
 TEST_P(History, UndoPutsBackOrRefuses) {
   const Row& row = GetParam();
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, TreesDeleteOf(*w.registry), row.bound);
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry), row.bound);
   row.change(w);
   if (row.later) row.later(w);
   const store::UndoOutcome outcome = store::UndoChange(*w.history, row.undo);

@@ -21,8 +21,6 @@ const std::vector<Backend>& Backends() {
 
 std::unique_ptr<IRegistry> MakeRegistry(const std::string& folder) { return Backends().front().make(folder); }
 
-store::TreesDelete TreesDeleteOf(IRegistry& registry) {
-  return [&hive = dynamic_cast<hive::HiveRegistry&>(registry)](const auto& keys) { return hive.DeleteTrees(keys); };
-}
+regfile::FastPaths FastPathsOf(IRegistry& registry) { return dynamic_cast<hive::HiveRegistry&>(registry).Fast(); }
 
 }  // namespace zandrel::testing

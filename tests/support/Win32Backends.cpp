@@ -33,6 +33,6 @@ const std::vector<Backend>& Backends() {
 
 std::unique_ptr<IRegistry> MakeRegistry(const std::string& folder) { return Backends().front().make(folder); }
 
-store::TreesDelete TreesDeleteOf(IRegistry&) { return nullptr; }
+regfile::FastPaths FastPathsOf(IRegistry&) { return {}; }
 
 }  // namespace zandrel::testing

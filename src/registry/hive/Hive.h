@@ -21,11 +21,11 @@
 #include <memory>
 #include <string>
 
+#include "regfile/RegFile.h"
 #include "registry/Registry.h"
 
 namespace zandrel::regfile {
-class SubtreeVisitor;  // regfile/RegFile.h
-struct RegChange;      // regfile/RegParser.h
+struct RegChange;  // regfile/RegParser.h
 }  // namespace zandrel::regfile
 
 namespace zandrel::hive {
@@ -66,6 +66,8 @@ class HiveRegistry : public zandrel::IRegistry {
   // as hive::DeleteKeyTree does through the calls above, all or none: 0
   // also for a key that is not there; 5 for the hive's fixed keys.
   LONG DeleteTrees(const std::vector<std::pair<HKEY, std::string>>& keys);
+  // WalkSubtree and DeleteTrees, for the callers that take either.
+  regfile::FastPaths Fast();
 
   // The file this instance works on.
   const std::string& Path() const;

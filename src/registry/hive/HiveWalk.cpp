@@ -241,4 +241,10 @@ LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
   return ERROR_SUCCESS;
 }
 
+regfile::FastPaths HiveRegistry::Fast() {
+  return regfile::FastPaths{
+      [this](HKEY key, regfile::SubtreeVisitor& visitor) { return WalkSubtree(key, visitor); },
+      [this](const std::vector<std::pair<HKEY, std::string>>& keys) { return DeleteTrees(keys); }};
+}
+
 }  // namespace zandrel::hive
