@@ -1,5 +1,8 @@
 #include "store/ChangeRecord.h"
 
+#include <map>
+#include <unordered_map>
+
 #include "regfile/RegFile.h"
 #include "registry/Names.h"
 
@@ -57,7 +60,8 @@ struct Reader {
 class Collector : public regfile::SubtreeVisitor {
  public:
   explicit Collector(std::vector<RecordedKey>* keys) : keys_(keys) {}
-  explicit Collector(const SubtreesWanted& wanted) : wanted_(&wanted) {}
+  using Wanted = std::unordered_map<std::string, std::vector<RecordedKey>*>;  // by upper-case name
+  explicit Collector(const Wanted& wanted) : wanted_(&wanted) {}
   void Key(std::size_t depth, std::string_view name) override {
     if (wanted_ != nullptr) {
       if (depth <= 1) keys_ = nullptr;
@@ -82,17 +86,22 @@ class Collector : public regfile::SubtreeVisitor {
   }
 
  private:
-  const SubtreesWanted* wanted_ = nullptr;
+  const Wanted* wanted_ = nullptr;
   std::vector<RecordedKey>* keys_ = nullptr;
   std::string path_;
   std::vector<std::size_t> ends_;
 };
 
+
+bool HasSubtree(RecordEntry::Kind kind) {
+  return kind == RecordEntry::Kind::kCreated || kind == RecordEntry::Kind::kDeletedTree;
+}
+
 }  // namespace
 
 std::size_t ChangeRecord::KeyCount() const {
   std::size_t count = 0;
-  for (const RecordEntry& entry : entries) count += entry.kind == RecordEntry::Kind::kCreated ? entry.subtree.size() : 1;
+  for (const RecordEntry& entry : entries) count += HasSubtree(entry.kind) ? entry.subtree.size() : 1;
   return count;
 }
 
@@ -103,7 +112,7 @@ std::string EncodeChangeRecord(const ChangeRecord& record) {
     out.push_back(static_cast<char>(entry.kind));
     PutU32(entry.root, &out);
     PutString(entry.path, &out);
-    if (entry.kind == RecordEntry::Kind::kCreated) {
+    if (HasSubtree(entry.kind)) {
       PutU32(static_cast<std::uint32_t>(entry.subtree.size()), &out);
       for (const RecordedKey& key : entry.subtree) {
         PutString(key.path, &out);
@@ -127,10 +136,10 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
     if (reader.in.empty()) return false;
     const int kind = static_cast<unsigned char>(reader.in[0]);
     reader.in.remove_prefix(1);
-    if (kind < 1 || kind > 3) return false;
+    if (kind < 1 || kind > 4) return false;
     entry.kind = static_cast<RecordEntry::Kind>(kind);
     if (!reader.U32(&entry.root) || !reader.String(&entry.path)) return false;
-    if (entry.kind == RecordEntry::Kind::kCreated) {
+    if (HasSubtree(entry.kind)) {
       std::uint32_t keys = 0;
       if (!reader.U32(&keys) || keys > reader.in.size() / 8) return false;
       entry.subtree.resize(keys);
@@ -197,16 +206,42 @@ LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::v
   return code;
 }
 
-LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, HKEY root, const std::string& parent,
-                  const SubtreesWanted& wanted) {
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, parent.c_str(), 0, KEY_READ, &key);
-  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (code != ERROR_SUCCESS) return code;
-  Collector collector(wanted);
-  code = walk ? walk(key, collector) : regfile::WalkSubtree(registry, key, collector);
-  if (key != root) registry.RegCloseKey(key);
-  return code;
+LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::vector<SubtreeRead>& reads) {
+  // A walk of the parent reads its whole subtree (the fast walk, the whole
+  // store): worth it only for many keys below it.
+  constexpr std::size_t kOneWalk = 16;
+  std::map<std::pair<HKEY, std::string>, std::vector<const SubtreeRead*>> by_parent;
+  for (const SubtreeRead& read : reads) {
+    const std::size_t at = read.path->rfind('\\');
+    const std::string_view parent = at == std::string::npos ? std::string_view() : std::string_view(*read.path).substr(0, at);
+    by_parent[{read.root, registry::UpperName(parent)}].push_back(&read);
+  }
+  for (const auto& [parent, group] : by_parent) {
+    if (group.size() < kOneWalk || !walk) {
+      for (const SubtreeRead* read : group)
+        if (LONG code = ReadSubtree(registry, read->root, *read->path, read->keys);
+            code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND)
+          return code;
+      continue;
+    }
+    Collector::Wanted wanted;
+    for (const SubtreeRead* read : group) {
+      read->keys->clear();
+      wanted.emplace(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->keys);
+    }
+    const std::string& path = *group.front()->path;
+    const std::size_t at = path.rfind('\\');
+    HKEY key = 0;
+    LONG code = registry.RegOpenKeyExA(parent.first, at == std::string::npos ? "" : path.substr(0, at).c_str(), 0,
+                                       KEY_READ, &key);
+    if (code == ERROR_FILE_NOT_FOUND) continue;
+    if (code != ERROR_SUCCESS) return code;
+    Collector collector(wanted);
+    code = walk(key, collector);
+    if (key != parent.first) registry.RegCloseKey(key);
+    if (code != ERROR_SUCCESS) return code;
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace zandrel::store

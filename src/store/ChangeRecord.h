@@ -5,16 +5,16 @@
 //
 // Stored as bytes, little-endian, a string as its u32 size and bytes:
 //   "ZHR1" u32 count, then per entry
-//     u8 kind (1 created, 2 deleted, 3 values)  u32 root  string path
-//     created: u32 keys, per key: string path below the entry's key ("" for
-//              itself, parents before children)  values
+//     u8 kind (1 created, 2 deleted, 3 values, 4 deleted subtree)  u32 root
+//     string path
+//     created, deleted subtree: u32 keys, per key: string path below the
+//              entry's key ("" for itself, parents before children)  values
 //     deleted: values (before)      values: values (before) values (after)
 //   values: u32 count, per value: string name  u32 type  string data
 #pragma once
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "regfile/RegFile.h"
@@ -37,18 +37,20 @@ struct RecordedKey {
 };
 
 struct RecordEntry {
-  enum class Kind { kCreated = 1, kDeleted = 2, kValues = 3 };
+  enum class Kind { kCreated = 1, kDeleted = 2, kValues = 3, kDeletedTree = 4 };
   Kind kind = Kind::kValues;
   HKEY root = 0;
   std::string path;
-  std::vector<RecordedKey> subtree;  // kCreated: the subtree as the change left it
+  // kCreated: the subtree as the change left it; kDeletedTree: as it found it.
+  std::vector<RecordedKey> subtree;
   RecordedValues before;             // kDeleted, kValues
   RecordedValues after;              // kValues
 };
 
 struct ChangeRecord {
   std::vector<RecordEntry> entries;
-  // How many keys the change touched: a created subtree counts each of its keys.
+  // How many keys the change touched: a created or deleted subtree counts
+  // each of its keys.
   std::size_t KeyCount() const;
 };
 
@@ -68,12 +70,16 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
 // children.
 LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys);
 
-// Children by upper-case name, each with the list its subtree goes into.
-using SubtreesWanted = std::unordered_map<std::string, std::vector<RecordedKey>*>;
-// Reads the subtrees of the children of root\parent that `wanted` names in
-// one walk of root\parent, with `walk` (the calls when empty); a list stays
-// empty for a child that is not there, all of them when the parent is not.
-LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, HKEY root, const std::string& parent,
-                  const SubtreesWanted& wanted);
+// A subtree to read: root\path's, into *keys, which stays empty when there
+// is no such key.
+struct SubtreeRead {
+  HKEY root;
+  const std::string* path;
+  std::vector<RecordedKey>* keys;
+};
+// Reads the subtrees as ReadSubtree does: many below one parent in one walk
+// of it with `walk` (a registry's own, which reads the whole store at once),
+// the others each through the calls.
+LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::vector<SubtreeRead>& reads);
 
 }  // namespace zandrel::store

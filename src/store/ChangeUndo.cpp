@@ -14,17 +14,21 @@ std::string Below(const std::string& path, const std::string& sub) {
 // The first key of the record that is not as the change left it, or "".
 LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, std::string* key) {
   IRegistry& registry = history.Inner();
-  for (const RecordEntry& entry : record.entries) {
-    bool exists = false;
-    RecordedValues now;
+  // The created subtrees as they are now, read together (an import's are many).
+  std::vector<std::vector<RecordedKey>> now(record.entries.size());
+  std::vector<SubtreeRead> reads;
+  for (std::size_t i = 0; i < record.entries.size(); ++i)
+    if (const RecordEntry& entry = record.entries[i]; entry.kind == RecordEntry::Kind::kCreated)
+      reads.push_back(SubtreeRead{entry.root, &entry.path, &now[i]});
+  if (LONG code = ReadSubtrees(registry, history.Fast().walk, reads); code != ERROR_SUCCESS) return code;
+  for (std::size_t i = 0; i < record.entries.size(); ++i) {
+    const RecordEntry& entry = record.entries[i];
     if (entry.kind == RecordEntry::Kind::kCreated) {
-      std::vector<RecordedKey> subtree;
-      const LONG code = ReadSubtree(registry, entry.root, entry.path, &subtree);
-      if (code == ERROR_FILE_NOT_FOUND) {
+      const std::vector<RecordedKey>& subtree = now[i];
+      if (subtree.empty()) {
         *key = KeyName(entry.root, entry.path);
         return ERROR_SUCCESS;
       }
-      if (code != ERROR_SUCCESS) return code;
       const auto [left, right] = std::mismatch(subtree.begin(), subtree.end(), entry.subtree.begin(), entry.subtree.end());
       if (left != subtree.end() || right != entry.subtree.end()) {
         *key = KeyName(entry.root, Below(entry.path, left != subtree.end() ? left->path : right->path));
@@ -32,8 +36,12 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, std::str
       }
       continue;
     }
-    if (LONG code = ReadKeyValues(registry, entry.root, entry.path, &exists, &now); code != ERROR_SUCCESS) return code;
-    if (entry.kind == RecordEntry::Kind::kDeleted ? exists : !exists || now != entry.after) {
+    bool exists = false;
+    RecordedValues values;
+    if (LONG code = ReadKeyValues(registry, entry.root, entry.path, &exists, &values); code != ERROR_SUCCESS)
+      return code;
+    const bool gone = entry.kind == RecordEntry::Kind::kDeleted || entry.kind == RecordEntry::Kind::kDeletedTree;
+    if (gone ? exists : !exists || values != entry.after) {
       *key = KeyName(entry.root, entry.path);
       return ERROR_SUCCESS;
     }
@@ -51,28 +59,41 @@ LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
   return ERROR_SUCCESS;
 }
 
+LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& path, const RecordedValues& values) {
+  HKEY key = 0;
+  LONG code = history.RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                      nullptr, &key, nullptr);
+  if (code == ERROR_SUCCESS) {
+    code = SetValues(history, key, values);
+    history.RegCloseKey(key);
+  }
+  return code;
+}
+
 // Puts back what the record's change found: its created subtrees deleted,
 // its deleted keys made again (parents first), its keys' values as before,
-// in their order.
-LONG PutBack(HistoryRegistry& history, const ChangeRecord& record) {
+// in their order. Takes the created subtrees.
+LONG PutBack(HistoryRegistry& history, ChangeRecord& record) {
   std::vector<const RecordEntry*> deleted;
-  std::vector<const RecordEntry*> created;
-  for (const RecordEntry& entry : record.entries) {
-    if (entry.kind == RecordEntry::Kind::kDeleted) deleted.push_back(&entry);
+  std::vector<RecordEntry*> created;
+  for (RecordEntry& entry : record.entries) {
+    if (entry.kind == RecordEntry::Kind::kDeleted || entry.kind == RecordEntry::Kind::kDeletedTree)
+      deleted.push_back(&entry);
     if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(&entry);
   }
   if (LONG code = history.DeleteTrees(created); code != ERROR_SUCCESS) return code;
   std::stable_sort(deleted.begin(), deleted.end(),
                    [](const RecordEntry* a, const RecordEntry* b) { return Depth(a->path) < Depth(b->path); });
   for (const RecordEntry* entry : deleted) {
-    HKEY key = 0;
-    LONG code = history.RegCreateKeyExA(entry->root, entry->path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (code == ERROR_SUCCESS) {
-      code = SetValues(history, key, entry->before);
-      history.RegCloseKey(key);
+    if (entry->kind == RecordEntry::Kind::kDeleted) {
+      if (LONG code = CreateWithValues(history, entry->root, entry->path, entry->before); code != ERROR_SUCCESS)
+        return code;
+      continue;
     }
-    if (code != ERROR_SUCCESS) return code;
+    for (const RecordedKey& key : entry->subtree)
+      if (LONG code = CreateWithValues(history, entry->root, Below(entry->path, key.path), key.values);
+          code != ERROR_SUCCESS)
+        return code;
   }
   for (const RecordEntry& entry : record.entries) {
     if (entry.kind != RecordEntry::Kind::kValues) continue;
@@ -142,12 +163,12 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change) {
   const unsigned redone = target->kind == "undo" ? static_cast<unsigned>(std::stoul("0" + target->subject)) : 0;
   history.Describe("undo", std::to_string(target->number));
   history.MarkUndone(target->number, redone);
+  outcome.keys = record.KeyCount();
   outcome.code = PutBack(history, record);
   if (outcome.code == ERROR_SUCCESS) outcome.code = transaction.Commit();
   if (outcome.code != ERROR_SUCCESS) return outcome;
   outcome.result = UndoOutcome::Result::kUndone;
   outcome.number = history.LastNumber();
-  outcome.keys = record.KeyCount();
   return outcome;
 }
 

@@ -67,10 +67,30 @@ bool HistoryRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
   return true;
 }
 
-bool HistoryRegistry::BelowMissing(std::string_view id) const {
-  for (std::size_t at = id.rfind('\\'); at != std::string_view::npos && at > 0; at = id.rfind('\\', at - 1))
-    if (const auto found = touched_.find(id.substr(0, at)); found != touched_.end()) return !found->second.exists;
-  return false;
+HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belowMissing) {
+  *belowMissing = false;
+  for (std::size_t end = id.size(); end != std::string_view::npos; end = id.rfind('\\', end - 1)) {
+    const auto found = touched_.find(id.substr(0, end));
+    if (found == touched_.end()) continue;
+    Before& noted = found->second;
+    if (!noted.tree.empty()) {
+      Expand(noted);
+      return Lookup(id, belowMissing);
+    }
+    if (end == id.size()) return &noted;
+    *belowMissing = !noted.exists;
+    return nullptr;
+  }
+  return nullptr;
+}
+
+void HistoryRegistry::Expand(Before& note) {
+  const std::vector<RecordedKey> tree = std::move(note.tree);
+  note.tree.clear();
+  for (std::size_t i = 1; i < tree.size(); ++i) {
+    const std::string full = note.path + "\\" + tree[i].path;
+    touched_.try_emplace(Identity(note.root, full), Before{note.root, full, true, tree[i].values, true});
+  }
 }
 
 LONG HistoryRegistry::Note(const Place& place, std::string id) {
@@ -83,20 +103,22 @@ LONG HistoryRegistry::Note(const Place& place, std::string id) {
 
 LONG HistoryRegistry::TouchPlace(const Place& place) {
   std::string id = Identity(place.root, place.path);
-  if (const auto found = touched_.find(id); found != touched_.end()) {
-    found->second.gone = false;
+  bool below_missing = false;
+  if (Before* noted = Lookup(id, &below_missing)) {
+    noted->gone = false;
     return ERROR_SUCCESS;
   }
-  return BelowMissing(id) ? ERROR_SUCCESS : Note(place, std::move(id));
+  return below_missing ? ERROR_SUCCESS : Note(place, std::move(id));
 }
 
 LONG HistoryRegistry::TouchCreated(const Place& place) {
   std::string id = Identity(place.root, place.path);
-  if (const auto found = touched_.find(id); found != touched_.end()) {
-    found->second.gone = false;
+  bool below_missing = false;
+  if (Before* noted = Lookup(id, &below_missing)) {
+    noted->gone = false;
     return ERROR_SUCCESS;
   }
-  if (BelowMissing(id)) return ERROR_SUCCESS;
+  if (below_missing) return ERROR_SUCCESS;
   // The key is read, and each missing parent up to one that exists; a
   // missing key below a missing parent is in that one's subtree.
   std::string below;  // the key noted one level down, when it was missing
@@ -120,6 +142,8 @@ LONG HistoryRegistry::Touch(HKEY root, const std::string& path, bool subtree) {
   Place place;
   Resolve(root, path.c_str(), &place);
   if (!subtree) return TouchCreated(place);
+  bool below_missing = false;
+  Lookup(Identity(place.root, place.path), &below_missing);  // a deleted subtree above it noted key by key
   std::vector<RecordedKey> keys;
   const LONG code = ReadSubtree(inner_, place.root, place.path, &keys);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
@@ -131,10 +155,19 @@ LONG HistoryRegistry::Touch(HKEY root, const std::string& path, bool subtree) {
   return ERROR_SUCCESS;
 }
 
-LONG HistoryRegistry::DeleteTrees(const std::vector<const RecordEntry*>& created) {
+LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
+  // Into notes that know nothing yet, each subtree goes whole, noted key by
+  // key only if the change touches it again.
+  const bool whole = touched_.empty();
   std::vector<std::pair<HKEY, std::string>> keys;
-  for (const RecordEntry* entry : created) {
+  for (RecordEntry* entry : created) {
     keys.emplace_back(entry->root, entry->path);
+    if (whole && !entry->subtree.empty()) {
+      Before tree{entry->root, entry->path, true, entry->subtree.front().values, true};
+      tree.tree = std::move(entry->subtree);
+      touched_.try_emplace(Identity(entry->root, entry->path), std::move(tree));
+      continue;
+    }
     for (const RecordedKey& key : entry->subtree) {
       const std::string full = entry->path + (key.path.empty() ? "" : "\\" + key.path);
       Before& before = touched_.try_emplace(Identity(entry->root, full), Before{entry->root, full, true, key.values})
@@ -151,15 +184,19 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<const RecordEntry*>& created
 LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
   // In the order of the keys' identities, so that a record does not depend
   // on how the notes are kept.
-  std::vector<const std::pair<const std::string, Before>*> noted;
-  for (const auto& note : touched_)
+  std::vector<std::pair<const std::string, Before>*> noted;
+  for (auto& note : touched_)
     if (!note.second.nested) noted.push_back(&note);
   std::sort(noted.begin(), noted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
-  std::vector<std::size_t> missing;  // the entries of keys missing before
-  for (const auto* note : noted) {
-    const Before& before = note->second;
+  std::vector<SubtreeRead> created;  // keys missing before, read as they are now
+  for (auto* note : noted) {
+    Before& before = note->second;
+    if (!before.tree.empty()) {
+      record->entries.push_back(RecordEntry{RecordEntry::Kind::kDeletedTree, before.root, before.path,
+                                            std::move(before.tree), {}, {}});
+      continue;
+    }
     if (!before.exists) {
-      missing.push_back(record->entries.size());
       record->entries.push_back(RecordEntry{RecordEntry::Kind::kCreated, before.root, before.path, {}, {}, {}});
       continue;
     }
@@ -177,35 +214,11 @@ LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
     }
     record->entries.push_back(std::move(entry));
   }
-  return ReadCreated(&record->entries, missing);
-}
-
-LONG HistoryRegistry::ReadCreated(std::vector<RecordEntry>* entries, const std::vector<std::size_t>& missing) {
-  // Many keys created under one parent (an import) are read in one walk of
-  // it; a few, each on its own, as a walk reads the parent's whole subtree.
-  constexpr std::size_t kOneWalk = 16;
-  std::map<std::string, std::vector<std::size_t>> by_parent;
-  for (const std::size_t i : missing) by_parent[Identity((*entries)[i].root, Parent((*entries)[i].path))].push_back(i);
-  for (const auto& [id, group] : by_parent) {
-    const RecordEntry& first = (*entries)[group.front()];
-    if (group.size() >= kOneWalk && fast_.walk) {
-      SubtreesWanted wanted;
-      for (const std::size_t i : group) {
-        RecordEntry& entry = (*entries)[i];
-        wanted.emplace(registry::UpperName(entry.path.substr(entry.path.rfind('\\') + 1)), &entry.subtree);
-      }
-      if (LONG code = ReadSubtrees(inner_, fast_.walk, first.root, Parent(first.path), wanted); code != ERROR_SUCCESS)
-        return code;
-      continue;
-    }
-    for (const std::size_t i : group) {
-      RecordEntry& entry = (*entries)[i];
-      const LONG code = ReadSubtree(inner_, entry.root, entry.path, &entry.subtree);
-      if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) return code;
-    }
-  }
+  for (RecordEntry& entry : record->entries)
+    if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(SubtreeRead{entry.root, &entry.path, &entry.subtree});
+  if (LONG code = ReadSubtrees(inner_, fast_.walk, created); code != ERROR_SUCCESS) return code;
   // A key created and deleted again by the change is left out.
-  std::erase_if(*entries, [](const RecordEntry& entry) {
+  std::erase_if(record->entries, [](const RecordEntry& entry) {
     return entry.kind == RecordEntry::Kind::kCreated && entry.subtree.empty();
   });
   return ERROR_SUCCESS;

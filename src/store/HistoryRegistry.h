@@ -42,7 +42,9 @@ class HistoryRegistry : public ForwardingRegistry {
   // Deletes the subtrees of these created entries inside the transaction:
   // each must hold now what its entry says, which is noted as their state
   // before.
-  LONG DeleteTrees(const std::vector<const RecordEntry*>& created);
+  // Each entry's subtree is taken.
+  LONG DeleteTrees(const std::vector<RecordEntry*>& created);
+  const regfile::FastPaths& Fast() const { return fast_; }
   // The number the last commit gave the change in the history; 0 when it added none.
   unsigned LastNumber() const { return last_number_; }
 
@@ -72,22 +74,23 @@ class HistoryRegistry : public ForwardingRegistry {
     RecordedValues values;
     bool gone = false;    // deleted with a subtree, and not touched since
     bool nested = false;  // missing, below a key that was missing too
+    std::vector<RecordedKey> tree = {};  // deleted whole by DeleteTrees: its subtree before
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
   // Notes the state of a key about to change, unless it is noted already
   // or below a key noted missing (then it was missing too, and is in that
   // one's subtree: most keys of an import).
   LONG TouchPlace(const Place& place);
-  // Whether the key known as `id` is below a key noted missing.
-  bool BelowMissing(std::string_view id) const;
-  // Reads and notes the state of a key not noted yet.
-  LONG Note(const Place& place, std::string id);
+  // The note of the key known as `id`, or null, and whether a key above it
+  // is noted missing; a deleted subtree noted whole at or above it is first
+  // noted key by key.
+  Before* Lookup(std::string_view id, bool* belowMissing);
+  void Expand(Before& note);
   // Notes a key about to be created, and each missing parent.
   LONG TouchCreated(const Place& place);
+  // Reads and notes the state of a key not noted yet.
+  LONG Note(const Place& place, std::string id);
   LONG BuildRecord(ChangeRecord* record);
-  // Fills the entries of keys missing before the change with their subtrees
-  // now, and drops those still missing.
-  LONG ReadCreated(std::vector<RecordEntry>* entries, const std::vector<std::size_t>& missing);
   void Reset();
 
   IRegistry& inner_;
