@@ -37,11 +37,17 @@ struct Reader {
     in.remove_prefix(4);
     return true;
   }
-  bool String(std::string* s) {
+  bool View(std::string_view* s) {
     std::uint32_t size = 0;
     if (!U32(&size) || in.size() < size) return false;
-    s->assign(in.substr(0, size));
+    *s = in.substr(0, size);
     in.remove_prefix(size);
+    return true;
+  }
+  bool String(std::string* s) {
+    std::string_view view;
+    if (!View(&view)) return false;
+    s->assign(view);
     return true;
   }
   bool Values(RecordedValues* values) {
@@ -56,18 +62,18 @@ struct Reader {
 
 // Collects a walk as keys with paths below the walk's start; with
 // `wanted`, the subtrees of the start's children it names instead, each
-// into its own list.
+// into its own tree.
 class Collector : public regfile::SubtreeVisitor {
  public:
-  explicit Collector(std::vector<RecordedKey>* keys) : keys_(keys) {}
-  using Wanted = std::unordered_map<std::string, std::vector<RecordedKey>*>;  // by upper-case name
+  using Wanted = std::unordered_map<std::string, RecordedTree*>;  // by upper-case name
+  explicit Collector(RecordedTree* tree) : tree_(tree) {}
   explicit Collector(const Wanted& wanted) : wanted_(&wanted) {}
   void Key(std::size_t depth, std::string_view name) override {
     if (wanted_ != nullptr) {
-      if (depth <= 1) keys_ = nullptr;
+      if (depth <= 1) tree_ = nullptr;
       if (depth == 1)
-        if (const auto found = wanted_->find(registry::UpperName(name)); found != wanted_->end()) keys_ = found->second;
-      if (keys_ == nullptr) return;
+        if (const auto found = wanted_->find(registry::UpperName(name)); found != wanted_->end()) tree_ = found->second;
+      if (tree_ == nullptr) return;
       --depth;
     }
     ends_.resize(depth + 1);
@@ -79,19 +85,18 @@ class Collector : public regfile::SubtreeVisitor {
       path_.append(name);
     }
     ends_[depth] = path_.size();
-    keys_->push_back(RecordedKey{path_, {}});
+    tree_->AddKey(path_);
   }
   void Value(std::string_view name, DWORD type, std::string_view data) override {
-    if (keys_ != nullptr) keys_->back().values.push_back(RecordedValue{std::string(name), type, std::string(data)});
+    if (tree_ != nullptr) tree_->AddValue(name, type, data);
   }
 
  private:
   const Wanted* wanted_ = nullptr;
-  std::vector<RecordedKey>* keys_ = nullptr;
+  RecordedTree* tree_ = nullptr;
   std::string path_;
   std::vector<std::size_t> ends_;
 };
-
 
 bool HasSubtree(RecordEntry::Kind kind) {
   return kind == RecordEntry::Kind::kCreated || kind == RecordEntry::Kind::kDeletedTree;
@@ -99,9 +104,56 @@ bool HasSubtree(RecordEntry::Kind kind) {
 
 }  // namespace
 
+void RecordedTree::AddKey(std::string_view path) {
+  PutString(path, &bytes_);
+  count_at_ = bytes_.size();
+  PutU32(0, &bytes_);
+  ++keys_;
+}
+
+void RecordedTree::AddValue(std::string_view name, DWORD type, std::string_view data) {
+  std::uint32_t values = 0;
+  Reader{std::string_view(bytes_).substr(count_at_)}.U32(&values);
+  for (int i = 0; i < 4; ++i) bytes_[count_at_ + i] = static_cast<char>(((values + 1) >> (8 * i)) & 0xFF);
+  PutString(name, &bytes_);
+  PutU32(type, &bytes_);
+  PutString(data, &bytes_);
+}
+
+void RecordedTree::Clear() {
+  bytes_.clear();
+  keys_ = 0;
+  count_at_ = 0;
+}
+
+std::vector<RecordedKey> RecordedTree::Decode() const {
+  std::vector<RecordedKey> keys(keys_);
+  Reader reader{bytes_};
+  for (RecordedKey& key : keys)
+    if (!reader.String(&key.path) || !reader.Values(&key.values)) break;  // Take checked them whole
+  return keys;
+}
+
+bool RecordedTree::Take(std::uint32_t keys, std::string_view* bytes) {
+  Clear();
+  Reader reader{*bytes};
+  std::string_view skipped;
+  std::uint32_t number = 0;
+  for (std::uint32_t key = 0; key < keys; ++key) {
+    std::uint32_t values = 0;
+    if (!reader.View(&skipped) || !reader.U32(&values) || values > reader.in.size() / 12) return false;
+    for (std::uint32_t value = 0; value < values; ++value)
+      if (!reader.View(&skipped) || !reader.U32(&number) || !reader.View(&skipped)) return false;
+  }
+  bytes_.assign(bytes->substr(0, bytes->size() - reader.in.size()));
+  keys_ = keys;
+  *bytes = reader.in;
+  return true;
+}
+
 std::size_t ChangeRecord::KeyCount() const {
   std::size_t count = 0;
-  for (const RecordEntry& entry : entries) count += HasSubtree(entry.kind) ? entry.subtree.size() : 1;
+  for (const RecordEntry& entry : entries) count += HasSubtree(entry.kind) ? entry.subtree.Keys() : 1;
   return count;
 }
 
@@ -113,11 +165,8 @@ std::string EncodeChangeRecord(const ChangeRecord& record) {
     PutU32(entry.root, &out);
     PutString(entry.path, &out);
     if (HasSubtree(entry.kind)) {
-      PutU32(static_cast<std::uint32_t>(entry.subtree.size()), &out);
-      for (const RecordedKey& key : entry.subtree) {
-        PutString(key.path, &out);
-        PutValues(key.values, &out);
-      }
+      PutU32(static_cast<std::uint32_t>(entry.subtree.Keys()), &out);
+      out.append(entry.subtree.Bytes());
     } else {
       PutValues(entry.before, &out);
       if (entry.kind == RecordEntry::Kind::kValues) PutValues(entry.after, &out);
@@ -141,10 +190,7 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
     if (!reader.U32(&entry.root) || !reader.String(&entry.path)) return false;
     if (HasSubtree(entry.kind)) {
       std::uint32_t keys = 0;
-      if (!reader.U32(&keys) || keys > reader.in.size() / 8) return false;
-      entry.subtree.resize(keys);
-      for (RecordedKey& key : entry.subtree)
-        if (!reader.String(&key.path) || !reader.Values(&key.values)) return false;
+      if (!reader.U32(&keys) || keys > reader.in.size() / 8 || !entry.subtree.Take(keys, &reader.in)) return false;
     } else if (!reader.Values(&entry.before) ||
                (entry.kind == RecordEntry::Kind::kValues && !reader.Values(&entry.after))) {
       return false;
@@ -195,12 +241,12 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
   return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
 }
 
-LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys) {
-  keys->clear();
+LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, RecordedTree* tree) {
+  tree->Clear();
   HKEY key = 0;
   LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
   if (code != ERROR_SUCCESS) return code;
-  Collector collector(keys);
+  Collector collector(tree);
   code = regfile::WalkSubtree(registry, key, collector);
   if (key != root) registry.RegCloseKey(key);
   return code;
@@ -219,15 +265,15 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
   for (const auto& [parent, group] : by_parent) {
     if (group.size() < kOneWalk || !walk) {
       for (const SubtreeRead* read : group)
-        if (LONG code = ReadSubtree(registry, read->root, *read->path, read->keys);
+        if (LONG code = ReadSubtree(registry, read->root, *read->path, read->tree);
             code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND)
           return code;
       continue;
     }
     Collector::Wanted wanted;
     for (const SubtreeRead* read : group) {
-      read->keys->clear();
-      wanted.emplace(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->keys);
+      read->tree->Clear();
+      wanted.emplace(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->tree);
     }
     const std::string& path = *group.front()->path;
     const std::size_t at = path.rfind('\\');

@@ -13,6 +13,7 @@
 //   values: u32 count, per value: string name  u32 type  string data
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,13 +37,36 @@ struct RecordedKey {
   bool operator==(const RecordedKey&) const = default;
 };
 
+// A subtree as a record keeps it, in the record's own bytes (one string for
+// the whole subtree, however many keys): each key, parents before children,
+// as its path below the subtree's key and its values in order.
+class RecordedTree {
+ public:
+  std::size_t Keys() const { return keys_; }
+  bool Empty() const { return keys_ == 0; }
+  const std::string& Bytes() const { return bytes_; }
+  bool operator==(const RecordedTree& other) const { return bytes_ == other.bytes_; }
+  // Adds a key, then each of its values.
+  void AddKey(std::string_view path);
+  void AddValue(std::string_view name, DWORD type, std::string_view data);
+  void Clear();
+  std::vector<RecordedKey> Decode() const;
+  // Takes `keys` keys from the front of *bytes; false when they are not whole.
+  bool Take(std::uint32_t keys, std::string_view* bytes);
+
+ private:
+  std::string bytes_;
+  std::size_t keys_ = 0;
+  std::size_t count_at_ = 0;  // where the last key's count of values is
+};
+
 struct RecordEntry {
   enum class Kind { kCreated = 1, kDeleted = 2, kValues = 3, kDeletedTree = 4 };
   Kind kind = Kind::kValues;
   HKEY root = 0;
   std::string path;
   // kCreated: the subtree as the change left it; kDeletedTree: as it found it.
-  std::vector<RecordedKey> subtree;
+  RecordedTree subtree;
   RecordedValues before;             // kDeleted, kValues
   RecordedValues after;              // kValues
 };
@@ -68,14 +92,14 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
 
 // The subtree of the existing key root\path as it is now, parents before
 // children.
-LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, std::vector<RecordedKey>* keys);
+LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, RecordedTree* tree);
 
-// A subtree to read: root\path's, into *keys, which stays empty when there
+// A subtree to read: root\path's, into *tree, which stays empty when there
 // is no such key.
 struct SubtreeRead {
   HKEY root;
   const std::string* path;
-  std::vector<RecordedKey>* keys;
+  RecordedTree* tree;
 };
 // Reads the subtrees as ReadSubtree does: many below one parent in one walk
 // of it with `walk` (a registry's own, which reads the whole store at once),

@@ -15,7 +15,7 @@ std::string Below(const std::string& path, const std::string& sub) {
 LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, std::string* key) {
   IRegistry& registry = history.Inner();
   // The created subtrees as they are now, read together (an import's are many).
-  std::vector<std::vector<RecordedKey>> now(record.entries.size());
+  std::vector<RecordedTree> now(record.entries.size());
   std::vector<SubtreeRead> reads;
   for (std::size_t i = 0; i < record.entries.size(); ++i)
     if (const RecordEntry& entry = record.entries[i]; entry.kind == RecordEntry::Kind::kCreated)
@@ -24,17 +24,15 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, std::str
   for (std::size_t i = 0; i < record.entries.size(); ++i) {
     const RecordEntry& entry = record.entries[i];
     if (entry.kind == RecordEntry::Kind::kCreated) {
-      const std::vector<RecordedKey>& subtree = now[i];
-      if (subtree.empty()) {
+      if (now[i].Empty()) {
         *key = KeyName(entry.root, entry.path);
         return ERROR_SUCCESS;
       }
-      const auto [left, right] = std::mismatch(subtree.begin(), subtree.end(), entry.subtree.begin(), entry.subtree.end());
-      if (left != subtree.end() || right != entry.subtree.end()) {
-        *key = KeyName(entry.root, Below(entry.path, left != subtree.end() ? left->path : right->path));
-        return ERROR_SUCCESS;
-      }
-      continue;
+      if (now[i] == entry.subtree) continue;
+      const std::vector<RecordedKey> subtree = now[i].Decode(), recorded = entry.subtree.Decode();
+      const auto [left, right] = std::mismatch(subtree.begin(), subtree.end(), recorded.begin(), recorded.end());
+      *key = KeyName(entry.root, Below(entry.path, left != subtree.end() ? left->path : right->path));
+      return ERROR_SUCCESS;
     }
     bool exists = false;
     RecordedValues values;
@@ -90,7 +88,7 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record) {
         return code;
       continue;
     }
-    for (const RecordedKey& key : entry->subtree)
+    for (const RecordedKey& key : entry->subtree.Decode())
       if (LONG code = CreateWithValues(history, entry->root, Below(entry->path, key.path), key.values);
           code != ERROR_SUCCESS)
         return code;

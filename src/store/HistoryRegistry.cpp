@@ -73,7 +73,7 @@ HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belo
     const auto found = touched_.find(id.substr(0, end));
     if (found == touched_.end()) continue;
     Before& noted = found->second;
-    if (!noted.tree.empty()) {
+    if (!noted.tree.Empty()) {
       Expand(noted);
       return Lookup(id, belowMissing);
     }
@@ -85,8 +85,9 @@ HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belo
 }
 
 void HistoryRegistry::Expand(Before& note) {
-  const std::vector<RecordedKey> tree = std::move(note.tree);
-  note.tree.clear();
+  const std::vector<RecordedKey> tree = note.tree.Decode();
+  note.tree.Clear();
+  note.values = tree.front().values;
   for (std::size_t i = 1; i < tree.size(); ++i) {
     const std::string full = note.path + "\\" + tree[i].path;
     touched_.try_emplace(Identity(note.root, full), Before{note.root, full, true, tree[i].values, true});
@@ -144,11 +145,11 @@ LONG HistoryRegistry::Touch(HKEY root, const std::string& path, bool subtree) {
   if (!subtree) return TouchCreated(place);
   bool below_missing = false;
   Lookup(Identity(place.root, place.path), &below_missing);  // a deleted subtree above it noted key by key
-  std::vector<RecordedKey> keys;
-  const LONG code = ReadSubtree(inner_, place.root, place.path, &keys);
+  RecordedTree tree;
+  const LONG code = ReadSubtree(inner_, place.root, place.path, &tree);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
-  for (RecordedKey& key : keys) {
+  for (RecordedKey& key : tree.Decode()) {
     const std::string full = place.path + (place.path.empty() || key.path.empty() ? "" : "\\") + key.path;
     touched_.try_emplace(Identity(place.root, full), Before{place.root, full, true, std::move(key.values)});
   }
@@ -162,13 +163,13 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
   std::vector<std::pair<HKEY, std::string>> keys;
   for (RecordEntry* entry : created) {
     keys.emplace_back(entry->root, entry->path);
-    if (whole && !entry->subtree.empty()) {
-      Before tree{entry->root, entry->path, true, entry->subtree.front().values, true};
+    if (whole && !entry->subtree.Empty()) {
+      Before tree{entry->root, entry->path, true, {}, true};
       tree.tree = std::move(entry->subtree);
       touched_.try_emplace(Identity(entry->root, entry->path), std::move(tree));
       continue;
     }
-    for (const RecordedKey& key : entry->subtree) {
+    for (const RecordedKey& key : entry->subtree.Decode()) {
       const std::string full = entry->path + (key.path.empty() ? "" : "\\" + key.path);
       Before& before = touched_.try_emplace(Identity(entry->root, full), Before{entry->root, full, true, key.values})
                            .first->second;
@@ -191,7 +192,7 @@ LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
   std::vector<SubtreeRead> created;  // keys missing before, read as they are now
   for (auto* note : noted) {
     Before& before = note->second;
-    if (!before.tree.empty()) {
+    if (!before.tree.Empty()) {
       record->entries.push_back(RecordEntry{RecordEntry::Kind::kDeletedTree, before.root, before.path,
                                             std::move(before.tree), {}, {}});
       continue;
@@ -219,7 +220,7 @@ LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
   if (LONG code = ReadSubtrees(inner_, fast_.walk, created); code != ERROR_SUCCESS) return code;
   // A key created and deleted again by the change is left out.
   std::erase_if(record->entries, [](const RecordEntry& entry) {
-    return entry.kind == RecordEntry::Kind::kCreated && entry.subtree.empty();
+    return entry.kind == RecordEntry::Kind::kCreated && entry.subtree.Empty();
   });
   return ERROR_SUCCESS;
 }

@@ -74,7 +74,7 @@ class HistoryRegistry : public ForwardingRegistry {
     RecordedValues values;
     bool gone = false;    // deleted with a subtree, and not touched since
     bool nested = false;  // missing, below a key that was missing too
-    std::vector<RecordedKey> tree = {};  // deleted whole by DeleteTrees: its subtree before
+    RecordedTree tree = {};  // deleted whole by DeleteTrees: its subtree before
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
   // Notes the state of a key about to change, unless it is noted already
