@@ -46,7 +46,7 @@ regfile::ChangesApply NotingApply(store::HistoryRegistry& history, regfile::Chan
   return [&history, apply](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) -> LONG {
     for (const regfile::RegChange& change : changes) {
       if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
-      const LONG code = history.Touch(change.root, std::string(change.path), change.kind == regfile::RegChange::kDeleteKey);
+      const LONG code = history.Touch(change.root, change.path, change.kind == regfile::RegChange::kDeleteKey);
       if (code != ERROR_SUCCESS) {
         *failed = &change;
         return code;

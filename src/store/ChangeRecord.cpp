@@ -158,7 +158,19 @@ std::size_t ChangeRecord::KeyCount() const {
 }
 
 std::string EncodeChangeRecord(const ChangeRecord& record) {
-  std::string out(kMagic);
+  // Sized first: an import's record is megabytes, better not copied as it grows.
+  const auto values_size = [](const RecordedValues& values) {
+    std::size_t size = 4;
+    for (const RecordedValue& v : values) size += 12 + v.name.size() + v.data.size();
+    return size;
+  };
+  std::size_t size = kMagic.size() + 4;
+  for (const RecordEntry& entry : record.entries)
+    size += 9 + entry.path.size() +
+            (HasSubtree(entry.kind) ? 4 + entry.subtree.Bytes().size() : values_size(entry.before) + values_size(entry.after));
+  std::string out;
+  out.reserve(size);
+  out.append(kMagic);
   PutU32(static_cast<std::uint32_t>(record.entries.size()), &out);
   for (const RecordEntry& entry : record.entries) {
     out.push_back(static_cast<char>(entry.kind));

@@ -12,8 +12,7 @@ namespace {
 bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
 
 // Appends the components of `sub` (empty ones dropped, as the calls drop them).
-void AppendPath(std::string* path, const char* sub) {
-  if (sub == nullptr) return;
+void AppendPath(std::string* path, std::string_view sub) {
   for (std::string_view rest(sub); !rest.empty();) {
     const std::size_t end = std::min(rest.find('\\'), rest.size());
     if (end > 0) path->append(path->empty() ? "" : "\\").append(rest.substr(0, end));
@@ -26,15 +25,25 @@ std::string Parent(const std::string& path) {
   return at == std::string::npos ? "" : path.substr(0, at);
 }
 
-// How the notes know a key: its root's number, then its path upper-cased,
-// so that a parent's identity is its child's up to the last backslash.
-std::string Identity(HKEY root, std::string_view path) {
-  std::string id(1, static_cast<char>('0' + (root - HKEY_CLASSES_ROOT)));
-  id.reserve(path.size() + 2);
-  if (!path.empty()) {
-    id.push_back('\\');
-    registry::AppendUpperName(path, &id);
+// How the notes know a key: its root's number, then each part of its path
+// upper-cased after a backslash, so that a parent's identity is its child's
+// up to the last backslash.
+void AppendIdentity(std::string_view sub, std::string* id) {
+  for (std::string_view rest(sub); !rest.empty();) {
+    const std::size_t end = std::min(rest.find('\\'), rest.size());
+    if (end > 0) registry::AppendUpperName(rest.substr(0, end), &id->append(1, '\\'));
+    rest.remove_prefix(std::min(end + 1, rest.size()));
   }
+}
+
+void IdentityInto(HKEY root, std::string_view path, std::string* id) {
+  id->assign(1, static_cast<char>('0' + (root - HKEY_CLASSES_ROOT)));
+  AppendIdentity(path, id);
+}
+
+std::string Identity(HKEY root, std::string_view path) {
+  std::string id;
+  IdentityInto(root, path, &id);
   return id;
 }
 
@@ -63,7 +72,7 @@ bool HistoryRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
     if (found == places_.end()) return false;
     *place = found->second;
   }
-  AppendPath(&place->path, sub);
+  if (sub != nullptr) AppendPath(&place->path, sub);
   return true;
 }
 
@@ -139,10 +148,24 @@ LONG HistoryRegistry::TouchCreated(const Place& place) {
   }
 }
 
-LONG HistoryRegistry::Touch(HKEY root, const std::string& path, bool subtree) {
+LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   Place place;
-  Resolve(root, path.c_str(), &place);
-  if (!subtree) return TouchCreated(place);
+  Resolve(root, nullptr, &place);
+  if (!subtree) {
+    // Most keys of an import are noted already or below a key noted
+    // missing: found without building anything for them.
+    IdentityInto(place.root, place.path, &identity_);
+    AppendIdentity(path, &identity_);
+    bool below_missing = false;
+    if (Before* noted = Lookup(identity_, &below_missing)) {
+      noted->gone = false;
+      return ERROR_SUCCESS;
+    }
+    if (below_missing) return ERROR_SUCCESS;
+    AppendPath(&place.path, path);
+    return TouchCreated(place);
+  }
+  AppendPath(&place.path, path);
   bool below_missing = false;
   Lookup(Identity(place.root, place.path), &below_missing);  // a deleted subtree above it noted key by key
   RecordedTree tree;

@@ -38,7 +38,7 @@ class HistoryRegistry : public ForwardingRegistry {
   void MarkUndone(unsigned number, unsigned redone);
   // Notes the state of root\path before a change the calls below do not see
   // (a registry's own bulk writes); with `subtree`, of every key below it too.
-  LONG Touch(HKEY root, const std::string& path, bool subtree = false);
+  LONG Touch(HKEY root, std::string_view path, bool subtree = false);
   // Deletes the subtrees of these created entries inside the transaction:
   // each must hold now what its entry says, which is noted as their state
   // before.
@@ -103,6 +103,7 @@ class HistoryRegistry : public ForwardingRegistry {
   };
   // By identity (HistoryRegistry.cpp), found also by a part of one.
   std::unordered_map<std::string, Before, IdentityHash, std::equal_to<>> touched_;
+  std::string identity_;  // Touch's, kept for its room
   std::string kind_, subject_;
   std::optional<std::pair<unsigned, unsigned>> undone_;
   HistoryBound bound_;
