@@ -125,7 +125,12 @@ LONG HistoryRegistry::TouchCreated(const Place& place) {
   std::string id = Identity(place.root, place.path);
   bool below_missing = false;
   if (Before* noted = Lookup(id, &below_missing)) {
-    noted->gone = false;
+    // Made again, with each parent the change deleted.
+    for (std::string_view at = id; noted != nullptr && noted->gone; at = ParentIdentity(at)) {
+      noted->gone = false;
+      const auto parent = touched_.find(ParentIdentity(at));
+      noted = parent == touched_.end() ? nullptr : &parent->second;
+    }
     return ERROR_SUCCESS;
   }
   if (below_missing) return ERROR_SUCCESS;

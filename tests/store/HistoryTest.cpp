@@ -74,6 +74,25 @@ const Row kRows[] = {
      }, nullptr, 0, "", "2 undo 1; 1 import large.reg 2; "},
     {"AnUndo", {}, [](World& w) { w.Add(".zq"); w.Snap(); w.Undo(1); }, nullptr, 0, "",
      "3 undo 2; 2 undo 1 3; 1 add .zq; "},
+    {"AnImportsUndo", {}, [](World& w) {
+       w.history->Describe("import", "large.reg");
+       ASSERT_TRUE(regfile::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(kWineStore)), "large.reg").ok);
+       w.Snap();
+       w.Undo(1);
+     }, nullptr, 0, "", "3 undo 2; 2 undo 1 3; 1 import large.reg; "},
+    {"WritesIntoASubtreeItDeleted", {}, [](World& w) {
+       // A change that deletes subtrees whole and then writes into one of them.
+       w.Add(".zq");
+       w.Snap();
+       store::ChangeRecord added;
+       ASSERT_EQ(store::ReadChangeRecord(*w.registry, 1, &added), ERROR_SUCCESS);
+       std::vector<store::RecordEntry*> created;
+       for (store::RecordEntry& entry : added.entries) created.push_back(&entry);
+       RegistryTransaction transaction(*w.history);
+       ASSERT_EQ(w.history->DeleteTrees(created), ERROR_SUCCESS);
+       SeedValue(*w.history, "T.zq\\shell\\open", "x", REG_SZ, "y");
+       ASSERT_EQ(transaction.Commit(), ERROR_SUCCESS);
+     }, nullptr, 0, "", "3 undo 2; 2 remove .zq 3; 1 add .zq; "},
     {"RefusedAfterALaterChange", {}, [](World& w) { w.Add(".zq"); }, [](World& w) {
        SeedValue(*w.registry, "T.zq\\shell\\open\\command", "", REG_SZ, "other %1");
        w.Snap();
