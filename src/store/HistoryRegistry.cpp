@@ -111,8 +111,14 @@ LONG HistoryRegistry::Note(const Place& place, std::string id) {
   return ERROR_SUCCESS;
 }
 
+bool HistoryRegistry::BelowLastMissing(std::string_view id) const {
+  return !last_missing_.empty() && id.size() > last_missing_.size() && id[last_missing_.size()] == '\\' &&
+         id.starts_with(last_missing_);
+}
+
 LONG HistoryRegistry::TouchPlace(const Place& place) {
   std::string id = Identity(place.root, place.path);
+  if (BelowLastMissing(id)) return ERROR_SUCCESS;
   bool below_missing = false;
   if (Before* noted = Lookup(id, &below_missing)) {
     noted->gone = false;
@@ -121,12 +127,14 @@ LONG HistoryRegistry::TouchPlace(const Place& place) {
   return below_missing ? ERROR_SUCCESS : Note(place, std::move(id));
 }
 
-LONG HistoryRegistry::TouchCreated(const Place& place) {
-  std::string id = Identity(place.root, place.path);
+LONG HistoryRegistry::TouchCreated(Place place, std::string_view key) {
+  // Below the key last noted missing: missing too, and in that one's
+  // subtree (most keys of an import, which follow their parents).
+  if (BelowLastMissing(key)) return ERROR_SUCCESS;
   bool below_missing = false;
-  if (Before* noted = Lookup(id, &below_missing)) {
+  if (Before* noted = Lookup(key, &below_missing)) {
     // Made again, with each parent the change deleted.
-    for (std::string_view at = id; noted != nullptr && noted->gone; at = ParentIdentity(at)) {
+    for (std::string_view at = key; noted != nullptr && noted->gone; at = ParentIdentity(at)) {
       noted->gone = false;
       const auto parent = touched_.find(ParentIdentity(at));
       noted = parent == touched_.end() ? nullptr : &parent->second;
@@ -136,39 +144,38 @@ LONG HistoryRegistry::TouchCreated(const Place& place) {
   if (below_missing) return ERROR_SUCCESS;
   // The key is read, and each missing parent up to one that exists; a
   // missing key below a missing parent is in that one's subtree.
+  std::string id(key);
   std::string below;  // the key noted one level down, when it was missing
-  for (Place at = place;;) {
-    if (LONG code = Note(at, id); code != ERROR_SUCCESS) return code;
+  for (;;) {
+    if (LONG code = Note(place, id); code != ERROR_SUCCESS) return code;
     const bool exists = touched_.at(id).exists;
     if (!below.empty() && !exists) touched_.at(below).nested = true;
-    if (exists || at.path.empty()) return ERROR_SUCCESS;
-    below = id;
-    at.path = Parent(at.path);
+    if (!exists) below = id;
+    if (exists || place.path.empty()) break;
+    place.path = Parent(place.path);
     id = ParentIdentity(id);
     if (const auto found = touched_.find(id); found != touched_.end()) {
       found->second.gone = false;
-      if (!found->second.exists) touched_.at(below).nested = true;
-      return ERROR_SUCCESS;
+      if (!found->second.exists) {
+        touched_.at(below).nested = true;
+        below = id;
+      }
+      break;
     }
   }
+  if (!below.empty()) last_missing_ = std::move(below);
+  return ERROR_SUCCESS;
 }
 
 LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   Place place;
   Resolve(root, nullptr, &place);
   if (!subtree) {
-    // Most keys of an import are noted already or below a key noted
-    // missing: found without building anything for them.
     IdentityInto(place.root, place.path, &identity_);
     AppendIdentity(path, &identity_);
-    bool below_missing = false;
-    if (Before* noted = Lookup(identity_, &below_missing)) {
-      noted->gone = false;
-      return ERROR_SUCCESS;
-    }
-    if (below_missing) return ERROR_SUCCESS;
+    if (BelowLastMissing(identity_)) return ERROR_SUCCESS;
     AppendPath(&place.path, path);
-    return TouchCreated(place);
+    return TouchCreated(std::move(place), identity_);
   }
   AppendPath(&place.path, path);
   bool below_missing = false;
@@ -274,6 +281,7 @@ static void NameByExtension(const ChangeRecord& record, std::string* kind, std::
 void HistoryRegistry::Reset() {
   in_transaction_ = false;
   touched_.clear();
+  last_missing_.clear();
   kind_.clear();
   subject_.clear();
   undone_.reset();
@@ -294,7 +302,7 @@ LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Res
   Place place;
   const bool known = Resolve(hKey, lpSubKey, &place);
   if (known && in_transaction_)
-    if (LONG code = TouchCreated(place); code != ERROR_SUCCESS) return code;
+    if (LONG code = TouchCreated(place, Identity(place.root, place.path)); code != ERROR_SUCCESS) return code;
   const LONG code = inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
                                            lpSecurityAttributes, phkResult, lpdwDisposition);
   if (code == ERROR_SUCCESS && known && !IsRoot(*phkResult)) places_[*phkResult] = std::move(place);
@@ -332,6 +340,7 @@ LONG HistoryRegistry::BeginTransaction() {
   const LONG code = inner_.BeginTransaction();
   if (code == ERROR_SUCCESS) {
     touched_.clear();
+    last_missing_.clear();
     in_transaction_ = true;
     last_number_ = 0;
   }

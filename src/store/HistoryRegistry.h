@@ -86,8 +86,10 @@ class HistoryRegistry : public ForwardingRegistry {
   // noted key by key.
   Before* Lookup(std::string_view id, bool* belowMissing);
   void Expand(Before& note);
-  // Notes a key about to be created, and each missing parent.
-  LONG TouchCreated(const Place& place);
+  // Notes a key about to be created, known as `id`, and each missing parent.
+  LONG TouchCreated(Place place, std::string_view id);
+  // Whether the key known as `id` is below the key last noted missing.
+  bool BelowLastMissing(std::string_view id) const;
   // Reads and notes the state of a key not noted yet.
   LONG Note(const Place& place, std::string id);
   LONG BuildRecord(ChangeRecord* record);
@@ -103,7 +105,8 @@ class HistoryRegistry : public ForwardingRegistry {
   };
   // By identity (HistoryRegistry.cpp), found also by a part of one.
   std::unordered_map<std::string, Before, IdentityHash, std::equal_to<>> touched_;
-  std::string identity_;  // Touch's, kept for its room
+  std::string identity_;      // Touch's, kept for its room
+  std::string last_missing_;  // the identity of the key last noted missing
   std::string kind_, subject_;
   std::optional<std::pair<unsigned, unsigned>> undone_;
   HistoryBound bound_;
