@@ -2,18 +2,10 @@
 // (advapi32: the transacted registry is a stub under Wine and does not load
 // there). Before each change inside a transaction the journal records the
 // prior state of what the change touches, appends that entry durably to the
-// undo record, and only then lets the change through. Commit removes the
-// record; rollback replays it in reverse. A record found at start (or when the
+// undo record (UndoRecord.h), and only then lets the change through. Commit
+// removes the record; rollback replays it in reverse. A record found at start (or when the
 // lock is next taken) was left by a process that died inside a change: it is
 // replayed, so a kill at any write leaves the old state.
-//
-// Entries, one line each, texts in hex ("-" when empty):
-//   created ROOT PATH                      the key did not exist: delete it
-//   values  ROOT PATH N {NAME TYPE DATA} set NAME TYPE DATA | delete NAME
-//                                          the key's values before a value change, and the change
-//   deleted ROOT PATH N {NAME TYPE DATA}   the key and its values before deletion
-// A line without its final newline is a write the process died inside; the
-// change it announced never started, and the line is ignored.
 //
 // Replaying an entry twice leaves the same state as once, so a death during a
 // rollback is repaired by the next start. A record is replayed only over keys
@@ -29,6 +21,7 @@
 #include <vector>
 
 #include "registry/ForwardingRegistry.h"
+#include "registry/journal/UndoRecord.h"
 
 namespace zandrel::journal {
 
@@ -49,34 +42,10 @@ class UndoStore {
   virtual LONG Remove() = 0;
 };
 
-struct UndoValue {
-  std::string name;
-  DWORD type = REG_NONE;
-  std::string data;
-};
-
-struct UndoEntry {
-  enum class Kind { kCreated, kValues, kDeleted };
-  Kind kind = Kind::kCreated;
-  HKEY root = 0;
-  std::string path;  // below root, components joined by one "\"
-  std::vector<UndoValue> values;
-  // A values entry: the change about to be made, a value set (or, with
-  // `deleting`, the value of that name deleted). What the key may hold when
-  // the record is replayed is the values before or after it.
-  bool deleting = false;
-  UndoValue change;
-};
-
 // Codes of a replay refused because a key the record would restore has
 // changed since (another copy, or another program, wrote it after the
 // record's writer died).
 inline constexpr LONG kChangedSinceRecord = 0x2000'0001;
-
-std::string EncodeUndoEntry(const UndoEntry& entry);
-// The complete entries of a record, in order; stops at the first line that is
-// cut short or malformed.
-std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes);
 
 class JournalledRegistry : public ForwardingRegistry {
  public:
