@@ -84,9 +84,8 @@ std::string CachedHive(const StoreSize& size) {
   const std::string temp = DataDir() + "/" + BaseName(size) + ".making.hive";
   RemoveHive(temp);
   {
-    std::string error;
-    auto hive = hive::OpenHive(temp, &error);
-    if (!hive) throw std::runtime_error(error);
+    std::unique_ptr<hive::HiveRegistry> hive;
+    if (const status::Status opened = hive::OpenHive(temp, &hive); !opened.Ok()) throw std::runtime_error(opened.message);
     const LONG code = WriteStore(*hive, GenerateStore(size));
     if (code != ERROR_SUCCESS)
       throw std::runtime_error("writing the " + std::string(size.name) + " store failed with " + std::to_string(code));

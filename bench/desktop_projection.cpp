@@ -73,10 +73,9 @@ int main() {
   paths.configHome = std::string(folder) + "/config";
 
   const std::string hivePath = bench::WorkingHive(bench::kTypical, "desktop");
-  std::string error;
-  std::unique_ptr<hive::HiveRegistry> hive = hive::OpenHive(hivePath, &error);
-  if (!hive) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  std::unique_ptr<hive::HiveRegistry> hive;
+  if (const status::Status opened = hive::OpenHive(hivePath, &hive); !opened.Ok()) {
+    std::fprintf(stderr, "%s\n", opened.message.c_str());
     return 1;
   }
   Case(*hive, paths, "typical store (900 extensions) as shipped:");

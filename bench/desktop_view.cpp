@@ -90,10 +90,9 @@ int main() {
   setenv("XDG_CONFIG_DIRS", (root + "/etc").c_str(), 1);
   const desktop::XdgPaths paths = desktop::XdgPaths::FromEnvironment();
 
-  std::string error;
-  std::unique_ptr<hive::HiveRegistry> hive = hive::OpenHive(root + "/registry.db", &error);
-  if (!hive) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  std::unique_ptr<hive::HiveRegistry> hive;
+  if (const status::Status opened = hive::OpenHive(root + "/registry.db", &hive); !opened.Ok()) {
+    std::fprintf(stderr, "%s\n", opened.message.c_str());
     return 1;
   }
   // Wall clock, and the CPU time of this process and its helpers together.

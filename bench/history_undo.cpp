@@ -36,9 +36,9 @@ double Timed(Work&& work) {
 }
 
 std::unique_ptr<hive::HiveRegistry> Open(const std::string& path) {
-  std::string error;
-  auto registry = hive::OpenHive(path, &error);
-  if (!registry) std::fprintf(stderr, "%s\n", error.c_str());
+  std::unique_ptr<hive::HiveRegistry> registry;
+  if (const status::Status opened = hive::OpenHive(path, &registry); !opened.Ok())
+    std::fprintf(stderr, "%s\n", opened.message.c_str());
   return registry;
 }
 
@@ -68,7 +68,7 @@ int main() {
     if (!hive) return 1;
     store::HistoryRegistry history(*hive, hive->Fast());
     history.Describe("import", reg);
-    if (!regfile::ImportRegFile(history, reg).ok) return 1;
+    if (!regfile::ImportRegFile(history, reg).Ok()) return 1;
     imports.push_back(Timed([&] {
       if (store::UndoChange(history, 0).result != store::UndoOutcome::Result::kUndone) std::fprintf(stderr, "not undone\n");
     }));

@@ -23,21 +23,22 @@
 #endif
 
 int main(int argc, char** argv) {
-  std::string error;
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // rows end in LF on both systems
-  auto registry = zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &error);
+  std::unique_ptr<zandrel::IRegistry> registry;
+  const zandrel::status::Status opened = zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &registry);
   const int repeat_at = 1;
 #else
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s HIVE [REPEAT]\n", argv[0]);
     return 2;
   }
-  auto registry = zandrel::hive::OpenHive(argv[1], &error);
+  std::unique_ptr<zandrel::hive::HiveRegistry> registry;
+  const zandrel::status::Status opened = zandrel::hive::OpenHive(argv[1], &registry);
   const int repeat_at = 2;
 #endif
-  if (!registry) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  if (!opened.Ok()) {
+    std::fprintf(stderr, "%s\n", opened.message.c_str());
     return 1;
   }
   const int repeat = argc > repeat_at ? std::max(1, std::atoi(argv[repeat_at])) : 1;

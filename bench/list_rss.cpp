@@ -54,10 +54,9 @@ int main(int argc, char** argv) {
   zandrel::ui::headless::HeadlessPlatform platform;
   platform.SetExecutableFolder(zandrel::bench::ManagerAppFolder());
 #endif
-  std::string error;
-  auto hive = zandrel::hive::OpenHive(argv[1], &error);
-  if (!hive) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  std::unique_ptr<zandrel::hive::HiveRegistry> hive;
+  if (const zandrel::status::Status opened = zandrel::hive::OpenHive(argv[1], &hive); !opened.Ok()) {
+    std::fprintf(stderr, "%s\n", opened.message.c_str());
     return 1;
   }
   auto form = std::make_unique<zandrel::manager::frmZandrel>(platform, *hive, [] {}, [] {});

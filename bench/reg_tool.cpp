@@ -96,16 +96,17 @@ int Main(int runs) {
                     imported = dir + "/work-reg-tool-import.hive", reexported = dir + "/reg-tool-reexport.reg";
   // What the library makes through the registry interface, in this process:
   // the export of the hive, and of a new default hive the file is imported into.
-  std::string reference_export, reference_import, error;
+  std::string reference_export, reference_import;
   {
-    auto h = hive::OpenHive(hive, &error);
-    if (!h || regfile::ExportRegText(*h, "HKEY_CLASSES_ROOT", &reference_export, &error) != ERROR_SUCCESS)
-      return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+    std::unique_ptr<hive::HiveRegistry> h, fresh;
+    status::Status done = hive::OpenHive(hive, &h);
+    if (done.Ok()) done = regfile::ExportRegText(*h, "HKEY_CLASSES_ROOT", &reference_export);
+    if (!done.Ok()) return std::fprintf(stderr, "%s\n", done.message.c_str()), 1;
     RemoveHive(imported);
-    auto fresh = hive::OpenHive(imported, &error);
-    if (!fresh || !regfile::ImportRegFile(*fresh, reg).ok ||
-        regfile::ExportRegText(*fresh, "HKEY_CLASSES_ROOT", &reference_import, &error) != ERROR_SUCCESS)
-      return std::fprintf(stderr, "the reference import failed %s\n", error.c_str()), 1;
+    done = hive::OpenHive(imported, &fresh);
+    if (done.Ok()) done = regfile::ImportRegFile(*fresh, reg);
+    if (done.Ok()) done = regfile::ExportRegText(*fresh, "HKEY_CLASSES_ROOT", &reference_import);
+    if (!done.Ok()) return std::fprintf(stderr, "the reference import failed %s\n", done.message.c_str()), 1;
   }
   std::string first_query;
   struct Work {

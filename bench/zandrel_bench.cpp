@@ -132,9 +132,9 @@ void SetListCounters(benchmark::State& state, const GeneratedStore& store) {
 
 void ListHive(benchmark::State& state, StoreSize size) {
   SizeData& data = Data(size);
-  std::string error;
-  auto hive = hive::OpenHive(CachedHive(size), &error);
-  if (!hive) return state.SkipWithError(error.c_str());
+  std::unique_ptr<hive::HiveRegistry> hive;
+  if (const status::Status opened = hive::OpenHive(CachedHive(size), &hive); !opened.Ok())
+    return state.SkipWithError(opened.message.c_str());
   HeadlessManager m(*hive);
   for (auto _ : state) {
     m.platform.ClearRecord();
@@ -146,9 +146,9 @@ void ListHive(benchmark::State& state, StoreSize size) {
 
 void ListHiveHeld(benchmark::State& state, StoreSize size) {
   SizeData& data = Data(size);
-  std::string error;
-  auto hive = hive::OpenHive(CachedHive(size), &error);
-  if (!hive) return state.SkipWithError(error.c_str());
+  std::unique_ptr<hive::HiveRegistry> hive;
+  if (const status::Status opened = hive::OpenHive(CachedHive(size), &hive); !opened.Ok())
+    return state.SkipWithError(opened.message.c_str());
   HeadlessManager m(*hive);
   HKEY held = 0;
   if (hive->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &held) != ERROR_SUCCESS)
@@ -171,9 +171,8 @@ void ListHiveFirst(benchmark::State& state, StoreSize size) {
     state.PauseTiming();
     m.reset();
     hive.reset();
-    std::string error;
-    hive = hive::OpenHive(path, &error);
-    if (!hive) return state.SkipWithError(error.c_str());
+    if (const status::Status opened = hive::OpenHive(path, &hive); !opened.Ok())
+      return state.SkipWithError(opened.message.c_str());
     m = std::make_unique<HeadlessManager>(*hive);
     state.ResumeTiming();
     m->form->cmdList_Click();
@@ -258,9 +257,9 @@ bool LastMessageIs(benchmark::State& state, const HeadlessManager& m, const std:
 // the other half restores the store.
 void AddRemove(benchmark::State& state, StoreSize size, bool timeAdd) {
   const std::string path = WorkingHive(size, timeAdd ? "add" : "remove");
-  std::string error;
-  auto hive = hive::OpenHive(path, &error);
-  if (!hive) return state.SkipWithError(error.c_str());
+  std::unique_ptr<hive::HiveRegistry> hive;
+  if (const status::Status opened = hive::OpenHive(path, &hive); !opened.Ok())
+    return state.SkipWithError(opened.message.c_str());
   HeadlessManager m(*hive);
   frmZandrel& form = *m.form;
   int n = 0;
@@ -307,18 +306,18 @@ void Import(benchmark::State& state, StoreSize size) {
     state.PauseTiming();
     RemoveHive(path);
     state.ResumeTiming();
-    std::string error;
-    auto hive = hive::OpenHive(path, &error);
-    if (!hive) return state.SkipWithError(error.c_str());
-    const regfile::RegImportResult result = regfile::ImportRegFile(*hive, reg);
-    if (!result.ok) return state.SkipWithError(result.message.c_str());
+    std::unique_ptr<hive::HiveRegistry> hive;
+    if (const status::Status opened = hive::OpenHive(path, &hive); !opened.Ok())
+      return state.SkipWithError(opened.message.c_str());
+    const status::Status imported = regfile::ImportRegFile(*hive, reg);
+    if (!imported.Ok()) return state.SkipWithError(imported.message.c_str());
   }
   state.counters["MB"] = static_cast<double>(std::filesystem::file_size(reg)) / 1e6;
   {
     // The imported store lists as the one written straight into a hive.
-    std::string error;
-    auto hive = hive::OpenHive(path, &error);
-    if (!hive) return state.SkipWithError(error.c_str());
+    std::unique_ptr<hive::HiveRegistry> hive;
+    if (const status::Status opened = hive::OpenHive(path, &hive); !opened.Ok())
+      return state.SkipWithError(opened.message.c_str());
     HeadlessManager m(*hive);
     m.form->cmdList_Click();
     ListedAll(state, m, Data(size).store);
@@ -329,9 +328,9 @@ void Import(benchmark::State& state, StoreSize size) {
 void Open(benchmark::State& state, StoreSize size) {
   const std::string path = CachedHive(size);
   for (auto _ : state) {
-    std::string error;
-    auto hive = hive::OpenHive(path, &error);
-    if (!hive) return state.SkipWithError(error.c_str());
+    std::unique_ptr<hive::HiveRegistry> hive;
+    if (const status::Status opened = hive::OpenHive(path, &hive); !opened.Ok())
+      return state.SkipWithError(opened.message.c_str());
     HKEY key = 0;
     if (hive->RegOpenKeyExA(HKEY_LOCAL_MACHINE, store::kClassesPath, 0, KEY_ACCESS_0x3F, &key) != ERROR_SUCCESS)
       return state.SkipWithError("the classes key cannot be opened");

@@ -249,32 +249,24 @@ LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* value
   return ERROR_SUCCESS;
 }
 
-LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
-                   std::string* error, const SubtreeWalk& walk) {
+status::Status ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
+                             const SubtreeWalk& walk) {
+  using status::Status;
   HKEY root = 0;
   std::string sub;
-  if (!ParseKeyPath(key_path, &root, &sub)) {
-    if (error) *error = "unknown root key in \"" + key_path + "\"";
-    return ERROR_BAD_PATHNAME;
-  }
+  if (!ParseKeyPath(key_path, &root, &sub)) return {Status::kInvalid, "unknown root key in \"" + key_path + "\""};
   HKEY key = 0;
   LONG code = registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key);
-  if (code != ERROR_SUCCESS) {
-    if (error) *error = "cannot open the key \"" + key_path + "\": " + DescribeCode(code);
-    return code;
-  }
+  if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot open the key \"" + key_path + "\": " + DescribeCode(code)};
   std::string out = "\xFF\xFE";
   text::AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
   ExportWriter writer(std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
   code = walk ? walk(key, writer) : WalkSubtree(registry, key, writer);
   if (key != root) registry.RegCloseKey(key);
-  if (code != ERROR_SUCCESS) {
-    if (error) *error = "cannot read the key \"" + key_path + "\": " + DescribeCode(code);
-    return code;
-  }
+  if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot read the key \"" + key_path + "\": " + DescribeCode(code)};
   writer.Finish();
   *bytes = std::move(out);
-  return ERROR_SUCCESS;
+  return {};
 }
 
 }  // namespace zandrel::regfile

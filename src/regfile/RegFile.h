@@ -23,17 +23,9 @@
 #include <vector>
 
 #include "registry/Registry.h"
+#include "status/Status.h"
 
 namespace zandrel::regfile {
-
-struct RegImportResult {
-  bool ok = false;
-  int line = 0;         // the line at fault, 0 when the fault is not a line's
-  std::string message;  // one line: "FILE, line N: what is wrong" (or "FILE: ...")
-  // Lines whose value regedit leaves out too, "FILE, line N: why"; the rest of
-  // the file is imported all the same.
-  std::vector<std::string> notes;
-};
 
 struct RegChange;  // regfile/RegParser.h
 
@@ -44,14 +36,20 @@ struct RegChange;  // regfile/RegParser.h
 using ChangesApply = std::function<LONG(const std::deque<RegChange>& changes, const RegChange** failed)>;
 
 // Imports a whole .reg text in one registry transaction: all of it lands, or
-// nothing does. file_name is used only in messages. The changes are made
-// with `apply` when given, else through the registry calls.
-RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
-                              const std::string& file_name, const ChangesApply& apply = nullptr);
+// nothing does. file_name is used only in messages, each one line: a file
+// regedit refuses fails with kInvalid "FILE, line N: what is wrong", a
+// change the registry refuses with kFailed "FILE, line N: " and the change
+// with its code described ("FILE: ..." when the fault is no line's). Lines
+// whose value regedit leaves out too are added to *notes (when not null),
+// "FILE, line N: why"; the rest of the file is imported all the same. The
+// changes are made with `apply` when given, else through the registry calls.
+status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const std::string& file_name,
+                             std::vector<std::string>* notes = nullptr, const ChangesApply& apply = nullptr);
 
-// Reads the file and imports it as ImportRegText does.
-RegImportResult ImportRegFile(IRegistry& registry, const std::string& path,
-                              const ChangesApply& apply = nullptr);
+// Reads the file and imports it as ImportRegText does. A file that cannot be
+// read fails with the reader's code (files/FileRead.h) and "PATH: " and why.
+status::Status ImportRegFile(IRegistry& registry, const std::string& path,
+                             std::vector<std::string>* notes = nullptr, const ChangesApply& apply = nullptr);
 
 // Deletes root\path and everything below it through the registry calls, as
 // a file's "[-KEY]" line does: 0, also when the key does not exist, or the
@@ -131,8 +129,9 @@ struct FastPaths {
 
 // Exports the key at `key_path` and its whole subtree as Version 5.00 bytes
 // (UTF-16LE with BOM), read with `walk` when given, else with WalkSubtree.
-// Returns 0, or the registry's code with *error set to a one-line message.
-LONG ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
-                   std::string* error, const SubtreeWalk& walk = nullptr);
+// Fails with kInvalid "unknown root key in \"KEY\"", or kFailed "cannot open
+// (read) the key \"KEY\": " and the registry's code described.
+status::Status ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
+                             const SubtreeWalk& walk = nullptr);
 
 }  // namespace zandrel::regfile

@@ -142,20 +142,17 @@ LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path) {
   return registry.RegDeleteKeyA(root, path.c_str());
 }
 
-RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
-                              const std::string& file_name, const ChangesApply& apply) {
-  RegImportResult result;
-  auto fail = [&](int line, const std::string& what) {
-    result.ok = false;
-    result.line = line;
-    result.message = line > 0 ? file_name + ", line " + std::to_string(line) + ": " + what
-                              : file_name + ": " + what;
-    return result;
+status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const std::string& file_name,
+                             std::vector<std::string>* notes, const ChangesApply& apply) {
+  auto fail = [&](int line, const std::string& what, status::Status::Code code = status::Status::kFailed) {
+    return status::Status(code, line > 0 ? file_name + ", line " + std::to_string(line) + ": " + what
+                                         : file_name + ": " + what);
   };
   RegParse parse = ParseRegText(bytes);
-  for (const RegNote& note : parse.notes)
-    result.notes.push_back(file_name + ", line " + std::to_string(note.line) + ": " + note.what);
-  if (!parse.ok) return fail(parse.line, parse.what);
+  if (notes != nullptr)
+    for (const RegNote& note : parse.notes)
+      notes->push_back(file_name + ", line " + std::to_string(note.line) + ": " + note.what);
+  if (!parse.ok) return fail(parse.line, parse.what, status::Status::kInvalid);
   const std::deque<RegChange>& ops = parse.changes;
 
   RegistryTransaction transaction(registry);
@@ -174,25 +171,24 @@ RegImportResult ImportRegText(IRegistry& registry, std::string_view bytes,
   }
   const LONG commit = transaction.Commit();
   if (commit != ERROR_SUCCESS) return fail(0, "cannot commit the import: " + DescribeCode(commit));
-  result.ok = true;
-  return result;
+  return {};
 }
 
 // A .reg file read whole; larger ones are refused rather than read into
 // memory (a pipe that never ends, a mistaken argument).
 constexpr std::size_t kMaxRegFileBytes = std::size_t{256} << 20;
 
-RegImportResult ImportRegFile(IRegistry& registry, const std::string& path, const ChangesApply& apply) {
+status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::vector<std::string>* notes,
+                             const ChangesApply& apply) {
   std::string bytes;
-  const status::Status read = files::ReadFileWhole(path, &bytes, kMaxRegFileBytes);
+  status::Status read = files::ReadFileWhole(path, &bytes, kMaxRegFileBytes);
   if (!read.Ok()) {
-    RegImportResult result;
-    result.message = path + ": " + (read.code == status::Status::kTooLarge
-                                        ? "larger than 256 MB, too large for a .reg file"
-                                        : read.message);
-    return result;
+    read.message = path + ": " + (read.code == status::Status::kTooLarge
+                                      ? "larger than 256 MB, too large for a .reg file"
+                                      : read.message);
+    return read;
   }
-  return ImportRegText(registry, bytes, path, apply);
+  return ImportRegText(registry, bytes, path, notes, apply);
 }
 
 }  // namespace zandrel::regfile

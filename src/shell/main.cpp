@@ -21,10 +21,11 @@ int main(int argc, char** argv) {
   char* qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
   zandrel::ui::qt::QtPlatform platform(qtArgc, qtArgv);
 
-  std::string error;
-  std::unique_ptr<zandrel::hive::HiveRegistry> hive = zandrel::hive::OpenDefaultHive(&error);
-  if (!hive) {
+  std::unique_ptr<zandrel::hive::HiveRegistry> hive;
+  const zandrel::status::Status opened = zandrel::hive::OpenDefaultHive(&hive);
+  if (!opened.Ok()) {
     const std::string path = zandrel::hive::DefaultHivePath();
+    std::string error = opened.message;
     if (error.find(path) == std::string::npos) error = path + ": " + error;
     // The stop icon, as the end on a run-time error shows.
     platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::MB_OK | zandrel::MB_ICONSTOP);

@@ -16,12 +16,12 @@ int main() {
 
   // A change left half done by a copy that was killed is undone here, before
   // anything is listed.
-  std::string error;
-  std::unique_ptr<zandrel::IRegistry> registry =
-      zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &error);
-  if (!registry) {
+  std::unique_ptr<zandrel::IRegistry> registry;
+  const zandrel::status::Status opened =
+      zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &registry);
+  if (!opened.Ok()) {
     // The stop icon, as the end on a run-time error shows.
-    platform.MsgBox("Не удаётся открыть реестр: " + error, zandrel::MB_OK | zandrel::MB_ICONSTOP);
+    platform.MsgBox("Не удаётся открыть реестр: " + opened.message, zandrel::MB_OK | zandrel::MB_ICONSTOP);
     return 1;
   }
 

@@ -79,26 +79,26 @@ int Fail(const std::string& message) {
 constexpr std::size_t kShownNotes = 20;
 
 // What the import ends in: 0, or 1 with its message.
-int Imported(const regfile::RegImportResult& result, const std::string& file) {
-  if (!result.ok) return Fail(result.message);
-  for (std::size_t i = 0; i < result.notes.size() && i < kShownNotes; ++i)
-    Write(2, "zandrel-reg: " + result.notes[i] + "\n");
-  if (result.notes.size() > kShownNotes)
-    Write(2, "zandrel-reg: " + file + ": " + std::to_string(result.notes.size() - kShownNotes) +
-                 " more lines not imported\n");
+int Imported(const status::Status& imported, const std::vector<std::string>& notes, const std::string& file) {
+  if (!imported.Ok()) return Fail(imported.message);
+  for (std::size_t i = 0; i < notes.size() && i < kShownNotes; ++i) Write(2, "zandrel-reg: " + notes[i] + "\n");
+  if (notes.size() > kShownNotes)
+    Write(2, "zandrel-reg: " + file + ": " + std::to_string(notes.size() - kShownNotes) + " more lines not imported\n");
   return 0;
 }
 
 #ifdef _WIN32
 int Import(IRegistry& registry, const regfile::ChangesApply& apply, const std::string& file) {
-  return Imported(regfile::ImportRegFile(registry, file, apply), file);
+  std::vector<std::string> notes;
+  const status::Status imported = regfile::ImportRegFile(registry, file, &notes, apply);
+  return Imported(imported, notes, file);
 }
 #endif
 
 int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key, const std::string& file) {
   std::string bytes;
-  std::string error;
-  if (regfile::ExportRegText(registry, key, &bytes, &error, walk) != ERROR_SUCCESS) return Fail(error);
+  const status::Status exported = regfile::ExportRegText(registry, key, &bytes, walk);
+  if (!exported.Ok()) return Fail(exported.message);
   const status::Status written = files::ReplaceFileWhole(file, bytes);
   if (!written.Ok()) return Fail(file + ": " + written.message);
   return 0;
@@ -232,9 +232,9 @@ int Run(const std::vector<std::string>& args) {
                         (verb == "query" && (args.size() == 2 || args.size() == 3));
 #ifdef ZANDREL_HAVE_DESKTOP
   if (verb == "desktop" && args.size() == 1) {
-    std::string error;
-    auto registry = zandrel::hive::OpenDefaultHive(&error);
-    return registry ? Desktop(*registry) : Fail(error);
+    std::unique_ptr<hive::HiveRegistry> registry;
+    const status::Status opened = hive::OpenDefaultHive(&registry);
+    return opened.Ok() ? Desktop(*registry) : Fail(opened.message);
   }
 #endif
   if (verb == "why" && args.size() == 2 &&
@@ -242,9 +242,9 @@ int Run(const std::vector<std::string>& args) {
     return Fail("not an extension: \"" + args[1] + "\" (give it with its dot, as .txt)");
 #ifdef ZANDREL_HAVE_DESKTOP
   if (verb == "why" && args.size() == 2) {
-    std::string error;
-    auto registry = zandrel::hive::OpenDefaultHive(&error);
-    return registry ? Why(*registry, args[1]) : Fail(error);
+    std::unique_ptr<hive::HiveRegistry> registry;
+    const status::Status opened = hive::OpenDefaultHive(&registry);
+    return opened.Ok() ? Why(*registry, args[1]) : Fail(opened.message);
   }
 #endif
 #ifdef _WIN32
@@ -253,7 +253,6 @@ int Run(const std::vector<std::string>& args) {
     return Why(registry, args[1]);
   }
 #endif
-  std::string error;
   const bool history_verb = (verb == "history" && args.size() == 1) || (verb == "undo" && args.size() <= 2);
   if (!shape_ok && !history_verb) return Fail(kUsage);
 #ifndef _WIN32
@@ -263,34 +262,33 @@ int Run(const std::vector<std::string>& args) {
     // in while the new hive is still private: written once, and all or
     // nothing all the same (a file that fails leaves no hive). Either way
     // the import is kept in the history.
-    const auto import_into = [&args](hive::HiveRegistry& hive) {
+    std::vector<std::string> notes;
+    const auto import_into = [&args, &notes](hive::HiveRegistry& hive) {
       store::HistoryRegistry history(hive, hive.Fast());
       history.Describe("import", args[1]);
       const auto apply = [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return hive.ApplyRegChanges(changes, failed);
       };
-      return regfile::ImportRegFile(history, args[1], shell::NotingApply(history, apply));
+      notes.clear();
+      return regfile::ImportRegFile(history, args[1], &notes, shell::NotingApply(history, apply));
     };
-    bool ran = false, built = false;
-    regfile::RegImportResult result;
-    auto registry = zandrel::hive::OpenDefaultHive(
-        [&](hive::HiveRegistry& fresh) {
-          ran = true;
-          result = import_into(fresh);
-          return result.ok;
-        },
-        &built, &error);
-    if (built || (ran && !result.ok)) return Imported(result, args[1]);
-    if (!registry) return Fail(error);
-    return Imported(import_into(*registry), args[1]);
+    bool built = false;
+    std::unique_ptr<hive::HiveRegistry> registry;
+    // A failing import into a new hive fails the open with its own message.
+    const status::Status opened = hive::OpenDefaultHive(import_into, &built, &registry);
+    if (built || !opened.Ok()) return Imported(opened, notes, args[1]);
+    const status::Status imported = import_into(*registry);
+    return Imported(imported, notes, args[1]);
   }
 #endif
 #ifdef _WIN32
-  auto registry = zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &error);
+  std::unique_ptr<IRegistry> registry;
+  const status::Status opened = win32::OpenWindowsRegistry(win32::DefaultUndoPlace(), &registry);
 #else
-  auto registry = zandrel::hive::OpenDefaultHive(&error);
+  std::unique_ptr<hive::HiveRegistry> registry;
+  const status::Status opened = hive::OpenDefaultHive(&registry);
 #endif
-  if (!registry) return Fail(error);
+  if (!opened.Ok()) return Fail(opened.message);
   if (verb == "history") return shell::ShowHistory(*registry, Write);
 #ifdef _WIN32
   store::HistoryRegistry history(*registry);

@@ -21,11 +21,12 @@ std::string WriteScratchFile(const std::string& name, const std::string& bytes) 
 
 std::unique_ptr<hive::HiveRegistry> FreshHive(const std::string& name) {
   static const std::string empty = [] {  // copying a template is much quicker than making a hive
-    if (!hive::OpenHive(Scratch().File("template.hive"), nullptr)) std::abort();
+    std::unique_ptr<hive::HiveRegistry> made;
+    if (!hive::OpenHive(Scratch().File("template.hive"), &made).Ok()) std::abort();
     return testing::ReadFile(Scratch().File("template.hive"));
   }();
-  auto hive = hive::OpenHive(WriteScratchFile(name, empty), nullptr);
-  if (!hive) std::abort();
+  std::unique_ptr<hive::HiveRegistry> hive;
+  if (!hive::OpenHive(WriteScratchFile(name, empty), &hive).Ok()) std::abort();
   return hive;
 }
 

@@ -22,11 +22,11 @@ void List(IRegistry& registry) { store::AssociationListing(registry).List(); }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string error;
-  auto hive = hive::OpenHive(fuzz::WriteScratchFile("open.hive", std::string(reinterpret_cast<const char*>(data), size)),
-                             &error);
-  if (!hive) {
-    if (error.empty()) std::abort();
+  std::unique_ptr<hive::HiveRegistry> hive;
+  const status::Status opened =
+      hive::OpenHive(fuzz::WriteScratchFile("open.hive", std::string(reinterpret_cast<const char*>(data), size)), &hive);
+  if (!opened.Ok()) {
+    if (opened.message.empty() || hive) std::abort();
     return 0;
   }
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_USERS}) testing::DumpTree(*hive, root, "", 600, 5000);

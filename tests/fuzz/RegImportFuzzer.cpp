@@ -31,32 +31,33 @@ std::string DumpAll(IRegistry& registry) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto hive = fuzz::FreshHive("import.hive");
   static const std::string empty = DumpAll(*hive);
-  const regfile::RegImportResult result =
+  const status::Status result =
       regfile::ImportRegText(*hive, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
   const std::string dump = DumpAll(*hive);
   auto bulk = fuzz::FreshHive("bulk.hive");
-  const regfile::RegImportResult in_bulk = regfile::ImportRegText(
-      *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg",
+  const status::Status in_bulk = regfile::ImportRegText(
+      *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg", nullptr,
       [&bulk](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return bulk->ApplyRegChanges(changes, failed);
       });
-  if (in_bulk.ok != result.ok || in_bulk.message != result.message) Fault("the import in bulk ends otherwise", in_bulk.message);
+  if (in_bulk.code != result.code || in_bulk.message != result.message) Fault("the import in bulk ends otherwise", in_bulk.message);
   if (DumpAll(*bulk) != dump) Fault("the import in bulk makes another registry", DumpAll(*bulk));
-  if (!result.ok) {
+  if (!result.Ok()) {
     if (dump != empty) Fault("a failed import left changes", dump);
     if (result.message.empty() || result.message.find('\n') != std::string::npos) Fault("no one-line message", result.message);
     return 0;
   }
   const char* roots[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS"};
-  std::string exported[3][3], error;
+  std::string exported[3][3];
   for (int round = 0; round < 3; ++round) {
     auto again = round == 0 ? std::move(hive) : fuzz::FreshHive("again.hive");
     for (int r = 0; r < 3 && round > 0; ++r) {
-      const regfile::RegImportResult back = regfile::ImportRegText(*again, exported[round - 1][r], "export.reg");
-      if (!back.ok) Fault("the export does not import", back.message);
+      const status::Status back = regfile::ImportRegText(*again, exported[round - 1][r], "export.reg");
+      if (!back.Ok()) Fault("the export does not import", back.message);
     }
     for (int r = 0; r < 3; ++r)
-      if (regfile::ExportRegText(*again, roots[r], &exported[round][r], &error) != ERROR_SUCCESS) Fault("export failed", error);
+      if (const status::Status out = regfile::ExportRegText(*again, roots[r], &exported[round][r]); !out.Ok())
+        Fault("export failed", out.message);
   }
   for (int r = 0; r < 3; ++r)
     if (exported[2][r] != exported[1][r]) Fault("an export imported elsewhere exports otherwise", roots[r]);

@@ -10,6 +10,7 @@
 #include "regfile/RegParser.h"
 #include "registry/Names.h"
 #include "support/Backends.h"
+#include "support/StatusCheck.h"
 #include "support/Support.h"
 #include "text/Utf.h"
 
@@ -19,11 +20,13 @@ namespace {
 using zandrel::testing::DumpClasses;
 using zandrel::testing::DumpTree;
 using zandrel::testing::Hex;
+using zandrel::testing::IsOk;
 using zandrel::testing::SeedKey;
 using zandrel::testing::SeedValue;
 using zandrel::testing::TempDir;
 using hive::OpenHive;
 using hive::OpenHiveSeeded;
+using status::Status;
 using text::Utf8ToUtf16;
 
 // UTF-16LE bytes with a BOM, as regedit writes them.
@@ -76,19 +79,18 @@ class RegFiles : public ::testing::Test {
 
 TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
   const std::string file = Utf16File(kExported);
-  const RegImportResult result = ImportRegText(*reg_, file, "zzq.reg");
-  ASSERT_TRUE(result.ok) << result.message;
-  std::string bytes, error;
-  ASSERT_EQ(ExportRegText(*reg_, "HKEY_CLASSES_ROOT\\.zzq", &bytes, &error), 0) << error;
+  ASSERT_TRUE(IsOk(ImportRegText(*reg_, file, "zzq.reg")));
+  std::string bytes;
+  ASSERT_TRUE(IsOk(ExportRegText(*reg_, "HKEY_CLASSES_ROOT\\.zzq", &bytes)));
   EXPECT_EQ(bytes, file);
   // Short root names and any case address the same key.
   std::string again;
-  ASSERT_EQ(ExportRegText(*reg_, "hkcr\\.zzq\\", &again, &error), 0) << error;
+  ASSERT_TRUE(IsOk(ExportRegText(*reg_, "hkcr\\.zzq\\", &again)));
   EXPECT_EQ(again, file);
 }
 
 TEST_F(RegFiles, ImportStoresStringsInTheAnsiCodePage) {
-  ASSERT_TRUE(ImportRegText(*reg_, Utf16File(kExported), "zzq.reg").ok);
+  ASSERT_TRUE(IsOk(ImportRegText(*reg_, Utf16File(kExported), "zzq.reg")));
   EXPECT_EQ(DumpTree(*reg_, HKEY_CLASSES_ROOT, ".zzq\\OpenWithProgids"),
             "[.zzq\\OpenWithProgids]\n  \"Документ ZZQ\" type 1: 00\n");
   const std::string dump = DumpTree(*reg_, HKEY_CLASSES_ROOT, ".zzq");
@@ -101,14 +103,13 @@ TEST_F(RegFiles, ImportStoresStringsInTheAnsiCodePage) {
 
 TEST_F(RegFiles, WindowsSampleStoreRoundTrips) {
   const std::string seeded_path = dir_.File("seeded.db");
-  std::string error;
-  auto seeded = OpenHiveSeeded(seeded_path, zandrel::testing::WindowsClassesReg(), &error);
-  ASSERT_NE(seeded, nullptr) << error;
+  std::unique_ptr<hive::HiveRegistry> seeded;
+  ASSERT_TRUE(IsOk(OpenHiveSeeded(seeded_path, zandrel::testing::WindowsClassesReg(), &seeded)));
   std::string first;
-  ASSERT_EQ(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first, &error), 0) << error;
-  ASSERT_TRUE(ImportRegText(*reg_, first, "all.reg").ok);
+  ASSERT_TRUE(IsOk(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first)));
+  ASSERT_TRUE(IsOk(ImportRegText(*reg_, first, "all.reg")));
   std::string second;
-  ASSERT_EQ(ExportRegText(*reg_, "HKCR", &second, &error), 0) << error;
+  ASSERT_TRUE(IsOk(ExportRegText(*reg_, "HKCR", &second)));
   EXPECT_EQ(second, first);
   EXPECT_EQ(DumpClasses(*reg_), DumpClasses(*seeded));
 }
@@ -133,40 +134,52 @@ std::string FileOf(const LineRow& row, bool unicode) {
   return unicode ? Utf16File("Windows Registry Editor Version 5.00\r\n" + row.body) : "REGEDIT4\n" + row.body;
 }
 
+// What an import answered, with the lines it left out.
+struct Imported {
+  Status status;
+  std::vector<std::string> notes;
+};
+
 // Imports `file` into a fresh hive through the registry calls, and into
 // another in bulk (the hive's ApplyRegChanges, as zandrel-reg imports);
 // both must give the same result, notes and whole registry.
-RegImportResult ImportBothWays(const std::string& file, const std::string& folder, std::string* dump,
-                               const std::string& seed = "") {
-  RegImportResult result[2];
+Imported ImportBothWays(const std::string& file, const std::string& folder, std::string* dump,
+                        const std::string& seed = "") {
+  Imported result[2];
   std::string whole[2];
   for (int bulk : {0, 1}) {
-    std::string error;
-    auto hive = OpenHive(folder + (bulk ? "/bulk.db" : "/calls.db"), &error);
-    EXPECT_NE(hive, nullptr) << error;
+    std::unique_ptr<hive::HiveRegistry> hive;
+    EXPECT_TRUE(IsOk(OpenHive(folder + (bulk ? "/bulk.db" : "/calls.db"), &hive)));
     if (!seed.empty()) {
-      EXPECT_TRUE(ImportRegText(*hive, seed, "seed.reg").ok);
+      EXPECT_TRUE(IsOk(ImportRegText(*hive, seed, "seed.reg")));
     }
     const ChangesApply apply = [&hive](const std::deque<RegChange>& changes, const RegChange** failed) {
       return hive->ApplyRegChanges(changes, failed);
     };
-    result[bulk] = ImportRegText(*hive, file, "t.reg", bulk ? apply : nullptr);
+    result[bulk].status = ImportRegText(*hive, file, "t.reg", &result[bulk].notes, bulk ? apply : nullptr);
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) whole[bulk] += DumpTree(*hive, root, "");
   }
-  EXPECT_EQ(result[1].ok, result[0].ok);
-  EXPECT_EQ(result[1].message, result[0].message);
+  EXPECT_EQ(result[1].status.code, result[0].status.code);
+  EXPECT_EQ(result[1].status.message, result[0].status.message);
   EXPECT_EQ(result[1].notes, result[0].notes);
   EXPECT_EQ(whole[1], whole[0]);
   *dump = whole[0];
   return result[0];
 }
 
+// What the classes root holds after importing `file`, or the import's
+// failure: kInvalid for what regedit refuses, kFailed with the registry's
+// code for what the registry refuses; then the lines left out.
 std::string Outcome(const std::string& file) {
   TempDir dir;
   std::string whole;
-  const RegImportResult r = ImportBothWays(file, dir.Path(), &whole);
-  auto reg = OpenHive(dir.File("calls.db"), nullptr);
-  std::string out = r.ok ? DumpClasses(*reg).substr(3) : r.message.substr(7) + "\n";
+  const Imported r = ImportBothWays(file, dir.Path(), &whole);
+  std::unique_ptr<hive::HiveRegistry> reg;
+  EXPECT_TRUE(IsOk(OpenHive(dir.File("calls.db"), &reg)));
+  std::string out = r.status.Ok() ? DumpClasses(*reg).substr(3) : r.status.message.substr(7) + "\n";
+  if (!r.status.Ok()) {
+    EXPECT_EQ(r.status.code, r.status.message.find("(error ") == std::string::npos ? Status::kInvalid : Status::kFailed);
+  }
   for (const std::string& n : r.notes) out += "~" + n.substr(12, n.find(':') - 12) + "\n";  // "t.reg, line N: ..."
   return out;
 }
@@ -305,9 +318,9 @@ TEST(RegFileBulk, ImportsAsTheCallsDo) {
 TEST(RegFileBulk, HiveOpenedAfreshIsTheSameAndNoIdIsGivenTwice) {
   TempDir dir;
   std::string whole;
-  ASSERT_TRUE(ImportBothWays(Utf16File(kExported), dir.Path(), &whole).ok);
-  auto again = OpenHive(dir.File("bulk.db"), nullptr);
-  ASSERT_NE(again, nullptr);
+  ASSERT_TRUE(IsOk(ImportBothWays(Utf16File(kExported), dir.Path(), &whole).status));
+  std::unique_ptr<hive::HiveRegistry> again;
+  ASSERT_TRUE(IsOk(OpenHive(dir.File("bulk.db"), &again)));
   std::string fresh;
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) fresh += DumpTree(*again, root, "");
   EXPECT_EQ(fresh, whole);
@@ -330,8 +343,8 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
   ASSERT_EQ(reg_->RegSetValueExA(key, "e", 0, REG_SZ, nullptr, 0), 0);
   ASSERT_EQ(reg_->RegSetValueExA(key, "n", 0, REG_SZ, reinterpret_cast<const BYTE*>("a\0b"), 4), 0);
   reg_->RegCloseKey(key);
-  std::string bytes, error;
-  ASSERT_EQ(ExportRegText(*reg_, "HKCR\\.e", &bytes, &error), 0) << error;
+  std::string bytes;
+  ASSERT_TRUE(IsOk(ExportRegText(*reg_, "HKCR\\.e", &bytes)));
   EXPECT_EQ(bytes, Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
                               "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n"));
 }
@@ -343,10 +356,9 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
 // same both ways.
 TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
   TempDir dir;
-  std::string error;
-  auto dense = OpenHiveSeeded(dir.File("dense.db"), zandrel::testing::WindowsClassesReg(), &error);
-  auto sparse = OpenHive(dir.File("sparse.db"), &error);
-  ASSERT_TRUE(dense && sparse) << error;
+  std::unique_ptr<hive::HiveRegistry> dense, sparse;
+  ASSERT_TRUE(IsOk(OpenHiveSeeded(dir.File("dense.db"), zandrel::testing::WindowsClassesReg(), &dense)));
+  ASSERT_TRUE(IsOk(OpenHive(dir.File("sparse.db"), &sparse)));
   for (IRegistry* reg : {static_cast<IRegistry*>(dense.get()), static_cast<IRegistry*>(sparse.get())}) {
     SeedValue(*reg, ".zzq", "", REG_SZ, std::string("Документ\0", 17));
     SeedValue(*reg, ".zzq", "Big", REG_BINARY, std::string(70000, '\x5a'));
@@ -382,9 +394,9 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
     }
     for (HKEY h : {zzq, write_only, gone}) hive->RegCloseKey(h);
     std::string through_calls, own;
-    ASSERT_EQ(ExportRegText(*hive, "HKCR", &through_calls, &error), 0) << error;
-    ASSERT_EQ(ExportRegText(*hive, "HKCR", &own, &error,
-                            [hive](HKEY key, SubtreeVisitor& v) { return hive->WalkSubtree(key, v); }), 0);
+    ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &through_calls)));
+    ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &own,
+                                   [hive](HKEY key, SubtreeVisitor& v) { return hive->WalkSubtree(key, v); })));
     EXPECT_EQ(own, through_calls);
   }
 }
@@ -393,10 +405,9 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
 // change made since, by this connection or another, shows in that walk.
 TEST(SubtreeWalks, APreparedWalkShowsWhatChangedSinceItWasRead) {
   TempDir dir;
-  std::string error;
-  auto hive = OpenHive(dir.File("h.db"), &error);
-  auto other = OpenHive(dir.File("h.db"), &error);
-  ASSERT_TRUE(hive && other) << error;
+  std::unique_ptr<hive::HiveRegistry> hive, other;
+  ASSERT_TRUE(IsOk(OpenHive(dir.File("h.db"), &hive)));
+  ASSERT_TRUE(IsOk(OpenHive(dir.File("h.db"), &other)));
   const std::function<void()> changes[] = {
       [&] { SeedValue(*hive, ".own", "", REG_SZ, std::string("a\0", 2)); },
       [&] { SeedValue(*other, ".other", "", REG_SZ, std::string("b\0", 2)); },

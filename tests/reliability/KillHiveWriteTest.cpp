@@ -18,6 +18,7 @@
 #include "regfile/RegParser.h"
 #include "store/AssociationChanges.h"
 #include "support/FailingRegistry.h"
+#include "support/StatusCheck.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
@@ -53,9 +54,8 @@ class Crash : public ::testing::Test {
               ".Файл\\shell\\open\\command]\r\n@=\"/opt/app" + n + "/viewer %1\"\r\n\r\n";
     }
     dir->Write("large.reg", text);
-    std::string error;
-    auto hive = hive::OpenHive(dir->File("template.db"), &error);
-    ASSERT_NE(hive, nullptr) << error;
+    std::unique_ptr<hive::HiveRegistry> hive;
+    ASSERT_TRUE(IsOk(hive::OpenHive(dir->File("template.db"), &hive)));
     SeedAssociation(*hive, ".txt", "txtfile", "/usr/bin/edit %1");
     SeedAssociation(*hive, ".zq", "Zq.Document", program + " %1");
     SeedValue(*hive, "Zq.Document\\DefaultIcon", "", REG_SZ, program + ",1");
@@ -76,12 +76,12 @@ class Crash : public ::testing::Test {
   static bool Run(Op op, IRegistry& registry, hive::HiveRegistry& hive) {
     RecordingPrompter p;
     p.AnswerNext(IDYES);
-    if (op == Op::kImport) return regfile::ImportRegFile(registry, dir->File("large.reg")).ok;
+    if (op == Op::kImport) return regfile::ImportRegFile(registry, dir->File("large.reg")).Ok();
     if (op == Op::kImportInBulk) {
-      return regfile::ImportRegFile(registry, dir->File("large.reg"),
-                                 [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
-                                   return hive.ApplyRegChanges(changes, failed);
-                                 }).ok;
+      return regfile::ImportRegFile(registry, dir->File("large.reg"), nullptr,
+                                    [&hive](const std::deque<regfile::RegChange>& changes,
+                                            const regfile::RegChange** failed) { return hive.ApplyRegChanges(changes, failed); })
+          .Ok();
     }
     if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});
     if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", 0});
@@ -92,9 +92,8 @@ class Crash : public ::testing::Test {
   // is as before (false) or as after (true).
   static bool Inspect(const std::string& path, const std::string& after) {
     EXPECT_EQ(IntegrityCheck(path), "ok");
-    std::string error;
-    auto hive = hive::OpenHive(path, &error);
-    EXPECT_NE(hive, nullptr) << error;
+    std::unique_ptr<hive::HiveRegistry> hive;
+    EXPECT_TRUE(IsOk(hive::OpenHive(path, &hive)));
     const std::string now = hive ? DumpClasses(*hive) : "";
     EXPECT_TRUE(now == *before || now == after) << "neither before nor after:\n" << now;
     return now == after;
@@ -128,8 +127,8 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
     std::uint64_t calls = 0, changes = 0, bytes = 0;
     std::string after;
     {
-      std::string error;
-      auto hive = hive::OpenHive(path, &error);
+      std::unique_ptr<hive::HiveRegistry> hive;
+      ASSERT_TRUE(IsOk(hive::OpenHive(path, &hive)));
       FailingRegistry counting(*hive);
       FaultVfs::Disarm();
       ASSERT_TRUE(Run(row.op, counting, *hive));
@@ -149,8 +148,8 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
       SCOPED_TRACE("point " + std::to_string(point) + " of " + std::to_string(count));
       Copy("run.db");
       if (row.stop == Stop::kDiskFull) {
-        std::string error;
-        auto hive = hive::OpenHive(path, &error);
+        std::unique_ptr<hive::HiveRegistry> hive;
+        ASSERT_TRUE(IsOk(hive::OpenHive(path, &hive)));
         FaultVfs::FullAfterBytes((point - 1) * 256);
         const bool done = Run(row.op, *hive, *hive);
         const bool refused = FaultVfs::FullRefusals() > 0;
@@ -167,8 +166,8 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
       const pid_t child = ::fork();
       if (child == 0) {
         if (row.stop == Stop::kFileChange) FaultVfs::KillAtChange(point);
-        auto hive = hive::OpenHive(path, nullptr);
-        if (!hive) ::_exit(5);
+        std::unique_ptr<hive::HiveRegistry> hive;
+        if (!hive::OpenHive(path, &hive).Ok()) ::_exit(5);
         FailingRegistry killing(*hive);
         if (row.stop == Stop::kRegistryCall) killing.KillAt((point + 1) / 2, point % 2 == 0);
         Run(row.op, killing, *hive);

@@ -63,9 +63,9 @@ TEST(WindowsPrograms, AnImportItsPromptMayNotMakeSaysToElevate) {
   auto registry = MakeRegistry(dir.Path());
   FailingRegistry refusing(*registry);
   refusing.FailNth(1, ERROR_ACCESS_DENIED, Create);
-  const regfile::RegImportResult result =
+  const status::Status result =
       regfile::ImportRegText(refusing, "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zzq]\r\n@=\"zzqfile\"\r\n", "new.reg");
-  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.code, status::Status::kFailed);
   EXPECT_EQ(result.message, "new.reg, line 3: cannot create the key \"HKEY_CLASSES_ROOT\\.zzq\": access denied "
                             "(error 5): run it from an elevated prompt (Run as administrator)");
 }

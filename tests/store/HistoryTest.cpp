@@ -7,6 +7,7 @@
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/Backends.h"
+#include "support/StatusCheck.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
@@ -69,14 +70,14 @@ const Row kRows[] = {
        w.Snap();
        const bool wine = Backends()[0].machine;
        w.history->Describe("import", "large.reg");
-       ASSERT_TRUE(regfile::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(wine ? kWineStore : kStore)),
-                                       "large.reg").ok);
+       ASSERT_TRUE(IsOk(regfile::ImportRegText(
+           *w.history, bench::ToRegText(bench::GenerateStore(wine ? kWineStore : kStore)), "large.reg")));
      }, nullptr, 0, "", "2 undo 1; 1 import large.reg 2; "},
     {"AnUndo", {}, [](World& w) { w.Add(".zq"); w.Snap(); w.Undo(1); }, nullptr, 0, "",
      "3 undo 2; 2 undo 1 3; 1 add .zq; "},
     {"AnImportsUndo", {}, [](World& w) {
        w.history->Describe("import", "large.reg");
-       ASSERT_TRUE(regfile::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(kWineStore)), "large.reg").ok);
+       ASSERT_TRUE(IsOk(regfile::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(kWineStore)), "large.reg")));
        w.Snap();
        w.Undo(1);
      }, nullptr, 0, "", "3 undo 2; 2 undo 1 3; 1 import large.reg; "},

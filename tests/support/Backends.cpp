@@ -9,9 +9,9 @@ namespace zandrel::testing {
 const std::vector<Backend>& Backends() {
   static const std::vector<Backend> backends = [] {
     auto open = [](const std::string& folder) -> std::unique_ptr<IRegistry> {
-      std::string error;
-      auto hive = hive::OpenHive(folder + "/registry.db", &error);
-      if (!hive) throw std::runtime_error(error);
+      std::unique_ptr<hive::HiveRegistry> hive;
+      const status::Status opened = hive::OpenHive(folder + "/registry.db", &hive);
+      if (!opened.Ok()) throw std::runtime_error(opened.message);
       return hive;
     };
     return std::vector<Backend>{{"Hive", open, open}};

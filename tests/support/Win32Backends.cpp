@@ -14,9 +14,10 @@ const std::vector<Backend>& Backends() {
     auto reopen = [](const std::string& folder) -> std::unique_ptr<IRegistry> {
       std::filesystem::create_directories(folder);
       const std::string name = std::filesystem::path(folder).filename().string();
-      std::string error;
-      auto registry = win32::OpenWindowsRegistry({folder + "\\undo-record", "Local\\ZandrelTest." + name}, &error);
-      if (!registry) throw std::runtime_error("cannot open the registry: " + error);
+      std::unique_ptr<IRegistry> registry;
+      const status::Status opened =
+          win32::OpenWindowsRegistry({folder + "\\undo-record", "Local\\ZandrelTest." + name}, &registry);
+      if (!opened.Ok()) throw std::runtime_error("cannot open the registry: " + opened.message);
       return registry;
     };
     auto make = [reopen](const std::string& folder) {

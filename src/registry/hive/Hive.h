@@ -23,6 +23,7 @@
 
 #include "regfile/RegFile.h"
 #include "registry/Registry.h"
+#include "status/Status.h"
 
 namespace zandrel::regfile {
 struct RegChange;  // regfile/RegParser.h
@@ -76,16 +77,19 @@ class HiveRegistry : public zandrel::IRegistry {
   std::unique_ptr<Impl> impl_;
 };
 
-// Opens the hive file at path, creating it (file 0600, missing folders 0700)
-// when missing. Returns null and sets *error (when error is not null) to a
-// one-line message naming the file when the file is not a hive or cannot be
-// opened; such a file is never overwritten or repaired.
+// Opens the hive file at path into *hive, creating it (file 0600, missing
+// folders 0700) when missing. A file that is not a hive or cannot be opened
+// fails with a one-line message naming it, and is never overwritten or
+// repaired:
+//   kInvalid   "\"PATH\" is not a registry hive: " and why;
+//   kNotAFile  the same, for a folder or a device;
+//   kFailed    "cannot open (create) the registry hive \"PATH\": " and the reason.
 //
 // A hive this process may not write (read-only file system, file or folder
 // without write permission) is opened for reading: it lists as usual, every
 // write (BeginTransaction and CommitTransaction too) answers
 // ERROR_ACCESS_DENIED and nothing is written.
-std::unique_ptr<HiveRegistry> OpenHive(const std::string& path, std::string* error);
+status::Status OpenHive(const std::string& path, std::unique_ptr<HiveRegistry>* hive);
 
 // $ZANDREL_HIVE if set and not empty, else $XDG_DATA_HOME/zandrel/registry.db
 // (XDG_DATA_HOME only when absolute), else ~/.local/share/zandrel/registry.db.
@@ -93,25 +97,25 @@ std::string DefaultHivePath();
 
 // Opens DefaultHivePath(). A hive that does not exist yet is created empty:
 // on a desktop the classes store starts as the desktop's own associations.
-std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error);
+status::Status OpenDefaultHive(std::unique_ptr<HiveRegistry>* hive);
 
-// A change made to a new hive before any other process can see it: true to
-// publish the hive with it, false to create no hive.
-using HiveBuild = std::function<bool(HiveRegistry& hive)>;
+// A change made to a new hive before any other process can see it: Ok to
+// publish the hive with it; a failure creates no hive.
+using HiveBuild = std::function<status::Status(HiveRegistry& hive)>;
 
 // Opens DefaultHivePath() as OpenDefaultHive does, for a caller about to make
 // a large change: a hive that does not exist yet is created and handed to
 // `build` while still private, and its pages are written once, straight
 // into the file, rather than through the WAL. *built is true when the hive
-// returned is the one `build` made; after a `build` that returned false, the
-// result is null with *error empty and no hive exists. Else (the hive
-// existed, or another process made it first) the change is still to make.
-std::unique_ptr<HiveRegistry> OpenDefaultHive(const HiveBuild& build, bool* built, std::string* error);
+// opened is the one `build` made; a `build` that fails is answered with its
+// failure, and no hive exists. Else (the hive existed, or another process
+// made it first) the change is still to make.
+status::Status OpenDefaultHive(const HiveBuild& build, bool* built, std::unique_ptr<HiveRegistry>* hive);
 
 // Like OpenHive, but a missing file is created already holding the .reg text
 // `seed` (imported whole, or the file is not created): other processes see
 // either no file or the whole seeded hive.
-std::unique_ptr<HiveRegistry> OpenHiveSeeded(const std::string& path, const std::string& seed,
-                                             std::string* error);
+status::Status OpenHiveSeeded(const std::string& path, const std::string& seed,
+                              std::unique_ptr<HiveRegistry>* hive);
 
 }  // namespace zandrel::hive

@@ -54,10 +54,16 @@ INSERT INTO keys(id, parent, name, upper_name, depth) VALUES
 )sql";
 
 
+using status::Status;
+
 std::string Quote(const std::string& path) { return "\"" + path + "\""; }
 
-void SetError(std::string* error, const std::string& text) {
-  if (error != nullptr) *error = text;
+Status Failed(const char* what, const std::string& path, const std::string& reason) {
+  return {Status::kFailed, std::string("cannot ") + what + " the registry hive " + Quote(path) + ": " + reason};
+}
+
+Status NotAHive(const std::string& path, const std::string& why, Status::Code code = Status::kInvalid) {
+  return {code, Quote(path) + " is not a registry hive: " + why};
 }
 
 std::string ParentOf(const std::string& path) {
@@ -89,52 +95,38 @@ bool WalHasContent(const std::string& path) {
 }
 
 // Creates the missing folders of path's parent, each with mode 0700.
-bool MakeParents(const std::string& path, std::string* error) {
+Status MakeParents(const std::string& path) {
   for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
        pos = path.find('/', pos + 1)) {
     const std::string dir = path.substr(0, pos);
     if (dir.empty() || dir.back() == '/') continue;
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-      SetError(error, "cannot create the folder " + Quote(dir) + " for the registry hive " +
-                          Quote(path) + ": " + std::strerror(errno));
-      return false;
+      return {Status::kFailed, "cannot create the folder " + Quote(dir) + " for the registry hive " +
+                                   Quote(path) + ": " + std::strerror(errno)};
     }
   }
-  return true;
+  return {};
 }
 
 // Checks the first 100 bytes: a SQLite file carrying the hive's application id.
-bool LooksLikeHive(const std::string& path, std::string* error) {
+Status LooksLikeHive(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    SetError(error, "cannot open the registry hive " + Quote(path) + ": " + std::strerror(errno));
-    return false;
-  }
+  if (fd < 0) return Failed("open", path, std::strerror(errno));
   struct stat st {};
   unsigned char header[100];
   ssize_t got = 0;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) got = ::read(fd, header, sizeof header);
   const bool regular = S_ISREG(st.st_mode);
   ::close(fd);
-  if (!regular) {
-    SetError(error, Quote(path) + " is not a registry hive: not a regular file");
-    return false;
-  }
-  if (got == 0) {
-    SetError(error, Quote(path) + " is not a registry hive: the file is empty");
-    return false;
-  }
+  if (!regular) return NotAHive(path, "not a regular file", Status::kNotAFile);
+  if (got == 0) return NotAHive(path, "the file is empty");
   if (got < static_cast<ssize_t>(sizeof header) ||
       std::memcmp(header, "SQLite format 3", 16) != 0) {
-    SetError(error, Quote(path) + " is not a registry hive: not a SQLite database");
-    return false;
+    return NotAHive(path, "not a SQLite database");
   }
   const int app_id = (header[68] << 24) | (header[69] << 16) | (header[70] << 8) | header[71];
-  if (app_id != kApplicationId) {
-    SetError(error, Quote(path) + " is not a registry hive: a SQLite database of another kind");
-    return false;
-  }
-  return true;
+  if (app_id != kApplicationId) return NotAHive(path, "a SQLite database of another kind");
+  return {};
 }
 
 // How a hive file is opened. kReadOnly and kImmutable are the fall-backs for
@@ -164,8 +156,8 @@ std::string FileUri(const std::string& path, const char* query) {
 // synced one by one; the finished file is put in WAL mode and synced once
 // before it is published. *failure (when not null) gets the SQLite code of a failure to
 // open or read the file, 0 for a file that opened but is not a hive.
-std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* error,
-                                      Access mode = Access::kReadWrite, int* failure = nullptr) {
+Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
+               Access mode = Access::kReadWrite, int* failure = nullptr) {
   if (failure != nullptr) *failure = 0;
   auto impl = std::make_unique<HiveRegistry::Impl>();
   impl->path = path;
@@ -181,8 +173,7 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
                                       nullptr);
   auto fail = [&](int code, const std::string& what) {
     if (failure != nullptr) *failure = code;
-    SetError(error, "cannot open the registry hive " + Quote(path) + ": " + what);
-    return nullptr;
+    return Failed("open", path, what);
   };
   if (rc != SQLITE_OK) return fail(rc, impl->db ? sqlite3_errmsg(impl->db) : sqlite3_errstr(rc));
   sqlite3_extended_result_codes(impl->db, 1);
@@ -215,15 +206,8 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
   }
   sqlite3_finalize(check);
   if (rc != SQLITE_ROW) return fail(rc, sqlite3_errmsg(impl->db));
-  if (version != kSchemaVersion) {
-    SetError(error, Quote(path) + " is not a registry hive: unknown hive version " +
-                        std::to_string(version));
-    return nullptr;
-  }
-  if ((rc = impl->Prepare()) != SQLITE_OK) {
-    SetError(error, Quote(path) + " is not a registry hive: " + sqlite3_errmsg(impl->db));
-    return nullptr;
-  }
+  if (version != kSchemaVersion) return NotAHive(path, "unknown hive version " + std::to_string(version));
+  if ((rc = impl->Prepare()) != SQLITE_OK) return NotAHive(path, sqlite3_errmsg(impl->db));
   // A read-write open of a file the process may not write gives a read-only
   // connection without saying so.
   impl->read_only = sqlite3_db_readonly(impl->db, "main") != 0;
@@ -231,31 +215,28 @@ std::unique_ptr<HiveRegistry> Connect(const std::string& path, std::string* erro
   if (mode == Access::kImmutable || mode == Access::kBuilding) {
     impl->wal_map_attempts = std::numeric_limits<int>::max();
   }
-  return std::make_unique<HiveRegistry>(std::move(impl));
+  *hive = std::make_unique<HiveRegistry>(std::move(impl));
+  return {};
 }
 
 // Builds a complete hive in a private file next to `path` (seeded, then
 // handed to `build` when given), then links it into place, so that no
-// process ever sees a half-made hive. Returns false with *error set on
-// failure, and with *error empty when `build` declined; true when path
-// exists afterwards, *built set when it is the hive `build` made (not
-// another process's that was quicker).
-bool CreateHiveFile(const std::string& path, const std::string* seed, std::string* error,
-                    const HiveBuild* build = nullptr, bool* built = nullptr) {
-  if (!MakeParents(path, error)) return false;
+// process ever sees a half-made hive. Ok when path exists afterwards,
+// *built set when it is the hive `build` made (not another process's that
+// was quicker); a failing `build`'s own failure.
+Status CreateHiveFile(const std::string& path, const std::string* seed, const HiveBuild* build = nullptr,
+                      bool* built = nullptr) {
+  if (Status made = MakeParents(path); !made.Ok()) return made;
   std::string temp = path + ".new-XXXXXX";
   const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + std::strerror(errno));
-    return false;
-  }
+  if (fd < 0) return Failed("create", path, std::strerror(errno));
   ::fchmod(fd, 0600);
   ::close(fd);
   auto cleanup = [&] {
     ::unlink(temp.c_str());
     for (const char* suffix : {"-journal", "-wal", "-shm"}) ::unlink((temp + suffix).c_str());
   };
-  // Runs `sql` on the private file: false, the file removed and *error set, when it fails.
+  // Runs `sql` on the private file: a failure removes the file.
   auto run = [&](const std::string& sql) {
     sqlite3* db = nullptr;
     char* message = nullptr;
@@ -264,42 +245,35 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
     const std::string what = rc == SQLITE_OK ? "" : message ? message : sqlite3_errstr(rc);
     sqlite3_free(message);
     sqlite3_close_v2(db);
-    if (rc == SQLITE_OK) return true;
+    if (rc == SQLITE_OK) return Status();
     cleanup();
-    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + what);
-    return false;
+    return Failed("create", path, what);
   };
   const std::string schema = "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; BEGIN;" +
                              std::string(kSchema) + "PRAGMA application_id = " +
                              std::to_string(kApplicationId) + "; PRAGMA user_version = " +
                              std::to_string(kSchemaVersion) + "; COMMIT;";
-  if (!run(schema)) return false;
+  if (Status made = run(schema); !made.Ok()) return made;
   if (seed != nullptr || build != nullptr) {
-    std::string seed_error;
-    auto hive = Connect(temp, &seed_error, Access::kBuilding);
-    if (hive && seed != nullptr) {
+    std::unique_ptr<HiveRegistry> hive;
+    Status seeded = Connect(temp, &hive, Access::kBuilding);
+    if (seeded.Ok() && seed != nullptr) {
       HiveRegistry& made = *hive;
-      regfile::RegImportResult result =
-          regfile::ImportRegText(made, *seed, "default classes store",
-                        [&made](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
-                          return made.ApplyRegChanges(changes, failed);
-                        });
-      if (!result.ok) seed_error = result.message;
+      seeded = regfile::ImportRegText(made, *seed, "default classes store", nullptr,
+                                      [&made](const std::deque<regfile::RegChange>& changes,
+                                              const regfile::RegChange** failed) {
+                                        return made.ApplyRegChanges(changes, failed);
+                                      });
     }
-    if (!seed_error.empty()) {
+    if (!seeded.Ok()) seeded.message = "cannot seed the registry hive " + Quote(path) + ": " + seeded.message;
+    if (seeded.Ok() && build != nullptr) seeded = (*build)(*hive);
+    if (!seeded.Ok()) {
       hive.reset();
       cleanup();
-      SetError(error, "cannot seed the registry hive " + Quote(path) + ": " + seed_error);
-      return false;
-    }
-    if (build != nullptr && !(*build)(*hive)) {
-      hive.reset();
-      cleanup();
-      SetError(error, "");
-      return false;
+      return seeded;
     }
   }
-  if (!run("PRAGMA journal_mode = WAL")) return false;
+  if (Status made = run("PRAGMA journal_mode = WAL"); !made.Ok()) return made;
   // Flush the finished file before it becomes visible under its name.
   const int sync_fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
   if (sync_fd >= 0) {
@@ -319,8 +293,7 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
   if (!published) {
     const int saved = errno;
     cleanup();
-    SetError(error, "cannot create the registry hive " + Quote(path) + ": " + std::strerror(saved));
-    return false;
+    return Failed("create", path, std::strerror(saved));
   }
   cleanup();
   const std::string dir = ParentOf(path);
@@ -329,48 +302,40 @@ bool CreateHiveFile(const std::string& path, const std::string* seed, std::strin
     ::fsync(dir_fd);
     ::close(dir_fd);
   }
-  return true;
+  return {};
 }
 
-std::unique_ptr<HiveRegistry> OpenWith(const std::string& path, const std::string* seed,
-                                       std::string* error, const HiveBuild* build = nullptr,
-                                       bool* built = nullptr) {
-  if (path.empty()) {
-    SetError(error, "cannot open the registry hive \"\": no file name");
-    return nullptr;
-  }
+Status OpenWith(const std::string& path, const std::string* seed, std::unique_ptr<HiveRegistry>* hive,
+                const HiveBuild* build = nullptr, bool* built = nullptr) {
+  hive->reset();
+  if (path.empty()) return Failed("open", path, "no file name");
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT) {
-      SetError(error, "cannot open the registry hive " + Quote(path) + ": " + std::strerror(errno));
-      return nullptr;
-    }
-    if (!CreateHiveFile(path, seed, error, build, built)) return nullptr;
+    if (errno != ENOENT) return Failed("open", path, std::strerror(errno));
+    if (Status created = CreateHiveFile(path, seed, build, built); !created.Ok()) return created;
   }
-  if (!LooksLikeHive(path, error)) return nullptr;
+  if (Status looks = LooksLikeHive(path); !looks.Ok()) return looks;
   int failure = 0;
-  auto hive = Connect(path, error, Access::kReadWrite, &failure);
-  if (hive || !NoWriteAccess(failure, path)) return hive;
+  const Status opened = Connect(path, hive, Access::kReadWrite, &failure);
+  if (opened.Ok() || !NoWriteAccess(failure, path)) return opened;
   // A hive on read-only storage, or one this user may not write, is still
-  // listed: opened for reading only, it refuses every write.
-  std::string ignored;
-  hive = Connect(path, &ignored, Access::kReadOnly, &failure);
-  if (hive) return hive;
-  if (NoWriteAccess(failure, path) && !MayWrite(ParentOf(path)) && !WalHasContent(path)) {
-    hive = Connect(path, &ignored, Access::kImmutable, &failure);
-  }
-  return hive;
+  // listed: opened for reading only, it refuses every write. Else the
+  // read-write open's failure stands.
+  if (Connect(path, hive, Access::kReadOnly, &failure).Ok()) return {};
+  if (NoWriteAccess(failure, path) && !MayWrite(ParentOf(path)) && !WalHasContent(path) &&
+      Connect(path, hive, Access::kImmutable, &failure).Ok())
+    return {};
+  return opened;
 }
 
 }  // namespace
 
-std::unique_ptr<HiveRegistry> OpenHive(const std::string& path, std::string* error) {
-  return OpenWith(path, nullptr, error);
+Status OpenHive(const std::string& path, std::unique_ptr<HiveRegistry>* hive) {
+  return OpenWith(path, nullptr, hive);
 }
 
-std::unique_ptr<HiveRegistry> OpenHiveSeeded(const std::string& path, const std::string& seed,
-                                             std::string* error) {
-  return OpenWith(path, &seed, error);
+Status OpenHiveSeeded(const std::string& path, const std::string& seed, std::unique_ptr<HiveRegistry>* hive) {
+  return OpenWith(path, &seed, hive);
 }
 
 std::string DefaultHivePath() {
@@ -383,13 +348,11 @@ std::string DefaultHivePath() {
          "/.local/share/zandrel/registry.db";
 }
 
-std::unique_ptr<HiveRegistry> OpenDefaultHive(std::string* error) {
-  return OpenHive(DefaultHivePath(), error);
-}
+Status OpenDefaultHive(std::unique_ptr<HiveRegistry>* hive) { return OpenHive(DefaultHivePath(), hive); }
 
-std::unique_ptr<HiveRegistry> OpenDefaultHive(const HiveBuild& build, bool* built, std::string* error) {
+Status OpenDefaultHive(const HiveBuild& build, bool* built, std::unique_ptr<HiveRegistry>* hive) {
   *built = false;
-  return OpenWith(DefaultHivePath(), nullptr, error, &build, built);
+  return OpenWith(DefaultHivePath(), nullptr, hive, &build, built);
 }
 
 }  // namespace zandrel::hive

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "registry/Codes.h"
 #include "registry/Names.h"
 
 namespace zandrel::journal {
@@ -339,20 +340,23 @@ void JournalledRegistry::EndTransaction() {
   store_->Unlock();
 }
 
-std::unique_ptr<IRegistry> StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
-                                           const std::string& record, std::string* error) {
-  auto registry = std::make_unique<JournalledRegistry>(std::move(inner), std::move(store));
-  const LONG code = registry->Recover();
+status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
+                               const std::string& record, std::unique_ptr<IRegistry>* started) {
+  started->reset();
+  auto journalled = std::make_unique<JournalledRegistry>(std::move(inner), std::move(store));
+  const LONG code = journalled->Recover();
   // A copy without the right to write the machine's classes (a standard
   // user's) leaves the record to an administrator's copy, and still lists.
-  if (code == ERROR_SUCCESS || code == ERROR_ACCESS_DENIED) return registry;
-  if (error == nullptr) return nullptr;
+  if (code == ERROR_SUCCESS || code == ERROR_ACCESS_DENIED) {
+    *started = std::move(journalled);
+    return {};
+  }
   if (code == kChangedSinceRecord)
-    *error = "the unfinished change recorded in " + record + " was not rolled back: the key " + registry->ChangedKey() +
-             " has changed since it was recorded. Check that key, then delete the record";
-  else
-    *error = "cannot roll back the unfinished change recorded in " + record + " (error " + std::to_string(code) + ")";
-  return nullptr;
+    return {status::Status::kFailed, "the unfinished change recorded in " + record +
+                                         " was not rolled back: the key " + journalled->ChangedKey() +
+                                         " has changed since it was recorded. Check that key, then delete the record"};
+  return {status::Status::kFailed,
+          "cannot roll back the unfinished change recorded in " + record + ": " + registry::DescribeCode(code)};
 }
 
 }  // namespace zandrel::journal

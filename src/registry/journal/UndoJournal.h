@@ -22,6 +22,7 @@
 
 #include "registry/ForwardingRegistry.h"
 #include "registry/journal/UndoRecord.h"
+#include "status/Status.h"
 
 namespace zandrel::journal {
 
@@ -99,12 +100,12 @@ class JournalledRegistry : public ForwardingRegistry {
 };
 
 // `inner` with all-or-nothing transactions over `store`, as a program starts
-// it: a record left by a process that died inside a change is rolled back
-// first (Recover). Null with *error set when that record cannot be read or
-// replayed, naming the key when one changed since; `record` names the record.
-// A copy the replay is denied to (ERROR_ACCESS_DENIED: no right to write
-// there) starts all the same and leaves the record to one that may.
-std::unique_ptr<IRegistry> StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
-                                           const std::string& record, std::string* error);
+// it, into *started: a record left by a process that died inside a change is
+// rolled back first (Recover). Fails (kFailed) when that record cannot be
+// read or replayed, naming the key when one changed since; `record` names
+// the record. A copy the replay is denied to (ERROR_ACCESS_DENIED: no right
+// to write there) starts all the same and leaves the record to one that may.
+status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
+                               const std::string& record, std::unique_ptr<IRegistry>* started);
 
 }  // namespace zandrel::journal

@@ -163,25 +163,24 @@ UndoPlace DefaultUndoPlace() {
   return UndoPlace{folder + "\\undo-record", mutex};
 }
 
-std::unique_ptr<UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error) {
-  if (place.record_path.empty()) {
-    if (error) *error = "cannot find the machine's application data folder for the undo record";
-    return nullptr;
-  }
-  return std::make_unique<FileUndoStore>(place);
+status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<UndoStore>* store) {
+  store->reset();
+  if (place.record_path.empty())
+    return {status::Status::kNotFound, "cannot find the machine's application data folder for the undo record"};
+  *store = std::make_unique<FileUndoStore>(place);
+  return {};
 }
 
-std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error) {
-  std::unique_ptr<UndoStore> store = OpenUndoStore(place, error);
-  if (!store) return nullptr;
+status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegistry>* registry) {
+  registry->reset();
+  std::unique_ptr<UndoStore> store;
+  if (status::Status opened = OpenUndoStore(place, &store); !opened.Ok()) return opened;
   std::string bytes;
-  if (store->Read(&bytes) == kUntrustedRecord) {
-    if (error)
-      *error = "the undo record " + place.record_path +
-               " belongs to neither the administrators, SYSTEM nor you: it is not replayed. Delete it";
-    return nullptr;
-  }
-  return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, error);
+  if (store->Read(&bytes) == kUntrustedRecord)
+    return {status::Status::kFailed, "the undo record " + place.record_path +
+                                         " belongs to neither the administrators, SYSTEM nor you: it is not "
+                                         "replayed. Delete it"};
+  return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, registry);
 }
 
 }  // namespace zandrel::win32

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "registry/Registry.h"
+#include "status/Status.h"
 
 namespace zandrel::win32 {
 
@@ -57,19 +58,20 @@ class UndoStore;
 
 namespace zandrel::win32 {
 
-// The record file and the named mutex of `place`; null with *error set when
-// there is no place for the record.
-std::unique_ptr<journal::UndoStore> OpenUndoStore(const UndoPlace& place, std::string* error);
+// The record file and the named mutex of `place`, into *store; kNotFound
+// when there is no place for the record.
+status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<journal::UndoStore>* store);
 
 // What Explorer runs to open a file of `extension` (".txt"), as
 // AssocQueryStringA(ASSOCSTR_COMMAND) reports it; false with *code (an
 // HRESULT) when it reports none.
 bool AssociatedCommand(const std::string& extension, std::string* command, std::int32_t* code);
 
-// The real registry with all-or-nothing transactions. A record left by a
-// process that died inside a change is rolled back before this returns,
-// unless another copy holds the lock (JournalledRegistry::Recover). Null with
-// *error set when the record cannot be read or replayed.
-std::unique_ptr<IRegistry> OpenWindowsRegistry(const UndoPlace& place, std::string* error);
+// The real registry with all-or-nothing transactions, into *registry. A
+// record left by a process that died inside a change is rolled back before
+// this returns, unless another copy holds the lock
+// (JournalledRegistry::Recover). Fails when the record cannot be read or
+// replayed, or belongs to a stranger.
+status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegistry>* registry);
 
 }  // namespace zandrel::win32

@@ -18,24 +18,28 @@
 
 #include "registry/hive/FaultVfs.h"
 #include "registry/hive/Hive.h"
+#include "support/StatusCheck.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
 namespace {
 
 using hive::OpenHive;
+using status::Status;
 
 std::unique_ptr<hive::HiveRegistry> Open(const std::string& path) {
-  std::string error;
-  auto hive = OpenHive(path, &error);
-  EXPECT_NE(hive, nullptr) << error;
+  std::unique_ptr<hive::HiveRegistry> hive;
+  EXPECT_TRUE(IsOk(OpenHive(path, &hive)));
   return hive;
 }
 
+// Why the hive at `path` does not open: the code's number and the message.
 std::string Refusal(const std::string& path) {
-  std::string error;
-  return OpenHive(path, &error) ? std::string("opened") : error;
+  std::unique_ptr<hive::HiveRegistry> hive;
+  const Status opened = OpenHive(path, &hive);
+  return opened.Ok() ? std::string("opened") : std::to_string(opened.code) + " " + opened.message;
 }
+std::string Refusal(Status::Code code, const std::string& message) { return std::to_string(code) + " " + message; }
 
 // Runs `work` in a child process, as the user nobody when this one is root
 // (root passes over permission bits); returns what it returned.
@@ -88,15 +92,16 @@ TEST(HiveFiles, WhatIsNotAHiveIsRefusedByNameAndLeftAlone) {
     SCOPED_TRACE(row.name);
     const std::string path = dir.Write(std::string(row.name) + "/registry.db", row.bytes);
     const std::string quoted = "\"" + path + "\"";
-    EXPECT_EQ(Refusal(path), (row.error[0] == ':' ? "cannot open the registry hive " + quoted : quoted) + row.error);
+    EXPECT_EQ(Refusal(path), row.error[0] == ':' ? Refusal(Status::kFailed, "cannot open the registry hive " + quoted + row.error)
+                                                 : Refusal(Status::kInvalid, quoted + row.error));
     EXPECT_EQ(ReadFile(path), row.bytes);
     EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
     ::chmod(path.c_str(), 0444);
     if (row.error[0] != ':') {
-      EXPECT_EQ(AsUser([&] { return Refusal(path); }), quoted + row.error) << "read-only";
+      EXPECT_EQ(AsUser([&] { return Refusal(path); }), Refusal(Status::kInvalid, quoted + row.error)) << "read-only";
     }
   }
-  EXPECT_EQ(Refusal(dir.Path()), "\"" + dir.Path() + "\" is not a registry hive: not a regular file");
+  EXPECT_EQ(Refusal(dir.Path()), Refusal(Status::kNotAFile, "\"" + dir.Path() + "\" is not a registry hive: not a regular file"));
   const std::string under = dir.Write("plain", "x") + "/registry.db";
   EXPECT_NE(Refusal(under).find("\"" + under + "\""), std::string::npos);
 }
@@ -126,9 +131,8 @@ TEST(HiveFiles, CreatedPrivateWhateverTheUmaskAndLeavingNothingElse) {
 // Opens the hive and tries every kind of write: the listing, each code, the
 // listing again.
 std::string ListAndTryWrites(const std::string& path) {
-  std::string error;
-  auto reg = OpenHive(path, &error);
-  if (!reg) return "open failed: " + error;
+  std::unique_ptr<hive::HiveRegistry> reg;
+  if (const Status opened = OpenHive(path, &reg); !opened.Ok()) return "open failed: " + opened.message;
   std::string out = DumpClasses(*reg);
   HKEY key = 0xDEAD;
   DWORD disposition = 0;
@@ -171,7 +175,7 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
       ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
       EXPECT_EQ(ListAndTryWrites(path), listing + expected + listing);
       EXPECT_EQ(Refusal(folder + "/other.db"),
-                "cannot create the registry hive \"" + folder + "/other.db\": Read-only file system");
+                Refusal(Status::kFailed, "cannot create the registry hive \"" + folder + "/other.db\": Read-only file system"));
       ::umount2(folder.c_str(), MNT_DETACH);
     } else {
       if (::geteuid() == 0) ::chown(path.c_str(), 65534, 65534), ::chown(folder.c_str(), 65534, 65534);
@@ -180,7 +184,7 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
       EXPECT_EQ(AsUser([&] { return ListAndTryWrites(path); }), listing + expected + listing);
       if (row.folder == 0555) {
         EXPECT_EQ(AsUser([&] { return Refusal(folder + "/other.db"); }),
-                  "cannot create the registry hive \"" + folder + "/other.db\": Permission denied");
+                  Refusal(Status::kFailed, "cannot create the registry hive \"" + folder + "/other.db\": Permission denied"));
       }
       EXPECT_EQ(ReadFile(path), bytes);
       ::chmod(folder.c_str(), 0700);
@@ -196,8 +200,11 @@ TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays
   std::vector<pid_t> children;
   for (int i = 0; i < 4; ++i) {  // first opens at once make one hive
     if (const pid_t child = ::fork(); child == 0) {
-      auto hive = hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), nullptr);
-      ::_exit(hive && SeedKey(*hive, ".child" + std::to_string(i)) == 0 ? 0 : 1);
+      std::unique_ptr<hive::HiveRegistry> hive;
+      ::_exit(hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &hive).Ok() &&
+                      SeedKey(*hive, ".child" + std::to_string(i)) == 0
+                  ? 0
+                  : 1);
     } else {
       children.push_back(child);
     }
@@ -207,30 +214,29 @@ TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  std::string error;
-  auto hive = hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &error);
-  ASSERT_NE(hive, nullptr) << error;
+  std::unique_ptr<hive::HiveRegistry> hive;
+  ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &hive)));
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt\\ShellNew"), 0);
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt"), 0);
   for (const char* key : {".child0", ".child3", "txtfile\\shell\\open\\command", "CLSID", "*\\shellex"})
     EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, key).find("error"), std::string::npos) << key;
   hive.reset();
-  hive = hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &error);
+  ASSERT_TRUE(hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &hive).Ok());
   EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ".txt"), "[.txt]\n  error open 2\n") << "seeded again";
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("env")))
     EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos);
   // The default hive starts empty: the desktop provides the associations.
   ::setenv("ZANDREL_HIVE", dir.File("default.db").c_str(), 1);
-  hive = hive::OpenDefaultHive(&error);
-  ASSERT_NE(hive, nullptr) << error;
+  ASSERT_TRUE(IsOk(hive::OpenDefaultHive(&hive)));
   EXPECT_EQ(hive->Path(), dir.File("default.db"));
   EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ""), "[]\n");
   // A seed that fails leaves no file.
-  EXPECT_EQ(hive::OpenHiveSeeded(dir.File("bad/registry.db"), "REGEDIT4\n[HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.b\n",
-                                 &error),
-            nullptr);
-  EXPECT_EQ(error, "cannot seed the registry hive \"" + dir.File("bad/registry.db") +
-                       "\": default classes store, line 3: a key line must end with \"]\"");
+  const Status opened = hive::OpenHiveSeeded(dir.File("bad/registry.db"), "REGEDIT4\n[HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.b\n",
+                                &hive);
+  EXPECT_EQ(hive, nullptr);
+  EXPECT_EQ(Refusal(opened.code, opened.message),
+            Refusal(Status::kInvalid, "cannot seed the registry hive \"" + dir.File("bad/registry.db") +
+                                          "\": default classes store, line 3: a key line must end with \"]\""));
   EXPECT_FALSE(std::filesystem::exists(dir.File("bad/registry.db")));
   // Where the default hive lives.
   const struct {
@@ -374,9 +380,9 @@ TEST(HiveBusy, AWriterWaitsUpToTenSecondsForAnotherProcess) {
     ASSERT_EQ(::pipe(release), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-      auto other = hive::OpenHive(path, nullptr);
+      std::unique_ptr<hive::HiveRegistry> other;
       char byte = 0;
-      if (!other || other->BeginTransaction() != ERROR_SUCCESS || SeedKey(*other, ".held") != ERROR_SUCCESS ||
+      if (!OpenHive(path, &other).Ok() || other->BeginTransaction() != ERROR_SUCCESS || SeedKey(*other, ".held") != ERROR_SUCCESS ||
           ::write(locked[1], "l", 1) != 1 || ::read(release[0], &byte, 1) != 1)
         ::_exit(1);
       other->RollbackTransaction();

@@ -15,6 +15,7 @@
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/FailingRegistry.h"
+#include "support/StatusCheck.h"
 #include "support/Support.h"
 
 #ifdef _WIN32
@@ -44,8 +45,9 @@ constexpr int kKilled = 99;
 win32::UndoPlace PlaceIn(const std::string& folder) { return {folder + "\\undo-record", "Local\\ZandrelCrashTest"}; }
 std::unique_ptr<IRegistry> PlainRegistry(const std::string&) { return std::make_unique<win32::Win32Registry>(); }
 std::unique_ptr<journal::UndoStore> RecordStore(const std::string& folder) {
-  std::string error;
-  return win32::OpenUndoStore(PlaceIn(folder), &error);
+  std::unique_ptr<journal::UndoStore> store;
+  EXPECT_TRUE(IsOk(win32::OpenUndoStore(PlaceIn(folder), &store)));
+  return store;
 }
 std::string RecordPath(const std::string& folder) { return PlaceIn(folder).record_path; }
 #else
@@ -84,9 +86,8 @@ class FileStore : public journal::UndoStore {
 };
 
 std::unique_ptr<IRegistry> PlainRegistry(const std::string& folder) {
-  std::string error;
-  auto hive = hive::OpenHive(folder + "/hive.db", &error);
-  if (!hive) ADD_FAILURE() << error;
+  std::unique_ptr<hive::HiveRegistry> hive;
+  EXPECT_TRUE(IsOk(hive::OpenHive(folder + "/hive.db", &hive)));
   return hive;
 }
 std::unique_ptr<journal::UndoStore> RecordStore(const std::string& folder) { return std::make_unique<FileStore>(folder); }
@@ -95,9 +96,8 @@ std::string RecordPath(const std::string& folder) { return folder + "/undo-recor
 
 // Starts as the program starts: a record left behind is rolled back.
 std::unique_ptr<IRegistry> Start(const std::string& folder) {
-  std::string error;
-  auto registry = journal::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &error);
-  if (!registry) ADD_FAILURE() << error;
+  std::unique_ptr<IRegistry> registry;
+  EXPECT_TRUE(IsOk(journal::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &registry)));
   return registry;
 }
 
@@ -126,6 +126,16 @@ std::unique_ptr<IRegistry> Killing(std::unique_ptr<IRegistry> inner, WriteCounte
   };
   return registry;
 }
+
+// A record that is there but cannot be read (another program holds it).
+class UnreadableStore : public journal::UndoStore {
+ public:
+  LONG Lock(bool) override { return ERROR_SUCCESS; }
+  void Unlock() override {}
+  LONG Append(const std::string&) override { return ERROR_SUCCESS; }
+  LONG Read(std::string*) override { return 32; }  // ERROR_SHARING_VIOLATION
+  LONG Remove() override { return ERROR_SUCCESS; }
+};
 
 class KillingStore : public journal::UndoStore {
  public:
@@ -238,9 +248,12 @@ TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
     ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Чужой файл"), ERROR_SUCCESS);
   }
   const std::string changed = DumpClasses(*PlainRegistry(dir_.Path()));
-  std::string error;
-  EXPECT_EQ(journal::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &error), nullptr);
-  EXPECT_EQ(error, "the unfinished change recorded in RECORD was not rolled back: the key "
+  std::unique_ptr<IRegistry> started;
+  const status::Status refused =
+      journal::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &started);
+  EXPECT_EQ(started, nullptr);
+  EXPECT_EQ(refused.code, status::Status::kFailed);
+  EXPECT_EQ(refused.message, "the unfinished change recorded in RECORD was not rolled back: the key "
                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.new has changed since it was recorded. Check that key, "
                    "then delete the record");
   EXPECT_EQ(DumpClasses(*PlainRegistry(dir_.Path())), changed);
@@ -249,6 +262,9 @@ TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
     ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Новый файл"), ERROR_SUCCESS);
   }
   EXPECT_EQ(Store(*Start(dir_.Path())), before);
+  EXPECT_EQ(journal::StartJournalled(PlainRegistry(dir_.Path()), std::make_unique<UnreadableStore>(), "RECORD", &started)
+                .message,
+            "cannot roll back the unfinished change recorded in RECORD: error 32");
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, JournalOverChange, ::testing::Values("add"));

@@ -12,6 +12,7 @@
 #include "registry/win32/Win32Registry.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
+#include "support/StatusCheck.h"
 #include "support/Support.h"
 #include "support/Win32Support.h"
 
@@ -25,9 +26,8 @@ class WindowsLock : public ::testing::Test {
     dir_.Write("viewer.exe", "MZ");
   }
   std::unique_ptr<IRegistry> Open() {
-    std::string error;
-    auto registry = win32::OpenWindowsRegistry(place_, &error);
-    EXPECT_TRUE(registry) << error;
+    std::unique_ptr<IRegistry> registry;
+    EXPECT_TRUE(IsOk(win32::OpenWindowsRegistry(place_, &registry)));
     return registry;
   }
   store::AssociationFields Add() const { return {".new", "Новый файл", dir_.File("viewer.exe"), 0}; }
