@@ -36,6 +36,7 @@
 #endif
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
+#include "registry/Codes.h"
 #include "registry/Names.h"
 #include "shell/RegHistory.h"
 #include "shell/RegQuery.h"
@@ -114,7 +115,7 @@ int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::stri
   LONG code = registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key);
   if (code == ERROR_FILE_NOT_FOUND) return Fail("the key \"" + key_path + "\" does not exist");
   if (code != ERROR_SUCCESS) {
-    return Fail("cannot open the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
+    return Fail("cannot open the key \"" + key_path + "\": " + registry::DescribeCode(code));
   }
   std::string out;
   bool written = true;
@@ -122,7 +123,7 @@ int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::stri
                   recurse, walk, &out, &written);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
-    return Fail("cannot read the key \"" + key_path + "\" (error " + std::to_string(code) + ")");
+    return Fail("cannot read the key \"" + key_path + "\": " + registry::DescribeCode(code));
   }
   // On Windows no walk streams (`walk` is empty there): all of it is in `out`.
   written = written && Write(1, out);

@@ -75,6 +75,9 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "why txt", 1, "", "zandrel-reg: not an extension: \"txt\" (give it with its dot, as .txt)\n"},
       {"h.db", "export HKCR", 1, "", kUsage},
       {"h.db", "query HKXX\\.txt", 1, "", "zandrel-reg: unknown root key in \"HKXX\\.txt\"\n"},
+      {"h.db", "query HKCR\\" + std::string(300, 'k'), 1, "",
+       "zandrel-reg: cannot open the key \"HKCR\\" + std::string(300, 'k') +
+           "\": a name is too long or the key is nested too deep (error 87)\n"},
       {"h.db", "export HKCR\\.nope " + d + "/out.reg", 1, "", "zandrel-reg: cannot open the key \"HKCR\\.nope\": not found (error 2)\n"},
       {"h.db", "export HKXX\\.nope " + d + "/out.reg", 1, "", "zandrel-reg: unknown root key in \"HKXX\\.nope\"\n"},
       // Every file argument that is not a usable file: one line, status 1.
