@@ -181,12 +181,11 @@ constexpr std::size_t kMaxRegFileBytes = std::size_t{256} << 20;
 status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::vector<std::string>* notes,
                              const ChangesApply& apply) {
   std::string bytes;
-  status::Status read = files::ReadFileWhole(path, &bytes, kMaxRegFileBytes);
+  const status::Status read = files::ReadFileWhole(path, &bytes, kMaxRegFileBytes);
   if (!read.Ok()) {
-    read.message = path + ": " + (read.code == status::Status::kTooLarge
-                                      ? "larger than 256 MB, too large for a .reg file"
-                                      : read.message);
-    return read;
+    return {read.code, path + ": " + (read.code == status::Status::kTooLarge
+                                          ? "larger than 256 MB, too large for a .reg file"
+                                          : read.message)};
   }
   return ImportRegText(registry, bytes, path, notes, apply);
 }
