@@ -275,9 +275,9 @@ int Run(const std::vector<std::string>& args) {
     };
     bool built = false;
     std::unique_ptr<hive::HiveRegistry> registry;
-    // A failing import into a new hive fails the open with its own message.
     const status::Status opened = hive::OpenDefaultHive(import_into, &built, &registry);
-    if (built || !opened.Ok()) return Imported(opened, notes, args[1]);
+    if (built) return Imported(status::Status(), notes, args[1]);  // the new hive holds the file
+    if (!opened.Ok()) return Fail(opened.message);  // also the failure of the file in a new hive
     const status::Status imported = import_into(*registry);
     return Imported(imported, notes, args[1]);
   }
