@@ -71,8 +71,11 @@ class Collector : public regfile::SubtreeVisitor {
   void Key(std::size_t depth, std::string_view name) override {
     if (wanted_ != nullptr) {
       if (depth <= 1) tree_ = nullptr;
-      if (depth == 1)
-        if (const auto found = wanted_->find(registry::UpperName(name)); found != wanted_->end()) tree_ = found->second;
+      if (depth == 1) {
+        upper_.clear();
+        registry::AppendUpperName(name, &upper_);
+        if (const auto found = wanted_->find(upper_); found != wanted_->end()) tree_ = found->second;
+      }
       if (tree_ == nullptr) return;
       --depth;
     }
@@ -94,6 +97,7 @@ class Collector : public regfile::SubtreeVisitor {
  private:
   const Wanted* wanted_ = nullptr;
   RecordedTree* tree_ = nullptr;
+  std::string upper_;  // a name upper-cased, kept for its room
   std::string path_;
   std::vector<std::size_t> ends_;
 };
@@ -283,6 +287,7 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
       continue;
     }
     Collector::Wanted wanted;
+    wanted.reserve(group.size());
     for (const SubtreeRead* read : group) {
       read->tree->Clear();
       wanted.emplace(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->tree);

@@ -82,7 +82,7 @@ HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belo
     const auto found = touched_.find(id.substr(0, end));
     if (found == touched_.end()) continue;
     Before& noted = found->second;
-    if (!noted.tree.Empty()) {
+    if (noted.tree) {
       Expand(noted);
       return Lookup(id, belowMissing);
     }
@@ -94,8 +94,8 @@ HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belo
 }
 
 void HistoryRegistry::Expand(Before& note) {
-  const std::vector<RecordedKey> tree = note.tree.Decode();
-  note.tree.Clear();
+  const std::vector<RecordedKey> tree = note.tree->Decode();
+  note.tree.reset();
   note.values = tree.front().values;
   for (std::size_t i = 1; i < tree.size(); ++i) {
     const std::string full = note.path + "\\" + tree[i].path;
@@ -200,7 +200,7 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
     keys.emplace_back(entry->root, entry->path);
     if (whole && !entry->subtree.Empty()) {
       Before tree{entry->root, entry->path, true, {}, true};
-      tree.tree = std::move(entry->subtree);
+      tree.tree = std::make_unique<RecordedTree>(std::move(entry->subtree));
       touched_.try_emplace(Identity(entry->root, entry->path), std::move(tree));
       continue;
     }
@@ -227,9 +227,9 @@ LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
   std::vector<SubtreeRead> created;  // keys missing before, read as they are now
   for (auto* note : noted) {
     Before& before = note->second;
-    if (!before.tree.Empty()) {
+    if (before.tree) {
       record->entries.push_back(RecordEntry{RecordEntry::Kind::kDeletedTree, before.root, before.path,
-                                            std::move(before.tree), {}, {}});
+                                            std::move(*before.tree), {}, {}});
       continue;
     }
     if (!before.exists) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -74,7 +75,7 @@ class HistoryRegistry : public ForwardingRegistry {
     RecordedValues values;
     bool gone = false;    // deleted with a subtree, and not touched since
     bool nested = false;  // missing, below a key that was missing too
-    RecordedTree tree = {};  // deleted whole by DeleteTrees: its subtree before
+    std::unique_ptr<RecordedTree> tree = {};  // deleted whole by DeleteTrees: its subtree before
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
   // Notes the state of a key about to change, unless it is noted already
