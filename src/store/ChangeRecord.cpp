@@ -273,10 +273,15 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
   // store): worth it only for many keys below it.
   constexpr std::size_t kOneWalk = 16;
   std::map<std::pair<HKEY, std::string>, std::vector<const SubtreeRead*>> by_parent;
+  std::vector<const SubtreeRead*>* filling = nullptr;
+  std::string_view last;  // the parent of the read before, which the next often shares
   for (const SubtreeRead& read : reads) {
     const std::size_t at = read.path->rfind('\\');
     const std::string_view parent = at == std::string::npos ? std::string_view() : std::string_view(*read.path).substr(0, at);
-    by_parent[{read.root, registry::UpperName(parent)}].push_back(&read);
+    if (filling == nullptr || parent != last || read.root != filling->front()->root)
+      filling = &by_parent[{read.root, registry::UpperName(parent)}];
+    filling->push_back(&read);
+    last = parent;
   }
   for (const auto& [parent, group] : by_parent) {
     if (group.size() < kOneWalk || !walk) {

@@ -99,15 +99,21 @@ void HistoryRegistry::Expand(Before& note) {
   note.values = tree.front().values;
   for (std::size_t i = 1; i < tree.size(); ++i) {
     const std::string full = note.path + "\\" + tree[i].path;
-    touched_.try_emplace(Identity(note.root, full), Before{note.root, full, true, tree[i].values, true});
+    Add(Identity(note.root, full), Before{note.root, full, true, tree[i].values, true});
   }
+}
+
+HistoryRegistry::Before& HistoryRegistry::Add(std::string id, Before before) {
+  const auto [at, added] = touched_.try_emplace(std::move(id), std::move(before));
+  if (added) order_.push_back(&at->second);
+  return at->second;
 }
 
 LONG HistoryRegistry::Note(const Place& place, std::string id) {
   Before before{place.root, place.path, false, {}};
   const LONG code = ReadKeyValues(inner_, place.root, place.path, &before.exists, &before.values);
   if (code != ERROR_SUCCESS) return code;
-  touched_.emplace(std::move(id), std::move(before));
+  Add(std::move(id), std::move(before));
   return ERROR_SUCCESS;
 }
 
@@ -186,7 +192,7 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   if (code != ERROR_SUCCESS) return code;
   for (RecordedKey& key : tree.Decode()) {
     const std::string full = place.path + (place.path.empty() || key.path.empty() ? "" : "\\") + key.path;
-    touched_.try_emplace(Identity(place.root, full), Before{place.root, full, true, std::move(key.values)});
+    Add(Identity(place.root, full), Before{place.root, full, true, std::move(key.values)});
   }
   return ERROR_SUCCESS;
 }
@@ -201,14 +207,12 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
     if (whole && !entry->subtree.Empty()) {
       Before tree{entry->root, entry->path, true, {}, true};
       tree.tree = std::make_unique<RecordedTree>(std::move(entry->subtree));
-      touched_.try_emplace(Identity(entry->root, entry->path), std::move(tree));
+      Add(Identity(entry->root, entry->path), std::move(tree));
       continue;
     }
     for (const RecordedKey& key : entry->subtree.Decode()) {
       const std::string full = entry->path + (key.path.empty() ? "" : "\\" + key.path);
-      Before& before = touched_.try_emplace(Identity(entry->root, full), Before{entry->root, full, true, key.values})
-                           .first->second;
-      before.gone = true;
+      Add(Identity(entry->root, full), Before{entry->root, full, true, key.values}).gone = true;
     }
   }
   if (fast_.deleteTrees) return fast_.deleteTrees(keys);
@@ -218,15 +222,12 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
 }
 
 LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
-  // In the order of the keys' identities, so that a record does not depend
-  // on how the notes are kept.
-  std::vector<std::pair<const std::string, Before>*> noted;
-  for (auto& note : touched_)
-    if (!note.second.nested) noted.push_back(&note);
-  std::sort(noted.begin(), noted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+  // In the order the change first touched the keys (an import's, its
+  // file's), so that a record does not depend on how the notes are kept.
   std::vector<SubtreeRead> created;  // keys missing before, read as they are now
-  for (auto* note : noted) {
-    Before& before = note->second;
+  for (Before* note : order_) {
+    if (note->nested) continue;
+    Before& before = *note;
     if (before.tree) {
       record->entries.push_back(RecordEntry{RecordEntry::Kind::kDeletedTree, before.root, before.path,
                                             std::move(*before.tree), {}, {}});
@@ -281,6 +282,7 @@ static void NameByExtension(const ChangeRecord& record, std::string* kind, std::
 void HistoryRegistry::Reset() {
   in_transaction_ = false;
   touched_.clear();
+  order_.clear();
   last_missing_.clear();
   kind_.clear();
   subject_.clear();
@@ -340,6 +342,7 @@ LONG HistoryRegistry::BeginTransaction() {
   const LONG code = inner_.BeginTransaction();
   if (code == ERROR_SUCCESS) {
     touched_.clear();
+    order_.clear();
     last_missing_.clear();
     in_transaction_ = true;
     last_number_ = 0;

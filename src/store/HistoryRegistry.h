@@ -91,6 +91,8 @@ class HistoryRegistry : public ForwardingRegistry {
   LONG TouchCreated(Place place, std::string_view id);
   // Whether the key known as `id` is below the key last noted missing.
   bool BelowLastMissing(std::string_view id) const;
+  // Notes a key unless noted already; the note it has.
+  Before& Add(std::string id, Before before);
   // Reads and notes the state of a key not noted yet.
   LONG Note(const Place& place, std::string id);
   LONG BuildRecord(ChangeRecord* record);
@@ -106,6 +108,7 @@ class HistoryRegistry : public ForwardingRegistry {
   };
   // By identity (HistoryRegistry.cpp), found also by a part of one.
   std::unordered_map<std::string, Before, IdentityHash, std::equal_to<>> touched_;
+  std::vector<Before*> order_;  // the notes in the order they were taken
   std::string identity_;      // Touch's, kept for its room
   std::string last_missing_;  // the identity of the key last noted missing
   std::string kind_, subject_;
