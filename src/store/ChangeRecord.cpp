@@ -111,24 +111,21 @@ bool HasSubtree(RecordEntry::Kind kind) {
 void RecordedTree::AddKey(std::string_view path) {
   PutString(path, &bytes_);
   count_at_ = bytes_.size();
+  last_values_ = 0;
   PutU32(0, &bytes_);
   ++keys_;
 }
 
 void RecordedTree::AddValue(std::string_view name, DWORD type, std::string_view data) {
-  std::uint32_t values = 0;
-  Reader{std::string_view(bytes_).substr(count_at_)}.U32(&values);
-  for (int i = 0; i < 4; ++i) bytes_[count_at_ + i] = static_cast<char>(((values + 1) >> (8 * i)) & 0xFF);
+  std::string count;
+  PutU32(++last_values_, &count);
+  bytes_.replace(count_at_, count.size(), count);
   PutString(name, &bytes_);
   PutU32(type, &bytes_);
   PutString(data, &bytes_);
 }
 
-void RecordedTree::Clear() {
-  bytes_.clear();
-  keys_ = 0;
-  count_at_ = 0;
-}
+void RecordedTree::Clear() { *this = RecordedTree(); }
 
 std::vector<RecordedKey> RecordedTree::Decode() const {
   std::vector<RecordedKey> keys(keys_);
@@ -297,11 +294,8 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
       read->tree->Clear();
       wanted.emplace(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->tree);
     }
-    const std::string& path = *group.front()->path;
-    const std::size_t at = path.rfind('\\');
-    HKEY key = 0;
-    LONG code = registry.RegOpenKeyExA(parent.first, at == std::string::npos ? "" : path.substr(0, at).c_str(), 0,
-                                       KEY_READ, &key);
+    HKEY key = 0;  // by its upper-case path: names are case-blind
+    LONG code = registry.RegOpenKeyExA(parent.first, parent.second.c_str(), 0, KEY_READ, &key);
     if (code == ERROR_FILE_NOT_FOUND) continue;
     if (code != ERROR_SUCCESS) return code;
     Collector collector(wanted);

@@ -57,7 +57,8 @@ class RecordedTree {
  private:
   std::string bytes_;
   std::size_t keys_ = 0;
-  std::size_t count_at_ = 0;  // where the last key's count of values is
+  std::size_t count_at_ = 0;        // where the last key's count of values is
+  std::uint32_t last_values_ = 0;  // and that count
 };
 
 struct RecordEntry {

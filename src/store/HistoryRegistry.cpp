@@ -11,13 +11,19 @@ namespace {
 
 bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
 
-// Appends the components of `sub` (empty ones dropped, as the calls drop them).
-void AppendPath(std::string* path, std::string_view sub) {
+// Hands each part of the path `sub` to `part`, empty ones dropped as the
+// calls drop them.
+template <typename Part>
+void ForEachPart(std::string_view sub, Part part) {
   for (std::string_view rest(sub); !rest.empty();) {
     const std::size_t end = std::min(rest.find('\\'), rest.size());
-    if (end > 0) path->append(path->empty() ? "" : "\\").append(rest.substr(0, end));
+    if (end > 0) part(rest.substr(0, end));
     rest.remove_prefix(std::min(end + 1, rest.size()));
   }
+}
+
+void AppendPath(std::string* path, std::string_view sub) {
+  ForEachPart(sub, [path](std::string_view part) { path->append(path->empty() ? "" : "\\").append(part); });
 }
 
 std::string Parent(const std::string& path) {
@@ -29,11 +35,7 @@ std::string Parent(const std::string& path) {
 // upper-cased after a backslash, so that a parent's identity is its child's
 // up to the last backslash.
 void AppendIdentity(std::string_view sub, std::string* id) {
-  for (std::string_view rest(sub); !rest.empty();) {
-    const std::size_t end = std::min(rest.find('\\'), rest.size());
-    if (end > 0) registry::AppendUpperName(rest.substr(0, end), &id->append(1, '\\'));
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-  }
+  ForEachPart(sub, [id](std::string_view part) { registry::AppendUpperName(part, &id->append(1, '\\')); });
 }
 
 void IdentityInto(HKEY root, std::string_view path, std::string* id) {
