@@ -78,8 +78,11 @@ std::string CachedRegFile(const StoreSize& size) {
   return path;
 }
 
+// Made again when new hives are made differently (2: 16 KB pages).
+constexpr int kHiveVersion = 2;
+
 std::string CachedHive(const StoreSize& size) {
-  const std::string path = DataDir() + "/" + BaseName(size) + ".hive";
+  const std::string path = DataDir() + "/" + BaseName(size) + "-h" + std::to_string(kHiveVersion) + ".hive";
   if (fs::exists(path)) return path;
   const std::string temp = DataDir() + "/" + BaseName(size) + ".making.hive";
   RemoveHive(temp);
