@@ -26,11 +26,6 @@ void AppendPath(std::string* path, std::string_view sub) {
   ForEachPart(sub, [path](std::string_view part) { path->append(path->empty() ? "" : "\\").append(part); });
 }
 
-std::string Parent(const std::string& path) {
-  const std::size_t at = path.rfind('\\');
-  return at == std::string::npos ? "" : path.substr(0, at);
-}
-
 // How the notes know a key: its root's number, then each part of its path
 // upper-cased after a backslash, so that a parent's identity is its child's
 // up to the last backslash.
@@ -81,9 +76,9 @@ bool HistoryRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
 HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belowMissing) {
   *belowMissing = false;
   for (std::size_t end = id.size(); end != std::string_view::npos; end = id.rfind('\\', end - 1)) {
-    const auto found = touched_.find(id.substr(0, end));
-    if (found == touched_.end()) continue;
-    Before& noted = found->second;
+    Before* at = Find(id.substr(0, end));
+    if (at == nullptr) continue;
+    Before& noted = *at;
     if (noted.tree) {
       Expand(noted);
       return Lookup(id, belowMissing);
@@ -111,11 +106,18 @@ HistoryRegistry::Before& HistoryRegistry::Add(std::string id, Before before) {
   return at->second;
 }
 
-LONG HistoryRegistry::Note(const Place& place, std::string id) {
+HistoryRegistry::Before* HistoryRegistry::Find(std::string_view id) {
+  if (parent_ != nullptr && id == parent_id_) return parent_;
+  const auto found = touched_.find(id);
+  return found == touched_.end() ? nullptr : &found->second;
+}
+
+LONG HistoryRegistry::Note(const Place& place, std::string id, Before** noted) {
   Before before{place.root, place.path, false, {}};
   const LONG code = ReadKeyValues(inner_, place.root, place.path, &before.exists, &before.values);
   if (code != ERROR_SUCCESS) return code;
-  Add(std::move(id), std::move(before));
+  Before& added = Add(std::move(id), std::move(before));
+  if (noted != nullptr) *noted = &added;
   return ERROR_SUCCESS;
 }
 
@@ -153,29 +155,44 @@ LONG HistoryRegistry::TouchCreated(Place place, std::string_view key) {
   // The key is read, and each missing parent up to one that exists; a
   // missing key below a missing parent is in that one's subtree.
   std::string id(key);
-  std::string below;  // the key noted one level down, when it was missing
+  Before* below = nullptr;  // the key noted one level down, when it was missing
+  std::size_t below_size = 0;
   for (;;) {
-    if (LONG code = Note(place, id); code != ERROR_SUCCESS) return code;
-    const bool exists = touched_.at(id).exists;
-    if (!below.empty() && !exists) touched_.at(below).nested = true;
-    if (!exists) below = id;
-    if (exists || place.path.empty()) break;
-    place.path = Parent(place.path);
-    id = ParentIdentity(id);
-    if (const auto found = touched_.find(id); found != touched_.end()) {
-      found->second.gone = false;
-      if (!found->second.exists) {
-        touched_.at(below).nested = true;
-        below = id;
+    Before* noted = nullptr;
+    if (LONG code = Note(place, id, &noted); code != ERROR_SUCCESS) return code;
+    if (below != nullptr && !noted->exists) below->nested = true;
+    if (!noted->exists) {
+      below = noted;
+      below_size = id.size();
+    }
+    if (noted->exists || place.path.empty()) break;
+    const std::size_t cut = place.path.rfind('\\');
+    place.path.resize(cut == std::string::npos ? 0 : cut);
+    id.resize(ParentIdentity(id).size());
+    if (Before* parent = Find(id)) {
+      // The next key created is most often this one's sibling.
+      parent_ = parent;
+      parent_id_ = id;
+      parent->gone = false;
+      if (!parent->exists) {
+        below->nested = true;
+        below = parent;
+        below_size = id.size();
       }
       break;
     }
   }
-  if (!below.empty()) last_missing_ = std::move(below);
+  if (below != nullptr) last_missing_.assign(key.substr(0, below_size));
   return ERROR_SUCCESS;
 }
 
 LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
+  // Below the key last noted missing, as the caller wrote its path: most
+  // keys of an import, known without making their identity.
+  const std::size_t n = missing_path_.size();
+  if (!subtree && root == missing_root_ && path.size() > n + 1 && path[n] == '\\' && path[n + 1] != '\\' &&
+      path.starts_with(missing_path_))
+    return ERROR_SUCCESS;
   Place place;
   Resolve(root, nullptr, &place);
   if (!subtree) {
@@ -183,7 +200,10 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
     AppendIdentity(path, &identity_);
     if (BelowLastMissing(identity_)) return ERROR_SUCCESS;
     AppendPath(&place.path, path);
-    return TouchCreated(std::move(place), identity_);
+    const LONG code = TouchCreated(std::move(place), identity_);
+    missing_root_ = last_missing_ == identity_ ? root : 0;
+    missing_path_.assign(missing_root_ != 0 ? path : std::string_view());
+    return code;
   }
   AppendPath(&place.path, path);
   bool below_missing = false;
@@ -283,12 +303,20 @@ static void NameByExtension(const ChangeRecord& record, std::string* kind, std::
 
 void HistoryRegistry::Reset() {
   in_transaction_ = false;
-  touched_.clear();
-  order_.clear();
-  last_missing_.clear();
+  ClearNotes();
   kind_.clear();
   subject_.clear();
   undone_.reset();
+}
+
+void HistoryRegistry::ClearNotes() {
+  touched_.clear();
+  order_.clear();
+  last_missing_.clear();
+  missing_root_ = 0;
+  missing_path_.clear();
+  parent_ = nullptr;
+  parent_id_.clear();
 }
 
 LONG HistoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
@@ -343,9 +371,7 @@ LONG HistoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 LONG HistoryRegistry::BeginTransaction() {
   const LONG code = inner_.BeginTransaction();
   if (code == ERROR_SUCCESS) {
-    touched_.clear();
-    order_.clear();
-    last_missing_.clear();
+    ClearNotes();
     in_transaction_ = true;
     last_number_ = 0;
   }

@@ -93,8 +93,12 @@ class HistoryRegistry : public ForwardingRegistry {
   bool BelowLastMissing(std::string_view id) const;
   // Notes a key unless noted already; the note it has.
   Before& Add(std::string id, Before before);
-  // Reads and notes the state of a key not noted yet.
-  LONG Note(const Place& place, std::string id);
+  // Reads and notes the state of a key not noted yet; *noted (when given)
+  // is its note.
+  LONG Note(const Place& place, std::string id, Before** noted = nullptr);
+  // The note of the key known as `id`, or null.
+  Before* Find(std::string_view id);
+  void ClearNotes();
   LONG BuildRecord(ChangeRecord* record);
   void Reset();
 
@@ -111,6 +115,10 @@ class HistoryRegistry : public ForwardingRegistry {
   std::vector<Before*> order_;  // the notes in the order they were taken
   std::string identity_;      // Touch's, kept for its room
   std::string last_missing_;  // the identity of the key last noted missing
+  HKEY missing_root_ = 0;     // and its root and path as Touch was given them, when it was Touch's key
+  std::string missing_path_;
+  Before* parent_ = nullptr;  // the parent last found noted, and its identity
+  std::string parent_id_;
   std::string kind_, subject_;
   std::optional<std::pair<unsigned, unsigned>> undone_;
   HistoryBound bound_;
