@@ -96,18 +96,26 @@ LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRe
   if (code != ERROR_SUCCESS) return code;
   const std::string next = ValueOf(registry, history, "Next");
   *number = next.size() == 4 ? static_cast<unsigned>(FromLittle(next)) : 1;
+  // The changes kept before this one: this one's record is not read back.
+  std::vector<HistoryEntry> kept;
+  code = ReadHistory(registry, &kept);
+  std::erase_if(kept, [number](const HistoryEntry& older) { return older.number == *number; });
   HKEY key = 0;
-  code = registry.RegCreateKeyExA(history, NumberName(*number).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (code == ERROR_SUCCESS)
+    code = registry.RegCreateKeyExA(history, NumberName(*number).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (code == ERROR_SUCCESS) {
-    const std::string bytes = EncodeChangeRecord(record);
     for (const auto& [name, type, data] :
          {std::tuple<const char*, DWORD, std::string>{"Time", REG_QWORD, Little(static_cast<std::uint64_t>(entry.time), 8)},
           {"Kind", REG_SZ, entry.kind + '\0'},
           {"Subject", REG_SZ, entry.subject + '\0'},
-          {"Keys", REG_DWORD, Little(record.KeyCount(), 4)},
-          {"Record", REG_BINARY, bytes}})
+          {"Keys", REG_DWORD, Little(record.KeyCount(), 4)}})
       if (code == ERROR_SUCCESS) code = Set(registry, key, name, type, data);
+    // Last, and not copied: an import's record is megabytes.
+    const std::string encoded = EncodeChangeRecord(record);
+    if (code == ERROR_SUCCESS) code = Set(registry, key, "Record", REG_BINARY, encoded);
+    kept.insert(kept.begin(), HistoryEntry{});
+    kept.front().bytes = encoded.size();
     registry.RegCloseKey(key);
   }
   if (code == ERROR_SUCCESS) code = Set(registry, history, "Next", REG_DWORD, Little(*number + 1, 4));
@@ -121,8 +129,6 @@ LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRe
     registry.RegCloseKey(key);
   }
   // The oldest past the bound go; the newest stays, however large.
-  std::vector<HistoryEntry> kept;
-  if (code == ERROR_SUCCESS) code = ReadHistory(registry, &kept);
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < kept.size() && code == ERROR_SUCCESS; ++i) {
     bytes += kept[i].bytes;

@@ -11,8 +11,13 @@ namespace {
 
 constexpr std::string_view kMagic = "ZHR1";
 
+void SetU32(std::uint32_t v, char* out) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
 void PutU32(std::uint32_t v, std::string* out) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  char bytes[4];
+  SetU32(v, bytes);
+  out->append(bytes, 4);
 }
 void PutString(std::string_view s, std::string* out) {
   PutU32(static_cast<std::uint32_t>(s.size()), out);
@@ -67,16 +72,18 @@ class Collector : public regfile::SubtreeVisitor {
  public:
   using Wanted = std::unordered_map<std::string, RecordedTree*>;  // by upper-case name
   explicit Collector(RecordedTree* tree) : tree_(tree) {}
-  explicit Collector(const Wanted& wanted) : wanted_(&wanted) {}
+  explicit Collector(const Wanted& wanted) : wanted_(&wanted), tree_(&scratch_) {}
+  // Hands over the last wanted tree, after the walk.
+  void Finish() { HandOver(); }
   void Key(std::size_t depth, std::string_view name) override {
     if (wanted_ != nullptr) {
-      if (depth <= 1) tree_ = nullptr;
+      if (depth <= 1) HandOver();
       if (depth == 1) {
         upper_.clear();
         registry::AppendUpperName(name, &upper_);
-        if (const auto found = wanted_->find(upper_); found != wanted_->end()) tree_ = found->second;
+        if (const auto found = wanted_->find(upper_); found != wanted_->end()) wanted_tree_ = found->second;
       }
-      if (tree_ == nullptr) return;
+      if (wanted_tree_ == nullptr) return;
       --depth;
     }
     ends_.resize(depth + 1);
@@ -91,11 +98,21 @@ class Collector : public regfile::SubtreeVisitor {
     tree_->AddKey(path_);
   }
   void Value(std::string_view name, DWORD type, std::string_view data) override {
-    if (tree_ != nullptr) tree_->AddValue(name, type, data);
+    if (tree_ != nullptr && (wanted_ == nullptr || wanted_tree_ != nullptr)) tree_->AddValue(name, type, data);
   }
 
  private:
+  // Each wanted tree is made in one buffer, kept for the next, and handed
+  // over at its size: thousands of small trees, not grown each by copies.
+  void HandOver() {
+    if (wanted_tree_ != nullptr) wanted_tree_->CopyFrom(scratch_);
+    scratch_.Restart();
+    wanted_tree_ = nullptr;
+  }
+
   const Wanted* wanted_ = nullptr;
+  RecordedTree scratch_;
+  RecordedTree* wanted_tree_ = nullptr;
   RecordedTree* tree_ = nullptr;
   std::string upper_;  // a name upper-cased, kept for its room
   std::string path_;
@@ -117,15 +134,28 @@ void RecordedTree::AddKey(std::string_view path) {
 }
 
 void RecordedTree::AddValue(std::string_view name, DWORD type, std::string_view data) {
-  std::string count;
-  PutU32(++last_values_, &count);
-  bytes_.replace(count_at_, count.size(), count);
+  SetU32(++last_values_, bytes_.data() + count_at_);
   PutString(name, &bytes_);
   PutU32(type, &bytes_);
   PutString(data, &bytes_);
 }
 
 void RecordedTree::Clear() { *this = RecordedTree(); }
+
+void RecordedTree::Restart() {
+  bytes_.clear();
+  keys_ = 0;
+  count_at_ = 0;
+  last_values_ = 0;
+}
+
+void RecordedTree::CopyFrom(const RecordedTree& other) {
+  bytes_.reserve(other.bytes_.size());
+  bytes_.assign(other.bytes_);
+  keys_ = other.keys_;
+  count_at_ = other.count_at_;
+  last_values_ = other.last_values_;
+}
 
 std::vector<RecordedKey> RecordedTree::Decode() const {
   std::vector<RecordedKey> keys(keys_);
@@ -300,6 +330,7 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
     if (code != ERROR_SUCCESS) return code;
     Collector collector(wanted);
     code = walk(key, collector);
+    collector.Finish();
     if (key != parent.first) registry.RegCloseKey(key);
     if (code != ERROR_SUCCESS) return code;
   }

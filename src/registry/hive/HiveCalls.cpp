@@ -273,8 +273,10 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
   if (name.size() > kMaxValueNameChars && registry::NameChars(name) > kMaxValueNameChars) {
     return ERROR_INVALID_PARAMETER;
   }
-  std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-  if (NeedsNul(dwType, data)) data.push_back('\0');
+  // The caller's bytes as they are, copied only to add a NUL.
+  std::string_view data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+  std::string with_nul;
+  if (NeedsNul(dwType, data)) data = with_nul.assign(data).append(1, '\0');
   const std::string upper = registry::UpperName(name);
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {
