@@ -142,13 +142,22 @@ LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path) {
   return registry.RegDeleteKeyA(root, path.c_str());
 }
 
-status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const std::string& file_name,
-                             std::vector<std::string>* notes, const ChangesApply& apply) {
+namespace {
+
+// ImportRegText's work. `owner` (when given) holds `bytes`, and is emptied
+// as soon as nothing points into it: a large file's text, its parse and
+// the commit's own work are never all in memory at once.
+status::Status Import(IRegistry& registry, std::string_view bytes, std::string* owner, const std::string& file_name,
+                      std::vector<std::string>* notes, const ChangesApply& apply) {
+  const auto release = [owner] {
+    if (owner != nullptr) std::string().swap(*owner);
+  };
   auto fail = [&](int line, const std::string& what, status::Status::Code code = status::Status::kFailed) {
     return status::Status(code, line > 0 ? file_name + ", line " + std::to_string(line) + ": " + what
                                          : file_name + ": " + what);
   };
   RegParse parse = ParseRegText(bytes);
+  if (!parse.points_into_bytes) release();
   if (notes != nullptr)
     for (const RegNote& note : parse.notes)
       notes->push_back(file_name + ", line " + std::to_string(note.line) + ": " + note.what);
@@ -169,9 +178,19 @@ status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const 
     }
     return fail(failed->line, what + ": " + DescribeCode(code));
   }
+  std::deque<RegChange>().swap(parse.changes);
+  parse.text = text::Arena();
+  release();
   const LONG commit = transaction.Commit();
   if (commit != ERROR_SUCCESS) return fail(0, "cannot commit the import: " + DescribeCode(commit));
   return {};
+}
+
+}  // namespace
+
+status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const std::string& file_name,
+                             std::vector<std::string>* notes, const ChangesApply& apply) {
+  return Import(registry, bytes, nullptr, file_name, notes, apply);
 }
 
 // A .reg file read whole; larger ones are refused rather than read into
@@ -187,7 +206,7 @@ status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::
                                           ? "larger than 256 MB, too large for a .reg file"
                                           : read.message)};
   }
-  return ImportRegText(registry, bytes, path, notes, apply);
+  return Import(registry, bytes, &bytes, path, notes, apply);
 }
 
 }  // namespace zandrel::regfile

@@ -325,6 +325,7 @@ RegParse ParseRegText(std::string_view bytes) {
     // Whole UTF-16 units only: an odd last byte is not read, as by regedit.
     text = Utf16BytesToUtf8(bytes.substr(2, (bytes.size() - 2) / 2 * 2), &result.text);
     utf16 = true;
+    result.points_into_bytes = false;
   } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     text.remove_prefix(3);
   }

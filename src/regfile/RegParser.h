@@ -42,12 +42,13 @@ struct RegParse {
   std::deque<RegChange> changes;  // a deque: a large file's changes are never moved
   std::vector<RegNote> notes;
   text::Arena text;  // the decoded file, unescaped names, data
+  bool points_into_bytes = true;  // false for a UTF-16 file: the changes point into `text` alone
 };
 
 // Parses a whole file's bytes: UTF-16LE with a BOM, or 8-bit text (UTF-8,
 // with or without a BOM), with the header "Windows Registry Editor Version
 // 5.00", "REGEDIT4" or "REGEDIT" (Windows 3.1 lines). The changes point
-// into `bytes`, which must outlive them.
+// into `bytes`, which must outlive them unless points_into_bytes is false.
 RegParse ParseRegText(std::string_view bytes);
 
 }  // namespace zandrel::regfile
