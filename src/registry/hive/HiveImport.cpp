@@ -67,14 +67,15 @@ class Importer {
       *failed = &changes.front();
       return CodeFromSqlite(rc);
     }
-    // Room for what a file of this many lines can add, on large pages:
-    // first touching memory page by page costs more than filling it.
-    nodes_.reserve(changes.size() + 8);
-    values_.reserve(changes.size());
-    text::AdviseLargePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
-    text::AdviseLargePages(values_.data(), values_.capacity() * sizeof(Value));
+    // Room for what the file's lines add, on large pages: first touching
+    // memory page by page costs more than filling it. (Keys already in the
+    // hive that the file reaches are added to the nodes too, as read.)
     std::size_t key_lines = 0;
     for (const regfile::RegChange& op : changes) key_lines += op.kind == regfile::RegChange::kKey;
+    nodes_.reserve(key_lines + 8);
+    values_.reserve(changes.size() - key_lines);
+    text::AdviseLargePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
+    text::AdviseLargePages(values_.data(), values_.capacity() * sizeof(Value));
     children_map_.Reserve(key_lines);
     values_map_.Reserve(changes.size() - key_lines);
     for (const regfile::RegChange& op : changes) {
