@@ -72,7 +72,7 @@ class Collector : public regfile::SubtreeVisitor {
  public:
   using Wanted = std::unordered_map<std::string, RecordedTree*>;  // by upper-case name
   explicit Collector(RecordedTree* tree) : tree_(tree) {}
-  explicit Collector(const Wanted& wanted) : wanted_(&wanted), tree_(&scratch_) {}
+  explicit Collector(const Wanted& wanted) : wanted_(&wanted) {}
   // Hands over the last wanted tree, after the walk.
   void Finish() { HandOver(); }
   void Key(std::size_t depth, std::string_view name) override {
@@ -81,9 +81,12 @@ class Collector : public regfile::SubtreeVisitor {
       if (depth == 1) {
         upper_.clear();
         registry::AppendUpperName(name, &upper_);
-        if (const auto found = wanted_->find(upper_); found != wanted_->end()) wanted_tree_ = found->second;
+        if (const auto found = wanted_->find(upper_); found != wanted_->end()) {
+          wanted_tree_ = found->second;
+          tree_ = &scratch_;
+        }
       }
-      if (wanted_tree_ == nullptr) return;
+      if (tree_ == nullptr) return;
       --depth;
     }
     ends_.resize(depth + 1);
@@ -98,7 +101,7 @@ class Collector : public regfile::SubtreeVisitor {
     tree_->AddKey(path_);
   }
   void Value(std::string_view name, DWORD type, std::string_view data) override {
-    if (tree_ != nullptr && (wanted_ == nullptr || wanted_tree_ != nullptr)) tree_->AddValue(name, type, data);
+    if (tree_ != nullptr) tree_->AddValue(name, type, data);
   }
 
  private:
@@ -108,6 +111,7 @@ class Collector : public regfile::SubtreeVisitor {
     if (wanted_tree_ != nullptr) wanted_tree_->CopyFrom(scratch_);
     scratch_.Restart();
     wanted_tree_ = nullptr;
+    tree_ = nullptr;
   }
 
   const Wanted* wanted_ = nullptr;
