@@ -1,7 +1,7 @@
 #include "store/ChangeRecord.h"
 
 #include <map>
-#include <unordered_map>
+#include <algorithm>
 
 #include "regfile/RegFile.h"
 #include "registry/Names.h"
@@ -70,7 +70,8 @@ struct Reader {
 // into its own tree.
 class Collector : public regfile::SubtreeVisitor {
  public:
-  using Wanted = std::unordered_map<std::string, RecordedTree*>;  // by upper-case name
+  // By upper-case name, sorted.
+  using Wanted = std::vector<std::pair<std::string, RecordedTree*>>;
   explicit Collector(RecordedTree* tree) : tree_(tree) {}
   explicit Collector(const Wanted& wanted) : wanted_(&wanted) {}
   // Hands over the last wanted tree, after the walk.
@@ -81,10 +82,7 @@ class Collector : public regfile::SubtreeVisitor {
       if (depth == 1) {
         upper_.clear();
         registry::AppendUpperName(name, &upper_);
-        if (const auto found = wanted_->find(upper_); found != wanted_->end()) {
-          wanted_tree_ = found->second;
-          tree_ = &scratch_;
-        }
+        if ((wanted_tree_ = FindWanted(upper_)) != nullptr) tree_ = &scratch_;
       }
       if (tree_ == nullptr) return;
       --depth;
@@ -114,7 +112,22 @@ class Collector : public regfile::SubtreeVisitor {
     tree_ = nullptr;
   }
 
+  // The tree named `upper`, or null. A walk hands a key's children over
+  // in the order of their upper-case names, so each is found by moving on
+  // from the one before (`at_`, where the one before would be), not by a
+  // search: a search each would miss the cache over thousands of names.
+  // A child out of that order is searched for afresh.
+  RecordedTree* FindWanted(std::string_view upper) {
+    const auto below = [](const Wanted::value_type& w, std::string_view name) { return w.first < name; };
+    if (upper < last_) at_ = std::lower_bound(wanted_->begin(), wanted_->end(), upper, below) - wanted_->begin();
+    while (at_ < wanted_->size() && (*wanted_)[at_].first < upper) ++at_;
+    last_.assign(upper);
+    return at_ < wanted_->size() && (*wanted_)[at_].first == upper ? (*wanted_)[at_].second : nullptr;
+  }
+
   const Wanted* wanted_ = nullptr;
+  std::size_t at_ = 0;  // where the last name is, or would be, among the wanted
+  std::string last_;
   RecordedTree scratch_;
   RecordedTree* wanted_tree_ = nullptr;
   RecordedTree* tree_ = nullptr;
@@ -326,8 +339,9 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
     wanted.reserve(group.size());
     for (const SubtreeRead* read : group) {
       read->tree->Clear();
-      wanted.emplace(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->tree);
+      wanted.emplace_back(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->tree);
     }
+    std::sort(wanted.begin(), wanted.end());
     HKEY key = 0;  // by its upper-case path: names are case-blind
     LONG code = registry.RegOpenKeyExA(parent.first, parent.second.c_str(), 0, KEY_READ, &key);
     if (code == ERROR_FILE_NOT_FOUND) continue;

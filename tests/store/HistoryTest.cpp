@@ -1,6 +1,7 @@
 // The history of changes and their undo, one table: what each change left,
 // what its undo puts back (byte for byte, value order included) or why it
-// refuses, and what the history holds after.
+// refuses, and what the history holds after. And the subtrees a change
+// created, read back in one walk, whatever order it hands them over in.
 #include <gtest/gtest.h>
 
 #include "bench/StoreShape.h"
@@ -135,6 +136,60 @@ TEST_P(History, UndoPutsBackOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, History, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Hands the start's children over in reverse order, each walked through
+// the calls: a walk in an order other than the hive's.
+LONG ReversedWalk(IRegistry& registry, HKEY key, regfile::SubtreeVisitor& visitor) {
+  struct Below : regfile::SubtreeVisitor {
+    regfile::SubtreeVisitor* inner;
+    std::string_view name;
+    void Key(std::size_t depth, std::string_view key) override { inner->Key(depth + 1, depth == 0 ? name : key); }
+    void Value(std::string_view n, DWORD type, std::string_view data) override { inner->Value(n, type, data); }
+  } below;
+  below.inner = &visitor;
+  std::vector<regfile::KeyValue> values;
+  std::vector<std::string> children;
+  if (LONG code = regfile::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS) return code;
+  visitor.Key(0, "");
+  for (const regfile::KeyValue& v : values) visitor.Value(v.name, v.type, v.data);
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    HKEY sub = 0;
+    if (LONG code = registry.RegOpenKeyExA(key, child->c_str(), 0, KEY_READ, &sub); code != ERROR_SUCCESS) return code;
+    below.name = *child;
+    const LONG code = regfile::WalkSubtree(registry, sub, below);
+    registry.RegCloseKey(sub);
+    if (code != ERROR_SUCCESS) return code;
+  }
+  return ERROR_SUCCESS;
+}
+
+TEST(History, SubtreesReadInOneWalkInAnyOrderAreThoseTheCallsRead) {
+  TempDir dir;
+  std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
+  std::vector<std::string> paths;
+  for (int i = 0; i < 20; ++i) {  // enough to be read in one walk, in mixed case
+    const std::string name = std::string(i % 2 ? "Zq" : "zQ") + char('a' + i) + "\\Sub" + char('A' + i);
+    ASSERT_EQ(SeedValue(*registry, name, "v", REG_SZ, std::string(1, char('0' + i % 10)) + '\0'), 0);
+    paths.push_back("SOFTWARE\\Classes\\" + name.substr(0, 3));
+  }
+  paths.push_back("SOFTWARE\\Classes\\missing");
+  const auto read = [&](const regfile::SubtreeWalk& walk) {
+    std::vector<store::RecordedTree> trees(paths.size());
+    std::vector<store::SubtreeRead> reads;
+    for (std::size_t i = 0; i < paths.size(); ++i) reads.push_back({HKEY_LOCAL_MACHINE, &paths[i], &trees[i]});
+    EXPECT_EQ(store::ReadSubtrees(*registry, walk, reads), ERROR_SUCCESS);
+    std::string all;
+    for (const store::RecordedTree& tree : trees) all += std::to_string(tree.Keys()) + ":" + Hex(tree.Bytes()) + "\n";
+    return all;
+  };
+  const std::string by_calls = read(nullptr);
+  EXPECT_NE(by_calls.find("\n2:"), std::string::npos);
+  EXPECT_EQ(by_calls.substr(by_calls.size() - 3), "0:\n");
+  EXPECT_EQ(read([&](HKEY key, regfile::SubtreeVisitor& v) { return ReversedWalk(*registry, key, v); }), by_calls);
+  if (const regfile::FastPaths fast = FastPathsOf(*registry); fast.walk) {
+    EXPECT_EQ(read(fast.walk), by_calls);
+  }
+}
 
 }  // namespace
 }  // namespace zandrel::testing
