@@ -1,5 +1,8 @@
 #include "registry/hive/HiveImpl.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "registry/Names.h"
@@ -400,6 +403,14 @@ LONG HiveRegistry::CommitTransaction() {
     m.CutOffVanishedKeys();
   }
   if (code == ERROR_SUCCESS) m.in_transaction = false;
+  if (code == ERROR_SUCCESS && m.building) {
+    // Only a start: the sync that follows is what makes the file durable.
+    const int fd = ::open(m.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+      ::close(fd);
+    }
+  }
   return code;
 }
 

@@ -211,6 +211,7 @@ Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
   // A read-write open of a file the process may not write gives a read-only
   // connection without saying so.
   impl->read_only = sqlite3_db_readonly(impl->db, "main") != 0;
+  impl->building = mode == Access::kBuilding;
   // Without locks or a WAL there is no WAL-index to watch.
   if (mode == Access::kImmutable || mode == Access::kBuilding) {
     impl->wal_map_attempts = std::numeric_limits<int>::max();

@@ -255,6 +255,10 @@ struct HiveRegistry::Impl {
   // changes nothing.
   bool read_only = false;
   bool reading = false;         // a read snapshot is held between calls
+  // A private file being built, synced once whole before it is published
+  // (HiveFile.cpp): a commit starts its pages for the disk at once, so that
+  // they are written while its caller still works.
+  bool building = false;
   // This call found nothing committed since the caches were last current and
   // holds no snapshot: it answers from the caches and begins one (Reading)
   // only before a statement of its own.
