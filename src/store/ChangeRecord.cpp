@@ -339,7 +339,8 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
     wanted.reserve(group.size());
     for (const SubtreeRead* read : group) {
       read->tree->Clear();
-      wanted.emplace_back(registry::UpperName(std::string_view(*read->path).substr(read->path->rfind('\\') + 1)), read->tree);
+      const std::string_view name = std::string_view(*read->path).substr(read->path->rfind('\\') + 1);
+      wanted.emplace_back(registry::UpperName(name), read->tree);
     }
     std::sort(wanted.begin(), wanted.end());
     HKEY key = 0;  // by its upper-case path: names are case-blind

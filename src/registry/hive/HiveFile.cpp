@@ -254,7 +254,8 @@ Status CreateHiveFile(const std::string& path, const std::string* seed, const Hi
   // synced in a quarter of the writes, and reads a shallower tree, while a
   // single change still writes well under a megabyte to the WAL. Set before
   // the first table; a hive made earlier keeps its own size.
-  const std::string schema = "PRAGMA page_size = 16384; PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; BEGIN;" +
+  const std::string schema = "PRAGMA page_size = 16384; PRAGMA journal_mode = MEMORY;"
+                             " PRAGMA synchronous = OFF; BEGIN;" +
                              std::string(kSchema) + "PRAGMA application_id = " +
                              std::to_string(kApplicationId) + "; PRAGMA user_version = " +
                              std::to_string(kSchemaVersion) + "; COMMIT;";

@@ -290,18 +290,21 @@ TEST(HiveFiles, ANewHiveHasLargePagesAndAnOlderOneKeepsItsOwn) {
     int size = 0;
     if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
         sqlite3_exec(db, change, nullptr, nullptr, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &query, nullptr) == SQLITE_OK && sqlite3_step(query) == SQLITE_ROW)
+        sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &query, nullptr) == SQLITE_OK &&
+        sqlite3_step(query) == SQLITE_ROW)
       size = sqlite3_column_int(query, 0);
     sqlite3_finalize(query);
     sqlite3_close(db);
     return size;
   };
   EXPECT_EQ(page_size(""), 16384);
-  ASSERT_EQ(page_size("PRAGMA journal_mode = DELETE; PRAGMA page_size = 4096; VACUUM; PRAGMA journal_mode = WAL"), 4096);
+  ASSERT_EQ(page_size("PRAGMA journal_mode = DELETE; PRAGMA page_size = 4096; VACUUM; PRAGMA journal_mode = WAL"),
+            4096);
   {
     auto hive = Open(path);
     ASSERT_EQ(SeedValue(*hive, ".new", "", REG_SZ, std::string("after\0", 6)), 0);
-    EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ""), "[]\n[.new]\n  \"\" type 1: 61 66 74 65 72 00\n[.old]\n  \"\" type 1: 62 65 66 6f 72 65 00\n");
+    EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ""),
+              "[]\n[.new]\n  \"\" type 1: 61 66 74 65 72 00\n[.old]\n  \"\" type 1: 62 65 66 6f 72 65 00\n");
   }
   EXPECT_EQ(page_size(""), 4096);
 }
