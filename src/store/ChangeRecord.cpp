@@ -106,8 +106,8 @@ class Collector : public regfile::SubtreeVisitor {
   // Each wanted tree is made in one buffer, kept for the next, and handed
   // over at its size: thousands of small trees, not grown each by copies.
   void HandOver() {
-    if (wanted_tree_ != nullptr) wanted_tree_->CopyFrom(scratch_);
-    scratch_.Restart();
+    if (wanted_tree_ != nullptr) *wanted_tree_ = scratch_;  // a copy in room of its size
+    scratch_.Clear();
     wanted_tree_ = nullptr;
     tree_ = nullptr;
   }
@@ -157,21 +157,11 @@ void RecordedTree::AddValue(std::string_view name, DWORD type, std::string_view 
   PutString(data, &bytes_);
 }
 
-void RecordedTree::Clear() { *this = RecordedTree(); }
-
-void RecordedTree::Restart() {
+void RecordedTree::Clear() {
   bytes_.clear();
   keys_ = 0;
   count_at_ = 0;
   last_values_ = 0;
-}
-
-void RecordedTree::CopyFrom(const RecordedTree& other) {
-  bytes_.reserve(other.bytes_.size());
-  bytes_.assign(other.bytes_);
-  keys_ = other.keys_;
-  count_at_ = other.count_at_;
-  last_values_ = other.last_values_;
 }
 
 std::vector<RecordedKey> RecordedTree::Decode() const {

@@ -49,11 +49,8 @@ class RecordedTree {
   // Adds a key, then each of its values.
   void AddKey(std::string_view path);
   void AddValue(std::string_view name, DWORD type, std::string_view data);
-  void Clear();
   // Empty again, keeping its room.
-  void Restart();
-  // A copy of `other` in room of its size.
-  void CopyFrom(const RecordedTree& other);
+  void Clear();
   std::vector<RecordedKey> Decode() const;
   // Takes `keys` keys from the front of *bytes; false when they are not whole.
   bool Take(std::uint32_t keys, std::string_view* bytes);

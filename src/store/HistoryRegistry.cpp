@@ -146,8 +146,7 @@ LONG HistoryRegistry::TouchCreated(Place place, std::string_view key) {
     // Made again, with each parent the change deleted.
     for (std::string_view at = key; noted != nullptr && noted->gone; at = ParentIdentity(at)) {
       noted->gone = false;
-      const auto parent = touched_.find(ParentIdentity(at));
-      noted = parent == touched_.end() ? nullptr : &parent->second;
+      noted = Find(ParentIdentity(at));
     }
     return ERROR_SUCCESS;
   }
