@@ -52,6 +52,7 @@ class ForwardingRegistry : public IRegistry {
   bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override {
     return target_.KeyOnlyInDesktopView(hKey, lpSubKey);
   }
+  LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
   LONG BeginTransaction() override { return target_.BeginTransaction(); }
   LONG CommitTransaction() override { return target_.CommitTransaction(); }
   void RollbackTransaction() override { target_.RollbackTransaction(); }

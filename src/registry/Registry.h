@@ -125,6 +125,14 @@ class IRegistry {
     return false;
   }
 
+  // Writes the key's changes to disk before it returns, as far as the
+  // registry writes them lazily; a registry whose commits are durable
+  // answers 0 at once.
+  virtual LONG RegFlushKey(HKEY hKey) {
+    (void)hKey;
+    return ERROR_SUCCESS;
+  }
+
   // Transaction scope. Between Begin and Commit, the calls of this instance
   // form one change that other readers see only once committed; Rollback
   // undoes them. Scopes do not nest. Begin waits (bounded) for other writers.

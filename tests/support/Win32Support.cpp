@@ -99,6 +99,36 @@ std::string MutexDescriptor(const std::string& name) {
   return text;
 }
 
+std::string ThisUserSid() {
+  HANDLE token = nullptr;
+  std::string text;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return text;
+  alignas(TOKEN_USER) char buffer[256];
+  ::DWORD size = 0;
+  char* sid = nullptr;
+  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+      ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+    text = sid;
+    LocalFree(sid);
+  }
+  CloseHandle(token);
+  return text;
+}
+
+bool SetFileDescriptor(const std::string& path, const std::string& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  const bool set = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, present ? dacl : nullptr, nullptr) == ERROR_SUCCESS;
+  LocalFree(descriptor);
+  return set;
+}
+
 std::string FileDescriptor(const std::string& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,

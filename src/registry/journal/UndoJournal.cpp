@@ -107,9 +107,40 @@ std::vector<UndoValue> AfterChange(const UndoEntry& entry) {
 
 }  // namespace
 
-JournalledRegistry::JournalledRegistry(std::unique_ptr<IRegistry> inner,
-                                       std::unique_ptr<UndoStore> store)
-    : ForwardingRegistry(*inner), inner_(std::move(inner)), store_(std::move(store)) {}
+JournalledRegistry::JournalledRegistry(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
+                                       JournalScope scope)
+    : ForwardingRegistry(*inner), inner_(std::move(inner)), store_(std::move(store)), scope_(std::move(scope)) {}
+
+bool JournalledRegistry::InScope(HKEY root, const std::string& path) const {
+  if (scope_.empty()) return true;
+  const std::string upper = registry::UpperName(path);
+  for (const JournalKey& key : scope_) {
+    if (key.root != root) continue;
+    const std::string prefix = registry::UpperName(key.path);
+    if (prefix.empty() || upper == prefix || upper.rfind(prefix + "\\", 0) == 0) return true;
+  }
+  return false;
+}
+
+LONG JournalledRegistry::FlushTouched(const std::vector<UndoEntry>& entries) {
+  // A key flushes its whole hive: one key per root and first component does.
+  std::map<std::pair<HKEY, std::string>, std::string> tops;
+  for (const UndoEntry& entry : entries) {
+    const std::string top = entry.path.substr(0, entry.path.find('\\'));
+    tops.emplace(std::make_pair(entry.root, registry::UpperName(top)), top);
+  }
+  for (const auto& [where, top] : tops) {
+    HKEY key = 0;
+    LONG code = inner_->RegOpenKeyExA(where.first, top.c_str(), 0, KEY_READ, &key);
+    if (code == ERROR_FILE_NOT_FOUND) code = inner_->RegOpenKeyExA(where.first, "", 0, KEY_READ, &key);
+    if (code == ERROR_SUCCESS) {
+      code = inner_->RegFlushKey(key);
+      if (key != where.first) inner_->RegCloseKey(key);
+    }
+    if (code != ERROR_SUCCESS) return code;
+  }
+  return ERROR_SUCCESS;
+}
 
 JournalledRegistry::~JournalledRegistry() {
   if (in_transaction_) RollbackTransaction();
@@ -204,9 +235,15 @@ LONG JournalledRegistry::ReplayRecord() {
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   const std::vector<UndoEntry> entries = DecodeUndoRecord(bytes);
+  for (const UndoEntry& entry : entries)
+    if (!InScope(entry.root, entry.path)) {
+      changed_key_ = std::string(RootName(entry.root)) + (entry.path.empty() ? "" : "\\" + entry.path);
+      return kOutsideJournalScope;
+    }
   changed_key_ = ChangedSince(entries);
   if (!changed_key_.empty()) return kChangedSinceRecord;
   Replay(entries);
+  if (const LONG flushed = FlushTouched(entries); flushed != ERROR_SUCCESS) return flushed;
   return store_->Remove();
 }
 
@@ -214,7 +251,8 @@ LONG JournalledRegistry::Recover() {
   std::string bytes;
   const LONG found = store_->Read(&bytes);
   if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // the lock is not even asked for
-  if (found != ERROR_SUCCESS) return found;
+  // A record there, or one that cannot be read now, may be a running
+  // change's: only the lock tells, and only its holder replays.
   if (store_->Lock(false) != ERROR_SUCCESS) return ERROR_SUCCESS;
   const LONG code = ReplayRecord();
   store_->Unlock();
@@ -238,6 +276,7 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
   Place place;
   const bool known = Resolve(hKey, lpSubKey, &place);
   if (in_transaction_ && known) {
+    if (!InScope(place.root, place.path)) return kOutsideJournalScope;
     // Every key from the first missing one down is about to be created.
     std::string prefix;
     bool missing = false;
@@ -272,6 +311,7 @@ LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWOR
                                         DWORD dwType, const BYTE* lpData, DWORD cbData) {
   Place place;
   if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
+    if (!InScope(place.root, place.path)) return kOutsideJournalScope;
     const UndoValue change{lpValueName ? lpValueName : "", dwType,
                            std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
     if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, false); code != ERROR_SUCCESS)
@@ -283,6 +323,7 @@ LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWOR
 LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   Place place;
   if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
+    if (!InScope(place.root, place.path)) return kOutsideJournalScope;
     const UndoValue change{lpValueName ? lpValueName : "", REG_NONE, ""};
     if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, true); code != ERROR_SUCCESS)
       return code;
@@ -293,6 +334,7 @@ LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 LONG JournalledRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   Place place;
   if (in_transaction_ && Resolve(hKey, lpSubKey, &place) && !place.path.empty()) {
+    if (!InScope(place.root, place.path)) return kOutsideJournalScope;
     if (const LONG code = RecordValues(UndoEntry::Kind::kDeleted, place, {}, false); code != ERROR_SUCCESS)
       return code;
   }
@@ -321,6 +363,9 @@ LONG JournalledRegistry::BeginTransaction() {
 LONG JournalledRegistry::CommitTransaction() {
   if (!in_transaction_) return ERROR_INVALID_PARAMETER;
   if (!entries_.empty()) {
+    // The registry writes lazily: the change must be on disk before the
+    // record that could undo it goes.
+    if (const LONG code = FlushTouched(entries_); code != ERROR_SUCCESS) return code;
     if (const LONG code = store_->Remove(); code != ERROR_SUCCESS) return code;
   }
   EndTransaction();
@@ -330,7 +375,8 @@ LONG JournalledRegistry::CommitTransaction() {
 void JournalledRegistry::RollbackTransaction() {
   if (!in_transaction_) return;
   Replay(entries_);
-  store_->Remove();
+  // Kept when the roll-back cannot be made durable: the next start replays it.
+  if (FlushTouched(entries_) == ERROR_SUCCESS) store_->Remove();
   EndTransaction();
 }
 
@@ -341,9 +387,9 @@ void JournalledRegistry::EndTransaction() {
 }
 
 status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
-                               const std::string& record, std::unique_ptr<IRegistry>* started) {
+                               const std::string& record, std::unique_ptr<IRegistry>* started, JournalScope scope) {
   started->reset();
-  auto journalled = std::make_unique<JournalledRegistry>(std::move(inner), std::move(store));
+  auto journalled = std::make_unique<JournalledRegistry>(std::move(inner), std::move(store), std::move(scope));
   const LONG code = journalled->Recover();
   // A copy without the right to write the machine's classes (a standard
   // user's) leaves the record to an administrator's copy, and still lists.
@@ -351,6 +397,10 @@ status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr
     *started = std::move(journalled);
     return {};
   }
+  if (code == kOutsideJournalScope)
+    return {status::Status::kFailed, "the unfinished change recorded in " + record + " was not rolled back: it names the key " +
+                                         journalled->ChangedKey() +
+                                         ", which this program never changes. The record is not its own: delete it"};
   if (code == kChangedSinceRecord)
     return {status::Status::kFailed, "the unfinished change recorded in " + record +
                                          " was not rolled back: the key " + journalled->ChangedKey() +

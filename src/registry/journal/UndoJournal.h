@@ -47,20 +47,36 @@ class UndoStore {
 // changed since (another copy, or another program, wrote it after the
 // record's writer died).
 inline constexpr LONG kChangedSinceRecord = 0x2000'0001;
+// The code of a change refused, and of a record not replayed, because it
+// writes outside the keys the journal keeps (JournalScope).
+inline constexpr LONG kOutsideJournalScope = 0x2000'0002;
+
+// The keys a journal lets changes write and a replay write back: each a root
+// and a path below it ("" for the whole root), compared as the registry
+// compares names. Empty: every key. A record names what the next start
+// writes with its own rights, so a record naming anything else is not the
+// program's and is not replayed.
+struct JournalKey {
+  HKEY root = 0;
+  std::string path;
+};
+using JournalScope = std::vector<JournalKey>;
 
 class JournalledRegistry : public ForwardingRegistry {
  public:
   // `inner`'s own transaction calls are never used.
-  JournalledRegistry(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store);
+  JournalledRegistry(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store, JournalScope scope = {});
   ~JournalledRegistry() override;
 
   // Rolls back a record left by a process that died inside a change.
   // 0 when there was none or it was replayed, and also when the lock cannot
   // be had at once: then another copy is inside a change (the record is its
-  // own) or there is no lock here, and the next change, which waits for the
-  // lock, replays what is left. Start-up never waits for the lock.
+  // own, and may be being written) or there is no lock here, and the next
+  // change, which waits for the lock, replays what is left. Start-up never
+  // waits for the lock, and never calls a change that runs unfinished.
   LONG Recover();
-  // After a replay refused with kChangedSinceRecord: the key that changed.
+  // After a replay refused with kChangedSinceRecord: the key that changed;
+  // with kOutsideJournalScope: the key outside the scope.
   const std::string& ChangedKey() const { return changed_key_; }
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
@@ -89,10 +105,15 @@ class JournalledRegistry : public ForwardingRegistry {
   // The first key whose state no write of the record explains, or "".
   std::string ChangedSince(const std::vector<UndoEntry>& entries);
   LONG ReplayRecord();
+  // Whether root\path lies inside the scope.
+  bool InScope(HKEY root, const std::string& path) const;
+  // Writes to disk the keys `entries` touched, before their record goes.
+  LONG FlushTouched(const std::vector<UndoEntry>& entries);
   void EndTransaction();
 
   std::unique_ptr<IRegistry> inner_;  // the registry the base forwards to
   std::unique_ptr<UndoStore> store_;
+  JournalScope scope_;
   std::map<HKEY, Place> places_;  // open handles and where they lead
   bool in_transaction_ = false;
   std::vector<UndoEntry> entries_;
@@ -102,10 +123,11 @@ class JournalledRegistry : public ForwardingRegistry {
 // `inner` with all-or-nothing transactions over `store`, as a program starts
 // it, into *started: a record left by a process that died inside a change is
 // rolled back first (Recover). Fails (kFailed) when that record cannot be
-// read or replayed, naming the key when one changed since; `record` names
-// the record. A copy the replay is denied to (ERROR_ACCESS_DENIED: no right
+// read or replayed, naming the key when one changed since or lies outside
+// `scope`; `record` names the record. A copy the replay is denied to (ERROR_ACCESS_DENIED: no right
 // to write there) starts all the same and leaves the record to one that may.
 status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
-                               const std::string& record, std::unique_ptr<IRegistry>* started);
+                               const std::string& record, std::unique_ptr<IRegistry>* started,
+                               JournalScope scope = {});
 
 }  // namespace zandrel::journal

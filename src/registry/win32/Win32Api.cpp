@@ -11,9 +11,12 @@
 namespace zandrel::win32::api {
 namespace {
 
-// SYSTEM and administrators: all rights; interactive users: wait and release
-// (SYNCHRONIZE | MUTEX_MODIFY_STATE); a low mandatory label, no-write-up only.
-constexpr char kSharedMutexDescriptor[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;IU)S:(ML;;NW;;;LW)";
+// SYSTEM and administrators: all rights; no one else.
+constexpr char kAdministratorsDescriptor[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)";
+
+// The private namespace's name, and the plain name's prefix where there is none.
+constexpr wchar_t kNamespaceAlias[] = L"Zandrel";
+constexpr char kPlainPrefix[] = "Global\\Zandrel.";
 
 // SYSTEM and administrators: all rights, for the folder and what it holds;
 // users: read; nothing inherited from the parent (ProgramData lets users
@@ -108,25 +111,92 @@ std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::
   }
 }
 
-std::int32_t CreateSharedMutex(const char* name, Handle* out) {
+namespace {
+
+std::wstring Wide(const std::string& text) {
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
+}
+
+// Opens, or creates, the namespace only members of the Administrators group
+// may create: its boundary holds their SID, which a standard user's token
+// lacks and a filtered administrator's holds for denying only.
+DWORD OpenAdministratorsNamespace(SECURITY_ATTRIBUTES* attributes, HANDLE* name_space) {
+  *name_space = nullptr;
+  HANDLE boundary = CreateBoundaryDescriptorW(kNamespaceAlias, 0);
+  if (!boundary) return GetLastError();
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  DWORD error = ERROR_SUCCESS;
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ||
+      !AddSIDToBoundaryDescriptor(&boundary, administrators))
+    error = GetLastError();
+  if (error == ERROR_SUCCESS) {
+    *name_space = CreatePrivateNamespaceW(attributes, boundary, kNamespaceAlias);
+    if (!*name_space && GetLastError() == ERROR_ALREADY_EXISTS)
+      *name_space = OpenPrivateNamespaceW(boundary, kNamespaceAlias);
+    if (!*name_space) error = GetLastError();
+  }
+  DeleteBoundaryDescriptor(boundary);
+  return error;
+}
+
+}  // namespace
+
+std::int32_t CreateAdministratorsMutex(const char* name, bool administrators_namespace, Handle* name_space,
+                                       Handle* out) {
   *out = 0;
+  *name_space = 0;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kSharedMutexDescriptor, SDDL_REVISION_1, &descriptor,
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsDescriptor, SDDL_REVISION_1, &descriptor,
                                                             nullptr))
     return static_cast<std::int32_t>(GetLastError());
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  constexpr DWORD kWaitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-  HANDLE mutex = CreateMutexExA(&attributes, name, 0, kWaitAndRelease);
-  DWORD error = mutex ? ERROR_SUCCESS : GetLastError();
-  LocalFree(descriptor);
-  if (!mutex && error == ERROR_ACCESS_DENIED) {
-    // It exists with a descriptor that refuses creation rights: open it for
-    // waiting alone.
-    mutex = OpenMutexA(kWaitAndRelease, FALSE, name);
-    error = mutex ? ERROR_SUCCESS : GetLastError();
+  std::wstring full = Wide(name);
+  DWORD error = ERROR_SUCCESS;
+  if (administrators_namespace && !UnderWine()) {
+    HANDLE opened = nullptr;
+    error = OpenAdministratorsNamespace(&attributes, &opened);
+    *name_space = reinterpret_cast<Handle>(opened);
+    full = std::wstring(kNamespaceAlias) + L"\\" + full;
+  } else if (administrators_namespace) {
+    full = Wide(kPlainPrefix) + full;  // Wine: no private namespaces, no other users to keep out
   }
+  HANDLE mutex = nullptr;
+  if (error == ERROR_SUCCESS) {
+    constexpr DWORD kWaitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+    mutex = CreateMutexExW(&attributes, full.c_str(), 0, kWaitAndRelease);
+    if (!mutex) error = GetLastError();
+  }
+  LocalFree(descriptor);
+  // Whatever a copy without an administrator's rights meets on the way (a
+  // boundary it cannot satisfy, a namespace or a mutex it may not open), it
+  // may not change the machine's classes.
+  if (error != ERROR_SUCCESS && !Elevated()) error = ERROR_ACCESS_DENIED;
   *out = reinterpret_cast<Handle>(mutex);
   return static_cast<std::int32_t>(error);
+}
+
+void ClosePrivateNamespaceHandle(Handle name_space) {
+  if (name_space) ClosePrivateNamespace(Object(name_space), 0);
+}
+
+bool Elevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool elevated =
+      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated;
+  CloseHandle(token);
+  return elevated;
+}
+
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
 std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms) {
@@ -173,46 +243,103 @@ std::int32_t MakeAdministratorsFolder(const std::string& path) {
   const BOOL made = CreateDirectoryA(path.c_str(), &attributes);
   const DWORD error = made ? ERROR_SUCCESS : GetLastError();
   LocalFree(descriptor);
-  return error == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : static_cast<std::int32_t>(error);
+  return static_cast<std::int32_t>(error);
 }
 
-bool TrustedOwner(const std::string& path) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                            nullptr, &descriptor) != ERROR_SUCCESS)
-    return false;
-  bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+namespace {
+
+// Whether `sid` is this process's own user.
+bool IsThisUser(PSID sid) {
   HANDLE token = nullptr;
-  if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    alignas(TOKEN_USER) char buffer[256];
-    DWORD size = 0;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
-      trusted = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) != FALSE;
-    CloseHandle(token);
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  alignas(TOKEN_USER) char buffer[256];
+  DWORD size = 0;
+  const bool same = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+                    EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+  CloseHandle(token);
+  return same;
+}
+
+bool IsTrustedInstaller(PSID sid) {
+  PSID installer = nullptr;
+  if (!ConvertStringSidToSidA("S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &installer))
+    return false;
+  const bool same = EqualSid(sid, installer);
+  LocalFree(installer);
+  return same;
+}
+
+// Rights that let a holder change what the file or folder holds, or who may.
+constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                      FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                      GENERIC_ALL | MAXIMUM_ALLOWED;
+
+}  // namespace
+
+std::int32_t CheckAdministratorsOnly(const std::string& path) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD read = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                                           &dacl, nullptr, &descriptor);
+  if (read != ERROR_SUCCESS) return static_cast<std::int32_t>(read == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : read);
+  // An elevated copy's own files are its user's where the token's default
+  // owner is the user (Wine); no other user's are trusted.
+  const auto trusted = [](PSID sid) {
+    return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid) ||
+           IsTrustedInstaller(sid) || (IsThisUser(sid) && Elevated());
+  };
+  std::int32_t verdict = ERROR_SUCCESS;
+  if (!owner || !trusted(owner)) {
+    verdict = ERROR_INVALID_OWNER;
+  } else if (!dacl) {
+    verdict = ERROR_INVALID_ACL;  // no DACL: everyone may do anything
+  } else {
+    for (DWORD i = 0; i < dacl->AceCount && verdict == ERROR_SUCCESS; ++i) {
+      ACE_HEADER* header = nullptr;
+      if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
+        verdict = ERROR_INVALID_ACL;
+        break;
+      }
+      if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+        // A deny takes nothing from the trusted; any other kind of grant is
+        // not read here, so it is not trusted either.
+        if (header->AceType != ACCESS_DENIED_ACE_TYPE) verdict = ERROR_INVALID_ACL;
+        continue;
+      }
+      auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+      PSID sid = &ace->SidStart;
+      // CREATOR OWNER, inherited only: what a trusted creator makes is its own.
+      if ((header->AceFlags & INHERIT_ONLY_ACE) && IsWellKnownSid(sid, WinCreatorOwnerSid)) continue;
+      if ((ace->Mask & kChangeRights) != 0 && !trusted(sid)) verdict = ERROR_INVALID_ACL;
+    }
   }
   LocalFree(descriptor);
-  return trusted;
+  return verdict;
 }
 
-std::int32_t AppendDurably(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return static_cast<std::int32_t>(GetLastError());
+std::int32_t FlushKey(Handle key) { return RegFlushKey(Key(key)); }
+
+std::int32_t OpenForAppend(const std::string& path, Handle* file) {
+  const HANDLE opened = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  *file = opened == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<Handle>(opened);
+  return opened == INVALID_HANDLE_VALUE ? static_cast<std::int32_t>(GetLastError()) : ERROR_SUCCESS;
+}
+
+std::int32_t AppendDurably(Handle file, const std::string& bytes) {
   DWORD written = 0;
-  LONG code = ERROR_SUCCESS;
-  if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-      written != bytes.size() || !FlushFileBuffers(file)) {
-    code = static_cast<LONG>(GetLastError());
-    if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
-  }
-  CloseHandle(file);
-  return code;
+  if (WriteFile(Object(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+      written == bytes.size() && FlushFileBuffers(Object(file)))
+    return ERROR_SUCCESS;
+  const DWORD error = GetLastError();
+  return static_cast<std::int32_t>(error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error);
 }
 
 std::int32_t ReadWholeFile(const std::string& path, std::string* bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : static_cast<std::int32_t>(error);
@@ -234,7 +361,13 @@ std::int32_t ReadWholeFile(const std::string& path, std::string* bytes) {
 }
 
 std::int32_t RemoveFile(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return ERROR_SUCCESS;
+  // A file deleted while a reader holds it keeps its name until the reader
+  // lets go, and the next change could not make its record there: the name
+  // is freed first.
+  static unsigned removed = 0;
+  const std::string aside = path + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++removed) + ".removed";
+  const std::string& doomed = MoveFileExA(path.c_str(), aside.c_str(), 0) ? aside : path;
+  if (DeleteFileA(doomed.c_str())) return ERROR_SUCCESS;
   const DWORD error = GetLastError();
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ERROR_SUCCESS;
   return static_cast<std::int32_t>(error);

@@ -29,35 +29,56 @@ std::int32_t CloseKey(Handle key);
 // Reads a value by name. *data receives exactly the stored bytes.
 std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::string* data);
 
-// A named mutex, created or opened, that every interactive user's process
-// (elevated or not, in any session) may wait on and release: SYSTEM and
-// administrators have all rights, interactive users SYNCHRONIZE and
-// MUTEX_MODIFY_STATE, and its low integrity label keeps no level out. Wait
-// answers 0 when held (also when its last holder died holding it), 170
-// (ERROR_BUSY) on timeout.
-std::int32_t CreateSharedMutex(const char* name, Handle* out);
+// The lock that keeps changes of the machine's classes apart: a mutex only
+// SYSTEM and administrators may open. With `administrators_namespace` it
+// lives in a private namespace whose boundary is the Administrators group,
+// so no other user can create its name first or hold it; without (tests,
+// and Wine, which has no private namespaces), `name` is a plain object
+// name. Answers 5 (ERROR_ACCESS_DENIED) to a copy without administrator
+// rights. Wait answers 0 when held (also when its last holder died holding
+// it), 170 (ERROR_BUSY) on timeout.
+std::int32_t CreateAdministratorsMutex(const char* name, bool administrators_namespace, Handle* name_space,
+                                       Handle* out);
 std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms);
 void ReleaseMutexHandle(Handle mutex);
 void CloseHandleValue(Handle handle);
+void ClosePrivateNamespaceHandle(Handle name_space);
+
+// Whether this process runs with an administrator's full rights (elevated).
+bool Elevated();
+// Whether ntdll is Wine's.
+bool UnderWine();
 
 // The machine's application data folder (CSIDL_COMMON_APPDATA, %ProgramData%), or "".
 std::string CommonAppDataFolder();
 // Makes a folder only SYSTEM and administrators may write (its own protected
-// DACL; users may read); 0 also when it exists.
+// DACL; users may read). 183 (ERROR_ALREADY_EXISTS) when it exists.
 std::int32_t MakeAdministratorsFolder(const std::string& path);
-// Whether the file's owner is the administrators, SYSTEM or this process's
-// user: a record someone else left is not trusted with the machine's classes.
-bool TrustedOwner(const std::string& path);
+// Whether only SYSTEM and administrators may change the file or folder at
+// `path`: 0 when its owner is the administrators, SYSTEM or (an elevated
+// copy's own) this process's user, and its DACL lets no one else write,
+// delete, or change its owner or DACL; 1307 (ERROR_INVALID_OWNER) for any
+// other owner; 1336 (ERROR_INVALID_ACL) when others may write; 2 when it is
+// not there; other codes when its descriptor cannot be read.
+std::int32_t CheckAdministratorsOnly(const std::string& path);
+
+// Writes the key's changes to disk (RegFlushKey).
+std::int32_t FlushKey(Handle key);
 
 // The command AssocQueryStringA(ASSOCSTR_COMMAND) reports for the "open" verb
 // of the extension (".txt"): what Explorer runs. 0, or the HRESULT's value.
 std::int32_t AssocOpenCommand(const char* extension, std::string* command);
 
-// The undo record's file operations. AppendDurably returns only once the bytes
-// are on disk (FlushFileBuffers). ReadWholeFile answers 2 for a missing file.
-std::int32_t AppendDurably(const std::string& path, const std::string& bytes);
+// The undo record's file operations. Readers and the writer share the file
+// both ways, so that a copy that only looks never stands in a change's way.
+// OpenForAppend opens (or creates) it for appending; AppendDurably returns
+// only once the bytes are on disk (FlushFileBuffers). ReadWholeFile answers 2
+// for a missing file. RemoveFile frees the name at once also while a reader
+// holds the file: it is renamed aside, then deleted; 0 also when already gone.
+std::int32_t OpenForAppend(const std::string& path, Handle* file);
+std::int32_t AppendDurably(Handle file, const std::string& bytes);
 std::int32_t ReadWholeFile(const std::string& path, std::string* bytes);
-std::int32_t RemoveFile(const std::string& path);  // 0 also when already gone
+std::int32_t RemoveFile(const std::string& path);
 
 std::uint32_t ProcessId();
 

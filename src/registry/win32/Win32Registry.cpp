@@ -1,5 +1,6 @@
 #include "registry/win32/Win32Registry.h"
 
+#include "registry/Codes.h"
 #include "registry/journal/UndoJournal.h"
 #include "registry/win32/Win32Api.h"
 
@@ -12,36 +13,61 @@ namespace {
 constexpr LONG ERROR_CALL_NOT_IMPLEMENTED_CODE = 120;
 constexpr DWORD kLockTimeoutMs = 10000;
 constexpr LONG kUntrustedRecord = 1307;  // ERROR_INVALID_OWNER
+constexpr LONG kOthersMayWrite = 1336;   // ERROR_INVALID_ACL
 
 bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
 class FileUndoStore : public UndoStore {
  public:
   explicit FileUndoStore(UndoPlace place) : place_(std::move(place)) {}
   ~FileUndoStore() override {
+    CloseRecord();
     if (mutex_) api::CloseHandleValue(mutex_);
+    api::ClosePrivateNamespaceHandle(namespace_);
   }
   // The mutex is made at the first change, not at start: a copy that only
   // lists never needs it.
   LONG Lock(bool wait) override {
     if (!mutex_)
-      if (const LONG code = api::CreateSharedMutex(place_.mutex_name.c_str(), &mutex_); code != ERROR_SUCCESS)
+      if (const LONG code = api::CreateAdministratorsMutex(place_.mutex_name.c_str(), place_.administrators_namespace,
+                                                           &namespace_, &mutex_);
+          code != ERROR_SUCCESS)
         return code;
     return api::WaitMutex(mutex_, wait ? kLockTimeoutMs : 0);
   }
-  void Unlock() override { api::ReleaseMutexHandle(mutex_); }
+  void Unlock() override {
+    CloseRecord();
+    api::ReleaseMutexHandle(mutex_);
+  }
+  // The record stays open from a change's first entry to its end.
   LONG Append(const std::string& bytes) override {
-    return api::AppendDurably(place_.record_path, bytes);
+    if (!file_)
+      if (const LONG code = api::OpenForAppend(place_.record_path, &file_); code != ERROR_SUCCESS) return code;
+    return api::AppendDurably(file_, bytes);
   }
   LONG Read(std::string* bytes) override {
     const LONG code = api::ReadWholeFile(place_.record_path, bytes);
-    return code == ERROR_SUCCESS && !api::TrustedOwner(place_.record_path) ? kUntrustedRecord : code;
+    if (code != ERROR_SUCCESS) return code;
+    const LONG trusted = api::CheckAdministratorsOnly(place_.record_path);
+    return trusted == ERROR_SUCCESS || trusted == ERROR_FILE_NOT_FOUND ? trusted : kUntrustedRecord;
   }
-  LONG Remove() override { return api::RemoveFile(place_.record_path); }
+  LONG Remove() override {
+    CloseRecord();
+    return api::RemoveFile(place_.record_path);
+  }
 
  private:
+  void CloseRecord() {
+    if (file_) api::CloseHandleValue(file_);
+    file_ = 0;
+  }
+
   UndoPlace place_;
+  api::Handle namespace_ = 0;
   api::Handle mutex_ = 0;
+  api::Handle file_ = 0;
 };
 
 }  // namespace
@@ -145,6 +171,12 @@ LONG Win32Registry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   return api::DeleteValue(key, lpValueName);
 }
 
+LONG Win32Registry::RegFlushKey(HKEY hKey) {
+  const std::uintptr_t key = Real(hKey);
+  if (key == 0) return ERROR_INVALID_HANDLE;
+  return api::FlushKey(key);
+}
+
 LONG Win32Registry::BeginTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE; }
 LONG Win32Registry::CommitTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE; }
 void Win32Registry::RollbackTransaction() {}
@@ -155,18 +187,30 @@ bool AssociatedCommand(const std::string& extension, std::string* command, std::
 }
 
 UndoPlace DefaultUndoPlace() {
-  const std::string mutex = "Global\\Zandrel.RegistryChanges";
   std::string folder = api::CommonAppDataFolder();
-  if (folder.empty()) return UndoPlace{"", mutex};
-  folder += "\\Zandrel";
-  api::MakeAdministratorsFolder(folder);
-  return UndoPlace{folder + "\\undo-record", mutex};
+  return UndoPlace{folder.empty() ? "" : folder + "\\Zandrel\\undo-record", "RegistryChanges", true};
 }
 
 status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<UndoStore>* store) {
   store->reset();
   if (place.record_path.empty())
     return {status::Status::kNotFound, "cannot find the machine's application data folder for the undo record"};
+  // The record tells a later administrator's copy what to write into the
+  // machine's registry: its folder must be theirs alone. Only an elevated
+  // copy makes it; a copy without the rights has no change to record.
+  const std::string folder = FolderOf(place.record_path);
+  LONG trusted = api::CheckAdministratorsOnly(folder);
+  if (trusted == ERROR_FILE_NOT_FOUND && api::Elevated()) {
+    api::MakeAdministratorsFolder(folder);
+    trusted = api::CheckAdministratorsOnly(folder);  // also when someone made it meanwhile
+  }
+  if (trusted != ERROR_SUCCESS && trusted != ERROR_FILE_NOT_FOUND)
+    return {status::Status::kFailed,
+            "the folder " + folder + " of the undo record " +
+                (trusted == kUntrustedRecord ? std::string("belongs to neither the administrators nor SYSTEM")
+                 : trusted == kOthersMayWrite ? std::string("may be changed by others than the administrators and SYSTEM")
+                                              : "cannot be checked: " + registry::DescribeCode(trusted)) +
+                ": it is not used. Delete it"};
   *store = std::make_unique<FileUndoStore>(place);
   return {};
 }
@@ -178,9 +222,10 @@ status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegi
   std::string bytes;
   if (store->Read(&bytes) == kUntrustedRecord)
     return {status::Status::kFailed, "the undo record " + place.record_path +
-                                         " belongs to neither the administrators, SYSTEM nor you: it is not "
+                                         " may be changed by others than the administrators and SYSTEM: it is not "
                                          "replayed. Delete it"};
-  return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, registry);
+  return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, registry,
+                                  place.keys);
 }
 
 }  // namespace zandrel::win32

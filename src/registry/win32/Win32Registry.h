@@ -13,6 +13,7 @@
 #include <string>
 
 #include "registry/Registry.h"
+#include "registry/journal/UndoJournal.h"
 #include "status/Status.h"
 
 namespace zandrel::win32 {
@@ -27,6 +28,7 @@ class Win32Registry : public IRegistry {
   Win32Registry& operator=(const Win32Registry&) = delete;
 
   ZANDREL_REGISTRY_OVERRIDES;
+  LONG RegFlushKey(HKEY hKey) override;
 
  private:
   // The real key behind an interface handle; 0 when there is none.
@@ -42,24 +44,31 @@ class Win32Registry : public IRegistry {
 struct UndoPlace {
   std::string record_path;
   std::string mutex_name;
+  // The mutex in the private namespace only administrators may create (see
+  // api::CreateAdministratorsMutex); otherwise `mutex_name` is the whole name.
+  bool administrators_namespace = false;
+  // What a change may write, and a record found at start may write back:
+  // the machine's classes and the program's own key (its history).
+  journal::JournalScope keys = {{HKEY_CLASSES_ROOT, ""},
+                                {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
+                                {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
 };
 
 // The record in the machine's application data folder
 // (%ProgramData%\Zandrel\undo-record, a folder only administrators and
 // SYSTEM may write): what it guards is the machine's classes, so any
-// administrator's copy replays what another's left. And a machine-wide mutex.
+// administrator's copy replays what another's left. And a mutex only
+// administrators may create or take.
 UndoPlace DefaultUndoPlace();
 
 }  // namespace zandrel::win32
 
-namespace zandrel::journal {
-class UndoStore;
-}  // namespace zandrel::journal
-
 namespace zandrel::win32 {
 
 // The record file and the named mutex of `place`, into *store; kNotFound
-// when there is no place for the record.
+// when there is no place for the record, kFailed when its folder may be
+// changed by others than the administrators and SYSTEM (made here by an
+// elevated copy when missing).
 status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<journal::UndoStore>* store);
 
 // What Explorer runs to open a file of `extension` (".txt"), as

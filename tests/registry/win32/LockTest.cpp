@@ -6,12 +6,18 @@
 // on it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <thread>
 
+#include "regfile/RegFile.h"
+#include "registry/journal/UndoRecord.h"
 #include "registry/win32/Win32Api.h"
 #include "registry/win32/Win32Registry.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
+#include "store/HistoryRegistry.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 #include "support/Win32Support.h"
@@ -70,28 +76,138 @@ TEST_F(WindowsLock, StartAndListingNeverNeedTheLock) {
   }
 }
 
-TEST_F(WindowsLock, EveryInteractiveUserMayWaitOnIt) {
+TEST_F(WindowsLock, OnlyAdministratorsMayTakeIt) {
   auto registry = Open();
   RecordingPrompter prompter;
   ASSERT_TRUE(store::CreateAssociation(*registry, prompter, Add()).committed);
-  // SYSTEM and administrators: all; interactive users: wait and release; a
-  // low label (Wine keeps no labels).
-  const std::string dacl = "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100001;;;IU)";
-  EXPECT_EQ(MutexDescriptor(place_.mutex_name), RunningUnderWine() ? dacl : dacl + "S:(ML;;NW;;;LW)");
+  EXPECT_EQ(MutexDescriptor(place_.mutex_name), "D:(A;;GA;;;SY)(A;;GA;;;BA)");
+}
+
+// Copies that only look (start, list, read the history) run while a change
+// runs, and neither stands in the other's way: the record is shared both
+// ways, and a record whose writer holds the lock is never called unfinished.
+TEST_F(WindowsLock, ReadersNeverDisturbAChange) {
+  std::string file = "Windows Registry Editor Version 5.00\r\n";
+  for (int i = 0; i < 500; ++i)
+    file += "\r\n[HKEY_CLASSES_ROOT\\.zbig" + std::to_string(i) + "]\r\n@=\"ZBig.Тип" + std::to_string(i) +
+            "\"\r\n\r\n[HKEY_CLASSES_ROOT\\ZBig.Тип" + std::to_string(i) +
+            "\\shell\\open\\command]\r\n@=\"zbig.exe %1\"\r\n";
+  dir_.Write("big.reg", file);
+  status::Status imported;
+  std::atomic<bool> done = false;
+  std::thread change([&] {
+    auto registry = Open();
+    store::HistoryRegistry history(*registry);
+    imported = regfile::ImportRegFile(history, dir_.File("big.reg"));
+    done = true;
+  });
+  int reads = 0, during = 0;
+  while (!done) {
+    const bool recording = std::filesystem::exists(place_.record_path);
+    std::unique_ptr<IRegistry> registry;
+    const status::Status opened = win32::OpenWindowsRegistry(place_, &registry);
+    ASSERT_TRUE(IsOk(opened)) << "read " << reads;
+    store::AssociationListing(*registry).List();
+    store::HistoryRegistry history(*registry);
+    ++reads;
+    if (recording) ++during;
+  }
+  change.join();
+  EXPECT_TRUE(IsOk(imported));
+  EXPECT_GT(during, 2) << "no reader met the change";
+  std::printf("%d starts and listings, %d of them while the change was being recorded\n", reads, during);
+  EXPECT_EQ(store::AssociationListing(*Open()).List().rows.size(), 500u);
+}
+
+// A record tells the next administrator's copy what to write into the
+// machine's registry: one that others could have written is never replayed,
+// and nothing is recorded where others could write.
+TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
+  // Everyone may write: Wine keeps no DACL of its own, but keeps this one as
+  // the file's mode. An owner other than the administrators, SYSTEM or the
+  // elevated copy's user is refused alike; Wine makes every file this user's.
+  const std::string everyone = "D:(A;OICI;FA;;;WD)";
+  const std::string folder = dir_.File("open");
+  std::filesystem::create_directories(folder);
+  const win32::UndoPlace place{folder + "\\undo-record", place_.mutex_name};
+  ASSERT_TRUE(SetFileDescriptor(folder, everyone));
+  std::unique_ptr<IRegistry> registry;
+  EXPECT_EQ(win32::OpenWindowsRegistry(place, &registry).message,
+            "the folder " + folder + " of the undo record may be changed by others than the administrators "
+            "and SYSTEM: it is not used. Delete it");
+  EXPECT_EQ(registry, nullptr);
+  // The record itself, in a folder of the administrators'.
+  ASSERT_TRUE(SetFileDescriptor(folder, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + ThisUserSid() + ")"));
+  ASSERT_EQ(SeedKey(*Open(), ".left"), ERROR_SUCCESS);
+  WriteFile(place.record_path, std::string(journal::kUndoRecordHeader) +
+                                   journal::EncodeUndoEntry({journal::UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT,
+                                                             ".left", {}, false, {}}));
+  ASSERT_TRUE(SetFileDescriptor(place.record_path, everyone));
+  EXPECT_EQ(win32::OpenWindowsRegistry(place, &registry).message,
+            "the undo record " + place.record_path + " may be changed by others than the administrators and "
+            "SYSTEM: it is not replayed. Delete it");
+  HKEY left = 0;
+  EXPECT_EQ(Open()->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_SUCCESS);
+}
+
+// The record holds only the keys the program changes: the classes and its own
+// history. A change writing elsewhere is refused before it writes, and a
+// record naming anything else is not the program's: nothing of it is written.
+TEST_F(WindowsLock, NothingOutsideTheProgramsKeysIsRecordedOrReplayed) {
+  auto registry = Open();
+  ASSERT_EQ(registry->BeginTransaction(), ERROR_SUCCESS);
+  HKEY key = 0;
+  EXPECT_EQ(registry->RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Zq", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                      nullptr),
+            journal::kOutsideJournalScope);
+  EXPECT_EQ(registry->RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX", 0, nullptr, 0, KEY_WRITE, nullptr,
+                                      &key, nullptr),
+            journal::kOutsideJournalScope);
+  ASSERT_EQ(registry->RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\classes\\.zq", 0, nullptr, 0, KEY_WRITE,
+                                      nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  registry->RegCloseKey(key);
+  registry->RollbackTransaction();
+  EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Zq", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  registry.reset();
+
+  // A planted record: the classes' key first, then a key it may not touch.
+  const journal::UndoEntry run{journal::UndoEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE,
+                               "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                               {{"Zq", REG_SZ, "C:\\evil.exe"}}, false, {}};
+  dir_.Write("undo-record", std::string(journal::kUndoRecordHeader) +
+                                journal::EncodeUndoEntry({journal::UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT,
+                                                          ".zq", {}, false, {}}) +
+                                journal::EncodeUndoEntry(run));
+  EXPECT_EQ(win32::OpenWindowsRegistry(place_, &registry).message,
+            "the unfinished change recorded in " + place_.record_path +
+                " was not rolled back: it names the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\"
+                "CurrentVersion\\Run, which this program never changes. The record is not its own: delete it");
+  std::filesystem::remove(place_.record_path);
+  EXPECT_EQ(Open()->RegOpenKeyExA(HKEY_LOCAL_MACHINE, run.path.c_str(), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 }
 
 // The record guards the machine's classes, so it is the machine's: any
 // administrator's copy finds what another's left, and only administrators
-// and SYSTEM may write where it lies.
+// and SYSTEM may write where it lies. The lock lives in the namespace only
+// administrators may create (Wine has none: there the name is global).
 TEST(WindowsUndoPlace, TheRecordIsTheMachines) {
   const win32::UndoPlace place = win32::DefaultUndoPlace();
   const std::string folder = win32::api::CommonAppDataFolder() + "\\Zandrel";
   EXPECT_EQ(place.record_path, folder + "\\undo-record");
-  EXPECT_EQ(place.mutex_name, "Global\\Zandrel.RegistryChanges");
-  // Wine keeps no DACL on files: it answers one made from the Unix mode.
-  if (!RunningUnderWine()) {
+  EXPECT_EQ(place.mutex_name, "RegistryChanges");
+  EXPECT_TRUE(place.administrators_namespace);
+  std::unique_ptr<journal::UndoStore> store;
+  ASSERT_TRUE(IsOk(win32::OpenUndoStore(place, &store)));  // an elevated copy makes the folder
+  ASSERT_EQ(store->Lock(false), ERROR_SUCCESS);
+  if (RunningUnderWine()) {
+    EXPECT_TRUE(MutexExists("Global\\Zandrel.RegistryChanges"));
+  } else {
+    EXPECT_FALSE(MutexExists("Global\\Zandrel.RegistryChanges"));
     EXPECT_EQ(FileDescriptor(folder), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)");
   }
+  store->Unlock();
 }
 
 }  // namespace
