@@ -329,33 +329,48 @@ TEST_P(JournalRollBackCrash, KilledAtAnyWriteIsFinishedByTheNextStart) {
 INSTANTIATE_TEST_SUITE_P(Changes, JournalRollBackCrash, ::testing::Values("remove", "import"));
 
 // Another copy (another administrator's) changed a key after the record's
-// writer died: that key is not put back, nothing is, and the record stays
-// until the key holds what the writer left.
+// writer died, to a value the record does not know: that key is not put
+// back, nothing is, and the record stays until the key holds what the writer
+// left.
 class JournalOverChange : public JournalCrash {};
 
 TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
+  const struct {
+    const char* name;      // of the value of .new the other copy sets
+    const char* data;
+    const char* restored;  // what it is set back to; null: deleted
+  } kChanges[] = {
+      {"", "Чужой файл", "Новый файл"},
+      {"Чужое", "Новый файл", nullptr},
+  };
   dir_.Write("zq viewer.exe", "MZ");
-  const std::string before = Seed();
-  ASSERT_EQ(RunChild("add", 5), kKilled);  // .new made and named "Новый файл"
-  {
-    auto other = PlainRegistry(dir_.Path());
-    ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Чужой файл"), ERROR_SUCCESS);
+  for (const auto& change : kChanges) {
+    SCOPED_TRACE(change.name);
+    const std::string before = Seed();
+    ASSERT_EQ(RunChild("add", 5), kKilled);  // .new made and named "Новый файл"
+    ASSERT_EQ(SeedValue(*PlainRegistry(dir_.Path()), ".new", change.name, REG_SZ, change.data), ERROR_SUCCESS);
+    const std::string changed = DumpClasses(*PlainRegistry(dir_.Path()));
+    std::unique_ptr<IRegistry> started;
+    const status::Status refused =
+        journal::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &started);
+    EXPECT_EQ(started, nullptr);
+    EXPECT_EQ(refused.code, status::Status::kFailed);
+    EXPECT_EQ(refused.message, "the unfinished change recorded in RECORD was not rolled back: the key "
+                               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.new has changed since it was recorded. "
+                               "Check that key, then delete the record");
+    EXPECT_EQ(DumpClasses(*PlainRegistry(dir_.Path())), changed);
+    {
+      auto other = PlainRegistry(dir_.Path());
+      HKEY key = 0;
+      ASSERT_EQ(other->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".new", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+      EXPECT_EQ(change.restored ? SeedValue(*other, ".new", change.name, REG_SZ, change.restored)
+                                : other->RegDeleteValueA(key, change.name),
+                ERROR_SUCCESS);
+      other->RegCloseKey(key);
+    }
+    EXPECT_EQ(StoreAfterStart(dir_.Path()), before);
   }
-  const std::string changed = DumpClasses(*PlainRegistry(dir_.Path()));
   std::unique_ptr<IRegistry> started;
-  const status::Status refused =
-      journal::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &started);
-  EXPECT_EQ(started, nullptr);
-  EXPECT_EQ(refused.code, status::Status::kFailed);
-  EXPECT_EQ(refused.message, "the unfinished change recorded in RECORD was not rolled back: the key "
-                   "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.new has changed since it was recorded. Check that key, "
-                   "then delete the record");
-  EXPECT_EQ(DumpClasses(*PlainRegistry(dir_.Path())), changed);
-  {
-    auto other = PlainRegistry(dir_.Path());
-    ASSERT_EQ(SeedValue(*other, ".new", "", REG_SZ, "Новый файл"), ERROR_SUCCESS);
-  }
-  EXPECT_EQ(StoreAfterStart(dir_.Path()), before);
   EXPECT_EQ(journal::StartJournalled(PlainRegistry(dir_.Path()), std::make_unique<UnreadableStore>(), "RECORD", &started)
                 .message,
             "cannot roll back the unfinished change recorded in RECORD: error 32");
