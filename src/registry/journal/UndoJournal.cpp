@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <string_view>
 
 #include "registry/Codes.h"
 #include "registry/Names.h"
@@ -56,53 +57,111 @@ LONG ReadValues(IRegistry& registry, HKEY root, const std::string& path,
   return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
 }
 
-// Makes the values of the open `key` exactly `values`, in their order.
+using registry::RootName;
+using registry::UpperName;
+
+// The value of that upper-cased name among `values`, or null.
+const UndoValue* Find(const std::vector<UndoValue>& values, const std::string& upper) {
+  for (const UndoValue& value : values)
+    if (UpperName(value.name) == upper) return &value;
+  return nullptr;
+}
+
+// Whether two values hold the same, names aside.
+bool SameValue(const UndoValue& a, const UndoValue& b) {
+  // A string set without its NUL may read back with one.
+  auto data = [](const UndoValue& v) {
+    const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
+    return text && !v.data.empty() && v.data.back() == '\0' ? std::string_view(v.data).substr(0, v.data.size() - 1)
+                                                             : std::string_view(v.data);
+  };
+  return a.type == b.type && data(a) == data(b);
+}
+
+LONG SetValue(IRegistry& registry, HKEY key, const UndoValue& value) {
+  return registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
+                                 reinterpret_cast<const BYTE*>(value.data.data()),
+                                 static_cast<DWORD>(value.data.size()));
+}
+
+// Makes the values of root\path exactly `values`, their names spelt and
+// ordered as there. Each write leaves a value either as it was or as
+// `values` has it, but for those set again to be put back in place (on
+// registries that enumerate in creation order, after a value before them was
+// deleted; or spelt otherwise): those are missing until set, which
+// ChangedSince allows for keys whose record deletes.
 void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
                    const std::vector<UndoValue>& values) {
   std::vector<UndoValue> now;
   if (ReadValues(registry, root, path, &now) != ERROR_SUCCESS) return;
   HKEY key = 0;
   if (registry.RegOpenKeyExA(root, path.c_str(), 0, kReadWrite, &key) != ERROR_SUCCESS) return;
-  for (const UndoValue& value : now) registry.RegDeleteValueA(key, value.name.c_str());
-  for (const UndoValue& value : values)
-    registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
-                            reinterpret_cast<const BYTE*>(value.data.data()),
-                            static_cast<DWORD>(value.data.size()));
+  std::vector<std::string> upper;
+  for (const UndoValue& value : values) upper.push_back(UpperName(value.name));
+  std::erase_if(now, [&](const UndoValue& value) {
+    const auto at = std::find(upper.begin(), upper.end(), UpperName(value.name));
+    if (at != upper.end() && values[at - upper.begin()].name == value.name) return false;
+    registry.RegDeleteValueA(key, value.name.c_str());
+    return true;
+  });
+  // A value added while one after it is there lands out of order.
+  std::size_t end_of_present = 0;  // one past the last of `values` there now
+  for (std::size_t i = 0; i < values.size(); ++i)
+    if (Find(now, upper[i])) end_of_present = i + 1;
+  bool out_of_order = false;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const UndoValue* was = Find(now, upper[i]);
+    if (was && SameValue(*was, values[i])) continue;
+    if (!was && i < end_of_present) out_of_order = true;
+    SetValue(registry, key, values[i]);
+  }
+  // Those from the first out of place on are made again, in order.
+  if (out_of_order && ReadValues(registry, root, path, &now) == ERROR_SUCCESS) {
+    std::size_t same = 0;
+    while (same < now.size() && same < values.size() && UpperName(now[same].name) == upper[same]) ++same;
+    for (std::size_t i = same; i < now.size(); ++i) registry.RegDeleteValueA(key, now[i].name.c_str());
+    for (std::size_t i = same; i < values.size(); ++i) SetValue(registry, key, values[i]);
+  }
   if (key != root) registry.RegCloseKey(key);
 }
 
-using registry::RootName;
-
-// A name as the registry compares names (ASCII letters folded, all the
-// store's value names need).
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-// Whether two lists hold the same values, in whatever order.
-bool SameValues(std::vector<UndoValue> a, std::vector<UndoValue> b) {
-  auto by_name = [](const UndoValue& x, const UndoValue& y) { return Upper(x.name) < Upper(y.name); };
-  std::sort(a.begin(), a.end(), by_name);
-  std::sort(b.begin(), b.end(), by_name);
-  // A string set without its NUL may read back with one.
-  auto data = [](const UndoValue& v) {
-    const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
-    return text && !v.data.empty() && v.data.back() == '\0' ? v.data.substr(0, v.data.size() - 1) : v.data;
-  };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](const UndoValue& x, const UndoValue& y) {
-    return Upper(x.name) == Upper(y.name) && x.type == y.type && data(x) == data(y);
-  });
-}
-
-// The values of a values entry once its change is made.
-std::vector<UndoValue> AfterChange(const UndoEntry& entry) {
-  std::vector<UndoValue> after;
-  for (const UndoValue& value : entry.values)
-    if (Upper(value.name) != Upper(entry.change.name)) after.push_back(value);
-  if (!entry.deleting) after.push_back(entry.change);
-  return after;
+// Whether the record's entries for one key, in order, explain what the key
+// holds now (`exists`, `now`), whatever point its writer or any number of
+// replays (each from the end, any of them killed) reached. Judged value by
+// value: each value must be in a state the record knows for its name.
+bool Explained(const std::vector<const UndoEntry*>& entries, bool exists, const std::vector<UndoValue>& now) {
+  // A key the record created or deleted may be missing; its values, and
+  // those of a key a value was deleted from, may be missing while a replay
+  // makes them again, each in its place.
+  bool may_lack = false;
+  std::vector<std::string> names;
+  for (const UndoValue& value : now) names.push_back(UpperName(value.name));
+  for (const UndoEntry* entry : entries) {
+    may_lack = may_lack || entry->kind != UndoEntry::Kind::kValues || entry->deleting;
+    for (const UndoValue& value : entry->values) names.push_back(UpperName(value.name));
+  }
+  if (!exists)
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const UndoEntry* entry) { return entry->kind != UndoEntry::Kind::kValues; });
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  for (const std::string& name : names) {
+    const UndoValue* held = Find(now, name);
+    // The state of `name` is explained by `known`, null for no such value.
+    auto explains = [held](const UndoValue* known) { return held && known ? SameValue(*held, *known) : held == known; };
+    bool explained = !held && may_lack;
+    for (const UndoEntry* entry : entries) {
+      if (explained) break;
+      if (entry->kind == UndoEntry::Kind::kCreated) continue;
+      const UndoValue* before = Find(entry->values, name);
+      const UndoValue* after = before;
+      if (entry->kind == UndoEntry::Kind::kValues && UpperName(entry->change.name) == name)
+        after = entry->deleting ? nullptr : &entry->change;
+      explained = explains(before) || (entry->kind == UndoEntry::Kind::kValues && explains(after));
+    }
+    if (!explained) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -199,32 +258,21 @@ void JournalledRegistry::Replay(const std::vector<UndoEntry>& entries) {
 }
 
 std::string JournalledRegistry::ChangedSince(const std::vector<UndoEntry>& entries) {
-  // The last entry for each key tells what its writer may have left there.
-  std::map<std::pair<HKEY, std::string>, const UndoEntry*> last;
-  std::vector<const UndoEntry*> order;
+  // Every entry for a key, whatever its spelling, in the order of the record.
+  std::map<std::pair<HKEY, std::string>, std::vector<const UndoEntry*>> by_key;
+  std::vector<const std::vector<const UndoEntry*>*> order;
   for (const UndoEntry& entry : entries) {
-    auto [at, inserted] = last.insert_or_assign({entry.root, Upper(entry.path)}, &entry);
-    if (inserted) order.push_back(&entry);
+    auto [at, inserted] = by_key.try_emplace({entry.root, UpperName(entry.path)});
+    if (inserted) order.push_back(&at->second);
+    at->second.push_back(&entry);
   }
-  for (const UndoEntry* first : order) {
-    const UndoEntry& entry = *last[{first->root, Upper(first->path)}];
+  for (const std::vector<const UndoEntry*>* key : order) {
+    const UndoEntry& first = *key->front();
     std::vector<UndoValue> now;
-    const LONG code = ReadValues(*inner_, entry.root, entry.path, &now);
-    const bool exists = code == ERROR_SUCCESS;
+    const LONG code = ReadValues(*inner_, first.root, first.path, &now);
     if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) continue;  // unreadable: the replay cannot write it either
-    bool explained = false;
-    switch (entry.kind) {
-      case UndoEntry::Kind::kCreated:
-        explained = !exists || now.empty();
-        break;
-      case UndoEntry::Kind::kValues:
-        explained = exists && (SameValues(now, entry.values) || SameValues(now, AfterChange(entry)));
-        break;
-      case UndoEntry::Kind::kDeleted:
-        explained = !exists || SameValues(now, entry.values);
-        break;
-    }
-    if (!explained) return std::string(RootName(entry.root)) + (entry.path.empty() ? "" : "\\" + entry.path);
+    if (!Explained(*key, code == ERROR_SUCCESS, now))
+      return std::string(RootName(first.root)) + (first.path.empty() ? "" : "\\" + first.path);
   }
   return "";
 }

@@ -7,12 +7,16 @@
 // lock is next taken) was left by a process that died inside a change: it is
 // replayed, so a kill at any write leaves the old state.
 //
-// Replaying an entry twice leaves the same state as once, so a death during a
+// Replaying a record twice leaves the same state as once, so a death during a
 // rollback is repaired by the next start. A record is replayed only over keys
-// that hold what its writer left (before or after its last change to each):
-// a key changed since is never overwritten, and the record stays. The lock, taken only from the start
-// of a change to its commit or rollback, keeps two processes' changes apart;
-// changes made by other programs meanwhile are not guarded.
+// whose every value holds a state the record knows for it (before or after
+// any of its entries for the key; missing while a replay makes a deleted key
+// or value again) and that exist or are missing as it allows: a key changed
+// since is never overwritten, and the record stays. Paths and value names
+// compare as the registry compares them (registry::UpperName). The lock,
+// taken only from the start of a change to its commit or rollback, keeps two
+// processes' changes apart; changes made by other programs meanwhile are not
+// guarded.
 #pragma once
 
 #include <map>
