@@ -80,11 +80,43 @@ class OpenPath {
   std::vector<HKEY> handles_;
 };
 
+// How many writes are announced together (IRegistry::WillWrite).
+constexpr std::size_t kAnnouncedRun = 4096;
+
+// Announces the writes of ops [from, to): the keys the file names, the
+// values under them. A tree's deletion is left to its own calls.
+void Announce(IRegistry& registry, const std::deque<RegChange>& ops, std::size_t from, std::size_t to) {
+  std::vector<PlannedWrite> writes;
+  const RegChange* key = nullptr;  // the section the values go to
+  for (std::size_t i = from; i < to; ++i) {
+    const RegChange& op = ops[i];
+    switch (op.kind) {
+      case RegChange::kKey:
+        key = &op;
+        writes.push_back({PlannedWrite::Kind::kCreateKey, op.root, std::string(op.path), {}, 0, {}});
+        break;
+      case RegChange::kDeleteKey:
+        key = nullptr;
+        break;
+      case RegChange::kSetValue:
+      case RegChange::kDeleteValue:
+        if (key == nullptr) break;  // values before the run's first section: their own calls record them
+        writes.push_back({op.kind == RegChange::kSetValue ? PlannedWrite::Kind::kSetValue
+                                                          : PlannedWrite::Kind::kDeleteValue,
+                          key->root, std::string(key->path), std::string(op.name), op.type, std::string(op.data)});
+        break;
+    }
+  }
+  registry.WillWrite(writes);
+}
+
 LONG Apply(IRegistry& registry, const std::deque<RegChange>& ops, const RegChange** failed) {
   OpenPath open(registry);
   HKEY current = 0;
   LONG code = ERROR_SUCCESS;
-  for (const RegChange& op : ops) {
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    if (i % kAnnouncedRun == 0) Announce(registry, ops, i, std::min(ops.size(), i + kAnnouncedRun));
+    const RegChange& op = ops[i];
     *failed = &op;
     switch (op.kind) {
       case RegChange::kKey:

@@ -26,6 +26,8 @@ std::string DescribeCode(LONG code) {
       return "the hive is damaged (error 1009)";
     case ERROR_REGISTRY_IO_FAILED:
       return "the hive could not be read or written (error 1016)";
+    case kOutsideChangedKeys:
+      return "outside the keys Zandrel changes, the classes and its own history (error 536870914)";
     default:
       return "error " + std::to_string(code);
   }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace zandrel {
 
@@ -79,6 +81,19 @@ inline constexpr DWORD MAX_KEY_NAME_CHARS = 255;
 // Deepest nesting of keys below a root.
 inline constexpr DWORD MAX_KEY_DEPTH = 512;
 
+// One write of a run announced with IRegistry::WillWrite: a key created
+// (with any missing parents), a value set or deleted, a key without subkeys
+// deleted. `path` is below `root`, as the call will spell it.
+struct PlannedWrite {
+  enum class Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteKey };
+  Kind kind = Kind::kCreateKey;
+  HKEY root = 0;
+  std::string path;
+  std::string name;  // kSetValue, kDeleteValue
+  DWORD type = 0;    // kSetValue
+  std::string data;  // kSetValue
+};
+
 // The seven operations the store uses, plus a transaction scope so that one
 // logical change (an add, a removal) lands whole or not at all. Texts are in
 // the ANSI code page, which is UTF-8 on this platform. Every operation returns
@@ -124,6 +139,13 @@ class IRegistry {
     (void)lpSubKey;
     return false;
   }
+
+  // A hint before a run of writes inside a transaction: the writes the next
+  // calls will make, in their order, so that a registry that records what a
+  // change touches (the journal over a registry without transactions) may
+  // record them all at once. It changes nothing; the calls that follow make
+  // the writes, and may make others.
+  virtual void WillWrite(const std::vector<PlannedWrite>& writes) { (void)writes; }
 
   // Writes the key's changes to disk before it returns, as far as the
   // registry writes them lazily; a registry whose commits are durable

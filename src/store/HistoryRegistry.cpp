@@ -223,7 +223,12 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
   // key only if the change touches it again.
   const bool whole = touched_.empty();
   std::vector<std::pair<HKEY, std::string>> keys;
+  std::vector<PlannedWrite> writes;  // the keys the calls below delete, announced together
   for (RecordEntry* entry : created) {
+    if (!fast_.deleteTrees)
+      for (const RecordedKey& key : entry->subtree.Decode())
+        writes.push_back({PlannedWrite::Kind::kDeleteKey, entry->root,
+                          entry->path + (key.path.empty() ? "" : "\\" + key.path), {}, 0, {}});
     keys.emplace_back(entry->root, entry->path);
     if (whole && !entry->subtree.Empty()) {
       Before tree{entry->root, entry->path, true, {}, true};
@@ -237,6 +242,7 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
     }
   }
   if (fast_.deleteTrees) return fast_.deleteTrees(keys);
+  WillWrite(writes);
   for (const auto& [root, path] : keys)
     if (LONG code = regfile::DeleteKeyTree(*this, root, path); code != ERROR_SUCCESS) return code;
   return ERROR_SUCCESS;

@@ -15,7 +15,8 @@ export LANG=C.UTF-8  # the terminal's own encoding, which Wine writes the consol
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-key='HKEY_CURRENT_USER\Software\ZandrelTests\console-'${work##*.}
+# The classes: the keys the tool changes on Windows.
+key='HKEY_CLASSES_ROOT\ZandrelTests.console-'${work##*.}
 printf 'REGEDIT4\r\n\r\n[%s\\Кириллица]\r\n"Имя"="Текстовый документ"\r\n' "$key" >"$work/in.reg"
 printf 'REGEDIT4\r\n\r\n[-%s]\r\n' "$key" >"$work/out.reg"
 "$run" "$exe" import "Z:$work/in.reg"

@@ -125,6 +125,23 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
   if (key != root) registry.RegCloseKey(key);
 }
 
+// Deletes root\path and everything below it, deepest first.
+void DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  std::vector<std::string> children;
+  std::vector<char> name(4 * MAX_KEY_NAME_CHARS + 1);
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size());
+    if (registry.RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    children.emplace_back(name.data(), length);
+  }
+  if (key != root) registry.RegCloseKey(key);
+  for (const std::string& child : children) DeleteTree(registry, root, path + "\\" + child);
+  registry.RegDeleteKeyA(root, path.c_str());
+}
+
 // Whether the record's entries for one key, in order, explain what the key
 // holds now (`exists`, `now`), whatever point its writer or any number of
 // replays (each from the end, any of them killed) reached. Judged value by
@@ -217,11 +234,107 @@ bool JournalledRegistry::Resolve(HKEY key, const char* sub, Place* place) const 
   return true;
 }
 
+namespace {
+
+// What tells two entries for one write apart: its kind, key and change, and
+// the key's values in any order, names as the registry compares them.
+std::string ComparisonKey(UndoEntry entry) {
+  entry.path = registry::UpperName(entry.path);
+  entry.change.name = registry::UpperName(entry.change.name);
+  for (UndoValue& value : entry.values) value.name = registry::UpperName(value.name);
+  std::sort(entry.values.begin(), entry.values.end(),
+            [](const UndoValue& a, const UndoValue& b) { return a.name < b.name; });
+  return EncodeUndoEntry(entry);
+}
+
+// A key as the announced writes will leave it, step by step.
+struct PlannedKey {
+  bool exists = false;
+  std::vector<UndoValue> values;
+};
+
+}  // namespace
+
 LONG JournalledRegistry::Record(UndoEntry entry) {
+  if (!ahead_.empty()) {
+    if (const auto found = ahead_.find(ComparisonKey(entry)); found != ahead_.end()) {
+      ahead_.erase(found);  // recorded, durably, before the run began
+      return ERROR_SUCCESS;
+    }
+  }
   const std::string line = EncodeUndoEntry(entry);
   const LONG code = store_->Append(entries_.empty() ? kUndoRecordHeader + line : line);
   if (code == ERROR_SUCCESS) entries_.push_back(std::move(entry));
   return code;
+}
+
+void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
+  if (!in_transaction_) return;
+  // The entries each write would record, worked out from the keys as they
+  // are now and as the writes before it leave them.
+  std::map<std::pair<HKEY, std::string>, PlannedKey> keys;
+  const auto key = [&](HKEY root, const std::string& path) -> PlannedKey* {
+    // By the name as spelt: a registry may fold fewer letters than
+    // UpperName, and an entry made ahead holds what its own spelling reads.
+    auto [at, added] = keys.try_emplace({root, path});
+    if (added) {
+      const LONG code = ReadValues(*inner_, root, path, &at->second.values);
+      if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) return nullptr;
+      at->second.exists = code == ERROR_SUCCESS;
+    }
+    return &at->second;
+  };
+  std::vector<UndoEntry> planned;
+  for (const PlannedWrite& write : writes) {
+    std::string path;
+    AppendPath(&path, write.path.c_str());
+    if (!InScope(write.root, path)) return;  // refused when it comes
+    if (write.kind == PlannedWrite::Kind::kCreateKey) {
+      std::string prefix;
+      for (std::size_t start = 0; start < path.size();) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        prefix = path.substr(0, end);
+        start = end + 1;
+        PlannedKey* now = key(write.root, prefix);
+        if (!now) return;
+        if (now->exists) continue;
+        planned.push_back(UndoEntry{UndoEntry::Kind::kCreated, write.root, prefix, {}, false, {}});
+        *now = PlannedKey{true, {}};
+      }
+      continue;
+    }
+    PlannedKey* now = key(write.root, path);
+    if (!now) return;
+    if (!now->exists) continue;  // the write fails, and records nothing
+    if (write.kind == PlannedWrite::Kind::kDeleteKey) {
+      planned.push_back(UndoEntry{UndoEntry::Kind::kDeleted, write.root, path, now->values, false, {}});
+      *now = PlannedKey{};
+      continue;
+    }
+    const bool deleting = write.kind == PlannedWrite::Kind::kDeleteValue;
+    const UndoValue change{write.name, deleting ? REG_NONE : write.type, deleting ? "" : write.data};
+    planned.push_back(UndoEntry{UndoEntry::Kind::kValues, write.root, path, now->values, deleting, change});
+    const std::string upper = registry::UpperName(write.name);
+    const auto same = std::find_if(now->values.begin(), now->values.end(),
+                                   [&](const UndoValue& value) { return registry::UpperName(value.name) == upper; });
+    if (deleting) {
+      if (same != now->values.end()) now->values.erase(same);
+    } else if (same != now->values.end()) {
+      same->type = change.type;
+      same->data = change.data;
+    } else {
+      now->values.push_back(change);
+    }
+  }
+  if (planned.empty()) return;
+  std::string lines = entries_.empty() ? kUndoRecordHeader : "";
+  for (const UndoEntry& entry : planned) lines += EncodeUndoEntry(entry);
+  // Not recorded ahead, each write records its own as it comes.
+  if (store_->Append(lines) != ERROR_SUCCESS) return;
+  for (UndoEntry& entry : planned) {
+    ahead_.insert(ComparisonKey(entry));
+    entries_.push_back(std::move(entry));
+  }
 }
 
 // Records the values of a key about to change. A key that cannot be read
@@ -239,7 +352,10 @@ void JournalledRegistry::Replay(const std::vector<UndoEntry>& entries) {
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     switch (it->kind) {
       case UndoEntry::Kind::kCreated:
-        inner_->RegDeleteKeyA(it->root, it->path.c_str());
+        // Nothing below a key the change made was there before it: the key
+        // goes whole, also when an entry for a key below it comes earlier in
+        // the record (written ahead of the run that made it).
+        DeleteTree(*inner_, it->root, it->path);
         break;
       case UndoEntry::Kind::kDeleted: {
         HKEY key = 0;
@@ -431,6 +547,7 @@ void JournalledRegistry::RollbackTransaction() {
 void JournalledRegistry::EndTransaction() {
   in_transaction_ = false;
   entries_.clear();
+  ahead_.clear();
   store_->Unlock();
 }
 

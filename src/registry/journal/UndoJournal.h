@@ -20,10 +20,12 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "registry/Codes.h"
 #include "registry/ForwardingRegistry.h"
 #include "registry/journal/UndoRecord.h"
 #include "status/Status.h"
@@ -47,13 +49,10 @@ class UndoStore {
   virtual LONG Remove() = 0;
 };
 
-// Codes of a replay refused because a key the record would restore has
-// changed since (another copy, or another program, wrote it after the
-// record's writer died).
-inline constexpr LONG kChangedSinceRecord = 0x2000'0001;
-// The code of a change refused, and of a record not replayed, because it
-// writes outside the keys the journal keeps (JournalScope).
-inline constexpr LONG kOutsideJournalScope = 0x2000'0002;
+// The codes of a replay refused over a key changed since, and of a change or
+// a record writing outside the journal's scope (JournalScope).
+using registry::kChangedSinceRecord;
+inline constexpr LONG kOutsideJournalScope = registry::kOutsideChangedKeys;
 
 // The keys a journal lets changes write and a replay write back: each a root
 // and a path below it ("" for the whole root), compared as the registry
@@ -92,6 +91,11 @@ class JournalledRegistry : public ForwardingRegistry {
                       const BYTE* lpData, DWORD cbData) override;
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
   LONG RegCloseKey(HKEY hKey) override;
+  // Records the entries of the announced writes in one durable append, so
+  // that a run of many writes costs one flush, not one per write. Each write
+  // still reads what it changes; one whose entry was recorded so (the same
+  // key, values and change) appends nothing, any other appends its own.
+  void WillWrite(const std::vector<PlannedWrite>& writes) override;
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
   LONG BeginTransaction() override;
   LONG CommitTransaction() override;
@@ -121,6 +125,9 @@ class JournalledRegistry : public ForwardingRegistry {
   std::map<HKEY, Place> places_;  // open handles and where they lead
   bool in_transaction_ = false;
   std::vector<UndoEntry> entries_;
+  // Entries recorded ahead by WillWrite whose write has not come yet, by
+  // their comparison key (ComparisonKey in UndoJournal.cpp).
+  std::multiset<std::string> ahead_;
   std::string changed_key_;
 };
 
