@@ -58,5 +58,27 @@ TEST(PlantedDll, ADllLoadedByNameComesFromSystem32) {
   EXPECT_EQ(FolderOf(msimg32), SystemFolder());
 }
 
+// The functions looked up in comctl32 by name are found and do their work: a
+// misspelt name would leave the list deaf to its header without an error.
+TEST(SystemDlls, ComctlFunctionsAreFound) {
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
+  EXPECT_TRUE(system32::InitCommonControlsEx(&controls));
+  const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  const SUBCLASSPROC hear = [](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR heard) {
+    if (msg == WM_APP) ++*reinterpret_cast<int*>(heard);
+    return system32::DefSubclassProc(hwnd, msg, wp, lp);
+  };
+  int heard = 0;
+  EXPECT_TRUE(system32::SetWindowSubclass(window, hear, 1, reinterpret_cast<DWORD_PTR>(&heard)));
+  SendMessageW(window, WM_APP, 0, 0);
+  EXPECT_EQ(heard, 1);
+  // Passed on to the window's own procedure: a static control answers its text.
+  EXPECT_EQ(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0), 0);
+  SetWindowTextW(window, L"text");
+  EXPECT_EQ(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0), 4);
+  DestroyWindow(window);
+}
+
 }  // namespace
 }  // namespace zandrel::ui::win32
