@@ -27,14 +27,20 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+int Descriptor(ReplaceSteps::File file) { return static_cast<int>(file); }
+
+int Write(ReplaceSteps::File file, const std::string& bytes) {
+  if (WriteAll(Descriptor(file), bytes)) return 0;
+  return errno != 0 ? errno : EIO;  // a write that wrote nothing sets none
+}
+
+int Flush(ReplaceSteps::File file) { return ::fsync(Descriptor(file)) == 0 ? 0 : errno; }
+
 int Rename(const std::string& temporary, const std::string& path) {
   return ::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
 }
 
-// The rename is durable only once the folder that holds both names is.
-void SyncFolder(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+void SyncFolder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
@@ -43,11 +49,16 @@ void SyncFolder(const std::string& path) {
 
 }  // namespace
 
-status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes) {
-  return ReplaceFileWhole(path, bytes, Rename);
+const ReplaceSteps& SystemReplaceSteps() {
+  static const ReplaceSteps steps{Write, Flush, Rename, SyncFolder};
+  return steps;
 }
 
-status::Status ReplaceFileWhole(const std::string& given, const std::string& bytes, PutInPlace put) {
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes) {
+  return ReplaceFileWhole(path, bytes, SystemReplaceSteps());
+}
+
+status::Status ReplaceFileWhole(const std::string& given, const std::string& bytes, const ReplaceSteps& steps) {
   std::string path = given;
   if (char* real = ::realpath(given.c_str(), nullptr)) {
     path = real;
@@ -65,22 +76,25 @@ status::Status ReplaceFileWhole(const std::string& given, const std::string& byt
   }
   if (exists && ::access(path.c_str(), W_OK) != 0) return Failed(errno);
   const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   std::string temporary = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
                           path.substr(slash == std::string::npos ? 0 : slash + 1) + ".zandrel-XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return Failed(errno);
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  int error = 0;
-  if (::fchmod(fd, exists ? (st.st_mode & 07777) : (0666 & ~mask)) != 0 || !WriteAll(fd, bytes) || ::fsync(fd) != 0)
-    error = errno;
+  const auto file = static_cast<ReplaceSteps::File>(fd);
+  int error = ::fchmod(fd, exists ? (st.st_mode & 07777) : (0666 & ~mask)) == 0 ? 0 : errno;
+  if (error == 0) error = steps.write(file, bytes);
+  if (error == 0) error = steps.flush(file);
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0) error = put(temporary, path);
+  if (error == 0) error = steps.put(temporary, path);
   if (error != 0) {
     ::unlink(temporary.c_str());
     return Failed(error);
   }
-  SyncFolder(path);
+  // The rename is durable only once the folder that holds both names is.
+  steps.syncFolder(folder);
   return {};
 }
 

@@ -19,6 +19,23 @@ status::Status Failed(DWORD error) {
   return {status::Status::kFailed, "cannot write the file: " + reason};
 }
 
+HANDLE Handle(ReplaceSteps::File file) { return reinterpret_cast<HANDLE>(file); }
+
+int Write(ReplaceSteps::File file, const std::string& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const DWORD chunk = static_cast<DWORD>(bytes.size() - done > (1u << 30) ? (1u << 30) : bytes.size() - done);
+    DWORD written = 0;
+    if (!WriteFile(Handle(file), bytes.data() + done, chunk, &written, nullptr) || written == 0)
+      return static_cast<int>(GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT);
+    done += written;
+  }
+  return 0;
+}
+
+int Flush(ReplaceSteps::File file) {
+  return FlushFileBuffers(Handle(file)) ? 0 : static_cast<int>(GetLastError());
+}
+
 // MoveFileExA replaces the old file in one step and keeps it when it fails;
 // write-through returns only once the move is on disk.
 int Move(const std::string& temporary, const std::string& path) {
@@ -29,11 +46,17 @@ int Move(const std::string& temporary, const std::string& path) {
 
 }  // namespace
 
-status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes) {
-  return ReplaceFileWhole(path, bytes, Move);
+// The move writes through, so there is no folder to flush after it.
+const ReplaceSteps& SystemReplaceSteps() {
+  static const ReplaceSteps steps{Write, Flush, Move, nullptr};
+  return steps;
 }
 
-status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes, PutInPlace put) {
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes) {
+  return ReplaceFileWhole(path, bytes, SystemReplaceSteps());
+}
+
+status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes, const ReplaceSteps& steps) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return {status::Status::kNotAFile, "is a folder, not a file"};
@@ -58,17 +81,11 @@ status::Status ReplaceFileWhole(const std::string& path, const std::string& byte
       if (GetLastError() == ERROR_FILE_EXISTS && attempt < 100) continue;
       return Failed(GetLastError());
     }
-    DWORD error = 0;
-    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
-      const DWORD chunk = static_cast<DWORD>(bytes.size() - done > (1u << 30) ? (1u << 30) : bytes.size() - done);
-      DWORD written = 0;
-      if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
-        error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
-      done += written;
-    }
-    if (error == 0 && !FlushFileBuffers(file)) error = GetLastError();
+    const auto handle = reinterpret_cast<ReplaceSteps::File>(file);
+    DWORD error = static_cast<DWORD>(steps.write(handle, bytes));
+    if (error == 0) error = static_cast<DWORD>(steps.flush(handle));
     if (!CloseHandle(file) && error == 0) error = GetLastError();
-    if (error == 0) error = static_cast<DWORD>(put(temporary, path));
+    if (error == 0) error = static_cast<DWORD>(steps.put(temporary, path));
     if (error != 0) {
       DeleteFileA(temporary.c_str());
       return Failed(error);

@@ -6,12 +6,14 @@
 #include <string>
 
 #include "manager/frmZandrel.h"
+#include "registry/win32/Win32Api.h"
 #include "registry/win32/Win32Registry.h"
 #include "ui/win32/Win32Platform.h"
 #include "shell/Forms.h"
 #include "store/HistoryRegistry.h"
 
 int main() {
+  zandrel::win32::api::LoadDllsFromSystem32Only();
   zandrel::ui::win32::Win32Platform platform;
 
   // A change left half done by a copy that was killed is undone here, before

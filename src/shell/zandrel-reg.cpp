@@ -356,6 +356,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  win32::api::LoadDllsFromSystem32Only();
+#endif
 #ifdef __linux__
   // The whole-store work fills tens of megabytes of heap once (a parsed
   // file, SQLite's pages): on large pages, where first touching a 4 KB page

@@ -1,12 +1,16 @@
 // Files read whole: what each failure is; written whole: what a success
-// leaves, and that a failure at the last step (the rename, or MoveFileExA on
-// Windows) keeps the old file and leaves no temporary file behind.
+// leaves, that the new file is flushed before it takes the old one's place,
+// and that a failure at any step keeps the old file and leaves no temporary
+// file behind.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "files/FileRead.h"
 #include "files/FileReplace.h"
@@ -43,9 +47,6 @@ TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
   EXPECT_EQ(files::ReplaceFileWhole(dir.File("out"), "x").message, "is a folder, not a file");
   EXPECT_FALSE(files::ReplaceFileWhole(dir.File("missing/c.reg"), "x").Ok());
 
-  const auto refused = [](const std::string&, const std::string&) { return EACCES; };
-  EXPECT_FALSE(files::ReplaceFileWhole(file, "newer", refused).Ok());
-  EXPECT_EQ(ReadFile(file), "new");
 #ifdef _WIN32
   {
     // Windows itself refuses to replace a file another program holds open
@@ -65,6 +66,94 @@ TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
   EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 #endif
   EXPECT_EQ(Names(dir.File("out")), (std::set<std::string>{"a.reg", "b.reg"}));
+}
+
+// An error number the system has a text for on Linux, and none on Windows.
+#ifdef _WIN32
+constexpr int kRefused = 0x20000001;  // the customer bit: no system text
+const char* const kRefusedMessage = "cannot write the file: error 536870913";
+#else
+constexpr int kRefused = EIO;
+const char* const kRefusedMessage = "cannot write the file: Input/output error";
+#endif
+
+// The system's steps, each written down as it is made: which file it is made
+// on, and, for the move, what the moved file holds and where it stands. The
+// step named `failing` fails with kRefused instead of being made.
+class StepLog {
+ public:
+  explicit StepLog(std::string failing = "") : failing_(std::move(failing)) {}
+
+  files::ReplaceSteps Steps() {
+    const files::ReplaceSteps& system = files::SystemReplaceSteps();
+    files::ReplaceSteps steps;
+    steps.write = [this, &system](files::ReplaceSteps::File file, const std::string& bytes) {
+      written_ = file;
+      lines.push_back("write \"" + bytes + "\"");
+      return failing_ == "write" ? kRefused : system.write(file, bytes);
+    };
+    steps.flush = [this, &system](files::ReplaceSteps::File file) {
+      lines.push_back(file == written_ ? "flush the written file" : "flush another file");
+      return failing_ == "flush" ? kRefused : system.flush(file);
+    };
+    steps.put = [this, &system](const std::string& temporary, const std::string& path) {
+      const bool beside = fs::path(temporary).parent_path() == fs::path(path).parent_path();
+      lines.push_back("put \"" + ReadFile(temporary) + "\" in place of " + fs::path(path).filename().string() +
+                      (beside ? " from beside it" : " from elsewhere"));
+      return failing_ == "put" ? kRefused : system.put(temporary, path);
+    };
+    steps.syncFolder = [this](const std::string& folder) {
+      lines.push_back("sync the folder " + fs::path(folder).filename().string());
+    };
+    return steps;
+  }
+  std::vector<std::string> lines;
+
+ private:
+  std::string failing_;
+  files::ReplaceSteps::File written_ = 0;
+};
+
+// The new bytes are on disk before the file holding them takes the old one's
+// place: a crash between the two leaves the old file or the whole new one.
+TEST(FileReplace, FlushesTheNewFileBeforeItTakesThePlace) {
+  TempDir dir;
+  const std::string file = dir.Write("out/a.reg", "old");
+  StepLog log;
+  ASSERT_TRUE(files::ReplaceFileWhole(file, "new", log.Steps()).Ok());
+  std::vector<std::string> expected{"write \"new\"", "flush the written file",
+                                    "put \"new\" in place of a.reg from beside it"};
+#ifndef _WIN32
+  // A rename is on disk once its folder is; Windows' move writes through.
+  expected.push_back("sync the folder out");
+#endif
+  EXPECT_EQ(log.lines, expected);
+  EXPECT_EQ(ReadFile(file), "new");
+  EXPECT_EQ(Names(dir.File("out")), (std::set<std::string>{"a.reg"}));
+}
+
+TEST(FileReplace, AFailedStepKeepsTheOldFile) {
+  struct Case {
+    const char* failing;
+    std::vector<std::string> made;  // the steps made, the failed one last
+  };
+  const Case cases[] = {
+      {"write", {"write \"newer\""}},
+      {"flush", {"write \"newer\"", "flush the written file"}},
+      {"put", {"write \"newer\"", "flush the written file", "put \"newer\" in place of a.reg from beside it"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    TempDir dir;
+    const std::string file = dir.Write("out/a.reg", "old");
+    StepLog log(c.failing);
+    const status::Status written = files::ReplaceFileWhole(file, "newer", log.Steps());
+    EXPECT_EQ(written.code, status::Status::kFailed);
+    EXPECT_EQ(written.message, kRefusedMessage);
+    EXPECT_EQ(log.lines, c.made);
+    EXPECT_EQ(ReadFile(file), "old");
+    EXPECT_EQ(Names(dir.File("out")), (std::set<std::string>{"a.reg"}));
+  }
 }
 
 }  // namespace

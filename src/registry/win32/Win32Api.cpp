@@ -375,6 +375,9 @@ std::int32_t RemoveFile(const std::string& path) {
 
 std::uint32_t ProcessId() { return GetCurrentProcessId(); }
 
+// Windows 8 and later (and Wine) accept this flag, so the result is not looked at.
+void LoadDllsFromSystem32Only() { SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); }
+
 bool WriteStandard(int stream, const std::string& text) {
   HANDLE out = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;

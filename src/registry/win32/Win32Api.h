@@ -82,6 +82,14 @@ std::int32_t RemoveFile(const std::string& path);
 
 std::uint32_t ProcessId();
 
+// Makes every DLL this process loads later by name come from System32 alone
+// (SetDefaultDllDirectories), never from the program's folder or the PATH,
+// where anyone may have put one beside a program run elevated. Each program
+// calls it first thing. It cannot guard the DLLs the program imports, which
+// the loader has found before any code runs: those are all KnownDLLs, which
+// come from System32 whatever the folder holds (tests/shell/KnownDllsTest.sh).
+void LoadDllsFromSystem32Only();
+
 // Writes UTF-8 text to standard output (1) or standard error (2). A console
 // gets it through its wide-character API, so Cyrillic reads right whatever
 // the console's code page; a file or a pipe gets the UTF-8 bytes themselves.

@@ -8,6 +8,7 @@
 //   Win32Pictures.cpp     decoding, scaling and drawing pictures
 //   Win32Realize.cpp      putting a window on screen and taking it down
 //   Win32Platform.cpp     the platform's state and services
+//   Win32SystemDlls.cpp   the functions of winmm and comctl32, from System32
 //
 // <windows.h> defines as macros names that the controls model declares as
 // constants (MB_OK, IDOK, SND_ASYNC, OFN_FILEMUSTEXIST, ...). The model's
@@ -48,13 +49,31 @@ namespace zandrel::ui::win32 {
 
 inline COLORREF Ref(Color c) { return RGB(c.r, c.g, c.b); }
 
+// winmm and comctl32 are not among Windows' KnownDLLs (see
+// tests/shell/KnownDllsTest.sh): named in the import table, they would be
+// looked for first in the program's own folder, and a copy planted beside
+// the program, run elevated from Downloads say, would run as administrator.
+// Their few functions come from here instead, out of the copy in System32
+// (LoadLibraryExW with LOAD_LIBRARY_SEARCH_SYSTEM32; comctl32 version 6 still
+// comes through the manifest, as side-by-side redirection applies before any
+// search), each looked up on first use. When one cannot be found the call
+// fails as the function itself fails (FALSE). The programs call no other
+// function of a DLL outside the KnownDLLs: gdi32's GdiAlphaBlend stands in
+// for msimg32's AlphaBlend.
+namespace system32 {
+BOOL sndPlaySoundA(LPCSTR sound, UINT flags);
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls);
+BOOL SetWindowSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR data);
+LRESULT DefSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+}  // namespace system32
+
 // A decoded picture as a top-down 32-bit DIB section in premultiplied BGRA.
 struct Bitmap {
   HBITMAP handle = nullptr;
   std::uint8_t* bits = nullptr;  // the DIB section's pixels, rows of width * 4 bytes
   int width = 0;
   int height = 0;
-  bool alpha = false;  // some pixel is not opaque: draw with AlphaBlend
+  bool alpha = false;  // some pixel is not opaque: draw with GdiAlphaBlend
   // Copies scaled for a monitor's dpi (ScaledForDpi), made once per dpi.
   mutable std::vector<std::pair<UINT, std::shared_ptr<const Bitmap>>> scaled;
   Bitmap() = default;

@@ -141,7 +141,7 @@ void DrawBitmap(HDC dc, const Bitmap& bitmap, int x, int y) {
   HGDIOBJ old = SelectObject(source, bitmap.handle);
   if (bitmap.alpha) {
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dc, x, y, bitmap.width, bitmap.height, source, 0, 0, bitmap.width, bitmap.height, blend);
+    GdiAlphaBlend(dc, x, y, bitmap.width, bitmap.height, source, 0, 0, bitmap.width, bitmap.height, blend);
   } else {
     BitBlt(dc, x, y, bitmap.width, bitmap.height, source, 0, 0, SRCCOPY);
   }

@@ -146,7 +146,7 @@ Win32Platform::Win32Platform() : impl_(std::make_unique<Impl>()) {
   impl_->instance = GetModuleHandleA(nullptr);
   impl_->comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
-  InitCommonControlsEx(&controls);
+  system32::InitCommonControlsEx(&controls);
   RegisterHostClass(impl_->instance, win32::kWindowClass, win32::HostProc);
   RegisterHostClass(impl_->instance, win32::kFrameClass, win32::HostProc);
   RegisterHostClass(impl_->instance, win32::kPictureClass, win32::PictureProc);
@@ -200,7 +200,7 @@ PicturePtr Win32Platform::LoadPicture(const std::string& path) {
 }
 
 std::int32_t Win32Platform::sndPlaySoundA(const char* path, std::uint32_t flags) {
-  return ::sndPlaySoundA(path, flags) ? 1 : 0;
+  return system32::sndPlaySoundA(path, flags) ? 1 : 0;
 }
 
 void Win32Platform::SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,

@@ -139,7 +139,7 @@ HWND MakeControl(Win32Platform::Impl& impl, Realisation& r, Control& c, HWND par
   if (c.Kind() == ControlKind::TextBox) SendMessageA(hwnd, EM_SETLIMITTEXT, 0, 0);  // no length limit
   auto peer = std::make_unique<ControlPeerW>(impl, r, c, hwnd);
   if (c.Kind() == ControlKind::ListView)
-    SetWindowSubclass(hwnd, ListSubclassProc, 1, reinterpret_cast<DWORD_PTR>(peer.get()));
+    system32::SetWindowSubclass(hwnd, ListSubclassProc, 1, reinterpret_cast<DWORD_PTR>(peer.get()));
   impl.peerOf[hwnd] = peer.get();
   c.AttachPeer(peer.get());
   peer->ApplyAll();

@@ -152,7 +152,7 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // The list's own header reports the user's dragging of column borders to the
 // list, not to the list's parent: the list is subclassed to hear it.
 LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
-  LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+  LRESULT result = system32::DefSubclassProc(hwnd, msg, wp, lp);
   if (msg == WM_NOTIFY) {
     const auto* header = reinterpret_cast<const NMHDR*>(lp);
     switch (header->code) {
