@@ -1,5 +1,6 @@
 #include "registry/win32/Win32Registry.h"
 
+#include "registry/Codes.h"
 #include "registry/journal/UndoJournal.h"
 #include "registry/win32/Win32Api.h"
 
@@ -160,7 +161,8 @@ UndoPlace DefaultUndoPlace() {
   if (folder.empty()) return UndoPlace{"", mutex};
   folder += "\\Zandrel";
   api::MakeAdministratorsFolder(folder);
-  return UndoPlace{folder + "\\undo-record", mutex};
+  // The program's key: the history of changes (store/ChangeHistory.h) is below it.
+  return UndoPlace{folder + "\\undo-record", mutex, "SOFTWARE\\Zandrel"};
 }
 
 status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<UndoStore>* store) {
@@ -175,6 +177,10 @@ status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegi
   registry->reset();
   std::unique_ptr<UndoStore> store;
   if (status::Status opened = OpenUndoStore(place, &store); !opened.Ok()) return opened;
+  if (!place.private_key.empty())
+    if (const LONG code = api::RestrictMachineKey(place.private_key); code != ERROR_SUCCESS && code != ERROR_ACCESS_DENIED)
+      return {status::Status::kFailed, "cannot make HKEY_LOCAL_MACHINE\\" + place.private_key +
+                                           " the administrators' alone: " + registry::DescribeCode(code)};
   std::string bytes;
   if (store->Read(&bytes) == kUntrustedRecord)
     return {status::Status::kFailed, "the undo record " + place.record_path +

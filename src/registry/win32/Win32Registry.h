@@ -38,16 +38,21 @@ class Win32Registry : public IRegistry {
   HKEY next_ = 1;
 };
 
-// Where the undo record lives and which named mutex keeps writers apart.
+// Where the undo record lives and which named mutex keeps writers apart;
+// and the machine key, below HKEY_LOCAL_MACHINE, that holds what changes
+// contained (the history) and so only administrators and SYSTEM may open
+// ("" for none).
 struct UndoPlace {
   std::string record_path;
   std::string mutex_name;
+  std::string private_key = {};
 };
 
 // The record in the machine's application data folder
 // (%ProgramData%\Zandrel\undo-record, a folder only administrators and
 // SYSTEM may write): what it guards is the machine's classes, so any
-// administrator's copy replays what another's left. And a machine-wide mutex.
+// administrator's copy replays what another's left. A machine-wide mutex.
+// And HKEY_LOCAL_MACHINE\SOFTWARE\Zandrel, where the history lives.
 UndoPlace DefaultUndoPlace();
 
 }  // namespace zandrel::win32
@@ -71,7 +76,10 @@ bool AssociatedCommand(const std::string& extension, std::string* command, std::
 // record left by a process that died inside a change is rolled back before
 // this returns, unless another copy holds the lock
 // (JournalledRegistry::Recover). Fails when the record cannot be read or
-// replayed, or belongs to a stranger.
+// replayed, or belongs to a stranger. The place's private key is made
+// administrators' and SYSTEM's alone first (api::RestrictMachineKey); a copy
+// that is not elevated cannot, and starts all the same (it cannot write the
+// history either); any other refusal fails.
 status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegistry>* registry);
 
 }  // namespace zandrel::win32
