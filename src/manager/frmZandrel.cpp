@@ -331,8 +331,9 @@ void frmZandrel::RemoveAssociation() {
 void frmZandrel::UndoLastChange() {
   if (!lvwAsso.Visible()) return;  // the entry frame's modes end only by their own buttons
   store::HistoryEntry newest;
-  if (!store::NewestUndoable(history_->Inner(), &newest)) {
-    prompter_.MsgBox(store::UndoMessage({}), MB_OK);
+  LONG read = ERROR_SUCCESS;
+  if (!store::NewestUndoable(history_->Inner(), &newest, &read)) {
+    prompter_.MsgBox(read == ERROR_SUCCESS ? store::UndoMessage({}) : store::HistoryUnreadable(read), MB_OK);
     return;
   }
   const std::string question = "Отменить изменение " + std::to_string(newest.number) + " (" +

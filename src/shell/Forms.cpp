@@ -5,13 +5,17 @@
 #include "shell/frmAbout.h"
 #include "shell/frmExit.h"
 #include "shell/frmSplash.h"
+#include "registry/Wait.h"
+#include "ui/Platform.h"
 
 namespace zandrel::shell {
 
 Forms::Forms(ui::Platform& platform, IRegistry& registry, ManagerFactory createManager)
-    : platform_(platform), registry_(registry), create_manager_(std::move(createManager)) {}
+    : platform_(platform), registry_(registry), create_manager_(std::move(createManager)) {
+  previous_wait_hook_ = registry::SetWaitHook([this] { platform_.DoPaintEvents(); });
+}
 
-Forms::~Forms() = default;
+Forms::~Forms() { registry::SetWaitHook(std::move(previous_wait_hook_)); }
 
 void Forms::Retire(std::unique_ptr<ui::Window> window) {
   if (window) retired_.push_back(std::move(window));

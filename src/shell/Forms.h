@@ -6,7 +6,10 @@
 // bookkeeping is the platform's (Platform::WindowClosed calls Quit).
 //
 // Forms outlives every window it creates and must itself be destroyed before
-// the platform and the registry it was given.
+// the platform and the registry it was given. While it lives, a change that
+// waits for another writer (registry/Wait.h) keeps the windows drawn
+// (Platform::DoPaintEvents); it must be made on the window system's thread,
+// and the hook it replaced is put back when it goes.
 #pragma once
 
 #include <functional>
@@ -76,6 +79,7 @@ class Forms {
   // Closed windows waiting to be freed: a window may close itself from its
   // own event handler, so its object must outlive that handler.
   std::vector<std::unique_ptr<ui::Window>> retired_;
+  std::function<void()> previous_wait_hook_;  // put back when this goes
 };
 
 }  // namespace zandrel::shell

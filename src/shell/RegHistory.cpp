@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "regfile/RegParser.h"
+#include "store/ChangeRefusal.h"
 #include "store/ChangeUndo.h"
 
 namespace zandrel::shell {
@@ -10,7 +11,9 @@ namespace zandrel::shell {
 int ShowHistory(IRegistry& registry, const StreamWriter& write) {
   std::vector<store::HistoryEntry> entries;
   if (const LONG code = store::ReadHistory(registry, &entries); code != ERROR_SUCCESS) {
-    write(2, "zandrel-reg: история изменений не читается (ошибка реестра " + std::to_string(code) + ")\n");
+    const std::string why = store::RefusalText(code);
+    write(2, "zandrel-reg: история изменений не читается (ошибка реестра " + std::to_string(code) + ")" +
+                 (why.empty() ? "" : ". " + why) + "\n");
     return 1;
   }
   std::string out = entries.empty() ? "История изменений пуста.\n" : "";

@@ -40,6 +40,7 @@
 #include "registry/Names.h"
 #include "shell/RegHistory.h"
 #include "shell/RegQuery.h"
+#include "store/ChangeRefusal.h"
 #include "text/LargePages.h"
 #ifdef ZANDREL_HAVE_DESKTOP
 #include "desktop/DesktopClasses.h"
@@ -79,9 +80,11 @@ int Fail(const std::string& message) {
 // named on stderr. The first kShownNotes are shown, then their count.
 constexpr std::size_t kShownNotes = 20;
 
-// What the import ends in: 0, or 1 with its message.
-int Imported(const status::Status& imported, const std::vector<std::string>& notes, const std::string& file) {
-  if (!imported.Ok()) return Fail(imported.message);
+// What the import ends in: 0, or 1 with its message, followed by why the
+// registry refused it when it said so (`refusal`, store/ChangeRefusal.h).
+int Imported(const status::Status& imported, const std::vector<std::string>& notes, const std::string& file,
+             const std::string& refusal = "") {
+  if (!imported.Ok()) return Fail(imported.message + (refusal.empty() ? "" : ". " + refusal));
   for (std::size_t i = 0; i < notes.size() && i < kShownNotes; ++i) Write(2, "zandrel-reg: " + notes[i] + "\n");
   if (notes.size() > kShownNotes)
     Write(2, "zandrel-reg: " + file + ": " + std::to_string(notes.size() - kShownNotes) + " more lines not imported\n");
@@ -91,8 +94,9 @@ int Imported(const status::Status& imported, const std::vector<std::string>& not
 #ifdef _WIN32
 int Import(IRegistry& registry, const regfile::ChangesApply& apply, const std::string& file) {
   std::vector<std::string> notes;
-  const status::Status imported = regfile::ImportRegFile(registry, file, &notes, apply);
-  return Imported(imported, notes, file);
+  store::RefusalWatch watched(registry);
+  const status::Status imported = regfile::ImportRegFile(watched, file, &notes, apply);
+  return Imported(imported, notes, file, watched.Text());
 }
 #endif
 
@@ -264,14 +268,20 @@ int Run(const std::vector<std::string>& args) {
     // nothing all the same (a file that fails leaves no hive). Either way
     // the import is kept in the history.
     std::vector<std::string> notes;
-    const auto import_into = [&args, &notes](hive::HiveRegistry& hive) {
+    std::string refusal;
+    const auto import_into = [&args, &notes, &refusal](hive::HiveRegistry& hive) {
       store::HistoryRegistry history(hive, hive.Fast());
       history.Describe("import", args[1]);
       const auto apply = [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return hive.ApplyRegChanges(changes, failed);
       };
       notes.clear();
-      return regfile::ImportRegFile(history, args[1], &notes, shell::NotingApply(history, apply));
+      // Another writer shows at the transaction's start, which passes the watch.
+      store::RefusalWatch watched(history);
+      const status::Status imported =
+          regfile::ImportRegFile(watched, args[1], &notes, shell::NotingApply(history, apply));
+      refusal = watched.Text();
+      return imported;
     };
     bool built = false;
     std::unique_ptr<hive::HiveRegistry> registry;
@@ -279,7 +289,7 @@ int Run(const std::vector<std::string>& args) {
     if (built) return Imported(status::Status(), notes, args[1]);  // the new hive holds the file
     if (!opened.Ok()) return Fail(opened.message);  // also the failure of the file in a new hive
     const status::Status imported = import_into(*registry);
-    return Imported(imported, notes, args[1]);
+    return Imported(imported, notes, args[1], refusal);
   }
 #endif
 #ifdef _WIN32

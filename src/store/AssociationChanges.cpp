@@ -1,5 +1,6 @@
 #include "store/AssociationChanges.h"
 
+#include "store/ChangeRefusal.h"
 #include "store/KeyRoutines.h"
 #include "store/Titles.h"
 #include "store/UserChoice.h"
@@ -116,9 +117,16 @@ std::string NamedMeanwhile(const std::string& d, const std::vector<std::string>&
   return "Описание " + d + " тем временем стали называть и другие расширения: " + NameList(naming) + ". " + nothing;
 }
 
+// After the failing step's own messages, why the change was refused, when
+// the registry said so.
+void ExplainRefusal(const RefusalWatch& registry, Prompter& prompter) {
+  if (const std::string why = registry.Text(); !why.empty()) prompter.MsgBox(why, MB_OK);
+}
+
 }  // namespace
 
-ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const AssociationFields& fields) {
+ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const AssociationFields& fields) {
+  RefusalWatch registry(target);
   const std::string e = PrepareExtension(fields.fileExt);
   const std::string d = Trim(fields.titleRef);
   const std::string p = Trim(fields.executableFileSpec);
@@ -209,7 +217,10 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
     if (!written) held.MsgBox(failure, MB_OK);
   }  // rolled back here unless committed
   held.Flush(prompter);
-  if (!written) return {};
+  if (!written) {
+    ExplainRefusal(registry, prompter);
+    return {};
+  }
 
   ChangeOutcome outcome;
   outcome.committed = true;
@@ -219,7 +230,8 @@ ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const A
   return outcome;
 }
 
-ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields) {
+ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const RemovalFields& fields) {
+  RefusalWatch registry(target);
   const std::string e = PrepareExtension(fields.fileExt);
   if (!ExtensionFieldAccepted(e, prompter)) return {};
   const std::string d = Trim(fields.titleRef);
@@ -305,6 +317,7 @@ ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const R
       keepTitle && !d.empty() ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.") : "";
   if (!deleted) {
     prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, MB_OK);
+    ExplainRefusal(registry, prompter);
   } else if (fields.updateList == 1) {
     prompter.MsgBox(WithUpdateExplanation("Из реестра удаленно расширенние " + e + kept), MB_OK);
     outcome.reloadList = true;

@@ -1,7 +1,10 @@
 // The writer and the remover of associations under HKEY_CLASSES_ROOT. Each
 // takes the entry fields as typed, checks them, asks and reports through the
 // prompter, and makes its registry change as one transaction: it lands whole
-// or not at all, and no message box waits while the registry is locked.
+// or not at all, and no message box waits while the registry is locked. A
+// change refused because another copy holds the lock, or for want of an
+// administrator's rights, says so after its own failure message
+// (store/ChangeRefusal.h).
 #pragma once
 
 #include <string>

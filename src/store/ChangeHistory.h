@@ -22,10 +22,16 @@ inline constexpr const char* kHistoryPath = "SOFTWARE\\Zandrel\\History";  // un
 
 // How much history is kept: the last `changes` changes, fewer (the oldest
 // dropped first) while their records pass `bytes` together; the newest is
-// always kept.
+// always kept. On Windows the history lives in the machine's SOFTWARE hive,
+// which every program shares and Windows loads whole: 8 MB there; the
+// program's own hive on Linux carries 64 MB.
 struct HistoryBound {
   std::size_t changes = 100;
+#ifdef _WIN32
+  std::size_t bytes = std::size_t{8} << 20;
+#else
   std::size_t bytes = std::size_t{64} << 20;
+#endif
 };
 
 struct HistoryEntry {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "store/ChangeRefusal.h"
+
 namespace zandrel::store {
 namespace {
 
@@ -108,9 +110,11 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record) {
 
 }  // namespace
 
-bool NewestUndoable(IRegistry& registry, HistoryEntry* entry) {
+bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code) {
   std::vector<HistoryEntry> entries;
-  if (ReadHistory(registry, &entries) != ERROR_SUCCESS) return false;
+  const LONG read = ReadHistory(registry, &entries);
+  if (code != nullptr) *code = read;
+  if (read != ERROR_SUCCESS) return false;
   for (const HistoryEntry& kept : entries)
     if (kept.undoneBy == 0) {
       *entry = kept;
@@ -170,6 +174,11 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change) {
   return outcome;
 }
 
+std::string HistoryUnreadable(LONG code) {
+  const std::string why = RefusalText(code);
+  return "История изменений не читается (ошибка реестра " + std::to_string(code) + ")." + (why.empty() ? "" : " " + why);
+}
+
 std::string UndoMessage(const UndoOutcome& outcome) {
   const std::string n = std::to_string(outcome.change);
   switch (outcome.result) {
@@ -187,7 +196,10 @@ std::string UndoMessage(const UndoOutcome& outcome) {
     case UndoOutcome::Result::kFailed:
       break;
   }
-  return "Изменение " + n + " не отменено (ошибка реестра " + std::to_string(outcome.code) + "). Ничего не изменено.";
+  // Refused before the history was read, the newest change has no number yet.
+  const std::string why = RefusalText(outcome.code);
+  return "Изменение " + (outcome.change == 0 ? "" : n + " ") + "не отменено (ошибка реестра " +
+         std::to_string(outcome.code) + "). Ничего не изменено." + (why.empty() ? "" : " " + why);
 }
 
 }  // namespace zandrel::store

@@ -21,15 +21,21 @@ struct UndoOutcome {
 };
 
 // The change the next undo without a number undoes: the newest not yet
-// undone. False when there is none (or the history cannot be read).
-bool NewestUndoable(IRegistry& registry, HistoryEntry* entry);
+// undone. False when there is none, or the history cannot be read: then
+// *code (when given) is the reading's code, otherwise 0.
+bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code = nullptr);
 
 // Undoes change `change` (0: the newest not yet undone) through `history`,
 // so that the undo is kept in its turn. Only `history`'s inner registry is
 // read and written: on Linux the hive, never the desktop's own keys.
 UndoOutcome UndoChange(HistoryRegistry& history, unsigned change);
 
-// The outcome in the program's words, one line.
+// The outcome in the program's words, one line; a refusal that
+// RefusalText explains ends with its explanation.
 std::string UndoMessage(const UndoOutcome& outcome);
+// The history could not be read (`code`), in the program's words, with
+// RefusalText's explanation (a user who is not an administrator may not
+// read the machine's history on Windows).
+std::string HistoryUnreadable(LONG code);
 
 }  // namespace zandrel::store

@@ -52,6 +52,10 @@ class Platform {
   virtual int MousePointer() const = 0;
   // Processes the messages that are waiting, once.
   virtual void DoEvents() = 0;
+  // Processes, once, the waiting messages that redraw windows, and no input
+  // from the user: what keeps the windows drawn while a handler waits
+  // (another copy's change), without starting another handler meanwhile.
+  virtual void DoPaintEvents() = 0;
 
   // Reads a picture file, recognising its format from its content. Throws
   // RuntimeError for a missing or unreadable file.

@@ -1,13 +1,14 @@
 // The whole program on the headless controls, started as the executable
 // starts it: the splash's timing, the hand-over to the manager window, the
-// exit confirmation and the About box, and a missing picture at each place
-// one is read.
+// exit confirmation and the About box, a missing picture at each place one
+// is read, and the windows drawn while a change waits for another writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "manager/frmZandrel.h"
+#include "registry/Wait.h"
 #include "ui/headless/HeadlessPlatform.h"
 #include "shell/Forms.h"
 #include "shell/frmAbout.h"
@@ -219,6 +220,50 @@ TEST_F(Program, AMissingPictureEndsTheProgramWhereItIsRead) {
     for (const std::string& event : p.windowEvents) EXPECT_EQ(event.rfind("show", 0), std::string::npos) << event;
     dir.Write("Pic/" + std::string(row.file), TinyPng(16, 8));
   }
+}
+
+// While the program lives, a wait for another writer processes the windows'
+// paint messages; a second Forms (a test's) puts the first one's hook back.
+TEST_F(Program, AWaitForAnotherWriterKeepsTheWindowsDrawn) {
+  Start();
+  registry::Waiting();
+  EXPECT_EQ(platform.paintEventsCount, 1);
+  EXPECT_EQ(platform.doEventsCount, 0) << "no clicks or keys while a handler waits";
+  {
+    ui::headless::HeadlessPlatform other;
+    Forms second(other, *registry, NewManager);
+    registry::Waiting();
+    EXPECT_EQ(other.paintEventsCount, 1);
+  }
+  registry::Waiting();
+  EXPECT_EQ(platform.paintEventsCount, 2);
+}
+
+// Another connection holds the hive's write lock; the add waits for it,
+// drawing the windows meanwhile, and goes through once it is let go.
+TEST_F(Program, AnAddWaitingForAnotherCopyRepaintsThenGoesThrough) {
+  if (Backends().front().machine) GTEST_SKIP() << "the Windows lock is another process's, not another connection's";
+  const std::string program = dir.Write("bin/prog.exe", "MZ");
+  Start();
+  std::unique_ptr<IRegistry> other = Backends().front().reopen(dir.Path());
+  ASSERT_EQ(other->BeginTransaction(), ERROR_SUCCESS);
+  ASSERT_EQ(SeedKey(*other, ".held"), ERROR_SUCCESS);
+  constexpr int kLetGoAt = 5;
+  platform.onPaintEvents = [&] {
+    if (platform.paintEventsCount == kLetGoAt) other->RollbackTransaction();
+  };
+  manager::frmZandrel& m = Manager();
+  m.cmdAdd.FireClick();
+  m.txtFileExt.UserEdited(".zqm");
+  m.txtTitleRef.UserEdited("Zqm Title");
+  m.txtExecutableFileSpec.UserEdited(program);
+  m.cbxUpdateList.FireClick();  // unticked: no listing after it
+  m.cmdProceed.FireClick();
+  ASSERT_FALSE(platform.messages.empty());
+  EXPECT_EQ(platform.messages.back().text, "Всё прошло успешно.");
+  EXPECT_EQ(platform.paintEventsCount, kLetGoAt);
+  EXPECT_EQ(DumpClasses(*registry).find("[.held]"), std::string::npos);
+  EXPECT_NE(DumpClasses(*registry).find("[.zqm]"), std::string::npos);
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 // zandrel-reg as a user runs it: a separate process on the hive ZANDREL_HIVE
 // names (over an empty desktop), reg.exe's layout, exit status 1 with one line
-// on every error.
+// on every error, also when another copy holds the hive.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <regex>
 
+#include "registry/hive/Hive.h"
 #include "support/Support.h"
 #include "text/Utf.h"
 
@@ -115,6 +116,37 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   EXPECT_EQ(ReadFile(dir.File("back.reg")), wide);
   EXPECT_EQ(ReadFile(dir.File("notes.txt")), "just some notes\n");
   EXPECT_NE(::access(dir.File("none.db").c_str(), F_OK), 0);
+}
+
+// Another copy's change holds the hive past the ten seconds' wait: an import
+// and an undo, run side by side, each end with one line that says why; once
+// it is let go, the undo goes through.
+TEST(ZandrelReg, ABusyHiveSaysAnotherCopyIsChangingIt) {
+  TempDir dir;
+  const std::string d = dir.Path();
+  dir.Write("a.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zza]\n@=\"a\"\n");
+  const std::string run = "ZANDREL_HIVE='" + dir.File("h.db") + "' XDG_DATA_HOME=" + d + "/xdg XDG_DATA_DIRS=" + d +
+                          "/xdg XDG_CONFIG_HOME=" + d + "/xdg XDG_CONFIG_DIRS=" + d + "/xdg " ZANDREL_REG;
+  ASSERT_EQ(std::system((run + " import " + dir.File("a.reg")).c_str()), 0);
+  std::unique_ptr<hive::HiveRegistry> other;
+  ASSERT_TRUE(hive::OpenHive(dir.File("h.db"), &other).Ok());
+  ASSERT_EQ(other->BeginTransaction(), ERROR_SUCCESS);
+  ASSERT_EQ(SeedKey(*other, ".held"), ERROR_SUCCESS);
+  const std::string both = "(" + run + " import " + dir.File("a.reg") + " >" + d + "/o1 2>" + d + "/e1; echo $? >" + d +
+                           "/s1) & (" + run + " undo >" + d + "/o2 2>" + d + "/e2; echo $? >" + d + "/s2) & wait";
+  ASSERT_EQ(std::system(both.c_str()), 0);
+  other->RollbackTransaction();
+  const std::string why = "Ассоциации сейчас изменяет другая копия Zandrel. Повторите попытку позже.";
+  EXPECT_EQ(ReadFile(dir.File("e1")), "zandrel-reg: " + dir.File("a.reg") +
+                                           ": cannot start the import: the hive is busy in another process (error 170). " +
+                                           why + "\n");
+  EXPECT_EQ(ReadFile(dir.File("e2")), "zandrel-reg: Изменение не отменено (ошибка реестра 170). Ничего не изменено. " + why + "\n");
+  for (const char* file : {"o1", "o2"}) EXPECT_EQ(ReadFile(dir.File(file)), "") << file;
+  for (const char* file : {"s1", "s2"}) EXPECT_EQ(ReadFile(dir.File(file)), "1\n") << file;
+  const int status = std::system((run + " undo >" + d + "/o3").c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  EXPECT_EQ(ReadFile(dir.File("o3")), "Изменение 1 (импорт " + dir.File("a.reg") +
+                                          ") отменено, ключей: 1. Отмена сохранена в истории как изменение 2.\n");
 }
 
 }  // namespace

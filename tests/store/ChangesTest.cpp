@@ -447,17 +447,24 @@ struct StepRow {
   std::uint32_t ops;
   std::uint64_t nth;
   std::vector<std::string> messages;  // "{P}": the program's path
+  bool reads = false;  // the failing call only reads: a refusal there asks for no administrator
 };
 
+const std::string kBusyRefusal = "Ассоциации сейчас изменяет другая копия Zandrel. Повторите попытку позже.";
+const std::string kRightsRefusal =
+    "Для изменения ассоциаций нужны права администратора. Запустите Zandrel от имени администратора.";
+
 // Each step failing: its messages in order, after the transaction has
-// ended; nothing changed; a removal still tells the shell.
+// ended, then why when the registry said so (another copy holds the lock;
+// on Windows, a change that needs an administrator); nothing changed; a
+// removal still tells the shell.
 TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
   const std::string cmd = "Zq Title\\shell\\open\\command", icon = "Zq Title\\DefaultIcon";
   const StepRow rows[] = {
       {"begin", true, Begin, 1, {"Unable to create .zq"}},
       {"open the machine's classes", true, Open, 3, {"Unable to create .zq"}},
       {"create E", true, Create, 1, {"Unable to create .zq"}},
-      {"read D under the lock", true, Open, 4, {"Unable to create .zq"}},
+      {"read D under the lock", true, Open, 4, {"Unable to create .zq"}, true},
       {"open E", true, Open, 5, {"Unable to set value of Zq Title to .zq"}},
       {"set E", true, SetValue, 1, {"Unable to set value of Zq Title to subkey ", "Unable to set value of Zq Title to .zq"}},
       {"create D", true, Create, 2, {"Unable to create Zq Title"}},
@@ -470,20 +477,20 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
       {"set icon", true, SetValue, 3, {"Unable to set value of {P},1 to subkey ", "Unable to set value to " + icon}},
       {"commit add", true, Commit, 1, {"Unable to set value to " + icon}},
       {"begin removal", false, Begin, 1, {kNotRemoved}},
-      {"open the machine's classes to remove", false, Open, 4, {kNotRemoved}},
+      {"open the machine's classes to remove", false, Open, 4, {kNotRemoved}, true},
       {"delete E", false, DeleteKey, 1, {kNotRemoved}},
-      {"read E's title", false, Open, 4, {kNotRemoved}},
-      {"read the classes under the lock", false, EnumKey, 1, {kNotRemoved}},
-      {"open E to delete", false, Open, 5, {"Unable to open .zq", kNotRemoved}},
+      {"read E's title", false, Open, 4, {kNotRemoved}, true},
+      {"read the classes under the lock", false, EnumKey, 1, {kNotRemoved}, true},
+      {"open E to delete", false, Open, 5, {"Unable to open .zq", kNotRemoved}, true},
       {"delete DefaultIcon", false, DeleteKey, 2, {kNotRemoved}},
       {"delete command", false, DeleteKey, 3, {kNotRemoved}},
       {"delete shell", false, DeleteKey, 5, {kNotRemoved}},
       {"delete D", false, DeleteKey, 6, {kNotRemoved}},
-      {"open D to delete", false, Open, 7, {"Unable to open Zq Title", kNotRemoved}},
+      {"open D to delete", false, Open, 7, {"Unable to open Zq Title", kNotRemoved}, true},
       {"commit removal", false, Commit, 1, {kNotRemoved}},
   };
   for (const StepRow& row : rows) {
-    for (LONG code : {ERROR_ACCESS_DENIED, ERROR_WRITE_FAULT}) {
+    for (LONG code : {ERROR_ACCESS_DENIED, ERROR_WRITE_FAULT, ERROR_BUSY}) {
       SCOPED_TRACE(std::string(row.step) + " fails with " + std::to_string(code));
       registry = MakeRegistry(dir.Path() + "/" + row.step + std::to_string(code));
       if (!row.add) SeedZq();
@@ -501,6 +508,10 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
       Boxes expected;
       if (!row.add) expected.push_back({kBoth, 0x24});
       for (const std::string& m : row.messages) expected.push_back({Fill(m), 0});
+      if (code == ERROR_BUSY) expected.push_back({kBusyRefusal, 0});
+#ifdef _WIN32
+      if (code == ERROR_ACCESS_DENIED && !row.reads) expected.push_back({kRightsRefusal, 0});
+#endif
       EXPECT_EQ(p.boxes, expected);
       EXPECT_EQ(DumpClasses(*registry), before);
     }

@@ -6,7 +6,8 @@
 // Durability: a call that returns 0 has committed to disk (WAL, synchronous
 // FULL); a call that fails changes nothing. Several processes may share one
 // hive; each call sees what the others committed. A writer waits at most
-// kBusyTimeoutMs for another process's write and then fails with ERROR_BUSY.
+// kBusyTimeoutMs for another process's write and then fails with ERROR_BUSY;
+// it calls registry::Waiting() at least every kWaitStepMs meanwhile.
 //
 // Keys nest at most MAX_KEY_DEPTH levels below their root (HKEY_CLASSES_ROOT
 // counts as a root for the classes keys, also when they are reached through

@@ -13,6 +13,7 @@
 
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
+#include "registry/Wait.h"
 
 namespace zandrel::hive {
 
@@ -151,6 +152,24 @@ std::string FileUri(const std::string& path, const char* query) {
   return uri + "?" + query;
 }
 
+// SQLite's busy handler: waits for another process's write in the default
+// handler's steps (short at first, then kWaitStepMs each), kBusyTimeoutMs in
+// all, and lets the program run its wait hook before each step. The steps
+// are counted, not timed, as SQLite's own handler counts them.
+int WaitForWriter(void*, int count) {
+  static constexpr int kDelays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, registry::kWaitStepMs};
+  static constexpr int kSteps = sizeof kDelays / sizeof kDelays[0];
+  int waited = 0;
+  for (int i = 0; i < count && i < kSteps; ++i) waited += kDelays[i];
+  if (count > kSteps) waited += (count - kSteps) * kDelays[kSteps - 1];
+  int delay = kDelays[count < kSteps ? count : kSteps - 1];
+  if (waited + delay > kBusyTimeoutMs) delay = kBusyTimeoutMs - waited;
+  if (delay <= 0) return 0;
+  registry::Waiting();
+  sqlite3_sleep(delay);
+  return 1;
+}
+
 // kBuilding is for a private file still being built: its pages are written
 // once, straight into the file (the rollback journal in memory, no WAL), not
 // synced one by one; the finished file is put in WAL mode and synced once
@@ -177,7 +196,7 @@ Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
   };
   if (rc != SQLITE_OK) return fail(rc, impl->db ? sqlite3_errmsg(impl->db) : sqlite3_errstr(rc));
   sqlite3_extended_result_codes(impl->db, 1);
-  sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
+  sqlite3_busy_handler(impl->db, WaitForWriter, nullptr);
   char* message = nullptr;
   // Reads go through a mapping of the file (up to 256 MB) rather than copying
   // every page through SQLite's small page cache: the first listing of a large

@@ -406,4 +406,60 @@ bool WriteStandard(int stream, const std::string& text) {
   return true;
 }
 
+// --- A machine key only administrators and SYSTEM may open ---------------------
+
+namespace {
+
+// SYSTEM and administrators: all rights, on the key and every subkey; nothing
+// inherited from SOFTWARE, which every user may read.
+constexpr char kAdministratorsKeyDescriptor[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
+
+}  // namespace
+
+std::int32_t MachineKeyDacl(const std::string& machine_path, std::string* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const std::string name = "MACHINE\\" + machine_path;
+  const DWORD code = GetNamedSecurityInfoA(name.c_str(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
+                                           nullptr, nullptr, nullptr, &descriptor);
+  if (code != ERROR_SUCCESS) return static_cast<std::int32_t>(code);
+  char* text = nullptr;
+  const BOOL converted = ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                             DACL_SECURITY_INFORMATION, &text, nullptr);
+  const DWORD error = converted ? ERROR_SUCCESS : GetLastError();
+  if (converted) *sddl = text;
+  LocalFree(text);
+  LocalFree(descriptor);
+  return static_cast<std::int32_t>(error);
+}
+
+std::int32_t RestrictMachineKey(const std::string& machine_path) {
+  PSECURITY_DESCRIPTOR wanted = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsKeyDescriptor, SDDL_REVISION_1, &wanted,
+                                                            nullptr))
+    return static_cast<std::int32_t>(GetLastError());
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, wanted, FALSE};
+  HKEY key = nullptr;
+  // A user who is not an administrator may neither create the key nor open it
+  // to change its descriptor: 5.
+  LONG code = RegCreateKeyExA(HKEY_LOCAL_MACHINE, machine_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              READ_CONTROL | WRITE_DAC, &attributes, &key, nullptr);
+  std::string now;
+  if (code == ERROR_SUCCESS &&
+      (MachineKeyDacl(machine_path, &now) != ERROR_SUCCESS || now != kAdministratorsKeyDescriptor)) {
+    // Made before, or by another program, or made by a registry that does
+    // not take a descriptor at creation (Wine): set here, and on every
+    // subkey it has (Windows propagates the inherited entries).
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(wanted, &present, &dacl, &defaulted);
+    std::string name = "MACHINE\\" + machine_path;
+    code = static_cast<LONG>(SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY,
+                                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                                   nullptr, nullptr, dacl, nullptr));
+  }
+  if (key != nullptr) RegCloseKey(key);
+  LocalFree(wanted);
+  return code;
+}
+
 }  // namespace zandrel::win32::api

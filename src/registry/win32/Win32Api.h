@@ -96,4 +96,13 @@ void LoadDllsFromSystem32Only();
 // False when the write fails.
 bool WriteStandard(int stream, const std::string& text);
 
+// Makes HKEY_LOCAL_MACHINE\machine_path ("SOFTWARE\Zandrel") a key only
+// SYSTEM and administrators may open, it and its subkeys (a protected DACL
+// of theirs, inherited below it): created so, or, when it exists with
+// another DACL, set so, the subkeys it has included. 0 when it is so; 5 for
+// a process that is not elevated (it may neither create nor change it).
+std::int32_t RestrictMachineKey(const std::string& machine_path);
+// The key's DACL as SDDL text ("D:P(A;CI;KA;;;SY)...").
+std::int32_t MachineKeyDacl(const std::string& machine_path, std::string* sddl);
+
 }  // namespace zandrel::win32::api

@@ -1,6 +1,7 @@
 #include "registry/win32/Win32Registry.h"
 
 #include "registry/Codes.h"
+#include "registry/Wait.h"
 #include "registry/journal/UndoJournal.h"
 #include "registry/win32/Win32Api.h"
 
@@ -35,7 +36,13 @@ class FileUndoStore : public UndoStore {
                                                            &namespace_, &mutex_);
           code != ERROR_SUCCESS)
         return code;
-    return api::WaitMutex(mutex_, wait ? kLockTimeoutMs : 0);
+    if (!wait) return api::WaitMutex(mutex_, 0);
+    // In steps, so that the program's windows stay drawn while it waits.
+    for (DWORD waited = 0;; waited += registry::kWaitStepMs) {
+      const LONG code = api::WaitMutex(mutex_, registry::kWaitStepMs);
+      if (code != ERROR_BUSY || waited + registry::kWaitStepMs >= kLockTimeoutMs) return code;
+      registry::Waiting();
+    }
   }
   void Unlock() override {
     CloseRecord();
@@ -188,7 +195,9 @@ bool AssociatedCommand(const std::string& extension, std::string* command, std::
 
 UndoPlace DefaultUndoPlace() {
   std::string folder = api::CommonAppDataFolder();
-  return UndoPlace{folder.empty() ? "" : folder + "\\Zandrel\\undo-record", "RegistryChanges", true};
+  // The program's key: the history of changes (store/ChangeHistory.h) is below it.
+  return UndoPlace{folder.empty() ? "" : folder + "\\Zandrel\\undo-record", "RegistryChanges", true,
+                   "SOFTWARE\\Zandrel"};
 }
 
 status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<UndoStore>* store) {
@@ -219,6 +228,10 @@ status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegi
   registry->reset();
   std::unique_ptr<UndoStore> store;
   if (status::Status opened = OpenUndoStore(place, &store); !opened.Ok()) return opened;
+  if (!place.private_key.empty())
+    if (const LONG code = api::RestrictMachineKey(place.private_key); code != ERROR_SUCCESS && code != ERROR_ACCESS_DENIED)
+      return {status::Status::kFailed, "cannot make HKEY_LOCAL_MACHINE\\" + place.private_key +
+                                           " the administrators' alone: " + registry::DescribeCode(code)};
   std::string bytes;
   if (store->Read(&bytes) == kUntrustedRecord)
     return {status::Status::kFailed, "the undo record " + place.record_path +

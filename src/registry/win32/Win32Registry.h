@@ -49,6 +49,10 @@ struct UndoPlace {
   bool administrators_namespace = false;
   // What a change may write, and a record found at start may write back:
   // the machine's classes and the program's own key (its history).
+  // The machine key, below HKEY_LOCAL_MACHINE, that holds what changes
+  // contained (the history) and so only administrators and SYSTEM may open
+  // ("" for none).
+  std::string private_key = {};
   journal::JournalScope keys = {{HKEY_CLASSES_ROOT, ""},
                                 {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
                                 {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
@@ -57,8 +61,9 @@ struct UndoPlace {
 // The record in the machine's application data folder
 // (%ProgramData%\Zandrel\undo-record, a folder only administrators and
 // SYSTEM may write): what it guards is the machine's classes, so any
-// administrator's copy replays what another's left. And a mutex only
-// administrators may create or take.
+// administrator's copy replays what another's left. A mutex only
+// administrators may create or take. And HKEY_LOCAL_MACHINE\SOFTWARE\Zandrel,
+// where the history lives.
 UndoPlace DefaultUndoPlace();
 
 }  // namespace zandrel::win32
@@ -80,7 +85,10 @@ bool AssociatedCommand(const std::string& extension, std::string* command, std::
 // record left by a process that died inside a change is rolled back before
 // this returns, unless another copy holds the lock
 // (JournalledRegistry::Recover). Fails when the record cannot be read or
-// replayed, or belongs to a stranger.
+// replayed, or belongs to a stranger. The place's private key is made
+// administrators' and SYSTEM's alone first (api::RestrictMachineKey); a copy
+// that is not elevated cannot, and starts all the same (it cannot write the
+// history either); any other refusal fails.
 status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegistry>* registry);
 
 }  // namespace zandrel::win32

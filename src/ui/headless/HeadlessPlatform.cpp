@@ -17,6 +17,7 @@ void HeadlessPlatform::ClearRecord() {
   picturesLoaded.clear();
   pointerChanges.clear();
   doEventsCount = 0;
+  paintEventsCount = 0;
   windowEvents.clear();
 }
 

@@ -59,6 +59,8 @@ class HeadlessPlatform : public Platform {
   // Called as each message box shows, before it answers: lets a test look at
   // the state of the program while the box waits for the user.
   std::function<void(const Message&)> onMessage;
+  // Called at each DoPaintEvents: lets a test act while the program waits.
+  std::function<void()> onPaintEvents;
   void DialogNext(DialogResult result) { dialog_results_.push_back(std::move(result)); }
   void SetExecutableFolder(std::string folder) { exe_folder_ = std::move(folder); }
 
@@ -70,6 +72,7 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> picturesLoaded;  // paths, in load order
   std::vector<int> pointerChanges;
   int doEventsCount = 0;
+  int paintEventsCount = 0;
   // Window events in order: "show NAME", "front NAME", "close NAME".
   std::vector<std::string> windowEvents;
   std::optional<RuntimeError> fatalError;  // set when an error ended the program
@@ -91,6 +94,10 @@ class HeadlessPlatform : public Platform {
   void SetMousePointer(int pointer) override;
   int MousePointer() const override { return pointer_; }
   void DoEvents() override { ++doEventsCount; }
+  void DoPaintEvents() override {
+    ++paintEventsCount;
+    if (onPaintEvents) onPaintEvents();
+  }
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
   void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,

@@ -103,6 +103,10 @@ int QtPlatform::MousePointer() const { return impl_->pointer; }
 
 void QtPlatform::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
+// Exposures and repaints, and the window system's other events; clicks and
+// keys wait in the queue for the handler to end.
+void QtPlatform::DoPaintEvents() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
 std::int32_t QtPlatform::sndPlaySoundA(const char* path, std::uint32_t flags) {
   return sound::PlayWave(path, flags);
 }

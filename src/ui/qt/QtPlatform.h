@@ -73,6 +73,7 @@ class QtPlatform : public Platform {
   void SetMousePointer(int pointer) override;
   int MousePointer() const override;
   void DoEvents() override;
+  void DoPaintEvents() override;
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
   void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,

@@ -186,6 +186,16 @@ void Win32Platform::DoEvents() {
   }
 }
 
+// WM_PAINT alone (messages sent to the windows are delivered by the peek
+// too); a bounded number, in case a window leaves its area invalid.
+// Peeking also keeps Windows from calling the window not responding.
+void Win32Platform::DoPaintEvents() {
+  constexpr int kMostPaints = 64;
+  MSG msg;
+  for (int i = 0; i < kMostPaints && PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i)
+    DispatchMessageA(&msg);
+}
+
 PicturePtr Win32Platform::LoadPicture(const std::string& path) {
   // Throws 53 or 481 with the file named. Bytes decoded before passed every
   // check then and pass them now: only bytes not seen yet meet the decoder.

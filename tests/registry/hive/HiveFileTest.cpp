@@ -18,6 +18,7 @@
 
 #include "registry/hive/FaultVfs.h"
 #include "registry/hive/Hive.h"
+#include "registry/Wait.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 
@@ -391,7 +392,8 @@ TEST(HiveDurability, ACommitRefusedByAFullDiskLeavesNothing) {
 }
 
 // Another process holds the hive's write lock until told; this process's
-// sleeps are virtual, so ten seconds of waiting take no time.
+// sleeps are virtual, so ten seconds of waiting take no time. The wait hook
+// runs at least every 100 ms of the wait, and never when there is no wait.
 TEST(HiveBusy, AWriterWaitsUpToTenSecondsForAnotherProcess) {
   FaultVfs::Install();
   TempDir dir;
@@ -434,16 +436,28 @@ TEST(HiveBusy, AWriterWaitsUpToTenSecondsForAnotherProcess) {
     FaultVfs::VirtualSleep([&](std::uint64_t slept) {
       if (row.releaseAt != 0 && slept >= row.releaseAt) letGo();
     });
+    std::vector<std::uint64_t> hooked;  // the virtual time of each call of the hook
+    registry::SetWaitHook([&hooked] { hooked.push_back(FaultVfs::Slept()); });
     EXPECT_EQ(SeedKey(*hive, ".mine" + std::to_string(n++)), row.code);
     const std::uint64_t slept = FaultVfs::Slept();
     FaultVfs::Disarm();
     letGo();
     EXPECT_GE(slept, row.sleptMin);
     EXPECT_LE(slept, row.sleptMax);
+    ASSERT_FALSE(hooked.empty());
+    EXPECT_EQ(hooked.front(), 0u);
+    hooked.push_back(slept);
+    for (std::size_t i = 1; i < hooked.size(); ++i) EXPECT_LE(hooked[i] - hooked[i - 1], 100'000u) << i;
+    registry::SetWaitHook(nullptr);
     EXPECT_EQ(before, "[]\n");
     for (int fd : {locked[0], locked[1], release[0], release[1]}) ::close(fd);
   }
-  EXPECT_EQ(DumpClasses(*hive), "[]\n[.mine1]\n");
+  int hooked = 0;
+  registry::SetWaitHook([&hooked] { ++hooked; });
+  EXPECT_EQ(SeedKey(*hive, ".free"), ERROR_SUCCESS);
+  registry::SetWaitHook(nullptr);
+  EXPECT_EQ(hooked, 0) << "no other writer, no wait";
+  EXPECT_EQ(DumpClasses(*hive), "[]\n[.free]\n[.mine1]\n");
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // copy starts and lists while another copy holds it, or while its name is
 // taken by something that is no mutex, and leaves a crashed copy's record for
 // the change that gets the lock. Once made, every interactive user may wait
-// on it.
+// on it. And the start makes the key the history lives in the
+// administrators' and SYSTEM's alone.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -208,6 +209,50 @@ TEST(WindowsUndoPlace, TheRecordIsTheMachines) {
     EXPECT_EQ(FileDescriptor(folder), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)");
   }
   store->Unlock();
+}
+
+// A protected DACL of SYSTEM and the administrators, inherited by every
+// subkey: on a key the start makes, and on one found made before (its
+// subkeys too), as HKEY_LOCAL_MACHINE\SOFTWARE\Zandrel after an older version.
+// Wine 8 keeps a key's DACL as set, but not its protected flag, takes no
+// descriptor at creation and makes no entry inherited: under Wine the key's
+// own entries are checked, its subkeys' only on Windows.
+TEST_F(WindowsLock, TheHistorysKeyIsTheAdministratorsAlone) {
+  const std::string key = "SOFTWARE\\Zandrel";
+  const bool wine = RunningUnderWine();
+  const std::string own = wine ? "D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)" : "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
+  const std::string inherited = "D:AI(A;CIID;KA;;;SY)(A;CIID;KA;;;BA)";
+  win32::UndoPlace place = place_;
+  place.private_key = key;
+  for (bool existed : {false, true}) {
+    SCOPED_TRACE(existed ? "made before" : "new");
+    EnterRegistrySandbox(name_);
+    if (existed) {
+      auto plain = Open();
+      ASSERT_EQ(SeedKey(*plain, key + "\\History\\0000000001", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+      std::string before;
+      ASSERT_EQ(win32::api::MachineKeyDacl(key, &before), 0);
+      EXPECT_NE(before, own);
+    }
+    std::unique_ptr<IRegistry> registry;
+    ASSERT_TRUE(IsOk(win32::OpenWindowsRegistry(place, &registry)));
+    std::string dacl;
+    ASSERT_EQ(win32::api::MachineKeyDacl(key, &dacl), 0);
+    EXPECT_EQ(dacl, own);
+    ASSERT_EQ(SeedKey(*registry, key + "\\History\\0000000002", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+    if (wine) continue;
+    for (const char* sub : {"\\History", "\\History\\0000000002", existed ? "\\History\\0000000001" : ""}) {
+      if (*sub == '\0') continue;
+      ASSERT_EQ(win32::api::MachineKeyDacl(key + sub, &dacl), 0);
+      EXPECT_EQ(dacl, inherited) << sub;
+    }
+  }
+  // Set once: a second start finds it so and leaves it.
+  std::unique_ptr<IRegistry> again;
+  ASSERT_TRUE(IsOk(win32::OpenWindowsRegistry(place, &again)));
+  std::string dacl;
+  ASSERT_EQ(win32::api::MachineKeyDacl(key, &dacl), 0);
+  EXPECT_EQ(dacl, own);
 }
 
 }  // namespace
