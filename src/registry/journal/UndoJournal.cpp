@@ -449,10 +449,12 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
     while (std::getline(parts, component, '\\')) {
       prefix += (prefix.empty() ? "" : "\\") + component;
       if (!missing) {
+        if (existing_.count({place.root, prefix}) != 0) continue;
         HKEY probe = 0;
         const LONG code = inner_->RegOpenKeyExA(place.root, prefix.c_str(), 0, KEY_READ, &probe);
         if (code == ERROR_SUCCESS) {
           inner_->RegCloseKey(probe);
+          existing_.insert({place.root, prefix});
           continue;
         }
         if (code != ERROR_FILE_NOT_FOUND) return code;
@@ -466,6 +468,7 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
   const LONG code = inner_->RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions,
                                             samDesired, lpSecurityAttributes, phkResult,
                                             lpdwDisposition);
+  if (code == ERROR_SUCCESS && in_transaction_ && known) existing_.insert({place.root, place.path});
   if (code == ERROR_SUCCESS && known && phkResult && !IsRoot(*phkResult))
     places_[*phkResult] = place;
   return code;
@@ -502,6 +505,7 @@ LONG JournalledRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
     if (const LONG code = RecordValues(UndoEntry::Kind::kDeleted, place, {}, false); code != ERROR_SUCCESS)
       return code;
   }
+  existing_.clear();  // what it held below it is gone too
   return inner_->RegDeleteKeyA(hKey, lpSubKey);
 }
 
@@ -548,6 +552,7 @@ void JournalledRegistry::EndTransaction() {
   in_transaction_ = false;
   entries_.clear();
   ahead_.clear();
+  existing_.clear();
   store_->Unlock();
 }
 

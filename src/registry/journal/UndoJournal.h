@@ -128,6 +128,10 @@ class JournalledRegistry : public ForwardingRegistry {
   // Entries recorded ahead by WillWrite whose write has not come yet, by
   // their comparison key (ComparisonKey in UndoJournal.cpp).
   std::multiset<std::string> ahead_;
+  // Keys known to be there during this change (made or found by it), by
+  // their paths as spelt, so that making a key below them asks no more; any
+  // deletion forgets them all.
+  std::set<std::pair<HKEY, std::string>> existing_;
   std::string changed_key_;
 };
 
