@@ -20,6 +20,11 @@ constexpr const char* kAddCaption = "Добавить";
 // The list's context menu: its one entry, the same as Ctrl+Z.
 constexpr const char* kUndoEntry = "Отменить последнее изменение";
 constexpr const char* kRemoveCaption = "Удалить";
+// An undo shows its progress once it has lasted this long, and then at most
+// this often: well inside the five seconds after which Windows calls a
+// window that handles no messages not responding.
+constexpr std::int64_t kUndoProgressAfterMs = 500;
+constexpr std::int64_t kUndoProgressEveryMs = 200;
 
 void Place(ui::Control& control, float left, float top, float width, float height, int tabIndex,
            const ui::Font& font) {
@@ -328,8 +333,43 @@ void frmZandrel::RemoveAssociation() {
   }
 }
 
+// The undo's progress in the window's caption, redrawn with the windows; the
+// caption the window had comes back when the undo ends.
+class frmZandrel::UndoCaption {
+ public:
+  UndoCaption(frmZandrel& form, unsigned change)
+      : form_(form),
+        change_(change),
+        caption_(form.Caption()),
+        next_(form.GetPlatform().TickCount() + kUndoProgressAfterMs) {}
+  ~UndoCaption() {
+    if (shown_) form_.SetCaption(caption_);
+  }
+  UndoCaption(const UndoCaption&) = delete;
+  UndoCaption& operator=(const UndoCaption&) = delete;
+
+  void operator()(std::size_t done, std::size_t total) {
+    ui::Platform& platform = form_.GetPlatform();
+    const std::int64_t now = platform.TickCount();
+    if (now < next_) return;
+    next_ = now + kUndoProgressEveryMs;
+    shown_ = true;
+    form_.SetCaption("Отмена изменения " + std::to_string(change_) + ": ключей " + std::to_string(done) + " из " +
+                     std::to_string(total) + "…");
+    platform.DoPaintEvents();
+  }
+
+ private:
+  frmZandrel& form_;
+  unsigned change_;
+  std::string caption_;
+  std::int64_t next_;  // when the progress may show next
+  bool shown_ = false;
+};
+
 void frmZandrel::UndoLastChange() {
   if (!lvwAsso.Visible()) return;  // the entry frame's modes end only by their own buttons
+  if (undoing_) return;
   store::HistoryEntry newest;
   LONG read = ERROR_SUCCESS;
   if (!store::NewestUndoable(history_->Inner(), &newest, &read)) {
@@ -340,7 +380,17 @@ void frmZandrel::UndoLastChange() {
                                store::ChangeTitle(newest.kind, newest.subject) + ", " +
                                store::LocalTime(newest.time) + ")?";
   if (prompter_.MsgBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-  const store::UndoOutcome outcome = store::UndoChange(*history_, newest.number);
+  store::UndoOutcome outcome;
+  {
+    undoing_ = true;
+    struct Done {
+      bool& undoing;
+      ~Done() { undoing = false; }
+    } done{undoing_};
+    UndoCaption caption(*this, newest.number);
+    outcome = store::UndoChange(*history_, newest.number,
+                                [&caption](std::size_t keys, std::size_t total) { caption(keys, total); });
+  }
   prompter_.MsgBox(store::UndoMessage(outcome), MB_OK);
   if (outcome.result != store::UndoOutcome::Result::kUndone) return;
   cmdList_Click();

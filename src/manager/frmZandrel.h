@@ -73,7 +73,9 @@ class frmZandrel : public ui::Window {
   void cmdA01_Click();
   void cmdExit_Click();
   // Ctrl+Z, or the list's context menu: in list mode, asks to undo the newest
-  // change not yet undone, and undoes it on Yes.
+  // change not yet undone, and undoes it on Yes. An undo that lasts shows how
+  // far it is in the window's caption, keeping the window drawn (but taking
+  // no input) meanwhile.
   void UndoLastChange();
 
   // Switches cmdList, cmdAdd and cmdDelete together; cmdDelete stays enabled
@@ -89,6 +91,7 @@ class frmZandrel : public ui::Window {
 
  private:
   class ListingWindowSteps;
+  class UndoCaption;
   class PlatformPrompter : public store::Prompter {
    public:
     explicit PlatformPrompter(ui::Platform& platform) : platform_(platform) {}
@@ -108,6 +111,7 @@ class frmZandrel : public ui::Window {
   std::function<void()> show_exit_;
   PlatformPrompter prompter_;
   store::AssociationListing listing_;
+  bool undoing_ = false;  // an undo runs: the window redraws, but starts no other
 };
 
 }  // namespace zandrel::manager

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "registry/ForwardingRegistry.h"
 #include "store/ChangeRefusal.h"
 
 namespace zandrel::store {
@@ -13,9 +14,43 @@ std::string Below(const std::string& path, const std::string& sub) {
   return sub.empty() ? path : path.empty() ? sub : path + "\\" + sub;
 }
 
+// The keys an undo has put back, told to its progress.
+class Pace {
+ public:
+  Pace(const UndoProgress& progress, std::size_t total) : progress_(progress), total_(total) {}
+  void Tell() const {
+    if (progress_) progress_(done_, total_);
+  }
+  void Done(std::size_t keys) {
+    done_ += keys;
+    Tell();
+  }
+
+ private:
+  const UndoProgress& progress_;
+  std::size_t total_;
+  std::size_t done_ = 0;
+};
+
+// Passes every call on, telling the pace after each key opened: the undo's
+// check reads each key it compares.
+class PacedReads : public ForwardingRegistry {
+ public:
+  PacedReads(IRegistry& target, const Pace& pace) : ForwardingRegistry(target), pace_(pace) {}
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                     HKEY* phkResult) override {
+    const LONG code = Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    pace_.Tell();
+    return code;
+  }
+
+ private:
+  const Pace& pace_;
+};
+
 // The first key of the record that is not as the change left it, or "".
-LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, std::string* key) {
-  IRegistry& registry = history.Inner();
+LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pace& pace, std::string* key) {
+  PacedReads registry(history.Inner(), pace);
   // The created subtrees as they are now, read together (an import's are many).
   std::vector<RecordedTree> now(record.entries.size());
   std::vector<SubtreeRead> reads;
@@ -59,7 +94,8 @@ LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
   return ERROR_SUCCESS;
 }
 
-LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& path, const RecordedValues& values) {
+LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& path, const RecordedValues& values,
+                      Pace& pace) {
   HKEY key = 0;
   LONG code = history.RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                       nullptr, &key, nullptr);
@@ -67,13 +103,14 @@ LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& pa
     code = SetValues(history, key, values);
     history.RegCloseKey(key);
   }
+  if (code == ERROR_SUCCESS) pace.Done(1);
   return code;
 }
 
 // Puts back what the record's change found: its created subtrees deleted,
 // its deleted keys made again (parents first), its keys' values as before,
 // in their order. Takes the created subtrees.
-LONG PutBack(HistoryRegistry& history, ChangeRecord& record) {
+LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
   std::vector<const RecordEntry*> deleted;
   std::vector<RecordEntry*> created;
   for (RecordEntry& entry : record.entries) {
@@ -81,17 +118,20 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record) {
       deleted.push_back(&entry);
     if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(&entry);
   }
-  if (LONG code = history.DeleteTrees(created); code != ERROR_SUCCESS) return code;
+  if (LONG code = history.DeleteTrees(created, [&pace](std::size_t keys) { pace.Done(keys); });
+      code != ERROR_SUCCESS)
+    return code;
   std::stable_sort(deleted.begin(), deleted.end(),
                    [](const RecordEntry* a, const RecordEntry* b) { return Depth(a->path) < Depth(b->path); });
   for (const RecordEntry* entry : deleted) {
     if (entry->kind == RecordEntry::Kind::kDeleted) {
-      if (LONG code = CreateWithValues(history, entry->root, entry->path, entry->before); code != ERROR_SUCCESS)
+      if (LONG code = CreateWithValues(history, entry->root, entry->path, entry->before, pace);
+          code != ERROR_SUCCESS)
         return code;
       continue;
     }
     for (const RecordedKey& key : entry->subtree.Decode())
-      if (LONG code = CreateWithValues(history, entry->root, Below(entry->path, key.path), key.values);
+      if (LONG code = CreateWithValues(history, entry->root, Below(entry->path, key.path), key.values, pace);
           code != ERROR_SUCCESS)
         return code;
   }
@@ -104,6 +144,7 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record) {
     if (code == ERROR_SUCCESS) code = SetValues(history, key, entry.before);
     if (key != 0 && key != entry.root) history.RegCloseKey(key);
     if (code != ERROR_SUCCESS) return code;
+    pace.Done(1);
   }
   return ERROR_SUCCESS;
 }
@@ -123,7 +164,7 @@ bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code) {
   return false;
 }
 
-UndoOutcome UndoChange(HistoryRegistry& history, unsigned change) {
+UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProgress& progress) {
   UndoOutcome outcome;
   outcome.change = change;
   RegistryTransaction transaction(history);
@@ -155,7 +196,8 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change) {
   ChangeRecord record;
   outcome.result = UndoOutcome::Result::kFailed;
   outcome.code = ReadChangeRecord(history.Inner(), target->number, &record);
-  if (outcome.code == ERROR_SUCCESS) outcome.code = FirstChanged(history, record, &outcome.key);
+  Pace pace(progress, record.KeyCount());
+  if (outcome.code == ERROR_SUCCESS) outcome.code = FirstChanged(history, record, pace, &outcome.key);
   if (outcome.code != ERROR_SUCCESS) return outcome;
   if (!outcome.key.empty()) {
     outcome.result = UndoOutcome::Result::kChangedSince;
@@ -166,7 +208,7 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change) {
   history.Describe("undo", std::to_string(target->number));
   history.MarkUndone(target->number, redone);
   outcome.keys = record.KeyCount();
-  outcome.code = PutBack(history, record);
+  outcome.code = PutBack(history, record, pace);
   if (outcome.code == ERROR_SUCCESS) outcome.code = transaction.Commit();
   if (outcome.code != ERROR_SUCCESS) return outcome;
   outcome.result = UndoOutcome::Result::kUndone;

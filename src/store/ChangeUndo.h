@@ -3,6 +3,7 @@
 // a key the change touched is no longer as the change left it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "store/HistoryRegistry.h"
@@ -25,10 +26,17 @@ struct UndoOutcome {
 // *code (when given) is the reading's code, otherwise 0.
 bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code = nullptr);
 
+// How far an undo is, for a caller that shows it: `done` of the `total` keys
+// the change touched (UndoOutcome::keys) are put back. Called after each key
+// put back, and, with `done` still 0, after each key read while the undo
+// checks them first, so that the calls keep coming through a long undo;
+// never once the undo commits.
+using UndoProgress = std::function<void(std::size_t done, std::size_t total)>;
+
 // Undoes change `change` (0: the newest not yet undone) through `history`,
 // so that the undo is kept in its turn. Only `history`'s inner registry is
 // read and written: on Linux the hive, never the desktop's own keys.
-UndoOutcome UndoChange(HistoryRegistry& history, unsigned change);
+UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProgress& progress = {});
 
 // The outcome in the program's words, one line; a refusal that
 // RefusalText explains ends with its explanation.

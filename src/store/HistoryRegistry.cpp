@@ -46,6 +46,21 @@ std::string Identity(HKEY root, std::string_view path) {
 
 std::string_view ParentIdentity(std::string_view id) { return id.substr(0, id.rfind('\\')); }
 
+// Passes every call on, telling `deleted` (when set) of each key deleted.
+class DeletionCount : public ForwardingRegistry {
+ public:
+  DeletionCount(IRegistry& target, const std::function<void(std::size_t keys)>& deleted)
+      : ForwardingRegistry(target), deleted_(deleted) {}
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
+    const LONG code = Target().RegDeleteKeyA(hKey, lpSubKey);
+    if (code == ERROR_SUCCESS && deleted_) deleted_(1);
+    return code;
+  }
+
+ private:
+  const std::function<void(std::size_t keys)>& deleted_;
+};
+
 }  // namespace
 
 HistoryRegistry::HistoryRegistry(IRegistry& inner, regfile::FastPaths fast, HistoryBound bound)
@@ -218,13 +233,16 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   return ERROR_SUCCESS;
 }
 
-LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
+LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
+                                  const std::function<void(std::size_t keys)>& deleted) {
   // Into notes that know nothing yet, each subtree goes whole, noted key by
   // key only if the change touches it again.
   const bool whole = touched_.empty();
   std::vector<std::pair<HKEY, std::string>> keys;
   std::vector<PlannedWrite> writes;  // the keys the calls below delete, announced together
+  std::size_t count = 0;
   for (RecordEntry* entry : created) {
+    count += entry->subtree.Keys();
     if (!fast_.deleteTrees)
       for (const RecordedKey& key : entry->subtree.Decode())
         writes.push_back({PlannedWrite::Kind::kDeleteKey, entry->root,
@@ -241,10 +259,15 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created) {
       Add(Identity(entry->root, full), Before{entry->root, full, true, key.values}).gone = true;
     }
   }
-  if (fast_.deleteTrees) return fast_.deleteTrees(keys);
+  if (fast_.deleteTrees) {
+    const LONG code = fast_.deleteTrees(keys);
+    if (code == ERROR_SUCCESS && deleted) deleted(count);
+    return code;
+  }
   WillWrite(writes);
+  DeletionCount counting(*this, deleted);
   for (const auto& [root, path] : keys)
-    if (LONG code = regfile::DeleteKeyTree(*this, root, path); code != ERROR_SUCCESS) return code;
+    if (LONG code = regfile::DeleteKeyTree(counting, root, path); code != ERROR_SUCCESS) return code;
   return ERROR_SUCCESS;
 }
 

@@ -43,8 +43,11 @@ class HistoryRegistry : public ForwardingRegistry {
   // Deletes the subtrees of these created entries inside the transaction:
   // each must hold now what its entry says, which is noted as their state
   // before.
-  // Each entry's subtree is taken.
-  LONG DeleteTrees(const std::vector<RecordEntry*>& created);
+  // Each entry's subtree is taken. `deleted`, when given, is told the keys
+  // deleted as they go: one at a time, or all at once after the fast path's
+  // one call.
+  LONG DeleteTrees(const std::vector<RecordEntry*>& created,
+                   const std::function<void(std::size_t keys)>& deleted = {});
   const regfile::FastPaths& Fast() const { return fast_; }
   // The number the last commit gave the change in the history; 0 when it added none.
   unsigned LastNumber() const { return last_number_; }

@@ -1,6 +1,6 @@
 // The window system's services that windows use besides their controls:
 // realising windows on screen, message boxes, the file-open dialog, the
-// mouse pointer, message processing, pictures, sound, the shell notification
+// mouse pointer, message processing and a clock to pace it, pictures, sound, the shell notification
 // and the program's own folder. Realised over Qt (ui/qt) and headless
 // (ui/headless) for tests.
 #pragma once
@@ -56,6 +56,9 @@ class Platform {
   // from the user: what keeps the windows drawn while a handler waits
   // (another copy's change), without starting another handler meanwhile.
   virtual void DoPaintEvents() = 0;
+  // Milliseconds from a fixed moment, never going back: what a handler
+  // paces itself by. The headless platform's is the test's clock.
+  virtual std::int64_t TickCount() const = 0;
 
   // Reads a picture file, recognising its format from its content. Throws
   // RuntimeError for a missing or unreadable file.

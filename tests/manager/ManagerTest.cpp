@@ -6,6 +6,8 @@
 #include <regex>
 
 #include "manager/frmZandrel.h"
+#include "regfile/RegFile.h"
+#include "registry/ForwardingRegistry.h"
 #include "ui/headless/HeadlessPlatform.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
@@ -340,6 +342,76 @@ TEST_F(Manager, UndoOfTheNewestChange) {
   EXPECT_EQ(changed, 1);
   EXPECT_EQ(platform.shellNotifies.size(), 1u);
   EXPECT_EQ(Mode(), "11101110 Добавить lvwAsso");
+}
+
+// A registry as slow as Windows's under Wine: each key deleted takes
+// kMsPerKey on the test's clock.
+class SlowDeletes : public ForwardingRegistry {
+ public:
+  static constexpr int kMsPerKey = 10;
+  SlowDeletes(IRegistry& target, Platform& platform) : ForwardingRegistry(target), platform_(platform) {}
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
+    platform_.AdvanceTime(kMsPerKey);
+    return Target().RegDeleteKeyA(hKey, lpSubKey);
+  }
+
+ private:
+  Platform& platform_;
+};
+
+// An undo that lasts shows, after half a second and then every fifth of a
+// second, how far it is in the window's caption, each time with the windows
+// redrawn and no other undo started (Ctrl+Z and the menu meanwhile do
+// nothing); the caption comes back, then all goes on as after any undo. A
+// short undo shows nothing.
+TEST_F(Manager, ALongUndoShowsHowFarItIs) {
+  const struct {
+    int keys;  // the import's: .zbulk and its subkeys
+    std::vector<std::string> captions;
+  } rows[] = {
+      {40, {}},
+      {100,
+       {"Отмена изменения 1: ключей 50 из 100…", "Отмена изменения 1: ключей 70 из 100…",
+        "Отмена изменения 1: ключей 90 из 100…"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.keys);
+    TempDir hive;
+    std::unique_ptr<IRegistry> store = MakeRegistry(hive.Path());
+    SeedAssociation(*store, ".zq", "Zq Title", "zq %1");
+    SlowDeletes slow(*store, platform);
+    store::HistoryRegistry history(slow);
+    std::string reg = "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zbulk]\r\n@=\"Bulk Title\"\r\n";
+    for (int i = 1; i < row.keys; ++i) reg += "\r\n[HKEY_CLASSES_ROOT\\.zbulk\\k" + std::to_string(i) + "]\r\n";
+    const std::string file = dir.Write("bulk.reg", reg);
+    history.Describe("import", "bulk.reg");
+    ASSERT_TRUE(regfile::ImportRegFile(history, file).Ok());
+    frmZandrel window(platform, history, [] {}, [] {}, &history);
+    window.Show();
+    platform.ClearRecord();
+    std::vector<std::string> captions;
+    platform.onPaintEvents = [&] {
+      captions.push_back(window.Caption());
+      window.FireKey(ui::Key::CtrlZ);
+      window.lvwAsso.FireContextMenu(0);
+    };
+    platform.AnswerNext(IDYES);
+    window.FireKey(ui::Key::CtrlZ);
+    platform.onPaintEvents = nullptr;
+    EXPECT_EQ(captions, row.captions);
+    EXPECT_EQ(platform.paintEventsCount, static_cast<int>(row.captions.size()));
+    EXPECT_EQ(window.Caption(), "Orvanta");
+    const std::vector<std::string> texts = Texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0].rfind("Отменить изменение 1 (импорт bulk.reg, ", 0), 0u) << texts[0];
+    EXPECT_EQ(texts[1], "Изменение 1 (импорт bulk.reg) отменено, ключей: " + std::to_string(row.keys) +
+                            ". Отмена сохранена в истории как изменение 2.");
+    EXPECT_EQ(texts[2], "Просмотр завершен.  Всего  1");
+    ASSERT_EQ(window.lvwAsso.Count(), 1u);
+    EXPECT_EQ(window.lvwAsso.Items()[0].text, ".zq");
+    EXPECT_EQ(Mode(&window), "11111111 fraAsso lvwAsso");
+    window.Close();
+  }
 }
 
 const std::string kBusyRefusal = "Ассоциации сейчас изменяет другая копия Zandrel. Повторите попытку позже.";

@@ -1,7 +1,8 @@
 // The history of changes and their undo, one table: what each change left,
 // what its undo puts back (byte for byte, value order included) or why it
-// refuses, and what the history holds after. And the subtrees a change
-// created, read back in one walk, whatever order it hands them over in.
+// refuses, how far it tells it is as it goes, and what the history holds
+// after. And the subtrees a change created, read back in one walk, whatever
+// order it hands them over in.
 #include <gtest/gtest.h>
 
 #include "bench/StoreShape.h"
@@ -120,7 +121,23 @@ TEST_P(History, UndoPutsBackOrRefuses) {
   w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry), row.bound);
   row.change(w);
   if (row.later) row.later(w);
-  const store::UndoOutcome outcome = store::UndoChange(*w.history, row.undo);
+  std::vector<std::pair<std::size_t, std::size_t>> told;  // done, total
+  const store::UndoOutcome outcome = store::UndoChange(
+      *w.history, row.undo, [&told](std::size_t done, std::size_t total) { told.emplace_back(done, total); });
+  // The progress goes up to the keys undone, and tells of none put back by a refusal.
+  for (std::size_t i = 0; i < told.size(); ++i) {
+    EXPECT_EQ(told[i].second, told.front().second) << i;
+    EXPECT_LE(told[i].first, told[i].second) << i;
+    if (i > 0) {
+      EXPECT_GE(told[i].first, told[i - 1].first) << i;
+    }
+  }
+  if (outcome.result == store::UndoOutcome::Result::kUndone) {
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back(), std::make_pair(outcome.keys, outcome.keys));
+  } else {
+    EXPECT_TRUE(told.empty() || told.back().first == 0) << told.back().first;
+  }
   if (!row.message.empty()) {
     EXPECT_EQ(store::UndoMessage(outcome), row.message);
   }

@@ -98,6 +98,7 @@ class HeadlessPlatform : public Platform {
     ++paintEventsCount;
     if (onPaintEvents) onPaintEvents();
   }
+  std::int64_t TickCount() const override { return now_ms_; }
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
   void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTranslator>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 
@@ -106,6 +107,11 @@ void QtPlatform::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEve
 // Exposures and repaints, and the window system's other events; clicks and
 // keys wait in the queue for the handler to end.
 void QtPlatform::DoPaintEvents() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+std::int64_t QtPlatform::TickCount() const {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 std::int32_t QtPlatform::sndPlaySoundA(const char* path, std::uint32_t flags) {
   return sound::PlayWave(path, flags);

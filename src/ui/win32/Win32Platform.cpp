@@ -196,6 +196,8 @@ void Win32Platform::DoPaintEvents() {
     DispatchMessageA(&msg);
 }
 
+std::int64_t Win32Platform::TickCount() const { return static_cast<std::int64_t>(GetTickCount64()); }
+
 PicturePtr Win32Platform::LoadPicture(const std::string& path) {
   // Throws 53 or 481 with the file named. Bytes decoded before passed every
   // check then and pass them now: only bytes not seen yet meet the decoder.
