@@ -80,9 +80,6 @@ class OpenPath {
   std::vector<HKEY> handles_;
 };
 
-// How many writes are announced together (IRegistry::WillWrite).
-constexpr std::size_t kAnnouncedRun = 4096;
-
 // Announces the writes of ops [from, to): the keys the file names, the
 // values under them. A tree's deletion is left to its own calls.
 void Announce(IRegistry& registry, const std::deque<RegChange>& ops, std::size_t from, std::size_t to) {

@@ -4,6 +4,7 @@
 // it here, and a Windows build can put advapi32 behind it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -93,6 +94,11 @@ struct PlannedWrite {
   DWORD type = 0;    // kSetValue
   std::string data;  // kSetValue
 };
+
+// How many writes a caller announces at a time: enough that a run's one
+// flush costs little, few enough that the reads of a run ahead of its writes
+// keep a window's progress steady.
+inline constexpr std::size_t kAnnouncedRun = 4096;
 
 // The seven operations the store uses, plus a transaction scope so that one
 // logical change (an add, a removal) lands whole or not at all. Texts are in

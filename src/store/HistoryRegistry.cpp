@@ -239,14 +239,22 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
   // key only if the change touches it again.
   const bool whole = touched_.empty();
   std::vector<std::pair<HKEY, std::string>> keys;
-  std::vector<PlannedWrite> writes;  // the keys the calls below delete, announced together
+  // The keys the calls below delete, announced a run at a time: the tree
+  // that starts each run, and how many keys the run deletes.
+  std::vector<std::vector<PlannedWrite>> runs;
+  std::vector<std::size_t> run_starts;
   std::size_t count = 0;
   for (RecordEntry* entry : created) {
     count += entry->subtree.Keys();
-    if (!fast_.deleteTrees)
+    if (!fast_.deleteTrees) {
+      if (runs.empty() || runs.back().size() >= kAnnouncedRun) {
+        runs.emplace_back();
+        run_starts.push_back(keys.size());
+      }
       for (const RecordedKey& key : entry->subtree.Decode())
-        writes.push_back({PlannedWrite::Kind::kDeleteKey, entry->root,
-                          entry->path + (key.path.empty() ? "" : "\\" + key.path), {}, 0, {}});
+        runs.back().push_back({PlannedWrite::Kind::kDeleteKey, entry->root,
+                               entry->path + (key.path.empty() ? "" : "\\" + key.path), {}, 0, {}});
+    }
     keys.emplace_back(entry->root, entry->path);
     if (whole && !entry->subtree.Empty()) {
       Before tree{entry->root, entry->path, true, {}, true};
@@ -264,10 +272,12 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
     if (code == ERROR_SUCCESS && deleted) deleted(count);
     return code;
   }
-  WillWrite(writes);
   DeletionCount counting(*this, deleted);
-  for (const auto& [root, path] : keys)
-    if (LONG code = regfile::DeleteKeyTree(counting, root, path); code != ERROR_SUCCESS) return code;
+  for (std::size_t i = 0, run = 0; i < keys.size(); ++i) {
+    if (run < runs.size() && run_starts[run] == i) WillWrite(runs[run++]);
+    if (LONG code = regfile::DeleteKeyTree(counting, keys[i].first, keys[i].second); code != ERROR_SUCCESS)
+      return code;
+  }
   return ERROR_SUCCESS;
 }
 
