@@ -21,7 +21,12 @@ std::string DescribeCode(LONG code) {
     case ERROR_BAD_PATHNAME:
       return "bad key path (error 161)";
     case ERROR_BUSY:
+#ifdef _WIN32
+      // The lock another copy holds while it changes the machine's classes.
+      return "another copy of Zandrel is changing the associations (error 170)";
+#else
       return "the hive is busy in another process (error 170)";
+#endif
     case ERROR_BADDB:
       return "the hive is damaged (error 1009)";
     case ERROR_REGISTRY_IO_FAILED:

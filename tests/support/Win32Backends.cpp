@@ -16,7 +16,7 @@ const std::vector<Backend>& Backends() {
       const std::string name = std::filesystem::path(folder).filename().string();
       std::unique_ptr<IRegistry> registry;
       const status::Status opened =
-          win32::OpenWindowsRegistry({folder + "\\undo-record", "Local\\ZandrelTest." + name}, &registry);
+          win32::OpenWindowsRegistry({folder + "\\undo-record", folder + "\\undo-lock"}, &registry);
       if (!opened.Ok()) throw std::runtime_error("cannot open the registry: " + opened.message);
       return registry;
     };

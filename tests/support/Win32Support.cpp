@@ -73,32 +73,6 @@ std::string ThisProgram() {
   return path;
 }
 
-bool MutexExists(const std::string& name) {
-  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
-  if (mutex == nullptr) return false;
-  CloseHandle(mutex);
-  return true;
-}
-
-std::string MutexDescriptor(const std::string& name) {
-  HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, name.c_str());
-  if (mutex == nullptr) return "no mutex";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  constexpr SECURITY_INFORMATION kWhat = DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
-  std::string text = "unreadable";
-  if (GetSecurityInfo(mutex, SE_KERNEL_OBJECT, kWhat, nullptr, nullptr, nullptr, nullptr, &descriptor) ==
-      ERROR_SUCCESS) {
-    char* sddl = nullptr;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, kWhat, &sddl, nullptr)) {
-      text = sddl;
-      LocalFree(sddl);
-    }
-    LocalFree(descriptor);
-  }
-  CloseHandle(mutex);
-  return text;
-}
-
 std::string ThisUserSid() {
   HANDLE token = nullptr;
   std::string text;
@@ -143,37 +117,6 @@ std::string FileDescriptor(const std::string& path) {
   }
   LocalFree(descriptor);
   return text;
-}
-
-struct NameHolder::Impl {
-  HANDLE object = nullptr;
-  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread holder;
-};
-
-NameHolder::NameHolder(const std::string& name, Kind kind) : impl_(new Impl) {
-  if (kind == Kind::kEvent) {
-    impl_->object = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
-    return;
-  }
-  // A mutex belongs to a thread: held by this one, it would be this thread's to take again.
-  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  impl_->holder = std::thread([this, name, held] {
-    impl_->object = CreateMutexA(nullptr, TRUE, name.c_str());
-    SetEvent(held);
-    WaitForSingleObject(impl_->stop, INFINITE);
-    ReleaseMutex(impl_->object);
-  });
-  WaitForSingleObject(held, INFINITE);
-  CloseHandle(held);
-}
-
-NameHolder::~NameHolder() {
-  SetEvent(impl_->stop);
-  if (impl_->holder.joinable()) impl_->holder.join();
-  CloseHandle(impl_->object);
-  CloseHandle(impl_->stop);
-  delete impl_;
 }
 
 std::string ManifestOf(const std::string& program) {

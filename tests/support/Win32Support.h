@@ -23,33 +23,13 @@ void JoinRegistrySandbox(const std::string& name, const std::string& user = "Use
 std::string ThisProgram();
 bool RunningUnderWine();
 
-// Whether a mutex of that name exists.
-bool MutexExists(const std::string& name);
-// The descriptor of the mutex of that name, as SDDL: its DACL and its label.
-std::string MutexDescriptor(const std::string& name);
-
-// The DACL of a file or folder, as SDDL; and sets it (protected) from SDDL,
-// "D:NO_ACCESS_CONTROL" for none at all. Wine keeps no DACL on files: it
+// The DACL of a file or folder, as SDDL; and sets it (protected) from SDDL.
+// Wine keeps no DACL on files: it
 // answers one made from the Unix mode, and sets the mode from one.
 std::string FileDescriptor(const std::string& path);
 bool SetFileDescriptor(const std::string& path, const std::string& sddl);
 // This process's user, as a SID string.
 std::string ThisUserSid();
-
-// A named kernel object that stands in another copy's way while it lives:
-// a mutex held by another thread, or an event holding the name.
-class NameHolder {
- public:
-  enum class Kind { kHeldMutex, kEvent };
-  NameHolder(const std::string& name, Kind kind);
-  ~NameHolder();
-  NameHolder(const NameHolder&) = delete;
-  NameHolder& operator=(const NameHolder&) = delete;
-
- private:
-  struct Impl;
-  Impl* impl_;
-};
 
 // The application manifest built into `program` ("" when it has none).
 std::string ManifestOf(const std::string& program);

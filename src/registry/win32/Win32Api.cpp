@@ -11,12 +11,8 @@
 namespace zandrel::win32::api {
 namespace {
 
-// SYSTEM and administrators: all rights; no one else.
-constexpr char kAdministratorsDescriptor[] = "D:(A;;GA;;;SY)(A;;GA;;;BA)";
-
-// The private namespace's name, and the plain name's prefix where there is none.
-constexpr wchar_t kNamespaceAlias[] = L"Zandrel";
-constexpr char kPlainPrefix[] = "Global\\Zandrel.";
+// SYSTEM and administrators: all rights; no one else, not even to read.
+constexpr char kAdministratorsFileDescriptor[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 // SYSTEM and administrators: all rights, for the folder and what it holds;
 // users: read; nothing inherited from the parent (ProgramData lets users
@@ -111,76 +107,25 @@ std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::
   }
 }
 
-namespace {
-
-std::wstring Wide(const std::string& text) {
-  const int size = static_cast<int>(text.size());
-  std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0)), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
-
-// Opens, or creates, the namespace only members of the Administrators group
-// may create: its boundary holds their SID, which a standard user's token
-// lacks and a filtered administrator's holds for denying only.
-DWORD OpenAdministratorsNamespace(SECURITY_ATTRIBUTES* attributes, HANDLE* name_space) {
-  *name_space = nullptr;
-  HANDLE boundary = CreateBoundaryDescriptorW(kNamespaceAlias, 0);
-  if (!boundary) return GetLastError();
-  BYTE administrators[SECURITY_MAX_SID_SIZE];
-  DWORD size = sizeof administrators;
-  DWORD error = ERROR_SUCCESS;
-  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ||
-      !AddSIDToBoundaryDescriptor(&boundary, administrators))
-    error = GetLastError();
-  if (error == ERROR_SUCCESS) {
-    *name_space = CreatePrivateNamespaceW(attributes, boundary, kNamespaceAlias);
-    if (!*name_space && GetLastError() == ERROR_ALREADY_EXISTS)
-      *name_space = OpenPrivateNamespaceW(boundary, kNamespaceAlias);
-    if (!*name_space) error = GetLastError();
-  }
-  DeleteBoundaryDescriptor(boundary);
-  return error;
-}
-
-}  // namespace
-
-std::int32_t CreateAdministratorsMutex(const char* name, bool administrators_namespace, Handle* name_space,
-                                       Handle* out) {
+std::int32_t TakeAdministratorsLock(const std::string& path, Handle* out) {
   *out = 0;
-  *name_space = 0;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsDescriptor, SDDL_REVISION_1, &descriptor,
-                                                            nullptr))
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsFileDescriptor, SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
     return static_cast<std::int32_t>(GetLastError());
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  std::wstring full = Wide(name);
-  DWORD error = ERROR_SUCCESS;
-  if (administrators_namespace && !UnderWine()) {
-    HANDLE opened = nullptr;
-    error = OpenAdministratorsNamespace(&attributes, &opened);
-    *name_space = reinterpret_cast<Handle>(opened);
-    full = std::wstring(kNamespaceAlias) + L"\\" + full;
-  } else if (administrators_namespace) {
-    full = Wide(kPlainPrefix) + full;  // Wine: no private namespaces, no other users to keep out
-  }
-  HANDLE mutex = nullptr;
-  if (error == ERROR_SUCCESS) {
-    constexpr DWORD kWaitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-    mutex = CreateMutexExW(&attributes, full.c_str(), 0, kWaitAndRelease);
-    if (!mutex) error = GetLastError();
-  }
+  // Shared with no one: the open handle is the lock, and the system closes
+  // it when its holder dies.
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &attributes, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
   LocalFree(descriptor);
-  // Whatever a copy without an administrator's rights meets on the way (a
-  // boundary it cannot satisfy, a namespace or a mutex it may not open), it
-  // may not change the machine's classes.
+  if (error == ERROR_SHARING_VIOLATION) return ERROR_BUSY;
+  // Without an administrator's rights the folder, or the file, is closed to
+  // this copy: it may not change the machine's classes.
   if (error != ERROR_SUCCESS && !Elevated()) error = ERROR_ACCESS_DENIED;
-  *out = reinterpret_cast<Handle>(mutex);
+  if (error == ERROR_SUCCESS) *out = reinterpret_cast<Handle>(file);
   return static_cast<std::int32_t>(error);
-}
-
-void ClosePrivateNamespaceHandle(Handle name_space) {
-  if (name_space) ClosePrivateNamespace(Object(name_space), 0);
 }
 
 bool Elevated() {
@@ -193,25 +138,6 @@ bool Elevated() {
   CloseHandle(token);
   return elevated;
 }
-
-bool UnderWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms) {
-  switch (WaitForSingleObject(Object(mutex), timeout_ms)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:
-      return ERROR_SUCCESS;
-    case WAIT_TIMEOUT:
-      return ERROR_BUSY;
-    default:
-      return static_cast<std::int32_t>(GetLastError());
-  }
-}
-
-void ReleaseMutexHandle(Handle mutex) { ReleaseMutex(Object(mutex)); }
 
 void CloseHandleValue(Handle handle) { CloseHandle(Object(handle)); }
 
@@ -374,6 +300,8 @@ std::int32_t RemoveFile(const std::string& path) {
 }
 
 std::uint32_t ProcessId() { return GetCurrentProcessId(); }
+
+void Sleep(std::uint32_t ms) { ::Sleep(ms); }
 
 // Windows 8 and later (and Wine) accept this flag, so the result is not looked at.
 void LoadDllsFromSystem32Only() { SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); }

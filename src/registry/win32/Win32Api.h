@@ -29,25 +29,18 @@ std::int32_t CloseKey(Handle key);
 // Reads a value by name. *data receives exactly the stored bytes.
 std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::string* data);
 
-// The lock that keeps changes of the machine's classes apart: a mutex only
-// SYSTEM and administrators may open. With `administrators_namespace` it
-// lives in a private namespace whose boundary is the Administrators group,
-// so no other user can create its name first or hold it; without (tests,
-// and Wine, which has no private namespaces), `name` is a plain object
-// name. Answers 5 (ERROR_ACCESS_DENIED) to a copy without administrator
-// rights. Wait answers 0 when held (also when its last holder died holding
-// it), 170 (ERROR_BUSY) on timeout.
-std::int32_t CreateAdministratorsMutex(const char* name, bool administrators_namespace, Handle* name_space,
-                                       Handle* out);
-std::int32_t WaitMutex(Handle mutex, std::uint32_t timeout_ms);
-void ReleaseMutexHandle(Handle mutex);
+// The lock that keeps changes of the machine's classes apart: the file at
+// `path`, opened shared with no one, made with a DACL that lets only SYSTEM
+// and administrators open it at all, in a folder only they may write. No
+// other user can make it first, open it or hold it; a holder that dies lets
+// go. Answers 0 with the lock held (*out: the handle to close to let go), 170
+// (ERROR_BUSY) while another holds it, 5 (ERROR_ACCESS_DENIED) to a copy
+// without an administrator's rights.
+std::int32_t TakeAdministratorsLock(const std::string& path, Handle* out);
 void CloseHandleValue(Handle handle);
-void ClosePrivateNamespaceHandle(Handle name_space);
 
 // Whether this process runs with an administrator's full rights (elevated).
 bool Elevated();
-// Whether ntdll is Wine's.
-bool UnderWine();
 
 // The machine's application data folder (CSIDL_COMMON_APPDATA, %ProgramData%), or "".
 std::string CommonAppDataFolder();
@@ -81,6 +74,7 @@ std::int32_t ReadWholeFile(const std::string& path, std::string* bytes);
 std::int32_t RemoveFile(const std::string& path);
 
 std::uint32_t ProcessId();
+void Sleep(std::uint32_t ms);
 
 // Makes every DLL this process loads later by name come from System32 alone
 // (SetDefaultDllDirectories), never from the program's folder or the PATH,

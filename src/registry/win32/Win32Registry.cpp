@@ -25,28 +25,23 @@ class FileUndoStore : public UndoStore {
   explicit FileUndoStore(UndoPlace place) : place_(std::move(place)) {}
   ~FileUndoStore() override {
     CloseRecord();
-    if (mutex_) api::CloseHandleValue(mutex_);
-    api::ClosePrivateNamespaceHandle(namespace_);
+    Unlock();
   }
-  // The mutex is made at the first change, not at start: a copy that only
-  // lists never needs it.
+  // The lock file is made at the first change, not at start: a copy that
+  // only lists never needs it.
   LONG Lock(bool wait) override {
-    if (!mutex_)
-      if (const LONG code = api::CreateAdministratorsMutex(place_.mutex_name.c_str(), place_.administrators_namespace,
-                                                           &namespace_, &mutex_);
-          code != ERROR_SUCCESS)
-        return code;
-    if (!wait) return api::WaitMutex(mutex_, 0);
-    // In steps, so that the program's windows stay drawn while it waits.
     for (DWORD waited = 0;; waited += registry::kWaitStepMs) {
-      const LONG code = api::WaitMutex(mutex_, registry::kWaitStepMs);
-      if (code != ERROR_BUSY || waited + registry::kWaitStepMs >= kLockTimeoutMs) return code;
+      const LONG code = api::TakeAdministratorsLock(place_.lock_path, &lock_);
+      if (code != ERROR_BUSY || !wait || waited + registry::kWaitStepMs >= kLockTimeoutMs) return code;
+      // In steps, so that the program's windows stay drawn while it waits.
       registry::Waiting();
+      api::Sleep(registry::kWaitStepMs);
     }
   }
   void Unlock() override {
     CloseRecord();
-    api::ReleaseMutexHandle(mutex_);
+    if (lock_) api::CloseHandleValue(lock_);
+    lock_ = 0;
   }
   // The record stays open from a change's first entry to its end.
   LONG Append(const std::string& bytes) override {
@@ -72,8 +67,7 @@ class FileUndoStore : public UndoStore {
   }
 
   UndoPlace place_;
-  api::Handle namespace_ = 0;
-  api::Handle mutex_ = 0;
+  api::Handle lock_ = 0;
   api::Handle file_ = 0;
 };
 
@@ -196,8 +190,8 @@ bool AssociatedCommand(const std::string& extension, std::string* command, std::
 UndoPlace DefaultUndoPlace() {
   std::string folder = api::CommonAppDataFolder();
   // The program's key: the history of changes (store/ChangeHistory.h) is below it.
-  return UndoPlace{folder.empty() ? "" : folder + "\\Zandrel\\undo-record", "RegistryChanges", true,
-                   "SOFTWARE\\Zandrel"};
+  if (folder.empty()) return UndoPlace{"", "", "SOFTWARE\\Zandrel"};
+  return UndoPlace{folder + "\\Zandrel\\undo-record", folder + "\\Zandrel\\undo-lock", "SOFTWARE\\Zandrel"};
 }
 
 status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<UndoStore>* store) {

@@ -40,13 +40,11 @@ class Win32Registry : public IRegistry {
   HKEY next_ = 1;
 };
 
-// Where the undo record lives and which named mutex keeps writers apart.
+// Where the undo record lives and the lock file that keeps writers apart
+// (api::TakeAdministratorsLock), in the same folder.
 struct UndoPlace {
   std::string record_path;
-  std::string mutex_name;
-  // The mutex in the private namespace only administrators may create (see
-  // api::CreateAdministratorsMutex); otherwise `mutex_name` is the whole name.
-  bool administrators_namespace = false;
+  std::string lock_path;
   // What a change may write, and a record found at start may write back:
   // the machine's classes and the program's own key (its history).
   // The machine key, below HKEY_LOCAL_MACHINE, that holds what changes
@@ -61,8 +59,8 @@ struct UndoPlace {
 // The record in the machine's application data folder
 // (%ProgramData%\Zandrel\undo-record, a folder only administrators and
 // SYSTEM may write): what it guards is the machine's classes, so any
-// administrator's copy replays what another's left. A mutex only
-// administrators may create or take. And HKEY_LOCAL_MACHINE\SOFTWARE\Zandrel,
+// administrator's copy replays what another's left. A lock file beside it
+// only administrators may open. And HKEY_LOCAL_MACHINE\SOFTWARE\Zandrel,
 // where the history lives.
 UndoPlace DefaultUndoPlace();
 
@@ -70,7 +68,7 @@ UndoPlace DefaultUndoPlace();
 
 namespace zandrel::win32 {
 
-// The record file and the named mutex of `place`, into *store; kNotFound
+// The record file and the lock of `place`, into *store; kNotFound
 // when there is no place for the record, kFailed when its folder may be
 // changed by others than the administrators and SYSTEM (made here by an
 // elevated copy when missing).

@@ -61,7 +61,7 @@ std::vector<int> KillPoints(int writes) {
 }
 
 #ifdef _WIN32
-win32::UndoPlace PlaceIn(const std::string& folder) { return {folder + "\\undo-record", "Local\\ZandrelCrashTest"}; }
+win32::UndoPlace PlaceIn(const std::string& folder) { return {folder + "\\undo-record", folder + "\\undo-lock"}; }
 std::unique_ptr<IRegistry> PlainRegistry(const std::string&) { return std::make_unique<win32::Win32Registry>(); }
 std::unique_ptr<journal::UndoStore> RecordStore(const std::string& folder) {
   std::unique_ptr<journal::UndoStore> store;

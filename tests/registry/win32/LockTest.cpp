@@ -1,10 +1,9 @@
-// Where copies keep their undo record, machine-wide, and the lock that keeps
-// their changes apart. The lock is taken only around a change: a
-// copy starts and lists while another copy holds it, or while its name is
-// taken by something that is no mutex, and leaves a crashed copy's record for
-// the change that gets the lock. Once made, every interactive user may wait
-// on it. And the start makes the key the history lives in the
-// administrators' and SYSTEM's alone.
+// Where copies keep their undo record, machine-wide, who may change it, and
+// the lock that keeps their changes apart. The lock is taken only around a
+// change: a copy starts and lists while another copy holds it, and leaves a
+// crashed copy's record for the change that gets the lock; only
+// administrators may open it. And the start makes the key the history lives
+// in the administrators' and SYSTEM's alone.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -41,47 +40,48 @@ class WindowsLock : public ::testing::Test {
 
   TempDir dir_;
   const std::string name_ = "lock-" + dir_.Path().substr(dir_.Path().rfind('-') + 1);
-  const win32::UndoPlace place_{dir_.File("undo-record"), "Local\\ZandrelLockTest." + name_};
+  const win32::UndoPlace place_{dir_.File("undo-record"), dir_.File("undo-lock")};
 };
 
 TEST_F(WindowsLock, StartAndListingNeverNeedTheLock) {
-  for (const auto kind : {NameHolder::Kind::kHeldMutex, NameHolder::Kind::kEvent}) {
-    const bool held = kind == NameHolder::Kind::kHeldMutex;
-    SCOPED_TRACE(held ? "another copy holds the lock" : "an event holds its name");
-    EnterRegistrySandbox(name_);
-    {
-      auto registry = Open();
-      SeedAssociation(*registry, ".zq", "Zq.Document", "zq.exe %1");
-      ASSERT_EQ(store::AssociationListing(*registry).List().rows.size(), 1u);
-      EXPECT_FALSE(MutexExists(place_.mutex_name)) << "a copy that lists made the lock";
-    }
-    // A copy killed inside a change left its record: ".left" is to go.
-    ASSERT_EQ(SeedKey(*Open(), ".left"), ERROR_SUCCESS);
-    dir_.Write("undo-record", "zandrel-undo 1\ncreated 80000000 2e6c656674\n");
-    {
-      NameHolder holder(place_.mutex_name, kind);
-      auto registry = Open();
-      ASSERT_TRUE(registry);
-      EXPECT_EQ(store::AssociationListing(*registry).List().rows.size(), 1u);
-      EXPECT_TRUE(std::filesystem::exists(place_.record_path)) << "replayed without the lock";
-      if (!held) {  // a held lock is waited for, boundedly: see the crash test
-        RecordingPrompter prompter;
-        EXPECT_FALSE(store::CreateAssociation(*registry, prompter, Add()).committed);
-        EXPECT_EQ(prompter.boxes, (std::vector<RecordingPrompter::Box>{{"Unable to create .new", MB_OK}}));
-      }
-    }
+  {
     auto registry = Open();
-    EXPECT_FALSE(std::filesystem::exists(place_.record_path));
-    HKEY left = 0;
-    EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_FILE_NOT_FOUND);
+    SeedAssociation(*registry, ".zq", "Zq.Document", "zq.exe %1");
+    ASSERT_EQ(store::AssociationListing(*registry).List().rows.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(place_.lock_path)) << "a copy that lists made the lock";
   }
+  // A copy killed inside a change left its record: ".left" is to go. While
+  // another copy holds the lock, the record is its own.
+  ASSERT_EQ(SeedKey(*Open(), ".left"), ERROR_SUCCESS);
+  dir_.Write("undo-record", "zandrel-undo 1\ncreated 80000000 2e6c656674\n");
+  {
+    std::unique_ptr<journal::UndoStore> other;
+    ASSERT_TRUE(IsOk(win32::OpenUndoStore(place_, &other)));
+    ASSERT_EQ(other->Lock(false), ERROR_SUCCESS);
+    std::unique_ptr<journal::UndoStore> store;
+    ASSERT_TRUE(IsOk(win32::OpenUndoStore(place_, &store)));
+    EXPECT_EQ(store->Lock(false), ERROR_BUSY);
+    auto registry = Open();
+    ASSERT_TRUE(registry);
+    EXPECT_EQ(store::AssociationListing(*registry).List().rows.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(place_.record_path)) << "replayed without the lock";
+  }
+  auto registry = Open();
+  EXPECT_FALSE(std::filesystem::exists(place_.record_path));
+  HKEY left = 0;
+  EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_FILE_NOT_FOUND);
 }
 
+// The lock is a file no one but SYSTEM and the administrators may open at
+// all, so that no other user can hold it (Wine answers a DACL made from the
+// file's mode: its user's and SYSTEM's).
 TEST_F(WindowsLock, OnlyAdministratorsMayTakeIt) {
   auto registry = Open();
   RecordingPrompter prompter;
   ASSERT_TRUE(store::CreateAssociation(*registry, prompter, Add()).committed);
-  EXPECT_EQ(MutexDescriptor(place_.mutex_name), "D:(A;;GA;;;SY)(A;;GA;;;BA)");
+  EXPECT_EQ(FileDescriptor(place_.lock_path), RunningUnderWine()
+                                                  ? "D:(A;;FA;;;SY)(A;;FA;;;" + ThisUserSid() + ")"
+                                                  : std::string("D:P(A;;FA;;;SY)(A;;FA;;;BA)"));
 }
 
 // Copies that only look (start, list, read the history) run while a change
@@ -131,7 +131,7 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
   const std::string everyone = "D:(A;OICI;FA;;;WD)";
   const std::string folder = dir_.File("open");
   std::filesystem::create_directories(folder);
-  const win32::UndoPlace place{folder + "\\undo-record", place_.mutex_name};
+  const win32::UndoPlace place{folder + "\\undo-record", folder + "\\undo-lock"};
   ASSERT_TRUE(SetFileDescriptor(folder, everyone));
   std::unique_ptr<IRegistry> registry;
   EXPECT_EQ(win32::OpenWindowsRegistry(place, &registry).message,
@@ -198,18 +198,18 @@ TEST(WindowsUndoPlace, TheRecordIsTheMachines) {
   const win32::UndoPlace place = win32::DefaultUndoPlace();
   const std::string folder = win32::api::CommonAppDataFolder() + "\\Zandrel";
   EXPECT_EQ(place.record_path, folder + "\\undo-record");
-  EXPECT_EQ(place.mutex_name, "RegistryChanges");
-  EXPECT_TRUE(place.administrators_namespace);
-  std::unique_ptr<journal::UndoStore> store;
+  EXPECT_EQ(place.lock_path, folder + "\\undo-lock");
+  std::unique_ptr<journal::UndoStore> store, other;
   ASSERT_TRUE(IsOk(win32::OpenUndoStore(place, &store)));  // an elevated copy makes the folder
+  ASSERT_TRUE(IsOk(win32::OpenUndoStore(place, &other)));
   ASSERT_EQ(store->Lock(false), ERROR_SUCCESS);
-  if (RunningUnderWine()) {
-    EXPECT_TRUE(MutexExists("Global\\Zandrel.RegistryChanges"));
-  } else {
-    EXPECT_FALSE(MutexExists("Global\\Zandrel.RegistryChanges"));
+  EXPECT_EQ(other->Lock(false), ERROR_BUSY);
+  store->Unlock();
+  EXPECT_EQ(other->Lock(false), ERROR_SUCCESS);
+  other->Unlock();
+  if (!RunningUnderWine()) {
     EXPECT_EQ(FileDescriptor(folder), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)");
   }
-  store->Unlock();
 }
 
 // A protected DACL of SYSTEM and the administrators, inherited by every
