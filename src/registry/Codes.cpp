@@ -33,6 +33,9 @@ std::string DescribeCode(LONG code) {
       return "the hive could not be read or written (error 1016)";
     case kOutsideChangedKeys:
       return "outside the keys Zandrel changes, the classes and its own history (error 536870914)";
+    case kDamagedRecord:
+      return "the undo record of an unfinished change is damaged and is not replayed: check the classes, then "
+             "delete it (error 536870915)";
     default:
       return "error " + std::to_string(code);
   }

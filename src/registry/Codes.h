@@ -11,9 +11,11 @@ namespace zandrel::registry {
 // The program's own codes, apart from Win32's by the customer bit (29). A
 // record's replay refused because a key it would restore has changed since
 // (another copy, or another program, wrote it after the record's writer
-// died); a change, or a record, writing outside the keys the program changes.
+// died); a change, or a record, writing outside the keys the program changes;
+// a record damaged other than by its writer's death, which is not replayed.
 inline constexpr LONG kChangedSinceRecord = 0x2000'0001;
 inline constexpr LONG kOutsideChangedKeys = 0x2000'0002;
+inline constexpr LONG kDamagedRecord = 0x2000'0003;
 
 std::string DescribeCode(LONG code);
 

@@ -142,6 +142,21 @@ void DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
   registry.RegDeleteKeyA(root, path.c_str());
 }
 
+// Deletes root\path only when it holds no key and no value.
+void DeleteIfEmpty(IRegistry& registry, HKEY root, const std::string& path) {
+  HKEY key = 0;
+  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  char name[2];
+  DWORD length = sizeof name;
+  const bool no_keys =
+      registry.RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+  length = sizeof name;
+  const bool no_values =
+      registry.RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+  if (key != root) registry.RegCloseKey(key);
+  if (no_keys && no_values) registry.RegDeleteKeyA(root, path.c_str());
+}
+
 // Whether the record's entries for one key, in order, explain what the key
 // holds now (`exists`, `now`), whatever point its writer or any number of
 // replays (each from the end, any of them killed) reached. Judged value by
@@ -187,13 +202,25 @@ JournalledRegistry::JournalledRegistry(std::unique_ptr<IRegistry> inner, std::un
                                        JournalScope scope)
     : ForwardingRegistry(*inner), inner_(std::move(inner)), store_(std::move(store)), scope_(std::move(scope)) {}
 
-bool JournalledRegistry::InScope(HKEY root, const std::string& path) const {
-  if (scope_.empty()) return true;
+bool JournalledRegistry::InScope(HKEY root, const std::string& path, bool strictly) const {
+  if (scope_.empty()) return !strictly || !path.empty();
   const std::string upper = registry::UpperName(path);
   for (const JournalKey& key : scope_) {
     if (key.root != root) continue;
     const std::string prefix = registry::UpperName(key.path);
-    if (prefix.empty() || upper == prefix || upper.rfind(prefix + "\\", 0) == 0) return true;
+    if (upper == prefix ? !strictly : (prefix.empty() || upper.rfind(prefix + "\\", 0) == 0)) return true;
+  }
+  return false;
+}
+
+bool JournalledRegistry::Allows(UndoEntry::Kind kind, HKEY root, const std::string& path) const {
+  switch (kind) {
+    case UndoEntry::Kind::kValues:
+      return InScope(root, path);
+    case UndoEntry::Kind::kCreated:
+      return !path.empty() && InScope(root, path);  // a root is never made
+    case UndoEntry::Kind::kDeleted:
+      return InScope(root, path, true);
   }
   return false;
 }
@@ -288,7 +315,7 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
   for (const PlannedWrite& write : writes) {
     std::string path;
     AppendPath(&path, write.path.c_str());
-    if (!InScope(write.root, path)) return;  // refused when it comes
+    // A write the scope refuses is refused when it comes: no plan past it.
     if (write.kind == PlannedWrite::Kind::kCreateKey) {
       std::string prefix;
       for (std::size_t start = 0; start < path.size();) {
@@ -298,11 +325,15 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
         PlannedKey* now = key(write.root, prefix);
         if (!now) return;
         if (now->exists) continue;
+        if (!Allows(UndoEntry::Kind::kCreated, write.root, prefix)) return;
         planned.push_back(UndoEntry{UndoEntry::Kind::kCreated, write.root, prefix, {}, false, {}});
         *now = PlannedKey{true, {}};
       }
       continue;
     }
+    if (!Allows(write.kind == PlannedWrite::Kind::kDeleteKey ? UndoEntry::Kind::kDeleted : UndoEntry::Kind::kValues,
+                write.root, path))
+      return;
     PlannedKey* now = key(write.root, path);
     if (!now) return;
     if (!now->exists) continue;  // the write fails, and records nothing
@@ -354,8 +385,13 @@ void JournalledRegistry::Replay(const std::vector<UndoEntry>& entries) {
       case UndoEntry::Kind::kCreated:
         // Nothing below a key the change made was there before it: the key
         // goes whole, also when an entry for a key below it comes earlier in
-        // the record (written ahead of the run that made it).
-        DeleteTree(*inner_, it->root, it->path);
+        // the record (written ahead of the run that made it). But a scope
+        // key, found missing by a change, goes only once what the change put
+        // below it is gone: a record naming one never deletes what it holds.
+        if (InScope(it->root, it->path, true))
+          DeleteTree(*inner_, it->root, it->path);
+        else
+          DeleteIfEmpty(*inner_, it->root, it->path);
         break;
       case UndoEntry::Kind::kDeleted: {
         HKEY key = 0;
@@ -398,9 +434,12 @@ LONG JournalledRegistry::ReplayRecord() {
   const LONG code = store_->Read(&bytes);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
-  const std::vector<UndoEntry> entries = DecodeUndoRecord(bytes);
+  const DecodedRecord record = DecodeUndoRecord(bytes);
+  damaged_line_ = record.damaged_line;
+  if (damaged_line_ != 0) return kDamagedRecord;  // kept: what it holds is unknown
+  const std::vector<UndoEntry>& entries = record.entries;
   for (const UndoEntry& entry : entries)
-    if (!InScope(entry.root, entry.path)) {
+    if (!Allows(entry.kind, entry.root, entry.path)) {
       changed_key_ = std::string(RootName(entry.root)) + (entry.path.empty() ? "" : "\\" + entry.path);
       return kOutsideJournalScope;
     }
@@ -440,8 +479,8 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
   Place place;
   const bool known = Resolve(hKey, lpSubKey, &place);
   if (in_transaction_ && known) {
-    if (!InScope(place.root, place.path)) return kOutsideJournalScope;
-    // Every key from the first missing one down is about to be created.
+    // Every key from the first missing one down is about to be created, and
+    // must lie in the scope; those found there are opened, and write nothing.
     std::string prefix;
     bool missing = false;
     std::string component;
@@ -458,6 +497,7 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
           continue;
         }
         if (code != ERROR_FILE_NOT_FOUND) return code;
+        if (!Allows(UndoEntry::Kind::kCreated, place.root, prefix)) return kOutsideJournalScope;  // and all below
         missing = true;
       }
       if (const LONG code = Record(UndoEntry{UndoEntry::Kind::kCreated, place.root, prefix, {}, false, {}});
@@ -500,8 +540,8 @@ LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 
 LONG JournalledRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   Place place;
-  if (in_transaction_ && Resolve(hKey, lpSubKey, &place) && !place.path.empty()) {
-    if (!InScope(place.root, place.path)) return kOutsideJournalScope;
+  if (in_transaction_ && Resolve(hKey, lpSubKey, &place)) {
+    if (!Allows(UndoEntry::Kind::kDeleted, place.root, place.path)) return kOutsideJournalScope;
     if (const LONG code = RecordValues(UndoEntry::Kind::kDeleted, place, {}, false); code != ERROR_SUCCESS)
       return code;
   }
@@ -571,6 +611,10 @@ status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr
     return {status::Status::kFailed, "the unfinished change recorded in " + record + " was not rolled back: it names the key " +
                                          journalled->ChangedKey() +
                                          ", which this program never changes. The record is not its own: delete it"};
+  if (code == kDamagedRecord)
+    return {status::Status::kFailed, "the undo record " + record + " is damaged at line " +
+                                         std::to_string(journalled->DamagedLine()) +
+                                         ": it is not replayed. Check the classes, then delete it"};
   if (code == kChangedSinceRecord)
     return {status::Status::kFailed, "the unfinished change recorded in " + record +
                                          " was not rolled back: the key " + journalled->ChangedKey() +

@@ -49,16 +49,22 @@ class UndoStore {
   virtual LONG Remove() = 0;
 };
 
-// The codes of a replay refused over a key changed since, and of a change or
-// a record writing outside the journal's scope (JournalScope).
+// The codes of a replay refused over a key changed since, of a change or a
+// record writing outside the journal's scope (JournalScope), and of a record
+// damaged other than by its writer's death (DecodedRecord), never replayed.
 using registry::kChangedSinceRecord;
+using registry::kDamagedRecord;
 inline constexpr LONG kOutsideJournalScope = registry::kOutsideChangedKeys;
 
 // The keys a journal lets changes write and a replay write back: each a root
 // and a path below it ("" for the whole root), compared as the registry
-// compares names. Empty: every key. A record names what the next start
-// writes with its own rights, so a record naming anything else is not the
-// program's and is not replayed.
+// compares names. Empty: every key. A change may set and delete values of
+// any key at or below a scope key, make any that is missing there (a scope
+// key too: a created entry for one replays as deleting it only while it holds
+// nothing), and delete only keys below one; a key outside is opened but never
+// made or written. A record names what the next start writes with its own
+// rights, so a record naming anything else, or a key it may not make or
+// delete, is not the program's and is not replayed.
 struct JournalKey {
   HKEY root = 0;
   std::string path;
@@ -81,6 +87,8 @@ class JournalledRegistry : public ForwardingRegistry {
   // After a replay refused with kChangedSinceRecord: the key that changed;
   // with kOutsideJournalScope: the key outside the scope.
   const std::string& ChangedKey() const { return changed_key_; }
+  // After kDamagedRecord: the record's first damaged line, the header line 1.
+  std::size_t DamagedLine() const { return damaged_line_; }
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
@@ -113,8 +121,11 @@ class JournalledRegistry : public ForwardingRegistry {
   // The first key whose state no write of the record explains, or "".
   std::string ChangedSince(const std::vector<UndoEntry>& entries);
   LONG ReplayRecord();
-  // Whether root\path lies inside the scope.
-  bool InScope(HKEY root, const std::string& path) const;
+  // Whether root\path lies inside the scope: at or below one of its keys, or
+  // with `strictly`, below one.
+  bool InScope(HKEY root, const std::string& path, bool strictly = false) const;
+  // Whether the scope lets an entry of `kind` name root\path (JournalScope).
+  bool Allows(UndoEntry::Kind kind, HKEY root, const std::string& path) const;
   // Writes to disk the keys `entries` touched, before their record goes.
   LONG FlushTouched(const std::vector<UndoEntry>& entries);
   void EndTransaction();
@@ -133,13 +144,15 @@ class JournalledRegistry : public ForwardingRegistry {
   // deletion forgets them all.
   std::set<std::pair<HKEY, std::string>> existing_;
   std::string changed_key_;
+  std::size_t damaged_line_ = 0;
 };
 
 // `inner` with all-or-nothing transactions over `store`, as a program starts
 // it, into *started: a record left by a process that died inside a change is
 // rolled back first (Recover). Fails (kFailed) when that record cannot be
 // read or replayed, naming the key when one changed since or lies outside
-// `scope`; `record` names the record. A copy the replay is denied to (ERROR_ACCESS_DENIED: no right
+// `scope`, and the line when the record is damaged (then it is kept);
+// `record` names the record. A copy the replay is denied to (ERROR_ACCESS_DENIED: no right
 // to write there) starts all the same and leaves the record to one that may.
 status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
                                const std::string& record, std::unique_ptr<IRegistry>* started,

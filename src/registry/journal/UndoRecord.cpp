@@ -61,51 +61,79 @@ std::string EncodeUndoEntry(const UndoEntry& entry) {
   return line + "\n";
 }
 
-std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes) {
-  std::vector<UndoEntry> entries;
-  if (bytes.compare(0, std::string(kUndoRecordHeader).size(), kUndoRecordHeader) != 0) return entries;
-  std::size_t at = std::string(kUndoRecordHeader).size();
-  for (;;) {
+namespace {
+
+// Whether the registry reads `path` as written: no NUL ending it early, and
+// no empty component, which it would skip (a\\b is a\b), nor one at either end.
+bool SoundPath(const std::string& path) {
+  return path.find('\0') == std::string::npos && path.find("\\\\") == std::string::npos &&
+         (path.empty() || (path.front() != '\\' && path.back() != '\\'));
+}
+
+bool SoundName(const std::string& name) { return name.find('\0') == std::string::npos; }
+
+// One complete line, without its newline, into *entry.
+bool DecodeLine(const std::string& text, UndoEntry* entry) {
+  std::istringstream line(text);
+  std::string kind, root, path;
+  if (!(line >> kind >> root >> path) || !FromHex(path, &entry->path) || !SoundPath(entry->path)) return false;
+  char* root_end = nullptr;
+  entry->root = static_cast<HKEY>(std::strtoul(root.c_str(), &root_end, 16));
+  if (*root_end != '\0' || *registry::RootName(entry->root) == '\0') return false;
+  if (kind == "created") {
+    entry->kind = UndoEntry::Kind::kCreated;
+  } else if (kind == "values" || kind == "deleted") {
+    entry->kind = kind == "values" ? UndoEntry::Kind::kValues : UndoEntry::Kind::kDeleted;
+    std::size_t count = 0;
+    if (!(line >> count)) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+      std::string name, data;
+      UndoValue value;
+      if (!(line >> name >> value.type >> data) || !FromHex(name, &value.name) || !SoundName(value.name) ||
+          !FromHex(data, &value.data))
+        return false;
+      entry->values.push_back(std::move(value));
+    }
+    if (entry->kind == UndoEntry::Kind::kValues) {
+      std::string how, name, data;
+      if (!(line >> how >> name) || !FromHex(name, &entry->change.name) || !SoundName(entry->change.name))
+        return false;
+      entry->deleting = how == "delete";
+      if (how == "set" && !(line >> entry->change.type >> data && FromHex(data, &entry->change.data))) return false;
+      if (how != "set" && how != "delete") return false;
+    }
+  } else {
+    return false;
+  }
+  std::string extra;
+  return !(line >> extra);
+}
+
+}  // namespace
+
+DecodedRecord DecodeUndoRecord(const std::string& bytes) {
+  DecodedRecord record;
+  const std::string header = kUndoRecordHeader;
+  // The header cut short: its writer died appending it, before any change.
+  if (bytes.size() < header.size() && header.compare(0, bytes.size(), bytes) == 0) return record;
+  if (bytes.compare(0, header.size(), header) != 0) {
+    record.damaged_line = 1;
+    return record;
+  }
+  std::size_t at = header.size();
+  for (std::size_t number = 2;; ++number) {
     const std::size_t end = bytes.find('\n', at);
     if (end == std::string::npos) break;  // cut short: its change never started
-    std::istringstream line(bytes.substr(at, end - at));
-    at = end + 1;
-    std::string kind, root, path;
     UndoEntry entry;
-    if (!(line >> kind >> root >> path) || !FromHex(path, &entry.path)) break;
-    char* root_end = nullptr;
-    entry.root = static_cast<HKEY>(std::strtoul(root.c_str(), &root_end, 16));
-    if (*root_end != '\0' || *registry::RootName(entry.root) == '\0') break;
-    if (kind == "created") {
-      entry.kind = UndoEntry::Kind::kCreated;
-    } else if (kind == "values" || kind == "deleted") {
-      entry.kind = kind == "values" ? UndoEntry::Kind::kValues : UndoEntry::Kind::kDeleted;
-      std::size_t count = 0;
-      if (!(line >> count)) break;
-      bool ok = true;
-      for (std::size_t i = 0; ok && i < count; ++i) {
-        std::string name, data;
-        UndoValue value;
-        ok = static_cast<bool>(line >> name >> value.type >> data) && FromHex(name, &value.name) &&
-             FromHex(data, &value.data);
-        entry.values.push_back(std::move(value));
-      }
-      if (!ok) break;
-      if (entry.kind == UndoEntry::Kind::kValues) {
-        std::string how, name, data;
-        if (!(line >> how >> name) || !FromHex(name, &entry.change.name)) break;
-        entry.deleting = how == "delete";
-        if (how == "set" && !(line >> entry.change.type >> data && FromHex(data, &entry.change.data))) break;
-        if (how != "set" && how != "delete") break;
-      }
-    } else {
-      break;
+    if (!DecodeLine(bytes.substr(at, end - at), &entry)) {
+      record.damaged_line = number;
+      record.entries.clear();
+      return record;
     }
-    std::string extra;
-    if (line >> extra) break;
-    entries.push_back(std::move(entry));
+    record.entries.push_back(std::move(entry));
+    at = end + 1;
   }
-  return entries;
+  return record;
 }
 
 }  // namespace zandrel::journal

@@ -8,7 +8,11 @@
 //                                          the key's values before a value change, and the change
 //   deleted ROOT PATH N {NAME TYPE DATA}   the key and its values before deletion
 // A line without its final newline is a write the process died inside; the
-// change it announced never started, and the line is ignored.
+// change it announced never started, and the line is ignored. Any other line
+// that does not read as an entry (or a first line that is not the header)
+// makes the whole record damaged. A path is components joined by one "\",
+// none empty; neither a path nor a value name holds a NUL, which the registry
+// would read as its end.
 #pragma once
 
 #include <string>
@@ -41,8 +45,13 @@ struct UndoEntry {
 };
 
 std::string EncodeUndoEntry(const UndoEntry& entry);
-// The complete entries of a record, in order; stops at the first line that is
-// cut short or malformed.
-std::vector<UndoEntry> DecodeUndoRecord(const std::string& bytes);
+
+struct DecodedRecord {
+  std::vector<UndoEntry> entries;  // the complete entries, in order
+  // The first line (the header is line 1) that is neither an entry nor the
+  // final one cut short; 0 when the record is sound.
+  std::size_t damaged_line = 0;
+};
+DecodedRecord DecodeUndoRecord(const std::string& bytes);
 
 }  // namespace zandrel::journal

@@ -172,6 +172,22 @@ TEST_F(WindowsLock, NothingOutsideTheProgramsKeysIsRecordedOrReplayed) {
   registry->RollbackTransaction();
   EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Zq", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  // The keys above the machine's classes are opened, not written: an import
+  // opening them a name at a time writes below them, and no higher.
+  ASSERT_TRUE(IsOk(regfile::ImportRegText(*registry,
+                                          "Windows Registry Editor Version 5.00\r\n\r\n"
+                                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zlm1]\r\n@=\"lm\"\r\n",
+                                          "zlm.reg")));
+  EXPECT_EQ(DumpTree(*registry, HKEY_CLASSES_ROOT, ".zlm1"), "[.zlm1]\n  \"\" type 1: 6c 6d 00\n");
+  ASSERT_EQ(registry->BeginTransaction(), ERROR_SUCCESS);
+  ASSERT_EQ(registry->RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                      nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(registry->RegSetValueExA(key, "Zq", 0, REG_SZ, reinterpret_cast<const BYTE*>("z"), 2),
+            journal::kOutsideJournalScope);
+  EXPECT_EQ(registry->RegDeleteValueA(key, "Zq"), journal::kOutsideJournalScope);
+  registry->RegCloseKey(key);
+  registry->RollbackTransaction();
   registry.reset();
 
   // A planted record: the classes' key first, then a key it may not touch.

@@ -1,0 +1,256 @@
+// What a journal with the Windows build's scope (the classes, seen from both
+// roots, and the program's own key) lets a change write and a record found at
+// start write back, and what the start does with a damaged record. In the
+// Windows build over the machine's registry (a sandbox key), elsewhere over
+// the hive; the record in memory.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "regfile/RegFile.h"
+#include "registry/journal/UndoJournal.h"
+#include "support/StatusCheck.h"
+#include "support/Support.h"
+
+#ifdef _WIN32
+#include "registry/win32/Win32Registry.h"
+#include "support/Win32Support.h"
+#else
+#include "registry/hive/Hive.h"
+#endif
+
+namespace zandrel::testing {
+namespace {
+
+using journal::UndoEntry;
+
+const journal::JournalScope kScope = {
+    {HKEY_CLASSES_ROOT, ""}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
+
+// The record as a string of the test's, missing while `record` is empty.
+class MemoryStore : public journal::UndoStore {
+ public:
+  explicit MemoryStore(std::optional<std::string>& record) : record_(record) {}
+  LONG Lock(bool) override { return ERROR_SUCCESS; }
+  void Unlock() override {}
+  LONG Append(const std::string& bytes) override {
+    record_ = record_.value_or("") + bytes;
+    return ERROR_SUCCESS;
+  }
+  LONG Read(std::string* bytes) override {
+    if (!record_) return ERROR_FILE_NOT_FOUND;
+    *bytes = *record_;
+    return ERROR_SUCCESS;
+  }
+  LONG Remove() override {
+    record_.reset();
+    return ERROR_SUCCESS;
+  }
+
+ private:
+  std::optional<std::string>& record_;
+};
+
+class JournalScope : public ::testing::Test {
+ protected:
+  JournalScope() {
+#ifdef _WIN32
+    EnterRegistrySandbox("scope-" + dir_.Path().substr(dir_.Path().rfind('-') + 1));
+#endif
+    SeedValue(*Plain(), ".zq", "", REG_SZ, "Zq.Document");
+    SeedKey(*Plain(), ".left");
+  }
+  std::unique_ptr<IRegistry> Plain() {
+#ifdef _WIN32
+    return std::make_unique<win32::Win32Registry>();
+#else
+    std::unique_ptr<hive::HiveRegistry> hive;
+    EXPECT_TRUE(IsOk(hive::OpenHive(dir_.File("hive.db"), &hive)));
+    return hive;
+#endif
+  }
+  std::unique_ptr<journal::JournalledRegistry> Journalled() {
+    return std::make_unique<journal::JournalledRegistry>(Plain(), std::make_unique<MemoryStore>(record_), kScope);
+  }
+  // Starts as the program does, with `record` left behind; why it would not
+  // start, or "".
+  std::string StartWith(const std::string& record) {
+    record_ = record;
+    std::unique_ptr<IRegistry> started;
+    const status::Status status =
+        journal::StartJournalled(Plain(), std::make_unique<MemoryStore>(record_), "RECORD", &started, kScope);
+    EXPECT_EQ(started == nullptr, !status.Ok());
+    return status.message;
+  }
+  std::string Machine() { return DumpTree(*Plain(), HKEY_LOCAL_MACHINE, "SOFTWARE"); }
+
+  TempDir dir_;
+  std::optional<std::string> record_;
+};
+
+// The importer opens a key a name at a time from its root, as Windows'
+// own does: the keys above the classes are opened, not written.
+TEST_F(JournalScope, AnImportIntoTheMachinesClassesOpensTheKeysAboveThem) {
+  auto journalled = Journalled();
+  ASSERT_TRUE(IsOk(regfile::ImportRegText(*journalled,
+                                          "Windows Registry Editor Version 5.00\r\n\r\n"
+                                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zlm1]\r\n@=\"lm\"\r\n",
+                                          "zlm.reg")));
+  EXPECT_EQ(DumpTree(*Plain(), HKEY_CLASSES_ROOT, ".zlm1"), "[.zlm1]\n  \"\" type 1: 6c 6d 00\n");
+}
+
+// Each write, announced first (WillWrite) and then made a key at a time from
+// the root, inside one change; then the change is rolled back.
+TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyWhole) {
+  enum class Op { kOpen, kSetValue, kDeleteValue, kDeleteKey };
+  const struct {
+    HKEY root;
+    const char* path;
+    Op op;
+    LONG code;
+    bool recorded;  // whether the record grows
+  } kWrites[] = {
+      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kOpen, ERROR_SUCCESS, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kOpen, ERROR_SUCCESS, true},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History", Op::kOpen, ERROR_SUCCESS, true},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX", Op::kOpen, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX\\.zq", Op::kOpen, journal::kOutsideJournalScope, false},
+      {HKEY_CURRENT_USER, "Software\\Zq", Op::kOpen, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kSetValue, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kDeleteValue, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", Op::kSetValue, ERROR_SUCCESS, true},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kSetValue, ERROR_SUCCESS, true},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kDeleteValue, ERROR_SUCCESS, true},
+      {HKEY_CLASSES_ROOT, ".zq", Op::kSetValue, ERROR_SUCCESS, true},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", Op::kDeleteKey, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel", Op::kDeleteKey, journal::kOutsideJournalScope, false},
+      {HKEY_CLASSES_ROOT, "", Op::kDeleteKey, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left", Op::kDeleteKey, ERROR_SUCCESS, true},
+  };
+  const std::string before = Machine();
+  auto journalled = Journalled();
+  ASSERT_EQ(journalled->BeginTransaction(), ERROR_SUCCESS);
+  for (const auto& write : kWrites) {
+    SCOPED_TRACE(std::string(write.path) + " " + std::to_string(static_cast<int>(write.op)));
+    const PlannedWrite::Kind kinds[] = {PlannedWrite::Kind::kCreateKey, PlannedWrite::Kind::kSetValue,
+                                        PlannedWrite::Kind::kDeleteValue, PlannedWrite::Kind::kDeleteKey};
+    const std::size_t at_start = record_.value_or("").size();
+    journalled->WillWrite({{kinds[static_cast<int>(write.op)], write.root, write.path, "Zq", REG_SZ, "z"}});
+    const std::size_t announced = record_.value_or("").size();
+    EXPECT_EQ(announced > at_start, write.recorded);
+    LONG code = ERROR_SUCCESS;
+    if (write.op == Op::kDeleteKey) {
+      code = journalled->RegDeleteKeyA(write.root, write.path);
+    } else {
+      // A key at a time, each below the handle of the one before.
+      HKEY key = write.root;
+      std::string rest = write.path;
+      while (code == ERROR_SUCCESS && !rest.empty()) {
+        const std::string name = rest.substr(0, rest.find('\\'));
+        rest.erase(0, std::min(rest.size(), name.size() + 1));
+        HKEY next = 0;
+        code = journalled->RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr);
+        if (key != write.root) journalled->RegCloseKey(key);
+        key = code == ERROR_SUCCESS ? next : write.root;
+      }
+      if (code == ERROR_SUCCESS && write.op == Op::kSetValue)
+        code = journalled->RegSetValueExA(key, "Zq", 0, REG_SZ, reinterpret_cast<const BYTE*>("z"), 1);
+      if (code == ERROR_SUCCESS && write.op == Op::kDeleteValue)
+        code = journalled->RegDeleteValueA(key, "Zq");
+      if (key != write.root) journalled->RegCloseKey(key);
+    }
+    EXPECT_EQ(code, write.code);
+    EXPECT_EQ(record_.value_or("").size(), announced) << "a write recorded what was not announced";
+  }
+  journalled->RollbackTransaction();
+  EXPECT_EQ(Machine(), before);
+  EXPECT_FALSE(record_.has_value());
+}
+
+// A record names only what a change may: values of a scope key, keys made
+// or deleted below one. One that would delete a scope key, or a root, is
+// not replayed; a scope key it names as made goes only when empty.
+TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
+  const std::string header = journal::kUndoRecordHeader;
+  auto record = [&](UndoEntry::Kind kind, HKEY root, const std::string& path) {
+    return header + journal::EncodeUndoEntry({kind, root, path, {}, false, {"Zq", REG_SZ, "z"}});
+  };
+  const auto outside = [](const std::string& key) {
+    return "the unfinished change recorded in RECORD was not rolled back: it names the key " + key +
+           ", which this program never changes. The record is not its own: delete it";
+  };
+  ASSERT_EQ(SeedKey(*Plain(), "SOFTWARE\\Zandrel\\History\\1", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  const struct {
+    std::string record;
+    std::string message;  // "" when it starts
+    bool left_goes;       // HKEY_CLASSES_ROOT\.left is deleted
+  } kRecords[] = {
+      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
+      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), "", false},
+      {record(UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, ""), outside("HKEY_LOCAL_MACHINE"), false},
+      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
+       false},
+      {record(UndoEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"),
+       outside("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"), false},
+      {record(UndoEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "software\\zandrel"),
+       outside("HKEY_LOCAL_MACHINE\\software\\zandrel"), false},
+      {record(UndoEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
+      {record(UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
+       false},
+      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left"), "", true},
+      {record(UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left"), "", true},
+  };
+  const std::string machine = Machine();
+  for (const auto& row : kRecords) {
+    SCOPED_TRACE(row.record);
+    EXPECT_EQ(StartWith(row.record), row.message);
+    EXPECT_EQ(record_.has_value(), !row.message.empty()) << "only a record replayed is removed";
+    HKEY left = 0;
+    EXPECT_EQ(Plain()->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left),
+              row.left_goes ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    if (!row.left_goes) {
+      EXPECT_EQ(Machine(), machine);
+    }
+    SeedKey(*Plain(), ".left");
+  }
+}
+
+// A record damaged other than by a death inside its last append holds an
+// unknown change: nothing of it is replayed, it stays, and no change starts
+// until a person has looked.
+TEST_F(JournalScope, ADamagedRecordIsKeptAndNotReplayed) {
+  using namespace std::string_literals;
+  const std::string header = journal::kUndoRecordHeader;
+  const auto created = [](const std::string& path) {
+    return journal::EncodeUndoEntry({UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, path, {}, false, {}});
+  };
+  const struct {
+    const char* name;
+    std::string record;
+    int line;
+  } kRecords[] = {
+      {"a bad line between good ones", header + created(".left") + "created 80000000 zz\n" + created(".left"), 3},
+      {"another header", "zandrel-undo 2\n" + created(".left"), 1},
+      {"a NUL in a path", header + created(".left") + created(".left\0x"s), 3},
+      {"an empty component", header + created(".left") + created(".left\\\\x"), 3},
+  };
+  const std::string machine = Machine();
+  for (const auto& row : kRecords) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(StartWith(row.record), "the undo record RECORD is damaged at line " + std::to_string(row.line) +
+                                         ": it is not replayed. Check the classes, then delete it");
+    EXPECT_EQ(record_, row.record);
+    EXPECT_EQ(Machine(), machine);
+    auto journalled = Journalled();
+    EXPECT_EQ(regfile::ImportRegText(*journalled, "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zlm1]\r\n", "zlm.reg").message,
+              "zlm.reg: cannot start the import: the undo record of an unfinished change is damaged and is not replayed: "
+              "check the classes, then delete it (error 536870915)");
+    EXPECT_EQ(record_, row.record);
+    EXPECT_EQ(Machine(), machine);
+  }
+}
+
+}  // namespace
+}  // namespace zandrel::testing
