@@ -28,6 +28,8 @@ std::string DescribeCode(LONG code) {
       return "the hive could not be read or written (error 1016)";
     case kOutsideChangedKeys:
       return "outside the keys Zandrel changes, the classes and its own history (error 536870914)";
+    case kProgramsOwnKey:
+      return "the program's own history, which no change may touch (error 536870916)";
     default:
       return "error " + std::to_string(code);
   }

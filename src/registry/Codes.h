@@ -15,6 +15,10 @@ namespace zandrel::registry {
 inline constexpr LONG kChangedSinceRecord = 0x2000'0001;
 inline constexpr LONG kOutsideChangedKeys = 0x2000'0002;
 
+// A change refused because it would create, write or delete a key of the
+// program's own history (store/ChangeHistory.h), or delete a key above it.
+inline constexpr LONG kProgramsOwnKey = 0x2000'0004;
+
 std::string DescribeCode(LONG code);
 
 }  // namespace zandrel::registry
