@@ -46,6 +46,11 @@ using ChangesApply = std::function<LONG(const std::deque<RegChange>& changes, co
 status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const std::string& file_name,
                              std::vector<std::string>* notes = nullptr, const ChangesApply& apply = nullptr);
 
+// The changes made through the registry calls, as ImportRegText makes them
+// without `apply`: for an `apply` that checks them first. 0, or the code of
+// the change at *failed.
+LONG ApplyThroughCalls(IRegistry& registry, const std::deque<RegChange>& changes, const RegChange** failed);
+
 // Reads the file and imports it as ImportRegText does. A file that cannot be
 // read fails with the reader's code (files/FileRead.h) and "PATH: " and why.
 status::Status ImportRegFile(IRegistry& registry, const std::string& path,

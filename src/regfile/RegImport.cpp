@@ -107,7 +107,9 @@ void Announce(IRegistry& registry, const std::deque<RegChange>& ops, std::size_t
   registry.WillWrite(writes);
 }
 
-LONG Apply(IRegistry& registry, const std::deque<RegChange>& ops, const RegChange** failed) {
+}  // namespace
+
+LONG ApplyThroughCalls(IRegistry& registry, const std::deque<RegChange>& ops, const RegChange** failed) {
   OpenPath open(registry);
   HKEY current = 0;
   LONG code = ERROR_SUCCESS;
@@ -139,6 +141,8 @@ LONG Apply(IRegistry& registry, const std::deque<RegChange>& ops, const RegChang
   }
   return code;
 }
+
+namespace {
 
 std::string OpWhat(const RegChange& op) {
   switch (op.kind) {
@@ -198,7 +202,7 @@ status::Status Import(IRegistry& registry, std::string_view bytes, std::string* 
     return fail(0, "cannot start the import: " + DescribeCode(transaction.BeginCode()));
   }
   const RegChange* failed = nullptr;
-  const LONG code = apply ? apply(ops, &failed) : Apply(registry, ops, &failed);
+  const LONG code = apply ? apply(ops, &failed) : ApplyThroughCalls(registry, ops, &failed);
   if (code != ERROR_SUCCESS) {
     std::string what = OpWhat(*failed);
     if (failed->kind == RegChange::kKey || failed->kind == RegChange::kDeleteKey) {

@@ -36,6 +36,8 @@ std::string DescribeCode(LONG code) {
     case kDamagedRecord:
       return "the undo record of an unfinished change is damaged and is not replayed: check the classes, then "
              "delete it (error 536870915)";
+    case kProgramsOwnKey:
+      return "the program's own history, which no change may touch (error 536870916)";
     default:
       return "error " + std::to_string(code);
   }

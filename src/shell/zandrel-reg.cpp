@@ -92,10 +92,10 @@ int Imported(const status::Status& imported, const std::vector<std::string>& not
 }
 
 #ifdef _WIN32
-int Import(IRegistry& registry, const regfile::ChangesApply& apply, const std::string& file) {
+int Import(store::HistoryRegistry& history, const std::string& file) {
   std::vector<std::string> notes;
-  store::RefusalWatch watched(registry);
-  const status::Status imported = regfile::ImportRegFile(watched, file, &notes, apply);
+  store::RefusalWatch watched(history);
+  const status::Status imported = regfile::ImportRegFile(watched, file, &notes, history.Checked(watched));
   return Imported(imported, notes, file, watched.Text());
 }
 #endif
@@ -279,7 +279,7 @@ int Run(const std::vector<std::string>& args) {
       // Another writer shows at the transaction's start, which passes the watch.
       store::RefusalWatch watched(history);
       const status::Status imported =
-          regfile::ImportRegFile(watched, args[1], &notes, shell::NotingApply(history, apply));
+          regfile::ImportRegFile(watched, args[1], &notes, history.Checked(watched, shell::NotingApply(history, apply)));
       refusal = watched.Text();
       return imported;
     };
@@ -322,7 +322,7 @@ int Run(const std::vector<std::string>& args) {
   const regfile::SubtreeWalk walk;
   if (verb == "import") {
     history.Describe("import", args[1]);
-    return Import(history, nullptr, args[1]);
+    return Import(history, args[1]);
   }
 #else
   // The hive reads a whole subtree in a few scans rather than a call per key.

@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include "regfile/RegFile.h"
+#include "regfile/RegParser.h"
+#include "registry/Codes.h"
 #include "registry/Names.h"
 
 namespace zandrel::store {
@@ -45,6 +47,26 @@ std::string Identity(HKEY root, std::string_view path) {
 }
 
 std::string_view ParentIdentity(std::string_view id) { return id.substr(0, id.rfind('\\')); }
+
+// Whether `below` names a key below the one `id` names.
+bool Below(std::string_view below, std::string_view id) {
+  return below.size() > id.size() && below[id.size()] == '\\' && below.starts_with(id);
+}
+
+// The history's own key, as the notes know it.
+const std::string& HistoryIdentity() {
+  static const std::string id = Identity(HKEY_LOCAL_MACHINE, kHistoryPath);
+  return id;
+}
+
+// Whether a change of the key known as `id` reaches the history: the key is
+// the history's or below it, or, for a deletion of its subtree (`above_too`),
+// above it. The history's own writes at commit go to the inner registry,
+// past this.
+bool ReachesHistory(std::string_view id, bool above_too) {
+  const std::string& history = HistoryIdentity();
+  return id == history || Below(id, history) || (above_too && Below(history, id));
+}
 
 // Passes every call on, telling `deleted` (when set) of each key deleted.
 class DeletionCount : public ForwardingRegistry {
@@ -141,8 +163,7 @@ bool HistoryRegistry::BelowLastMissing(std::string_view id) const {
          id.starts_with(last_missing_);
 }
 
-LONG HistoryRegistry::TouchPlace(const Place& place) {
-  std::string id = Identity(place.root, place.path);
+LONG HistoryRegistry::TouchPlace(const Place& place, std::string id) {
   if (BelowLastMissing(id)) return ERROR_SUCCESS;
   bool below_missing = false;
   if (Before* noted = Lookup(id, &below_missing)) {
@@ -212,16 +233,20 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   if (!subtree) {
     IdentityInto(place.root, place.path, &identity_);
     AppendIdentity(path, &identity_);
+    if (ReachesHistory(identity_, false)) return registry::kProgramsOwnKey;
     if (BelowLastMissing(identity_)) return ERROR_SUCCESS;
     AppendPath(&place.path, path);
     const LONG code = TouchCreated(std::move(place), identity_);
-    missing_root_ = last_missing_ == identity_ ? root : 0;
+    // A missing key above the history is no shortcut: a key below it may be the history.
+    missing_root_ = last_missing_ == identity_ && !Below(HistoryIdentity(), identity_) ? root : 0;
     missing_path_.assign(missing_root_ != 0 ? path : std::string_view());
     return code;
   }
   AppendPath(&place.path, path);
+  const std::string id = Identity(place.root, place.path);
+  if (ReachesHistory(id, true)) return registry::kProgramsOwnKey;
   bool below_missing = false;
-  Lookup(Identity(place.root, place.path), &below_missing);  // a deleted subtree above it noted key by key
+  Lookup(id, &below_missing);  // a deleted subtree above it noted key by key
   RecordedTree tree;
   const LONG code = ReadSubtree(inner_, place.root, place.path, &tree);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
@@ -235,6 +260,8 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
 
 LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
                                   const std::function<void(std::size_t keys)>& deleted) {
+  for (const RecordEntry* entry : created)
+    if (ReachesHistory(Identity(entry->root, entry->path), true)) return registry::kProgramsOwnKey;
   // Into notes that know nothing yet, each subtree goes whole, noted key by
   // key only if the change touches it again.
   const bool whole = touched_.empty();
@@ -371,8 +398,12 @@ LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Res
                                       HKEY* phkResult, DWORD* lpdwDisposition) {
   Place place;
   const bool known = Resolve(hKey, lpSubKey, &place);
-  if (known && in_transaction_)
-    if (LONG code = TouchCreated(place, Identity(place.root, place.path)); code != ERROR_SUCCESS) return code;
+  if (known) {
+    const std::string id = Identity(place.root, place.path);
+    if (ReachesHistory(id, false)) return registry::kProgramsOwnKey;
+    if (in_transaction_)
+      if (LONG code = TouchCreated(place, id); code != ERROR_SUCCESS) return code;
+  }
   const LONG code = inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
                                            lpSecurityAttributes, phkResult, lpdwDisposition);
   if (code == ERROR_SUCCESS && known && !IsRoot(*phkResult)) places_[*phkResult] = std::move(place);
@@ -381,17 +412,46 @@ LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Res
 
 LONG HistoryRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
                                      const BYTE* lpData, DWORD cbData) {
-  Place place;
-  if (in_transaction_ && Resolve(hKey, nullptr, &place))
-    if (LONG code = TouchPlace(place); code != ERROR_SUCCESS) return code;
+  if (LONG code = Guard(hKey, nullptr, false); code != ERROR_SUCCESS) return code;
   return inner_.RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
 }
 
 LONG HistoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
-  Place place;
-  if (in_transaction_ && Resolve(hKey, lpSubKey, &place))
-    if (LONG code = TouchPlace(place); code != ERROR_SUCCESS) return code;
+  if (LONG code = Guard(hKey, lpSubKey, true); code != ERROR_SUCCESS) return code;
   return inner_.RegDeleteKeyA(hKey, lpSubKey);
+}
+
+LONG HistoryRegistry::Guard(HKEY key, const char* sub, bool deletion) {
+  Place place;
+  if (!Resolve(key, sub, &place)) return ERROR_SUCCESS;
+  std::string id = Identity(place.root, place.path);
+  if (ReachesHistory(id, deletion)) return registry::kProgramsOwnKey;
+  return in_transaction_ ? TouchPlace(place, std::move(id)) : ERROR_SUCCESS;
+}
+
+LONG HistoryRegistry::RefuseOwnKeys(const std::deque<regfile::RegChange>& changes,
+                                    const regfile::RegChange** failed) const {
+  std::string id;
+  for (const regfile::RegChange& change : changes) {
+    if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
+    Place place;
+    Resolve(change.root, nullptr, &place);
+    IdentityInto(place.root, place.path, &id);
+    AppendIdentity(change.path, &id);
+    if (ReachesHistory(id, change.kind == regfile::RegChange::kDeleteKey)) {
+      *failed = &change;
+      return registry::kProgramsOwnKey;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+regfile::ChangesApply HistoryRegistry::Checked(IRegistry& calls, regfile::ChangesApply apply) const {
+  return [this, &calls, apply = std::move(apply)](const std::deque<regfile::RegChange>& changes,
+                                                  const regfile::RegChange** failed) -> LONG {
+    if (const LONG code = RefuseOwnKeys(changes, failed); code != ERROR_SUCCESS) return code;
+    return apply ? apply(changes, failed) : regfile::ApplyThroughCalls(calls, changes, failed);
+  };
 }
 
 LONG HistoryRegistry::RegCloseKey(HKEY hKey) {
@@ -400,9 +460,7 @@ LONG HistoryRegistry::RegCloseKey(HKEY hKey) {
 }
 
 LONG HistoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
-  Place place;
-  if (in_transaction_ && Resolve(hKey, nullptr, &place))
-    if (LONG code = TouchPlace(place); code != ERROR_SUCCESS) return code;
+  if (LONG code = Guard(hKey, nullptr, false); code != ERROR_SUCCESS) return code;
   return inner_.RegDeleteValueA(hKey, lpValueName);
 }
 

@@ -4,8 +4,15 @@
 // what the change did (store/ChangeRecord.h), so that the registry holds both
 // or neither. Keys only read are not noted; a change that left every key as
 // it was adds nothing.
+//
+// The history is the program's own: every call and bulk write below that
+// would create, write or delete a key of it, or delete a key above it
+// (HKEY_LOCAL_MACHINE\SOFTWARE\Zandrel, HKEY_LOCAL_MACHINE\SOFTWARE), is
+// refused with registry::kProgramsOwnKey, and changes nothing. Only the
+// commit writes there, through the inner registry.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -38,16 +45,30 @@ class HistoryRegistry : public ForwardingRegistry {
   // change `redone` as no longer undone.
   void MarkUndone(unsigned number, unsigned redone);
   // Notes the state of root\path before a change the calls below do not see
-  // (a registry's own bulk writes); with `subtree`, of every key below it too.
+  // (a registry's own bulk writes); with `subtree`, of every key below it too
+  // (which is to be deleted). kProgramsOwnKey when the change would reach
+  // the history.
   LONG Touch(HKEY root, std::string_view path, bool subtree = false);
   // Deletes the subtrees of these created entries inside the transaction:
   // each must hold now what its entry says, which is noted as their state
   // before.
   // Each entry's subtree is taken. `deleted`, when given, is told the keys
   // deleted as they go: one at a time, or all at once after the fast path's
-  // one call.
+  // one call. kProgramsOwnKey, before any is deleted, when one would take
+  // the history along.
   LONG DeleteTrees(const std::vector<RecordEntry*>& created,
                    const std::function<void(std::size_t keys)>& deleted = {});
+  // A file's changes checked before an import makes any: kProgramsOwnKey
+  // with *failed at the first that would create or write a key of the
+  // history (a section at or below it) or delete it (a "[-KEY]" at or above
+  // it); 0 when none would.
+  LONG RefuseOwnKeys(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) const;
+  // An import's application of a file's changes that checks them first
+  // (RefuseOwnKeys), so that a file refused changes nothing, then makes them
+  // with `apply`, or through the calls of `calls` (this registry or a
+  // wrapper of it): through the calls a "[-KEY]" above the history would
+  // delete the keys enumerated before it, and only then be refused.
+  regfile::ChangesApply Checked(IRegistry& calls, regfile::ChangesApply apply = {}) const;
   const regfile::FastPaths& Fast() const { return fast_; }
   // The number the last commit gave the change in the history; 0 when it added none.
   unsigned LastNumber() const { return last_number_; }
@@ -81,10 +102,14 @@ class HistoryRegistry : public ForwardingRegistry {
     std::unique_ptr<RecordedTree> tree = {};  // deleted whole by DeleteTrees: its subtree before
   };
   bool Resolve(HKEY key, const char* sub, Place* place) const;
-  // Notes the state of a key about to change, unless it is noted already
-  // or below a key noted missing (then it was missing too, and is in that
-  // one's subtree: most keys of an import).
-  LONG TouchPlace(const Place& place);
+  // Refuses a write of key\sub that reaches the history (`deletion`: its
+  // deletion, refused also above the history); in a transaction, notes the
+  // key before the write.
+  LONG Guard(HKEY key, const char* sub, bool deletion);
+  // Notes the state of the key at `place`, known as `id`, about to change,
+  // unless it is noted already or below a key noted missing (then it was
+  // missing too, and is in that one's subtree: most keys of an import).
+  LONG TouchPlace(const Place& place, std::string id);
   // The note of the key known as `id`, or null, and whether a key above it
   // is noted missing; a deleted subtree noted whole at or above it is first
   // noted key by key.

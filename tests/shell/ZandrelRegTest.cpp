@@ -33,8 +33,13 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n[HKCR\\.short]\r\n");
   dir.Write("part.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.part]\n\"x\"=dword:zz\n@=\"partfile\"\n");
   dir.Write("notes.txt", "just some notes\n");
+  // Files that would touch the program's own history.
+  dir.Write("own.reg", "REGEDIT4\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n");
+  dir.Write("software.reg", "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zzs]\r\n\r\n[-hkey_local_machine\\Software]\r\n");
+  dir.Write("next.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Zandrel\\HISTORY]\r\n\"Next\"=dword:00000001\r\n");
   dir.Write("windows.reg", WindowsClassesReg());
   const std::string d = dir.Path();
+  const std::string own = ": the program's own history, which no change may touch (error 536870916)\n";
   const std::string txt =
       "\nHKEY_CLASSES_ROOT\\.txt\n    Content Type    REG_SZ    text/plain\n    PerceivedType    REG_SZ    text\n"
       "    (Default)    REG_SZ    txtfile\n\nHKEY_CLASSES_ROOT\\.txt\\ShellNew\n";
@@ -67,6 +72,18 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "history", 0,
        "4  {T}  отмена изменения 3, ключей: 1\n3  {T}  импорт " + d + "/part.reg, ключей: 1 (отменено изменением 4)\n"
        "2  {T}  импорт " + d + "/small.reg, ключей: 3\n1  {T}  импорт " + d + "/windows.reg, ключей: 663\n", ""},
+      // No file may touch the history: each is refused whole, and the history stays.
+      {"h.db", "import " + d + "/own.reg", 1, "",
+       "zandrel-reg: " + d + "/own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\"" + own},
+      {"h.db", "import " + d + "/software.reg", 1, "",
+       "zandrel-reg: " + d + "/software.reg, line 5: cannot delete the key \"HKEY_LOCAL_MACHINE\\Software\"" + own},
+      {"h.db", "import " + d + "/next.reg", 1, "",
+       "zandrel-reg: " + d + "/next.reg, line 3: cannot create the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Zandrel\\HISTORY\"" +
+           own},
+      {"h.db", "query HKCR\\.zzs", 1, "", "zandrel-reg: the key \"HKCR\\.zzs\" does not exist\n"},
+      {"h.db", "history", 0,
+       "4  {T}  отмена изменения 3, ключей: 1\n3  {T}  импорт " + d + "/part.reg, ключей: 1 (отменено изменением 4)\n"
+       "2  {T}  импорт " + d + "/small.reg, ключей: 3\n1  {T}  импорт " + d + "/windows.reg, ключей: 663\n", ""},
       {"h.db", "undo 0x3", 1, "", "zandrel-reg: \"0x3\" не номер изменения (номера показывает zandrel-reg history)\n"},
       {"empty.db", "history", 0, "История изменений пуста.\n", ""},
       {"h.db", "", 1, "", kUsage},
@@ -93,6 +110,8 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       // An import that creates the hive: the file in it, or no hive at all.
       {"new.db", "import " + d + "/windows.reg", 0, "", ""},
       {"new.db", "query HKCR\\.txt", 0, txt, ""},
+      {"none.db", "import " + d + "/own.reg", 1, "",
+       "zandrel-reg: " + d + "/own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\"" + own},
       {"none.db", "import " + d + "/bad.reg", 1, "", "zandrel-reg: " + d + "/bad.reg, line 5: unknown root key \"HKCR\"\n"},
       {"notes.txt", "query HKCR", 1, "", "zandrel-reg: \"" + d + "/notes.txt\" is not a registry hive: not a SQLite database\n"},
   };

@@ -5,7 +5,10 @@
 // order it hands them over in.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "bench/StoreShape.h"
+#include "registry/Codes.h"
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/Backends.h"
@@ -236,6 +239,180 @@ TEST(History, SubtreesReadInOneWalkInAnyOrderAreThoseTheCallsRead) {
   if (const regfile::FastPaths fast = FastPathsOf(*registry); fast.walk) {
     EXPECT_EQ(read(fast.walk), by_calls);
   }
+}
+
+// The history is the program's own: no change through the history's registry
+// may create, write or delete a key of it, or delete a key above it. A file
+// that would is refused whole, at its line, whether the import checks the
+// file first (HistoryRegistry::Checked, as zandrel-reg does) or makes its
+// changes through the calls alone; a file beside it imports and is kept.
+struct OwnRow {
+  const char* name;
+  std::string lines;    // after the header and an empty line: line 3 on
+  std::string message;  // "" when it imports
+  // On the machine's registry, where the undo record takes only the classes
+  // and the history, when that differs.
+  std::optional<std::string> onTheMachine = std::nullopt;
+};
+
+void PrintTo(const OwnRow& row, std::ostream* out) { *out << row.name; }
+
+const std::string kOwn = ": the program's own history, which no change may touch (error 536870916)";
+
+const OwnRow kOwnRows[] = {
+    {"DeletesTheProgramsKey", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n",
+     "own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\"" + kOwn},
+    {"DeletesTheHistory", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History]\r\n",
+     "own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History\"" + kOwn},
+    {"DeletesSoftware", "[-HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n",
+     "own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\"" + kOwn},
+    {"DeletesTheProgramsKeyInOtherCaseWithEmptyParts", "[-hkey_local_machine\\software\\\\zANDREL]\r\n",
+     "own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\software\\\\zANDREL\"" + kOwn},
+    {"DeletesAChange", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ZANDREL\\HISTORY\\0000000001]\r\n",
+     "own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\ZANDREL\\HISTORY\\0000000001\"" + kOwn},
+    {"SetsAValueOfTheHistory", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History]\r\n\"Next\"=dword:00000001\r\n",
+     "own.reg, line 3: cannot create the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History\"" + kOwn},
+    {"DeletesAValueOfAChange", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History\\0000000001]\r\n\"Record\"=-\r\n",
+     "own.reg, line 3: cannot create the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History\\0000000001\"" + kOwn},
+    {"CreatesAKeyBelowIt", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History\\0000000009]\r\n@=\"x\"\r\n",
+     "own.reg, line 3: cannot create the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History\\0000000009\"" + kOwn},
+    {"AfterAnOrdinaryLine", "[HKEY_CLASSES_ROOT\\.zzn]\r\n@=\"n\"\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n",
+     "own.reg, line 6: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\"" + kOwn},
+    {"Ordinary", "[HKEY_CLASSES_ROOT\\.zzn]\r\n@=\"n\"\r\n\r\n[-HKEY_CLASSES_ROOT\\.zq]\r\n", ""},
+    // The classes' own keys named like it.
+    {"InTheClasses", "[HKEY_CLASSES_ROOT\\SOFTWARE\\Zandrel\\History]\r\n@=\"x\"\r\n\r\n[-HKEY_CLASSES_ROOT\\SOFTWARE\\Zandrel]\r\n", ""},
+    // Beside the history.
+    {"BesideIt",
+     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n\"Own\"=\"x\"\r\n\r\n"
+     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\HistoryOld]\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\HistoryOld]\r\n"
+     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\Историй]\r\n",
+     "",
+     "own.reg, line 3: cannot create the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\": outside the keys Zandrel changes, the "
+     "classes and its own history (error 536870914)"},
+};
+
+class OwnHistoryImport : public ::testing::TestWithParam<std::tuple<OwnRow, bool>> {};
+
+TEST_P(OwnHistoryImport, AnImportTouchingItIsRefusedWhole) {
+  const auto& [row, checked] = GetParam();
+  World w;
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry));
+  Seed(w);
+  ASSERT_EQ(SeedValue(*w.registry, "SOFTWARE\\Zandrel\\Журнал", "", REG_SZ, "j", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  w.Add(".zn");
+  const std::string own = DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
+  const std::string classes = w.Classes();
+  w.history->Describe("import", "own.reg");
+  const status::Status imported = regfile::ImportRegText(
+      *w.history, "Windows Registry Editor Version 5.00\r\n\r\n" + row.lines, "own.reg", nullptr,
+      checked ? w.history->Checked(*w.history) : nullptr);
+  std::vector<store::HistoryEntry> entries;
+  ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
+  const std::string& message = Backends()[0].machine && row.onTheMachine ? *row.onTheMachine : row.message;
+  if (!message.empty()) {
+    EXPECT_EQ(imported.code, status::Status::kFailed);
+    if (checked) {
+      EXPECT_EQ(imported.message, message);
+    } else {
+      // Through the calls alone, another refusal may come first (the
+      // hive's classes key, enumerated before the program's; on the
+      // machine, the program's key outside the undo record's keys): the
+      // same line, refused all the same.
+      const std::size_t line = message.rfind(": ") + 2;
+      EXPECT_EQ(imported.message.substr(0, line), message.substr(0, line));
+    }
+    EXPECT_EQ(DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), own);
+    EXPECT_TRUE(w.Classes() == classes) << "the classes changed";
+    EXPECT_EQ(entries.size(), 1u);
+    return;
+  }
+  ASSERT_TRUE(IsOk(imported));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].kind + " " + entries[0].subject, "import own.reg");
+  const std::string undone = store::UndoMessage(store::UndoChange(*w.history, 0));
+  EXPECT_TRUE(undone.starts_with("Изменение 2 (импорт own.reg) отменено")) << undone;
+  EXPECT_TRUE(w.Classes() == classes) << "the undo did not put the classes back";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, OwnHistoryImport, ::testing::Combine(::testing::ValuesIn(kOwnRows), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "Checked" : "ThroughTheCalls");
+                         });
+
+// The calls a change makes, and the bulk writes of an import and an undo,
+// refused at the history with nothing written; its own commit still writes
+// there.
+TEST(OwnHistory, EveryWayInIsRefused) {
+  World w;
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry));
+  w.Add(".zn");
+  const std::string own = DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
+  store::RecordEntry programs{store::RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "Software\\ZANDREL", {}, {}, {}};
+  const BYTE one[4] = {1, 0, 0, 0};
+  const struct {
+    const char* name;
+    std::function<LONG(store::HistoryRegistry&)> write;
+  } rows[] = {
+      {"create below", [](store::HistoryRegistry& h) { return SeedKey(h, "SOFTWARE\\Zandrel\\History\\x", HKEY_LOCAL_MACHINE); }},
+      {"create it, in other case", [](store::HistoryRegistry& h) {
+         return SeedKey(h, "software\\\\zandrel\\HISTORY", HKEY_LOCAL_MACHINE);
+       }},
+      {"set a value through a handle opened to read", [&one](store::HistoryRegistry& h) {
+         HKEY key = 0;
+         LONG code = h.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel", 0, KEY_READ, &key);
+         HKEY history = 0;
+         if (code == ERROR_SUCCESS) code = h.RegOpenKeyExA(key, "History", 0, KEY_ALL_ACCESS, &history);
+         if (code == ERROR_SUCCESS) code = h.RegSetValueExA(history, "Next", 0, REG_DWORD, one, 4);
+         h.RegCloseKey(history);
+         h.RegCloseKey(key);
+         return code;
+       }},
+      {"delete a value", [](store::HistoryRegistry& h) {
+         HKEY key = 0;
+         LONG code = h.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\0000000001", 0, KEY_ALL_ACCESS, &key);
+         if (code == ERROR_SUCCESS) code = h.RegDeleteValueA(key, "Record");
+         h.RegCloseKey(key);
+         return code;
+       }},
+      {"delete a change", [](store::HistoryRegistry& h) {
+         return h.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\0000000001");
+       }},
+      {"delete the program's key alone", [](store::HistoryRegistry& h) {
+         return h.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
+       }},
+      {"delete the program's key through the calls", [](store::HistoryRegistry& h) {
+         return regfile::DeleteKeyTree(h, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
+       }},
+      {"touch a key below it", [](store::HistoryRegistry& h) {
+         return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\x");
+       }},
+      {"touch a key below it after its parents missing", [](store::HistoryRegistry& h) {
+         // The notes' shortcut for keys below one noted missing does not pass it.
+         LONG code = h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\Sub");
+         if (code == ERROR_SUCCESS) code = h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\Sub\\x");
+         return code == ERROR_SUCCESS ? h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\y") : code;
+       }},
+      {"touch a subtree above it", [](store::HistoryRegistry& h) {
+         return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE", true);
+       }},
+      {"delete trees above it", [&programs](store::HistoryRegistry& h) { return h.DeleteTrees({&programs}); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    RegistryTransaction transaction(*w.history);
+    EXPECT_EQ(row.write(*w.history), registry::kProgramsOwnKey);
+  }
+  EXPECT_EQ(DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), own);
+  // Outside a transaction too.
+  EXPECT_EQ(w.history->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\0000000001"),
+            registry::kProgramsOwnKey);
+  EXPECT_EQ(DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), own);
+  w.Add(".zo");
+  std::vector<store::HistoryEntry> entries;
+  ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].kind + " " + entries[0].subject, "add .zo");
 }
 
 }  // namespace
