@@ -250,9 +250,6 @@ struct OwnRow {
   const char* name;
   std::string lines;    // after the header and an empty line: line 3 on
   std::string message;  // "" when it imports
-  // On the machine's registry, where the undo record takes only the classes
-  // and the history, when that differs.
-  std::optional<std::string> onTheMachine = std::nullopt;
 };
 
 void PrintTo(const OwnRow& row, std::ostream* out) { *out << row.name; }
@@ -286,9 +283,7 @@ const OwnRow kOwnRows[] = {
      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n\"Own\"=\"x\"\r\n\r\n"
      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\HistoryOld]\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\HistoryOld]\r\n"
      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\Историй]\r\n",
-     "",
-     "own.reg, line 3: cannot create the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\": outside the keys Zandrel changes, the "
-     "classes and its own history (error 536870914)"},
+     ""},
 };
 
 class OwnHistoryImport : public ::testing::TestWithParam<std::tuple<OwnRow, bool>> {};
@@ -308,7 +303,7 @@ TEST_P(OwnHistoryImport, AnImportTouchingItIsRefusedWhole) {
       checked ? w.history->Checked(*w.history) : nullptr);
   std::vector<store::HistoryEntry> entries;
   ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
-  const std::string& message = Backends()[0].machine && row.onTheMachine ? *row.onTheMachine : row.message;
+  const std::string& message = row.message;
   if (!message.empty()) {
     EXPECT_EQ(imported.code, status::Status::kFailed);
     if (checked) {
