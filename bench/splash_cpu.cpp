@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   if (mode == "headless") {
     Counting<ui::headless::HeadlessPlatform> platform(folder);
     platform.SetExecutableFolder(folder);
-    shell::Forms forms(platform, registry, manager::frmZandrel::Create);
+    shell::Forms forms(platform, registry, manager::frmZandrel::CreatorWith(nullptr));
     const double cpu0 = CpuSeconds();
     platform.Dispatch([&forms] { forms.ShowSplash(); });
     platform.AdvanceTime(kWindowMs);
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   }
 
   Counting<ui::qt::QtPlatform> platform(folder);
-  shell::Forms forms(platform, registry, manager::frmZandrel::Create);
+  shell::Forms forms(platform, registry, manager::frmZandrel::CreatorWith(nullptr));
   QEventLoop loop;
   QElapsedTimer wall;
   const double cpu0 = CpuSeconds();
