@@ -266,33 +266,37 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
   // key only if the change touches it again.
   const bool whole = touched_.empty();
   std::vector<std::pair<HKEY, std::string>> keys;
-  // The keys the calls below delete, announced a run at a time: the tree
-  // that starts each run, and how many keys the run deletes.
+  // The keys the calls below delete, announced a run at a time; each run
+  // starts with the tree at its index in `keys`.
   std::vector<std::vector<PlannedWrite>> runs;
   std::vector<std::size_t> run_starts;
   std::size_t count = 0;
   for (RecordEntry* entry : created) {
     count += entry->subtree.Keys();
+    const bool noted_whole = whole && !entry->subtree.Empty();
+    // Decoded once, for the announcement and the notes alike.
+    const std::vector<RecordedKey> subtree =
+        !fast_.deleteTrees || !noted_whole ? entry->subtree.Decode() : std::vector<RecordedKey>{};
+    const auto full = [entry](const RecordedKey& key) {
+      return entry->path + (key.path.empty() ? "" : "\\" + key.path);
+    };
     if (!fast_.deleteTrees) {
       if (runs.empty() || runs.back().size() >= kAnnouncedRun) {
         runs.emplace_back();
         run_starts.push_back(keys.size());
       }
-      for (const RecordedKey& key : entry->subtree.Decode())
-        runs.back().push_back({PlannedWrite::Kind::kDeleteKey, entry->root,
-                               entry->path + (key.path.empty() ? "" : "\\" + key.path), {}, 0, {}});
+      for (const RecordedKey& key : subtree)
+        runs.back().push_back({PlannedWrite::Kind::kDeleteKey, entry->root, full(key), {}, 0, {}});
     }
     keys.emplace_back(entry->root, entry->path);
-    if (whole && !entry->subtree.Empty()) {
+    if (noted_whole) {
       Before tree{entry->root, entry->path, true, {}, true};
       tree.tree = std::make_unique<RecordedTree>(std::move(entry->subtree));
       Add(Identity(entry->root, entry->path), std::move(tree));
       continue;
     }
-    for (const RecordedKey& key : entry->subtree.Decode()) {
-      const std::string full = entry->path + (key.path.empty() ? "" : "\\" + key.path);
-      Add(Identity(entry->root, full), Before{entry->root, full, true, key.values}).gone = true;
-    }
+    for (const RecordedKey& key : subtree)
+      Add(Identity(entry->root, full(key)), Before{entry->root, full(key), true, key.values}).gone = true;
   }
   if (fast_.deleteTrees) {
     const LONG code = fast_.deleteTrees(keys);
