@@ -239,32 +239,5 @@ TEST_F(Program, AWaitForAnotherWriterKeepsTheWindowsDrawn) {
   EXPECT_EQ(platform.paintEventsCount, 2);
 }
 
-// Another connection holds the hive's write lock; the add waits for it,
-// drawing the windows meanwhile, and goes through once it is let go.
-TEST_F(Program, AnAddWaitingForAnotherCopyRepaintsThenGoesThrough) {
-  if (Backends().front().machine) GTEST_SKIP() << "the Windows lock is another process's, not another connection's";
-  const std::string program = dir.Write("bin/prog.exe", "MZ");
-  Start();
-  std::unique_ptr<IRegistry> other = Backends().front().reopen(dir.Path());
-  ASSERT_EQ(other->BeginTransaction(), ERROR_SUCCESS);
-  ASSERT_EQ(SeedKey(*other, ".held"), ERROR_SUCCESS);
-  constexpr int kLetGoAt = 5;
-  platform.onPaintEvents = [&] {
-    if (platform.paintEventsCount == kLetGoAt) other->RollbackTransaction();
-  };
-  manager::frmZandrel& m = Manager();
-  m.cmdAdd.FireClick();
-  m.txtFileExt.UserEdited(".zqm");
-  m.txtTitleRef.UserEdited("Zqm Title");
-  m.txtExecutableFileSpec.UserEdited(program);
-  m.cbxUpdateList.FireClick();  // unticked: no listing after it
-  m.cmdProceed.FireClick();
-  ASSERT_FALSE(platform.messages.empty());
-  EXPECT_EQ(platform.messages.back().text, "Всё прошло успешно.");
-  EXPECT_EQ(platform.paintEventsCount, kLetGoAt);
-  EXPECT_EQ(DumpClasses(*registry).find("[.held]"), std::string::npos);
-  EXPECT_NE(DumpClasses(*registry).find("[.zqm]"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace zandrel::testing

@@ -157,36 +157,6 @@ TEST_P(History, UndoPutsBackOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(Rows, History, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The bound a program gets by default is what its registry should carry:
-// 8 MB of records on Windows, where they share the machine's SOFTWARE hive,
-// 64 MB in Linux's own hive. Nine changes of a megabyte each: on Windows the
-// two oldest go, and what is kept stays under 8 MB.
-TEST(History, TheDefaultBoundIsWhatItsRegistryShouldCarry) {
-  World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry));
-  const std::string megabyte(std::size_t{1} << 20, 'x');
-  for (int i = 1; i <= 9; ++i) {
-    RegistryTransaction transaction(*w.history);
-    SeedValue(*w.history, ".big" + std::to_string(i), "", REG_BINARY, megabyte);
-    ASSERT_EQ(transaction.Commit(), ERROR_SUCCESS);
-  }
-  std::vector<store::HistoryEntry> entries;
-  ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
-  std::size_t bytes = 0;
-  std::string kept;
-  for (const store::HistoryEntry& e : entries) {
-    bytes += e.bytes;
-    kept += std::to_string(e.number) + " ";
-  }
-#ifdef _WIN32
-  EXPECT_EQ(kept, "9 8 7 6 5 4 3 ");
-  EXPECT_LE(bytes, std::size_t{8} << 20);
-#else
-  EXPECT_EQ(kept, "9 8 7 6 5 4 3 2 1 ");
-#endif
-  EXPECT_GT(bytes, std::size_t{7} << 20);
-}
-
 // Hands the start's children over in reverse order, each walked through
 // the calls: a walk in an order other than the hive's.
 LONG ReversedWalk(IRegistry& registry, HKEY key, regfile::SubtreeVisitor& visitor) {
