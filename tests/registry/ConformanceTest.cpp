@@ -12,7 +12,7 @@
 //   set H NAME TYPE DATA [SIZE] -> CODE     delval H NAME -> CODE
 //   delkey BASE PATH -> CODE                close H -> CODE
 //   enumkey H INDEX SIZE -> CODE [NAME]     (on 234 the length stays SIZE)
-//   enumval H INDEX NAMESIZE DATASIZE|null -> CODE [size N] [NAME [TYPE DATA [nul]]]
+//   enumval H INDEX NAMESIZE DATASIZE|null [sametype] -> CODE [size N] [NAME [TYPE DATA [nul]]]
 //     (nul: a NUL written after the data, not counted; on 234, NAME is what
 //     the name buffer holds, or untouched; no DATA: the data buffer untouched)
 //   begin|commit -> CODE; rollback
@@ -174,13 +174,15 @@ class Runner {
     const HKEY key = Base();
     const DWORD index = std::stoul(Next(), nullptr, 0), nameSize = std::stoul(Next());
     const std::string dataSize = keys ? "0" : Next();
+    // "sametype": the type is asked into the data's size, one variable for both.
+    const bool sameType = !keys && Peek() == "sametype" && Next().size();
     BYTE name[kBuffer], data[kBuffer];
     std::memset(name, kSentinel, kBuffer);
     std::memset(data, kSentinel, kBuffer);
     DWORD length = nameSize, size = dataSize == "null" ? 0 : std::stoul(dataSize), type = 0xDEAD;
     char* n = reinterpret_cast<char*>(name);
     const LONG code = Code(keys ? r.RegEnumKeyExA(key, index, n, &length, nullptr, nullptr, nullptr, nullptr)
-                                : r.RegEnumValueA(key, index, n, &length, nullptr, &type,
+                                : r.RegEnumValueA(key, index, n, &length, nullptr, sameType ? &size : &type,
                                                   dataSize == "null" ? nullptr : data, &size));
     if (Peek() == "size" && Next().size()) {
       EXPECT_EQ(size, std::stoul(Next())) << "the size reported";
@@ -294,6 +296,8 @@ const Row kRows[] = {
      R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "x" -> 0; set h1 "" sz "ab" -> 0;
         enumval h1 0 12 1024 -> 234 size 2 untouched sz "x\0"; enumval h1 0 0 1024 -> 234 size 2 untouched sz "x\0";
         enumval h1 0 12 1 -> 234 size 2; enumval h1 0 12 null -> 234 size 2; enumval h1 1 1024 1024 -> 0 "" sz "ab\0")"},
+    {"SizesAreReadBeforeAnythingIsWritten",
+     R"(create HKCR v -> 0 as h1; set h1 "" sz "ab" -> 0; enumval h1 0 1024 1024 sametype -> 0 size 3)"},
     {"NullDataGivesTheSizeOnly",
      R"(create HKCR v -> 0 as h1; set h1 "Content Type" sz "0123456789" -> 0; enumval h1 0 1024 null -> 0 size 11)"},
     {"PastTheLastValueGives259",

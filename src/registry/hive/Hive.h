@@ -100,6 +100,14 @@ std::string DefaultHivePath();
 // on a desktop the classes store starts as the desktop's own associations.
 status::Status OpenDefaultHive(std::unique_ptr<HiveRegistry>* hive);
 
+// Opens the hive at `path` for reading only, for a caller that never writes
+// (a query, an export): an existing hive is opened read-only, never written
+// (a full disk does not stop it), and every write answers ERROR_ACCESS_DENIED; a
+// missing one is not created: the hive is then an empty one in memory.
+// Failures as OpenHive's.
+status::Status OpenHiveForReading(const std::string& path, std::unique_ptr<HiveRegistry>* hive);
+status::Status OpenDefaultHiveForReading(std::unique_ptr<HiveRegistry>* hive);
+
 // A change made to a new hive before any other process can see it: Ok to
 // publish the hive with it; a failure creates no hive.
 using HiveBuild = std::function<status::Status(HiveRegistry& hive)>;

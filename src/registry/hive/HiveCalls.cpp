@@ -162,8 +162,12 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   const ValueRef& row = node->values[dwIndex];
   const std::string_view name = node->ValueName(row);
   const std::string_view data = node->ValueData(row);
+  // Every size is read before anything is written: a caller may pass one
+  // variable for an out-argument and a size (Windows' own tests do).
+  const DWORD dataRoom = lpcbData != nullptr ? *lpcbData : 0;
+  const DWORD nameRoom = *lpcchValueName;
   if (lpType != nullptr) *lpType = row.type;
-  if (lpData != nullptr && data.size() > *lpcbData) {
+  if (lpData != nullptr && data.size() > dataRoom) {
     *lpcbData = static_cast<DWORD>(data.size());
     return ERROR_MORE_DATA;
   }
@@ -171,12 +175,12 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
     std::memcpy(lpData, data.data(), data.size());
     // As Windows: a string stored without its NUL gets one after it when
     // the buffer has room, not counted in the size.
-    if (IsStringType(row.type) && data.back() != '\0' && data.size() < *lpcbData) lpData[data.size()] = 0;
+    if (IsStringType(row.type) && data.back() != '\0' && data.size() < dataRoom) lpData[data.size()] = 0;
   }
   if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
   // As Windows: a name without room for its NUL is not written, yet the type,
   // the data's size and the data are.
-  if (name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
+  if (name.size() >= nameRoom) return ERROR_MORE_DATA;
   std::memcpy(lpValueName, name.data(), name.size());
   lpValueName[name.size()] = '\0';
   *lpcchValueName = static_cast<DWORD>(name.size());
@@ -392,6 +396,35 @@ LONG HiveRegistry::BeginTransaction() {
   return ERROR_SUCCESS;
 }
 
+namespace {
+
+// How free a hive must be before a commit gives the space back: a quarter of
+// its pages, and at least this many.
+constexpr int kCompactAfterFreePages = 64;
+
+int PragmaNumber(sqlite3* db, const char* sql) {
+  sqlite3_stmt* stmt = nullptr;
+  int n = 0;
+  if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+    n = sqlite3_column_int(stmt, 0);
+  sqlite3_finalize(stmt);
+  return n;
+}
+
+// SQLite reuses the pages a deletion frees but never gives them back: after
+// a commit that left much of the file free (the history dropping an
+// import's records, an import undone) the file is rebuilt at its size now.
+// Best effort: a hive another process is reading stays as large until later.
+void CompactWhenSparse(HiveRegistry::Impl& m) {
+  const int free = PragmaNumber(m.db, "PRAGMA freelist_count");
+  if (free < kCompactAfterFreePages || free * 4 < PragmaNumber(m.db, "PRAGMA page_count")) return;
+  if (sqlite3_exec(m.db, "VACUUM", nullptr, nullptr, nullptr) == SQLITE_OK)
+    sqlite3_wal_checkpoint_v2(m.db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  m.DropCaches();
+}
+
+}  // namespace
+
 LONG HiveRegistry::CommitTransaction() {
   Impl& m = *impl_;
   if (m.read_only) return ERROR_ACCESS_DENIED;
@@ -403,6 +436,7 @@ LONG HiveRegistry::CommitTransaction() {
     m.CutOffVanishedKeys();
   }
   if (code == ERROR_SUCCESS) m.in_transaction = false;
+  if (code == ERROR_SUCCESS && !m.building) CompactWhenSparse(m);
   if (code == ERROR_SUCCESS && m.building) {
     // Only a start: the sync that follows is what makes the file durable.
     const int fd = ::open(m.path.c_str(), O_RDONLY | O_CLOEXEC);

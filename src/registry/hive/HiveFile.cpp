@@ -134,7 +134,8 @@ Status LooksLikeHive(const std::string& path) {
 // a hive this process may not write; kImmutable also takes no locks and
 // ignores the WAL, so it is only for a hive no one can be writing (its folder
 // is not writable, so no WAL exists or can be made).
-enum class Access { kReadWrite, kBuilding, kReadOnly, kImmutable };
+// kEmpty is a hive in memory, made empty, for reading where no hive exists.
+enum class Access { kReadWrite, kBuilding, kReadOnly, kImmutable, kEmpty };
 
 // A file: URI for path, every byte outside the unreserved set escaped.
 std::string FileUri(const std::string& path, const char* query) {
@@ -170,6 +171,14 @@ int WaitForWriter(void*, int count) {
   return 1;
 }
 
+// The statements that make an empty hive in a new database.
+const std::string& EmptySchema() {
+  static const std::string schema = "BEGIN;" + std::string(kSchema) + "PRAGMA application_id = " +
+                                    std::to_string(kApplicationId) + "; PRAGMA user_version = " +
+                                    std::to_string(kSchemaVersion) + "; COMMIT;";
+  return schema;
+}
+
 // kBuilding is for a private file still being built: its pages are written
 // once, straight into the file (the rollback journal in memory, no WAL), not
 // synced one by one; the finished file is put in WAL mode and synced once
@@ -180,8 +189,8 @@ Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
   if (failure != nullptr) *failure = 0;
   auto impl = std::make_unique<HiveRegistry::Impl>();
   impl->path = path;
-  const bool writable = mode == Access::kReadWrite || mode == Access::kBuilding;
-  int rc = writable ? sqlite3_open_v2(path.c_str(), &impl->db,
+  const bool writable = mode == Access::kReadWrite || mode == Access::kBuilding || mode == Access::kEmpty;
+  int rc = writable ? sqlite3_open_v2(mode == Access::kEmpty ? ":memory:" : path.c_str(), &impl->db,
                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
                     : sqlite3_open_v2(FileUri(path, mode == Access::kImmutable
                                                         ? "mode=ro&immutable=1"
@@ -209,6 +218,7 @@ Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
                                                  " PRAGMA mmap_size = 268435456; PRAGMA cache_size = -65536;"
                     : mode == Access::kBuilding ? "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;"
                                                   " PRAGMA cache_size = -65536;"
+                    : mode == Access::kEmpty    ? EmptySchema().c_str()
                                                 : "PRAGMA mmap_size = 268435456;",
                     nullptr, nullptr, &message);
   if (rc != SQLITE_OK) {
@@ -229,10 +239,10 @@ Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
   if ((rc = impl->Prepare()) != SQLITE_OK) return NotAHive(path, sqlite3_errmsg(impl->db));
   // A read-write open of a file the process may not write gives a read-only
   // connection without saying so.
-  impl->read_only = sqlite3_db_readonly(impl->db, "main") != 0;
+  impl->read_only = sqlite3_db_readonly(impl->db, "main") != 0 || mode == Access::kEmpty;
   impl->building = mode == Access::kBuilding;
   // Without locks or a WAL there is no WAL-index to watch.
-  if (mode == Access::kImmutable || mode == Access::kBuilding) {
+  if (mode == Access::kImmutable || mode == Access::kBuilding || mode == Access::kEmpty) {
     impl->wal_map_attempts = std::numeric_limits<int>::max();
   }
   *hive = std::make_unique<HiveRegistry>(std::move(impl));
@@ -274,10 +284,7 @@ Status CreateHiveFile(const std::string& path, const std::string* seed, const Hi
   // single change still writes well under a megabyte to the WAL. Set before
   // the first table; a hive made earlier keeps its own size.
   const std::string schema = "PRAGMA page_size = 16384; PRAGMA journal_mode = MEMORY;"
-                             " PRAGMA synchronous = OFF; BEGIN;" +
-                             std::string(kSchema) + "PRAGMA application_id = " +
-                             std::to_string(kApplicationId) + "; PRAGMA user_version = " +
-                             std::to_string(kSchemaVersion) + "; COMMIT;";
+                             " PRAGMA synchronous = OFF; " + EmptySchema();
   if (Status made = run(schema); !made.Ok()) return made;
   if (seed != nullptr || build != nullptr) {
     std::unique_ptr<HiveRegistry> hive;
@@ -375,6 +382,27 @@ std::string DefaultHivePath() {
 }
 
 Status OpenDefaultHive(std::unique_ptr<HiveRegistry>* hive) { return OpenHive(DefaultHivePath(), hive); }
+
+Status OpenHiveForReading(const std::string& path, std::unique_ptr<HiveRegistry>* hive) {
+  hive->reset();
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) return Failed("open", path, std::strerror(errno));
+    return Connect(path, hive, Access::kEmpty);
+  }
+  if (Status looks = LooksLikeHive(path); !looks.Ok()) return looks;
+  int failure = 0;
+  const Status opened = Connect(path, hive, Access::kReadOnly, &failure);
+  if (opened.Ok()) return opened;
+  // No WAL-index can be made beside a hive in a folder this process may not
+  // write: read as it is on disk, as OpenHive does.
+  if (!MayWrite(ParentOf(path)) && !WalHasContent(path) && Connect(path, hive, Access::kImmutable).Ok()) return {};
+  return opened;
+}
+
+Status OpenDefaultHiveForReading(std::unique_ptr<HiveRegistry>* hive) {
+  return OpenHiveForReading(DefaultHivePath(), hive);
+}
 
 Status OpenDefaultHive(const HiveBuild& build, bool* built, std::unique_ptr<HiveRegistry>* hive) {
   *built = false;

@@ -310,6 +310,33 @@ TEST(HiveFiles, ANewHiveHasLargePagesAndAnOlderOneKeepsItsOwn) {
   EXPECT_EQ(page_size(""), 4096);
 }
 
+// A commit that frees much of the hive (the history dropping an import's
+// records, an import undone) gives the space back to the disk.
+TEST(HiveFiles, ShrinksWhenAChangeFreesMostOfIt) {
+  TempDir dir;
+  const std::string path = dir.File("registry.db");
+  const auto size = [&path] {
+    struct stat db {}, wal {};
+    ::stat(path.c_str(), &db);
+    if (::stat((path + "-wal").c_str(), &wal) != 0) wal.st_size = 0;
+    return db.st_size + wal.st_size;
+  };
+  auto hive = Open(path);
+  ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
+  for (int i = 0; i < 400; ++i)
+    ASSERT_EQ(SeedValue(*hive, "big\\" + std::to_string(i), "", REG_BINARY, std::string(8192, 'x')), ERROR_SUCCESS);
+  ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
+  const auto full = size();
+  ASSERT_GT(full, 3'000'000);
+  ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
+  ASSERT_EQ(hive->DeleteTrees({{HKEY_CLASSES_ROOT, "big"}}), ERROR_SUCCESS);
+  ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
+  EXPECT_LT(size(), full / 8);
+  EXPECT_EQ(DumpTree(*Open(path), HKEY_CLASSES_ROOT, ""), "[]\n");
+  ASSERT_EQ(SeedValue(*hive, ".after", "", REG_SZ, "a"), ERROR_SUCCESS) << "the instance goes on after it";
+  EXPECT_EQ(DumpTree(*Open(path), HKEY_CLASSES_ROOT, ""), "[]\n[.after]\n  \"\" type 1: 61 00\n");
+}
+
 // After every step of a random program of calls, the instance that made it
 // (its caches warm) and another long-lived one read the same tree as an
 // instance opened afresh on the file.
