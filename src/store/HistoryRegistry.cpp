@@ -433,28 +433,51 @@ LONG HistoryRegistry::Guard(HKEY key, const char* sub, bool deletion) {
   return in_transaction_ ? TouchPlace(place, std::move(id)) : ERROR_SUCCESS;
 }
 
-LONG HistoryRegistry::RefuseOwnKeys(const std::deque<regfile::RegChange>& changes,
-                                    const regfile::RegChange** failed) const {
+bool HistoryRegistry::ReachesOwnKeys(const regfile::RegChange& change) const {
+  if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) return false;
+  Place place;
+  Resolve(change.root, nullptr, &place);
   std::string id;
-  for (const regfile::RegChange& change : changes) {
-    if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
-    Place place;
-    Resolve(change.root, nullptr, &place);
-    IdentityInto(place.root, place.path, &id);
-    AppendIdentity(change.path, &id);
-    if (ReachesHistory(id, change.kind == regfile::RegChange::kDeleteKey)) {
-      *failed = &change;
-      return registry::kProgramsOwnKey;
-    }
-  }
-  return ERROR_SUCCESS;
+  IdentityInto(place.root, place.path, &id);
+  AppendIdentity(change.path, &id);
+  return ReachesHistory(id, change.kind == regfile::RegChange::kDeleteKey);
 }
 
-regfile::ChangesApply HistoryRegistry::Checked(IRegistry& calls, regfile::ChangesApply apply) const {
-  return [this, &calls, apply = std::move(apply)](const std::deque<regfile::RegChange>& changes,
-                                                  const regfile::RegChange** failed) -> LONG {
-    if (const LONG code = RefuseOwnKeys(changes, failed); code != ERROR_SUCCESS) return code;
-    return apply ? apply(changes, failed) : regfile::ApplyThroughCalls(calls, changes, failed);
+regfile::ChangesApply HistoryRegistry::Checked(IRegistry& calls, regfile::ChangesApply apply,
+                                               std::vector<std::string>* notes, std::string file) const {
+  return [this, &calls, apply = std::move(apply), notes, file = std::move(file)](
+             const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) -> LONG {
+    // Copied only when a line is left out; `from` maps each kept change back
+    // to the file's, for the line a failure names.
+    std::deque<regfile::RegChange> kept;
+    std::vector<std::size_t> from;
+    bool leaving = false, left = false;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+      const regfile::RegChange& change = changes[i];
+      if (change.kind == regfile::RegChange::kKey || change.kind == regfile::RegChange::kDeleteKey) {
+        leaving = ReachesOwnKeys(change);
+        if (leaving && notes != nullptr)
+          notes->push_back(file + ", line " + std::to_string(change.line) +
+                           ": the program's own history, which no change may touch: not imported");
+        if (leaving && !left) {
+          kept.assign(changes.begin(), changes.begin() + static_cast<std::ptrdiff_t>(i));
+          for (std::size_t k = 0; k < i; ++k) from.push_back(k);
+        }
+        left = left || leaving;
+      }
+      if (left && !leaving) {
+        kept.push_back(change);
+        from.push_back(i);
+      }
+    }
+    const std::deque<regfile::RegChange>& made = left ? kept : changes;
+    const regfile::RegChange* at = nullptr;
+    const LONG code = apply ? apply(made, &at) : regfile::ApplyThroughCalls(calls, made, &at);
+    *failed = at;
+    if (left && at != nullptr)
+      for (std::size_t k = 0; k < kept.size(); ++k)
+        if (&kept[k] == at) *failed = &changes[from[k]];
+    return code;
   };
 }
 

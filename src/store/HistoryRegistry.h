@@ -58,17 +58,17 @@ class HistoryRegistry : public ForwardingRegistry {
   // the history along.
   LONG DeleteTrees(const std::vector<RecordEntry*>& created,
                    const std::function<void(std::size_t keys)>& deleted = {});
-  // A file's changes checked before an import makes any: kProgramsOwnKey
-  // with *failed at the first that would create or write a key of the
-  // history (a section at or below it) or delete it (a "[-KEY]" at or above
-  // it); 0 when none would.
-  LONG RefuseOwnKeys(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) const;
-  // An import's application of a file's changes that checks them first
-  // (RefuseOwnKeys), so that a file refused changes nothing, then makes them
-  // with `apply`, or through the calls of `calls` (this registry or a
-  // wrapper of it): through the calls a "[-KEY]" above the history would
-  // delete the keys enumerated before it, and only then be refused.
-  regfile::ChangesApply Checked(IRegistry& calls, regfile::ChangesApply apply = {}) const;
+  // Whether a file's change would create or write a key of the history (a
+  // section at or below it) or delete it (a "[-KEY]" at or above it).
+  bool ReachesOwnKeys(const regfile::RegChange& change) const;
+  // An import's application of a file's changes that leaves out first those
+  // that would reach the history (ReachesOwnKeys), each section with its
+  // values, and names each in *notes (when not null) as "FILE, line N: why";
+  // then makes the rest with `apply`, or through the calls of `calls` (this
+  // registry or a wrapper of it). An import of a whole HKEY_LOCAL_MACHINE
+  // export thus restores the classes and leaves the history as it is.
+  regfile::ChangesApply Checked(IRegistry& calls, regfile::ChangesApply apply = {},
+                                std::vector<std::string>* notes = nullptr, std::string file = "") const;
   const regfile::FastPaths& Fast() const { return fast_; }
   // The number the last commit gave the change in the history; 0 when it added none.
   unsigned LastNumber() const { return last_number_; }
