@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "regfile/RegParser.h"
+#include "registry/Codes.h"
 #include "registry/Names.h"
 
 namespace zandrel::desktop {
@@ -44,7 +46,7 @@ LONG DesktopClasses::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOpti
     return ERROR_SUCCESS;
   }
   const Place place = m.Locate(parent, lpSubKey);
-  if (place.classes && place.below.empty() && !m.Refresh()) return ERROR_READ_FAULT;
+  if (place.classes && place.below.empty()) m.Refresh();  // on failure, the hive's keys alone
   if (place.classes && !place.below.empty()) {
     if (const Node* node = m.ViewKey(m.ViewRoot(), place.below)) {
       *phkResult = m.Add(Handle{Kind::kView, 0, 0, samDesired, m.view, node});
@@ -256,6 +258,20 @@ LONG DesktopClasses::WalkSubtree(HKEY key, regfile::SubtreeVisitor& visitor, con
   const LONG code = hiveWalk(handle.own, merging);
   if (code == ERROR_SUCCESS) merging.Flush();
   return code;
+}
+
+LONG DesktopClasses::RefuseViewKeys(const std::deque<regfile::RegChange>& changes,
+                                    const regfile::RegChange** failed) {
+  Impl& m = *impl_;
+  for (const regfile::RegChange& change : changes) {
+    if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
+    Handle root;
+    if (m.Get(change.root, &root) && m.ViewHolds(root, std::string(change.path).c_str())) {
+      *failed = &change;
+      return registry::kDesktopsOwnKey;
+    }
+  }
+  return ERROR_SUCCESS;
 }
 
 std::size_t DesktopClasses::ViewBuilds() const { return impl_->builds; }

@@ -14,10 +14,11 @@
 // folders), checked when a handle to the classes root is opened (each
 // listing), at BeginTransaction (each add and removal) and by
 // KeyOnlyInDesktopView. Handles keep the view they were opened on. When the
-// view cannot be built, opening the classes root answers ERROR_READ_FAULT and
-// ViewError() says why.
+// view cannot be built (its helper missing, failing), the classes root opens
+// on the hive's keys alone and ViewError() (DesktopViewError()) says why.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -79,12 +80,19 @@ class DesktopClasses : public IRegistry {
 
   ZANDREL_REGISTRY_OVERRIDES;
   bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
+  std::string DesktopViewError() override { return ViewError(); }
 
   // Walks the open key's subtree, handing over exactly what
   // regfile::WalkSubtree(*this, key, visitor) would: the hive's part read by
   // `hiveWalk` (the hive's own whole-subtree scans), the view's keys taken
   // straight from the view, merged in the registry's order.
   LONG WalkSubtree(HKEY key, regfile::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk);
+
+  // A file's changes checked before an import into the hive makes any:
+  // registry::kDesktopsOwnKey with *failed at the first section or deletion
+  // that would change a key of the view or, made in the hive, shadow one;
+  // 0 when none would.
+  LONG RefuseViewKeys(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed);
 
   // How many times the view has been built; why the last build failed.
   std::size_t ViewBuilds() const;

@@ -42,6 +42,31 @@ App DefaultApp(const std::string& type) {
   return app;
 }
 
+// The terminals GIO (2.74) looks for, in its order, to run a program whose
+// entry says Terminal=true, each with the option after which it takes the
+// command to run.
+constexpr std::pair<const char*, const char*> kTerminals[] = {
+    {"gnome-terminal", "--"}, {"mate-terminal", "-x"}, {"xfce4-terminal", "-x"}, {"tilix", "-e"},
+    {"konsole", "-e"},        {"nxterm", "-e"},        {"color-xterm", "-e"},    {"rxvt", "-e"},
+    {"dtterm", "-e"},         {"xterm", "-e"}};
+
+// The first of kTerminals installed here: its path and option; an empty
+// path when there is none, and GIO cannot open what such a program would.
+std::pair<std::string, std::string> FindTerminal() {
+  for (const auto& [name, option] : kTerminals)
+    if (std::string path = Take(g_find_program_in_path(name)); !path.empty()) return {path, option};
+  return {};
+}
+
+bool NeedsTerminal(GAppInfo* app) {
+  return g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(app), G_KEY_FILE_DESKTOP_KEY_TERMINAL) != FALSE;
+}
+
+// The command of a row whose program needs a terminal and has none: marked,
+// so that the list does not say it opens anything.
+constexpr const char* kNoTerminal = "(нужен эмулятор терминала, его нет) ";
+
+// The command GIO runs for a file: a terminal program's inside its terminal.
 std::string AppCommand(GAppInfo* app) {
   GDesktopAppInfo* entry = G_DESKTOP_APP_INFO(app);
   const std::string exec = Take(g_desktop_app_info_get_string(entry, "Exec"));
@@ -51,7 +76,10 @@ std::string AppCommand(GAppInfo* app) {
   facts.name = Str(g_app_info_get_name(app));
   facts.icon = Take(g_desktop_app_info_get_string(entry, "Icon"));
   facts.file = Str(g_desktop_app_info_get_filename(entry));
-  return CommandFromExec(exec, facts);
+  const std::string command = CommandFromExec(exec, facts);
+  if (command.empty() || !NeedsTerminal(app)) return command;
+  const auto [terminal, option] = FindTerminal();
+  return terminal.empty() ? kNoTerminal + command : "\"" + terminal + "\" " + option + " " + command;
 }
 
 std::string AppIcon(GAppInfo* app) {
@@ -208,6 +236,13 @@ std::string ExplainExtension(const XdgPaths& paths, const std::string& extension
     out += "Exec=" + Take(g_desktop_app_info_get_string(entry, "Exec")) + "\n";
     if (g_desktop_app_info_has_key(entry, "X-Zandrel-Extension"))
       out += "view: " + id + " is Zandrel's own entry, not read back\n";
+    if (NeedsTerminal(app.get())) {
+      const auto [terminal, option] = FindTerminal();
+      out += "terminal: " + id + " needs a terminal (Terminal=true); " +
+             (terminal.empty() ? std::string("none is installed, so files of this type do not open")
+                               : "GIO runs it in " + terminal + " " + option) +
+             "\n";
+    }
   }
   return out;
 }

@@ -218,6 +218,10 @@ void frmZandrel::cmdList_Click() {
   ListingWindowSteps steps(*this);
   store::ListingResult listed = listing_.List(steps);
   if (!listed.classesKeyOpened) return;
+  if (!listed.viewError.empty())
+    prompter_.MsgBox("Ассоциации рабочего стола не прочитаны (" + listed.viewError +
+                         "). В списке только ассоциации, заданные в Zandrel.",
+                     MB_OK);
   if (listed.extensionRows == 0) {
     EnableCommands(true);
     platform.SetMousePointer(ui::kPointerDefault);

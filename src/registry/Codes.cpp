@@ -38,6 +38,9 @@ std::string DescribeCode(LONG code) {
              "delete it (error 536870915)";
     case kProgramsOwnKey:
       return "the program's own history, which no change may touch (error 536870916)";
+    case kDesktopsOwnKey:
+      return "the desktop's own association, which Zandrel shows but does not change: change it in the desktop's "
+             "settings or with xdg-mime default (error 536870917)";
     default:
       return "error " + std::to_string(code);
   }

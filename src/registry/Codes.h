@@ -21,6 +21,10 @@ inline constexpr LONG kDamagedRecord = 0x2000'0003;
 // program's own history (store/ChangeHistory.h), or delete a key above it.
 inline constexpr LONG kProgramsOwnKey = 0x2000'0004;
 
+// A change refused because it would change or shadow a key of the desktop's
+// own associations (the read-only layer under the classes store on Linux).
+inline constexpr LONG kDesktopsOwnKey = 0x2000'0005;
+
 std::string DescribeCode(LONG code);
 
 }  // namespace zandrel::registry

@@ -52,6 +52,7 @@ class ForwardingRegistry : public IRegistry {
   bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override {
     return target_.KeyOnlyInDesktopView(hKey, lpSubKey);
   }
+  std::string DesktopViewError() override { return target_.DesktopViewError(); }
   LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
   void WillWrite(const std::vector<PlannedWrite>& writes) override { target_.WillWrite(writes); }
   LONG BeginTransaction() override { return target_.BeginTransaction(); }

@@ -146,6 +146,11 @@ class IRegistry {
     return false;
   }
 
+  // Why that layer could not be read when the classes root was last opened,
+  // the classes then showing this registry's own keys alone; "" when it was
+  // read, or there is none.
+  virtual std::string DesktopViewError() { return ""; }
+
   // A hint before a run of writes inside a transaction: the writes the next
   // calls will make, in their order, so that a registry that records what a
   // change touches (the journal over a registry without transactions) may

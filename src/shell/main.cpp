@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
   }
 
   // The classes store the windows see: the hive over the desktop's own
-  // associations. A view that cannot be read leaves the list empty and says why here.
+  // associations. A view that cannot be read leaves the hive's own rows, and
+  // the list says why (DesktopViewError); so does stderr, here.
   const zandrel::desktop::XdgPaths paths = zandrel::desktop::XdgPaths::FromEnvironment();
   zandrel::desktop::ViewReader helper =
       zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());

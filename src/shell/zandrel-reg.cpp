@@ -10,8 +10,10 @@
 //                                  user's choice and the command Explorer runs
 //   zandrel-reg history            the changes kept, newest first
 //   zandrel-reg undo [N]           undoes change N, or the newest not yet undone
-// On Linux, query and export read the classes store merged over the
-// desktop's own associations; import, desktop and undo work on the hive alone.
+// On Linux, query and why read the classes store merged over the desktop's
+// own associations; export, import, desktop and undo work on the hive alone
+// (an import refuses a file that would change or shadow a desktop's key).
+// The verbs that only read never create the hive.
 // Exit status 0 on success, 1 on any error with one line on stderr.
 #ifdef __linux__
 #include <unistd.h>
@@ -59,6 +61,18 @@ constexpr const char* kUsage =
     "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT | history | undo [N]";
 #endif
 
+// What --help prints, on standard output.
+constexpr const char* kHelp =
+    "  import FILE      a .reg file in, all or nothing; lines that would touch the history are left out\n"
+    "  export KEY FILE  the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)\n"
+    "  query KEY [/s]   the key's values, and with /s its subtree\n"
+#ifdef ZANDREL_HAVE_DESKTOP
+    "  desktop          brings the desktop's associations in line with the store\n"
+#endif
+    "  why .EXT         what decides the program that opens .EXT here\n"
+    "  history          the changes kept, newest first\n"
+    "  undo [N]         undoes change N, or the newest not yet undone\n";
+
 // Writes UTF-8 text to standard output (1) or error (2); false when that fails.
 // A Windows console shows it through its wide-character API, whatever its
 // code page; files and pipes get UTF-8 on every platform.
@@ -95,7 +109,8 @@ int Imported(const status::Status& imported, const std::vector<std::string>& not
 int Import(store::HistoryRegistry& history, const std::string& file) {
   std::vector<std::string> notes;
   store::RefusalWatch watched(history);
-  const status::Status imported = regfile::ImportRegFile(watched, file, &notes, history.Checked(watched));
+  const status::Status imported =
+      regfile::ImportRegFile(watched, file, &notes, history.Checked(watched, {}, &notes, file));
   return Imported(imported, notes, file, watched.Text());
 }
 #endif
@@ -225,6 +240,28 @@ int Why(IRegistry& hive, const std::string& extension) {
 }
 #endif
 
+// The extension of a file named "x" + `arg`: "..png" is ".png"; "" when
+// `arg` is none (no dot first, nothing after the dots, or a character no
+// file name's extension holds: a separator of keys or folders, a control).
+std::string WhyExtension(const std::string& arg) {
+  const std::size_t dots = arg.find_first_not_of('.');
+  if (arg.empty() || arg[0] != '.' || dots == std::string::npos) return "";
+  for (const unsigned char c : arg)
+    if (c == '\\' || c == '/' || c < 0x20 || c == 0x7F) return "";
+  return arg.substr(dots - 1);
+}
+
+// `arg` with its control characters as \xNN, to be shown on one line.
+std::string Shown(const std::string& arg) {
+  std::string out;
+  for (const unsigned char c : arg) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    out += c < 0x20 || c == 0x7F ? std::string(hex) : std::string(1, static_cast<char>(c));
+  }
+  return out;
+}
+
 int Run(const std::vector<std::string>& args) {
   const std::string verb = args.empty() ? "" : args[0];
   bool recurse = false;
@@ -242,20 +279,24 @@ int Run(const std::vector<std::string>& args) {
     return opened.Ok() ? Desktop(*registry) : Fail(opened.message);
   }
 #endif
-  if (verb == "why" && args.size() == 2 &&
-      (args[1].size() < 2 || args[1][0] != '.' || args[1].find('\\') != std::string::npos))
-    return Fail("not an extension: \"" + args[1] + "\" (give it with its dot, as .txt)");
+  if (verb == "--help" || verb == "-h" || verb == "/?")
+    return Write(1, std::string(kUsage) + "\n" + kHelp) ? 0 : Fail("cannot write the output");
+  std::string extension;
+  if (verb == "why" && args.size() == 2) {
+    extension = WhyExtension(args[1]);
+    if (extension.empty()) return Fail("not an extension: \"" + Shown(args[1]) + "\" (give it with its dot, as .txt)");
+  }
 #ifdef ZANDREL_HAVE_DESKTOP
   if (verb == "why" && args.size() == 2) {
     std::unique_ptr<hive::HiveRegistry> registry;
-    const status::Status opened = hive::OpenDefaultHive(&registry);
-    return opened.Ok() ? Why(*registry, args[1]) : Fail(opened.message);
+    const status::Status opened = hive::OpenDefaultHiveForReading(&registry);
+    return opened.Ok() ? Why(*registry, extension) : Fail(opened.message);
   }
 #endif
 #ifdef _WIN32
   if (verb == "why" && args.size() == 2) {
     zandrel::win32::Win32Registry registry;  // reads only: no undo record needed
-    return Why(registry, args[1]);
+    return Why(registry, extension);
   }
 #endif
   const bool history_verb = (verb == "history" && args.size() == 1) || (verb == "undo" && args.size() <= 2);
@@ -272,14 +313,27 @@ int Run(const std::vector<std::string>& args) {
     const auto import_into = [&args, &notes, &refusal](hive::HiveRegistry& hive) {
       store::HistoryRegistry history(hive, hive.Fast());
       history.Describe("import", args[1]);
+#ifdef ZANDREL_HAVE_DESKTOP
+      // A line that would change or shadow one of the desktop's own keys
+      // refuses the file: the hive would hide the desktop's association for
+      // good. Its view is computed only for a file that reaches the classes.
+      desktop::DesktopClasses classes(hive, desktop::XdgPaths::FromEnvironment(),
+                                      desktop::HelperReader(desktop::HelperBesideProgram()));
+      const auto apply = [&hive, &classes](const std::deque<regfile::RegChange>& changes,
+                                           const regfile::RegChange** failed) {
+        if (const LONG code = classes.RefuseViewKeys(changes, failed); code != ERROR_SUCCESS) return code;
+        return hive.ApplyRegChanges(changes, failed);
+      };
+#else
       const auto apply = [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
         return hive.ApplyRegChanges(changes, failed);
       };
+#endif
       notes.clear();
       // Another writer shows at the transaction's start, which passes the watch.
       store::RefusalWatch watched(history);
-      const status::Status imported =
-          regfile::ImportRegFile(watched, args[1], &notes, history.Checked(watched, shell::NotingApply(history, apply)));
+      const status::Status imported = regfile::ImportRegFile(
+          watched, args[1], &notes, history.Checked(watched, shell::NotingApply(history, apply), &notes, args[1]));
       refusal = watched.Text();
       return imported;
     };
@@ -296,8 +350,10 @@ int Run(const std::vector<std::string>& args) {
   std::unique_ptr<IRegistry> registry;
   const status::Status opened = win32::OpenWindowsRegistry(win32::DefaultUndoPlace(), &registry);
 #else
+  // Only an undo writes here: the others read an existing hive and make none.
   std::unique_ptr<hive::HiveRegistry> registry;
-  const status::Status opened = hive::OpenDefaultHive(&registry);
+  const status::Status opened =
+      verb == "undo" ? hive::OpenDefaultHive(&registry) : hive::OpenDefaultHiveForReading(&registry);
 #endif
   if (!opened.Ok()) return Fail(opened.message);
   if (verb == "history") return shell::ShowHistory(*registry, Write);
@@ -329,6 +385,23 @@ int Run(const std::vector<std::string>& args) {
   const regfile::SubtreeWalk walk = registry->Fast().walk;
 #endif
 #ifdef ZANDREL_HAVE_DESKTOP
+  // An export is a backup of what Zandrel holds: the desktop's own keys are
+  // the desktop's to keep, and, imported back into the hive, would hide its
+  // associations for good. They are left out; a key that is the desktop's
+  // alone is named as such.
+  if (verb == "export") {
+    HKEY root = 0, key = 0;
+    std::string sub;
+    if (regfile::ParseKeyPath(args[1], &root, &sub) && !sub.empty() &&
+        registry->RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND &&
+        desktop::DesktopClasses(*registry, desktop::XdgPaths::FromEnvironment(),
+                                desktop::HelperReader(desktop::HelperBesideProgram()))
+            .KeyOnlyInDesktopView(root, sub.c_str()))
+      return Fail("the key \"" + args[1] + "\" is the desktop's own association, which an export leaves out");
+    if (key != 0) registry->RegCloseKey(key);
+    registry->PrepareWalk();
+    return Export(*registry, walk, args[1], args[2]);
+  }
   // The classes store's first view of the desktop is computed by the helper
   // (a process of its own) while this one reads the hive.
   HKEY root = 0;
@@ -342,7 +415,7 @@ int Run(const std::vector<std::string>& args) {
     view.first = reader(desktop::ViewRequest{}, &view.second);
     return view;
   });
-  if (verb == "export" || recurse) registry->PrepareWalk();
+  if (recurse) registry->PrepareWalk();
   desktop::DesktopClasses classes(
       *registry, desktop::XdgPaths::FromEnvironment(),
       [&first, &reader](const desktop::ViewRequest& request, std::string* error) {

@@ -123,6 +123,14 @@ void ExplainRefusal(const RefusalWatch& registry, Prompter& prompter) {
   if (const std::string why = registry.Text(); !why.empty()) prompter.MsgBox(why, MB_OK);
 }
 
+// The refusal of a change naming one of the desktop's own keys, which no
+// call may change (KeyOnlyInDesktopView): `what` is the key's kind and name,
+// `it` the pronoun that stands for it.
+std::string DesktopsOwn(const std::string& what, const char* it, const char* nothing) {
+  return what + " принадлежит рабочему столу. Измените " + it +
+         " в настройках рабочего стола или командой xdg-mime default. " + nothing;
+}
+
 }  // namespace
 
 ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const AssociationFields& fields) {
@@ -142,6 +150,10 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   }
   if (const std::string refusal = TitleRefusal(TitleKindByName(d), d); !refusal.empty()) {
     prompter.MsgBox(refusal, MB_OK);
+    return {};
+  }
+  if (registry.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, d.c_str())) {
+    prompter.MsgBox(DesktopsOwn("Описание " + d, "его", "Ничего не записано."), MB_OK);
     return {};
   }
   if (p.empty()) {
@@ -240,10 +252,16 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
     return {};
   }
 
-  if (registry.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, e.c_str())) {
-    prompter.MsgBox("Ассоциация " + e + " принадлежит рабочему столу. Измените её в настройках рабочего стола " +
-                        "или командой xdg-mime default. Ничего не удалено.", MB_OK);
-    return {};
+  struct Owned {
+    const char* what;
+    const char* it;
+    const std::string& key;
+  };
+  for (const Owned& owned : {Owned{"Ассоциация ", "её", e}, Owned{"Описание ", "его", d}}) {
+    if (!owned.key.empty() && registry.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, owned.key.c_str())) {
+      prompter.MsgBox(DesktopsOwn(owned.what + owned.key, owned.it, "Ничего не удалено."), MB_OK);
+      return {};
+    }
   }
   // The question names the keys that will go: the fields, not the list's row.
   std::string question = "Удаляется расширенние " + e + kCrLf +

@@ -59,6 +59,7 @@ ListingResult AssociationListing::List(ListingSteps& steps) {
   if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesPath, 0, kListAccess, &classes) != ERROR_SUCCESS)
     return result;
   result.classesKeyOpened = true;
+  result.viewError = registry_.DesktopViewError();
   steps.ClassesKeyOpened();
   walk_stopped_ = false;
 

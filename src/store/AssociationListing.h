@@ -41,6 +41,7 @@ struct ListingResult {
   bool classesKeyOpened = false;     // false: nothing was read
   std::size_t extensionRows = 0;     // rows made by the extension pass
   std::vector<AssociationRow> rows;  // the rows with a command, in enumeration order
+  std::string viewError;             // why the desktop's own rows are missing (IRegistry::DesktopViewError)
 };
 
 // Reads the association list: the extensions under

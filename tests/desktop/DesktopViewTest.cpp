@@ -222,12 +222,18 @@ TEST_F(DesktopView, RefusesEveryChangeToTheDesktopsKeys) {
   RecordingPrompter prompter;
   store::RemoveAssociation(*classes, prompter, {".zqb", "application/x-zqb", 1});
   store::CreateAssociation(*classes, prompter, {".zqb", "Zq B", home.File("bin/tool"), 1});
+  // So does a title that is one of the desktop's keys.
+  store::CreateAssociation(*classes, prompter, {".zqq", "application/x-zqb", home.File("bin/tool"), 1});
+  store::RemoveAssociation(*classes, prompter, {".zqq", "APPLICATION/X-ZQB", 1});
+  const std::string how = " в настройках рабочего стола или командой xdg-mime default. ";
   EXPECT_EQ(prompter.boxes,
             (std::vector<RecordingPrompter::Box>{
-                {"Ассоциация .zqb принадлежит рабочему столу. Измените её в настройках рабочего стола или командой "
-                 "xdg-mime default. Ничего не удалено.",
+                {"Ассоциация .zqb принадлежит рабочему столу. Измените её" + how + "Ничего не удалено.", MB_OK},
+                {".zqb already in registry", MB_OK},
+                {"Описание application/x-zqb принадлежит рабочему столу. Измените его" + how + "Ничего не записано.",
                  MB_OK},
-                {".zqb already in registry", MB_OK}}));
+                {"Описание APPLICATION/X-ZQB принадлежит рабочему столу. Измените его" + how + "Ничего не удалено.",
+                 MB_OK}}));
   EXPECT_EQ(testing::DumpClasses(*classes), before);
   EXPECT_EQ(testing::DumpClasses(*hive), "[]\n");
 }
@@ -272,11 +278,92 @@ entry: @/system/applications/zq-desk.desktop
 Exec=@/bin/tool --desk %f
 store: .zqb -> application/x-zqb -> "@/bin/tool" --desk "%1" (the desktop's, zq-desk.desktop)
 )"));
+  EXPECT_EQ(Output(env + ZANDREL_REG " why ..zqb"), Output(env + ZANDREL_REG " why .zqb")) << "x..zqb is a .zqb";
   const std::string zqa = Output(env + ZANDREL_REG " why .zqa");
   EXPECT_NE(zqa.find("\nstore: .zqa -> Zq Own -> /own %1 (Zandrel's own)\nshadowed: the desktop's .zqa -> "
                      "application/x-zqa -> " + At(R"("@/bin/tool" "%1")") + " (zq-files.desktop)\n"),
             std::string::npos)
       << zqa;
+}
+
+// A backup of the classes holds Zandrel's keys alone: exported and imported
+// back, the hive, the list and the desktop's files are what they were.
+TEST_F(DesktopView, ExportThenImportGivesBackTheStateBefore) {
+  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG;
+  testing::SeedAssociation(*hive, ".zqa", "Zq Own", "/own %1");  // shadows the desktop's
+  testing::WriteFile(store.File("own.reg"), At("REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqo]\n@=\"Zq O\"\n"
+                                               "[HKEY_CLASSES_ROOT\\Zq O\\shell\\open\\command]\n@=\"@/bin/tool %1\"\n"));
+  ASSERT_EQ(std::system((run + " import " + store.File("own.reg")).c_str()), 0);
+  const auto state = [&] {
+    EXPECT_EQ(std::system((run + " desktop >/dev/null").c_str()), 0);
+    std::string listed;
+    for (const store::AssociationRow& row : Listed()) listed += row.extension + " " + row.description + "\n";
+    return testing::DumpTree(*hive, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes") + listed +
+           Output("cd " + home.Path() + " && find data/applications config -type f | sort | xargs md5sum");
+  };
+  const std::string before = state();
+  ASSERT_EQ(std::system((run + " export HKCR " + store.File("backup.reg")).c_str()), 0);
+  std::string backup;
+  for (const char c : testing::ReadFile(store.File("backup.reg"))) if (c != '\0') backup += c;
+  EXPECT_NE(backup.find("[HKEY_CLASSES_ROOT\\.zqa]"), std::string::npos);
+  EXPECT_EQ(backup.find("x-zqb"), std::string::npos) << "a desktop's key exported";
+  ASSERT_EQ(std::system((run + " import " + store.File("backup.reg")).c_str()), 0);
+  EXPECT_EQ(state(), before);
+  EXPECT_EQ(Output(run + " export 'HKCR\\.zqb' " + store.File("zqb.reg") + " 2>&1"),
+            "zandrel-reg: the key \"HKCR\\.zqb\" is the desktop's own association, which an export leaves out\n");
+}
+
+// A file that would change or shadow one of the desktop's keys is refused
+// whole at that line.
+TEST_F(DesktopView, AnImportTouchingTheDesktopsKeysIsRefused) {
+  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG;
+  const std::string why = ": the desktop's own association, which Zandrel shows but does not change: change it in "
+                          "the desktop's settings or with xdg-mime default (error 536870917)\n";
+  const struct {
+    std::string lines, err;
+  } rows[] = {
+      {"[-HKEY_CLASSES_ROOT\\.zqb]\n", "line 2: cannot delete the key \"HKEY_CLASSES_ROOT\\.zqb\"" + why},
+      {"[HKEY_CLASSES_ROOT\\.zzz]\n@=\"z\"\n[HKEY_CLASSES_ROOT\\application/x-zqb]\n@=-\n",
+       "line 4: cannot create the key \"HKEY_CLASSES_ROOT\\application/x-zqb\"" + why},
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZQC\\sub]\n",
+       "line 2: cannot create the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.ZQC\\sub\"" + why},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.lines);
+    testing::WriteFile(store.File("d.reg"), "REGEDIT4\n" + row.lines);
+    EXPECT_EQ(Output(run + " import " + store.File("d.reg") + " 2>&1; echo $?"),
+              "zandrel-reg: " + store.File("d.reg") + ", " + row.err + "1\n");
+  }
+  EXPECT_EQ(testing::DumpClasses(*hive), "[]\n");
+}
+
+// A program that runs in a terminal: its row shows the command as the
+// terminal GIO finds runs it, or is marked when there is none; why says so.
+TEST_F(DesktopView, TerminalProgramsShowTheirTerminal) {
+  Entry("system", "zq-term", "@/bin/tool %f", "application/x-zqn;", "Terminal=true\n");
+  ASSERT_EQ(std::system(("update-desktop-database " + home.File("system/applications")).c_str()), 0);
+  env.Set("PATH", home.File("bin"));
+  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG " why .zqn";
+  const std::string command = At(R"("@/bin/tool" "%1")");
+  EXPECT_EQ(Rows().back().command, "(нужен эмулятор терминала, его нет) " + command);
+  EXPECT_NE(Output(run).find("\nterminal: zq-term.desktop needs a terminal (Terminal=true); none is installed, so "
+                             "files of this type do not open\n"),
+            std::string::npos);
+  ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
+  EXPECT_EQ(Rows().back().command, At("\"@/bin/xterm\" -e ") + command);
+  EXPECT_NE(Output(run).find(At("\nterminal: zq-term.desktop needs a terminal (Terminal=true); GIO runs it in "
+                                "@/bin/xterm -e\n")),
+            std::string::npos);
+}
+
+// Without its helper the view cannot be read: the classes are the hive's
+// own keys, and why is told.
+TEST_F(DesktopView, WithoutItsHelperTheHivesRowsStay) {
+  testing::SeedAssociation(*hive, ".zqa", "Zq Own", "/own %1");
+  DesktopClasses lone(*hive, XdgPaths::FromEnvironment(), HelperReader(home.File("none/zandrel-desktop-view")));
+  const store::ListingResult listed = store::AssociationListing(lone).List();
+  EXPECT_EQ(listed.rows, (std::vector<store::AssociationRow>{{".zqa", "Zq Own", "/own %1"}}));
+  EXPECT_EQ(listed.viewError, "cannot run " + home.File("none/zandrel-desktop-view") + ": No such file or directory");
 }
 
 // This machine's own database: GIO's command-line tool names the same

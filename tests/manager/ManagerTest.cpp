@@ -191,6 +191,23 @@ TEST_F(Manager, ListCommand) {
     platform.onMessage = nullptr;
     f.Close();
   }
+  // The desktop's own rows missing (their helper is): one message says why,
+  // then the registry's own rows are listed.
+  struct WithoutView : ForwardingRegistry {
+    using ForwardingRegistry::ForwardingRegistry;
+    std::string DesktopViewError() override { return "cannot run /z/zandrel-desktop-view: No such file or directory"; }
+  };
+  Seed();
+  WithoutView withoutView(*registry);
+  frmZandrel lone(platform, withoutView, nullptr, nullptr);
+  lone.Show();
+  platform.ClearRecord();
+  ASSERT_TRUE(lone.cmdList.FireClick());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"Ассоциации рабочего стола не прочитаны (cannot run "
+                                               "/z/zandrel-desktop-view: No such file or directory). В списке только "
+                                               "ассоциации, заданные в Zandrel.",
+                                               "Просмотр завершен.  Всего  2"}));
+  lone.Close();
   // The classes key does not open: nothing after the cue.
   platform.ClearRecord();
   form->lvwAsso.SetVisible(false);
