@@ -2,14 +2,15 @@
 //
 // Import reads what regedit reads, the way it reads it (RegParser.h):
 // "Windows Registry Editor Version 5.00" files (UTF-16LE with a BOM, or UTF-8
-// with or without one), "REGEDIT4" files (the ANSI code page, which is UTF-8
-// here) and "REGEDIT" files of Windows 3.1 lines.
+// with or without one), "REGEDIT4" files and "REGEDIT" files of Windows 3.1
+// lines; an 8-bit file that is not UTF-8 throughout is in the system's ANSI
+// code page (1251 on a Russian system), as regedit reads it.
 // Export writes Version 5.00: UTF-16LE with a BOM, CRLF, sections in
 // enumeration order. A string that the quoted form would not give back byte
 // for byte (one holding NUL, CR or LF) is written as hex(1):, which regedit
 // reads back unchanged.
 //
-// Registry strings are kept in the ANSI code page (UTF-8); the string types
+// Registry strings are kept in the program's ANSI code page (UTF-8); the string types
 // (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) written as hex in a Unicode file are
 // UTF-16LE there, as on Windows, and are converted on the way in and out.
 #pragma once

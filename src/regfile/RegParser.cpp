@@ -1,10 +1,13 @@
 #include "regfile/RegParser.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "regfile/RegLexer.h"
+#include "text/CodePage.h"
 #include "text/LargePages.h"
+#include "text/Utf.h"
 
 namespace zandrel::regfile {
 namespace {
@@ -12,6 +15,14 @@ namespace {
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader31 = "REGEDIT";
 constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
+
+// The failure's text for byte `bad` of `bytes`, which is no character of the code page.
+std::string NotInCodePage(std::string_view bytes, std::size_t bad, unsigned code_page) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", bad < bytes.size() ? static_cast<unsigned char>(bytes[bad]) : 0u);
+  return "the text is neither UTF-8 nor in code page " + std::to_string(code_page) + " (byte " + hex +
+         "): nothing is imported";
+}
 
 class Parser {
  public:
@@ -47,6 +58,7 @@ class Parser {
   // Whether string data given in hex is UTF-16LE, as in regedit's Unicode
   // files; otherwise it is in the ANSI code page.
   bool utf16_strings = false;
+  unsigned code_page = 0;
 
  private:
   // The next line without its end (CR LF, CR or LF); a NUL ends its text. A
@@ -292,6 +304,14 @@ class Parser {
     if ((type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) || bytes->empty()) return true;
     if (!utf16_strings) {
       if (bytes->back() != '\0') bytes->push_back('\0');
+      if (text::IsWellFormedUtf8(*bytes)) return true;
+      std::string utf8;
+      std::size_t bad = 0;
+      if (!text::AppendCodePageAsUtf8(*bytes, code_page, &utf8, &bad)) {
+        Fail(line, NotInCodePage(*bytes, bad, code_page));
+        return false;
+      }
+      *kept = out_->text.Keep(utf8);
       return true;
     }
     if (bytes->size() % 2 != 0) {
@@ -316,7 +336,7 @@ class Parser {
 
 }  // namespace
 
-RegParse ParseRegText(std::string_view bytes) {
+RegParse ParseRegText(std::string_view bytes, unsigned ansi_code_page) {
   RegParse result;
   std::string_view text = bytes;
   bool utf16 = false;
@@ -328,9 +348,26 @@ RegParse ParseRegText(std::string_view bytes) {
     result.points_into_bytes = false;
   } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     text.remove_prefix(3);
+  } else if (!text::IsWellFormedUtf8(text)) {
+    // regedit reads 8-bit files in the system's ANSI code page. A file that
+    // is UTF-8 throughout is taken as UTF-8 (as written on Linux): text in a
+    // Windows code page almost never is.
+    std::string utf8;
+    std::size_t bad = 0;
+    if (!text::AppendCodePageAsUtf8(text, ansi_code_page, &utf8, &bad)) {
+      result.line = 1;
+      for (std::size_t end = LineEnd(text, 0); end != std::string_view::npos && end < bad;
+           end = LineEnd(text, end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1)))
+        ++result.line;
+      result.what = NotInCodePage(text, bad, ansi_code_page);
+      return result;
+    }
+    text = result.text.Keep(utf8);
+    result.points_into_bytes = false;
   }
   Parser parser(text);
   parser.utf16_strings = utf16;
+  parser.code_page = ansi_code_page;
   parser.Run(&result);
   return result;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/CodePage.h"
 #include "text/LargePages.h"
 #include "registry/Registry.h"
 
@@ -45,10 +46,11 @@ struct RegParse {
   bool points_into_bytes = true;  // false for a UTF-16 file: the changes point into `text` alone
 };
 
-// Parses a whole file's bytes: UTF-16LE with a BOM, or 8-bit text (UTF-8,
-// with or without a BOM), with the header "Windows Registry Editor Version
+// Parses a whole file's bytes: UTF-16LE with a BOM, or 8-bit text (UTF-8
+// with a BOM or throughout, else in the ANSI code page, whose byte that is
+// no character there fails the file at its line), with the header "Windows Registry Editor Version
 // 5.00", "REGEDIT4" or "REGEDIT" (Windows 3.1 lines). The changes point
 // into `bytes`, which must outlive them unless points_into_bytes is false.
-RegParse ParseRegText(std::string_view bytes);
+RegParse ParseRegText(std::string_view bytes, unsigned ansi_code_page = text::SystemAnsiCodePage());
 
 }  // namespace zandrel::regfile

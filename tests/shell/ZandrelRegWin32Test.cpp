@@ -1,6 +1,7 @@
 // zandrel-reg.exe and zandrel.exe as Windows starts them: the console tool
 // runs with its prompt's rights and the window asks for the user's highest;
-// Cyrillic reaches a pipe as UTF-8 (a console: shell.ConsoleWine); a write
+// Cyrillic reaches a pipe as UTF-8 with reg.exe's CR LF (a console:
+// shell.ConsoleWine); a write
 // the prompt may not make says to elevate it.
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ TEST(WindowsPrograms, QueryWritesCyrillicToAPipeAsUtf8) {
   registry.RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
   registry.RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
   const std::string title = "HKEY_CURRENT_USER\\" + path;
-  EXPECT_EQ(out, "\n" + title + "\n    Имя    REG_SZ    Текстовый документ\n\n" + title + "\\Подключ\n");
+  EXPECT_EQ(out, "\r\n" + title + "\r\n    Имя    REG_SZ    Текстовый документ\r\n\r\n" + title + "\\Подключ\r\n");
 }
 
 TEST(WindowsPrograms, AnImportItsPromptMayNotMakeSaysToElevate) {

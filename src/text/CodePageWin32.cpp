@@ -1,0 +1,38 @@
+#include "text/CodePage.h"
+
+#include <windows.h>
+
+namespace zandrel::text {
+
+unsigned SystemAnsiCodePage() {
+  // GetACP() answers the manifest's UTF-8; regedit reads by the system locale.
+  DWORD code_page = 0;
+  if (GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                      reinterpret_cast<LPWSTR>(&code_page), sizeof code_page / sizeof(WCHAR)) == 0 ||
+      code_page == 0 || code_page == CP_UTF8)
+    return 1252;
+  return code_page;
+}
+
+bool AppendCodePageAsUtf8(std::string_view bytes, unsigned code_page, std::string* out, std::size_t* bad) {
+  if (bytes.empty()) return true;
+  const int size = static_cast<int>(bytes.size());
+  std::wstring wide(bytes.size(), L'\0');
+  const int units = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), size);
+  if (units == 0) {
+    // The call names no position: the first byte that alone fails is it
+    // (the single-byte code pages Windows uses for text have no sequences).
+    *bad = 0;
+    while (*bad < bytes.size() &&
+           MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data() + *bad, 1, wide.data(), 1) == 1)
+      ++*bad;
+    return false;
+  }
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+  const std::size_t start = out->size();
+  out->resize(start + static_cast<std::size_t>(length));
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out->data() + start, length, nullptr, nullptr);
+  return true;
+}
+
+}  // namespace zandrel::text
