@@ -9,7 +9,9 @@
 //                                  the desktop's chain, on Windows the classes keys, the
 //                                  user's choice and the command Explorer runs
 //   zandrel-reg history            the changes kept, newest first
-//   zandrel-reg undo [N]           undoes change N, or the newest not yet undone
+//   zandrel-reg undo [N]           undoes change N, or the newest change neither undone nor
+//                                  an undo (so that undos walk back)
+//   zandrel-reg redo               undoes the newest undo not yet undone
 // On Linux, query and export read the classes store merged over the
 // desktop's own associations; import, desktop and undo work on the hive alone.
 // Exit status 0 on success, 1 on any error with one line on stderr.
@@ -53,10 +55,10 @@ using namespace zandrel;
 
 #ifdef ZANDREL_HAVE_DESKTOP
 constexpr const char* kUsage =
-    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | undo [N]";
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | undo [N] | redo";
 #else
 constexpr const char* kUsage =
-    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT | history | undo [N]";
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT | history | undo [N] | redo";
 #endif
 
 // Writes UTF-8 text to standard output (1) or error (2); false when that fails.
@@ -258,7 +260,8 @@ int Run(const std::vector<std::string>& args) {
     return Why(registry, args[1]);
   }
 #endif
-  const bool history_verb = (verb == "history" && args.size() == 1) || (verb == "undo" && args.size() <= 2);
+  const bool history_verb = ((verb == "history" || verb == "redo") && args.size() == 1) ||
+                            (verb == "undo" && args.size() <= 2);
   if (!shape_ok && !history_verb) return Fail(kUsage);
 #ifndef _WIN32
   if (verb == "import") {
@@ -306,7 +309,7 @@ int Run(const std::vector<std::string>& args) {
 #else
   store::HistoryRegistry history(*registry, registry->Fast());
 #endif
-  if (verb == "undo") {
+  if (verb == "undo" || verb == "redo") {
     std::function<std::string()> after;
 #ifdef ZANDREL_HAVE_DESKTOP
     // The desktop's files follow the store, as after an add or a removal.
@@ -316,7 +319,8 @@ int Run(const std::vector<std::string>& args) {
       return report.status.Ok() ? std::string() : report.status.message;
     };
 #endif
-    return shell::UndoFromCommandLine(history, args.size() == 2 ? args[1] : "", Write, after);
+    return shell::UndoFromCommandLine(history, args.size() == 2 ? std::optional(args[1]) : std::nullopt,
+                                      verb == "redo" ? store::Newest::kUndo : store::Newest::kChange, Write, after);
   }
 #ifdef _WIN32
   const regfile::SubtreeWalk walk;

@@ -23,7 +23,7 @@ const std::string kValues =
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
 const std::string kUsage =
     "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | "
-    "undo [N]\n";
+    "undo [N] | redo\n";
 
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
   TempDir dir;
@@ -67,13 +67,20 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "undo", 0,
        "Изменение 3 (импорт " + d + "/part.reg) отменено, ключей: 1. Отмена сохранена в истории как изменение 4.\n", ""},
       {"h.db", "query HKCR\\.part", 1, "", "zandrel-reg: the key \"HKCR\\.part\" does not exist\n"},
+      {"h.db", "redo", 0,
+       "Изменение 4 (отмена изменения 3) отменено, ключей: 1. Отмена сохранена в истории как изменение 5.\n", ""},
+      {"h.db", "redo", 1, "", "zandrel-reg: Нет отменённых изменений, которые можно вернуть.\n"},
       // A file touching the history is refused whole, and the history stays.
       {"h.db", "import " + d + "/own.reg", 1, "",
        "zandrel-reg: " + d + "/own.reg, line 3: cannot delete the key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\"" + own},
       {"h.db", "history", 0,
-       "4  {T}  отмена изменения 3, ключей: 1\n3  {T}  импорт " + d + "/part.reg, ключей: 1 (отменено изменением 4)\n"
+       "5  {T}  отмена изменения 4, ключей: 1\n4  {T}  отмена изменения 3, ключей: 1 (отменено изменением 5)\n"
+       "3  {T}  импорт " + d + "/part.reg, ключей: 1\n"
        "2  {T}  импорт " + d + "/small.reg, ключей: 3\n1  {T}  импорт " + d + "/windows.reg, ключей: 663\n", ""},
       {"h.db", "undo 0x3", 1, "", "zandrel-reg: \"0x3\" не номер изменения (номера показывает zandrel-reg history)\n"},
+      // '' quoted again below: an empty argument.
+      {"h.db", "undo ''", 1, "", "zandrel-reg: \"\" не номер изменения (номера показывает zandrel-reg history)\n"},
+      {"h.db", "redo 5", 1, "", kUsage},
       {"empty.db", "history", 0, "История изменений пуста.\n", ""},
       {"h.db", "", 1, "", kUsage},
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
