@@ -17,8 +17,9 @@ const ui::Font kBoldFont{"MS Sans Serif", 8.25f, true, 204};
 const ui::Font kProgressFont{"MS Sans Serif", 9.75f, true, 204};
 
 constexpr const char* kAddCaption = "Добавить";
-// The list's context menu: its one entry, the same as Ctrl+Z.
+// The list's context menu: the same as Ctrl+Z and Ctrl+Y.
 constexpr const char* kUndoEntry = "Отменить последнее изменение";
+constexpr const char* kRedoEntry = "Вернуть отменённое изменение";
 constexpr const char* kRemoveCaption = "Удалить";
 // An undo shows its progress once it has lasted this long, and then at most
 // this often: well inside the five seconds after which Windows calls a
@@ -146,7 +147,10 @@ void frmZandrel::BindHandlers() {
   cmdDialogFileSpec.Click = [this] { cmdDialogFileSpec_Click(); };
   if (history_ == nullptr) return;
   SetShortcut(ui::Key::CtrlZ, [this] { UndoLastChange(); });
-  lvwAsso.SetContextMenu({kUndoEntry}, [this](std::size_t) { UndoLastChange(); });
+  SetShortcut(ui::Key::CtrlY, [this] { UndoLastChange(store::Newest::kUndo); });
+  lvwAsso.SetContextMenu({kUndoEntry, kRedoEntry}, [this](std::size_t entry) {
+    UndoLastChange(entry == 0 ? store::Newest::kChange : store::Newest::kUndo);
+  });
 }
 
 void frmZandrel::LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed) {
@@ -371,13 +375,15 @@ class frmZandrel::UndoCaption {
   bool shown_ = false;
 };
 
-void frmZandrel::UndoLastChange() {
+void frmZandrel::UndoLastChange(store::Newest which) {
   if (!lvwAsso.Visible()) return;  // the entry frame's modes end only by their own buttons
   if (undoing_) return;
   store::HistoryEntry newest;
   LONG read = ERROR_SUCCESS;
-  if (!store::NewestUndoable(history_->Inner(), &newest, &read)) {
-    prompter_.MsgBox(read == ERROR_SUCCESS ? store::UndoMessage({}) : store::HistoryUnreadable(read), MB_OK);
+  if (!store::NewestUndoable(history_->Inner(), &newest, &read, which)) {
+    store::UndoOutcome none;
+    if (which == store::Newest::kUndo) none.result = store::UndoOutcome::Result::kNothingToRedo;
+    prompter_.MsgBox(read == ERROR_SUCCESS ? store::UndoMessage(none) : store::HistoryUnreadable(read), MB_OK);
     return;
   }
   const std::string question = "Отменить изменение " + std::to_string(newest.number) + " (" +

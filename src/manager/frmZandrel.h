@@ -32,8 +32,8 @@ class frmZandrel : public ui::Window {
   // `registry` (and `history`) must outlive the window. showAbout and
   // showExit open (or bring to the front) the About box and the exit
   // confirmation. `history` keeps the changes made through `registry` (it
-  // lies under it): with it, Ctrl+Z and the list's context menu offer to
-  // undo the newest change.
+  // lies under it): with it, Ctrl+Z, Ctrl+Y and the list's context menu
+  // offer to undo the newest change, or the newest undo.
   frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
              std::function<void()> showExit, store::HistoryRegistry* history = nullptr);
   ~frmZandrel() override;
@@ -72,11 +72,12 @@ class frmZandrel : public ui::Window {
   void cmdDialogFileSpec_Click();
   void cmdA01_Click();
   void cmdExit_Click();
-  // Ctrl+Z, or the list's context menu: in list mode, asks to undo the newest
-  // change not yet undone, and undoes it on Yes. An undo that lasts shows how
-  // far it is in the window's caption, keeping the window drawn (but taking
-  // no input) meanwhile.
-  void UndoLastChange();
+  // Ctrl+Z (kChange) or Ctrl+Y (kUndo), or the list's context menu: in list
+  // mode, asks to undo the newest change of `which` (store/ChangeUndo.h),
+  // and undoes it on Yes. An undo that lasts shows how far it is in the
+  // window's caption, keeping the window drawn (but taking no input)
+  // meanwhile.
+  void UndoLastChange(store::Newest which = store::Newest::kChange);
 
   // Switches cmdList, cmdAdd and cmdDelete together; cmdDelete stays enabled
   // only while the list has rows.

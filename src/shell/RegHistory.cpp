@@ -4,7 +4,6 @@
 
 #include "regfile/RegParser.h"
 #include "store/ChangeRefusal.h"
-#include "store/ChangeUndo.h"
 
 namespace zandrel::shell {
 
@@ -21,18 +20,19 @@ int ShowHistory(IRegistry& registry, const StreamWriter& write) {
   return write(1, out) ? 0 : 1;
 }
 
-int UndoFromCommandLine(store::HistoryRegistry& history, const std::string& number, const StreamWriter& write,
-                        const std::function<std::string()>& after) {
+int UndoFromCommandLine(store::HistoryRegistry& history, const std::optional<std::string>& number,
+                        store::Newest which, const StreamWriter& write, const std::function<std::string()>& after) {
   unsigned change = 0;
-  if (!number.empty()) {
-    const bool digits = number.size() <= 9 && number.find_first_not_of("0123456789") == std::string::npos;
-    change = digits ? static_cast<unsigned>(std::stoul(number)) : 0;
+  if (number) {
+    const bool digits = !number->empty() && number->size() <= 9 &&
+                        number->find_first_not_of("0123456789") == std::string::npos;
+    change = digits ? static_cast<unsigned>(std::stoul(*number)) : 0;
     if (change == 0) {
-      write(2, "zandrel-reg: \"" + number + "\" не номер изменения (номера показывает zandrel-reg history)\n");
+      write(2, "zandrel-reg: \"" + *number + "\" не номер изменения (номера показывает zandrel-reg history)\n");
       return 1;
     }
   }
-  const store::UndoOutcome outcome = store::UndoChange(history, change);
+  const store::UndoOutcome outcome = store::UndoChange(history, change, {}, which);
   const std::string message = store::UndoMessage(outcome);
   if (outcome.result != store::UndoOutcome::Result::kUndone) {
     write(2, "zandrel-reg: " + message + "\n");

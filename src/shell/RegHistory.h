@@ -2,9 +2,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "regfile/RegFile.h"
+#include "store/ChangeUndo.h"
 #include "store/HistoryRegistry.h"
 
 namespace zandrel::shell {
@@ -15,11 +17,12 @@ using StreamWriter = std::function<bool(int stream, const std::string& text)>;
 // `zandrel-reg history`: the kept changes, newest first, one a line.
 int ShowHistory(IRegistry& registry, const StreamWriter& write);
 
-// `zandrel-reg undo [N]`: `number` is "" for the newest change not yet
-// undone. `after` runs once an undo has committed (the desktop's files
+// `zandrel-reg undo [N]` and `zandrel-reg redo`: without `number`, the
+// newest change of `which` (store/ChangeUndo.h); a number given must be one,
+// "" included. `after` runs once an undo has committed (the desktop's files
 // brought in line) and gives "" or what went wrong.
-int UndoFromCommandLine(store::HistoryRegistry& history, const std::string& number, const StreamWriter& write,
-                        const std::function<std::string()>& after);
+int UndoFromCommandLine(store::HistoryRegistry& history, const std::optional<std::string>& number,
+                        store::Newest which, const StreamWriter& write, const std::function<std::string()>& after);
 
 // A registry's own application of an import's changes (`apply`, which its
 // calls do not see) with the state of every key it reaches noted first, so

@@ -9,7 +9,9 @@
 //                                  the desktop's chain, on Windows the classes keys, the
 //                                  user's choice and the command Explorer runs
 //   zandrel-reg history            the changes kept, newest first
-//   zandrel-reg undo [N]           undoes change N, or the newest not yet undone
+//   zandrel-reg undo [N]           undoes change N, or the newest change neither undone nor
+//                                  an undo (so that undos walk back)
+//   zandrel-reg redo               undoes the newest undo not yet undone
 // On Linux, query and why read the classes store merged over the desktop's
 // own associations; export, import, desktop and undo work on the hive alone
 // (an import refuses a file that would change or shadow a desktop's key).
@@ -55,10 +57,10 @@ using namespace zandrel;
 
 #ifdef ZANDREL_HAVE_DESKTOP
 constexpr const char* kUsage =
-    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | undo [N]";
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | undo [N] | redo";
 #else
 constexpr const char* kUsage =
-    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT | history | undo [N]";
+    "usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | why .EXT | history | undo [N] | redo";
 #endif
 
 // What --help prints, on standard output.
@@ -71,7 +73,8 @@ constexpr const char* kHelp =
 #endif
     "  why .EXT         what decides the program that opens .EXT here\n"
     "  history          the changes kept, newest first\n"
-    "  undo [N]         undoes change N, or the newest not yet undone\n";
+    "  undo [N]         undoes change N, or the newest change neither undone nor an undo\n"
+    "  redo             undoes the newest undo not yet undone\n";
 
 // Writes UTF-8 text to standard output (1) or error (2); false when that fails.
 // A Windows console shows it through its wide-character API, whatever its
@@ -303,7 +306,8 @@ int Run(const std::vector<std::string>& args) {
     return Why(registry, extension);
   }
 #endif
-  const bool history_verb = (verb == "history" && args.size() == 1) || (verb == "undo" && args.size() <= 2);
+  const bool history_verb = ((verb == "history" || verb == "redo") && args.size() == 1) ||
+                            (verb == "undo" && args.size() <= 2);
   if (!shape_ok && !history_verb) return Fail(kUsage);
 #ifndef _WIN32
   if (verb == "import") {
@@ -366,7 +370,7 @@ int Run(const std::vector<std::string>& args) {
 #else
   store::HistoryRegistry history(*registry, registry->Fast());
 #endif
-  if (verb == "undo") {
+  if (verb == "undo" || verb == "redo") {
     std::function<std::string()> after;
 #ifdef ZANDREL_HAVE_DESKTOP
     // The desktop's files follow the store, as after an add or a removal.
@@ -376,7 +380,8 @@ int Run(const std::vector<std::string>& args) {
       return report.status.Ok() ? std::string() : report.status.message;
     };
 #endif
-    return shell::UndoFromCommandLine(history, args.size() == 2 ? args[1] : "", Write, after);
+    return shell::UndoFromCommandLine(history, args.size() == 2 ? std::optional(args[1]) : std::nullopt,
+                                      verb == "redo" ? store::Newest::kUndo : store::Newest::kChange, Write, after);
   }
 #ifdef _WIN32
   const regfile::SubtreeWalk walk;

@@ -191,7 +191,8 @@ bool RecordedTree::Take(std::uint32_t keys, std::string_view* bytes) {
 
 std::size_t ChangeRecord::KeyCount() const {
   std::size_t count = 0;
-  for (const RecordEntry& entry : entries) count += HasSubtree(entry.kind) ? entry.subtree.Keys() : 1;
+  for (const RecordEntry& entry : entries)
+    count += HasSubtree(entry.kind) ? entry.subtree.Keys() : entry.kind == RecordEntry::Kind::kKept ? 0 : 1;
   return count;
 }
 
@@ -217,7 +218,7 @@ std::string EncodeChangeRecord(const ChangeRecord& record) {
     if (HasSubtree(entry.kind)) {
       PutU32(static_cast<std::uint32_t>(entry.subtree.Keys()), &out);
       out.append(entry.subtree.Bytes());
-    } else {
+    } else if (entry.kind != RecordEntry::Kind::kKept) {
       PutValues(entry.before, &out);
       if (entry.kind == RecordEntry::Kind::kValues) PutValues(entry.after, &out);
     }
@@ -235,14 +236,15 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
     if (reader.in.empty()) return false;
     const int kind = static_cast<unsigned char>(reader.in[0]);
     reader.in.remove_prefix(1);
-    if (kind < 1 || kind > 4) return false;
+    if (kind < 1 || kind > 5) return false;
     entry.kind = static_cast<RecordEntry::Kind>(kind);
     if (!reader.U32(&entry.root) || !reader.String(&entry.path)) return false;
     if (HasSubtree(entry.kind)) {
       std::uint32_t keys = 0;
       if (!reader.U32(&keys) || keys > reader.in.size() / 8 || !entry.subtree.Take(keys, &reader.in)) return false;
-    } else if (!reader.Values(&entry.before) ||
-               (entry.kind == RecordEntry::Kind::kValues && !reader.Values(&entry.after))) {
+    } else if (entry.kind != RecordEntry::Kind::kKept &&
+               (!reader.Values(&entry.before) ||
+                (entry.kind == RecordEntry::Kind::kValues && !reader.Values(&entry.after)))) {
       return false;
     }
   }

@@ -1,15 +1,17 @@
 // What one committed change did to the registry, kept so that it can be
 // undone: the keys it created (each created subtree whole, as it left it),
-// the keys it deleted with their values in order, and the keys whose values
-// it changed with their values before and after.
+// the keys it deleted with their values in order, the keys whose values
+// it changed with their values before and after, and the keys it wrote but
+// left as it found them (which a later undo must not take from under it).
 //
 // Stored as bytes, little-endian, a string as its u32 size and bytes:
 //   "ZHR1" u32 count, then per entry
-//     u8 kind (1 created, 2 deleted, 3 values, 4 deleted subtree)  u32 root
+//     u8 kind (1 created, 2 deleted, 3 values, 4 deleted subtree, 5 kept)  u32 root
 //     string path
 //     created, deleted subtree: u32 keys, per key: string path below the
 //              entry's key ("" for itself, parents before children)  values
 //     deleted: values (before)      values: values (before) values (after)
+//     kept: nothing more
 //   values: u32 count, per value: string name  u32 type  string data
 #pragma once
 
@@ -63,7 +65,9 @@ class RecordedTree {
 };
 
 struct RecordEntry {
-  enum class Kind { kCreated = 1, kDeleted = 2, kValues = 3, kDeletedTree = 4 };
+  // kKept: written, or opened to create it, and left as it was; an undo
+  // puts nothing back there.
+  enum class Kind { kCreated = 1, kDeleted = 2, kValues = 3, kDeletedTree = 4, kKept = 5 };
   Kind kind = Kind::kValues;
   HKEY root = 0;
   std::string path;
@@ -76,7 +80,7 @@ struct RecordEntry {
 struct ChangeRecord {
   std::vector<RecordEntry> entries;
   // How many keys the change touched: a created or deleted subtree counts
-  // each of its keys.
+  // each of its keys; a key kept counts none.
   std::size_t KeyCount() const;
 };
 

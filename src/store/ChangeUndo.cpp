@@ -1,8 +1,11 @@
 #include "store/ChangeUndo.h"
 
 #include <algorithm>
+#include <charconv>
+#include <map>
 
 #include "registry/ForwardingRegistry.h"
+#include "registry/Names.h"
 #include "store/ChangeRefusal.h"
 
 namespace zandrel::store {
@@ -48,6 +51,87 @@ class PacedReads : public ForwardingRegistry {
   const Pace& pace_;
 };
 
+// The change an undo undid; 0 for a change that is not an undo.
+unsigned UndoneBy(const HistoryEntry& undo) {
+  unsigned number = 0;
+  const char* end = undo.subject.data() + undo.subject.size();
+  if (undo.kind != "undo" || std::from_chars(undo.subject.data(), end, number).ptr != end) return 0;
+  return number;
+}
+
+// The newest change of `which` among `entries` (newest first), or end.
+std::vector<HistoryEntry>::const_iterator Pick(const std::vector<HistoryEntry>& entries, Newest which) {
+  return std::find_if(entries.begin(), entries.end(), [&entries, which](const HistoryEntry& entry) {
+    if (entry.undoneBy != 0 || (entry.kind == "undo") != (which == Newest::kUndo)) return false;
+    if (which == Newest::kChange) return true;
+    // An undo of an undo brought a change back: undoing it would undo that change again.
+    const unsigned undid = UndoneBy(entry);
+    return std::none_of(entries.begin(), entries.end(), [undid](const HistoryEntry& other) {
+      return other.number == undid && other.kind == "undo";
+    });
+  });
+}
+
+// The keys an undo of a record deletes or puts back: its created and
+// deleted subtrees whole, its other keys alone, each by root and upper-case
+// path (names are case-blind) with its name for a message.
+class Reach {
+ public:
+  explicit Reach(const ChangeRecord& record) {
+    for (const RecordEntry& entry : record.entries)
+      if (entry.kind != RecordEntry::Kind::kKept)
+        (Whole(entry) ? trees_ : keys_).emplace(Id(entry), KeyName(entry.root, entry.path));
+  }
+
+  // The key where `entry` (a later change's) meets the reach: its own key
+  // inside it, or a key of the reach inside the subtree `entry` created or
+  // deleted; "" when they do not meet.
+  std::string Meets(const RecordEntry& entry) const {
+    const std::string id = Id(entry);
+    bool inside = keys_.contains(id);
+    for (std::size_t at = id.size(); !inside && at != std::string::npos && at > 0; at = id.rfind('\\', at - 1))
+      inside = trees_.contains(id.substr(0, at));
+    if (inside) return KeyName(entry.root, entry.path);
+    if (!Whole(entry)) return "";
+    const std::string below = id + '\\';
+    for (const auto* keys : {&trees_, &keys_})
+      if (const auto at = keys->lower_bound(below); at != keys->end() && at->first.starts_with(below))
+        return at->second;
+    return "";
+  }
+
+ private:
+  static bool Whole(const RecordEntry& entry) {
+    return entry.kind == RecordEntry::Kind::kCreated || entry.kind == RecordEntry::Kind::kDeletedTree;
+  }
+  static std::string Id(const RecordEntry& entry) {
+    return std::to_string(entry.root) + "\\" + registry::UpperName(entry.path);
+  }
+
+  std::map<std::string, std::string> trees_, keys_;
+};
+
+// The newest change after `target` still standing (not undone, not an undo:
+// an undo stands for nothing of its own, it cancels a change or brings one
+// back) that touched a key the undo of `record` would delete or put back:
+// *by its number and *key the key, or *by 0.
+LONG LaterReliance(IRegistry& registry, const std::vector<HistoryEntry>& entries, const HistoryEntry& target,
+                   const ChangeRecord& record, unsigned* by, std::string* key) {
+  *by = 0;
+  const Reach reach(record);
+  for (const HistoryEntry& later : entries) {
+    if (later.number <= target.number || later.undoneBy != 0 || later.kind == "undo") continue;
+    ChangeRecord touched;
+    if (LONG code = ReadChangeRecord(registry, later.number, &touched); code != ERROR_SUCCESS) return code;
+    for (const RecordEntry& entry : touched.entries)
+      if (*key = reach.Meets(entry); !key->empty()) {
+        *by = later.number;
+        return ERROR_SUCCESS;
+      }
+  }
+  return ERROR_SUCCESS;
+}
+
 // The first key of the record that is not as the change left it, or "".
 LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pace& pace, std::string* key) {
   PacedReads registry(history.Inner(), pace);
@@ -60,6 +144,7 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pa
   if (LONG code = ReadSubtrees(registry, history.Fast().walk, reads); code != ERROR_SUCCESS) return code;
   for (std::size_t i = 0; i < record.entries.size(); ++i) {
     const RecordEntry& entry = record.entries[i];
+    if (entry.kind == RecordEntry::Kind::kKept) continue;
     if (entry.kind == RecordEntry::Kind::kCreated) {
       if (now[i].Empty()) {
         *key = KeyName(entry.root, entry.path);
@@ -151,20 +236,18 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
 
 }  // namespace
 
-bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code) {
+bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code, Newest which) {
   std::vector<HistoryEntry> entries;
   const LONG read = ReadHistory(registry, &entries);
   if (code != nullptr) *code = read;
   if (read != ERROR_SUCCESS) return false;
-  for (const HistoryEntry& kept : entries)
-    if (kept.undoneBy == 0) {
-      *entry = kept;
-      return true;
-    }
-  return false;
+  const auto newest = Pick(entries, which);
+  if (newest == entries.end()) return false;
+  *entry = *newest;
+  return true;
 }
 
-UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProgress& progress) {
+UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProgress& progress, Newest which) {
   UndoOutcome outcome;
   outcome.change = change;
   RegistryTransaction transaction(history);
@@ -175,15 +258,18 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
   }
   std::vector<HistoryEntry> entries;
   outcome.code = ReadHistory(history.Inner(), &entries);
-  const auto target = std::find_if(entries.begin(), entries.end(), [change](const HistoryEntry& entry) {
-    return change == 0 ? entry.undoneBy == 0 : entry.number == change;
-  });
+  const auto target = change == 0 ? Pick(entries, which)
+                                  : std::find_if(entries.begin(), entries.end(), [change](const HistoryEntry& entry) {
+                                      return entry.number == change;
+                                    });
   if (outcome.code != ERROR_SUCCESS) {
     outcome.result = UndoOutcome::Result::kFailed;
     return outcome;
   }
   if (target == entries.end()) {
-    outcome.result = change == 0 ? UndoOutcome::Result::kNothing : UndoOutcome::Result::kUnknown;
+    outcome.result = change != 0                 ? UndoOutcome::Result::kUnknown
+                     : which == Newest::kChange ? UndoOutcome::Result::kNothing
+                                                 : UndoOutcome::Result::kNothingToRedo;
     return outcome;
   }
   outcome.change = target->number;
@@ -197,14 +283,19 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
   outcome.result = UndoOutcome::Result::kFailed;
   outcome.code = ReadChangeRecord(history.Inner(), target->number, &record);
   Pace pace(progress, record.KeyCount());
-  if (outcome.code == ERROR_SUCCESS) outcome.code = FirstChanged(history, record, pace, &outcome.key);
+  unsigned relying = 0;
+  if (outcome.code == ERROR_SUCCESS)
+    outcome.code = LaterReliance(history.Inner(), entries, *target, record, &relying, &outcome.key);
+  if (outcome.code == ERROR_SUCCESS && relying == 0)
+    outcome.code = FirstChanged(history, record, pace, &outcome.key);
   if (outcome.code != ERROR_SUCCESS) return outcome;
   if (!outcome.key.empty()) {
-    outcome.result = UndoOutcome::Result::kChangedSince;
+    outcome.result = relying != 0 ? UndoOutcome::Result::kReliedOn : UndoOutcome::Result::kChangedSince;
+    outcome.number = relying;
     return outcome;
   }
   // Undoing an undo makes the change it undid stand again.
-  const unsigned redone = target->kind == "undo" ? static_cast<unsigned>(std::stoul("0" + target->subject)) : 0;
+  const unsigned redone = UndoneBy(*target);
   history.Describe("undo", std::to_string(target->number));
   history.MarkUndone(target->number, redone);
   outcome.keys = record.KeyCount();
@@ -229,10 +320,17 @@ std::string UndoMessage(const UndoOutcome& outcome) {
              ". Отмена сохранена в истории как изменение " + std::to_string(outcome.number) + ".";
     case UndoOutcome::Result::kNothing:
       return "Нет изменений, которые можно отменить.";
+    case UndoOutcome::Result::kNothingToRedo:
+      return "Нет отменённых изменений, которые можно вернуть.";
     case UndoOutcome::Result::kUnknown:
       return "Изменения " + n + " нет в истории.";
     case UndoOutcome::Result::kAlreadyUndone:
       return "Изменение " + n + " уже отменено изменением " + std::to_string(outcome.number) + ".";
+    case UndoOutcome::Result::kReliedOn: {
+      const std::string by = std::to_string(outcome.number);
+      return "Изменение " + n + " не отменено: ключ " + outcome.key + " используется изменением " + by +
+             ". Ничего не изменено. Сначала отмените изменение " + by + ".";
+    }
     case UndoOutcome::Result::kChangedSince:
       return "Изменение " + n + " не отменено: ключ " + outcome.key + " изменён после него. Ничего не изменено.";
     case UndoOutcome::Result::kFailed:

@@ -1,6 +1,8 @@
 // Undoing a change of the history: all or nothing, itself a change of the
 // history (it can be undone in turn), and refused with nothing changed when
-// a key the change touched is no longer as the change left it.
+// a key the change touched is no longer as the change left it, or when a
+// later change still standing touched a key the undo would delete or put
+// back (the later change relies on it).
 #pragma once
 
 #include <functional>
@@ -11,20 +13,31 @@
 namespace zandrel::store {
 
 struct UndoOutcome {
-  enum class Result { kUndone, kNothing, kUnknown, kAlreadyUndone, kChangedSince, kFailed };
+  enum class Result {
+    kUndone, kNothing, kNothingToRedo, kUnknown, kAlreadyUndone, kReliedOn, kChangedSince, kFailed
+  };
   Result result = Result::kNothing;
   unsigned change = 0;  // the change undone, or asked for
-  unsigned number = 0;  // kUndone: the undo's own number; kAlreadyUndone: the change that undid it
+  // kUndone: the undo's own number; kAlreadyUndone: the change that undid
+  // it; kReliedOn: the later change that relies on `key`
+  unsigned number = 0;
   std::string title;    // what the change was (ChangeTitle)
   std::size_t keys = 0; // kUndone: the keys it touched
-  std::string key;      // kChangedSince: the first key that differs
+  std::string key;      // kChangedSince: the first key that differs; kReliedOn: the key relied on
   LONG code = 0;        // kFailed: the registry's code
 };
 
-// The change the next undo without a number undoes: the newest not yet
-// undone. False when there is none, or the history cannot be read: then
-// *code (when given) is the reading's code, otherwise 0.
-bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code = nullptr);
+// Which change an undo without a number takes.
+enum class Newest {
+  kChange,  // undo: the newest change neither undone nor an undo itself, so that undos walk back
+  kUndo,    // redo: the newest undo not undone, unless it undid an undo (then it is a redo itself)
+};
+
+// The change the next undo without a number undoes (`which`). False when
+// there is none, or the history cannot be read: then *code (when given) is
+// the reading's code, otherwise 0.
+bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code = nullptr,
+                    Newest which = Newest::kChange);
 
 // How far an undo is, for a caller that shows it: `done` of the `total` keys
 // the change touched (UndoOutcome::keys) are put back. Called after each key
@@ -33,10 +46,11 @@ bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code = nullp
 // never once the undo commits.
 using UndoProgress = std::function<void(std::size_t done, std::size_t total)>;
 
-// Undoes change `change` (0: the newest not yet undone) through `history`,
-// so that the undo is kept in its turn. Only `history`'s inner registry is
+// Undoes change `change` (0: the newest of `which`) through `history`, so
+// that the undo is kept in its turn. Only `history`'s inner registry is
 // read and written: on Linux the hive, never the desktop's own keys.
-UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProgress& progress = {});
+UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProgress& progress = {},
+                       Newest which = Newest::kChange);
 
 // The outcome in the program's words, one line; a refusal that
 // RefusalText explains ends with its explanation.

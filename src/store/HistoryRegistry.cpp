@@ -338,7 +338,7 @@ LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
       entry.kind = RecordEntry::Kind::kDeleted;
       entry.after.clear();
     } else if (entry.before == entry.after) {
-      continue;
+      entry = RecordEntry{RecordEntry::Kind::kKept, before.root, before.path, {}, {}, {}};
     }
     record->entries.push_back(std::move(entry));
   }
@@ -506,7 +506,9 @@ LONG HistoryRegistry::CommitTransaction() {
   ChangeRecord record;
   LONG code = BuildRecord(&record);
   unsigned number = 0;
-  if (code == ERROR_SUCCESS && !record.entries.empty()) {
+  const bool changed = std::any_of(record.entries.begin(), record.entries.end(),
+                                   [](const RecordEntry& entry) { return entry.kind != RecordEntry::Kind::kKept; });
+  if (code == ERROR_SUCCESS && changed) {
     HistoryEntry entry;
     entry.time = static_cast<std::int64_t>(std::time(nullptr));
     entry.kind = kind_;

@@ -2,8 +2,9 @@
 // it notes the state of every key before the change first touches it, and
 // at commit it adds to the history, in the same transaction, the record of
 // what the change did (store/ChangeRecord.h), so that the registry holds both
-// or neither. Keys only read are not noted; a change that left every key as
-// it was adds nothing.
+// or neither. Keys only read are not noted; a key written but left as it
+// was is kept in the record as such (a later undo must not take it away),
+// and a change that left every key as it was adds nothing.
 //
 // The history is the program's own: every call and bulk write below that
 // would create, write or delete a key of it, or delete a key above it

@@ -113,13 +113,17 @@ void Window::FireKey(Key key) {
     case Key::Escape:
       return;
     case Key::CtrlZ:
-      if (undo_key_) Raise(undo_key_);
+    case Key::CtrlY: {
+      const std::function<void()>& handler = key == Key::CtrlZ ? undo_key_ : redo_key_;
+      if (handler && (focused_ == nullptr || focused_->Kind() != ControlKind::TextBox)) Raise(handler);
       return;
+    }
   }
 }
 
 void Window::SetShortcut(Key key, std::function<void()> handler) {
   if (key == Key::CtrlZ) undo_key_ = std::move(handler);
+  if (key == Key::CtrlY) redo_key_ = std::move(handler);
 }
 
 }  // namespace zandrel::ui

@@ -18,7 +18,7 @@ enum class BorderStyle {
   FixedSingle,  // thin fixed border; a title bar when the caption is not empty
 };
 
-enum class Key { Enter, Space, Escape, Tab, BackTab, CtrlZ };
+enum class Key { Enter, Space, Escape, Tab, BackTab, CtrlZ, CtrlY };
 
 class Window {
  public:
@@ -72,11 +72,13 @@ class Window {
   // The controls that take part in the tab order now, in tab order.
   std::vector<Control*> TabOrder() const;
   // A key pressed in the window: Tab moves the focus, Enter and Space press
-  // the focused button, a key given a shortcut runs its handler; nothing
-  // else happens (no default or cancel buttons).
+  // the focused button, a key given a shortcut runs its handler unless a
+  // text box has the focus (Ctrl+Z and Ctrl+Y are then the box's own);
+  // nothing else happens (no default or cancel buttons).
   void FireKey(Key key);
-  // Ctrl+Z (the only shortcut there is) runs `handler`; each realisation
-  // passes it on from anywhere in the window.
+  // Ctrl+Z or Ctrl+Y (the shortcuts there are) runs `handler`; each
+  // realisation passes them on from anywhere in the window but a text box,
+  // which keeps them.
   void SetShortcut(Key key, std::function<void()> handler);
 
   void AttachPeer(ControlPeer* peer) { peer_ = peer; }
@@ -112,7 +114,7 @@ class Window {
   std::vector<Timer*> timers_;
   Control* focused_ = nullptr;
   ControlPeer* peer_ = nullptr;
-  std::function<void()> undo_key_;
+  std::function<void()> undo_key_, redo_key_;
 };
 
 }  // namespace zandrel::ui

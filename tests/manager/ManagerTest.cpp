@@ -321,25 +321,29 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   EXPECT_EQ(Mode(), "00000001 Удалить txtFileExt");
 }
 
-// Ctrl+Z and the list's one menu entry ask the same question about the
+// Ctrl+Z and the list's first menu entry ask the same question about the
 // newest change (only in list mode); Yes undoes it, then the list, the
-// desktop and the shell follow as after a removal.
+// desktop and the shell follow as after a removal. Ctrl+Y and the second
+// entry ask about the newest undo, and undo it the same way.
 TEST_F(Manager, UndoOfTheNewestChange) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   store::HistoryRegistry history(*registry);
   form->Close();
   form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history);
   form->Show();
-  EXPECT_EQ(form->lvwAsso.ContextMenu(), std::vector<std::string>{"Отменить последнее изменение"});
+  EXPECT_EQ(form->lvwAsso.ContextMenu(),
+            (std::vector<std::string>{"Отменить последнее изменение", "Вернуть отменённое изменение"}));
   form->FireKey(ui::Key::CtrlZ);
+  form->FireKey(ui::Key::CtrlY);
   form->cmdAdd.FireClick();
   form->txtFileExt.UserEdited(".new");
   form->txtTitleRef.UserEdited("New Title");
   form->txtExecutableFileSpec.UserEdited(program);
   form->FireKey(ui::Key::CtrlZ);  // add mode: the frame's own buttons end it
   form->cmdProceed.FireClick();
-  ASSERT_EQ(Texts().size(), 3u);
+  ASSERT_EQ(Texts().size(), 4u);
   EXPECT_EQ(Texts()[0], "Нет изменений, которые можно отменить.");
+  EXPECT_EQ(Texts()[1], "Нет отменённых изменений, которые можно вернуть.");
   int changed = 0;
   platform.SetAssociationsChangedHandler([&] { ++changed; });
   platform.ClearRecord();
@@ -347,18 +351,26 @@ TEST_F(Manager, UndoOfTheNewestChange) {
   form->FireKey(ui::Key::CtrlZ);
   platform.AnswerNext(IDYES);
   form->lvwAsso.FireContextMenu(0);
+  platform.AnswerNext(IDYES);
+  form->FireKey(ui::Key::CtrlY);
+  platform.AnswerNext(IDYES);
+  form->lvwAsso.FireContextMenu(1);
   std::vector<std::string> texts;
   for (const auto& m : platform.messages)
     texts.push_back(std::to_string(m.flags) + " " +
                     std::regex_replace(m.text, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"), "{T}"));
   const std::string question = "36 Отменить изменение 1 (добавление .new, {T})?";
-  EXPECT_EQ(texts, (std::vector<std::string>{question, question,
-                                             "0 Изменение 1 (добавление .new) отменено, ключей: 6. Отмена сохранена в "
-                                             "истории как изменение 2.",
-                                             "0 Записей ассациации не обнаруженно"}));
-  EXPECT_EQ(changed, 1);
-  EXPECT_EQ(platform.shellNotifies.size(), 1u);
-  EXPECT_EQ(Mode(), "11101110 Добавить lvwAsso");
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       question, question,
+                       "0 Изменение 1 (добавление .new) отменено, ключей: 6. Отмена сохранена в истории как изменение 2.",
+                       "0 Записей ассациации не обнаруженно",
+                       "36 Отменить изменение 2 (отмена изменения 1, {T})?",
+                       "0 Изменение 2 (отмена изменения 1) отменено, ключей: 6. Отмена сохранена в истории как "
+                       "изменение 3.",
+                       "0 Просмотр завершен.  Всего  1", "0 Нет отменённых изменений, которые можно вернуть."}));
+  EXPECT_EQ(changed, 2);
+  EXPECT_EQ(platform.shellNotifies.size(), 2u);
+  EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
 }
 
 // A registry as slow as Windows's under Wine: each key deleted takes

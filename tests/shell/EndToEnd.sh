@@ -5,8 +5,9 @@
 # through every box of an add titled exefile and of the removal of an
 # extension whose title another names (no other file type changes), adds an
 # association for a marker script (gio open and xdg-open then run it), removes
-# it with its description (Ctrl+Z undoes the add and, once more, that undo;
-# nothing opens with it any more after the removal and none of
+# it with its description (after a second add, Ctrl+Z twice undoes both
+# adds and Ctrl+Y brings the first back; nothing opens with it any more
+# after the removal and none of
 # Zandrel's desktop files is left); an association the desktop made with
 # xdg-mime default is in the store, its removal is refused with the desktop's
 # message and changes no file, and a new default shows at the next listing;
@@ -140,17 +141,29 @@ reg query 'HKEY_CLASSES_ROOT\.zqdesk' 2>&1 | grep -x '    (Default)    REG_SZ   
 desk_command viewer || fail "the desktop's association does not open with its default program"
 reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "the extension key does not name its title"
 reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -qF "\"$marker\" \"%1\"" || fail "no open command"
-# Ctrl+Z undoes the add (the question's default is Да), and once more undoes that undo.
-undo_key() {  # NAME
+# A second add; Ctrl+Z twice undoes both (the question's default is Да), Ctrl+Y brings the first back.
+click "$manager" 8535 1680 120 1485 495                                 # cmdAdd
+sleep 0.3
+type_into 1920 3120 675 315 zqendtwo
+type_into 3840 3000 2445 315 ZqEndTwo.File
+type_into 600 4680 5655 315 "$marker"
+click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+answer_box second-add-message
+answer_box second-add-list-message
+undo_key() {  # NAME KEY
   click "$manager" 8535 0 1080 8535 6255                                # lvwAsso
-  xdotool key --clearmodifiers ctrl+z
+  xdotool key --clearmodifiers "$2"
   enter_through "$1" 3  # the question, the result, the list's count
 }
-undo_key undo-add
-reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1 && fail "Ctrl+Z left the added extension"
+undo_key undo-second ctrl+z
+undo_key undo-first ctrl+z
+for key in ".zqendtwo" ".$ext"; do
+  reg query "HKEY_CLASSES_ROOT\\$key" >/dev/null 2>&1 && fail "Ctrl+Z twice left $key"
+done
 history=$(reg history) && [[ "${history%%$'\n'*}" == *"отмена изменения "* ]] || fail "the undo is not in the history: $history"
-undo_key undo-undo
-reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "undoing the undo did not bring the add back"
+undo_key redo ctrl+y
+reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "Ctrl+Y did not bring the first add back"
+reg query "HKEY_CLASSES_ROOT\\.zqendtwo" >/dev/null 2>&1 && fail "Ctrl+Y brought the second add back too"
 # The desktop opens the extension's files with the marker (xdg-utils asks GLib on a GNOME-like desktop).
 doc="$work/a doc.$ext"
 echo "plain words" >"$doc"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the real zandrel.exe under Wine on a virtual X display, driven by mouse
 # and keyboard: the splash, the list, an association added for a marker
-# program, the shell opening a file of that extension through it ("start"),
+# program (Ctrl+Z in its title box takes back the typing), the shell opening
+# a file of that extension through it ("start"),
 # zandrel-reg why with a user's choice for it, the association removed, "start"
 # no longer finding it, and the exit by Yes.
 # The marker program is chosen in the file-open dialog.
@@ -100,7 +101,10 @@ shot list "$manager"
 click "$manager" 8535 1680 120 1485 495         # cmdAdd
 sleep 0.5
 type_into $((480 + 1440)) $((2160 + 960)) 675 315 "$ext"           # txtFileExt
-type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"        # txtTitleRef
+# Ctrl+Z in a text box is the box's own: it takes back what was typed last.
+type_into $((480 + 3360)) $((2160 + 840)) 2445 315 Wrong            # txtTitleRef
+xdotool key --clearmodifiers ctrl+z
+xdotool type --delay 30 "$title"
 # The program through the file-open dialog: its name typed, Enter.
 click "$manager" 8535 $((480 + 5760)) $((2160 + 2520)) 315 255   # cmdDialogFileSpec
 dialog=$(new_window "$manager" 30) || fail "the file-open dialog did not open"

@@ -23,7 +23,7 @@ const std::string kValues =
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
 const std::string kUsage =
     "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | "
-    "undo [N]\n";
+    "undo [N] | redo\n";
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   return text.replace(text.find(from), from.size(), to);
@@ -81,21 +81,28 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "undo", 0,
        "Изменение 3 (импорт " + d + "/part.reg) отменено, ключей: 1. Отмена сохранена в истории как изменение 4.\n", ""},
       {"h.db", "query HKCR\\.part", 1, "", "zandrel-reg: the key \"HKCR\\.part\" does not exist\n"},
+      {"h.db", "redo", 0,
+       "Изменение 4 (отмена изменения 3) отменено, ключей: 1. Отмена сохранена в истории как изменение 5.\n", ""},
+      {"h.db", "redo", 1, "", "zandrel-reg: Нет отменённых изменений, которые можно вернуть.\n"},
       // A file's lines touching the history are left out and named; the rest imports.
       {"h.db", "import " + d + "/own.reg", 0, "",
        "zandrel-reg: " + d + "/own.reg, line 3: the program's own history, which no change may touch: not imported\n"},
       {"h.db", "history", 0,
-       "5  {T}  импорт " + d + "/own.reg, ключей: 1\n"
-       "4  {T}  отмена изменения 3, ключей: 1\n3  {T}  импорт " + d + "/part.reg, ключей: 1 (отменено изменением 4)\n"
+       "6  {T}  импорт " + d + "/own.reg, ключей: 1\n"
+       "5  {T}  отмена изменения 4, ключей: 1\n4  {T}  отмена изменения 3, ключей: 1 (отменено изменением 5)\n"
+       "3  {T}  импорт " + d + "/part.reg, ключей: 1\n"
        "2  {T}  импорт " + d + "/small.reg, ключей: 3\n1  {T}  импорт " + d + "/windows.reg, ключей: 663\n", ""},
       {"h.db", "undo 0x3", 1, "", "zandrel-reg: \"0x3\" не номер изменения (номера показывает zandrel-reg history)\n"},
+      // '' quoted again below: an empty argument.
+      {"h.db", "undo ''", 1, "", "zandrel-reg: \"\" не номер изменения (номера показывает zandrel-reg history)\n"},
+      {"h.db", "redo 5", 1, "", kUsage},
       {"empty.db", "history", 0, "История изменений пуста.\n", ""},
       {"h.db", "--help", 0, kUsage.substr(13) + "  import FILE      a .reg file in, all or nothing; lines that would "
        "touch the history are left out\n  export KEY FILE  the key's subtree out as a .reg file (on Linux the hive's "
        "keys, not the desktop's)\n  query KEY [/s]   the key's values, and with /s its subtree\n  desktop          "
        "brings the desktop's associations in line with the store\n  why .EXT         what decides the program that "
        "opens .EXT here\n  history          the changes kept, newest first\n  undo [N]         undoes change N, or "
-       "the newest not yet undone\n", ""},
+       "the newest change neither undone nor an undo\n  redo             undoes the newest undo not yet undone\n", ""},
       {"h.db", "", 1, "", kUsage},
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
       {"h.db", "import", 1, "", kUsage},

@@ -27,19 +27,23 @@ struct World {
 
   std::string Classes() { return DumpTree(*registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"); }
   void Snap() { snapshot = Classes(); }
-  void Add(const std::string& e) {
+  // Adds e titled `title` ("T" + e by default), Yes to every question.
+  void Add(const std::string& e, const std::string& title = "") {
     RecordingPrompter prompter;
-    store::CreateAssociation(*history, prompter, {e, "T" + e, program, 0});
+    for (int i = 0; i < 2; ++i) prompter.AnswerNext(IDYES);
+    store::CreateAssociation(*history, prompter, {e, title.empty() ? "T" + e : title, program, 0});
   }
   void Undo(unsigned n) { store::UndoChange(*history, n); }
 };
+
+constexpr unsigned kRedo = ~0u;  // a row's undo: the newest undo not undone
 
 struct Row {
   const char* name;
   store::HistoryBound bound;
   std::function<void(World&)> change;  // calls Snap() where the undo is to go back to
   std::function<void(World&)> later;   // another change after it
-  unsigned undo;                       // 0: the newest not undone
+  unsigned undo;                       // 0: the newest change neither undone nor an undo; or kRedo
   std::string message;
   std::string history;                 // "number kind subject [undone by]", newest first
 };
@@ -78,14 +82,36 @@ const Row kRows[] = {
        ASSERT_TRUE(IsOk(regfile::ImportRegText(
            *w.history, bench::ToRegText(bench::GenerateStore(wine ? kWineStore : kStore)), "large.reg")));
      }, nullptr, 0, "", "2 undo 1; 1 import large.reg 2; "},
-    {"AnUndo", {}, [](World& w) { w.Add(".zq"); w.Snap(); w.Undo(1); }, nullptr, 0, "",
+    {"AnUndo", {}, [](World& w) { w.Add(".zq"); w.Snap(); w.Undo(1); }, nullptr, 2, "",
      "3 undo 2; 2 undo 1 3; 1 add .zq; "},
+    {"UndosWalkBack", {}, [](World& w) {
+       w.Snap();
+       for (const char* e : {".a", ".b", ".c"}) w.Add(e);
+       w.Undo(0);
+       w.Undo(0);
+     }, nullptr, 0, "Изменение 1 (добавление .a) отменено, ключей: 6. Отмена сохранена в истории как изменение 6.",
+     "6 undo 1; 5 undo 2; 4 undo 3; 3 add .c 4; 2 add .b 5; 1 add .a 6; "},
+    {"RedoAfterTwoUndos", {}, [](World& w) {
+       w.Add(".a");
+       w.Snap();
+       w.Add(".b");
+       w.Undo(0);
+       w.Undo(0);
+     }, nullptr, kRedo,
+     "Изменение 4 (отмена изменения 1) отменено, ключей: 6. Отмена сохранена в истории как изменение 5.",
+     "5 undo 4; 4 undo 1 5; 3 undo 2; 2 add .b 3; 1 add .a; "},
+    {"RedoOfARedoIsNot", {}, [](World& w) {
+       w.Add(".a");
+       w.Undo(0);
+       store::UndoChange(*w.history, 0, {}, store::Newest::kUndo);
+       w.Snap();
+     }, nullptr, kRedo, "Нет отменённых изменений, которые можно вернуть.", "3 undo 2; 2 undo 1 3; 1 add .a; "},
     {"AnImportsUndo", {}, [](World& w) {
        w.history->Describe("import", "large.reg");
        ASSERT_TRUE(IsOk(regfile::ImportRegText(*w.history, bench::ToRegText(bench::GenerateStore(kWineStore)), "large.reg")));
        w.Snap();
        w.Undo(1);
-     }, nullptr, 0, "", "3 undo 2; 2 undo 1 3; 1 import large.reg; "},
+     }, nullptr, kRedo, "", "3 undo 2; 2 undo 1 3; 1 import large.reg; "},
     {"WritesIntoASubtreeItDeleted", {}, [](World& w) {
        // A change that deletes subtrees whole and then writes into one of them.
        w.Add(".zq");
@@ -93,7 +119,8 @@ const Row kRows[] = {
        store::ChangeRecord added;
        ASSERT_EQ(store::ReadChangeRecord(*w.registry, 1, &added), ERROR_SUCCESS);
        std::vector<store::RecordEntry*> created;
-       for (store::RecordEntry& entry : added.entries) created.push_back(&entry);
+       for (store::RecordEntry& entry : added.entries)
+         if (entry.kind == store::RecordEntry::Kind::kCreated) created.push_back(&entry);
        RegistryTransaction transaction(*w.history);
        ASSERT_EQ(w.history->DeleteTrees(created), ERROR_SUCCESS);
        SeedValue(*w.history, "T.zq\\shell\\open", "x", REG_SZ, "y");
@@ -105,6 +132,13 @@ const Row kRows[] = {
      }, 0,
      "Изменение 1 не отменено: ключ HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\T.zq\\shell\\open\\command изменён после "
      "него. Ничего не изменено.", "1 add .zq; "},
+    // A later change reused the title the add made, writing its command as it was.
+    {"RefusedWhileALaterChangeReliesOnIt", {}, [](World& w) { w.Add(".zqx", "ZqShared"); }, [](World& w) {
+       w.Add(".zqy", "ZqShared");
+       w.Snap();
+     }, 1,
+     "Изменение 1 не отменено: ключ HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\ZqShared используется изменением 2. "
+     "Ничего не изменено. Сначала отмените изменение 2.", "2 add .zqy; 1 add .zqx; "},
     {"NothingToUndo", {}, [](World& w) { w.Snap(); }, nullptr, 0, "Нет изменений, которые можно отменить.", ""},
     {"AlreadyUndone", {}, [](World& w) { w.Add(".zq"); w.Undo(1); w.Snap(); }, nullptr, 1,
      "Изменение 1 уже отменено изменением 2.", "2 undo 1; 1 add .zq 2; "},
@@ -126,7 +160,9 @@ TEST_P(History, UndoPutsBackOrRefuses) {
   if (row.later) row.later(w);
   std::vector<std::pair<std::size_t, std::size_t>> told;  // done, total
   const store::UndoOutcome outcome = store::UndoChange(
-      *w.history, row.undo, [&told](std::size_t done, std::size_t total) { told.emplace_back(done, total); });
+      *w.history, row.undo == kRedo ? 0 : row.undo,
+      [&told](std::size_t done, std::size_t total) { told.emplace_back(done, total); },
+      row.undo == kRedo ? store::Newest::kUndo : store::Newest::kChange);
   // The progress goes up to the keys undone, and tells of none put back by a refusal.
   for (std::size_t i = 0; i < told.size(); ++i) {
     EXPECT_EQ(told[i].second, told.front().second) << i;

@@ -28,6 +28,9 @@ TEST(Controls, FocusGoesOnlyWhereTheUserCanTypeOrPress) {
   Control* order[] = {&frame, &label, &hidden, &check, &text, &button};
   for (int i = 0; i < 6; ++i) order[i]->SetTabIndex(i);
   hidden.SetVisible(false);
+  std::string shortcuts;
+  w.SetShortcut(Key::CtrlZ, [&] { shortcuts += 'z'; });
+  w.SetShortcut(Key::CtrlY, [&] { shortcuts += 'y'; });
   w.Show();
   EXPECT_EQ(w.Focused(), &check) << "frames, labels and hidden controls are passed over";
   w.FireKey(Key::Tab);
@@ -36,8 +39,13 @@ TEST(Controls, FocusGoesOnlyWhereTheUserCanTypeOrPress) {
   for (Key key : {Key::Enter, Key::Space, Key::Escape}) w.FireKey(key);
   EXPECT_EQ(clicks, 2) << "Enter and Space press the focused button, Escape nothing";
   EXPECT_FALSE(hidden.FireClick());
+  w.FireKey(Key::CtrlZ);
+  w.FireKey(Key::CtrlY);
   w.FireKey(Key::BackTab);
   EXPECT_EQ(w.Focused(), &text);
+  w.FireKey(Key::CtrlZ);
+  w.FireKey(Key::CtrlY);
+  EXPECT_EQ(shortcuts, "zy") << "a text box keeps Ctrl+Z and Ctrl+Y";
   button.SetEnabled(false);
   button.SetFocus();
   EXPECT_EQ(w.Focused(), &text) << "a disabled button refuses the focus";

@@ -48,8 +48,12 @@ qt::WindowWidget* MakeTopWidget(QtPlatform::Impl& impl, Window& window) {
   top->setAutoFillBackground(true);
   top->setFont(qt::ToQFont(Font{}));
   if (window.Icon()) top->setWindowIcon(QIcon(QPixmap::fromImage(qt::DecodedImage(window.Icon()))));
-  auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), top);
-  QObject::connect(undo, &QShortcut::activated, top, [&window] { window.FireKey(Key::CtrlZ); });
+  // A line edit takes Ctrl+Z before the shortcut (its own undo of typing),
+  // and the window runs no shortcut while a text box has the focus.
+  for (const auto& [sequence, key] : {std::pair(Qt::Key_Z, Key::CtrlZ), std::pair(Qt::Key_Y, Key::CtrlY)}) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | sequence), top);
+    QObject::connect(shortcut, &QShortcut::activated, top, [&window, key] { window.FireKey(key); });
+  }
   return top;
 }
 

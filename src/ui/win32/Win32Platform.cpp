@@ -113,8 +113,10 @@ bool Win32Platform::Impl::TranslateKey(const MSG& msg) {
       if ((msg.lParam & (1 << 30)) == 0) window->FireKey(Key::Space);  // not the key's auto-repeat
       return true;
     case 'Z':
-      if ((GetKeyState(VK_CONTROL) & 0x8000) == 0) return false;
-      window->FireKey(Key::CtrlZ);
+    case 'Y':
+      // A text box keeps them: the edit control's own undo of typing.
+      if ((GetKeyState(VK_CONTROL) & 0x8000) == 0 || kind == ControlKind::TextBox) return false;
+      window->FireKey(key == 'Z' ? Key::CtrlZ : Key::CtrlY);
       return true;
     default:
       return false;
