@@ -2,6 +2,7 @@
 // whole-subtree walk.
 #include "desktop/DesktopClassesImpl.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "regfile/RegParser.h"
@@ -191,6 +192,30 @@ bool DesktopClasses::KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
   if (parent.kind == Kind::kView) return true;
   const Place place = m.Locate(parent, lpSubKey);
   return place.classes && m.ViewKey(m.ViewRoot(), place.below) != nullptr;
+}
+
+LONG DesktopClasses::ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) {
+  Impl& m = *impl_;
+  extensions->clear();
+  const Node* root = m.Refresh() ? m.ViewRoot() : nullptr;
+  if (root == nullptr) return ERROR_READ_FAULT;
+  std::vector<std::string> own;
+  if (const LONG code = m.own.ExtensionsNamingTitle(title, &own); code != ERROR_SUCCESS) return code;
+  const std::string upper = registry::UpperName(title == nullptr ? "" : title);
+  std::vector<std::pair<std::string, std::string>> named;  // upper-cased name, name
+  for (std::string& name : own) named.emplace_back(registry::UpperName(name), std::move(name));
+  for (const auto& [childUpper, child] : root->children) {
+    if (childUpper.empty() || childUpper[0] != '.') continue;
+    const auto value = std::find_if(child.values.begin(), child.values.end(),
+                                    [](const Value& v) { return v.name.empty() && !v.data.empty(); });
+    if (value == child.values.end() || value->type != REG_SZ || value->data.size() > 4096) continue;
+    const std::string& data = value->data;
+    if (registry::UpperName(data.back() == '\0' ? data.substr(0, data.size() - 1) : data) != upper) continue;
+    if (!m.OwnHas(child.name)) named.emplace_back(childUpper, child.name);
+  }
+  std::stable_sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& entry : named) extensions->push_back(std::move(entry.second));
+  return ERROR_SUCCESS;
 }
 
 namespace {

@@ -81,6 +81,10 @@ class DesktopClasses : public IRegistry {
   ZANDREL_REGISTRY_OVERRIDES;
   bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
   std::string DesktopViewError() override { return ViewError(); }
+  // The hive's answer (its own one query) with the view's extensions that
+  // the hive does not hold, in the registry's order; ERROR_READ_FAULT when
+  // the view cannot be built.
+  LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
 
   // Walks the open key's subtree, handing over exactly what
   // regfile::WalkSubtree(*this, key, visitor) would: the hive's part read by

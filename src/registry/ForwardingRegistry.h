@@ -53,6 +53,11 @@ class ForwardingRegistry : public IRegistry {
     return target_.KeyOnlyInDesktopView(hKey, lpSubKey);
   }
   std::string DesktopViewError() override { return target_.DesktopViewError(); }
+  // A wrapper that changes what HKEY_CLASSES_ROOT shows answers this with
+  // IRegistry::ExtensionsNamingTitle, through its own calls.
+  LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override {
+    return target_.ExtensionsNamingTitle(title, extensions);
+  }
   LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
   void WillWrite(const std::vector<PlannedWrite>& writes) override { target_.WillWrite(writes); }
   LONG BeginTransaction() override { return target_.BeginTransaction(); }

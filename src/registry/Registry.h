@@ -151,6 +151,15 @@ class IRegistry {
   // read, or there is none.
   virtual std::string DesktopViewError() { return ""; }
 
+  // The extensions (the subkeys of HKEY_CLASSES_ROOT whose names begin with
+  // ".") whose default value is the REG_SZ `title` (its text up to one
+  // terminating NUL, compared as key names are; a value over 4096 bytes is
+  // passed over), into *extensions in enumeration order. The default reads
+  // them with the calls above, every extension's default value in turn; a
+  // registry that can find them without reading every extension answers the
+  // same. 0, or the first failing code: the list may then miss some.
+  virtual LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions);
+
   // A hint before a run of writes inside a transaction: the writes the next
   // calls will make, in their order, so that a registry that records what a
   // change touches (the journal over a registry without transactions) may

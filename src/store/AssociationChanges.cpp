@@ -5,6 +5,7 @@
 #include "store/Titles.h"
 #include "store/UserChoice.h"
 #include "store/FileExists.h"
+#include "registry/Names.h"
 
 namespace zandrel::store {
 
@@ -43,22 +44,37 @@ bool CreateKey(IRegistry& registry, HKEY root, const std::string& path, bool* cr
 
 // A key name cannot hold the path separator: "a\b" would reach another key.
 bool HoldsSeparator(const std::string& name) { return name.find('\\') != std::string::npos; }
-std::string SeparatorInExtension(const std::string& e) { return "Расширение не может содержать знак \\: " + e; }
 
-// The extension field's own checks, shared by the add and the removal: false
-// after telling the user what is wrong.
-bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter) {
+// What no file name can hold, and so no extension a file could have. The
+// removal refuses only the separator: a key that an older add made with one
+// of the others must still go.
+constexpr const char* kNotInFileNames = "\\*?<>:\"/|";
+
+// The extension field's own checks, stricter for the add: false after
+// telling the user what is wrong.
+bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter, bool adding) {
   if (e.size() == 1) {
     prompter.MsgBox("Введите имя расширенния", MB_OK);
     return false;
   }
-  if (HoldsSeparator(e)) {
-    prompter.MsgBox(SeparatorInExtension(e), MB_OK);
+  if (const std::size_t at = e.find_first_of(adding ? kNotInFileNames : "\\"); at != std::string::npos) {
+    prompter.MsgBox("Расширение не может содержать знак " + e.substr(at, 1) + ": " + e, MB_OK);
+    return false;
+  }
+  // Windows drops a file name's trailing dots (its spaces are trimmed here
+  // already): "a.zq." is "a.zq", and no file would ever have the extension.
+  if (adding && e.back() == '.') {
+    prompter.MsgBox("Расширение не может кончаться точкой: " + e + " Windows отбрасывает её в именах файлов.",
+                    MB_OK);
     return false;
   }
   return true;
 }
 std::string SeparatorInDescription(const std::string& d) { return "Описание не может содержать знак \\: " + d; }
+std::string DescriptionTooLong(const std::string& d) {
+  return "Описание длиннее " + std::to_string(MAX_KEY_NAME_CHARS) + " знаков (в нём " +
+         std::to_string(registry::NameChars(d)) + "): такого раздела в реестре быть не может. Введите описание покороче.";
+}
 std::string UsersOwnExtension(const std::string& e) {
   return "Расширение " + e + " уже зарегистрировано в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
          "поэтому в списке его нет. Такую запись Zandrel не меняет.";
@@ -85,6 +101,25 @@ std::string TitleRefusal(TitleKind kind, const std::string& d) {
     case TitleKind::kFileType: break;
   }
   return std::string();
+}
+
+// Why the removal left the title `d` of that kind, after the closing message.
+std::string TitleKept(TitleKind kind, const std::string& d) {
+  std::string why;
+  switch (kind) {
+    case TitleKind::kExtension: why = "оно начинается с точки, как имя расширения"; break;
+    case TitleKind::kShellClass: why = "это системный раздел Windows, а не тип файлов"; break;
+    case TitleKind::kUrlProtocol: why = "это протокол ссылок, а не тип файлов"; break;
+    case TitleKind::kProgramFile: why = "это тип программ, которые запускаются сами"; break;
+    case TitleKind::kFileType: return std::string();
+  }
+  return kCrLf + ("Описание " + d + " оставлено: " + why + ".");
+}
+
+// The second question before removing an extension of the shell's own.
+std::string ShellExtensionQuestion(const std::string& e) {
+  return std::string("Расширение ") + e + " — файлы, которые Windows запускает сама. Без него они перестанут " +
+         "открываться двойным щелчком." + kCrLf + "Всё равно удалить " + e + "?";
 }
 
 // Whether `now` names an extension that `asked` did not: another program
@@ -137,15 +172,19 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   RefusalWatch registry(target);
   const std::string e = PrepareExtension(fields.fileExt);
   const std::string d = Trim(fields.titleRef);
-  const std::string p = Trim(fields.executableFileSpec);
+  const std::string p = ProgramPath(fields.executableFileSpec);
 
-  if (!ExtensionFieldAccepted(e, prompter)) return {};
+  if (!ExtensionFieldAccepted(e, prompter, true)) return {};
   if (d.empty()) {
     prompter.MsgBox("Введите описание", MB_OK);
     return {};
   }
   if (HoldsSeparator(d)) {
     prompter.MsgBox(SeparatorInDescription(d), MB_OK);
+    return {};
+  }
+  if (registry::NameChars(d) > MAX_KEY_NAME_CHARS) {
+    prompter.MsgBox(DescriptionTooLong(d), MB_OK);
     return {};
   }
   if (const std::string refusal = TitleRefusal(TitleKindByName(d), d); !refusal.empty()) {
@@ -172,19 +211,22 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   const std::string icon = d + "\\DefaultIcon";
   const std::string newCommand = "\"" + p + "\" \"%1\"";
   // A title in use is reused only when it is a file type's, and when other
-  // extensions name it, only once the user has agreed to change them too.
+  // extensions name it, only once the user has agreed to change them too;
+  // a title that already opens files with this command asks nothing.
   std::vector<std::string> naming;
   if (KeyExists(registry, d)) {
     if (const std::string refusal = TitleRefusal(TitleKindOf(registry, d), d); !refusal.empty()) {
       prompter.MsgBox(refusal, MB_OK);
       return {};
     }
-    if (prompter.MsgBox(std::string("Title Ref already in existence in the registery.") + kCrLf + "Proceed still?",
+    const DefaultText old = ReadDefaultText(registry, command);
+    const bool sameCommand = old.found && old.text == newCommand;
+    if (!sameCommand &&
+        prompter.MsgBox(std::string("Title Ref already in existence in the registery.") + kCrLf + "Proceed still?",
                         MB_YESNO | MB_ICONQUESTION) != IDYES)
       return {};
     ExtensionsNaming(registry, d, e, &naming);  // read again, and checked, under the lock
-    if (!naming.empty()) {
-      const DefaultText old = ReadDefaultText(registry, command);
+    if (!naming.empty() && !sameCommand) {
       const std::string change = old.found && !Trim(old.text).empty()
                                       ? "Их команда " + old.text + " будет заменена на " + newCommand + "."
                                       : "Они будут открываться командой " + newCommand + ".";
@@ -245,7 +287,7 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
 ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const RemovalFields& fields) {
   RefusalWatch registry(target);
   const std::string e = PrepareExtension(fields.fileExt);
-  if (!ExtensionFieldAccepted(e, prompter)) return {};
+  if (!ExtensionFieldAccepted(e, prompter, false)) return {};
   const std::string d = Trim(fields.titleRef);
   if (HoldsSeparator(d)) {
     prompter.MsgBox(SeparatorInDescription(d), MB_OK);
@@ -268,6 +310,9 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
                          (d.empty() ? "Хотите удалить расширенние, а описание оставить?"
                                     : "Хотите удалить расширенние и описание?");
   if (prompter.MsgBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return {};
+  if (ShellsOwnExtension(e) &&
+      prompter.MsgBox(ShellExtensionQuestion(e), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    return {};
 
   HKEY extensionKey = 0;
   if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, e.c_str(), 0, KEY_READ, &extensionKey) != ERROR_SUCCESS) {
@@ -286,13 +331,16 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
   registry.RegCloseKey(extensionKey);
 
   // The description is deleted with everything under it, so it must be the
-  // title E names, named by no extension the user was not told of; read under
-  // the lock, so that no other program can change that in between. Other
-  // extensions naming it: the transaction ends unchanged, the user is asked,
-  // and a second one deletes E alone ("Нет") or both ("Да").
+  // title E names, one the add would take (not the shell's own, nor a
+  // program's: those stay, E goes alone), named by no extension the user was
+  // not told of; read under the lock, so that no other program can change
+  // that in between. Other extensions naming it: the transaction ends
+  // unchanged, the user is asked, and a second one deletes E alone ("Нет")
+  // or both ("Да").
   QueuedPrompter held;
   bool deleted = false, asked = false, keepTitle = d.empty();
   Title title = Title::kOwn;
+  TitleKind kind = TitleKind::kFileType;
   std::vector<std::string> naming, namingNow;
   for (;;) {
     bool ask = false;
@@ -302,12 +350,14 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
       bool read = true;
       if (transaction.BeginCode() == ERROR_SUCCESS && !keepTitle) {
         title = TitleCheck(registry, e, d);
-        if (title == Title::kOwn) read = ExtensionsNaming(registry, d, e, &namingNow);
+        if (title == Title::kOwn) kind = TitleKindOf(registry, d);
+        if (title == Title::kOwn && kind == TitleKind::kFileType) read = ExtensionsNaming(registry, d, e, &namingNow);
       }
+      const bool dropTitle = !keepTitle && kind == TitleKind::kFileType;
       ask = !asked && read && title == Title::kOwn && !namingNow.empty();
       deleted = !ask && transaction.BeginCode() == ERROR_SUCCESS && classes.Key() != 0 && title == Title::kOwn &&
                 read && !NamesMore(namingNow, naming) && DeleteKey(registry, held, classes.Key(), e) &&
-                (keepTitle || DeleteKey(registry, held, classes.Key(), d)) &&
+                (!dropTitle || DeleteKey(registry, held, classes.Key(), d)) &&
                 transaction.Commit() == ERROR_SUCCESS;
     }  // rolled back here unless committed
     if (!ask) break;
@@ -332,7 +382,9 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
   outcome.notifyShell = true;
   outcome.committed = deleted;
   const std::string kept =
-      keepTitle && !d.empty() ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.") : "";
+      kind != TitleKind::kFileType ? TitleKept(kind, d)
+      : keepTitle && !d.empty()    ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.")
+                                   : "";
   if (!deleted) {
     prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, MB_OK);
     ExplainRefusal(registry, prompter);

@@ -41,6 +41,10 @@ LONG RefusalWatch::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
               false);
 }
 
+LONG RefusalWatch::ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) {
+  return Note(Target().ExtensionsNamingTitle(title, extensions), false);
+}
+
 LONG RefusalWatch::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
                                  DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   return Note(Target().RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData,

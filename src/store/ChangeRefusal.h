@@ -37,6 +37,7 @@ class RefusalWatch : public ForwardingRegistry {
                      char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
   LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
                      DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
   LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                        DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                        HKEY* phkResult, DWORD* lpdwDisposition) override;

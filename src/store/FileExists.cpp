@@ -8,6 +8,8 @@
 #include <unistd.h>
 #endif
 
+#include <cstdlib>
+
 namespace zandrel::store {
 
 bool FileExists(const std::string& path) {
@@ -28,6 +30,44 @@ bool FileExists(const std::string& path) {
   ::close(fd);
 #endif
   return file;
+}
+
+namespace {
+
+#ifdef _WIN32
+// Replaces %NAME% by NAME's value; the CRT looks names up as Windows does,
+// in any case.
+std::string ExpandVariables(const std::string& text) {
+  std::string out;
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t open = text.find('%', pos);
+    const std::size_t close = open == std::string::npos ? open : text.find('%', open + 1);
+    if (close == std::string::npos) return out + text.substr(pos);
+    const std::string name = text.substr(open + 1, close - open - 1);
+    const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
+    if (value == nullptr) {  // kept, and its closing "%" may open the next
+      out += text.substr(pos, close - pos);
+      pos = close;
+      continue;
+    }
+    out += text.substr(pos, open - pos) + value;
+    pos = close + 1;
+  }
+}
+#endif
+
+}  // namespace
+
+std::string ProgramPath(const std::string& typed) {
+  const std::size_t first = typed.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  std::string path = typed.substr(first, typed.find_last_not_of(' ') - first + 1);
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+#ifdef _WIN32
+  path = ExpandVariables(path);
+#endif
+  return path;
 }
 
 }  // namespace zandrel::store

@@ -16,6 +16,7 @@ std::string Trim(const std::string& text) {
 
 std::string PrepareExtension(const std::string& text) {
   std::string e = Trim(text);
+  if (!e.empty() && e[0] == '*') e.erase(0, 1);
   if (e.empty() || e[0] != '.') e.insert(e.begin(), '.');
   return e;
 }

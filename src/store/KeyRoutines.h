@@ -25,7 +25,8 @@ inline constexpr REGSAM kWalkAccess = KEY_ENUMERATE_SUB_KEYS;
 
 // Removes the space character (only it) from both ends.
 std::string Trim(const std::string& text);
-// Trimmed, with a "." put in front unless the text already begins with one.
+// Trimmed, without one leading "*" (a file mask as typed: "*.pdf"), with a
+// "." put in front unless the text then begins with one.
 std::string PrepareExtension(const std::string& text);
 // Whether two key names are the same name to the registry: compared by
 // simple per-character upper-casing, as the registry compares them.

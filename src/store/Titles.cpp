@@ -27,6 +27,9 @@ constexpr std::array<const char*, 33> kShellClasses = {
 constexpr std::array<const char*, 7> kProgramFiles = {"batfile", "cmdfile", "comfile", "exefile",
                                                       "lnkfile", "piffile", "scrfile"};
 
+// Their extensions: without one of these keys such files stop starting.
+constexpr std::array<const char*, 7> kShellExtensions = {".bat", ".cmd", ".com", ".exe", ".lnk", ".pif", ".scr"};
+
 template <std::size_t N>
 bool Among(const std::array<const char*, N>& names, const std::string& d) {
   for (const char* name : names)
@@ -51,6 +54,8 @@ bool HasValue(IRegistry& registry, const std::string& path, const std::string& v
 }
 
 }  // namespace
+
+bool ShellsOwnExtension(const std::string& e) { return Among(kShellExtensions, e); }
 
 TitleKind TitleKindByName(const std::string& d) {
   if (!d.empty() && d[0] == '.') return TitleKind::kExtension;
@@ -114,21 +119,12 @@ DefaultText ReadDefaultText(IRegistry& registry, const std::string& path) {
 
 bool ExtensionsNaming(IRegistry& registry, const std::string& d, const std::string& except,
                       std::vector<std::string>* naming) {
+  std::vector<std::string> all;
+  const LONG code = registry.ExtensionsNamingTitle(d.c_str(), &all);
   naming->clear();
-  char name[kNameBufferBytes];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof name;
-    const LONG code = registry.RegEnumKeyExA(HKEY_CLASSES_ROOT, index, name, &length, nullptr, nullptr, nullptr,
-                                             nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) return true;
-    if (code == ERROR_MORE_DATA) continue;  // longer than any key name can be
-    if (code != ERROR_SUCCESS) return false;
-    const std::string extension(name, length);
-    if (extension.empty() || extension[0] != '.' || SameKeyName(extension, except)) continue;
-    const DefaultText title = ReadDefaultText(registry, extension);
-    if (!title.opened) return false;
-    if (title.found && title.type == REG_SZ && SameKeyName(title.text, d)) naming->push_back(extension);
-  }
+  for (std::string& extension : all)
+    if (!SameKeyName(extension, except)) naming->push_back(std::move(extension));
+  return code == ERROR_SUCCESS;
 }
 
 std::string NameList(const std::vector<std::string>& names) {

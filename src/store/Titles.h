@@ -19,6 +19,11 @@ enum class TitleKind {
   kProgramFile,  // the title of files that run themselves (exefile, ...)
 };
 
+// Whether `e` is an extension of the shell's own, whose files run
+// themselves or reach a program (.exe, .lnk, .bat, ...), compared as key
+// names are.
+bool ShellsOwnExtension(const std::string& e);
+
 // The kind of the title `d` by its name alone, compared as key names are.
 TitleKind TitleKindByName(const std::string& d);
 

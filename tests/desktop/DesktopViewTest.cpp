@@ -193,6 +193,20 @@ TEST_F(DesktopView, OwnKeysWinAndBothEnumerateInTheRegistrysOrder) {
     EXPECT_EQ(merged.text, calls.text);
     classes->RegCloseKey(key);
   }
+  // The extensions naming a title: the hive's with the view's it does not
+  // hide, in the registry's order, as the plain calls find them.
+  testing::SeedValue(*hive, ".zqk", "", REG_SZ, "application/x-zqb");
+  for (const auto& [title, named] : std::vector<std::pair<std::string, std::string>>{
+           {"zq own", ".zqa|.ZQM"}, {"APPLICATION/X-ZQB", ".zqb|.zqk"}, {"application/x-zqa", ""}}) {
+    SCOPED_TRACE(title);
+    std::vector<std::string> fast, plain;
+    EXPECT_EQ(classes->ExtensionsNamingTitle(title.c_str(), &fast), ERROR_SUCCESS);
+    EXPECT_EQ(classes->IRegistry::ExtensionsNamingTitle(title.c_str(), &plain), ERROR_SUCCESS);
+    std::string joined;
+    for (const std::string& e : fast) joined += (joined.empty() ? "" : "|") + e;
+    EXPECT_EQ(joined, named);
+    EXPECT_EQ(fast, plain);
+  }
   // Removing its own .zqa shows the desktop's again.
   ASSERT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqa"), ERROR_SUCCESS);
   EXPECT_EQ(Listed()[0], (store::AssociationRow{".zqa", "application/x-zqa", At(R"("@/bin/tool" "%1")")}));

@@ -17,6 +17,8 @@
 //     the name buffer holds, or untouched; no DATA: the data buffer untouched)
 //   begin|commit -> CODE; rollback
 //   keys|values BASE PATH = "a|@|b"         (names in enumeration order, @ the default)
+//   naming TITLE = "a|b" -> CODE            (ExtensionsNamingTitle, the same through
+//                                            the plain calls)
 //   @2 STEP runs the step on a second instance.
 #include <gtest/gtest.h>
 
@@ -136,6 +138,20 @@ class Runner {
       const std::string path = Text();
       Next();  // "="
       EXPECT_EQ(Names(r, base, path, op == "keys"), Text());
+    } else if (op == "naming") {
+      const std::string title = Text();
+      Next();  // "="
+      const std::string expected = Text();
+      for (bool plain : {false, true}) {
+        std::vector<std::string> names{"stale"};
+        Code(plain ? r.IRegistry::ExtensionsNamingTitle(title.c_str(), &names)
+                   : r.ExtensionsNamingTitle(title.c_str(), &names));
+        at_ -= 2;  // the code once more
+        std::string joined;
+        for (const std::string& name : names) joined += (joined.empty() ? "" : "|") + name;
+        EXPECT_EQ(joined, expected) << (plain ? "through the plain calls" : "");
+      }
+      at_ += 2;
     } else {
       ADD_FAILURE() << "unknown step " << op;
     }
@@ -392,6 +408,18 @@ const Row kRows[] = {
      R"(@2 keys HKCR "" = ""; create HKCR .a -> 0; @2 keys HKCR "" = ".a"; @2 open HKCR .a -> 0 as h2;
         @2 set h2 "" sz afile -> 0; values HKCR .a = "@"; delkey HKCR .a -> 0; @2 set h2 "" sz x -> 1018;
         @2 keys HKCR "" = "")"},
+    // The extensions whose default value names a title: a REG_SZ of at most
+    // 4096 bytes, in any case, with or without its NUL; a subkey's default,
+    // another value, another type, a key without a dot are not.
+    {"ExtensionsNamingATitle",
+     R"(create HKCR .b -> 0 as h1; set h1 "" sz "Zq Ёж\0" -> 0; create HKCR .A -> 0 as h2; set h2 "" sz "zQ ёЖ" -> 0;
+        create HKCR .c -> 0 as h3; set h3 "" expand "Zq Ёж\0" -> 0; create HKCR ".d\\sub" -> 0 as h4;
+        set h4 "" sz "Zq Ёж\0" -> 0; create HKCR .e -> 0 as h5; set h5 "x" sz "Zq Ёж\0" -> 0;
+        create HKCR zq -> 0 as h6; set h6 "" sz "Zq Ёж\0" -> 0; create HKCR .f -> 0 as h7; set h7 "" sz "Zq Ё\0" -> 0;
+        create HKCR .g -> 0 as h8; set h8 "" sz "Zq Ёж\0\0" -> 0; create HKCR .h -> 0 as h9; set h9 "" sz "x"*4096 -> 0;
+        create HKCR .i -> 0 as h9; set h9 "" sz "y"*4095 -> 0; naming "ZQ ЁЖ" = ".A|.b" -> 0; naming "Zq Ё" = ".f" -> 0;
+        naming "" = "" -> 0; naming "x"*4096 = "" -> 0; naming "Y"*4095 = ".i" -> 0;
+        begin -> 0; delkey HKCR .b -> 0; naming "zq ёж" = ".A" -> 0; rollback; naming "zq ёж" = ".A|.b" -> 0)"},
 };
 
 // Rows as a backend answers them where it differs, and the one place that

@@ -10,6 +10,7 @@
 #include "store/AssociationListing.h"
 #include "store/KeyRoutines.h"
 #include "store/FileExists.h"
+#include "store/Titles.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
 #include "support/MergedClasses.h"
@@ -173,11 +174,15 @@ struct AddRow {
   store::AssociationFields fields;
   std::string message;  // the one box; kDone: written, E and D as the registry holds them
   std::string e = "", d = "";
+  std::string program = "";  // the file the command names, when not the field trimmed
 };
 
 TEST_F(Changes, AddTable) {
   const std::string n256(256, 'n');
-  const AddRow rows[] = {
+  std::string yo255;
+  for (int i = 0; i < 255; ++i) yo255 += "Ё";
+  const std::string notInNames = "Расширение не может содержать знак ";
+  std::vector<AddRow> rows = {
       {"ticked", {"zq", "Zq", "{P}", 1}, Ticked(kDone), ".zq", "Zq"},
       {"all empty", {"", "", "", 0}, kNoExt},
       {"spaces", {"   ", "D", "{P}", 0}, kNoExt},
@@ -189,14 +194,38 @@ TEST_F(Changes, AddTable) {
       {"control characters", {"zq", "D", "{P}\x01", 0}, "{P}\x01 где ты его видишь?Ламер."},
       {"extension key exists", {" .OTHER", "D", "{P}", 0}, ".OTHER already in registry"},
       {"long extension", {n256, "Zq", "{P}", 0}, "Unable to create ." + n256},
-      {"long description", {"zq", std::string(10000, 'T'), "{P}", 0}, "Unable to create " + std::string(10000, 'T')},
-      {"separator in the extension", {"a\\b", "D", "{P}", 0}, "Расширение не может содержать знак \\: .a\\b"},
+      {"long description", {"zq", std::string(10000, 'T'), "{P}", 0},
+       "Описание длиннее 255 знаков (в нём 10000): такого раздела в реестре быть не может. Введите описание покороче."},
+      {"256 characters", {"zq", yo255 + "Ж", "{P}", 0},
+       "Описание длиннее 255 знаков (в нём 256): такого раздела в реестре быть не может. Введите описание покороче."},
+      {"255 characters", {"zq", yo255, "{P}", 0}, kDone, ".zq", yo255},
+      {"separator in the extension", {"a\\b", "D", "{P}", 0}, notInNames + "\\: .a\\b"},
+      {"a file mask", {" *.zm", "Zq", "{P}", 0}, kDone, ".zm", "Zq"},
+      {"a mask without a dot", {"*zm", "Zq", "{P}", 0}, kDone, ".zm", "Zq"},
+      {"only a mask", {"*", "Zq", "{P}", 0}, kNoExt},
+      {"star", {"*.*", "D", "{P}", 0}, notInNames + "*: .*"},
+      {"question mark", {"z?", "D", "{P}", 0}, notInNames + "?: .z?"},
+      {"less than", {"z<", "D", "{P}", 0}, notInNames + "<: .z<"},
+      {"greater than", {"z>", "D", "{P}", 0}, notInNames + ">: .z>"},
+      {"colon", {"z:q", "D", "{P}", 0}, notInNames + ":: .z:q"},
+      {"quote", {"\"z\"", "D", "{P}", 0}, notInNames + "\": .\"z\""},
+      {"slash", {"a/b", "D", "{P}", 0}, notInNames + "/: .a/b"},
+      {"bar", {"a|b", "D", "{P}", 0}, notInNames + "|: .a|b"},
+      {"a trailing dot", {"zq.", "D", "{P}", 0},
+       "Расширение не может кончаться точкой: .zq. Windows отбрасывает её в именах файлов."},
+      {"two dots", {"..", "D", "{P}", 0}, "Расширение не может кончаться точкой: .. Windows отбрасывает её в именах файлов."},
+      {"a quoted path", {"zq", "Zq", " \"{P}\" ", 0}, kDone, ".zq", "Zq", "{P}"},
+      {"a quoted missing path", {"zq", "D", "\"/nonexistent/x.exe\"", 0}, "/nonexistent/x.exe где ты его видишь?Ламер."},
       {"separator in the description", {"zq", "CLSID\\{0}", "", 0}, "Описание не может содержать знак \\: CLSID\\{0}"},
       {"tabs and control characters kept", {"\t.t\x01", "Zq\tTab\x07", "{P}", 0}, kDone, ".\t.t\x01", "Zq\tTab\x07"},
-      {"two dots", {"..", "Zq.Dots", "{P}", 0}, kDone, "..", "Zq.Dots"},
       {"Cyrillic", {"док", " Документ Ёжика ", "{P}", 0}, kDone, ".док", "Документ Ёжика"},
       {"a device", {"dn", "Zq.Null", kDevice, 0}, kDone, ".dn", "Zq.Null"},
   };
+#ifdef _WIN32
+  ASSERT_EQ(_putenv_s("ZANDREL_TEST_PROGRAM", program.c_str()), 0);
+  rows.push_back({"a variable", {"zq", "Zq", "%zandrel_test_program%", 0}, kDone, ".zq", "Zq", "{P}"});
+  rows.push_back({"an unset variable", {"zq", "D", "%ZANDREL_UNSET%\\x.exe", 0}, "%ZANDREL_UNSET%\\x.exe где ты его видишь?Ламер."});
+#endif
   for (const AddRow& row : rows) {
     SCOPED_TRACE(row.name);
     RecordingPrompter p;
@@ -213,7 +242,7 @@ TEST_F(Changes, AddTable) {
       }
       continue;
     }
-    const std::string p1 = store::Trim(fields.executableFileSpec);
+    const std::string p1 = row.program.empty() ? store::Trim(fields.executableFileSpec) : Fill(row.program);
     EXPECT_EQ(Default(row.e), row.d);
     EXPECT_EQ(Default(row.d + "\\shell\\open\\command"), "\"" + p1 + "\" \"%1\"");
     EXPECT_EQ(Default(row.d + "\\DefaultIcon"), p1 + ",1");
@@ -224,9 +253,12 @@ TEST_F(Changes, AddTable) {
 
 const std::string kAgain = " Введите другое описание.";
 
-// A description that names no file type's title is refused before anything
-// is written, whatever the store holds under it.
-TEST_F(Changes, AddRefusesATitleThatIsNoFileType) {
+// A description that names no file type's title is refused by the add
+// before anything is written, whatever the store holds under it; the removal
+// of an extension naming one deletes the extension alone and says why the
+// title stayed. An extension of the shell's own is removed only after a
+// second question naming it, "Нет" by default.
+TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
   SeedAssociation(*registry, ".zr", "Zq Runs", "\"%1\" %*");
   SeedAssociation(*registry, ".scr", "Zq Saver", " %1 /S");
   SeedAssociation(*registry, ".zl", "Zq Link", "\"%L\"");
@@ -234,41 +266,69 @@ TEST_F(Changes, AddRefusesATitleThatIsNoFileType) {
   SeedValue(*registry, "Directory\\shell\\open\\command", "", REG_SZ, "explorer %1");
   SeedValue(*registry, "zq-proto", "URL Protocol", REG_SZ, "");
   SeedValue(*registry, "zq-proto\\shell\\open\\command", "", REG_SZ, "browser %1");
-  const std::string before = DumpClasses(*registry);
-  const std::pair<std::string, std::string> rows[] = {
-      {".other", "Описание .other начинается с точки, как имя расширения." + kAgain},
-      {".zq", "Описание .zq начинается с точки, как имя расширения." + kAgain},
-      {"clsid", "Описание clsid — системный раздел Windows, а не тип файлов." + kAgain},
-      {"Directory", "Описание Directory — системный раздел Windows, а не тип файлов." + kAgain},
-      {"Zq-Proto", "Описание Zq-Proto — протокол ссылок, а не тип файлов." + kAgain},
-      {"ExeFile", "Описание ExeFile — тип программ, которые запускаются сами." + kAgain},
-      {"Zq Runs", "Описание Zq Runs — тип программ, которые запускаются сами." + kAgain},
-      {"Zq Saver", "Описание Zq Saver — тип программ, которые запускаются сами." + kAgain},
-      {"Zq Link", "Описание Zq Link — тип программ, которые запускаются сами." + kAgain},
+  const std::string dot = "начинается с точки, как имя расширения", shell = "системный раздел Windows, а не тип файлов",
+                    url = "протокол ссылок, а не тип файлов", runs = "тип программ, которые запускаются сами";
+  const struct {
+    std::string d, add, kept, e = ".zk";
+  } rows[] = {
+      {".other", dot, "оно " + dot},
+      {".zq", dot, "оно " + dot},
+      {"clsid", shell, "это " + shell},
+      {"Directory", shell, "это " + shell},
+      {"Zq-Proto", url, "это " + url},
+      {"ExeFile", runs, "это " + runs, ".EXE"},
+      {"Zq Runs", runs, "это " + runs},
+      {"Zq Saver", runs, "это " + runs, ".PIF"},
+      {"Zq Link", runs, "это " + runs},
   };
-  for (const auto& [d, message] : rows) {
-    SCOPED_TRACE(d);
-    RecordingPrompter p;
-    p.AnswerNext(6);
-    FailingRegistry watched(*registry);
-    store::CreateAssociation(watched, p, {"zq", d, program, 0});
-    EXPECT_EQ(p.boxes, (Boxes{{message, 0}}));
-    EXPECT_EQ(watched.Count(kChangeOps), 0u);
-    EXPECT_EQ(DumpClasses(*registry), before);
+  const auto shellQuestion = [](const std::string& e) {
+    return Box{"Расширение " + e + " — файлы, которые Windows запускает сама. Без него они перестанут открываться "
+               "двойным щелчком.\r\nВсё равно удалить " + e + "?", 0x124};
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.d);
+    const std::string before = DumpClasses(*registry);
+    {
+      RecordingPrompter p;
+      p.AnswerNext(6);
+      FailingRegistry watched(*registry);
+      store::CreateAssociation(watched, p, {"zn", row.d, program, 0});
+      EXPECT_EQ(p.boxes, (Boxes{{"Описание " + row.d + (row.d[0] == '.' ? " " : " — ") + row.add + "." + kAgain, 0}}));
+      EXPECT_EQ(watched.Count(kChangeOps), 0u);
+      EXPECT_EQ(DumpClasses(*registry), before);
+    }
+    SeedKey(*registry, row.d);
+    const std::string titled = DumpClasses(*registry);
+    SeedValue(*registry, row.e, "", REG_SZ, row.d);
+    const std::string named = DumpClasses(*registry);
+    const bool own = store::ShellsOwnExtension(row.e);
+    for (int answer : own ? std::vector<int>{7, 6} : std::vector<int>{6}) {
+      RecordingPrompter p;
+      p.AnswerNext(6);
+      p.AnswerNext(answer);
+      EXPECT_EQ(store::RemoveAssociation(*registry, p, {row.e, row.d, 0}).committed, answer == 6);
+      Boxes expected{{"Удаляется расширенние " + row.e + "\r\nХотите удалить расширенние и описание?", 0x24}};
+      if (own) expected.push_back(shellQuestion(row.e));
+      if (answer == 6)
+        expected.push_back({"Ассоциация удаленна из реестра " + row.e + "\r\nОписание " + row.d + " оставлено: " + row.kept + ".", 0});
+      EXPECT_EQ(p.boxes, expected);
+      EXPECT_EQ(DumpClasses(*registry), answer == 6 ? titled : named);
+    }
   }
 }
 
 struct ReuseRow {
   const char* name;
   std::vector<std::string> others;  // other extensions naming the title
-  bool command;                     // the title has an open command
+  int command;                      // the title's open command: 0 none, 1 another, 2 the add's own
   std::vector<int> answers;
   std::vector<Box> asked;  // after kReuse
   bool written;
 };
 
 // A title in use: one question; when other extensions name it, a second
-// that names them and the command they lose, with "Нет" as its default.
+// that names them and the command they lose, with "Нет" as its default. A
+// title that already opens files with the add's command asks neither.
 TEST_F(Changes, AddAsksBeforeReusingATitle) {
   const std::string newCommand = "\"" + program + "\" \"%1\"";
   const Box sharedWithCommand{"Описание Zq Title называют и другие расширения: .za, .zb.\r\nИх команда old %1 будет "
@@ -276,20 +336,22 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
   const Box sharedBySeven{"Описание Zq Title называют и другие расширения: .za, .zb, .zc, .zd, .ze и ещё 2.\r\n"
                           "Они будут открываться командой " + newCommand + ".\r\nИзменить и для них?", 0x124};
   const ReuseRow rows[] = {
-      {"unshared, no", {}, true, {7}, {}, false},
-      {"unshared, yes", {}, true, {6}, {}, true},
-      {"shared, default", {".za", ".zb"}, true, {6}, {sharedWithCommand}, false},
-      {"shared, no", {".za", ".zb"}, true, {6, 7}, {sharedWithCommand}, false},
-      {"shared, yes", {".za", ".zb"}, true, {6, 6}, {sharedWithCommand}, true},
-      {"shared by seven, no command", {".za", ".zb", ".zc", ".zd", ".ze", ".zf", ".zg"}, false, {6, 6},
+      {"unshared, no", {}, 1, {7}, {}, false},
+      {"unshared, yes", {}, 1, {6}, {}, true},
+      {"shared, default", {".za", ".zb"}, 1, {6}, {sharedWithCommand}, false},
+      {"shared, no", {".za", ".zb"}, 1, {6, 7}, {sharedWithCommand}, false},
+      {"shared, yes", {".za", ".zb"}, 1, {6, 6}, {sharedWithCommand}, true},
+      {"shared by seven, no command", {".za", ".zb", ".zc", ".zd", ".ze", ".zf", ".zg"}, 0, {6, 6},
        {sharedBySeven}, true},
+      {"shared, the same command", {".za", ".zb"}, 2, {}, {}, true},
   };
   for (const ReuseRow& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
     SeedValue(*registry, "Zq Title", "Kept", REG_SZ, "kept");
     SeedValue(*registry, "Zq Title\\shell\\print\\command", "", REG_SZ, "print %1");
-    if (row.command) SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "old %1");
+    if (row.command != 0)
+      SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, row.command == 1 ? "old %1" : newCommand);
     for (const std::string& e : row.others) SeedValue(*registry, e, "", REG_SZ, "zq title");
     const std::string before = DumpClasses(*registry);
     RecordingPrompter p;
@@ -297,7 +359,8 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
     FailingRegistry watched(*registry);
     p.onShow = [&](const Box&) { EXPECT_FALSE(watched.InTransaction()); };
     store::CreateAssociation(watched, p, Add());
-    Boxes expected{kReuse};
+    Boxes expected;
+    if (row.command != 2) expected.push_back(kReuse);
     expected.insert(expected.end(), row.asked.begin(), row.asked.end());
     if (row.written) expected.push_back({kDone, 0});
     EXPECT_EQ(p.boxes, expected);
@@ -478,13 +541,13 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
       {"open the machine's classes to remove", false, Open, 4, {kNotRemoved}, true},
       {"delete E", false, DeleteKey, 1, {kNotRemoved}},
       {"read E's title", false, Open, 4, {kNotRemoved}, true},
-      {"read the classes under the lock", false, EnumKey, 1, {kNotRemoved}, true},
-      {"open E to delete", false, Open, 5, {"Unable to open .zq", kNotRemoved}, true},
+      {"read the extensions naming D under the lock", false, Naming, 1, {kNotRemoved}, true},
+      {"open E to delete", false, Open, 7, {"Unable to open .zq", kNotRemoved}, true},
       {"delete DefaultIcon", false, DeleteKey, 2, {kNotRemoved}},
       {"delete command", false, DeleteKey, 3, {kNotRemoved}},
       {"delete shell", false, DeleteKey, 5, {kNotRemoved}},
       {"delete D", false, DeleteKey, 6, {kNotRemoved}},
-      {"open D to delete", false, Open, 7, {"Unable to open Zq Title", kNotRemoved}, true},
+      {"open D to delete", false, Open, 9, {"Unable to open Zq Title", kNotRemoved}, true},
       {"commit removal", false, Commit, 1, {kNotRemoved}},
   };
   for (const StepRow& row : rows) {

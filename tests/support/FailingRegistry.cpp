@@ -7,7 +7,7 @@ namespace zandrel::testing {
 namespace {
 const char* Name(RegOp op) {
   const char* names[] = {"Open", "EnumKey", "EnumValue", "Create", "SetValue", "DeleteKey",
-                         "Close", "DeleteValue", "Begin", "Commit", "Rollback"};
+                         "Close", "DeleteValue", "Begin", "Commit", "Rollback", "Naming"};
   int bit = 0;
   while ((1u << bit) != op) ++bit;
   return names[bit];
@@ -112,6 +112,11 @@ void FailingRegistry::RollbackTransaction() {
     Target().RollbackTransaction();
     return ERROR_SUCCESS;
   });
+}
+
+LONG FailingRegistry::ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) {
+  extensions->clear();
+  return Pass(Naming, Text(title), [&] { return Target().ExtensionsNamingTitle(title, extensions); });
 }
 
 }  // namespace zandrel::testing

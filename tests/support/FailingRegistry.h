@@ -16,8 +16,8 @@ namespace zandrel::testing {
 
 enum RegOp : std::uint32_t {
   Open = 1, EnumKey = 2, EnumValue = 4, Create = 8, SetValue = 16, DeleteKey = 32, Close = 64,
-  DeleteValue = 128, Begin = 256, Commit = 512, Rollback = 1024,
-  kAllOps = 2047,
+  DeleteValue = 128, Begin = 256, Commit = 512, Rollback = 1024, Naming = 2048,
+  kAllOps = 4095,
   kChangeOps = Create | SetValue | DeleteKey | DeleteValue | Begin | Commit | Rollback,
 };
 
@@ -44,6 +44,8 @@ class FailingRegistry : public ForwardingRegistry {
   std::function<void(RegOp)> before;  // runs before each call, injected or not
 
   ZANDREL_REGISTRY_OVERRIDES;
+  // One call (Naming, the title as its text), answered by the target.
+  LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
 
  private:
   void Arm(std::uint64_t n, LONG code, std::uint32_t ops, int kill);

@@ -25,6 +25,10 @@ class MergedClasses : public ForwardingRegistry {
                        REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult,
                        DWORD* lpdwDisposition) override;
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+  // Through the merged opens.
+  LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override {
+    return IRegistry::ExtensionsNamingTitle(title, extensions);
+  }
 
  private:
   bool AmongUsers(const std::string& path);

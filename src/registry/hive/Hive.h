@@ -43,6 +43,9 @@ class HiveRegistry : public zandrel::IRegistry {
   HiveRegistry& operator=(const HiveRegistry&) = delete;
 
   ZANDREL_REGISTRY_OVERRIDES;
+  // One query: the classes root's extensions with their default values, in
+  // the order of the name index, without reading any other key.
+  LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
 
   // Hands the subtree of the open `hKey` to `visitor` exactly as
   // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a

@@ -457,4 +457,28 @@ void HiveRegistry::RollbackTransaction() {
   m.CutOffVanishedKeys();
 }
 
+LONG HiveRegistry::ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) {
+  extensions->clear();
+  Impl& m = *impl_;
+  Impl::CallEnd end{m};
+  LONG code = m.Sync();
+  if (code == ERROR_SUCCESS) code = m.Reading();
+  if (code != ERROR_SUCCESS) return code;
+  const std::string upper = registry::UpperName(title == nullptr ? "" : title);
+  std::string text;
+  Use use(m.extension_defaults);
+  use.Int(1, kClassesKey);
+  int rc;
+  while ((rc = use.Step()) == SQLITE_ROW) {
+    // As the plain calls read it: a REG_SZ of at most 4096 bytes, up to one
+    // terminating NUL.
+    const std::string_view data = use.Column(2);
+    if (sqlite3_column_int64(m.extension_defaults, 1) != REG_SZ || data.empty() || data.size() > 4096) continue;
+    text.clear();
+    registry::AppendUpperName(data.back() == '\0' ? data.substr(0, data.size() - 1) : data, &text);
+    if (text == upper) extensions->emplace_back(use.Column(0));
+  }
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+}
+
 }  // namespace zandrel::hive

@@ -223,6 +223,7 @@ struct HiveRegistry::Impl {
   sqlite3_stmt* all_keys = nullptr;
   sqlite3_stmt* key_order = nullptr;
   sqlite3_stmt* all_values = nullptr;
+  sqlite3_stmt* extension_defaults = nullptr;  // ExtensionsNamingTitle
 
   struct Handle {
     HKEY hkey;

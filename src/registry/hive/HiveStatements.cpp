@@ -39,7 +39,7 @@ HiveRegistry::Impl::~Impl() {
         release,       rollback_to,  data_version, child_lookup, key_depth,
         children,      values,       insert_key,   has_children, delete_key,
         delete_values, set_value,    delete_value, delete_tree_values, delete_tree_keys,
-        table_sizes,   all_keys,     key_order,    all_values}) {
+        table_sizes,   all_keys,     key_order,    all_values,   extension_defaults}) {
     sqlite3_finalize(s);
   }
   if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -89,6 +89,11 @@ int HiveRegistry::Impl::Prepare() {
       {&all_keys, "SELECT id, name FROM keys ORDER BY id"},
       {&key_order, "SELECT parent, id FROM keys ORDER BY parent, upper_name"},
       {&all_values, "SELECT key, name, type, data FROM vals ORDER BY id"},
+      // The keys below ?1 whose names begin with "." (a range of the name
+      // index), with their default values, in enumeration order.
+      {&extension_defaults,
+       "SELECT k.name, v.type, v.data FROM keys k JOIN vals v ON v.key = k.id AND v.upper_name = X''"
+       " WHERE k.parent = ?1 AND k.upper_name >= X'2E' AND k.upper_name < X'2F' ORDER BY k.upper_name"},
   };
   for (const auto& item : list) {
     const int rc =
