@@ -11,6 +11,7 @@
 
 #include "desktop/DesktopMapping.h"
 #include "desktop/DesktopProjection.h"
+#include "desktop/MimeDatabase.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
 #include "support/Support.h"
@@ -41,12 +42,13 @@ TEST(DesktopMapping, OneRowPerAssociation) {
   Program(dir, "my app/run");
   Program(dir, "odd$\\dir/run");
   Program(dir, "plain.txt", 0644);
+  Program(dir, "quo\"te/run");
   struct Row {
     const char* name;
     const char* extension;
     const char* command;  // "@" stands for the programs' folder
     const char* exec;     // as the entry holds it; "" when not projected
-    const char* type;
+    const char* type;     // when not projected: why not
   } rows[] = {
       {"as the writer has it", ".zqa", "@/tool %1", "@/tool %f", "application/x-zandrel-zqa"},
       {"quoted program and file", ".zqb", R"("@/tool" "%1")", "@/tool %f", "application/x-zandrel-zqb"},
@@ -57,15 +59,20 @@ TEST(DesktopMapping, OneRowPerAssociation) {
        "application/x-zandrel-zqe"},
       {"file argument inside a word", ".zqf", "@/tool --in=%1 %*", "@/tool --in=%f", "application/x-zandrel-zqf"},
       {"no file argument: appended", ".zqg", "@/tool", "@/tool %f", "application/x-zandrel-zqg"},
-      {"system type reused, any case", ".TXT", "@/tool %1", "@/tool %f", "text/plain"},
+      {"system type of its one glob", ".zqs", "@/tool %1", "@/tool %f", "text/x-zqs"},
       {"odd characters in the extension", ".a b*", "@/tool %1", "@/tool %f", "application/x-zandrel-a_20b_2a"},
-      {"program missing", ".zqh", "@/missing %1", "", ""},
-      {"program not executable", ".zqi", "@/plain.txt %1", "", ""},
-      {"Windows path", ".zqj", R"(C:\WINDOWS\notepad.exe %1)", "", ""},
-      {"relative path", ".zqk", "tool %1", "", ""},
-      {"file argument in a quoted word", ".zql", R"(@/tool "--in=a b%1")", "", ""},
+      {"48 Cyrillic letters: a hash past the length", ".яяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяя", "@/tool %1",
+       "@/tool %f", "application/x-zandrel-_d1_8f_d1_8f_d1_8f_d1_8f_d1_8f_d1_8f_d1_8f_d1_8-43ccb7bdc5252dc5"},
+      {"program missing", ".zqh", "@/missing %1", "", "в команде @/missing %1 нет программы этого компьютера"},
+      {"program not executable", ".zqi", "@/plain.txt %1", "", "файл @/plain.txt не исполняемый"},
+      {"program's path holds a quote", ".zqm", R"("@/quo"te/run" "%1")", "",
+       R"(в пути к программе @/quo"te/run есть кавычка ("), её не передать в команде)"},
+      {"Windows path", ".zqj", R"(C:\WINDOWS\notepad.exe %1)", "",
+       R"(в команде C:\WINDOWS\notepad.exe %1 нет программы этого компьютера)"},
+      {"file argument in a quoted word", ".zql", R"(@/tool "--in=a b%1")", "",
+       "аргумент с именем файла внутри кавычек нельзя записать в файл рабочего стола"},
   };
-  const SystemGlobs globs{{"txt", "text/plain"}};
+  const MimeDatabase mime = MimeDatabase::Parse({{"50:text/x-zqs:*.zqs\n", "", ""}}, kPrivateTypePrefix, nullptr);
   const ProgramCheck isProgram = [](const std::string& p) {
     struct stat st {};
     return !p.empty() && p[0] == '/' && stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -73,12 +80,17 @@ TEST(DesktopMapping, OneRowPerAssociation) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
+    std::vector<ProjectionFailure> failures;
     const std::vector<Projection> got = MapAssociations(
-        {store::AssociationRow{row.extension, "Zq Title", Replace(row.command, "@", dir.Path())}}, globs, isProgram);
+        {store::AssociationRow{row.extension, "Zq Title", Replace(row.command, "@", dir.Path())}}, mime, isProgram,
+        &failures);
     if (*row.exec == '\0') {
       EXPECT_TRUE(got.empty());
+      ASSERT_EQ(failures.size(), 1u);
+      EXPECT_EQ(failures[0].reason, Replace(row.type, "@", dir.Path()));
       continue;
     }
+    EXPECT_TRUE(failures.empty());
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].exec, Replace(row.exec, "@", dir.Path()));
     EXPECT_EQ(got[0].mimeType, row.type);
@@ -91,7 +103,7 @@ class DesktopProjection : public ::testing::Test {
     paths.dataHome = home.File("data");
     paths.configHome = home.File("config");
     paths.dataDirs = {home.File("system")};
-    home.Write("system/mime/globs2", "# comment\n50:text/plain:*.txt\n50:text/x-other:*.zq?\n");
+    home.Write("system/mime/globs2", "# comment\n50:text/x-zqt:*.zqt\n50:text/x-other:*.zq?\n");
     tool = Program(home, "bin/tool");
   }
   std::string Entry(const std::string& id) const { return paths.dataHome + "/applications/" + id; }
@@ -110,12 +122,12 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   // Another program's lines, one of them the default for text/plain, and an
   // entry named like Zandrel's but not its own.
   const std::string others =
-      "[Added Associations]\r\ntext/plain=b.desktop;\r\n\r\n[Default Applications]\r\n"
-      "text/plain=gedit.desktop;\r\n# theirs\r\n\r\n[Removed Associations]\r\nimage/png=c.desktop;";
+      "[Added Associations]\r\ntext/x-zqt=b.desktop;\r\n\r\n[Default Applications]\r\n"
+      "text/x-zqt=gedit.desktop;\r\n# theirs\r\n\r\n[Removed Associations]\r\nimage/png=c.desktop;";
   home.Write("config/mimeapps.list", others);
   const std::string foreign = home.Write("data/applications/zandrel-foreign.desktop", "[Desktop Entry]\n");
   testing::SeedAssociation(registry, ".zqa", "Zq \"A\" & <B>", tool + " %1");
-  testing::SeedAssociation(registry, ".txt", "Zq Text", "\"" + tool + "\" \"%1\"");
+  testing::SeedAssociation(registry, ".zqt", "Zq Text", "\"" + tool + "\" \"%1\"");
   testing::SeedAssociation(registry, ".zqw", "Zq Windows", "C:\\zq.exe %1");
 
   ProjectionReport report = ProjectAssociations(registry, paths);
@@ -123,22 +135,23 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   EXPECT_EQ(report.projected, 2u);
   EXPECT_EQ(report.skipped, 1u);
   EXPECT_NE(ReadFile(Package()).find("<mime-type type=\"application/x-zandrel-zqa\">\n    <comment>Zq &quot;A&quot; "
-                                     "&amp; &lt;B&gt;</comment>\n    <glob pattern=\"*.zqa\"/>"),
+                                     "&amp; &lt;B&gt;</comment>\n    <sub-class-of type=\"text/x-other\"/>\n"
+                                     "    <glob pattern=\"*.zqa\" weight=\"60\"/>"),
             std::string::npos);
-  EXPECT_EQ(ReadFile(Package()).find("text/plain"), std::string::npos) << "a system type is not declared again";
+  EXPECT_EQ(ReadFile(Package()).find("text/x-zqt"), std::string::npos) << "a system type is not declared again";
   const std::string header =
       "# Written by Zandrel from its classes store; it rewrites or removes this file.\n[Desktop Entry]\n"
       "Type=Application\n";
   EXPECT_EQ(ReadFile(Entry("zandrel-zqa.desktop")),
             header + "Name=Zq \"A\" & <B>\nExec=" + tool +
                 " %f\nMimeType=application/x-zandrel-zqa;\nNoDisplay=true\nX-Zandrel-Extension=.zqa\n");
-  EXPECT_EQ(ReadFile(Entry("zandrel-txt.desktop")),
-            header + "Name=Zq Text\nExec=" + tool + " %f\nMimeType=text/plain;\nNoDisplay=true\nX-Zandrel-Extension=.txt\n");
+  EXPECT_EQ(ReadFile(Entry("zandrel-zqt.desktop")),
+            header + "Name=Zq Text\nExec=" + tool + " %f\nMimeType=text/x-zqt;\nNoDisplay=true\nX-Zandrel-Extension=.zqt\n");
   EXPECT_EQ(ReadFile(MimeApps()),
-            "[Added Associations]\r\ntext/plain=b.desktop;\r\n\r\n[Default Applications]\r\n"
-            "text/plain=gedit.desktop;\r\napplication/x-zandrel-zqa=zandrel-zqa.desktop;\n# theirs\r\n\r\n"
+            "[Added Associations]\r\ntext/x-zqt=b.desktop;\r\n\r\n[Default Applications]\r\n"
+            "text/x-zqt=gedit.desktop;\r\napplication/x-zandrel-zqa=zandrel-zqa.desktop;\n# theirs\r\n\r\n"
             "[Removed Associations]\r\nimage/png=c.desktop;")
-      << "the other program keeps text/plain";
+      << "the other program keeps text/x-zqt";
 
   // A run killed before it wrote an entry: the next one finishes the work.
   ASSERT_EQ(unlink(Entry("zandrel-zqa.desktop").c_str()), 0);
@@ -148,12 +161,12 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   EXPECT_EQ(ProjectAssociations(registry, paths).filesChanged, 0u);
 
   ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqa"), ERROR_SUCCESS);
-  ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt"), ERROR_SUCCESS);
+  ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqt"), ERROR_SUCCESS);
   report = ProjectAssociations(registry, paths);
   ASSERT_EQ(report.status.message, "");
   EXPECT_FALSE(Exists(Package()));
   EXPECT_FALSE(Exists(Entry("zandrel-zqa.desktop")));
-  EXPECT_FALSE(Exists(Entry("zandrel-txt.desktop")));
+  EXPECT_FALSE(Exists(Entry("zandrel-zqt.desktop")));
   EXPECT_TRUE(Exists(foreign));
   EXPECT_EQ(ReadFile(MimeApps()), others);
 }
@@ -165,6 +178,24 @@ TEST_F(DesktopProjection, MimeAppsItCreatedGoesWithTheLastAssociation) {
   ASSERT_EQ(registry.RegDeleteKeyA(HKEY_CLASSES_ROOT, ".zqa"), ERROR_SUCCESS);
   ASSERT_EQ(ProjectAssociations(registry, paths).status.message, "");
   EXPECT_FALSE(Exists(MimeApps()));
+}
+
+// A file that cannot be written (here a folder in the entry's place, as a
+// read-only data folder would refuse it) fails its own association only;
+// the window names it, once, after the change's own message.
+TEST_F(DesktopProjection, AFileThatCannotBeWrittenFailsOnlyItsAssociation) {
+  const std::string longExtension = ".яяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяя";
+  testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
+  testing::SeedAssociation(registry, longExtension, "Zq Long", tool + " %1");
+  home.Write("data/applications/zandrel-zqa.desktop/in the way", "");
+  const ProjectionReport report = ProjectAssociations(registry, paths);
+  EXPECT_EQ(report.projected, 2u);
+  EXPECT_NE(ReadFile(MimeApps()).find("application/x-zandrel-zqa=zandrel-zqa.desktop;"), std::string::npos);
+  EXPECT_EQ(FailureMessage(report, "zqa"), "Изменение .zqa не перенесено на рабочий стол: не удаётся записать " +
+                                               Entry("zandrel-zqa.desktop") + " (" + Entry("zandrel-zqa.desktop") +
+                                               ": is a folder, not a file).");
+  EXPECT_EQ(FailureMessage(report, longExtension), "");
+  EXPECT_NE(ReadFile(Package()).find("<glob pattern=\"*" + longExtension + "\"/>"), std::string::npos);
 }
 
 TEST_F(DesktopProjection, UnreadableStoreChangesNothing) {
