@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <map>
 
 #include "desktop/DesktopMapping.h"
 #include "desktop/DesktopProjection.h"
@@ -35,6 +38,16 @@ std::string Replace(std::string text, const std::string& from, const std::string
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
 
 TEST(DesktopMapping, OneRowPerAssociation) {
   TempDir dir;
@@ -225,6 +238,91 @@ TEST_F(DesktopProjection, ReadsTheStoreUnderItsLock) {
   testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
   ASSERT_EQ(ProjectAssociations(probing, paths).status.message, "");
   EXPECT_TRUE(probing.locked);
+}
+
+// Over the system's MIME database, as GIO in a process of its own sees it:
+// each add opens its own extension's files and changes no other simple
+// glob's program, also where the extension's type is shared (.bmp and .dib),
+// is a parent of others (.zip of .odt, .gz of .tar.gz) or has a twin in
+// another case (*.c and *.C).
+TEST(DesktopProjectionOverGio, AnAddOpensItsOwnFilesAndNoOthers) {
+  TempDir home;
+  XdgPaths paths;
+  paths.dataHome = home.File("data");
+  paths.configHome = home.File("config");
+  paths.dataDirs = {home.File("system"), "/usr/share"};
+  // The desktop's programs before the adds, each logging what it opens.
+  const auto program = [&](const std::string& name) {
+    const std::string path = home.Write("bin/" + name, "#!/bin/sh\necho " + name + " \"$1\" >> " + home.File("opened") + "\n");
+    chmod(path.c_str(), 0755);
+    return path;
+  };
+  for (const auto& [name, types] : {std::pair<std::string, std::string>{"archiver", "application/zip;application/gzip;"},
+                                    {"viewer", "image/bmp;"},
+                                    {"editor", "text/plain;"}})
+    home.Write("system/applications/" + name + ".desktop", "[Desktop Entry]\nType=Application\nName=" + name +
+                                                               "\nExec=" + program(name) + " %f\nMimeType=" + types + "\n");
+  // The system's defaults; application/zip has none, as on a bare machine.
+  home.Write("etc/mimeapps.list", "[Default Applications]\napplication/gzip=archiver.desktop;\n"
+                                  "image/bmp=viewer.desktop;\ntext/plain=editor.desktop;\n");
+  const std::string env = "env -u XDG_CURRENT_DESKTOP XDG_DATA_HOME=" + paths.dataHome + " XDG_CONFIG_HOME=" +
+                          paths.configHome + " XDG_DATA_DIRS=" + home.File("system") + ":/usr/share XDG_CONFIG_DIRS=" +
+                          home.File("etc") + " ";
+  std::string names;
+  const MimeDatabase system = MimeDatabase::Read({"/usr/share/mime"}, "", nullptr);
+  for (const MimeGlob& g : system.Globs())
+    if (IsSuffixGlob(g.pattern) && g.pattern[1] == '.') names += "x" + g.pattern.substr(1) + "\n";
+  const std::string namesFile = home.Write("names", names);
+  const auto probe = [&](const char* mode, const std::string& input) {
+    std::map<std::string, std::string> answers;  // name -> "type entry"
+    const std::string out = Output(env + ZANDREL_GIO_PROBE + " " + mode + " < " + input);
+    for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+      const std::size_t space = out.find(' ', start);
+      answers[out.substr(start, space - start)] = out.substr(space + 1, end - space - 1);
+    }
+    return answers;
+  };
+  const std::map<std::string, std::string> before = probe("names", namesFile);
+  ASSERT_GT(before.size(), 500u);
+  ASSERT_EQ(before.at("x.tar.gz"), "application/x-compressed-tar archiver.desktop") << "the parent's default";
+
+  TempDir store;
+  std::unique_ptr<IRegistry> hive = testing::MakeRegistry(store.Path());
+  const std::vector<std::string> added{"zip", "gz", "bmp", "dib", "c"};
+  for (const std::string& ext : added) testing::SeedAssociation(*hive, "." + ext, "Zq " + ext, program(ext) + " %1");
+  ASSERT_EQ(ProjectAssociations(*hive, paths).status.message, "");
+
+  const std::map<std::string, std::string> after = probe("names", namesFile);
+  ASSERT_EQ(after.size(), before.size());
+  for (const auto& [name, answer] : before) {
+    SCOPED_TRACE(name);
+    const bool own = std::find(added.begin(), added.end(), name.substr(2)) != added.end();
+    const std::string& now = after.at(name);
+    if (own) EXPECT_EQ(now.substr(now.find(' ') + 1), "zandrel-" + name.substr(2) + ".desktop");
+    else EXPECT_EQ(now, answer);
+  }
+  // Files with content, whose type GIO settles by it when the name leaves it unsure.
+  const std::string zip = std::string("PK\3\4", 4) + std::string(26, '\0');
+  const std::string gzip = std::string("\x1f\x8b\x08\0", 4) + std::string(12, '\0');
+  const std::string bmp = "BM" + std::string(52, '\0');
+  std::string files;
+  for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"x.zip", zip}, {"x.gz", gzip}, {"x.bmp", bmp},
+                                    {"x.dib", bmp}, {"x.c", "int main(void) { return 0; }\n"}, {"y.tar.gz", gzip},
+                                    {"y.jar", zip}, {"y.C", "int main() {}\n"}})
+    files += home.Write("files/" + name, bytes) + "\n";
+  const std::map<std::string, std::string> opened = probe("files", home.Write("file-list", files));
+  const auto entry = [&](const std::string& name) {
+    const std::string& answer = opened.at(home.File("files/" + name));
+    return answer.substr(answer.find(' ') + 1);
+  };
+  for (const std::string& ext : added) EXPECT_EQ(entry("x." + ext), "zandrel-" + ext + ".desktop");
+  EXPECT_EQ(entry("y.tar.gz"), "archiver.desktop");
+  EXPECT_EQ(entry("y.jar"), "-");
+  EXPECT_EQ("text/x-c++src " + entry("y.C"), before.at("x.C"));
+  // And the launch itself.
+  ASSERT_EQ(std::system((env + "gio open " + home.File("files/x.dib")).c_str()), 0);
+  for (int wait = 0; wait < 100 && ReadFile(home.File("opened")).empty(); ++wait) usleep(50000);
+  EXPECT_EQ(ReadFile(home.File("opened")), "dib " + home.File("files/x.dib") + "\n");
 }
 
 }  // namespace
