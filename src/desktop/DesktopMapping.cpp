@@ -110,10 +110,12 @@ bool EndsWithFolded(const std::string& s, const std::string& suffix) {
 void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p) {
   const std::string suffix = "." + ext;
   const std::vector<MimeDatabase::Match> matches = mime.Lookup("x" + suffix);
+  const std::string folded = AsciiLower(suffix);
   bool otherCase = false;  // a glob for another case of the same name
   for (const MimeGlob& g : mime.Globs())
-    otherCase = otherCase || (IsSuffixGlob(g.pattern) && g.pattern.substr(1) != suffix &&
-                              AsciiLower(g.pattern.substr(1)) == AsciiLower(suffix));
+    otherCase = otherCase || (g.suffix && g.pattern.size() == suffix.size() + 1 &&
+                              g.pattern.compare(1, std::string::npos, suffix) != 0 &&
+                              AsciiLower(g.pattern.substr(1)) == folded);
   if (matches.size() == 1 && !otherCase && !mime.HasSubtypes(matches[0].type)) {
     bool alone = true;
     for (const MimeGlob& g : mime.Globs())
@@ -131,7 +133,7 @@ void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p)
   p.parentType = matches[0].type;
   p.weight = std::min(100, matches[0].weight + 10);
   for (const MimeGlob& g : mime.Globs())
-    if (IsSuffixGlob(g.pattern) && g.pattern.size() - 1 > suffix.size() && EndsWithFolded(g.pattern, suffix))
+    if (g.suffix && g.pattern.size() - 1 > suffix.size() && EndsWithFolded(g.pattern, suffix))
       p.kept.push_back(g);
 }
 

@@ -215,8 +215,8 @@ XdgPaths XdgPaths::FromEnvironment() {
 }
 
 std::string FailureMessage(const ProjectionReport& report, const std::string& extension) {
-  std::string ext = extension;
-  if (!ext.empty() && ext[0] != '.') ext.insert(0, ".");
+  std::string ext = extension.empty() || extension[0] == '.' ? std::string() : std::string(1, '.');
+  ext += extension;
   const auto folded = [](std::string s) {
     for (char& c : s)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

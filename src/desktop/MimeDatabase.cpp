@@ -31,10 +31,6 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?[") != std::string::npos; }
 
-bool EndsWith(const std::string& s, const std::string& suffix) {
-  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 // GLib's simple patterns: "*" any run, "?" one character, nothing else special.
 bool SimpleMatch(const char* pattern, const char* name) {
   for (; *pattern != '\0'; ++pattern, ++name) {
@@ -79,10 +75,15 @@ MimeDatabase MimeDatabase::Parse(const std::vector<MimeFolderText>& folders, con
       if (glob.pattern.empty() || glob.pattern == "__NOGLOBS__" || !seen.emplace(glob.type, glob.pattern).second)
         continue;
       if (c != std::string::npos) {
-        const std::string flags = "," + line.substr(c + 1) + ",";
-        glob.caseSensitive = flags.find(",cs,") != std::string::npos;
+        for (std::size_t at = c + 1; at <= line.size();) {  // comma-separated flags
+          std::size_t end = line.find(',', at);
+          if (end == std::string::npos) end = line.size();
+          glob.caseSensitive = glob.caseSensitive || line.compare(at, end - at, "cs") == 0;
+          at = end + 1;
+        }
       }
       if (!glob.caseSensitive) glob.pattern = AsciiLower(glob.pattern);
+      glob.suffix = IsSuffixGlob(glob.pattern);
       glob.folder = f;
       db.globs_.push_back(std::move(glob));
     }
@@ -140,9 +141,9 @@ std::vector<MimeDatabase::Match> MimeDatabase::Lookup(const std::string& name) c
       std::size_t longest = 0;
       std::vector<Match> at;
       for (const MimeGlob& g : globs_) {
-        if (g.folder != f || !IsSuffixGlob(g.pattern) || (!exact && g.caseSensitive)) continue;
+        if (g.folder != f || !g.suffix || (!exact && g.caseSensitive)) continue;
         const std::size_t length = g.pattern.size() - 1;
-        if (length < longest || !EndsWith(s, g.pattern.substr(1))) continue;
+        if (length < longest || length > s.size() || s.compare(s.size() - length, length, g.pattern, 1) != 0) continue;
         if (length > longest) at.clear();
         longest = length;
         at.push_back({g.type, g.weight});
@@ -152,7 +153,7 @@ std::vector<MimeDatabase::Match> MimeDatabase::Lookup(const std::string& name) c
   }
   if (found.size() < 2)
     for (const MimeGlob& g : globs_)
-      if (HasWildcard(g.pattern) && !IsSuffixGlob(g.pattern) && SimpleMatch(g.pattern.c_str(), name.c_str()))
+      if (!g.suffix && HasWildcard(g.pattern) && SimpleMatch(g.pattern.c_str(), name.c_str()))
         found.push_back({g.type, g.weight});
   // A type once, with its heaviest weight; the last match takes the place
   // of a repeated one, as GIO's own pass does, before a stable sort.

@@ -17,6 +17,7 @@ struct MimeGlob {
   std::string type;
   std::string pattern;         // as matched: lower-cased unless case-sensitive
   bool caseSensitive = false;
+  bool suffix = false;         // IsSuffixGlob(pattern)
   std::size_t folder = 0;      // the MIME folder's place, the user's first
 };
 
