@@ -1,5 +1,9 @@
 #include "desktop/DesktopMapping.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <set>
 #include <string_view>
@@ -55,8 +59,7 @@ std::string DisplayText(const std::string& s) {
   return out;
 }
 
-// The extension as a name part of files and types: ASCII letters (lowered)
-// and digits as they are, every other byte as "_" and two hex digits.
+// The extension as a name part of files and types (see ExtensionId).
 std::string EncodeId(const std::string& ext) {
   std::string id;
   for (char c : AsciiLower(ext)) {
@@ -99,8 +102,80 @@ std::string XmlEscaped(const std::string& s) {
   return out;
 }
 
+bool EndsWithFolded(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && AsciiLower(s.substr(s.size() - suffix.size())) == AsciiLower(suffix);
+}
+
+// Picks the type of files named "x.ext" (see Projection).
+void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p) {
+  const std::string suffix = "." + ext;
+  const std::vector<MimeDatabase::Match> matches = mime.Lookup("x" + suffix);
+  const std::string folded = AsciiLower(suffix);
+  bool otherCase = false;  // a glob for another case of the same name
+  for (const MimeGlob& g : mime.Globs())
+    otherCase = otherCase || (g.suffix && g.pattern.size() == suffix.size() + 1 &&
+                              g.pattern.compare(1, std::string::npos, suffix) != 0 &&
+                              AsciiLower(g.pattern.substr(1)) == folded);
+  if (matches.size() == 1 && !otherCase && !mime.HasSubtypes(matches[0].type)) {
+    bool alone = true;
+    for (const MimeGlob& g : mime.Globs())
+      alone = alone && (g.type != matches[0].type || g.pattern == "*" + suffix);
+    if (alone) {
+      p.mimeType = matches[0].type;
+      return;
+    }
+  }
+  p.privateType = true;
+  p.mimeType = kPrivateTypePrefix + ExtensionId(ext);
+  p.glob = GlobFor(ext);
+  p.caseSensitive = otherCase;
+  if (matches.empty()) return;
+  p.parentType = matches[0].type;
+  p.weight = std::min(100, matches[0].weight + 10);
+  for (const MimeGlob& g : mime.Globs())
+    if (g.suffix && g.pattern.size() - 1 > suffix.size() && EndsWithFolded(g.pattern, suffix))
+      p.kept.push_back(g);
+}
+
+std::string GlobElement(const std::string& pattern, int weight, bool caseSensitive) {
+  std::string element = "<glob pattern=\"" + XmlEscaped(pattern) + "\"";
+  if (weight != 0) element += " weight=\"" + std::to_string(weight) + "\"";
+  if (caseSensitive) element += " case-sensitive=\"true\"";
+  return element + "/>";
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && path[0] == '/' && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Why no program of this machine opens files with `command`.
+std::string WhyNoProgram(const std::string& command) {
+  if (const std::optional<ParsedCommand> file = ParseCommand(command, IsFile))
+    return "файл " + file->program + " не исполняемый";
+  // A program whose path holds a quote: the quoted first word ends at it.
+  const std::size_t open = command.find_first_not_of(" \t");
+  if (open != std::string::npos && command[open] == '"')
+    for (std::size_t close = command.find('"', open + 1); close != std::string::npos;
+         close = command.find('"', close + 1)) {
+      const std::string path = command.substr(open + 1, close - open - 1);
+      if (path.find('"') != std::string::npos && IsFile(path))
+        return "в пути к программе " + path + " есть кавычка (\"), её не передать в команде";
+    }
+  return "в команде " + command + " нет программы этого компьютера";
+}
 
 }  // namespace
+
+std::string ExtensionId(const std::string& ext) {
+  std::string id = EncodeId(ext);
+  if (id.size() <= kMaxIdLength) return id;
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (char c : id) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char tail[24];
+  std::snprintf(tail, sizeof tail, "-%016llx", static_cast<unsigned long long>(hash));
+  return id.substr(0, kMaxIdLength - 17) + tail;
+}
 
 // A desktop entry string value: backslashes and line breaks escaped.
 std::string KeyFileEscaped(const std::string& s) {
@@ -117,25 +192,34 @@ std::string KeyFileEscaped(const std::string& s) {
   return out;
 }
 
-std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>& rows, const SystemGlobs& globs,
-                                        const ProgramCheck& isProgram) {
+std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>& rows, const MimeDatabase& mime,
+                                        const ProgramCheck& isProgram, std::vector<ProjectionFailure>* unprojected) {
   std::vector<Projection> out;
+  const auto fail = [&](const store::AssociationRow& row, const std::string& reason) {
+    if (unprojected != nullptr) unprojected->push_back({row.extension, reason});
+  };
   for (const store::AssociationRow& row : rows) {
     if (row.extension.size() < 2 || row.extension[0] != '.') continue;
     const std::string ext = row.extension.substr(1);
-    if (!IsValidText(ext) || ext.find('/') != std::string::npos) continue;
+    if (!IsValidText(ext) || ext.find('/') != std::string::npos) {
+      fail(row, "расширение нельзя записать в имя файла");
+      continue;
+    }
     std::optional<ParsedCommand> parsed = ParseCommand(row.command, isProgram);
-    if (!parsed || !IsValidText(parsed->program)) continue;
+    if (!parsed || !IsValidText(parsed->program)) {
+      fail(row, WhyNoProgram(row.command));
+      continue;
+    }
     Projection p;
     p.exec = ExecValue(*parsed);
-    if (p.exec.empty()) continue;
+    if (p.exec.empty()) {
+      fail(row, "аргумент с именем файла внутри кавычек нельзя записать в файл рабочего стола");
+      continue;
+    }
     p.extension = row.extension;
     p.description = DisplayText(row.description);
-    const std::string id = EncodeId(ext);
-    p.entryId = kEntryPrefix + id + ".desktop";
-    const auto known = globs.find(AsciiLower(ext));
-    p.privateType = known == globs.end();
-    p.mimeType = p.privateType ? kPrivateTypePrefix + id : known->second;
+    p.entryId = kEntryPrefix + ExtensionId(ext) + ".desktop";
+    ChooseType(ext, mime, p);
     out.push_back(std::move(p));
   }
   return out;
@@ -143,13 +227,22 @@ std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>
 
 std::string MimePackage(const std::vector<Projection>& projections) {
   std::string types;
+  std::map<std::string, std::vector<const MimeGlob*>> kept;  // type -> its globs declared again
+  std::set<std::pair<std::string, std::string>> keptOnce;
   for (const Projection& p : projections) {
     if (!p.privateType) continue;
-    types += "  <mime-type type=\"" + p.mimeType + "\">\n    <comment>" + XmlEscaped(p.description) +
-             "</comment>\n    <glob pattern=\"" + XmlEscaped(GlobFor(p.extension.substr(1))) +
-             "\"/>\n  </mime-type>\n";
+    types += "  <mime-type type=\"" + p.mimeType + "\">\n    <comment>" + XmlEscaped(p.description) + "</comment>\n";
+    if (!p.parentType.empty()) types += "    <sub-class-of type=\"" + XmlEscaped(p.parentType) + "\"/>\n";
+    types += "    " + GlobElement(p.glob, p.weight, p.caseSensitive) + "\n  </mime-type>\n";
+    for (const MimeGlob& g : p.kept)
+      if (keptOnce.emplace(g.type, g.pattern).second) kept[g.type].push_back(&g);
   }
   if (types.empty()) return "";
+  for (const auto& [type, globs] : kept) {
+    types += "  <mime-type type=\"" + XmlEscaped(type) + "\">\n";
+    for (const MimeGlob* g : globs) types += "    " + GlobElement(g->pattern, g->weight, g->caseSensitive) + "\n";
+    types += "  </mime-type>\n";
+  }
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<!-- Written by Zandrel from its classes store; it rewrites or removes this file. -->\n"
          "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n" +

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop/MimeDatabase.h"
 #include "store/AssociationListing.h"
 
 namespace zandrel::desktop {
@@ -17,13 +18,15 @@ namespace zandrel::desktop {
 // Every desktop entry Zandrel writes is named "zandrel-<id>.desktop", and every
 // private MIME type "application/x-zandrel-<id>": the prefixes are the mark
 // by which its files and mimeapps.list lines are told from other programs'.
+// The id is the extension with ASCII letters lower-cased, digits as they are
+// and every other byte "_" and two hex digits; past
+// kMaxIdLength its head and "-" and a hash of the whole, so that any
+// extension gives a file name well within the 255 bytes of a name.
 inline constexpr const char* kEntryPrefix = "zandrel-";
 inline constexpr const char* kPrivateTypePrefix = "application/x-zandrel-";
 inline constexpr const char* kPackageFileName = "zandrel.xml";
-
-// Lower-cased extension without its dot -> the MIME type the shared database
-// gives "*.ext" (the other programs' types only).
-using SystemGlobs = std::map<std::string, std::string>;
+inline constexpr std::size_t kMaxIdLength = 64;
+std::string ExtensionId(const std::string& extensionWithoutDot);
 
 // Whether a path names a program this machine can run.
 using ProgramCheck = std::function<bool(const std::string&)>;
@@ -61,21 +64,42 @@ std::string CommandFromExec(const std::string& exec, const EntryFacts& facts);
 // The first word of an Exec value, its quotes undone; "" when there is none.
 std::string ExecProgram(const std::string& exec);
 
-// What the projection makes of one association.
+// What the projection makes of one association. Files named "x.ext" get
+// the type GIO guesses for them when no other name or type depends on it (it
+// has that one glob and no subtypes); else a private type of its own, a
+// subclass of that type (so that content sniffing still settles on it),
+// whose glob outweighs the system's for "*.ext" and is case-sensitive when
+// another case of the name has a glob of its own. The system's longer globs
+// that end in ".ext" (*.tar.gz for .gz) are declared again beside it: GIO
+// takes the longest glob of each MIME folder, so without them the private
+// glob would take their files too.
 struct Projection {
   std::string extension;    // ".ext", as listed
   std::string description;  // the title, valid UTF-8
   std::string mimeType;
   bool privateType = false;  // declared in Zandrel's package file
+  std::string parentType;    // a private type's system type, "" when the name has none
+  std::string glob;          // a private type's glob
+  int weight = 0;            // its weight, 0 for the default
+  bool caseSensitive = false;
+  std::vector<MimeGlob> kept;  // the other globs declared again
   std::string entryId;       // "zandrel-<id>.desktop"
   std::string exec;          // the Exec value
 };
 
+// An association that does not open files here, and why, in the program's
+// language.
+struct ProjectionFailure {
+  std::string extension;  // ".ext", as listed
+  std::string reason;
+};
+
 // The associations that can be projected, in the listing's order; those whose
 // program is not here (or whose extension or command cannot be said in the
-// freedesktop files) are left out.
-std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>& rows, const SystemGlobs& globs,
-                                        const ProgramCheck& isProgram);
+// freedesktop files) are left out, each with its reason in `unprojected`.
+std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>& rows, const MimeDatabase& mime,
+                                        const ProgramCheck& isProgram,
+                                        std::vector<ProjectionFailure>* unprojected = nullptr);
 
 // A desktop entry's string value: backslashes and line breaks escaped.
 std::string KeyFileEscaped(const std::string& s);

@@ -16,6 +16,7 @@
 #include "files/FileRead.h"
 #include "files/FileReplace.h"
 #include "desktop/DesktopMapping.h"
+#include "desktop/MimeDatabase.h"
 #include "store/AssociationListing.h"
 
 extern char** environ;
@@ -84,36 +85,10 @@ Status Reconcile(const std::string& path, const std::string& content, std::size_
   return done;
 }
 
-// The other programs' "*.ext" globs of a globs2 file, the highest weight
-// winning (the first file read wins a tie), and Zandrel's own types in it.
-void ReadGlobs(const std::string& mimeFolder, std::map<std::string, std::pair<int, std::string>>& globs,
-               std::set<std::string>* own) {
-  std::string text;
-  bool exists = false;
-  if (!ReadWhole(mimeFolder + "/globs2", text, exists).Ok()) return;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
-    const std::size_t a = line.find(':'), b = a == std::string::npos ? a : line.find(':', a + 1);
-    if (line.empty() || line[0] == '#' || b == std::string::npos) continue;
-    const std::string type = line.substr(a + 1, b - a - 1);
-    std::string glob = line.substr(b + 1);
-    glob = glob.substr(0, glob.find(':'));
-    if (type.rfind(kPrivateTypePrefix, 0) == 0) {
-      if (own != nullptr) own->insert(type);
-      continue;
-    }
-    if (glob.size() < 3 || glob.compare(0, 2, "*.") != 0 || glob.find_first_of("*?[", 2) != std::string::npos)
-      continue;
-    std::string ext = glob.substr(2);
-    for (char& c : ext)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    const int weight = std::atoi(line.c_str());
-    auto it = globs.find(ext);
-    if (it == globs.end() || weight > it->second.first) globs[ext] = {weight, type};
-  }
+std::vector<std::string> MimeFolders(const XdgPaths& paths) {
+  std::vector<std::string> folders{paths.dataHome + "/mime"};
+  for (const std::string& dir : paths.dataDirs) folders.push_back(dir + "/mime");
+  return folders;
 }
 
 // This process's environment with the XDG folders the projection wrote to,
@@ -123,7 +98,7 @@ std::vector<std::string> ToolEnvironment(const XdgPaths& paths) {
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
     if (entry.rfind("XDG_DATA_HOME=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
-        entry.rfind("XDG_DATA_DIRS=", 0) != 0)
+        entry.rfind("XDG_DATA_DIRS=", 0) != 0 && entry.rfind("PKGSYSTEM_ENABLE_FSYNC=", 0) != 0)
       env.push_back(entry);
   }
   std::string dirs;
@@ -131,6 +106,12 @@ std::vector<std::string> ToolEnvironment(const XdgPaths& paths) {
   env.push_back("XDG_DATA_HOME=" + paths.dataHome);
   env.push_back("XDG_CONFIG_HOME=" + paths.configHome);
   env.push_back("XDG_DATA_DIRS=" + dirs);
+  // The tools' files are derived from the package files and entries; a run
+  // that a crash cut short is made again, as the next projection finds the
+  // compiled types or the index unlike its own. Without this, the MIME tool
+  // flushes each type's file to disk on its own, about a second for a
+  // hundred types.
+  env.push_back("PKGSYSTEM_ENABLE_FSYNC=0");
   return env;
 }
 
@@ -175,11 +156,15 @@ std::set<std::string> IndexedEntries(const std::string& applications) {
 }  // namespace
 
 std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::set<std::string>* own) {
-  std::map<std::string, std::pair<int, std::string>> weighted;
-  ReadGlobs(paths.dataHome + "/mime", weighted, own);
-  for (const std::string& dir : paths.dataDirs) ReadGlobs(dir + "/mime", weighted, nullptr);
   std::map<std::string, std::string> globs;
-  for (const auto& [ext, typed] : weighted) globs.emplace(ext, typed.second);
+  const MimeDatabase mime = MimeDatabase::Read(MimeFolders(paths), kPrivateTypePrefix, own);
+  for (const MimeGlob& g : mime.Globs()) {
+    if (!IsSuffixGlob(g.pattern) || g.pattern.size() < 3 || g.pattern[1] != '.') continue;
+    std::string ext = g.pattern.substr(2);
+    for (char& c : ext)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    globs.emplace(ext, g.type);
+  }
   return globs;
 }
 
@@ -229,14 +214,33 @@ XdgPaths XdgPaths::FromEnvironment() {
   return paths;
 }
 
+std::string FailureMessage(const ProjectionReport& report, const std::string& extension) {
+  std::string ext = extension.empty() || extension[0] == '.' ? std::string() : std::string(1, '.');
+  ext += extension;
+  const auto folded = [](std::string s) {
+    for (char& c : s)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+  };
+  const std::string subject = ext.empty() ? "Изменение" : "Изменение " + ext;
+  for (const ProjectionFailure& f : report.failures)
+    if (!ext.empty() && folded(f.extension) == folded(ext))
+      return subject + " не перенесено на рабочий стол: " + f.reason + ".";
+  if (!report.shared.Ok()) return subject + " не перенесено на рабочий стол: " + report.shared.message + ".";
+  return "";
+}
+
 ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths) {
   ProjectionReport report;
   if (paths.dataHome.empty() || paths.configHome.empty()) {
-    report.status = {Status::kNotFound, "neither XDG_DATA_HOME and XDG_CONFIG_HOME nor HOME is set"};
+    report.status = report.shared = {Status::kNotFound, "neither XDG_DATA_HOME and XDG_CONFIG_HOME nor HOME is set"};
     return report;
   }
   Status& status = report.status;
-  if (status = MakeFolders(paths.configHome); !status.Ok()) return report;
+  if (status = MakeFolders(paths.configHome); !status.Ok()) {
+    report.shared = status;
+    return report;
+  }
   // One projection at a time (the window and zandrel-reg may both run one),
   // the store read under the lock too: a run that read an older store must
   // not write after one that read a newer. The lock goes with the descriptor.
@@ -252,21 +256,29 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   const store::ListingResult listing = store::AssociationListing(registry).List();
   const std::vector<store::AssociationRow>& rows = listing.rows;
   if (!listing.classesKeyOpened) {
-    status = {Status::kFailed, "the classes store cannot be read"};
+    status = report.shared = {Status::kFailed, "the classes store cannot be read"};
     return report;
   }
 
   std::set<std::string> ownTypes;
   const std::string mimeFolder = paths.dataHome + "/mime";
-  const SystemGlobs globs = ReadSystemGlobs(paths, &ownTypes);
+  const MimeDatabase mime = MimeDatabase::Read(MimeFolders(paths), kPrivateTypePrefix, &ownTypes);
 
-  const std::vector<Projection> projections = MapAssociations(rows, globs, IsProgram);
+  const std::vector<Projection> projections = MapAssociations(rows, mime, IsProgram, &report.failures);
   report.projected = projections.size();
   report.skipped = rows.size() - projections.size();
+  // A file that cannot be written fails the associations it carries; the
+  // others are projected all the same.
+  const auto failed = [&report](const Status& why, const std::string& path, const std::string& extension) {
+    if (report.status.Ok()) report.status = why;
+    report.failures.push_back({extension, "не удаётся записать " + path + " (" + why.message + ")"});
+  };
 
   const std::size_t before = report.filesChanged;
-  status = Reconcile(mimeFolder + "/packages/" + kPackageFileName, MimePackage(projections), report.filesChanged);
-  if (!status.Ok()) return report;
+  const std::string package = mimeFolder + "/packages/" + kPackageFileName;
+  if (Status written = Reconcile(package, MimePackage(projections), report.filesChanged); !written.Ok())
+    for (const Projection& p : projections)
+      if (p.privateType) failed(written, package, p.extension);
   std::set<std::string> privateTypes;
   for (const Projection& p : projections)
     if (p.privateType) privateTypes.insert(p.mimeType);
@@ -277,8 +289,9 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   std::set<std::string> entries;
   for (const Projection& p : projections) {
     entries.insert(p.entryId);
-    if (status = Reconcile(applications + "/" + p.entryId, DesktopEntry(p), report.filesChanged); !status.Ok())
-      return report;
+    const std::string entry = applications + "/" + p.entryId;
+    if (Status written = Reconcile(entry, DesktopEntry(p), report.filesChanged); !written.Ok())
+      failed(written, entry, p.extension);
   }
   if (DIR* dir = ::opendir(applications.c_str())) {
     std::vector<std::string> withdrawn;
@@ -296,7 +309,11 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
     }
     ::closedir(dir);
     for (const std::string& name : withdrawn) {
-      if (status = RemoveFile(applications + "/" + name); !status.Ok()) return report;
+      if (Status removed = RemoveFile(applications + "/" + name); !removed.Ok()) {
+        if (report.shared.Ok()) report.shared = removed;
+        if (status.Ok()) status = removed;
+        continue;
+      }
       ++report.filesChanged;
     }
   }
@@ -305,19 +322,23 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
   const std::string mimeapps = paths.configHome + "/mimeapps.list";
   std::string old;
   bool exists = false;
-  if (status = ReadWhole(mimeapps, old, exists); !status.Ok()) return report;
-  const std::string merged = MergeMimeApps(old, projections);
-  if (merged != old) {
-    status = merged.empty() ? RemoveFile(mimeapps) : ReplaceFile(mimeapps, merged);
-    if (!status.Ok()) return report;
-    ++report.filesChanged;
+  Status defaults = ReadWhole(mimeapps, old, exists);
+  const std::string merged = defaults.Ok() ? MergeMimeApps(old, projections) : old;
+  if (defaults.Ok() && merged != old) {
+    defaults = merged.empty() ? RemoveFile(mimeapps) : ReplaceFile(mimeapps, merged);
+    if (defaults.Ok()) ++report.filesChanged;
   }
+  if (!defaults.Ok())
+    for (const Projection& p : projections) failed(defaults, mimeapps, p.extension);
 
   struct stat st {};
+  Status tool;
   if (mimeStale && ::stat((mimeFolder + "/packages").c_str(), &st) == 0)
-    status = RunTool("update-mime-database", mimeFolder, paths);
-  if (status.Ok() && desktopStale && ::stat(applications.c_str(), &st) == 0)
-    status = RunTool("update-desktop-database", applications, paths);
+    tool = RunTool("update-mime-database", mimeFolder, paths);
+  if (tool.Ok() && desktopStale && ::stat(applications.c_str(), &st) == 0)
+    tool = RunTool("update-desktop-database", applications, paths);
+  if (!tool.Ok() && report.shared.Ok()) report.shared = tool;
+  if (!tool.Ok() && status.Ok()) status = tool;
   return report;
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop/DesktopMapping.h"
 #include "registry/Registry.h"
 #include "status/Status.h"
 
@@ -35,12 +36,21 @@ struct ProjectionReport {
   std::size_t projected = 0;     // associations that open files on this desktop
   std::size_t skipped = 0;       // listed associations whose program is not here
   std::size_t filesChanged = 0;  // files written or removed by this run
-  status::Status status;         // Ok() on success; else its message names the file or tool that failed
+  status::Status status;         // Ok() on success; else its message names the first file or tool that failed
+  // Every association that does not open files here: those skipped, and
+  // those whose files could not be written.
+  std::vector<ProjectionFailure> failures;
+  status::Status shared;  // a failure that concerns them all (a tool, an entry to withdraw)
 };
 
+// The window's message when the change of `extension` (with or without its
+// dot; "" for a change of several) did not reach the desktop, in the program's
+// language; "" when it did.
+std::string FailureMessage(const ProjectionReport& report, const std::string& extension);
+
 // The other programs' "*.ext" globs of the MIME databases of `paths` (lower-
-// cased extension -> type, the highest weight winning, the first folder a
-// tie), and, when `own` is not null, Zandrel's private types found there.
+// cased extension -> the type of its first glob), and, when `own` is not
+// null, Zandrel's private types found there.
 std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::set<std::string>* own);
 
 // The mimeapps.list files in the order the rules consult them, each with
@@ -50,7 +60,8 @@ std::vector<std::pair<std::string, bool>> MimeAppsFiles(const XdgPaths& paths);
 // Reads the store through its listing and brings the files in line with it,
 // then runs update-mime-database and update-desktop-database where they are
 // installed and needed, with this process's environment. A store that cannot
-// be read changes nothing.
+// be read changes nothing; a file that cannot be written stops only the
+// associations it carries.
 ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths);
 
 }  // namespace zandrel::desktop

@@ -319,11 +319,16 @@ void frmZandrel::cmdExit_Click() {
   if (show_exit_) show_exit_();
 }
 
+void frmZandrel::DesktopFollows(const std::string& extension) {
+  const std::string failure = GetPlatform().AssociationsChanged(extension);
+  if (!failure.empty()) prompter_.MsgBox(failure, MB_OK | MB_ICONEXCLAMATION);
+}
+
 void frmZandrel::CreateAssociation() {
   store::AssociationFields fields{txtFileExt.Text(), txtTitleRef.Text(), txtExecutableFileSpec.Text(),
                                   cbxUpdateList.Value()};
   store::ChangeOutcome outcome = store::CreateAssociation(registry_, prompter_, fields);
-  if (outcome.committed) GetPlatform().AssociationsChanged();
+  if (outcome.committed) DesktopFollows(fields.fileExt);
   if (outcome.reloadList) cmdList_Click();
 }
 
@@ -333,7 +338,7 @@ void frmZandrel::RemoveAssociation() {
   fields.titleRef = txtTitleRef.Text();
   fields.updateList = cbxUpdateList.Value();
   store::ChangeOutcome outcome = store::RemoveAssociation(registry_, prompter_, fields);
-  if (outcome.committed) GetPlatform().AssociationsChanged();
+  if (outcome.committed) DesktopFollows(fields.fileExt);
   if (outcome.reloadList) cmdList_Click();
   if (outcome.notifyShell) {
     const std::int32_t zero = 0;
@@ -405,7 +410,7 @@ void frmZandrel::UndoLastChange(store::Newest which) {
   if (outcome.result != store::UndoOutcome::Result::kUndone) return;
   cmdList_Click();
   // The desktop's files and the shell follow, as after an add or a removal.
-  GetPlatform().AssociationsChanged();
+  DesktopFollows(newest.kind == "add" || newest.kind == "remove" ? newest.subject : "");
   const std::int32_t zero = 0;
   GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
 }

@@ -86,6 +86,9 @@ class frmZandrel : public ui::Window {
   // list when the update box is ticked and the change succeeded.
   void CreateAssociation();
   void RemoveAssociation();
+  // After a committed change: the desktop follows, and a failure of it is
+  // shown after the change's own messages.
+  void DesktopFollows(const std::string& extension);
 
   // The listing's state as the last listing left it (CurrentRow, WalkStopped).
   const store::AssociationListing& Listing() const { return listing_; }

@@ -49,10 +49,11 @@ int main(int argc, char** argv) {
 
   // The desktop's own association data follows every committed change, from
   // the hive alone: what the desktop holds already is not written back.
-  platform.SetAssociationsChangedHandler([&hive] {
+  platform.SetAssociationsChangedHandler([&hive](const std::string& extension) {
     const zandrel::desktop::ProjectionReport report =
         zandrel::desktop::ProjectAssociations(*hive, zandrel::desktop::XdgPaths::FromEnvironment());
     if (!report.status.Ok()) std::cerr << "zandrel: desktop associations: " << report.status.message << "\n";
+    return zandrel::desktop::FailureMessage(report, extension);
   });
 
   zandrel::shell::Forms forms(platform, classes,

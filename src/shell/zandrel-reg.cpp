@@ -203,6 +203,13 @@ int Why(IRegistry& registry, const std::string& extension) {
 #endif
 
 #ifdef ZANDREL_HAVE_DESKTOP
+// After a committed change: the desktop's files brought in line with the
+// store. "" or what went wrong.
+std::string DesktopFollows(IRegistry& registry) {
+  const desktop::ProjectionReport report = desktop::ProjectAssociations(registry, desktop::XdgPaths::FromEnvironment());
+  return report.status.Ok() ? std::string() : report.status.message;
+}
+
 int Desktop(IRegistry& registry) {
   const desktop::ProjectionReport report =
       desktop::ProjectAssociations(registry, desktop::XdgPaths::FromEnvironment());
@@ -348,10 +355,20 @@ int Run(const std::vector<std::string>& args) {
     bool built = false;
     std::unique_ptr<hive::HiveRegistry> registry;
     const status::Status opened = hive::OpenDefaultHive(import_into, &built, &registry);
-    if (built) return Imported(status::Status(), notes, args[1]);  // the new hive holds the file
-    if (!opened.Ok()) return Fail(opened.message);  // also the failure of the file in a new hive
-    const status::Status imported = import_into(*registry);
-    return Imported(imported, notes, args[1], refusal);
+    int code = 0;
+    if (built) {
+      code = Imported(status::Status(), notes, args[1]);  // the new hive holds the file
+    } else {
+      if (!opened.Ok()) return Fail(opened.message);  // also the failure of the file in a new hive
+      const status::Status imported = import_into(*registry);
+      code = Imported(imported, notes, args[1], refusal);
+      if (!imported.Ok()) return code;
+    }
+#ifdef ZANDREL_HAVE_DESKTOP
+    // The desktop's files follow the store, as after an undo.
+    if (const std::string error = DesktopFollows(*registry); !error.empty()) return Fail(error);
+#endif
+    return code;
   }
 #endif
 #ifdef _WIN32
@@ -374,11 +391,7 @@ int Run(const std::vector<std::string>& args) {
     std::function<std::string()> after;
 #ifdef ZANDREL_HAVE_DESKTOP
     // The desktop's files follow the store, as after an add or a removal.
-    after = [&registry] {
-      const desktop::ProjectionReport report =
-          desktop::ProjectAssociations(*registry, desktop::XdgPaths::FromEnvironment());
-      return report.status.Ok() ? std::string() : report.status.message;
-    };
+    after = [&registry] { return DesktopFollows(*registry); };
 #endif
     return shell::UndoFromCommandLine(history, args.size() == 2 ? std::optional(args[1]) : std::nullopt,
                                       verb == "redo" ? store::Newest::kUndo : store::Newest::kChange, Write, after);

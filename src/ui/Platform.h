@@ -71,13 +71,16 @@ class Platform {
   // tell; realisations record the call.
   virtual void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
                               const void* dwItem2) = 0;
-  // Called after every committed add or removal of an association, so that
-  // the desktop's own association data can follow the store. The program
-  // sets the handler where the desktop keeps such data (the freedesktop
-  // projection on Linux); by default nothing happens.
-  void SetAssociationsChangedHandler(std::function<void()> handler) { associations_changed_ = std::move(handler); }
-  void AssociationsChanged() {
-    if (associations_changed_) associations_changed_();
+  // Called after every committed change of the associations, so that the
+  // desktop's own association data can follow the store. `extension` is the
+  // one the change named ("" when it named none). The handler returns the
+  // text to show when the desktop could not follow, "" when it did. The
+  // program sets the handler where the desktop keeps such data (the
+  // freedesktop projection on Linux); by default nothing happens.
+  using AssociationsChangedHandler = std::function<std::string(const std::string& extension)>;
+  void SetAssociationsChangedHandler(AssociationsChangedHandler handler) { associations_changed_ = std::move(handler); }
+  std::string AssociationsChanged(const std::string& extension) {
+    return associations_changed_ ? associations_changed_(extension) : std::string();
   }
   // The folder of the running executable, without a trailing separator.
   virtual std::string ExecutableFolder() = 0;
@@ -95,7 +98,7 @@ class Platform {
   virtual void Quit() = 0;
 
  private:
-  std::function<void()> associations_changed_;
+  AssociationsChangedHandler associations_changed_;
   int dispatch_depth_ = 0;
   int open_windows_ = 0;
 };

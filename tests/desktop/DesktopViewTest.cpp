@@ -279,8 +279,13 @@ TEST_F(DesktopView, WhyNamesEveryStep) {
   const std::string env = "ZANDREL_HIVE=" + store.File("registry.db") + " ";
   ASSERT_EQ(std::system((env + ZANDREL_REG " import /dev/null 2>/dev/null; true").c_str()), 0);
   std::string own = store.File("own.reg");
-  testing::WriteFile(own, "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqa]\n@=\"Zq Own\"\n[HKEY_CLASSES_ROOT\\Zq Own\\shell\\open\\command]\n@=\"/own %1\"\n");
+  testing::WriteFile(own, "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqa]\n@=\"Zq Own\"\n[HKEY_CLASSES_ROOT\\Zq Own\\shell\\open\\command]\n@=\"/own %1\"\n"
+                          "[HKEY_CLASSES_ROOT\\.zqi]\n@=\"Zq Imported\"\n[HKEY_CLASSES_ROOT\\Zq Imported\\shell\\open\\command]\n"
+                          "@=\"" + At("@/bin/tool %1") + "\"\n");
   ASSERT_EQ(std::system((env + ZANDREL_REG " import " + own).c_str()), 0);
+  // An import reaches the desktop as every committed change does.
+  EXPECT_NE(testing::ReadFile(home.File("data/applications/zandrel-zqi.desktop")).find("\nExec=" + At("@/bin/tool %f\n")),
+            std::string::npos);
   EXPECT_EQ(Output(env + ZANDREL_REG " why .zqb"), At(R"(glob: *.zqb -> application/x-zqb (weight 50, @/system/mime/globs2)
 type: GIO guesses application/x-zqb for a file named x.zqb
 mimeapps.list: @/config/zqdesk-mimeapps.list

@@ -292,7 +292,12 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   Seed();
   std::vector<std::size_t> changedAt;  // messages shown when the desktop heard of a committed change
-  platform.SetAssociationsChangedHandler([&] { changedAt.push_back(platform.messages.size()); });
+  std::vector<std::string> changedFor;
+  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
+    changedAt.push_back(platform.messages.size());
+    changedFor.push_back(extension);
+    return std::string();
+  });
   form->cmdAdd.FireClick();
   for (const char* caption : {"добавить", "Добавить ", "", "Удалить."}) {  // proceed acts on the caption exactly
     form->fraAsso.SetCaption(caption);
@@ -312,9 +317,22 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   form->txtFileExt.UserEdited("new2");
   form->txtTitleRef.UserEdited("New Title 2");
   platform.ClearRecord();
+  // A desktop that cannot follow: its text after the change's own, then the reload's.
+  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
+    changedAt.push_back(platform.messages.size());
+    changedFor.push_back(extension);
+    return std::string("the desktop's failure");
+  });
   form->cmdProceed.FireClick();  // ticked: the list is reloaded and shown
-  ASSERT_EQ(Texts().size(), 2u);
-  EXPECT_EQ(Texts()[1], "Просмотр завершен.  Всего  4");
+  ASSERT_EQ(Texts().size(), 3u);
+  EXPECT_EQ(Texts()[1], "the desktop's failure");
+  EXPECT_EQ(platform.messages[1].flags, MB_OK | MB_ICONEXCLAMATION);
+  EXPECT_EQ(Texts()[2], "Просмотр завершен.  Всего  4");
+  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
+    changedAt.push_back(platform.messages.size());
+    changedFor.push_back(extension);
+    return std::string();
+  });
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
   EXPECT_TRUE(platform.shellNotifies.empty()) << "an add does not tell the shell";
   EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");
@@ -337,6 +355,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   EXPECT_EQ(std::vector<std::int64_t>({n.eventId, n.flags, n.item1, n.item2}), (std::vector<std::int64_t>{0x08000000, 0, 0, 0}));
   EXPECT_EQ(Mode(), "11110001 Удалить lvwAsso");
   EXPECT_EQ(changedAt, (std::vector<std::size_t>{1, 1, 2})) << "after the change's message, before the reload's";
+  EXPECT_EQ(changedFor, (std::vector<std::string>{"new", "new2", ".new"})) << "the extension as the field holds it";
   // A failed removal stays in remove mode and still tells the shell.
   form->cmdDelete.FireClick();
   platform.ClearRecord();
@@ -373,7 +392,10 @@ TEST_F(Manager, UndoOfTheNewestChange) {
   EXPECT_EQ(Texts()[0], "Нет изменений, которые можно отменить.");
   EXPECT_EQ(Texts()[1], "Нет отменённых изменений, которые можно вернуть.");
   int changed = 0;
-  platform.SetAssociationsChangedHandler([&] { ++changed; });
+  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
+    ++changed;
+    return extension == ".new" ? std::string() : "not told the undone change's extension: " + extension;
+  });
   platform.ClearRecord();
   platform.AnswerNext(IDNO);
   form->FireKey(ui::Key::CtrlZ);
