@@ -410,7 +410,7 @@ void frmZandrel::UndoLastChange(store::Newest which) {
   if (outcome.result != store::UndoOutcome::Result::kUndone) return;
   cmdList_Click();
   // The desktop's files and the shell follow, as after an add or a removal.
-  DesktopFollows(newest.kind == "add" || newest.kind == "remove" ? newest.subject : "");
+  DesktopFollows(store::ChangedExtension(history_->Inner(), newest));
   const std::int32_t zero = 0;
   GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
 }

@@ -378,7 +378,7 @@ int Run(const std::vector<std::string>& args) {
   // Only an undo writes here: the others read an existing hive and make none.
   std::unique_ptr<hive::HiveRegistry> registry;
   const status::Status opened =
-      verb == "undo" ? hive::OpenDefaultHive(&registry) : hive::OpenDefaultHiveForReading(&registry);
+      verb == "undo" || verb == "redo" ? hive::OpenDefaultHive(&registry) : hive::OpenDefaultHiveForReading(&registry);
 #endif
   if (!opened.Ok()) return Fail(opened.message);
   if (verb == "history") return shell::ShowHistory(*registry, Write);

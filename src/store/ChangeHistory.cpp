@@ -1,5 +1,7 @@
 #include "store/ChangeHistory.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <ctime>
 #include <tuple>
@@ -172,6 +174,23 @@ LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record
   const std::string bytes = ValueOf(registry, key, "Record");
   registry.RegCloseKey(key);
   return DecodeChangeRecord(bytes, record) ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+std::string ChangedExtension(IRegistry& registry, const HistoryEntry& entry) {
+  if (entry.kind == "add" || entry.kind == "remove") return entry.subject;
+  if (entry.kind != "undo") return "";
+  std::vector<HistoryEntry> entries;
+  if (ReadHistory(registry, &entries) != ERROR_SUCCESS) return "";
+  for (HistoryEntry at = entry; at.kind == "undo";) {
+    const auto undone = std::find_if(entries.begin(), entries.end(), [&at](const HistoryEntry& e) {
+      return std::to_string(e.number) == at.subject;
+    });
+    // Numbers only fall along the chain, so it ends.
+    if (undone == entries.end() || undone->number >= at.number) return "";
+    at = *undone;
+    if (at.kind == "add" || at.kind == "remove") return at.subject;
+  }
+  return "";
 }
 
 std::string ChangeTitle(const std::string& kind, const std::string& subject) {

@@ -56,6 +56,10 @@ LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries);
 // ERROR_BADDB when its record is damaged.
 LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record);
 
+// The extension a change added or removed, following an undo to the change
+// it undid; "" for an import, or when the chain leaves the kept history.
+std::string ChangedExtension(IRegistry& registry, const HistoryEntry& entry);
+
 // What a change was, in the program's words: "добавление .txt".
 std::string ChangeTitle(const std::string& kind, const std::string& subject);
 // One line of `zandrel-reg history`: number, local time, what, keys touched.
