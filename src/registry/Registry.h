@@ -146,6 +146,16 @@ class IRegistry {
     return false;
   }
 
+  // The text an indirect string stands for ("@%SystemRoot%\\system32\\shell32.dll,-154",
+  // "@{Package?ms-resource://...}", as names and descriptions in the classes
+  // are often kept), into *text, as the shell resolves it
+  // (SHLoadIndirectString). False when it cannot be resolved; a registry of
+  // a system without such strings always answers false.
+  virtual bool LoadIndirectString(const std::string& source, std::string* text) {
+    (void)source;
+    (void)text;
+    return false;
+  }
   // A hint before a run of writes inside a transaction: the writes the next
   // calls will make, in their order, so that a registry that records what a
   // change touches (the journal over a registry without transactions) may

@@ -36,7 +36,8 @@ bool Among(const std::array<const char*, N>& names, const std::string& d) {
 
 bool HasValue(IRegistry& registry, const std::string& path, const std::string& valueName) {
   HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
   char name[kNameBufferBytes];
   bool found = false;
   for (DWORD index = 0; !found; ++index) {
@@ -85,7 +86,8 @@ bool RunsTheFileItself(const std::string& command) {
 DefaultText ReadDefaultText(IRegistry& registry, const std::string& path) {
   DefaultText result;
   HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return result;
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return result;
   result.opened = true;
   char name[kNameBufferBytes];
   std::string data(kValueDataBufferBytes, '\0');
@@ -115,11 +117,12 @@ DefaultText ReadDefaultText(IRegistry& registry, const std::string& path) {
 bool ExtensionsNaming(IRegistry& registry, const std::string& d, const std::string& except,
                       std::vector<std::string>* naming) {
   naming->clear();
+  const MachineClasses classes(registry, KEY_READ);
+  if (classes.Key() == 0) return false;
   char name[kNameBufferBytes];
   for (DWORD index = 0;; ++index) {
     DWORD length = sizeof name;
-    const LONG code = registry.RegEnumKeyExA(HKEY_CLASSES_ROOT, index, name, &length, nullptr, nullptr, nullptr,
-                                             nullptr);
+    const LONG code = registry.RegEnumKeyExA(classes.Key(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_NO_MORE_ITEMS) return true;
     if (code == ERROR_MORE_DATA) continue;  // longer than any key name can be
     if (code != ERROR_SUCCESS) return false;
