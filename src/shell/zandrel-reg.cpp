@@ -96,6 +96,7 @@ int Import(store::HistoryRegistry& history, const std::string& file) {
   std::vector<std::string> notes;
   store::RefusalWatch watched(history);
   const status::Status imported = regfile::ImportRegFile(watched, file, &notes, history.Checked(watched));
+  if (imported.Ok()) win32::api::NotifyAssociationsChanged();  // Explorer reads the classes again
   return Imported(imported, notes, file, watched.Text());
 }
 #endif
@@ -314,6 +315,13 @@ int Run(const std::vector<std::string>& args) {
       const desktop::ProjectionReport report =
           desktop::ProjectAssociations(*registry, desktop::XdgPaths::FromEnvironment());
       return report.status.Ok() ? std::string() : report.status.message;
+    };
+#endif
+#ifdef _WIN32
+    // Explorer reads the classes again, as after an import.
+    after = [] {
+      win32::api::NotifyAssociationsChanged();
+      return std::string();
     };
 #endif
     return shell::UndoFromCommandLine(history, args.size() == 2 ? args[1] : "", Write, after);
