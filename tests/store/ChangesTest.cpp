@@ -14,6 +14,9 @@
 #include "support/FailingRegistry.h"
 #include "support/MergedClasses.h"
 #include "support/Support.h"
+#ifdef _WIN32
+#include "support/Win32Support.h"
+#endif
 
 namespace zandrel::testing {
 namespace {
@@ -94,6 +97,15 @@ TEST_F(Changes, AddWritesTheLayoutExactly) {
                                         "[Zq Title\\shell\\open\\command]\n  \"\" type 1: " + Hex(command) + "\n");
 }
 
+// A store app's name as its package keeps it, which only Windows resolves;
+// and, in the Windows build, the test program's own string 1 ("Блокнот").
+const std::string kUnresolvable = "@{Microsoft.Paint_11.0.0.0_x64__8wekyb3d8bbwe?ms-resource://Microsoft.Paint/x}";
+#ifdef _WIN32
+const std::string kIndirectName = "@" + ThisProgram() + ",-1";
+#else
+const std::string kIndirectName = kUnresolvable;
+#endif
+
 // The choice Windows keeps for the user's account outlives an add and a
 // removal: both name its program, say whose choice it is as far as the key
 // tells, and offer the default apps page (No unless asked).
@@ -123,9 +135,14 @@ TEST_F(Changes, AChoiceWindowsKeepsForTheUserIsNamed) {
         {choices + ".zq\\UserChoice", "Hash", "h="},
         {"AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt\\Application", "ApplicationName", "Блокнот"}},
        "Блокнот", windows},
-      {"a store app whose name cannot be resolved here",
+      {"a store app named by an indirect string",
+       {{choices + ".zq\\UserChoice", "ProgId", "AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg"},
+        {choices + ".zq\\UserChoice", "Hash", "h="},
+        {"AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg\\Application", "ApplicationName", kIndirectName}},
+       kIndirectName == kUnresolvable ? "AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg" : "Блокнот", windows},
+      {"a store app whose name cannot be resolved",
        {{choices + ".zq\\UserChoice", "ProgId", "AppX4ztfk9wxr86ypyk"}, {choices + ".zq\\UserChoice", "Hash", "h="},
-        {"AppX4ztfk9wxr86ypyk\\Application", "ApplicationName", "@{Microsoft.Paint?ms-resource://x}"}},
+        {"AppX4ztfk9wxr86ypyk\\Application", "ApplicationName", kUnresolvable}},
        "AppX4ztfk9wxr86ypyk", windows},
       {"UserChoiceLatest before a stale UserChoice",
        {{choices + ".zq\\UserChoice", "ProgId", "Applications\\old.exe"}, {choices + ".zq\\UserChoice", "Hash", "h="},
