@@ -328,6 +328,7 @@ TEST_F(Changes, AddRefusesATitleThatIsNoFileType) {
   SeedValue(*registry, "Directory\\shell\\open\\command", "", REG_SZ, "explorer %1");
   SeedValue(*registry, "zq-proto", "URL Protocol", REG_SZ, "");
   SeedValue(*registry, "zq-proto\\shell\\open\\command", "", REG_SZ, "browser %1");
+  SeedValue(*registry, "Zq Expand\\shell\\open\\command", "", REG_EXPAND_SZ, "\"%1\" %*");
   const std::string before = DumpClasses(*registry);
   const std::pair<std::string, std::string> rows[] = {
       {".other", "Описание .other начинается с точки, как имя расширения." + kAgain},
@@ -339,6 +340,7 @@ TEST_F(Changes, AddRefusesATitleThatIsNoFileType) {
       {"Zq Runs", "Описание Zq Runs — тип программ, которые запускаются сами." + kAgain},
       {"Zq Saver", "Описание Zq Saver — тип программ, которые запускаются сами." + kAgain},
       {"Zq Link", "Описание Zq Link — тип программ, которые запускаются сами." + kAgain},
+      {"Zq Expand", "Описание Zq Expand — тип программ, которые запускаются сами." + kAgain},
   };
   for (const auto& [d, message] : rows) {
     SCOPED_TRACE(d);
@@ -355,7 +357,7 @@ TEST_F(Changes, AddRefusesATitleThatIsNoFileType) {
 struct ReuseRow {
   const char* name;
   std::vector<std::string> others;  // other extensions naming the title
-  bool command;                     // the title has an open command
+  DWORD command;                    // the type of the title's open command; REG_NONE: none
   std::vector<int> answers;
   std::vector<Box> asked;  // after kReuse
   bool written;
@@ -370,12 +372,13 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
   const Box sharedBySeven{"Описание Zq Title называют и другие расширения: .za, .zb, .zc, .zd, .ze и ещё 2.\r\n"
                           "Они будут открываться командой " + newCommand + ".\r\nИзменить и для них?", 0x124};
   const ReuseRow rows[] = {
-      {"unshared, no", {}, true, {7}, {}, false},
-      {"unshared, yes", {}, true, {6}, {}, true},
-      {"shared, default", {".za", ".zb"}, true, {6}, {sharedWithCommand}, false},
-      {"shared, no", {".za", ".zb"}, true, {6, 7}, {sharedWithCommand}, false},
-      {"shared, yes", {".za", ".zb"}, true, {6, 6}, {sharedWithCommand}, true},
-      {"shared by seven, no command", {".za", ".zb", ".zc", ".zd", ".ze", ".zf", ".zg"}, false, {6, 6},
+      {"unshared, no", {}, REG_SZ, {7}, {}, false},
+      {"unshared, yes", {}, REG_SZ, {6}, {}, true},
+      {"shared, default", {".za", ".zb"}, REG_SZ, {6}, {sharedWithCommand}, false},
+      {"shared, no", {".za", ".zb"}, REG_SZ, {6, 7}, {sharedWithCommand}, false},
+      {"shared, yes", {".za", ".zb"}, REG_SZ, {6, 6}, {sharedWithCommand}, true},
+      {"shared, the command kept as REG_EXPAND_SZ", {".za", ".zb"}, REG_EXPAND_SZ, {6, 6}, {sharedWithCommand}, true},
+      {"shared by seven, no command", {".za", ".zb", ".zc", ".zd", ".ze", ".zf", ".zg"}, REG_NONE, {6, 6},
        {sharedBySeven}, true},
   };
   for (const ReuseRow& row : rows) {
@@ -383,7 +386,7 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
     registry = MakeRegistry(dir.Path() + "/" + row.name);
     SeedValue(*registry, "Zq Title", "Kept", REG_SZ, "kept");
     SeedValue(*registry, "Zq Title\\shell\\print\\command", "", REG_SZ, "print %1");
-    if (row.command) SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "old %1");
+    if (row.command != REG_NONE) SeedValue(*registry, "Zq Title\\shell\\open\\command", "", row.command, "old %1");
     for (const std::string& e : row.others) SeedValue(*registry, e, "", REG_SZ, "zq title");
     const std::string before = DumpClasses(*registry);
     RecordingPrompter p;
