@@ -37,6 +37,8 @@ void Place(ui::Control& control, float left, float top, float width, float heigh
 
 }  // namespace
 
+void frmZandrel::PlatformPrompter::OpenDefaultAppsSettings() { platform_.OpenWithShell(ui::kDefaultAppsSettings); }
+
 int frmZandrel::PlatformPrompter::MsgBox(const std::string& text, int flags) {
   return platform_.MsgBox(text, flags, ui::kAppTitle);
 }
@@ -330,6 +332,10 @@ void frmZandrel::CreateAssociation() {
   store::ChangeOutcome outcome = store::CreateAssociation(registry_, prompter_, fields);
   if (outcome.committed) DesktopFollows(fields.fileExt);
   if (outcome.reloadList) cmdList_Click();
+  if (outcome.notifyShell) {
+    const std::int32_t zero = 0;
+    GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
+  }
 }
 
 void frmZandrel::RemoveAssociation() {

@@ -100,6 +100,7 @@ class frmZandrel : public ui::Window {
    public:
     explicit PlatformPrompter(ui::Platform& platform) : platform_(platform) {}
     int MsgBox(const std::string& text, int flags) override;
+    void OpenDefaultAppsSettings() override;
 
    private:
     ui::Platform& platform_;

@@ -40,23 +40,27 @@ LONG DefaultString(IRegistry& registry, HKEY key, bool* found, std::string* text
 LONG IRegistry::ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) {
   extensions->clear();
   const std::string upper = registry::UpperName(title == nullptr ? "" : title);
+  HKEY classes = 0;
+  LONG code = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", 0, KEY_READ, &classes);
+  if (code != ERROR_SUCCESS) return code;
   char name[kNameBytes];
   std::string text;
   for (DWORD index = 0;; ++index) {
     DWORD length = sizeof name;
-    LONG code = RegEnumKeyExA(HKEY_CLASSES_ROOT, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    code = RegEnumKeyExA(classes, index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_MORE_DATA) continue;  // longer than any key name can be
-    if (code != ERROR_SUCCESS) return code;
+    if (code != ERROR_SUCCESS) break;
     if (length == 0 || name[0] != '.') continue;
     HKEY key = 0;
-    if ((code = RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key)) != ERROR_SUCCESS) return code;
+    if ((code = RegOpenKeyExA(classes, name, 0, KEY_READ, &key)) != ERROR_SUCCESS) break;
     bool found = false;
     code = DefaultString(*this, key, &found, &text);
     RegCloseKey(key);
-    if (code != ERROR_SUCCESS) return code;
+    if (code != ERROR_SUCCESS) break;
     if (found && registry::UpperName(text) == upper) extensions->emplace_back(name, length);
   }
+  RegCloseKey(classes);
+  return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
 }
 
 }  // namespace zandrel

@@ -1,6 +1,6 @@
 // A registry that passes every call on to another one. Wrappers derive from
-// it and override only the calls they change; the rest, KeyOnlyInDesktopView
-// and the transaction scope included, reach the target unchanged.
+// it and override only the calls they change; the rest, KeyOnlyInDesktopView,
+// LoadIndirectString and the transaction scope included, reach the target unchanged.
 #pragma once
 
 #include <memory>
@@ -57,6 +57,9 @@ class ForwardingRegistry : public IRegistry {
   // IRegistry::ExtensionsNamingTitle, through its own calls.
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override {
     return target_.ExtensionsNamingTitle(title, extensions);
+  }
+  bool LoadIndirectString(const std::string& source, std::string* text) override {
+    return target_.LoadIndirectString(source, text);
   }
   LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
   void WillWrite(const std::vector<PlannedWrite>& writes) override { target_.WillWrite(writes); }

@@ -151,8 +151,9 @@ class IRegistry {
   // read, or there is none.
   virtual std::string DesktopViewError() { return ""; }
 
-  // The extensions (the subkeys of HKEY_CLASSES_ROOT whose names begin with
-  // ".") whose default value is the REG_SZ `title` (its text up to one
+  // The extensions (the subkeys of the machine's classes,
+  // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, whose names begin with ".", as the
+  // changes write them; not the user's own) whose default value is the REG_SZ `title` (its text up to one
   // terminating NUL, compared as key names are; a value over 4096 bytes is
   // passed over), into *extensions in enumeration order. The default reads
   // them with the calls above, every extension's default value in turn; a
@@ -160,6 +161,16 @@ class IRegistry {
   // same. 0, or the first failing code: the list may then miss some.
   virtual LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions);
 
+  // The text an indirect string stands for ("@%SystemRoot%\\system32\\shell32.dll,-154",
+  // "@{Package?ms-resource://...}", as names and descriptions in the classes
+  // are often kept), into *text, as the shell resolves it
+  // (SHLoadIndirectString). False when it cannot be resolved; a registry of
+  // a system without such strings always answers false.
+  virtual bool LoadIndirectString(const std::string& source, std::string* text) {
+    (void)source;
+    (void)text;
+    return false;
+  }
   // A hint before a run of writes inside a transaction: the writes the next
   // calls will make, in their order, so that a registry that records what a
   // change touches (the journal over a registry without transactions) may

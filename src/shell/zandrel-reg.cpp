@@ -114,6 +114,7 @@ int Import(store::HistoryRegistry& history, const std::string& file) {
   store::RefusalWatch watched(history);
   const status::Status imported =
       regfile::ImportRegFile(watched, file, &notes, history.Checked(watched, {}, &notes, file));
+  if (imported.Ok()) win32::api::NotifyAssociationsChanged();  // Explorer reads the classes again
   return Imported(imported, notes, file, watched.Text());
 }
 #endif
@@ -392,6 +393,13 @@ int Run(const std::vector<std::string>& args) {
 #ifdef ZANDREL_HAVE_DESKTOP
     // The desktop's files follow the store, as after an add or a removal.
     after = [&registry] { return DesktopFollows(*registry); };
+#endif
+#ifdef _WIN32
+    // Explorer reads the classes again, as after an import.
+    after = [] {
+      win32::api::NotifyAssociationsChanged();
+      return std::string();
+    };
 #endif
     return shell::UndoFromCommandLine(history, args.size() == 2 ? std::optional(args[1]) : std::nullopt,
                                       verb == "redo" ? store::Newest::kUndo : store::Newest::kChange, Write, after);

@@ -22,10 +22,12 @@ std::string WithUpdateExplanation(const std::string& first) {
          "кнопку Ок. Если вам это не нужно, не забывайте уберать галочку.";
 }
 
-// Whether HKEY_CLASSES_ROOT\path opens for reading; the key is closed again.
+// Whether the machine's classes key `path` opens for reading; the key is
+// closed again. The user's own classes do not count: no change writes there.
 bool KeyExists(IRegistry& registry, const std::string& path) {
   HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
   registry.RegCloseKey(key);
   return true;
 }
@@ -76,7 +78,7 @@ std::string DescriptionTooLong(const std::string& d) {
          std::to_string(registry::NameChars(d)) + "): такого раздела в реестре быть не может. Введите описание покороче.";
 }
 std::string UsersOwnExtension(const std::string& e) {
-  return "Расширение " + e + " уже зарегистрировано в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
+  return "Расширение " + e + " зарегистрировано только в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
          "поэтому в списке его нет. Такую запись Zandrel не меняет.";
 }
 
@@ -140,7 +142,7 @@ bool NamingUnderLock(IRegistry& registry, const std::string& d, const std::strin
                      std::vector<std::string>* naming) {
   naming->clear();
   HKEY key = 0;
-  const LONG code = registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, d.c_str(), 0, KEY_READ, &key);
+  const LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(d).c_str(), 0, KEY_READ, &key);
   // None, or a name no key can have (a name or a path too long).
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_PARAMETER || code == ERROR_MORE_DATA) return true;
   if (code != ERROR_SUCCESS) return false;
@@ -204,7 +206,7 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
     return {};
   }
   if (KeyExists(registry, e)) {
-    prompter.MsgBox(UsersOwnKey(registry, e) ? UsersOwnExtension(e) : e + " already in registry", MB_OK);
+    prompter.MsgBox(e + " already in registry", MB_OK);
     return {};
   }
   const std::string command = d + "\\shell\\open\\command";
@@ -279,8 +281,11 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   ChangeOutcome outcome;
   outcome.committed = true;
   outcome.reloadList = fields.updateList == 1;
-  const std::string done = "Всё прошло успешно." + UserChoiceNote(registry, e);  // Windows may keep another program
+  outcome.notifyShell = true;
+  // Windows may keep another program for this user.
+  const std::string done = "Всё прошло успешно." + UsersClassesNote(registry, e, d) + UserChoiceNote(registry, e);
   prompter.MsgBox(outcome.reloadList ? WithUpdateExplanation(done) : done, MB_OK);
+  OfferDefaultApps(registry, prompter, e);
   return outcome;
 }
 
@@ -315,13 +320,17 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
     return {};
 
   HKEY extensionKey = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, e.c_str(), 0, KEY_READ, &extensionKey) != ERROR_SUCCESS) {
-    prompter.MsgBox("Unable to open subkey " + e + ".  Pleaser re-check your entry", MB_OK);
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(e).c_str(), 0, KEY_READ, &extensionKey) !=
+      ERROR_SUCCESS) {
+    prompter.MsgBox(UsersOwnKey(registry, e) ? UsersOwnExtension(e)
+                                             : "Unable to open subkey " + e + ".  Pleaser re-check your entry",
+                    MB_OK);
     return {};
   }
   if (!d.empty()) {
     HKEY titleKey = 0;
-    if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, d.c_str(), 0, KEY_READ, &titleKey) != ERROR_SUCCESS) {
+    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(d).c_str(), 0, KEY_READ, &titleKey) !=
+        ERROR_SUCCESS) {
       registry.RegCloseKey(extensionKey);
       prompter.MsgBox("Не удалось открыть subkey " + d + ".  Please re-check your entry", MB_OK);
       return {};
@@ -381,10 +390,12 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
   ChangeOutcome outcome;
   outcome.notifyShell = true;
   outcome.committed = deleted;
+  // Windows may still open them for this user.
   const std::string kept =
-      kind != TitleKind::kFileType ? TitleKept(kind, d)
-      : keepTitle && !d.empty()    ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.")
-                                   : "";
+      (kind != TitleKind::kFileType ? TitleKept(kind, d)
+       : keepTitle && !d.empty()    ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.")
+                                    : "") +
+      (deleted ? UsersClassesNote(registry, e, "") + UserChoiceNote(registry, e) : "");
   if (!deleted) {
     prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, MB_OK);
     ExplainRefusal(registry, prompter);
@@ -394,6 +405,7 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
   } else {
     prompter.MsgBox("Ассоциация удаленна из реестра " + e + kept, MB_OK);
   }
+  if (deleted) OfferDefaultApps(registry, prompter, e);
   return outcome;
 }
 

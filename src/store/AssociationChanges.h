@@ -29,8 +29,9 @@ struct RemovalFields {
 };
 
 // What the window does after a change: reload the list (a success with the
-// update box ticked), then tell the shell (after a removal that got as far as
-// deleting). `committed`: the registry holds the change.
+// update box ticked), then tell the shell (after an add that was committed,
+// or a removal that got as far as deleting). `committed`: the registry holds
+// the change.
 struct ChangeOutcome {
   bool reloadList = false;
   bool notifyShell = false;

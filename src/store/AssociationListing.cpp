@@ -124,7 +124,10 @@ void AssociationListing::ReadCommandValue(HKEY root, const std::string& path) {
   HKEY key = 0;
   if (registry_.RegOpenKeyExA(root, path.c_str(), 0, kListAccess, &key) != ERROR_SUCCESS) return;
   ValueRead v = ReadValue(registry_, key, 0, buffers_->name.get(), buffers_->data.get());
-  if (v.code == ERROR_SUCCESS && v.name.empty() && !v.data.empty() && v.type == REG_SZ && current_row_ >= 1 &&
+  // Windows keeps most of its own commands as REG_EXPAND_SZ
+  // ("%SystemRoot%\system32\NOTEPAD.EXE %1"): listed as stored.
+  const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
+  if (v.code == ERROR_SUCCESS && v.name.empty() && !v.data.empty() && text && current_row_ >= 1 &&
       current_row_ <= rows_.size()) {
     std::string text = StringText(v);
     rows_[current_row_ - 1].command = Trim(text).empty() ? std::string() : std::move(text);

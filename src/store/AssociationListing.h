@@ -17,7 +17,7 @@ namespace zandrel::store {
 struct AssociationRow {
   std::string extension;    // the extension key's name, with its leading "."
   std::string description;  // the extension key's default value (the title key's name), untrimmed
-  std::string command;      // the command key's default value, untrimmed; empty until read
+  std::string command;      // the command key's default value, untrimmed and unexpanded; empty until read
   bool operator==(const AssociationRow&) const = default;
 };
 
@@ -75,7 +75,8 @@ class AssociationListing {
   // a key cannot be opened.
   void WalkCommandKey(HKEY root, const std::string& path);
   // Sets the command of row current_row_ from the value at index 0 of
-  // root\path when that is the REG_SZ default value (blank gives "").
+  // root\path when that is the default value, a REG_SZ or REG_EXPAND_SZ
+  // taken as stored, unexpanded (blank gives "").
   void ReadCommandValue(HKEY root, const std::string& path);
   // Drops the rows whose command is blank, keeping the order of the others.
   void DropRowsWithoutCommand();

@@ -100,12 +100,14 @@ MachineClasses::~MachineClasses() {
   if (key_ != 0) registry_.RegCloseKey(key_);
 }
 
+std::string MachinePath(const std::string& path) { return std::string(kClassesPath) + "\\" + path; }
+
 bool UsersOwnKey(IRegistry& registry, const std::string& path) {
   HKEY key = 0;
   if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   registry.RegCloseKey(key);
-  const std::string machine = std::string(kClassesPath) + "\\" + path;
-  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, machine.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return true;
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return true;
   registry.RegCloseKey(key);
   return false;
 }

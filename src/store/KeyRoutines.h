@@ -74,6 +74,9 @@ class MachineClasses {
   HKEY key_ = 0;
 };
 
+// HKEY_LOCAL_MACHINE's path to the machine's classes key `path`.
+std::string MachinePath(const std::string& path);
+
 // Whether HKEY_CLASSES_ROOT shows `path` only from the user's own classes:
 // it opens there but not among the machine's.
 bool UsersOwnKey(IRegistry& registry, const std::string& path);

@@ -17,6 +17,10 @@ class Prompter {
   virtual ~Prompter() = default;
   // Shows `text` and waits for the user; returns the button pressed.
   virtual int MsgBox(const std::string& text, int flags) = 0;
+  // Opens Windows' Settings at the default apps page, where only the user
+  // may change the program a file type opens with; a window system without
+  // one records the request. A prompter with no window system ignores it.
+  virtual void OpenDefaultAppsSettings() {}
 };
 
 // Holds OK-only messages back while the registry is locked, so that no box

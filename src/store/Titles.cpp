@@ -39,7 +39,8 @@ bool Among(const std::array<const char*, N>& names, const std::string& d) {
 
 bool HasValue(IRegistry& registry, const std::string& path, const std::string& valueName) {
   HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
   char name[kNameBufferBytes];
   bool found = false;
   for (DWORD index = 0; !found; ++index) {
@@ -90,7 +91,8 @@ bool RunsTheFileItself(const std::string& command) {
 DefaultText ReadDefaultText(IRegistry& registry, const std::string& path) {
   DefaultText result;
   HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return result;
+  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return result;
   result.opened = true;
   char name[kNameBufferBytes];
   std::string data(kValueDataBufferBytes, '\0');

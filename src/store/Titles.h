@@ -1,7 +1,10 @@
 // What a description may name: the rules that keep one add or removal from
 // changing how files of other types open. A description names a title key
-// under HKEY_CLASSES_ROOT; some keys there are no file type's title at all,
-// and a title may be shared by several extensions.
+// among the machine's classes (HKEY_LOCAL_MACHINE\SOFTWARE\Classes, the keys
+// a change writes: every reading here is of them, never of the user's own
+// classes that Windows lays over them in HKEY_CLASSES_ROOT); some keys there
+// are no file type's title at all, and a title may be shared by several
+// extensions.
 #pragma once
 
 #include <string>
@@ -28,7 +31,7 @@ bool ShellsOwnExtension(const std::string& e);
 TitleKind TitleKindByName(const std::string& d);
 
 // The kind of the title `d`: by its name, then by what the key
-// HKEY_CLASSES_ROOT\d holds when it exists: a "URL Protocol" value, or an
+// the machine's classes key d holds when it exists: a "URL Protocol" value, or an
 // open command that runs the file itself ("%1" %* and the like).
 TitleKind TitleKindOf(IRegistry& registry, const std::string& d);
 
@@ -36,7 +39,7 @@ TitleKind TitleKindOf(IRegistry& registry, const std::string& d);
 // quoted or not, is %1 or %L.
 bool RunsTheFileItself(const std::string& command);
 
-// The default value of HKEY_CLASSES_ROOT\path when it is a string
+// The default value of the machine's classes key `path` when it is a string
 // (REG_SZ or REG_EXPAND_SZ): its text without the terminating NUL.
 struct DefaultText {
   bool opened = false;  // the key opened and its values could be read
@@ -46,7 +49,7 @@ struct DefaultText {
 };
 DefaultText ReadDefaultText(IRegistry& registry, const std::string& path);
 
-// The extensions under HKEY_CLASSES_ROOT, other than `except`, whose default
+// The extensions among the machine's classes, other than `except`, whose default
 // value names the title `d`, in enumeration order, into *naming. False when
 // the classes or one extension could not be read: the list may miss some.
 bool ExtensionsNaming(IRegistry& registry, const std::string& d, const std::string& except,

@@ -26,6 +26,9 @@ inline constexpr int kPointerHourglass = 11;
 inline constexpr std::uint32_t SND_ASYNC = 0x1;
 inline constexpr std::uint32_t SND_NODEFAULT = 0x2;
 
+// What the default apps page of Windows' Settings opens as.
+inline constexpr const char* kDefaultAppsSettings = "ms-settings:defaultapps";
+
 // SHChangeNotify arguments.
 inline constexpr std::int32_t SHCNE_ASSOCCHANGED = 0x08000000;
 inline constexpr std::uint32_t SHCNF_IDLIST = 0x0;
@@ -71,6 +74,10 @@ class Platform {
   // tell; realisations record the call.
   virtual void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
                               const void* dwItem2) = 0;
+  // Opens `target` as the shell opens what it is given (a document, a
+  // folder, a URI such as "ms-settings:defaultapps"): ShellExecute on
+  // Windows; elsewhere, where no such page exists, realisations record it.
+  virtual void OpenWithShell(const std::string& target) = 0;
   // Called after every committed change of the associations, so that the
   // desktop's own association data can follow the store. `extension` is the
   // one the change named ("" when it named none). The handler returns the

@@ -140,7 +140,9 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   home.Write("config/mimeapps.list", others);
   const std::string foreign = home.Write("data/applications/zandrel-foreign.desktop", "[Desktop Entry]\n");
   testing::SeedAssociation(registry, ".zqa", "Zq \"A\" & <B>", tool + " %1");
-  testing::SeedAssociation(registry, ".zqt", "Zq Text", "\"" + tool + "\" \"%1\"");
+  // .zqt's command kept as REG_EXPAND_SZ, as Windows keeps its own.
+  testing::SeedValue(registry, ".zqt", "", REG_SZ, "Zq Text");
+  testing::SeedValue(registry, "Zq Text\\shell\\open\\command", "", REG_EXPAND_SZ, "\"" + tool + "\" \"%1\"");
   testing::SeedAssociation(registry, ".zqw", "Zq Windows", "C:\\zq.exe %1");
 
   ProjectionReport report = ProjectAssociations(registry, paths);

@@ -309,10 +309,19 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   form->txtTitleRef.UserEdited("New Title");
   form->txtExecutableFileSpec.UserEdited(program);
   form->cbxUpdateList.FireClick();  // unticked: the window stays in add mode
+  // Where Windows keeps a choice for the user, the window offers its page.
+  const std::string choice = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.new\\UserChoice";
+  SeedValue(*registry, choice, "ProgId", REG_SZ, "Applications\\viewer.exe", HKEY_CURRENT_USER);
+  SeedValue(*registry, choice, "Hash", REG_SZ, "h=", HKEY_CURRENT_USER);
+  platform.AnswerNext(IDOK);
+  platform.AnswerNext(IDYES);
   form->cmdProceed.FireClick();
-  EXPECT_EQ(Texts(), std::vector<std::string>{"Всё прошло успешно."});
+  ASSERT_EQ(Texts().size(), 2u);
+  EXPECT_EQ(Texts()[1], "Открыть «Приложения по умолчанию» в «Параметрах» Windows?");
+  EXPECT_EQ(platform.shellOpened, std::vector<std::string>{"ms-settings:defaultapps"});
+  ASSERT_EQ(registry->RegDeleteKeyA(HKEY_CURRENT_USER, choice.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(Mode(), "00001110 Добавить txtFileExt");
-  EXPECT_EQ(changedAt, std::vector<std::size_t>{1});
+  EXPECT_EQ(changedAt, std::vector<std::size_t>{2});
   form->cbxUpdateList.FireClick();
   form->txtFileExt.UserEdited("new2");
   form->txtTitleRef.UserEdited("New Title 2");
@@ -334,7 +343,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
     return std::string();
   });
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
-  EXPECT_TRUE(platform.shellNotifies.empty()) << "an add does not tell the shell";
+  ASSERT_EQ(platform.shellNotifies.size(), 1u) << "an add tells the shell once";
   EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");
   // A removal tells the shell once, after the reload's message; the question
   // names the extension as the field holds it, whatever row was chosen.
@@ -354,7 +363,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   const Platform::ShellNotify n = platform.shellNotifies[0];
   EXPECT_EQ(std::vector<std::int64_t>({n.eventId, n.flags, n.item1, n.item2}), (std::vector<std::int64_t>{0x08000000, 0, 0, 0}));
   EXPECT_EQ(Mode(), "11110001 Удалить lvwAsso");
-  EXPECT_EQ(changedAt, (std::vector<std::size_t>{1, 1, 2})) << "after the change's message, before the reload's";
+  EXPECT_EQ(changedAt, (std::vector<std::size_t>{2, 1, 2})) << "after the change's message, before the reload's";
   EXPECT_EQ(changedFor, (std::vector<std::string>{"new", "new2", ".new"})) << "the extension as the field holds it";
   // A failed removal stays in remove mode and still tells the shell.
   form->cmdDelete.FireClick();

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the real zandrel.exe under Wine on a virtual X display, driven by mouse
 # and keyboard: the splash, the list, an association added for a marker
-# program (Ctrl+Z in its title box takes back the typing), the shell opening
-# a file of that extension through it ("start"),
-# zandrel-reg why with a user's choice for it, the association removed, "start"
-# no longer finding it, and the exit by Yes.
+# program (Ctrl+Z in its title box takes back the typing) and the shell told
+# of it (SHChangeNotify, in shell32's trace), the shell opening a file of that
+# extension through it ("start"), zandrel-reg why with a user's choice for it,
+# the association removed (the shell told again), "start" no longer finding
+# it, and the exit by Yes.
 # The marker program is chosen in the file-open dialog.
 # Screenshots of every step go to SCREENSHOT_FOLDER.
 #
@@ -61,6 +62,14 @@ shot() {
   fi
   log "screenshot $shots/$1.png"
 }
+# How often the program told the shell that associations changed, so far.
+notifies() { grep -c 'SHChangeNotify (0x08000000,0x00000000,' "$work/zandrel.log" || true; }
+expect_notifies() {
+  local sent
+  sent=$(notifies)
+  [ "$sent" = "$1" ] || fail "after $2 the program told the shell $sent times, not $1"
+  log "the shell was told after $2"
+}
 # The shell's "start" on a file; its status. Without a display, start says
 # on the console, not in message boxes, that no program is associated.
 shell_start() { env -u DISPLAY timeout 30 "$wine" start /wait /unix "$1" >"$work/start.log" 2>&1; }
@@ -79,7 +88,8 @@ shell_start "$work/sample.$ext" && fail "start opened .$ext before it was associ
 
 # --- Start: the splash, then the manager window -----------------------------
 log "starting $app/zandrel.exe"
-(cd "$work" && exec "$wine" "$app/zandrel.exe") >"$work/zandrel.log" 2>&1 &
+# shell32's trace records the program's calls of SHChangeNotify.
+(cd "$work" && WINEDEBUG=-all,trace+shell exec "$wine" "$app/zandrel.exe") >"$work/zandrel.log" 2>&1 &
 pid=$!
 splash=$(new_window "" 30) || fail "the splash window did not appear"
 sleep 1.5
@@ -131,6 +141,7 @@ answer_box add-message
 answer_box add-list-message
 sleep 0.5
 shot add-listed "$manager"
+expect_notifies 1 "the add"
 
 # --- The shell opens a file of the extension with the marker -----------------
 shell_start "$work/sample.$ext" || fail "start did not open .$ext: $(cat "$work/start.log")"
@@ -162,6 +173,7 @@ click "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
 answer_box remove-question
 answer_box remove-message
 answer_box remove-list-message
+expect_notifies 2 "the removal"
 
 "$wine" reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1 && fail "the extension key is still there"
 "$wine" reg query "HKEY_CLASSES_ROOT\\$title" >/dev/null 2>&1 && fail "the title key is still there"

@@ -15,6 +15,9 @@
 #include "support/FailingRegistry.h"
 #include "support/MergedClasses.h"
 #include "support/Support.h"
+#ifdef _WIN32
+#include "support/Win32Support.h"
+#endif
 
 namespace zandrel::testing {
 namespace {
@@ -85,7 +88,8 @@ TEST_F(Changes, AddWritesTheLayoutExactly) {
   RecordingPrompter p;
   const store::ChangeOutcome outcome = store::CreateAssociation(*registry, p, Add());
   EXPECT_EQ(p.boxes, (Boxes{{kDone, 0}}));
-  EXPECT_FALSE(outcome.reloadList || outcome.notifyShell);
+  EXPECT_FALSE(outcome.reloadList);
+  EXPECT_TRUE(outcome.notifyShell);
   const std::string icon = program + ",1" + '\0', command = "\"" + program + "\" \"%1\"" + '\0';
   EXPECT_EQ(DumpClasses(*registry), "[]\n[.other]\n  \"\" type 1: " + Hex(std::string("Other") + '\0') +
                                         "\n[.zq]\n  \"\" type 1: " + Hex(std::string("Zq Title") + '\0') +
@@ -94,59 +98,136 @@ TEST_F(Changes, AddWritesTheLayoutExactly) {
                                         "[Zq Title\\shell\\open\\command]\n  \"\" type 1: " + Hex(command) + "\n");
 }
 
-TEST_F(Changes, AnAddNamesTheProgramTheUsersOwnChoiceKeeps) {
+// A store app's name as its package keeps it, which only Windows resolves;
+// and, in the Windows build, the test program's own string 1 ("Блокнот").
+const std::string kUnresolvable = "@{Microsoft.Paint_11.0.0.0_x64__8wekyb3d8bbwe?ms-resource://Microsoft.Paint/x}";
+#ifdef _WIN32
+const std::string kIndirectName = "@" + ThisProgram() + ",-1";
+#else
+const std::string kIndirectName = kUnresolvable;
+#endif
+
+// The choice Windows keeps for the user's account outlives an add and a
+// removal: both name its program, say whose choice it is as far as the key
+// tells, and offer the default apps page (No unless asked).
+TEST_F(Changes, AChoiceWindowsKeepsForTheUserIsNamed) {
   const std::string choices = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
+  const std::string windows = "так решает выбор по умолчанию, который Windows хранит для вашей учётной записи.";
+  const std::string users = "её когда-то выбрали вы сами через «Открыть с помощью».";
+  struct Value {
+    std::string path, name, data;
+  };
   const struct {
     const char* name;
-    std::string path, progId, note;
+    std::vector<Value> seeds;  // under HKEY_CURRENT_USER; "AppX…" ones under the classes
+    std::string program = "", whose = "";  // "": no note
   } rows[] = {
-      {"no choice", "", "", ""},
-      {"another extension's choice", choices + ".other\\UserChoice", "Zq.Viewer", ""},
-      {"a choice whose ProgId has a command", choices + ".zq\\UserChoice", "Zq.Viewer", "zq viewer.exe"},
-      {"a program picked from a folder", choices + ".zq\\UserChoice", "Applications\\notepad++.exe", "notepad++.exe"},
-      {"a ProgId without a command", choices + ".ZQ\\UserChoice", "AppX4ztfk9wxr86ypyk", "AppX4ztfk9wxr86ypyk"},
+      {"no choice", {}, ""},
+      {"another extension's choice", {{choices + ".other\\UserChoice", "ProgId", "Zq.Viewer"}}, ""},
+      {"a choice without its Hash, which Windows resets", {{choices + ".zq\\UserChoice", "ProgId", "Zq.Viewer"}}, ""},
+      {"a ProgId with a command",
+       {{choices + ".zq\\UserChoice", "ProgId", "Zq.Viewer"}, {choices + ".zq\\UserChoice", "Hash", "h="}},
+       "zq viewer.exe", windows},
+      {"a program the user browsed to",
+       {{choices + ".ZQ\\UserChoice", "ProgId", "Applications\\notepad++.exe"}, {choices + ".ZQ\\UserChoice", "Hash", "h="}},
+       "notepad++.exe", users},
+      {"a store app by its name",
+       {{choices + ".zq\\UserChoice", "ProgId", "AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt"},
+        {choices + ".zq\\UserChoice", "Hash", "h="},
+        {"AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt\\Application", "ApplicationName", "Блокнот"}},
+       "Блокнот", windows},
+      {"a store app named by an indirect string",
+       {{choices + ".zq\\UserChoice", "ProgId", "AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg"},
+        {choices + ".zq\\UserChoice", "Hash", "h="},
+        {"AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg\\Application", "ApplicationName", kIndirectName}},
+       kIndirectName == kUnresolvable ? "AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg" : "Блокнот", windows},
+      {"a store app whose name cannot be resolved",
+       {{choices + ".zq\\UserChoice", "ProgId", "AppX4ztfk9wxr86ypyk"}, {choices + ".zq\\UserChoice", "Hash", "h="},
+        {"AppX4ztfk9wxr86ypyk\\Application", "ApplicationName", kUnresolvable}},
+       "AppX4ztfk9wxr86ypyk", windows},
+      {"UserChoiceLatest before a stale UserChoice",
+       {{choices + ".zq\\UserChoice", "ProgId", "Applications\\old.exe"}, {choices + ".zq\\UserChoice", "Hash", "h="},
+        {choices + ".zq\\UserChoiceLatest\\ProgId", "ProgId", "Zq.Viewer"},
+        {choices + ".zq\\UserChoiceLatest", "Hash", "h="}},
+       "zq viewer.exe", windows},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
     SeedAssociation(*registry, ".view", "Zq.Viewer", "\"C:\\Tools\\zq viewer.exe\" \"%1\"");
-    if (!row.path.empty()) {
-      ASSERT_EQ(SeedValue(*registry, row.path, "ProgId", REG_SZ, row.progId, HKEY_CURRENT_USER), ERROR_SUCCESS);
+    for (const Value& seed : row.seeds) {
+      const bool app = seed.path.rfind("AppX", 0) == 0;
+      ASSERT_EQ(SeedValue(*registry, seed.path, seed.name, REG_SZ, seed.data, app ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER),
+                ERROR_SUCCESS);
     }
+    const std::string note = row.program.empty() ? "" : "\r\n\r\nНо Windows и дальше будет открывать файлы .zq программой «" +
+                                                            row.program + "»: " + row.whose +
+                                                            " Изменить это можно в разделе «Параметры» → «Приложения» → "
+                                                            "«Приложения по умолчанию».";
+    const Box offer{"Открыть «Приложения по умолчанию» в «Параметрах» Windows?", 0x124};
     RecordingPrompter p;
     EXPECT_TRUE(store::CreateAssociation(*registry, p, Add()).committed);
-    const std::string note = "\r\n\r\nНо Windows и дальше будет открывать файлы .zq программой «" + row.note +
-                             "»: её когда-то выбрали вы сами через «Открыть с помощью». Изменить это можно в разделе "
-                             "«Параметры» → «Приложения» → «Приложения по умолчанию».";
-    EXPECT_EQ(p.boxes, (Boxes{{kDone + (row.note.empty() ? "" : note), 0}}));
+    p.AnswerNext(IDYES);  // the removal's question
+    p.AnswerNext(IDOK);
+    p.AnswerNext(IDYES);  // the page offered after it
+    EXPECT_TRUE(store::RemoveAssociation(*registry, p, Remove()).committed);
+    if (row.program.empty()) {
+      EXPECT_EQ(p.boxes, (Boxes{{kDone, 0}, {kBoth, 0x24}, {kRemoved, 0}}));
+    } else {
+      EXPECT_EQ(p.boxes, (Boxes{{kDone + note, 0}, offer, {kBoth, 0x24}, {kRemoved + note, 0}, offer}));
+    }
+    EXPECT_EQ(p.settingsOpened, row.program.empty() ? 0 : 1);
   }
 }
 
 // HKEY_CLASSES_ROOT merged as on Windows: changes land among the machine's
-// classes, which the listing reads; the user's own keys still count as there.
+// classes, which the listing reads, and are decided from them alone; where
+// the user's own keys keep deciding for the user, the closing message says so.
 TEST_F(Changes, OverTheUsersOwnClasses) {
   const std::string command = "\"" + program + "\" \"%1\"";
   auto seedUsers = [&](const std::string& path, const std::string& value) {
     ASSERT_EQ(SeedValue(*registry, UsersClasses(path), "", REG_SZ, value, HKEY_CURRENT_USER), ERROR_SUCCESS);
   };
+  auto usersNote = [](const std::string& key, const std::string& command, const std::string& e = ".zq") {
+    return "\r\n\r\nНо для вас Windows и дальше будет открывать файлы " + e + " по вашим личным настройкам "
+           "(HKEY_CURRENT_USER\\Software\\Classes\\" + key + "): командой " + command + ". Их Zandrel не меняет.";
+  };
+  const std::string usersCommand = usersNote("Zq Title\\shell\\open\\command", "user.exe %1");
   std::string usersTitle;
   {
-    SCOPED_TRACE("a title only the user's classes hold, reused");
+    SCOPED_TRACE("a title only the user's classes hold: the machine's written, the user's command named");
     seedUsers("Zq Title", "user's");
     seedUsers("Zq Title\\shell\\open\\command", "user.exe %1");
     usersTitle = DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title"));
     MergedClasses merged(*registry);
     RecordingPrompter p;
-    p.AnswerNext(IDYES);
     EXPECT_TRUE(store::CreateAssociation(merged, p, Add()).committed);
-    EXPECT_EQ(p.boxes, (Boxes{kReuse, {kDone, 0}}));
+    EXPECT_EQ(p.boxes, (Boxes{{kDone + usersCommand, 0}}));
     const auto rows = store::AssociationListing(*registry).List().rows;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], (store::AssociationRow{".zq", "Zq Title", command}));
     EXPECT_EQ(DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title")), usersTitle);
   }
   {
-    SCOPED_TRACE("the machine's extension removed under the user's title of the same name");
+    SCOPED_TRACE("the machine's title reused while the user holds one too: asked of the machine's command");
+    SeedValue(*registry, ".zr", "", REG_SZ, "Zq Title");
+    SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "machine.exe %1");
+    MergedClasses merged(*registry);
+    RecordingPrompter p;
+    p.AnswerNext(IDYES);
+    p.AnswerNext(IDYES);
+    store::AssociationFields fields = Add();
+    fields.fileExt = "zs";
+    EXPECT_TRUE(store::CreateAssociation(merged, p, fields).committed);
+    const std::string shared = "Описание Zq Title называют и другие расширения: .zq, .zr.\r\nИх команда machine.exe "
+                               "%1 будет заменена на " + command + ".\r\nИзменить и для них?";
+    EXPECT_EQ(p.boxes, (Boxes{kReuse, {shared, 0x124},
+                              {kDone + usersNote("Zq Title\\shell\\open\\command", "user.exe %1", ".zs"), 0}}));
+    for (const char* e : {".zr", ".zs"}) merged.RegDeleteKeyA(HKEY_CLASSES_ROOT, e);
+  }
+  {
+    SCOPED_TRACE("the machine's extension removed with its title under the user's own .zq");
+    SeedValue(*registry, UsersClasses(".zq\\OpenWithProgids"), "Zq.Other", REG_NONE, "", HKEY_CURRENT_USER);
     MergedClasses merged(*registry);
     RecordingPrompter p;
     p.AnswerNext(IDYES);
@@ -156,12 +237,26 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     EXPECT_EQ(DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title")), usersTitle);
   }
   {
-    SCOPED_TRACE("an extension only the user's classes hold");
-    seedUsers(".zq", "Zq Title");
+    SCOPED_TRACE("an extension the user's classes name otherwise: added, and still theirs after the removal");
+    seedUsers(".zq", "User Title");
+    seedUsers("User Title\\shell\\open\\command", "other.exe %1");
     MergedClasses merged(*registry);
     RecordingPrompter p;
-    EXPECT_FALSE(store::CreateAssociation(merged, p, Add()).committed);
-    EXPECT_EQ(p.boxes, (Boxes{{"Расширение .zq уже зарегистрировано в ваших личных настройках "
+    p.AnswerNext(IDOK);
+    p.AnswerNext(IDYES);
+    EXPECT_TRUE(store::CreateAssociation(merged, p, Add()).committed);
+    EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove()).committed);
+    const std::string note = usersNote(".zq", "other.exe %1");
+    EXPECT_EQ(p.boxes, (Boxes{{kDone + note, 0}, {kBoth, 0x24}, {kRemoved + note, 0}}));
+  }
+  {
+    SCOPED_TRACE("an extension only the user's classes hold is not removed");
+    MergedClasses merged(*registry);
+    RecordingPrompter p;
+    p.AnswerNext(IDYES);
+    EXPECT_FALSE(store::RemoveAssociation(merged, p, Remove()).committed);
+    EXPECT_EQ(p.boxes, (Boxes{{kBoth, 0x24},
+                              {"Расширение .zq зарегистрировано только в ваших личных настройках "
                                "(HKEY_CURRENT_USER\\Software\\Classes), поэтому в списке его нет. Такую запись "
                                "Zandrel не меняет.",
                                0}}));
@@ -266,6 +361,7 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
   SeedValue(*registry, "Directory\\shell\\open\\command", "", REG_SZ, "explorer %1");
   SeedValue(*registry, "zq-proto", "URL Protocol", REG_SZ, "");
   SeedValue(*registry, "zq-proto\\shell\\open\\command", "", REG_SZ, "browser %1");
+  SeedValue(*registry, "Zq Expand\\shell\\open\\command", "", REG_EXPAND_SZ, "\"%1\" %*");
   const std::string dot = "начинается с точки, как имя расширения", shell = "системный раздел Windows, а не тип файлов",
                     url = "протокол ссылок, а не тип файлов", runs = "тип программ, которые запускаются сами";
   const struct {
@@ -280,6 +376,7 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
       {"Zq Runs", runs, "это " + runs},
       {"Zq Saver", runs, "это " + runs, ".PIF"},
       {"Zq Link", runs, "это " + runs},
+      {"Zq Expand", runs, "это " + runs},
   };
   const auto shellQuestion = [](const std::string& e) {
     return Box{"Расширение " + e + " — файлы, которые Windows запускает сама. Без него они перестанут открываться "
@@ -324,6 +421,7 @@ struct ReuseRow {
   std::vector<int> answers;
   std::vector<Box> asked;  // after kReuse
   bool written;
+  DWORD type = REG_SZ;  // of the title's open command
 };
 
 // A title in use: one question; when other extensions name it, a second
@@ -341,6 +439,7 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
       {"shared, default", {".za", ".zb"}, 1, {6}, {sharedWithCommand}, false},
       {"shared, no", {".za", ".zb"}, 1, {6, 7}, {sharedWithCommand}, false},
       {"shared, yes", {".za", ".zb"}, 1, {6, 6}, {sharedWithCommand}, true},
+      {"shared, the command kept as REG_EXPAND_SZ", {".za", ".zb"}, 1, {6, 6}, {sharedWithCommand}, true, REG_EXPAND_SZ},
       {"shared by seven, no command", {".za", ".zb", ".zc", ".zd", ".ze", ".zf", ".zg"}, 0, {6, 6},
        {sharedBySeven}, true},
       {"shared, the same command", {".za", ".zb"}, 2, {}, {}, true},
@@ -351,7 +450,7 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
     SeedValue(*registry, "Zq Title", "Kept", REG_SZ, "kept");
     SeedValue(*registry, "Zq Title\\shell\\print\\command", "", REG_SZ, "print %1");
     if (row.command != 0)
-      SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, row.command == 1 ? "old %1" : newCommand);
+      SeedValue(*registry, "Zq Title\\shell\\open\\command", "", row.type, row.command == 1 ? "old %1" : newCommand);
     for (const std::string& e : row.others) SeedValue(*registry, e, "", REG_SZ, "zq title");
     const std::string before = DumpClasses(*registry);
     RecordingPrompter p;

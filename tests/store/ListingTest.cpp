@@ -87,10 +87,15 @@ TEST(Listing, RowsFromClassesStores) {
       {"invalid UTF-8 and other types",
        {".a=A", ".b=B\xff\xfe", ".c\xe2\x82=C", Value{".d", "\x80\x81", REG_SZ, "x"}, ".d=D",
         Value{".e", "", REG_DWORD, std::string("\x2a\0\0\0", 4)}, Value{".f", "", REG_BINARY, "F"}, ".g=G",
-        Value{"G\\shell\\open\\command", "", REG_EXPAND_SZ, "g %1"}},
+        Value{"G\\shell\\open\\command", "", REG_MULTI_SZ, std::string("g %1\0", 6)}},
        {{".a", "A", "c .a"}, {".b", "B\xff\xfe", "c .b"}, {".c\xe2\x82", "C", "c .c\xe2\x82"}, {".d", "D", "c .d"}},
        // Through UTF-16, as on Windows: what is not UTF-8 comes back as U+FFFD.
        Rows{{".a", "A", "c .a"}, {".b", "B\uFFFD\uFFFD", "c .b"}, {".c\uFFFD", "C", "c .c\uFFFD"}, {".d", "D", "c .d"}}},
+      {"commands Windows keeps as REG_EXPAND_SZ, as stored",
+       {Value{".txt", "", REG_SZ, "txtfile"},
+        Value{"txtfile\\shell\\open\\command", "", REG_EXPAND_SZ, "%SystemRoot%\\system32\\NOTEPAD.EXE %1"},
+        Value{".ini", "", REG_EXPAND_SZ, "inifile"}, Value{"inifile\\shell\\open\\command", "", REG_EXPAND_SZ, "x"}},
+       {{".txt", "txtfile", "%SystemRoot%\\system32\\NOTEPAD.EXE %1"}}},
       {"a command key 512 levels deep", {".j=J", Value{kDeepCommand, "", REG_SZ, "deep %1"}}, {{".j", "J", "deep %1"}},
        Rows{{".j", "J", "c .j"}}},
   };

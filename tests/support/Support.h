@@ -87,6 +87,9 @@ class RecordingPrompter : public store::Prompter {
   void AnswerNext(int answer) { answers_.push_back(answer); }
   std::function<void(const Box&)> onShow;  // runs as each box shows
   std::vector<Box> boxes;
+  int settingsOpened = 0;  // OpenDefaultAppsSettings calls
+
+  void OpenDefaultAppsSettings() override { ++settingsOpened; }
 
   int MsgBox(const std::string& text, int flags) override {
     boxes.push_back(Box{text, flags});

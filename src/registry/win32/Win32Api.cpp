@@ -8,6 +8,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <iterator>
+
 namespace zandrel::win32::api {
 namespace {
 
@@ -159,6 +161,25 @@ std::int32_t AssocOpenCommand(const char* extension, std::string* command) {
   *command = text;
   return 0;
 }
+
+std::int32_t LoadIndirectString(const std::string& source, std::string* text) {
+  // The W function: the indirect forms are defined over UTF-16.
+  const int length = MultiByteToWideChar(CP_UTF8, 0, source.c_str(), -1, nullptr, 0);
+  if (length <= 0) return static_cast<std::int32_t>(HRESULT_FROM_WIN32(GetLastError()));
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, source.c_str(), -1, wide.data(), length);
+  wchar_t out[1024] = {};
+  const HRESULT result = SHLoadIndirectString(wide.c_str(), out, static_cast<UINT>(std::size(out)), nullptr);
+  if (FAILED(result)) return static_cast<std::int32_t>(result);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, out, -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(bytes > 0 ? bytes : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, out, -1, utf8.data(), bytes, nullptr, nullptr);
+  utf8.resize(utf8.find('\0'));
+  *text = utf8;
+  return 0;
+}
+
+void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 
 std::int32_t MakeAdministratorsFolder(const std::string& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -178,6 +178,10 @@ LONG Win32Registry::RegFlushKey(HKEY hKey) {
   return api::FlushKey(key);
 }
 
+bool Win32Registry::LoadIndirectString(const std::string& source, std::string* text) {
+  return api::LoadIndirectString(source, text) == 0;
+}
+
 LONG Win32Registry::BeginTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE; }
 LONG Win32Registry::CommitTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE; }
 void Win32Registry::RollbackTransaction() {}

@@ -29,6 +29,7 @@ class Win32Registry : public IRegistry {
 
   ZANDREL_REGISTRY_OVERRIDES;
   LONG RegFlushKey(HKEY hKey) override;
+  bool LoadIndirectString(const std::string& source, std::string* text) override;
 
  private:
   // The real key behind an interface handle; 0 when there is none.

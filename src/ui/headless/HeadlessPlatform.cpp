@@ -14,6 +14,7 @@ void HeadlessPlatform::ClearRecord() {
   dialogs.clear();
   sounds.clear();
   shellNotifies.clear();
+  shellOpened.clear();
   picturesLoaded.clear();
   pointerChanges.clear();
   doEventsCount = 0;

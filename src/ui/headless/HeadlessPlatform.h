@@ -69,6 +69,7 @@ class HeadlessPlatform : public Platform {
   std::vector<DialogCall> dialogs;
   std::vector<Sound> sounds;
   std::vector<ShellNotify> shellNotifies;
+  std::vector<std::string> shellOpened;  // OpenWithShell targets
   std::vector<std::string> picturesLoaded;  // paths, in load order
   std::vector<int> pointerChanges;
   int doEventsCount = 0;
@@ -101,6 +102,7 @@ class HeadlessPlatform : public Platform {
   std::int64_t TickCount() const override { return now_ms_; }
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
+  void OpenWithShell(const std::string& target) override { shellOpened.push_back(target); }
   void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
                       const void* dwItem2) override;
   std::string ExecutableFolder() override { return exe_folder_; }

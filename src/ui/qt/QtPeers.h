@@ -99,6 +99,7 @@ struct QtPlatform::Impl {
   std::map<const Window*, qt::Realisation> windows;
   QHash<QWidget*, Control*> controlOf;
   std::vector<ShellNotify> notifies;
+  std::vector<std::string> opened;
   int pointer = kPointerDefault;
   bool cursorOverridden = false;
   bool syncingFocus = false;

@@ -124,6 +124,10 @@ void QtPlatform::SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, con
 
 const std::vector<QtPlatform::ShellNotify>& QtPlatform::ShellNotifies() const { return impl_->notifies; }
 
+void QtPlatform::OpenWithShell(const std::string& target) { impl_->opened.push_back(target); }
+
+const std::vector<std::string>& QtPlatform::ShellOpened() const { return impl_->opened; }
+
 std::string QtPlatform::ExecutableFolder() {
   std::error_code error;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);

@@ -63,6 +63,8 @@ class QtPlatform : public Platform {
 
   // The shell notifications asked for (there is no shell to tell).
   const std::vector<ShellNotify>& ShellNotifies() const;
+  // What OpenWithShell was given: the pages it names are Windows' own.
+  const std::vector<std::string>& ShellOpened() const;
 
   // --- Platform ---------------------------------------------------------
   void Realize(Window& window) override;
@@ -77,6 +79,7 @@ class QtPlatform : public Platform {
   std::int64_t TickCount() const override;
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
+  void OpenWithShell(const std::string& target) override;
   void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
                       const void* dwItem2) override;
   std::string ExecutableFolder() override;

@@ -242,6 +242,7 @@ struct Win32Platform::Impl {
   std::map<std::tuple<std::string, int, bool, int, UINT>, HFONT> fonts;
   PictureCache<win32::Bitmap> pictures{win32::PixelBytes};
   std::vector<ShellNotify> notifies;
+  std::vector<std::string> opened;
   int pointer = 0;
   HWND lastFocus = nullptr;
   bool syncingFocus = false;

@@ -2,6 +2,7 @@
 #include "ui/win32/Win32Internal.h"
 
 #include <mmsystem.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <wincodec.h>
 
@@ -224,6 +225,17 @@ void Win32Platform::SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, 
 }
 
 const std::vector<Win32Platform::ShellNotify>& Win32Platform::ShellNotifies() const { return impl_->notifies; }
+
+void Win32Platform::OpenWithShell(const std::string& target) {
+  // The UTF-8 target through the W function: a URI's text is Unicode.
+  const int length = MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, wide.data(), length);
+  ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  impl_->opened.push_back(target);
+}
+
+const std::vector<std::string>& Win32Platform::ShellOpened() const { return impl_->opened; }
 
 std::string Win32Platform::ExecutableFolder() {
   std::vector<char> path(32768, '\0');

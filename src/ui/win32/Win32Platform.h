@@ -41,6 +41,8 @@ class Win32Platform : public Platform {
 
   // The shell notifications sent, in order.
   const std::vector<ShellNotify>& ShellNotifies() const;
+  // The targets given to OpenWithShell, in order.
+  const std::vector<std::string>& ShellOpened() const;
 
   // --- Platform ---------------------------------------------------------
   void Realize(Window& window) override;
@@ -55,6 +57,7 @@ class Win32Platform : public Platform {
   std::int64_t TickCount() const override;
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
+  void OpenWithShell(const std::string& target) override;
   void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
                       const void* dwItem2) override;
   std::string ExecutableFolder() override;
