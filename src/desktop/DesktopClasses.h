@@ -78,6 +78,8 @@ class DesktopClasses : public IRegistry {
   DesktopClasses& operator=(const DesktopClasses&) = delete;
 
   ZANDREL_REGISTRY_OVERRIDES;
+  // The hive's: the view follows the desktop's files by itself.
+  LONG QueryChangeCounter(std::uint64_t* counter) override;
   bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
 
   // Walks the open key's subtree, handing over exactly what

@@ -53,6 +53,7 @@ class ForwardingRegistry : public IRegistry {
     return target_.KeyOnlyInDesktopView(hKey, lpSubKey);
   }
   LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
+  LONG QueryChangeCounter(std::uint64_t* counter) override { return target_.QueryChangeCounter(counter); }
   void WillWrite(const std::vector<PlannedWrite>& writes) override { target_.WillWrite(writes); }
   LONG BeginTransaction() override { return target_.BeginTransaction(); }
   LONG CommitTransaction() override { return target_.CommitTransaction(); }

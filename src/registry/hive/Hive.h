@@ -43,6 +43,9 @@ class HiveRegistry : public zandrel::IRegistry {
   HiveRegistry& operator=(const HiveRegistry&) = delete;
 
   ZANDREL_REGISTRY_OVERRIDES;
+  // SQLite's data_version of the file: it moves when another connection
+  // commits, never for this instance's own changes.
+  LONG QueryChangeCounter(std::uint64_t* counter) override;
 
   // Hands the subtree of the open `hKey` to `visitor` exactly as
   // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a
