@@ -48,7 +48,8 @@ void ControlPeerW::FitLabelFont() {
   const RECT box{0, 0, owner_.ToPixels(r.width), owner_.ToPixels(r.height)};
   if (caption.empty() || box.right <= 0 || box.bottom <= 0) return;
   const int units = static_cast<int>(caption.size());
-  std::wstring text(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, caption.data(), units, nullptr, 0)), L'\0');
+  const int wide = MultiByteToWideChar(CP_UTF8, 0, caption.data(), units, nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(wide), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, caption.data(), units, text.data(), static_cast<int>(text.size()));
   Font font = control_.GetFont();
   HFONT chosen = impl_.FontFor(font, owner_.dpi);

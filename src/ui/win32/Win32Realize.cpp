@@ -46,7 +46,9 @@ void ChooseStyles(const Window& window, Realisation& r) {
 
 // The window's outer rectangle at `dpi`.
 SIZE FrameSize(const Window& window, const Realisation& r, UINT dpi) {
-  auto pixels = [dpi](float twips) { return static_cast<int>(std::lround(static_cast<double>(twips) / 15.0 * dpi / 96.0)); };
+  auto pixels = [dpi](float twips) {
+    return static_cast<int>(std::lround(static_cast<double>(twips) / 15.0 * dpi / 96.0));
+  };
   RECT frame{0, 0, pixels(window.ClientWidth()), pixels(window.ClientHeight())};
   AdjustWindowRectExForDpi(&frame, r.style, FALSE, r.exStyle, dpi);
   return SIZE{frame.right - frame.left, frame.bottom - frame.top};
