@@ -185,6 +185,8 @@ LONG DesktopClasses::CommitTransaction() { return impl_->own.CommitTransaction()
 
 void DesktopClasses::RollbackTransaction() { impl_->own.RollbackTransaction(); }
 
+LONG DesktopClasses::QueryChangeCounter(std::uint64_t* counter) { return impl_->own.QueryChangeCounter(counter); }
+
 bool DesktopClasses::KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
   Impl& m = *impl_;
   Handle parent;

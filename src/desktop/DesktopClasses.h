@@ -79,6 +79,8 @@ class DesktopClasses : public IRegistry {
   DesktopClasses& operator=(const DesktopClasses&) = delete;
 
   ZANDREL_REGISTRY_OVERRIDES;
+  // The hive's: the view follows the desktop's files by itself.
+  LONG QueryChangeCounter(std::uint64_t* counter) override;
   bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override;
   std::string DesktopViewError() override { return ViewError(); }
   // The hive's answer (its own one query) with the view's extensions that

@@ -26,6 +26,8 @@ constexpr const char* kRemoveCaption = "Удалить";
 // window that handles no messages not responding.
 constexpr std::int64_t kUndoProgressAfterMs = 500;
 constexpr std::int64_t kUndoProgressEveryMs = 200;
+// How often the window asks whether the store changed elsewhere.
+constexpr int kStoreWatchMs = 1000;
 
 void Place(ui::Control& control, float left, float top, float width, float height, int tabIndex,
            const ui::Font& font) {
@@ -66,6 +68,7 @@ frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::functio
       cmdDialogFileSpec(*this, &fraAsso, "cmdDialogFileSpec"),
       cmdProceed(*this, &fraAsso, "cmdProceed"),
       cmdCancel(*this, &fraAsso, "cmdCancel"),
+      tmrStoreWatch(*this, "tmrStoreWatch"),
       registry_(registry),
       history_(history),
       show_about_(std::move(showAbout)),
@@ -147,6 +150,8 @@ void frmZandrel::BindHandlers() {
   cmdCancel.Click = [this] { cmdCancel_Click(); };
   cmdProceed.Click = [this] { cmdProceed_Click(); };
   cmdDialogFileSpec.Click = [this] { cmdDialogFileSpec_Click(); };
+  tmrStoreWatch.SetInterval(kStoreWatchMs);
+  tmrStoreWatch.Tick = [this] { tmrStoreWatch_Timer(); };
   if (history_ == nullptr) return;
   SetShortcut(ui::Key::CtrlZ, [this] { UndoLastChange(); });
   SetShortcut(ui::Key::CtrlY, [this] { UndoLastChange(store::Newest::kUndo); });
@@ -218,9 +223,18 @@ class frmZandrel::ListingWindowSteps : public store::ListingSteps {
   frmZandrel& form_;
 };
 
-void frmZandrel::cmdList_Click() {
+void frmZandrel::cmdList_Click() { ShowList(true); }
+
+void frmZandrel::ShowList(bool announce) {
   ui::Platform& platform = GetPlatform();
-  assets::PlaySoundCue(platform, assets::kClickCue);
+  if (announce) assets::PlaySoundCue(platform, assets::kClickCue);
+  std::uint64_t counter = 0;
+  if (registry_.QueryChangeCounter(&counter) == ERROR_SUCCESS)
+    listed_at_ = counter;  // read first: a change made during the listing shows next time
+  else
+    listed_at_.reset();
+  const ui::ListItem* was = lvwAsso.SelectedItem();
+  const std::string selected = was != nullptr ? was->text : std::string();
   ListingWindowSteps steps(*this);
   store::ListingResult listed = listing_.List(steps);
   if (!listed.classesKeyOpened) return;
@@ -231,7 +245,7 @@ void frmZandrel::cmdList_Click() {
   if (listed.extensionRows == 0) {
     EnableCommands(true);
     platform.SetMousePointer(ui::kPointerDefault);
-    prompter_.MsgBox("Записей ассациации не обнаруженно", MB_OK);
+    if (announce) prompter_.MsgBox("Записей ассациации не обнаруженно", MB_OK);
     return;
   }
 
@@ -245,12 +259,26 @@ void frmZandrel::cmdList_Click() {
   EnableCommands(true);
   lblProgress.SetVisible(false);
   platform.SetMousePointer(ui::kPointerDefault);
+  if (!announce) {
+    if (!selected.empty())
+      for (std::size_t i = 0; i < count; ++i)
+        if (lvwAsso.Items()[i].text == selected) lvwAsso.Select(static_cast<long>(i));
+    return;
+  }
   if (count < 1) {
     prompter_.MsgBox("Записей для просмотра необнаруженно.", MB_OK);
     return;
   }
   prompter_.MsgBox("Просмотр завершен.  Всего  " + std::to_string(count), MB_OK);
   if (!Minimized()) lvwAsso.SetFocus();
+}
+
+void frmZandrel::tmrStoreWatch_Timer() {
+  if (!listed_at_) return;
+  std::uint64_t counter = 0;
+  if (registry_.QueryChangeCounter(&counter) != ERROR_SUCCESS || counter == *listed_at_) return;
+  const bool idle = GetPlatform().HandlerDepth() <= 1 && lvwAsso.Visible() && cmdList.Enabled();
+  if (idle) ShowList(false);
 }
 
 void frmZandrel::cmdAdd_Click() {

@@ -3,8 +3,10 @@
 // remove; carried by the list's visibility and the frame's caption).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/Platform.h"
@@ -60,6 +62,8 @@ class frmZandrel : public ui::Window {
   ui::Button cmdDialogFileSpec;
   ui::Button cmdProceed;
   ui::Button cmdCancel;
+  // Asks the store, kStoreWatchMs apart, whether another copy changed it.
+  ui::Timer tmrStoreWatch;
 
   // Event handlers.
   void Form_Load() override;
@@ -72,6 +76,11 @@ class frmZandrel : public ui::Window {
   void cmdDialogFileSpec_Click();
   void cmdA01_Click();
   void cmdExit_Click();
+  // A change made elsewhere (zandrel-reg, another copy) since the last
+  // listing: the list is read again when the window is idle in list mode
+  // (no other handler under this one, no box open), keeping the selected
+  // extension selected; else at the first tick that finds it so.
+  void tmrStoreWatch_Timer();
   // Ctrl+Z (kChange) or Ctrl+Y (kUndo), or the list's context menu: in list
   // mode, asks to undo the newest change of `which` (store/ChangeUndo.h),
   // and undoes it on Yes. An undo that lasts shows how far it is in the
@@ -106,6 +115,8 @@ class frmZandrel : public ui::Window {
     ui::Platform& platform_;
   };
 
+  // The list command's work; `announce`: its click cue, and its closing box.
+  void ShowList(bool announce);
   void LayOut();
   void BindHandlers();
   void LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed);
@@ -117,6 +128,9 @@ class frmZandrel : public ui::Window {
   PlatformPrompter prompter_;
   store::AssociationListing listing_;
   bool undoing_ = false;  // an undo runs: the window redraws, but starts no other
+  // The store's change counter as the last listing read it; none before
+  // the first listing, or where the registry cannot tell.
+  std::optional<std::uint64_t> listed_at_;
 };
 
 }  // namespace zandrel::manager

@@ -62,6 +62,7 @@ class ForwardingRegistry : public IRegistry {
     return target_.LoadIndirectString(source, text);
   }
   LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
+  LONG QueryChangeCounter(std::uint64_t* counter) override { return target_.QueryChangeCounter(counter); }
   void WillWrite(const std::vector<PlannedWrite>& writes) override { target_.WillWrite(writes); }
   LONG BeginTransaction() override { return target_.BeginTransaction(); }
   LONG CommitTransaction() override { return target_.CommitTransaction(); }

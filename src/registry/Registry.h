@@ -39,6 +39,7 @@ inline constexpr LONG ERROR_READ_FAULT = 30;       // the hive could not be read
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_DISK_FULL = 112;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
+inline constexpr LONG ERROR_CALL_NOT_IMPLEMENTED = 120;
 inline constexpr LONG ERROR_BUSY = 170;            // another process holds the hive too long
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
@@ -184,6 +185,16 @@ class IRegistry {
   virtual LONG RegFlushKey(HKEY hKey) {
     (void)hKey;
     return ERROR_SUCCESS;
+  }
+
+  // A number that moves when another process (or another instance of the
+  // registry) has committed a change to the store since it was last asked;
+  // it may move for this instance's own changes too. 0 with *counter set,
+  // or ERROR_CALL_NOT_IMPLEMENTED where the registry cannot tell. Cheap
+  // enough to be asked a few times a second.
+  virtual LONG QueryChangeCounter(std::uint64_t* counter) {
+    (void)counter;
+    return ERROR_CALL_NOT_IMPLEMENTED;
   }
 
   // Transaction scope. Between Begin and Commit, the calls of this instance

@@ -1,5 +1,7 @@
 #include "ui/Controls.h"
 
+#include <algorithm>
+
 #include "ui/Platform.h"
 #include "ui/Window.h"
 
@@ -177,11 +179,97 @@ void ListView::AddItem(ListItem item) {
 
 void ListView::SetItems(std::vector<ListItem> items) {
   items_ = std::move(items);
+  SortItems();
   selected_ = items_.empty() ? -1 : 0;
   Notify(Property::Items);
 }
 
 void ListView::ItemChanged(std::size_t) { Notify(Property::Items); }
+
+namespace {
+
+char Folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool BeginsWith(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (Folded(text[i]) != Folded(prefix[i])) return false;
+  return true;
+}
+
+// <0, 0, >0 as a before, equal to, after b; letters without case, then bytes.
+int CompareFolded(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(Folded(a[i])), y = static_cast<unsigned char>(Folded(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+const std::string& ColumnText(const ListItem& item, int column) {
+  return column == 0 ? item.text : column == 1 ? item.sub1 : item.sub2;
+}
+
+}  // namespace
+
+long ListView::FindItem(const std::string& prefix, long start) const {
+  const auto count = static_cast<long>(items_.size());
+  if (prefix.empty() || count == 0) return -1;
+  if (start < 0 || start >= count) start = 0;
+  for (long i = 0; i < count; ++i) {
+    const long row = (start + i) % count;
+    if (BeginsWith(items_[static_cast<std::size_t>(row)].text, prefix)) return row;
+  }
+  return -1;
+}
+
+bool ListView::UserTyped(const std::string& typed) {
+  const bool one_key_repeated = !typed.empty() && typed.find_first_not_of(typed[0]) == std::string::npos;
+  // A repeated key looks among the rows that begin with it once.
+  const std::string prefix = one_key_repeated ? typed.substr(0, 1) : typed;
+  const long start = selected_ < 0 ? 0 : selected_ + (one_key_repeated ? 1 : 0);
+  const long found = FindItem(prefix, start);
+  if (found < 0) return false;
+  Select(found);
+  return true;
+}
+
+void ListView::SortItems() {
+  if (sort_column_ < 0 || items_.empty()) return;
+  const int column = sort_column_;
+  const bool descending = sort_descending_;
+  // Sorted as places, so that the selected row is found again among them.
+  std::vector<std::size_t> order(items_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [this, column, descending](std::size_t a, std::size_t b) {
+    const int c = CompareFolded(ColumnText(items_[a], column), ColumnText(items_[b], column));
+    return descending ? c > 0 : c < 0;
+  });
+  std::vector<ListItem> sorted;
+  sorted.reserve(items_.size());
+  long selected = -1;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (static_cast<long>(order[i]) == selected_) selected = static_cast<long>(i);
+    sorted.push_back(std::move(items_[order[i]]));
+  }
+  items_ = std::move(sorted);
+  selected_ = selected;
+}
+
+void ListView::SortBy(int column, bool descending) {
+  sort_column_ = column >= 0 && column <= 2 ? column : -1;
+  sort_descending_ = sort_column_ >= 0 && descending;
+  SortItems();
+  Notify(Property::Columns);
+  Notify(Property::Items);
+}
+
+void ListView::UserClickedColumn(std::size_t column) {
+  if (column >= columns_.size()) return;
+  const int c = static_cast<int>(column);
+  SortBy(c, c == sort_column_ && !sort_descending_);
+}
 
 const ListItem* ListView::SelectedItem() const {
   if (selected_ < 0 || static_cast<std::size_t>(selected_) >= items_.size()) return nullptr;

@@ -246,6 +246,28 @@ class ListView : public Control {
   ListItem& ItemAt(std::size_t index) { return items_.at(index); }
   void ItemChanged(std::size_t index);
 
+  // Type-ahead on the first column: the row whose text begins with `prefix`
+  // (ASCII letters compared without case), looking from row `start` down and
+  // then from the top; -1 when none does.
+  long FindItem(const std::string& prefix, long start) const;
+  // The user typed `typed` into the list, one quick run of keys gathered by
+  // the realisation: selects the row FindItem gives, looking from the
+  // selected row, or from the one after it while the run repeats one
+  // character (typing "t" again steps through the rows that begin with it).
+  // Returns whether a row was found.
+  bool UserTyped(const std::string& typed);
+
+  // The order of the rows: by one column (0-based), or -1 for the order
+  // they were given in. The rows are sorted in place (letters without case,
+  // equal texts keeping their order), the selected row stays selected, and
+  // SetItems keeps the order chosen.
+  int SortColumn() const { return sort_column_; }
+  bool SortDescending() const { return sort_descending_; }
+  void SortBy(int column, bool descending);
+  // A click on a column's header: sorts by it, ascending, or the other way
+  // round when it already sorts by it.
+  void UserClickedColumn(std::size_t column);
+
   // -1 when no row is selected.
   long SelectedIndex() const { return selected_; }
   const ListItem* SelectedItem() const;
@@ -275,7 +297,11 @@ class ListView : public Control {
   std::vector<ListItem> items_;
   std::vector<std::string> menu_;
   std::function<void(std::size_t)> menu_chosen_;
+  void SortItems();
+
   long selected_ = -1;
+  int sort_column_ = -1;
+  bool sort_descending_ = false;
   bool manual_label_edit_ = false;
   bool full_row_select_ = false;
   bool hide_selection_ = true;

@@ -24,6 +24,7 @@ class DispatchDepth {
 
 void Platform::Dispatch(const std::function<void()>& handler) {
   if (dispatch_depth_ > 0) {
+    DispatchDepth depth(dispatch_depth_);
     handler();
     return;
   }

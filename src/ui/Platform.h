@@ -96,6 +96,9 @@ class Platform {
   // shows it and quits. Nested calls pass errors on to the outermost one.
   // Any other exception passes through, leaving the platform as before.
   void Dispatch(const std::function<void()>& handler);
+  // How many handlers run now, one inside another (a message box or
+  // DoEvents lets the next one start): 1 inside a handler that nothing waits under.
+  int HandlerDepth() const { return dispatch_depth_; }
   virtual void Fatal(const RuntimeError& error) = 0;
 
   // Bookkeeping of open windows: the program ends when the last one closes.

@@ -266,6 +266,45 @@ TEST_F(Manager, CountsBeyondSixteenBitsAndAMinimizedWindowKeepsItsFocus) {
   EXPECT_EQ(form->Focused(), &form->cbxUpdateList);
 }
 
+// Another copy's change is listed at the watch's next tick once the window
+// is idle in list mode, quietly and keeping the selected extension; not
+// while a box is open or in add mode, and never for the window's own store.
+TEST_F(Manager, AChangeMadeElsewhereIsListedWhenTheWindowIsIdle) {
+  Seed();
+  std::unique_ptr<IRegistry> other = Backends().front().reopen(dir.Path());
+  auto names = [this] {
+    std::string texts;
+    for (const ui::ListItem& item : form->lvwAsso.Items()) texts += item.text;
+    return texts + (form->lvwAsso.SelectedItem() ? " " + form->lvwAsso.SelectedItem()->text : "");
+  };
+  SeedAssociation(*other, ".zo", "Zo Title", "zo %1");
+  platform.AdvanceTime(3000);
+  EXPECT_EQ(names(), "") << "nothing is listed before the first listing";
+  // A change while the closing box of the listing is open waits for it.
+  platform.onMessage = [&](const Platform::Message&) {
+    platform.onMessage = nullptr;
+    SeedAssociation(*other, ".zp", "Zp Title", "zp %1");
+    platform.AdvanceTime(1000);
+  };
+  form->cmdList.FireClick();
+  EXPECT_EQ(names(), ".zo.zq.zr .zo");
+  form->lvwAsso.UserSelected(2);
+  platform.ClearRecord();
+  platform.AdvanceTime(1000);
+  EXPECT_EQ(names(), ".zo.zp.zq.zr .zr");
+  EXPECT_TRUE(platform.messages.empty() && platform.sounds.empty()) << "listed quietly";
+  form->cmdAdd.FireClick();
+  SeedAssociation(*other, ".zs", "Zs Title", "zs %1");
+  platform.AdvanceTime(1000);
+  EXPECT_EQ(names(), ".zo.zp.zq.zr .zr") << "not in add mode";
+  form->cmdCancel.FireClick();
+  platform.AdvanceTime(1000);
+  EXPECT_EQ(names(), ".zo.zp.zq.zr.zs .zr");
+  SeedAssociation(*registry, ".zt", "Zt Title", "zt %1");
+  platform.AdvanceTime(1000);
+  EXPECT_EQ(names(), ".zo.zp.zq.zr.zs .zr") << "the window's own store's changes are its own to show";
+}
+
 // A click let through while the list waits in message processing runs a
 // whole second listing inside the first; both end with the full list.
 TEST_F(Manager, AListingInsideAListing) {

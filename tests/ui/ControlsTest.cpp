@@ -99,6 +99,67 @@ TEST(Controls, PicturesAreReadByTheirContent) {
   }
 }
 
+TEST(ListView, TypingSelectsTheRowWhoseFirstColumnBeginsWithIt) {
+  HeadlessPlatform platform;
+  Window w(platform, "frmTest");
+  ListView list(w, nullptr, "lvw");
+  list.SetItems({{".bat", "txtfile", ""}, {".txt", "", ""}, {".Tx2", "", ""}, {".zip", "", ""}});
+  const struct {
+    const char* typed;
+    long from, selected;
+    bool found;
+  } rows[] = {
+      {".tx", 0, 1, true},   {".TX2", 0, 2, true},  // letters without case
+      {".tx", 2, 2, true},                          // the selected row still fits
+      {".tx", 3, 1, true},                          // from the top again
+      {".", 0, 1, true},     {"..", 3, 0, true},    // one key repeated steps to the next
+      {"txt", 0, 0, false},                         // the first column only, from its start
+      {".q", 1, 1, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.typed) + " from " + std::to_string(row.from));
+    list.Select(row.from);
+    EXPECT_EQ(list.UserTyped(row.typed), row.found);
+    EXPECT_EQ(list.SelectedIndex(), row.selected);
+  }
+}
+
+TEST(ListView, AClickOnAColumnHeaderSortsByIt) {
+  HeadlessPlatform platform;
+  Window w(platform, "frmTest");
+  ListView list(w, nullptr, "lvw");
+  for (const char* column : {"Расширение", "Описание", "Ассоциация"}) list.AddColumn(column, 1000);
+  list.SetItems({{".b", "Zeta", "c"}, {".a", "alpha", "b"}, {".C", "Beta", "a"}, {".d", "beta", "d"}});
+  list.Select(0);
+  auto order = [&list] {
+    std::string texts;
+    for (const ListItem& item : list.Items()) texts += item.text;
+    return texts;
+  };
+  const struct {
+    std::size_t clicked;
+    const char* order;
+    bool descending;
+  } rows[] = {
+      {1, ".a.C.d.b", false},  // letters without case; equal texts keep their order
+      {1, ".b.C.d.a", true},   // the same header again: the other way round
+      {0, ".a.b.C.d", false},
+      {2, ".C.a.b.d", false},
+      {7, ".C.a.b.d", false},  // no such column
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.clicked);
+    list.UserClickedColumn(row.clicked);
+    EXPECT_EQ(order(), row.order);
+    EXPECT_EQ(list.SortDescending(), row.descending);
+    ASSERT_NE(list.SelectedItem(), nullptr);
+    EXPECT_EQ(list.SelectedItem()->text, ".b") << "the selected row stays selected";
+  }
+  EXPECT_EQ(list.SortColumn(), 2);
+  list.SetItems({{".y", "", "2"}, {".x", "", "1"}});
+  EXPECT_EQ(order(), ".x.y") << "a new listing keeps the order chosen";
+}
+
 TEST(Dispatch, AForeignExceptionPassesThroughAndTheNextHandlerIsOutermost) {
   HeadlessPlatform platform;
   EXPECT_THROW(platform.Dispatch([] { throw std::runtime_error("foreign"); }), std::runtime_error);

@@ -46,6 +46,9 @@ class HiveRegistry : public zandrel::IRegistry {
   // One query: the classes root's extensions with their default values, in
   // the order of the name index, without reading any other key.
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
+  // SQLite's data_version of the file: it moves when another connection
+  // commits, never for this instance's own changes.
+  LONG QueryChangeCounter(std::uint64_t* counter) override;
 
   // Hands the subtree of the open `hKey` to `visitor` exactly as
   // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a

@@ -33,6 +33,19 @@ LONG HiveRegistry::Impl::CheckVersion() {
   return ERROR_SUCCESS;
 }
 
+LONG HiveRegistry::QueryChangeCounter(std::uint64_t* counter) {
+  Impl& m = *impl_;
+  // A snapshot held between calls would show the file as it began; inside
+  // a scope this instance holds the write lock and nobody else commits.
+  if (!m.in_transaction) {
+    m.EndRead();
+    const LONG code = m.CheckVersion();
+    if (code != ERROR_SUCCESS) return code;
+  }
+  *counter = static_cast<std::uint64_t>(m.seen_data_version);
+  return ERROR_SUCCESS;
+}
+
 void HiveRegistry::Impl::EndRead() {
   deferred = false;
   if (!reading) return;

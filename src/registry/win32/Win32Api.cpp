@@ -268,6 +268,19 @@ std::int32_t CheckAdministratorsOnly(const std::string& path) {
 
 std::int32_t FlushKey(Handle key) { return RegFlushKey(Key(key)); }
 
+std::int32_t WatchKey(Handle key, Handle* event) {
+  if (*event == 0) {
+    // Reset by the wait that sees it set.
+    HANDLE made = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (made == nullptr) return static_cast<std::int32_t>(GetLastError());
+    *event = reinterpret_cast<Handle>(made);
+  }
+  return RegNotifyChangeKeyValue(Key(key), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                 Object(*event), TRUE);
+}
+
+bool WatchFired(Handle event) { return WaitForSingleObject(Object(event), 0) == WAIT_OBJECT_0; }
+
 std::int32_t OpenForAppend(const std::string& path, Handle* file) {
   const HANDLE opened = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -58,6 +58,12 @@ std::int32_t CheckAdministratorsOnly(const std::string& path);
 // Writes the key's changes to disk (RegFlushKey).
 std::int32_t FlushKey(Handle key);
 
+// Arms a change notice on `key` (RegNotifyChangeKeyValue, asynchronous):
+// `event` (made here when 0) is set once anything below the key changes,
+// names or values. WatchFired tells, without waiting, whether it was set.
+std::int32_t WatchKey(Handle key, Handle* event);
+bool WatchFired(Handle event);
+
 // The command AssocQueryStringA(ASSOCSTR_COMMAND) reports for the "open" verb
 // of the extension (".txt"): what Explorer runs. 0, or the HRESULT's value.
 std::int32_t AssocOpenCommand(const char* extension, std::string* command);

@@ -77,6 +77,43 @@ Win32Registry::Win32Registry() = default;
 
 Win32Registry::~Win32Registry() {
   for (const auto& [handle, real] : keys_) api::CloseKey(real);
+  for (const Watch& watch : watches_) {
+    api::CloseKey(watch.key);  // ends its notice
+    if (watch.event) api::CloseHandleValue(watch.event);
+  }
+}
+
+LONG Win32Registry::QueryChangeCounter(std::uint64_t* counter) {
+  constexpr std::uint32_t kNotify = 0x0010;  // KEY_NOTIFY
+  if (!watching_) {
+    watching_ = true;
+    for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
+                                     std::pair{HKEY_CURRENT_USER, "Software\\Classes"}}) {
+      Watch watch;
+      // A user without classes of their own has nothing to watch.
+      if (api::OpenKey(api::PredefinedKey(root), path, kNotify, &watch.key) != ERROR_SUCCESS) continue;
+      if (api::WatchKey(watch.key, &watch.event) != ERROR_SUCCESS) {
+        api::CloseKey(watch.key);
+        if (watch.event) api::CloseHandleValue(watch.event);
+        continue;
+      }
+      watches_.push_back(watch);
+    }
+  }
+  if (watches_.empty()) return ERROR_CALL_NOT_IMPLEMENTED_CODE;
+  for (Watch& watch : watches_)
+    if (api::WatchFired(watch.event)) {
+      ++changes_;
+      api::WatchKey(watch.key, &watch.event);  // a notice fires once: armed again
+    }
+  *counter = changes_;
+  return ERROR_SUCCESS;
+}
+
+LONG Win32Registry::OwnWrite(LONG code) {
+  for (Watch& watch : watches_)
+    if (api::WatchFired(watch.event)) api::WatchKey(watch.key, &watch.event);
+  return code;
 }
 
 std::uintptr_t Win32Registry::Real(HKEY key) const {
@@ -141,20 +178,20 @@ LONG Win32Registry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, cons
   api::Handle real = 0;
   const LONG code = api::CreateKey(parent, lpSubKey, samDesired, &real, lpdwDisposition);
   *phkResult = code == ERROR_SUCCESS ? Adopt(real) : 0;
-  return code;
+  return OwnWrite(code);
 }
 
 LONG Win32Registry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType,
                                    const BYTE* lpData, DWORD cbData) {
   const std::uintptr_t key = Real(hKey);
   if (key == 0) return ERROR_INVALID_HANDLE;
-  return api::SetValue(key, lpValueName, dwType, lpData, cbData);
+  return OwnWrite(api::SetValue(key, lpValueName, dwType, lpData, cbData));
 }
 
 LONG Win32Registry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   const std::uintptr_t key = Real(hKey);
   if (key == 0) return ERROR_INVALID_HANDLE;
-  return api::DeleteKey(key, lpSubKey);
+  return OwnWrite(api::DeleteKey(key, lpSubKey));
 }
 
 LONG Win32Registry::RegCloseKey(HKEY hKey) {
@@ -169,7 +206,7 @@ LONG Win32Registry::RegCloseKey(HKEY hKey) {
 LONG Win32Registry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   const std::uintptr_t key = Real(hKey);
   if (key == 0) return ERROR_INVALID_HANDLE;
-  return api::DeleteValue(key, lpValueName);
+  return OwnWrite(api::DeleteValue(key, lpValueName));
 }
 
 LONG Win32Registry::RegFlushKey(HKEY hKey) {

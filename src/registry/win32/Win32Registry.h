@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "registry/Registry.h"
 #include "registry/journal/UndoJournal.h"
@@ -30,15 +31,29 @@ class Win32Registry : public IRegistry {
   ZANDREL_REGISTRY_OVERRIDES;
   LONG RegFlushKey(HKEY hKey) override;
   bool LoadIndirectString(const std::string& source, std::string* text) override;
+  // Counts the change notices of the machine's and the user's classes
+  // (HKEY_CLASSES_ROOT is both), watched from the first call on. The
+  // notices of its own writes are taken as they come, uncounted; a change
+  // by another process at the same instant goes with them.
+  LONG QueryChangeCounter(std::uint64_t* counter) override;
 
  private:
   // The real key behind an interface handle; 0 when there is none.
   std::uintptr_t Real(HKEY key) const;
   // Gives a real key an interface handle (a root keeps its own value).
   HKEY Adopt(std::uintptr_t real);
+  // After a write of its own: its notices re-armed, uncounted. Returns `code`.
+  LONG OwnWrite(LONG code);
 
   std::map<HKEY, std::uintptr_t> keys_;
   HKEY next_ = 1;
+  struct Watch {
+    std::uintptr_t key = 0;    // a real key, opened for the notices alone
+    std::uintptr_t event = 0;  // set by a change below it
+  };
+  std::vector<Watch> watches_;
+  bool watching_ = false;
+  std::uint64_t changes_ = 0;
 };
 
 // Where the undo record lives and the lock file that keeps writers apart

@@ -51,6 +51,14 @@ WidgetPeer::WidgetPeer(QtPlatform::Impl& impl, Control& control, QWidget* widget
                 if (applying_ || detached_) return;
                 static_cast<ListView&>(control_).UserSelected(current.isValid() ? current.row() : -1);
               });
+      connect(view->header(), &QHeaderView::sectionClicked, this, [this](int section) {
+        if (applying_ || detached_ || impl_.fatal || section < 0) return;
+        static_cast<ListView&>(control_).UserClickedColumn(static_cast<std::size_t>(section));
+      });
+      static_cast<ListTreeView*>(view)->typed = [this](const std::string& typed) {
+        if (applying_ || detached_ || impl_.fatal) return;
+        static_cast<ListView&>(control_).UserTyped(typed);
+      };
       connect(view->header(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
         if (applying_ || detached_ || section < 0) return;
         static_cast<ListView&>(control_).UserResizedColumn(static_cast<std::size_t>(section),

@@ -48,9 +48,12 @@ void WidgetPeer::ApplyColumns() {
 
 void WidgetPeer::ResizeColumns() {
   auto* view = static_cast<QTreeView*>(widget_.data());
-  const auto& columns = static_cast<ListView&>(control_).Columns();
+  const auto& list = static_cast<ListView&>(control_);
+  const auto& columns = list.Columns();
   for (std::size_t i = 0; i < columns.size(); ++i)
     view->header()->resizeSection(static_cast<int>(i), impl_.ToPixels(columns[i].width));
+  view->header()->setSortIndicator(list.SortColumn(),
+                                   list.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void WidgetPeer::ApplySelection() {

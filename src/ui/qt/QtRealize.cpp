@@ -87,7 +87,7 @@ QWidget* MakeWidget(ControlKind kind, QWidget* parent) {
     case ControlKind::Button:
       return new qt::PictureButton(parent);
     case ControlKind::ListView: {
-      auto* view = new QTreeView(parent);
+      auto* view = new qt::ListTreeView(parent);
       view->setRootIsDecorated(false);
       view->setItemsExpandable(false);
       view->setUniformRowHeights(true);
@@ -96,6 +96,10 @@ QWidget* MakeWidget(ControlKind kind, QWidget* parent) {
       view->header()->setSectionsMovable(false);
       view->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
       view->header()->setMinimumSectionSize(0);
+      // A click on a header sorts the model's rows (the peer passes it on).
+      view->header()->setSectionsClickable(true);
+      view->header()->setSortIndicatorShown(true);
+      view->header()->setSortIndicator(-1, Qt::AscendingOrder);
       return view;
     }
     case ControlKind::Image:

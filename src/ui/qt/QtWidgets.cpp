@@ -1,5 +1,6 @@
 #include "ui/qt/QtWidgets.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -20,6 +21,16 @@ QFont ToQFont(const Font& font) {
 }
 
 QColor ToQColor(Color color) { return QColor(color.r, color.g, color.b); }
+
+// --- ListTreeView ----------------------------------------------------------
+
+void ListTreeView::keyboardSearch(const QString& search) {
+  if (search.isEmpty()) return;
+  if (!last_.isValid() || last_.elapsed() > QApplication::keyboardInputInterval()) run_.clear();
+  run_ += search;
+  last_.restart();
+  if (typed) typed(run_.toStdString());
+}
 
 // --- PictureButton ---------------------------------------------------------
 

@@ -4,13 +4,16 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QString>
+#include <QTreeView>
 #include <QWidget>
 
+#include <functional>
 #include <string>
 
 #include "ui/Controls.h"
@@ -53,6 +56,21 @@ class WrappingLabel : public QLabel {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+};
+
+// The list view: what the user types goes to the model's type-ahead (its
+// first column, the same on every system) rather than to the view's own
+// search, as one run while the keys come quicker than the keyboard input
+// interval.
+class ListTreeView : public QTreeView {
+ public:
+  explicit ListTreeView(QWidget* parent) : QTreeView(parent) {}
+  std::function<void(const std::string& typed)> typed;
+  void keyboardSearch(const QString& search) override;
+
+ private:
+  QString run_;
+  QElapsedTimer last_;
 };
 
 // A frame drawn as a Windows group box: its background colour throughout, an

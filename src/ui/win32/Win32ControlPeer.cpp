@@ -32,6 +32,43 @@ void ControlPeerW::ApplyEnabled(bool enabled) {
 void ControlPeerW::ApplyGeometry(const Rect& r) {
   SetWindowPos(hwnd_, nullptr, owner_.ToPixels(r.left), owner_.ToPixels(r.top), owner_.ToPixels(r.width),
                owner_.ToPixels(r.height), SWP_NOZORDER | SWP_NOACTIVATE);
+  FitLabelFont();
+}
+
+// Fonts do not grow exactly with the dpi (hinting widens glyphs at some
+// sizes), so a caption that fills its label at 96 dpi may run past it at
+// 144. Such a caption is drawn a quarter point smaller at a time until it
+// fits, as the static control breaks it (at words, and inside a word wider
+// than the label), down to kSmallestPoints at most.
+void ControlPeerW::FitLabelFont() {
+  constexpr float kSmallestPoints = 6.0f;
+  if (control_.Kind() != ControlKind::Label || font_ == nullptr) return;
+  const std::string& caption = static_cast<Label&>(control_).Caption();
+  const Rect& r = control_.Geometry();
+  const RECT box{0, 0, owner_.ToPixels(r.width), owner_.ToPixels(r.height)};
+  if (caption.empty() || box.right <= 0 || box.bottom <= 0) return;
+  const int units = static_cast<int>(caption.size());
+  const int wide = MultiByteToWideChar(CP_UTF8, 0, caption.data(), units, nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, caption.data(), units, text.data(), static_cast<int>(text.size()));
+  Font font = control_.GetFont();
+  HFONT chosen = impl_.FontFor(font, owner_.dpi);
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ old = SelectObject(dc, chosen);
+  while (true) {
+    RECT need = box;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need,
+              DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+    if ((need.bottom <= box.bottom && need.right <= box.right) || font.size - 0.25f < kSmallestPoints) break;
+    font.size -= 0.25f;
+    chosen = impl_.FontFor(font, owner_.dpi);
+    SelectObject(dc, chosen);
+  }
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  if (chosen == font_) return;
+  font_ = chosen;
+  SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
 }
 
 void ControlPeerW::ApplyText(const std::string& text) {
@@ -39,6 +76,7 @@ void ControlPeerW::ApplyText(const std::string& text) {
   shown.resize(static_cast<std::size_t>(GetWindowTextA(hwnd_, shown.data(), static_cast<int>(shown.size()))));
   if (shown != text) SetWindowTextA(hwnd_, text.c_str());
   if (control_.Kind() == ControlKind::Frame) InvalidateRect(hwnd_, nullptr, TRUE);
+  FitLabelFont();
 }
 
 void ControlPeerW::ApplyChecked(bool checked) {
@@ -48,6 +86,7 @@ void ControlPeerW::ApplyChecked(bool checked) {
 void ControlPeerW::ApplyFont(const Font& font) {
   font_ = impl_.FontFor(font, owner_.dpi);
   SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  FitLabelFont();
 }
 
 void ControlPeerW::ApplyFocus() { impl_.FocusHandle(hwnd_); }
@@ -136,6 +175,23 @@ void ControlPeerW::ApplyColumns() {
       ++columns_;
     }
   }
+  ShowSortArrow();
+}
+
+void ControlPeerW::ShowSortArrow() {
+  const auto& list = static_cast<ListView&>(control_);
+  HWND header = reinterpret_cast<HWND>(SendMessageA(hwnd_, LVM_GETHEADER, 0, 0));
+  if (header == nullptr) return;
+  for (int i = 0; i < columns_; ++i) {
+    HDITEMA item{};
+    item.mask = HDI_FORMAT;
+    if (!SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item))) continue;
+    int fmt = item.fmt & ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (i == list.SortColumn()) fmt |= list.SortDescending() ? HDF_SORTDOWN : HDF_SORTUP;
+    if (fmt == item.fmt) continue;
+    item.fmt = fmt;
+    SendMessageA(header, HDM_SETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+  }
 }
 
 void ControlPeerW::ApplyItems() {
@@ -210,6 +266,29 @@ LRESULT ControlPeerW::OnNotify(NMHDR* header) {
       texts_.Give(item, *text);
       break;
     }
+    case LVN_ODFINDITEMW:
+    case LVN_ODFINDITEMA: {
+      // The control gathers the keys typed in a quick run and asks for the
+      // row; it selects what it is told. Any other search is not asked for.
+      auto* find = reinterpret_cast<NMLVFINDITEMW*>(header);
+      if ((find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) == 0 || find->lvfi.psz == nullptr) return -1;
+      std::string typed;
+      if (header->code == LVN_ODFINDITEMA) {
+        typed = reinterpret_cast<NMLVFINDITEMA*>(header)->lvfi.psz;
+      } else {
+        const wchar_t* wide = find->lvfi.psz;
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        if (bytes <= 1) return -1;
+        typed.assign(static_cast<std::size_t>(bytes), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, typed.data(), bytes, nullptr, nullptr);
+        typed.resize(static_cast<std::size_t>(bytes - 1));
+      }
+      return list.FindItem(typed, find->iStart);
+    }
+    case LVN_COLUMNCLICK:
+      if (applying_) break;
+      list.UserClickedColumn(static_cast<std::size_t>(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem));
+      break;
     case LVN_ITEMCHANGED: {
       if (applying_) break;
       auto* change = reinterpret_cast<NMLISTVIEW*>(header);

@@ -30,11 +30,50 @@ RuntimeError DialogError(DWORD code) {
 
 }  // namespace
 
+namespace {
+
+// While a modal box or dialog shows, every window of the program waits for
+// it, not only its owner, which the system disables itself (an exit
+// confirmation's "Да" must not close the manager under the file dialog);
+// each gets back to work when it closes.
+class OthersWait {
+ public:
+  OthersWait(Win32Platform::Impl& impl, HWND owner) : impl_(impl) {
+    for (const auto& [window, r] : impl.windows)
+      if (r->top != owner && IsWindowEnabled(r->top)) {
+        EnableWindow(r->top, FALSE);
+        waiting_.push_back(r->top);
+      }
+  }
+  ~OthersWait() {
+    for (HWND top : waiting_)
+      if (IsWindow(top) && !impl_.fatal) EnableWindow(top, TRUE);
+    impl_.lastFocus = nullptr;  // the focus comes back to wherever the system puts it
+  }
+  OthersWait(const OthersWait&) = delete;
+  OthersWait& operator=(const OthersWait&) = delete;
+
+ private:
+  Win32Platform::Impl& impl_;
+  std::vector<HWND> waiting_;
+};
+
+// The program's window the user works in, which owns the boxes: they stay
+// in front of it, on its monitor, without a taskbar button of their own.
+// Null when none of the program's windows is active.
+HWND ActiveOwner(const Win32Platform::Impl& impl) {
+  HWND active = GetActiveWindow();
+  return impl.FindRealisation(active) != nullptr ? active : nullptr;
+}
+
+}  // namespace
+
 int Win32Platform::MsgBox(const std::string& text, int flags, const std::string& title) {
-  // Task-modal: every window of the program waits for the answer.
-  const int answer = MessageBoxA(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(flags) | MB_TASKMODAL);
-  impl_->lastFocus = nullptr;  // the focus comes back to wherever the system puts it
-  return answer;
+  HWND owner = ActiveOwner(*impl_);
+  // Without an owner, task-modal: the system holds every window of the thread.
+  const UINT modality = owner != nullptr ? MB_APPLMODAL : MB_TASKMODAL;
+  OthersWait others(*impl_, owner);
+  return MessageBoxA(owner, text.c_str(), title.c_str(), static_cast<UINT>(flags) | modality);
 }
 
 void Win32Platform::ShowOpen(CommonDialog& dialog) {
@@ -49,26 +88,19 @@ void Win32Platform::ShowOpen(CommonDialog& dialog) {
 
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = GetActiveWindow();
+  ofn.hwndOwner = ActiveOwner(*impl_);
   ofn.lpstrFilter = dialog.Filter.empty() ? nullptr : filter.c_str();
   ofn.nFilterIndex = static_cast<DWORD>(std::max(0, dialog.FilterIndex));
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
-  ofn.Flags = static_cast<DWORD>(dialog.Flags) | OFN_EXPLORER;
-  // The dialog disables its owner only; every other window of the program
-  // waits too, as under a message box (an exit confirmation's "Да" must not
-  // close the manager under the dialog).
-  std::vector<HWND> waiting;
-  for (const auto& [window, r] : impl_->windows)
-    if (r->top != ofn.hwndOwner && IsWindowEnabled(r->top)) {
-      EnableWindow(r->top, FALSE);
-      waiting.push_back(r->top);
-    }
-  const BOOL chosen = GetOpenFileNameA(&ofn);
-  for (HWND top : waiting)
-    if (IsWindow(top) && !impl_->fatal) EnableWindow(top, TRUE);
-  impl_->lastFocus = nullptr;
+  // No "read only" box: the program only reads the path.
+  ofn.Flags = static_cast<DWORD>(dialog.Flags) | OFN_EXPLORER | OFN_HIDEREADONLY;
+  BOOL chosen = FALSE;
+  {
+    OthersWait others(*impl_, ofn.hwndOwner);
+    chosen = GetOpenFileNameA(&ofn);
+  }
   if (!chosen) {
     const DWORD error = CommDlgExtendedError();
     if (error != 0) throw DialogError(error);

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -143,6 +144,10 @@ class ControlPeerW : public PropertyPeer {
  private:
   bool Showing() const override { return !detached_; }
   ZANDREL_PROPERTY_PEER_OVERRIDES
+  // List views: the header's arrow on the column the rows are sorted by.
+  void ShowSortArrow();
+  // Labels: a font small enough for the caption to fit at this dpi.
+  void FitLabelFont();
 
   Win32Platform::Impl& impl_;
   Realisation& owner_;
@@ -211,6 +216,9 @@ inline constexpr char kPictureClass[] = "ZandrelPicture";
 // (perhaps one of its own buttons) has returned.
 inline constexpr UINT kDestroyLater = WM_APP + 1;
 
+// The work area and dpi of the monitor the program was started on.
+Win32Platform::ScreenArea StartScreenArea();
+
 // The cursor for the application-wide pointer: the hourglass (11), the arrow
 // with an hourglass (13), else the arrow.
 HCURSOR PointerCursor(int pointer);
@@ -243,6 +251,7 @@ struct Win32Platform::Impl {
   PictureCache<win32::Bitmap> pictures{win32::PixelBytes};
   std::vector<ShellNotify> notifies;
   std::vector<std::string> opened;
+  std::function<Win32Platform::ScreenArea()> screen;  // where windows open
   int pointer = 0;
   HWND lastFocus = nullptr;
   bool syncingFocus = false;

@@ -147,6 +147,7 @@ void Win32Platform::Impl::Destroy(HWND top) {
 
 Win32Platform::Win32Platform() : impl_(std::make_unique<Impl>()) {
   impl_->instance = GetModuleHandleA(nullptr);
+  win32::StartScreenArea();  // the monitor of the start is the one now
   impl_->comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   system32::InitCommonControlsEx(&controls);

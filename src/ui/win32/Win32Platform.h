@@ -5,6 +5,9 @@
 //
 // Lengths: pixels = twips / 15 * (monitor dpi / 96), rounded, at the dpi of
 // the monitor the window opens on (and again when it moves to another one).
+// A window opens centred in the work area of the monitor the program was
+// started on; one larger than that area opens at a lower dpi, as large as
+// fits, so that no part of it lies off the screen.
 // Stacking: among sibling controls, the one registered first lies on top.
 // Texts are UTF-8 and go through the A functions: the executable's manifest
 // makes UTF-8 the process's ANSI code page.
@@ -13,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +47,17 @@ class Win32Platform : public Platform {
   const std::vector<ShellNotify>& ShellNotifies() const;
   // The targets given to OpenWithShell, in order.
   const std::vector<std::string>& ShellOpened() const;
+
+  // Where windows open: a work area in virtual-screen pixels and its
+  // monitor's dpi.
+  struct ScreenArea {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    unsigned dpi = 96;
+  };
+  // Asked each time a window opens. By default the monitor the program was
+  // started on: the one the shell named at the start, else the one under
+  // the mouse pointer then. Tests give a screen of their own.
+  void SetScreenArea(std::function<ScreenArea()> source);
 
   // --- Platform ---------------------------------------------------------
   void Realize(Window& window) override;

@@ -3,6 +3,8 @@
 
 #include <shellscalingapi.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "ui/RealizeControls.h"
@@ -42,29 +44,37 @@ void ChooseStyles(const Window& window, Realisation& r) {
   r.exStyle = window.ShowInTaskbar() ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
 }
 
-// The window's outer rectangle, centred in the primary monitor's work area,
-// at that monitor's dpi (which it records).
-RECT CentredFrame(const Window& window, Realisation& r) {
-  POINT origin{0, 0};
-  HMONITOR monitor = MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY);
-  r.dpi = MonitorDpi(monitor);
-  RECT frame{0, 0, r.ToPixels(window.ClientWidth()), r.ToPixels(window.ClientHeight())};
-  AdjustWindowRectExForDpi(&frame, r.style, FALSE, r.exStyle, r.dpi);
-  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-  MONITORINFO info{};
-  info.cbSize = sizeof(info);
-  GetMonitorInfoA(monitor, &info);
-  const RECT& area = info.rcWork;
-  const int x = area.left + (area.right - area.left - w) / 2;
-  const int y = area.top + (area.bottom - area.top - h) / 2;
-  return RECT{x, y, x + w, y + h};
+// The window's outer rectangle at `dpi`.
+SIZE FrameSize(const Window& window, const Realisation& r, UINT dpi) {
+  auto pixels = [dpi](float twips) {
+    return static_cast<int>(std::lround(static_cast<double>(twips) / 15.0 * dpi / 96.0));
+  };
+  RECT frame{0, 0, pixels(window.ClientWidth()), pixels(window.ClientHeight())};
+  AdjustWindowRectExForDpi(&frame, r.style, FALSE, r.exStyle, dpi);
+  return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// The window's outer rectangle, centred in the work area of `area`, at the
+// area's dpi (which it records), or at the highest lower one at which the
+// window fits the area: a window larger than the screen would leave its
+// lower part, and the buttons there, out of reach, as it has no resize box.
+RECT CentredFrame(const Window& window, Realisation& r, const Win32Platform::ScreenArea& area) {
+  constexpr UINT kLowestDpi = 48;
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  UINT dpi = area.dpi == 0 ? 96 : area.dpi;
+  SIZE size = FrameSize(window, r, dpi);
+  while ((size.cx > width || size.cy > height) && dpi > kLowestDpi) size = FrameSize(window, r, --dpi);
+  r.dpi = dpi;
+  const int x = area.left + std::max(0, (width - static_cast<int>(size.cx)) / 2);
+  const int y = area.top + std::max(0, (height - static_cast<int>(size.cy)) / 2);
+  return RECT{x, y, x + size.cx, y + size.cy};
 }
 
 // The top-level window: caption, size, colour, font, icon, and the tooltip
 // control its controls share.
 void MakeTopWindow(Win32Platform::Impl& impl, Window& window, Realisation& r) {
   ChooseStyles(window, r);
-  const RECT frame = CentredFrame(window, r);
+  const RECT frame = CentredFrame(window, r, impl.screen ? impl.screen() : StartScreenArea());
   const Color back = window.BackColor();
   r.back = CreateSolidBrush(RGB(back.r, back.g, back.b));
   r.top = CreateWindowExA(r.exStyle, kWindowClass, window.Caption().c_str(), r.style, frame.left, frame.top,
@@ -117,8 +127,9 @@ ChildClass ClassOf(ControlKind kind) {
       break;
     case ControlKind::ListView:
       c.name = WC_LISTVIEWA;
-      // Owner data: the rows stay in the model and the list asks for what it draws.
-      c.style |= LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA | LVS_NOSORTHEADER;
+      // Owner data: the rows stay in the model and the list asks for what it
+      // draws, and for the row that fits what the user types (LVN_ODFINDITEM).
+      c.style |= LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA;
       c.ex = WS_EX_CLIENTEDGE;
       break;
     case ControlKind::Image:
@@ -158,6 +169,36 @@ void AttachTimers(Win32Platform::Impl& impl, Window& window, Realisation& r) {
 }
 
 }  // namespace
+
+Win32Platform::ScreenArea StartScreenArea() {
+  // Read once: the monitor of the start, not the one the pointer is on later.
+  static const HMONITOR monitor = [] {
+    // The shell passes the monitor it starts a program from in hStdOutput
+    // when it passes no standard handles; anything else is not a monitor.
+    STARTUPINFOA start{};
+    start.cb = sizeof(start);
+    GetStartupInfoA(&start);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if ((start.dwFlags & STARTF_USESTDHANDLES) == 0 && start.hStdOutput != nullptr &&
+        GetMonitorInfoA(reinterpret_cast<HMONITOR>(start.hStdOutput), &info))
+      return reinterpret_cast<HMONITOR>(start.hStdOutput);
+    POINT pointer{0, 0};
+    GetCursorPos(&pointer);
+    return MonitorFromPoint(pointer, MONITOR_DEFAULTTOPRIMARY);
+  }();
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  HMONITOR shown = monitor;
+  // A monitor unplugged since: the primary one.
+  if (!GetMonitorInfoA(shown, &info)) {
+    shown = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    GetMonitorInfoA(shown, &info);
+  }
+  return {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom, MonitorDpi(shown)};
+}
+
+void Win32Platform::SetScreenArea(std::function<ScreenArea()> source) { impl_->screen = std::move(source); }
 
 void Win32Platform::Realize(Window& window) {
   if (impl_->windows.count(&window) != 0) return;
