@@ -27,7 +27,6 @@
 #include <cstdio>
 #include <exception>
 #include <future>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -177,10 +176,11 @@ std::optional<std::string> ValueText(IRegistry& registry, HKEY root, const std::
 // The machine's and the user's classes keys for the extension, the user's
 // choice, and the command Explorer really runs.
 int Why(IRegistry& registry, const std::string& extension) {
+  std::string out;
   const auto show = [&](const char* label, HKEY root, const std::string& path, const std::string& name = "") {
     const std::optional<std::string> text = ValueText(registry, root, path, name);
-    std::cout << label << ": " << registry::RootName(root) << "\\" << path << (name.empty() ? "" : " " + name) << " -> "
-              << text.value_or("(none)") << "\n";
+    out += std::string(label) + ": " + registry::RootName(root) + "\\" + path + (name.empty() ? "" : " " + name) +
+           " -> " + text.value_or("(none)") + "\n";
     return text.value_or("");
   };
   const std::string machine = show("machine", HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\" + extension);
@@ -192,14 +192,14 @@ int Why(IRegistry& registry, const std::string& extension) {
   std::string command;
   std::int32_t code = 0;
   if (win32::AssociatedCommand(extension, &command, &code)) {
-    std::cout << "command (AssocQueryStringA, ASSOCSTR_COMMAND): " << command << "\n";
+    out += "command (AssocQueryStringA, ASSOCSTR_COMMAND): " + command + "\n";
   } else {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08lx", static_cast<unsigned long>(static_cast<std::uint32_t>(code)));
-    std::cout << "command (AssocQueryStringA, ASSOCSTR_COMMAND): none (" << hex << ")\n";
+    out += "command (AssocQueryStringA, ASSOCSTR_COMMAND): none (" + std::string(hex) + ")\n";
   }
-  std::cout.flush();
-  return std::cout ? 0 : Fail("cannot write the output");
+  // Through the one output path: a console shows Cyrillic titles right.
+  return Write(1, out) ? 0 : Fail("cannot write the output");
 }
 #endif
 
@@ -239,19 +239,21 @@ int Why(IRegistry& hive, const std::string& extension) {
   desktop::DesktopClasses classes(hive, desktop::XdgPaths::FromEnvironment(), desktop::HelperReader(helper));
   std::string chain, error;
   if (!desktop::RunHelper(helper, {"why", extension}, "", &chain, &error)) return Fail(error);
-  std::cout << chain;
+  std::string out = chain;
   const bool desktops = classes.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, extension.c_str());
-  if (!classes.ViewError().empty()) return Fail(classes.ViewError());
-  std::cout << "store: " << StoreRow(classes, extension);
-  if (desktops) std::cout << " (the desktop's, " << classes.ViewRowFor(extension)->application << ")\n";
-  else if (DefaultText(hive, extension).empty()) std::cout << "\n";
-  else std::cout << " (Zandrel's own)\n";
+  if (!classes.ViewError().empty()) {
+    Write(1, out);
+    return Fail(classes.ViewError());
+  }
+  out += "store: " + StoreRow(classes, extension);
+  if (desktops) out += " (the desktop's, " + classes.ViewRowFor(extension)->application + ")\n";
+  else if (DefaultText(hive, extension).empty()) out += "\n";
+  else out += " (Zandrel's own)\n";
   const std::optional<desktop::ViewRow> row = classes.ViewRowFor(extension);
   if (!desktops && row)
-    std::cout << "shadowed: the desktop's " << row->extension << " -> " << row->type << " -> " << row->command << " ("
-              << row->application << ")\n";
-  std::cout.flush();
-  return std::cout ? 0 : Fail("cannot write the output");
+    out += "shadowed: the desktop's " + row->extension + " -> " + row->type + " -> " + row->command + " (" +
+           row->application + ")\n";
+  return Write(1, out) ? 0 : Fail("cannot write the output");
 }
 #endif
 

@@ -20,12 +20,13 @@ bool AppendCodePageAsUtf8(std::string_view bytes, unsigned code_page, std::strin
   std::wstring wide(bytes.size(), L'\0');
   const int units = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), size);
   if (units == 0) {
-    // The call names no position: the first byte that alone fails is it
-    // (the single-byte code pages Windows uses for text have no sequences).
-    *bad = 0;
-    while (*bad < bytes.size() &&
-           MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data() + *bad, 1, wide.data(), 1) == 1)
-      ++*bad;
+    // The call names no position: the first character (one byte, or a lead
+    // byte and its trail in a double-byte code page) that alone fails.
+    for (*bad = 0; *bad < bytes.size();) {
+      const int length = IsDBCSLeadByteEx(code_page, static_cast<BYTE>(bytes[*bad])) && *bad + 1 < bytes.size() ? 2 : 1;
+      if (MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data() + *bad, length, wide.data(), 2) == 0) break;
+      *bad += static_cast<std::size_t>(length);
+    }
     return false;
   }
   const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);

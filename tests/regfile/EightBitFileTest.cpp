@@ -18,6 +18,7 @@ TEST(EightBitFiles, ReadInTheAnsiCodePageUnlessUtf8) {
     const char* rule;
     std::string file;
     std::string path, data;  // of the last change, or the failure's line and text
+    unsigned code_page = 1251;
   } rows[] = {
       {"a REGEDIT4 file in code page 1251", "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\\xC4\xEE\xEA]\r\n@=\"\xD2\xE5\xEA\xF1\xF2\"\r\n",
        "Док", std::string("Текст", 10) + '\0'},
@@ -26,14 +27,16 @@ TEST(EightBitFiles, ReadInTheAnsiCodePageUnlessUtf8) {
       {"a Version 5.00 file without a BOM, also 8-bit",
        "Windows Registry Editor Version 5.00\n[HKEY_CLASSES_ROOT\\t]\n@=\"\xC4\xEE\xEA\"\n", "", "Док"},
       {"UTF-8 throughout is UTF-8", "REGEDIT4\n[HKEY_CLASSES_ROOT\\Док]\n@=\"ё\"\n", "Док", "ё"},
-      {"a byte no character of 1251", "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\t]\r\n@=\"\xC4\xEE\x98\"\r\n", "3",
-       "the text is neither UTF-8 nor in code page 1251 (byte 0x98): nothing is imported"},
-      {"the same in hex string data", "REGEDIT4\n[HKEY_CLASSES_ROOT\\t]\n\n\"e\"=hex(1):c4,ee,98\n", "4",
-       "the text is neither UTF-8 nor in code page 1251 (byte 0x98): nothing is imported"},
+      // Windows gives every byte of its single-byte code pages a character;
+      // a double-byte one has sequences that are none.
+      {"a lead byte of 932 with no trail", "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\t]\r\n@=\"\x82\xA0\x82\"\r\n", "3",
+       "the text is neither UTF-8 nor in code page 932 (byte 0x82): nothing is imported", 932},
+      {"the same in hex string data", "REGEDIT4\n[HKEY_CLASSES_ROOT\\t]\n\n\"e\"=hex(1):82,a0,82,22\n", "4",
+       "the text is neither UTF-8 nor in code page 932 (byte 0x82): nothing is imported", 932},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.rule);
-    const RegParse parse = ParseRegText(row.file, 1251);
+    const RegParse parse = ParseRegText(row.file, row.code_page);
     if (!parse.ok) {
       EXPECT_EQ(std::to_string(parse.line), row.path);
       EXPECT_EQ(parse.what, row.data);
