@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "desktop/DesktopMapping.h"
+#include "desktop/MimeDatabase.h"
 #include "registry/Names.h"
 
 namespace zandrel::desktop {
@@ -100,18 +101,6 @@ std::string FileText(const std::string& path) {
   return text;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -176,7 +165,7 @@ std::string ExplainExtension(const XdgPaths& paths, const std::string& extension
   bool globbed = false;
   std::set<std::string> said;  // globs2 may hold a line twice (with flags and without)
   for (const std::string& folder : mimeFolders) {
-    for (const std::string& line : Lines(FileText(folder + "/globs2"))) {
+    for (const std::string& line : DataLines(FileText(folder + "/globs2"))) {
       // weight:type:glob[:flags]
       const std::size_t a = line.find(':'), b = a == std::string::npos ? a : line.find(':', a + 1);
       if (line.empty() || line[0] == '#' || b == std::string::npos) continue;
@@ -202,7 +191,7 @@ std::string ExplainExtension(const XdgPaths& paths, const std::string& extension
     ++consulted;
     out += "mimeapps.list: " + file + "\n";
     std::string section;
-    for (const std::string& line : Lines(text)) {
+    for (const std::string& line : DataLines(text)) {
       if (!line.empty() && line[0] == '[') {
         section = line;
         continue;

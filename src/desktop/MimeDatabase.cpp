@@ -16,18 +16,6 @@ std::string AsciiLower(std::string s) {
   return s;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] != '#') lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
-}
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?[") != std::string::npos; }
 
@@ -59,7 +47,7 @@ MimeDatabase MimeDatabase::Parse(const std::vector<MimeFolderText>& folders, con
     // update-mime-database writes a case-sensitive glob twice, flagged first
     // and then plain for older readers: the first line of a pair counts.
     std::set<std::pair<std::string, std::string>> seen;
-    for (const std::string& line : Lines(folders[f].globs2)) {
+    for (const std::string& line : DataLines(folders[f].globs2)) {
       // weight:type:pattern[:flags]
       const std::size_t a = line.find(':'), b = a == std::string::npos ? a : line.find(':', a + 1);
       if (b == std::string::npos) continue;
@@ -87,13 +75,13 @@ MimeDatabase MimeDatabase::Parse(const std::vector<MimeFolderText>& folders, con
       glob.folder = f;
       db.globs_.push_back(std::move(glob));
     }
-    for (const std::string& line : Lines(folders[f].aliases)) {
+    for (const std::string& line : DataLines(folders[f].aliases)) {
       const std::size_t space = line.find(' ');
       if (space != std::string::npos) db.aliases_.emplace(line.substr(0, space), line.substr(space + 1));
     }
   }
   for (const MimeFolderText& folder : folders)
-    for (const std::string& line : Lines(folder.subclasses)) {
+    for (const std::string& line : DataLines(folder.subclasses)) {
       const std::size_t space = line.find(' ');
       if (space != std::string::npos) db.parents_.insert(db.Unaliased(line.substr(space + 1)));
     }
@@ -170,6 +158,19 @@ std::vector<MimeDatabase::Match> MimeDatabase::Lookup(const std::string& name) c
   found.resize(last);
   std::stable_sort(found.begin(), found.end(), [](const Match& a, const Match& b) { return a.weight > b.weight; });
   return found;
+}
+
+std::vector<std::string> DataLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] != '#') lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
 }
 
 }  // namespace zandrel::desktop

@@ -70,4 +70,8 @@ class MimeDatabase {
 // Whether a glob is "*" and a suffix without wildcards (the "*.ext" kind).
 bool IsSuffixGlob(const std::string& pattern);
 
+// The lines of a MIME database file or a key file without their ends (LF or
+// CR LF), empty lines and comments ("#") left out.
+std::vector<std::string> DataLines(const std::string& text);
+
 }  // namespace zandrel::desktop

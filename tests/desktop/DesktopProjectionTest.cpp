@@ -22,6 +22,7 @@
 namespace zandrel::desktop {
 namespace {
 
+using testing::CommandOutput;
 using testing::ReadFile;
 using testing::TempDir;
 
@@ -38,16 +39,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
-}
 
 TEST(DesktopMapping, OneRowPerAssociation) {
   TempDir dir;
@@ -277,7 +268,7 @@ TEST(DesktopProjectionOverGio, AnAddOpensItsOwnFilesAndNoOthers) {
   const std::string namesFile = home.Write("names", names);
   const auto probe = [&](const char* mode, const std::string& input) {
     std::map<std::string, std::string> answers;  // name -> "type entry"
-    const std::string out = Output(env + ZANDREL_GIO_PROBE + " " + mode + " < " + input);
+    const std::string out = CommandOutput(env + ZANDREL_GIO_PROBE + " " + mode + " < " + input);
     for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
       const std::size_t space = out.find(' ', start);
       answers[out.substr(start, space - start)] = out.substr(space + 1, end - space - 1);

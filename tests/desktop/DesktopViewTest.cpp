@@ -33,6 +33,7 @@ void PrintTo(const ViewRow& r, std::ostream* out) {
 
 namespace {
 
+using testing::CommandOutput;
 using testing::RecordingPrompter;
 using testing::TempDir;
 
@@ -40,16 +41,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
   return text;
-}
-
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
 }
 
 // The XDG variables, set for one test and restored after it.
@@ -286,7 +277,7 @@ TEST_F(DesktopView, WhyNamesEveryStep) {
   // An import reaches the desktop as every committed change does.
   EXPECT_NE(testing::ReadFile(home.File("data/applications/zandrel-zqi.desktop")).find("\nExec=" + At("@/bin/tool %f\n")),
             std::string::npos);
-  EXPECT_EQ(Output(env + ZANDREL_REG " why .zqb"), At(R"(glob: *.zqb -> application/x-zqb (weight 50, @/system/mime/globs2)
+  EXPECT_EQ(CommandOutput(env + ZANDREL_REG " why .zqb"), At(R"(glob: *.zqb -> application/x-zqb (weight 50, @/system/mime/globs2)
 type: GIO guesses application/x-zqb for a file named x.zqb
 mimeapps.list: @/config/zqdesk-mimeapps.list
   [Default Applications] application/x-zqb=zq-desk.desktop; <- decides
@@ -297,8 +288,8 @@ entry: @/system/applications/zq-desk.desktop
 Exec=@/bin/tool --desk %f
 store: .zqb -> application/x-zqb -> "@/bin/tool" --desk "%1" (the desktop's, zq-desk.desktop)
 )"));
-  EXPECT_EQ(Output(env + ZANDREL_REG " why ..zqb"), Output(env + ZANDREL_REG " why .zqb")) << "x..zqb is a .zqb";
-  const std::string zqa = Output(env + ZANDREL_REG " why .zqa");
+  EXPECT_EQ(CommandOutput(env + ZANDREL_REG " why ..zqb"), CommandOutput(env + ZANDREL_REG " why .zqb")) << "x..zqb is a .zqb";
+  const std::string zqa = CommandOutput(env + ZANDREL_REG " why .zqa");
   EXPECT_NE(zqa.find("\nstore: .zqa -> Zq Own -> /own %1 (Zandrel's own)\nshadowed: the desktop's .zqa -> "
                      "application/x-zqa -> " + At(R"("@/bin/tool" "%1")") + " (zq-files.desktop)\n"),
             std::string::npos)
@@ -318,7 +309,7 @@ TEST_F(DesktopView, ExportThenImportGivesBackTheStateBefore) {
     std::string listed;
     for (const store::AssociationRow& row : Listed()) listed += row.extension + " " + row.description + "\n";
     return testing::DumpTree(*hive, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes") + listed +
-           Output("cd " + home.Path() + " && find data/applications config -type f | sort | xargs md5sum");
+           CommandOutput("cd " + home.Path() + " && find data/applications config -type f | sort | xargs md5sum");
   };
   const std::string before = state();
   ASSERT_EQ(std::system((run + " export HKCR " + store.File("backup.reg")).c_str()), 0);
@@ -328,7 +319,7 @@ TEST_F(DesktopView, ExportThenImportGivesBackTheStateBefore) {
   EXPECT_EQ(backup.find("x-zqb"), std::string::npos) << "a desktop's key exported";
   ASSERT_EQ(std::system((run + " import " + store.File("backup.reg")).c_str()), 0);
   EXPECT_EQ(state(), before);
-  EXPECT_EQ(Output(run + " export 'HKCR\\.zqb' " + store.File("zqb.reg") + " 2>&1"),
+  EXPECT_EQ(CommandOutput(run + " export 'HKCR\\.zqb' " + store.File("zqb.reg") + " 2>&1"),
             "zandrel-reg: the key \"HKCR\\.zqb\" is the desktop's own association, which an export leaves out\n");
 }
 
@@ -350,7 +341,7 @@ TEST_F(DesktopView, AnImportTouchingTheDesktopsKeysIsRefused) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.lines);
     testing::WriteFile(store.File("d.reg"), "REGEDIT4\n" + row.lines);
-    EXPECT_EQ(Output(run + " import " + store.File("d.reg") + " 2>&1; echo $?"),
+    EXPECT_EQ(CommandOutput(run + " import " + store.File("d.reg") + " 2>&1; echo $?"),
               "zandrel-reg: " + store.File("d.reg") + ", " + row.err + "1\n");
   }
   EXPECT_EQ(testing::DumpClasses(*hive), "[]\n");
@@ -365,12 +356,12 @@ TEST_F(DesktopView, TerminalProgramsShowTheirTerminal) {
   const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG " why .zqn";
   const std::string command = At(R"("@/bin/tool" "%1")");
   EXPECT_EQ(Rows().back().command, "(нужен эмулятор терминала, его нет) " + command);
-  EXPECT_NE(Output(run).find("\nterminal: zq-term.desktop needs a terminal (Terminal=true); none is installed, so "
+  EXPECT_NE(CommandOutput(run).find("\nterminal: zq-term.desktop needs a terminal (Terminal=true); none is installed, so "
                              "files of this type do not open\n"),
             std::string::npos);
   ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
   EXPECT_EQ(Rows().back().command, At("\"@/bin/xterm\" -e ") + command);
-  EXPECT_NE(Output(run).find(At("\nterminal: zq-term.desktop needs a terminal (Terminal=true); GIO runs it in "
+  EXPECT_NE(CommandOutput(run).find(At("\nterminal: zq-term.desktop needs a terminal (Terminal=true); GIO runs it in "
                                 "@/bin/xterm -e\n")),
             std::string::npos);
 }
@@ -394,7 +385,7 @@ TEST(DesktopViewOfThisMachine, AgreesWithGioMime) {
   std::set<std::string> types;
   for (const ViewRow& row : *rows) {
     if (!types.insert(row.type).second) continue;
-    const std::string said = Output("gio mime '" + row.type + "' 2>&1");
+    const std::string said = CommandOutput("gio mime '" + row.type + "' 2>&1");
     EXPECT_EQ(said.substr(0, said.find('\n')), "Default application for “" + row.type + "”: " + row.application);
   }
 }

@@ -35,6 +35,8 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+// What a shell command prints on its standard output.
+std::string CommandOutput(const std::string& command);
 // tests/data/windows-classes.reg: a Windows machine's classes store, as .reg text.
 const std::string& WindowsClassesReg();
 void WriteFile(const std::string& path, const std::string& bytes);
