@@ -88,9 +88,10 @@ void AppendUpperName(std::string_view name, std::string* out) {
 
 std::size_t NameChars(std::string_view name) {
   std::size_t count = 0;
-  for (std::size_t pos = 0; pos < name.size(); ++count) {
+  for (std::size_t pos = 0; pos < name.size();) {
     long cp;
     pos += text::DecodeUtf8(name, pos, &cp);
+    count += cp > 0xFFFF ? 2 : 1;  // a surrogate pair
   }
   return count;
 }

@@ -21,8 +21,9 @@ std::string UpperName(std::string_view name);
 // make no allocation per name.
 void AppendUpperName(std::string_view name, std::string* out);
 
-// Number of characters in a name: code points of well-formed UTF-8, one per
-// malformed byte.
+// Number of characters in a name as Windows counts them, in UTF-16 units: one
+// per code point of well-formed UTF-8 (two past U+FFFF), one per malformed
+// byte.
 std::size_t NameChars(std::string_view name);
 
 // The long name of a predefined root ("HKEY_CLASSES_ROOT"), "" for any other

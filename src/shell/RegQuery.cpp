@@ -81,11 +81,18 @@ void AppendData(DWORD type, std::string_view data, std::string* out) {
   for (unsigned char c : data) out->append({kDigits[c >> 4], kDigits[c & 15]});
 }
 
+// reg.exe ends its lines with CR LF; here, as the system's own tools, LF.
+#ifdef _WIN32
+constexpr std::string_view kEol = "\r\n";
+#else
+constexpr std::string_view kEol = "\n";
+#endif
+
 void AppendValueLine(std::string_view name, DWORD type, std::string_view data, std::string* out) {
   out->append("    ").append(name.empty() ? std::string_view("(Default)") : name).append("    ");
   out->append(TypeName(type)).append("    ");
   AppendData(type, data, out);
-  out->push_back('\n');
+  out->append(kEol);
 }
 
 // reg.exe's layout of a subtree: each key's block is its path, its values,
@@ -102,7 +109,7 @@ class QueryWriter : public regfile::SubtreeVisitor {
   void Key(std::size_t depth, std::string_view name) override {
     const std::string& path = path_.Enter(depth, name);
     if (stream_ != nullptr && out_.size() >= kChunk) Flush();
-    out_.append(blocks_++ > 0 ? "\n" : "").append(path).push_back('\n');
+    out_.append(blocks_++ > 0 ? kEol : "").append(path).append(kEol);
   }
   void Value(std::string_view name, DWORD type, std::string_view data) override {
     AppendValueLine(name, type, data, &out_);
@@ -113,7 +120,7 @@ class QueryWriter : public regfile::SubtreeVisitor {
   }
   // Ends the last block. False when the stream could not be written.
   bool Finish() {
-    if (blocks_ > 0) out_.push_back('\n');
+    if (blocks_ > 0) out_.append(kEol);
     if (stream_ != nullptr) Flush();
     return written_;
   }
@@ -135,7 +142,7 @@ class QueryWriter : public regfile::SubtreeVisitor {
 
 LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
               const regfile::SubtreeWalk& walk, std::string* out, bool* written) {
-  *out += "\n";
+  out->append(kEol);
   if (recurse) {
     // A walk of the hive hands over nothing before it has read everything
     // (and fails later only on a damaged file), so that its text can go out
@@ -150,10 +157,10 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
   std::vector<std::string> children;
   if (LONG code = regfile::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS)
     return code;
-  *out += title + "\n";
+  out->append(title).append(kEol);
   for (const regfile::KeyValue& value : values) AppendValueLine(value.name, value.type, value.data, out);
-  *out += "\n";
-  for (const std::string& child : children) *out += title + "\\" + child + "\n";
+  out->append(kEol);
+  for (const std::string& child : children) out->append(title).append("\\").append(child).append(kEol);
   return ERROR_SUCCESS;
 }
 

@@ -147,11 +147,7 @@ int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::stri
   if (code != ERROR_SUCCESS) {
     return Fail("cannot read the key \"" + key_path + "\": " + registry::DescribeCode(code));
   }
-  // On Windows no walk streams (`walk` is empty there): all of it is in `out`,
-  // and its lines end with CR LF, as reg.exe's do.
-#ifdef _WIN32
-  for (std::size_t at = 0; (at = out.find('\n', at)) != std::string::npos; at += 2) out.insert(at, 1, '\r');
-#endif
+  // On Windows no walk streams (`walk` is empty there): all of it is in `out`.
   written = written && Write(1, out);
   return written ? 0 : Fail("cannot write the output");
 }

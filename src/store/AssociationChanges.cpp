@@ -1,5 +1,7 @@
 #include "store/AssociationChanges.h"
 
+#include <algorithm>
+
 #include "store/ChangeRefusal.h"
 #include "store/KeyRoutines.h"
 #include "store/Titles.h"
@@ -52,6 +54,12 @@ bool HoldsSeparator(const std::string& name) { return name.find('\\') != std::st
 // of the others must still go.
 constexpr const char* kNotInFileNames = "\\*?<>:\"/|";
 
+// Whether a text holds a control character (1 to 31, 127), which no file
+// name and no title a user meant to type holds.
+bool ControlIn(const std::string& s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return (c > 0 && c < 32) || c == 127; });
+}
+
 // The extension field's own checks, stricter for the add: false after
 // telling the user what is wrong.
 bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter, bool adding) {
@@ -61,6 +69,12 @@ bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter, bool addin
   }
   if (const std::size_t at = e.find_first_of(adding ? kNotInFileNames : "\\"); at != std::string::npos) {
     prompter.MsgBox("Расширение не может содержать знак " + e.substr(at, 1) + ": " + e, MB_OK);
+    return false;
+  }
+  if (adding && ControlIn(e)) {
+    prompter.MsgBox("Расширение не может содержать управляющие знаки (табуляцию, перевод строки): их не бывает в "
+                    "именах файлов.",
+                    MB_OK);
     return false;
   }
   // Windows drops a file name's trailing dots (its spaces are trimmed here
@@ -187,6 +201,12 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   }
   if (registry::NameChars(d) > MAX_KEY_NAME_CHARS) {
     prompter.MsgBox(DescriptionTooLong(d), MB_OK);
+    return {};
+  }
+  if (ControlIn(d)) {
+    prompter.MsgBox("Описание не может содержать управляющие знаки (табуляцию, перевод строки). Введите другое "
+                    "описание.",
+                    MB_OK);
     return {};
   }
   if (const std::string refusal = TitleRefusal(TitleKindByName(d), d); !refusal.empty()) {

@@ -63,7 +63,12 @@ std::string ProgramPath(const std::string& typed) {
   const std::size_t first = typed.find_first_not_of(' ');
   if (first == std::string::npos) return std::string();
   std::string path = typed.substr(first, typed.find_last_not_of(' ') - first + 1);
-  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+    // Blanks inside the quotes are no part of a path a user meant to give.
+    path = path.substr(1, path.size() - 2);
+    const std::size_t from = path.find_first_not_of(' ');
+    path = from == std::string::npos ? std::string() : path.substr(from, path.find_last_not_of(' ') - from + 1);
+  }
 #ifdef _WIN32
   path = ExpandVariables(path);
 #endif

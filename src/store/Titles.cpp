@@ -12,14 +12,15 @@ namespace {
 // things other than one file type: every file, folder, drive, COM class and
 // so on. An open command written under one of them reaches far beyond one
 // extension.
-constexpr std::array<const char*, 33> kShellClasses = {
-    "*",           "AllFilesystemObjects", "AllProtocols",      "AppID",           "Applications",
-    "AudioCD",     "CID",                  "CLSID",             "Component Categories", "DesktopBackground",
-    "DeviceDisplayObject", "Directory",    "DirectShow",        "Drive",           "DVD",
-    "Folder",      "Interface",            "LibraryFolder",     "Local Settings",  "Media Type",
-    "MediaFoundation", "MIME",             "Network",           "NetServer",       "NetShare",
-    "Printers",    "PropertySystem",       "Protocols",         "SystemFileAssociations", "TypeLib",
-    "Unknown",     "UserLibraryFolder",    "Wow6432Node",
+constexpr std::array<const char*, 39> kShellClasses = {
+    "*",           "ActivatableClasses",   "AllFilesystemObjects", "AllProtocols",   "AppID",
+    "Applications", "AudioCD",             "CID",               "CLSID",           "Component Categories",
+    "DesktopBackground", "DeviceDisplayObject", "Directory",    "DirectShow",      "Drive",
+    "DVD",         "Extensions",           "Folder",            "Installer",       "Interface",
+    "LibraryFolder", "Licenses",           "Local Settings",    "Media Type",      "MediaFoundation",
+    "MIME",        "Network",              "NetServer",         "NetShare",        "PackagedCom",
+    "Printers",    "PropertySystem",       "Protocols",         "Record",          "SystemFileAssociations",
+    "TypeLib",     "Unknown",              "UserLibraryFolder", "Wow6432Node",
 };
 
 // Titles of files that are programs or start one; their commands ("%1" %*)
@@ -85,7 +86,8 @@ bool RunsTheFileItself(const std::string& command) {
     program = command.substr(start, command.find_first_of(" \t", start) - start);
   }
   program = Trim(program);
-  return program == "%1" || program == "%L" || program == "%l";
+  // %0 is the shell's other name for %1.
+  return program == "%1" || program == "%0" || program == "%L" || program == "%l";
 }
 
 DefaultText ReadDefaultText(IRegistry& registry, const std::string& path) {

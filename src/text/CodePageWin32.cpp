@@ -5,10 +5,11 @@
 namespace zandrel::text {
 
 unsigned SystemAnsiCodePage() {
-  // GetACP() answers the manifest's UTF-8; regedit reads by the system locale.
+  // GetACP() answers the manifest's UTF-8; regedit reads by the system
+  // locale. (GetLocaleInfoEx with LOCALE_NAME_SYSTEM_DEFAULT fails under Wine.)
   DWORD code_page = 0;
-  if (GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                      reinterpret_cast<LPWSTR>(&code_page), sizeof code_page / sizeof(WCHAR)) == 0 ||
+  if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                     reinterpret_cast<LPWSTR>(&code_page), sizeof code_page / sizeof(WCHAR)) == 0 ||
       code_page == 0 || code_page == CP_UTF8)
     return 1252;
   return code_page;

@@ -276,6 +276,8 @@ TEST_F(Changes, AddTable) {
   const std::string n256(256, 'n');
   std::string yo255;
   for (int i = 0; i < 255; ++i) yo255 += "Ё";
+  std::string smiles128;  // two UTF-16 units each, as Windows counts a name
+  for (int i = 0; i < 128; ++i) smiles128 += "\xF0\x9F\x98\x80";
   const std::string notInNames = "Расширение не может содержать знак ";
   std::vector<AddRow> rows = {
       {"ticked", {"zq", "Zq", "{P}", 1}, Ticked(kDone), ".zq", "Zq"},
@@ -313,10 +315,15 @@ TEST_F(Changes, AddTable) {
       {"a trailing dot", {"zq.", "D", "{P}", 0},
        "Расширение не может кончаться точкой: .zq. Windows отбрасывает её в именах файлов."},
       {"two dots", {"..", "D", "{P}", 0}, "Расширение не может кончаться точкой: .. Windows отбрасывает её в именах файлов."},
-      {"a quoted path", {"zq", "Zq", " \"{P}\" ", 0}, kDone, ".zq", "Zq", "{P}"},
+      {"a quoted path, blanks inside the quotes", {"zq", "Zq", " \" {P} \" ", 0}, kDone, ".zq", "Zq", "{P}"},
       {"a quoted missing path", {"zq", "D", "\"/nonexistent/x.exe\"", 0}, "/nonexistent/x.exe где ты его видишь?Ламер."},
       {"separator in the description", {"zq", "CLSID\\{0}", "", 0}, "Описание не может содержать знак \\: CLSID\\{0}"},
-      {"tabs and control characters kept", {"\t.t\x01", "Zq\tTab\x07", "{P}", 0}, kDone, ".\t.t\x01", "Zq\tTab\x07"},
+      {"control characters in the extension", {"\t.t\x01", "Zq", "{P}", 0},
+       "Расширение не может содержать управляющие знаки (табуляцию, перевод строки): их не бывает в именах файлов."},
+      {"control characters in the description", {"zq", "Zq\tTab\x07", "{P}", 0},
+       "Описание не может содержать управляющие знаки (табуляцию, перевод строки). Введите другое описание."},
+      {"256 UTF-16 units", {"zq", smiles128, "{P}", 0},
+       "Описание длиннее 255 знаков (в нём 256): такого раздела в реестре быть не может. Введите описание покороче."},
       {"Cyrillic", {"док", " Документ Ёжика ", "{P}", 0}, kDone, ".док", "Документ Ёжика"},
       {"a device", {"dn", "Zq.Null", kDevice, 0}, kDone, ".dn", "Zq.Null"},
   };
@@ -366,6 +373,7 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
   SeedValue(*registry, "zq-proto", "URL Protocol", REG_SZ, "");
   SeedValue(*registry, "zq-proto\\shell\\open\\command", "", REG_SZ, "browser %1");
   SeedValue(*registry, "Zq Expand\\shell\\open\\command", "", REG_EXPAND_SZ, "\"%1\" %*");
+  SeedValue(*registry, "Zq Zero\\shell\\open\\command", "", REG_SZ, "\"%0\" %*");
   const std::string dot = "начинается с точки, как имя расширения", shell = "системный раздел Windows, а не тип файлов",
                     url = "протокол ссылок, а не тип файлов", runs = "тип программ, которые запускаются сами";
   const struct {
@@ -381,6 +389,8 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
       {"Zq Saver", runs, "это " + runs, ".PIF"},
       {"Zq Link", runs, "это " + runs},
       {"Zq Expand", runs, "это " + runs},
+      {"Zq Zero", runs, "это " + runs},
+      {"Installer", shell, "это " + shell},
   };
   const auto shellQuestion = [](const std::string& e) {
     return Box{"Расширение " + e + " — файлы, которые Windows запускает сама. Без него они перестанут открываться "
