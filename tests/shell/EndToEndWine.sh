@@ -5,7 +5,7 @@
 # of it (SHChangeNotify, in shell32's trace), the shell opening a file of that
 # extension through it ("start"), zandrel-reg why with a user's choice for it,
 # the association removed (the shell told again), "start" no longer finding
-# it, and the exit by Yes.
+# it, the exit by Yes, and a REGEDIT4 file in the prefix's code page 1251.
 # The marker program is chosen in the file-open dialog.
 # Screenshots of every step go to SCREENSHOT_FOLDER.
 #
@@ -193,4 +193,14 @@ wait "$pid"
 status=$?
 pid=
 [ "$status" -eq 0 ] || fail "the program ended with status $status: $(tail -5 "$work/zandrel.log")"
+
+# --- An 8-bit .reg file is read in the system's code page (1251 here) ----------
+if [ "${LANG:-}" = ru_RU.UTF-8 ]; then
+  printf 'REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.%s1251]\r\n@="\304\356\352\363\354\345\355\362"\r\n' "$ext" \
+    >"$work/cp1251.reg"
+  "$wine" "$app/zandrel-reg.exe" import "Z:$work/cp1251.reg" || fail "the import of a file in code page 1251"
+  got=$("$wine" "$app/zandrel-reg.exe" query "HKCR\\.${ext}1251" 2>&1 | tr -d '\r' | grep REG_SZ)
+  [ "$got" = "    (Default)    REG_SZ    Документ" ] || fail "a file in code page 1251 imported as: $got"
+  log "a REGEDIT4 file in code page 1251 gave its Cyrillic"
+fi
 log "PASS"
