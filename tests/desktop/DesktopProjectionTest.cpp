@@ -24,18 +24,13 @@ namespace {
 
 using testing::CommandOutput;
 using testing::ReadFile;
+using testing::Replace;
 using testing::TempDir;
 
 std::string Program(const TempDir& dir, const std::string& relative, mode_t mode = 0755) {
   const std::string path = dir.Write(relative, "#!/bin/sh\n");
   chmod(path.c_str(), mode);
   return path;
-}
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }

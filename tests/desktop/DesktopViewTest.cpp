@@ -35,13 +35,8 @@ namespace {
 
 using testing::CommandOutput;
 using testing::RecordingPrompter;
+using testing::Replace;
 using testing::TempDir;
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
 
 // The XDG variables, set for one test and restored after it.
 class Environment {
@@ -130,6 +125,7 @@ class DesktopView : public ::testing::Test {
   TempDir store;
   std::unique_ptr<IRegistry> hive = testing::MakeRegistry(store.Path());
   std::unique_ptr<DesktopClasses> classes;
+  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG;  // zandrel-reg over the hive
 };
 
 TEST_F(DesktopView, RowsAreWhatGioDecides) {
@@ -267,17 +263,16 @@ TEST_F(DesktopView, RebuiltOnlyWhenItsFilesChange) {
 
 TEST_F(DesktopView, WhyNamesEveryStep) {
   testing::SeedAssociation(*hive, ".zqa", "Zq Own", "/own %1");
-  const std::string env = "ZANDREL_HIVE=" + store.File("registry.db") + " ";
-  ASSERT_EQ(std::system((env + ZANDREL_REG " import /dev/null 2>/dev/null; true").c_str()), 0);
+  ASSERT_EQ(std::system((run + " import /dev/null 2>/dev/null; true").c_str()), 0);
   std::string own = store.File("own.reg");
   testing::WriteFile(own, "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqa]\n@=\"Zq Own\"\n[HKEY_CLASSES_ROOT\\Zq Own\\shell\\open\\command]\n@=\"/own %1\"\n"
                           "[HKEY_CLASSES_ROOT\\.zqi]\n@=\"Zq Imported\"\n[HKEY_CLASSES_ROOT\\Zq Imported\\shell\\open\\command]\n"
                           "@=\"" + At("@/bin/tool %1") + "\"\n");
-  ASSERT_EQ(std::system((env + ZANDREL_REG " import " + own).c_str()), 0);
+  ASSERT_EQ(std::system((run + " import " + own).c_str()), 0);
   // An import reaches the desktop as every committed change does.
   EXPECT_NE(testing::ReadFile(home.File("data/applications/zandrel-zqi.desktop")).find("\nExec=" + At("@/bin/tool %f\n")),
             std::string::npos);
-  EXPECT_EQ(CommandOutput(env + ZANDREL_REG " why .zqb"), At(R"(glob: *.zqb -> application/x-zqb (weight 50, @/system/mime/globs2)
+  EXPECT_EQ(CommandOutput(run + " why .zqb"), At(R"(glob: *.zqb -> application/x-zqb (weight 50, @/system/mime/globs2)
 type: GIO guesses application/x-zqb for a file named x.zqb
 mimeapps.list: @/config/zqdesk-mimeapps.list
   [Default Applications] application/x-zqb=zq-desk.desktop; <- decides
@@ -288,8 +283,8 @@ entry: @/system/applications/zq-desk.desktop
 Exec=@/bin/tool --desk %f
 store: .zqb -> application/x-zqb -> "@/bin/tool" --desk "%1" (the desktop's, zq-desk.desktop)
 )"));
-  EXPECT_EQ(CommandOutput(env + ZANDREL_REG " why ..zqb"), CommandOutput(env + ZANDREL_REG " why .zqb")) << "x..zqb is a .zqb";
-  const std::string zqa = CommandOutput(env + ZANDREL_REG " why .zqa");
+  EXPECT_EQ(CommandOutput(run + " why ..zqb"), CommandOutput(run + " why .zqb")) << "x..zqb is a .zqb";
+  const std::string zqa = CommandOutput(run + " why .zqa");
   EXPECT_NE(zqa.find("\nstore: .zqa -> Zq Own -> /own %1 (Zandrel's own)\nshadowed: the desktop's .zqa -> "
                      "application/x-zqa -> " + At(R"("@/bin/tool" "%1")") + " (zq-files.desktop)\n"),
             std::string::npos)
@@ -299,7 +294,6 @@ store: .zqb -> application/x-zqb -> "@/bin/tool" --desk "%1" (the desktop's, zq-
 // A backup of the classes holds Zandrel's keys alone: exported and imported
 // back, the hive, the list and the desktop's files are what they were.
 TEST_F(DesktopView, ExportThenImportGivesBackTheStateBefore) {
-  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG;
   testing::SeedAssociation(*hive, ".zqa", "Zq Own", "/own %1");  // shadows the desktop's
   testing::WriteFile(store.File("own.reg"), At("REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqo]\n@=\"Zq O\"\n"
                                                "[HKEY_CLASSES_ROOT\\Zq O\\shell\\open\\command]\n@=\"@/bin/tool %1\"\n"));
@@ -326,7 +320,6 @@ TEST_F(DesktopView, ExportThenImportGivesBackTheStateBefore) {
 // A file that would change or shadow one of the desktop's keys is refused
 // whole at that line.
 TEST_F(DesktopView, AnImportTouchingTheDesktopsKeysIsRefused) {
-  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG;
   const std::string why = ": the desktop's own association, which Zandrel shows but does not change: change it in "
                           "the desktop's settings or with xdg-mime default (error 536870917)\n";
   const struct {
@@ -353,15 +346,15 @@ TEST_F(DesktopView, TerminalProgramsShowTheirTerminal) {
   Entry("system", "zq-term", "@/bin/tool %f", "application/x-zqn;", "Terminal=true\n");
   ASSERT_EQ(std::system(("update-desktop-database " + home.File("system/applications")).c_str()), 0);
   env.Set("PATH", home.File("bin"));
-  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " " ZANDREL_REG " why .zqn";
+  const std::string why = run + " why .zqn";
   const std::string command = At(R"("@/bin/tool" "%1")");
   EXPECT_EQ(Rows().back().command, "(нужен эмулятор терминала, его нет) " + command);
-  EXPECT_NE(CommandOutput(run).find("\nterminal: zq-term.desktop needs a terminal (Terminal=true); none is installed, so "
+  EXPECT_NE(CommandOutput(why).find("\nterminal: zq-term.desktop needs a terminal (Terminal=true); none is installed, so "
                              "files of this type do not open\n"),
             std::string::npos);
   ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
   EXPECT_EQ(Rows().back().command, At("\"@/bin/xterm\" -e ") + command);
-  EXPECT_NE(CommandOutput(run).find(At("\nterminal: zq-term.desktop needs a terminal (Terminal=true); GIO runs it in "
+  EXPECT_NE(CommandOutput(why).find(At("\nterminal: zq-term.desktop needs a terminal (Terminal=true); GIO runs it in "
                                 "@/bin/xterm -e\n")),
             std::string::npos);
 }

@@ -332,11 +332,14 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   Seed();
   std::vector<std::size_t> changedAt;  // messages shown when the desktop heard of a committed change
   std::vector<std::string> changedFor;
-  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
-    changedAt.push_back(platform.messages.size());
-    changedFor.push_back(extension);
-    return std::string();
-  });
+  const auto desktopAnswers = [&](const std::string& failure) {  // the desktop's answer to each change
+    platform.SetAssociationsChangedHandler([&, failure](const std::string& extension) {
+      changedAt.push_back(platform.messages.size());
+      changedFor.push_back(extension);
+      return failure;
+    });
+  };
+  desktopAnswers("");
   form->cmdAdd.FireClick();
   for (const char* caption : {"добавить", "Добавить ", "", "Удалить."}) {  // proceed acts on the caption exactly
     form->fraAsso.SetCaption(caption);
@@ -366,21 +369,13 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   form->txtTitleRef.UserEdited("New Title 2");
   platform.ClearRecord();
   // A desktop that cannot follow: its text after the change's own, then the reload's.
-  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
-    changedAt.push_back(platform.messages.size());
-    changedFor.push_back(extension);
-    return std::string("the desktop's failure");
-  });
+  desktopAnswers("the desktop's failure");
   form->cmdProceed.FireClick();  // ticked: the list is reloaded and shown
   ASSERT_EQ(Texts().size(), 3u);
   EXPECT_EQ(Texts()[1], "the desktop's failure");
   EXPECT_EQ(platform.messages[1].flags, MB_OK | MB_ICONEXCLAMATION);
   EXPECT_EQ(Texts()[2], "Просмотр завершен.  Всего  4");
-  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
-    changedAt.push_back(platform.messages.size());
-    changedFor.push_back(extension);
-    return std::string();
-  });
+  desktopAnswers("");
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
   ASSERT_EQ(platform.shellNotifies.size(), 1u) << "an add tells the shell once";
   EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");

@@ -12,7 +12,6 @@
 #include "support/Backends.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
-#include "text/Utf.h"
 
 namespace zandrel::regfile::testing {
 namespace {
@@ -27,17 +26,7 @@ using zandrel::testing::TempDir;
 using hive::OpenHive;
 using hive::OpenHiveSeeded;
 using status::Status;
-using text::Utf8ToUtf16;
-
-// UTF-16LE bytes with a BOM, as regedit writes them.
-std::string Utf16File(const std::string& utf8) {
-  std::string bytes = "\xFF\xFE";
-  for (char16_t unit : Utf8ToUtf16(utf8)) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
+using zandrel::testing::Utf16File;
 
 // A file in the exported form: every kind of value, escapes, wrapping,
 // Cyrillic names, sections in enumeration order.

@@ -9,7 +9,6 @@
 
 #include "registry/hive/Hive.h"
 #include "support/Support.h"
-#include "text/Utf.h"
 
 namespace zandrel::testing {
 namespace {
@@ -25,19 +24,16 @@ const std::string kUsage =
     "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | "
     "undo [N] | redo\n";
 
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  return text.replace(text.find(from), from.size(), to);
-}
-
-std::string Wide(const std::string& text) {
-  std::string wide = "\xFF\xFE";
-  for (char16_t unit : text::Utf8ToUtf16(text)) wide += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  return wide;
+// zandrel-reg on `hive` over an empty desktop: the store is the hive's alone.
+std::string ZandrelRegOn(const TempDir& dir, const std::string& hive) {
+  const std::string xdg = dir.File("xdg");
+  return "ZANDREL_HIVE='" + dir.File(hive) + "' XDG_DATA_HOME=" + xdg + " XDG_DATA_DIRS=" + xdg + " XDG_CONFIG_HOME=" +
+         xdg + " XDG_CONFIG_DIRS=" + xdg + " " ZANDREL_REG;
 }
 
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
   TempDir dir;
-  const std::string wide = Wide(kSmall);
+  const std::string wide = Utf16File(kSmall);
   dir.Write("small.reg", wide);
   dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n[HKCR\\.short]\r\n");
   dir.Write("part.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.part]\n\"x\"=dword:zz\n@=\"partfile\"\n");
@@ -83,7 +79,6 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "query HKCR\\.part", 1, "", "zandrel-reg: the key \"HKCR\\.part\" does not exist\n"},
       {"h.db", "redo", 0,
        "Изменение 4 (отмена изменения 3) отменено, ключей: 1. Отмена сохранена в истории как изменение 5.\n", ""},
-      {"h.db", "redo", 1, "", "zandrel-reg: Нет отменённых изменений, которые можно вернуть.\n"},
       // A file's lines touching the history are left out and named; the rest imports.
       {"h.db", "import " + d + "/own.reg", 0, "",
        "zandrel-reg: " + d + "/own.reg, line 3: the program's own history, which no change may touch: not imported\n"},
@@ -135,9 +130,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args);
-    // An empty desktop: the store is the hive's alone.
-    std::string command = "ZANDREL_HIVE='" + dir.File(row.hive) + "' XDG_DATA_HOME=" + d + "/xdg XDG_DATA_DIRS=" + d +
-                          "/xdg XDG_CONFIG_HOME=" + d + "/xdg XDG_CONFIG_DIRS=" + d + "/xdg " ZANDREL_REG;
+    std::string command = ZandrelRegOn(dir, row.hive);
     for (std::size_t at = 0, end; at < row.args.size(); at = end + 1) {
       end = std::min(row.args.find(' ', at), row.args.size());
       command += " '" + row.args.substr(at, end - at) + "'";
@@ -153,7 +146,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   EXPECT_EQ(ReadFile(dir.File("back.reg")), wide);
   EXPECT_EQ(ReadFile(dir.File("notes.txt")), "just some notes\n");
   for (const char* never : {"none.db", "empty.db", "ro.db"}) EXPECT_NE(::access(dir.File(never).c_str(), F_OK), 0) << never;
-  EXPECT_EQ(ReadFile(dir.File("empty.reg")), Wide("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT]\r\n\r\n"));
+  EXPECT_EQ(ReadFile(dir.File("empty.reg")), Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT]\r\n\r\n"));
 }
 
 // Another copy's change holds the hive past the ten seconds' wait: an import
@@ -163,8 +156,7 @@ TEST(ZandrelReg, ABusyHiveSaysAnotherCopyIsChangingIt) {
   TempDir dir;
   const std::string d = dir.Path();
   dir.Write("a.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zza]\n@=\"a\"\n");
-  const std::string run = "ZANDREL_HIVE='" + dir.File("h.db") + "' XDG_DATA_HOME=" + d + "/xdg XDG_DATA_DIRS=" + d +
-                          "/xdg XDG_CONFIG_HOME=" + d + "/xdg XDG_CONFIG_DIRS=" + d + "/xdg " ZANDREL_REG;
+  const std::string run = ZandrelRegOn(dir, "h.db");
   ASSERT_EQ(std::system((run + " import " + dir.File("a.reg")).c_str()), 0);
   std::unique_ptr<hive::HiveRegistry> other;
   ASSERT_TRUE(hive::OpenHive(dir.File("h.db"), &other).Ok());

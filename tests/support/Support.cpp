@@ -15,6 +15,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "text/Utf.h"
+
 namespace zandrel::testing {
 
 TempDir::TempDir() {
@@ -90,6 +92,18 @@ std::string Hex(const std::string& bytes) {
     out += buf;
   }
   return out;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string Utf16File(const std::string& utf8) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text::Utf8ToUtf16(utf8)) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return bytes;
 }
 
 namespace {

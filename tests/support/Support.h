@@ -41,6 +41,10 @@ std::string CommandOutput(const std::string& command);
 const std::string& WindowsClassesReg();
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string Hex(const std::string& bytes);  // "61 62 00"
+// `text` with every `from` replaced by `to`.
+std::string Replace(std::string text, const std::string& from, const std::string& to);
+// UTF-16LE bytes with a BOM, as regedit writes its files.
+std::string Utf16File(const std::string& utf8);
 
 // Ends this process at once, as a kill would: no destructors, no handlers.
 [[noreturn]] void KillThisProcess();
