@@ -483,10 +483,12 @@ bool UpperEquals(std::string_view text, std::string_view upper) {
 void HiveRegistry::Impl::NamesTitle(sqlite3_context* context, int, sqlite3_value** argv) {
   // As the plain calls read it: a REG_SZ of at most 4096 bytes, up to one
   // terminating NUL.
-  const auto* data = static_cast<const char*>(sqlite3_value_blob(argv[1]));
-  std::string_view text(data == nullptr ? "" : data, static_cast<std::size_t>(sqlite3_value_bytes(argv[1])));
-  const auto* upper = static_cast<const char*>(sqlite3_value_blob(argv[2]));
-  const std::string_view title(upper == nullptr ? "" : upper, static_cast<std::size_t>(sqlite3_value_bytes(argv[2])));
+  const auto bytes = [](sqlite3_value* value) {
+    const auto* p = static_cast<const char*>(sqlite3_value_blob(value));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(value))) : std::string_view();
+  };
+  std::string_view text = bytes(argv[1]);
+  const std::string_view title = bytes(argv[2]);
   bool names = false;
   if (sqlite3_value_int64(argv[0]) == REG_SZ && !text.empty() && text.size() <= 4096) {
     if (text.back() == '\0') text.remove_suffix(1);
