@@ -418,6 +418,7 @@ const Row kRows[] = {
         create HKCR zq -> 0 as h6; set h6 "" sz "Zq Ёж\0" -> 0; create HKCR .f -> 0 as h7; set h7 "" sz "Zq Ё\0" -> 0;
         create HKCR .g -> 0 as h8; set h8 "" sz "Zq Ёж\0\0" -> 0; create HKCR .h -> 0 as h9; set h9 "" sz "x"*4096 -> 0;
         create HKCR .i -> 0 as h9; set h9 "" sz "y"*4095 -> 0; naming "ZQ ЁЖ" = ".A|.b" -> 0; naming "Zq Ё" = ".f" -> 0;
+        naming "Zq E" = "" -> 0; naming "Zq ЁЖz" = "" -> 0; naming "Zq" = "" -> 0;
         naming "" = "" -> 0; naming "x"*4096 = "" -> 0; naming "Y"*4095 = ".i" -> 0;
         begin -> 0; delkey HKCR .b -> 0; naming "zq ёж" = ".A" -> 0; rollback; naming "zq ёж" = ".A|.b" -> 0)"},
 };

@@ -457,6 +457,46 @@ void HiveRegistry::RollbackTransaction() {
   m.CutOffVanishedKeys();
 }
 
+namespace {
+
+// Whether UpperName(text) == upper. An ASCII byte upper-cases to one ASCII
+// byte and anything else to non-ASCII bytes, so most texts are settled on
+// their ASCII start without decoding anything.
+bool UpperEquals(std::string_view text, std::string_view upper) {
+  std::size_t i = 0;
+  for (; i < text.size() && i < upper.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const unsigned char u = static_cast<unsigned char>(upper[i]);
+    if (c >= 0x80 || u >= 0x80) {
+      if (c < 0x80 || u < 0x80) return false;
+      std::string rest;
+      registry::AppendUpperName(text.substr(i), &rest);
+      return rest == upper.substr(i);
+    }
+    if ((c >= 'a' && c <= 'z' ? c - 32 : c) != u) return false;
+  }
+  return text.size() == upper.size();
+}
+
+}  // namespace
+
+void HiveRegistry::Impl::NamesTitle(sqlite3_context* context, int, sqlite3_value** argv) {
+  // As the plain calls read it: a REG_SZ of at most 4096 bytes, up to one
+  // terminating NUL.
+  const auto bytes = [](sqlite3_value* value) {
+    const auto* p = static_cast<const char*>(sqlite3_value_blob(value));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_value_bytes(value))) : std::string_view();
+  };
+  std::string_view text = bytes(argv[1]);
+  const std::string_view title = bytes(argv[2]);
+  bool names = false;
+  if (sqlite3_value_int64(argv[0]) == REG_SZ && !text.empty() && text.size() <= 4096) {
+    if (text.back() == '\0') text.remove_suffix(1);
+    names = UpperEquals(text, title);
+  }
+  sqlite3_result_int(context, names ? 1 : 0);
+}
+
 LONG HiveRegistry::ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) {
   extensions->clear();
   Impl& m = *impl_;
@@ -465,19 +505,10 @@ LONG HiveRegistry::ExtensionsNamingTitle(const char* title, std::vector<std::str
   if (code == ERROR_SUCCESS) code = m.Reading();
   if (code != ERROR_SUCCESS) return code;
   const std::string upper = registry::UpperName(title == nullptr ? "" : title);
-  std::string text;
   Use use(m.extension_defaults);
-  use.Int(1, kClassesKey);
+  use.Int(1, kClassesKey).Blob(2, upper);
   int rc;
-  while ((rc = use.Step()) == SQLITE_ROW) {
-    // As the plain calls read it: a REG_SZ of at most 4096 bytes, up to one
-    // terminating NUL.
-    const std::string_view data = use.Column(2);
-    if (sqlite3_column_int64(m.extension_defaults, 1) != REG_SZ || data.empty() || data.size() > 4096) continue;
-    text.clear();
-    registry::AppendUpperName(data.back() == '\0' ? data.substr(0, data.size() - 1) : data, &text);
-    if (text == upper) extensions->emplace_back(use.Column(0));
-  }
+  while ((rc = use.Step()) == SQLITE_ROW) extensions->emplace_back(use.Column(0));
   return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
 }
 

@@ -373,6 +373,9 @@ struct HiveRegistry::Impl {
   HKEY NewHandle(sqlite3_int64 key, REGSAM access, sqlite3_int64 depth = -1);
 
   static LONG Run(sqlite3_stmt* stmt);
+  // zandrel_names_title(type, data, upper): whether a default value of
+  // `type` and `data` names the title upper-cased as `upper`.
+  static void NamesTitle(sqlite3_context* context, int argc, sqlite3_value** argv);
 
   // Deletes one key and its values; refuses the fixed roots and a key with subkeys.
   LONG DeleteOne(sqlite3_int64 key);

@@ -90,11 +90,18 @@ int HiveRegistry::Impl::Prepare() {
       {&key_order, "SELECT parent, id FROM keys ORDER BY parent, upper_name"},
       {&all_values, "SELECT key, name, type, data FROM vals ORDER BY id"},
       // The keys below ?1 whose names begin with "." (a range of the name
-      // index), with their default values, in enumeration order.
+      // index) and whose default value names the upper-cased title ?2, in
+      // enumeration order. Tested before any key row is read: only the
+      // matches cost a look-up of their names.
       {&extension_defaults,
-       "SELECT k.name, v.type, v.data FROM keys k JOIN vals v ON v.key = k.id AND v.upper_name = X''"
-       " WHERE k.parent = ?1 AND k.upper_name >= X'2E' AND k.upper_name < X'2F' ORDER BY k.upper_name"},
+       "SELECT k.name FROM keys k JOIN vals v ON v.key = k.id AND v.upper_name = X''"
+       " WHERE k.parent = ?1 AND k.upper_name >= X'2E' AND k.upper_name < X'2F'"
+       " AND zandrel_names_title(v.type, v.data, ?2) ORDER BY k.upper_name"},
   };
+  const int rc = sqlite3_create_function_v2(db, "zandrel_names_title", 3,
+                                            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
+                                            &NamesTitle, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return rc;
   for (const auto& item : list) {
     const int rc =
         sqlite3_prepare_v3(db, item.sql, -1, SQLITE_PREPARE_PERSISTENT, item.stmt, nullptr);
