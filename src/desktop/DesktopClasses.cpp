@@ -132,7 +132,7 @@ LONG DesktopClasses::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Rese
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   Handle parent;
   if (!m.Get(hKey, &parent)) return ERROR_INVALID_HANDLE;
-  if (m.ViewHolds(parent, lpSubKey)) return ERROR_ACCESS_DENIED;
+  if (m.ChangeRefused(parent, lpSubKey) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
   HKEY key = 0;
   const LONG code = m.own.RegCreateKeyExA(parent.own, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
                                           lpSecurityAttributes, &key, lpdwDisposition);
@@ -154,7 +154,7 @@ LONG DesktopClasses::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Re
 LONG DesktopClasses::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   Handle parent;
   if (!impl_->Get(hKey, &parent)) return ERROR_INVALID_HANDLE;
-  if (impl_->ViewHolds(parent, lpSubKey)) return ERROR_ACCESS_DENIED;
+  if (impl_->ChangeRefused(parent, lpSubKey) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
   return impl_->own.RegDeleteKeyA(parent.own, lpSubKey);
 }
 
@@ -293,9 +293,10 @@ LONG DesktopClasses::RefuseViewKeys(const std::deque<regfile::RegChange>& change
   for (const regfile::RegChange& change : changes) {
     if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
     Handle root;
-    if (m.Get(change.root, &root) && m.ViewHolds(root, std::string(change.path).c_str())) {
+    if (!m.Get(change.root, &root)) continue;
+    if (const LONG code = m.ChangeRefused(root, std::string(change.path).c_str()); code != ERROR_SUCCESS) {
       *failed = &change;
-      return registry::kDesktopsOwnKey;
+      return code;
     }
   }
   return ERROR_SUCCESS;

@@ -7,7 +7,9 @@
 // registry's order. Every other key is the hive's.
 //
 // A change to a key of the view (set or delete a value, create or delete a
-// key in it, create it) answers ERROR_ACCESS_DENIED and changes nothing.
+// key in it, create it) answers ERROR_ACCESS_DENIED and changes nothing; so
+// does creating or deleting any key of the classes while the view cannot be
+// read, as the key might shadow one of the view's.
 //
 // The view is rebuilt when its sources changed since it was last built (the
 // MIME databases, every level's mimeapps.list files, the application
@@ -97,7 +99,8 @@ class DesktopClasses : public IRegistry {
   // A file's changes checked before an import into the hive makes any:
   // registry::kDesktopsOwnKey with *failed at the first section or deletion
   // that would change a key of the view or, made in the hive, shadow one;
-  // 0 when none would.
+  // registry::kDesktopViewUnread at the first that reaches the classes when
+  // the view cannot be read (ViewError() says why); 0 when none would.
   LONG RefuseViewKeys(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed);
 
   // How many times the view has been built; why the last build failed.

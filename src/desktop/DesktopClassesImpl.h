@@ -99,8 +99,11 @@ struct DesktopClasses::Impl {
   // is the view's, else null.
   const Node* ViewKey(const Node* root, const std::vector<std::string>& below);
 
-  // Whether a change at root\path (or below it) would touch a key of the view.
-  bool ViewHolds(const Handle& parent, const char* path);
+  // Whether a change at root\path (or below it) may go ahead: 0;
+  // registry::kDesktopsOwnKey when it would touch a key of the view;
+  // registry::kDesktopViewUnread when it reaches the classes and the view
+  // cannot be read, so that no key of it can be told apart.
+  LONG ChangeRefused(const Handle& parent, const char* path);
 
   // The handle of a key the hive opened or created from `parent`.
   Handle OwnHandle(const Handle& parent, const char* path, HKEY key);

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "desktop/DesktopClassesImpl.h"
+#include "registry/Codes.h"
 #include "registry/Names.h"
 
 namespace zandrel::desktop {
@@ -190,12 +191,15 @@ const Node* DesktopClasses::Impl::ViewKey(const Node* root, const std::vector<st
   return node;
 }
 
-bool DesktopClasses::Impl::ViewHolds(const Handle& parent, const char* path) {
-  if (parent.kind == Kind::kView) return true;
+LONG DesktopClasses::Impl::ChangeRefused(const Handle& parent, const char* path) {
+  if (parent.kind == Kind::kView) return registry::kDesktopsOwnKey;
   const Place place = Locate(parent, path);
-  if (!place.classes || place.below.empty()) return false;
+  if (!place.classes || place.below.empty()) return ERROR_SUCCESS;
   const Node* root = ViewRoot();
-  return root != nullptr && root->Child(registry::UpperName(place.below[0])) != nullptr && !OwnHas(place.below[0]);
+  if (root == nullptr) return registry::kDesktopViewUnread;
+  return root->Child(registry::UpperName(place.below[0])) != nullptr && !OwnHas(place.below[0])
+             ? registry::kDesktopsOwnKey
+             : ERROR_SUCCESS;
 }
 
 Handle DesktopClasses::Impl::OwnHandle(const Handle& parent, const char* path, HKEY key) {

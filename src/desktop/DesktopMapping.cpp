@@ -205,6 +205,12 @@ std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>
       fail(row, "расширение нельзя записать в имя файла");
       continue;
     }
+    // GIO (2.74) matches no glob holding a byte past ASCII: files named so
+    // would open as if Zandrel had written nothing.
+    if (std::any_of(ext.begin(), ext.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+      fail(row, "GIO не узнаёт файлы по расширению с символами не из ASCII (как ж или é)");
+      continue;
+    }
     std::optional<ParsedCommand> parsed = ParseCommand(row.command, isProgram);
     if (!parsed || !IsValidText(parsed->program)) {
       fail(row, WhyNoProgram(row.command));

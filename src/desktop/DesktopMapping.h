@@ -96,7 +96,9 @@ struct ProjectionFailure {
 
 // The associations that can be projected, in the listing's order; those whose
 // program is not here (or whose extension or command cannot be said in the
-// freedesktop files) are left out, each with its reason in `unprojected`.
+// freedesktop files, or whose extension holds a character past ASCII, which
+// GIO's glob matching never finds) are left out, each with its reason in
+// `unprojected`.
 std::vector<Projection> MapAssociations(const std::vector<store::AssociationRow>& rows, const MimeDatabase& mime,
                                         const ProgramCheck& isProgram,
                                         std::vector<ProjectionFailure>* unprojected = nullptr);

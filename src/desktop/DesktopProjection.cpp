@@ -8,9 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "files/FileRead.h"
@@ -153,6 +156,29 @@ std::set<std::string> IndexedEntries(const std::string& applications) {
   return ids;
 }
 
+// Removes from `folder` what a run killed mid-write left there: the
+// temporaries files::ReplaceFileWhole names ".<name>.zandrel-XXXXXX" (X
+// letters and digits), of the names `own` accepts. Under the projection's
+// lock no other run is writing them.
+void SweepTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& own) {
+  static const std::string kMark = ".zandrel-";
+  constexpr std::size_t kRandom = 6;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> left;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() < 2 + kMark.size() + kRandom || name[0] != '.') continue;
+    const std::size_t mark = name.size() - kRandom - kMark.size();
+    if (name.compare(mark, kMark.size(), kMark) != 0 ||
+        !std::all_of(name.end() - kRandom, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+      continue;
+    if (own(name.substr(1, mark - 1))) left.push_back(name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : left) ::unlink((folder + "/" + name).c_str());
+}
+
 }  // namespace
 
 std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::set<std::string>* own) {
@@ -252,6 +278,12 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const XdgPaths& paths)
       if (fd >= 0) ::close(fd);
     }
   } unlock{lock};
+
+  SweepTemporaries(paths.dataHome + "/applications", [](const std::string& name) {
+    return name.rfind(kEntryPrefix, 0) == 0 && name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0;
+  });
+  SweepTemporaries(paths.dataHome + "/mime/packages", [](const std::string& name) { return name == kPackageFileName; });
+  SweepTemporaries(paths.configHome, [](const std::string& name) { return name == "mimeapps.list"; });
 
   const store::ListingResult listing = store::AssociationListing(registry).List();
   const std::vector<store::AssociationRow>& rows = listing.rows;

@@ -41,6 +41,9 @@ std::string DescribeCode(LONG code) {
     case kDesktopsOwnKey:
       return "the desktop's own association, which Zandrel shows but does not change: change it in the desktop's "
              "settings or with xdg-mime default (error 536870917)";
+    case kDesktopViewUnread:
+      return "the desktop's associations could not be read, and Zandrel changes no association while it cannot see "
+             "them (error 536870918)";
     default:
       return "error " + std::to_string(code);
   }

@@ -20,19 +20,24 @@ int ShowHistory(IRegistry& registry, const StreamWriter& write) {
   return write(1, out) ? 0 : 1;
 }
 
-int UndoFromCommandLine(store::HistoryRegistry& history, const std::optional<std::string>& number,
-                        store::Newest which, const StreamWriter& write, const std::function<std::string()>& after) {
-  unsigned change = 0;
-  if (number) {
-    const bool digits = !number->empty() && number->size() <= 9 &&
-                        number->find_first_not_of("0123456789") == std::string::npos;
-    change = digits ? static_cast<unsigned>(std::stoul(*number)) : 0;
-    if (change == 0) {
-      write(2, "zandrel-reg: \"" + *number + "\" не номер изменения (номера показывает zandrel-reg history)\n");
-      return 1;
-    }
-  }
-  const store::UndoOutcome outcome = store::UndoChange(history, change, {}, which);
+bool UndoNumber(const std::optional<std::string>& number, const StreamWriter& write, unsigned* change) {
+  *change = 0;
+  if (!number) return true;
+  const bool digits =
+      !number->empty() && number->size() <= 9 && number->find_first_not_of("0123456789") == std::string::npos;
+  *change = digits ? static_cast<unsigned>(std::stoul(*number)) : 0;
+  if (*change != 0) return true;
+  write(2, "zandrel-reg: \"" + *number + "\" не номер изменения (номера показывает zandrel-reg history)\n");
+  return false;
+}
+
+int UndoFromCommandLine(store::HistoryRegistry* history, unsigned change, store::Newest which,
+                        const StreamWriter& write, const std::function<std::string()>& after) {
+  store::UndoOutcome outcome;
+  outcome.change = change;
+  if (history != nullptr) outcome = store::UndoChange(*history, change, {}, which);
+  else if (change != 0) outcome.result = store::UndoOutcome::Result::kUnknown;
+  else if (which == store::Newest::kUndo) outcome.result = store::UndoOutcome::Result::kNothingToRedo;
   const std::string message = store::UndoMessage(outcome);
   if (outcome.result != store::UndoOutcome::Result::kUndone) {
     write(2, "zandrel-reg: " + message + "\n");

@@ -17,12 +17,18 @@ using StreamWriter = std::function<bool(int stream, const std::string& text)>;
 // `zandrel-reg history`: the kept changes, newest first, one a line.
 int ShowHistory(IRegistry& registry, const StreamWriter& write);
 
-// `zandrel-reg undo [N]` and `zandrel-reg redo`: without `number`, the
-// newest change of `which` (store/ChangeUndo.h); a number given must be one,
-// "" included. `after` runs once an undo has committed (the desktop's files
-// brought in line) and gives "" or what went wrong.
-int UndoFromCommandLine(store::HistoryRegistry& history, const std::optional<std::string>& number,
-                        store::Newest which, const StreamWriter& write, const std::function<std::string()>& after);
+// The change `zandrel-reg undo N` names, into *change (0 without `number`);
+// false, with its line written, when `number` is none ("" included). Checked
+// before the hive is opened.
+bool UndoNumber(const std::optional<std::string>& number, const StreamWriter& write, unsigned* change);
+
+// `zandrel-reg undo [N]` and `zandrel-reg redo`: change `change` (UndoNumber),
+// or without one the newest change of `which` (store/ChangeUndo.h). `after`
+// runs once an undo has committed (the desktop's files brought in line) and
+// gives "" or what went wrong. With no `history` (there is no hive), what an
+// empty history answers, and no hive is made.
+int UndoFromCommandLine(store::HistoryRegistry* history, unsigned change, store::Newest which,
+                        const StreamWriter& write, const std::function<std::string()>& after);
 
 // A registry's own application of an import's changes (`apply`, which its
 // calls do not see) with the state of every key it reaches noted first, so

@@ -17,11 +17,12 @@
 // (an import refuses a file that would change or shadow a desktop's key).
 // The verbs that only read never create the hive.
 // Exit status 0 on success, 1 on any error with one line on stderr.
-#ifdef __linux__
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -207,6 +208,10 @@ std::string DesktopFollows(IRegistry& registry) {
   return report.status.Ok() ? std::string() : report.status.message;
 }
 
+// That the desktop's associations could not be read, and why (`why`,
+// DesktopClasses::ViewError()).
+std::string ViewUnread(const std::string& why) { return "the desktop's associations could not be read (" + why + ")"; }
+
 int Desktop(IRegistry& registry) {
   const desktop::ProjectionReport report =
       desktop::ProjectAssociations(registry, desktop::XdgPaths::FromEnvironment());
@@ -288,7 +293,8 @@ int Run(const std::vector<std::string>& args) {
 #ifdef ZANDREL_HAVE_DESKTOP
   if (verb == "desktop" && args.size() == 1) {
     std::unique_ptr<hive::HiveRegistry> registry;
-    const status::Status opened = hive::OpenDefaultHive(&registry);
+    // It writes the desktop's files from the store, never the store.
+    const status::Status opened = hive::OpenDefaultHiveForReading(&registry);
     return opened.Ok() ? Desktop(*registry) : Fail(opened.message);
   }
 #endif
@@ -315,6 +321,9 @@ int Run(const std::vector<std::string>& args) {
   const bool history_verb = ((verb == "history" || verb == "redo") && args.size() == 1) ||
                             (verb == "undo" && args.size() <= 2);
   if (!shape_ok && !history_verb) return Fail(kUsage);
+  const bool undoing = verb == "undo" || verb == "redo";
+  unsigned change = 0;
+  if (undoing && !shell::UndoNumber(args.size() == 2 ? std::optional(args[1]) : std::nullopt, Write, &change)) return 1;
 #ifndef _WIN32
   if (verb == "import") {
     // The hive writes what a file adds in a few statements rather than
@@ -333,9 +342,14 @@ int Run(const std::vector<std::string>& args) {
       // good. Its view is computed only for a file that reaches the classes.
       desktop::DesktopClasses classes(hive, desktop::XdgPaths::FromEnvironment(),
                                       desktop::HelperReader(desktop::HelperBesideProgram()));
-      const auto apply = [&hive, &classes](const std::deque<regfile::RegChange>& changes,
-                                           const regfile::RegChange** failed) {
-        if (const LONG code = classes.RefuseViewKeys(changes, failed); code != ERROR_SUCCESS) return code;
+      // Nor does a file reach the classes while that view cannot be read.
+      bool unread = false;
+      const auto apply = [&hive, &classes, &unread](const std::deque<regfile::RegChange>& changes,
+                                                    const regfile::RegChange** failed) {
+        if (const LONG code = classes.RefuseViewKeys(changes, failed); code != ERROR_SUCCESS) {
+          unread = code == registry::kDesktopViewUnread;
+          return code;
+        }
         return hive.ApplyRegChanges(changes, failed);
       };
 #else
@@ -349,6 +363,9 @@ int Run(const std::vector<std::string>& args) {
       const status::Status imported = regfile::ImportRegFile(
           watched, args[1], &notes, history.Checked(watched, shell::NotingApply(history, apply), &notes, args[1]));
       refusal = watched.Text();
+#ifdef ZANDREL_HAVE_DESKTOP
+      if (unread) refusal = "Why: " + classes.ViewError();
+#endif
       return imported;
     };
     bool built = false;
@@ -374,10 +391,15 @@ int Run(const std::vector<std::string>& args) {
   std::unique_ptr<IRegistry> registry;
   const status::Status opened = win32::OpenWindowsRegistry(win32::DefaultUndoPlace(), &registry);
 #else
-  // Only an undo writes here: the others read an existing hive and make none.
+  // Only an undo writes here: the others read an existing hive and make
+  // none. Without a hive there is nothing to undo, and none is made either.
+  const std::string hivePath = hive::DefaultHivePath();
+  if (undoing && ::access(hivePath.c_str(), F_OK) != 0 && errno == ENOENT)
+    return shell::UndoFromCommandLine(nullptr, change, verb == "redo" ? store::Newest::kUndo : store::Newest::kChange,
+                                      Write, {});
   std::unique_ptr<hive::HiveRegistry> registry;
-  const status::Status opened =
-      verb == "undo" || verb == "redo" ? hive::OpenDefaultHive(&registry) : hive::OpenDefaultHiveForReading(&registry);
+  const status::Status opened = undoing ? hive::OpenHive(hivePath, &registry)
+                                        : hive::OpenHiveForReading(hivePath, &registry);
 #endif
   if (!opened.Ok()) return Fail(opened.message);
   if (verb == "history") return shell::ShowHistory(*registry, Write);
@@ -399,8 +421,8 @@ int Run(const std::vector<std::string>& args) {
       return std::string();
     };
 #endif
-    return shell::UndoFromCommandLine(history, args.size() == 2 ? std::optional(args[1]) : std::nullopt,
-                                      verb == "redo" ? store::Newest::kUndo : store::Newest::kChange, Write, after);
+    return shell::UndoFromCommandLine(&history, change, verb == "redo" ? store::Newest::kUndo : store::Newest::kChange,
+                                      Write, after);
   }
 #ifdef _WIN32
   const regfile::SubtreeWalk walk;
@@ -421,11 +443,14 @@ int Run(const std::vector<std::string>& args) {
     HKEY root = 0, key = 0;
     std::string sub;
     if (regfile::ParseKeyPath(args[1], &root, &sub) && !sub.empty() &&
-        registry->RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND &&
-        desktop::DesktopClasses(*registry, desktop::XdgPaths::FromEnvironment(),
-                                desktop::HelperReader(desktop::HelperBesideProgram()))
-            .KeyOnlyInDesktopView(root, sub.c_str()))
-      return Fail("the key \"" + args[1] + "\" is the desktop's own association, which an export leaves out");
+        registry->RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND) {
+      desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
+                                      desktop::HelperReader(desktop::HelperBesideProgram()));
+      if (classes.KeyOnlyInDesktopView(root, sub.c_str()))
+        return Fail("the key \"" + args[1] + "\" is the desktop's own association, which an export leaves out");
+      // Not the hive's: whether it is the desktop's cannot be told.
+      if (!classes.ViewError().empty()) Fail(ViewUnread(classes.ViewError()));
+    }
     if (key != 0) registry->RegCloseKey(key);
     registry->PrepareWalk();
     return Export(*registry, walk, args[1], args[2]);
@@ -461,7 +486,12 @@ int Run(const std::vector<std::string>& args) {
   const regfile::SubtreeWalk& merged = walk;
 #endif
   if (verb == "export") return Export(store, merged, args[1], args[2]);
-  return Query(store, merged, args[1], recurse);
+  const int queried = Query(store, merged, args[1], recurse);
+#ifdef ZANDREL_HAVE_DESKTOP
+  if (classes_too && !classes.ViewError().empty())
+    Fail(ViewUnread(classes.ViewError()) + ": only Zandrel's own keys are shown");
+#endif
+  return queried;
 }
 
 }  // namespace

@@ -182,6 +182,14 @@ std::string DesktopsOwn(const std::string& what, const char* it, const char* not
          " в настройках рабочего стола или командой xdg-mime default. " + nothing;
 }
 
+// The refusal of any change while the desktop's own associations cannot be
+// read (IRegistry::DesktopViewError, `why`): unseen, the change might take
+// one of them over.
+std::string DesktopUnread(const std::string& why, const char* nothing) {
+  return "Ассоциации рабочего стола не прочитаны (" + why + "): пока Zandrel их не видит, он ничего не меняет. " +
+         nothing;
+}
+
 }  // namespace
 
 ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const AssociationFields& fields) {
@@ -215,6 +223,11 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   }
   if (registry.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, d.c_str())) {
     prompter.MsgBox(DesktopsOwn("Описание " + d, "его", "Ничего не записано."), MB_OK);
+    return {};
+  }
+  // The check above read the view again, so that this is its state now.
+  if (const std::string why = registry.DesktopViewError(); !why.empty()) {
+    prompter.MsgBox(DesktopUnread(why, "Ничего не записано."), MB_OK);
     return {};
   }
   if (p.empty()) {
@@ -329,6 +342,10 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
       prompter.MsgBox(DesktopsOwn(owned.what + owned.key, owned.it, "Ничего не удалено."), MB_OK);
       return {};
     }
+  }
+  if (const std::string why = registry.DesktopViewError(); !why.empty()) {
+    prompter.MsgBox(DesktopUnread(why, "Ничего не удалено."), MB_OK);
+    return {};
   }
   // The question names the keys that will go: the fields, not the list's row.
   std::string question = "Удаляется расширенние " + e + kCrLf +

@@ -60,8 +60,13 @@ TEST(DesktopMapping, OneRowPerAssociation) {
       {"no file argument: appended", ".zqg", "@/tool", "@/tool %f", "application/x-zandrel-zqg"},
       {"system type of its one glob", ".zqs", "@/tool %1", "@/tool %f", "text/x-zqs"},
       {"odd characters in the extension", ".a b*", "@/tool %1", "@/tool %f", "application/x-zandrel-a_20b_2a"},
-      {"48 Cyrillic letters: a hash past the length", ".яяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяя", "@/tool %1",
-       "@/tool %f", "application/x-zandrel-_d1_8f_d1_8f_d1_8f_d1_8f_d1_8f_d1_8f_d1_8f_d1_8-43ccb7bdc5252dc5"},
+      {"100 dashes: a hash past the length", ".----------------------------------------------------------------------"
+       "------------------------------", "@/tool %1", "@/tool %f",
+       "application/x-zandrel-_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2-56041a8a0a808bc9"},
+      {"a Cyrillic extension: GIO never matches its glob", ".док", "@/tool %1", "",
+       "GIO не узнаёт файлы по расширению с символами не из ASCII (как ж или é)"},
+      {"an accented Latin letter too", ".éa", "@/tool %1", "",
+       "GIO не узнаёт файлы по расширению с символами не из ASCII (как ж или é)"},
       {"program missing", ".zqh", "@/missing %1", "", "в команде @/missing %1 нет программы этого компьютера"},
       {"program not executable", ".zqi", "@/plain.txt %1", "", "файл @/plain.txt не исполняемый"},
       {"program's path holds a quote", ".zqm", R"("@/quo"te/run" "%1")", "",
@@ -125,6 +130,14 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
       "text/x-zqt=gedit.desktop;\r\n# theirs\r\n\r\n[Removed Associations]\r\nimage/png=c.desktop;";
   home.Write("config/mimeapps.list", others);
   const std::string foreign = home.Write("data/applications/zandrel-foreign.desktop", "[Desktop Entry]\n");
+  // What runs killed mid-write left: its own temporaries go, names like them stay.
+  const std::vector<std::string> leftovers{home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC123", ""),
+                                           home.Write("data/mime/packages/.zandrel.xml.zandrel-x1Y2z3", ""),
+                                           home.Write("config/.mimeapps.list.zandrel-QWERTY", "")};
+  const std::vector<std::string> alike{home.Write("data/applications/.gedit.desktop.zandrel-AbC123", ""),
+                                       home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC12", ""),
+                                       home.Write("config/.mimeapps.list.zandrel-QWE_TY", ""),
+                                       home.Write("config/.mimeapps.list.other-QWERTY", "")};
   testing::SeedAssociation(registry, ".zqa", "Zq \"A\" & <B>", tool + " %1");
   // .zqt's command kept as REG_EXPAND_SZ, as Windows keeps its own.
   testing::SeedValue(registry, ".zqt", "", REG_SZ, "Zq Text");
@@ -133,6 +146,8 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
 
   ProjectionReport report = ProjectAssociations(registry, paths);
   ASSERT_EQ(report.status.message, "");
+  for (const std::string& left : leftovers) EXPECT_FALSE(Exists(left)) << left;
+  for (const std::string& other : alike) EXPECT_TRUE(Exists(other)) << other;
   EXPECT_EQ(report.projected, 2u);
   EXPECT_EQ(report.skipped, 1u);
   EXPECT_NE(ReadFile(Package()).find("<mime-type type=\"application/x-zandrel-zqa\">\n    <comment>Zq &quot;A&quot; "
@@ -185,12 +200,16 @@ TEST_F(DesktopProjection, MimeAppsItCreatedGoesWithTheLastAssociation) {
 // read-only data folder would refuse it) fails its own association only;
 // the window names it, once, after the change's own message.
 TEST_F(DesktopProjection, AFileThatCannotBeWrittenFailsOnlyItsAssociation) {
-  const std::string longExtension = ".яяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяяя";
+  const std::string longExtension = "." + std::string(200, '-');
   testing::SeedAssociation(registry, ".zqa", "Zq A", tool + " %1");
   testing::SeedAssociation(registry, longExtension, "Zq Long", tool + " %1");
+  testing::SeedAssociation(registry, ".док", "Zq Doc", tool + " %1");
   home.Write("data/applications/zandrel-zqa.desktop/in the way", "");
   const ProjectionReport report = ProjectAssociations(registry, paths);
   EXPECT_EQ(report.projected, 2u);
+  EXPECT_EQ(report.skipped, 1u);
+  EXPECT_EQ(FailureMessage(report, ".док"), "Изменение .док не перенесено на рабочий стол: GIO не узнаёт файлы по "
+                                           "расширению с символами не из ASCII (как ж или é).");
   EXPECT_NE(ReadFile(MimeApps()).find("application/x-zandrel-zqa=zandrel-zqa.desktop;"), std::string::npos);
   EXPECT_EQ(FailureMessage(report, "zqa"), "Изменение .zqa не перенесено на рабочий стол: не удаётся записать " +
                                                Entry("zandrel-zqa.desktop") + " (" + Entry("zandrel-zqa.desktop") +

@@ -359,14 +359,50 @@ TEST_F(DesktopView, TerminalProgramsShowTheirTerminal) {
             std::string::npos);
 }
 
-// Without its helper the view cannot be read: the classes are the hive's
-// own keys, and why is told.
-TEST_F(DesktopView, WithoutItsHelperTheHivesRowsStay) {
+// Without its helper (missing, or failing) the view cannot be read: the
+// classes are the hive's own keys, and why is told; no change reaches the
+// classes then, as it might take over one of the desktop's associations.
+TEST_F(DesktopView, WithoutItsHelperTheHivesRowsStayAndNothingChanges) {
   testing::SeedAssociation(*hive, ".zqa", "Zq Own", "/own %1");
-  DesktopClasses lone(*hive, XdgPaths::FromEnvironment(), HelperReader(home.File("none/zandrel-desktop-view")));
+  const std::string missing = home.File("none/zandrel-desktop-view");
+  DesktopClasses lone(*hive, XdgPaths::FromEnvironment(), HelperReader(missing));
   const store::ListingResult listed = store::AssociationListing(lone).List();
   EXPECT_EQ(listed.rows, (std::vector<store::AssociationRow>{{".zqa", "Zq Own", "/own %1"}}));
-  EXPECT_EQ(listed.viewError, "cannot run " + home.File("none/zandrel-desktop-view") + ": No such file or directory");
+  const std::string why = "cannot run " + missing + ": No such file or directory";
+  EXPECT_EQ(listed.viewError, why);
+  RecordingPrompter prompter;
+  store::CreateAssociation(lone, prompter, {".zqb", "Evil", home.File("bin/tool"), 1});
+  store::RemoveAssociation(lone, prompter, {".zqa", "Zq Own", 1});
+  const std::string unread = "Ассоциации рабочего стола не прочитаны (" + why +
+                             "): пока Zandrel их не видит, он ничего не меняет. ";
+  EXPECT_EQ(prompter.boxes, (std::vector<RecordingPrompter::Box>{{unread + "Ничего не записано.", MB_OK},
+                                                                  {unread + "Ничего не удалено.", MB_OK}}));
+  HKEY key = 0;
+  EXPECT_EQ(lone.RegCreateKeyExA(HKEY_CLASSES_ROOT, ".zqb", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(testing::DumpClasses(*hive).find("zqb"), std::string::npos);
+
+  // zandrel-reg as a copy without its helper beside it, and beside one that fails.
+  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " ";
+  ASSERT_EQ(std::system(("cd " + home.Path() + " && mkdir -p none failing && cp " ZANDREL_REG " none/ && cp " ZANDREL_REG
+                         " failing/").c_str()), 0);
+  ::chmod(home.Write("failing/zandrel-desktop-view", "#!/bin/sh\nexit 3\n").c_str(), 0755);
+  testing::WriteFile(store.File("evil.reg"), "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqb]\n@=\"EvilT\"\n"
+                                             "[HKEY_CLASSES_ROOT\\EvilT\\shell\\open\\command]\n@=\"/evil %1\"\n");
+  for (const std::string& helper : {missing, home.File("failing/zandrel-desktop-view")}) {
+    SCOPED_TRACE(helper);
+    const std::string program = helper.substr(0, helper.rfind('/')) + "/zandrel-reg";
+    const std::string said = helper == missing ? why : helper + " failed";
+    EXPECT_EQ(CommandOutput(run + program + " import " + store.File("evil.reg") + " 2>&1; echo $?"),
+              "zandrel-reg: " + store.File("evil.reg") + ", line 2: cannot create the key \"HKEY_CLASSES_ROOT\\.zqb\": "
+              "the desktop's associations could not be read, and Zandrel changes no association while it cannot see "
+              "them (error 536870918). Why: " + said + "\n1\n");
+    EXPECT_EQ(CommandOutput(run + program + " query 'HKCR\\.zqa' 2>&1 >/dev/null; echo $?"),
+              "zandrel-reg: the desktop's associations could not be read (" + said +
+                  "): only Zandrel's own keys are shown\n0\n");
+  }
+  EXPECT_EQ(testing::DumpClasses(*hive).find("zqb"), std::string::npos);
+  EXPECT_EQ(testing::ReadFile(home.File("config/mimeapps.list")).find("zandrel-zqb"), std::string::npos);
 }
 
 // This machine's own database: GIO's command-line tool names the same

@@ -51,9 +51,16 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
     int status;
     std::string out, err;
   } rows[] = {
-      // A hive is not made by a verb that only reads; the Windows sample store imports.
+      // A hive is not made by a verb that only reads or refuses ('' quoted again below: an empty argument); the
+      // Windows sample store imports.
       {"ro.db", "query HKCR\\.txt", 1, "", "zandrel-reg: the key \"HKCR\\.txt\" does not exist\n"},
       {"ro.db", "export HKCR " + d + "/empty.reg", 0, "", ""},
+      {"ro.db", "undo ''", 1, "", "zandrel-reg: \"\" не номер изменения (номера показывает zandrel-reg history)\n"},
+      {"ro.db", "undo 0", 1, "", "zandrel-reg: \"0\" не номер изменения (номера показывает zandrel-reg history)\n"},
+      {"ro.db", "undo", 1, "", "zandrel-reg: Нет изменений, которые можно отменить.\n"},
+      {"ro.db", "undo 3", 1, "", "zandrel-reg: Изменения 3 нет в истории.\n"},
+      {"ro.db", "redo", 1, "", "zandrel-reg: Нет отменённых изменений, которые можно вернуть.\n"},
+      {"ro.db", "desktop", 0, "0 associations open files on this desktop, 0 have no program here; 0 files changed\n", ""},
       {"ro.db", "why ..txt", 0,
        "glob: no simple glob *.txt in the MIME database\ntype: GIO guesses application/octet-stream for a file named "
        "x.txt\nmimeapps.list: there is none\ndefault: GIO finds no default application for application/octet-stream\n"
@@ -88,8 +95,6 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
        "3  {T}  импорт " + d + "/part.reg, ключей: 1\n"
        "2  {T}  импорт " + d + "/small.reg, ключей: 3\n1  {T}  импорт " + d + "/windows.reg, ключей: 663\n", ""},
       {"h.db", "undo 0x3", 1, "", "zandrel-reg: \"0x3\" не номер изменения (номера показывает zandrel-reg history)\n"},
-      // '' quoted again below: an empty argument.
-      {"h.db", "undo ''", 1, "", "zandrel-reg: \"\" не номер изменения (номера показывает zandrel-reg history)\n"},
       {"h.db", "redo 5", 1, "", kUsage},
       {"empty.db", "history", 0, "История изменений пуста.\n", ""},
       {"h.db", "--help", 0, kUsage.substr(13) + "  import FILE      a .reg file in, all or nothing; lines that would "
