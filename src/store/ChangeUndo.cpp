@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <tuple>
+#include <utility>
 
 #include "registry/ForwardingRegistry.h"
 #include "registry/Names.h"
@@ -80,18 +82,19 @@ class Reach {
   explicit Reach(const ChangeRecord& record) {
     for (const RecordEntry& entry : record.entries)
       if (entry.kind != RecordEntry::Kind::kKept)
-        (Whole(entry) ? trees_ : keys_).emplace(Id(entry), KeyName(entry.root, entry.path));
+        (Whole(entry) ? trees_ : keys_).emplace(Id(entry.root, entry.path), KeyName(entry.root, entry.path));
   }
+
+  // Whether the undo deletes or puts back root\path: a key of the record,
+  // or one inside a subtree it created or deleted.
+  bool Holds(HKEY root, const std::string& path) const { return Holds(Id(root, path)); }
 
   // The key where `entry` (a later change's) meets the reach: its own key
   // inside it, or a key of the reach inside the subtree `entry` created or
   // deleted; "" when they do not meet.
   std::string Meets(const RecordEntry& entry) const {
-    const std::string id = Id(entry);
-    bool inside = keys_.contains(id);
-    for (std::size_t at = id.size(); !inside && at != std::string::npos && at > 0; at = id.rfind('\\', at - 1))
-      inside = trees_.contains(id.substr(0, at));
-    if (inside) return KeyName(entry.root, entry.path);
+    const std::string id = Id(entry.root, entry.path);
+    if (Holds(id)) return KeyName(entry.root, entry.path);
     if (!Whole(entry)) return "";
     const std::string below = id + '\\';
     for (const auto* keys : {&trees_, &keys_})
@@ -104,23 +107,34 @@ class Reach {
   static bool Whole(const RecordEntry& entry) {
     return entry.kind == RecordEntry::Kind::kCreated || entry.kind == RecordEntry::Kind::kDeletedTree;
   }
-  static std::string Id(const RecordEntry& entry) {
-    return std::to_string(entry.root) + "\\" + registry::UpperName(entry.path);
+  static std::string Id(HKEY root, const std::string& path) {
+    return std::to_string(root) + "\\" + registry::UpperName(path);
+  }
+  bool Holds(const std::string& id) const {
+    bool inside = keys_.contains(id);
+    for (std::size_t at = id.size(); !inside && at != std::string::npos && at > 0; at = id.rfind('\\', at - 1))
+      inside = trees_.contains(id.substr(0, at));
+    return inside;
   }
 
   std::map<std::string, std::string> trees_, keys_;
 };
 
-// The newest change after `target` still standing (not undone, not an undo:
-// an undo stands for nothing of its own, it cancels a change or brings one
-// back) that touched a key the undo of `record` would delete or put back:
-// *by its number and *key the key, or *by 0.
+// Whether `later` is a change after `target` still standing: not undone,
+// not an undo (an undo stands for nothing of its own, it cancels a change or
+// brings one back).
+bool Standing(const HistoryEntry& later, const HistoryEntry& target) {
+  return later.number > target.number && later.undoneBy == 0 && later.kind != "undo";
+}
+
+// The newest change after `target` still standing that touched a key the
+// undo would delete or put back (`reach`): *by its number and *key the key,
+// or *by 0.
 LONG LaterReliance(IRegistry& registry, const std::vector<HistoryEntry>& entries, const HistoryEntry& target,
-                   const ChangeRecord& record, unsigned* by, std::string* key) {
+                   const Reach& reach, unsigned* by, std::string* key) {
   *by = 0;
-  const Reach reach(record);
   for (const HistoryEntry& later : entries) {
-    if (later.number <= target.number || later.undoneBy != 0 || later.kind == "undo") continue;
+    if (!Standing(later, target)) continue;
     ChangeRecord touched;
     if (LONG code = ReadChangeRecord(registry, later.number, &touched); code != ERROR_SUCCESS) return code;
     for (const RecordEntry& entry : touched.entries)
@@ -128,6 +142,105 @@ LONG LaterReliance(IRegistry& registry, const std::vector<HistoryEntry>& entries
         *by = later.number;
         return ERROR_SUCCESS;
       }
+  }
+  return ERROR_SUCCESS;
+}
+
+constexpr const char* kClasses = "SOFTWARE\\Classes";  // the machine's, under HKEY_LOCAL_MACHINE
+
+// The titles an undo of `record` deletes: the keys it created directly under
+// the machine's classes, extensions left out, by name.
+std::vector<std::string> DeletedTitles(const ChangeRecord& record) {
+  std::vector<std::string> titles;
+  for (const RecordEntry& entry : record.entries) {
+    if (entry.kind != RecordEntry::Kind::kCreated || entry.root != HKEY_LOCAL_MACHINE) continue;
+    // Paths are kept without empty parts: the title is the third.
+    const std::size_t second = entry.path.find('\\', entry.path.find('\\') + 1);
+    if (second == std::string::npos || entry.path.find('\\', second + 1) != std::string::npos ||
+        entry.path[second + 1] == '.' || registry::UpperName(entry.path.substr(0, second)) != "SOFTWARE\\CLASSES")
+      continue;
+    titles.push_back(entry.path.substr(second + 1));
+  }
+  return titles;
+}
+
+// The extensions of the machine's classes outside `reach` (which the undo
+// neither deletes nor puts back) whose default value names one of `titles`,
+// read in one pass over the extensions: each with the title it names.
+LONG PassNaming(IRegistry& registry, const std::vector<std::string>& titles, const Reach& reach,
+                std::vector<std::pair<std::string, std::string>>* naming) {
+  std::map<std::string, const std::string*> upper;
+  for (const std::string& title : titles) upper.emplace(registry::UpperName(title), &title);
+  HKEY classes = 0;
+  LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClasses, 0, KEY_READ, &classes);
+  if (code != ERROR_SUCCESS) return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
+  std::vector<std::string> extensions;
+  for (DWORD index = 0;; ++index) {
+    char name[MAX_KEY_NAME_CHARS * 4 + 1];
+    DWORD length = sizeof name;
+    code = registry.RegEnumKeyExA(classes, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code != ERROR_SUCCESS) break;
+    if (length > 0 && name[0] == '.') extensions.emplace_back(name, length);
+  }
+  registry.RegCloseKey(classes);
+  if (code != ERROR_NO_MORE_ITEMS) return code;
+  for (const std::string& extension : extensions) {
+    const std::string path = std::string(kClasses) + "\\" + extension;
+    if (reach.Holds(HKEY_LOCAL_MACHINE, path)) continue;
+    bool exists = false;
+    RecordedValues values;
+    if ((code = ReadKeyValues(registry, HKEY_LOCAL_MACHINE, path, &exists, &values)) != ERROR_SUCCESS) return code;
+    for (const RecordedValue& value : values) {
+      if (!value.name.empty() || value.type != REG_SZ || value.data.empty()) continue;
+      const std::string_view text(value.data.data(), value.data.size() - (value.data.back() == '\0' ? 1 : 0));
+      if (const auto named = upper.find(registry::UpperName(text)); named != upper.end())
+        naming->emplace_back(extension, *named->second);
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+// The first extension the undo of a record leaves (outside `reach`) that
+// names a title the undo deletes (`titles`): its files would then open with
+// nothing. *extension and *title, or both "". A few titles are each asked of
+// the registry (fast on the hive); an import's many in one pass.
+LONG NamingExtension(IRegistry& registry, const std::vector<std::string>& titles, const Reach& reach,
+                     std::string* extension, std::string* title) {
+  constexpr std::size_t kAskedEach = 4;
+  std::vector<std::pair<std::string, std::string>> naming;  // extension, title
+  if (titles.size() > kAskedEach) {
+    if (LONG code = PassNaming(registry, titles, reach, &naming); code != ERROR_SUCCESS) return code;
+  }
+  for (std::size_t i = 0; titles.size() <= kAskedEach && i < titles.size() && naming.empty(); ++i) {
+    std::vector<std::string> all;
+    if (LONG code = registry.ExtensionsNamingTitle(titles[i].c_str(), &all); code != ERROR_SUCCESS) return code;
+    for (std::string& named : all)
+      if (!reach.Holds(HKEY_LOCAL_MACHINE, std::string(kClasses) + "\\" + named))
+        naming.emplace_back(std::move(named), titles[i]);
+  }
+  if (!naming.empty()) std::tie(*extension, *title) = naming.front();
+  return ERROR_SUCCESS;
+}
+
+// The newest change after `target` still standing that made `extension`
+// what it is (created it, or changed its values): *by, or 0.
+LONG ExtensionWriter(IRegistry& registry, const std::vector<HistoryEntry>& entries, const HistoryEntry& target,
+                     const std::string& extension, unsigned* by) {
+  *by = 0;
+  const std::string upper = registry::UpperName(std::string(kClasses) + "\\" + extension);
+  for (const HistoryEntry& later : entries) {
+    if (!Standing(later, target)) continue;
+    ChangeRecord touched;
+    if (LONG code = ReadChangeRecord(registry, later.number, &touched); code != ERROR_SUCCESS) return code;
+    for (const RecordEntry& entry : touched.entries) {
+      if (entry.root != HKEY_LOCAL_MACHINE) continue;
+      const std::string at = registry::UpperName(entry.path);
+      if ((entry.kind == RecordEntry::Kind::kValues && at == upper) ||
+          (entry.kind == RecordEntry::Kind::kCreated && (at == upper || upper.starts_with(at + '\\')))) {
+        *by = later.number;
+        return ERROR_SUCCESS;
+      }
+    }
   }
   return ERROR_SUCCESS;
 }
@@ -283,14 +396,25 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
   outcome.result = UndoOutcome::Result::kFailed;
   outcome.code = ReadChangeRecord(history.Inner(), target->number, &record);
   Pace pace(progress, record.KeyCount());
+  const Reach reach(record);
   unsigned relying = 0;
   if (outcome.code == ERROR_SUCCESS)
-    outcome.code = LaterReliance(history.Inner(), entries, *target, record, &relying, &outcome.key);
+    outcome.code = LaterReliance(history.Inner(), entries, *target, reach, &relying, &outcome.key);
+  // A title it deletes is relied on also by an extension it leaves naming
+  // it, and by the change that wrote that extension, when one still stands.
   if (outcome.code == ERROR_SUCCESS && relying == 0)
+    outcome.code = NamingExtension(history.Inner(), DeletedTitles(record), reach, &outcome.extension, &outcome.key);
+  if (outcome.code == ERROR_SUCCESS && !outcome.extension.empty()) {
+    outcome.code = ExtensionWriter(history.Inner(), entries, *target, outcome.extension, &relying);
+    if (relying != 0) outcome.key = KeyName(HKEY_LOCAL_MACHINE, std::string(kClasses) + "\\" + outcome.key);
+  }
+  if (outcome.code == ERROR_SUCCESS && outcome.key.empty())
     outcome.code = FirstChanged(history, record, pace, &outcome.key);
   if (outcome.code != ERROR_SUCCESS) return outcome;
   if (!outcome.key.empty()) {
-    outcome.result = relying != 0 ? UndoOutcome::Result::kReliedOn : UndoOutcome::Result::kChangedSince;
+    outcome.result = relying != 0              ? UndoOutcome::Result::kReliedOn
+                     : !outcome.extension.empty() ? UndoOutcome::Result::kNamed
+                                                  : UndoOutcome::Result::kChangedSince;
     outcome.number = relying;
     return outcome;
   }
@@ -331,6 +455,9 @@ std::string UndoMessage(const UndoOutcome& outcome) {
       return "Изменение " + n + " не отменено: ключ " + outcome.key + " используется изменением " + by +
              ". Ничего не изменено. Сначала отмените изменение " + by + ".";
     }
+    case UndoOutcome::Result::kNamed:
+      return "Изменение " + n + " не отменено: описание " + outcome.key + " используется расширением " +
+             outcome.extension + ". Ничего не изменено.";
     case UndoOutcome::Result::kChangedSince:
       return "Изменение " + n + " не отменено: ключ " + outcome.key + " изменён после него. Ничего не изменено.";
     case UndoOutcome::Result::kFailed:

@@ -2,7 +2,8 @@
 // history (it can be undone in turn), and refused with nothing changed when
 // a key the change touched is no longer as the change left it, or when a
 // later change still standing touched a key the undo would delete or put
-// back (the later change relies on it).
+// back (the later change relies on it), or when an extension the undo leaves
+// names a title it would delete (its files would open with nothing).
 #pragma once
 
 #include <functional>
@@ -14,7 +15,7 @@ namespace zandrel::store {
 
 struct UndoOutcome {
   enum class Result {
-    kUndone, kNothing, kNothingToRedo, kUnknown, kAlreadyUndone, kReliedOn, kChangedSince, kFailed
+    kUndone, kNothing, kNothingToRedo, kUnknown, kAlreadyUndone, kReliedOn, kNamed, kChangedSince, kFailed
   };
   Result result = Result::kNothing;
   unsigned change = 0;  // the change undone, or asked for
@@ -23,7 +24,10 @@ struct UndoOutcome {
   unsigned number = 0;
   std::string title;    // what the change was (ChangeTitle)
   std::size_t keys = 0; // kUndone: the keys it touched
-  std::string key;      // kChangedSince: the first key that differs; kReliedOn: the key relied on
+  // kChangedSince: the first key that differs; kReliedOn: the key relied on;
+  // kNamed: the title (its name in the classes) that `extension` names
+  std::string key;
+  std::string extension;  // kNamed: an extension the undo leaves, naming a title it would delete
   LONG code = 0;        // kFailed: the registry's code
 };
 

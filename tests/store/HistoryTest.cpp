@@ -34,7 +34,16 @@ struct World {
     store::CreateAssociation(*history, prompter, {e, title.empty() ? "T" + e : title, program, 0});
   }
   void Undo(unsigned n) { store::UndoChange(*history, n); }
+  // Imports `sections` as `zandrel-reg import FILE` does.
+  void Import(const std::string& file, const std::string& sections) {
+    history->Describe("import", file);
+    ASSERT_TRUE(IsOk(regfile::ImportRegText(*history, "Windows Registry Editor Version 5.00\r\n\r\n" + sections, file)));
+  }
 };
+
+// An extension and its new title with a command.
+const std::string kZqx =
+    "[HKEY_CLASSES_ROOT\\.zqx]\r\n@=\"ZqShared\"\r\n\r\n[HKEY_CLASSES_ROOT\\ZqShared\\shell\\open\\command]\r\n@=\"p %1\"\r\n";
 
 constexpr unsigned kRedo = ~0u;  // a row's undo: the newest undo not undone
 
@@ -139,6 +148,53 @@ const Row kRows[] = {
      }, 1,
      "Изменение 1 не отменено: ключ HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\ZqShared используется изменением 2. "
      "Ничего не изменено. Сначала отмените изменение 2.", "2 add .zqy; 1 add .zqx; "},
+    // An extension the undo leaves names the title it would delete: written by a later change still standing,
+    // or from elsewhere; in any letter case, and a redo as well.
+    {"RefusedWhileALaterImportNamesTheTitle", {}, [](World& w) {
+       // Titles enough to be looked up in one pass over the extensions.
+       std::string titles;
+       for (char n = '1'; n <= '5'; ++n) titles += "\r\n[HKEY_CLASSES_ROOT\\Zq" + std::string(1, n) + "]\r\n@=\"z\"\r\n";
+       w.Import("zqx.reg", kZqx + titles);
+     }, [](World& w) {
+       w.Import("zqy-only.reg", "[HKEY_CLASSES_ROOT\\.ZQY]\r\n@=\"zqshared\"\r\n");
+       w.Snap();
+     }, 1,
+     "Изменение 1 не отменено: ключ HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\ZqShared используется изменением 2. "
+     "Ничего не изменено. Сначала отмените изменение 2.", "2 import zqy-only.reg; 1 import zqx.reg; "},
+    {"RefusedWhileAnExtensionFromElsewhereNamesTheTitle", {}, [](World& w) { w.Add(".zqx", "ZqShared"); },
+     [](World& w) {
+       SeedValue(*w.registry, ".ZQY", "", REG_SZ, std::string("zqshared\0", 9));
+       w.Snap();
+     }, 1,
+     "Изменение 1 не отменено: описание ZqShared используется расширением .ZQY. Ничего не изменено.", "1 add .zqx; "},
+    {"RedoRefusedWhileALaterImportNamesTheTitle", {}, [](World& w) {
+       Seed(w);
+       RecordingPrompter prompter;
+       prompter.AnswerNext(IDYES);
+       store::RemoveAssociation(*w.history, prompter, {".zq", "Zq Title", 0});
+       w.Undo(1);
+     }, [](World& w) {
+       w.Import("zqy.reg", "[HKEY_CLASSES_ROOT\\.zqy]\r\n@=\"ZQ TITLE\"\r\n");
+       w.Snap();
+     }, kRedo,
+     "Изменение 2 не отменено: ключ HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Zq Title используется изменением 3. "
+     "Ничего не изменено. Сначала отмените изменение 3.", "3 import zqy.reg; 2 undo 1; 1 remove .zq 2; "},
+    // Allowed: the undo deletes each extension naming the title too, or the one left names another title since.
+    {"AllowedWithTheExtensionsNamingTheTitle", {}, [](World& w) {
+       w.Snap();
+       w.Import("zqxw.reg", kZqx + "\r\n[HKEY_CLASSES_ROOT\\.ZQW]\r\n@=\"zqshared\"\r\n");
+     }, nullptr, 0,
+     "Изменение 1 (импорт zqxw.reg) отменено, ключей: 6. Отмена сохранена в истории как изменение 2.",
+     "2 undo 1; 1 import zqxw.reg 2; "},
+    {"AllowedWhenTheExtensionNamesAnotherTitleSince", {}, [](World& w) {
+       SeedValue(*w.registry, ".zqy", "", REG_SZ, "Other");
+       w.Snap();
+       w.Add(".zqx", "ZqShared");
+     }, [](World& w) {
+       w.Import("zqy-only.reg", "[HKEY_CLASSES_ROOT\\.zqy]\r\n@=\"ZqShared\"\r\n");
+       w.Import("zqy-other.reg", "[HKEY_CLASSES_ROOT\\.zqy]\r\n@=\"Other\"\r\n");
+     }, 1, "Изменение 1 (добавление .zqx) отменено, ключей: 6. Отмена сохранена в истории как изменение 4.",
+     "4 undo 1; 3 import zqy-other.reg; 2 import zqy-only.reg; 1 add .zqx 4; "},
     {"NothingToUndo", {}, [](World& w) { w.Snap(); }, nullptr, 0, "Нет изменений, которые можно отменить.", ""},
     {"AlreadyUndone", {}, [](World& w) { w.Add(".zq"); w.Undo(1); w.Snap(); }, nullptr, 1,
      "Изменение 1 уже отменено изменением 2.", "2 undo 1; 1 add .zq 2; "},
