@@ -22,7 +22,8 @@ unsigned CodePageOfLanguage(std::string_view language) {
       {" ja ", 932},                 {" ko ", 949},
   };
   if (language.size() < 2 || language.size() > 3) return 1252;
-  const std::string word = " " + std::string(language) + " ";
+  std::string word(1, ' ');
+  word.append(language).push_back(' ');
   for (const Entry& entry : kTable)
     if (std::strstr(entry.languages, word.c_str()) != nullptr) return entry.code_page;
   return 1252;

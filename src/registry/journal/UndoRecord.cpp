@@ -49,10 +49,10 @@ std::string EncodeUndoEntry(const UndoEntry& entry) {
   std::string line = std::string(kKinds[static_cast<int>(entry.kind)]) + " " + root + " " +
                      HexText(entry.path);
   if (entry.kind != UndoEntry::Kind::kCreated) {
-    line += " " + std::to_string(entry.values.size());
+    line.append(" ").append(std::to_string(entry.values.size()));
     for (const UndoValue& value : entry.values)
-      line += " " + HexText(value.name) + " " + std::to_string(value.type) + " " +
-              HexText(value.data);
+      line.append(" ").append(HexText(value.name)).append(" ").append(std::to_string(value.type)).append(" ").append(
+          HexText(value.data));
   }
   if (entry.kind == UndoEntry::Kind::kValues)
     line += entry.deleting ? " delete " + HexText(entry.change.name)
