@@ -49,9 +49,12 @@ struct ViewRequest {
 // Computes the view's rows; null with *error set on failure.
 using ViewReader = std::function<std::optional<std::vector<ViewRow>>(const ViewRequest& request, std::string* error)>;
 
+// How long the helper may take before it is killed and counted as failed.
+inline constexpr int kHelperSeconds = 20;
+
 // Runs `helper` with `args` in this process's environment, `input` on its
 // standard input, its standard output into *out. False with *error set when
-// it cannot run or fails.
+// it cannot run, fails, or gives no answer in kHelperSeconds.
 bool RunHelper(const std::string& helper, const std::vector<std::string>& args, const std::string& input,
                std::string* out, std::string* error);
 

@@ -3,6 +3,8 @@
 // that computes it.
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "desktop/DesktopClasses.h"
@@ -111,21 +114,52 @@ bool RunHelper(const std::string& helper, const std::vector<std::string>& args, 
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipeFds[1]);
   ::close(inputFds[0]);
-  // The helper reads all of its input before it writes: no deadlock.
-  for (std::size_t done = 0; spawned == 0 && done < input.size();) {
+  // A helper that hangs, or leaves a child holding its output open, must
+  // not hang the program: it gets kHelperSeconds, then it is killed.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHelperSeconds);
+  const auto late = [&deadline] { return std::chrono::steady_clock::now() > deadline; };
+  // A helper that ends before it reads raises SIGPIPE here: held, then taken.
+  sigset_t sigpipe, previous;
+  sigemptyset(&sigpipe);
+  sigaddset(&sigpipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &sigpipe, &previous);
+  ::fcntl(inputFds[1], F_SETFL, O_NONBLOCK);
+  for (std::size_t done = 0; spawned == 0 && done < input.size() && !late();) {
+    pollfd ready{inputFds[1], POLLOUT, 0};
+    if (::poll(&ready, 1, 100) <= 0) continue;
     const ssize_t n = ::write(inputFds[1], input.data() + done, input.size() - done);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
   ::close(inputFds[1]);
-  if (spawned == 0) {
-    char buffer[65536];
-    for (;;) {
+  const timespec now{0, 0};
+  while (sigtimedwait(&sigpipe, nullptr, &now) > 0) {
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  int status = 0;
+  bool ended = false, killed = false;
+  char buffer[65536];
+  while (spawned == 0) {
+    pollfd ready{pipeFds[0], POLLIN, 0};
+    const int polled = ::poll(&ready, 1, 100);
+    if (polled < 0 && errno != EINTR) break;
+    if (polled > 0) {
       const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       out->append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    // Nothing to read for now: a helper that has ended said all it will.
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      ended = true;
+      break;
+    }
+    if (late()) {
+      ::kill(pid, SIGKILL);
+      killed = true;
+      break;
     }
   }
   ::close(pipeFds[0]);
@@ -133,8 +167,11 @@ bool RunHelper(const std::string& helper, const std::vector<std::string>& args, 
     *error = "cannot run " + helper + ": " + std::strerror(spawned);
     return false;
   }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (!ended && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (killed) {
+    *error = helper + " gave no answer in " + std::to_string(kHelperSeconds) + " s";
+    return false;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
   *error = helper + " failed";

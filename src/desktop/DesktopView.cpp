@@ -1,6 +1,11 @@
 #include "desktop/DesktopView.h"
 
 namespace zandrel::desktop {
+namespace {
+
+constexpr const char* kEnd = "end of rows: ";
+
+}  // namespace
 
 std::string EncodeRows(const std::vector<ViewRow>& rows) {
   std::string out;
@@ -9,6 +14,10 @@ std::string EncodeRows(const std::vector<ViewRow>& rows) {
       out += *field;
       out += '\0';
     }
+  // The end says the answer is whole: a helper that printed nothing, or
+  // stopped part-way, gave no view (not an empty desktop).
+  out += kEnd + std::to_string(rows.size());
+  out += '\0';
   return out;
 }
 
@@ -20,7 +29,10 @@ std::optional<std::vector<ViewRow>> DecodeRows(const std::string& bytes) {
     fields.push_back(bytes.substr(start, end - start));
     start = end + 1;
   }
-  if (fields.size() % 6 != 0) return std::nullopt;
+  if (fields.empty() || fields.back().rfind(kEnd, 0) != 0) return std::nullopt;
+  const std::string count = fields.back().substr(std::string_view(kEnd).size());
+  fields.pop_back();
+  if (fields.size() % 6 != 0 || count != std::to_string(fields.size() / 6)) return std::nullopt;
   std::vector<ViewRow> rows;
   for (std::size_t i = 0; i < fields.size(); i += 6)
     rows.push_back(ViewRow{fields[i], fields[i + 1], fields[i + 2], fields[i + 3], fields[i + 4], fields[i + 5]});

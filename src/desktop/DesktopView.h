@@ -27,9 +27,10 @@ struct ViewRow {
   bool operator==(const ViewRow&) const = default;
 };
 
-// The helper's output: each field followed by a NUL, six fields a row.
+// The helper's output: each field followed by a NUL, six fields a row, then
+// "end of rows: N" and a NUL.
 std::string EncodeRows(const std::vector<ViewRow>& rows);
-// Null when `bytes` is not a whole number of rows.
+// Null when `bytes` is not a whole number of rows ended as EncodeRows ends them.
 std::optional<std::vector<ViewRow>> DecodeRows(const std::string& bytes);
 
 }  // namespace zandrel::desktop

@@ -9,6 +9,7 @@
 #include "registry/ForwardingRegistry.h"
 #include "registry/Names.h"
 #include "store/ChangeRefusal.h"
+#include "store/KeyRoutines.h"
 
 namespace zandrel::store {
 namespace {
@@ -148,18 +149,24 @@ LONG LaterReliance(IRegistry& registry, const std::vector<HistoryEntry>& entries
 
 constexpr const char* kClasses = "SOFTWARE\\Classes";  // the machine's, under HKEY_LOCAL_MACHINE
 
-// The titles an undo of `record` deletes: the keys it created directly under
-// the machine's classes, extensions left out, by name.
+// The titles an undo of `record` leaves without an open command: those whose
+// key, or a key on the way to its open command, it created (and so deletes)
+// under the machine's classes, extensions left out, by name.
 std::vector<std::string> DeletedTitles(const ChangeRecord& record) {
   std::vector<std::string> titles;
   for (const RecordEntry& entry : record.entries) {
     if (entry.kind != RecordEntry::Kind::kCreated || entry.root != HKEY_LOCAL_MACHINE) continue;
     // Paths are kept without empty parts: the title is the third.
     const std::size_t second = entry.path.find('\\', entry.path.find('\\') + 1);
-    if (second == std::string::npos || entry.path.find('\\', second + 1) != std::string::npos ||
-        entry.path[second + 1] == '.' || registry::UpperName(entry.path.substr(0, second)) != "SOFTWARE\\CLASSES")
+    if (second == std::string::npos || entry.path[second + 1] == '.' ||
+        registry::UpperName(entry.path.substr(0, second)) != "SOFTWARE\\CLASSES")
       continue;
-    titles.push_back(entry.path.substr(second + 1));
+    const std::size_t end = entry.path.find('\\', second + 1);
+    const std::string below = end == std::string::npos ? "" : registry::UpperName(entry.path.substr(end));
+    if (!below.empty() && below != "\\SHELL" && below != "\\SHELL\\OPEN" && below != "\\SHELL\\OPEN\\COMMAND") continue;
+    const std::string title = entry.path.substr(second + 1, end == std::string::npos ? end : end - second - 1);
+    if (std::none_of(titles.begin(), titles.end(), [&title](const std::string& t) { return SameKeyName(t, title); }))
+      titles.push_back(title);
   }
   return titles;
 }

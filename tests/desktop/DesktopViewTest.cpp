@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -382,17 +383,26 @@ TEST_F(DesktopView, WithoutItsHelperTheHivesRowsStayAndNothingChanges) {
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(testing::DumpClasses(*hive).find("zqb"), std::string::npos);
 
-  // zandrel-reg as a copy without its helper beside it, and beside one that fails.
-  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " ";
-  ASSERT_EQ(std::system(("cd " + home.Path() + " && mkdir -p none failing && cp " ZANDREL_REG " none/ && cp " ZANDREL_REG
-                         " failing/").c_str()), 0);
-  ::chmod(home.Write("failing/zandrel-desktop-view", "#!/bin/sh\nexit 3\n").c_str(), 0755);
+  // zandrel-reg as a copy without its helper beside it, and beside helpers
+  // that fail: outright, by saying nothing, and leaving a child that holds
+  // their output open (the run must not wait for it).
+  const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " timeout 10 ";
+  const std::map<std::string, std::string> helpers = {
+      {"failing", "exit 3"}, {"silent", "exit 0"}, {"abandoning", "(sleep 30 2>/dev/null &)\nexit 1"}};
+  for (const auto& [folder, script] : helpers) {
+    ASSERT_EQ(std::system(("cd " + home.Path() + " && mkdir -p none " + folder + " && cp " ZANDREL_REG " none/ && cp "
+                           ZANDREL_REG " " + folder + "/").c_str()), 0);
+    ::chmod(home.Write(folder + "/zandrel-desktop-view", "#!/bin/sh\n" + script + "\n").c_str(), 0755);
+  }
   testing::WriteFile(store.File("evil.reg"), "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqb]\n@=\"EvilT\"\n"
                                              "[HKEY_CLASSES_ROOT\\EvilT\\shell\\open\\command]\n@=\"/evil %1\"\n");
-  for (const std::string& helper : {missing, home.File("failing/zandrel-desktop-view")}) {
+  for (const std::string& helper : {missing, home.File("failing/zandrel-desktop-view"),
+                                    home.File("silent/zandrel-desktop-view"), home.File("abandoning/zandrel-desktop-view")}) {
     SCOPED_TRACE(helper);
     const std::string program = helper.substr(0, helper.rfind('/')) + "/zandrel-reg";
-    const std::string said = helper == missing ? why : helper + " failed";
+    const std::string said = helper == missing                          ? why
+                             : helper.find("/silent/") != std::string::npos ? helper + ": output is not a list of rows"
+                                                                            : helper + " failed";
     EXPECT_EQ(CommandOutput(run + program + " import " + store.File("evil.reg") + " 2>&1; echo $?"),
               "zandrel-reg: " + store.File("evil.reg") + ", line 2: cannot create the key \"HKEY_CLASSES_ROOT\\.zqb\": "
               "the desktop's associations could not be read, and Zandrel changes no association while it cannot see "

@@ -179,6 +179,15 @@ const Row kRows[] = {
      }, kRedo,
      "Изменение 2 не отменено: ключ HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Zq Title используется изменением 3. "
      "Ничего не изменено. Сначала отмените изменение 3.", "3 import zqy.reg; 2 undo 1; 1 remove .zq 2; "},
+    {"RefusedWhileAnExtensionNamesATitleWhoseCommandItDeletes", {}, [](World& w) {
+       w.Import("title.reg", "[HKEY_CLASSES_ROOT\\ZqShared]\r\n@=\"Zq files\"\r\n");
+       w.Import("command.reg", "[HKEY_CLASSES_ROOT\\ZqShared\\Shell\\Open\\Command]\r\n@=\"zq %1\"\r\n");
+     }, [](World& w) {
+       SeedValue(*w.registry, ".zqy", "", REG_SZ, "ZqShared");
+       w.Snap();
+     }, 2,
+     "Изменение 2 не отменено: описание ZqShared используется расширением .zqy. Ничего не изменено.",
+     "2 import command.reg; 1 import title.reg; "},
     // Allowed: the undo deletes each extension naming the title too, or the one left names another title since.
     {"AllowedWithTheExtensionsNamingTheTitle", {}, [](World& w) {
        w.Snap();
