@@ -1,10 +1,11 @@
 #include "store/ChangeHistory.h"
 
 #include <algorithm>
-
 #include <cstdio>
 #include <ctime>
 #include <tuple>
+
+#include "store/KeyRoutines.h"
 
 namespace zandrel::store {
 namespace {
@@ -147,15 +148,7 @@ LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries) {
   LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHistoryPath, 0, KEY_READ, &history);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
-  std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[MAX_KEY_NAME_CHARS * 4 + 1];
-    DWORD length = sizeof name;
-    code = registry.RegEnumKeyExA(history, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code != ERROR_SUCCESS) break;
-    names.emplace_back(name, length);
-  }
-  if (code == ERROR_NO_MORE_ITEMS) code = ERROR_SUCCESS;
+  const std::vector<std::string> names = SubKeyNames(registry, history, &code);
   for (auto name = names.rbegin(); name != names.rend() && code == ERROR_SUCCESS; ++name) {
     HistoryEntry entry;
     if (!ParseNumber(*name, &entry.number)) continue;

@@ -181,17 +181,11 @@ LONG PassNaming(IRegistry& registry, const std::vector<std::string>& titles, con
   HKEY classes = 0;
   LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClasses, 0, KEY_READ, &classes);
   if (code != ERROR_SUCCESS) return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
-  std::vector<std::string> extensions;
-  for (DWORD index = 0;; ++index) {
-    char name[MAX_KEY_NAME_CHARS * 4 + 1];
-    DWORD length = sizeof name;
-    code = registry.RegEnumKeyExA(classes, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code != ERROR_SUCCESS) break;
-    if (length > 0 && name[0] == '.') extensions.emplace_back(name, length);
-  }
+  std::vector<std::string> extensions = SubKeyNames(registry, classes, &code);
   registry.RegCloseKey(classes);
-  if (code != ERROR_NO_MORE_ITEMS) return code;
+  if (code != ERROR_SUCCESS) return code;
   for (const std::string& extension : extensions) {
+    if (extension.empty() || extension[0] != '.') continue;
     const std::string path = std::string(kClasses) + "\\" + extension;
     if (reach.Holds(HKEY_LOCAL_MACHINE, path)) continue;
     bool exists = false;

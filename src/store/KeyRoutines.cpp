@@ -23,14 +23,17 @@ std::string PrepareExtension(const std::string& text) {
 
 bool SameKeyName(const std::string& a, const std::string& b) { return registry::UpperName(a) == registry::UpperName(b); }
 
-std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key) {
+std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key, LONG* failed) {
   std::vector<std::string> names;
   char buffer[kNameBufferBytes];
   for (DWORD index = 0;; ++index) {
     DWORD length = kNameBufferBytes;
     LONG code = registry.RegEnumKeyExA(key, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_MORE_DATA) continue;
-    if (code != ERROR_SUCCESS) break;
+    if (code != ERROR_SUCCESS) {
+      if (failed != nullptr) *failed = code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
+      break;
+    }
     if (length >= kNameBufferBytes) length = kNameBufferBytes - 1;
     names.emplace_back(buffer, strnlen(buffer, length));
   }

@@ -34,8 +34,9 @@ bool SameKeyName(const std::string& a, const std::string& b);
 
 // The names of the direct subkeys of an open key, each cut at its first NUL,
 // in enumeration order. A name that does not fit (234) is passed over; any
-// other non-zero code ends the list.
-std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key);
+// other non-zero code ends the list, and is given in *failed when asked for
+// (0 when the list is whole).
+std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key, LONG* failed = nullptr);
 
 // Sets the REG_SZ value `valueName` of the existing key root\path to `value`
 // (its UTF-8 bytes, their count as the size). A key that cannot be opened:
