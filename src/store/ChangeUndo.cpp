@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -154,6 +155,7 @@ constexpr const char* kClasses = "SOFTWARE\\Classes";  // the machine's, under H
 // under the machine's classes, extensions left out, by name.
 std::vector<std::string> DeletedTitles(const ChangeRecord& record) {
   std::vector<std::string> titles;
+  std::set<std::string> seen;  // upper-cased
   for (const RecordEntry& entry : record.entries) {
     if (entry.kind != RecordEntry::Kind::kCreated || entry.root != HKEY_LOCAL_MACHINE) continue;
     // Paths are kept without empty parts: the title is the third.
@@ -165,8 +167,7 @@ std::vector<std::string> DeletedTitles(const ChangeRecord& record) {
     const std::string below = end == std::string::npos ? "" : registry::UpperName(entry.path.substr(end));
     if (!below.empty() && below != "\\SHELL" && below != "\\SHELL\\OPEN" && below != "\\SHELL\\OPEN\\COMMAND") continue;
     const std::string title = entry.path.substr(second + 1, end == std::string::npos ? end : end - second - 1);
-    if (std::none_of(titles.begin(), titles.end(), [&title](const std::string& t) { return SameKeyName(t, title); }))
-      titles.push_back(title);
+    if (seen.insert(registry::UpperName(title)).second) titles.push_back(title);
   }
   return titles;
 }
