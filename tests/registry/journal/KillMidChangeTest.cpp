@@ -264,7 +264,11 @@ class JournalCrash : public ::testing::TestWithParam<const char*> {
     const std::string quoted_program = "\"" + program + "\"", quoted_folder = "\"" + dir_.Path() + "\"";
     const char* argv[] = {quoted_program.c_str(), "--crash-child", sandbox_.c_str(), quoted_folder.c_str(),
                           op.c_str(), kill.c_str(), nullptr};
-    return static_cast<int>(_spawnv(_P_WAIT, program.c_str(), argv));
+    // Wine under load now and then fails to start a process at all (-1):
+    // that is no answer of the child's, so the start is tried again.
+    intptr_t code = -1;
+    for (int attempt = 0; attempt < 3 && code == -1; ++attempt) code = _spawnv(_P_WAIT, program.c_str(), argv);
+    return static_cast<int>(code);
 #else
     const pid_t child = ::fork();
     if (child == 0) ::_exit(CrashChild(dir_.Path(), op, kill_at));
