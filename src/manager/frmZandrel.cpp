@@ -1,10 +1,10 @@
 #include "manager/frmZandrel.h"
 
 #include <utility>
-#include <vector>
 
 #include "assets/Assets.h"
 #include "assets/WindowIcon.h"
+#include "manager/AssociationColumns.h"
 #include "manager/ErrorMessage.h"
 #include "store/AssociationChanges.h"
 
@@ -28,6 +28,9 @@ constexpr std::int64_t kUndoProgressAfterMs = 500;
 constexpr std::int64_t kUndoProgressEveryMs = 200;
 // How often the window asks whether the store changed elsewhere.
 constexpr int kStoreWatchMs = 1000;
+// The fields of a listing row the window reads back from the list's rows.
+constexpr RowField kExtension = &store::AssociationRow::extension;
+constexpr RowField kDescription = &store::AssociationRow::description;
 
 void Place(ui::Control& control, float left, float top, float width, float height, int tabIndex,
            const ui::Font& font) {
@@ -169,10 +172,7 @@ void frmZandrel::LoadButtonPictures(ui::Button& button, const char* normal, cons
 
 void frmZandrel::Form_Load() {
   lvwAsso.ClearItems();
-  lvwAsso.ClearColumns();
-  lvwAsso.AddColumn("Расширение", 1400.0f);
-  lvwAsso.AddColumn("Описание", 2400.0f);
-  lvwAsso.AddColumn("Ассоциация", OuterWidth() - 4200.0f);
+  SetAssociationColumns(lvwAsso, OuterWidth());
   lvwAsso.SetManualLabelEdit(true);
   lvwAsso.SetFullRowSelect(true);
   lvwAsso.SetHideSelection(false);
@@ -191,10 +191,7 @@ void frmZandrel::Form_Resize() {
   float h = ClientHeight() - lvwAsso.Top();
   if (h < 150.0f) h = 150.0f;
   lvwAsso.Move(0.0f, lvwAsso.Top(), ClientWidth(), h);
-  const std::vector<ui::ColumnHeader>& columns = lvwAsso.Columns();
-  if (columns.size() < 3) return;
-  float w = columns[1].width + columns[0].width + 200.0f;
-  if (OuterWidth() > w) lvwAsso.SetColumnWidth(2, OuterWidth() - w);
+  FitLastColumn(lvwAsso, OuterWidth());
 }
 
 void frmZandrel::EnableCommands(bool enabled) {
@@ -234,7 +231,7 @@ void frmZandrel::ShowList(bool announce) {
   else
     listed_at_.reset();
   const ui::ListItem* was = lvwAsso.SelectedItem();
-  const std::string selected = was != nullptr ? was->text : std::string();
+  const std::string selected = was != nullptr ? FieldText(*was, kExtension) : std::string();
   ListingWindowSteps steps(*this);
   store::ListingResult listed = listing_.List(steps);
   if (!listed.classesKeyOpened) return;
@@ -249,11 +246,7 @@ void frmZandrel::ShowList(bool announce) {
     return;
   }
 
-  std::vector<ui::ListItem> items;
-  items.reserve(listed.rows.size());
-  for (store::AssociationRow& row : listed.rows)
-    items.push_back(ui::ListItem{std::move(row.extension), std::move(row.description), std::move(row.command)});
-  lvwAsso.SetItems(std::move(items));
+  lvwAsso.SetItems(ListItems(std::move(listed.rows)));
 
   const std::size_t count = lvwAsso.Count();
   EnableCommands(true);
@@ -262,7 +255,7 @@ void frmZandrel::ShowList(bool announce) {
   if (!announce) {
     if (!selected.empty())
       for (std::size_t i = 0; i < count; ++i)
-        if (lvwAsso.Items()[i].text == selected) lvwAsso.Select(static_cast<long>(i));
+        if (FieldText(lvwAsso.Items()[i], kExtension) == selected) lvwAsso.Select(static_cast<long>(i));
     return;
   }
   if (count < 1) {
@@ -303,8 +296,8 @@ void frmZandrel::cmdDelete_Click() {
   lvwAsso.SetVisible(false);
   // Without a selected row the fields keep what they hold.
   if (const ui::ListItem* selected = lvwAsso.SelectedItem()) {
-    txtFileExt.SetText(selected->text);
-    txtTitleRef.SetText(selected->sub1);
+    txtFileExt.SetText(FieldText(*selected, kExtension));
+    txtTitleRef.SetText(FieldText(*selected, kDescription));
   }
   fraAsso.SetCaption(kRemoveCaption);
   txtFileExt.SetFocus();

@@ -207,11 +207,13 @@ int CompareFolded(const std::string& a, const std::string& b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-const std::string& ColumnText(const ListItem& item, int column) {
-  return column == 0 ? item.text : column == 1 ? item.sub1 : item.sub2;
-}
-
 }  // namespace
+
+const std::string& ListItem::Cell(std::size_t column) const {
+  static const std::string kNone;
+  if (column == 0) return text;
+  return column <= subItems.size() ? subItems[column - 1] : kNone;
+}
 
 long ListView::FindItem(const std::string& prefix, long start) const {
   const auto count = static_cast<long>(items_.size());
@@ -237,13 +239,13 @@ bool ListView::UserTyped(const std::string& typed) {
 
 void ListView::SortItems() {
   if (sort_column_ < 0 || items_.empty()) return;
-  const int column = sort_column_;
+  const auto column = static_cast<std::size_t>(sort_column_);
   const bool descending = sort_descending_;
   // Sorted as places, so that the selected row is found again among them.
   std::vector<std::size_t> order(items_.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [this, column, descending](std::size_t a, std::size_t b) {
-    const int c = CompareFolded(ColumnText(items_[a], column), ColumnText(items_[b], column));
+    const int c = CompareFolded(items_[a].Cell(column), items_[b].Cell(column));
     return descending ? c > 0 : c < 0;
   });
   std::vector<ListItem> sorted;
@@ -258,7 +260,7 @@ void ListView::SortItems() {
 }
 
 void ListView::SortBy(int column, bool descending) {
-  sort_column_ = column >= 0 && column <= 2 ? column : -1;
+  sort_column_ = column >= 0 && static_cast<std::size_t>(column) < columns_.size() ? column : -1;
   sort_descending_ = sort_column_ >= 0 && descending;
   SortItems();
   Notify(Property::Columns);

@@ -211,10 +211,14 @@ class Button : public Control {
   PicturePtr picture_, disabled_, down_;
 };
 
+// A row of a list: the first column's text, then one text for each column
+// after it (SubItems(1), SubItems(2), ...). A column past the row's last text
+// shows nothing.
 struct ListItem {
   std::string text;
-  std::string sub1;  // SubItems(1)
-  std::string sub2;  // SubItems(2)
+  std::vector<std::string> subItems;
+  // The text in `column` (0-based).
+  const std::string& Cell(std::size_t column) const;
 };
 
 struct ColumnHeader {
@@ -257,8 +261,8 @@ class ListView : public Control {
   // Returns whether a row was found.
   bool UserTyped(const std::string& typed);
 
-  // The order of the rows: by one column (0-based), or -1 for the order
-  // they were given in. The rows are sorted in place (letters without case,
+  // The order of the rows: by one of the columns (0-based), or -1 for the
+  // order they were given in. The rows are sorted in place (letters without case,
   // equal texts keeping their order), the selected row stays selected, and
   // SetItems keeps the order chosen.
   int SortColumn() const { return sort_column_; }

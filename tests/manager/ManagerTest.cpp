@@ -212,7 +212,7 @@ TEST_F(Manager, ListCommand) {
     EXPECT_EQ(f.lvwAsso.Count(), row.rows);
     EXPECT_EQ(f.Focused(), row.rows > 0 ? static_cast<ui::Control*>(&f.lvwAsso) : &f.cbxUpdateList);
     if (row.rows > 0) {
-      EXPECT_EQ(f.lvwAsso.Items()[0].text + "|" + f.lvwAsso.Items()[0].sub1 + "|" + f.lvwAsso.Items()[0].sub2,
+      EXPECT_EQ(f.lvwAsso.Items()[0].text + "|" + f.lvwAsso.Items()[0].Cell(1) + "|" + f.lvwAsso.Items()[0].Cell(2),
                 ".a|T .a|c .a");
       EXPECT_EQ(f.lvwAsso.SelectedIndex(), 0);
     }
@@ -378,7 +378,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   desktopAnswers("");
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
   ASSERT_EQ(platform.shellNotifies.size(), 1u) << "an add tells the shell once";
-  EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");
+  EXPECT_EQ(form->lvwAsso.Items()[0].Cell(2), "\"" + program + "\" \"%1\"");
   // A removal tells the shell once, after the reload's message; the question
   // names the extension as the field holds it, whatever row was chosen.
   form->lvwAsso.UserSelected(1);

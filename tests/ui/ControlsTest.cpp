@@ -103,7 +103,7 @@ TEST(ListView, TypingSelectsTheRowWhoseFirstColumnBeginsWithIt) {
   HeadlessPlatform platform;
   Window w(platform, "frmTest");
   ListView list(w, nullptr, "lvw");
-  list.SetItems({{".bat", "txtfile", ""}, {".txt", "", ""}, {".Tx2", "", ""}, {".zip", "", ""}});
+  list.SetItems({{".bat", {"txtfile"}}, {".txt", {}}, {".Tx2", {}}, {".zip", {}}});
   const struct {
     const char* typed;
     long from, selected;
@@ -128,8 +128,9 @@ TEST(ListView, AClickOnAColumnHeaderSortsByIt) {
   HeadlessPlatform platform;
   Window w(platform, "frmTest");
   ListView list(w, nullptr, "lvw");
-  for (const char* column : {"Расширение", "Описание", "Ассоциация"}) list.AddColumn(column, 1000);
-  list.SetItems({{".b", "Zeta", "c"}, {".a", "alpha", "b"}, {".C", "Beta", "a"}, {".d", "beta", "d"}});
+  for (const char* column : {"Расширение", "Описание", "Ассоциация", "Путь"}) list.AddColumn(column, 1000);
+  list.SetItems(
+      {{".b", {"Zeta", "c"}}, {".a", {"alpha", "b", "x"}}, {".C", {"Beta", "a"}}, {".d", {"beta", "d", "w"}}});
   list.Select(0);
   auto order = [&list] {
     std::string texts;
@@ -144,6 +145,7 @@ TEST(ListView, AClickOnAColumnHeaderSortsByIt) {
       {1, ".a.C.d.b", false},  // letters without case; equal texts keep their order
       {1, ".b.C.d.a", true},   // the same header again: the other way round
       {0, ".a.b.C.d", false},
+      {3, ".b.C.d.a", false},  // a row without the column's text sorts as an empty one
       {2, ".C.a.b.d", false},
       {7, ".C.a.b.d", false},  // no such column
   };
@@ -156,7 +158,7 @@ TEST(ListView, AClickOnAColumnHeaderSortsByIt) {
     EXPECT_EQ(list.SelectedItem()->text, ".b") << "the selected row stays selected";
   }
   EXPECT_EQ(list.SortColumn(), 2);
-  list.SetItems({{".y", "", "2"}, {".x", "", "1"}});
+  list.SetItems({{".y", {"", "2"}}, {".x", {"", "1"}}});
   EXPECT_EQ(order(), ".x.y") << "a new listing keeps the order chosen";
 }
 

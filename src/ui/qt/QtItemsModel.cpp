@@ -28,13 +28,7 @@ QVariant ItemsModel::data(const QModelIndex& index, int role) const {
   if (list_ == nullptr || !index.isValid() || role != Qt::DisplayRole) return {};
   const auto row = static_cast<std::size_t>(index.row());
   if (row >= list_->Count()) return {};  // rows went away; a reset is on its way
-  const ListItem& item = list_->Items()[row];
-  switch (index.column()) {
-    case 0: return Q(item.text);
-    case 1: return Q(item.sub1);
-    case 2: return Q(item.sub2);
-    default: return QString();
-  }
+  return Q(list_->Items()[row].Cell(static_cast<std::size_t>(index.column())));
 }
 
 QVariant ItemsModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -258,12 +258,8 @@ LRESULT ControlPeerW::OnNotify(NMHDR* header) {
       if ((item.mask & LVIF_TEXT) == 0) break;
       const auto row = static_cast<std::size_t>(item.iItem);
       static const std::string kNone;
-      const std::string* text = &kNone;
-      if (item.iItem >= 0 && row < list.Count()) {
-        const ListItem& li = list.Items()[row];
-        text = item.iSubItem == 0 ? &li.text : item.iSubItem == 1 ? &li.sub1 : item.iSubItem == 2 ? &li.sub2 : &kNone;
-      }
-      texts_.Give(item, *text);
+      const bool shown = item.iItem >= 0 && row < list.Count() && item.iSubItem >= 0;
+      texts_.Give(item, shown ? list.Items()[row].Cell(static_cast<std::size_t>(item.iSubItem)) : kNone);
       break;
     }
     case LVN_ODFINDITEMW:

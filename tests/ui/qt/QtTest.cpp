@@ -214,7 +214,7 @@ TEST(Qt, TheListViewReadsTheModel) {
   QAbstractItemModel* model = view->model();
   QSignalSpy resets(model, &QAbstractItemModel::modelReset);
   for (int i = 0; i < 30000; ++i)
-    w.list.AddItem(ListItem{"." + std::to_string(i), "file" + std::to_string(i), "prog %1 " + std::to_string(i)});
+    w.list.AddItem(ListItem{"." + std::to_string(i), {"file" + std::to_string(i), "prog %1 " + std::to_string(i)}});
   QCoreApplication::processEvents();
   EXPECT_EQ(resets.count(), 1) << "30,000 additions are one reset";
   ASSERT_EQ(model->rowCount(), 30000);
@@ -250,6 +250,12 @@ TEST(Qt, TheListViewReadsTheModel) {
   EXPECT_EQ(view->header()->sortIndicatorOrder(), Qt::DescendingOrder);
   EXPECT_EQ(model->data(model->index(0, 1)).toString(), QStringLiteral("file9999"));
   EXPECT_EQ(w.list.SelectedItem()->text, ".2999") << "the selected row stays selected";
+  w.list.ItemAt(0).subItems.push_back("/opt/prog");
+  w.list.AddColumn("Путь", 1500);
+  ASSERT_EQ(model->columnCount(), 4) << "the view shows as many columns as the list has";
+  EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Путь"));
+  EXPECT_EQ(model->data(model->index(0, 3)).toString(), QStringLiteral("/opt/prog"));
+  EXPECT_EQ(model->data(model->index(1, 3)).toString(), QString()) << "a row without the column's text";
   w.list.ClearItems();
   EXPECT_EQ(model->rowCount(), 0);
   EXPECT_EQ(w.list.SelectedIndex(), -1);

@@ -175,10 +175,23 @@ TEST(Win32OnDisplay, TypingInTheListSelectsARowAndAHeaderClickSorts) {
   list.SetReportView(true);
   list.SetHideColumnHeaders(false);
   list.SetFullRowSelect(true);
-  for (const char* column : {"Расширение", "Описание", "Ассоциация"}) list.AddColumn(column, 1800);
-  list.SetItems({{".bat", "batfile", "c"}, {".txt", "txtfile", "a"}, {".zip", "CompressedFolder", "b"}});
+  for (const char* column : {"Расширение", "Описание", "Ассоциация", "Путь"}) list.AddColumn(column, 1800);
+  list.SetItems({{".bat", {"batfile", "c", "C:\\bat.exe"}},
+                 {".txt", {"txtfile", "a"}},
+                 {".zip", {"CompressedFolder", "b"}}});
   window.Show();
   HWND view = static_cast<ControlPeerW*>(list.Peer())->Handle();
+  auto cell = [view](int row, int column) {
+    wchar_t buffer[32] = L"unchanged";
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 32;
+    SendMessageW(view, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return std::wstring(item.pszText);
+  };
+  EXPECT_EQ(cell(0, 3), L"C:\\bat.exe") << "the fourth column shows the rows' fourth texts";
+  EXPECT_EQ(cell(1, 3), L"") << "a row without the column's text";
   SetFocus(view);
   for (wchar_t key : std::wstring(L".tx")) SendMessageW(view, WM_CHAR, key, 1);
   EXPECT_EQ(list.SelectedIndex(), 1) << "typing \".tx\" selects .txt";
