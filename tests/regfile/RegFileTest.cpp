@@ -9,6 +9,7 @@
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "registry/Defaults.h"
+#include "registry/ForwardingRegistry.h"
 #include "registry/KeyPath.h"
 #include "registry/Names.h"
 #include "support/Backends.h"
@@ -125,7 +126,7 @@ struct Imported {
 };
 
 // Imports `file` into a fresh hive through the registry calls, and into
-// another in bulk (the hive's ApplyRegChanges, as zandrel-reg imports);
+// another in bulk (the hive's ApplyChanges, as zandrel-reg imports);
 // both must give the same result, notes and whole registry.
 Imported ImportBothWays(const std::string& file, const std::string& folder, std::string* dump,
                         const std::string& seed = "") {
@@ -137,10 +138,8 @@ Imported ImportBothWays(const std::string& file, const std::string& folder, std:
     if (!seed.empty()) {
       EXPECT_TRUE(IsOk(ImportRegText(*hive, seed, "seed.reg")));
     }
-    const ChangesApply apply = [&hive](const std::deque<registry::Change>& changes, const registry::Change** failed) {
-      return hive->ApplyRegChanges(changes, failed);
-    };
-    result[bulk].status = ImportRegText(*hive, file, "t.reg", &result[bulk].notes, bulk ? apply : nullptr);
+    CallsOnly calls(*hive);
+    result[bulk].status = ImportRegText(bulk ? static_cast<IRegistry&>(*hive) : calls, file, "t.reg", &result[bulk].notes);
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) whole[bulk] += DumpTree(*hive, root, "");
   }
   EXPECT_EQ(result[1].status.code, result[0].status.code);
@@ -378,9 +377,9 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
     }
     for (HKEY h : {zzq, write_only, gone}) hive->RegCloseKey(h);
     std::string through_calls, own;
-    ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &through_calls)));
-    ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &own,
-                                   [hive](HKEY key, registry::SubtreeVisitor& v) { return hive->WalkSubtree(key, v); })));
+    CallsOnly calls(*hive);
+    ASSERT_TRUE(IsOk(ExportRegText(calls, "HKCR", &through_calls)));
+    ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &own)));
     EXPECT_EQ(own, through_calls);
   }
 }

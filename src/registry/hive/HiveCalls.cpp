@@ -325,7 +325,8 @@ LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   });
 }
 
-LONG HiveRegistry::DeleteTrees(const std::vector<std::pair<HKEY, std::string>>& keys) {
+LONG HiveRegistry::DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                               const std::function<void(std::size_t keys)>& /*deleted*/) {
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {
     // Every key found before the first deletion, while the caches hold them.
