@@ -1,6 +1,6 @@
-// The bulk operations through the wrappers: each passes them on to the
-// registry below (its own way, when it has one), or makes them through its
-// own calls where it must see every write.
+// The registry's vocabulary: the bulk operations through the wrappers, each
+// passing them on to the registry below (its own way, when it has one) or
+// making them through its own calls where it must see every write; key paths.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -12,6 +12,7 @@
 #include "registry/Change.h"
 #include "registry/ForwardingRegistry.h"
 #include "registry/KeyPath.h"
+#include "registry/Names.h"
 #include "registry/journal/UndoJournal.h"
 #include "store/ChangeRefusal.h"
 #include "store/ChangeUndo.h"
@@ -165,6 +166,28 @@ TEST(RegistryBulk, TheHistoryNotesThemForTheUndo) {
   ASSERT_NE(DumpTree(*store, HKEY_CLASSES_ROOT, ".zb"), before);
   EXPECT_EQ(store::UndoChange(history, 0).result, store::UndoOutcome::Result::kUndone);
   EXPECT_EQ(DumpTree(*store, HKEY_CLASSES_ROOT, ".zb"), before);
+}
+
+TEST(RegistryNames, KeyPathsTakeLongAndShortRootNames) {
+  const std::pair<std::string, std::string> rows[] = {  // a path, and its root's name | the rest, or "" if refused
+      {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT|"},
+      {"HKCR\\.txt", "HKEY_CLASSES_ROOT|.txt"},
+      {"hkcr\\\\a\\\\b\\", "HKEY_CLASSES_ROOT|a\\b"},
+      {"HKLM\\SOFTWARE\\Classes", "HKEY_LOCAL_MACHINE|SOFTWARE\\Classes"},
+      {"HKEY_LOCAL_MACHINE\\x", "HKEY_LOCAL_MACHINE|x"},
+      {"HKCU\\Software", "HKEY_CURRENT_USER|Software"},
+      {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER|"},
+      {"HKU\\.DEFAULT", "HKEY_USERS|.DEFAULT"},
+      {"HKEY_USERS", "HKEY_USERS|"},
+      {"HKEY_CLASSES", ""},
+      {"", ""},
+      {"\\HKCR", ""},
+  };
+  for (const auto& [path, expected] : rows) {
+    HKEY root = 0;
+    std::string sub;
+    EXPECT_EQ(registry::ParseKeyPath(path, &root, &sub) ? std::string(registry::RootName(root)) + "|" + sub : "", expected) << path;
+  }
 }
 
 }  // namespace
