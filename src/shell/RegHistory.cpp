@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "regfile/RegParser.h"
 #include "store/ChangeRefusal.h"
 
 namespace zandrel::shell {
@@ -48,20 +47,6 @@ int UndoFromCommandLine(store::HistoryRegistry* history, unsigned change, store:
   if (error.empty()) return 0;
   write(2, "zandrel-reg: " + error + "\n");
   return 1;
-}
-
-regfile::ChangesApply NotingApply(store::HistoryRegistry& history, regfile::ChangesApply apply) {
-  return [&history, apply](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) -> LONG {
-    for (const regfile::RegChange& change : changes) {
-      if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
-      const LONG code = history.Touch(change.root, change.path, change.kind == regfile::RegChange::kDeleteKey);
-      if (code != ERROR_SUCCESS) {
-        *failed = &change;
-        return code;
-      }
-    }
-    return apply(changes, failed);
-  };
 }
 
 }  // namespace zandrel::shell

@@ -3,7 +3,7 @@
 #include <map>
 #include <algorithm>
 
-#include "regfile/RegFile.h"
+#include "registry/Defaults.h"
 #include "registry/Names.h"
 
 namespace zandrel::store {
@@ -68,7 +68,7 @@ struct Reader {
 // Collects a walk as keys with paths below the walk's start; with
 // `wanted`, the subtrees of the start's children it names instead, each
 // into its own tree.
-class Collector : public regfile::SubtreeVisitor {
+class Collector : public registry::SubtreeVisitor {
  public:
   // By upper-case name, sorted.
   using Wanted = std::vector<std::pair<std::string, RecordedTree*>>;
@@ -299,12 +299,12 @@ LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, Record
   LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
   if (code != ERROR_SUCCESS) return code;
   Collector collector(tree);
-  code = regfile::WalkSubtree(registry, key, collector);
+  code = registry::WalkThroughCalls(registry, key, collector);
   if (key != root) registry.RegCloseKey(key);
   return code;
 }
 
-LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::vector<SubtreeRead>& reads) {
+LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads) {
   // A walk of the parent reads its whole subtree (the fast walk, the whole
   // store): worth it only for many keys below it.
   constexpr std::size_t kOneWalk = 16;
@@ -319,8 +319,9 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
     filling->push_back(&read);
     last = parent;
   }
+  const bool whole = registry.WalkReadsWholeFirst();
   for (const auto& [parent, group] : by_parent) {
-    if (group.size() < kOneWalk || !walk) {
+    if (group.size() < kOneWalk || !whole) {
       for (const SubtreeRead* read : group)
         if (LONG code = ReadSubtree(registry, read->root, *read->path, read->tree);
             code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND)
@@ -340,7 +341,7 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
     if (code == ERROR_FILE_NOT_FOUND) continue;
     if (code != ERROR_SUCCESS) return code;
     Collector collector(wanted);
-    code = walk(key, collector);
+    code = registry.WalkSubtree(key, collector);
     collector.Finish();
     if (key != parent.first) registry.RegCloseKey(key);
     if (code != ERROR_SUCCESS) return code;

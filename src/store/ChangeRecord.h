@@ -20,17 +20,12 @@
 #include <string_view>
 #include <vector>
 
-#include "regfile/RegFile.h"
 #include "registry/Registry.h"
+#include "registry/Value.h"
 
 namespace zandrel::store {
 
-struct RecordedValue {
-  std::string name;
-  DWORD type = REG_NONE;
-  std::string data;
-  bool operator==(const RecordedValue&) const = default;
-};
+using RecordedValue = registry::Value;
 using RecordedValues = std::vector<RecordedValue>;
 
 struct RecordedKey {
@@ -108,8 +103,8 @@ struct SubtreeRead {
   RecordedTree* tree;
 };
 // Reads the subtrees as ReadSubtree does: many below one parent in one walk
-// of it with `walk` (a registry's own, which reads the whole store at once),
-// the others each through the calls.
-LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::vector<SubtreeRead>& reads);
+// of it when the registry's walk reads the whole store at once
+// (IRegistry::WalkReadsWholeFirst), the others each through the calls.
+LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads);
 
 }  // namespace zandrel::store

@@ -256,7 +256,7 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pa
   for (std::size_t i = 0; i < record.entries.size(); ++i)
     if (const RecordEntry& entry = record.entries[i]; entry.kind == RecordEntry::Kind::kCreated)
       reads.push_back(SubtreeRead{entry.root, &entry.path, &now[i]});
-  if (LONG code = ReadSubtrees(registry, history.Fast().walk, reads); code != ERROR_SUCCESS) return code;
+  if (LONG code = ReadSubtrees(registry, reads); code != ERROR_SUCCESS) return code;
   for (std::size_t i = 0; i < record.entries.size(); ++i) {
     const RecordEntry& entry = record.entries[i];
     if (entry.kind == RecordEntry::Kind::kKept) continue;
@@ -318,7 +318,7 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
       deleted.push_back(&entry);
     if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(&entry);
   }
-  if (LONG code = history.DeleteTrees(created, [&pace](std::size_t keys) { pace.Done(keys); });
+  if (LONG code = history.DeleteCreated(created, [&pace](std::size_t keys) { pace.Done(keys); });
       code != ERROR_SUCCESS)
     return code;
   std::stable_sort(deleted.begin(), deleted.end(),

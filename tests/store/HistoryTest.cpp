@@ -9,6 +9,9 @@
 
 #include "bench/StoreShape.h"
 #include "registry/Codes.h"
+#include "registry/Defaults.h"
+#include "registry/ForwardingRegistry.h"
+#include "registry/Key.h"
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/Backends.h"
@@ -131,7 +134,7 @@ const Row kRows[] = {
        for (store::RecordEntry& entry : added.entries)
          if (entry.kind == store::RecordEntry::Kind::kCreated) created.push_back(&entry);
        RegistryTransaction transaction(*w.history);
-       ASSERT_EQ(w.history->DeleteTrees(created), ERROR_SUCCESS);
+       ASSERT_EQ(w.history->DeleteCreated(created), ERROR_SUCCESS);
        SeedValue(*w.history, "T.zq\\shell\\open", "x", REG_SZ, "y");
        ASSERT_EQ(transaction.Commit(), ERROR_SUCCESS);
      }, nullptr, 0, "", "3 undo 2; 2 remove .zq 3; 1 add .zq; "},
@@ -220,7 +223,7 @@ class History : public ::testing::TestWithParam<Row> {};
 TEST_P(History, UndoPutsBackOrRefuses) {
   const Row& row = GetParam();
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry), row.bound);
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, row.bound);
   row.change(w);
   if (row.later) row.later(w);
   std::vector<std::pair<std::size_t, std::size_t>> told;  // done, total
@@ -260,24 +263,25 @@ INSTANTIATE_TEST_SUITE_P(Rows, History, ::testing::ValuesIn(kRows),
 
 // Hands the start's children over in reverse order, each walked through
 // the calls: a walk in an order other than the hive's.
-LONG ReversedWalk(IRegistry& registry, HKEY key, regfile::SubtreeVisitor& visitor) {
-  struct Below : regfile::SubtreeVisitor {
-    regfile::SubtreeVisitor* inner;
+LONG ReversedWalk(IRegistry& registry, HKEY key, registry::SubtreeVisitor& visitor) {
+  struct Below : registry::SubtreeVisitor {
+    registry::SubtreeVisitor* inner;
     std::string_view name;
     void Key(std::size_t depth, std::string_view key) override { inner->Key(depth + 1, depth == 0 ? name : key); }
     void Value(std::string_view n, DWORD type, std::string_view data) override { inner->Value(n, type, data); }
   } below;
   below.inner = &visitor;
-  std::vector<regfile::KeyValue> values;
+  std::vector<registry::Value> values;
   std::vector<std::string> children;
-  if (LONG code = regfile::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS) return code;
+  if (LONG code = registry::ReadValues(registry, key, &values); code != ERROR_SUCCESS) return code;
+  if (LONG code = registry::ReadSubKeys(registry, key, &children); code != ERROR_SUCCESS) return code;
   visitor.Key(0, "");
-  for (const regfile::KeyValue& v : values) visitor.Value(v.name, v.type, v.data);
+  for (const registry::Value& v : values) visitor.Value(v.name, v.type, v.data);
   for (auto child = children.rbegin(); child != children.rend(); ++child) {
     HKEY sub = 0;
     if (LONG code = registry.RegOpenKeyExA(key, child->c_str(), 0, KEY_READ, &sub); code != ERROR_SUCCESS) return code;
     below.name = *child;
-    const LONG code = regfile::WalkSubtree(registry, sub, below);
+    const LONG code = registry::WalkThroughCalls(registry, sub, below);
     registry.RegCloseKey(sub);
     if (code != ERROR_SUCCESS) return code;
   }
@@ -294,29 +298,34 @@ TEST(History, SubtreesReadInOneWalkInAnyOrderAreThoseTheCallsRead) {
     paths.push_back("SOFTWARE\\Classes\\" + name.substr(0, 3));
   }
   paths.push_back("SOFTWARE\\Classes\\missing");
-  const auto read = [&](const regfile::SubtreeWalk& walk) {
+  const auto read = [&](IRegistry& through) {
     std::vector<store::RecordedTree> trees(paths.size());
     std::vector<store::SubtreeRead> reads;
     for (std::size_t i = 0; i < paths.size(); ++i) reads.push_back({HKEY_LOCAL_MACHINE, &paths[i], &trees[i]});
-    EXPECT_EQ(store::ReadSubtrees(*registry, walk, reads), ERROR_SUCCESS);
+    EXPECT_EQ(store::ReadSubtrees(through, reads), ERROR_SUCCESS);
     std::string all;
     for (const store::RecordedTree& tree : trees) all += std::to_string(tree.Keys()) + ":" + Hex(tree.Bytes()) + "\n";
     return all;
   };
-  const std::string by_calls = read(nullptr);
+  CallsOnly calls(*registry);
+  const std::string by_calls = read(calls);
   EXPECT_NE(by_calls.find("\n2:"), std::string::npos);
   EXPECT_EQ(by_calls.substr(by_calls.size() - 3), "0:\n");
-  EXPECT_EQ(read([&](HKEY key, regfile::SubtreeVisitor& v) { return ReversedWalk(*registry, key, v); }), by_calls);
-  if (const regfile::FastPaths fast = FastPathsOf(*registry); fast.walk) {
-    EXPECT_EQ(read(fast.walk), by_calls);
-  }
+  // A walk of the whole parent, in another order.
+  struct Reversed : ForwardingRegistry {
+    using ForwardingRegistry::ForwardingRegistry;
+    LONG WalkSubtree(HKEY key, registry::SubtreeVisitor& v) override { return ReversedWalk(Target(), key, v); }
+    bool WalkReadsWholeFirst() override { return true; }
+  } reversed(*registry);
+  EXPECT_EQ(read(reversed), by_calls);
+  EXPECT_EQ(read(*registry), by_calls);
 }
 
 // The history is the program's own: no change through the history's registry
 // may create, write or delete a key of it, or delete a key above it. A file's
 // lines that would are left out, each section with its values, and named, by
-// the import's check of the file first (HistoryRegistry::Checked, as
-// zandrel-reg does; the calls alone are OwnHistory.EveryWayInIsRefused's);
+// the history's ApplyChanges, which checks the file first (the calls alone
+// are OwnHistory.EveryWayInIsRefused's);
 // the rest imports and is kept, and the history stays as it was.
 struct OwnRow {
   const char* name;
@@ -362,7 +371,7 @@ class OwnHistoryImport : public ::testing::TestWithParam<OwnRow> {};
 TEST_P(OwnHistoryImport, ItsLinesAreLeftOutAndNamed) {
   const OwnRow& row = GetParam();
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry));
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry);
   Seed(w);
   ASSERT_EQ(SeedValue(*w.registry, "SOFTWARE\\Zandrel\\Журнал", "", REG_SZ, "j", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
   w.Add(".zn");
@@ -370,9 +379,9 @@ TEST_P(OwnHistoryImport, ItsLinesAreLeftOutAndNamed) {
   const std::string classes = w.Classes();
   w.history->Describe("import", "own.reg");
   std::vector<std::string> notes;
+  w.history->NoteLeftOut(&notes, "own.reg");
   const status::Status imported =
-      regfile::ImportRegText(*w.history, "Windows Registry Editor Version 5.00\r\n\r\n" + row.lines, "own.reg",
-                             &notes, w.history->Checked(*w.history, {}, &notes, "own.reg"));
+      regfile::ImportRegText(*w.history, "Windows Registry Editor Version 5.00\r\n\r\n" + row.lines, "own.reg", &notes);
   ASSERT_TRUE(IsOk(imported));
   std::string left;
   for (const std::string& note : notes) {
@@ -404,7 +413,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, OwnHistoryImport, ::testing::ValuesIn(kOwnRows),
 // there.
 TEST(OwnHistory, EveryWayInIsRefused) {
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry));
+  w.history = std::make_unique<store::HistoryRegistry>(*w.registry);
   w.Add(".zn");
   const std::string own = DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
   store::RecordEntry programs{store::RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "Software\\ZANDREL", {}, {}, {}};
@@ -441,7 +450,7 @@ TEST(OwnHistory, EveryWayInIsRefused) {
          return h.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
        }},
       {"delete the program's key through the calls", [](store::HistoryRegistry& h) {
-         return regfile::DeleteKeyTree(h, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
+         return registry::DeleteKeyTree(h, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
        }},
       {"touch a key below it", [](store::HistoryRegistry& h) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\x");
@@ -455,7 +464,7 @@ TEST(OwnHistory, EveryWayInIsRefused) {
       {"touch a subtree above it", [](store::HistoryRegistry& h) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE", true);
        }},
-      {"delete trees above it", [&programs](store::HistoryRegistry& h) { return h.DeleteTrees({&programs}); }},
+      {"delete trees above it", [&programs](store::HistoryRegistry& h) { return h.DeleteCreated({&programs}); }},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -19,17 +19,14 @@
 #include <vector>
 
 #include "registry/Registry.h"
+#include "registry/Value.h"
 
 namespace zandrel::journal {
 
 // The record's first line.
 inline constexpr char kUndoRecordHeader[] = "zandrel-undo 1\n";
 
-struct UndoValue {
-  std::string name;
-  DWORD type = REG_NONE;
-  std::string data;
-};
+using UndoValue = registry::Value;
 
 struct UndoEntry {
   enum class Kind { kCreated, kValues, kDeleted };
