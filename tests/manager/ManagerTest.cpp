@@ -11,6 +11,7 @@
 #include "ui/headless/HeadlessPlatform.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
+#include "support/RecordingDesktop.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
@@ -26,8 +27,9 @@ class Manager : public ::testing::Test {
   void SetUp() override {
     for (const char* name : kPictures) dir.Write(std::string("Pic/") + name, TinyPng(99, 33));
     platform.SetExecutableFolder(dir.Path());
+    desktop.messages = [this] { return platform.messages.size(); };
     form = std::make_unique<frmZandrel>(platform, failing, [this] { about.push_back(platform.sounds.size()); },
-                                        [this] { exits.push_back(platform.sounds.size()); });
+                                        [this] { exits.push_back(platform.sounds.size()); }, nullptr, &desktop);
     form->Show();
   }
   std::vector<std::string> Texts() const {
@@ -61,6 +63,7 @@ class Manager : public ::testing::Test {
   TempDir dir;
   std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
   FailingRegistry failing{*registry};
+  RecordingDesktop desktop{failing};  // Windows' notes; each change it follows recorded
   Platform platform;
   std::unique_ptr<frmZandrel> form;
   std::vector<std::size_t> about, exits;  // sounds played when the About box or the exit was asked for
@@ -221,13 +224,10 @@ TEST_F(Manager, ListCommand) {
   }
   // The desktop's own rows missing (their helper is): one message says why,
   // then the registry's own rows are listed.
-  struct WithoutView : ForwardingRegistry {
-    using ForwardingRegistry::ForwardingRegistry;
-    std::string DesktopViewError() override { return "cannot run /z/zandrel-desktop-view: No such file or directory"; }
-  };
   Seed();
-  WithoutView withoutView(*registry);
-  frmZandrel lone(platform, withoutView, nullptr, nullptr);
+  RecordingDesktop withoutView(*registry);
+  withoutView.viewError = "cannot run /z/zandrel-desktop-view: No such file or directory";
+  frmZandrel lone(platform, *registry, nullptr, nullptr, nullptr, &withoutView);
   lone.Show();
   platform.ClearRecord();
   ASSERT_TRUE(lone.cmdList.FireClick());
@@ -330,16 +330,6 @@ TEST_F(Manager, AListingInsideAListing) {
 TEST_F(Manager, ChangesThroughTheWindow) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   Seed();
-  std::vector<std::size_t> changedAt;  // messages shown when the desktop heard of a committed change
-  std::vector<std::string> changedFor;
-  const auto desktopAnswers = [&](const std::string& failure) {  // the desktop's answer to each change
-    platform.SetAssociationsChangedHandler([&, failure](const std::string& extension) {
-      changedAt.push_back(platform.messages.size());
-      changedFor.push_back(extension);
-      return failure;
-    });
-  };
-  desktopAnswers("");
   form->cmdAdd.FireClick();
   for (const char* caption : {"добавить", "Добавить ", "", "Удалить."}) {  // proceed acts on the caption exactly
     form->fraAsso.SetCaption(caption);
@@ -363,51 +353,48 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   EXPECT_EQ(platform.shellOpened, std::vector<std::string>{"ms-settings:defaultapps"});
   ASSERT_EQ(registry->RegDeleteKeyA(HKEY_CURRENT_USER, choice.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(Mode(), "00001110 Добавить txtFileExt");
-  EXPECT_EQ(changedAt, std::vector<std::size_t>{2});
+  EXPECT_EQ(desktop.CommittedAt(), std::vector<std::size_t>{2});
   form->cbxUpdateList.FireClick();
   form->txtFileExt.UserEdited("new2");
   form->txtTitleRef.UserEdited("New Title 2");
   platform.ClearRecord();
   // A desktop that cannot follow: its text after the change's own, then the reload's.
-  desktopAnswers("the desktop's failure");
+  desktop.failure = "the desktop's failure";
   form->cmdProceed.FireClick();  // ticked: the list is reloaded and shown
   ASSERT_EQ(Texts().size(), 3u);
   EXPECT_EQ(Texts()[1], "the desktop's failure");
   EXPECT_EQ(platform.messages[1].flags, MB_OK | MB_ICONEXCLAMATION);
   EXPECT_EQ(Texts()[2], "Просмотр завершен.  Всего  4");
-  desktopAnswers("");
+  desktop.failure = "";
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
-  ASSERT_EQ(platform.shellNotifies.size(), 1u) << "an add tells the shell once";
+  ASSERT_EQ(desktop.changes.size(), 2u) << "an add tells the desktop once";
   EXPECT_EQ(form->lvwAsso.Items()[0].sub2, "\"" + program + "\" \"%1\"");
-  // A removal tells the shell once, after the reload's message; the question
-  // names the extension as the field holds it, whatever row was chosen.
+  // A removal tells the desktop once, before the reload's message; the
+  // question names the extension as the field holds it, whatever row was chosen.
   form->lvwAsso.UserSelected(1);
   form->cmdDelete.FireClick();
   form->txtFileExt.UserEdited(".new");
   form->txtTitleRef.UserEdited("New Title");
   platform.ClearRecord();
   platform.AnswerNext(IDYES);
-  std::vector<std::size_t> notifiesAtMessage;
-  platform.onMessage = [&](const Platform::Message&) { notifiesAtMessage.push_back(platform.shellNotifies.size()); };
   form->cmdProceed.FireClick();
   EXPECT_EQ(Texts()[0], "Удаляется расширенние .new\r\nХотите удалить расширенние и описание?");
   EXPECT_EQ(Texts()[2], "Просмотр завершен.  Всего  3");
-  EXPECT_EQ(notifiesAtMessage, (std::vector<std::size_t>{0, 0, 0}));
-  ASSERT_EQ(platform.shellNotifies.size(), 1u);
-  const Platform::ShellNotify n = platform.shellNotifies[0];
-  EXPECT_EQ(std::vector<std::int64_t>({n.eventId, n.flags, n.item1, n.item2}), (std::vector<std::int64_t>{0x08000000, 0, 0, 0}));
+  ASSERT_EQ(desktop.changes.size(), 3u);
   EXPECT_EQ(Mode(), "11110001 Удалить lvwAsso");
-  EXPECT_EQ(changedAt, (std::vector<std::size_t>{2, 1, 2})) << "after the change's message, before the reload's";
-  EXPECT_EQ(changedFor, (std::vector<std::string>{"new", "new2", ".new"})) << "the extension as the field holds it";
-  // A failed removal stays in remove mode and still tells the shell.
+  EXPECT_EQ(desktop.CommittedAt(), (std::vector<std::size_t>{2, 1, 2})) << "after the change's message, before the reload's";
+  EXPECT_EQ(desktop.Committed(), (std::vector<std::string>{"new", "new2", ".new"})) << "the extension as the field holds it";
+  // A failed removal stays in remove mode and still tells the desktop (the
+  // shell hears of a change that got as far as writing).
   form->cmdDelete.FireClick();
   platform.ClearRecord();
   failing.FailNth(1, ERROR_WRITE_FAULT, DeleteKey);
   platform.AnswerNext(IDYES);
   form->cmdProceed.FireClick();
   EXPECT_EQ(Texts().back(), "Не удалось удалить ассоциацию из реестра .new2");
-  EXPECT_EQ(platform.shellNotifies.size(), 1u);
-  EXPECT_EQ(changedAt.size(), 3u) << "nothing committed, nothing to tell the desktop";
+  ASSERT_EQ(desktop.changes.size(), 4u);
+  EXPECT_FALSE(desktop.changes.back().committed);
+  EXPECT_EQ(desktop.Committed().size(), 3u) << "nothing committed, nothing for the desktop's files";
   EXPECT_EQ(Mode(), "00000001 Удалить txtFileExt");
 }
 
@@ -419,7 +406,7 @@ TEST_F(Manager, UndoOfTheNewestChange) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   store::HistoryRegistry history(*registry);
   form->Close();
-  form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history);
+  form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history, &desktop);
   form->Show();
   EXPECT_EQ(form->lvwAsso.ContextMenu(),
             (std::vector<std::string>{"Отменить последнее изменение", "Вернуть отменённое изменение"}));
@@ -434,11 +421,7 @@ TEST_F(Manager, UndoOfTheNewestChange) {
   ASSERT_EQ(Texts().size(), 4u);
   EXPECT_EQ(Texts()[0], "Нет изменений, которые можно отменить.");
   EXPECT_EQ(Texts()[1], "Нет отменённых изменений, которые можно вернуть.");
-  int changed = 0;
-  platform.SetAssociationsChangedHandler([&](const std::string& extension) {
-    ++changed;
-    return extension == ".new" ? std::string() : "not told the undone change's extension: " + extension;
-  });
+  desktop.changes.clear();
   platform.ClearRecord();
   platform.AnswerNext(IDNO);
   form->FireKey(ui::Key::CtrlZ);
@@ -461,8 +444,8 @@ TEST_F(Manager, UndoOfTheNewestChange) {
                        "0 Изменение 2 (отмена изменения 1) отменено, ключей: 6. Отмена сохранена в истории как "
                        "изменение 3.",
                        "0 Просмотр завершен.  Всего  1", "0 Нет отменённых изменений, которые можно вернуть."}));
-  EXPECT_EQ(changed, 2);
-  EXPECT_EQ(platform.shellNotifies.size(), 2u);
+  EXPECT_EQ(desktop.Committed(), (std::vector<std::string>{".new", ".new"})) << "told the undone change's extension";
+  EXPECT_EQ(desktop.changes.size(), 2u);
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
 }
 
@@ -545,7 +528,7 @@ TEST_F(Manager, AnUndoRefusedForTheLockOrForRightsSaysWhy) {
   Seed();
   store::HistoryRegistry history(failing);
   form->Close();
-  form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history);
+  form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history, &desktop);
   form->Show();
 #ifdef _WIN32
   const std::string rights = " Для изменения ассоциаций нужны права администратора. Запустите Zandrel от имени администратора.";

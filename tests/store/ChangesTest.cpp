@@ -14,6 +14,7 @@
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
 #include "support/MergedClasses.h"
+#include "windows/WindowsDesktop.h"
 #include "support/Support.h"
 #ifdef _WIN32
 #include "support/Win32Support.h"
@@ -166,11 +167,12 @@ TEST_F(Changes, AChoiceWindowsKeepsForTheUserIsNamed) {
                                                             "«Приложения по умолчанию».";
     const Box offer{"Открыть «Приложения по умолчанию» в «Параметрах» Windows?", 0x124};
     RecordingPrompter p;
-    EXPECT_TRUE(store::CreateAssociation(*registry, p, Add()).committed);
+    windows::WindowsDesktop desktop(*registry, {});
+    EXPECT_TRUE(store::CreateAssociation(*registry, p, Add(), &desktop).committed);
     p.AnswerNext(IDYES);  // the removal's question
     p.AnswerNext(IDOK);
     p.AnswerNext(IDYES);  // the page offered after it
-    EXPECT_TRUE(store::RemoveAssociation(*registry, p, Remove()).committed);
+    EXPECT_TRUE(store::RemoveAssociation(*registry, p, Remove(), &desktop).committed);
     if (row.program.empty()) {
       EXPECT_EQ(p.boxes, (Boxes{{kDone, 0}, {kBoth, 0x24}, {kRemoved, 0}}));
     } else {
@@ -200,8 +202,9 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     seedUsers("Zq Title\\shell\\open\\command", "user.exe %1");
     usersTitle = DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title"));
     MergedClasses merged(*registry);
+    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
-    EXPECT_TRUE(store::CreateAssociation(merged, p, Add()).committed);
+    EXPECT_TRUE(store::CreateAssociation(merged, p, Add(), &desktop).committed);
     EXPECT_EQ(p.boxes, (Boxes{{kDone + usersCommand, 0}}));
     const auto rows = store::AssociationListing(*registry).List().rows;
     ASSERT_EQ(rows.size(), 1u);
@@ -213,12 +216,13 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     SeedValue(*registry, ".zr", "", REG_SZ, "Zq Title");
     SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "machine.exe %1");
     MergedClasses merged(*registry);
+    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDYES);
     p.AnswerNext(IDYES);
     store::AssociationFields fields = Add();
     fields.fileExt = "zs";
-    EXPECT_TRUE(store::CreateAssociation(merged, p, fields).committed);
+    EXPECT_TRUE(store::CreateAssociation(merged, p, fields, &desktop).committed);
     const std::string shared = "Описание Zq Title называют и другие расширения: .zq, .zr.\r\nИх команда machine.exe "
                                "%1 будет заменена на " + command + ".\r\nИзменить и для них?";
     EXPECT_EQ(p.boxes, (Boxes{kReuse, {shared, 0x124},
@@ -229,9 +233,10 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     SCOPED_TRACE("the machine's extension removed with its title under the user's own .zq");
     SeedValue(*registry, UsersClasses(".zq\\OpenWithProgids"), "Zq.Other", REG_NONE, "", HKEY_CURRENT_USER);
     MergedClasses merged(*registry);
+    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDYES);
-    EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove()).committed);
+    EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
     EXPECT_EQ(p.boxes, (Boxes{{kBoth, 0x24}, {kRemoved, 0}}));
     EXPECT_EQ(DumpClasses(*registry), empty);
     EXPECT_EQ(DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title")), usersTitle);
@@ -241,20 +246,22 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     seedUsers(".zq", "User Title");
     seedUsers("User Title\\shell\\open\\command", "other.exe %1");
     MergedClasses merged(*registry);
+    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDOK);
     p.AnswerNext(IDYES);
-    EXPECT_TRUE(store::CreateAssociation(merged, p, Add()).committed);
-    EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove()).committed);
+    EXPECT_TRUE(store::CreateAssociation(merged, p, Add(), &desktop).committed);
+    EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
     const std::string note = usersNote(".zq", "other.exe %1");
     EXPECT_EQ(p.boxes, (Boxes{{kDone + note, 0}, {kBoth, 0x24}, {kRemoved + note, 0}}));
   }
   {
     SCOPED_TRACE("an extension only the user's classes hold is not removed");
     MergedClasses merged(*registry);
+    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDYES);
-    EXPECT_FALSE(store::RemoveAssociation(merged, p, Remove()).committed);
+    EXPECT_FALSE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
     EXPECT_EQ(p.boxes, (Boxes{{kBoth, 0x24},
                               {"Расширение .zq зарегистрировано только в ваших личных настройках "
                                "(HKEY_CURRENT_USER\\Software\\Classes), поэтому в списке его нет. Такую запись "
