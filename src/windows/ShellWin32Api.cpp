@@ -10,11 +10,11 @@ namespace zandrel::windows {
 namespace {
 
 std::int32_t AssocOpenCommand(const char* extension, std::string* command) {
-  DWORD size = 0;
+  ::DWORD size = 0;
   HRESULT result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", nullptr, &size);
   if (result != S_FALSE && FAILED(result)) return static_cast<std::int32_t>(result);
   std::string text(size + 1, '\0');
-  size = static_cast<DWORD>(text.size());
+  size = static_cast<::DWORD>(text.size());
   result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", text.data(), &size);
   if (FAILED(result)) return static_cast<std::int32_t>(result);
   text.resize(text.find('\0'));
