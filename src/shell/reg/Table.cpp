@@ -51,10 +51,10 @@ int Run(const std::vector<std::string>& args) {
   if (verb == nullptr || args.size() - 1 < verb->least || args.size() - 1 > verb->most) return Fail(Usage());
   Call call{std::vector<std::string>(args.begin() + 1, args.end()), nullptr};
   if (verb->check != nullptr && !verb->check(call.args)) return 1;
-  if (verb->opens != Opens::kNothing && (verb->opens != Opens::kWriteExisting || assembly::StoreExists())) {
-    const assembly::Mode mode = verb->opens == Opens::kLook   ? assembly::Mode::kLook
-                                : verb->opens == Opens::kRead ? assembly::Mode::kRead
-                                                              : assembly::Mode::kWrite;
+  if (verb->opens != Opens::kNothing && (verb->opens != Opens::kExisting || assembly::StoreExists())) {
+    const assembly::Mode mode = verb->recordsHistory         ? assembly::Mode::kWrite
+                                : verb->opens == Opens::kLook ? assembly::Mode::kLook
+                                                              : assembly::Mode::kRead;
     if (const status::Status opened = assembly::Open(mode, &call.stack); !opened.Ok()) return Fail(opened.message);
   }
   const int code = verb->run(call);

@@ -20,7 +20,8 @@ enum class Opens {
   kNothing,        // the verb opens what it needs itself (into Call::stack, for the desktop to follow)
   kLook,           // assembly::Mode::kLook
   kRead,           // assembly::Mode::kRead
-  kWriteExisting,  // assembly::Mode::kWrite where there is a store; none, and no stack, where there is none
+  kExisting,       // the store where there is one (kWrite for a verb that records history, else kRead);
+                   // where there is none, nothing, and no stack
 };
 
 struct Call {
@@ -35,7 +36,7 @@ struct Verb {
   std::size_t least, most;  // how many arguments it takes
   Opens opens;
   // Its changes are kept in the history (Stack::History), so that they can
-  // be undone.
+  // be undone: what it opens, it opens for writing.
   bool recordsHistory;
   // Once it succeeded, the desktop follows (integration::Desktop::AfterChange);
   // a desktop that could not fails the verb with its line.

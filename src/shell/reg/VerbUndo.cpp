@@ -53,12 +53,12 @@ int RedoChange(Call& call) { return Undo(call, store::Newest::kUndo); }
 
 Verb UndoVerb() {
   return {"undo", "[N]", "undoes change N, or the newest change neither undone nor an undo",
-          0, 1, Opens::kWriteExisting, true, true, Check, UndoChange, nullptr};
+          0, 1, Opens::kExisting, true, true, Check, UndoChange, nullptr};
 }
 
 Verb RedoVerb() {
   return {"redo", "", "undoes the newest undo not yet undone",
-          0, 0, Opens::kWriteExisting, true, true, nullptr, RedoChange, nullptr};
+          0, 0, Opens::kExisting, true, true, nullptr, RedoChange, nullptr};
 }
 
 }  // namespace zandrel::shell::reg
