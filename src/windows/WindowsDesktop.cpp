@@ -14,9 +14,9 @@ integration::Followed WindowsDesktop::AfterChange(const std::string&, bool) {
 }
 
 status::Status WindowsDesktop::Explain(const std::string& extension, std::string* out) {
-  const auto show = [&](const char* label, HKEY root, const std::string& path, const char* name = "") {
-    const std::optional<std::string> text = ReadText(classes_, root, path, name);
-    *out += std::string(label) + ": " + registry::RootName(root) + "\\" + path + (*name == '\0' ? "" : " " + std::string(name)) +
+  const auto show = [&](const char* label, HKEY root, const std::string& path, const std::string& name = "") {
+    const std::optional<std::string> text = ReadText(classes_, root, path, name.c_str());
+    *out += std::string(label) + ": " + registry::RootName(root) + "\\" + path + (name.empty() ? "" : " " + name) +
             " -> " + text.value_or("(none)") + "\n";
     return text.value_or("");
   };
