@@ -200,7 +200,7 @@ TEST_F(Manager, ALongUndoShowsHowFarItIs) {
 // An undo refused because another copy holds the lock past its wait (170),
 // or for want of an administrator's rights (5): the undo's own message, then
 // why. On Linux 5 names no administrator. (An add's and a removal's are
-// ChangesTest's, EachFailingStepShowsItsMessagesAndChangesNothing.)
+// ChangeFailuresTest's, EachFailingStepShowsItsMessagesAndChangesNothing.)
 TEST_F(Manager, AnUndoRefusedForTheLockOrForRightsSaysWhy) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   Seed();
