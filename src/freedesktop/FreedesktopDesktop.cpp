@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "regfile/RegFile.h"
-#include "registry/Names.h"
 
 namespace zandrel::freedesktop {
 namespace {
