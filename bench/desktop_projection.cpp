@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "bench/BenchData.h"
-#include "desktop/DesktopProjection.h"
+#include "assembly/FreedesktopRows.h"
+#include "freedesktop/DesktopProjection.h"
 #include "registry/hive/Hive.h"
 
 namespace {
@@ -34,9 +35,9 @@ void Associate(IRegistry& registry, const std::string& ext, const std::string& p
   set("Zq" + ext + "\\shell\\open\\command", "\"" + program + "\" \"%1\"");
 }
 
-double Project(IRegistry& registry, const desktop::XdgPaths& paths) {
+double Project(IRegistry& registry, const freedesktop::XdgPaths& paths) {
   const auto start = std::chrono::steady_clock::now();
-  const desktop::ProjectionReport report = desktop::ProjectAssociations(registry, paths);
+  const freedesktop::ProjectionReport report = freedesktop::ProjectAssociations(registry, assembly::ListedRows, paths);
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   if (!report.status.Ok()) {
     std::fprintf(stderr, "projection failed: %s\n", report.status.message.c_str());
@@ -50,7 +51,7 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-void Case(IRegistry& registry, const desktop::XdgPaths& paths, const char* name) {
+void Case(IRegistry& registry, const freedesktop::XdgPaths& paths, const char* name) {
   std::vector<double> added, removed, unchanged;
   for (int run = 0; run < 9; ++run) {
     Associate(registry, ".zqbench", "/bin/true");
@@ -68,7 +69,7 @@ void Case(IRegistry& registry, const desktop::XdgPaths& paths, const char* name)
 int main() {
   char folder[] = "/tmp/zandrel-desktop-bench.XXXXXX";
   if (mkdtemp(folder) == nullptr) return 1;
-  desktop::XdgPaths paths = desktop::XdgPaths::FromEnvironment();
+  freedesktop::XdgPaths paths = freedesktop::XdgPaths::FromEnvironment();
   paths.dataHome = std::string(folder) + "/data";
   paths.configHome = std::string(folder) + "/config";
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bench/BenchData.h"
-#include "desktop/DesktopClasses.h"
+#include "freedesktop/DesktopClasses.h"
 #include "registry/hive/Hive.h"
 #include "store/AssociationListing.h"
 
@@ -88,7 +88,7 @@ int main() {
   setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
   setenv("XDG_CONFIG_DIRS", (root + "/etc").c_str(), 1);
-  const desktop::XdgPaths paths = desktop::XdgPaths::FromEnvironment();
+  const freedesktop::XdgPaths paths = freedesktop::XdgPaths::FromEnvironment();
 
   std::unique_ptr<hive::HiveRegistry> hive;
   if (const status::Status opened = hive::OpenHive(root + "/registry.db", &hive); !opened.Ok()) {
@@ -114,10 +114,10 @@ int main() {
   std::vector<double> first, warm, changed, firstCpu, warmCpu, changedCpu;
   std::size_t rows = 0;
   for (int run = 0; run < 9; ++run) {
-    std::unique_ptr<desktop::DesktopClasses> classes;
+    std::unique_ptr<freedesktop::DesktopClasses> classes;
     first.push_back(time([&] {
-      classes = std::make_unique<desktop::DesktopClasses>(*hive, paths,
-                                                          desktop::HelperReader(desktop::HelperBesideProgram()));
+      classes = std::make_unique<freedesktop::DesktopClasses>(*hive, paths,
+                                                          freedesktop::HelperReader(freedesktop::HelperBesideProgram()));
       rows = store::AssociationListing(*classes).List().rows.size();
     }));
     warm.push_back(time([&] { store::AssociationListing(*classes).List(); }));

@@ -67,9 +67,9 @@ while IFS= read -r file; do
   if [ "$folder" != ui/qt ] && grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' "$file"; then
     fail "$file: includes Qt outside ui/qt"
   fi
-  case $folder in registry/win32|ui/win32|files|text) ;; *)
+  case $folder in registry/win32|ui/win32|windows|files|text) ;; *)
     if grep -qiE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<windows\.h>' "$file"; then
-      fail "$file: includes <windows.h> outside registry/win32, ui/win32, files and text"
+      fail "$file: includes <windows.h> outside registry/win32, ui/win32, windows, files and text"
     fi
   esac
 done < <(find . -type f \( -name '*.h' -o -name '*.cpp' \) | sort)

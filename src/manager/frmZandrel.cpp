@@ -49,7 +49,8 @@ int frmZandrel::PlatformPrompter::MsgBox(const std::string& text, int flags) {
 }
 
 frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-                       std::function<void()> showExit, store::HistoryRegistry* history)
+                       std::function<void()> showExit, store::HistoryRegistry* history,
+                       integration::Desktop* desktop)
     : ui::Window(platform, "frmZandrel"),
       cmdA01(*this, nullptr, "cmdA01"),
       lvwAsso(*this, nullptr, "lvwAsso"),
@@ -74,10 +75,11 @@ frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::functio
       tmrStoreWatch(*this, "tmrStoreWatch"),
       registry_(registry),
       history_(history),
+      desktop_(desktop),
       show_about_(std::move(showAbout)),
       show_exit_(std::move(showExit)),
       prompter_(platform),
-      listing_(registry) {
+      listing_(registry, desktop) {
   LayOut();
   BindHandlers();
 }
@@ -86,14 +88,14 @@ frmZandrel::~frmZandrel() = default;
 
 std::unique_ptr<ui::Window> frmZandrel::Create(ui::Platform& platform, IRegistry& registry,
                                                std::function<void()> showAbout, std::function<void()> showExit,
-                                               store::HistoryRegistry* history) {
-  return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit), history);
+                                               store::HistoryRegistry* history, integration::Desktop* desktop) {
+  return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit), history, desktop);
 }
 
-frmZandrel::Factory frmZandrel::CreatorWith(store::HistoryRegistry* history) {
-  return [history](ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-                   std::function<void()> showExit) {
-    return Create(platform, registry, std::move(showAbout), std::move(showExit), history);
+frmZandrel::Factory frmZandrel::CreatorWith(store::HistoryRegistry* history, integration::Desktop* desktop) {
+  return [history, desktop](ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
+                            std::function<void()> showExit) {
+    return Create(platform, registry, std::move(showAbout), std::move(showExit), history, desktop);
   };
 }
 
@@ -342,21 +344,18 @@ void frmZandrel::cmdExit_Click() {
   if (show_exit_) show_exit_();
 }
 
-void frmZandrel::DesktopFollows(const std::string& extension) {
-  const std::string failure = GetPlatform().AssociationsChanged(extension);
+void frmZandrel::DesktopFollows(const std::string& extension, bool committed) {
+  if (desktop_ == nullptr) return;
+  const std::string failure = desktop_->AfterChange(extension, committed).shown;
   if (!failure.empty()) prompter_.MsgBox(failure, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void frmZandrel::CreateAssociation() {
   store::AssociationFields fields{txtFileExt.Text(), txtTitleRef.Text(), txtExecutableFileSpec.Text(),
                                   cbxUpdateList.Value()};
-  store::ChangeOutcome outcome = store::CreateAssociation(registry_, prompter_, fields);
-  if (outcome.committed) DesktopFollows(fields.fileExt);
+  store::ChangeOutcome outcome = store::CreateAssociation(registry_, prompter_, fields, desktop_);
+  if (outcome.notifyShell) DesktopFollows(fields.fileExt, outcome.committed);
   if (outcome.reloadList) cmdList_Click();
-  if (outcome.notifyShell) {
-    const std::int32_t zero = 0;
-    GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
-  }
 }
 
 void frmZandrel::RemoveAssociation() {
@@ -364,13 +363,9 @@ void frmZandrel::RemoveAssociation() {
   fields.fileExt = txtFileExt.Text();
   fields.titleRef = txtTitleRef.Text();
   fields.updateList = cbxUpdateList.Value();
-  store::ChangeOutcome outcome = store::RemoveAssociation(registry_, prompter_, fields);
-  if (outcome.committed) DesktopFollows(fields.fileExt);
+  store::ChangeOutcome outcome = store::RemoveAssociation(registry_, prompter_, fields, desktop_);
+  if (outcome.notifyShell) DesktopFollows(fields.fileExt, outcome.committed);
   if (outcome.reloadList) cmdList_Click();
-  if (outcome.notifyShell) {
-    const std::int32_t zero = 0;
-    GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
-  }
 }
 
 // The undo's progress in the window's caption, redrawn with the windows; the
@@ -437,9 +432,7 @@ void frmZandrel::UndoLastChange(store::Newest which) {
   if (outcome.result != store::UndoOutcome::Result::kUndone) return;
   cmdList_Click();
   // The desktop's files and the shell follow, as after an add or a removal.
-  DesktopFollows(store::ChangedExtension(history_->Inner(), newest));
-  const std::int32_t zero = 0;
-  GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
+  DesktopFollows(store::ChangedExtension(history_->Inner(), newest), true);
 }
 
 }  // namespace zandrel::manager

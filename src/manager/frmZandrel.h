@@ -11,6 +11,7 @@
 
 #include "ui/Platform.h"
 #include "ui/Window.h"
+#include "integration/Desktop.h"
 #include "store/AssociationListing.h"
 #include "store/ChangeUndo.h"
 #include "store/Prompter.h"
@@ -23,21 +24,25 @@ class frmZandrel : public ui::Window {
   // The window as the start-up's window references create it.
   static std::unique_ptr<ui::Window> Create(ui::Platform& platform, IRegistry& registry,
                                             std::function<void()> showAbout, std::function<void()> showExit,
-                                            store::HistoryRegistry* history = nullptr);
+                                            store::HistoryRegistry* history = nullptr,
+                                            integration::Desktop* desktop = nullptr);
 
-  // Create with `history` bound: what the programs' start-ups hand their
-  // window references.
+  // Create with `history` and `desktop` bound: what the programs' start-ups
+  // hand their window references.
   using Factory = std::function<std::unique_ptr<ui::Window>(ui::Platform&, IRegistry&, std::function<void()>,
                                                             std::function<void()>)>;
-  static Factory CreatorWith(store::HistoryRegistry* history);
+  static Factory CreatorWith(store::HistoryRegistry* history, integration::Desktop* desktop = nullptr);
 
   // `registry` (and `history`) must outlive the window. showAbout and
   // showExit open (or bring to the front) the About box and the exit
   // confirmation. `history` keeps the changes made through `registry` (it
   // lies under it): with it, Ctrl+Z, Ctrl+Y and the list's context menu
-  // offer to undo the newest change, or the newest undo.
+  // offer to undo the newest change, or the newest undo. `desktop` (whose
+  // Classes() is `registry` or lies under it) follows each change and is
+  // asked what the store asks it; without one the desktop adds nothing.
   frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-             std::function<void()> showExit, store::HistoryRegistry* history = nullptr);
+             std::function<void()> showExit, store::HistoryRegistry* history = nullptr,
+             integration::Desktop* desktop = nullptr);
   ~frmZandrel() override;
 
   // Controls, in stacking order from the topmost down; the frame's own
@@ -95,9 +100,10 @@ class frmZandrel : public ui::Window {
   // list when the update box is ticked and the change succeeded.
   void CreateAssociation();
   void RemoveAssociation();
-  // After a committed change: the desktop follows, and a failure of it is
-  // shown after the change's own messages.
-  void DesktopFollows(const std::string& extension);
+  // After a change that got as far as writing (`committed`: the registry
+  // holds it): the desktop follows, and a failure of it is shown after the
+  // change's own messages.
+  void DesktopFollows(const std::string& extension, bool committed);
 
   // The listing's state as the last listing left it (CurrentRow, WalkStopped).
   const store::AssociationListing& Listing() const { return listing_; }
@@ -123,6 +129,7 @@ class frmZandrel : public ui::Window {
 
   IRegistry& registry_;
   store::HistoryRegistry* history_;
+  integration::Desktop* desktop_;
   std::function<void()> show_about_;
   std::function<void()> show_exit_;
   PlatformPrompter prompter_;

@@ -27,7 +27,7 @@ inline constexpr LONG kDesktopsOwnKey = 0x2000'0005;
 
 // A change of the classes refused because the desktop's own associations
 // could not be read (their helper missing or failing): unseen, any key might
-// shadow one of them. IRegistry::DesktopViewError() says why.
+// shadow one of them. integration::Desktop::ViewError() says why.
 inline constexpr LONG kDesktopViewUnread = 0x2000'0006;
 
 std::string DescribeCode(LONG code);

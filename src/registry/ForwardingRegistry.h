@@ -1,5 +1,5 @@
 // A registry that passes every call on to another one. Wrappers derive from
-// it and override only the calls they change; the rest, KeyOnlyInDesktopView,
+// it and override only the calls they change; the rest,
 // LoadIndirectString, the transaction scope and the bulk operations included,
 // reach the target unchanged. A handle is the target's own, so a walk of it
 // is the target's too. A wrapper that watches or changes the writes also
@@ -54,10 +54,6 @@ class ForwardingRegistry : public IRegistry {
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override {
     return target_.RegDeleteValueA(hKey, lpValueName);
   }
-  bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) override {
-    return target_.KeyOnlyInDesktopView(hKey, lpSubKey);
-  }
-  std::string DesktopViewError() override { return target_.DesktopViewError(); }
   // A wrapper that changes what HKEY_CLASSES_ROOT shows answers this with
   // IRegistry::ExtensionsNamingTitle, through its own calls.
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override {

@@ -146,20 +146,6 @@ class IRegistry {
   // Not used by the store; the .reg importer needs it ("name"=-).
   virtual LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) = 0;
 
-  // Whether root\path is a key of a read-only layer under the classes store
-  // (the desktop's own associations on Linux), which no call here may change.
-  // A registry without such a layer answers false.
-  virtual bool KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
-    (void)hKey;
-    (void)lpSubKey;
-    return false;
-  }
-
-  // Why that layer could not be read when the classes root was last opened,
-  // the classes then showing this registry's own keys alone; "" when it was
-  // read, or there is none.
-  virtual std::string DesktopViewError() { return ""; }
-
   // The extensions (the subkeys of the machine's classes,
   // HKEY_LOCAL_MACHINE\SOFTWARE\Classes, whose names begin with ".", as the
   // changes write them; not the user's own) whose default value is the REG_SZ `title` (its text up to one

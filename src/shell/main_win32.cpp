@@ -1,36 +1,31 @@
-// The program on Windows: the Win32 window system, the machine's own
-// registry, and the splash window. As on Linux, everything else is driven by
-// the windows; the process ends when the last of them closes, or when an
+// The program on Windows: the Win32 window system over the program's stack
+// (assembly/), and the splash window. As on Linux, everything else is driven
+// by the windows; the process ends when the last of them closes, or when an
 // uncaught error has been shown.
 #include <memory>
 #include <string>
 
+#include "assembly/Stack.h"
 #include "manager/frmZandrel.h"
 #include "registry/win32/Win32Api.h"
-#include "registry/win32/Win32Registry.h"
-#include "ui/win32/Win32Platform.h"
 #include "shell/Forms.h"
-#include "store/HistoryRegistry.h"
+#include "ui/win32/Win32Platform.h"
 
 int main() {
   zandrel::win32::api::LoadDllsFromSystem32Only();
   zandrel::ui::win32::Win32Platform platform;
 
-  // A change left half done by a copy that was killed is undone here, before
-  // anything is listed.
-  std::unique_ptr<zandrel::IRegistry> registry;
-  const zandrel::status::Status opened =
-      zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &registry);
+  std::unique_ptr<zandrel::assembly::Stack> stack;
+  const zandrel::status::Status opened = zandrel::assembly::Open(zandrel::assembly::Mode::kWrite, &stack);
   if (!opened.Ok()) {
     // The stop icon, as the end on a run-time error shows.
-    platform.MsgBox("Не удаётся открыть реестр: " + opened.message, zandrel::MB_OK | zandrel::MB_ICONSTOP);
+    platform.MsgBox("Не удаётся открыть реестр: " + zandrel::assembly::OpenFailure(opened),
+                    zandrel::MB_OK | zandrel::MB_ICONSTOP);
     return 1;
   }
 
-  // Every committed change is kept in the machine's history, so that it can be undone.
-  zandrel::store::HistoryRegistry history(*registry);
-  zandrel::shell::Forms forms(platform, history,
-                              zandrel::manager::frmZandrel::CreatorWith(&history));
+  zandrel::shell::Forms forms(platform, stack->Desktop().Classes(),
+                              zandrel::manager::frmZandrel::CreatorWith(&stack->History(), &stack->Desktop()));
   platform.Dispatch([&forms] { forms.ShowSplash(); });
   return platform.Exec();
 }

@@ -13,14 +13,14 @@
 #include <set>
 #include <string>
 
-#include "desktop/GioView.h"
+#include "freedesktop/GioView.h"
 
 // For LeakSanitizer builds: GIO keeps its MIME tables for the life of the
 // process and never frees them.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\n"; }
 
 int main(int argc, char** argv) {
-  using namespace zandrel::desktop;
+  using namespace zandrel::freedesktop;
   const XdgPaths paths = XdgPaths::FromEnvironment();
   if (argc == 1 || (argc == 2 && std::string(argv[1]) == "--request")) {
     std::set<std::string> described, changed;

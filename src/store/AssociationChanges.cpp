@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "store/ChangeRefusal.h"
+#include "store/DesktopAnswers.h"
 #include "store/KeyRoutines.h"
 #include "store/Titles.h"
-#include "store/UserChoice.h"
 #include "store/FileExists.h"
 #include "registry/Names.h"
 
@@ -174,25 +174,10 @@ void ExplainRefusal(const RefusalWatch& registry, Prompter& prompter) {
   if (const std::string why = registry.Text(); !why.empty()) prompter.MsgBox(why, MB_OK);
 }
 
-// The refusal of a change naming one of the desktop's own keys, which no
-// call may change (KeyOnlyInDesktopView): `what` is the key's kind and name,
-// `it` the pronoun that stands for it.
-std::string DesktopsOwn(const std::string& what, const char* it, const char* nothing) {
-  return what + " принадлежит рабочему столу. Измените " + it +
-         " в настройках рабочего стола или командой xdg-mime default. " + nothing;
-}
-
-// The refusal of any change while the desktop's own associations cannot be
-// read (IRegistry::DesktopViewError, `why`): unseen, the change might take
-// one of them over.
-std::string DesktopUnread(const std::string& why, const char* nothing) {
-  return "Ассоциации рабочего стола не прочитаны (" + why + "): пока Zandrel их не видит, он ничего не меняет. " +
-         nothing;
-}
-
 }  // namespace
 
-ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const AssociationFields& fields) {
+ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const AssociationFields& fields,
+                                integration::Desktop* desktop) {
   RefusalWatch registry(target);
   const std::string e = PrepareExtension(fields.fileExt);
   const std::string d = Trim(fields.titleRef);
@@ -221,12 +206,12 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
     prompter.MsgBox(refusal, MB_OK);
     return {};
   }
-  if (registry.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, d.c_str())) {
+  if (DesktopsKey(desktop, d)) {
     prompter.MsgBox(DesktopsOwn("Описание " + d, "его", "Ничего не записано."), MB_OK);
     return {};
   }
   // The check above read the view again, so that this is its state now.
-  if (const std::string why = registry.DesktopViewError(); !why.empty()) {
+  if (const std::string why = ViewError(desktop); !why.empty()) {
     prompter.MsgBox(DesktopUnread(why, "Ничего не записано."), MB_OK);
     return {};
   }
@@ -315,14 +300,16 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   outcome.committed = true;
   outcome.reloadList = fields.updateList == 1;
   outcome.notifyShell = true;
-  // Windows may keep another program for this user.
-  const std::string done = "Всё прошло успешно." + UsersClassesNote(registry, e, d) + UserChoiceNote(registry, e);
+  // The desktop may keep another program for this user.
+  const integration::StillDeciding still = StillDecides(desktop, registry, e, d);
+  const std::string done = "Всё прошло успешно." + still.note;
   prompter.MsgBox(outcome.reloadList ? WithUpdateExplanation(done) : done, MB_OK);
-  OfferDefaultApps(registry, prompter, e);
+  OfferSettings(still, prompter);
   return outcome;
 }
 
-ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const RemovalFields& fields) {
+ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const RemovalFields& fields,
+                                integration::Desktop* desktop) {
   RefusalWatch registry(target);
   const std::string e = PrepareExtension(fields.fileExt);
   if (!ExtensionFieldAccepted(e, prompter, false)) return {};
@@ -338,12 +325,12 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
     const std::string& key;
   };
   for (const Owned& owned : {Owned{"Ассоциация ", "её", e}, Owned{"Описание ", "его", d}}) {
-    if (!owned.key.empty() && registry.KeyOnlyInDesktopView(HKEY_CLASSES_ROOT, owned.key.c_str())) {
+    if (DesktopsKey(desktop, owned.key)) {
       prompter.MsgBox(DesktopsOwn(owned.what + owned.key, owned.it, "Ничего не удалено."), MB_OK);
       return {};
     }
   }
-  if (const std::string why = registry.DesktopViewError(); !why.empty()) {
+  if (const std::string why = ViewError(desktop); !why.empty()) {
     prompter.MsgBox(DesktopUnread(why, "Ничего не удалено."), MB_OK);
     return {};
   }
@@ -427,12 +414,13 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
   ChangeOutcome outcome;
   outcome.notifyShell = true;
   outcome.committed = deleted;
-  // Windows may still open them for this user.
+  // The desktop may still open them for this user.
+  const integration::StillDeciding still = deleted ? StillDecides(desktop, registry, e, "") : integration::StillDeciding{};
   const std::string kept =
       (kind != TitleKind::kFileType ? TitleKept(kind, d)
        : keepTitle && !d.empty()    ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.")
                                     : "") +
-      (deleted ? UsersClassesNote(registry, e, "") + UserChoiceNote(registry, e) : "");
+      still.note;
   if (!deleted) {
     prompter.MsgBox("Не удалось удалить ассоциацию из реестра " + e, MB_OK);
     ExplainRefusal(registry, prompter);
@@ -442,7 +430,7 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
   } else {
     prompter.MsgBox("Ассоциация удаленна из реестра " + e + kept, MB_OK);
   }
-  if (deleted) OfferDefaultApps(registry, prompter, e);
+  OfferSettings(still, prompter);
   return outcome;
 }
 

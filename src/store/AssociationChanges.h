@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "integration/Desktop.h"
 #include "store/Prompter.h"
 #include "registry/Registry.h"
 
@@ -41,12 +42,16 @@ struct ChangeOutcome {
 // Registers E (the extension) naming the title key D with "P" "%1" (quoted,
 // as the shell writes it) as its open command and P,1 as its icon, where E,
 // D and P come from the fields. Neither E nor D may hold "\"; an E that
-// exists, also one that appears while the add runs, is left alone.
-ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const AssociationFields& fields);
+// exists, also one that appears while the add runs, is left alone. With a
+// `desktop`, its own keys are refused, and the closing message says what
+// still decides for the user (integration/Desktop.h).
+ChangeOutcome CreateAssociation(IRegistry& registry, Prompter& prompter, const AssociationFields& fields,
+                                integration::Desktop* desktop = nullptr);
 
 // Removes the extension key, and the title key with its subkeys when the
 // description field is not blank; that title must be the one the extension
-// names, or nothing is deleted.
-ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields);
+// names, or nothing is deleted. `desktop` as for the add.
+ChangeOutcome RemoveAssociation(IRegistry& registry, Prompter& prompter, const RemovalFields& fields,
+                                integration::Desktop* desktop = nullptr);
 
 }  // namespace zandrel::store

@@ -40,8 +40,8 @@ std::string StringText(const ValueRead& v) { return v.data.substr(0, v.data.size
 
 }  // namespace
 
-AssociationListing::AssociationListing(IRegistry& registry)
-    : registry_(registry), buffers_(std::make_unique<ValueBuffers>()) {}
+AssociationListing::AssociationListing(IRegistry& registry, integration::Desktop* desktop)
+    : registry_(registry), desktop_(desktop), buffers_(std::make_unique<ValueBuffers>()) {}
 
 AssociationListing::~AssociationListing() = default;
 
@@ -59,7 +59,7 @@ ListingResult AssociationListing::List(ListingSteps& steps) {
   if (registry_.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesPath, 0, kListAccess, &classes) != ERROR_SUCCESS)
     return result;
   result.classesKeyOpened = true;
-  result.viewError = registry_.DesktopViewError();
+  if (desktop_ != nullptr) result.viewError = desktop_->ViewError();
   steps.ClassesKeyOpened();
   walk_stopped_ = false;
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "integration/Desktop.h"
 #include "registry/Registry.h"
 
 namespace zandrel::store {
@@ -41,7 +42,7 @@ struct ListingResult {
   bool classesKeyOpened = false;     // false: nothing was read
   std::size_t extensionRows = 0;     // rows made by the extension pass
   std::vector<AssociationRow> rows;  // the rows with a command, in enumeration order
-  std::string viewError;             // why the desktop's own rows are missing (IRegistry::DesktopViewError)
+  std::string viewError;             // why the desktop's own rows are missing (integration::Desktop::ViewError)
 };
 
 // Reads the association list: the extensions under
@@ -50,7 +51,9 @@ struct ListingResult {
 // When the extension pass makes no row, the commands are not read.
 class AssociationListing {
  public:
-  explicit AssociationListing(IRegistry& registry);
+  // `registry` (and `desktop`, which tells why its own rows are missing)
+  // must outlive this object.
+  explicit AssociationListing(IRegistry& registry, integration::Desktop* desktop = nullptr);
   ~AssociationListing();
   AssociationListing(const AssociationListing&) = delete;
   AssociationListing& operator=(const AssociationListing&) = delete;
@@ -82,6 +85,7 @@ class AssociationListing {
   void DropRowsWithoutCommand();
 
   IRegistry& registry_;
+  integration::Desktop* desktop_;
   std::unique_ptr<ValueBuffers> buffers_;
   std::vector<AssociationRow> rows_;
   std::size_t current_row_ = 0;

@@ -1,7 +1,9 @@
 // The window system's services that windows use besides their controls:
 // realising windows on screen, message boxes, the file-open dialog, the
-// mouse pointer, message processing and a clock to pace it, pictures, sound, the shell notification
-// and the program's own folder. Realised over Qt (ui/qt) and headless
+// mouse pointer, message processing and a clock to pace it, pictures, sound,
+// the shell's opening of a document or page, and the program's own folder.
+// What the desktop does after a change is not the window system's: see
+// integration/Desktop.h. Realised over Qt (ui/qt) and headless
 // (ui/headless) for tests.
 #pragma once
 
@@ -28,10 +30,6 @@ inline constexpr std::uint32_t SND_NODEFAULT = 0x2;
 
 // What the default apps page of Windows' Settings opens as.
 inline constexpr const char* kDefaultAppsSettings = "ms-settings:defaultapps";
-
-// SHChangeNotify arguments.
-inline constexpr std::int32_t SHCNE_ASSOCCHANGED = 0x08000000;
-inline constexpr std::uint32_t SHCNF_IDLIST = 0x0;
 
 class Window;
 
@@ -70,25 +68,10 @@ class Platform {
   // still playing. Without SND_NODEFAULT a file that cannot be played plays
   // the desktop's default sound. Returns non-zero on success.
   virtual std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) = 0;
-  // Tells the shell that file associations changed. There is no shell here to
-  // tell; realisations record the call.
-  virtual void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
-                              const void* dwItem2) = 0;
   // Opens `target` as the shell opens what it is given (a document, a
   // folder, a URI such as "ms-settings:defaultapps"): ShellExecute on
   // Windows; elsewhere, where no such page exists, realisations record it.
   virtual void OpenWithShell(const std::string& target) = 0;
-  // Called after every committed change of the associations, so that the
-  // desktop's own association data can follow the store. `extension` is the
-  // one the change named ("" when it named none). The handler returns the
-  // text to show when the desktop could not follow, "" when it did. The
-  // program sets the handler where the desktop keeps such data (the
-  // freedesktop projection on Linux); by default nothing happens.
-  using AssociationsChangedHandler = std::function<std::string(const std::string& extension)>;
-  void SetAssociationsChangedHandler(AssociationsChangedHandler handler) { associations_changed_ = std::move(handler); }
-  std::string AssociationsChanged(const std::string& extension) {
-    return associations_changed_ ? associations_changed_(extension) : std::string();
-  }
   // The folder of the running executable, without a trailing separator.
   virtual std::string ExecutableFolder() = 0;
 
@@ -108,7 +91,6 @@ class Platform {
   virtual void Quit() = 0;
 
  private:
-  AssociationsChangedHandler associations_changed_;
   int dispatch_depth_ = 0;
   int open_windows_ = 0;
 };

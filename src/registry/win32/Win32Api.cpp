@@ -149,19 +149,6 @@ std::string CommonAppDataFolder() {
   return path;
 }
 
-std::int32_t AssocOpenCommand(const char* extension, std::string* command) {
-  DWORD size = 0;
-  HRESULT result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", nullptr, &size);
-  if (result != S_FALSE && FAILED(result)) return static_cast<std::int32_t>(result);
-  std::string text(size + 1, '\0');
-  size = static_cast<DWORD>(text.size());
-  result = AssocQueryStringA(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, "open", text.data(), &size);
-  if (FAILED(result)) return static_cast<std::int32_t>(result);
-  text.resize(text.find('\0'));
-  *command = text;
-  return 0;
-}
-
 std::int32_t LoadIndirectString(const std::string& source, std::string* text) {
   // The W function: the indirect forms are defined over UTF-16.
   const int length = MultiByteToWideChar(CP_UTF8, 0, source.c_str(), -1, nullptr, 0);
@@ -178,8 +165,6 @@ std::int32_t LoadIndirectString(const std::string& source, std::string* text) {
   *text = utf8;
   return 0;
 }
-
-void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 
 std::int32_t MakeAdministratorsFolder(const std::string& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -64,17 +64,9 @@ std::int32_t FlushKey(Handle key);
 std::int32_t WatchKey(Handle key, Handle* event);
 bool WatchFired(Handle event);
 
-// The command AssocQueryStringA(ASSOCSTR_COMMAND) reports for the "open" verb
-// of the extension (".txt"): what Explorer runs. 0, or the HRESULT's value.
-std::int32_t AssocOpenCommand(const char* extension, std::string* command);
-
 // The text of an indirect string ("@shell32.dll,-154"), as
 // SHLoadIndirectString resolves it: 0, or the HRESULT's value.
 std::int32_t LoadIndirectString(const std::string& source, std::string* text);
-
-// Tells the shell that file associations changed
-// (SHChangeNotify(SHCNE_ASSOCCHANGED)), so that Explorer reads them again.
-void NotifyAssociationsChanged();
 
 // The undo record's file operations. Readers and the writer share the file
 // both ways, so that a copy that only looks never stands in a change's way.

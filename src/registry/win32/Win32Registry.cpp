@@ -223,11 +223,6 @@ LONG Win32Registry::BeginTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE;
 LONG Win32Registry::CommitTransaction() { return ERROR_CALL_NOT_IMPLEMENTED_CODE; }
 void Win32Registry::RollbackTransaction() {}
 
-bool AssociatedCommand(const std::string& extension, std::string* command, std::int32_t* code) {
-  *code = api::AssocOpenCommand(extension.c_str(), command);
-  return *code == 0;
-}
-
 UndoPlace DefaultUndoPlace() {
   std::string folder = api::CommonAppDataFolder();
   // The program's key: the history of changes (store/ChangeHistory.h) is below it.

@@ -90,11 +90,6 @@ namespace zandrel::win32 {
 // elevated copy when missing).
 status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<journal::UndoStore>* store);
 
-// What Explorer runs to open a file of `extension` (".txt"), as
-// AssocQueryStringA(ASSOCSTR_COMMAND) reports it; false with *code (an
-// HRESULT) when it reports none.
-bool AssociatedCommand(const std::string& extension, std::string* command, std::int32_t* code);
-
 // The real registry with all-or-nothing transactions, into *registry. A
 // record left by a process that died inside a change is rolled back before
 // this returns, unless another copy holds the lock

@@ -13,7 +13,6 @@ void HeadlessPlatform::ClearRecord() {
   messages.clear();
   dialogs.clear();
   sounds.clear();
-  shellNotifies.clear();
   shellOpened.clear();
   picturesLoaded.clear();
   pointerChanges.clear();
@@ -79,12 +78,6 @@ PicturePtr HeadlessPlatform::LoadPicture(const std::string& path) {
 std::int32_t HeadlessPlatform::sndPlaySoundA(const char* path, std::uint32_t flags) {
   sounds.push_back(Sound{path != nullptr ? path : "", flags});
   return 1;
-}
-
-void HeadlessPlatform::SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
-                                      const void* dwItem2) {
-  auto read = [](const void* p) { return p == nullptr ? -1 : *static_cast<const std::int32_t*>(p); };
-  shellNotifies.push_back(ShellNotify{wEventId, uFlags, read(dwItem1), read(dwItem2)});
 }
 
 void HeadlessPlatform::Fatal(const RuntimeError& error) {

@@ -42,13 +42,6 @@ class HeadlessPlatform : public Platform {
     std::string path;
     std::uint32_t flags = 0;
   };
-  struct ShellNotify {
-    std::int32_t eventId = 0;
-    std::uint32_t flags = 0;
-    std::int32_t item1 = -1;  // the integers the items point at; -1 for a null item
-    std::int32_t item2 = -1;
-  };
-
   HeadlessPlatform();
   ~HeadlessPlatform() override;
 
@@ -68,7 +61,6 @@ class HeadlessPlatform : public Platform {
   std::vector<Message> messages;
   std::vector<DialogCall> dialogs;
   std::vector<Sound> sounds;
-  std::vector<ShellNotify> shellNotifies;
   std::vector<std::string> shellOpened;  // OpenWithShell targets
   std::vector<std::string> picturesLoaded;  // paths, in load order
   std::vector<int> pointerChanges;
@@ -103,8 +95,6 @@ class HeadlessPlatform : public Platform {
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
   void OpenWithShell(const std::string& target) override { shellOpened.push_back(target); }
-  void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
-                      const void* dwItem2) override;
   std::string ExecutableFolder() override { return exe_folder_; }
   void Fatal(const RuntimeError& error) override;
   void Quit() override { quit = true; }

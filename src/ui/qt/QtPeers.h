@@ -98,7 +98,6 @@ struct QtPlatform::Impl {
   double scale = 1.0;  // logical dpi / 96
   std::map<const Window*, qt::Realisation> windows;
   QHash<QWidget*, Control*> controlOf;
-  std::vector<ShellNotify> notifies;
   std::vector<std::string> opened;
   int pointer = kPointerDefault;
   bool cursorOverridden = false;

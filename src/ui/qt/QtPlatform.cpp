@@ -117,13 +117,6 @@ std::int32_t QtPlatform::sndPlaySoundA(const char* path, std::uint32_t flags) {
   return sound::PlayWave(path, flags);
 }
 
-void QtPlatform::SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
-                                const void* dwItem2) {
-  impl_->notifies.push_back(ShellNotify{wEventId, uFlags, dwItem1, dwItem2});
-}
-
-const std::vector<QtPlatform::ShellNotify>& QtPlatform::ShellNotifies() const { return impl_->notifies; }
-
 void QtPlatform::OpenWithShell(const std::string& target) { impl_->opened.push_back(target); }
 
 const std::vector<std::string>& QtPlatform::ShellOpened() const { return impl_->opened; }

@@ -30,13 +30,6 @@ namespace zandrel::ui::qt {
 
 class QtPlatform : public Platform {
  public:
-  struct ShellNotify {
-    std::int32_t eventId = 0;
-    std::uint32_t flags = 0;
-    const void* item1 = nullptr;
-    const void* item2 = nullptr;
-  };
-
   // Uses the running QApplication.
   QtPlatform();
   // Makes the QApplication when there is none yet; `argc` must outlive it.
@@ -61,8 +54,6 @@ class QtPlatform : public Platform {
   int ToPixels(float twips) const;
   float ToTwips(int pixels) const;
 
-  // The shell notifications asked for (there is no shell to tell).
-  const std::vector<ShellNotify>& ShellNotifies() const;
   // What OpenWithShell was given: the pages it names are Windows' own.
   const std::vector<std::string>& ShellOpened() const;
 
@@ -80,8 +71,6 @@ class QtPlatform : public Platform {
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
   void OpenWithShell(const std::string& target) override;
-  void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
-                      const void* dwItem2) override;
   std::string ExecutableFolder() override;
   void Fatal(const RuntimeError& error) override;
   void Quit() override;

@@ -249,7 +249,6 @@ struct Win32Platform::Impl {
   std::map<HWND, win32::Realisation*> realisationOf;  // top-level handles
   std::map<std::tuple<std::string, int, bool, int, UINT>, HFONT> fonts;
   PictureCache<win32::Bitmap> pictures{win32::PixelBytes};
-  std::vector<ShellNotify> notifies;
   std::vector<std::string> opened;
   std::function<Win32Platform::ScreenArea()> screen;  // where windows open
   int pointer = 0;

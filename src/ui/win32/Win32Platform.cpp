@@ -219,14 +219,6 @@ std::int32_t Win32Platform::sndPlaySoundA(const char* path, std::uint32_t flags)
   return system32::sndPlaySoundA(path, flags) ? 1 : 0;
 }
 
-void Win32Platform::SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
-                                   const void* dwItem2) {
-  ::SHChangeNotify(static_cast<LONG>(wEventId), uFlags, dwItem1, dwItem2);
-  impl_->notifies.push_back(ShellNotify{wEventId, uFlags});
-}
-
-const std::vector<Win32Platform::ShellNotify>& Win32Platform::ShellNotifies() const { return impl_->notifies; }
-
 void Win32Platform::OpenWithShell(const std::string& target) {
   // The UTF-8 target through the W function: a URI's text is Unicode.
   const int length = MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, nullptr, 0);

@@ -28,11 +28,6 @@ namespace zandrel::ui::win32 {
 
 class Win32Platform : public Platform {
  public:
-  struct ShellNotify {
-    std::int32_t eventId = 0;
-    std::uint32_t flags = 0;
-  };
-
   Win32Platform();
   ~Win32Platform() override;
   Win32Platform(const Win32Platform&) = delete;
@@ -43,8 +38,6 @@ class Win32Platform : public Platform {
   int Exec();
   bool FatalHappened() const;
 
-  // The shell notifications sent, in order.
-  const std::vector<ShellNotify>& ShellNotifies() const;
   // The targets given to OpenWithShell, in order.
   const std::vector<std::string>& ShellOpened() const;
 
@@ -73,8 +66,6 @@ class Win32Platform : public Platform {
   PicturePtr LoadPicture(const std::string& path) override;
   std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;
   void OpenWithShell(const std::string& target) override;
-  void SHChangeNotify(std::int32_t wEventId, std::uint32_t uFlags, const void* dwItem1,
-                      const void* dwItem2) override;
   std::string ExecutableFolder() override;
   void Fatal(const RuntimeError& error) override;
   void Quit() override;

@@ -1,0 +1,73 @@
+// The seam between the programs and the desktop they run on: what the
+// desktop lays under the store (a read-only overlay of its own associations),
+// what follows a change (its files brought in line, its shell told), what
+// explains the program an extension opens with here, and what still decides
+// after a change. One realisation per desktop: freedesktop/ (Linux) and
+// windows/; the program's assembly (assembly/) picks it. The store, the
+// window and the command-line verbs know only this interface; where they are
+// given none, the desktop adds nothing.
+#pragma once
+
+#include <string>
+
+#include "registry/Registry.h"
+#include "status/Status.h"
+
+namespace zandrel::integration {
+
+// What a closing message adds about what still decides after a change, and
+// the question that offers the desktop's own settings page.
+struct StillDeciding {
+  std::string note;      // "" or a text beginning with a blank line ("\r\n\r\n")
+  std::string question;  // asked (default No) when not "": Yes opens the default apps page
+};
+
+// How the desktop followed a change.
+struct Followed {
+  std::string shown;  // what the window shows when the desktop did not follow, in the program's language; ""
+  std::string error;  // the one line a command-line tool fails with; "" when it did follow
+};
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  // The classes store as the programs see it: the registry the desktop was
+  // given, or that laid over the desktop's own associations. Lives as long
+  // as this object; every change goes through it.
+  virtual IRegistry& Classes() = 0;
+
+  // Whether root\path is a key of the desktop's own associations, which no
+  // change may touch. Reads the desktop's associations again when they
+  // changed, so that ViewError() is their state now.
+  virtual bool KeyIsDesktops(HKEY root, const std::string& path) {
+    (void)root;
+    (void)path;
+    return false;
+  }
+  // Why the desktop's own associations could not be read when the classes
+  // root was last opened (its keys then being the given registry's alone);
+  // "" when they were read, or there are none.
+  virtual std::string ViewError() { return ""; }
+
+  // After a change of the associations naming `extension` (as given, "" for
+  // a change of several). `committed`: the registry holds it; otherwise the
+  // change got as far as writing and was rolled back.
+  virtual Followed AfterChange(const std::string& extension, bool committed) = 0;
+
+  // What decides the program that opens `extension` (".e") here, as lines
+  // into *out, to be written out even when the status that follows fails.
+  virtual status::Status Explain(const std::string& extension, std::string* out) = 0;
+
+  // What still decides for this user once `extension`'s key names `title`
+  // ("" after a removal), read through `registry` (the store's registry,
+  // Classes() or a wrapper over it).
+  virtual StillDeciding StillDecides(IRegistry& registry, const std::string& extension, const std::string& title) {
+    (void)registry;
+    (void)extension;
+    (void)title;
+    return {};
+  }
+};
+
+}  // namespace zandrel::integration

@@ -1,0 +1,31 @@
+// zandrel-reg history: the changes kept, newest first, one a line.
+#include <string>
+#include <vector>
+
+#include "shell/reg/Verb.h"
+#include "store/ChangeHistory.h"
+#include "store/ChangeRefusal.h"
+
+namespace zandrel::shell::reg {
+namespace {
+
+int History(Call& call) {
+  std::vector<store::HistoryEntry> entries;
+  if (const LONG code = store::ReadHistory(call.stack->Store(), &entries); code != ERROR_SUCCESS) {
+    const std::string why = store::RefusalText(code);
+    Write(2, "zandrel-reg: история изменений не читается (ошибка реестра " + std::to_string(code) + ")" +
+                 (why.empty() ? "" : ". " + why) + "\n");
+    return 1;
+  }
+  std::string out = entries.empty() ? "История изменений пуста.\n" : "";
+  for (const store::HistoryEntry& entry : entries) out += store::HistoryLine(entry) + "\n";
+  return Write(1, out) ? 0 : 1;
+}
+
+}  // namespace
+
+Verb HistoryVerb() {
+  return {"history", "", "the changes kept, newest first", 0, 0, Opens::kRead, false, false, nullptr, History, nullptr};
+}
+
+}  // namespace zandrel::shell::reg
