@@ -347,13 +347,14 @@ struct HiveRegistry::Impl {
   // as a handle to any deleted key does.
   void CutOffVanishedKeys();
 
-  // The key behind a handle. 6 for a handle never given out or closed, 1018
-  // for a key deleted since.
-  LONG Resolve(HKEY h, sqlite3_int64* key, REGSAM* access);
+  // The key behind a handle opened with every right in `needed`. 6 for a
+  // handle never given out or closed, 1018 for a key deleted since, 5 for a
+  // handle without one of the rights.
+  LONG Resolve(HKEY h, sqlite3_int64* key, REGSAM needed = 0);
   // How a call begins: the caches made current, then its handle resolved.
-  LONG SyncAndResolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
+  LONG SyncAndResolve(HKEY h, sqlite3_int64* key, REGSAM needed = 0) {
     const LONG code = Sync();
-    return code != ERROR_SUCCESS ? code : Resolve(h, key, access);
+    return code != ERROR_SUCCESS ? code : Resolve(h, key, needed);
   }
 
   // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
