@@ -102,10 +102,9 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   sqlite3_int64 key;
-  LONG code = m.SyncAndResolve(hKey, &key);
+  LONG code = m.SyncAndResolvePath(hKey, lpSubKey, &key);
   if (code != ERROR_SUCCESS) return code;
-  std::vector<std::string_view>& parts = m.path_parts;
-  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  const std::vector<std::string_view>& parts = m.path_parts;
   if (parts.empty() && IsRoot(hKey) && !passed_over) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
@@ -185,10 +184,9 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   // Most creations meet an existing key: answer those without taking the
   // write lock. The handle before the path, as RegOpenKeyExA does.
   sqlite3_int64 key;
-  LONG code = m.SyncAndResolve(hKey, &key);
+  LONG code = m.SyncAndResolvePath(hKey, lpSubKey, &key);
   if (code != ERROR_SUCCESS) return code;
-  std::vector<std::string_view>& parts = m.path_parts;
-  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  const std::vector<std::string_view>& parts = m.path_parts;
   if (parts.empty() && IsRoot(hKey)) {
     *phkResult = hKey;
     if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;

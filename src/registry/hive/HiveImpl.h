@@ -356,6 +356,12 @@ struct HiveRegistry::Impl {
     const LONG code = Sync();
     return code != ERROR_SUCCESS ? code : Resolve(h, key, needed);
   }
+  // How a call with a path begins: the handle before the path, as Windows
+  // checks them, then the path's parts into path_parts.
+  LONG SyncAndResolvePath(HKEY h, const char* sub_key, sqlite3_int64* key) {
+    const LONG code = SyncAndResolve(h, key);
+    return code != ERROR_SUCCESS ? code : ParsePath(sub_key, &path_parts);
+  }
 
   // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
   LONG Child(sqlite3_int64 parent, std::string_view upper, sqlite3_int64* child);
