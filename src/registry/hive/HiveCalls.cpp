@@ -119,10 +119,8 @@ LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
   if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  sqlite3_int64 key;
   KeyNode* node = nullptr;
-  LONG code = m.SyncAndResolve(hKey, &key, KEY_ENUMERATE_SUB_KEYS);
-  if (code != ERROR_SUCCESS || (code = m.Children(key, &node)) != ERROR_SUCCESS) return code;
+  if (const LONG code = m.ToEnumerate(hKey, false, &node); code != ERROR_SUCCESS) return code;
   if (dwIndex >= node->children.size()) return ERROR_NO_MORE_ITEMS;
   const std::string_view name = node->Name(node->children[dwIndex]);
   if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
@@ -141,10 +139,8 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  sqlite3_int64 key;
   KeyNode* node = nullptr;
-  LONG code = m.SyncAndResolve(hKey, &key, KEY_QUERY_VALUE);
-  if (code != ERROR_SUCCESS || (code = m.Values(key, &node)) != ERROR_SUCCESS) return code;
+  if (const LONG code = m.ToEnumerate(hKey, true, &node); code != ERROR_SUCCESS) return code;
   if (dwIndex >= node->values.size()) return ERROR_NO_MORE_ITEMS;
   const ValueRef& row = node->values[dwIndex];
   const std::string_view name = node->ValueName(row);

@@ -377,6 +377,14 @@ struct HiveRegistry::Impl {
   // The cache entry of `key` with its values.
   LONG Values(sqlite3_int64 key, KeyNode** out);
 
+  // The cache entry of the key behind a handle, for enumerating its values
+  // (the handle needs KEY_QUERY_VALUE) or its subkeys (KEY_ENUMERATE_SUB_KEYS).
+  LONG ToEnumerate(HKEY h, bool values, KeyNode** out) {
+    sqlite3_int64 key;
+    const LONG code = SyncAndResolve(h, &key, values ? KEY_QUERY_VALUE : KEY_ENUMERATE_SUB_KEYS);
+    return code != ERROR_SUCCESS ? code : values ? Values(key, out) : Children(key, out);
+  }
+
   HKEY NewHandle(sqlite3_int64 key, REGSAM access, sqlite3_int64 depth = -1);
 
   static LONG Run(sqlite3_stmt* stmt);
