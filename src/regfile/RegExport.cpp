@@ -10,6 +10,7 @@
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "registry/Codes.h"
+#include "registry/Key.h"
 #include "registry/KeyPath.h"
 #include "registry/Names.h"
 #include "registry/Subtree.h"
@@ -155,14 +156,14 @@ status::Status ExportRegText(IRegistry& registry, const std::string& key_path, s
   HKEY root = 0;
   std::string sub;
   if (!registry::ParseKeyPath(key_path, &root, &sub)) return {Status::kInvalid, "unknown root key in \"" + key_path + "\""};
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key);
+  registry::Key key(registry);
+  LONG code = key.Open(root, sub);
   if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot open the key \"" + key_path + "\": " + DescribeCode(code)};
   std::string out = "\xFF\xFE";
   text::AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
   ExportWriter writer(std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
-  code = registry.WalkSubtree(key, writer);
-  if (key != root) registry.RegCloseKey(key);
+  code = registry.WalkSubtree(key.Handle(), writer);
+  key.Close();
   if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot read the key \"" + key_path + "\": " + DescribeCode(code)};
   writer.Finish();
   *bytes = std::move(out);

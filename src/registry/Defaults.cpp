@@ -1,68 +1,41 @@
 // The defaults of IRegistry's bulk operations: each through the calls.
 #include <algorithm>
 #include <deque>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "registry/Defaults.h"
+#include "registry/Key.h"
 #include "registry/KeyPath.h"
 
 namespace zandrel {
 namespace registry {
 namespace {
 
-// The largest value name, with its NUL, in bytes of UTF-8.
-constexpr std::size_t kValueNameBytes = 16383 * 4 + 1;
-
-// WalkSubtree's reading, with one pair of buffers for the whole walk.
+// WalkSubtree's reading, with one reader's buffers for the whole walk.
 class CallWalk {
  public:
-  CallWalk(IRegistry& registry, SubtreeVisitor& visitor)
-      : registry_(registry), visitor_(visitor), name_(new char[kValueNameBytes]) {}
+  CallWalk(IRegistry& registry, SubtreeVisitor& visitor) : registry_(registry), visitor_(visitor), reader_(registry) {}
 
   LONG Walk(HKEY key, std::size_t depth, std::string_view key_name) {
     visitor_.Key(depth, key_name);
-    for (DWORD index = 0;; ++index) {
-      DWORD name_length = kValueNameBytes;
-      DWORD type = 0;
-      DWORD size = static_cast<DWORD>(data_.size());
-      const LONG code = registry_.RegEnumValueA(key, index, name_.get(), &name_length, nullptr, &type,
-                                                reinterpret_cast<BYTE*>(data_.data()), &size);
-      if (code == ERROR_MORE_DATA && size > data_.size()) {
-        data_.resize(size);
-        --index;
-        continue;
-      }
-      if (code == ERROR_NO_MORE_ITEMS) break;
-      if (code != ERROR_SUCCESS) return code;
-      visitor_.Value(std::string_view(name_.get(), name_length), type, std::string_view(data_.data(), size));
-    }
+    LONG code = reader_.EachValue(key, [&](std::string_view name, DWORD type, std::string_view data) {
+      visitor_.Value(name, type, data);
+    });
     std::vector<std::string> children;
-    for (DWORD index = 0;; ++index) {
-      char child[MAX_KEY_NAME_CHARS * 4 + 1];
-      DWORD length = sizeof child;
-      const LONG code = registry_.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
-      if (code == ERROR_NO_MORE_ITEMS) break;
-      if (code != ERROR_SUCCESS) return code;
-      children.emplace_back(child, length);
-    }
+    if (code == ERROR_SUCCESS) code = ReadSubKeys(registry_, key, &children);
     for (const std::string& child : children) {
-      HKEY sub = 0;
-      LONG code = registry_.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
-      if (code != ERROR_SUCCESS) return code;
-      code = Walk(sub, depth + 1, child);
-      registry_.RegCloseKey(sub);
-      if (code != ERROR_SUCCESS) return code;
+      Key sub(registry_);
+      if ((code = sub.Open(key, child)) == ERROR_SUCCESS) code = Walk(sub.Handle(), depth + 1, child);
+      if (code != ERROR_SUCCESS) break;
     }
-    return ERROR_SUCCESS;
+    return code;
   }
 
  private:
   IRegistry& registry_;
   SubtreeVisitor& visitor_;
-  std::unique_ptr<char[]> name_;
-  std::string data_ = std::string(1 << 16, '\0');
+  ValueReader reader_;
 };
 
 // The keys of the section last created, each open: a file lists a key's
@@ -197,17 +170,17 @@ LONG WalkThroughCalls(IRegistry& registry, HKEY key, SubtreeVisitor& visitor) {
 
 LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path,
                    const std::function<void(std::size_t keys)>& deleted) {
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+  Key key(registry);
+  LONG code = key.Open(root, path, KEY_ALL_ACCESS);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   while (code == ERROR_SUCCESS) {
     char name[MAX_KEY_NAME_CHARS * 4 + 1];
     DWORD length = sizeof name;
-    code = registry.RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+    code = registry.RegEnumKeyExA(key.Handle(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (code == ERROR_SUCCESS) code = DeleteKeyTree(registry, root, path + "\\" + name, deleted);
   }
-  registry.RegCloseKey(key);
+  key.Close();
   if (code != ERROR_NO_MORE_ITEMS) return code;
   code = registry.RegDeleteKeyA(root, path.c_str());
   if (code == ERROR_SUCCESS && deleted) deleted(1);

@@ -1,13 +1,20 @@
 #include "registry/Key.h"
 
-#include <memory>
+#include <cstring>
+
+#include "registry/Names.h"
 
 namespace zandrel::registry {
 
 namespace {
 
-// The largest value name, with its NUL, in bytes of UTF-8.
-constexpr DWORD kValueNameBytes = 16383 * 4 + 1;
+// Into the strings *value already holds: a reader's caller that keeps one
+// Value allocates nothing per key.
+void Assign(std::string_view name, DWORD type, std::string_view data, Value* value) {
+  value->name.assign(name);
+  value->type = type;
+  value->data.assign(data);
+}
 
 }  // namespace
 
@@ -16,10 +23,10 @@ LONG Key::Open(HKEY parent, const std::string& path, REGSAM access) {
   return registry_->RegOpenKeyExA(parent, path.c_str(), 0, access, &handle_);
 }
 
-LONG Key::Create(HKEY parent, const std::string& path, REGSAM access) {
+LONG Key::Create(HKEY parent, const std::string& path, REGSAM access, DWORD* disposition) {
   Close();
   return registry_->RegCreateKeyExA(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                    &handle_, nullptr);
+                                    &handle_, disposition);
 }
 
 LONG Key::Close() {
@@ -31,34 +38,59 @@ LONG Key::Values(std::vector<Value>* values) const { return ReadValues(*registry
 
 LONG Key::SubKeys(std::vector<std::string>* names) const { return ReadSubKeys(*registry_, handle_, names); }
 
+LONG Key::Find(std::string_view name, DWORD limit, Value* value) const {
+  return ValueReader(*registry_).Find(handle_, name, limit, value);
+}
+
+void ValueReader::Reserve(std::size_t data) {
+  if (!name_) name_.reset(new char[kValueNameBytes]);
+  if (data_.size() < data) data_.resize(data);
+}
+
+LONG ValueReader::Values(HKEY key, std::vector<Value>* values) {
+  return EachValue(key, [&](std::string_view name, DWORD type, std::string_view data) {
+    values->push_back(Value{std::string(name), type, std::string(data)});
+  });
+}
+
+LONG ValueReader::Find(HKEY key, std::string_view name, DWORD limit, Value* value) {
+  const std::string upper = UpperName(name);
+  bool found = false;
+  const LONG code = Each(key, limit, [&](std::string_view at, DWORD type, std::string_view data) {
+    // The default value is the one with an empty name: found without upper-casing anything.
+    if (name.empty() ? !at.empty() : at.empty() || UpperName(at) != upper) return true;
+    Assign(at, type, data, value);
+    found = true;
+    return false;
+  });
+  return code != ERROR_SUCCESS ? code : found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+LONG ValueReader::At(HKEY key, DWORD index, DWORD limit, Value* value) {
+  Reserve(limit);
+  DWORD name_length = kValueNameBytes;
+  DWORD type = REG_NONE;
+  DWORD size = limit;
+  const LONG code = registry_.RegEnumValueA(key, index, name_.get(), &name_length, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data_.data()), &size);
+  if (code == ERROR_SUCCESS)
+    Assign(NameRead(name_length), type, std::string_view(data_.data(), std::min(size, limit)), value);
+  return code;
+}
+
 LONG ReadValues(IRegistry& registry, HKEY key, std::vector<Value>* values) {
-  std::unique_ptr<char[]> name(new char[kValueNameBytes]);
-  std::string data(1 << 16, '\0');
-  for (DWORD index = 0;; ++index) {
-    DWORD name_length = kValueNameBytes;
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    const LONG code = registry.RegEnumValueA(key, index, name.get(), &name_length, nullptr, &type,
-                                             reinterpret_cast<BYTE*>(data.data()), &size);
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      --index;
-      continue;
-    }
-    if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (code != ERROR_SUCCESS) return code;
-    values->push_back(Value{std::string(name.get(), name_length), type, data.substr(0, size)});
-  }
+  return ValueReader(registry).Values(key, values);
 }
 
 LONG ReadSubKeys(IRegistry& registry, HKEY key, std::vector<std::string>* names) {
+  char child[MAX_KEY_NAME_CHARS * 4 + 1];
   for (DWORD index = 0;; ++index) {
-    char child[MAX_KEY_NAME_CHARS * 4 + 1];
     DWORD length = sizeof child;
     const LONG code = registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_MORE_DATA) continue;
     if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (code != ERROR_SUCCESS) return code;
-    names->emplace_back(child, length);
+    names->emplace_back(child, strnlen(child, std::min<DWORD>(length, sizeof child - 1)));
   }
 }
 

@@ -7,6 +7,7 @@
 #include "store/KeyRoutines.h"
 #include "store/Titles.h"
 #include "store/FileExists.h"
+#include "registry/Key.h"
 #include "registry/Names.h"
 
 namespace zandrel::store {
@@ -27,21 +28,14 @@ std::string WithUpdateExplanation(const std::string& first) {
 // Whether the machine's classes key `path` opens for reading; the key is
 // closed again. The user's own classes do not count: no change writes there.
 bool KeyExists(IRegistry& registry, const std::string& path) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return false;
-  registry.RegCloseKey(key);
-  return true;
+  return registry::Key(registry).Open(HKEY_LOCAL_MACHINE, MachinePath(path)) == ERROR_SUCCESS;
 }
 
 // Creates root\path, or opens it when it exists, and closes it; *created
 // tells which.
 bool CreateKey(IRegistry& registry, HKEY root, const std::string& path, bool* created = nullptr) {
-  HKEY key = 0;
   DWORD disposition = 0;
-  LONG code = registry.RegCreateKeyExA(root, path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
-                                       KEY_ACCESS_0x3F, nullptr, &key, &disposition);
-  if (code == ERROR_SUCCESS) registry.RegCloseKey(key);
+  const LONG code = registry::Key(registry).Create(root, path, KEY_ACCESS_0x3F, &disposition);
   if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
   return code == ERROR_SUCCESS;
 }
@@ -155,12 +149,10 @@ bool NamesMore(const std::vector<std::string>& now, const std::vector<std::strin
 bool NamingUnderLock(IRegistry& registry, const std::string& d, const std::string& e,
                      std::vector<std::string>* naming) {
   naming->clear();
-  HKEY key = 0;
-  const LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(d).c_str(), 0, KEY_READ, &key);
+  const LONG code = registry::Key(registry).Open(HKEY_LOCAL_MACHINE, MachinePath(d));
   // None, or a name no key can have (a name or a path too long).
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_PARAMETER || code == ERROR_MORE_DATA) return true;
   if (code != ERROR_SUCCESS) return false;
-  registry.RegCloseKey(key);
   return ExtensionsNaming(registry, d, e, naming);
 }
 
@@ -343,25 +335,19 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
       prompter.MsgBox(ShellExtensionQuestion(e), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
     return {};
 
-  HKEY extensionKey = 0;
-  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(e).c_str(), 0, KEY_READ, &extensionKey) !=
-      ERROR_SUCCESS) {
+  registry::Key extensionKey(registry);
+  if (extensionKey.Open(HKEY_LOCAL_MACHINE, MachinePath(e)) != ERROR_SUCCESS) {
     prompter.MsgBox(UsersOwnKey(registry, e) ? UsersOwnExtension(e)
                                              : "Unable to open subkey " + e + ".  Pleaser re-check your entry",
                     MB_OK);
     return {};
   }
-  if (!d.empty()) {
-    HKEY titleKey = 0;
-    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(d).c_str(), 0, KEY_READ, &titleKey) !=
-        ERROR_SUCCESS) {
-      registry.RegCloseKey(extensionKey);
-      prompter.MsgBox("Не удалось открыть subkey " + d + ".  Please re-check your entry", MB_OK);
-      return {};
-    }
-    registry.RegCloseKey(titleKey);
+  if (!d.empty() && registry::Key(registry).Open(HKEY_LOCAL_MACHINE, MachinePath(d)) != ERROR_SUCCESS) {
+    extensionKey.Close();
+    prompter.MsgBox("Не удалось открыть subkey " + d + ".  Please re-check your entry", MB_OK);
+    return {};
   }
-  registry.RegCloseKey(extensionKey);
+  extensionKey.Close();
 
   // The description is deleted with everything under it, so it must be the
   // title E names, one the add would take (not the shell's own, nor a

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "store/Prompter.h"
+#include "registry/Key.h"
 #include "registry/Registry.h"
+#include "store/Prompter.h"
 
 namespace zandrel::store {
 
@@ -65,14 +66,10 @@ bool DeleteKey(IRegistry& registry, Prompter& prompter, HKEY root, const std::st
 class MachineClasses {
  public:
   MachineClasses(IRegistry& registry, REGSAM access);
-  ~MachineClasses();
-  MachineClasses(const MachineClasses&) = delete;
-  MachineClasses& operator=(const MachineClasses&) = delete;
-  HKEY Key() const { return key_; }
+  HKEY Key() const { return key_.Handle(); }
 
  private:
-  IRegistry& registry_;
-  HKEY key_ = 0;
+  registry::Key key_;
 };
 
 // HKEY_LOCAL_MACHINE's path to the machine's classes key `path`.

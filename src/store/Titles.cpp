@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "registry/Key.h"
 #include "store/KeyRoutines.h"
 
 namespace zandrel::store {
@@ -39,20 +40,10 @@ bool Among(const std::array<const char*, N>& names, const std::string& d) {
 }
 
 bool HasValue(IRegistry& registry, const std::string& path, const std::string& valueName) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return false;
-  char name[kNameBufferBytes];
-  bool found = false;
-  for (DWORD index = 0; !found; ++index) {
-    DWORD length = sizeof name;
-    const LONG code = registry.RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_MORE_DATA) continue;
-    if (code != ERROR_SUCCESS) break;
-    found = SameKeyName(std::string(name, length), valueName);
-  }
-  registry.RegCloseKey(key);
-  return found;
+  registry::Key key(registry);
+  registry::Value value;
+  return key.Open(HKEY_LOCAL_MACHINE, MachinePath(path)) == ERROR_SUCCESS &&
+         key.Find(valueName, 0, &value) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -92,32 +83,18 @@ bool RunsTheFileItself(const std::string& command) {
 
 DefaultText ReadDefaultText(IRegistry& registry, const std::string& path) {
   DefaultText result;
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinePath(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  registry::Key key(registry);
+  if (key.Open(HKEY_LOCAL_MACHINE, MachinePath(path)) != ERROR_SUCCESS) return result;
+  // A name or data too long for a title or a command is passed over.
+  registry::Value value;
+  const LONG code = key.Find("", kValueDataBufferBytes, &value);
+  result.opened = code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND;
+  if (code != ERROR_SUCCESS || value.data.empty() || (value.type != REG_SZ && value.type != REG_EXPAND_SZ))
     return result;
-  result.opened = true;
-  char name[kNameBufferBytes];
-  std::string data(kValueDataBufferBytes, '\0');
-  for (DWORD index = 0;; ++index) {
-    DWORD nameLength = sizeof name;
-    DWORD size = kValueDataBufferBytes;
-    DWORD type = REG_NONE;
-    const LONG code = registry.RegEnumValueA(key, index, name, &nameLength, nullptr, &type,
-                                             reinterpret_cast<BYTE*>(data.data()), &size);
-    if (code == ERROR_MORE_DATA) continue;  // a name or data too long for a title or a command
-    if (code != ERROR_SUCCESS) {
-      if (code != ERROR_NO_MORE_ITEMS) result.opened = false;
-      break;
-    }
-    if (nameLength != 0 || size == 0) continue;
-    if (type == REG_SZ || type == REG_EXPAND_SZ) {
-      result.found = true;
-      result.type = type;
-      result.text = data.substr(0, data[size - 1] == '\0' ? size - 1 : size);
-    }
-    break;
-  }
-  registry.RegCloseKey(key);
+  result.found = true;
+  result.type = value.type;
+  result.text = std::move(value.data);
+  if (result.text.back() == '\0') result.text.pop_back();
   return result;
 }
 

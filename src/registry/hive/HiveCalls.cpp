@@ -52,10 +52,9 @@ void HiveRegistry::Impl::CutOffVanishedKeys() {
   }
 }
 
-LONG HiveRegistry::Impl::Resolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
+LONG HiveRegistry::Impl::Resolve(HKEY h, sqlite3_int64* key, REGSAM needed) {
   if (IsRoot(h)) {
     *key = RootKey(h);
-    *access = KEY_ALL_ACCESS;
     return ERROR_SUCCESS;
   }
   Handle* found = FindHandle(h);
@@ -71,8 +70,7 @@ LONG HiveRegistry::Impl::Resolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
     handle.checked_epoch = epoch;
   }
   *key = handle.key;
-  *access = handle.access;
-  return ERROR_SUCCESS;
+  return (handle.access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 HKEY HiveRegistry::Impl::NewHandle(sqlite3_int64 key, REGSAM access, sqlite3_int64 depth) {
@@ -104,11 +102,9 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   sqlite3_int64 key;
-  REGSAM access;
-  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  LONG code = m.SyncAndResolvePath(hKey, lpSubKey, &key);
   if (code != ERROR_SUCCESS) return code;
-  std::vector<std::string_view>& parts = m.path_parts;
-  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  const std::vector<std::string_view>& parts = m.path_parts;
   if (parts.empty() && IsRoot(hKey) && !passed_over) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
@@ -123,13 +119,8 @@ LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
   if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  sqlite3_int64 key;
-  REGSAM access;
-  LONG code = m.SyncAndResolve(hKey, &key, &access);
-  if (code != ERROR_SUCCESS) return code;
-  if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   KeyNode* node = nullptr;
-  if ((code = m.Children(key, &node)) != ERROR_SUCCESS) return code;
+  if (const LONG code = m.ToEnumerate(hKey, false, &node); code != ERROR_SUCCESS) return code;
   if (dwIndex >= node->children.size()) return ERROR_NO_MORE_ITEMS;
   const std::string_view name = node->Name(node->children[dwIndex]);
   if (name.size() >= *lpcchName) return ERROR_MORE_DATA;
@@ -148,13 +139,8 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
-  sqlite3_int64 key;
-  REGSAM access;
-  LONG code = m.SyncAndResolve(hKey, &key, &access);
-  if (code != ERROR_SUCCESS) return code;
-  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   KeyNode* node = nullptr;
-  if ((code = m.Values(key, &node)) != ERROR_SUCCESS) return code;
+  if (const LONG code = m.ToEnumerate(hKey, true, &node); code != ERROR_SUCCESS) return code;
   if (dwIndex >= node->values.size()) return ERROR_NO_MORE_ITEMS;
   const ValueRef& row = node->values[dwIndex];
   const std::string_view name = node->ValueName(row);
@@ -194,11 +180,9 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   // Most creations meet an existing key: answer those without taking the
   // write lock. The handle before the path, as RegOpenKeyExA does.
   sqlite3_int64 key;
-  REGSAM access;
-  LONG code = m.SyncAndResolve(hKey, &key, &access);
+  LONG code = m.SyncAndResolvePath(hKey, lpSubKey, &key);
   if (code != ERROR_SUCCESS) return code;
-  std::vector<std::string_view>& parts = m.path_parts;
-  if ((code = ParsePath(lpSubKey, &parts)) != ERROR_SUCCESS) return code;
+  const std::vector<std::string_view>& parts = m.path_parts;
   if (parts.empty() && IsRoot(hKey)) {
     *phkResult = hKey;
     if (lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
@@ -218,8 +202,7 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   sqlite3_int64 found_depth = -1;
   code = m.Write([&]() -> LONG {
     sqlite3_int64 at;
-    REGSAM unused;
-    LONG c = m.Resolve(hKey, &at, &unused);
+    LONG c = m.Resolve(hKey, &at);
     if (c != ERROR_SUCCESS) return c;
     // The parent's depth: known for the roots, and for a handle this call
     // made before (Resolve has just seen its key exist); else read.
@@ -285,10 +268,7 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {
     sqlite3_int64 key;
-    REGSAM access;
-    const LONG c = m.Resolve(hKey, &key, &access);
-    if (c != ERROR_SUCCESS) return c;
-    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (const LONG c = m.Resolve(hKey, &key, KEY_SET_VALUE); c != ERROR_SUCCESS) return c;
     m.ForgetValues(key);
     // A new value, or the existing one rewritten in its place.
     Use use(m.set_value);
@@ -306,18 +286,14 @@ LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
     // checks it again under the write lock.
     Impl::CallEnd end{m};
     sqlite3_int64 key;
-    REGSAM access;
-    LONG code = m.SyncAndResolve(hKey, &key, &access);
-    if (code != ERROR_SUCCESS) return code;
+    if (const LONG code = m.SyncAndResolve(hKey, &key); code != ERROR_SUCCESS) return code;
   }
   std::vector<std::string_view> parts;
   if (const LONG code = ParsePath(lpSubKey, &parts); code != ERROR_SUCCESS) return code;
   return m.Write([&]() -> LONG {
     sqlite3_int64 key;
-    REGSAM access;
-    LONG c = m.Resolve(hKey, &key, &access);
-    if (c != ERROR_SUCCESS) return c;
-    if ((c = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return c;
+    LONG c = m.Resolve(hKey, &key);
+    if (c != ERROR_SUCCESS || (c = m.Walk(key, parts, &key)) != ERROR_SUCCESS) return c;
     return m.DeleteOne(key);
   });
 }
@@ -331,9 +307,8 @@ LONG HiveRegistry::DeleteTrees(const std::vector<registry::KeyPath>& keys,
     for (const auto& [root, path] : keys) {
       std::vector<std::string_view> parts;
       sqlite3_int64 key;
-      REGSAM access;
       LONG c = ParsePath(path.c_str(), &parts);
-      if (c == ERROR_SUCCESS) c = m.Resolve(root, &key, &access);
+      if (c == ERROR_SUCCESS) c = m.Resolve(root, &key);
       if (c == ERROR_SUCCESS) c = m.Walk(key, parts, &key);
       if (c == ERROR_FILE_NOT_FOUND) continue;
       if (c != ERROR_SUCCESS) return c;
@@ -356,10 +331,7 @@ LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {
     sqlite3_int64 key;
-    REGSAM access;
-    const LONG c = m.Resolve(hKey, &key, &access);
-    if (c != ERROR_SUCCESS) return c;
-    if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (const LONG c = m.Resolve(hKey, &key, KEY_SET_VALUE); c != ERROR_SUCCESS) return c;
     Use use(m.delete_value);
     use.Int(1, key).Blob(2, upper);
     const int rc = use.Step();

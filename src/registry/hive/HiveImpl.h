@@ -347,13 +347,20 @@ struct HiveRegistry::Impl {
   // as a handle to any deleted key does.
   void CutOffVanishedKeys();
 
-  // The key behind a handle. 6 for a handle never given out or closed, 1018
-  // for a key deleted since.
-  LONG Resolve(HKEY h, sqlite3_int64* key, REGSAM* access);
+  // The key behind a handle opened with every right in `needed`. 6 for a
+  // handle never given out or closed, 1018 for a key deleted since, 5 for a
+  // handle without one of the rights.
+  LONG Resolve(HKEY h, sqlite3_int64* key, REGSAM needed = 0);
   // How a call begins: the caches made current, then its handle resolved.
-  LONG SyncAndResolve(HKEY h, sqlite3_int64* key, REGSAM* access) {
+  LONG SyncAndResolve(HKEY h, sqlite3_int64* key, REGSAM needed = 0) {
     const LONG code = Sync();
-    return code != ERROR_SUCCESS ? code : Resolve(h, key, access);
+    return code != ERROR_SUCCESS ? code : Resolve(h, key, needed);
+  }
+  // How a call with a path begins: the handle before the path, as Windows
+  // checks them, then the path's parts into path_parts.
+  LONG SyncAndResolvePath(HKEY h, const char* sub_key, sqlite3_int64* key) {
+    const LONG code = SyncAndResolve(h, key);
+    return code != ERROR_SUCCESS ? code : ParsePath(sub_key, &path_parts);
   }
 
   // Finds the child `upper` of `parent`: 0 found, 2 missing, or a failure.
@@ -369,6 +376,14 @@ struct HiveRegistry::Impl {
 
   // The cache entry of `key` with its values.
   LONG Values(sqlite3_int64 key, KeyNode** out);
+
+  // The cache entry of the key behind a handle, for enumerating its values
+  // (the handle needs KEY_QUERY_VALUE) or its subkeys (KEY_ENUMERATE_SUB_KEYS).
+  LONG ToEnumerate(HKEY h, bool values, KeyNode** out) {
+    sqlite3_int64 key;
+    const LONG code = SyncAndResolve(h, &key, values ? KEY_QUERY_VALUE : KEY_ENUMERATE_SUB_KEYS);
+    return code != ERROR_SUCCESS ? code : values ? Values(key, out) : Children(key, out);
+  }
 
   HKEY NewHandle(sqlite3_int64 key, REGSAM access, sqlite3_int64 depth = -1);
 

@@ -175,8 +175,7 @@ LONG HiveRegistry::PrepareWalk() {
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   sqlite3_int64 id;
-  REGSAM access;
-  LONG code = m.SyncAndResolve(HKEY_LOCAL_MACHINE, &id, &access);
+  LONG code = m.SyncAndResolve(HKEY_LOCAL_MACHINE, &id);
   if (code == ERROR_SUCCESS) code = m.Reading();
   auto scan = std::make_shared<Impl::WalkScan>();
   if (code == ERROR_SUCCESS && (code = Scan(m, scan.get())) == ERROR_SUCCESS) m.walk_scan = std::move(scan);
@@ -187,10 +186,8 @@ LONG HiveRegistry::WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) {
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   sqlite3_int64 start_id;
-  REGSAM access;
-  LONG code = m.SyncAndResolve(hKey, &start_id, &access);
+  LONG code = m.SyncAndResolve(hKey, &start_id, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
   if (code != ERROR_SUCCESS) return code;
-  if (!(access & KEY_QUERY_VALUE) || !(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   // A scan PrepareWalk made is used once, when nothing changed since.
   std::shared_ptr<Impl::WalkScan> scan = std::move(m.walk_scan);
   if (scan && (scan->epoch != m.epoch || scan->changes != sqlite3_total_changes64(m.db))) scan.reset();

@@ -84,22 +84,24 @@ void PictureButton::paintEvent(QPaintEvent*) {
       p.drawLine(x1, y1, x2, y2);
     };
     const int w = r.width() - 1, h = r.height() - 1;
+    // The top and left edges `i` pixels in, or the bottom and right ones.
+    auto topLeft = [&](QColor c, int i) {
+      line(c, i, i, w - i, i);
+      line(c, i, i, i, h - i);
+    };
+    auto bottomRight = [&](QColor c, int i) {
+      line(c, i, h - i, w - i, h - i);
+      line(c, w - i, i, w - i, h - i);
+    };
     if (down) {
-      line(dark, 0, 0, w, 0);
-      line(dark, 0, 0, 0, h);
-      line(mid, 1, 1, w - 1, 1);
-      line(mid, 1, 1, 1, h - 1);
-      line(light, 0, h, w, h);
-      line(light, w, 0, w, h);
+      topLeft(dark, 0);
+      topLeft(mid, 1);
+      bottomRight(light, 0);
     } else {
-      line(soft, 0, 0, w, 0);
-      line(soft, 0, 0, 0, h);
-      line(light, 1, 1, w - 1, 1);
-      line(light, 1, 1, 1, h - 1);
-      line(dark, 0, h, w, h);
-      line(dark, w, 0, w, h);
-      line(mid, 1, h - 1, w - 1, h - 1);
-      line(mid, w - 1, 1, w - 1, h - 1);
+      topLeft(soft, 0);
+      topLeft(light, 1);
+      bottomRight(dark, 0);
+      bottomRight(mid, 1);
     }
   }
   if (!text().isEmpty()) {

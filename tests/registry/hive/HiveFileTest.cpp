@@ -1,9 +1,7 @@
 // The hive as a file: files that are not hives, private modes, hives this
 // process may not write, the seeded default store, where the default hive
-// lives, and caches that never drift from the file. And its promises about
-// the disk and other processes: a change that returns 0 has been synced to
-// disk, a refused commit leaves nothing, and a writer waits up to 10 s for
-// another process's write before answering 170.
+// lives, files other programs changed, and caches that never drift from the
+// file.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/mount.h>
@@ -11,14 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <random>
 
-#include "registry/hive/FaultVfs.h"
 #include "registry/hive/Hive.h"
-#include "registry/Wait.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 
@@ -41,6 +38,22 @@ std::string Refusal(const std::string& path) {
   return opened.Ok() ? std::string("opened") : std::to_string(opened.code) + " " + opened.message;
 }
 std::string Refusal(Status::Code code, const std::string& message) { return std::to_string(code) + " " + message; }
+
+// Runs `sql` on the hive's file as another program would: the first column
+// of the last row it gives, as a number; -1 when it gives none.
+int Sql(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  int last = -1;
+  const auto row = [](void* out, int columns, char** values, char**) {
+    if (columns > 0 && values[0] != nullptr) *static_cast<int*>(out) = std::atoi(values[0]);
+    return 0;
+  };
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK) {
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), row, &last, nullptr), SQLITE_OK) << sql;
+  }
+  sqlite3_close(db);
+  return last;
+}
 
 // Runs `work` in a child process, as the user nobody when this one is root
 // (root passes over permission bits); returns what it returned.
@@ -260,10 +273,7 @@ TEST(HiveValues, AStringStoredWithoutItsNulReadsBackWithOneWhenThereIsRoom) {
   TempDir dir;
   const std::string path = dir.File("registry.db");
   ASSERT_EQ(SeedValue(*Open(path), "v", "", REG_SZ, std::string("abc\0", 4)), 0);
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "UPDATE vals SET data = CAST('abc' AS BLOB)", nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
+  Sql(path, "UPDATE vals SET data = CAST('abc' AS BLOB)");
   auto hive = Open(path);
   HKEY key = 0;
   ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, "v", 0, KEY_READ, &key), 0);
@@ -285,19 +295,7 @@ TEST(HiveFiles, ANewHiveHasLargePagesAndAnOlderOneKeepsItsOwn) {
   TempDir dir;
   const std::string path = dir.File("registry.db");
   ASSERT_EQ(SeedValue(*Open(path), ".old", "", REG_SZ, std::string("before\0", 7)), 0);
-  const auto page_size = [&path](const char* change) {
-    sqlite3* db = nullptr;
-    sqlite3_stmt* query = nullptr;
-    int size = 0;
-    if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-        sqlite3_exec(db, change, nullptr, nullptr, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &query, nullptr) == SQLITE_OK &&
-        sqlite3_step(query) == SQLITE_ROW)
-      size = sqlite3_column_int(query, 0);
-    sqlite3_finalize(query);
-    sqlite3_close(db);
-    return size;
-  };
+  const auto page_size = [&path](const std::string& change) { return Sql(path, change + "; PRAGMA page_size"); };
   EXPECT_EQ(page_size(""), 16384);
   ASSERT_EQ(page_size("PRAGMA journal_mode = DELETE; PRAGMA page_size = 4096; VACUUM; PRAGMA journal_mode = WAL"),
             4096);
@@ -375,116 +373,6 @@ TEST(HiveCache, InstancesNeverDriftFromTheFile) {
     ASSERT_EQ(DumpClasses(*cached), fresh) << "step " << step;
     ASSERT_EQ(DumpClasses(*other), fresh) << "step " << step;
   }
-}
-
-TEST(HiveDurability, AChangeIsSyncedBeforeItReturns) {
-  FaultVfs::Install();
-  TempDir dir;
-  auto hive = Open(dir.File("registry.db"));
-  ASSERT_NE(hive, nullptr);
-  // A single call, and the commit of a transaction: the write-ahead log is
-  // synced after its last write, before the call returns.
-  FaultVfs::Disarm();
-  ASSERT_EQ(SeedKey(*hive, ".single"), ERROR_SUCCESS);
-  std::string trace = FaultVfs::Trace();
-  ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
-  ASSERT_EQ(SeedValue(*hive, ".zq", "", REG_SZ, "Zq"), ERROR_SUCCESS);
-  FaultVfs::Disarm();
-  ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
-  for (const std::string& t : {trace, FaultVfs::Trace()}) {
-    SCOPED_TRACE(t);
-    ASSERT_NE(t.rfind("w wal"), std::string::npos);
-    EXPECT_GT(t.rfind("s wal"), t.rfind("w wal")) << "returned before the log reached the disk";
-  }
-}
-
-TEST(HiveDurability, ACommitRefusedByAFullDiskLeavesNothing) {
-  FaultVfs::Install();
-  TempDir dir;
-  auto hive = Open(dir.File("registry.db"));
-  ASSERT_NE(hive, nullptr);
-  ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
-  HKEY stale = 0;
-  ASSERT_EQ(hive->RegCreateKeyExA(HKEY_CLASSES_ROOT, "NeverCommitted", 0, "", 0, KEY_ALL_ACCESS, nullptr, &stale,
-                                  nullptr),
-            ERROR_SUCCESS);
-  FaultVfs::FullAfterBytes(0);
-  EXPECT_EQ(hive->CommitTransaction(), ERROR_DISK_FULL);
-  FaultVfs::Disarm();
-  hive->RollbackTransaction();
-  ASSERT_EQ(SeedKey(*hive, ".after"), ERROR_SUCCESS);
-  EXPECT_EQ(hive->RegSetValueExA(stale, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1), ERROR_KEY_DELETED);
-  EXPECT_EQ(DumpClasses(*hive), "[]\n[.after]\n");
-  EXPECT_EQ(DumpClasses(*Open(dir.File("registry.db"))), "[]\n[.after]\n");
-}
-
-// Another process holds the hive's write lock until told; this process's
-// sleeps are virtual, so ten seconds of waiting take no time. The wait hook
-// runs at least every 100 ms of the wait, and never when there is no wait.
-TEST(HiveBusy, AWriterWaitsUpToTenSecondsForAnotherProcess) {
-  FaultVfs::Install();
-  TempDir dir;
-  const std::string path = dir.File("registry.db");
-  auto hive = Open(path);
-  ASSERT_NE(hive, nullptr);
-  const struct {
-    std::uint64_t releaseAt;  // virtual microseconds; 0: held throughout
-    LONG code;
-    std::uint64_t sleptMin, sleptMax;
-  } rows[] = {{0, ERROR_BUSY, 9'900'000, 10'100'000}, {3'000'000, ERROR_SUCCESS, 3'000'000, 3'200'000}};
-  int n = 0;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.releaseAt);
-    int locked[2], release[2];
-    ASSERT_EQ(::pipe(locked), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      std::unique_ptr<hive::HiveRegistry> other;
-      char byte = 0;
-      if (!OpenHive(path, &other).Ok() || other->BeginTransaction() != ERROR_SUCCESS || SeedKey(*other, ".held") != ERROR_SUCCESS ||
-          ::write(locked[1], "l", 1) != 1 || ::read(release[0], &byte, 1) != 1)
-        ::_exit(1);
-      other->RollbackTransaction();
-      ::_exit(0);
-    }
-    char byte = 0;
-    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
-    const std::string before = DumpClasses(*hive);  // readers are not held up
-    bool released = false;
-    auto letGo = [&] {
-      if (released) return;
-      released = true;
-      ASSERT_EQ(::write(release[1], "r", 1), 1);
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    };
-    FaultVfs::VirtualSleep([&](std::uint64_t slept) {
-      if (row.releaseAt != 0 && slept >= row.releaseAt) letGo();
-    });
-    std::vector<std::uint64_t> hooked;  // the virtual time of each call of the hook
-    registry::SetWaitHook([&hooked] { hooked.push_back(FaultVfs::Slept()); });
-    EXPECT_EQ(SeedKey(*hive, ".mine" + std::to_string(n++)), row.code);
-    const std::uint64_t slept = FaultVfs::Slept();
-    FaultVfs::Disarm();
-    letGo();
-    EXPECT_GE(slept, row.sleptMin);
-    EXPECT_LE(slept, row.sleptMax);
-    ASSERT_FALSE(hooked.empty());
-    EXPECT_EQ(hooked.front(), 0u);
-    hooked.push_back(slept);
-    for (std::size_t i = 1; i < hooked.size(); ++i) EXPECT_LE(hooked[i] - hooked[i - 1], 100'000u) << i;
-    registry::SetWaitHook(nullptr);
-    EXPECT_EQ(before, "[]\n");
-    for (int fd : {locked[0], locked[1], release[0], release[1]}) ::close(fd);
-  }
-  int hooked = 0;
-  registry::SetWaitHook([&hooked] { ++hooked; });
-  EXPECT_EQ(SeedKey(*hive, ".free"), ERROR_SUCCESS);
-  registry::SetWaitHook(nullptr);
-  EXPECT_EQ(hooked, 0) << "no other writer, no wait";
-  EXPECT_EQ(DumpClasses(*hive), "[]\n[.free]\n[.mine1]\n");
 }
 
 }  // namespace
