@@ -46,7 +46,7 @@ int frmZandrel::PlatformPrompter::MsgBox(const std::string& text, int flags) {
 }
 
 frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-                       std::function<void()> showExit, store::HistoryRegistry* history)
+                       std::function<void()> showExit, capture::HistoryRegistry* history)
     : ui::Window(platform, "frmZandrel"),
       cmdA01(*this, nullptr, "cmdA01"),
       lvwAsso(*this, nullptr, "lvwAsso"),
@@ -83,11 +83,11 @@ frmZandrel::~frmZandrel() = default;
 
 std::unique_ptr<ui::Window> frmZandrel::Create(ui::Platform& platform, IRegistry& registry,
                                                std::function<void()> showAbout, std::function<void()> showExit,
-                                               store::HistoryRegistry* history) {
+                                               capture::HistoryRegistry* history) {
   return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit), history);
 }
 
-frmZandrel::Factory frmZandrel::CreatorWith(store::HistoryRegistry* history) {
+frmZandrel::Factory frmZandrel::CreatorWith(capture::HistoryRegistry* history) {
   return [history](ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
                    std::function<void()> showExit) {
     return Create(platform, registry, std::move(showAbout), std::move(showExit), history);
@@ -417,7 +417,7 @@ class frmZandrel::UndoCaption {
 void frmZandrel::UndoLastChange(store::Newest which) {
   if (!lvwAsso.Visible()) return;  // the entry frame's modes end only by their own buttons
   if (undoing_) return;
-  store::HistoryEntry newest;
+  capture::HistoryEntry newest;
   LONG read = ERROR_SUCCESS;
   if (!store::NewestUndoable(history_->Inner(), &newest, &read, which)) {
     store::UndoOutcome none;
@@ -426,8 +426,8 @@ void frmZandrel::UndoLastChange(store::Newest which) {
     return;
   }
   const std::string question = "Отменить изменение " + std::to_string(newest.number) + " (" +
-                               store::ChangeTitle(newest.kind, newest.subject) + ", " +
-                               store::LocalTime(newest.time) + ")?";
+                               capture::ChangeTitle(newest.kind, newest.subject) + ", " +
+                               capture::LocalTime(newest.time) + ")?";
   if (prompter_.MsgBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   store::UndoOutcome outcome;
   {
@@ -444,7 +444,7 @@ void frmZandrel::UndoLastChange(store::Newest which) {
   if (outcome.result != store::UndoOutcome::Result::kUndone) return;
   cmdList_Click();
   // The desktop's files and the shell follow, as after an add or a removal.
-  DesktopFollows(store::ChangedExtension(history_->Inner(), newest));
+  DesktopFollows(capture::ChangedExtension(history_->Inner(), newest));
   const std::int32_t zero = 0;
   GetPlatform().SHChangeNotify(ui::SHCNE_ASSOCCHANGED, ui::SHCNF_IDLIST, &zero, &zero);
 }

@@ -23,13 +23,13 @@ class frmZandrel : public ui::Window {
   // The window as the start-up's window references create it.
   static std::unique_ptr<ui::Window> Create(ui::Platform& platform, IRegistry& registry,
                                             std::function<void()> showAbout, std::function<void()> showExit,
-                                            store::HistoryRegistry* history = nullptr);
+                                            capture::HistoryRegistry* history = nullptr);
 
   // Create with `history` bound: what the programs' start-ups hand their
   // window references.
   using Factory = std::function<std::unique_ptr<ui::Window>(ui::Platform&, IRegistry&, std::function<void()>,
                                                             std::function<void()>)>;
-  static Factory CreatorWith(store::HistoryRegistry* history);
+  static Factory CreatorWith(capture::HistoryRegistry* history);
 
   // `registry` (and `history`) must outlive the window. showAbout and
   // showExit open (or bring to the front) the About box and the exit
@@ -37,7 +37,7 @@ class frmZandrel : public ui::Window {
   // lies under it): with it, Ctrl+Z, Ctrl+Y and the list's context menu
   // offer to undo the newest change, or the newest undo.
   frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-             std::function<void()> showExit, store::HistoryRegistry* history = nullptr);
+             std::function<void()> showExit, capture::HistoryRegistry* history = nullptr);
   ~frmZandrel() override;
 
   // Controls, in stacking order from the topmost down; the frame's own
@@ -122,7 +122,7 @@ class frmZandrel : public ui::Window {
   void LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed);
 
   IRegistry& registry_;
-  store::HistoryRegistry* history_;
+  capture::HistoryRegistry* history_;
   std::function<void()> show_about_;
   std::function<void()> show_exit_;
   PlatformPrompter prompter_;

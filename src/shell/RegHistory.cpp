@@ -8,15 +8,15 @@
 namespace zandrel::shell {
 
 int ShowHistory(IRegistry& registry, const StreamWriter& write) {
-  std::vector<store::HistoryEntry> entries;
-  if (const LONG code = store::ReadHistory(registry, &entries); code != ERROR_SUCCESS) {
+  std::vector<capture::HistoryEntry> entries;
+  if (const LONG code = capture::ReadHistory(registry, &entries); code != ERROR_SUCCESS) {
     const std::string why = store::RefusalText(code);
     write(2, "zandrel-reg: история изменений не читается (ошибка реестра " + std::to_string(code) + ")" +
                  (why.empty() ? "" : ". " + why) + "\n");
     return 1;
   }
   std::string out = entries.empty() ? "История изменений пуста.\n" : "";
-  for (const store::HistoryEntry& entry : entries) out += store::HistoryLine(entry) + "\n";
+  for (const capture::HistoryEntry& entry : entries) out += capture::HistoryLine(entry) + "\n";
   return write(1, out) ? 0 : 1;
 }
 
@@ -31,7 +31,7 @@ bool UndoNumber(const std::optional<std::string>& number, const StreamWriter& wr
   return false;
 }
 
-int UndoFromCommandLine(store::HistoryRegistry* history, unsigned change, store::Newest which,
+int UndoFromCommandLine(capture::HistoryRegistry* history, unsigned change, store::Newest which,
                         const StreamWriter& write, const std::function<std::string()>& after) {
   store::UndoOutcome outcome;
   outcome.change = change;
@@ -50,7 +50,7 @@ int UndoFromCommandLine(store::HistoryRegistry* history, unsigned change, store:
   return 1;
 }
 
-regfile::ChangesApply NotingApply(store::HistoryRegistry& history, regfile::ChangesApply apply) {
+regfile::ChangesApply NotingApply(capture::HistoryRegistry& history, regfile::ChangesApply apply) {
   return [&history, apply](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) -> LONG {
     for (const regfile::RegChange& change : changes) {
       if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;

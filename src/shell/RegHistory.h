@@ -7,7 +7,7 @@
 
 #include "regfile/RegFile.h"
 #include "store/ChangeUndo.h"
-#include "store/HistoryRegistry.h"
+#include "capture/HistoryRegistry.h"
 
 namespace zandrel::shell {
 
@@ -27,12 +27,12 @@ bool UndoNumber(const std::optional<std::string>& number, const StreamWriter& wr
 // runs once an undo has committed (the desktop's files brought in line) and
 // gives "" or what went wrong. With no `history` (there is no hive), what an
 // empty history answers, and no hive is made.
-int UndoFromCommandLine(store::HistoryRegistry* history, unsigned change, store::Newest which,
+int UndoFromCommandLine(capture::HistoryRegistry* history, unsigned change, store::Newest which,
                         const StreamWriter& write, const std::function<std::string()>& after);
 
 // A registry's own application of an import's changes (`apply`, which its
 // calls do not see) with the state of every key it reaches noted first, so
 // that the import is kept in the history as one through the calls would be.
-regfile::ChangesApply NotingApply(store::HistoryRegistry& history, regfile::ChangesApply apply);
+regfile::ChangesApply NotingApply(capture::HistoryRegistry& history, regfile::ChangesApply apply);
 
 }  // namespace zandrel::shell

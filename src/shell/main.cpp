@@ -12,7 +12,7 @@
 #include "registry/hive/Hive.h"
 #include "ui/qt/QtPlatform.h"
 #include "shell/Forms.h"
-#include "store/HistoryRegistry.h"
+#include "capture/HistoryRegistry.h"
 
 int main(int argc, char** argv) {
   // The program takes no arguments: Qt is given the program name alone.
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   zandrel::desktop::ViewReader helper =
       zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());
   // Every committed change is kept in the hive's history, so that it can be undone.
-  zandrel::store::HistoryRegistry history(*hive, hive->Fast());
+  zandrel::capture::HistoryRegistry history(*hive, hive->Fast());
   zandrel::desktop::DesktopClasses classes(history, paths, [helper](const zandrel::desktop::ViewRequest& request,
                                                                    std::string* why) {
     auto rows = helper(request, why);

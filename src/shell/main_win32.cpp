@@ -10,7 +10,7 @@
 #include "registry/win32/Win32Registry.h"
 #include "ui/win32/Win32Platform.h"
 #include "shell/Forms.h"
-#include "store/HistoryRegistry.h"
+#include "capture/HistoryRegistry.h"
 
 int main() {
   zandrel::win32::api::LoadDllsFromSystem32Only();
@@ -28,7 +28,7 @@ int main() {
   }
 
   // Every committed change is kept in the machine's history, so that it can be undone.
-  zandrel::store::HistoryRegistry history(*registry);
+  zandrel::capture::HistoryRegistry history(*registry);
   zandrel::shell::Forms forms(platform, history,
                               zandrel::manager::frmZandrel::CreatorWith(&history));
   platform.Dispatch([&forms] { forms.ShowSplash(); });

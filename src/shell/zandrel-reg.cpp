@@ -109,7 +109,7 @@ int Imported(const status::Status& imported, const std::vector<std::string>& not
 }
 
 #ifdef _WIN32
-int Import(store::HistoryRegistry& history, const std::string& file) {
+int Import(capture::HistoryRegistry& history, const std::string& file) {
   std::vector<std::string> notes;
   store::RefusalWatch watched(history);
   const status::Status imported =
@@ -334,7 +334,7 @@ int Run(const std::vector<std::string>& args) {
     std::vector<std::string> notes;
     std::string refusal;
     const auto import_into = [&args, &notes, &refusal](hive::HiveRegistry& hive) {
-      store::HistoryRegistry history(hive, hive.Fast());
+      capture::HistoryRegistry history(hive, hive.Fast());
       history.Describe("import", args[1]);
 #ifdef ZANDREL_HAVE_DESKTOP
       // A line that would change or shadow one of the desktop's own keys
@@ -404,9 +404,9 @@ int Run(const std::vector<std::string>& args) {
   if (!opened.Ok()) return Fail(opened.message);
   if (verb == "history") return shell::ShowHistory(*registry, Write);
 #ifdef _WIN32
-  store::HistoryRegistry history(*registry);
+  capture::HistoryRegistry history(*registry);
 #else
-  store::HistoryRegistry history(*registry, registry->Fast());
+  capture::HistoryRegistry history(*registry, registry->Fast());
 #endif
   if (verb == "undo" || verb == "redo") {
     std::function<std::string()> after;

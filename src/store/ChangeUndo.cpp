@@ -13,6 +13,23 @@
 #include "store/KeyRoutines.h"
 
 namespace zandrel::store {
+
+using capture::ChangeRecord;
+using capture::ChangeTitle;
+using capture::HistoryEntry;
+using capture::HistoryRegistry;
+using capture::KeyName;
+using capture::ReadChangeRecord;
+using capture::ReadHistory;
+using capture::ReadKeyValues;
+using capture::RecordedKey;
+using capture::RecordedTree;
+using capture::RecordedValue;
+using capture::RecordedValues;
+using capture::ReadSubtrees;
+using capture::RecordEntry;
+using capture::SubtreeRead;
+
 namespace {
 
 std::size_t Depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')); }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "registry/Registry.h"
-#include "store/HistoryRegistry.h"
+#include "capture/HistoryRegistry.h"
 
 namespace zandrel::testing {
 

@@ -20,7 +20,7 @@
 
 #include "registry/Registry.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 
 // The record's first line.
 inline constexpr char kUndoRecordHeader[] = "zandrel-undo 1\n";
@@ -54,4 +54,4 @@ struct DecodedRecord {
 };
 DecodedRecord DecodeUndoRecord(const std::string& bytes);
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture

@@ -23,7 +23,7 @@
 #include "regfile/RegFile.h"
 #include "registry/Registry.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 
 struct RecordedValue {
   std::string name;
@@ -96,6 +96,9 @@ std::string KeyName(HKEY root, const std::string& path);
 LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists,
                    RecordedValues* values, std::size_t* subkeys = nullptr);
 
+// The names of the subkeys of `key`, in enumeration order.
+LONG SubKeyNames(IRegistry& registry, HKEY key, std::vector<std::string>* names);
+
 // The subtree of the existing key root\path as it is now, parents before
 // children.
 LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, RecordedTree* tree);
@@ -112,4 +115,4 @@ struct SubtreeRead {
 // the others each through the calls.
 LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::vector<SubtreeRead>& reads);
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

@@ -1,4 +1,4 @@
-#include "store/ChangeRecord.h"
+#include "capture/ChangeRecord.h"
 
 #include <map>
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include "regfile/RegFile.h"
 #include "registry/Names.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 namespace {
 
 constexpr std::string_view kMagic = "ZHR1";
@@ -293,6 +293,18 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
   return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
 }
 
+LONG SubKeyNames(IRegistry& registry, HKEY key, std::vector<std::string>* names) {
+  names->clear();
+  char name[MAX_KEY_NAME_CHARS * 4 + 1];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof name;
+    const LONG code = registry.RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (code != ERROR_SUCCESS) return code;
+    names->emplace_back(name, length);
+  }
+}
+
 LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, RecordedTree* tree) {
   tree->Clear();
   HKEY key = 0;
@@ -348,4 +360,4 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
   return ERROR_SUCCESS;
 }
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

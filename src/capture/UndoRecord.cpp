@@ -1,5 +1,5 @@
 // The undo record's text: an entry a line, texts in hex.
-#include "registry/journal/UndoRecord.h"
+#include "capture/UndoRecord.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 #include "registry/Names.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 namespace {
 
 std::string HexText(const std::string& bytes) {
@@ -136,4 +136,4 @@ DecodedRecord DecodeUndoRecord(const std::string& bytes) {
   return record;
 }
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture

@@ -27,10 +27,10 @@
 
 #include "registry/Codes.h"
 #include "registry/ForwardingRegistry.h"
-#include "registry/journal/UndoRecord.h"
+#include "capture/UndoRecord.h"
 #include "status/Status.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 
 // Where the undo record lives and what keeps writers apart.
 class UndoStore {
@@ -158,4 +158,4 @@ status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr
                                const std::string& record, std::unique_ptr<IRegistry>* started,
                                JournalScope scope = {});
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture

@@ -1,4 +1,4 @@
-#include "store/HistoryRegistry.h"
+#include "capture/HistoryRegistry.h"
 
 #include <algorithm>
 #include <ctime>
@@ -8,7 +8,7 @@
 #include "registry/Codes.h"
 #include "registry/Names.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 namespace {
 
 bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
@@ -528,4 +528,4 @@ void HistoryRegistry::RollbackTransaction() {
   Reset();
 }
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

@@ -1,13 +1,12 @@
-#include "store/ChangeHistory.h"
+#include "capture/ChangeHistory.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <tuple>
 
-#include "store/KeyRoutines.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 namespace {
 
 std::string NumberName(unsigned number) {
@@ -148,7 +147,8 @@ LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries) {
   LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHistoryPath, 0, KEY_READ, &history);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
-  const std::vector<std::string> names = SubKeyNames(registry, history, &code);
+  std::vector<std::string> names;
+  code = SubKeyNames(registry, history, &names);
   for (auto name = names.rbegin(); name != names.rend() && code == ERROR_SUCCESS; ++name) {
     HistoryEntry entry;
     if (!ParseNumber(*name, &entry.number)) continue;
@@ -214,4 +214,4 @@ std::string HistoryLine(const HistoryEntry& entry) {
   return line;
 }
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

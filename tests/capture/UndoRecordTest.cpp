@@ -7,26 +7,26 @@
 
 #include <string>
 
-#include "registry/journal/UndoRecord.h"
+#include "capture/UndoRecord.h"
 
 namespace zandrel::testing {
 namespace {
 
-using journal::UndoEntry;
+using capture::UndoEntry;
 
 std::string Created(const std::string& path) {
-  return journal::EncodeUndoEntry({UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, path, {}, false, {}});
+  return capture::EncodeUndoEntry({UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, path, {}, false, {}});
 }
 
 TEST(UndoRecordText, OnlyACutLastLineIsPassedOver) {
   using namespace std::string_literals;
-  const std::string header = journal::kUndoRecordHeader;
+  const std::string header = capture::kUndoRecordHeader;
   const std::string made = Created(".left");
-  const std::string set = journal::EncodeUndoEntry({UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE,
+  const std::string set = capture::EncodeUndoEntry({UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE,
                                                     "SOFTWARE\\Classes\\.left",
                                                     {{"", REG_SZ, "old"}, {"Data", REG_BINARY, "a\0b"s}},
                                                     false, {"Имя", REG_SZ, "new"}});
-  const std::string deleted = journal::EncodeUndoEntry(
+  const std::string deleted = capture::EncodeUndoEntry(
       {UndoEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ".gone", {{"a\\b", REG_SZ, "x"}}, false, {}});
   const struct {
     const char* name;
@@ -54,15 +54,15 @@ TEST(UndoRecordText, OnlyACutLastLineIsPassedOver) {
       {"a value change neither set nor deleted", header + "values 80000000 2e6c656674 0 put -\n", 2, ""},
       {"a NUL in a path", header + made + Created(".left\0x"s), 3, ""},
       {"a NUL in a value name",
-       header + journal::EncodeUndoEntry({UndoEntry::Kind::kValues, HKEY_CLASSES_ROOT, ".left",
+       header + capture::EncodeUndoEntry({UndoEntry::Kind::kValues, HKEY_CLASSES_ROOT, ".left",
                                           {{"a\0b"s, REG_SZ, "x"}}, true, {"c", REG_NONE, ""}}),
        2, ""},
       {"a NUL in the changed value's name",
-       header + journal::EncodeUndoEntry(
+       header + capture::EncodeUndoEntry(
                     {UndoEntry::Kind::kValues, HKEY_CLASSES_ROOT, ".left", {}, false, {"c\0d"s, REG_SZ, "x"}}),
        2, ""},
       {"a NUL in a deleted key's value name",
-       header + journal::EncodeUndoEntry(
+       header + capture::EncodeUndoEntry(
                     {UndoEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ".left", {{"\0"s, REG_SZ, "x"}}, false, {}}),
        2, ""},
       {"an empty component", header + Created("a\\\\b"), 2, ""},
@@ -72,10 +72,10 @@ TEST(UndoRecordText, OnlyACutLastLineIsPassedOver) {
   };
   for (const auto& record : kRecords) {
     SCOPED_TRACE(record.name);
-    const journal::DecodedRecord decoded = journal::DecodeUndoRecord(record.bytes);
+    const capture::DecodedRecord decoded = capture::DecodeUndoRecord(record.bytes);
     EXPECT_EQ(decoded.damaged_line, record.damaged_line);
     std::string entries;
-    for (const UndoEntry& entry : decoded.entries) entries += journal::EncodeUndoEntry(entry);
+    for (const UndoEntry& entry : decoded.entries) entries += capture::EncodeUndoEntry(entry);
     EXPECT_EQ(entries, record.entries);
   }
 }

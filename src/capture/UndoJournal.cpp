@@ -1,4 +1,4 @@
-#include "registry/journal/UndoJournal.h"
+#include "capture/UndoJournal.h"
 
 #include <algorithm>
 #include <sstream>
@@ -7,7 +7,7 @@
 #include "registry/Codes.h"
 #include "registry/Names.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
@@ -623,4 +623,4 @@ status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr
           "cannot roll back the unfinished change recorded in " + record + ": " + registry::DescribeCode(code)};
 }
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture

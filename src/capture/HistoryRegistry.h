@@ -1,7 +1,7 @@
 // A registry that keeps the history of its changes: inside each transaction
 // it notes the state of every key before the change first touches it, and
 // at commit it adds to the history, in the same transaction, the record of
-// what the change did (store/ChangeRecord.h), so that the registry holds both
+// what the change did (capture/ChangeRecord.h), so that the registry holds both
 // or neither. Keys only read are not noted; a key written but left as it
 // was is kept in the record as such (a later undo must not take it away),
 // and a change that left every key as it was adds nothing.
@@ -24,10 +24,10 @@
 
 #include "regfile/RegFile.h"
 #include "registry/ForwardingRegistry.h"
-#include "store/ChangeHistory.h"
-#include "store/ChangeRecord.h"
+#include "capture/ChangeHistory.h"
+#include "capture/ChangeRecord.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 
 class HistoryRegistry : public ForwardingRegistry {
  public:
@@ -154,4 +154,4 @@ class HistoryRegistry : public ForwardingRegistry {
   unsigned last_number_ = 0;
 };
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture
