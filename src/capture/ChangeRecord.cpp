@@ -251,8 +251,42 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
   return reader.in.empty();
 }
 
-std::string KeyName(HKEY root, const std::string& path) {
-  return std::string(registry::RootName(root)) + (path.empty() ? "" : "\\" + path);
+const RecordedValue* FindValue(const RecordedValues& values, std::string_view upper) {
+  for (const RecordedValue& value : values)
+    if (registry::UpperName(value.name) == upper) return &value;
+  return nullptr;
+}
+
+bool SameData(const RecordedValue& a, const RecordedValue& b) {
+  // A string set without its NUL may read back with one.
+  auto data = [](const RecordedValue& v) {
+    const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
+    return text && !v.data.empty() && v.data.back() == '\0' ? std::string_view(v.data).substr(0, v.data.size() - 1)
+                                                             : std::string_view(v.data);
+  };
+  return a.type == b.type && data(a) == data(b);
+}
+
+void ApplyWrite(RecordedValues* values, const RecordedValue& change, bool deleting) {
+  const std::string upper = registry::UpperName(change.name);
+  const auto same = std::find_if(values->begin(), values->end(),
+                                 [&](const RecordedValue& value) { return registry::UpperName(value.name) == upper; });
+  if (deleting) {
+    if (same != values->end()) values->erase(same);
+  } else if (same != values->end()) {
+    same->type = change.type;
+    same->data = change.data;
+  } else {
+    values->push_back(change);
+  }
+}
+
+RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const RecordedValue& change,
+                       bool deleting) {
+  RecordEntry entry{RecordEntry::Kind::kValues, root, std::move(path), {}, std::move(before), {}};
+  entry.after = entry.before;
+  ApplyWrite(&entry.after, change, deleting);
+  return entry;
 }
 
 LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists, RecordedValues* values,
@@ -264,27 +298,29 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   *exists = true;
-  char name[MAX_KEY_NAME_CHARS * 4 + 1];
+  // A value's name may have 16383 characters, a key's far fewer; the room
+  // is kept, since a change reads every key it touches.
+  thread_local std::vector<char> name(16384);
   std::string data(256, '\0');
   for (DWORD index = 0;;) {
-    DWORD name_length = sizeof name;
+    DWORD name_length = static_cast<DWORD>(name.size());
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(data.size());
-    code = registry.RegEnumValueA(key, index, name, &name_length, nullptr, &type,
+    code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
                                   reinterpret_cast<BYTE*>(data.data()), &size);
     if (code == ERROR_MORE_DATA && size > data.size()) {
       data.resize(size);
       continue;
     }
     if (code != ERROR_SUCCESS) break;
-    values->push_back(RecordedValue{std::string(name, name_length), type, data.substr(0, size)});
+    values->push_back(RecordedValue{std::string(name.data(), name_length), type, data.substr(0, size)});
     ++index;
   }
   if (code == ERROR_NO_MORE_ITEMS && subkeys != nullptr) {
     *subkeys = 0;
     for (;; ++*subkeys) {
-      DWORD length = sizeof name;
-      code = registry.RegEnumKeyExA(key, static_cast<DWORD>(*subkeys), name, &length, nullptr, nullptr, nullptr,
+      DWORD length = static_cast<DWORD>(name.size());
+      code = registry.RegEnumKeyExA(key, static_cast<DWORD>(*subkeys), name.data(), &length, nullptr, nullptr, nullptr,
                                     nullptr);
       if (code != ERROR_SUCCESS) break;
     }

@@ -11,48 +11,6 @@
 namespace zandrel::capture {
 namespace {
 
-bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
-
-// Hands each part of the path `sub` to `part`, empty ones dropped as the
-// calls drop them.
-template <typename Part>
-void ForEachPart(std::string_view sub, Part part) {
-  for (std::string_view rest(sub); !rest.empty();) {
-    const std::size_t end = std::min(rest.find('\\'), rest.size());
-    if (end > 0) part(rest.substr(0, end));
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-  }
-}
-
-void AppendPath(std::string* path, std::string_view sub) {
-  ForEachPart(sub, [path](std::string_view part) { path->append(path->empty() ? "" : "\\").append(part); });
-}
-
-// How the notes know a key: its root's number, then each part of its path
-// upper-cased after a backslash, so that a parent's identity is its child's
-// up to the last backslash.
-void AppendIdentity(std::string_view sub, std::string* id) {
-  ForEachPart(sub, [id](std::string_view part) { registry::AppendUpperName(part, &id->append(1, '\\')); });
-}
-
-void IdentityInto(HKEY root, std::string_view path, std::string* id) {
-  id->assign(1, static_cast<char>('0' + (root - HKEY_CLASSES_ROOT)));
-  AppendIdentity(path, id);
-}
-
-std::string Identity(HKEY root, std::string_view path) {
-  std::string id;
-  IdentityInto(root, path, &id);
-  return id;
-}
-
-std::string_view ParentIdentity(std::string_view id) { return id.substr(0, id.rfind('\\')); }
-
-// Whether `below` names a key below the one `id` names.
-bool Below(std::string_view below, std::string_view id) {
-  return below.size() > id.size() && below[id.size()] == '\\' && below.starts_with(id);
-}
-
 // The history's own key, as the notes know it.
 const std::string& HistoryIdentity() {
   static const std::string id = Identity(HKEY_LOCAL_MACHINE, kHistoryPath);
@@ -65,7 +23,7 @@ const std::string& HistoryIdentity() {
 // past this.
 bool ReachesHistory(std::string_view id, bool above_too) {
   const std::string& history = HistoryIdentity();
-  return id == history || Below(id, history) || (above_too && Below(history, id));
+  return id == history || IdentityBelow(id, history) || (above_too && IdentityBelow(history, id));
 }
 
 // Passes every call on, telling `deleted` (when set) of each key deleted.
@@ -86,7 +44,7 @@ class DeletionCount : public ForwardingRegistry {
 }  // namespace
 
 HistoryRegistry::HistoryRegistry(IRegistry& inner, regfile::FastPaths fast, HistoryBound bound)
-    : ForwardingRegistry(inner), inner_(inner), fast_(std::move(fast)), bound_(bound) {}
+    : ForwardingRegistry(inner), inner_(inner), fast_(std::move(fast)), places_(true), bound_(bound) {}
 
 void HistoryRegistry::Describe(std::string kind, std::string subject) {
   kind_ = std::move(kind);
@@ -94,21 +52,6 @@ void HistoryRegistry::Describe(std::string kind, std::string subject) {
 }
 
 void HistoryRegistry::MarkUndone(unsigned number, unsigned redone) { undone_ = std::make_pair(number, redone); }
-
-// HKEY_CLASSES_ROOT is the machine's classes here, as the store writes them.
-bool HistoryRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
-  if (key == HKEY_CLASSES_ROOT) {
-    *place = Place{HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"};
-  } else if (IsRoot(key)) {
-    *place = Place{key, ""};
-  } else {
-    const auto found = places_.find(key);
-    if (found == places_.end()) return false;
-    *place = found->second;
-  }
-  if (sub != nullptr) AppendPath(&place->path, sub);
-  return true;
-}
 
 HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belowMissing) {
   *belowMissing = false;
@@ -229,7 +172,7 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
       path.starts_with(missing_path_))
     return ERROR_SUCCESS;
   Place place;
-  Resolve(root, nullptr, &place);
+  places_.Resolve(root, nullptr, &place);
   if (!subtree) {
     IdentityInto(place.root, place.path, &identity_);
     AppendIdentity(path, &identity_);
@@ -238,7 +181,7 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
     AppendPath(&place.path, path);
     const LONG code = TouchCreated(std::move(place), identity_);
     // A missing key above the history is no shortcut: a key below it may be the history.
-    missing_root_ = last_missing_ == identity_ && !Below(HistoryIdentity(), identity_) ? root : 0;
+    missing_root_ = last_missing_ == identity_ && !IdentityBelow(HistoryIdentity(), identity_) ? root : 0;
     missing_path_.assign(missing_root_ != 0 ? path : std::string_view());
     return code;
   }
@@ -391,27 +334,25 @@ void HistoryRegistry::ClearNotes() {
 LONG HistoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                     HKEY* phkResult) {
   Place place;
-  const bool known = Resolve(hKey, lpSubKey, &place);
-  const LONG code = inner_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
-  if (code == ERROR_SUCCESS && known && !IsRoot(*phkResult)) places_[*phkResult] = std::move(place);
-  return code;
+  const bool known = places_.Resolve(hKey, lpSubKey, &place);
+  return places_.Opened(inner_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), known, phkResult,
+                        std::move(place));
 }
 
 LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                                       HKEY* phkResult, DWORD* lpdwDisposition) {
   Place place;
-  const bool known = Resolve(hKey, lpSubKey, &place);
+  const bool known = places_.Resolve(hKey, lpSubKey, &place);
   if (known) {
     const std::string id = Identity(place.root, place.path);
     if (ReachesHistory(id, false)) return registry::kProgramsOwnKey;
     if (in_transaction_)
       if (LONG code = TouchCreated(place, id); code != ERROR_SUCCESS) return code;
   }
-  const LONG code = inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
-                                           lpSecurityAttributes, phkResult, lpdwDisposition);
-  if (code == ERROR_SUCCESS && known && !IsRoot(*phkResult)) places_[*phkResult] = std::move(place);
-  return code;
+  return places_.Opened(inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
+                                               lpSecurityAttributes, phkResult, lpdwDisposition),
+                        known, phkResult, std::move(place));
 }
 
 LONG HistoryRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
@@ -427,7 +368,7 @@ LONG HistoryRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
 
 LONG HistoryRegistry::Guard(HKEY key, const char* sub, bool deletion) {
   Place place;
-  if (!Resolve(key, sub, &place)) return ERROR_SUCCESS;
+  if (!places_.Resolve(key, sub, &place)) return ERROR_SUCCESS;
   std::string id = Identity(place.root, place.path);
   if (ReachesHistory(id, deletion)) return registry::kProgramsOwnKey;
   return in_transaction_ ? TouchPlace(place, std::move(id)) : ERROR_SUCCESS;
@@ -436,7 +377,7 @@ LONG HistoryRegistry::Guard(HKEY key, const char* sub, bool deletion) {
 bool HistoryRegistry::ReachesOwnKeys(const regfile::RegChange& change) const {
   if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) return false;
   Place place;
-  Resolve(change.root, nullptr, &place);
+  places_.Resolve(change.root, nullptr, &place);
   std::string id;
   IdentityInto(place.root, place.path, &id);
   AppendIdentity(change.path, &id);
@@ -482,7 +423,7 @@ regfile::ChangesApply HistoryRegistry::Checked(IRegistry& calls, regfile::Change
 }
 
 LONG HistoryRegistry::RegCloseKey(HKEY hKey) {
-  places_.erase(hKey);
+  places_.Closed(hKey);
   return inner_.RegCloseKey(hKey);
 }
 

@@ -26,6 +26,7 @@
 #include "registry/ForwardingRegistry.h"
 #include "capture/ChangeHistory.h"
 #include "capture/ChangeRecord.h"
+#include "capture/Places.h"
 
 namespace zandrel::capture {
 
@@ -89,10 +90,6 @@ class HistoryRegistry : public ForwardingRegistry {
   void RollbackTransaction() override;
 
  private:
-  struct Place {
-    HKEY root = 0;
-    std::string path;
-  };
   struct Before {
     HKEY root = 0;
     std::string path;
@@ -102,7 +99,6 @@ class HistoryRegistry : public ForwardingRegistry {
     bool nested = false;  // missing, below a key that was missing too
     std::unique_ptr<RecordedTree> tree = {};  // deleted whole by DeleteTrees: its subtree before
   };
-  bool Resolve(HKEY key, const char* sub, Place* place) const;
   // Refuses a write of key\sub that reaches the history (`deletion`: its
   // deletion, refused also above the history); in a transaction, notes the
   // key before the write.
@@ -133,7 +129,7 @@ class HistoryRegistry : public ForwardingRegistry {
 
   IRegistry& inner_;
   regfile::FastPaths fast_;
-  std::unordered_map<HKEY, Place> places_;  // open handles and where they lead
+  KeyPlaces places_;  // HKEY_CLASSES_ROOT known as the machine's classes
   bool in_transaction_ = false;
   struct IdentityHash {
     using is_transparent = void;

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "capture/ChangedSince.h"
 #include "registry/Codes.h"
 #include "registry/Names.h"
 
@@ -12,73 +13,17 @@ namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
-bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
-
-// Appends the components of `sub` to `path`, skipping empty ones as the
-// registry does ("a\\b\" is a\b).
-void AppendPath(std::string* path, const char* sub) {
-  if (sub == nullptr) return;
-  std::string component;
-  for (const char* p = sub;; ++p) {
-    if (*p == '\\' || *p == '\0') {
-      if (!component.empty()) *path += (path->empty() ? "" : "\\") + component;
-      component.clear();
-      if (*p == '\0') break;
-    } else {
-      component += *p;
-    }
-  }
-}
-
-// Every value of root\path, in enumeration order.
-LONG ReadValues(IRegistry& registry, HKEY root, const std::string& path,
-                std::vector<UndoValue>* values) {
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
-  if (code != ERROR_SUCCESS) return code;
-  values->clear();
-  std::vector<char> name(16384);
-  std::string data(4096, '\0');
-  for (DWORD index = 0;;) {
-    DWORD name_length = static_cast<DWORD>(name.size());
-    DWORD size = static_cast<DWORD>(data.size());
-    DWORD type = 0;
-    code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &size);
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      continue;
-    }
-    if (code != ERROR_SUCCESS) break;
-    values->push_back(UndoValue{std::string(name.data(), name_length), type, data.substr(0, size)});
-    ++index;
-  }
-  if (key != root) registry.RegCloseKey(key);
-  return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
-}
-
-using registry::RootName;
 using registry::UpperName;
 
-// The value of that upper-cased name among `values`, or null.
-const UndoValue* Find(const std::vector<UndoValue>& values, const std::string& upper) {
-  for (const UndoValue& value : values)
-    if (UpperName(value.name) == upper) return &value;
-  return nullptr;
+// Every value of root\path, in enumeration order; ERROR_FILE_NOT_FOUND when
+// there is no such key.
+LONG ReadValues(IRegistry& registry, HKEY root, const std::string& path, RecordedValues* values) {
+  bool exists = false;
+  const LONG code = ReadKeyValues(registry, root, path, &exists, values);
+  return code == ERROR_SUCCESS && !exists ? ERROR_FILE_NOT_FOUND : code;
 }
 
-// Whether two values hold the same, names aside.
-bool SameValue(const UndoValue& a, const UndoValue& b) {
-  // A string set without its NUL may read back with one.
-  auto data = [](const UndoValue& v) {
-    const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
-    return text && !v.data.empty() && v.data.back() == '\0' ? std::string_view(v.data).substr(0, v.data.size() - 1)
-                                                             : std::string_view(v.data);
-  };
-  return a.type == b.type && data(a) == data(b);
-}
-
-LONG SetValue(IRegistry& registry, HKEY key, const UndoValue& value) {
+LONG SetValue(IRegistry& registry, HKEY key, const RecordedValue& value) {
   return registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
                                  reinterpret_cast<const BYTE*>(value.data.data()),
                                  static_cast<DWORD>(value.data.size()));
@@ -91,14 +36,14 @@ LONG SetValue(IRegistry& registry, HKEY key, const UndoValue& value) {
 // deleted; or spelt otherwise): those are missing until set, which
 // ChangedSince allows for keys whose record deletes.
 void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
-                   const std::vector<UndoValue>& values) {
-  std::vector<UndoValue> now;
+                   const RecordedValues& values) {
+  RecordedValues now;
   if (ReadValues(registry, root, path, &now) != ERROR_SUCCESS) return;
   HKEY key = 0;
   if (registry.RegOpenKeyExA(root, path.c_str(), 0, kReadWrite, &key) != ERROR_SUCCESS) return;
   std::vector<std::string> upper;
-  for (const UndoValue& value : values) upper.push_back(UpperName(value.name));
-  std::erase_if(now, [&](const UndoValue& value) {
+  for (const RecordedValue& value : values) upper.push_back(UpperName(value.name));
+  std::erase_if(now, [&](const RecordedValue& value) {
     const auto at = std::find(upper.begin(), upper.end(), UpperName(value.name));
     if (at != upper.end() && values[at - upper.begin()].name == value.name) return false;
     registry.RegDeleteValueA(key, value.name.c_str());
@@ -107,11 +52,11 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
   // A value added while one after it is there lands out of order.
   std::size_t end_of_present = 0;  // one past the last of `values` there now
   for (std::size_t i = 0; i < values.size(); ++i)
-    if (Find(now, upper[i])) end_of_present = i + 1;
+    if (FindValue(now, upper[i])) end_of_present = i + 1;
   bool out_of_order = false;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const UndoValue* was = Find(now, upper[i]);
-    if (was && SameValue(*was, values[i])) continue;
+    const RecordedValue* was = FindValue(now, upper[i]);
+    if (was && SameData(*was, values[i])) continue;
     if (!was && i < end_of_present) out_of_order = true;
     SetValue(registry, key, values[i]);
   }
@@ -157,45 +102,6 @@ void DeleteIfEmpty(IRegistry& registry, HKEY root, const std::string& path) {
   if (no_keys && no_values) registry.RegDeleteKeyA(root, path.c_str());
 }
 
-// Whether the record's entries for one key, in order, explain what the key
-// holds now (`exists`, `now`), whatever point its writer or any number of
-// replays (each from the end, any of them killed) reached. Judged value by
-// value: each value must be in a state the record knows for its name.
-bool Explained(const std::vector<const UndoEntry*>& entries, bool exists, const std::vector<UndoValue>& now) {
-  // A key the record created or deleted may be missing; its values, and
-  // those of a key a value was deleted from, may be missing while a replay
-  // makes them again, each in its place.
-  bool may_lack = false;
-  std::vector<std::string> names;
-  for (const UndoValue& value : now) names.push_back(UpperName(value.name));
-  for (const UndoEntry* entry : entries) {
-    may_lack = may_lack || entry->kind != UndoEntry::Kind::kValues || entry->deleting;
-    for (const UndoValue& value : entry->values) names.push_back(UpperName(value.name));
-  }
-  if (!exists)
-    return std::any_of(entries.begin(), entries.end(),
-                       [](const UndoEntry* entry) { return entry->kind != UndoEntry::Kind::kValues; });
-  std::sort(names.begin(), names.end());
-  names.erase(std::unique(names.begin(), names.end()), names.end());
-  for (const std::string& name : names) {
-    const UndoValue* held = Find(now, name);
-    // The state of `name` is explained by `known`, null for no such value.
-    auto explains = [held](const UndoValue* known) { return held && known ? SameValue(*held, *known) : held == known; };
-    bool explained = !held && may_lack;
-    for (const UndoEntry* entry : entries) {
-      if (explained) break;
-      if (entry->kind == UndoEntry::Kind::kCreated) continue;
-      const UndoValue* before = Find(entry->values, name);
-      const UndoValue* after = before;
-      if (entry->kind == UndoEntry::Kind::kValues && UpperName(entry->change.name) == name)
-        after = entry->deleting ? nullptr : &entry->change;
-      explained = explains(before) || (entry->kind == UndoEntry::Kind::kValues && explains(after));
-    }
-    if (!explained) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 JournalledRegistry::JournalledRegistry(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
@@ -213,22 +119,25 @@ bool JournalledRegistry::InScope(HKEY root, const std::string& path, bool strict
   return false;
 }
 
-bool JournalledRegistry::Allows(UndoEntry::Kind kind, HKEY root, const std::string& path) const {
+bool JournalledRegistry::Allows(RecordEntry::Kind kind, HKEY root, const std::string& path) const {
   switch (kind) {
-    case UndoEntry::Kind::kValues:
+    case RecordEntry::Kind::kValues:
       return InScope(root, path);
-    case UndoEntry::Kind::kCreated:
+    case RecordEntry::Kind::kCreated:
       return !path.empty() && InScope(root, path);  // a root is never made
-    case UndoEntry::Kind::kDeleted:
+    case RecordEntry::Kind::kDeleted:
       return InScope(root, path, true);
+    case RecordEntry::Kind::kDeletedTree:
+    case RecordEntry::Kind::kKept:
+      break;  // a history's kinds, never a journal's
   }
   return false;
 }
 
-LONG JournalledRegistry::FlushTouched(const std::vector<UndoEntry>& entries) {
+LONG JournalledRegistry::FlushTouched(const std::vector<RecordEntry>& entries) {
   // A key flushes its whole hive: one key per root and first component does.
   std::map<std::pair<HKEY, std::string>, std::string> tops;
-  for (const UndoEntry& entry : entries) {
+  for (const RecordEntry& entry : entries) {
     const std::string top = entry.path.substr(0, entry.path.find('\\'));
     tops.emplace(std::make_pair(entry.root, registry::UpperName(top)), top);
   }
@@ -249,40 +158,28 @@ JournalledRegistry::~JournalledRegistry() {
   if (in_transaction_) RollbackTransaction();
 }
 
-bool JournalledRegistry::Resolve(HKEY key, const char* sub, Place* place) const {
-  if (IsRoot(key)) {
-    *place = Place{key, ""};
-  } else {
-    const auto found = places_.find(key);
-    if (found == places_.end()) return false;
-    *place = found->second;
-  }
-  AppendPath(&place->path, sub);
-  return true;
-}
-
 namespace {
 
 // What tells two entries for one write apart: its kind, key and change, and
 // the key's values in any order, names as the registry compares them.
-std::string ComparisonKey(UndoEntry entry) {
+std::string ComparisonKey(RecordEntry entry) {
   entry.path = registry::UpperName(entry.path);
-  entry.change.name = registry::UpperName(entry.change.name);
-  for (UndoValue& value : entry.values) value.name = registry::UpperName(value.name);
-  std::sort(entry.values.begin(), entry.values.end(),
-            [](const UndoValue& a, const UndoValue& b) { return a.name < b.name; });
+  for (RecordedValues* values : {&entry.before, &entry.after}) {
+    for (RecordedValue& value : *values) value.name = registry::UpperName(value.name);
+    std::sort(values->begin(), values->end(), [](const RecordedValue& a, const RecordedValue& b) { return a.name < b.name; });
+  }
   return EncodeUndoEntry(entry);
 }
 
 // A key as the announced writes will leave it, step by step.
 struct PlannedKey {
   bool exists = false;
-  std::vector<UndoValue> values;
+  RecordedValues values;
 };
 
 }  // namespace
 
-LONG JournalledRegistry::Record(UndoEntry entry) {
+LONG JournalledRegistry::Record(RecordEntry entry) {
   if (!ahead_.empty()) {
     if (const auto found = ahead_.find(ComparisonKey(entry)); found != ahead_.end()) {
       ahead_.erase(found);  // recorded, durably, before the run began
@@ -311,10 +208,10 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
     }
     return &at->second;
   };
-  std::vector<UndoEntry> planned;
+  std::vector<RecordEntry> planned;
   for (const PlannedWrite& write : writes) {
     std::string path;
-    AppendPath(&path, write.path.c_str());
+    AppendPath(&path, write.path);
     // A write the scope refuses is refused when it comes: no plan past it.
     if (write.kind == PlannedWrite::Kind::kCreateKey) {
       std::string prefix;
@@ -325,44 +222,34 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
         PlannedKey* now = key(write.root, prefix);
         if (!now) return;
         if (now->exists) continue;
-        if (!Allows(UndoEntry::Kind::kCreated, write.root, prefix)) return;
-        planned.push_back(UndoEntry{UndoEntry::Kind::kCreated, write.root, prefix, {}, false, {}});
+        if (!Allows(RecordEntry::Kind::kCreated, write.root, prefix)) return;
+        planned.push_back(RecordEntry{RecordEntry::Kind::kCreated, write.root, prefix, {}, {}, {}});
         *now = PlannedKey{true, {}};
       }
       continue;
     }
-    if (!Allows(write.kind == PlannedWrite::Kind::kDeleteKey ? UndoEntry::Kind::kDeleted : UndoEntry::Kind::kValues,
+    if (!Allows(write.kind == PlannedWrite::Kind::kDeleteKey ? RecordEntry::Kind::kDeleted : RecordEntry::Kind::kValues,
                 write.root, path))
       return;
     PlannedKey* now = key(write.root, path);
     if (!now) return;
     if (!now->exists) continue;  // the write fails, and records nothing
     if (write.kind == PlannedWrite::Kind::kDeleteKey) {
-      planned.push_back(UndoEntry{UndoEntry::Kind::kDeleted, write.root, path, now->values, false, {}});
+      planned.push_back(RecordEntry{RecordEntry::Kind::kDeleted, write.root, path, {}, now->values, {}});
       *now = PlannedKey{};
       continue;
     }
     const bool deleting = write.kind == PlannedWrite::Kind::kDeleteValue;
-    const UndoValue change{write.name, deleting ? REG_NONE : write.type, deleting ? "" : write.data};
-    planned.push_back(UndoEntry{UndoEntry::Kind::kValues, write.root, path, now->values, deleting, change});
-    const std::string upper = registry::UpperName(write.name);
-    const auto same = std::find_if(now->values.begin(), now->values.end(),
-                                   [&](const UndoValue& value) { return registry::UpperName(value.name) == upper; });
-    if (deleting) {
-      if (same != now->values.end()) now->values.erase(same);
-    } else if (same != now->values.end()) {
-      same->type = change.type;
-      same->data = change.data;
-    } else {
-      now->values.push_back(change);
-    }
+    const RecordedValue change{write.name, deleting ? REG_NONE : write.type, deleting ? "" : write.data};
+    planned.push_back(WriteEntry(write.root, path, now->values, change, deleting));
+    now->values = planned.back().after;
   }
   if (planned.empty()) return;
   std::string lines = entries_.empty() ? kUndoRecordHeader : "";
-  for (const UndoEntry& entry : planned) lines += EncodeUndoEntry(entry);
+  for (const RecordEntry& entry : planned) lines += EncodeUndoEntry(entry);
   // Not recorded ahead, each write records its own as it comes.
   if (store_->Append(lines) != ERROR_SUCCESS) return;
-  for (UndoEntry& entry : planned) {
+  for (RecordEntry& entry : planned) {
     ahead_.insert(ComparisonKey(entry));
     entries_.push_back(std::move(entry));
   }
@@ -370,19 +257,20 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
 
 // Records the values of a key about to change. A key that cannot be read
 // cannot change either (deleted, missing): nothing to record then.
-LONG JournalledRegistry::RecordValues(UndoEntry::Kind kind, const Place& place, const UndoValue& change,
+LONG JournalledRegistry::RecordValues(RecordEntry::Kind kind, const Place& place, const RecordedValue& change,
                                       bool deleting) {
-  UndoEntry entry{kind, place.root, place.path, {}, deleting, change};
-  const LONG code = ReadValues(*inner_, place.root, place.path, &entry.values);
+  RecordEntry entry{kind, place.root, place.path, {}, {}, {}};
+  const LONG code = ReadValues(*inner_, place.root, place.path, &entry.before);
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
+  if (kind == RecordEntry::Kind::kValues) entry = WriteEntry(place.root, place.path, std::move(entry.before), change, deleting);
   return Record(std::move(entry));
 }
 
-void JournalledRegistry::Replay(const std::vector<UndoEntry>& entries) {
+void JournalledRegistry::Replay(const std::vector<RecordEntry>& entries) {
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
     switch (it->kind) {
-      case UndoEntry::Kind::kCreated:
+      case RecordEntry::Kind::kCreated:
         // Nothing below a key the change made was there before it: the key
         // goes whole, also when an entry for a key below it comes earlier in
         // the record (written ahead of the run that made it). But a scope
@@ -393,40 +281,23 @@ void JournalledRegistry::Replay(const std::vector<UndoEntry>& entries) {
         else
           DeleteIfEmpty(*inner_, it->root, it->path);
         break;
-      case UndoEntry::Kind::kDeleted: {
+      case RecordEntry::Kind::kDeleted: {
         HKEY key = 0;
         if (inner_->RegCreateKeyExA(it->root, it->path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
                                     kReadWrite, nullptr, &key, nullptr) == ERROR_SUCCESS &&
             key != it->root)
           inner_->RegCloseKey(key);
-        RestoreValues(*inner_, it->root, it->path, it->values);
+        RestoreValues(*inner_, it->root, it->path, it->before);
         break;
       }
-      case UndoEntry::Kind::kValues:
-        RestoreValues(*inner_, it->root, it->path, it->values);
+      case RecordEntry::Kind::kValues:
+        RestoreValues(*inner_, it->root, it->path, it->before);
         break;
+      case RecordEntry::Kind::kDeletedTree:
+      case RecordEntry::Kind::kKept:
+        break;  // refused by Allows
     }
   }
-}
-
-std::string JournalledRegistry::ChangedSince(const std::vector<UndoEntry>& entries) {
-  // Every entry for a key, whatever its spelling, in the order of the record.
-  std::map<std::pair<HKEY, std::string>, std::vector<const UndoEntry*>> by_key;
-  std::vector<const std::vector<const UndoEntry*>*> order;
-  for (const UndoEntry& entry : entries) {
-    auto [at, inserted] = by_key.try_emplace({entry.root, UpperName(entry.path)});
-    if (inserted) order.push_back(&at->second);
-    at->second.push_back(&entry);
-  }
-  for (const std::vector<const UndoEntry*>* key : order) {
-    const UndoEntry& first = *key->front();
-    std::vector<UndoValue> now;
-    const LONG code = ReadValues(*inner_, first.root, first.path, &now);
-    if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) continue;  // unreadable: the replay cannot write it either
-    if (!Explained(*key, code == ERROR_SUCCESS, now))
-      return std::string(RootName(first.root)) + (first.path.empty() ? "" : "\\" + first.path);
-  }
-  return "";
 }
 
 LONG JournalledRegistry::ReplayRecord() {
@@ -437,13 +308,13 @@ LONG JournalledRegistry::ReplayRecord() {
   const DecodedRecord record = DecodeUndoRecord(bytes);
   damaged_line_ = record.damaged_line;
   if (damaged_line_ != 0) return kDamagedRecord;  // kept: what it holds is unknown
-  const std::vector<UndoEntry>& entries = record.entries;
-  for (const UndoEntry& entry : entries)
+  const std::vector<RecordEntry>& entries = record.entries;
+  for (const RecordEntry& entry : entries)
     if (!Allows(entry.kind, entry.root, entry.path)) {
-      changed_key_ = std::string(RootName(entry.root)) + (entry.path.empty() ? "" : "\\" + entry.path);
+      changed_key_ = KeyName(entry.root, entry.path);
       return kOutsideJournalScope;
     }
-  changed_key_ = ChangedSince(entries);
+  FirstChanged(*inner_, entries, Since::kUnfinished, &changed_key_);
   if (!changed_key_.empty()) return kChangedSinceRecord;
   Replay(entries);
   if (const LONG flushed = FlushTouched(entries); flushed != ERROR_SUCCESS) return flushed;
@@ -465,11 +336,9 @@ LONG JournalledRegistry::Recover() {
 LONG JournalledRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions,
                                        REGSAM samDesired, HKEY* phkResult) {
   Place place;
-  const bool known = Resolve(hKey, lpSubKey, &place);
-  const LONG code = inner_->RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
-  if (code == ERROR_SUCCESS && known && phkResult && !IsRoot(*phkResult))
-    places_[*phkResult] = place;
-  return code;
+  const bool known = places_.Resolve(hKey, lpSubKey, &place);
+  return places_.Opened(inner_->RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), known, phkResult,
+                        std::move(place));
 }
 
 LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved,
@@ -477,7 +346,7 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
                                          const void* lpSecurityAttributes, HKEY* phkResult,
                                          DWORD* lpdwDisposition) {
   Place place;
-  const bool known = Resolve(hKey, lpSubKey, &place);
+  const bool known = places_.Resolve(hKey, lpSubKey, &place);
   if (in_transaction_ && known) {
     // Every key from the first missing one down is about to be created, and
     // must lie in the scope; those found there are opened, and write nothing.
@@ -497,10 +366,10 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
           continue;
         }
         if (code != ERROR_FILE_NOT_FOUND) return code;
-        if (!Allows(UndoEntry::Kind::kCreated, place.root, prefix)) return kOutsideJournalScope;  // and all below
+        if (!Allows(RecordEntry::Kind::kCreated, place.root, prefix)) return kOutsideJournalScope;  // and all below
         missing = true;
       }
-      if (const LONG code = Record(UndoEntry{UndoEntry::Kind::kCreated, place.root, prefix, {}, false, {}});
+      if (const LONG code = Record(RecordEntry{RecordEntry::Kind::kCreated, place.root, prefix, {}, {}, {}});
           code != ERROR_SUCCESS)
         return code;
     }
@@ -509,19 +378,17 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
                                             samDesired, lpSecurityAttributes, phkResult,
                                             lpdwDisposition);
   if (code == ERROR_SUCCESS && in_transaction_ && known) existing_.insert({place.root, place.path});
-  if (code == ERROR_SUCCESS && known && phkResult && !IsRoot(*phkResult))
-    places_[*phkResult] = place;
-  return code;
+  return places_.Opened(code, known, phkResult, std::move(place));
 }
 
 LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved,
                                         DWORD dwType, const BYTE* lpData, DWORD cbData) {
   Place place;
-  if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
+  if (in_transaction_ && places_.Resolve(hKey, nullptr, &place)) {
     if (!InScope(place.root, place.path)) return kOutsideJournalScope;
-    const UndoValue change{lpValueName ? lpValueName : "", dwType,
+    const RecordedValue change{lpValueName ? lpValueName : "", dwType,
                            std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
-    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, false); code != ERROR_SUCCESS)
+    if (const LONG code = RecordValues(RecordEntry::Kind::kValues, place, change, false); code != ERROR_SUCCESS)
       return code;
   }
   return inner_->RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
@@ -529,10 +396,10 @@ LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWOR
 
 LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   Place place;
-  if (in_transaction_ && Resolve(hKey, nullptr, &place)) {
+  if (in_transaction_ && places_.Resolve(hKey, nullptr, &place)) {
     if (!InScope(place.root, place.path)) return kOutsideJournalScope;
-    const UndoValue change{lpValueName ? lpValueName : "", REG_NONE, ""};
-    if (const LONG code = RecordValues(UndoEntry::Kind::kValues, place, change, true); code != ERROR_SUCCESS)
+    const RecordedValue change{lpValueName ? lpValueName : "", REG_NONE, ""};
+    if (const LONG code = RecordValues(RecordEntry::Kind::kValues, place, change, true); code != ERROR_SUCCESS)
       return code;
   }
   return inner_->RegDeleteValueA(hKey, lpValueName);
@@ -540,9 +407,9 @@ LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 
 LONG JournalledRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
   Place place;
-  if (in_transaction_ && Resolve(hKey, lpSubKey, &place)) {
-    if (!Allows(UndoEntry::Kind::kDeleted, place.root, place.path)) return kOutsideJournalScope;
-    if (const LONG code = RecordValues(UndoEntry::Kind::kDeleted, place, {}, false); code != ERROR_SUCCESS)
+  if (in_transaction_ && places_.Resolve(hKey, lpSubKey, &place)) {
+    if (!Allows(RecordEntry::Kind::kDeleted, place.root, place.path)) return kOutsideJournalScope;
+    if (const LONG code = RecordValues(RecordEntry::Kind::kDeleted, place, {}, false); code != ERROR_SUCCESS)
       return code;
   }
   existing_.clear();  // what it held below it is gone too
@@ -550,7 +417,7 @@ LONG JournalledRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
 }
 
 LONG JournalledRegistry::RegCloseKey(HKEY hKey) {
-  places_.erase(hKey);
+  places_.Closed(hKey);
   return inner_->RegCloseKey(hKey);
 }
 

@@ -27,6 +27,7 @@
 
 #include "registry/Codes.h"
 #include "registry/ForwardingRegistry.h"
+#include "capture/Places.h"
 #include "capture/UndoRecord.h"
 #include "status/Status.h"
 
@@ -110,32 +111,25 @@ class JournalledRegistry : public ForwardingRegistry {
   void RollbackTransaction() override;
 
  private:
-  struct Place {
-    HKEY root = 0;
-    std::string path;
-  };
-  bool Resolve(HKEY key, const char* sub, Place* place) const;
-  LONG Record(UndoEntry entry);
-  LONG RecordValues(UndoEntry::Kind kind, const Place& place, const UndoValue& change, bool deleting);
-  void Replay(const std::vector<UndoEntry>& entries);
-  // The first key whose state no write of the record explains, or "".
-  std::string ChangedSince(const std::vector<UndoEntry>& entries);
+  LONG Record(RecordEntry entry);
+  LONG RecordValues(RecordEntry::Kind kind, const Place& place, const RecordedValue& change, bool deleting);
+  void Replay(const std::vector<RecordEntry>& entries);
   LONG ReplayRecord();
   // Whether root\path lies inside the scope: at or below one of its keys, or
   // with `strictly`, below one.
   bool InScope(HKEY root, const std::string& path, bool strictly = false) const;
   // Whether the scope lets an entry of `kind` name root\path (JournalScope).
-  bool Allows(UndoEntry::Kind kind, HKEY root, const std::string& path) const;
+  bool Allows(RecordEntry::Kind kind, HKEY root, const std::string& path) const;
   // Writes to disk the keys `entries` touched, before their record goes.
-  LONG FlushTouched(const std::vector<UndoEntry>& entries);
+  LONG FlushTouched(const std::vector<RecordEntry>& entries);
   void EndTransaction();
 
   std::unique_ptr<IRegistry> inner_;  // the registry the base forwards to
   std::unique_ptr<UndoStore> store_;
   JournalScope scope_;
-  std::map<HKEY, Place> places_;  // open handles and where they lead
+  KeyPlaces places_;
   bool in_transaction_ = false;
-  std::vector<UndoEntry> entries_;
+  std::vector<RecordEntry> entries_;
   // Entries recorded ahead by WillWrite whose write has not come yet, by
   // their comparison key (ComparisonKey in UndoJournal.cpp).
   std::multiset<std::string> ahead_;

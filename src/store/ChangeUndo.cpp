@@ -7,6 +7,7 @@
 #include <tuple>
 #include <utility>
 
+#include "capture/ChangedSince.h"
 #include "registry/ForwardingRegistry.h"
 #include "registry/Names.h"
 #include "store/ChangeRefusal.h"
@@ -23,12 +24,9 @@ using capture::ReadChangeRecord;
 using capture::ReadHistory;
 using capture::ReadKeyValues;
 using capture::RecordedKey;
-using capture::RecordedTree;
 using capture::RecordedValue;
 using capture::RecordedValues;
-using capture::ReadSubtrees;
 using capture::RecordEntry;
-using capture::SubtreeRead;
 
 namespace {
 
@@ -267,38 +265,7 @@ LONG ExtensionWriter(IRegistry& registry, const std::vector<HistoryEntry>& entri
 // The first key of the record that is not as the change left it, or "".
 LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pace& pace, std::string* key) {
   PacedReads registry(history.Inner(), pace);
-  // The created subtrees as they are now, read together (an import's are many).
-  std::vector<RecordedTree> now(record.entries.size());
-  std::vector<SubtreeRead> reads;
-  for (std::size_t i = 0; i < record.entries.size(); ++i)
-    if (const RecordEntry& entry = record.entries[i]; entry.kind == RecordEntry::Kind::kCreated)
-      reads.push_back(SubtreeRead{entry.root, &entry.path, &now[i]});
-  if (LONG code = ReadSubtrees(registry, history.Fast().walk, reads); code != ERROR_SUCCESS) return code;
-  for (std::size_t i = 0; i < record.entries.size(); ++i) {
-    const RecordEntry& entry = record.entries[i];
-    if (entry.kind == RecordEntry::Kind::kKept) continue;
-    if (entry.kind == RecordEntry::Kind::kCreated) {
-      if (now[i].Empty()) {
-        *key = KeyName(entry.root, entry.path);
-        return ERROR_SUCCESS;
-      }
-      if (now[i] == entry.subtree) continue;
-      const std::vector<RecordedKey> subtree = now[i].Decode(), recorded = entry.subtree.Decode();
-      const auto [left, right] = std::mismatch(subtree.begin(), subtree.end(), recorded.begin(), recorded.end());
-      *key = KeyName(entry.root, Below(entry.path, left != subtree.end() ? left->path : right->path));
-      return ERROR_SUCCESS;
-    }
-    bool exists = false;
-    RecordedValues values;
-    if (LONG code = ReadKeyValues(registry, entry.root, entry.path, &exists, &values); code != ERROR_SUCCESS)
-      return code;
-    const bool gone = entry.kind == RecordEntry::Kind::kDeleted || entry.kind == RecordEntry::Kind::kDeletedTree;
-    if (gone ? exists : !exists || values != entry.after) {
-      *key = KeyName(entry.root, entry.path);
-      return ERROR_SUCCESS;
-    }
-  }
-  return ERROR_SUCCESS;
+  return capture::FirstChanged(registry, record.entries, capture::Since::kFinished, key, history.Fast().walk);
 }
 
 LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {

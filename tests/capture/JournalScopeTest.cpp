@@ -22,7 +22,7 @@
 namespace zandrel::testing {
 namespace {
 
-using capture::UndoEntry;
+using capture::RecordEntry;
 
 const capture::JournalScope kScope = {
     {HKEY_CLASSES_ROOT, ""}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
@@ -172,8 +172,10 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
 // not replayed; a scope key it names as made goes only when empty.
 TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
   const std::string header = capture::kUndoRecordHeader;
-  auto record = [&](UndoEntry::Kind kind, HKEY root, const std::string& path) {
-    return header + capture::EncodeUndoEntry({kind, root, path, {}, false, {"Zq", REG_SZ, "z"}});
+  auto record = [&](RecordEntry::Kind kind, HKEY root, const std::string& path) {
+    RecordEntry entry{kind, root, path, {}, {}, {}};
+    if (kind == RecordEntry::Kind::kValues) entry.after = {{"Zq", REG_SZ, "z"}};
+    return header + capture::EncodeUndoEntry(entry);
   };
   const auto outside = [](const std::string& key) {
     return "the unfinished change recorded in RECORD was not rolled back: it names the key " + key +
@@ -185,22 +187,22 @@ TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
     std::string message;  // "" when it starts
     bool left_goes;       // HKEY_CLASSES_ROOT\.left is deleted
   } kRecords[] = {
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), "", false},
-      {record(UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, ""), outside("HKEY_LOCAL_MACHINE"), false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), "", false},
+      {record(RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, ""), outside("HKEY_LOCAL_MACHINE"), false},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
        false},
-      {record(UndoEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"),
+      {record(RecordEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"),
        outside("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"), false},
-      {record(UndoEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "software\\zandrel"),
+      {record(RecordEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "software\\zandrel"),
        outside("HKEY_LOCAL_MACHINE\\software\\zandrel"), false},
-      {record(UndoEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
-      {record(UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
-      {record(UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
+      {record(RecordEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(RecordEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
+      {record(RecordEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
        false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left"), "", true},
-      {record(UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left"), "", true},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left"), "", true},
+      {record(RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left"), "", true},
   };
   const std::string machine = Machine();
   for (const auto& row : kRecords) {
@@ -223,7 +225,7 @@ TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
 // starts until a person has looked.
 TEST_F(JournalScope, ADamagedRecordIsKeptAndNotReplayed) {
   const std::string created =
-      capture::EncodeUndoEntry({UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left", {}, false, {}});
+      capture::EncodeUndoEntry({RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left", {}, {}, {}});
   const std::string record = capture::kUndoRecordHeader + created + "created 80000000 zz\n" + created;
   const std::string machine = Machine();
   EXPECT_EQ(StartWith(record),

@@ -142,8 +142,8 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
   ASSERT_TRUE(SetFileDescriptor(folder, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + ThisUserSid() + ")"));
   ASSERT_EQ(SeedKey(*Open(), ".left"), ERROR_SUCCESS);
   WriteFile(place.record_path, std::string(capture::kUndoRecordHeader) +
-                                   capture::EncodeUndoEntry({capture::UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT,
-                                                             ".left", {}, false, {}}));
+                                   capture::EncodeUndoEntry({capture::RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT,
+                                                             ".left", {}, {}, {}}));
   ASSERT_TRUE(SetFileDescriptor(place.record_path, everyone));
   EXPECT_EQ(win32::OpenWindowsRegistry(place, &registry).message,
             "the undo record " + place.record_path + " may be changed by others than the administrators and "
