@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "regfile/RegFile.h"
+#include "registry/Defaults.h"
 #include "registry/Names.h"
 
 namespace zandrel::capture {
@@ -68,7 +69,7 @@ struct Reader {
 // Collects a walk as keys with paths below the walk's start; with
 // `wanted`, the subtrees of the start's children it names instead, each
 // into its own tree.
-class Collector : public regfile::SubtreeVisitor {
+class Collector : public registry::SubtreeVisitor {
  public:
   // By upper-case name, sorted.
   using Wanted = std::vector<std::pair<std::string, RecordedTree*>>;
@@ -347,7 +348,7 @@ LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, Record
   LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
   if (code != ERROR_SUCCESS) return code;
   Collector collector(tree);
-  code = regfile::WalkSubtree(registry, key, collector);
+  code = registry::WalkThroughCalls(registry, key, collector);
   if (key != root) registry.RegCloseKey(key);
   return code;
 }

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "regfile/RegFile.h"
+#include "registry/Defaults.h"
 #include "regfile/RegParser.h"
 #include "registry/Codes.h"
 #include "registry/Names.h"
@@ -249,7 +250,7 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
   DeletionCount counting(*this, deleted);
   for (std::size_t i = 0, run = 0; i < keys.size(); ++i) {
     if (run < runs.size() && run_starts[run] == i) WillWrite(runs[run++]);
-    if (LONG code = regfile::DeleteKeyTree(counting, keys[i].first, keys[i].second); code != ERROR_SUCCESS)
+    if (LONG code = registry::DeleteKeyTree(counting, keys[i].first, keys[i].second); code != ERROR_SUCCESS)
       return code;
   }
   return ERROR_SUCCESS;
@@ -374,28 +375,28 @@ LONG HistoryRegistry::Guard(HKEY key, const char* sub, bool deletion) {
   return in_transaction_ ? TouchPlace(place, std::move(id)) : ERROR_SUCCESS;
 }
 
-bool HistoryRegistry::ReachesOwnKeys(const regfile::RegChange& change) const {
-  if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) return false;
+bool HistoryRegistry::ReachesOwnKeys(const registry::Change& change) const {
+  if (change.kind != registry::Change::kKey && change.kind != registry::Change::kDeleteKey) return false;
   Place place;
   places_.Resolve(change.root, nullptr, &place);
   std::string id;
   IdentityInto(place.root, place.path, &id);
   AppendIdentity(change.path, &id);
-  return ReachesHistory(id, change.kind == regfile::RegChange::kDeleteKey);
+  return ReachesHistory(id, change.kind == registry::Change::kDeleteKey);
 }
 
 regfile::ChangesApply HistoryRegistry::Checked(IRegistry& calls, regfile::ChangesApply apply,
                                                std::vector<std::string>* notes, std::string file) const {
   return [this, &calls, apply = std::move(apply), notes, file = std::move(file)](
-             const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) -> LONG {
+             const std::deque<registry::Change>& changes, const registry::Change** failed) -> LONG {
     // Copied only when a line is left out; `from` maps each kept change back
     // to the file's, for the line a failure names.
-    std::deque<regfile::RegChange> kept;
+    std::deque<registry::Change> kept;
     std::vector<std::size_t> from;
     bool leaving = false, left = false;
     for (std::size_t i = 0; i < changes.size(); ++i) {
-      const regfile::RegChange& change = changes[i];
-      if (change.kind == regfile::RegChange::kKey || change.kind == regfile::RegChange::kDeleteKey) {
+      const registry::Change& change = changes[i];
+      if (change.kind == registry::Change::kKey || change.kind == registry::Change::kDeleteKey) {
         leaving = ReachesOwnKeys(change);
         if (leaving && notes != nullptr)
           notes->push_back(file + ", line " + std::to_string(change.line) +
@@ -411,9 +412,9 @@ regfile::ChangesApply HistoryRegistry::Checked(IRegistry& calls, regfile::Change
         from.push_back(i);
       }
     }
-    const std::deque<regfile::RegChange>& made = left ? kept : changes;
-    const regfile::RegChange* at = nullptr;
-    const LONG code = apply ? apply(made, &at) : regfile::ApplyThroughCalls(calls, made, &at);
+    const std::deque<registry::Change>& made = left ? kept : changes;
+    const registry::Change* at = nullptr;
+    const LONG code = apply ? apply(made, &at) : registry::ApplyThroughCalls(calls, made, &at);
     *failed = at;
     if (left && at != nullptr)
       for (std::size_t k = 0; k < kept.size(); ++k)

@@ -62,7 +62,7 @@ class HistoryRegistry : public ForwardingRegistry {
                    const std::function<void(std::size_t keys)>& deleted = {});
   // Whether a file's change would create or write a key of the history (a
   // section at or below it) or delete it (a "[-KEY]" at or above it).
-  bool ReachesOwnKeys(const regfile::RegChange& change) const;
+  bool ReachesOwnKeys(const registry::Change& change) const;
   // An import's application of a file's changes that leaves out first those
   // that would reach the history (ReachesOwnKeys), each section with its
   // values, and names each in *notes (when not null) as "FILE, line N: why";

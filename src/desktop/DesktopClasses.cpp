@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "regfile/RegParser.h"
+#include "registry/Defaults.h"
 #include "registry/Codes.h"
 #include "registry/Names.h"
 
@@ -223,7 +224,7 @@ LONG DesktopClasses::ExtensionsNamingTitle(const char* title, std::vector<std::s
 namespace {
 
 // Hands the view's key `node` and its subtree to `visitor`, `node` at `depth`.
-void VisitViewKey(const Node& node, std::size_t depth, regfile::SubtreeVisitor& visitor) {
+void VisitViewKey(const Node& node, std::size_t depth, registry::SubtreeVisitor& visitor) {
   visitor.Key(depth, node.name);
   for (const Value& value : node.values) visitor.Value(value.name, value.type, value.data);
   for (const auto& [upper, child] : node.children) VisitViewKey(child, depth + 1, visitor);
@@ -242,9 +243,9 @@ void CountViewKey(const Node& node, std::size_t* keys, std::size_t* values, std:
 // Passes the hive's walk of the classes root on, putting each of the view's
 // top-level keys (those the hive does not hold) before the first of the
 // hive's that sorts after it.
-class MergingVisitor : public regfile::SubtreeVisitor {
+class MergingVisitor : public registry::SubtreeVisitor {
  public:
-  MergingVisitor(regfile::SubtreeVisitor& out, std::vector<const Node*> view) : out_(out), view_(std::move(view)) {}
+  MergingVisitor(registry::SubtreeVisitor& out, std::vector<const Node*> view) : out_(out), view_(std::move(view)) {}
   void Key(std::size_t depth, std::string_view name) override {
     if (depth == 1) Flush(registry::UpperName(name));
     out_.Key(depth, name);
@@ -263,21 +264,21 @@ class MergingVisitor : public regfile::SubtreeVisitor {
   }
 
  private:
-  regfile::SubtreeVisitor& out_;
+  registry::SubtreeVisitor& out_;
   std::vector<const Node*> view_;  // in the registry's order
   std::size_t next_ = 0;
 };
 
 }  // namespace
 
-LONG DesktopClasses::WalkSubtree(HKEY key, regfile::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk) {
+LONG DesktopClasses::WalkSubtree(HKEY key, registry::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk) {
   Impl& m = *impl_;
   Handle handle;
   if (!m.Get(key, &handle)) return ERROR_INVALID_HANDLE;
   const bool hivesAlone = handle.kind == Kind::kOther || handle.kind == Kind::kOwn ||
                           (handle.kind == Kind::kClassesRoot && handle.node == nullptr);
   if (hivesAlone && hiveWalk) return hiveWalk(handle.own, visitor);
-  if (handle.kind != Kind::kClassesRoot || !hiveWalk) return regfile::WalkSubtree(*this, key, visitor);
+  if (handle.kind != Kind::kClassesRoot || !hiveWalk) return registry::WalkThroughCalls(*this, key, visitor);
   std::vector<const Node*> view;
   for (const auto& [upper, child] : handle.node->children)
     if (!m.OwnHas(child.name)) view.push_back(&child);
@@ -287,11 +288,11 @@ LONG DesktopClasses::WalkSubtree(HKEY key, regfile::SubtreeVisitor& visitor, con
   return code;
 }
 
-LONG DesktopClasses::RefuseViewKeys(const std::deque<regfile::RegChange>& changes,
-                                    const regfile::RegChange** failed) {
+LONG DesktopClasses::RefuseViewKeys(const std::deque<registry::Change>& changes,
+                                    const registry::Change** failed) {
   Impl& m = *impl_;
-  for (const regfile::RegChange& change : changes) {
-    if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
+  for (const registry::Change& change : changes) {
+    if (change.kind != registry::Change::kKey && change.kind != registry::Change::kDeleteKey) continue;
     Handle root;
     if (!m.Get(change.root, &root)) continue;
     if (const LONG code = m.ChangeRefused(root, std::string(change.path).c_str()); code != ERROR_SUCCESS) {

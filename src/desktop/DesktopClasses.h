@@ -94,17 +94,17 @@ class DesktopClasses : public IRegistry {
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
 
   // Walks the open key's subtree, handing over exactly what
-  // regfile::WalkSubtree(*this, key, visitor) would: the hive's part read by
+  // registry::WalkThroughCalls(*this, key, visitor) would: the hive's part read by
   // `hiveWalk` (the hive's own whole-subtree scans), the view's keys taken
   // straight from the view, merged in the registry's order.
-  LONG WalkSubtree(HKEY key, regfile::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk);
+  LONG WalkSubtree(HKEY key, registry::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk);
 
   // A file's changes checked before an import into the hive makes any:
   // registry::kDesktopsOwnKey with *failed at the first section or deletion
   // that would change a key of the view or, made in the hive, shadow one;
   // registry::kDesktopViewUnread at the first that reaches the classes when
   // the view cannot be read (ViewError() says why); 0 when none would.
-  LONG RefuseViewKeys(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed);
+  LONG RefuseViewKeys(const std::deque<registry::Change>& changes, const registry::Change** failed);
 
   // How many times the view has been built; why the last build failed.
   std::size_t ViewBuilds() const;

@@ -10,6 +10,8 @@
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "registry/Codes.h"
+#include "registry/Defaults.h"
+#include "registry/KeyPath.h"
 #include "registry/Names.h"
 #include "text/LargePages.h"
 #include "text/Utf.h"
@@ -24,62 +26,9 @@ bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-// The largest value name, with its NUL, in bytes of UTF-8.
-constexpr std::size_t kValueNameBytes = 16383 * 4 + 1;
-
-// WalkSubtree's reading, with one pair of buffers for the whole walk.
-class CallWalk {
- public:
-  CallWalk(IRegistry& registry, SubtreeVisitor& visitor)
-      : registry_(registry), visitor_(visitor), name_(new char[kValueNameBytes]) {}
-
-  LONG Walk(HKEY key, std::size_t depth, std::string_view key_name) {
-    visitor_.Key(depth, key_name);
-    for (DWORD index = 0;; ++index) {
-      DWORD name_length = kValueNameBytes;
-      DWORD type = 0;
-      DWORD size = static_cast<DWORD>(data_.size());
-      const LONG code = registry_.RegEnumValueA(key, index, name_.get(), &name_length, nullptr, &type,
-                                                reinterpret_cast<BYTE*>(data_.data()), &size);
-      if (code == ERROR_MORE_DATA && size > data_.size()) {
-        data_.resize(size);
-        --index;
-        continue;
-      }
-      if (code == ERROR_NO_MORE_ITEMS) break;
-      if (code != ERROR_SUCCESS) return code;
-      visitor_.Value(std::string_view(name_.get(), name_length), type, std::string_view(data_.data(), size));
-    }
-    std::vector<std::string> children;
-    for (DWORD index = 0;; ++index) {
-      char child[MAX_KEY_NAME_CHARS * 4 + 1];
-      DWORD length = sizeof child;
-      const LONG code = registry_.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
-      if (code == ERROR_NO_MORE_ITEMS) break;
-      if (code != ERROR_SUCCESS) return code;
-      children.emplace_back(child, length);
-    }
-    for (const std::string& child : children) {
-      HKEY sub = 0;
-      LONG code = registry_.RegOpenKeyExA(key, child.c_str(), 0, KEY_READ, &sub);
-      if (code != ERROR_SUCCESS) return code;
-      code = Walk(sub, depth + 1, child);
-      registry_.RegCloseKey(sub);
-      if (code != ERROR_SUCCESS) return code;
-    }
-    return ERROR_SUCCESS;
-  }
-
- private:
-  IRegistry& registry_;
-  SubtreeVisitor& visitor_;
-  std::unique_ptr<char[]> name_;
-  std::string data_ = std::string(1 << 16, '\0');
-};
-
 // Writes Version 5.00 text straight as UTF-16LE: the sections of the keys
 // handed over, each ending in a blank line.
-class ExportWriter : public SubtreeVisitor {
+class ExportWriter : public registry::SubtreeVisitor {
  public:
   ExportWriter(std::string title, std::string* out) : path_(std::move(title)), out_(*out) {}
 
@@ -193,7 +142,7 @@ class ExportWriter : public SubtreeVisitor {
     return text::IsWellFormedUtf8(text);
   }
 
-  WalkPath path_;
+  registry::WalkPath path_;
   std::string& out_;
   std::size_t sections_ = 0;
   std::string units_;  // string data as UTF-16LE
@@ -201,67 +150,19 @@ class ExportWriter : public SubtreeVisitor {
 
 }  // namespace
 
-const std::string& WalkPath::Enter(std::size_t depth, std::string_view name) {
-  if (depth == 0) {
-    path_ = title_;
-  } else {
-    path_.resize(ends_[depth - 1]);
-    path_.push_back('\\');
-    path_.append(name);
-  }
-  ends_.resize(depth + 1);
-  ends_[depth] = path_.size();
-  return path_;
-}
-
-LONG WalkSubtree(IRegistry& registry, HKEY key, SubtreeVisitor& visitor) {
-  return CallWalk(registry, visitor).Walk(key, 0, std::string_view());
-}
-
-LONG ReadKeyContents(IRegistry& registry, HKEY key, std::vector<KeyValue>* values,
-                     std::vector<std::string>* children) {
-  std::unique_ptr<char[]> name(new char[kValueNameBytes]);
-  std::string data(1 << 16, '\0');
-  for (DWORD index = 0;; ++index) {
-    DWORD name_length = kValueNameBytes;
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    const LONG code = registry.RegEnumValueA(key, index, name.get(), &name_length, nullptr, &type,
-                                             reinterpret_cast<BYTE*>(data.data()), &size);
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      --index;
-      continue;
-    }
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) return code;
-    values->push_back(KeyValue{std::string(name.get(), name_length), type, data.substr(0, size)});
-  }
-  for (DWORD index = 0;; ++index) {
-    char child[MAX_KEY_NAME_CHARS * 4 + 1];
-    DWORD length = sizeof child;
-    const LONG code =
-        registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) return code;
-    children->emplace_back(child, length);
-  }
-  return ERROR_SUCCESS;
-}
-
 status::Status ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
                              const SubtreeWalk& walk) {
   using status::Status;
   HKEY root = 0;
   std::string sub;
-  if (!ParseKeyPath(key_path, &root, &sub)) return {Status::kInvalid, "unknown root key in \"" + key_path + "\""};
+  if (!registry::ParseKeyPath(key_path, &root, &sub)) return {Status::kInvalid, "unknown root key in \"" + key_path + "\""};
   HKEY key = 0;
   LONG code = registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key);
   if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot open the key \"" + key_path + "\": " + DescribeCode(code)};
   std::string out = "\xFF\xFE";
   text::AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
   ExportWriter writer(std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
-  code = walk ? walk(key, writer) : WalkSubtree(registry, key, writer);
+  code = walk ? walk(key, writer) : registry::WalkThroughCalls(registry, key, writer);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot read the key \"" + key_path + "\": " + DescribeCode(code)};
   writer.Finish();

@@ -101,7 +101,7 @@ class Parser {
 
   void Note(int line, std::string what) { out_->notes.push_back(RegNote{line, std::move(what)}); }
 
-  void Add(RegChange change) {
+  void Add(registry::Change change) {
     change.line = change.line ? change.line : line_;
     out_->changes.push_back(change);
   }
@@ -129,8 +129,8 @@ class Parser {
     if (!ParseRoot(name, &root, &path))
       return Fail(line_, "unknown root key \"" + std::string(name.substr(0, name.find('\\'))) + "\"");
     if (remove && path.empty()) return Fail(line_, "a root key cannot be deleted");
-    RegChange change;
-    change.kind = remove ? RegChange::kDeleteKey : RegChange::kKey;
+    registry::Change change;
+    change.kind = remove ? registry::Change::kDeleteKey : registry::Change::kKey;
     change.root = root;
     change.path = path;
     Add(change);
@@ -153,12 +153,12 @@ class Parser {
     std::string_view path;
     if (!ParseRoot(name, &root, &path))
       return Fail(line_, "unknown root key \"" + std::string(name.substr(0, name.find('\\'))) + "\"");
-    RegChange key;
+    registry::Change key;
     key.root = root;
     key.path = path;
     Add(key);
-    RegChange set;
-    set.kind = RegChange::kSetValue;
+    registry::Change set;
+    set.kind = registry::Change::kSetValue;
     set.type = REG_SZ;
     char* data = out_->text.Take(value.size() + 1);
     std::copy(value.begin(), value.end(), data);
@@ -186,8 +186,8 @@ class Parser {
     if (!rest.empty() && rest.front() == '-') {
       if (!EndsHere(rest.substr(1))) return Note(line, "text after \"=-\": not deleted");
       if (!key_open_) return Note(line, "a value outside a key section: not deleted");
-      RegChange change;
-      change.kind = RegChange::kDeleteValue;
+      registry::Change change;
+      change.kind = registry::Change::kDeleteValue;
       change.name = out_->text.Keep(name);
       return Add(change);
     }
@@ -231,8 +231,8 @@ class Parser {
       return Note(line, "unknown value data \"" + std::string(rest.substr(0, 20)) + "\": not imported");
     }
     if (!key_open_) return Note(line, "a value outside a key section: not imported");
-    RegChange change;
-    change.kind = RegChange::kSetValue;
+    registry::Change change;
+    change.kind = registry::Change::kSetValue;
     change.line = line;
     change.name = out_->text.Keep(name);
     change.type = type;

@@ -10,25 +10,13 @@
 
 #include "text/CodePage.h"
 #include "text/LargePages.h"
+#include "registry/Change.h"
 #include "registry/Registry.h"
 
 namespace zandrel::regfile {
 
 // The first line of the files export writes (and of the newest kind import reads).
 inline constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
-
-// One change read from the file. Its texts point into the file's bytes or
-// into the parse's own arena.
-struct RegChange {
-  enum Kind { kKey, kDeleteKey, kSetValue, kDeleteValue };
-  Kind kind = kKey;
-  int line = 0;
-  HKEY root = 0;            // kKey, kDeleteKey
-  std::string_view path;    // kKey, kDeleteKey: the path below the root, as written
-  std::string_view name;    // kSetValue, kDeleteValue ("" for the default value)
-  DWORD type = REG_NONE;
-  std::string_view data;    // kSetValue: the bytes to store (strings in the ANSI code page, UTF-8)
-};
 
 // A line whose value regedit would not import either.
 struct RegNote {
@@ -40,7 +28,7 @@ struct RegParse {
   bool ok = false;
   int line = 0;          // when not ok: the line at fault (1 for the header)
   std::string what;      // when not ok: what is wrong with it
-  std::deque<RegChange> changes;  // a deque: a large file's changes are never moved
+  std::deque<registry::Change> changes;  // a deque: a large file's changes are never moved
   std::vector<RegNote> notes;
   text::Arena text;  // the decoded file, unescaped names, data
   bool points_into_bytes = true;  // false for a UTF-16 file: the changes point into `text` alone

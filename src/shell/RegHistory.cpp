@@ -51,10 +51,10 @@ int UndoFromCommandLine(capture::HistoryRegistry* history, unsigned change, stor
 }
 
 regfile::ChangesApply NotingApply(capture::HistoryRegistry& history, regfile::ChangesApply apply) {
-  return [&history, apply](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) -> LONG {
-    for (const regfile::RegChange& change : changes) {
-      if (change.kind != regfile::RegChange::kKey && change.kind != regfile::RegChange::kDeleteKey) continue;
-      const LONG code = history.Touch(change.root, change.path, change.kind == regfile::RegChange::kDeleteKey);
+  return [&history, apply](const std::deque<registry::Change>& changes, const registry::Change** failed) -> LONG {
+    for (const registry::Change& change : changes) {
+      if (change.kind != registry::Change::kKey && change.kind != registry::Change::kDeleteKey) continue;
+      const LONG code = history.Touch(change.root, change.path, change.kind == registry::Change::kDeleteKey);
       if (code != ERROR_SUCCESS) {
         *failed = &change;
         return code;

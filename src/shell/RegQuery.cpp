@@ -5,6 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "registry/Defaults.h"
+#include "registry/Key.h"
+
 namespace zandrel::shell {
 namespace {
 
@@ -99,7 +102,7 @@ void AppendValueLine(std::string_view name, DWORD type, std::string_view data, s
 // and an empty line that ends it (scripts split reg.exe's output on it).
 // With a `stream`, the text goes out to it whenever kChunk bytes are ready
 // rather than all at the end: memory touched once costs more than writing.
-class QueryWriter : public regfile::SubtreeVisitor {
+class QueryWriter : public registry::SubtreeVisitor {
  public:
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
@@ -131,7 +134,7 @@ class QueryWriter : public regfile::SubtreeVisitor {
     out_.clear();
   }
 
-  regfile::WalkPath path_;
+  registry::WalkPath path_;
   std::string& out_;
   std::size_t blocks_ = 0;
   std::FILE* stream_;
@@ -149,16 +152,16 @@ LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recu
     // as it is made; the calls' walk may fail part-way, and then nothing is
     // printed.
     QueryWriter writer(title, out, walk ? stdout : nullptr);
-    const LONG code = walk ? walk(key, writer) : regfile::WalkSubtree(registry, key, writer);
+    const LONG code = walk ? walk(key, writer) : registry::WalkThroughCalls(registry, key, writer);
     if (code == ERROR_SUCCESS) *written = writer.Finish();
     return code;
   }
-  std::vector<regfile::KeyValue> values;
+  std::vector<registry::Value> values;
   std::vector<std::string> children;
-  if (LONG code = regfile::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS)
-    return code;
+  if (LONG code = registry::ReadValues(registry, key, &values); code != ERROR_SUCCESS) return code;
+  if (LONG code = registry::ReadSubKeys(registry, key, &children); code != ERROR_SUCCESS) return code;
   out->append(title).append(kEol);
-  for (const regfile::KeyValue& value : values) AppendValueLine(value.name, value.type, value.data, out);
+  for (const registry::Value& value : values) AppendValueLine(value.name, value.type, value.data, out);
   out->append(kEol);
   for (const std::string& child : children) out->append(title).append("\\").append(child).append(kEol);
   return ERROR_SUCCESS;

@@ -40,6 +40,8 @@
 #endif
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
+#include "registry/Key.h"
+#include "registry/KeyPath.h"
 #include "registry/Codes.h"
 #include "registry/Names.h"
 #include "shell/RegHistory.h"
@@ -131,7 +133,7 @@ int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::str
 int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key_path, bool recurse) {
   HKEY root = 0;
   std::string sub;
-  if (!regfile::ParseKeyPath(key_path, &root, &sub)) {
+  if (!registry::ParseKeyPath(key_path, &root, &sub)) {
     return Fail("unknown root key in \"" + key_path + "\"");
   }
   HKEY key = 0;
@@ -157,13 +159,11 @@ int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::stri
 // is not there or the value is not a string.
 std::optional<std::string> ValueText(IRegistry& registry, HKEY root, const std::string& path,
                                      const std::string& name = "") {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  std::vector<regfile::KeyValue> values;
-  std::vector<std::string> children;
-  regfile::ReadKeyContents(registry, key, &values, &children);
-  registry.RegCloseKey(key);
-  for (const regfile::KeyValue& value : values)
+  registry::Key key(registry);
+  if (key.Open(root, path) != ERROR_SUCCESS) return std::nullopt;
+  std::vector<registry::Value> values;
+  key.Values(&values);
+  for (const registry::Value& value : values)
     if (registry::UpperName(value.name) == registry::UpperName(name) && (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
       return value.data.substr(0, value.data.find('\0'));
   return std::nullopt;
@@ -344,8 +344,8 @@ int Run(const std::vector<std::string>& args) {
                                       desktop::HelperReader(desktop::HelperBesideProgram()));
       // Nor does a file reach the classes while that view cannot be read.
       bool unread = false;
-      const auto apply = [&hive, &classes, &unread](const std::deque<regfile::RegChange>& changes,
-                                                    const regfile::RegChange** failed) {
+      const auto apply = [&hive, &classes, &unread](const std::deque<registry::Change>& changes,
+                                                    const registry::Change** failed) {
         if (const LONG code = classes.RefuseViewKeys(changes, failed); code != ERROR_SUCCESS) {
           unread = code == registry::kDesktopViewUnread;
           return code;
@@ -353,7 +353,7 @@ int Run(const std::vector<std::string>& args) {
         return hive.ApplyRegChanges(changes, failed);
       };
 #else
-      const auto apply = [&hive](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
+      const auto apply = [&hive](const std::deque<registry::Change>& changes, const registry::Change** failed) {
         return hive.ApplyRegChanges(changes, failed);
       };
 #endif
@@ -442,7 +442,7 @@ int Run(const std::vector<std::string>& args) {
   if (verb == "export") {
     HKEY root = 0, key = 0;
     std::string sub;
-    if (regfile::ParseKeyPath(args[1], &root, &sub) && !sub.empty() &&
+    if (registry::ParseKeyPath(args[1], &root, &sub) && !sub.empty() &&
         registry->RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND) {
       desktop::DesktopClasses classes(*registry, desktop::XdgPaths::FromEnvironment(),
                                       desktop::HelperReader(desktop::HelperBesideProgram()));
@@ -459,7 +459,7 @@ int Run(const std::vector<std::string>& args) {
   // (a process of its own) while this one reads the hive.
   HKEY root = 0;
   std::string sub;
-  const bool classes_too = regfile::ParseKeyPath(args[1], &root, &sub) && root != HKEY_CURRENT_USER && root != HKEY_USERS;
+  const bool classes_too = registry::ParseKeyPath(args[1], &root, &sub) && root != HKEY_CURRENT_USER && root != HKEY_USERS;
   const desktop::ViewReader reader = desktop::HelperReader(desktop::HelperBesideProgram());
   using View = std::pair<std::optional<std::vector<desktop::ViewRow>>, std::string>;
   std::future<View> first;
@@ -478,7 +478,7 @@ int Run(const std::vector<std::string>& args) {
         return std::move(view.first);
       });
   IRegistry& store = classes;
-  const regfile::SubtreeWalk merged = [&classes, &walk](HKEY key, regfile::SubtreeVisitor& visitor) {
+  const regfile::SubtreeWalk merged = [&classes, &walk](HKEY key, registry::SubtreeVisitor& visitor) {
     return classes.WalkSubtree(key, visitor, walk);
   };
 #else

@@ -9,6 +9,8 @@
 
 #include "bench/StoreShape.h"
 #include "registry/Codes.h"
+#include "registry/Defaults.h"
+#include "registry/Key.h"
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/Backends.h"
@@ -260,24 +262,25 @@ INSTANTIATE_TEST_SUITE_P(Rows, History, ::testing::ValuesIn(kRows),
 
 // Hands the start's children over in reverse order, each walked through
 // the calls: a walk in an order other than the hive's.
-LONG ReversedWalk(IRegistry& registry, HKEY key, regfile::SubtreeVisitor& visitor) {
-  struct Below : regfile::SubtreeVisitor {
-    regfile::SubtreeVisitor* inner;
+LONG ReversedWalk(IRegistry& registry, HKEY key, registry::SubtreeVisitor& visitor) {
+  struct Below : registry::SubtreeVisitor {
+    registry::SubtreeVisitor* inner;
     std::string_view name;
     void Key(std::size_t depth, std::string_view key) override { inner->Key(depth + 1, depth == 0 ? name : key); }
     void Value(std::string_view n, DWORD type, std::string_view data) override { inner->Value(n, type, data); }
   } below;
   below.inner = &visitor;
-  std::vector<regfile::KeyValue> values;
+  std::vector<registry::Value> values;
   std::vector<std::string> children;
-  if (LONG code = regfile::ReadKeyContents(registry, key, &values, &children); code != ERROR_SUCCESS) return code;
+  if (LONG code = registry::ReadValues(registry, key, &values); code != ERROR_SUCCESS) return code;
+  if (LONG code = registry::ReadSubKeys(registry, key, &children); code != ERROR_SUCCESS) return code;
   visitor.Key(0, "");
-  for (const regfile::KeyValue& v : values) visitor.Value(v.name, v.type, v.data);
+  for (const registry::Value& v : values) visitor.Value(v.name, v.type, v.data);
   for (auto child = children.rbegin(); child != children.rend(); ++child) {
     HKEY sub = 0;
     if (LONG code = registry.RegOpenKeyExA(key, child->c_str(), 0, KEY_READ, &sub); code != ERROR_SUCCESS) return code;
     below.name = *child;
-    const LONG code = regfile::WalkSubtree(registry, sub, below);
+    const LONG code = registry::WalkThroughCalls(registry, sub, below);
     registry.RegCloseKey(sub);
     if (code != ERROR_SUCCESS) return code;
   }
@@ -306,7 +309,7 @@ TEST(History, SubtreesReadInOneWalkInAnyOrderAreThoseTheCallsRead) {
   const std::string by_calls = read(nullptr);
   EXPECT_NE(by_calls.find("\n2:"), std::string::npos);
   EXPECT_EQ(by_calls.substr(by_calls.size() - 3), "0:\n");
-  EXPECT_EQ(read([&](HKEY key, regfile::SubtreeVisitor& v) { return ReversedWalk(*registry, key, v); }), by_calls);
+  EXPECT_EQ(read([&](HKEY key, registry::SubtreeVisitor& v) { return ReversedWalk(*registry, key, v); }), by_calls);
   if (const regfile::FastPaths fast = FastPathsOf(*registry); fast.walk) {
     EXPECT_EQ(read(fast.walk), by_calls);
   }
@@ -441,7 +444,7 @@ TEST(OwnHistory, EveryWayInIsRefused) {
          return h.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
        }},
       {"delete the program's key through the calls", [](capture::HistoryRegistry& h) {
-         return regfile::DeleteKeyTree(h, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
+         return registry::DeleteKeyTree(h, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
        }},
       {"touch a key below it", [](capture::HistoryRegistry& h) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\x");

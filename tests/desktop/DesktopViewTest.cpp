@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop/DesktopClasses.h"
+#include "registry/Defaults.h"
 #include "registry/hive/Hive.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
@@ -170,13 +171,13 @@ TEST_F(DesktopView, OwnKeysWinAndBothEnumerateInTheRegistrysOrder) {
   // calls do, from the classes root and from keys of either side.
   auto* own = dynamic_cast<hive::HiveRegistry*>(hive.get());
   ASSERT_NE(own, nullptr);
-  const regfile::SubtreeWalk scans = [own](HKEY key, regfile::SubtreeVisitor& v) { return own->WalkSubtree(key, v); };
+  const regfile::SubtreeWalk scans = [own](HKEY key, registry::SubtreeVisitor& v) { return own->WalkSubtree(key, v); };
   for (const char* path : {"SOFTWARE\\Classes", "SOFTWARE\\Classes\\.zqa", "SOFTWARE\\Classes\\application/x-zqb"}) {
     SCOPED_TRACE(path);
     HKEY key = 0;
     ASSERT_EQ(classes->RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key), ERROR_SUCCESS);
     testing::Transcript calls, merged;
-    ASSERT_EQ(regfile::WalkSubtree(*classes, key, calls), ERROR_SUCCESS);
+    ASSERT_EQ(registry::WalkThroughCalls(*classes, key, calls), ERROR_SUCCESS);
     ASSERT_EQ(classes->WalkSubtree(key, merged, scans), ERROR_SUCCESS);
     EXPECT_EQ(merged.text, calls.text);
     classes->RegCloseKey(key);

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto bulk = fuzz::FreshHive("bulk.hive");
   const status::Status in_bulk = regfile::ImportRegText(
       *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg", nullptr,
-      [&bulk](const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
+      [&bulk](const std::deque<registry::Change>& changes, const registry::Change** failed) {
         return bulk->ApplyRegChanges(changes, failed);
       });
   if (in_bulk.code != result.code || in_bulk.message != result.message) Fault("the import in bulk ends otherwise", in_bulk.message);

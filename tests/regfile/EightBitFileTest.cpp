@@ -46,7 +46,7 @@ TEST(EightBitFiles, ReadInTheAnsiCodePageUnlessUtf8) {
     if (!row.path.empty()) {
       EXPECT_EQ(parse.changes.front().path, row.path);
     }
-    const RegChange& last = parse.changes.back();
+    const registry::Change& last = parse.changes.back();
     EXPECT_EQ(std::string(last.data), row.data.back() == '\0' ? row.data : row.data + '\0');
   }
 }

@@ -8,6 +8,8 @@
 #include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
+#include "registry/Defaults.h"
+#include "registry/KeyPath.h"
 #include "registry/Names.h"
 #include "support/Backends.h"
 #include "support/StatusCheck.h"
@@ -86,7 +88,7 @@ TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
 TEST_F(RegFiles, WindowsSampleStoreRoundTrips) {
   const std::string seeded_path = dir_.File("seeded.db");
   std::unique_ptr<hive::HiveRegistry> seeded;
-  ASSERT_TRUE(IsOk(OpenHiveSeeded(seeded_path, zandrel::testing::WindowsClassesReg(), &seeded)));
+  ASSERT_TRUE(IsOk(OpenHiveSeeded(seeded_path, zandrel::testing::SeedOf(zandrel::testing::WindowsClassesReg()), &seeded)));
   std::string first;
   ASSERT_TRUE(IsOk(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first)));
   ASSERT_TRUE(IsOk(ImportRegText(*reg_, first, "all.reg")));
@@ -135,7 +137,7 @@ Imported ImportBothWays(const std::string& file, const std::string& folder, std:
     if (!seed.empty()) {
       EXPECT_TRUE(IsOk(ImportRegText(*hive, seed, "seed.reg")));
     }
-    const ChangesApply apply = [&hive](const std::deque<RegChange>& changes, const RegChange** failed) {
+    const ChangesApply apply = [&hive](const std::deque<registry::Change>& changes, const registry::Change** failed) {
       return hive->ApplyRegChanges(changes, failed);
     };
     result[bulk].status = ImportRegText(*hive, file, "t.reg", &result[bulk].notes, bulk ? apply : nullptr);
@@ -339,7 +341,7 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
 TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
   TempDir dir;
   std::unique_ptr<hive::HiveRegistry> dense, sparse;
-  ASSERT_TRUE(IsOk(OpenHiveSeeded(dir.File("dense.db"), zandrel::testing::WindowsClassesReg(), &dense)));
+  ASSERT_TRUE(IsOk(OpenHiveSeeded(dir.File("dense.db"), zandrel::testing::SeedOf(zandrel::testing::WindowsClassesReg()), &dense)));
   ASSERT_TRUE(IsOk(OpenHive(dir.File("sparse.db"), &sparse)));
   for (IRegistry* reg : {static_cast<IRegistry*>(dense.get()), static_cast<IRegistry*>(sparse.get())}) {
     SeedValue(*reg, ".zzq", "", REG_SZ, std::string("Документ\0", 17));
@@ -365,7 +367,7 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
     for (HKEY start : {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, zzq, write_only, gone}) {
       SCOPED_TRACE(start);
       zandrel::testing::Transcript calls, own, prepared;
-      const LONG code = WalkSubtree(*hive, start, calls);
+      const LONG code = registry::WalkThroughCalls(*hive, start, calls);
       EXPECT_EQ(hive->WalkSubtree(start, own), code);
       ASSERT_EQ(hive->PrepareWalk(), 0);
       EXPECT_EQ(hive->WalkSubtree(start, prepared), code);
@@ -378,7 +380,7 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
     std::string through_calls, own;
     ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &through_calls)));
     ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &own,
-                                   [hive](HKEY key, SubtreeVisitor& v) { return hive->WalkSubtree(key, v); })));
+                                   [hive](HKEY key, registry::SubtreeVisitor& v) { return hive->WalkSubtree(key, v); })));
     EXPECT_EQ(own, through_calls);
   }
 }
@@ -402,7 +404,7 @@ TEST(SubtreeWalks, APreparedWalkShowsWhatChangedSinceItWasRead) {
     change();
     zandrel::testing::Transcript prepared, calls;
     ASSERT_EQ(hive->WalkSubtree(HKEY_CLASSES_ROOT, prepared), 0);
-    ASSERT_EQ(WalkSubtree(*hive, HKEY_CLASSES_ROOT, calls), 0);
+    ASSERT_EQ(registry::WalkThroughCalls(*hive, HKEY_CLASSES_ROOT, calls), 0);
     EXPECT_EQ(prepared.text, calls.text);
   }
 }
@@ -425,7 +427,7 @@ TEST(RegFileNames, KeyPathsTakeLongAndShortRootNames) {
   for (const auto& [path, expected] : rows) {
     HKEY root = 0;
     std::string sub;
-    EXPECT_EQ(ParseKeyPath(path, &root, &sub) ? std::string(registry::RootName(root)) + "|" + sub : "", expected) << path;
+    EXPECT_EQ(registry::ParseKeyPath(path, &root, &sub) ? std::string(registry::RootName(root)) + "|" + sub : "", expected) << path;
   }
 }
 

@@ -79,8 +79,8 @@ class Crash : public ::testing::Test {
     if (op == Op::kImport) return regfile::ImportRegFile(registry, dir->File("large.reg")).Ok();
     if (op == Op::kImportInBulk) {
       return regfile::ImportRegFile(registry, dir->File("large.reg"), nullptr,
-                                    [&hive](const std::deque<regfile::RegChange>& changes,
-                                            const regfile::RegChange** failed) { return hive.ApplyRegChanges(changes, failed); })
+                                    [&hive](const std::deque<registry::Change>& changes,
+                                            const registry::Change** failed) { return hive.ApplyRegChanges(changes, failed); })
           .Ok();
     }
     if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});

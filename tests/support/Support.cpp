@@ -15,6 +15,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "regfile/RegFile.h"
 #include "text/Utf.h"
 
 namespace zandrel::testing {
@@ -209,6 +210,12 @@ std::string TinyPng(int width, int height) {
   std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0d", 12) + ihdr;
   for (int shift = 24; shift >= 0; shift -= 8) png += static_cast<char>((crc >> shift) & 0xFF);
   return png;
+}
+
+std::function<status::Status(IRegistry& registry)> SeedOf(std::string text) {
+  return [text = std::move(text)](IRegistry& registry) {
+    return regfile::ImportRegText(registry, text, "default classes store");
+  };
 }
 
 }  // namespace zandrel::testing

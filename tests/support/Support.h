@@ -39,6 +39,9 @@ std::string ReadFile(const std::string& path);
 std::string CommandOutput(const std::string& command);
 // tests/data/windows-classes.reg: a Windows machine's classes store, as .reg text.
 const std::string& WindowsClassesReg();
+// A new hive's seed (hive::OpenHiveSeeded): the .reg `text` imported whole,
+// named "default classes store" in its messages.
+std::function<status::Status(IRegistry& registry)> SeedOf(std::string text);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string Hex(const std::string& bytes);  // "61 62 00"
 // `text` with every `from` replaced by `to`.
@@ -59,7 +62,7 @@ std::string DumpTree(IRegistry& registry, HKEY root, const std::string& path, in
 inline std::string DumpClasses(IRegistry& registry) { return DumpTree(registry, HKEY_CLASSES_ROOT, ""); }
 
 // Writes down every key and value a walk hands over.
-class Transcript : public regfile::SubtreeVisitor {
+class Transcript : public registry::SubtreeVisitor {
  public:
   void Key(std::size_t depth, std::string_view name) override {
     text += std::to_string(depth) + " [" + std::string(name) + "]\n";

@@ -26,10 +26,6 @@
 #include "registry/Registry.h"
 #include "status/Status.h"
 
-namespace zandrel::regfile {
-struct RegChange;  // regfile/RegParser.h
-}  // namespace zandrel::regfile
-
 namespace zandrel::hive {
 
 inline constexpr int kBusyTimeoutMs = 10000;
@@ -54,7 +50,7 @@ class HiveRegistry : public zandrel::IRegistry {
   // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a
   // few scans of the file instead of a call per key and value: 0, or 5
   // when the handle may not both query and enumerate, or the failing code.
-  LONG WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor);
+  LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor);
 
   // Reads now what WalkSubtree reads, so that the next WalkSubtree does not
   // when nothing changed in between (in this connection or any other): the
@@ -68,7 +64,7 @@ class HiveRegistry : public zandrel::IRegistry {
   // keys and values the file adds are written in bulk, a few statements for
   // the whole file rather than several per line. On failure the scope must
   // be rolled back: part of the changes may have been made.
-  LONG ApplyRegChanges(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed);
+  LONG ApplyRegChanges(const std::deque<registry::Change>& changes, const registry::Change** failed);
 
   // Deletes each root\path with everything below it, two statements each,
   // as hive::DeleteKeyTree does through the calls above, all or none: 0
@@ -127,10 +123,11 @@ using HiveBuild = std::function<status::Status(HiveRegistry& hive)>;
 // made it first) the change is still to make.
 status::Status OpenDefaultHive(const HiveBuild& build, bool* built, std::unique_ptr<HiveRegistry>* hive);
 
-// Like OpenHive, but a missing file is created already holding the .reg text
-// `seed` (imported whole, or the file is not created): other processes see
-// either no file or the whole seeded hive.
-status::Status OpenHiveSeeded(const std::string& path, const std::string& seed,
+// Like OpenHive, but a missing file is created already holding what `seed`
+// makes in it (a .reg text imported whole), or is not created: other
+// processes see either no file or the whole seeded hive. A `seed` that fails
+// is answered "cannot seed the registry hive \"PATH\": " and its message.
+status::Status OpenHiveSeeded(const std::string& path, const HiveBuild& seed,
                               std::unique_ptr<HiveRegistry>* hive);
 
 }  // namespace zandrel::hive

@@ -254,7 +254,7 @@ Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
 // process ever sees a half-made hive. Ok when path exists afterwards,
 // *built set when it is the hive `build` made (not another process's that
 // was quicker); a failing `build`'s own failure.
-Status CreateHiveFile(const std::string& path, const std::string* seed, const HiveBuild* build = nullptr,
+Status CreateHiveFile(const std::string& path, const HiveBuild* seed, const HiveBuild* build = nullptr,
                       bool* built = nullptr) {
   if (Status made = MakeParents(path); !made.Ok()) return made;
   std::string temp = path + ".new-XXXXXX";
@@ -289,14 +289,7 @@ Status CreateHiveFile(const std::string& path, const std::string* seed, const Hi
   if (seed != nullptr || build != nullptr) {
     std::unique_ptr<HiveRegistry> hive;
     Status seeded = Connect(temp, &hive, Access::kBuilding);
-    if (seeded.Ok() && seed != nullptr) {
-      HiveRegistry& made = *hive;
-      seeded = regfile::ImportRegText(made, *seed, "default classes store", nullptr,
-                                      [&made](const std::deque<regfile::RegChange>& changes,
-                                              const regfile::RegChange** failed) {
-                                        return made.ApplyRegChanges(changes, failed);
-                                      });
-    }
+    if (seeded.Ok() && seed != nullptr) seeded = (*seed)(*hive);
     if (!seeded.Ok()) seeded.message = "cannot seed the registry hive " + Quote(path) + ": " + seeded.message;
     if (seeded.Ok() && build != nullptr) seeded = (*build)(*hive);
     if (!seeded.Ok()) {
@@ -338,7 +331,7 @@ Status CreateHiveFile(const std::string& path, const std::string* seed, const Hi
   return {};
 }
 
-Status OpenWith(const std::string& path, const std::string* seed, std::unique_ptr<HiveRegistry>* hive,
+Status OpenWith(const std::string& path, const HiveBuild* seed, std::unique_ptr<HiveRegistry>* hive,
                 const HiveBuild* build = nullptr, bool* built = nullptr) {
   hive->reset();
   if (path.empty()) return Failed("open", path, "no file name");
@@ -367,7 +360,7 @@ Status OpenHive(const std::string& path, std::unique_ptr<HiveRegistry>* hive) {
   return OpenWith(path, nullptr, hive);
 }
 
-Status OpenHiveSeeded(const std::string& path, const std::string& seed, std::unique_ptr<HiveRegistry>* hive) {
+Status OpenHiveSeeded(const std::string& path, const HiveBuild& seed, std::unique_ptr<HiveRegistry>* hive) {
   return OpenWith(path, &seed, hive);
 }
 

@@ -13,8 +13,7 @@
 
 #include "registry/hive/HiveBulk.h"
 #include "registry/hive/HiveImpl.h"
-#include "regfile/RegFile.h"
-#include "regfile/RegParser.h"
+#include "registry/Defaults.h"
 #include "registry/Names.h"
 #include "text/LargePages.h"
 
@@ -35,7 +34,7 @@ struct Node {
   std::uint32_t parent;    // kNone for a root
   std::string_view name;   // an added key's name as the file writes it
   std::string_view upper;  // its comparison name (none for a root)
-  const regfile::RegChange* made;   // the section that adds it
+  const registry::Change* made;   // the section that adds it
   bool children_known;     // every child is in the child map
   bool values_known;       // every value is in the value map
   std::uint64_t seen;      // the round of deletions at which it last existed
@@ -48,7 +47,7 @@ struct Value {
   DWORD type;
   std::string_view data;
   sqlite3_int64 id;  // its row, 0 until written
-  const regfile::RegChange* made;  // the line that set it last
+  const registry::Change* made;  // the line that set it last
   bool rewritten;          // a row whose type and data change
   bool gone;               // deleted after it was gathered
 };
@@ -57,7 +56,7 @@ class Importer {
  public:
   Importer(HiveRegistry& hive, HiveRegistry::Impl& m) : hive_(hive), m_(m) {}
 
-  LONG Run(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
+  LONG Run(const std::deque<registry::Change>& changes, const registry::Change** failed) {
     int rc = SQLITE_OK;
     for (auto [stmt, sql] : {std::pair{&children_, "SELECT id, upper_name, depth FROM keys WHERE parent = ?1"},
                              std::pair{&values_of_, "SELECT id, upper_name FROM vals WHERE key = ?1"}}) {
@@ -71,27 +70,27 @@ class Importer {
     // memory page by page costs more than filling it. (Keys already in the
     // hive that the file reaches are added to the nodes too, as read.)
     std::size_t key_lines = 0;
-    for (const regfile::RegChange& op : changes) key_lines += op.kind == regfile::RegChange::kKey;
+    for (const registry::Change& op : changes) key_lines += op.kind == registry::Change::kKey;
     nodes_.reserve(key_lines + 8);
     values_.reserve(changes.size() - key_lines);
     text::AdviseLargePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
     text::AdviseLargePages(values_.data(), values_.capacity() * sizeof(Value));
     children_map_.Reserve(key_lines);
     values_map_.Reserve(changes.size() - key_lines);
-    for (const regfile::RegChange& op : changes) {
+    for (const registry::Change& op : changes) {
       *failed = &op;
       LONG code = ERROR_SUCCESS;
       switch (op.kind) {
-        case regfile::RegChange::kKey:
+        case registry::Change::kKey:
           code = Key(op);
           break;
-        case regfile::RegChange::kSetValue:
+        case registry::Change::kSetValue:
           code = SetValue(op);
           break;
-        case regfile::RegChange::kDeleteValue:
+        case registry::Change::kDeleteValue:
           code = DeleteValue(op);
           break;
-        case regfile::RegChange::kDeleteKey:
+        case registry::Change::kDeleteKey:
           code = DeleteKey(op, failed);
           break;
       }
@@ -116,7 +115,7 @@ class Importer {
   }
 
   // Opens (and creates) the key of a section, as OpenPath's calls would.
-  LONG Key(const regfile::RegChange& op) {
+  LONG Key(const registry::Change& op) {
     current_ = kNone;
     LONG code = ParsePath(op.path, &parts_);
     if (code != ERROR_SUCCESS) return code;
@@ -147,7 +146,7 @@ class Importer {
   }
 
   // The child `name` of `parent`, added when missing.
-  LONG Child(std::uint32_t parent, std::string_view name, const regfile::RegChange& op, std::uint32_t* out) {
+  LONG Child(std::uint32_t parent, std::string_view name, const registry::Change& op, std::uint32_t* out) {
     upper_.clear();
     registry::AppendUpperName(name, &upper_);
     LONG code;
@@ -215,7 +214,7 @@ class Importer {
   }
 
   // RegSetValueExA's checks, in its order, then the value gathered.
-  LONG SetValue(const regfile::RegChange& op) {
+  LONG SetValue(const registry::Change& op) {
     if (op.name.size() > kMaxValueNameChars && registry::NameChars(op.name) > kMaxValueNameChars) {
       return ERROR_INVALID_PARAMETER;
     }
@@ -252,7 +251,7 @@ class Importer {
   }
 
   // RegDeleteValueA: a missing value is no fault of the file.
-  LONG DeleteValue(const regfile::RegChange& op) {
+  LONG DeleteValue(const registry::Change& op) {
     if (current_ == kNone) return ERROR_INVALID_HANDLE;
     LONG code;
     if (!nodes_[current_].values_known && (code = LoadValues(current_)) != ERROR_SUCCESS) return code;
@@ -271,13 +270,13 @@ class Importer {
 
   // Writes what was gathered, then deletes through the calls; every key
   // found before is checked again when next reached.
-  LONG DeleteKey(const regfile::RegChange& op, const regfile::RegChange** failed) {
+  LONG DeleteKey(const registry::Change& op, const registry::Change** failed) {
     current_ = kNone;
     LONG code = Write(failed);
     if (code != ERROR_SUCCESS) return code;
     *failed = &op;
     m_.DropCaches();
-    code = regfile::DeleteKeyTree(hive_, op.root, std::string(op.path));
+    code = registry::DeleteKeyTree(hive_, op.root, std::string(op.path));
     ++round_;
     last_root_ = 0;
     last_parts_.clear();
@@ -303,7 +302,7 @@ class Importer {
   // *failed is the change of the first row of the statement that failed.
   template <typename Bind, typename Inserted, typename Made>
   LONG InsertRows(Statement& many, Statement& one, const char* head, int columns, std::size_t count, Bind bind,
-                  Inserted inserted, Made made, const regfile::RegChange** failed) {
+                  Inserted inserted, Made made, const registry::Change** failed) {
     for (std::size_t row = 0; row < count;) {
       const std::size_t end = row + (count - row >= kRowsPerInsert ? kRowsPerInsert : 1);
       Statement& stmt = end - row > 1 ? many : one;
@@ -325,7 +324,7 @@ class Importer {
   }
 
   // Writes the keys and values gathered since the last write.
-  LONG Write(const regfile::RegChange** failed) {
+  LONG Write(const registry::Change** failed) {
     if (added_keys_.empty() && added_values_.empty() && rewritten_.empty() && deleted_values_.empty()) {
       return ERROR_SUCCESS;
     }
@@ -432,7 +431,7 @@ class Importer {
 
 }  // namespace
 
-LONG HiveRegistry::ApplyRegChanges(const std::deque<regfile::RegChange>& changes, const regfile::RegChange** failed) {
+LONG HiveRegistry::ApplyRegChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) {
   if (changes.empty()) return ERROR_SUCCESS;
   Impl& m = *impl_;
   *failed = &changes.front();

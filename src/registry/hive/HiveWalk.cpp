@@ -184,7 +184,7 @@ LONG HiveRegistry::PrepareWalk() {
   return code;
 }
 
-LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
+LONG HiveRegistry::WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) {
   Impl& m = *impl_;
   Impl::CallEnd end{m};
   sqlite3_int64 start_id;
@@ -243,7 +243,7 @@ LONG HiveRegistry::WalkSubtree(HKEY hKey, regfile::SubtreeVisitor& visitor) {
 
 regfile::FastPaths HiveRegistry::Fast() {
   return regfile::FastPaths{
-      [this](HKEY key, regfile::SubtreeVisitor& visitor) { return WalkSubtree(key, visitor); },
+      [this](HKEY key, registry::SubtreeVisitor& visitor) { return WalkSubtree(key, visitor); },
       [this](const std::vector<std::pair<HKEY, std::string>>& keys) { return DeleteTrees(keys); }};
 }
 

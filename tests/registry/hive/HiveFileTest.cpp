@@ -202,7 +202,7 @@ TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays
   for (int i = 0; i < 4; ++i) {  // first opens at once make one hive
     if (const pid_t child = ::fork(); child == 0) {
       std::unique_ptr<hive::HiveRegistry> hive;
-      ::_exit(hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &hive).Ok() &&
+      ::_exit(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive).Ok() &&
                       SeedKey(*hive, ".child" + std::to_string(i)) == 0
                   ? 0
                   : 1);
@@ -216,13 +216,13 @@ TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   std::unique_ptr<hive::HiveRegistry> hive;
-  ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &hive)));
+  ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive)));
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt\\ShellNew"), 0);
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt"), 0);
   for (const char* key : {".child0", ".child3", "txtfile\\shell\\open\\command", "CLSID", "*\\shellex"})
     EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, key).find("error"), std::string::npos) << key;
   hive.reset();
-  ASSERT_TRUE(hive::OpenHiveSeeded(path, testing::WindowsClassesReg(), &hive).Ok());
+  ASSERT_TRUE(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive).Ok());
   EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ".txt"), "[.txt]\n  error open 2\n") << "seeded again";
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("env")))
     EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos);
@@ -232,7 +232,7 @@ TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays
   EXPECT_EQ(hive->Path(), dir.File("default.db"));
   EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ""), "[]\n");
   // A seed that fails leaves no file.
-  const Status opened = hive::OpenHiveSeeded(dir.File("bad/registry.db"), "REGEDIT4\n[HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.b\n",
+  const Status opened = hive::OpenHiveSeeded(dir.File("bad/registry.db"), testing::SeedOf("REGEDIT4\n[HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.b\n"),
                                 &hive);
   EXPECT_EQ(hive, nullptr);
   EXPECT_EQ(Refusal(opened.code, opened.message),
