@@ -5,6 +5,7 @@
 #include <ctime>
 #include <tuple>
 
+#include "registry/Key.h"
 
 namespace zandrel::capture {
 namespace {
@@ -148,7 +149,7 @@ LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries) {
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   std::vector<std::string> names;
-  code = SubKeyNames(registry, history, &names);
+  code = registry::ReadSubKeys(registry, history, &names);
   for (auto name = names.rbegin(); name != names.rend() && code == ERROR_SUCCESS; ++name) {
     HistoryEntry entry;
     if (!ParseNumber(*name, &entry.number)) continue;

@@ -5,6 +5,7 @@
 
 #include "regfile/RegFile.h"
 #include "registry/Defaults.h"
+#include "registry/Key.h"
 #include "registry/Names.h"
 
 namespace zandrel::capture {
@@ -26,7 +27,7 @@ void PutString(std::string_view s, std::string* out) {
 }
 void PutValues(const RecordedValues& values, std::string* out) {
   PutU32(static_cast<std::uint32_t>(values.size()), out);
-  for (const RecordedValue& v : values) {
+  for (const registry::Value& v : values) {
     PutString(v.name, out);
     PutU32(v.type, out);
     PutString(v.data, out);
@@ -60,7 +61,7 @@ struct Reader {
     std::uint32_t count = 0;
     if (!U32(&count) || count > in.size() / 12) return false;
     values->resize(count);
-    for (RecordedValue& v : *values)
+    for (registry::Value& v : *values)
       if (!String(&v.name) || !U32(&v.type) || !String(&v.data)) return false;
     return true;
   }
@@ -201,7 +202,7 @@ std::string EncodeChangeRecord(const ChangeRecord& record) {
   // Sized first: an import's record is megabytes, better not copied as it grows.
   const auto values_size = [](const RecordedValues& values) {
     std::size_t size = 4;
-    for (const RecordedValue& v : values) size += 12 + v.name.size() + v.data.size();
+    for (const registry::Value& v : values) size += 12 + v.name.size() + v.data.size();
     return size;
   };
   std::size_t size = kMagic.size() + 4;
@@ -252,15 +253,15 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
   return reader.in.empty();
 }
 
-const RecordedValue* FindValue(const RecordedValues& values, std::string_view upper) {
-  for (const RecordedValue& value : values)
+const registry::Value* FindValue(const RecordedValues& values, std::string_view upper) {
+  for (const registry::Value& value : values)
     if (registry::UpperName(value.name) == upper) return &value;
   return nullptr;
 }
 
-bool SameData(const RecordedValue& a, const RecordedValue& b) {
+bool SameData(const registry::Value& a, const registry::Value& b) {
   // A string set without its NUL may read back with one.
-  auto data = [](const RecordedValue& v) {
+  auto data = [](const registry::Value& v) {
     const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
     return text && !v.data.empty() && v.data.back() == '\0' ? std::string_view(v.data).substr(0, v.data.size() - 1)
                                                              : std::string_view(v.data);
@@ -268,10 +269,10 @@ bool SameData(const RecordedValue& a, const RecordedValue& b) {
   return a.type == b.type && data(a) == data(b);
 }
 
-void ApplyWrite(RecordedValues* values, const RecordedValue& change, bool deleting) {
+void ApplyWrite(RecordedValues* values, const registry::Value& change, bool deleting) {
   const std::string upper = registry::UpperName(change.name);
   const auto same = std::find_if(values->begin(), values->end(),
-                                 [&](const RecordedValue& value) { return registry::UpperName(value.name) == upper; });
+                                 [&](const registry::Value& value) { return registry::UpperName(value.name) == upper; });
   if (deleting) {
     if (same != values->end()) values->erase(same);
   } else if (same != values->end()) {
@@ -282,7 +283,7 @@ void ApplyWrite(RecordedValues* values, const RecordedValue& change, bool deleti
   }
 }
 
-RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const RecordedValue& change,
+RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const registry::Value& change,
                        bool deleting) {
   RecordEntry entry{RecordEntry::Kind::kValues, root, std::move(path), {}, std::move(before), {}};
   entry.after = entry.before;
@@ -293,53 +294,15 @@ RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const
 LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists, RecordedValues* values,
                    std::size_t* subkeys) {
   values->clear();
-  *exists = false;
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
-  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (code != ERROR_SUCCESS) return code;
-  *exists = true;
-  // A value's name may have 16383 characters, a key's far fewer; the room
-  // is kept, since a change reads every key it touches.
-  thread_local std::vector<char> name(16384);
-  std::string data(256, '\0');
-  for (DWORD index = 0;;) {
-    DWORD name_length = static_cast<DWORD>(name.size());
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    code = registry.RegEnumValueA(key, index, name.data(), &name_length, nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &size);
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      continue;
-    }
-    if (code != ERROR_SUCCESS) break;
-    values->push_back(RecordedValue{std::string(name.data(), name_length), type, data.substr(0, size)});
-    ++index;
-  }
-  if (code == ERROR_NO_MORE_ITEMS && subkeys != nullptr) {
-    *subkeys = 0;
-    for (;; ++*subkeys) {
-      DWORD length = static_cast<DWORD>(name.size());
-      code = registry.RegEnumKeyExA(key, static_cast<DWORD>(*subkeys), name.data(), &length, nullptr, nullptr, nullptr,
-                                    nullptr);
-      if (code != ERROR_SUCCESS) break;
-    }
-  }
-  if (key != root) registry.RegCloseKey(key);
-  return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
-}
-
-LONG SubKeyNames(IRegistry& registry, HKEY key, std::vector<std::string>* names) {
-  names->clear();
-  char name[MAX_KEY_NAME_CHARS * 4 + 1];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof name;
-    const LONG code = registry.RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (code != ERROR_SUCCESS) return code;
-    names->emplace_back(name, length);
-  }
+  registry::Key key(registry);
+  const LONG code = key.Open(root, path);
+  *exists = code == ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
+  if (const LONG read = key.Values(values); read != ERROR_SUCCESS || subkeys == nullptr) return read;
+  std::vector<std::string> names;
+  const LONG read = key.SubKeys(&names);
+  *subkeys = names.size();
+  return read;
 }
 
 LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, RecordedTree* tree) {

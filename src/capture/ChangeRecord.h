@@ -26,16 +26,11 @@
 #include "capture/Places.h"
 #include "regfile/RegFile.h"
 #include "registry/Registry.h"
+#include "registry/Value.h"
 
 namespace zandrel::capture {
 
-struct RecordedValue {
-  std::string name;
-  DWORD type = REG_NONE;
-  std::string data;
-  bool operator==(const RecordedValue&) const = default;
-};
-using RecordedValues = std::vector<RecordedValue>;
+using RecordedValues = std::vector<registry::Value>;
 
 struct RecordedKey {
   std::string path;  // below the created key; "" for that key itself
@@ -83,16 +78,16 @@ struct RecordEntry {
 
 // The entry of one write of a value of root\path, which holds `before`: the
 // value `change` set or, with `deleting`, the value of its name deleted.
-RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const RecordedValue& change,
+RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const registry::Value& change,
                        bool deleting);
 // `values` as that write leaves them: a value set in the place of the one
 // of its name (keeping that one's spelling), or after the others.
-void ApplyWrite(RecordedValues* values, const RecordedValue& change, bool deleting);
+void ApplyWrite(RecordedValues* values, const registry::Value& change, bool deleting);
 // Whether two values hold the same, names aside, as a registry reads them
 // back (a string set without its final NUL may read with one).
-bool SameData(const RecordedValue& a, const RecordedValue& b);
+bool SameData(const registry::Value& a, const registry::Value& b);
 // The value of that upper-cased name among `values`, or null.
-const RecordedValue* FindValue(const RecordedValues& values, std::string_view upper);
+const registry::Value* FindValue(const RecordedValues& values, std::string_view upper);
 
 struct ChangeRecord {
   std::vector<RecordEntry> entries;
@@ -109,9 +104,6 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record);
 // such key. With `subkeys`, also how many direct subkeys it has.
 LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists,
                    RecordedValues* values, std::size_t* subkeys = nullptr);
-
-// The names of the subkeys of `key`, in enumeration order.
-LONG SubKeyNames(IRegistry& registry, HKEY key, std::vector<std::string>* names);
 
 // The subtree of the existing key root\path as it is now, parents before
 // children.

@@ -13,7 +13,7 @@ using registry::UpperName;
 
 // Whether an entry's write deleted a value of its key.
 bool Deletes(const RecordEntry& entry) {
-  return std::any_of(entry.before.begin(), entry.before.end(), [&entry](const RecordedValue& value) {
+  return std::any_of(entry.before.begin(), entry.before.end(), [&entry](const registry::Value& value) {
     return !FindValue(entry.after, UpperName(value.name));
   });
 }
@@ -28,18 +28,18 @@ bool Explained(const std::vector<const RecordEntry*>& entries, bool exists, cons
                        [](const RecordEntry* entry) { return entry->kind != Kind::kValues; });
   bool may_lack = false;
   std::vector<std::string> names;
-  for (const RecordedValue& value : now) names.push_back(UpperName(value.name));
+  for (const registry::Value& value : now) names.push_back(UpperName(value.name));
   for (const RecordEntry* entry : entries) {
     may_lack = may_lack || entry->kind != Kind::kValues || Deletes(*entry);
-    for (const RecordedValue& value : entry->before) names.push_back(UpperName(value.name));
-    for (const RecordedValue& value : entry->after) names.push_back(UpperName(value.name));
+    for (const registry::Value& value : entry->before) names.push_back(UpperName(value.name));
+    for (const registry::Value& value : entry->after) names.push_back(UpperName(value.name));
   }
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
   for (const std::string& name : names) {
-    const RecordedValue* held = FindValue(now, name);
+    const registry::Value* held = FindValue(now, name);
     // The state of `name` is explained by `known`, null for no such value.
-    auto explains = [held](const RecordedValue* known) { return held && known ? SameData(*held, *known) : held == known; };
+    auto explains = [held](const registry::Value* known) { return held && known ? SameData(*held, *known) : held == known; };
     bool explained = !held && may_lack;
     for (const RecordEntry* entry : entries) {
       if (explained) break;

@@ -23,7 +23,7 @@ LONG ReadValues(IRegistry& registry, HKEY root, const std::string& path, Recorde
   return code == ERROR_SUCCESS && !exists ? ERROR_FILE_NOT_FOUND : code;
 }
 
-LONG SetValue(IRegistry& registry, HKEY key, const RecordedValue& value) {
+LONG SetValue(IRegistry& registry, HKEY key, const registry::Value& value) {
   return registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
                                  reinterpret_cast<const BYTE*>(value.data.data()),
                                  static_cast<DWORD>(value.data.size()));
@@ -42,8 +42,8 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
   HKEY key = 0;
   if (registry.RegOpenKeyExA(root, path.c_str(), 0, kReadWrite, &key) != ERROR_SUCCESS) return;
   std::vector<std::string> upper;
-  for (const RecordedValue& value : values) upper.push_back(UpperName(value.name));
-  std::erase_if(now, [&](const RecordedValue& value) {
+  for (const registry::Value& value : values) upper.push_back(UpperName(value.name));
+  std::erase_if(now, [&](const registry::Value& value) {
     const auto at = std::find(upper.begin(), upper.end(), UpperName(value.name));
     if (at != upper.end() && values[at - upper.begin()].name == value.name) return false;
     registry.RegDeleteValueA(key, value.name.c_str());
@@ -55,7 +55,7 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
     if (FindValue(now, upper[i])) end_of_present = i + 1;
   bool out_of_order = false;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const RecordedValue* was = FindValue(now, upper[i]);
+    const registry::Value* was = FindValue(now, upper[i]);
     if (was && SameData(*was, values[i])) continue;
     if (!was && i < end_of_present) out_of_order = true;
     SetValue(registry, key, values[i]);
@@ -165,8 +165,8 @@ namespace {
 std::string ComparisonKey(RecordEntry entry) {
   entry.path = registry::UpperName(entry.path);
   for (RecordedValues* values : {&entry.before, &entry.after}) {
-    for (RecordedValue& value : *values) value.name = registry::UpperName(value.name);
-    std::sort(values->begin(), values->end(), [](const RecordedValue& a, const RecordedValue& b) { return a.name < b.name; });
+    for (registry::Value& value : *values) value.name = registry::UpperName(value.name);
+    std::sort(values->begin(), values->end(), [](const registry::Value& a, const registry::Value& b) { return a.name < b.name; });
   }
   return EncodeUndoEntry(entry);
 }
@@ -240,7 +240,7 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
       continue;
     }
     const bool deleting = write.kind == PlannedWrite::Kind::kDeleteValue;
-    const RecordedValue change{write.name, deleting ? REG_NONE : write.type, deleting ? "" : write.data};
+    const registry::Value change{write.name, deleting ? REG_NONE : write.type, deleting ? "" : write.data};
     planned.push_back(WriteEntry(write.root, path, now->values, change, deleting));
     now->values = planned.back().after;
   }
@@ -257,7 +257,7 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
 
 // Records the values of a key about to change. A key that cannot be read
 // cannot change either (deleted, missing): nothing to record then.
-LONG JournalledRegistry::RecordValues(RecordEntry::Kind kind, const Place& place, const RecordedValue& change,
+LONG JournalledRegistry::RecordValues(RecordEntry::Kind kind, const Place& place, const registry::Value& change,
                                       bool deleting) {
   RecordEntry entry{kind, place.root, place.path, {}, {}, {}};
   const LONG code = ReadValues(*inner_, place.root, place.path, &entry.before);
@@ -386,7 +386,7 @@ LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWOR
   Place place;
   if (in_transaction_ && places_.Resolve(hKey, nullptr, &place)) {
     if (!InScope(place.root, place.path)) return kOutsideJournalScope;
-    const RecordedValue change{lpValueName ? lpValueName : "", dwType,
+    const registry::Value change{lpValueName ? lpValueName : "", dwType,
                            std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
     if (const LONG code = RecordValues(RecordEntry::Kind::kValues, place, change, false); code != ERROR_SUCCESS)
       return code;
@@ -398,7 +398,7 @@ LONG JournalledRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   Place place;
   if (in_transaction_ && places_.Resolve(hKey, nullptr, &place)) {
     if (!InScope(place.root, place.path)) return kOutsideJournalScope;
-    const RecordedValue change{lpValueName ? lpValueName : "", REG_NONE, ""};
+    const registry::Value change{lpValueName ? lpValueName : "", REG_NONE, ""};
     if (const LONG code = RecordValues(RecordEntry::Kind::kValues, place, change, true); code != ERROR_SUCCESS)
       return code;
   }

@@ -112,7 +112,7 @@ class JournalledRegistry : public ForwardingRegistry {
 
  private:
   LONG Record(RecordEntry entry);
-  LONG RecordValues(RecordEntry::Kind kind, const Place& place, const RecordedValue& change, bool deleting);
+  LONG RecordValues(RecordEntry::Kind kind, const Place& place, const registry::Value& change, bool deleting);
   void Replay(const std::vector<RecordEntry>& entries);
   LONG ReplayRecord();
   // Whether root\path lies inside the scope: at or below one of its keys, or

@@ -44,17 +44,17 @@ bool FromHex(const std::string& text, std::string* bytes) {
 // the first its values after hold otherwise than before, or lack. A write
 // that changed nothing is the first value set again, or one never there
 // deleted.
-void WriteOf(const RecordEntry& entry, const RecordedValue** set, std::string* deleted) {
+void WriteOf(const RecordEntry& entry, const registry::Value** set, std::string* deleted) {
   *set = nullptr;
   deleted->clear();
-  for (const RecordedValue& value : entry.after) {
-    const RecordedValue* was = FindValue(entry.before, registry::UpperName(value.name));
+  for (const registry::Value& value : entry.after) {
+    const registry::Value* was = FindValue(entry.before, registry::UpperName(value.name));
     if (!was || was->type != value.type || was->data != value.data) {
       *set = &value;
       return;
     }
   }
-  for (const RecordedValue& value : entry.before)
+  for (const registry::Value& value : entry.before)
     if (!FindValue(entry.after, registry::UpperName(value.name))) {
       *deleted = value.name;
       return;
@@ -73,12 +73,12 @@ std::string EncodeUndoEntry(const RecordEntry& entry) {
   std::string line = std::string(kind) + " " + root + " " + HexText(entry.path);
   if (entry.kind != RecordEntry::Kind::kCreated) {
     line.append(" ").append(std::to_string(entry.before.size()));
-    for (const RecordedValue& value : entry.before)
+    for (const registry::Value& value : entry.before)
       line.append(" ").append(HexText(value.name)).append(" ").append(std::to_string(value.type)).append(" ").append(
           HexText(value.data));
   }
   if (entry.kind == RecordEntry::Kind::kValues) {
-    const RecordedValue* set = nullptr;
+    const registry::Value* set = nullptr;
     std::string deleted;
     WriteOf(entry, &set, &deleted);
     line += set ? " set " + HexText(set->name) + " " + std::to_string(set->type) + " " + HexText(set->data)
@@ -114,7 +114,7 @@ bool DecodeLine(const std::string& text, RecordEntry* entry) {
     if (!(line >> count)) return false;
     for (std::size_t i = 0; i < count; ++i) {
       std::string name, data;
-      RecordedValue value;
+      registry::Value value;
       if (!(line >> name >> value.type >> data) || !FromHex(name, &value.name) || !SoundName(value.name) ||
           !FromHex(data, &value.data))
         return false;
@@ -122,7 +122,7 @@ bool DecodeLine(const std::string& text, RecordEntry* entry) {
     }
     if (entry->kind == RecordEntry::Kind::kValues) {
       std::string how, name, data;
-      RecordedValue change;
+      registry::Value change;
       if (!(line >> how >> name) || !FromHex(name, &change.name) || !SoundName(change.name)) return false;
       if (how == "set" && !(line >> change.type >> data && FromHex(data, &change.data))) return false;
       if (how != "set" && how != "delete") return false;

@@ -24,7 +24,6 @@ using capture::ReadChangeRecord;
 using capture::ReadHistory;
 using capture::ReadKeyValues;
 using capture::RecordedKey;
-using capture::RecordedValue;
 using capture::RecordedValues;
 using capture::RecordEntry;
 
@@ -207,7 +206,7 @@ LONG PassNaming(IRegistry& registry, const std::vector<std::string>& titles, con
     bool exists = false;
     RecordedValues values;
     if ((code = ReadKeyValues(registry, HKEY_LOCAL_MACHINE, path, &exists, &values)) != ERROR_SUCCESS) return code;
-    for (const RecordedValue& value : values) {
+    for (const registry::Value& value : values) {
       if (!value.name.empty() || value.type != REG_SZ || value.data.empty()) continue;
       const std::string_view text(value.data.data(), value.data.size() - (value.data.back() == '\0' ? 1 : 0));
       if (const auto named = upper.find(registry::UpperName(text)); named != upper.end())
@@ -269,7 +268,7 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pa
 }
 
 LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
-  for (const RecordedValue& value : values)
+  for (const registry::Value& value : values)
     if (LONG code = registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
                                             reinterpret_cast<const BYTE*>(value.data.data()),
                                             static_cast<DWORD>(value.data.size()));

@@ -83,7 +83,7 @@ TEST(UndoRecordText, OnlyACutLastLineIsPassedOver) {
   EXPECT_EQ(decoded.entries[2].before, (capture::RecordedValues{{"a\\b", REG_SZ, "x"}}));
   // A value deleted (named as the key spells it), and a write that changed
   // nothing, as the journal writes them.
-  const auto write = [&before](const capture::RecordedValue& change, bool deleting) {
+  const auto write = [&before](const registry::Value& change, bool deleting) {
     return capture::EncodeUndoEntry(capture::WriteEntry(HKEY_CLASSES_ROOT, ".left", before, change, deleting));
   };
   EXPECT_EQ(write({"DATA", REG_NONE, ""}, true),
