@@ -45,7 +45,7 @@ class DeletionCount : public ForwardingRegistry {
 }  // namespace
 
 HistoryRegistry::HistoryRegistry(IRegistry& inner, regfile::FastPaths fast, HistoryBound bound)
-    : ForwardingRegistry(inner), inner_(inner), fast_(std::move(fast)), places_(true), bound_(bound) {}
+    : ForwardingRegistry(inner), inner_(inner), fast_(std::move(fast)), places_(true), notes_(inner), bound_(bound) {}
 
 void HistoryRegistry::Describe(std::string kind, std::string subject) {
   kind_ = std::move(kind);
@@ -53,117 +53,6 @@ void HistoryRegistry::Describe(std::string kind, std::string subject) {
 }
 
 void HistoryRegistry::MarkUndone(unsigned number, unsigned redone) { undone_ = std::make_pair(number, redone); }
-
-HistoryRegistry::Before* HistoryRegistry::Lookup(std::string_view id, bool* belowMissing) {
-  *belowMissing = false;
-  for (std::size_t end = id.size(); end != std::string_view::npos; end = id.rfind('\\', end - 1)) {
-    Before* at = Find(id.substr(0, end));
-    if (at == nullptr) continue;
-    Before& noted = *at;
-    if (noted.tree) {
-      Expand(noted);
-      return Lookup(id, belowMissing);
-    }
-    if (end == id.size()) return &noted;
-    *belowMissing = !noted.exists;
-    return nullptr;
-  }
-  return nullptr;
-}
-
-void HistoryRegistry::Expand(Before& note) {
-  const std::vector<RecordedKey> tree = note.tree->Decode();
-  note.tree.reset();
-  note.values = tree.front().values;
-  for (std::size_t i = 1; i < tree.size(); ++i) {
-    const std::string full = note.path + "\\" + tree[i].path;
-    Add(Identity(note.root, full), Before{note.root, full, true, tree[i].values, true});
-  }
-}
-
-HistoryRegistry::Before& HistoryRegistry::Add(std::string id, Before before) {
-  const auto [at, added] = touched_.try_emplace(std::move(id), std::move(before));
-  if (added) order_.push_back(&at->second);
-  return at->second;
-}
-
-HistoryRegistry::Before* HistoryRegistry::Find(std::string_view id) {
-  if (parent_ != nullptr && id == parent_id_) return parent_;
-  const auto found = touched_.find(id);
-  return found == touched_.end() ? nullptr : &found->second;
-}
-
-LONG HistoryRegistry::Note(const Place& place, std::string id, Before** noted) {
-  Before before{place.root, place.path, false, {}};
-  const LONG code = ReadKeyValues(inner_, place.root, place.path, &before.exists, &before.values);
-  if (code != ERROR_SUCCESS) return code;
-  Before& added = Add(std::move(id), std::move(before));
-  if (noted != nullptr) *noted = &added;
-  return ERROR_SUCCESS;
-}
-
-bool HistoryRegistry::BelowLastMissing(std::string_view id) const {
-  return !last_missing_.empty() && id.size() > last_missing_.size() && id[last_missing_.size()] == '\\' &&
-         id.starts_with(last_missing_);
-}
-
-LONG HistoryRegistry::TouchPlace(const Place& place, std::string id) {
-  if (BelowLastMissing(id)) return ERROR_SUCCESS;
-  bool below_missing = false;
-  if (Before* noted = Lookup(id, &below_missing)) {
-    noted->gone = false;
-    return ERROR_SUCCESS;
-  }
-  return below_missing ? ERROR_SUCCESS : Note(place, std::move(id));
-}
-
-LONG HistoryRegistry::TouchCreated(Place place, std::string_view key) {
-  // Below the key last noted missing: missing too, and in that one's
-  // subtree (most keys of an import, which follow their parents).
-  if (BelowLastMissing(key)) return ERROR_SUCCESS;
-  bool below_missing = false;
-  if (Before* noted = Lookup(key, &below_missing)) {
-    // Made again, with each parent the change deleted.
-    for (std::string_view at = key; noted != nullptr && noted->gone; at = ParentIdentity(at)) {
-      noted->gone = false;
-      noted = Find(ParentIdentity(at));
-    }
-    return ERROR_SUCCESS;
-  }
-  if (below_missing) return ERROR_SUCCESS;
-  // The key is read, and each missing parent up to one that exists; a
-  // missing key below a missing parent is in that one's subtree.
-  std::string id(key);
-  Before* below = nullptr;  // the key noted one level down, when it was missing
-  std::size_t below_size = 0;
-  for (;;) {
-    Before* noted = nullptr;
-    if (LONG code = Note(place, id, &noted); code != ERROR_SUCCESS) return code;
-    if (below != nullptr && !noted->exists) below->nested = true;
-    if (!noted->exists) {
-      below = noted;
-      below_size = id.size();
-    }
-    if (noted->exists || place.path.empty()) break;
-    const std::size_t cut = place.path.rfind('\\');
-    place.path.resize(cut == std::string::npos ? 0 : cut);
-    id.resize(ParentIdentity(id).size());
-    if (Before* parent = Find(id)) {
-      // The next key created is most often this one's sibling.
-      parent_ = parent;
-      parent_id_ = id;
-      parent->gone = false;
-      if (!parent->exists) {
-        below->nested = true;
-        below = parent;
-        below_size = id.size();
-      }
-      break;
-    }
-  }
-  if (below != nullptr) last_missing_.assign(key.substr(0, below_size));
-  return ERROR_SUCCESS;
-}
 
 LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   // Below the key last noted missing, as the caller wrote its path: most
@@ -178,28 +67,17 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
     IdentityInto(place.root, place.path, &identity_);
     AppendIdentity(path, &identity_);
     if (ReachesHistory(identity_, false)) return registry::kProgramsOwnKey;
-    if (BelowLastMissing(identity_)) return ERROR_SUCCESS;
+    if (notes_.BelowLastMissing(identity_)) return ERROR_SUCCESS;
     AppendPath(&place.path, path);
-    const LONG code = TouchCreated(std::move(place), identity_);
+    const LONG code = notes_.Creating(std::move(place), identity_);
     // A missing key above the history is no shortcut: a key below it may be the history.
-    missing_root_ = last_missing_ == identity_ && !IdentityBelow(HistoryIdentity(), identity_) ? root : 0;
+    missing_root_ = notes_.LastMissing() == identity_ && !IdentityBelow(HistoryIdentity(), identity_) ? root : 0;
     missing_path_.assign(missing_root_ != 0 ? path : std::string_view());
     return code;
   }
   AppendPath(&place.path, path);
-  const std::string id = Identity(place.root, place.path);
-  if (ReachesHistory(id, true)) return registry::kProgramsOwnKey;
-  bool below_missing = false;
-  Lookup(id, &below_missing);  // a deleted subtree above it noted key by key
-  RecordedTree tree;
-  const LONG code = ReadSubtree(inner_, place.root, place.path, &tree);
-  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (code != ERROR_SUCCESS) return code;
-  for (RecordedKey& key : tree.Decode()) {
-    const std::string full = place.path + (place.path.empty() || key.path.empty() ? "" : "\\") + key.path;
-    Add(Identity(place.root, full), Before{place.root, full, true, std::move(key.values)});
-  }
-  return ERROR_SUCCESS;
+  if (ReachesHistory(Identity(place.root, place.path), true)) return registry::kProgramsOwnKey;
+  return notes_.Subtree(place);
 }
 
 LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
@@ -208,7 +86,7 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
     if (ReachesHistory(Identity(entry->root, entry->path), true)) return registry::kProgramsOwnKey;
   // Into notes that know nothing yet, each subtree goes whole, noted key by
   // key only if the change touches it again.
-  const bool whole = touched_.empty();
+  const bool whole = notes_.Empty();
   std::vector<std::pair<HKEY, std::string>> keys;
   // The keys the calls below delete, announced a run at a time; each run
   // starts with the tree at its index in `keys`.
@@ -233,14 +111,10 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
         runs.back().push_back({PlannedWrite::Kind::kDeleteKey, entry->root, full(key), {}, 0, {}});
     }
     keys.emplace_back(entry->root, entry->path);
-    if (noted_whole) {
-      Before tree{entry->root, entry->path, true, {}, true};
-      tree.tree = std::make_unique<RecordedTree>(std::move(entry->subtree));
-      Add(Identity(entry->root, entry->path), std::move(tree));
-      continue;
-    }
-    for (const RecordedKey& key : subtree)
-      Add(Identity(entry->root, full(key)), Before{entry->root, full(key), true, key.values}).gone = true;
+    if (noted_whole)
+      notes_.DeletingWhole(entry->root, entry->path, std::move(entry->subtree));
+    else
+      notes_.DeletingKeys(entry->root, entry->path, subtree);
   }
   if (fast_.deleteTrees) {
     const LONG code = fast_.deleteTrees(keys);
@@ -253,46 +127,6 @@ LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
     if (LONG code = registry::DeleteKeyTree(counting, keys[i].first, keys[i].second); code != ERROR_SUCCESS)
       return code;
   }
-  return ERROR_SUCCESS;
-}
-
-LONG HistoryRegistry::BuildRecord(ChangeRecord* record) {
-  // In the order the change first touched the keys (an import's, its
-  // file's), so that a record does not depend on how the notes are kept.
-  std::vector<SubtreeRead> created;  // keys missing before, read as they are now
-  for (Before* note : order_) {
-    if (note->nested) continue;
-    Before& before = *note;
-    if (before.tree) {
-      record->entries.push_back(RecordEntry{RecordEntry::Kind::kDeletedTree, before.root, before.path,
-                                            std::move(*before.tree), {}, {}});
-      continue;
-    }
-    if (!before.exists) {
-      record->entries.push_back(RecordEntry{RecordEntry::Kind::kCreated, before.root, before.path, {}, {}, {}});
-      continue;
-    }
-    bool exists = false;
-    RecordedValues after;
-    if (!before.gone)
-      if (LONG code = ReadKeyValues(inner_, before.root, before.path, &exists, &after); code != ERROR_SUCCESS)
-        return code;
-    RecordEntry entry{RecordEntry::Kind::kValues, before.root, before.path, {}, before.values, std::move(after)};
-    if (!exists) {
-      entry.kind = RecordEntry::Kind::kDeleted;
-      entry.after.clear();
-    } else if (entry.before == entry.after) {
-      entry = RecordEntry{RecordEntry::Kind::kKept, before.root, before.path, {}, {}, {}};
-    }
-    record->entries.push_back(std::move(entry));
-  }
-  for (RecordEntry& entry : record->entries)
-    if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(SubtreeRead{entry.root, &entry.path, &entry.subtree});
-  if (LONG code = ReadSubtrees(inner_, fast_.walk, created); code != ERROR_SUCCESS) return code;
-  // A key created and deleted again by the change is left out.
-  std::erase_if(record->entries, [](const RecordEntry& entry) {
-    return entry.kind == RecordEntry::Kind::kCreated && entry.subtree.Empty();
-  });
   return ERROR_SUCCESS;
 }
 
@@ -323,13 +157,9 @@ void HistoryRegistry::Reset() {
 }
 
 void HistoryRegistry::ClearNotes() {
-  touched_.clear();
-  order_.clear();
-  last_missing_.clear();
+  notes_.Clear();
   missing_root_ = 0;
   missing_path_.clear();
-  parent_ = nullptr;
-  parent_id_.clear();
 }
 
 LONG HistoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
@@ -349,7 +179,7 @@ LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Res
     const std::string id = Identity(place.root, place.path);
     if (ReachesHistory(id, false)) return registry::kProgramsOwnKey;
     if (in_transaction_)
-      if (LONG code = TouchCreated(place, id); code != ERROR_SUCCESS) return code;
+      if (LONG code = notes_.Creating(place, id); code != ERROR_SUCCESS) return code;
   }
   return places_.Opened(inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
                                                lpSecurityAttributes, phkResult, lpdwDisposition),
@@ -372,7 +202,7 @@ LONG HistoryRegistry::Guard(HKEY key, const char* sub, bool deletion) {
   if (!places_.Resolve(key, sub, &place)) return ERROR_SUCCESS;
   std::string id = Identity(place.root, place.path);
   if (ReachesHistory(id, deletion)) return registry::kProgramsOwnKey;
-  return in_transaction_ ? TouchPlace(place, std::move(id)) : ERROR_SUCCESS;
+  return in_transaction_ ? notes_.Written(place, std::move(id)) : ERROR_SUCCESS;
 }
 
 bool HistoryRegistry::ReachesOwnKeys(const registry::Change& change) const {
@@ -446,7 +276,7 @@ LONG HistoryRegistry::BeginTransaction() {
 LONG HistoryRegistry::CommitTransaction() {
   if (!in_transaction_) return inner_.CommitTransaction();
   ChangeRecord record;
-  LONG code = BuildRecord(&record);
+  LONG code = notes_.Entries(&record.entries, fast_.walk);
   unsigned number = 0;
   const bool changed = std::any_of(record.entries.begin(), record.entries.end(),
                                    [](const RecordEntry& entry) { return entry.kind != RecordEntry::Kind::kKept; });

@@ -26,6 +26,7 @@
 #include "registry/ForwardingRegistry.h"
 #include "capture/ChangeHistory.h"
 #include "capture/ChangeRecord.h"
+#include "capture/FirstTouches.h"
 #include "capture/Places.h"
 
 namespace zandrel::capture {
@@ -90,60 +91,21 @@ class HistoryRegistry : public ForwardingRegistry {
   void RollbackTransaction() override;
 
  private:
-  struct Before {
-    HKEY root = 0;
-    std::string path;
-    bool exists = false;
-    RecordedValues values;
-    bool gone = false;    // deleted with a subtree, and not touched since
-    bool nested = false;  // missing, below a key that was missing too
-    std::unique_ptr<RecordedTree> tree = {};  // deleted whole by DeleteTrees: its subtree before
-  };
   // Refuses a write of key\sub that reaches the history (`deletion`: its
   // deletion, refused also above the history); in a transaction, notes the
   // key before the write.
   LONG Guard(HKEY key, const char* sub, bool deletion);
-  // Notes the state of the key at `place`, known as `id`, about to change,
-  // unless it is noted already or below a key noted missing (then it was
-  // missing too, and is in that one's subtree: most keys of an import).
-  LONG TouchPlace(const Place& place, std::string id);
-  // The note of the key known as `id`, or null, and whether a key above it
-  // is noted missing; a deleted subtree noted whole at or above it is first
-  // noted key by key.
-  Before* Lookup(std::string_view id, bool* belowMissing);
-  void Expand(Before& note);
-  // Notes a key about to be created, known as `id`, and each missing parent.
-  LONG TouchCreated(Place place, std::string_view id);
-  // Whether the key known as `id` is below the key last noted missing.
-  bool BelowLastMissing(std::string_view id) const;
-  // Notes a key unless noted already; the note it has.
-  Before& Add(std::string id, Before before);
-  // Reads and notes the state of a key not noted yet; *noted (when given)
-  // is its note.
-  LONG Note(const Place& place, std::string id, Before** noted = nullptr);
-  // The note of the key known as `id`, or null.
-  Before* Find(std::string_view id);
   void ClearNotes();
-  LONG BuildRecord(ChangeRecord* record);
   void Reset();
 
   IRegistry& inner_;
   regfile::FastPaths fast_;
   KeyPlaces places_;  // HKEY_CLASSES_ROOT known as the machine's classes
   bool in_transaction_ = false;
-  struct IdentityHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view id) const { return std::hash<std::string_view>{}(id); }
-  };
-  // By identity (HistoryRegistry.cpp), found also by a part of one.
-  std::unordered_map<std::string, Before, IdentityHash, std::equal_to<>> touched_;
-  std::vector<Before*> order_;  // the notes in the order they were taken
-  std::string identity_;      // Touch's, kept for its room
-  std::string last_missing_;  // the identity of the key last noted missing
-  HKEY missing_root_ = 0;     // and its root and path as Touch was given them, when it was Touch's key
+  FirstTouches notes_;
+  std::string identity_;   // Touch's, kept for its room
+  HKEY missing_root_ = 0;  // the key last noted missing, as Touch was given it, when it was Touch's key
   std::string missing_path_;
-  Before* parent_ = nullptr;  // the parent last found noted, and its identity
-  std::string parent_id_;
   std::string kind_, subject_;
   std::optional<std::pair<unsigned, unsigned>> undone_;
   HistoryBound bound_;
