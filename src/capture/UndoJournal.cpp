@@ -106,7 +106,11 @@ void DeleteIfEmpty(IRegistry& registry, HKEY root, const std::string& path) {
 
 JournalledRegistry::JournalledRegistry(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
                                        JournalScope scope)
-    : ForwardingRegistry(*inner), inner_(std::move(inner)), store_(std::move(store)), scope_(std::move(scope)) {}
+    : ForwardingRegistry(*inner),
+      inner_(std::move(inner)),
+      store_(std::move(store)),
+      scope_(std::move(scope)),
+      notes_(*inner_) {}
 
 bool JournalledRegistry::InScope(HKEY root, const std::string& path, bool strictly) const {
   if (scope_.empty()) return !strictly || !path.empty();
@@ -260,7 +264,14 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
 LONG JournalledRegistry::RecordValues(RecordEntry::Kind kind, const Place& place, const registry::Value& change,
                                       bool deleting) {
   RecordEntry entry{kind, place.root, place.path, {}, {}, {}};
-  const LONG code = ReadValues(*inner_, place.root, place.path, &entry.before);
+  // The key's first entry holds its note; each later one what it holds now.
+  const Note* first = nullptr;
+  LONG code = notes_.Written(place, Identity(place.root, place.path), &first);
+  if (code == ERROR_SUCCESS && first != nullptr)
+    entry.before = first->values;
+  else if (code == ERROR_SUCCESS)
+    code = ReadValues(*inner_, place.root, place.path, &entry.before);
+  if (first != nullptr && !first->exists) return ERROR_SUCCESS;
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   if (kind == RecordEntry::Kind::kValues) entry = WriteEntry(place.root, place.path, std::move(entry.before), change, deleting);
@@ -348,8 +359,11 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
   Place place;
   const bool known = places_.Resolve(hKey, lpSubKey, &place);
   if (in_transaction_ && known) {
+    if (const LONG code = notes_.Creating(place, Identity(place.root, place.path)); code != ERROR_SUCCESS) return code;
     // Every key from the first missing one down is about to be created, and
     // must lie in the scope; those found there are opened, and write nothing.
+    // Asked of the registry by their paths as spelt: a registry may fold
+    // fewer letters than the notes' identities.
     std::string prefix;
     bool missing = false;
     std::string component;
@@ -460,6 +474,7 @@ void JournalledRegistry::EndTransaction() {
   entries_.clear();
   ahead_.clear();
   existing_.clear();
+  notes_.Clear();
   store_->Unlock();
 }
 

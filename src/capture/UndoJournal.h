@@ -27,6 +27,7 @@
 
 #include "registry/Codes.h"
 #include "registry/ForwardingRegistry.h"
+#include "capture/FirstTouches.h"
 #include "capture/Places.h"
 #include "capture/UndoRecord.h"
 #include "status/Status.h"
@@ -128,6 +129,9 @@ class JournalledRegistry : public ForwardingRegistry {
   std::unique_ptr<UndoStore> store_;
   JournalScope scope_;
   KeyPlaces places_;
+  // The state of each key before the change first touched it, which its
+  // first entry holds.
+  FirstTouches notes_;
   bool in_transaction_ = false;
   std::vector<RecordEntry> entries_;
   // Entries recorded ahead by WillWrite whose write has not come yet, by
