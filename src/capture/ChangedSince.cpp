@@ -52,9 +52,6 @@ bool Explained(const std::vector<const RecordEntry*>& entries, bool exists, cons
   return true;
 }
 
-std::string Below(const std::string& path, const std::string& sub) {
-  return sub.empty() ? path : path.empty() ? sub : path + "\\" + sub;
-}
 
 LONG UnfinishedChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, std::string* key) {
   // Every entry for a key, whatever its spelling, in the order of the record.
@@ -98,7 +95,7 @@ LONG FinishedChanged(IRegistry& registry, const std::vector<RecordEntry>& entrie
       if (now[i] == entry.subtree) continue;
       const std::vector<RecordedKey> subtree = now[i].Decode(), recorded = entry.subtree.Decode();
       const auto [left, right] = std::mismatch(subtree.begin(), subtree.end(), recorded.begin(), recorded.end());
-      *key = KeyName(entry.root, Below(entry.path, left != subtree.end() ? left->path : right->path));
+      *key = KeyName(entry.root, SubPath(entry.path, left != subtree.end() ? left->path : right->path));
       return ERROR_SUCCESS;
     }
     bool exists = false;

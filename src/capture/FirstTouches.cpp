@@ -3,14 +3,6 @@
 #include <algorithm>
 
 namespace zandrel::capture {
-namespace {
-
-std::string Below(const std::string& path, const std::string& sub) {
-  return sub.empty() ? path : path.empty() ? sub : path + "\\" + sub;
-}
-
-}  // namespace
-
 Note* FirstTouches::Lookup(std::string_view id, bool* below_missing) {
   *below_missing = false;
   for (std::size_t end = id.size(); end != std::string_view::npos; end = id.rfind('\\', end - 1)) {
@@ -140,7 +132,7 @@ LONG FirstTouches::Subtree(const Place& place) {
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   for (RecordedKey& key : tree.Decode()) {
-    const std::string full = Below(place.path, key.path);
+    const std::string full = SubPath(place.path, key.path);
     Add(Identity(place.root, full), Note{place.root, full, true, std::move(key.values)});
   }
   return ERROR_SUCCESS;
@@ -154,7 +146,7 @@ void FirstTouches::DeletingWhole(HKEY root, const std::string& path, RecordedTre
 
 void FirstTouches::DeletingKeys(HKEY root, const std::string& path, const std::vector<RecordedKey>& keys) {
   for (const RecordedKey& key : keys) {
-    const std::string full = Below(path, key.path);
+    const std::string full = SubPath(path, key.path);
     Add(Identity(root, full), Note{root, full, true, key.values}).gone = true;
   }
 }

@@ -17,6 +17,11 @@ inline bool IsRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_US
 // registry does ("a\\b\" is a\b).
 void AppendPath(std::string* path, std::string_view sub);
 
+// The path of `sub` below `path`, either of them "".
+inline std::string SubPath(const std::string& path, const std::string& sub) {
+  return sub.empty() ? path : path.empty() ? sub : path + "\\" + sub;
+}
+
 // "HKEY_LOCAL_MACHINE\path", as messages name a key.
 std::string KeyName(HKEY root, const std::string& path);
 

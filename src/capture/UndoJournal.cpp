@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "capture/ChangedSince.h"
+#include "capture/PutBack.h"
 #include "registry/Codes.h"
 #include "registry/Names.h"
 
@@ -12,95 +13,6 @@ namespace zandrel::capture {
 namespace {
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
-
-using registry::UpperName;
-
-// Every value of root\path, in enumeration order; ERROR_FILE_NOT_FOUND when
-// there is no such key.
-LONG ReadValues(IRegistry& registry, HKEY root, const std::string& path, RecordedValues* values) {
-  bool exists = false;
-  const LONG code = ReadKeyValues(registry, root, path, &exists, values);
-  return code == ERROR_SUCCESS && !exists ? ERROR_FILE_NOT_FOUND : code;
-}
-
-LONG SetValue(IRegistry& registry, HKEY key, const registry::Value& value) {
-  return registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
-                                 reinterpret_cast<const BYTE*>(value.data.data()),
-                                 static_cast<DWORD>(value.data.size()));
-}
-
-// Makes the values of root\path exactly `values`, their names spelt and
-// ordered as there. Each write leaves a value either as it was or as
-// `values` has it, but for those set again to be put back in place (on
-// registries that enumerate in creation order, after a value before them was
-// deleted; or spelt otherwise): those are missing until set, which
-// ChangedSince allows for keys whose record deletes.
-void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
-                   const RecordedValues& values) {
-  RecordedValues now;
-  if (ReadValues(registry, root, path, &now) != ERROR_SUCCESS) return;
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, kReadWrite, &key) != ERROR_SUCCESS) return;
-  std::vector<std::string> upper;
-  for (const registry::Value& value : values) upper.push_back(UpperName(value.name));
-  std::erase_if(now, [&](const registry::Value& value) {
-    const auto at = std::find(upper.begin(), upper.end(), UpperName(value.name));
-    if (at != upper.end() && values[at - upper.begin()].name == value.name) return false;
-    registry.RegDeleteValueA(key, value.name.c_str());
-    return true;
-  });
-  // A value added while one after it is there lands out of order.
-  std::size_t end_of_present = 0;  // one past the last of `values` there now
-  for (std::size_t i = 0; i < values.size(); ++i)
-    if (FindValue(now, upper[i])) end_of_present = i + 1;
-  bool out_of_order = false;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const registry::Value* was = FindValue(now, upper[i]);
-    if (was && SameData(*was, values[i])) continue;
-    if (!was && i < end_of_present) out_of_order = true;
-    SetValue(registry, key, values[i]);
-  }
-  // Those from the first out of place on are made again, in order.
-  if (out_of_order && ReadValues(registry, root, path, &now) == ERROR_SUCCESS) {
-    std::size_t same = 0;
-    while (same < now.size() && same < values.size() && UpperName(now[same].name) == upper[same]) ++same;
-    for (std::size_t i = same; i < now.size(); ++i) registry.RegDeleteValueA(key, now[i].name.c_str());
-    for (std::size_t i = same; i < values.size(); ++i) SetValue(registry, key, values[i]);
-  }
-  if (key != root) registry.RegCloseKey(key);
-}
-
-// Deletes root\path and everything below it, deepest first.
-void DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  std::vector<std::string> children;
-  std::vector<char> name(4 * MAX_KEY_NAME_CHARS + 1);
-  for (DWORD index = 0;; ++index) {
-    DWORD length = static_cast<DWORD>(name.size());
-    if (registry.RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    children.emplace_back(name.data(), length);
-  }
-  if (key != root) registry.RegCloseKey(key);
-  for (const std::string& child : children) DeleteTree(registry, root, path + "\\" + child);
-  registry.RegDeleteKeyA(root, path.c_str());
-}
-
-// Deletes root\path only when it holds no key and no value.
-void DeleteIfEmpty(IRegistry& registry, HKEY root, const std::string& path) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  char name[2];
-  DWORD length = sizeof name;
-  const bool no_keys =
-      registry.RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
-  length = sizeof name;
-  const bool no_values =
-      registry.RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
-  if (key != root) registry.RegCloseKey(key);
-  if (no_keys && no_values) registry.RegDeleteKeyA(root, path.c_str());
-}
 
 }  // namespace
 
@@ -206,9 +118,7 @@ void JournalledRegistry::WillWrite(const std::vector<PlannedWrite>& writes) {
     // UpperName, and an entry made ahead holds what its own spelling reads.
     auto [at, added] = keys.try_emplace({root, path});
     if (added) {
-      const LONG code = ReadValues(*inner_, root, path, &at->second.values);
-      if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) return nullptr;
-      at->second.exists = code == ERROR_SUCCESS;
+      if (ReadKeyValues(*inner_, root, path, &at->second.exists, &at->second.values) != ERROR_SUCCESS) return nullptr;
     }
     return &at->second;
   };
@@ -266,13 +176,15 @@ LONG JournalledRegistry::RecordValues(RecordEntry::Kind kind, const Place& place
   RecordEntry entry{kind, place.root, place.path, {}, {}, {}};
   // The key's first entry holds its note; each later one what it holds now.
   const Note* first = nullptr;
+  bool exists = false;
   LONG code = notes_.Written(place, Identity(place.root, place.path), &first);
-  if (code == ERROR_SUCCESS && first != nullptr)
+  if (code == ERROR_SUCCESS && first != nullptr) {
+    exists = first->exists;
     entry.before = first->values;
-  else if (code == ERROR_SUCCESS)
-    code = ReadValues(*inner_, place.root, place.path, &entry.before);
-  if (first != nullptr && !first->exists) return ERROR_SUCCESS;
-  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_KEY_DELETED) return ERROR_SUCCESS;
+  } else if (code == ERROR_SUCCESS) {
+    code = ReadKeyValues(*inner_, place.root, place.path, &exists, &entry.before);
+  }
+  if (code == ERROR_KEY_DELETED || (code == ERROR_SUCCESS && !exists)) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   if (kind == RecordEntry::Kind::kValues) entry = WriteEntry(place.root, place.path, std::move(entry.before), change, deleting);
   return Record(std::move(entry));

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "capture/ChangedSince.h"
+#include "capture/PutBack.h"
 #include "registry/ForwardingRegistry.h"
 #include "registry/Names.h"
 #include "store/ChangeRefusal.h"
@@ -26,14 +27,13 @@ using capture::ReadKeyValues;
 using capture::RecordedKey;
 using capture::RecordedValues;
 using capture::RecordEntry;
+using capture::SetValues;
+using capture::SubPath;
 
 namespace {
 
 std::size_t Depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')); }
 
-std::string Below(const std::string& path, const std::string& sub) {
-  return sub.empty() ? path : path.empty() ? sub : path + "\\" + sub;
-}
 
 // The keys an undo has put back, told to its progress.
 class Pace {
@@ -267,16 +267,6 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pa
   return capture::FirstChanged(registry, record.entries, capture::Since::kFinished, key, history.Fast().walk);
 }
 
-LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
-  for (const registry::Value& value : values)
-    if (LONG code = registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
-                                            reinterpret_cast<const BYTE*>(value.data.data()),
-                                            static_cast<DWORD>(value.data.size()));
-        code != ERROR_SUCCESS)
-      return code;
-  return ERROR_SUCCESS;
-}
-
 LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& path, const RecordedValues& values,
                       Pace& pace) {
   HKEY key = 0;
@@ -314,7 +304,7 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
       continue;
     }
     for (const RecordedKey& key : entry->subtree.Decode())
-      if (LONG code = CreateWithValues(history, entry->root, Below(entry->path, key.path), key.values, pace);
+      if (LONG code = CreateWithValues(history, entry->root, SubPath(entry->path, key.path), key.values, pace);
           code != ERROR_SUCCESS)
         return code;
   }
