@@ -3,7 +3,6 @@
 #include <map>
 #include <algorithm>
 
-#include "regfile/RegFile.h"
 #include "registry/Defaults.h"
 #include "registry/Key.h"
 #include "registry/Names.h"
@@ -316,7 +315,7 @@ LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, Record
   return code;
 }
 
-LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::vector<SubtreeRead>& reads) {
+LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads) {
   // A walk of the parent reads its whole subtree (the fast walk, the whole
   // store): worth it only for many keys below it.
   constexpr std::size_t kOneWalk = 16;
@@ -331,8 +330,9 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
     filling->push_back(&read);
     last = parent;
   }
+  const bool whole = registry.WalkReadsWholeFirst();
   for (const auto& [parent, group] : by_parent) {
-    if (group.size() < kOneWalk || !walk) {
+    if (group.size() < kOneWalk || !whole) {
       for (const SubtreeRead* read : group)
         if (LONG code = ReadSubtree(registry, read->root, *read->path, read->tree);
             code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND)
@@ -352,7 +352,7 @@ LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const s
     if (code == ERROR_FILE_NOT_FOUND) continue;
     if (code != ERROR_SUCCESS) return code;
     Collector collector(wanted);
-    code = walk(key, collector);
+    code = registry.WalkSubtree(key, collector);
     collector.Finish();
     if (key != parent.first) registry.RegCloseKey(key);
     if (code != ERROR_SUCCESS) return code;

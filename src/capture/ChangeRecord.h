@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "capture/Places.h"
-#include "regfile/RegFile.h"
 #include "registry/Registry.h"
 #include "registry/Value.h"
 
@@ -117,8 +116,8 @@ struct SubtreeRead {
   RecordedTree* tree;
 };
 // Reads the subtrees as ReadSubtree does: many below one parent in one walk
-// of it with `walk` (a registry's own, which reads the whole store at once),
-// the others each through the calls.
-LONG ReadSubtrees(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::vector<SubtreeRead>& reads);
+// of it when the registry's walk reads the whole store at once
+// (IRegistry::WalkReadsWholeFirst), the others each through the calls.
+LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads);
 
 }  // namespace zandrel::capture

@@ -75,15 +75,14 @@ LONG UnfinishedChanged(IRegistry& registry, const std::vector<RecordEntry>& entr
   return ERROR_SUCCESS;
 }
 
-LONG FinishedChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, std::string* key,
-                     const regfile::SubtreeWalk& walk) {
+LONG FinishedChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, std::string* key) {
   // The created subtrees as they are now, read together (an import's are many).
   std::vector<RecordedTree> now(entries.size());
   std::vector<SubtreeRead> reads;
   for (std::size_t i = 0; i < entries.size(); ++i)
     if (const RecordEntry& entry = entries[i]; entry.kind == RecordEntry::Kind::kCreated)
       reads.push_back(SubtreeRead{entry.root, &entry.path, &now[i]});
-  if (LONG code = ReadSubtrees(registry, walk, reads); code != ERROR_SUCCESS) return code;
+  if (LONG code = ReadSubtrees(registry, reads); code != ERROR_SUCCESS) return code;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const RecordEntry& entry = entries[i];
     if (entry.kind == RecordEntry::Kind::kKept) continue;
@@ -113,10 +112,9 @@ LONG FinishedChanged(IRegistry& registry, const std::vector<RecordEntry>& entrie
 
 }  // namespace
 
-LONG FirstChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, Since since, std::string* key,
-                  const regfile::SubtreeWalk& walk) {
+LONG FirstChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, Since since, std::string* key) {
   key->clear();
-  return since == Since::kFinished ? FinishedChanged(registry, entries, key, walk)
+  return since == Since::kFinished ? FinishedChanged(registry, entries, key)
                                    : UnfinishedChanged(registry, entries, key);
 }
 

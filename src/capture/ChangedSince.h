@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "capture/ChangeRecord.h"
-#include "regfile/RegFile.h"
 
 namespace zandrel::capture {
 
@@ -28,10 +27,9 @@ enum class Since {
 
 // The name of the first key of `entries` (KeyName) that is not as `since`
 // allows, into *key, or "". A finished change's created subtrees are read
-// with `walk` where many share a parent (ReadSubtrees); a key that cannot be
+// in one walk where many share a parent (ReadSubtrees); a key that cannot be
 // read fails a finished change's check with its code, and is passed over
 // for an unfinished one, whose replay cannot write it either.
-LONG FirstChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, Since since, std::string* key,
-                  const regfile::SubtreeWalk& walk = {});
+LONG FirstChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, Since since, std::string* key);
 
 }  // namespace zandrel::capture

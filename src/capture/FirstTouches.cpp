@@ -159,7 +159,7 @@ void FirstTouches::Clear() {
   parent_id_.clear();
 }
 
-LONG FirstTouches::Entries(std::vector<RecordEntry>* entries, const regfile::SubtreeWalk& walk) {
+LONG FirstTouches::Entries(std::vector<RecordEntry>* entries) {
   // In the order the change first touched the keys (an import's, its
   // file's), so that a record does not depend on how the notes are kept.
   std::vector<SubtreeRead> created;  // keys missing before, read as they are now
@@ -189,7 +189,7 @@ LONG FirstTouches::Entries(std::vector<RecordEntry>* entries, const regfile::Sub
   }
   for (RecordEntry& entry : *entries)
     if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(SubtreeRead{entry.root, &entry.path, &entry.subtree});
-  if (LONG code = ReadSubtrees(registry_, walk, created); code != ERROR_SUCCESS) return code;
+  if (LONG code = ReadSubtrees(registry_, created); code != ERROR_SUCCESS) return code;
   // A key created and deleted again by the change is left out.
   std::erase_if(*entries, [](const RecordEntry& entry) {
     return entry.kind == RecordEntry::Kind::kCreated && entry.subtree.Empty();

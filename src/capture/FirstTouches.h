@@ -63,7 +63,7 @@ class FirstTouches {
   // What the change did: each key noted, in the order first touched,
   // against its state now; keys it left as they were as kept, keys it
   // created and deleted again left out. Takes the notes' subtrees.
-  LONG Entries(std::vector<RecordEntry>* entries, const regfile::SubtreeWalk& walk);
+  LONG Entries(std::vector<RecordEntry>* entries);
 
  private:
   // The note of the key known as `id`, or null, and whether a key above it

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <ctime>
 
-#include "regfile/RegFile.h"
-#include "registry/Defaults.h"
-#include "regfile/RegParser.h"
 #include "registry/Codes.h"
 #include "registry/Names.h"
 
@@ -27,25 +24,10 @@ bool ReachesHistory(std::string_view id, bool above_too) {
   return id == history || IdentityBelow(id, history) || (above_too && IdentityBelow(history, id));
 }
 
-// Passes every call on, telling `deleted` (when set) of each key deleted.
-class DeletionCount : public ForwardingRegistry {
- public:
-  DeletionCount(IRegistry& target, const std::function<void(std::size_t keys)>& deleted)
-      : ForwardingRegistry(target), deleted_(deleted) {}
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
-    const LONG code = Target().RegDeleteKeyA(hKey, lpSubKey);
-    if (code == ERROR_SUCCESS && deleted_) deleted_(1);
-    return code;
-  }
-
- private:
-  const std::function<void(std::size_t keys)>& deleted_;
-};
-
 }  // namespace
 
-HistoryRegistry::HistoryRegistry(IRegistry& inner, regfile::FastPaths fast, HistoryBound bound)
-    : ForwardingRegistry(inner), inner_(inner), fast_(std::move(fast)), places_(true), notes_(inner), bound_(bound) {}
+HistoryRegistry::HistoryRegistry(IRegistry& inner, HistoryBound bound)
+    : ForwardingRegistry(inner), inner_(inner), places_(true), notes_(inner), bound_(bound) {}
 
 void HistoryRegistry::Describe(std::string kind, std::string subject) {
   kind_ = std::move(kind);
@@ -80,54 +62,46 @@ LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   return notes_.Subtree(place);
 }
 
-LONG HistoryRegistry::DeleteTrees(const std::vector<RecordEntry*>& created,
-                                  const std::function<void(std::size_t keys)>& deleted) {
+LONG HistoryRegistry::DeleteCreated(const std::vector<RecordEntry*>& created,
+                                    const std::function<void(std::size_t keys)>& deleted) {
   for (const RecordEntry* entry : created)
     if (ReachesHistory(Identity(entry->root, entry->path), true)) return registry::kProgramsOwnKey;
   // Into notes that know nothing yet, each subtree goes whole, noted key by
   // key only if the change touches it again.
   const bool whole = notes_.Empty();
-  std::vector<std::pair<HKEY, std::string>> keys;
-  // The keys the calls below delete, announced a run at a time; each run
-  // starts with the tree at its index in `keys`.
-  std::vector<std::vector<PlannedWrite>> runs;
-  std::vector<std::size_t> run_starts;
+  std::vector<registry::KeyPath> keys;
   std::size_t count = 0;
   for (RecordEntry* entry : created) {
     count += entry->subtree.Keys();
-    const bool noted_whole = whole && !entry->subtree.Empty();
-    // Decoded once, for the announcement and the notes alike.
-    const std::vector<RecordedKey> subtree =
-        !fast_.deleteTrees || !noted_whole ? entry->subtree.Decode() : std::vector<RecordedKey>{};
-    const auto full = [entry](const RecordedKey& key) {
-      return entry->path + (key.path.empty() ? "" : "\\" + key.path);
-    };
-    if (!fast_.deleteTrees) {
-      if (runs.empty() || runs.back().size() >= kAnnouncedRun) {
-        runs.emplace_back();
-        run_starts.push_back(keys.size());
-      }
-      for (const RecordedKey& key : subtree)
-        runs.back().push_back({PlannedWrite::Kind::kDeleteKey, entry->root, full(key), {}, 0, {}});
-    }
-    keys.emplace_back(entry->root, entry->path);
-    if (noted_whole)
+    keys.push_back({entry->root, entry->path});
+    if (whole && !entry->subtree.Empty())
       notes_.DeletingWhole(entry->root, entry->path, std::move(entry->subtree));
     else
-      notes_.DeletingKeys(entry->root, entry->path, subtree);
+      notes_.DeletingKeys(entry->root, entry->path, entry->subtree.Decode());
   }
-  if (fast_.deleteTrees) {
-    const LONG code = fast_.deleteTrees(keys);
-    if (code == ERROR_SUCCESS && deleted) deleted(count);
-    return code;
+  // A registry that deletes in bulk tells nothing as it goes: the rest is
+  // told at the end.
+  std::size_t told = 0;
+  const LONG code = inner_.DeleteTrees(keys, [&told, &deleted](std::size_t keys) {
+    told += keys;
+    if (deleted) deleted(keys);
+  });
+  if (code == ERROR_SUCCESS && deleted && told < count) deleted(count - told);
+  return code;
+}
+
+LONG HistoryRegistry::DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                                  const std::function<void(std::size_t keys)>& deleted) {
+  for (const registry::KeyPath& key : keys) {
+    Place place;
+    places_.Resolve(key.root, nullptr, &place);
+    AppendPath(&place.path, key.path);
+    if (ReachesHistory(Identity(place.root, place.path), true)) return registry::kProgramsOwnKey;
   }
-  DeletionCount counting(*this, deleted);
-  for (std::size_t i = 0, run = 0; i < keys.size(); ++i) {
-    if (run < runs.size() && run_starts[run] == i) WillWrite(runs[run++]);
-    if (LONG code = registry::DeleteKeyTree(counting, keys[i].first, keys[i].second); code != ERROR_SUCCESS)
-      return code;
-  }
-  return ERROR_SUCCESS;
+  if (in_transaction_)
+    for (const registry::KeyPath& key : keys)
+      if (const LONG code = Touch(key.root, key.path, true); code != ERROR_SUCCESS) return code;
+  return inner_.DeleteTrees(keys, deleted);
 }
 
 // The name of an add or a removal: the extension key directly under the
@@ -215,42 +189,55 @@ bool HistoryRegistry::ReachesOwnKeys(const registry::Change& change) const {
   return ReachesHistory(id, change.kind == registry::Change::kDeleteKey);
 }
 
-regfile::ChangesApply HistoryRegistry::Checked(IRegistry& calls, regfile::ChangesApply apply,
-                                               std::vector<std::string>* notes, std::string file) const {
-  return [this, &calls, apply = std::move(apply), notes, file = std::move(file)](
-             const std::deque<registry::Change>& changes, const registry::Change** failed) -> LONG {
-    // Copied only when a line is left out; `from` maps each kept change back
-    // to the file's, for the line a failure names.
-    std::deque<registry::Change> kept;
-    std::vector<std::size_t> from;
-    bool leaving = false, left = false;
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-      const registry::Change& change = changes[i];
-      if (change.kind == registry::Change::kKey || change.kind == registry::Change::kDeleteKey) {
-        leaving = ReachesOwnKeys(change);
-        if (leaving && notes != nullptr)
-          notes->push_back(file + ", line " + std::to_string(change.line) +
-                           ": the program's own history, which no change may touch: not imported");
-        if (leaving && !left) {
-          kept.assign(changes.begin(), changes.begin() + static_cast<std::ptrdiff_t>(i));
-          for (std::size_t k = 0; k < i; ++k) from.push_back(k);
-        }
-        left = left || leaving;
+void HistoryRegistry::NoteLeftOut(std::vector<std::string>* notes, std::string file) {
+  left_out_notes_ = notes;
+  left_out_file_ = std::move(file);
+}
+
+LONG HistoryRegistry::ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) {
+  // Copied only when a line is left out; `from` maps each kept change back
+  // to the file's, for the line a failure names.
+  std::deque<registry::Change> kept;
+  std::vector<std::size_t> from;
+  bool leaving = false, left = false;
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    const registry::Change& change = changes[i];
+    if (change.kind == registry::Change::kKey || change.kind == registry::Change::kDeleteKey) {
+      leaving = ReachesOwnKeys(change);
+      if (leaving && left_out_notes_ != nullptr)
+        left_out_notes_->push_back(left_out_file_ + ", line " + std::to_string(change.line) +
+                                   ": the program's own history, which no change may touch: not imported");
+      if (leaving && !left) {
+        kept.assign(changes.begin(), changes.begin() + static_cast<std::ptrdiff_t>(i));
+        for (std::size_t k = 0; k < i; ++k) from.push_back(k);
       }
-      if (left && !leaving) {
-        kept.push_back(change);
-        from.push_back(i);
-      }
+      left = left || leaving;
     }
-    const std::deque<registry::Change>& made = left ? kept : changes;
-    const registry::Change* at = nullptr;
-    const LONG code = apply ? apply(made, &at) : registry::ApplyThroughCalls(calls, made, &at);
-    *failed = at;
-    if (left && at != nullptr)
-      for (std::size_t k = 0; k < kept.size(); ++k)
-        if (&kept[k] == at) *failed = &changes[from[k]];
-    return code;
-  };
+    if (left && !leaving) {
+      kept.push_back(change);
+      from.push_back(i);
+    }
+  }
+  const std::deque<registry::Change>& made = left ? kept : changes;
+  // The inner registry's own application is not seen by the calls here:
+  // every key it reaches is noted first.
+  const registry::Change* at = nullptr;
+  LONG code = ERROR_SUCCESS;
+  for (const registry::Change& change : made) {
+    if (!in_transaction_) break;
+    if (change.kind != registry::Change::kKey && change.kind != registry::Change::kDeleteKey) continue;
+    code = Touch(change.root, change.path, change.kind == registry::Change::kDeleteKey);
+    if (code != ERROR_SUCCESS) {
+      at = &change;
+      break;
+    }
+  }
+  if (code == ERROR_SUCCESS) code = inner_.ApplyChanges(made, &at);
+  *failed = at;
+  if (left && at != nullptr)
+    for (std::size_t k = 0; k < kept.size(); ++k)
+      if (&kept[k] == at) *failed = &changes[from[k]];
+  return code;
 }
 
 LONG HistoryRegistry::RegCloseKey(HKEY hKey) {
@@ -276,7 +263,7 @@ LONG HistoryRegistry::BeginTransaction() {
 LONG HistoryRegistry::CommitTransaction() {
   if (!in_transaction_) return inner_.CommitTransaction();
   ChangeRecord record;
-  LONG code = notes_.Entries(&record.entries, fast_.walk);
+  LONG code = notes_.Entries(&record.entries);
   unsigned number = 0;
   const bool changed = std::any_of(record.entries.begin(), record.entries.end(),
                                    [](const RecordEntry& entry) { return entry.kind != RecordEntry::Kind::kKept; });

@@ -15,28 +15,25 @@
 
 #include <deque>
 #include <functional>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "regfile/RegFile.h"
-#include "registry/ForwardingRegistry.h"
 #include "capture/ChangeHistory.h"
 #include "capture/ChangeRecord.h"
 #include "capture/FirstTouches.h"
 #include "capture/Places.h"
+#include "registry/Change.h"
+#include "registry/ForwardingRegistry.h"
+#include "registry/KeyPath.h"
 
 namespace zandrel::capture {
 
 class HistoryRegistry : public ForwardingRegistry {
  public:
-  // `fast` reads and deletes large subtrees (an import's, its undo's); the
-  // history keeps the last `bound` changes, fewer when their records pass
-  // its bytes.
-  explicit HistoryRegistry(IRegistry& inner, regfile::FastPaths fast = {}, HistoryBound bound = {});
+  // The history keeps the last `bound` changes, fewer when their records
+  // pass its bytes.
+  explicit HistoryRegistry(IRegistry& inner, HistoryBound bound = {});
 
   IRegistry& Inner() { return inner_; }
 
@@ -52,27 +49,21 @@ class HistoryRegistry : public ForwardingRegistry {
   // (which is to be deleted). kProgramsOwnKey when the change would reach
   // the history.
   LONG Touch(HKEY root, std::string_view path, bool subtree = false);
-  // Deletes the subtrees of these created entries inside the transaction:
-  // each must hold now what its entry says, which is noted as their state
-  // before.
-  // Each entry's subtree is taken. `deleted`, when given, is told the keys
-  // deleted as they go: one at a time, or all at once after the fast path's
-  // one call. kProgramsOwnKey, before any is deleted, when one would take
-  // the history along.
-  LONG DeleteTrees(const std::vector<RecordEntry*>& created,
-                   const std::function<void(std::size_t keys)>& deleted = {});
+  // Deletes the subtrees of these created entries inside the transaction
+  // (the inner registry's DeleteTrees): each must hold now what its entry
+  // says, which is noted as their state before. Each entry's subtree is
+  // taken. `deleted`, when given, is told the keys deleted as they go: one
+  // at a time, or, when the inner registry deletes in bulk, all at once
+  // after. kProgramsOwnKey, before any is deleted, when one would take the
+  // history along.
+  LONG DeleteCreated(const std::vector<RecordEntry*>& created,
+                     const std::function<void(std::size_t keys)>& deleted = {});
   // Whether a file's change would create or write a key of the history (a
   // section at or below it) or delete it (a "[-KEY]" at or above it).
   bool ReachesOwnKeys(const registry::Change& change) const;
-  // An import's application of a file's changes that leaves out first those
-  // that would reach the history (ReachesOwnKeys), each section with its
-  // values, and names each in *notes (when not null) as "FILE, line N: why";
-  // then makes the rest with `apply`, or through the calls of `calls` (this
-  // registry or a wrapper of it). An import of a whole HKEY_LOCAL_MACHINE
-  // export thus restores the classes and leaves the history as it is.
-  regfile::ChangesApply Checked(IRegistry& calls, regfile::ChangesApply apply = {},
-                                std::vector<std::string>* notes = nullptr, std::string file = "") const;
-  const regfile::FastPaths& Fast() const { return fast_; }
+  // Where ApplyChanges names each change it leaves out, as
+  // "FILE, line N: why": *notes (null: nowhere).
+  void NoteLeftOut(std::vector<std::string>* notes, std::string file);
   // The number the last commit gave the change in the history; 0 when it added none.
   unsigned LastNumber() const { return last_number_; }
 
@@ -86,6 +77,17 @@ class HistoryRegistry : public ForwardingRegistry {
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
   LONG RegCloseKey(HKEY hKey) override;
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  // Leaves out first the changes that would reach the history
+  // (ReachesOwnKeys), each section with its values, naming each where
+  // NoteLeftOut said; notes the state of every key the rest reach; then has
+  // the inner registry make them. An import of a whole HKEY_LOCAL_MACHINE
+  // export thus restores the classes and leaves the history as it is.
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;
+  // Notes each subtree before the inner registry deletes it;
+  // kProgramsOwnKey, before any is deleted, when one would take the history
+  // along.
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                   const std::function<void(std::size_t keys)>& deleted) override;
   LONG BeginTransaction() override;
   LONG CommitTransaction() override;
   void RollbackTransaction() override;
@@ -99,8 +101,9 @@ class HistoryRegistry : public ForwardingRegistry {
   void Reset();
 
   IRegistry& inner_;
-  regfile::FastPaths fast_;
   KeyPlaces places_;  // HKEY_CLASSES_ROOT known as the machine's classes
+  std::vector<std::string>* left_out_notes_ = nullptr;
+  std::string left_out_file_;
   bool in_transaction_ = false;
   FirstTouches notes_;
   std::string identity_;   // Touch's, kept for its room

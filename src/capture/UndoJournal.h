@@ -107,6 +107,11 @@ class JournalledRegistry : public ForwardingRegistry {
   // key, values and change) appends nothing, any other appends its own.
   void WillWrite(const std::vector<PlannedWrite>& writes) override;
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  // Through the calls above (JournalBulk.cpp), never the inner registry's
+  // own: each write is recorded before it is made.
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                   const std::function<void(std::size_t keys)>& deleted) override;
   LONG BeginTransaction() override;
   LONG CommitTransaction() override;
   void RollbackTransaction() override;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "regfile/RegParser.h"
 #include "registry/Defaults.h"
 #include "registry/Codes.h"
 #include "registry/Names.h"
@@ -188,6 +187,8 @@ void DesktopClasses::RollbackTransaction() { impl_->own.RollbackTransaction(); }
 
 LONG DesktopClasses::QueryChangeCounter(std::uint64_t* counter) { return impl_->own.QueryChangeCounter(counter); }
 
+bool DesktopClasses::WalkReadsWholeFirst() { return impl_->own.WalkReadsWholeFirst(); }
+
 bool DesktopClasses::KeyOnlyInDesktopView(HKEY hKey, const char* lpSubKey) {
   Impl& m = *impl_;
   Handle parent;
@@ -271,19 +272,19 @@ class MergingVisitor : public registry::SubtreeVisitor {
 
 }  // namespace
 
-LONG DesktopClasses::WalkSubtree(HKEY key, registry::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk) {
+LONG DesktopClasses::WalkSubtree(HKEY key, registry::SubtreeVisitor& visitor) {
   Impl& m = *impl_;
   Handle handle;
   if (!m.Get(key, &handle)) return ERROR_INVALID_HANDLE;
   const bool hivesAlone = handle.kind == Kind::kOther || handle.kind == Kind::kOwn ||
                           (handle.kind == Kind::kClassesRoot && handle.node == nullptr);
-  if (hivesAlone && hiveWalk) return hiveWalk(handle.own, visitor);
-  if (handle.kind != Kind::kClassesRoot || !hiveWalk) return registry::WalkThroughCalls(*this, key, visitor);
+  if (hivesAlone) return m.own.WalkSubtree(handle.own, visitor);
+  if (handle.kind != Kind::kClassesRoot) return registry::WalkThroughCalls(*this, key, visitor);
   std::vector<const Node*> view;
   for (const auto& [upper, child] : handle.node->children)
     if (!m.OwnHas(child.name)) view.push_back(&child);
   MergingVisitor merging(visitor, std::move(view));
-  const LONG code = hiveWalk(handle.own, merging);
+  const LONG code = m.own.WalkSubtree(handle.own, merging);
   if (code == ERROR_SUCCESS) merging.Flush();
   return code;
 }

@@ -30,7 +30,7 @@
 
 #include "desktop/DesktopProjection.h"
 #include "desktop/DesktopView.h"
-#include "regfile/RegFile.h"
+#include "registry/Change.h"
 #include "registry/Registry.h"
 
 namespace zandrel::desktop {
@@ -93,11 +93,11 @@ class DesktopClasses : public IRegistry {
   // the view cannot be built.
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
 
-  // Walks the open key's subtree, handing over exactly what
-  // registry::WalkThroughCalls(*this, key, visitor) would: the hive's part read by
-  // `hiveWalk` (the hive's own whole-subtree scans), the view's keys taken
-  // straight from the view, merged in the registry's order.
-  LONG WalkSubtree(HKEY key, registry::SubtreeVisitor& visitor, const regfile::SubtreeWalk& hiveWalk);
+  // Hands over exactly what the walk through the calls would: the store's
+  // part read by its own WalkSubtree, the view's keys taken straight from
+  // the view, merged in the registry's order.
+  LONG WalkSubtree(HKEY key, registry::SubtreeVisitor& visitor) override;
+  bool WalkReadsWholeFirst() override;
 
   // A file's changes checked before an import into the hive makes any:
   // registry::kDesktopsOwnKey with *failed at the first section or deletion

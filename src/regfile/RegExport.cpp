@@ -1,5 +1,5 @@
-// Export: a subtree walked through the registry calls (or the registry's
-// own walk) and written as Version 5.00 text.
+// Export: a subtree walked with the registry's WalkSubtree and written as
+// Version 5.00 text.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,9 +10,9 @@
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "registry/Codes.h"
-#include "registry/Defaults.h"
 #include "registry/KeyPath.h"
 #include "registry/Names.h"
+#include "registry/Subtree.h"
 #include "text/LargePages.h"
 #include "text/Utf.h"
 
@@ -150,8 +150,7 @@ class ExportWriter : public registry::SubtreeVisitor {
 
 }  // namespace
 
-status::Status ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
-                             const SubtreeWalk& walk) {
+status::Status ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes) {
   using status::Status;
   HKEY root = 0;
   std::string sub;
@@ -162,7 +161,7 @@ status::Status ExportRegText(IRegistry& registry, const std::string& key_path, s
   std::string out = "\xFF\xFE";
   text::AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
   ExportWriter writer(std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
-  code = walk ? walk(key, writer) : registry::WalkThroughCalls(registry, key, writer);
+  code = registry.WalkSubtree(key, writer);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot read the key \"" + key_path + "\": " + DescribeCode(code)};
   writer.Finish();

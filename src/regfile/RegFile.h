@@ -15,26 +15,14 @@
 // UTF-16LE there, as on Windows, and are converted on the way in and out.
 #pragma once
 
-#include <cstddef>
-#include <deque>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "registry/Change.h"
 #include "registry/Registry.h"
-#include "registry/Subtree.h"
 #include "status/Status.h"
 
 namespace zandrel::regfile {
-
-// A registry's own application of the changes a file was parsed into, inside
-// the import's transaction, giving what the registry calls would give (the
-// hive's HiveRegistry::ApplyRegChanges): 0, or the code of the change at
-// *failed.
-using ChangesApply = std::function<LONG(const std::deque<registry::Change>& changes, const registry::Change** failed)>;
 
 // Imports a whole .reg text in one registry transaction: all of it lands, or
 // nothing does. file_name is used only in messages, each one line: a file
@@ -43,36 +31,19 @@ using ChangesApply = std::function<LONG(const std::deque<registry::Change>& chan
 // with its code described ("FILE: ..." when the fault is no line's). Lines
 // whose value regedit leaves out too are added to *notes (when not null),
 // "FILE, line N: why"; the rest of the file is imported all the same. The
-// changes are made with `apply` when given, else through the registry calls.
+// changes are made with the registry's ApplyChanges.
 status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const std::string& file_name,
-                             std::vector<std::string>* notes = nullptr, const ChangesApply& apply = nullptr);
+                             std::vector<std::string>* notes = nullptr);
 
 // Reads the file and imports it as ImportRegText does. A file that cannot be
 // read fails with the reader's code (files/FileRead.h) and "PATH: " and why.
 status::Status ImportRegFile(IRegistry& registry, const std::string& path,
-                             std::vector<std::string>* notes = nullptr, const ChangesApply& apply = nullptr);
-
-// A registry's own walk of an open key's subtree that hands over exactly
-// what WalkSubtree would, faster (the hive's HiveRegistry::WalkSubtree).
-using SubtreeWalk = std::function<LONG(HKEY key, registry::SubtreeVisitor& visitor)>;
-
-// A registry's own deletion of each root\path with its subtree, all or none,
-// as DeleteKeyTree makes each through the calls (the hive's
-// HiveRegistry::DeleteTrees).
-using TreesDelete = std::function<LONG(const std::vector<std::pair<HKEY, std::string>>& keys)>;
-
-// What a registry does faster than through its calls; what is empty is done
-// through the calls.
-struct FastPaths {
-  SubtreeWalk walk;
-  TreesDelete deleteTrees;
-};
+                             std::vector<std::string>* notes = nullptr);
 
 // Exports the key at `key_path` and its whole subtree as Version 5.00 bytes
-// (UTF-16LE with BOM), read with `walk` when given, else with WalkSubtree.
+// (UTF-16LE with BOM), read with the registry's WalkSubtree.
 // Fails with kInvalid "unknown root key in \"KEY\"", or kFailed "cannot open
 // (read) the key \"KEY\": " and the registry's code described.
-status::Status ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes,
-                             const SubtreeWalk& walk = nullptr);
+status::Status ExportRegText(IRegistry& registry, const std::string& key_path, std::string* bytes);
 
 }  // namespace zandrel::regfile

@@ -1,5 +1,5 @@
-// Import: a file's changes made through the registry calls (or the
-// registry's own bulk application) inside one transaction.
+// Import: a file's changes made by the registry's ApplyChanges inside one
+// transaction.
 #include <algorithm>
 #include <deque>
 #include <string>
@@ -9,7 +9,6 @@
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "registry/Codes.h"
-#include "registry/Defaults.h"
 #include "registry/Names.h"
 
 namespace zandrel::regfile {
@@ -34,7 +33,7 @@ std::string OpWhat(const registry::Change& op) {
 // as soon as nothing points into it: a large file's text, its parse and
 // the commit's own work are never all in memory at once.
 status::Status Import(IRegistry& registry, std::string_view bytes, std::string* owner, const std::string& file_name,
-                      std::vector<std::string>* notes, const ChangesApply& apply) {
+                      std::vector<std::string>* notes) {
   const auto release = [owner] {
     if (owner != nullptr) std::string().swap(*owner);
   };
@@ -55,7 +54,7 @@ status::Status Import(IRegistry& registry, std::string_view bytes, std::string* 
     return fail(0, "cannot start the import: " + DescribeCode(transaction.BeginCode()));
   }
   const registry::Change* failed = nullptr;
-  const LONG code = apply ? apply(ops, &failed) : registry::ApplyThroughCalls(registry, ops, &failed);
+  const LONG code = registry.ApplyChanges(ops, &failed);
   if (code != ERROR_SUCCESS) {
     std::string what = OpWhat(*failed);
     if (failed->kind == registry::Change::kKey || failed->kind == registry::Change::kDeleteKey) {
@@ -75,16 +74,15 @@ status::Status Import(IRegistry& registry, std::string_view bytes, std::string* 
 }  // namespace
 
 status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const std::string& file_name,
-                             std::vector<std::string>* notes, const ChangesApply& apply) {
-  return Import(registry, bytes, nullptr, file_name, notes, apply);
+                             std::vector<std::string>* notes) {
+  return Import(registry, bytes, nullptr, file_name, notes);
 }
 
 // A .reg file read whole; larger ones are refused rather than read into
 // memory (a pipe that never ends, a mistaken argument).
 constexpr std::size_t kMaxRegFileBytes = std::size_t{256} << 20;
 
-status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::vector<std::string>* notes,
-                             const ChangesApply& apply) {
+status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::vector<std::string>* notes) {
   std::string bytes;
   const status::Status read = files::ReadFileWhole(path, &bytes, kMaxRegFileBytes);
   if (!read.Ok()) {
@@ -92,7 +90,7 @@ status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::
                                           ? "larger than 256 MB, too large for a .reg file"
                                           : read.message)};
   }
-  return Import(registry, bytes, &bytes, path, notes, apply);
+  return Import(registry, bytes, &bytes, path, notes);
 }
 
 }  // namespace zandrel::regfile

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "registry/Defaults.h"
+#include "registry/KeyPath.h"
 
-namespace zandrel::registry {
+namespace zandrel {
+namespace registry {
 namespace {
 
 // The largest value name, with its NUL, in bytes of UTF-8.
@@ -193,7 +195,8 @@ LONG WalkThroughCalls(IRegistry& registry, HKEY key, SubtreeVisitor& visitor) {
   return CallWalk(registry, visitor).Walk(key, 0, std::string_view());
 }
 
-LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path) {
+LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path,
+                   const std::function<void(std::size_t keys)>& deleted) {
   HKEY key = 0;
   LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
@@ -202,11 +205,31 @@ LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path) {
     char name[MAX_KEY_NAME_CHARS * 4 + 1];
     DWORD length = sizeof name;
     code = registry.RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_SUCCESS) code = DeleteKeyTree(registry, root, path + "\\" + name);
+    if (code == ERROR_SUCCESS) code = DeleteKeyTree(registry, root, path + "\\" + name, deleted);
   }
   registry.RegCloseKey(key);
   if (code != ERROR_NO_MORE_ITEMS) return code;
-  return registry.RegDeleteKeyA(root, path.c_str());
+  code = registry.RegDeleteKeyA(root, path.c_str());
+  if (code == ERROR_SUCCESS && deleted) deleted(1);
+  return code;
 }
 
-}  // namespace zandrel::registry
+}  // namespace registry
+
+LONG IRegistry::WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) {
+  return registry::WalkThroughCalls(*this, hKey, visitor);
+}
+
+LONG IRegistry::ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) {
+  return registry::ApplyThroughCalls(*this, changes, failed);
+}
+
+LONG IRegistry::DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                            const std::function<void(std::size_t keys)>& deleted) {
+  for (const registry::KeyPath& key : keys)
+    if (const LONG code = registry::DeleteKeyTree(*this, key.root, key.path, deleted); code != ERROR_SUCCESS)
+      return code;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace zandrel

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "registry/Change.h"
@@ -24,7 +25,8 @@ LONG ApplyThroughCalls(IRegistry& registry, const std::deque<Change>& changes, c
 
 // Deletes root\path and everything below it through the calls, as a file's
 // "[-KEY]" line does: 0, also when the key does not exist, or the first
-// failing call's code.
-LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path);
+// failing call's code. `deleted`, when set, is told of each key deleted.
+LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path,
+                   const std::function<void(std::size_t keys)>& deleted = {});
 
 }  // namespace zandrel::registry

@@ -1,6 +1,11 @@
 // A registry that passes every call on to another one. Wrappers derive from
 // it and override only the calls they change; the rest, KeyOnlyInDesktopView,
-// LoadIndirectString and the transaction scope included, reach the target unchanged.
+// LoadIndirectString, the transaction scope and the bulk operations included,
+// reach the target unchanged. A handle is the target's own, so a walk of it
+// is the target's too. A wrapper that watches or changes the writes also
+// overrides ApplyChanges and DeleteTrees (IRegistry::ApplyChanges and
+// IRegistry::DeleteTrees go through its own calls): the target's own bulk
+// writes would not pass through it.
 #pragma once
 
 #include <memory>
@@ -64,6 +69,17 @@ class ForwardingRegistry : public IRegistry {
   LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
   LONG QueryChangeCounter(std::uint64_t* counter) override { return target_.QueryChangeCounter(counter); }
   void WillWrite(const std::vector<PlannedWrite>& writes) override { target_.WillWrite(writes); }
+  LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) override {
+    return target_.WalkSubtree(hKey, visitor);
+  }
+  bool WalkReadsWholeFirst() override { return target_.WalkReadsWholeFirst(); }
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override {
+    return target_.ApplyChanges(changes, failed);
+  }
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                   const std::function<void(std::size_t keys)>& deleted) override {
+    return target_.DeleteTrees(keys, deleted);
+  }
   LONG BeginTransaction() override { return target_.BeginTransaction(); }
   LONG CommitTransaction() override { return target_.CommitTransaction(); }
   void RollbackTransaction() override { target_.RollbackTransaction(); }
@@ -74,6 +90,25 @@ class ForwardingRegistry : public IRegistry {
  private:
   std::unique_ptr<IRegistry> owned_;
   IRegistry& target_;
+};
+
+// The target with its bulk operations made through the calls (IRegistry's
+// defaults), never the target's own: what the calls alone make, to compare
+// a registry's own with, or to time.
+class CallsOnly : public ForwardingRegistry {
+ public:
+  using ForwardingRegistry::ForwardingRegistry;
+  LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) override {
+    return IRegistry::WalkSubtree(hKey, visitor);
+  }
+  bool WalkReadsWholeFirst() override { return false; }
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override {
+    return IRegistry::ApplyChanges(changes, failed);
+  }
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                   const std::function<void(std::size_t keys)>& deleted) override {
+    return IRegistry::DeleteTrees(keys, deleted);
+  }
 };
 
 }  // namespace zandrel

@@ -6,10 +6,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace zandrel {
+
+namespace registry {
+struct Change;         // registry/Change.h
+struct KeyPath;        // registry/KeyPath.h
+class SubtreeVisitor;  // registry/Subtree.h
+}  // namespace registry
 
 using HKEY = std::uint32_t;    // 32-bit key handle; 0 is "no handle"
 using LONG = std::int32_t;     // result code; 0 is ERROR_SUCCESS
@@ -196,6 +204,36 @@ class IRegistry {
     (void)counter;
     return ERROR_CALL_NOT_IMPLEMENTED;
   }
+
+  // The bulk operations. Each has a default through the calls above
+  // (registry/Defaults.h); a registry with a faster way of its own overrides
+  // it and hands over, makes or deletes exactly what the default would, with
+  // the same codes. A wrapper passes them on (ForwardingRegistry); one that
+  // watches or changes the writes overrides ApplyChanges and DeleteTrees,
+  // or writes made below it in bulk would pass it unseen.
+
+  // Hands the subtree of the open `hKey` to `visitor`: each key, its values,
+  // then its subkeys' subtrees, in enumeration order. 0 or the first code
+  // other than "no more items"; what was handed over before a failure is
+  // incomplete.
+  virtual LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor);
+  // Whether WalkSubtree reads the whole store in a few scans before it hands
+  // anything over: one walk of a parent then serves many of its subtrees
+  // better than a walk of each, and a walk that fails does so before its
+  // first key. False for the walk through the calls.
+  virtual bool WalkReadsWholeFirst() { return false; }
+  // Makes the changes a .reg file was parsed into, in their order, inside a
+  // transaction scope (registry::ApplyThroughCalls): 0, or the code of the
+  // change at *failed, after which the scope must be rolled back (part of
+  // the changes may have been made).
+  virtual LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed);
+  // Deletes each root\path with everything below it, in their order, as a
+  // file's "[-KEY]" line does: 0, also for a key that is not there, or the
+  // first failing code. `deleted`, when set, is told of the keys deleted as
+  // they go when they are deleted one at a time, as the default does; a
+  // registry that deletes them in bulk tells it nothing.
+  virtual LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                           const std::function<void(std::size_t keys)>& deleted);
 
   // Transaction scope. Between Begin and Commit, the calls of this instance
   // form one change that other readers see only once committed; Rollback

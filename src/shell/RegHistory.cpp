@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "regfile/RegParser.h"
 #include "store/ChangeRefusal.h"
 
 namespace zandrel::shell {
@@ -48,20 +47,6 @@ int UndoFromCommandLine(capture::HistoryRegistry* history, unsigned change, stor
   if (error.empty()) return 0;
   write(2, "zandrel-reg: " + error + "\n");
   return 1;
-}
-
-regfile::ChangesApply NotingApply(capture::HistoryRegistry& history, regfile::ChangesApply apply) {
-  return [&history, apply](const std::deque<registry::Change>& changes, const registry::Change** failed) -> LONG {
-    for (const registry::Change& change : changes) {
-      if (change.kind != registry::Change::kKey && change.kind != registry::Change::kDeleteKey) continue;
-      const LONG code = history.Touch(change.root, change.path, change.kind == registry::Change::kDeleteKey);
-      if (code != ERROR_SUCCESS) {
-        *failed = &change;
-        return code;
-      }
-    }
-    return apply(changes, failed);
-  };
 }
 
 }  // namespace zandrel::shell

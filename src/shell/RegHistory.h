@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "regfile/RegFile.h"
 #include "store/ChangeUndo.h"
 #include "capture/HistoryRegistry.h"
 
@@ -29,10 +28,5 @@ bool UndoNumber(const std::optional<std::string>& number, const StreamWriter& wr
 // empty history answers, and no hive is made.
 int UndoFromCommandLine(capture::HistoryRegistry* history, unsigned change, store::Newest which,
                         const StreamWriter& write, const std::function<std::string()>& after);
-
-// A registry's own application of an import's changes (`apply`, which its
-// calls do not see) with the state of every key it reaches noted first, so
-// that the import is kept in the history as one through the calls would be.
-regfile::ChangesApply NotingApply(capture::HistoryRegistry& history, regfile::ChangesApply apply);
 
 }  // namespace zandrel::shell

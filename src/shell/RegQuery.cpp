@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/Defaults.h"
 #include "registry/Key.h"
+#include "registry/Subtree.h"
 
 namespace zandrel::shell {
 namespace {
@@ -144,15 +144,15 @@ class QueryWriter : public registry::SubtreeVisitor {
 }  // namespace
 
 LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
-              const regfile::SubtreeWalk& walk, std::string* out, bool* written) {
+              std::string* out, bool* written) {
   out->append(kEol);
   if (recurse) {
     // A walk of the hive hands over nothing before it has read everything
     // (and fails later only on a damaged file), so that its text can go out
     // as it is made; the calls' walk may fail part-way, and then nothing is
     // printed.
-    QueryWriter writer(title, out, walk ? stdout : nullptr);
-    const LONG code = walk ? walk(key, writer) : registry::WalkThroughCalls(registry, key, writer);
+    QueryWriter writer(title, out, registry.WalkReadsWholeFirst() ? stdout : nullptr);
+    const LONG code = registry.WalkSubtree(key, writer);
     if (code == ERROR_SUCCESS) *written = writer.Finish();
     return code;
   }

@@ -3,16 +3,15 @@
 
 #include <string>
 
-#include "regfile/RegFile.h"
 #include "registry/Registry.h"
 
 namespace zandrel::shell {
 
 // Prints one key in reg.exe's layout, then the paths of its subkeys; with
-// recurse, its subtree instead, read with `walk` when given. What *out holds
+// recurse, its subtree instead, read with the registry's WalkSubtree. What *out holds
 // at the end goes to stdout; *written is false when writing it out already
 // failed.
 LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
-              const regfile::SubtreeWalk& walk, std::string* out, bool* written);
+              std::string* out, bool* written);
 
 }  // namespace zandrel::shell

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   zandrel::desktop::ViewReader helper =
       zandrel::desktop::HelperReader(zandrel::desktop::HelperBesideProgram());
   // Every committed change is kept in the hive's history, so that it can be undone.
-  zandrel::capture::HistoryRegistry history(*hive, hive->Fast());
+  zandrel::capture::HistoryRegistry history(*hive);
   zandrel::desktop::DesktopClasses classes(history, paths, [helper](const zandrel::desktop::ViewRequest& request,
                                                                    std::string* why) {
     auto rows = helper(request, why);

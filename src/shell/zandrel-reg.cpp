@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <future>
 #include <optional>
@@ -40,9 +41,10 @@
 #endif
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
+#include "registry/Codes.h"
+#include "registry/ForwardingRegistry.h"
 #include "registry/Key.h"
 #include "registry/KeyPath.h"
-#include "registry/Codes.h"
 #include "registry/Names.h"
 #include "shell/RegHistory.h"
 #include "shell/RegQuery.h"
@@ -110,27 +112,50 @@ int Imported(const status::Status& imported, const std::vector<std::string>& not
   return 0;
 }
 
+#ifdef ZANDREL_HAVE_DESKTOP
+// The hive, refusing a file whose line would change or shadow one of the
+// desktop's own keys before it makes any of it; nor does a file reach the
+// classes while the desktop's view cannot be read.
+class ViewKeysRefused : public ForwardingRegistry {
+ public:
+  ViewKeysRefused(IRegistry& hive, desktop::DesktopClasses& classes) : ForwardingRegistry(hive), classes_(classes) {}
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override {
+    if (const LONG code = classes_.RefuseViewKeys(changes, failed); code != ERROR_SUCCESS) {
+      unread_ = code == registry::kDesktopViewUnread;
+      return code;
+    }
+    return Target().ApplyChanges(changes, failed);
+  }
+  // Whether a file was refused for want of the view.
+  bool Unread() const { return unread_; }
+
+ private:
+  desktop::DesktopClasses& classes_;
+  bool unread_ = false;
+};
+#endif
+
 #ifdef _WIN32
 int Import(capture::HistoryRegistry& history, const std::string& file) {
   std::vector<std::string> notes;
   store::RefusalWatch watched(history);
-  const status::Status imported =
-      regfile::ImportRegFile(watched, file, &notes, history.Checked(watched, {}, &notes, file));
+  history.NoteLeftOut(&notes, file);
+  const status::Status imported = regfile::ImportRegFile(watched, file, &notes);
   if (imported.Ok()) win32::api::NotifyAssociationsChanged();  // Explorer reads the classes again
   return Imported(imported, notes, file, watched.Text());
 }
 #endif
 
-int Export(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key, const std::string& file) {
+int Export(IRegistry& registry, const std::string& key, const std::string& file) {
   std::string bytes;
-  const status::Status exported = regfile::ExportRegText(registry, key, &bytes, walk);
+  const status::Status exported = regfile::ExportRegText(registry, key, &bytes);
   if (!exported.Ok()) return Fail(exported.message);
   const status::Status written = files::ReplaceFileWhole(file, bytes);
   if (!written.Ok()) return Fail(file + ": " + written.message);
   return 0;
 }
 
-int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::string& key_path, bool recurse) {
+int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
   HKEY root = 0;
   std::string sub;
   if (!registry::ParseKeyPath(key_path, &root, &sub)) {
@@ -145,12 +170,12 @@ int Query(IRegistry& registry, const regfile::SubtreeWalk& walk, const std::stri
   std::string out;
   bool written = true;
   code = shell::QueryKey(registry, key, std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
-                  recurse, walk, &out, &written);
+                  recurse, &out, &written);
   if (key != root) registry.RegCloseKey(key);
   if (code != ERROR_SUCCESS) {
     return Fail("cannot read the key \"" + key_path + "\": " + registry::DescribeCode(code));
   }
-  // On Windows no walk streams (`walk` is empty there): all of it is in `out`.
+  // On Windows no walk streams (its walk goes through the calls): all of it is in `out`.
   written = written && Write(1, out);
   return written ? 0 : Fail("cannot write the output");
 }
@@ -334,37 +359,26 @@ int Run(const std::vector<std::string>& args) {
     std::vector<std::string> notes;
     std::string refusal;
     const auto import_into = [&args, &notes, &refusal](hive::HiveRegistry& hive) {
-      capture::HistoryRegistry history(hive, hive.Fast());
-      history.Describe("import", args[1]);
 #ifdef ZANDREL_HAVE_DESKTOP
       // A line that would change or shadow one of the desktop's own keys
       // refuses the file: the hive would hide the desktop's association for
       // good. Its view is computed only for a file that reaches the classes.
       desktop::DesktopClasses classes(hive, desktop::XdgPaths::FromEnvironment(),
                                       desktop::HelperReader(desktop::HelperBesideProgram()));
-      // Nor does a file reach the classes while that view cannot be read.
-      bool unread = false;
-      const auto apply = [&hive, &classes, &unread](const std::deque<registry::Change>& changes,
-                                                    const registry::Change** failed) {
-        if (const LONG code = classes.RefuseViewKeys(changes, failed); code != ERROR_SUCCESS) {
-          unread = code == registry::kDesktopViewUnread;
-          return code;
-        }
-        return hive.ApplyRegChanges(changes, failed);
-      };
+      ViewKeysRefused refusing(hive, classes);
+      capture::HistoryRegistry history(refusing);
 #else
-      const auto apply = [&hive](const std::deque<registry::Change>& changes, const registry::Change** failed) {
-        return hive.ApplyRegChanges(changes, failed);
-      };
+      capture::HistoryRegistry history(hive);
 #endif
+      history.Describe("import", args[1]);
       notes.clear();
+      history.NoteLeftOut(&notes, args[1]);
       // Another writer shows at the transaction's start, which passes the watch.
       store::RefusalWatch watched(history);
-      const status::Status imported = regfile::ImportRegFile(
-          watched, args[1], &notes, history.Checked(watched, shell::NotingApply(history, apply), &notes, args[1]));
+      const status::Status imported = regfile::ImportRegFile(watched, args[1], &notes);
       refusal = watched.Text();
 #ifdef ZANDREL_HAVE_DESKTOP
-      if (unread) refusal = "Why: " + classes.ViewError();
+      if (refusing.Unread()) refusal = "Why: " + classes.ViewError();
 #endif
       return imported;
     };
@@ -403,11 +417,7 @@ int Run(const std::vector<std::string>& args) {
 #endif
   if (!opened.Ok()) return Fail(opened.message);
   if (verb == "history") return shell::ShowHistory(*registry, Write);
-#ifdef _WIN32
   capture::HistoryRegistry history(*registry);
-#else
-  capture::HistoryRegistry history(*registry, registry->Fast());
-#endif
   if (verb == "undo" || verb == "redo") {
     std::function<std::string()> after;
 #ifdef ZANDREL_HAVE_DESKTOP
@@ -425,14 +435,10 @@ int Run(const std::vector<std::string>& args) {
                                       Write, after);
   }
 #ifdef _WIN32
-  const regfile::SubtreeWalk walk;
   if (verb == "import") {
     history.Describe("import", args[1]);
     return Import(history, args[1]);
   }
-#else
-  // The hive reads a whole subtree in a few scans rather than a call per key.
-  const regfile::SubtreeWalk walk = registry->Fast().walk;
 #endif
 #ifdef ZANDREL_HAVE_DESKTOP
   // An export is a backup of what Zandrel holds: the desktop's own keys are
@@ -453,7 +459,7 @@ int Run(const std::vector<std::string>& args) {
     }
     if (key != 0) registry->RegCloseKey(key);
     registry->PrepareWalk();
-    return Export(*registry, walk, args[1], args[2]);
+    return Export(*registry, args[1], args[2]);
   }
   // The classes store's first view of the desktop is computed by the helper
   // (a process of its own) while this one reads the hive.
@@ -478,15 +484,11 @@ int Run(const std::vector<std::string>& args) {
         return std::move(view.first);
       });
   IRegistry& store = classes;
-  const regfile::SubtreeWalk merged = [&classes, &walk](HKEY key, registry::SubtreeVisitor& visitor) {
-    return classes.WalkSubtree(key, visitor, walk);
-  };
 #else
   IRegistry& store = *registry;
-  const regfile::SubtreeWalk& merged = walk;
 #endif
-  if (verb == "export") return Export(store, merged, args[1], args[2]);
-  const int queried = Query(store, merged, args[1], recurse);
+  if (verb == "export") return Export(store, args[1], args[2]);
+  const int queried = Query(store, args[1], recurse);
 #ifdef ZANDREL_HAVE_DESKTOP
   if (classes_too && !classes.ViewError().empty())
     Fail(ViewUnread(classes.ViewError()) + ": only Zandrel's own keys are shown");

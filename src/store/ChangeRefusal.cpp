@@ -73,6 +73,15 @@ LONG RefusalWatch::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
   return Note(Target().RegDeleteValueA(hKey, lpValueName), true);
 }
 
+LONG RefusalWatch::ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) {
+  return Note(Target().ApplyChanges(changes, failed), true);
+}
+
+LONG RefusalWatch::DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                               const std::function<void(std::size_t keys)>& deleted) {
+  return Note(Target().DeleteTrees(keys, deleted), true);
+}
+
 LONG RefusalWatch::BeginTransaction() { return Note(Target().BeginTransaction(), true); }
 
 LONG RefusalWatch::CommitTransaction() { return Note(Target().CommitTransaction(), true); }

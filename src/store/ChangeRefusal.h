@@ -45,6 +45,10 @@ class RefusalWatch : public ForwardingRegistry {
                       const BYTE* lpData, DWORD cbData) override;
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
+  // A bulk write's code is a changing call's.
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                   const std::function<void(std::size_t keys)>& deleted) override;
   LONG BeginTransaction() override;
   LONG CommitTransaction() override;
 

@@ -264,7 +264,7 @@ LONG ExtensionWriter(IRegistry& registry, const std::vector<HistoryEntry>& entri
 // The first key of the record that is not as the change left it, or "".
 LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pace& pace, std::string* key) {
   PacedReads registry(history.Inner(), pace);
-  return capture::FirstChanged(registry, record.entries, capture::Since::kFinished, key, history.Fast().walk);
+  return capture::FirstChanged(registry, record.entries, capture::Since::kFinished, key);
 }
 
 LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& path, const RecordedValues& values,
@@ -291,7 +291,7 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
       deleted.push_back(&entry);
     if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(&entry);
   }
-  if (LONG code = history.DeleteTrees(created, [&pace](std::size_t keys) { pace.Done(keys); });
+  if (LONG code = history.DeleteCreated(created, [&pace](std::size_t keys) { pace.Done(keys); });
       code != ERROR_SUCCESS)
     return code;
   std::stable_sort(deleted.begin(), deleted.end(),

@@ -10,6 +10,7 @@
 #include "bench/StoreShape.h"
 #include "registry/Codes.h"
 #include "registry/Defaults.h"
+#include "registry/ForwardingRegistry.h"
 #include "registry/Key.h"
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
@@ -133,7 +134,7 @@ const Row kRows[] = {
        for (capture::RecordEntry& entry : added.entries)
          if (entry.kind == capture::RecordEntry::Kind::kCreated) created.push_back(&entry);
        RegistryTransaction transaction(*w.history);
-       ASSERT_EQ(w.history->DeleteTrees(created), ERROR_SUCCESS);
+       ASSERT_EQ(w.history->DeleteCreated(created), ERROR_SUCCESS);
        SeedValue(*w.history, "T.zq\\shell\\open", "x", REG_SZ, "y");
        ASSERT_EQ(transaction.Commit(), ERROR_SUCCESS);
      }, nullptr, 0, "", "3 undo 2; 2 remove .zq 3; 1 add .zq; "},
@@ -222,7 +223,7 @@ class History : public ::testing::TestWithParam<Row> {};
 TEST_P(History, UndoPutsBackOrRefuses) {
   const Row& row = GetParam();
   World w;
-  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry), row.bound);
+  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry, row.bound);
   row.change(w);
   if (row.later) row.later(w);
   std::vector<std::pair<std::size_t, std::size_t>> told;  // done, total
@@ -297,29 +298,34 @@ TEST(History, SubtreesReadInOneWalkInAnyOrderAreThoseTheCallsRead) {
     paths.push_back("SOFTWARE\\Classes\\" + name.substr(0, 3));
   }
   paths.push_back("SOFTWARE\\Classes\\missing");
-  const auto read = [&](const regfile::SubtreeWalk& walk) {
+  const auto read = [&](IRegistry& through) {
     std::vector<capture::RecordedTree> trees(paths.size());
     std::vector<capture::SubtreeRead> reads;
     for (std::size_t i = 0; i < paths.size(); ++i) reads.push_back({HKEY_LOCAL_MACHINE, &paths[i], &trees[i]});
-    EXPECT_EQ(capture::ReadSubtrees(*registry, walk, reads), ERROR_SUCCESS);
+    EXPECT_EQ(capture::ReadSubtrees(through, reads), ERROR_SUCCESS);
     std::string all;
     for (const capture::RecordedTree& tree : trees) all += std::to_string(tree.Keys()) + ":" + Hex(tree.Bytes()) + "\n";
     return all;
   };
-  const std::string by_calls = read(nullptr);
+  CallsOnly calls(*registry);
+  const std::string by_calls = read(calls);
   EXPECT_NE(by_calls.find("\n2:"), std::string::npos);
   EXPECT_EQ(by_calls.substr(by_calls.size() - 3), "0:\n");
-  EXPECT_EQ(read([&](HKEY key, registry::SubtreeVisitor& v) { return ReversedWalk(*registry, key, v); }), by_calls);
-  if (const regfile::FastPaths fast = FastPathsOf(*registry); fast.walk) {
-    EXPECT_EQ(read(fast.walk), by_calls);
-  }
+  // A walk of the whole parent, in another order.
+  struct Reversed : ForwardingRegistry {
+    using ForwardingRegistry::ForwardingRegistry;
+    LONG WalkSubtree(HKEY key, registry::SubtreeVisitor& v) override { return ReversedWalk(Target(), key, v); }
+    bool WalkReadsWholeFirst() override { return true; }
+  } reversed(*registry);
+  EXPECT_EQ(read(reversed), by_calls);
+  EXPECT_EQ(read(*registry), by_calls);
 }
 
 // The history is the program's own: no change through the history's registry
 // may create, write or delete a key of it, or delete a key above it. A file's
 // lines that would are left out, each section with its values, and named, by
-// the import's check of the file first (HistoryRegistry::Checked, as
-// zandrel-reg does; the calls alone are OwnHistory.EveryWayInIsRefused's);
+// the history's ApplyChanges, which checks the file first (the calls alone
+// are OwnHistory.EveryWayInIsRefused's);
 // the rest imports and is kept, and the history stays as it was.
 struct OwnRow {
   const char* name;
@@ -365,7 +371,7 @@ class OwnHistoryImport : public ::testing::TestWithParam<OwnRow> {};
 TEST_P(OwnHistoryImport, ItsLinesAreLeftOutAndNamed) {
   const OwnRow& row = GetParam();
   World w;
-  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry));
+  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry);
   Seed(w);
   ASSERT_EQ(SeedValue(*w.registry, "SOFTWARE\\Zandrel\\Журнал", "", REG_SZ, "j", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
   w.Add(".zn");
@@ -373,9 +379,9 @@ TEST_P(OwnHistoryImport, ItsLinesAreLeftOutAndNamed) {
   const std::string classes = w.Classes();
   w.history->Describe("import", "own.reg");
   std::vector<std::string> notes;
+  w.history->NoteLeftOut(&notes, "own.reg");
   const status::Status imported =
-      regfile::ImportRegText(*w.history, "Windows Registry Editor Version 5.00\r\n\r\n" + row.lines, "own.reg",
-                             &notes, w.history->Checked(*w.history, {}, &notes, "own.reg"));
+      regfile::ImportRegText(*w.history, "Windows Registry Editor Version 5.00\r\n\r\n" + row.lines, "own.reg", &notes);
   ASSERT_TRUE(IsOk(imported));
   std::string left;
   for (const std::string& note : notes) {
@@ -407,7 +413,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, OwnHistoryImport, ::testing::ValuesIn(kOwnRows),
 // there.
 TEST(OwnHistory, EveryWayInIsRefused) {
   World w;
-  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry, FastPathsOf(*w.registry));
+  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry);
   w.Add(".zn");
   const std::string own = DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
   capture::RecordEntry programs{capture::RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "Software\\ZANDREL", {}, {}, {}};
@@ -458,7 +464,7 @@ TEST(OwnHistory, EveryWayInIsRefused) {
       {"touch a subtree above it", [](capture::HistoryRegistry& h) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE", true);
        }},
-      {"delete trees above it", [&programs](capture::HistoryRegistry& h) { return h.DeleteTrees({&programs}); }},
+      {"delete trees above it", [&programs](capture::HistoryRegistry& h) { return h.DeleteCreated({&programs}); }},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

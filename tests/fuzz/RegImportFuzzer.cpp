@@ -9,6 +9,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "regfile/RegFile.h"
+#include "registry/ForwardingRegistry.h"
 #include "regfile/RegParser.h"
 
 namespace {
@@ -31,15 +32,13 @@ std::string DumpAll(IRegistry& registry) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto hive = fuzz::FreshHive("import.hive");
   static const std::string empty = DumpAll(*hive);
+  CallsOnly calls(*hive);
   const status::Status result =
-      regfile::ImportRegText(*hive, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
+      regfile::ImportRegText(calls, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
   const std::string dump = DumpAll(*hive);
   auto bulk = fuzz::FreshHive("bulk.hive");
   const status::Status in_bulk = regfile::ImportRegText(
-      *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg", nullptr,
-      [&bulk](const std::deque<registry::Change>& changes, const registry::Change** failed) {
-        return bulk->ApplyRegChanges(changes, failed);
-      });
+      *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
   if (in_bulk.code != result.code || in_bulk.message != result.message) Fault("the import in bulk ends otherwise", in_bulk.message);
   if (DumpAll(*bulk) != dump) Fault("the import in bulk makes another registry", DumpAll(*bulk));
   if (!result.Ok()) {

@@ -468,10 +468,10 @@ TEST_F(Manager, UndoOfTheNewestChange) {
 
 // A registry as slow as Windows's under Wine: each key deleted takes
 // kMsPerKey on the test's clock.
-class SlowDeletes : public ForwardingRegistry {
+class SlowDeletes : public CallsOnly {
  public:
   static constexpr int kMsPerKey = 10;
-  SlowDeletes(IRegistry& target, Platform& platform) : ForwardingRegistry(target), platform_(platform) {}
+  SlowDeletes(IRegistry& target, Platform& platform) : CallsOnly(target), platform_(platform) {}
   LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
     platform_.AdvanceTime(kMsPerKey);
     return Target().RegDeleteKeyA(hKey, lpSubKey);

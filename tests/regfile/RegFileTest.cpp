@@ -9,6 +9,7 @@
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "registry/Defaults.h"
+#include "registry/ForwardingRegistry.h"
 #include "registry/KeyPath.h"
 #include "registry/Names.h"
 #include "support/Backends.h"
@@ -125,7 +126,7 @@ struct Imported {
 };
 
 // Imports `file` into a fresh hive through the registry calls, and into
-// another in bulk (the hive's ApplyRegChanges, as zandrel-reg imports);
+// another in bulk (the hive's ApplyChanges, as zandrel-reg imports);
 // both must give the same result, notes and whole registry.
 Imported ImportBothWays(const std::string& file, const std::string& folder, std::string* dump,
                         const std::string& seed = "") {
@@ -137,10 +138,8 @@ Imported ImportBothWays(const std::string& file, const std::string& folder, std:
     if (!seed.empty()) {
       EXPECT_TRUE(IsOk(ImportRegText(*hive, seed, "seed.reg")));
     }
-    const ChangesApply apply = [&hive](const std::deque<registry::Change>& changes, const registry::Change** failed) {
-      return hive->ApplyRegChanges(changes, failed);
-    };
-    result[bulk].status = ImportRegText(*hive, file, "t.reg", &result[bulk].notes, bulk ? apply : nullptr);
+    CallsOnly calls(*hive);
+    result[bulk].status = ImportRegText(bulk ? static_cast<IRegistry&>(*hive) : calls, file, "t.reg", &result[bulk].notes);
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) whole[bulk] += DumpTree(*hive, root, "");
   }
   EXPECT_EQ(result[1].status.code, result[0].status.code);
@@ -331,104 +330,6 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
   ASSERT_TRUE(IsOk(ExportRegText(*reg_, "HKCR\\.e", &bytes)));
   EXPECT_EQ(bytes, Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
                               "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n"));
-}
-
-// The hive's own walk, which skips the calls, hands over byte for byte what
-// the walk through the calls does: from every kind of start, over the
-// default store with hard cases added, and over a hive whose key ids are
-// sparse; so export and query, which format what is handed over, are the
-// same both ways.
-TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
-  TempDir dir;
-  std::unique_ptr<hive::HiveRegistry> dense, sparse;
-  ASSERT_TRUE(IsOk(OpenHiveSeeded(dir.File("dense.db"), zandrel::testing::SeedOf(zandrel::testing::WindowsClassesReg()), &dense)));
-  ASSERT_TRUE(IsOk(OpenHive(dir.File("sparse.db"), &sparse)));
-  for (IRegistry* reg : {static_cast<IRegistry*>(dense.get()), static_cast<IRegistry*>(sparse.get())}) {
-    SeedValue(*reg, ".zzq", "", REG_SZ, std::string("Документ\0", 17));
-    SeedValue(*reg, ".zzq", "Big", REG_BINARY, std::string(70000, '\x5a'));
-    SeedValue(*reg, ".zzq", "nul", REG_SZ, std::string("a\0b\0", 4));
-    SeedValue(*reg, ".zzq", "BIG", REG_DWORD, std::string("\x01\0\0\0", 4));  // rewritten in its place
-    SeedValue(*reg, ".zzq\\ShellNew", "", REG_SZ, "");
-    SeedKey(*reg, ".zzq\\Ёлка\\b\\c");
-    SeedKey(*reg, ".zzq\\ёЛКА\\A");
-    SeedKey(*reg, "._sln");
-    SeedValue(*reg, "Software\\x", "v", REG_SZ, std::string("x\0", 2));
-  }
-  for (int i = 0; i < 1200; ++i) SeedKey(*sparse, "gone" + std::to_string(i));
-  for (int i = 0; i < 1200; ++i)
-    if (i % 97 != 0) sparse->RegDeleteKeyA(HKEY_CLASSES_ROOT, ("gone" + std::to_string(i)).c_str());
-  SeedKey(*sparse, "after\\deleted");
-  for (hive::HiveRegistry* hive : {dense.get(), sparse.get()}) {
-    HKEY zzq = 0, write_only = 0, gone = 0;
-    ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zzq", 0, KEY_READ, &zzq), 0);
-    ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zzq", 0, KEY_WRITE, &write_only), 0);
-    ASSERT_EQ(hive->RegCreateKeyExA(HKEY_CLASSES_ROOT, "brief", 0, nullptr, 0, KEY_READ, nullptr, &gone, nullptr), 0);
-    ASSERT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, "brief"), 0);
-    for (HKEY start : {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, zzq, write_only, gone}) {
-      SCOPED_TRACE(start);
-      zandrel::testing::Transcript calls, own, prepared;
-      const LONG code = registry::WalkThroughCalls(*hive, start, calls);
-      EXPECT_EQ(hive->WalkSubtree(start, own), code);
-      ASSERT_EQ(hive->PrepareWalk(), 0);
-      EXPECT_EQ(hive->WalkSubtree(start, prepared), code);
-      if (code == ERROR_SUCCESS) {
-        EXPECT_EQ(own.text, calls.text);
-        EXPECT_EQ(prepared.text, calls.text);
-      }
-    }
-    for (HKEY h : {zzq, write_only, gone}) hive->RegCloseKey(h);
-    std::string through_calls, own;
-    ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &through_calls)));
-    ASSERT_TRUE(IsOk(ExportRegText(*hive, "HKCR", &own,
-                                   [hive](HKEY key, registry::SubtreeVisitor& v) { return hive->WalkSubtree(key, v); })));
-    EXPECT_EQ(own, through_calls);
-  }
-}
-
-// What PrepareWalk read serves the next walk only while nothing changed: a
-// change made since, by this connection or another, shows in that walk.
-TEST(SubtreeWalks, APreparedWalkShowsWhatChangedSinceItWasRead) {
-  TempDir dir;
-  std::unique_ptr<hive::HiveRegistry> hive, other;
-  ASSERT_TRUE(IsOk(OpenHive(dir.File("h.db"), &hive)));
-  ASSERT_TRUE(IsOk(OpenHive(dir.File("h.db"), &other)));
-  const std::function<void()> changes[] = {
-      [&] { SeedValue(*hive, ".own", "", REG_SZ, std::string("a\0", 2)); },
-      [&] { SeedValue(*other, ".other", "", REG_SZ, std::string("b\0", 2)); },
-      [&] { hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".own"); },
-      [&] { other->RegDeleteValueA(HKEY_CLASSES_ROOT, "x"); },
-  };
-  SeedValue(*hive, "", "x", REG_SZ, std::string("x\0", 2));
-  for (const auto& change : changes) {
-    ASSERT_EQ(hive->PrepareWalk(), 0);
-    change();
-    zandrel::testing::Transcript prepared, calls;
-    ASSERT_EQ(hive->WalkSubtree(HKEY_CLASSES_ROOT, prepared), 0);
-    ASSERT_EQ(registry::WalkThroughCalls(*hive, HKEY_CLASSES_ROOT, calls), 0);
-    EXPECT_EQ(prepared.text, calls.text);
-  }
-}
-
-TEST(RegFileNames, KeyPathsTakeLongAndShortRootNames) {
-  const std::pair<std::string, std::string> rows[] = {  // a path, and its root's name | the rest, or "" if refused
-      {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT|"},
-      {"HKCR\\.txt", "HKEY_CLASSES_ROOT|.txt"},
-      {"hkcr\\\\a\\\\b\\", "HKEY_CLASSES_ROOT|a\\b"},
-      {"HKLM\\SOFTWARE\\Classes", "HKEY_LOCAL_MACHINE|SOFTWARE\\Classes"},
-      {"HKEY_LOCAL_MACHINE\\x", "HKEY_LOCAL_MACHINE|x"},
-      {"HKCU\\Software", "HKEY_CURRENT_USER|Software"},
-      {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER|"},
-      {"HKU\\.DEFAULT", "HKEY_USERS|.DEFAULT"},
-      {"HKEY_USERS", "HKEY_USERS|"},
-      {"HKEY_CLASSES", ""},
-      {"", ""},
-      {"\\HKCR", ""},
-  };
-  for (const auto& [path, expected] : rows) {
-    HKEY root = 0;
-    std::string sub;
-    EXPECT_EQ(registry::ParseKeyPath(path, &root, &sub) ? std::string(registry::RootName(root)) + "|" + sub : "", expected) << path;
-  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "registry/hive/FaultVfs.h"
+#include "registry/ForwardingRegistry.h"
 #include "registry/hive/Hive.h"
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
@@ -76,13 +77,17 @@ class Crash : public ::testing::Test {
   static bool Run(Op op, IRegistry& registry, hive::HiveRegistry& hive) {
     RecordingPrompter p;
     p.AnswerNext(IDYES);
-    if (op == Op::kImport) return regfile::ImportRegFile(registry, dir->File("large.reg")).Ok();
-    if (op == Op::kImportInBulk) {
-      return regfile::ImportRegFile(registry, dir->File("large.reg"), nullptr,
-                                    [&hive](const std::deque<registry::Change>& changes,
-                                            const registry::Change** failed) { return hive.ApplyRegChanges(changes, failed); })
-          .Ok();
-    }
+    CallsOnly calls(registry);
+    if (op == Op::kImport) return regfile::ImportRegFile(calls, dir->File("large.reg")).Ok();
+    // The transaction through `registry`, the changes made by the hive itself.
+    struct Bulk : ForwardingRegistry {
+      Bulk(IRegistry& r, hive::HiveRegistry& h) : ForwardingRegistry(r), hive(h) {}
+      LONG ApplyChanges(const std::deque<registry::Change>& c, const registry::Change** f) override {
+        return hive.ApplyChanges(c, f);
+      }
+      hive::HiveRegistry& hive;
+    } bulk(registry, hive);
+    if (op == Op::kImportInBulk) return regfile::ImportRegFile(bulk, dir->File("large.reg")).Ok();
     if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});
     if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", 0});
     return !p.boxes.empty() && (p.boxes.back().text == "Всё прошло успешно." ||

@@ -21,6 +21,4 @@ const std::vector<Backend>& Backends() {
 
 std::unique_ptr<IRegistry> MakeRegistry(const std::string& folder) { return Backends().front().make(folder); }
 
-regfile::FastPaths FastPathsOf(IRegistry& registry) { return dynamic_cast<hive::HiveRegistry&>(registry).Fast(); }
-
 }  // namespace zandrel::testing

@@ -42,8 +42,5 @@ inline void PrintTo(const Backend& backend, std::ostream* out) { *out << backend
 const std::vector<Backend>& Backends();
 // The registry the program ships (the first backend), fresh in `folder`.
 std::unique_ptr<IRegistry> MakeRegistry(const std::string& folder);
-// Its own walk and deletion of subtrees, as the programs hand them to the
-// history (none on Windows).
-regfile::FastPaths FastPathsOf(IRegistry& registry);
 
 }  // namespace zandrel::testing

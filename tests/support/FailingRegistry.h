@@ -21,14 +21,14 @@ enum RegOp : std::uint32_t {
   kChangeOps = Create | SetValue | DeleteKey | DeleteValue | Begin | Commit | Rollback,
 };
 
-class FailingRegistry : public ForwardingRegistry {
+class FailingRegistry : public CallsOnly {
  public:
   struct Call {
     RegOp op;
     std::string text;  // path (open, create, delete key), value name, or index
     LONG code;
   };
-  using ForwardingRegistry::ForwardingRegistry;
+  using CallsOnly::CallsOnly;
 
   // The nth (1-based) call among `ops` answers `code`; n = 0 fails nothing.
   void FailNth(std::uint64_t n, LONG code, std::uint32_t ops = kAllOps) { Arm(n, code, ops, 0); }

@@ -16,9 +16,9 @@
 
 namespace zandrel::testing {
 
-class MergedClasses : public ForwardingRegistry {
+class MergedClasses : public CallsOnly {
  public:
-  explicit MergedClasses(IRegistry& inner) : ForwardingRegistry(inner) {}
+  explicit MergedClasses(IRegistry& inner) : CallsOnly(inner) {}
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override;
   LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "regfile/RegFile.h"
+#include "registry/Subtree.h"
 #include "store/Prompter.h"
 #include "registry/Registry.h"
 

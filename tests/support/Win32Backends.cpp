@@ -34,6 +34,4 @@ const std::vector<Backend>& Backends() {
 
 std::unique_ptr<IRegistry> MakeRegistry(const std::string& folder) { return Backends().front().make(folder); }
 
-regfile::FastPaths FastPathsOf(IRegistry&) { return {}; }
-
 }  // namespace zandrel::testing

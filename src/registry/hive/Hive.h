@@ -22,8 +22,10 @@
 #include <memory>
 #include <string>
 
-#include "regfile/RegFile.h"
+#include "registry/Change.h"
+#include "registry/KeyPath.h"
 #include "registry/Registry.h"
+#include "registry/Subtree.h"
 #include "status/Status.h"
 
 namespace zandrel::hive {
@@ -46,32 +48,28 @@ class HiveRegistry : public zandrel::IRegistry {
   // commits, never for this instance's own changes.
   LONG QueryChangeCounter(std::uint64_t* counter) override;
 
-  // Hands the subtree of the open `hKey` to `visitor` exactly as
-  // WalkSubtree (regfile/RegFile.h) does through the calls above, read in a
-  // few scans of the file instead of a call per key and value: 0, or 5
+  // Hands over exactly what the walk through the calls above would, read in
+  // a few scans of the file instead of a call per key and value: 0, or 5
   // when the handle may not both query and enumerate, or the failing code.
-  LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor);
+  LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) override;
+  bool WalkReadsWholeFirst() override { return true; }
 
   // Reads now what WalkSubtree reads, so that the next WalkSubtree does not
   // when nothing changed in between (in this connection or any other): the
   // reading can overlap a wait for something else.
   LONG PrepareWalk();
 
-  // Makes the changes a .reg file was parsed into, inside a transaction scope
-  // (87 outside one), as ImportRegText (regfile/RegFile.h) makes them through
-  // the calls above, with the same result: the same keys, values and order,
-  // and for a file the calls refuse the same change (*failed) and code. The
-  // keys and values the file adds are written in bulk, a few statements for
-  // the whole file rather than several per line. On failure the scope must
-  // be rolled back: part of the changes may have been made.
-  LONG ApplyRegChanges(const std::deque<registry::Change>& changes, const registry::Change** failed);
+  // Inside a transaction scope only (87 outside one), with the result the
+  // calls give: the same keys, values and order, and for changes the calls
+  // refuse the same change (*failed) and code. The keys and values the
+  // changes add are written in bulk, a few statements for all of them rather
+  // than several per line.
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;
 
-  // Deletes each root\path with everything below it, two statements each,
-  // as hive::DeleteKeyTree does through the calls above, all or none: 0
-  // also for a key that is not there; 5 for the hive's fixed keys.
-  LONG DeleteTrees(const std::vector<std::pair<HKEY, std::string>>& keys);
-  // WalkSubtree and DeleteTrees, for the callers that take either.
-  regfile::FastPaths Fast();
+  // Two statements a tree, all or none: 0 also for a key that is not there;
+  // 5 for the hive's fixed keys. Tells `deleted` nothing.
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
+                   const std::function<void(std::size_t keys)>& deleted) override;
 
   // The file this instance works on.
   const std::string& Path() const;

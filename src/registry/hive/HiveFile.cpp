@@ -11,8 +11,6 @@
 #include <cstring>
 #include <limits>
 
-#include "regfile/RegFile.h"
-#include "regfile/RegParser.h"
 #include "registry/Wait.h"
 
 namespace zandrel::hive {

@@ -1,5 +1,5 @@
 // A parsed .reg file's changes made as the registry calls make them
-// (RegImport.cpp's), with the keys and values the file adds gathered in
+// (registry::ApplyThroughCalls), with the keys and values the file adds gathered in
 // memory first and then written in bulk: key ids handed out here, rows
 // inserted many to a statement, and no lookup in the file per name. Of the keys already in the hive, each one
 // the file reaches is read once (its children, or its values' names).
@@ -431,7 +431,7 @@ class Importer {
 
 }  // namespace
 
-LONG HiveRegistry::ApplyRegChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) {
+LONG HiveRegistry::ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) {
   if (changes.empty()) return ERROR_SUCCESS;
   Impl& m = *impl_;
   *failed = &changes.front();

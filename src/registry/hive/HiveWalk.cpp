@@ -1,10 +1,9 @@
 // A whole subtree read at once: three scans of the file in one snapshot
 // instead of a statement per key, handed over as the registry calls would
-// hand it (RegFile.h's WalkSubtree).
+// hand it (registry::WalkThroughCalls).
 #include <cstdint>
 
 #include "registry/hive/HiveImpl.h"
-#include "regfile/RegFile.h"
 #include "text/LargePages.h"
 
 namespace zandrel::hive {
@@ -239,12 +238,6 @@ LONG HiveRegistry::WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) {
     stack.push_back(Frame{child, keys[child].children_begin});
   }
   return ERROR_SUCCESS;
-}
-
-regfile::FastPaths HiveRegistry::Fast() {
-  return regfile::FastPaths{
-      [this](HKEY key, registry::SubtreeVisitor& visitor) { return WalkSubtree(key, visitor); },
-      [this](const std::vector<std::pair<HKEY, std::string>>& keys) { return DeleteTrees(keys); }};
 }
 
 }  // namespace zandrel::hive

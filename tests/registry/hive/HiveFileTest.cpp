@@ -329,7 +329,7 @@ TEST(HiveFiles, ShrinksWhenAChangeFreesMostOfIt) {
   const auto full = size();
   ASSERT_GT(full, 3'000'000);
   ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
-  ASSERT_EQ(hive->DeleteTrees({{HKEY_CLASSES_ROOT, "big"}}), ERROR_SUCCESS);
+  ASSERT_EQ(hive->DeleteTrees({{HKEY_CLASSES_ROOT, "big"}}, {}), ERROR_SUCCESS);
   ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
   EXPECT_LT(size(), full / 8);
   EXPECT_EQ(DumpTree(*Open(path), HKEY_CLASSES_ROOT, ""), "[]\n");
