@@ -117,13 +117,6 @@ LONG FirstTouches::Creating(Place place, std::string_view key) {
   return ERROR_SUCCESS;
 }
 
-bool FirstTouches::WasMissing(std::string_view id) {
-  if (BelowLastMissing(id)) return true;
-  bool below_missing = false;
-  const Note* noted = Lookup(id, &below_missing);
-  return noted != nullptr ? !noted->exists : below_missing;
-}
-
 LONG FirstTouches::Subtree(const Place& place) {
   bool below_missing = false;
   Lookup(Identity(place.root, place.path), &below_missing);  // a deleted subtree above it noted key by key

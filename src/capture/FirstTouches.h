@@ -42,10 +42,6 @@ class FirstTouches {
   // Notes a key about to be created, and each missing parent up to one that
   // exists or is noted.
   LONG Creating(Place place, std::string_view id);
-  // Whether the key known as `id` was missing before the change, as far as
-  // the notes tell after Creating noted it: noted missing, or below a key
-  // noted missing.
-  bool WasMissing(std::string_view id);
   // Whether the key known as `id` is below the key last noted missing: the
   // callers' shortcut for the keys of an import.
   bool BelowLastMissing(std::string_view id) const;

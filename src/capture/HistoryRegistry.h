@@ -1,8 +1,8 @@
 // A registry that keeps the history of its changes: inside each transaction
-// it notes the state of every key before the change first touches it, and
-// at commit it adds to the history, in the same transaction, the record of
-// what the change did (capture/ChangeRecord.h), so that the registry holds both
-// or neither. Keys only read are not noted; a key written but left as it
+// it notes the state of every key before the change first touches it
+// (FirstTouches.h, as the crash journal notes it), and at commit it adds to
+// the history, in the same transaction, the record of what the change did
+// (ChangeRecord.h), so that the registry holds both or neither. Keys only read are not noted; a key written but left as it
 // was is kept in the record as such (a later undo must not take it away),
 // and a change that left every key as it was adds nothing.
 //

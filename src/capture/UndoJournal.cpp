@@ -1,6 +1,7 @@
 #include "capture/UndoJournal.h"
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 #include <string_view>
 

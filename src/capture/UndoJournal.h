@@ -1,35 +1,36 @@
 // All-or-nothing changes over a registry that has no transactions of its own
 // (advapi32: the transacted registry is a stub under Wine and does not load
 // there). Before each change inside a transaction the journal records the
-// prior state of what the change touches, appends that entry durably to the
-// undo record (UndoRecord.h), and only then lets the change through. Commit
-// removes the record; rollback replays it in reverse. A record found at start (or when the
-// lock is next taken) was left by a process that died inside a change: it is
-// replayed, so a kill at any write leaves the old state.
+// prior state of what the change touches (a key's first entry its state
+// before the change first touched it, FirstTouches.h, as the history notes
+// it), appends that entry durably to the undo record (UndoRecord.h), and
+// only then lets the change through. Commit removes the record; rollback
+// replays it in reverse. A record found at start (or when the lock is next
+// taken) was left by a process that died inside a change: it is replayed, so
+// a kill at any write leaves the old state.
 //
 // Replaying a record twice leaves the same state as once, so a death during a
 // rollback is repaired by the next start. A record is replayed only over keys
 // whose every value holds a state the record knows for it (before or after
 // any of its entries for the key; missing while a replay makes a deleted key
 // or value again) and that exist or are missing as it allows: a key changed
-// since is never overwritten, and the record stays. Paths and value names
-// compare as the registry compares them (registry::UpperName). The lock,
-// taken only from the start of a change to its commit or rollback, keeps two
-// processes' changes apart; changes made by other programs meanwhile are not
-// guarded.
+// since is never overwritten, and the record stays (ChangedSince.h). Paths
+// and value names compare as the registry compares them
+// (registry::UpperName). The lock, taken only from the start of a change to
+// its commit or rollback, keeps two processes' changes apart; changes made
+// by other programs meanwhile are not guarded.
 #pragma once
 
-#include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "registry/Codes.h"
-#include "registry/ForwardingRegistry.h"
 #include "capture/FirstTouches.h"
 #include "capture/Places.h"
 #include "capture/UndoRecord.h"
+#include "registry/Codes.h"
+#include "registry/ForwardingRegistry.h"
 #include "status/Status.h"
 
 namespace zandrel::capture {
