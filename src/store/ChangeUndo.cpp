@@ -34,7 +34,6 @@ namespace {
 
 std::size_t Depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')); }
 
-
 // The keys an undo has put back, told to its progress.
 class Pace {
  public:
