@@ -272,7 +272,9 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
   Place place;
   const bool known = places_.Resolve(hKey, lpSubKey, &place);
   if (in_transaction_ && known) {
-    if (const LONG code = notes_.Creating(place, Identity(place.root, place.path)); code != ERROR_SUCCESS) return code;
+    // Noted before it is made; a key that cannot be read now is not, and its
+    // making answers as the registry does.
+    notes_.Creating(place, Identity(place.root, place.path));
     // Every key from the first missing one down is about to be created, and
     // must lie in the scope; those found there are opened, and write nothing.
     // Asked of the registry by their paths as spelt: a registry may fold
