@@ -7,8 +7,8 @@
 
 #include <optional>
 
-#include "regfile/RegFile.h"
 #include "capture/UndoJournal.h"
+#include "regfile/RegFile.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 

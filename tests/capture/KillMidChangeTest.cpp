@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "regfile/RegFile.h"
 #include "capture/UndoJournal.h"
+#include "regfile/RegFile.h"
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/FailingRegistry.h"

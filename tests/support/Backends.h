@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/Registry.h"
 #include "capture/HistoryRegistry.h"
+#include "registry/Registry.h"
 
 namespace zandrel::testing {
 

@@ -1,8 +1,8 @@
 #include "registry/win32/Win32Registry.h"
 
+#include "capture/UndoJournal.h"
 #include "registry/Codes.h"
 #include "registry/Wait.h"
-#include "capture/UndoJournal.h"
 #include "registry/win32/Win32Api.h"
 
 namespace zandrel::win32 {

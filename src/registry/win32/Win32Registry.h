@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "registry/Registry.h"
 #include "capture/UndoJournal.h"
+#include "registry/Registry.h"
 #include "status/Status.h"
 
 namespace zandrel::win32 {

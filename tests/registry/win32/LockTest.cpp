@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "regfile/RegFile.h"
+#include "capture/HistoryRegistry.h"
 #include "capture/UndoRecord.h"
+#include "regfile/RegFile.h"
 #include "registry/win32/Win32Api.h"
 #include "registry/win32/Win32Registry.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
-#include "capture/HistoryRegistry.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 #include "support/Win32Support.h"
