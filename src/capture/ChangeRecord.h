@@ -71,8 +71,10 @@ struct RecordEntry {
   std::string path;
   // kCreated: the subtree as the change left it; kDeletedTree: as it found it.
   RecordedTree subtree;
-  RecordedValues before;             // kDeleted, kValues
-  RecordedValues after;              // kValues
+  RecordedValues before;  // kDeleted, kValues
+  // kValues: as the change left them (a history's), or as the one write
+  // left them (a journal's).
+  RecordedValues after;
 };
 
 // The entry of one write of a value of root\path, which holds `before`: the
