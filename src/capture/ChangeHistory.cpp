@@ -33,22 +33,13 @@ LONG Set(IRegistry& registry, HKEY key, const char* name, DWORD type, const std:
                                  static_cast<DWORD>(data.size()));
 }
 
-// The value `name` of root\path, or "" when there is none.
+// The value `name` of the open `key`, or "" when there is none.
 std::string ValueOf(IRegistry& registry, HKEY key, const char* name) {
-  char buffer[MAX_KEY_NAME_CHARS * 4 + 1];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof buffer, size = 0, type = 0;
-    if (registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-      return "";
-    if (std::string_view(buffer, length) != name) continue;
-    std::string data(size, '\0');
-    length = sizeof buffer;
-    if (registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                               &size) != ERROR_SUCCESS)
-      return "";
-    data.resize(size);
-    return data;
-  }
+  std::vector<registry::Value> values;
+  registry::ReadValues(registry, key, &values);
+  for (const registry::Value& value : values)
+    if (value.name == name) return value.data;
+  return "";
 }
 
 // One kept change, its record left out (its size read only).
