@@ -52,7 +52,7 @@ int main() {
   {
     auto hive = Open(bench::WorkingHive(bench::kTypical, "undo"));
     if (!hive) return 1;
-    store::HistoryRegistry history(*hive);
+    capture::HistoryRegistry history(*hive);
     Silent prompter;
     for (int run = 0; run < 21; ++run) {
       store::CreateAssociation(history, prompter, {".undo" + std::to_string(run), "Undo Bench", program, 0});
@@ -66,7 +66,7 @@ int main() {
     bench::RemoveHive(path);
     auto hive = Open(path);
     if (!hive) return 1;
-    store::HistoryRegistry history(*hive);
+    capture::HistoryRegistry history(*hive);
     history.Describe("import", reg);
     if (!regfile::ImportRegFile(history, reg).Ok()) return 1;
     imports.push_back(Timed([&] {

@@ -16,7 +16,7 @@
 
 #include "integration/Desktop.h"
 #include "status/Status.h"
-#include "store/HistoryRegistry.h"
+#include "capture/HistoryRegistry.h"
 
 namespace zandrel::assembly {
 
@@ -42,7 +42,7 @@ class Stack {
   // The store alone, under the history (the hive; the journalled registry).
   virtual IRegistry& Store() = 0;
   // The store keeping the history of every change made through it.
-  virtual store::HistoryRegistry& History() = 0;
+  virtual capture::HistoryRegistry& History() = 0;
   // The desktop; its Classes() is the history seen as the programs see the
   // classes (on Linux, over the desktop's own associations).
   virtual integration::Desktop& Desktop() = 0;

@@ -87,7 +87,7 @@ class FreedesktopStack : public Stack {
                  freedesktop::HelperBesideProgram(), options.log) {}
 
   IRegistry& Store() override { return hive_; }
-  store::HistoryRegistry& History() override { return history_; }
+  capture::HistoryRegistry& History() override { return history_; }
   integration::Desktop& Desktop() override { return desktop_; }
   freedesktop::FreedesktopDesktop& Freedesktop() { return desktop_; }
   // The hive reads a whole subtree in a few scans rather than a call per key.
@@ -98,7 +98,7 @@ class FreedesktopStack : public Stack {
   std::unique_ptr<hive::HiveRegistry> owned_;
   hive::HiveRegistry& hive_;
   ViewKeysRefused refusing_;  // reaches desktop_ only once a change is made
-  store::HistoryRegistry history_;
+  capture::HistoryRegistry history_;
   freedesktop::FreedesktopDesktop desktop_;
 };
 

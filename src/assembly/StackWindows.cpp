@@ -17,12 +17,12 @@ class WindowsStack : public Stack {
       : registry_(std::move(registry)), history_(*registry_), desktop_(history_, windows::SystemShell()) {}
 
   IRegistry& Store() override { return *registry_; }
-  store::HistoryRegistry& History() override { return history_; }
+  capture::HistoryRegistry& History() override { return history_; }
   integration::Desktop& Desktop() override { return desktop_; }
 
  private:
   std::unique_ptr<IRegistry> registry_;
-  store::HistoryRegistry history_;
+  capture::HistoryRegistry history_;
   windows::WindowsDesktop desktop_;
 };
 

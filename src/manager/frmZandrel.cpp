@@ -49,7 +49,7 @@ int frmZandrel::PlatformPrompter::MsgBox(const std::string& text, int flags) {
 }
 
 frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-                       std::function<void()> showExit, store::HistoryRegistry* history,
+                       std::function<void()> showExit, capture::HistoryRegistry* history,
                        integration::Desktop* desktop)
     : ui::Window(platform, "frmZandrel"),
       cmdA01(*this, nullptr, "cmdA01"),
@@ -88,11 +88,11 @@ frmZandrel::~frmZandrel() = default;
 
 std::unique_ptr<ui::Window> frmZandrel::Create(ui::Platform& platform, IRegistry& registry,
                                                std::function<void()> showAbout, std::function<void()> showExit,
-                                               store::HistoryRegistry* history, integration::Desktop* desktop) {
+                                               capture::HistoryRegistry* history, integration::Desktop* desktop) {
   return std::make_unique<frmZandrel>(platform, registry, std::move(showAbout), std::move(showExit), history, desktop);
 }
 
-frmZandrel::Factory frmZandrel::CreatorWith(store::HistoryRegistry* history, integration::Desktop* desktop) {
+frmZandrel::Factory frmZandrel::CreatorWith(capture::HistoryRegistry* history, integration::Desktop* desktop) {
   return [history, desktop](ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
                             std::function<void()> showExit) {
     return Create(platform, registry, std::move(showAbout), std::move(showExit), history, desktop);
@@ -405,7 +405,7 @@ class frmZandrel::UndoCaption {
 void frmZandrel::UndoLastChange(store::Newest which) {
   if (!lvwAsso.Visible()) return;  // the entry frame's modes end only by their own buttons
   if (undoing_) return;
-  store::HistoryEntry newest;
+  capture::HistoryEntry newest;
   LONG read = ERROR_SUCCESS;
   if (!store::NewestUndoable(history_->Inner(), &newest, &read, which)) {
     store::UndoOutcome none;
@@ -414,8 +414,8 @@ void frmZandrel::UndoLastChange(store::Newest which) {
     return;
   }
   const std::string question = "Отменить изменение " + std::to_string(newest.number) + " (" +
-                               store::ChangeTitle(newest.kind, newest.subject) + ", " +
-                               store::LocalTime(newest.time) + ")?";
+                               capture::ChangeTitle(newest.kind, newest.subject) + ", " +
+                               capture::LocalTime(newest.time) + ")?";
   if (prompter_.MsgBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   store::UndoOutcome outcome;
   {
@@ -432,7 +432,7 @@ void frmZandrel::UndoLastChange(store::Newest which) {
   if (outcome.result != store::UndoOutcome::Result::kUndone) return;
   cmdList_Click();
   // The desktop's files and the shell follow, as after an add or a removal.
-  DesktopFollows(store::ChangedExtension(history_->Inner(), newest), true);
+  DesktopFollows(capture::ChangedExtension(history_->Inner(), newest), true);
 }
 
 }  // namespace zandrel::manager

@@ -24,14 +24,14 @@ class frmZandrel : public ui::Window {
   // The window as the start-up's window references create it.
   static std::unique_ptr<ui::Window> Create(ui::Platform& platform, IRegistry& registry,
                                             std::function<void()> showAbout, std::function<void()> showExit,
-                                            store::HistoryRegistry* history = nullptr,
+                                            capture::HistoryRegistry* history = nullptr,
                                             integration::Desktop* desktop = nullptr);
 
   // Create with `history` and `desktop` bound: what the programs' start-ups
   // hand their window references.
   using Factory = std::function<std::unique_ptr<ui::Window>(ui::Platform&, IRegistry&, std::function<void()>,
                                                             std::function<void()>)>;
-  static Factory CreatorWith(store::HistoryRegistry* history, integration::Desktop* desktop = nullptr);
+  static Factory CreatorWith(capture::HistoryRegistry* history, integration::Desktop* desktop = nullptr);
 
   // `registry` (and `history`) must outlive the window. showAbout and
   // showExit open (or bring to the front) the About box and the exit
@@ -41,7 +41,7 @@ class frmZandrel : public ui::Window {
   // Classes() is `registry` or lies under it) follows each change and is
   // asked what the store asks it; without one the desktop adds nothing.
   frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-             std::function<void()> showExit, store::HistoryRegistry* history = nullptr,
+             std::function<void()> showExit, capture::HistoryRegistry* history = nullptr,
              integration::Desktop* desktop = nullptr);
   ~frmZandrel() override;
 
@@ -128,7 +128,7 @@ class frmZandrel : public ui::Window {
   void LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed);
 
   IRegistry& registry_;
-  store::HistoryRegistry* history_;
+  capture::HistoryRegistry* history_;
   integration::Desktop* desktop_;
   std::function<void()> show_about_;
   std::function<void()> show_exit_;

@@ -7,19 +7,32 @@
 #include <tuple>
 #include <utility>
 
+#include "capture/ChangedSince.h"
+#include "capture/PutBack.h"
 #include "registry/ForwardingRegistry.h"
 #include "registry/Names.h"
 #include "store/ChangeRefusal.h"
 #include "store/KeyRoutines.h"
 
 namespace zandrel::store {
+
+using capture::ChangeRecord;
+using capture::ChangeTitle;
+using capture::HistoryEntry;
+using capture::HistoryRegistry;
+using capture::KeyName;
+using capture::ReadChangeRecord;
+using capture::ReadHistory;
+using capture::ReadKeyValues;
+using capture::RecordedKey;
+using capture::RecordedValues;
+using capture::RecordEntry;
+using capture::SetValues;
+using capture::SubPath;
+
 namespace {
 
 std::size_t Depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')); }
-
-std::string Below(const std::string& path, const std::string& sub) {
-  return sub.empty() ? path : path.empty() ? sub : path + "\\" + sub;
-}
 
 // The keys an undo has put back, told to its progress.
 class Pace {
@@ -192,7 +205,7 @@ LONG PassNaming(IRegistry& registry, const std::vector<std::string>& titles, con
     bool exists = false;
     RecordedValues values;
     if ((code = ReadKeyValues(registry, HKEY_LOCAL_MACHINE, path, &exists, &values)) != ERROR_SUCCESS) return code;
-    for (const RecordedValue& value : values) {
+    for (const registry::Value& value : values) {
       if (!value.name.empty() || value.type != REG_SZ || value.data.empty()) continue;
       const std::string_view text(value.data.data(), value.data.size() - (value.data.back() == '\0' ? 1 : 0));
       if (const auto named = upper.find(registry::UpperName(text)); named != upper.end())
@@ -250,48 +263,7 @@ LONG ExtensionWriter(IRegistry& registry, const std::vector<HistoryEntry>& entri
 // The first key of the record that is not as the change left it, or "".
 LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pace& pace, std::string* key) {
   PacedReads registry(history.Inner(), pace);
-  // The created subtrees as they are now, read together (an import's are many).
-  std::vector<RecordedTree> now(record.entries.size());
-  std::vector<SubtreeRead> reads;
-  for (std::size_t i = 0; i < record.entries.size(); ++i)
-    if (const RecordEntry& entry = record.entries[i]; entry.kind == RecordEntry::Kind::kCreated)
-      reads.push_back(SubtreeRead{entry.root, &entry.path, &now[i]});
-  if (LONG code = ReadSubtrees(registry, reads); code != ERROR_SUCCESS) return code;
-  for (std::size_t i = 0; i < record.entries.size(); ++i) {
-    const RecordEntry& entry = record.entries[i];
-    if (entry.kind == RecordEntry::Kind::kKept) continue;
-    if (entry.kind == RecordEntry::Kind::kCreated) {
-      if (now[i].Empty()) {
-        *key = KeyName(entry.root, entry.path);
-        return ERROR_SUCCESS;
-      }
-      if (now[i] == entry.subtree) continue;
-      const std::vector<RecordedKey> subtree = now[i].Decode(), recorded = entry.subtree.Decode();
-      const auto [left, right] = std::mismatch(subtree.begin(), subtree.end(), recorded.begin(), recorded.end());
-      *key = KeyName(entry.root, Below(entry.path, left != subtree.end() ? left->path : right->path));
-      return ERROR_SUCCESS;
-    }
-    bool exists = false;
-    RecordedValues values;
-    if (LONG code = ReadKeyValues(registry, entry.root, entry.path, &exists, &values); code != ERROR_SUCCESS)
-      return code;
-    const bool gone = entry.kind == RecordEntry::Kind::kDeleted || entry.kind == RecordEntry::Kind::kDeletedTree;
-    if (gone ? exists : !exists || values != entry.after) {
-      *key = KeyName(entry.root, entry.path);
-      return ERROR_SUCCESS;
-    }
-  }
-  return ERROR_SUCCESS;
-}
-
-LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
-  for (const RecordedValue& value : values)
-    if (LONG code = registry.RegSetValueExA(key, value.name.c_str(), 0, value.type,
-                                            reinterpret_cast<const BYTE*>(value.data.data()),
-                                            static_cast<DWORD>(value.data.size()));
-        code != ERROR_SUCCESS)
-      return code;
-  return ERROR_SUCCESS;
+  return capture::FirstChanged(registry, record.entries, capture::Since::kFinished, key);
 }
 
 LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& path, const RecordedValues& values,
@@ -331,7 +303,7 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
       continue;
     }
     for (const RecordedKey& key : entry->subtree.Decode())
-      if (LONG code = CreateWithValues(history, entry->root, Below(entry->path, key.path), key.values, pace);
+      if (LONG code = CreateWithValues(history, entry->root, SubPath(entry->path, key.path), key.values, pace);
           code != ERROR_SUCCESS)
         return code;
   }

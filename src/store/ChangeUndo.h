@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "store/HistoryRegistry.h"
+#include "capture/HistoryRegistry.h"
 
 namespace zandrel::store {
 
@@ -40,7 +40,7 @@ enum class Newest {
 // The change the next undo without a number undoes (`which`). False when
 // there is none, or the history cannot be read: then *code (when given) is
 // the reading's code, otherwise 0.
-bool NewestUndoable(IRegistry& registry, HistoryEntry* entry, LONG* code = nullptr,
+bool NewestUndoable(IRegistry& registry, capture::HistoryEntry* entry, LONG* code = nullptr,
                     Newest which = Newest::kChange);
 
 // How far an undo is, for a caller that shows it: `done` of the `total` keys
@@ -53,7 +53,7 @@ using UndoProgress = std::function<void(std::size_t done, std::size_t total)>;
 // Undoes change `change` (0: the newest of `which`) through `history`, so
 // that the undo is kept in its turn. Only `history`'s inner registry is
 // read and written: on Linux the hive, never the desktop's own keys.
-UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProgress& progress = {},
+UndoOutcome UndoChange(capture::HistoryRegistry& history, unsigned change, const UndoProgress& progress = {},
                        Newest which = Newest::kChange);
 
 // The outcome in the program's words, one line; a refusal that

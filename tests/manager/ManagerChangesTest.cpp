@@ -82,7 +82,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
 // entry ask about the newest undo, and undo it the same way.
 TEST_F(Manager, UndoOfTheNewestChange) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
-  store::HistoryRegistry history(*registry);
+  capture::HistoryRegistry history(*registry);
   form->Close();
   form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history, &desktop);
   form->Show();
@@ -163,7 +163,7 @@ TEST_F(Manager, ALongUndoShowsHowFarItIs) {
     std::unique_ptr<IRegistry> store = MakeRegistry(hive.Path());
     SeedAssociation(*store, ".zq", "Zq Title", "zq %1");
     SlowDeletes slow(*store, platform);
-    store::HistoryRegistry history(slow);
+    capture::HistoryRegistry history(slow);
     std::string reg = "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zbulk]\r\n@=\"Bulk Title\"\r\n";
     for (int i = 1; i < row.keys; ++i) reg += "\r\n[HKEY_CLASSES_ROOT\\.zbulk\\k" + std::to_string(i) + "]\r\n";
     const std::string file = dir.Write("bulk.reg", reg);
@@ -204,7 +204,7 @@ TEST_F(Manager, ALongUndoShowsHowFarItIs) {
 TEST_F(Manager, AnUndoRefusedForTheLockOrForRightsSaysWhy) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   Seed();
-  store::HistoryRegistry history(failing);
+  capture::HistoryRegistry history(failing);
   form->Close();
   form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history, &desktop);
   form->Show();

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "capture/HistoryRegistry.h"
+#include "capture/UndoJournal.h"
 #include "registry/Change.h"
 #include "registry/ForwardingRegistry.h"
 #include "registry/KeyPath.h"
 #include "registry/Names.h"
-#include "registry/journal/UndoJournal.h"
 #include "store/ChangeRefusal.h"
 #include "store/ChangeUndo.h"
-#include "store/HistoryRegistry.h"
 #include "support/Backends.h"
 #include "support/Support.h"
 
@@ -60,7 +60,7 @@ class Recorder : public ForwardingRegistry {
 };
 
 // An undo record kept in memory.
-class MemoryStore : public journal::UndoStore {
+class MemoryStore : public capture::UndoStore {
  public:
   LONG Lock(bool) override { return ERROR_SUCCESS; }
   void Unlock() override {}
@@ -116,11 +116,11 @@ TEST(RegistryBulk, EachWrapperPassesItOnOrMakesItThroughItsCalls) {
        "create create deletekey deletekey "},
       {"refusal watch", [](Recorder& below) { return std::make_unique<store::RefusalWatch>(static_cast<IRegistry&>(below)); },
        "walk apply delete "},
-      {"history", [](Recorder& below) { return std::make_unique<store::HistoryRegistry>(below); },
+      {"history", [](Recorder& below) { return std::make_unique<capture::HistoryRegistry>(below); },
        "walk apply delete create create "},  // then the record's keys
       {"journal",
        [](Recorder& below) {
-         return std::make_unique<journal::JournalledRegistry>(std::make_unique<ForwardingRegistry>(static_cast<IRegistry&>(below)),
+         return std::make_unique<capture::JournalledRegistry>(std::make_unique<ForwardingRegistry>(static_cast<IRegistry&>(below)),
                                                               std::make_unique<MemoryStore>());
        },
        "walk create create walk deletekey deletekey "},  // a walk to announce the deletions
@@ -161,7 +161,7 @@ TEST(RegistryBulk, TheHistoryNotesThemForTheUndo) {
   std::unique_ptr<IRegistry> store = MakeRegistry(dir.Path());
   ASSERT_EQ(SeedValue(*store, ".zb\\old\\sub", "v", REG_SZ, std::string("x\0", 2)), ERROR_SUCCESS);
   const std::string before = DumpTree(*store, HKEY_CLASSES_ROOT, ".zb");
-  store::HistoryRegistry history(*store);
+  capture::HistoryRegistry history(*store);
   Bulk(history);
   ASSERT_NE(DumpTree(*store, HKEY_CLASSES_ROOT, ".zb"), before);
   EXPECT_EQ(store::UndoChange(history, 0).result, store::UndoOutcome::Result::kUndone);

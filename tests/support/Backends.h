@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/HistoryRegistry.h"
 #include "registry/Registry.h"
-#include "store/HistoryRegistry.h"
 
 namespace zandrel::testing {
 

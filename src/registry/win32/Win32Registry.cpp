@@ -1,13 +1,13 @@
 #include "registry/win32/Win32Registry.h"
 
+#include "capture/UndoJournal.h"
 #include "registry/Codes.h"
 #include "registry/Wait.h"
-#include "registry/journal/UndoJournal.h"
 #include "registry/win32/Win32Api.h"
 
 namespace zandrel::win32 {
 
-using journal::UndoStore;
+using capture::UndoStore;
 
 namespace {
 
@@ -267,7 +267,7 @@ status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegi
     return {status::Status::kFailed, "the undo record " + place.record_path +
                                          " may be changed by others than the administrators and SYSTEM: it is not "
                                          "replayed. Delete it"};
-  return journal::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, registry,
+  return capture::StartJournalled(std::make_unique<Win32Registry>(), std::move(store), place.record_path, registry,
                                   place.keys);
 }
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/UndoJournal.h"
 #include "registry/Registry.h"
-#include "registry/journal/UndoJournal.h"
 #include "status/Status.h"
 
 namespace zandrel::win32 {
@@ -67,7 +67,7 @@ struct UndoPlace {
   // contained (the history) and so only administrators and SYSTEM may open
   // ("" for none).
   std::string private_key = {};
-  journal::JournalScope keys = {{HKEY_CLASSES_ROOT, ""},
+  capture::JournalScope keys = {{HKEY_CLASSES_ROOT, ""},
                                 {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
                                 {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
 };
@@ -88,7 +88,7 @@ namespace zandrel::win32 {
 // when there is no place for the record, kFailed when its folder may be
 // changed by others than the administrators and SYSTEM (made here by an
 // elevated copy when missing).
-status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<journal::UndoStore>* store);
+status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<capture::UndoStore>* store);
 
 // The real registry with all-or-nothing transactions, into *registry. A
 // record left by a process that died inside a change is rolled back before

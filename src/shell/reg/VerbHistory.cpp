@@ -3,22 +3,22 @@
 #include <vector>
 
 #include "shell/reg/Verb.h"
-#include "store/ChangeHistory.h"
+#include "capture/ChangeHistory.h"
 #include "store/ChangeRefusal.h"
 
 namespace zandrel::shell::reg {
 namespace {
 
 int History(Call& call) {
-  std::vector<store::HistoryEntry> entries;
-  if (const LONG code = store::ReadHistory(call.stack->Store(), &entries); code != ERROR_SUCCESS) {
+  std::vector<capture::HistoryEntry> entries;
+  if (const LONG code = capture::ReadHistory(call.stack->Store(), &entries); code != ERROR_SUCCESS) {
     const std::string why = store::RefusalText(code);
     Write(2, "zandrel-reg: история изменений не читается (ошибка реестра " + std::to_string(code) + ")" +
                  (why.empty() ? "" : ". " + why) + "\n");
     return 1;
   }
   std::string out = entries.empty() ? "История изменений пуста.\n" : "";
-  for (const store::HistoryEntry& entry : entries) out += store::HistoryLine(entry) + "\n";
+  for (const capture::HistoryEntry& entry : entries) out += capture::HistoryLine(entry) + "\n";
   return Write(1, out) ? 0 : 1;
 }
 

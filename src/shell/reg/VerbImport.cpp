@@ -33,7 +33,7 @@ int Import(Call& call) {
   std::vector<std::string> notes;
   std::string refusal;
   const auto import_into = [&file, &notes, &refusal](assembly::Stack& stack) {
-    store::HistoryRegistry& history = stack.History();
+    capture::HistoryRegistry& history = stack.History();
     history.Describe("import", file);
     notes.clear();
     history.NoteLeftOut(&notes, file);

@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <thread>
 
+#include "capture/HistoryRegistry.h"
+#include "capture/UndoRecord.h"
 #include "regfile/RegFile.h"
-#include "registry/journal/UndoRecord.h"
 #include "registry/win32/Win32Api.h"
 #include "registry/win32/Win32Registry.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
-#include "store/HistoryRegistry.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 #include "support/Win32Support.h"
@@ -55,10 +55,10 @@ TEST_F(WindowsLock, StartAndListingNeverNeedTheLock) {
   ASSERT_EQ(SeedKey(*Open(), ".left"), ERROR_SUCCESS);
   dir_.Write("undo-record", "zandrel-undo 1\ncreated 80000000 2e6c656674\n");
   {
-    std::unique_ptr<journal::UndoStore> other;
+    std::unique_ptr<capture::UndoStore> other;
     ASSERT_TRUE(IsOk(win32::OpenUndoStore(place_, &other)));
     ASSERT_EQ(other->Lock(false), ERROR_SUCCESS);
-    std::unique_ptr<journal::UndoStore> store;
+    std::unique_ptr<capture::UndoStore> store;
     ASSERT_TRUE(IsOk(win32::OpenUndoStore(place_, &store)));
     EXPECT_EQ(store->Lock(false), ERROR_BUSY);
     auto registry = Open();
@@ -98,7 +98,7 @@ TEST_F(WindowsLock, ReadersNeverDisturbAChange) {
   std::atomic<bool> done = false;
   std::thread change([&] {
     auto registry = Open();
-    store::HistoryRegistry history(*registry);
+    capture::HistoryRegistry history(*registry);
     imported = regfile::ImportRegFile(history, dir_.File("big.reg"));
     done = true;
   });
@@ -109,8 +109,8 @@ TEST_F(WindowsLock, ReadersNeverDisturbAChange) {
     const status::Status opened = win32::OpenWindowsRegistry(place_, &registry);
     ASSERT_TRUE(IsOk(opened)) << "read " << reads;
     store::AssociationListing(*registry).List();
-    std::vector<store::HistoryEntry> kept;
-    ASSERT_EQ(store::ReadHistory(*registry, &kept), ERROR_SUCCESS) << "read " << reads;
+    std::vector<capture::HistoryEntry> kept;
+    ASSERT_EQ(capture::ReadHistory(*registry, &kept), ERROR_SUCCESS) << "read " << reads;
     ++reads;
     if (recording) ++during;
   }
@@ -141,9 +141,9 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
   // The record itself, in a folder of the administrators'.
   ASSERT_TRUE(SetFileDescriptor(folder, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + ThisUserSid() + ")"));
   ASSERT_EQ(SeedKey(*Open(), ".left"), ERROR_SUCCESS);
-  WriteFile(place.record_path, std::string(journal::kUndoRecordHeader) +
-                                   journal::EncodeUndoEntry({journal::UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT,
-                                                             ".left", {}, false, {}}));
+  WriteFile(place.record_path, std::string(capture::kUndoRecordHeader) +
+                                   capture::EncodeUndoEntry({capture::RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT,
+                                                             ".left", {}, {}, {}}));
   ASSERT_TRUE(SetFileDescriptor(place.record_path, everyone));
   EXPECT_EQ(win32::OpenWindowsRegistry(place, &registry).message,
             "the undo record " + place.record_path + " may be changed by others than the administrators and "
@@ -161,7 +161,7 @@ TEST_F(WindowsLock, ChangesWriteOnlyTheProgramsKeys) {
   HKEY key = 0;
   EXPECT_EQ(registry->RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Zq", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                                       nullptr),
-            journal::kOutsideJournalScope);
+            capture::kOutsideJournalScope);
   for (const char* path : {"software\\classes\\.zq", "SOFTWARE\\Zandrel\\Zq"}) {
     ASSERT_EQ(registry->RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS)
@@ -181,7 +181,7 @@ TEST(WindowsUndoPlace, TheRecordIsTheMachines) {
   const std::string folder = win32::api::CommonAppDataFolder() + "\\Zandrel";
   EXPECT_EQ(place.record_path, folder + "\\undo-record");
   EXPECT_EQ(place.lock_path, folder + "\\undo-lock");
-  std::unique_ptr<journal::UndoStore> store, other;
+  std::unique_ptr<capture::UndoStore> store, other;
   ASSERT_TRUE(IsOk(win32::OpenUndoStore(place, &store)));  // an elevated copy makes the folder
   ASSERT_TRUE(IsOk(win32::OpenUndoStore(place, &other)));
   ASSERT_EQ(store->Lock(false), ERROR_SUCCESS);

@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "capture/UndoJournal.h"
 #include "registry/Defaults.h"
 #include "registry/KeyPath.h"
 #include "registry/Subtree.h"
-#include "registry/journal/UndoJournal.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 namespace {
 
 // The paths of the keys a walk hands over.
@@ -55,4 +55,4 @@ LONG JournalledRegistry::DeleteTrees(const std::vector<registry::KeyPath>& keys,
   return ERROR_SUCCESS;
 }
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture

@@ -1,5 +1,5 @@
 // The undo record's text: an entry a line, texts in hex.
-#include "registry/journal/UndoRecord.h"
+#include "capture/UndoRecord.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 #include "registry/Names.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 namespace {
 
 std::string HexText(const std::string& bytes) {
@@ -40,24 +40,50 @@ bool FromHex(const std::string& text, std::string* bytes) {
   return true;
 }
 
+// The value a values entry's write set (`set`), or else the one it deleted:
+// the first its values after hold otherwise than before, or lack. A write
+// that changed nothing is the first value set again, or one never there
+// deleted.
+void WriteOf(const RecordEntry& entry, const registry::Value** set, std::string* deleted) {
+  *set = nullptr;
+  deleted->clear();
+  for (const registry::Value& value : entry.after) {
+    const registry::Value* was = FindValue(entry.before, registry::UpperName(value.name));
+    if (!was || was->type != value.type || was->data != value.data) {
+      *set = &value;
+      return;
+    }
+  }
+  for (const registry::Value& value : entry.before)
+    if (!FindValue(entry.after, registry::UpperName(value.name))) {
+      *deleted = value.name;
+      return;
+    }
+  if (!entry.after.empty()) *set = &entry.after.front();
+}
+
 }  // namespace
 
-std::string EncodeUndoEntry(const UndoEntry& entry) {
-  static const char* const kKinds[] = {"created", "values", "deleted"};
+std::string EncodeUndoEntry(const RecordEntry& entry) {
+  const char* kind = entry.kind == RecordEntry::Kind::kCreated   ? "created"
+                     : entry.kind == RecordEntry::Kind::kValues ? "values"
+                                                                : "deleted";
   char root[16];
   std::snprintf(root, sizeof root, "%08x", static_cast<unsigned>(entry.root));
-  std::string line = std::string(kKinds[static_cast<int>(entry.kind)]) + " " + root + " " +
-                     HexText(entry.path);
-  if (entry.kind != UndoEntry::Kind::kCreated) {
-    line.append(" ").append(std::to_string(entry.values.size()));
-    for (const UndoValue& value : entry.values)
+  std::string line = std::string(kind) + " " + root + " " + HexText(entry.path);
+  if (entry.kind != RecordEntry::Kind::kCreated) {
+    line.append(" ").append(std::to_string(entry.before.size()));
+    for (const registry::Value& value : entry.before)
       line.append(" ").append(HexText(value.name)).append(" ").append(std::to_string(value.type)).append(" ").append(
           HexText(value.data));
   }
-  if (entry.kind == UndoEntry::Kind::kValues)
-    line += entry.deleting ? " delete " + HexText(entry.change.name)
-                           : " set " + HexText(entry.change.name) + " " + std::to_string(entry.change.type) + " " +
-                                 HexText(entry.change.data);
+  if (entry.kind == RecordEntry::Kind::kValues) {
+    const registry::Value* set = nullptr;
+    std::string deleted;
+    WriteOf(entry, &set, &deleted);
+    line += set ? " set " + HexText(set->name) + " " + std::to_string(set->type) + " " + HexText(set->data)
+                : " delete " + HexText(deleted);
+  }
   return line + "\n";
 }
 
@@ -73,7 +99,7 @@ bool SoundPath(const std::string& path) {
 bool SoundName(const std::string& name) { return name.find('\0') == std::string::npos; }
 
 // One complete line, without its newline, into *entry.
-bool DecodeLine(const std::string& text, UndoEntry* entry) {
+bool DecodeLine(const std::string& text, RecordEntry* entry) {
   std::istringstream line(text);
   std::string kind, root, path;
   if (!(line >> kind >> root >> path) || !FromHex(path, &entry->path) || !SoundPath(entry->path)) return false;
@@ -81,26 +107,27 @@ bool DecodeLine(const std::string& text, UndoEntry* entry) {
   entry->root = static_cast<HKEY>(std::strtoul(root.c_str(), &root_end, 16));
   if (*root_end != '\0' || *registry::RootName(entry->root) == '\0') return false;
   if (kind == "created") {
-    entry->kind = UndoEntry::Kind::kCreated;
+    entry->kind = RecordEntry::Kind::kCreated;
   } else if (kind == "values" || kind == "deleted") {
-    entry->kind = kind == "values" ? UndoEntry::Kind::kValues : UndoEntry::Kind::kDeleted;
+    entry->kind = kind == "values" ? RecordEntry::Kind::kValues : RecordEntry::Kind::kDeleted;
     std::size_t count = 0;
     if (!(line >> count)) return false;
     for (std::size_t i = 0; i < count; ++i) {
       std::string name, data;
-      UndoValue value;
+      registry::Value value;
       if (!(line >> name >> value.type >> data) || !FromHex(name, &value.name) || !SoundName(value.name) ||
           !FromHex(data, &value.data))
         return false;
-      entry->values.push_back(std::move(value));
+      entry->before.push_back(std::move(value));
     }
-    if (entry->kind == UndoEntry::Kind::kValues) {
+    if (entry->kind == RecordEntry::Kind::kValues) {
       std::string how, name, data;
-      if (!(line >> how >> name) || !FromHex(name, &entry->change.name) || !SoundName(entry->change.name))
-        return false;
-      entry->deleting = how == "delete";
-      if (how == "set" && !(line >> entry->change.type >> data && FromHex(data, &entry->change.data))) return false;
+      registry::Value change;
+      if (!(line >> how >> name) || !FromHex(name, &change.name) || !SoundName(change.name)) return false;
+      if (how == "set" && !(line >> change.type >> data && FromHex(data, &change.data))) return false;
       if (how != "set" && how != "delete") return false;
+      entry->after = entry->before;
+      ApplyWrite(&entry->after, change, how == "delete");
     }
   } else {
     return false;
@@ -124,7 +151,7 @@ DecodedRecord DecodeUndoRecord(const std::string& bytes) {
   for (std::size_t number = 2;; ++number) {
     const std::size_t end = bytes.find('\n', at);
     if (end == std::string::npos) break;  // cut short: its change never started
-    UndoEntry entry;
+    RecordEntry entry;
     if (!DecodeLine(bytes.substr(at, end - at), &entry)) {
       record.damaged_line = number;
       record.entries.clear();
@@ -136,4 +163,4 @@ DecodedRecord DecodeUndoRecord(const std::string& bytes) {
   return record;
 }
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture

@@ -24,7 +24,7 @@ namespace {
 struct World {
   TempDir dir;
   std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
-  std::unique_ptr<store::HistoryRegistry> history;
+  std::unique_ptr<capture::HistoryRegistry> history;
   std::string program = dir.Write("prog.exe", "MZ");
   std::string snapshot;  // the classes as the undo is to leave them
 
@@ -52,7 +52,7 @@ constexpr unsigned kRedo = ~0u;  // a row's undo: the newest undo not undone
 
 struct Row {
   const char* name;
-  store::HistoryBound bound;
+  capture::HistoryBound bound;
   std::function<void(World&)> change;  // calls Snap() where the undo is to go back to
   std::function<void(World&)> later;   // another change after it
   unsigned undo;                       // 0: the newest change neither undone nor an undo; or kRedo
@@ -128,11 +128,11 @@ const Row kRows[] = {
        // A change that deletes subtrees whole and then writes into one of them.
        w.Add(".zq");
        w.Snap();
-       store::ChangeRecord added;
-       ASSERT_EQ(store::ReadChangeRecord(*w.registry, 1, &added), ERROR_SUCCESS);
-       std::vector<store::RecordEntry*> created;
-       for (store::RecordEntry& entry : added.entries)
-         if (entry.kind == store::RecordEntry::Kind::kCreated) created.push_back(&entry);
+       capture::ChangeRecord added;
+       ASSERT_EQ(capture::ReadChangeRecord(*w.registry, 1, &added), ERROR_SUCCESS);
+       std::vector<capture::RecordEntry*> created;
+       for (capture::RecordEntry& entry : added.entries)
+         if (entry.kind == capture::RecordEntry::Kind::kCreated) created.push_back(&entry);
        RegistryTransaction transaction(*w.history);
        ASSERT_EQ(w.history->DeleteCreated(created), ERROR_SUCCESS);
        SeedValue(*w.history, "T.zq\\shell\\open", "x", REG_SZ, "y");
@@ -223,7 +223,7 @@ class History : public ::testing::TestWithParam<Row> {};
 TEST_P(History, UndoPutsBackOrRefuses) {
   const Row& row = GetParam();
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry, row.bound);
+  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry, row.bound);
   row.change(w);
   if (row.later) row.later(w);
   std::vector<std::pair<std::size_t, std::size_t>> told;  // done, total
@@ -249,10 +249,10 @@ TEST_P(History, UndoPutsBackOrRefuses) {
     EXPECT_EQ(store::UndoMessage(outcome), row.message);
   }
   EXPECT_TRUE(w.Classes() == w.snapshot) << "the classes differ from what the undo was to leave";
-  std::vector<store::HistoryEntry> entries;
-  ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
+  std::vector<capture::HistoryEntry> entries;
+  ASSERT_EQ(capture::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
   std::string kept;
-  for (const store::HistoryEntry& e : entries)
+  for (const capture::HistoryEntry& e : entries)
     kept += std::to_string(e.number) + " " + e.kind + (e.subject.empty() ? "" : " " + e.subject) +
             (e.undoneBy ? " " + std::to_string(e.undoneBy) : "") + "; ";
   EXPECT_EQ(kept, row.history);
@@ -299,12 +299,12 @@ TEST(History, SubtreesReadInOneWalkInAnyOrderAreThoseTheCallsRead) {
   }
   paths.push_back("SOFTWARE\\Classes\\missing");
   const auto read = [&](IRegistry& through) {
-    std::vector<store::RecordedTree> trees(paths.size());
-    std::vector<store::SubtreeRead> reads;
+    std::vector<capture::RecordedTree> trees(paths.size());
+    std::vector<capture::SubtreeRead> reads;
     for (std::size_t i = 0; i < paths.size(); ++i) reads.push_back({HKEY_LOCAL_MACHINE, &paths[i], &trees[i]});
-    EXPECT_EQ(store::ReadSubtrees(through, reads), ERROR_SUCCESS);
+    EXPECT_EQ(capture::ReadSubtrees(through, reads), ERROR_SUCCESS);
     std::string all;
-    for (const store::RecordedTree& tree : trees) all += std::to_string(tree.Keys()) + ":" + Hex(tree.Bytes()) + "\n";
+    for (const capture::RecordedTree& tree : trees) all += std::to_string(tree.Keys()) + ":" + Hex(tree.Bytes()) + "\n";
     return all;
   };
   CallsOnly calls(*registry);
@@ -371,7 +371,7 @@ class OwnHistoryImport : public ::testing::TestWithParam<OwnRow> {};
 TEST_P(OwnHistoryImport, ItsLinesAreLeftOutAndNamed) {
   const OwnRow& row = GetParam();
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry);
+  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry);
   Seed(w);
   ASSERT_EQ(SeedValue(*w.registry, "SOFTWARE\\Zandrel\\Журнал", "", REG_SZ, "j", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
   w.Add(".zn");
@@ -390,8 +390,8 @@ TEST_P(OwnHistoryImport, ItsLinesAreLeftOutAndNamed) {
     EXPECT_EQ(note.substr(colon), ": the program's own history, which no change may touch: not imported");
   }
   EXPECT_EQ(left, row.left);
-  std::vector<store::HistoryEntry> entries;
-  ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
+  std::vector<capture::HistoryEntry> entries;
+  ASSERT_EQ(capture::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
   ASSERT_EQ(entries.size(), row.imports ? 2u : 1u);
   if (!row.imports) {
     EXPECT_EQ(DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History"), history);
@@ -413,20 +413,20 @@ INSTANTIATE_TEST_SUITE_P(Rows, OwnHistoryImport, ::testing::ValuesIn(kOwnRows),
 // there.
 TEST(OwnHistory, EveryWayInIsRefused) {
   World w;
-  w.history = std::make_unique<store::HistoryRegistry>(*w.registry);
+  w.history = std::make_unique<capture::HistoryRegistry>(*w.registry);
   w.Add(".zn");
   const std::string own = DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
-  store::RecordEntry programs{store::RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "Software\\ZANDREL", {}, {}, {}};
+  capture::RecordEntry programs{capture::RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "Software\\ZANDREL", {}, {}, {}};
   const BYTE one[4] = {1, 0, 0, 0};
   const struct {
     const char* name;
-    std::function<LONG(store::HistoryRegistry&)> write;
+    std::function<LONG(capture::HistoryRegistry&)> write;
   } rows[] = {
-      {"create below", [](store::HistoryRegistry& h) { return SeedKey(h, "SOFTWARE\\Zandrel\\History\\x", HKEY_LOCAL_MACHINE); }},
-      {"create it, in other case", [](store::HistoryRegistry& h) {
+      {"create below", [](capture::HistoryRegistry& h) { return SeedKey(h, "SOFTWARE\\Zandrel\\History\\x", HKEY_LOCAL_MACHINE); }},
+      {"create it, in other case", [](capture::HistoryRegistry& h) {
          return SeedKey(h, "software\\\\zandrel\\HISTORY", HKEY_LOCAL_MACHINE);
        }},
-      {"set a value through a handle opened to read", [&one](store::HistoryRegistry& h) {
+      {"set a value through a handle opened to read", [&one](capture::HistoryRegistry& h) {
          HKEY key = 0;
          LONG code = h.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel", 0, KEY_READ, &key);
          HKEY history = 0;
@@ -436,35 +436,35 @@ TEST(OwnHistory, EveryWayInIsRefused) {
          h.RegCloseKey(key);
          return code;
        }},
-      {"delete a value", [](store::HistoryRegistry& h) {
+      {"delete a value", [](capture::HistoryRegistry& h) {
          HKEY key = 0;
          LONG code = h.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\0000000001", 0, KEY_ALL_ACCESS, &key);
          if (code == ERROR_SUCCESS) code = h.RegDeleteValueA(key, "Record");
          h.RegCloseKey(key);
          return code;
        }},
-      {"delete a change", [](store::HistoryRegistry& h) {
+      {"delete a change", [](capture::HistoryRegistry& h) {
          return h.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\0000000001");
        }},
-      {"delete the program's key alone", [](store::HistoryRegistry& h) {
+      {"delete the program's key alone", [](capture::HistoryRegistry& h) {
          return h.RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
        }},
-      {"delete the program's key through the calls", [](store::HistoryRegistry& h) {
+      {"delete the program's key through the calls", [](capture::HistoryRegistry& h) {
          return registry::DeleteKeyTree(h, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
        }},
-      {"touch a key below it", [](store::HistoryRegistry& h) {
+      {"touch a key below it", [](capture::HistoryRegistry& h) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\x");
        }},
-      {"touch a key below it after its parents missing", [](store::HistoryRegistry& h) {
+      {"touch a key below it after its parents missing", [](capture::HistoryRegistry& h) {
          // The notes' shortcut for keys below one noted missing does not pass it.
          LONG code = h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\Sub");
          if (code == ERROR_SUCCESS) code = h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\Sub\\x");
          return code == ERROR_SUCCESS ? h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History\\y") : code;
        }},
-      {"touch a subtree above it", [](store::HistoryRegistry& h) {
+      {"touch a subtree above it", [](capture::HistoryRegistry& h) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE", true);
        }},
-      {"delete trees above it", [&programs](store::HistoryRegistry& h) { return h.DeleteCreated({&programs}); }},
+      {"delete trees above it", [&programs](capture::HistoryRegistry& h) { return h.DeleteCreated({&programs}); }},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -477,8 +477,8 @@ TEST(OwnHistory, EveryWayInIsRefused) {
             registry::kProgramsOwnKey);
   EXPECT_EQ(DumpTree(*w.registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), own);
   w.Add(".zo");
-  std::vector<store::HistoryEntry> entries;
-  ASSERT_EQ(store::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
+  std::vector<capture::HistoryEntry> entries;
+  ASSERT_EQ(capture::ReadHistory(*w.registry, &entries), ERROR_SUCCESS);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].kind + " " + entries[0].subject, "add .zo");
 }

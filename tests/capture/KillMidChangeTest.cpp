@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "capture/UndoJournal.h"
 #include "regfile/RegFile.h"
-#include "registry/journal/UndoJournal.h"
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/FailingRegistry.h"
@@ -63,8 +63,8 @@ std::vector<int> KillPoints(int writes) {
 #ifdef _WIN32
 win32::UndoPlace PlaceIn(const std::string& folder) { return {folder + "\\undo-record", folder + "\\undo-lock"}; }
 std::unique_ptr<IRegistry> PlainRegistry(const std::string&) { return std::make_unique<win32::Win32Registry>(); }
-std::unique_ptr<journal::UndoStore> RecordStore(const std::string& folder) {
-  std::unique_ptr<journal::UndoStore> store;
+std::unique_ptr<capture::UndoStore> RecordStore(const std::string& folder) {
+  std::unique_ptr<capture::UndoStore> store;
   EXPECT_TRUE(IsOk(win32::OpenUndoStore(PlaceIn(folder), &store)));
   return store;
 }
@@ -72,7 +72,7 @@ std::string RecordPath(const std::string& folder) { return PlaceIn(folder).recor
 #else
 // The record as a file of this folder, appended durably; an flock keeps
 // writers apart.
-class FileStore : public journal::UndoStore {
+class FileStore : public capture::UndoStore {
  public:
   explicit FileStore(std::string folder) : folder_(std::move(folder)) {}
   ~FileStore() override {
@@ -109,7 +109,7 @@ std::unique_ptr<IRegistry> PlainRegistry(const std::string& folder) {
   EXPECT_TRUE(IsOk(hive::OpenHive(folder + "/hive.db", &hive)));
   return hive;
 }
-std::unique_ptr<journal::UndoStore> RecordStore(const std::string& folder) { return std::make_unique<FileStore>(folder); }
+std::unique_ptr<capture::UndoStore> RecordStore(const std::string& folder) { return std::make_unique<FileStore>(folder); }
 std::string RecordPath(const std::string& folder) { return folder + "/undo-record"; }
 #endif
 
@@ -124,7 +124,7 @@ std::string Store(IRegistry& registry) {
 // Starts as the program starts: a record left behind is rolled back.
 std::unique_ptr<IRegistry> Start(const std::string& folder) {
   std::unique_ptr<IRegistry> registry;
-  EXPECT_TRUE(IsOk(journal::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &registry)));
+  EXPECT_TRUE(IsOk(capture::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &registry)));
   return registry;
 }
 
@@ -132,7 +132,7 @@ std::unique_ptr<IRegistry> Start(const std::string& folder) {
 std::string StoreAfterStart(const std::string& folder) {
   std::unique_ptr<IRegistry> registry;
   const status::Status started =
-      journal::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &registry);
+      capture::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &registry);
   return started.Ok() ? Store(*registry) : "not started: " + started.message;
 }
 
@@ -155,7 +155,7 @@ std::unique_ptr<IRegistry> Killing(std::unique_ptr<IRegistry> inner, WriteCounte
 }
 
 // A record that is there but cannot be read (another program holds it).
-class UnreadableStore : public journal::UndoStore {
+class UnreadableStore : public capture::UndoStore {
  public:
   LONG Lock(bool) override { return ERROR_SUCCESS; }
   void Unlock() override {}
@@ -164,7 +164,7 @@ class UnreadableStore : public journal::UndoStore {
   LONG Remove() override { return ERROR_SUCCESS; }
 };
 
-class KillingStore : public journal::UndoStore {
+class KillingStore : public capture::UndoStore {
  public:
   KillingStore(std::unique_ptr<UndoStore> inner, WriteCounter& counter) : inner_(std::move(inner)), counter_(counter) {}
   LONG Lock(bool wait) override { return inner_->Lock(wait); }
@@ -213,10 +213,10 @@ constexpr char kImport[] = R"(Windows Registry Editor Version 5.00
 // only the start's roll-back), killed before write `kill_at` (0: never).
 int CrashChild(const std::string& folder, const std::string& op, int kill_at) {
   WriteCounter counter{kill_at};
-  journal::JournalledRegistry journalled(Killing(PlainRegistry(folder), counter),
+  capture::JournalledRegistry journalled(Killing(PlainRegistry(folder), counter),
                                          std::make_unique<KillingStore>(RecordStore(folder), counter));
   if (journalled.Recover() != ERROR_SUCCESS) return 2;
-  store::HistoryRegistry registry(journalled);
+  capture::HistoryRegistry registry(journalled);
   RecordingPrompter prompter;
   prompter.AnswerNext(IDYES);
   if (op == "add") {
@@ -251,7 +251,7 @@ class JournalCrash : public ::testing::TestWithParam<const char*> {
     SeedValue(*registry, ".zq", "Content Type", REG_SZ, "text/zq");
     SeedValue(*registry, ".zq", "PerceivedType", REG_SZ, "text");
     if (std::string(GetParam()) == "undo") {
-      store::HistoryRegistry history(*registry);
+      capture::HistoryRegistry history(*registry);
       RecordingPrompter prompter;
       store::CreateAssociation(history, prompter, {".new", "Новый файл", program, 0});
     }
@@ -356,7 +356,7 @@ TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
     const std::string changed = DumpClasses(*PlainRegistry(dir_.Path()));
     std::unique_ptr<IRegistry> started;
     const status::Status refused =
-        journal::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &started);
+        capture::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &started);
     EXPECT_EQ(started, nullptr);
     EXPECT_EQ(refused.code, status::Status::kFailed);
     EXPECT_EQ(refused.message, "the unfinished change recorded in RECORD was not rolled back: the key "
@@ -375,7 +375,7 @@ TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
     EXPECT_EQ(StoreAfterStart(dir_.Path()), before);
   }
   std::unique_ptr<IRegistry> started;
-  EXPECT_EQ(journal::StartJournalled(PlainRegistry(dir_.Path()), std::make_unique<UnreadableStore>(), "RECORD", &started)
+  EXPECT_EQ(capture::StartJournalled(PlainRegistry(dir_.Path()), std::make_unique<UnreadableStore>(), "RECORD", &started)
                 .message,
             "cannot roll back the unfinished change recorded in RECORD: error 32");
 }

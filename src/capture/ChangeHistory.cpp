@@ -1,13 +1,13 @@
-#include "store/ChangeHistory.h"
+#include "capture/ChangeHistory.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <tuple>
 
-#include "store/KeyRoutines.h"
+#include "registry/Key.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 namespace {
 
 std::string NumberName(unsigned number) {
@@ -33,22 +33,13 @@ LONG Set(IRegistry& registry, HKEY key, const char* name, DWORD type, const std:
                                  static_cast<DWORD>(data.size()));
 }
 
-// The value `name` of root\path, or "" when there is none.
+// The value `name` of the open `key`, or "" when there is none.
 std::string ValueOf(IRegistry& registry, HKEY key, const char* name) {
-  char buffer[MAX_KEY_NAME_CHARS * 4 + 1];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof buffer, size = 0, type = 0;
-    if (registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-      return "";
-    if (std::string_view(buffer, length) != name) continue;
-    std::string data(size, '\0');
-    length = sizeof buffer;
-    if (registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                               &size) != ERROR_SUCCESS)
-      return "";
-    data.resize(size);
-    return data;
-  }
+  std::vector<registry::Value> values;
+  registry::ReadValues(registry, key, &values);
+  for (const registry::Value& value : values)
+    if (value.name == name) return value.data;
+  return "";
 }
 
 // One kept change, its record left out (its size read only).
@@ -148,7 +139,8 @@ LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries) {
   LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHistoryPath, 0, KEY_READ, &history);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
-  const std::vector<std::string> names = SubKeyNames(registry, history, &code);
+  std::vector<std::string> names;
+  code = registry::ReadSubKeys(registry, history, &names);
   for (auto name = names.rbegin(); name != names.rend() && code == ERROR_SUCCESS; ++name) {
     HistoryEntry entry;
     if (!ParseNumber(*name, &entry.number)) continue;
@@ -214,4 +206,4 @@ std::string HistoryLine(const HistoryEntry& entry) {
   return line;
 }
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

@@ -5,7 +5,7 @@
 // (REG_QWORD, seconds since 1970 UTC), "Kind" and "Subject" (REG_SZ: "add",
 // "remove", "import", "undo", "change"; the extension, file or number),
 // "Keys" (REG_DWORD, the keys it touched), "Record" (REG_BINARY,
-// store/ChangeRecord.h) and, once undone, "UndoneBy" (REG_DWORD).
+// capture/ChangeRecord.h) and, once undone, "UndoneBy" (REG_DWORD).
 #pragma once
 
 #include <cstdint>
@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "store/ChangeRecord.h"
+#include "capture/ChangeRecord.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 
 inline constexpr const char* kHistoryPath = "SOFTWARE\\Zandrel\\History";  // under HKEY_LOCAL_MACHINE
 
@@ -67,4 +67,4 @@ std::string HistoryLine(const HistoryEntry& entry);
 // Local time as "2026-12-07 12:05:54".
 std::string LocalTime(std::int64_t time);
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

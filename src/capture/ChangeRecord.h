@@ -1,10 +1,13 @@
-// What one committed change did to the registry, kept so that it can be
-// undone: the keys it created (each created subtree whole, as it left it),
-// the keys it deleted with their values in order, the keys whose values
-// it changed with their values before and after, and the keys it wrote but
-// left as it found them (which a later undo must not take from under it).
+// What a change did to the registry, kept so that it can be undone: the
+// keys it created (each created subtree whole, as it left it), the keys it
+// deleted with their values in order, the keys whose values it changed with
+// their values before and after, and the keys it wrote but left as it found
+// them (which a later undo must not take from under it). The crash journal
+// keeps the same entries an unfinished write at a time (UndoRecord.h): a key
+// it created, deleted, or whose values one write changes.
 //
-// Stored as bytes, little-endian, a string as its u32 size and bytes:
+// The history stores a record as bytes, little-endian, a string as its u32
+// size and bytes:
 //   "ZHR1" u32 count, then per entry
 //     u8 kind (1 created, 2 deleted, 3 values, 4 deleted subtree, 5 kept)  u32 root
 //     string path
@@ -20,13 +23,13 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/Places.h"
 #include "registry/Registry.h"
 #include "registry/Value.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 
-using RecordedValue = registry::Value;
-using RecordedValues = std::vector<RecordedValue>;
+using RecordedValues = std::vector<registry::Value>;
 
 struct RecordedKey {
   std::string path;  // below the created key; "" for that key itself
@@ -68,9 +71,24 @@ struct RecordEntry {
   std::string path;
   // kCreated: the subtree as the change left it; kDeletedTree: as it found it.
   RecordedTree subtree;
-  RecordedValues before;             // kDeleted, kValues
-  RecordedValues after;              // kValues
+  RecordedValues before;  // kDeleted, kValues
+  // kValues: as the change left them (a history's), or as the one write
+  // left them (a journal's).
+  RecordedValues after;
 };
+
+// The entry of one write of a value of root\path, which holds `before`: the
+// value `change` set or, with `deleting`, the value of its name deleted.
+RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const registry::Value& change,
+                       bool deleting);
+// `values` as that write leaves them: a value set in the place of the one
+// of its name (keeping that one's spelling), or after the others.
+void ApplyWrite(RecordedValues* values, const registry::Value& change, bool deleting);
+// Whether two values hold the same, names aside, as a registry reads them
+// back (a string set without its final NUL may read with one).
+bool SameData(const registry::Value& a, const registry::Value& b);
+// The value of that upper-cased name among `values`, or null.
+const registry::Value* FindValue(const RecordedValues& values, std::string_view upper);
 
 struct ChangeRecord {
   std::vector<RecordEntry> entries;
@@ -82,9 +100,6 @@ struct ChangeRecord {
 std::string EncodeChangeRecord(const ChangeRecord& record);
 // False for bytes that are not a whole record.
 bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record);
-
-// "HKEY_LOCAL_MACHINE\path", as messages name a key.
-std::string KeyName(HKEY root, const std::string& path);
 
 // The values of root\path in order; *exists false (and 0) when there is no
 // such key. With `subkeys`, also how many direct subkeys it has.
@@ -107,4 +122,4 @@ struct SubtreeRead {
 // (IRegistry::WalkReadsWholeFirst), the others each through the calls.
 LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads);
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

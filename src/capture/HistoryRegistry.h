@@ -1,8 +1,8 @@
 // A registry that keeps the history of its changes: inside each transaction
-// it notes the state of every key before the change first touches it, and
-// at commit it adds to the history, in the same transaction, the record of
-// what the change did (store/ChangeRecord.h), so that the registry holds both
-// or neither. Keys only read are not noted; a key written but left as it
+// it notes the state of every key before the change first touches it
+// (FirstTouches.h, as the crash journal notes it), and at commit it adds to
+// the history, in the same transaction, the record of what the change did
+// (ChangeRecord.h), so that the registry holds both or neither. Keys only read are not noted; a key written but left as it
 // was is kept in the record as such (a later undo must not take it away),
 // and a change that left every key as it was adds nothing.
 //
@@ -15,20 +15,19 @@
 
 #include <deque>
 #include <functional>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "capture/ChangeHistory.h"
+#include "capture/ChangeRecord.h"
+#include "capture/FirstTouches.h"
+#include "capture/Places.h"
 #include "registry/Change.h"
-#include "registry/KeyPath.h"
 #include "registry/ForwardingRegistry.h"
-#include "store/ChangeHistory.h"
-#include "store/ChangeRecord.h"
+#include "registry/KeyPath.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 
 class HistoryRegistry : public ForwardingRegistry {
  public:
@@ -94,70 +93,26 @@ class HistoryRegistry : public ForwardingRegistry {
   void RollbackTransaction() override;
 
  private:
-  struct Place {
-    HKEY root = 0;
-    std::string path;
-  };
-  struct Before {
-    HKEY root = 0;
-    std::string path;
-    bool exists = false;
-    RecordedValues values;
-    bool gone = false;    // deleted with a subtree, and not touched since
-    bool nested = false;  // missing, below a key that was missing too
-    std::unique_ptr<RecordedTree> tree = {};  // deleted whole by DeleteTrees: its subtree before
-  };
-  bool Resolve(HKEY key, const char* sub, Place* place) const;
   // Refuses a write of key\sub that reaches the history (`deletion`: its
   // deletion, refused also above the history); in a transaction, notes the
   // key before the write.
   LONG Guard(HKEY key, const char* sub, bool deletion);
-  // Notes the state of the key at `place`, known as `id`, about to change,
-  // unless it is noted already or below a key noted missing (then it was
-  // missing too, and is in that one's subtree: most keys of an import).
-  LONG TouchPlace(const Place& place, std::string id);
-  // The note of the key known as `id`, or null, and whether a key above it
-  // is noted missing; a deleted subtree noted whole at or above it is first
-  // noted key by key.
-  Before* Lookup(std::string_view id, bool* belowMissing);
-  void Expand(Before& note);
-  // Notes a key about to be created, known as `id`, and each missing parent.
-  LONG TouchCreated(Place place, std::string_view id);
-  // Whether the key known as `id` is below the key last noted missing.
-  bool BelowLastMissing(std::string_view id) const;
-  // Notes a key unless noted already; the note it has.
-  Before& Add(std::string id, Before before);
-  // Reads and notes the state of a key not noted yet; *noted (when given)
-  // is its note.
-  LONG Note(const Place& place, std::string id, Before** noted = nullptr);
-  // The note of the key known as `id`, or null.
-  Before* Find(std::string_view id);
   void ClearNotes();
-  LONG BuildRecord(ChangeRecord* record);
   void Reset();
 
   IRegistry& inner_;
+  KeyPlaces places_;  // HKEY_CLASSES_ROOT known as the machine's classes
   std::vector<std::string>* left_out_notes_ = nullptr;
   std::string left_out_file_;
-  std::unordered_map<HKEY, Place> places_;  // open handles and where they lead
   bool in_transaction_ = false;
-  struct IdentityHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view id) const { return std::hash<std::string_view>{}(id); }
-  };
-  // By identity (HistoryRegistry.cpp), found also by a part of one.
-  std::unordered_map<std::string, Before, IdentityHash, std::equal_to<>> touched_;
-  std::vector<Before*> order_;  // the notes in the order they were taken
-  std::string identity_;      // Touch's, kept for its room
-  std::string last_missing_;  // the identity of the key last noted missing
-  HKEY missing_root_ = 0;     // and its root and path as Touch was given them, when it was Touch's key
+  FirstTouches notes_;
+  std::string identity_;   // Touch's, kept for its room
+  HKEY missing_root_ = 0;  // the key last noted missing, as Touch was given it, when it was Touch's key
   std::string missing_path_;
-  Before* parent_ = nullptr;  // the parent last found noted, and its identity
-  std::string parent_id_;
   std::string kind_, subject_;
   std::optional<std::pair<unsigned, unsigned>> undone_;
   HistoryBound bound_;
   unsigned last_number_ = 0;
 };
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

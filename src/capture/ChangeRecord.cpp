@@ -1,12 +1,13 @@
-#include "store/ChangeRecord.h"
+#include "capture/ChangeRecord.h"
 
 #include <map>
 #include <algorithm>
 
 #include "registry/Defaults.h"
+#include "registry/Key.h"
 #include "registry/Names.h"
 
-namespace zandrel::store {
+namespace zandrel::capture {
 namespace {
 
 constexpr std::string_view kMagic = "ZHR1";
@@ -25,7 +26,7 @@ void PutString(std::string_view s, std::string* out) {
 }
 void PutValues(const RecordedValues& values, std::string* out) {
   PutU32(static_cast<std::uint32_t>(values.size()), out);
-  for (const RecordedValue& v : values) {
+  for (const registry::Value& v : values) {
     PutString(v.name, out);
     PutU32(v.type, out);
     PutString(v.data, out);
@@ -59,7 +60,7 @@ struct Reader {
     std::uint32_t count = 0;
     if (!U32(&count) || count > in.size() / 12) return false;
     values->resize(count);
-    for (RecordedValue& v : *values)
+    for (registry::Value& v : *values)
       if (!String(&v.name) || !U32(&v.type) || !String(&v.data)) return false;
     return true;
   }
@@ -200,7 +201,7 @@ std::string EncodeChangeRecord(const ChangeRecord& record) {
   // Sized first: an import's record is megabytes, better not copied as it grows.
   const auto values_size = [](const RecordedValues& values) {
     std::size_t size = 4;
-    for (const RecordedValue& v : values) size += 12 + v.name.size() + v.data.size();
+    for (const registry::Value& v : values) size += 12 + v.name.size() + v.data.size();
     return size;
   };
   std::size_t size = kMagic.size() + 4;
@@ -251,46 +252,56 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record) {
   return reader.in.empty();
 }
 
-std::string KeyName(HKEY root, const std::string& path) {
-  return std::string(registry::RootName(root)) + (path.empty() ? "" : "\\" + path);
+const registry::Value* FindValue(const RecordedValues& values, std::string_view upper) {
+  for (const registry::Value& value : values)
+    if (registry::UpperName(value.name) == upper) return &value;
+  return nullptr;
+}
+
+bool SameData(const registry::Value& a, const registry::Value& b) {
+  // A string set without its NUL may read back with one.
+  auto data = [](const registry::Value& v) {
+    const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
+    return text && !v.data.empty() && v.data.back() == '\0' ? std::string_view(v.data).substr(0, v.data.size() - 1)
+                                                             : std::string_view(v.data);
+  };
+  return a.type == b.type && data(a) == data(b);
+}
+
+void ApplyWrite(RecordedValues* values, const registry::Value& change, bool deleting) {
+  const std::string upper = registry::UpperName(change.name);
+  const auto same = std::find_if(values->begin(), values->end(),
+                                 [&](const registry::Value& value) { return registry::UpperName(value.name) == upper; });
+  if (deleting) {
+    if (same != values->end()) values->erase(same);
+  } else if (same != values->end()) {
+    same->type = change.type;
+    same->data = change.data;
+  } else {
+    values->push_back(change);
+  }
+}
+
+RecordEntry WriteEntry(HKEY root, std::string path, RecordedValues before, const registry::Value& change,
+                       bool deleting) {
+  RecordEntry entry{RecordEntry::Kind::kValues, root, std::move(path), {}, std::move(before), {}};
+  entry.after = entry.before;
+  ApplyWrite(&entry.after, change, deleting);
+  return entry;
 }
 
 LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists, RecordedValues* values,
                    std::size_t* subkeys) {
   values->clear();
-  *exists = false;
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
-  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (code != ERROR_SUCCESS) return code;
-  *exists = true;
-  char name[MAX_KEY_NAME_CHARS * 4 + 1];
-  std::string data(256, '\0');
-  for (DWORD index = 0;;) {
-    DWORD name_length = sizeof name;
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    code = registry.RegEnumValueA(key, index, name, &name_length, nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &size);
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      continue;
-    }
-    if (code != ERROR_SUCCESS) break;
-    values->push_back(RecordedValue{std::string(name, name_length), type, data.substr(0, size)});
-    ++index;
-  }
-  if (code == ERROR_NO_MORE_ITEMS && subkeys != nullptr) {
-    *subkeys = 0;
-    for (;; ++*subkeys) {
-      DWORD length = sizeof name;
-      code = registry.RegEnumKeyExA(key, static_cast<DWORD>(*subkeys), name, &length, nullptr, nullptr, nullptr,
-                                    nullptr);
-      if (code != ERROR_SUCCESS) break;
-    }
-  }
-  if (key != root) registry.RegCloseKey(key);
-  return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
+  registry::Key key(registry);
+  const LONG code = key.Open(root, path);
+  *exists = code == ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
+  if (const LONG read = key.Values(values); read != ERROR_SUCCESS || subkeys == nullptr) return read;
+  std::vector<std::string> names;
+  const LONG read = key.SubKeys(&names);
+  *subkeys = names.size();
+  return read;
 }
 
 LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, RecordedTree* tree) {
@@ -349,4 +360,4 @@ LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace zandrel::store
+}  // namespace zandrel::capture

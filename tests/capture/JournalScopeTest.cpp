@@ -7,8 +7,8 @@
 
 #include <optional>
 
+#include "capture/UndoJournal.h"
 #include "regfile/RegFile.h"
-#include "registry/journal/UndoJournal.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 
@@ -22,13 +22,13 @@
 namespace zandrel::testing {
 namespace {
 
-using journal::UndoEntry;
+using capture::RecordEntry;
 
-const journal::JournalScope kScope = {
+const capture::JournalScope kScope = {
     {HKEY_CLASSES_ROOT, ""}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
 
 // The record as a string of the test's, missing while `record` is empty.
-class MemoryStore : public journal::UndoStore {
+class MemoryStore : public capture::UndoStore {
  public:
   explicit MemoryStore(std::optional<std::string>& record) : record_(record) {}
   LONG Lock(bool) override { return ERROR_SUCCESS; }
@@ -69,8 +69,8 @@ class JournalScope : public ::testing::Test {
     return hive;
 #endif
   }
-  std::unique_ptr<journal::JournalledRegistry> Journalled() {
-    return std::make_unique<journal::JournalledRegistry>(Plain(), std::make_unique<MemoryStore>(record_), kScope);
+  std::unique_ptr<capture::JournalledRegistry> Journalled() {
+    return std::make_unique<capture::JournalledRegistry>(Plain(), std::make_unique<MemoryStore>(record_), kScope);
   }
   // Starts as the program does, with `record` left behind; why it would not
   // start, or "".
@@ -78,7 +78,7 @@ class JournalScope : public ::testing::Test {
     record_ = record;
     std::unique_ptr<IRegistry> started;
     const status::Status status =
-        journal::StartJournalled(Plain(), std::make_unique<MemoryStore>(record_), "RECORD", &started, kScope);
+        capture::StartJournalled(Plain(), std::make_unique<MemoryStore>(record_), "RECORD", &started, kScope);
     EXPECT_EQ(started == nullptr, !status.Ok());
     return status.message;
   }
@@ -113,18 +113,18 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
       {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kOpen, ERROR_SUCCESS, false},
       {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kOpen, ERROR_SUCCESS, true},
       {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History", Op::kOpen, ERROR_SUCCESS, true},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX", Op::kOpen, journal::kOutsideJournalScope, false},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX\\.zq", Op::kOpen, journal::kOutsideJournalScope, false},
-      {HKEY_CURRENT_USER, "Software\\Zq", Op::kOpen, journal::kOutsideJournalScope, false},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kSetValue, journal::kOutsideJournalScope, false},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kDeleteValue, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX", Op::kOpen, capture::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX\\.zq", Op::kOpen, capture::kOutsideJournalScope, false},
+      {HKEY_CURRENT_USER, "Software\\Zq", Op::kOpen, capture::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kSetValue, capture::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kDeleteValue, capture::kOutsideJournalScope, false},
       {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", Op::kSetValue, ERROR_SUCCESS, true},
       {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kSetValue, ERROR_SUCCESS, true},
       {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kDeleteValue, ERROR_SUCCESS, true},
       {HKEY_CLASSES_ROOT, ".zq", Op::kSetValue, ERROR_SUCCESS, true},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", Op::kDeleteKey, journal::kOutsideJournalScope, false},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel", Op::kDeleteKey, journal::kOutsideJournalScope, false},
-      {HKEY_CLASSES_ROOT, "", Op::kDeleteKey, journal::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", Op::kDeleteKey, capture::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel", Op::kDeleteKey, capture::kOutsideJournalScope, false},
+      {HKEY_CLASSES_ROOT, "", Op::kDeleteKey, capture::kOutsideJournalScope, false},
       {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left", Op::kDeleteKey, ERROR_SUCCESS, true},
   };
   const std::string before = Machine();
@@ -171,9 +171,11 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
 // or deleted below one. One that would delete a scope key, or a root, is
 // not replayed; a scope key it names as made goes only when empty.
 TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
-  const std::string header = journal::kUndoRecordHeader;
-  auto record = [&](UndoEntry::Kind kind, HKEY root, const std::string& path) {
-    return header + journal::EncodeUndoEntry({kind, root, path, {}, false, {"Zq", REG_SZ, "z"}});
+  const std::string header = capture::kUndoRecordHeader;
+  auto record = [&](RecordEntry::Kind kind, HKEY root, const std::string& path) {
+    RecordEntry entry{kind, root, path, {}, {}, {}};
+    if (kind == RecordEntry::Kind::kValues) entry.after = {{"Zq", REG_SZ, "z"}};
+    return header + capture::EncodeUndoEntry(entry);
   };
   const auto outside = [](const std::string& key) {
     return "the unfinished change recorded in RECORD was not rolled back: it names the key " + key +
@@ -185,22 +187,22 @@ TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
     std::string message;  // "" when it starts
     bool left_goes;       // HKEY_CLASSES_ROOT\.left is deleted
   } kRecords[] = {
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), "", false},
-      {record(UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, ""), outside("HKEY_LOCAL_MACHINE"), false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), "", false},
+      {record(RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, ""), outside("HKEY_LOCAL_MACHINE"), false},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
        false},
-      {record(UndoEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"),
+      {record(RecordEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"),
        outside("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"), false},
-      {record(UndoEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "software\\zandrel"),
+      {record(RecordEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "software\\zandrel"),
        outside("HKEY_LOCAL_MACHINE\\software\\zandrel"), false},
-      {record(UndoEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
-      {record(UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
-      {record(UndoEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
+      {record(RecordEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(RecordEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
+      {record(RecordEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
        false},
-      {record(UndoEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left"), "", true},
-      {record(UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left"), "", true},
+      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left"), "", true},
+      {record(RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left"), "", true},
   };
   const std::string machine = Machine();
   for (const auto& row : kRecords) {
@@ -223,8 +225,8 @@ TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
 // starts until a person has looked.
 TEST_F(JournalScope, ADamagedRecordIsKeptAndNotReplayed) {
   const std::string created =
-      journal::EncodeUndoEntry({UndoEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left", {}, false, {}});
-  const std::string record = journal::kUndoRecordHeader + created + "created 80000000 zz\n" + created;
+      capture::EncodeUndoEntry({RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left", {}, {}, {}});
+  const std::string record = capture::kUndoRecordHeader + created + "created 80000000 zz\n" + created;
   const std::string machine = Machine();
   EXPECT_EQ(StartWith(record),
             "the undo record RECORD is damaged at line 3: it is not replayed. Check the classes, then delete it");

@@ -1,36 +1,39 @@
 // All-or-nothing changes over a registry that has no transactions of its own
 // (advapi32: the transacted registry is a stub under Wine and does not load
 // there). Before each change inside a transaction the journal records the
-// prior state of what the change touches, appends that entry durably to the
-// undo record (UndoRecord.h), and only then lets the change through. Commit
-// removes the record; rollback replays it in reverse. A record found at start (or when the
-// lock is next taken) was left by a process that died inside a change: it is
-// replayed, so a kill at any write leaves the old state.
+// prior state of what the change touches (a key's first entry its state
+// before the change first touched it, FirstTouches.h, as the history notes
+// it), appends that entry durably to the undo record (UndoRecord.h), and
+// only then lets the change through. Commit removes the record; rollback
+// replays it in reverse. A record found at start (or when the lock is next
+// taken) was left by a process that died inside a change: it is replayed, so
+// a kill at any write leaves the old state.
 //
 // Replaying a record twice leaves the same state as once, so a death during a
 // rollback is repaired by the next start. A record is replayed only over keys
 // whose every value holds a state the record knows for it (before or after
 // any of its entries for the key; missing while a replay makes a deleted key
 // or value again) and that exist or are missing as it allows: a key changed
-// since is never overwritten, and the record stays. Paths and value names
-// compare as the registry compares them (registry::UpperName). The lock,
-// taken only from the start of a change to its commit or rollback, keeps two
-// processes' changes apart; changes made by other programs meanwhile are not
-// guarded.
+// since is never overwritten, and the record stays (ChangedSince.h). Paths
+// and value names compare as the registry compares them
+// (registry::UpperName). The lock, taken only from the start of a change to
+// its commit or rollback, keeps two processes' changes apart; changes made
+// by other programs meanwhile are not guarded.
 #pragma once
 
-#include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "capture/FirstTouches.h"
+#include "capture/Places.h"
+#include "capture/UndoRecord.h"
 #include "registry/Codes.h"
 #include "registry/ForwardingRegistry.h"
-#include "registry/journal/UndoRecord.h"
 #include "status/Status.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 
 // Where the undo record lives and what keeps writers apart.
 class UndoStore {
@@ -115,32 +118,28 @@ class JournalledRegistry : public ForwardingRegistry {
   void RollbackTransaction() override;
 
  private:
-  struct Place {
-    HKEY root = 0;
-    std::string path;
-  };
-  bool Resolve(HKEY key, const char* sub, Place* place) const;
-  LONG Record(UndoEntry entry);
-  LONG RecordValues(UndoEntry::Kind kind, const Place& place, const UndoValue& change, bool deleting);
-  void Replay(const std::vector<UndoEntry>& entries);
-  // The first key whose state no write of the record explains, or "".
-  std::string ChangedSince(const std::vector<UndoEntry>& entries);
+  LONG Record(RecordEntry entry);
+  LONG RecordValues(RecordEntry::Kind kind, const Place& place, const registry::Value& change, bool deleting);
+  void Replay(const std::vector<RecordEntry>& entries);
   LONG ReplayRecord();
   // Whether root\path lies inside the scope: at or below one of its keys, or
   // with `strictly`, below one.
   bool InScope(HKEY root, const std::string& path, bool strictly = false) const;
   // Whether the scope lets an entry of `kind` name root\path (JournalScope).
-  bool Allows(UndoEntry::Kind kind, HKEY root, const std::string& path) const;
+  bool Allows(RecordEntry::Kind kind, HKEY root, const std::string& path) const;
   // Writes to disk the keys `entries` touched, before their record goes.
-  LONG FlushTouched(const std::vector<UndoEntry>& entries);
+  LONG FlushTouched(const std::vector<RecordEntry>& entries);
   void EndTransaction();
 
   std::unique_ptr<IRegistry> inner_;  // the registry the base forwards to
   std::unique_ptr<UndoStore> store_;
   JournalScope scope_;
-  std::map<HKEY, Place> places_;  // open handles and where they lead
+  KeyPlaces places_;
+  // The state of each key before the change first touched it, which its
+  // first entry holds.
+  FirstTouches notes_;
   bool in_transaction_ = false;
-  std::vector<UndoEntry> entries_;
+  std::vector<RecordEntry> entries_;
   // Entries recorded ahead by WillWrite whose write has not come yet, by
   // their comparison key (ComparisonKey in UndoJournal.cpp).
   std::multiset<std::string> ahead_;
@@ -163,4 +162,4 @@ status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr
                                const std::string& record, std::unique_ptr<IRegistry>* started,
                                JournalScope scope = {});
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture

@@ -1,11 +1,12 @@
 // The undo record: the prior state of what a change inside a transaction
-// touches, appended an entry at a time before the change is let through
-// (UndoJournal.h).
+// touches, appended an entry (ChangeRecord.h: created, deleted, values) at a
+// time before the change is let through (UndoJournal.h).
 //
 // Entries, one line each, texts in hex ("-" when empty):
 //   created ROOT PATH                      the key did not exist: delete it
 //   values  ROOT PATH N {NAME TYPE DATA} set NAME TYPE DATA | delete NAME
 //                                          the key's values before a value change, and the change
+//                                          (the values after it, as an entry holds them)
 //   deleted ROOT PATH N {NAME TYPE DATA}   the key and its values before deletion
 // A line without its final newline is a write the process died inside; the
 // change it announced never started, and the line is ignored. Any other line
@@ -18,37 +19,23 @@
 #include <string>
 #include <vector>
 
-#include "registry/Registry.h"
-#include "registry/Value.h"
+#include "capture/ChangeRecord.h"
 
-namespace zandrel::journal {
+namespace zandrel::capture {
 
 // The record's first line.
 inline constexpr char kUndoRecordHeader[] = "zandrel-undo 1\n";
 
-using UndoValue = registry::Value;
-
-struct UndoEntry {
-  enum class Kind { kCreated, kValues, kDeleted };
-  Kind kind = Kind::kCreated;
-  HKEY root = 0;
-  std::string path;  // below root, components joined by one "\"
-  std::vector<UndoValue> values;
-  // A values entry: the change about to be made, a value set (or, with
-  // `deleting`, the value of that name deleted). What the key may hold when
-  // the record is replayed is the values before or after it.
-  bool deleting = false;
-  UndoValue change;
-};
-
-std::string EncodeUndoEntry(const UndoEntry& entry);
+// The line of a created, deleted or values entry; a values entry must
+// differ from its key's values before by the one value its write changed.
+std::string EncodeUndoEntry(const RecordEntry& entry);
 
 struct DecodedRecord {
-  std::vector<UndoEntry> entries;  // the complete entries, in order
+  std::vector<RecordEntry> entries;  // the complete entries, in order
   // The first line (the header is line 1) that is neither an entry nor the
   // final one cut short; 0 when the record is sound.
   std::size_t damaged_line = 0;
 };
 DecodedRecord DecodeUndoRecord(const std::string& bytes);
 
-}  // namespace zandrel::journal
+}  // namespace zandrel::capture
