@@ -18,7 +18,7 @@ Node Leaf(const std::string& name, const std::string& text) {
 
 void AddChild(Node& parent, Node child) {
   const std::string upper = registry::UpperName(child.name);
-  parent.children.emplace_back(upper, std::move(child));
+  parent.children.push_back({upper, std::move(child)});
 }
 
 std::shared_ptr<const Node> BuildView(const std::vector<ViewRow>& rows) {
@@ -37,7 +37,7 @@ std::shared_ptr<const Node> BuildView(const std::vector<ViewRow>& rows) {
     top.emplace(upper, std::move(type));
   }
   auto root = std::make_shared<Node>();
-  for (auto& [upper, node] : top) root->children.emplace_back(upper, std::move(node));
+  for (auto& [upper, node] : top) root->children.push_back({upper, std::move(node)});
   return root;
 }
 
@@ -230,14 +230,14 @@ LONG DesktopClasses::Impl::Merge(const Handle& root, Merged& out) {
     if (code != ERROR_SUCCESS) return code;
     owned.emplace_back(registry::UpperName(std::string_view(name, length)), static_cast<long>(i));
   }
-  const auto& viewed = root.node != nullptr ? root.node->children : std::vector<std::pair<std::string, Node>>{};
+  const auto& viewed = root.node != nullptr ? root.node->children : std::vector<Node::Entry>{};
   std::size_t a = 0, b = 0;
   while (a < owned.size() || b < viewed.size()) {
-    if (b == viewed.size() || (a < owned.size() && owned[a].first <= viewed[b].first)) {
-      if (b < viewed.size() && owned[a].first == viewed[b].first) ++b;  // the hive's key wins
+    if (b == viewed.size() || (a < owned.size() && owned[a].first <= viewed[b].upper)) {
+      if (b < viewed.size() && owned[a].first == viewed[b].upper) ++b;  // the hive's key wins
       out.names.push_back(std::move(owned[a++]));
     } else {
-      out.names.emplace_back(viewed[b++].first, -1);
+      out.names.emplace_back(viewed[b++].upper, -1);
     }
   }
   return ERROR_SUCCESS;
