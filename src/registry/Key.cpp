@@ -94,4 +94,13 @@ LONG ReadSubKeys(IRegistry& registry, HKEY key, std::vector<std::string>* names)
   }
 }
 
+std::optional<std::string> ReadText(IRegistry& registry, HKEY root, const std::string& path, std::string_view name) {
+  Key key(registry);
+  Value value;
+  if (key.Open(root, path) != ERROR_SUCCESS || key.Find(name, 0, &value) != ERROR_SUCCESS) return std::nullopt;
+  if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return std::nullopt;
+  value.data.resize(std::min(value.data.find('\0'), value.data.size()));
+  return std::move(value.data);
+}
+
 }  // namespace zandrel::registry

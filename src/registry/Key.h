@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -132,6 +133,11 @@ LONG ReadValues(IRegistry& registry, HKEY key, std::vector<Value>* values);
 // each cut at its first NUL, likewise; a name that does not fit (234, which
 // no name within the registry's limits gives) is passed over.
 LONG ReadSubKeys(IRegistry& registry, HKEY key, std::vector<std::string>* names);
+
+// The string value `name` (REG_SZ or REG_EXPAND_SZ, up to its first NUL) of
+// root\path, whatever its size; null when the key or the value is not there,
+// or the value is no string.
+std::optional<std::string> ReadText(IRegistry& registry, HKEY root, const std::string& path, std::string_view name);
 
 // Whether `key` is one of the predefined roots, which are never closed.
 inline bool IsRootKey(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }
