@@ -81,7 +81,7 @@ LONG DesktopClasses::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD
   if (handle.kind == Kind::kView) {
     if (!(handle.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     if (dwIndex >= handle.node->children.size()) return ERROR_NO_MORE_ITEMS;
-    return viewAnswer(handle.node->children[dwIndex].second);
+    return viewAnswer(handle.node->children[dwIndex].node);
   }
   if (handle.kind != Kind::kClassesRoot || handle.node == nullptr)
     return m.own.RegEnumKeyExA(handle.own, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,

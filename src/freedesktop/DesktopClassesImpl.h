@@ -22,16 +22,29 @@ struct Value {
 };
 
 struct Node {
+  // A child and its upper-cased name. Not a std::pair: with clang, a pair
+  // holding a Node asks whether a Node can be made and destroyed, which
+  // needs that pair complete, through `children`, while it is being made.
+  struct Entry;
+
   std::string name;
   std::vector<Value> values;
-  std::vector<std::pair<std::string, Node>> children;  // by upper-cased name, the registry's order
+  std::vector<Entry> children;  // by upper-cased name, the registry's order
 
-  const Node* Child(const std::string& upper) const {
-    auto it = std::lower_bound(children.begin(), children.end(), upper,
-                               [](const auto& child, const std::string& u) { return child.first < u; });
-    return it != children.end() && it->first == upper ? &it->second : nullptr;
-  }
+  // The child of that upper-cased name; null when there is none.
+  const Node* Child(const std::string& upper) const;
 };
+
+struct Node::Entry {
+  std::string upper;
+  Node node;
+};
+
+inline const Node* Node::Child(const std::string& upper) const {
+  auto it = std::lower_bound(children.begin(), children.end(), upper,
+                             [](const Entry& child, const std::string& u) { return child.upper < u; });
+  return it != children.end() && it->upper == upper ? &it->node : nullptr;
+}
 
 // Where a handle's key lies. kOnTheWay: HKEY_LOCAL_MACHINE (depth 0) or its
 // SOFTWARE (depth 1), from which a path may reach the classes root.

@@ -5,6 +5,7 @@
 
 #include "freedesktop/DesktopClassesImpl.h"
 #include "registry/Codes.h"
+#include "registry/Key.h"
 #include "registry/Names.h"
 
 namespace zandrel::freedesktop {
@@ -18,7 +19,7 @@ Node Leaf(const std::string& name, const std::string& text) {
 
 void AddChild(Node& parent, Node child) {
   const std::string upper = registry::UpperName(child.name);
-  parent.children.emplace_back(upper, std::move(child));
+  parent.children.push_back({upper, std::move(child)});
 }
 
 std::shared_ptr<const Node> BuildView(const std::vector<ViewRow>& rows) {
@@ -37,7 +38,7 @@ std::shared_ptr<const Node> BuildView(const std::vector<ViewRow>& rows) {
     top.emplace(upper, std::move(type));
   }
   auto root = std::make_shared<Node>();
-  for (auto& [upper, node] : top) root->children.emplace_back(upper, std::move(node));
+  for (auto& [upper, node] : top) root->children.push_back({upper, std::move(node)});
   return root;
 }
 
@@ -177,10 +178,7 @@ Place DesktopClasses::Impl::Locate(const Handle& parent, const char* path) const
 }
 
 bool DesktopClasses::Impl::OwnHas(const std::string& top) {
-  HKEY key = 0;
-  if (own.RegOpenKeyExA(HKEY_CLASSES_ROOT, top.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  own.RegCloseKey(key);
-  return true;
+  return registry::Key(own).Open(HKEY_CLASSES_ROOT, top) == ERROR_SUCCESS;
 }
 
 const Node* DesktopClasses::Impl::ViewKey(const Node* root, const std::vector<std::string>& below) {
@@ -222,22 +220,19 @@ Handle DesktopClasses::Impl::OwnHandle(const Handle& parent, const char* path, H
 LONG DesktopClasses::Impl::Merge(const Handle& root, Merged& out) {
   out.names.clear();
   std::vector<std::pair<std::string, long>> owned;
-  char name[1024];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof name;
-    const LONG code = own.RegEnumKeyExA(root.own, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) return code;
-    owned.emplace_back(registry::UpperName(std::string_view(name, length)), static_cast<long>(i));
-  }
-  const auto& viewed = root.node != nullptr ? root.node->children : std::vector<std::pair<std::string, Node>>{};
+  const LONG code = registry::EachSubKey(own, root.own, [&owned](DWORD index, std::string_view name) {
+    owned.emplace_back(registry::UpperName(name), static_cast<long>(index));
+    return ERROR_SUCCESS;
+  });
+  if (code != ERROR_SUCCESS) return code;
+  const auto& viewed = root.node != nullptr ? root.node->children : std::vector<Node::Entry>{};
   std::size_t a = 0, b = 0;
   while (a < owned.size() || b < viewed.size()) {
-    if (b == viewed.size() || (a < owned.size() && owned[a].first <= viewed[b].first)) {
-      if (b < viewed.size() && owned[a].first == viewed[b].first) ++b;  // the hive's key wins
+    if (b == viewed.size() || (a < owned.size() && owned[a].first <= viewed[b].upper)) {
+      if (b < viewed.size() && owned[a].first == viewed[b].upper) ++b;  // the hive's key wins
       out.names.push_back(std::move(owned[a++]));
     } else {
-      out.names.emplace_back(viewed[b++].first, -1);
+      out.names.emplace_back(viewed[b++].upper, -1);
     }
   }
   return ERROR_SUCCESS;

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "registry/Key.h"
 
@@ -12,14 +11,7 @@ namespace {
 // The default value of HKEY_CLASSES_ROOT\path when it is a string; "" when
 // the key or the value is not there or is no string.
 std::string DefaultText(IRegistry& registry, const std::string& path) {
-  registry::Key key(registry);
-  std::vector<registry::Value> values;
-  if (key.Open(HKEY_CLASSES_ROOT, path) != ERROR_SUCCESS) return "";
-  key.Values(&values);
-  for (const registry::Value& value : values)
-    if (value.name.empty() && (value.type == REG_SZ || value.type == REG_EXPAND_SZ))
-      return value.data.substr(0, value.data.find('\0'));
-  return "";
+  return registry::ReadText(registry, HKEY_CLASSES_ROOT, path, "").value_or("");
 }
 
 std::string StoreRowText(IRegistry& registry, const std::string& extension) {

@@ -1,7 +1,5 @@
 #include "registry/Key.h"
 
-#include <cstring>
-
 #include "registry/Names.h"
 
 namespace zandrel::registry {
@@ -83,15 +81,19 @@ LONG ReadValues(IRegistry& registry, HKEY key, std::vector<Value>* values) {
 }
 
 LONG ReadSubKeys(IRegistry& registry, HKEY key, std::vector<std::string>* names) {
-  char child[MAX_KEY_NAME_CHARS * 4 + 1];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof child;
-    const LONG code = registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_MORE_DATA) continue;
-    if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (code != ERROR_SUCCESS) return code;
-    names->emplace_back(child, strnlen(child, std::min<DWORD>(length, sizeof child - 1)));
-  }
+  return EachSubKey(registry, key, [names](DWORD, std::string_view name) {
+    names->emplace_back(name);
+    return ERROR_SUCCESS;
+  });
+}
+
+std::optional<std::string> ReadText(IRegistry& registry, HKEY root, const std::string& path, std::string_view name) {
+  Key key(registry);
+  Value value;
+  if (key.Open(root, path) != ERROR_SUCCESS || key.Find(name, 0, &value) != ERROR_SUCCESS) return std::nullopt;
+  if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return std::nullopt;
+  value.data.resize(std::min(value.data.find('\0'), value.data.size()));
+  return std::move(value.data);
 }
 
 }  // namespace zandrel::registry

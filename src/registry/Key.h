@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -132,6 +133,31 @@ LONG ReadValues(IRegistry& registry, HKEY key, std::vector<Value>* values);
 // each cut at its first NUL, likewise; a name that does not fit (234, which
 // no name within the registry's limits gives) is passed over.
 LONG ReadSubKeys(IRegistry& registry, HKEY key, std::vector<std::string>* names);
+
+// Each direct subkey of the open `key` as ReadSubKeys reads them, handed to
+// visit(index, name) with its enumeration index: the walk goes on while
+// visit gives 0, else ends with its code. 0 after the last subkey, or the
+// first enumeration code other than 0, 234 and "no more items".
+template <typename Visit>
+LONG EachSubKey(IRegistry& registry, HKEY key, Visit&& visit) {
+  char child[MAX_KEY_NAME_CHARS * 4 + 1];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = sizeof child;
+    LONG code = registry.RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+    if (code == ERROR_MORE_DATA) continue;
+    if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (code == ERROR_SUCCESS) {
+      const std::string_view name(child, std::min<DWORD>(length, sizeof child - 1));
+      code = visit(index, name.substr(0, name.find('\0')));
+    }
+    if (code != ERROR_SUCCESS) return code;
+  }
+}
+
+// The string value `name` (REG_SZ or REG_EXPAND_SZ, up to its first NUL) of
+// root\path, whatever its size; null when the key or the value is not there,
+// or the value is no string.
+std::optional<std::string> ReadText(IRegistry& registry, HKEY root, const std::string& path, std::string_view name);
 
 // Whether `key` is one of the predefined roots, which are never closed.
 inline bool IsRootKey(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_USERS; }

@@ -55,6 +55,8 @@ std::string UpperName(std::string_view name) {
   return out;
 }
 
+bool SameKeyName(std::string_view a, std::string_view b) { return UpperName(a) == UpperName(b); }
+
 void AppendUpperName(std::string_view name, std::string* out) {
   const std::size_t start = out->size();
   out->resize(start + name.size());

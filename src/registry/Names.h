@@ -21,6 +21,9 @@ std::string UpperName(std::string_view name);
 // make no allocation per name.
 void AppendUpperName(std::string_view name, std::string* out);
 
+// Whether two names are the same name to the registry.
+bool SameKeyName(std::string_view a, std::string_view b);
+
 // Number of characters in a name as Windows counts them, in UTF-16 units: one
 // per code point of well-formed UTF-8 (two past U+FFFF), one per malformed
 // byte.

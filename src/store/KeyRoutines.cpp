@@ -1,17 +1,9 @@
 #include "store/KeyRoutines.h"
 
 #include "registry/Key.h"
-#include "registry/Names.h"
 #include "store/AssociationListing.h"
 
 namespace zandrel::store {
-
-std::string Trim(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  std::size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
 
 std::string PrepareExtension(const std::string& text) {
   std::string e = Trim(text);
@@ -19,8 +11,6 @@ std::string PrepareExtension(const std::string& text) {
   if (e.empty() || e[0] != '.') e.insert(e.begin(), '.');
   return e;
 }
-
-bool SameKeyName(const std::string& a, const std::string& b) { return registry::UpperName(a) == registry::UpperName(b); }
 
 std::vector<std::string> SubKeyNames(IRegistry& registry, HKEY key, LONG* failed) {
   std::vector<std::string> names;

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "registry/Key.h"
+#include "registry/Names.h"
 #include "registry/Registry.h"
 #include "store/Prompter.h"
+#include "text/Trim.h"
 
 namespace zandrel::store {
 
@@ -24,14 +26,13 @@ inline constexpr REGSAM kListAccess = KEY_READ;
 // needs no right of its own.
 inline constexpr REGSAM kWalkAccess = KEY_ENUMERATE_SUB_KEYS;
 
-// Removes the space character (only it) from both ends.
-std::string Trim(const std::string& text);
+// Whether two key names are the same to the registry; spaces trimmed.
+using registry::SameKeyName;
+using text::Trim;
+
 // Trimmed, without one leading "*" (a file mask as typed: "*.pdf"), with a
 // "." put in front unless the text then begins with one.
 std::string PrepareExtension(const std::string& text);
-// Whether two key names are the same name to the registry: compared by
-// simple per-character upper-casing, as the registry compares them.
-bool SameKeyName(const std::string& a, const std::string& b);
 
 // The names of the direct subkeys of an open key, each cut at its first NUL,
 // in enumeration order. A name that does not fit (234) is passed over; any

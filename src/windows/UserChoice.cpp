@@ -1,30 +1,25 @@
 #include "windows/UserChoice.h"
 
-#include <algorithm>
+#include <optional>
 
+#include "registry/Key.h"
 #include "registry/Names.h"
+#include "text/Trim.h"
 
 namespace zandrel::windows {
 
 namespace {
+
+using registry::SameKeyName;
+using text::Trim;
 
 constexpr const char* kFileExts = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
 constexpr const char* kUsersClasses = "Software\\Classes\\";
 constexpr const char* kChangeItThere =
     " Изменить это можно в разделе «Параметры» → «Приложения» → «Приложения по умолчанию».";
 
-constexpr DWORD kNameBufferBytes = MAX_KEY_NAME_CHARS * 4 + 1;
-constexpr DWORD kValueDataBufferBytes = 1024 * 4;
-
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  return first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-bool SameKeyName(const std::string& a, const std::string& b) { return registry::UpperName(a) == registry::UpperName(b); }
-
 std::string TextOrNone(IRegistry& registry, HKEY root, const std::string& path, const char* name) {
-  return ReadText(registry, root, path, name).value_or("");
+  return registry::ReadText(registry, root, path, name).value_or("");
 }
 
 // The file name of a command's program: the quoted part, or its first word.
@@ -54,35 +49,6 @@ std::string AppName(IRegistry& registry, const std::string& progId) {
 }
 
 }  // namespace
-
-std::optional<std::string> ReadText(IRegistry& registry, HKEY root, const std::string& path, const char* name) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  std::optional<std::string> text;
-  char value[kNameBufferBytes];
-  std::string data(kValueDataBufferBytes, '\0');
-  for (DWORD index = 0;; ++index) {
-    DWORD valueLength = sizeof value;
-    DWORD size = static_cast<DWORD>(data.size());
-    DWORD type = REG_NONE;
-    LONG code = registry.RegEnumValueA(key, index, value, &valueLength, nullptr, &type,
-                                       reinterpret_cast<BYTE*>(data.data()), &size);
-    // A longer value is read again into room for it.
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      valueLength = sizeof value;
-      code = registry.RegEnumValueA(key, index, value, &valueLength, nullptr, &type,
-                                    reinterpret_cast<BYTE*>(data.data()), &size);
-    }
-    if (code == ERROR_MORE_DATA) continue;
-    if (code != ERROR_SUCCESS) break;
-    if (!SameKeyName(std::string(value, valueLength), name)) continue;
-    if (type == REG_SZ || type == REG_EXPAND_SZ) text = data.substr(0, std::min<std::size_t>(data.find('\0'), size));
-    break;
-  }
-  registry.RegCloseKey(key);
-  return text;
-}
 
 UserChoice ReadUserChoice(IRegistry& registry, const std::string& e) {
   UserChoice choice;
@@ -126,7 +92,7 @@ std::string UsersClassesNote(IRegistry& registry, const std::string& e, const st
   if (title.empty()) return "";
   const std::string commandPath = title + "\\shell\\open\\command";
   const std::optional<std::string> usersCommand =
-      ReadText(registry, HKEY_CURRENT_USER, kUsersClasses + commandPath, "");
+      registry::ReadText(registry, HKEY_CURRENT_USER, kUsersClasses + commandPath, "");
   std::string key;
   if (!usersTitle.empty() && !SameKeyName(usersTitle, d)) key = e;
   else if (usersCommand && !Trim(*usersCommand).empty()) key = commandPath;

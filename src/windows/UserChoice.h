@@ -10,7 +10,6 @@
 // the machine's that Zandrel changes.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "registry/Registry.h"
@@ -42,9 +41,5 @@ std::string UsersClassesNote(IRegistry& registry, const std::string& e, const st
 // The question that offers Settings at the default apps page when a choice
 // exists for `e`; "" otherwise.
 std::string DefaultAppsQuestion(IRegistry& registry, const std::string& e);
-
-// The string value `name` (REG_SZ or REG_EXPAND_SZ, as stored, up to its
-// first NUL) of root\path; null when the key or the value is not there.
-std::optional<std::string> ReadText(IRegistry& registry, HKEY root, const std::string& path, const char* name);
 
 }  // namespace zandrel::windows

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "registry/Key.h"
 #include "registry/Names.h"
 #include "windows/UserChoice.h"
 
@@ -15,7 +16,7 @@ integration::Followed WindowsDesktop::AfterChange(const std::string&, bool) {
 
 status::Status WindowsDesktop::Explain(const std::string& extension, std::string* out) {
   const auto show = [&](const char* label, HKEY root, const std::string& path, const std::string& name = "") {
-    const std::optional<std::string> text = ReadText(classes_, root, path, name.c_str());
+    const std::optional<std::string> text = registry::ReadText(classes_, root, path, name);
     *out += std::string(label) + ": " + registry::RootName(root) + "\\" + path + (name.empty() ? "" : " " + name) +
             " -> " + text.value_or("(none)") + "\n";
     return text.value_or("");

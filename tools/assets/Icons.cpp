@@ -9,10 +9,9 @@ namespace zandrel::assets {
 
 namespace {
 
-void DrawIcon(QPainter& p, double s) {
-  p.save();
-  p.scale(s / 32.0, s / 32.0);
-  // A document with a folded corner...
+// The outline of both icons' document, its top right corner cut off for the
+// fold, on a 32-unit square.
+QPainterPath Sheet() {
   QPainterPath sheet;
   sheet.moveTo(5, 2);
   sheet.lineTo(20, 2);
@@ -20,6 +19,14 @@ void DrawIcon(QPainter& p, double s) {
   sheet.lineTo(27, 30);
   sheet.lineTo(5, 30);
   sheet.closeSubpath();
+  return sheet;
+}
+
+void DrawIcon(QPainter& p, double s) {
+  p.save();
+  p.scale(s / 32.0, s / 32.0);
+  // A document with a folded corner...
+  const QPainterPath sheet = Sheet();
   p.setPen(QPen(QColor(0, 0, 0), 1.0));
   p.setBrush(QColor(255, 255, 255));
   p.drawPath(sheet);
@@ -88,13 +95,7 @@ QImage AppIcon() {
   p.setRenderHint(QPainter::Antialiasing);
   p.scale(4.0, 4.0);
   // Sheet with a soft shadow and a folded corner.
-  QPainterPath sheet;
-  sheet.moveTo(5, 2);
-  sheet.lineTo(20, 2);
-  sheet.lineTo(27, 9);
-  sheet.lineTo(27, 30);
-  sheet.lineTo(5, 30);
-  sheet.closeSubpath();
+  const QPainterPath sheet = Sheet();
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0, 0, 0, 50));
   p.drawPath(sheet.translated(0.8, 0.8));

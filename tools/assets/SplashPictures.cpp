@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
 
 #include "AssetSupport.h"
@@ -17,15 +18,27 @@ namespace zandrel::assets {
 
 namespace {
 
+// A radial gradient from `focus` out to `reach`, through `stops` (position
+// 0..1, colour).
+QRadialGradient Radial(QPointF focus, double reach, std::initializer_list<QGradientStop> stops) {
+  QRadialGradient gradient(focus, reach);
+  for (const QGradientStop& stop : stops) gradient.setColorAt(stop.first, stop.second);
+  return gradient;
+}
+
+// A disc of radius `r` filled with `fill`, outlined with `outline`: a glow
+// (a gradient from the centre out to the edge, no outline) or a lit ball.
+void DrawDisc(QPainter& p, QPointF centre, double r, const QRadialGradient& fill, const QPen& outline = Qt::NoPen) {
+  p.setPen(outline);
+  p.setBrush(fill);
+  p.drawEllipse(centre, r, r);
+}
+
 // The company's mark: a ring with a spark; `phase` 0..1 turns the spark.
 void DrawQuirkMark(QPainter& p, QPointF centre, double r, double phase) {
   p.save();
-  QRadialGradient glow(centre, r * 1.6);
-  glow.setColorAt(0.0, QColor(255, 190, 60, 110));
-  glow.setColorAt(1.0, QColor(255, 190, 60, 0));
-  p.setPen(Qt::NoPen);
-  p.setBrush(glow);
-  p.drawEllipse(centre, r * 1.6, r * 1.6);
+  DrawDisc(p, centre, r * 1.6,
+           Radial(centre, r * 1.6, {{0.0, QColor(255, 190, 60, 110)}, {1.0, QColor(255, 190, 60, 0)}}));
   p.setPen(QPen(QColor(255, 200, 80), r * 0.22));
   p.setBrush(Qt::NoBrush);
   p.drawEllipse(centre, r, r);
@@ -33,13 +46,9 @@ void DrawQuirkMark(QPainter& p, QPointF centre, double r, double phase) {
   p.drawLine(centre + QPointF(r * 0.45, r * 0.45), centre + QPointF(r * 1.05, r * 1.05));
   const double a = phase * 2 * kPi - kPi / 2;
   const QPointF spark = centre + QPointF(std::cos(a) * r, std::sin(a) * r);
-  QRadialGradient dot(spark, r * 0.45);
-  dot.setColorAt(0.0, QColor(255, 255, 255));
-  dot.setColorAt(0.5, QColor(255, 240, 180, 200));
-  dot.setColorAt(1.0, QColor(255, 200, 80, 0));
-  p.setPen(Qt::NoPen);
-  p.setBrush(dot);
-  p.drawEllipse(spark, r * 0.45, r * 0.45);
+  DrawDisc(p, spark, r * 0.45,
+           Radial(spark, r * 0.45,
+                  {{0.0, QColor(255, 255, 255)}, {0.5, QColor(255, 240, 180, 200)}, {1.0, QColor(255, 200, 80, 0)}}));
   p.restore();
 }
 
@@ -159,12 +168,7 @@ QImage MainFrame(int frame) {
     p.drawLine(at, hub);
     if (active) {
       const QPointF pulse = at + (hub - at) * 0.55;
-      QRadialGradient dot(pulse, 9);
-      dot.setColorAt(0.0, QColor(255, 255, 255, 240));
-      dot.setColorAt(1.0, QColor(255, 220, 120, 0));
-      p.setPen(Qt::NoPen);
-      p.setBrush(dot);
-      p.drawEllipse(pulse, 9, 9);
+      DrawDisc(p, pulse, 9, Radial(pulse, 9, {{0.0, QColor(255, 255, 255, 240)}, {1.0, QColor(255, 220, 120, 0)}}));
     }
     DrawDocument(p, QRectF(at.x() - 22, at.y() - 28, 44, 56), QString::fromLatin1(docs[i].ext), docs[i].band,
                  active ? 1.0 : 0.8);
@@ -172,19 +176,11 @@ QImage MainFrame(int frame) {
 
   // Emblem: a glowing disc with a "Z".
   const double r = 52 + (frame == 0 ? 0 : 3);
-  QRadialGradient halo(hub, r * 1.9);
-  halo.setColorAt(0.0, QColor(255, 200, 90, 150));
-  halo.setColorAt(1.0, QColor(255, 200, 90, 0));
-  p.setPen(Qt::NoPen);
-  p.setBrush(halo);
-  p.drawEllipse(hub, r * 1.9, r * 1.9);
-  QRadialGradient disc(hub + QPointF(-r * 0.3, -r * 0.35), r * 1.4);
-  disc.setColorAt(0.0, QColor(120, 190, 255));
-  disc.setColorAt(0.6, QColor(30, 90, 190));
-  disc.setColorAt(1.0, QColor(10, 30, 90));
-  p.setPen(QPen(QColor(255, 220, 140), 3));
-  p.setBrush(disc);
-  p.drawEllipse(hub, r, r);
+  DrawDisc(p, hub, r * 1.9, Radial(hub, r * 1.9, {{0.0, QColor(255, 200, 90, 150)}, {1.0, QColor(255, 200, 90, 0)}}));
+  DrawDisc(p, hub, r,
+           Radial(hub + QPointF(-r * 0.3, -r * 0.35), r * 1.4,
+                  {{0.0, QColor(120, 190, 255)}, {0.6, QColor(30, 90, 190)}, {1.0, QColor(10, 30, 90)}}),
+           QPen(QColor(255, 220, 140), 3));
   p.setFont(UiFont(r * 1.25, QFont::Black, QStringLiteral("DejaVu Serif")));
   p.setPen(QColor(0, 0, 0, 120));
   p.drawText(QRectF(hub.x() - r + 3, hub.y() - r + 3, 2 * r, 2 * r), Qt::AlignCenter, QStringLiteral("Z"));
@@ -253,13 +249,10 @@ QImage ExitQuestion() {
   // A question mark in a blue bubble.
   const QPointF c(19, h / 2.0);
   const double r = 15;
-  QRadialGradient ball(c + QPointF(-5, -6), r * 1.5);
-  ball.setColorAt(0.0, QColor(140, 200, 255));
-  ball.setColorAt(0.7, QColor(40, 110, 210));
-  ball.setColorAt(1.0, QColor(20, 60, 150));
-  p.setPen(QPen(QColor(20, 50, 120), 1));
-  p.setBrush(ball);
-  p.drawEllipse(c, r, r);
+  DrawDisc(p, c, r,
+           Radial(c + QPointF(-5, -6), r * 1.5,
+                  {{0.0, QColor(140, 200, 255)}, {0.7, QColor(40, 110, 210)}, {1.0, QColor(20, 60, 150)}}),
+           QPen(QColor(20, 50, 120), 1));
   p.setFont(UiFont(20, QFont::Black, QStringLiteral("DejaVu Serif")));
   p.setPen(Qt::white);
   p.drawText(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), Qt::AlignCenter, QStringLiteral("?"));

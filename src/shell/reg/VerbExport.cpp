@@ -7,6 +7,7 @@
 
 #include "files/FileReplace.h"
 #include "regfile/RegFile.h"
+#include "registry/Key.h"
 #include "shell/reg/Verb.h"
 
 namespace zandrel::shell::reg {
@@ -17,16 +18,15 @@ int Export(Call& call) {
   const std::string& file = call.args[1];
   assembly::Stack& stack = *call.stack;
   IRegistry& registry = stack.Store();
-  HKEY root = 0, key = 0;
+  HKEY root = 0;
   std::string sub;
   if (registry::ParseKeyPath(key_path, &root, &sub) && !sub.empty() &&
-      registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key) == ERROR_FILE_NOT_FOUND) {
+      registry::Key(registry).Open(root, sub) == ERROR_FILE_NOT_FOUND) {
     if (stack.Desktop().KeyIsDesktops(root, sub))
       return Fail("the key \"" + key_path + "\" is the desktop's own association, which an export leaves out");
     // Not the store's: whether it is the desktop's cannot be told.
     if (const std::string why = stack.Desktop().ViewError(); !why.empty()) Fail(ViewUnread(why));
   }
-  if (key != 0) registry.RegCloseKey(key);
   std::string bytes;
   stack.PrepareWalk();
   const status::Status exported = regfile::ExportRegText(registry, key_path, &bytes);

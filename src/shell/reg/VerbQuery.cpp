@@ -184,17 +184,17 @@ int Query(IRegistry& registry, const std::string& key_path, bool recurse) {
   if (!registry::ParseKeyPath(key_path, &root, &sub)) {
     return Fail("unknown root key in \"" + key_path + "\"");
   }
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, sub.c_str(), 0, KEY_READ, &key);
+  registry::Key key(registry);
+  LONG code = key.Open(root, sub);
   if (code == ERROR_FILE_NOT_FOUND) return Fail("the key \"" + key_path + "\" does not exist");
   if (code != ERROR_SUCCESS) {
     return Fail("cannot open the key \"" + key_path + "\": " + registry::DescribeCode(code));
   }
   std::string out;
   bool written = true;
-  code = QueryKey(registry, key, std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub), recurse,
-                  &out, &written);
-  if (key != root) registry.RegCloseKey(key);
+  code = QueryKey(registry, key.Handle(), std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub),
+                  recurse, &out, &written);
+  key.Close();
   if (code != ERROR_SUCCESS) {
     return Fail("cannot read the key \"" + key_path + "\": " + registry::DescribeCode(code));
   }
