@@ -58,6 +58,18 @@ desk_command() { reg query 'HKEY_CLASSES_ROOT\text/x-zq-desk\shell\open\command'
 shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; }
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
 reg() { "$app/zandrel-reg" "$@"; }
+# The manager window's controls: left top width height, in twips of its 8535-wide client area.
+declare -A at=([cmdList]="120 120 1485 495" [cmdAdd]="1680 120 1485 495" [cmdDelete]="3240 120 1485 495"
+  [cmdExit]="4800 120 1485 495" [cmdA01]="6360 120 1815 495" [lvwAsso]="0 1080 8535 6255"
+  [txtFileExt]="1920 3120 675 315" [txtTitleRef]="3840 3000 2445 315" [txtExecutableFileSpec]="600 4680 5655 315"
+  [cmdProceed]="2640 5520 1365 375" [cmdCancel]="4440 5520 1365 375")
+press() { click "$manager" 8535 ${at[$1]}; }
+fill() {  # MODE_BUTTON EXT [TITLE [PROGRAM]]: the mode pressed, its fields typed in
+  press "$1"; sleep 0.3
+  type_into ${at[txtFileExt]} "$2"
+  [ $# -lt 3 ] || type_into ${at[txtTitleRef]} "$3"
+  [ $# -lt 4 ] || type_into ${at[txtExecutableFileSpec]} "$4"
+}
 start_fails() {  # NAME COMMAND...: one box titled Zandrel, alone; Enter ends the run with status 1
   local name=$1 box; shift
   "$@" & pid=$!
@@ -98,7 +110,7 @@ awk -v s="$splash_size" -v mw="$WIDTH" 'BEGIN { split(s, a, " "); k = mw / 569; 
   || fail "splash $splash_size, manager ${WIDTH}x$HEIGHT: not the designed sizes"
 shot manager
 
-click "$manager" 8535 120 120 1485 495                                  # cmdList
+press cmdList
 answer_box list-message
 enter_through() {  # NAME COUNT: Enter on each of COUNT boxes, its default button; then no further box
   local i
@@ -108,32 +120,21 @@ enter_through() {  # NAME COUNT: Enter on each of COUNT boxes, its default butto
 }
 # Enter through every box: an add titled exefile, and the removal of an
 # extension whose title another names, change no other file type.
-click "$manager" 8535 1680 120 1485 495                                 # cmdAdd
-sleep 0.3
-type_into 1920 3120 675 315 zqexe
-type_into 3840 3000 2445 315 exefile
-type_into 600 4680 5655 315 "$marker"
-click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+fill cmdAdd zqexe exefile "$marker"
+press cmdProceed
 enter_through exefile-add 1
 reg query 'HKEY_CLASSES_ROOT\.zqexe' >/dev/null 2>&1 && fail "the add titled exefile wrote its extension"
-click "$manager" 8535 4440 5520 1365 375                                # cmdCancel
-click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
-sleep 0.3
-type_into 1920 3120 675 315 .zqone
-type_into 3840 3000 2445 315 ZqShared.File
-click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+press cmdCancel
+fill cmdDelete .zqone ZqShared.File
+press cmdProceed
 enter_through shared-removal 4  # the question, the second question, the result, the list's count
 reg query 'HKEY_CLASSES_ROOT\.zqone' >/dev/null 2>&1 && fail "the shared title's extension is still there"
 others >"$work/others.after" 2>&1
 cmp -s "$work/others.before" "$work/others.after" || fail "other file types changed: $(diff "$work/others.before" "$work/others.after")"
 ext=zqendtoend title=ZqEndToEnd.File
-click "$manager" 8535 1680 120 1485 495                                 # cmdAdd
-sleep 0.3
-type_into 1920 3120 675 315 "$ext"                                      # txtFileExt
-type_into 3840 3000 2445 315 "$title"                                   # txtTitleRef
-type_into 600 4680 5655 315 "$marker"                                   # txtExecutableFileSpec
+fill cmdAdd "$ext" "$title" "$marker"
 shot add-mode
-click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+press cmdProceed
 answer_box add-message
 answer_box add-list-message
 reg query 'HKEY_CLASSES_ROOT\.zqdesk' 2>&1 | grep -x '    (Default)    REG_SZ    text/x-zq-desk' >/dev/null ||
@@ -142,16 +143,12 @@ desk_command viewer || fail "the desktop's association does not open with its de
 reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "the extension key does not name its title"
 reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -qF "\"$marker\" \"%1\"" || fail "no open command"
 # A second add; Ctrl+Z twice undoes both (the question's default is Да), Ctrl+Y brings the first back.
-click "$manager" 8535 1680 120 1485 495                                 # cmdAdd
-sleep 0.3
-type_into 1920 3120 675 315 zqendtwo
-type_into 3840 3000 2445 315 ZqEndTwo.File
-type_into 600 4680 5655 315 "$marker"
-click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+fill cmdAdd zqendtwo ZqEndTwo.File "$marker"
+press cmdProceed
 answer_box second-add-message
 answer_box second-add-list-message
 undo_key() {  # NAME KEY
-  click "$manager" 8535 0 1080 8535 6255                                # lvwAsso
+  press lvwAsso
   xdotool key --clearmodifiers "$2"
   enter_through "$1" 3  # the question, the result, the list's count
 }
@@ -177,11 +174,8 @@ cp "$doc" "$work/b.$ext"
 XDG_CURRENT_DESKTOP=GNOME xdg-open "$work/b.$ext" || fail "xdg-open failed"
 wait_until 10 "xdg-open to run the marker" opened "$work/b.$ext"
 
-click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
-sleep 0.3
-type_into 1920 3120 675 315 ".$ext"
-type_into 3840 3000 2445 315 "$title"
-click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+fill cmdDelete ".$ext" "$title"
+press cmdProceed
 answer_box remove-question
 answer_box remove-message
 answer_box remove-list-message
@@ -195,36 +189,34 @@ cmp -s "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before" || fail "mimeapp
 # The desktop's association cannot be removed here: one box says so, no question, no file changes.
 desktop_files() { find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -type f -exec md5sum {} + | sort; }
 before=$(desktop_files)
-click "$manager" 8535 3240 120 1485 495                                 # cmdDelete
-sleep 0.3
-type_into 1920 3120 675 315 ".zqdesk"
-click "$manager" 8535 2640 5520 1365 375                                # cmdProceed
+fill cmdDelete .zqdesk
+press cmdProceed
 answer_box remove-desktop
 sleep 1
 message_box >/dev/null && fail "another box followed the desktop's message"
 [ "$(desktop_files)" = "$before" ] || fail "the refused removal changed files"
 desk_command viewer || fail "the refused removal changed the store"
-click "$manager" 8535 4440 5520 1365 375                                # cmdCancel
+press cmdCancel
 # A default changed on the desktop shows at the next listing.
 xdg-mime default zq-second.desktop text/x-zq-desk || fail "xdg-mime default again"
 cp "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before"
-click "$manager" 8535 120 120 1485 495                                  # cmdList
+press cmdList
 answer_box list-after-default
 sleep 0.5; shot list
 desk_command second || fail "the new default does not show"
 
-click "$manager" 8535 6360 120 1815 495                                 # cmdA01
+press cmdA01
 about=$(new_window "$manager" 10) || fail "the About box did not open"
 [ "$(xdotool getwindowname "$about")" = "О программе..." ] || fail "About box caption"
 shot about
 xdotool windowmove --sync "$about" 20 20 2>/dev/null  # it covers the exit button; no title bar to drag it by
-click "$manager" 8535 4800 120 1485 495                                 # cmdExit
+press cmdExit
 confirm=$(new_window "$(printf '%s\n' "$manager" "$about")" 10) || fail "no exit confirmation"
 sleep 0.3; shot exit
 click "$confirm" 4230 2520 840 1575 615                                 # cmdNo01
 wait_until 10 "No to close the confirmation" is_gone "$confirm"
 is_gone "$manager" && fail "No closed the manager window"
-click "$manager" 8535 4800 120 1485 495
+press cmdExit
 confirm=$(new_window "$(printf '%s\n' "$manager" "$about")" 10) || fail "no exit confirmation again"
 sleep 0.3
 click "$confirm" 4230 120 840 1575 615                                  # cmdYes01
