@@ -18,7 +18,7 @@ inline constexpr LONG kOutsideChangedKeys = 0x2000'0002;
 inline constexpr LONG kDamagedRecord = 0x2000'0003;
 
 // A change refused because it would create, write or delete a key of the
-// program's own history (store/ChangeHistory.h), or delete a key above it.
+// program's own history (capture/ChangeHistory.h), or delete a key above it.
 inline constexpr LONG kProgramsOwnKey = 0x2000'0004;
 
 // A change refused because it would change or shadow a key of the desktop's

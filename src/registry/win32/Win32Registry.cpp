@@ -225,7 +225,7 @@ void Win32Registry::RollbackTransaction() {}
 
 UndoPlace DefaultUndoPlace() {
   std::string folder = api::CommonAppDataFolder();
-  // The program's key: the history of changes (store/ChangeHistory.h) is below it.
+  // The program's key: the history of changes (capture/ChangeHistory.h) is below it.
   if (folder.empty()) return UndoPlace{"", "", "SOFTWARE\\Zandrel"};
   return UndoPlace{folder + "\\Zandrel\\undo-record", folder + "\\Zandrel\\undo-lock", "SOFTWARE\\Zandrel"};
 }
