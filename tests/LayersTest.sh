@@ -5,11 +5,30 @@
 # link graph (layers.txt, written by zandrel_write_layers), so each build
 # checks the folders it builds. Qt and <windows.h> stay in their realisations.
 #   tests/LayersTest.sh SOURCE_ROOT LAYERS_FILE
-# With --self-test, checks that a wrong arrow in a copy of the table fails.
+# Relative paths are taken from the directory the script runs in; a table not
+# found there is looked for below SOURCE_ROOT (build/layers.txt). A table
+# that cannot be read, or holds no folder, fails: it would check nothing.
+# With --self-test, checks that a wrong arrow in a copy of the table, and a
+# table that is not there, fail.
 set -uo pipefail
 
-if [ "${1:-}" = --self-test ]; then
-  root=$2 table=$3 scratch=$(mktemp)
+self_test=0
+if [ "${1:-}" = --self-test ]; then self_test=1; shift; fi
+[ $# = 2 ] || { echo "usage: tests/LayersTest.sh [--self-test] SOURCE_ROOT LAYERS_FILE" >&2; exit 2; }
+root=$(cd "$1" 2>/dev/null && pwd) || { echo "layers: no source root $1" >&2; exit 2; }
+[ -d "$root/src" ] || { echo "layers: $root holds no src/" >&2; exit 2; }
+case $2 in
+  /*) tried=("$2") ;;
+  *) tried=("$PWD/$2"); [ "$PWD" = "$root" ] || tried+=("$root/$2") ;;
+esac
+table=
+for candidate in "${tried[@]}"; do
+  if [ -f "$candidate" ] && [ -r "$candidate" ]; then table=$candidate; break; fi
+done
+[ -n "$table" ] || { echo "layers: cannot read the table $2 (looked at ${tried[*]})" >&2; exit 2; }
+
+if [ $self_test = 1 ]; then
+  scratch=$(mktemp)
   trap 'rm -f "$scratch"' EXIT
   # Drop every arrow to store: the sources above it that include it fail.
   sed -E 's/ store( |$)/\1/g' "$table" >"$scratch"
@@ -18,17 +37,30 @@ if [ "${1:-}" = --self-test ]; then
   { cat "$table"; echo "registry: store"; } >"$scratch"
   out=$("$0" "$root" "$scratch") && { echo "a cycle passed"; exit 1; }
   grep -q "registry and store link each other" <<<"$out" || { echo "cycle not named: $out"; exit 1; }
-  echo "layers: a wrong arrow fails"
+  # Neither a table that is not there nor an empty one checks anything.
+  out=$("$0" "$root" "$scratch.missing" 2>&1) && { echo "a missing table passed"; exit 1; }
+  grep -q "cannot read the table" <<<"$out" || { echo "missing table not named: $out"; exit 1; }
+  : >"$scratch"
+  out=$("$0" "$root" "$scratch" 2>&1) && { echo "an empty table passed"; exit 1; }
+  echo "layers: a wrong arrow and a missing table fail"
   exit 0
 fi
 
-root=$1 table=$2
 cd "$root/src" || exit 2
 
 declare -A direct=() below=()
-while IFS=: read -r folder links; do
-  direct[$folder]+=" $links"
+line_number=0
+while IFS= read -r line || [ -n "$line" ]; do
+  line_number=$((line_number + 1))
+  [[ "$line" =~ ^([A-Za-z0-9_/]+):(( [A-Za-z0-9_/]+)*)$ ]] || {
+    echo "layers: $table:$line_number is not \"folder: links\": $line" >&2
+    exit 2
+  }
+  folder=${BASH_REMATCH[1]}
+  [ -d "$folder" ] || { echo "layers: $table names $folder, which $root/src lacks" >&2; exit 2; }
+  direct[$folder]+=" ${BASH_REMATCH[2]}"
 done <"$table"
+[ ${#direct[@]} -gt 0 ] || { echo "layers: the table $table holds no folder" >&2; exit 2; }
 
 # below[F]: every folder F reaches through links, F itself left out.
 for folder in "${!direct[@]}"; do

@@ -34,24 +34,21 @@ LONG Set(IRegistry& registry, HKEY key, const char* name, DWORD type, const std:
 }
 
 // The value `name` of the open `key`, or "" when there is none.
-std::string ValueOf(IRegistry& registry, HKEY key, const char* name) {
-  std::vector<registry::Value> values;
-  registry::ReadValues(registry, key, &values);
-  for (const registry::Value& value : values)
-    if (value.name == name) return value.data;
-  return "";
+std::string ValueOf(const registry::Key& key, const char* name) {
+  registry::Value value;
+  return key.Find(name, 0, &value) == ERROR_SUCCESS ? std::move(value.data) : std::string();
 }
 
 // One kept change, its record left out (its size read only).
 LONG ReadEntry(IRegistry& registry, HKEY history, const std::string& name, HistoryEntry* entry) {
-  HKEY key = 0;
-  if (LONG code = registry.RegOpenKeyExA(history, name.c_str(), 0, KEY_READ, &key); code != ERROR_SUCCESS)
-    return code;
+  registry::Key key(registry);
+  if (LONG code = key.Open(history, name); code != ERROR_SUCCESS) return code;
+  // Enumerated by hand: the record's size is asked, its data never read.
   char buffer[MAX_KEY_NAME_CHARS * 4 + 1];
   LONG code = ERROR_SUCCESS;
   for (DWORD index = 0;; ++index) {
     DWORD length = sizeof buffer, size = 0, type = 0;
-    code = registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, nullptr, &size);
+    code = registry.RegEnumValueA(key.Handle(), index, buffer, &length, nullptr, &type, nullptr, &size);
     if (code != ERROR_SUCCESS) break;
     const std::string_view value(buffer, length);
     if (value == "Record") {
@@ -60,8 +57,8 @@ LONG ReadEntry(IRegistry& registry, HKEY history, const std::string& name, Histo
     }
     std::string data(size, '\0');
     length = sizeof buffer;
-    code = registry.RegEnumValueA(key, index, buffer, &length, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                                  &size);
+    code = registry.RegEnumValueA(key.Handle(), index, buffer, &length, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
     if (code != ERROR_SUCCESS) break;
     data.resize(size);
     if (value == "Time") entry->time = static_cast<std::int64_t>(FromLittle(data));
@@ -70,7 +67,6 @@ LONG ReadEntry(IRegistry& registry, HKEY history, const std::string& name, Histo
     else if (value == "Keys") entry->keys = static_cast<unsigned>(FromLittle(data));
     else if (value == "UndoneBy") entry->undoneBy = static_cast<unsigned>(FromLittle(data));
   }
-  registry.RegCloseKey(key);
   return code == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : code;
 }
 
@@ -84,80 +80,71 @@ bool ParseNumber(const std::string& name, unsigned* number) {
 
 LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record,
                   std::optional<std::pair<unsigned, unsigned>> undone, const HistoryBound& bound, unsigned* number) {
-  HKEY history = 0;
-  LONG code = registry.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kHistoryPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                       KEY_ALL_ACCESS, nullptr, &history, nullptr);
+  registry::Key history(registry);
+  LONG code = history.Create(HKEY_LOCAL_MACHINE, kHistoryPath);
   if (code != ERROR_SUCCESS) return code;
-  const std::string next = ValueOf(registry, history, "Next");
+  const std::string next = ValueOf(history, "Next");
   *number = next.size() == 4 ? static_cast<unsigned>(FromLittle(next)) : 1;
   // The changes kept before this one: this one's record is not read back.
   std::vector<HistoryEntry> kept;
   code = ReadHistory(registry, &kept);
   std::erase_if(kept, [number](const HistoryEntry& older) { return older.number == *number; });
-  HKEY key = 0;
-  if (code == ERROR_SUCCESS)
-    code = registry.RegCreateKeyExA(history, NumberName(*number).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (code == ERROR_SUCCESS) {
+    registry::Key key(registry);
+    code = key.Create(history.Handle(), NumberName(*number));
     for (const auto& [name, type, data] :
          {std::tuple<const char*, DWORD, std::string>{"Time", REG_QWORD, Little(static_cast<std::uint64_t>(entry.time), 8)},
           {"Kind", REG_SZ, entry.kind + '\0'},
           {"Subject", REG_SZ, entry.subject + '\0'},
           {"Keys", REG_DWORD, Little(record.KeyCount(), 4)}})
-      if (code == ERROR_SUCCESS) code = Set(registry, key, name, type, data);
+      if (code == ERROR_SUCCESS) code = Set(registry, key.Handle(), name, type, data);
     // Last, and not copied: an import's record is megabytes.
-    const std::string encoded = EncodeChangeRecord(record);
-    if (code == ERROR_SUCCESS) code = Set(registry, key, "Record", REG_BINARY, encoded);
+    const std::string encoded = code == ERROR_SUCCESS ? EncodeChangeRecord(record) : std::string();
+    if (code == ERROR_SUCCESS) code = Set(registry, key.Handle(), "Record", REG_BINARY, encoded);
     kept.insert(kept.begin(), HistoryEntry{});
     kept.front().bytes = encoded.size();
-    registry.RegCloseKey(key);
   }
-  if (code == ERROR_SUCCESS) code = Set(registry, history, "Next", REG_DWORD, Little(*number + 1, 4));
+  if (code == ERROR_SUCCESS) code = Set(registry, history.Handle(), "Next", REG_DWORD, Little(*number + 1, 4));
   for (int i = 0; undone && i < 2 && code == ERROR_SUCCESS; ++i) {
     const unsigned target = i == 0 ? undone->first : undone->second;
-    if (target == 0 || registry.RegOpenKeyExA(history, NumberName(target).c_str(), 0, KEY_ALL_ACCESS, &key) != 0)
-      continue;
-    code = i == 0 ? Set(registry, key, "UndoneBy", REG_DWORD, Little(*number, 4))
-                  : registry.RegDeleteValueA(key, "UndoneBy");
+    registry::Key key(registry);
+    if (target == 0 || key.Open(history.Handle(), NumberName(target), KEY_ALL_ACCESS) != ERROR_SUCCESS) continue;
+    code = i == 0 ? Set(registry, key.Handle(), "UndoneBy", REG_DWORD, Little(*number, 4))
+                  : registry.RegDeleteValueA(key.Handle(), "UndoneBy");
     if (code == ERROR_FILE_NOT_FOUND) code = ERROR_SUCCESS;
-    registry.RegCloseKey(key);
   }
   // The oldest past the bound go; the newest stays, however large.
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < kept.size() && code == ERROR_SUCCESS; ++i) {
     bytes += kept[i].bytes;
     if (i > 0 && (i >= bound.changes || bytes > bound.bytes))
-      code = registry.RegDeleteKeyA(history, NumberName(kept[i].number).c_str());
+      code = registry.RegDeleteKeyA(history.Handle(), NumberName(kept[i].number).c_str());
   }
-  registry.RegCloseKey(history);
   return code;
 }
 
 LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries) {
   entries->clear();
-  HKEY history = 0;
-  LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHistoryPath, 0, KEY_READ, &history);
+  registry::Key history(registry);
+  LONG code = history.Open(HKEY_LOCAL_MACHINE, kHistoryPath);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
   std::vector<std::string> names;
-  code = registry::ReadSubKeys(registry, history, &names);
+  code = history.SubKeys(&names);
   for (auto name = names.rbegin(); name != names.rend() && code == ERROR_SUCCESS; ++name) {
     HistoryEntry entry;
     if (!ParseNumber(*name, &entry.number)) continue;
-    code = ReadEntry(registry, history, *name, &entry);
+    code = ReadEntry(registry, history.Handle(), *name, &entry);
     entries->push_back(std::move(entry));
   }
-  registry.RegCloseKey(history);
   return code;
 }
 
 LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record) {
-  HKEY key = 0;
-  const std::string path = std::string(kHistoryPath) + "\\" + NumberName(number);
-  LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+  registry::Key key(registry);
+  LONG code = key.Open(HKEY_LOCAL_MACHINE, std::string(kHistoryPath) + "\\" + NumberName(number));
   if (code != ERROR_SUCCESS) return code;
-  const std::string bytes = ValueOf(registry, key, "Record");
-  registry.RegCloseKey(key);
+  const std::string bytes = ValueOf(key, "Record");
   return DecodeChangeRecord(bytes, record) ? ERROR_SUCCESS : ERROR_BADDB;
 }
 

@@ -306,13 +306,10 @@ LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool
 
 LONG ReadSubtree(IRegistry& registry, HKEY root, const std::string& path, RecordedTree* tree) {
   tree->Clear();
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
-  if (code != ERROR_SUCCESS) return code;
+  registry::Key key(registry);
+  if (LONG code = key.Open(root, path); code != ERROR_SUCCESS) return code;
   Collector collector(tree);
-  code = registry::WalkThroughCalls(registry, key, collector);
-  if (key != root) registry.RegCloseKey(key);
-  return code;
+  return registry::WalkThroughCalls(registry, key.Handle(), collector);
 }
 
 LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads) {
@@ -347,14 +344,13 @@ LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads) {
       wanted.emplace_back(registry::UpperName(name), read->tree);
     }
     std::sort(wanted.begin(), wanted.end());
-    HKEY key = 0;  // by its upper-case path: names are case-blind
-    LONG code = registry.RegOpenKeyExA(parent.first, parent.second.c_str(), 0, KEY_READ, &key);
+    registry::Key key(registry);  // by its upper-case path: names are case-blind
+    LONG code = key.Open(parent.first, parent.second);
     if (code == ERROR_FILE_NOT_FOUND) continue;
     if (code != ERROR_SUCCESS) return code;
     Collector collector(wanted);
-    code = registry.WalkSubtree(key, collector);
+    code = registry.WalkSubtree(key.Handle(), collector);
     collector.Finish();
-    if (key != parent.first) registry.RegCloseKey(key);
     if (code != ERROR_SUCCESS) return code;
   }
   return ERROR_SUCCESS;

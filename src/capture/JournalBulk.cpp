@@ -8,6 +8,7 @@
 
 #include "capture/UndoJournal.h"
 #include "registry/Defaults.h"
+#include "registry/Key.h"
 #include "registry/KeyPath.h"
 #include "registry/Subtree.h"
 
@@ -35,14 +36,14 @@ LONG JournalledRegistry::ApplyChanges(const std::deque<registry::Change>& change
 LONG JournalledRegistry::DeleteTrees(const std::vector<registry::KeyPath>& keys,
                                      const std::function<void(std::size_t keys)>& deleted) {
   for (const registry::KeyPath& tree : keys) {
-    HKEY key = 0;
-    LONG code = inner_->RegOpenKeyExA(tree.root, tree.path.c_str(), 0, KEY_READ, &key);
+    registry::Key key(*inner_);  // a read, which the journal need not see
+    LONG code = key.Open(tree.root, tree.path);
     if (code == ERROR_FILE_NOT_FOUND) continue;
     if (code != ERROR_SUCCESS) return code;
     std::vector<std::string> paths;
     TreeKeys collect(tree.path, &paths);
-    code = inner_->WalkSubtree(key, collect);
-    if (key != tree.root) inner_->RegCloseKey(key);
+    code = inner_->WalkSubtree(key.Handle(), collect);
+    key.Close();  // before the tree goes
     if (code != ERROR_SUCCESS) return code;
     for (std::size_t from = 0; from < paths.size(); from += kAnnouncedRun) {
       std::vector<PlannedWrite> run;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "registry/Key.h"
 #include "registry/Names.h"
 
 namespace zandrel::capture {
@@ -23,8 +24,9 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
   RecordedValues now;
   bool exists = false;
   if (ReadKeyValues(registry, root, path, &exists, &now) != ERROR_SUCCESS || !exists) return;
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  registry::Key opened(registry);
+  if (opened.Open(root, path, KEY_READ | KEY_WRITE) != ERROR_SUCCESS) return;
+  const HKEY key = opened.Handle();
   std::vector<std::string> upper;
   for (const registry::Value& value : values) upper.push_back(UpperName(value.name));
   std::erase_if(now, [&](const registry::Value& value) {
@@ -51,36 +53,30 @@ void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
     for (std::size_t i = same; i < now.size(); ++i) registry.RegDeleteValueA(key, now[i].name.c_str());
     for (std::size_t i = same; i < values.size(); ++i) SetValues(registry, key, {values[i]});
   }
-  if (key != root) registry.RegCloseKey(key);
 }
 
 void DeleteTree(IRegistry& registry, HKEY root, const std::string& path) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  registry::Key key(registry);
+  if (key.Open(root, path) != ERROR_SUCCESS) return;
   std::vector<std::string> children;
-  std::vector<char> name(4 * MAX_KEY_NAME_CHARS + 1);
-  for (DWORD index = 0;; ++index) {
-    DWORD length = static_cast<DWORD>(name.size());
-    if (registry.RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    children.emplace_back(name.data(), length);
-  }
-  if (key != root) registry.RegCloseKey(key);
+  key.SubKeys(&children);  // those read before a failure still go
+  key.Close();             // not held open down the whole depth
   for (const std::string& child : children) DeleteTree(registry, root, path + "\\" + child);
   registry.RegDeleteKeyA(root, path.c_str());
 }
 
 void DeleteIfEmpty(IRegistry& registry, HKEY root, const std::string& path) {
-  HKEY key = 0;
-  if (registry.RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  registry::Key key(registry);
+  if (key.Open(root, path) != ERROR_SUCCESS) return;
+  // Only whether there is a first of each is asked: none is read.
   char name[2];
   DWORD length = sizeof name;
   const bool no_keys =
-      registry.RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+      registry.RegEnumKeyExA(key.Handle(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
   length = sizeof name;
   const bool no_values =
-      registry.RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
-  if (key != root) registry.RegCloseKey(key);
+      registry.RegEnumValueA(key.Handle(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+  key.Close();  // before the key itself goes
   if (no_keys && no_values) registry.RegDeleteKeyA(root, path.c_str());
 }
 

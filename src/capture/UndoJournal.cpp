@@ -8,6 +8,7 @@
 #include "capture/ChangedSince.h"
 #include "capture/PutBack.h"
 #include "registry/Codes.h"
+#include "registry/Key.h"
 #include "registry/Names.h"
 
 namespace zandrel::capture {
@@ -59,13 +60,10 @@ LONG JournalledRegistry::FlushTouched(const std::vector<RecordEntry>& entries) {
     tops.emplace(std::make_pair(entry.root, registry::UpperName(top)), top);
   }
   for (const auto& [where, top] : tops) {
-    HKEY key = 0;
-    LONG code = inner_->RegOpenKeyExA(where.first, top.c_str(), 0, KEY_READ, &key);
-    if (code == ERROR_FILE_NOT_FOUND) code = inner_->RegOpenKeyExA(where.first, "", 0, KEY_READ, &key);
-    if (code == ERROR_SUCCESS) {
-      code = inner_->RegFlushKey(key);
-      if (key != where.first) inner_->RegCloseKey(key);
-    }
+    registry::Key key(*inner_);
+    LONG code = key.Open(where.first, top);
+    if (code == ERROR_FILE_NOT_FOUND) code = key.Open(where.first, "");
+    if (code == ERROR_SUCCESS) code = inner_->RegFlushKey(key.Handle());
     if (code != ERROR_SUCCESS) return code;
   }
   return ERROR_SUCCESS;
@@ -205,15 +203,10 @@ void JournalledRegistry::Replay(const std::vector<RecordEntry>& entries) {
         else
           DeleteIfEmpty(*inner_, it->root, it->path);
         break;
-      case RecordEntry::Kind::kDeleted: {
-        HKEY key = 0;
-        if (inner_->RegCreateKeyExA(it->root, it->path.c_str(), 0, "", REG_OPTION_NON_VOLATILE,
-                                    kReadWrite, nullptr, &key, nullptr) == ERROR_SUCCESS &&
-            key != it->root)
-          inner_->RegCloseKey(key);
+      case RecordEntry::Kind::kDeleted:
+        registry::Key(*inner_).Create(it->root, it->path, kReadWrite);  // made again; its values next
         RestoreValues(*inner_, it->root, it->path, it->before);
         break;
-      }
       case RecordEntry::Kind::kValues:
         RestoreValues(*inner_, it->root, it->path, it->before);
         break;
@@ -287,10 +280,8 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
       prefix += (prefix.empty() ? "" : "\\") + component;
       if (!missing) {
         if (existing_.count({place.root, prefix}) != 0) continue;
-        HKEY probe = 0;
-        const LONG code = inner_->RegOpenKeyExA(place.root, prefix.c_str(), 0, KEY_READ, &probe);
+        const LONG code = registry::Key(*inner_).Open(place.root, prefix);  // closed again at once
         if (code == ERROR_SUCCESS) {
-          inner_->RegCloseKey(probe);
           existing_.insert({place.root, prefix});
           continue;
         }

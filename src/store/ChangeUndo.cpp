@@ -10,6 +10,7 @@
 #include "capture/ChangedSince.h"
 #include "capture/PutBack.h"
 #include "registry/ForwardingRegistry.h"
+#include "registry/Key.h"
 #include "registry/Names.h"
 #include "store/ChangeRefusal.h"
 #include "store/KeyRoutines.h"
@@ -192,12 +193,11 @@ LONG PassNaming(IRegistry& registry, const std::vector<std::string>& titles, con
                 std::vector<std::pair<std::string, std::string>>* naming) {
   std::map<std::string, const std::string*> upper;
   for (const std::string& title : titles) upper.emplace(registry::UpperName(title), &title);
-  HKEY classes = 0;
-  LONG code = registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClasses, 0, KEY_READ, &classes);
+  registry::Key classes(registry);
+  LONG code = classes.Open(HKEY_LOCAL_MACHINE, kClasses);
   if (code != ERROR_SUCCESS) return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
-  std::vector<std::string> extensions = SubKeyNames(registry, classes, &code);
-  registry.RegCloseKey(classes);
-  if (code != ERROR_SUCCESS) return code;
+  std::vector<std::string> extensions;
+  if (code = classes.SubKeys(&extensions); code != ERROR_SUCCESS) return code;
   for (const std::string& extension : extensions) {
     if (extension.empty() || extension[0] != '.') continue;
     const std::string path = std::string(kClasses) + "\\" + extension;
@@ -268,13 +268,9 @@ LONG FirstChanged(HistoryRegistry& history, const ChangeRecord& record, const Pa
 
 LONG CreateWithValues(HistoryRegistry& history, HKEY root, const std::string& path, const RecordedValues& values,
                       Pace& pace) {
-  HKEY key = 0;
-  LONG code = history.RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                      nullptr, &key, nullptr);
-  if (code == ERROR_SUCCESS) {
-    code = SetValues(history, key, values);
-    history.RegCloseKey(key);
-  }
+  registry::Key key(history);
+  LONG code = key.Create(root, path);
+  if (code == ERROR_SUCCESS) code = SetValues(history, key.Handle(), values);
   if (code == ERROR_SUCCESS) pace.Done(1);
   return code;
 }
@@ -309,12 +305,11 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
   }
   for (const RecordEntry& entry : record.entries) {
     if (entry.kind != RecordEntry::Kind::kValues) continue;
-    HKEY key = 0;
-    LONG code = history.RegOpenKeyExA(entry.root, entry.path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    registry::Key key(history);
+    LONG code = key.Open(entry.root, entry.path, KEY_ALL_ACCESS);
     for (std::size_t i = 0; code == ERROR_SUCCESS && i < entry.after.size(); ++i)
-      code = history.RegDeleteValueA(key, entry.after[i].name.c_str());
-    if (code == ERROR_SUCCESS) code = SetValues(history, key, entry.before);
-    if (key != 0 && key != entry.root) history.RegCloseKey(key);
+      code = history.RegDeleteValueA(key.Handle(), entry.after[i].name.c_str());
+    if (code == ERROR_SUCCESS) code = SetValues(history, key.Handle(), entry.before);
     if (code != ERROR_SUCCESS) return code;
     pace.Done(1);
   }
