@@ -9,6 +9,7 @@
 
 #include "capture/UndoJournal.h"
 #include "regfile/RegFile.h"
+#include "support/MemoryStore.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 
@@ -26,30 +27,6 @@ using capture::RecordEntry;
 
 const capture::JournalScope kScope = {
     {HKEY_CLASSES_ROOT, ""}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
-
-// The record as a string of the test's, missing while `record` is empty.
-class MemoryStore : public capture::UndoStore {
- public:
-  explicit MemoryStore(std::optional<std::string>& record) : record_(record) {}
-  LONG Lock(bool) override { return ERROR_SUCCESS; }
-  void Unlock() override {}
-  LONG Append(const std::string& bytes) override {
-    record_ = record_.value_or("") + bytes;
-    return ERROR_SUCCESS;
-  }
-  LONG Read(std::string* bytes) override {
-    if (!record_) return ERROR_FILE_NOT_FOUND;
-    *bytes = *record_;
-    return ERROR_SUCCESS;
-  }
-  LONG Remove() override {
-    record_.reset();
-    return ERROR_SUCCESS;
-  }
-
- private:
-  std::optional<std::string>& record_;
-};
 
 class JournalScope : public ::testing::Test {
  protected:

@@ -19,6 +19,7 @@
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
 #include "support/FailingRegistry.h"
+#include "support/MemoryStore.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
 
@@ -155,13 +156,8 @@ std::unique_ptr<IRegistry> Killing(std::unique_ptr<IRegistry> inner, WriteCounte
 }
 
 // A record that is there but cannot be read (another program holds it).
-class UnreadableStore : public capture::UndoStore {
- public:
-  LONG Lock(bool) override { return ERROR_SUCCESS; }
-  void Unlock() override {}
-  LONG Append(const std::string&) override { return ERROR_SUCCESS; }
+struct UnreadableStore : MemoryStore {
   LONG Read(std::string*) override { return 32; }  // ERROR_SHARING_VIOLATION
-  LONG Remove() override { return ERROR_SUCCESS; }
 };
 
 class KillingStore : public capture::UndoStore {

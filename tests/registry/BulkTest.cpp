@@ -18,6 +18,7 @@
 #include "store/ChangeRefusal.h"
 #include "store/ChangeUndo.h"
 #include "support/Backends.h"
+#include "support/MemoryStore.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
@@ -57,29 +58,6 @@ class Recorder : public ForwardingRegistry {
     log += "deletekey ";
     return Target().RegDeleteKeyA(hKey, lpSubKey);
   }
-};
-
-// An undo record kept in memory.
-class MemoryStore : public capture::UndoStore {
- public:
-  LONG Lock(bool) override { return ERROR_SUCCESS; }
-  void Unlock() override {}
-  LONG Append(const std::string& bytes) override {
-    record_ += bytes;
-    return ERROR_SUCCESS;
-  }
-  LONG Read(std::string* bytes) override {
-    if (record_.empty()) return ERROR_FILE_NOT_FOUND;
-    *bytes = record_;
-    return ERROR_SUCCESS;
-  }
-  LONG Remove() override {
-    record_.clear();
-    return ERROR_SUCCESS;
-  }
-
- private:
-  std::string record_;
 };
 
 // Walks .zb, applies a section making .zb\new, deletes the tree .zb\old,

@@ -106,14 +106,14 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
            "(HKEY_CURRENT_USER\\Software\\Classes\\" + key + "): командой " + command + ". Их Zandrel не меняет.";
   };
   const std::string usersCommand = usersNote("Zq Title\\shell\\open\\command", "user.exe %1");
+  MergedClasses merged(*registry);  // one merged view for every step below
+  windows::WindowsDesktop desktop(merged, {});
   std::string usersTitle;
   {
     SCOPED_TRACE("a title only the user's classes hold: the machine's written, the user's command named");
     seedUsers("Zq Title", "user's");
     seedUsers("Zq Title\\shell\\open\\command", "user.exe %1");
     usersTitle = DumpTree(*registry, HKEY_CURRENT_USER, UsersClasses("Zq Title"));
-    MergedClasses merged(*registry);
-    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     EXPECT_TRUE(store::CreateAssociation(merged, p, Add(), &desktop).committed);
     EXPECT_EQ(p.boxes, (Boxes{{kDone + usersCommand, 0}}));
@@ -126,8 +126,6 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     SCOPED_TRACE("the machine's title reused while the user holds one too: asked of the machine's command");
     SeedValue(*registry, ".zr", "", REG_SZ, "Zq Title");
     SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "machine.exe %1");
-    MergedClasses merged(*registry);
-    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDYES);
     p.AnswerNext(IDYES);
@@ -143,8 +141,6 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
   {
     SCOPED_TRACE("the machine's extension removed with its title under the user's own .zq");
     SeedValue(*registry, UsersClasses(".zq\\OpenWithProgids"), "Zq.Other", REG_NONE, "", HKEY_CURRENT_USER);
-    MergedClasses merged(*registry);
-    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDYES);
     EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
@@ -156,8 +152,6 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     SCOPED_TRACE("an extension the user's classes name otherwise: added, and still theirs after the removal");
     seedUsers(".zq", "User Title");
     seedUsers("User Title\\shell\\open\\command", "other.exe %1");
-    MergedClasses merged(*registry);
-    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDOK);
     p.AnswerNext(IDYES);
@@ -168,8 +162,6 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
   }
   {
     SCOPED_TRACE("an extension only the user's classes hold is not removed");
-    MergedClasses merged(*registry);
-    windows::WindowsDesktop desktop(merged, {});
     RecordingPrompter p;
     p.AnswerNext(IDYES);
     EXPECT_FALSE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
