@@ -21,9 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string BaseName(const StoreSize& size) {
-  return std::string(size.name) + "-v" + std::to_string(kShapeVersion);
-}
+std::string BaseName(const StoreSize& size) { return std::string(size.name) + "-v" + std::to_string(kShapeVersion); }
 
 void WriteWhole(const std::string& path, const std::string& bytes) {
   const std::string temp = path + ".part";
@@ -88,7 +86,8 @@ std::string CachedHive(const StoreSize& size) {
   RemoveHive(temp);
   {
     std::unique_ptr<hive::HiveRegistry> hive;
-    if (const status::Status opened = hive::OpenHive(temp, &hive); !opened.Ok()) throw std::runtime_error(opened.message);
+    if (const status::Status opened = hive::OpenHive(temp, &hive); !opened.Ok())
+      throw std::runtime_error(opened.message);
     const LONG code = WriteStore(*hive, GenerateStore(size));
     if (code != ERROR_SUCCESS)
       throw std::runtime_error("writing the " + std::string(size.name) + " store failed with " + std::to_string(code));
@@ -152,8 +151,8 @@ std::string ManagerAppFolder() {
   const std::string folder = DataDir() + "/app";
   fs::create_directories(folder + "/Pic");
   fs::create_directories(folder + "/Sound");
-  for (const char* name : {"k01-1.g", "k01-2.g", "k02-1.g", "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g",
-                           "k04-2.g", "Abt1.g", "Abt2.g"}) {
+  for (const char* name :
+       {"k01-1.g", "k01-2.g", "k02-1.g", "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g", "Abt2.g"}) {
     const std::string path = folder + "/Pic/" + name;
     if (!fs::exists(path)) WriteWhole(path, MakePng(99, 33));
   }

@@ -16,7 +16,7 @@ constexpr HKEY kFirstHandle = 0x100;
 struct PlainRegistry::Node {
   std::string name;
   std::string upper;
-  std::vector<Node*> children;  // ordered by `upper`, as the hive enumerates them
+  std::vector<Node*> children;   // ordered by `upper`, as the hive enumerates them
   std::vector<GenValue> values;  // in creation order
 };
 
@@ -92,8 +92,8 @@ LONG PlainRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM
   return ERROR_SUCCESS;
 }
 
-LONG PlainRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
-                                  char*, DWORD* lpcchClass, FILETIME*) {
+LONG PlainRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*, char*,
+                                  DWORD* lpcchClass, FILETIME*) {
   const Node* node = Resolve(hKey);
   if (node == nullptr) return ERROR_INVALID_HANDLE;
   if (dwIndex >= node->children.size()) return ERROR_NO_MORE_ITEMS;
@@ -105,8 +105,8 @@ LONG PlainRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD*
   return ERROR_SUCCESS;
 }
 
-LONG PlainRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                                  DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+LONG PlainRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD*,
+                                  DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   const Node* node = Resolve(hKey);
   if (node == nullptr) return ERROR_INVALID_HANDLE;
   if (dwIndex >= node->values.size()) return ERROR_NO_MORE_ITEMS;
@@ -124,15 +124,13 @@ LONG PlainRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, D
   return ERROR_SUCCESS;
 }
 
-LONG PlainRegistry::RegCreateKeyExA(HKEY, const char*, DWORD, const char*, DWORD, REGSAM, const void*,
-                                    HKEY* phkResult, DWORD*) {
+LONG PlainRegistry::RegCreateKeyExA(HKEY, const char*, DWORD, const char*, DWORD, REGSAM, const void*, HKEY* phkResult,
+                                    DWORD*) {
   if (phkResult != nullptr) *phkResult = 0;
   return ERROR_ACCESS_DENIED;
 }
 
-LONG PlainRegistry::RegSetValueExA(HKEY, const char*, DWORD, DWORD, const BYTE*, DWORD) {
-  return ERROR_ACCESS_DENIED;
-}
+LONG PlainRegistry::RegSetValueExA(HKEY, const char*, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
 
 LONG PlainRegistry::RegDeleteKeyA(HKEY, const char*) { return ERROR_ACCESS_DENIED; }
 

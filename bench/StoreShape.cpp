@@ -69,19 +69,18 @@ std::string Guid(Rng& rng, std::size_t index) {
   const std::uint64_t a = rng.Next();
   const std::uint64_t b = rng.Next();
   // The index in the first group keeps every GUID of one store distinct.
-  std::snprintf(buffer, sizeof buffer, "{%08zX-%04X-%04X-%04X-%012llX}", index,
-                static_cast<unsigned>(a & 0xFFFF), static_cast<unsigned>((a >> 16) & 0xFFFF),
-                static_cast<unsigned>((a >> 32) & 0xFFFF),
+  std::snprintf(buffer, sizeof buffer, "{%08zX-%04X-%04X-%04X-%012llX}", index, static_cast<unsigned>(a & 0xFFFF),
+                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>((a >> 32) & 0xFFFF),
                 static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFull));
   return buffer;
 }
 
 const char* const kVendors[] = {"Microsoft", "Adobe", "Mozilla", "VideoLAN", "Яндекс", "Kaspersky",
-                                "Oracle", "Corel", "7-Zip", "WinRAR", "ABBYY", "1С"};
-const char* const kPrograms[] = {"app.exe", "viewer.exe", "editor.exe", "Программа.exe", "player.exe",
-                                 "winword.exe", "notepad.exe", "reader.exe"};
-const char* const kContentTypes[] = {"text/plain", "image/png", "application/zip", "audio/mpeg",
-                                     "video/mp4", "application/x-msdownload"};
+                                "Oracle",    "Corel", "7-Zip",   "WinRAR",   "ABBYY",  "1С"};
+const char* const kPrograms[] = {"app.exe",    "viewer.exe",  "editor.exe",  "Программа.exe",
+                                 "player.exe", "winword.exe", "notepad.exe", "reader.exe"};
+const char* const kContentTypes[] = {"text/plain", "image/png", "application/zip",
+                                     "audio/mpeg", "video/mp4", "application/x-msdownload"};
 const char* const kPerceived[] = {"text", "image", "compressed", "audio", "video", "document"};
 
 std::string ProgramPath(Rng& rng, std::size_t vendor) {
@@ -108,10 +107,9 @@ GeneratedStore GenerateStore(const StoreSize& size) {
 
   const std::size_t extensions = static_cast<std::size_t>(size.extensions);
   const std::size_t titleCount = extensions * 11 / 20;
-  const char* const fixed[] = {"*", "AllFilesystemObjects", "CLSID", "Directory", "Drive", "Folder",
-                               "Interface", "TypeLib"};
-  const std::size_t progIds =
-      static_cast<std::size_t>(size.directKeys) - extensions - titleCount - std::size(fixed);
+  const char* const fixed[] = {"*",      "AllFilesystemObjects", "CLSID", "Directory", "Drive", "Folder", "Interface",
+                               "TypeLib"};
+  const std::size_t progIds = static_cast<std::size_t>(size.directKeys) - extensions - titleCount - std::size(fixed);
 
   // Title keys: description, icon, verbs. A few have no open command, or a
   // command key whose first value is a named one; a few command keys carry a
@@ -129,7 +127,9 @@ GeneratedStore GenerateStore(const StoreSize& size) {
     }
     const std::string program = ProgramPath(rng, vendor);
     std::vector<GenValue> values = {Sz("", "Файл типа " + Base36(i))};
-    if (rng.Percent(40)) values.push_back(ExpandSz("FriendlyTypeName", "@%SystemRoot%\\system32\\shell32.dll,-" + std::to_string(10000 + i)));
+    if (rng.Percent(40))
+      values.push_back(ExpandSz("FriendlyTypeName",
+                                "@%SystemRoot%\\system32\\shell32.dll,-" + std::to_string(10000 + i)));
     if (rng.Percent(30)) values.push_back(Dword("EditFlags", 0x10000));
     add(t.name, std::move(values));
     add(t.name + "\\DefaultIcon", {Sz("", program + "," + std::to_string(rng.Below(8)))});
@@ -140,7 +140,8 @@ GeneratedStore GenerateStore(const StoreSize& size) {
       add(t.name + "\\shell\\edit");
       add(t.name + "\\shell\\edit\\command", {Sz("", program + " /edit \"%1\"")});
     } else {
-      add(t.name + "\\shell\\open", rng.Percent(30) ? std::vector<GenValue>{Sz("MUIVerb", "Открыть")} : std::vector<GenValue>{});
+      add(t.name + "\\shell\\open",
+          rng.Percent(30) ? std::vector<GenValue>{Sz("MUIVerb", "Открыть")} : std::vector<GenValue>{});
       if (kind < 7) {
         t.hasCommand = false;  // the first value is a named one
         add(t.name + "\\shell\\open\\command",
@@ -216,8 +217,8 @@ GeneratedStore GenerateStore(const StoreSize& size) {
   // ProgIDs and other classes that no extension names.
   for (std::size_t i = 0; i < progIds; ++i) {
     const std::size_t vendor = rng.Below(std::size(kVendors));
-    std::string name = rng.Percent(5) ? "Программа." + Base36(i)
-                                      : std::string(kVendors[vendor]) + ".Component." + Base36(i);
+    std::string name =
+        rng.Percent(5) ? "Программа." + Base36(i) : std::string(kVendors[vendor]) + ".Component." + Base36(i);
     add(name, {Sz("", "Component " + Base36(i))});
     if (rng.Percent(50)) add(name + "\\CLSID", {Sz("", Guid(rng, i))});
     if (rng.Percent(30)) add(name + "\\CurVer", {Sz("", name + ".1")});
@@ -239,7 +240,7 @@ GeneratedStore GenerateStore(const StoreSize& size) {
     const std::string g = "CLSID\\" + Guid(rng, i);
     add(g, {Sz("", "Component class " + Base36(i))});
     add(g + "\\InprocServer32", {ExpandSz("", "%SystemRoot%\\system32\\c" + Base36(i) + ".dll"),
-                                  Sz("ThreadingModel", rng.Percent(70) ? "Apartment" : "Both")});
+                                 Sz("ThreadingModel", rng.Percent(70) ? "Apartment" : "Both")});
     if (rng.Percent(40)) add(g + "\\ProgID", {Sz("", "Component." + Base36(i) + ".1")});
     if (rng.Percent(20)) {
       add(g + "\\Implemented Categories");
@@ -353,8 +354,7 @@ LONG WriteStore(IRegistry& registry, const GeneratedStore& store) {
                                          KEY_ALL_ACCESS, nullptr, &h, nullptr);
     if (code != ERROR_SUCCESS) return code;
     for (const GenValue& v : key.values) {
-      code = registry.RegSetValueExA(h, v.name.c_str(), 0, v.type,
-                                     reinterpret_cast<const BYTE*>(v.data.data()),
+      code = registry.RegSetValueExA(h, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
                                      static_cast<DWORD>(v.data.size()));
       if (code != ERROR_SUCCESS) break;
     }

@@ -38,7 +38,9 @@ void Write(const std::string& path, const std::string& text) {
 // a default line naming another application that is also associated. The
 // variant changes the default of type 0 alone, as xdg-mime default does.
 std::string MimeApps(int variant) {
-  auto app = [&](int i) { return "zqapp-" + std::to_string((i + 1 + (i == 0 ? variant : 0)) % kApplications) + ".desktop;\n"; };
+  auto app = [&](int i) {
+    return "zqapp-" + std::to_string((i + 1 + (i == 0 ? variant : 0)) % kApplications) + ".desktop;\n";
+  };
   std::string list = "[Default Applications]\n";
   for (int i = 0; i < kTypes; i += 7) list += "application/x-zqbench-" + std::to_string(i) + "=" + app(i);
   list += "\n[Added Associations]\n";
@@ -59,9 +61,8 @@ void MakeDesktop(const std::string& root) {
     std::string types;
     for (int i = a; i < kTypes; i += kApplications) types += "application/x-zqbench-" + std::to_string(i) + ";";
     Write(root + "/system/applications/zqapp-" + std::to_string(a) + ".desktop",
-          "[Desktop Entry]\nType=Application\nName=Bench app " + std::to_string(a) +
-              "\nExec=/bin/true --app " + std::to_string(a) + " %F\nIcon=zqapp-" + std::to_string(a) +
-              "\nMimeType=" + types + "\n");
+          "[Desktop Entry]\nType=Application\nName=Bench app " + std::to_string(a) + "\nExec=/bin/true --app " +
+              std::to_string(a) + " %F\nIcon=zqapp-" + std::to_string(a) + "\nMimeType=" + types + "\n");
   }
   Write(root + "/config/mimeapps.list", MimeApps(0));
   const std::string env = "XDG_DATA_DIRS=" + root + "/system XDG_DATA_HOME=" + root + "/data ";
@@ -98,7 +99,7 @@ int main() {
   // Wall clock, and the CPU time of this process and its helpers together.
   std::vector<double> cpu;
   auto cpuMs = [] {
-    rusage self {}, children {};
+    rusage self{}, children{};
     getrusage(RUSAGE_SELF, &self);
     getrusage(RUSAGE_CHILDREN, &children);
     auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
@@ -116,8 +117,9 @@ int main() {
   for (int run = 0; run < 9; ++run) {
     std::unique_ptr<freedesktop::DesktopClasses> classes;
     first.push_back(time([&] {
-      classes = std::make_unique<freedesktop::DesktopClasses>(*hive, paths,
-                                                          freedesktop::HelperReader(freedesktop::HelperBesideProgram()));
+      classes =
+          std::make_unique<freedesktop::DesktopClasses>(*hive, paths,
+                                                        freedesktop::HelperReader(freedesktop::HelperBesideProgram()));
       rows = store::AssociationListing(*classes).List().rows.size();
     }));
     warm.push_back(time([&] { store::AssociationListing(*classes).List(); }));
@@ -131,10 +133,10 @@ int main() {
       return 1;
     }
   }
-  rusage children {};
+  rusage children{};
   getrusage(RUSAGE_CHILDREN, &children);
-  std::printf("desktop of %d typed extensions and %d applications, %zu rows listed (median of 9, wall clock)\n",
-              kTypes, kApplications, rows);
+  std::printf("desktop of %d typed extensions and %d applications, %zu rows listed (median of 9, wall clock)\n", kTypes,
+              kApplications, rows);
   std::printf("first listing %.1f ms, warm %.1f ms, after a default changed %.1f ms\n", Median(first), Median(warm),
               Median(changed));
   std::printf("CPU time, this process and the helper: first %.1f ms, warm %.1f ms, after a default changed %.1f ms\n",

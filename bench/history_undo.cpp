@@ -70,7 +70,8 @@ int main() {
     history.Describe("import", reg);
     if (!regfile::ImportRegFile(history, reg).Ok()) return 1;
     imports.push_back(Timed([&] {
-      if (store::UndoChange(history, 0).result != store::UndoOutcome::Result::kUndone) std::fprintf(stderr, "not undone\n");
+      if (store::UndoChange(history, 0).result != store::UndoOutcome::Result::kUndone)
+        std::fprintf(stderr, "not undone\n");
     }));
   }
   std::printf("undo of an add (typical store): %.2f ms, median of %zu (goal 5 ms)\n", Median(adds), adds.size());

@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // rows end in LF on both systems
   std::unique_ptr<zandrel::IRegistry> registry;
-  const zandrel::status::Status opened = zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &registry);
+  const zandrel::status::Status opened =
+      zandrel::win32::OpenWindowsRegistry(zandrel::win32::DefaultUndoPlace(), &registry);
   const int repeat_at = 1;
 #else
   if (argc < 2) {

@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", opened.message.c_str());
     return 1;
   }
-  auto form = std::make_unique<zandrel::manager::frmZandrel>(platform, *hive, [] {}, [] {});
+  auto form = std::make_unique<zandrel::manager::frmZandrel>(
+      platform, *hive, [] {}, [] {});
   form->Show();
   form->cmdList_Click();
 #ifdef ZANDREL_LIST_RSS_QT

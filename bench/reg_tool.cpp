@@ -134,15 +134,16 @@ int Main(int runs) {
     RemoveHive(imported);
     work[2].ms.push_back(Run(tool, imported, {"import", reg}, "/dev/null", &cpu));
     work[2].cpu_ms.push_back(cpu);
-    if (Run(tool, imported, {"export", "HKCR", reexported}, "/dev/null") < 0 || ReadWhole(reexported) != reference_import)
+    if (Run(tool, imported, {"export", "HKCR", reexported}, "/dev/null") < 0 ||
+        ReadWhole(reexported) != reference_import)
       return std::fprintf(stderr, "the imported hive does not export as the file\n"), 1;
   }
   for (const Work& w : work)
     if (std::count(w.ms.begin(), w.ms.end(), -1.0) != 0) return std::fprintf(stderr, "%s failed\n", w.name), 1;
-  std::printf("zandrel-reg on the %s store (%d direct subkeys, %zu keys, %.1f MB .reg), median of %d, ms wall"
-              " (CPU)\n",
-              size.name, size.directKeys, GenerateStore(size).keys.size(), static_cast<double>(fs::file_size(reg)) / 1e6,
-              runs);
+  std::printf(
+      "zandrel-reg on the %s store (%d direct subkeys, %zu keys, %.1f MB .reg), median of %d, ms wall"
+      " (CPU)\n",
+      size.name, size.directKeys, GenerateStore(size).keys.size(), static_cast<double>(fs::file_size(reg)) / 1e6, runs);
   bool met = true;
   for (const Work& w : work) {
     const double median = Median(w.ms);

@@ -60,8 +60,8 @@ void MakeAssets(const std::string& folder) {
   MakeFrame(pic + "/J-2.j", 553, 449, 2, "JPG");
   for (int k = 0; k < 10; ++k) MakeFrame(pic + QString("/Quirk0000%1.j").arg(k), 161, 73, 10 + k, "JPG");
   MakeFrame(pic + "/Me00000.g", 425, 33, 30, "PNG");
-  for (const char* name : {"k01-1.g", "k01-2.g", "k02-1.g", "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g", "k04-2.g",
-                           "Abt1.g", "Abt2.g"})
+  for (const char* name :
+       {"k01-1.g", "k01-2.g", "k02-1.g", "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g", "Abt2.g"})
     MakeFrame(pic + "/" + name, 99, 33, 40, "PNG");
 }
 
@@ -115,8 +115,7 @@ int main(int argc, char** argv) {
     platform.Dispatch([&forms] { forms.ShowSplash(); });
     platform.AdvanceTime(kWindowMs);
     const double cpu = CpuSeconds() - cpu0;
-    std::printf("mode=headless window_ms=%d cpu_ms=%.1f picture_loads=%ld\n", kWindowMs, cpu * 1000.0,
-                platform.loads);
+    std::printf("mode=headless window_ms=%d cpu_ms=%.1f picture_loads=%ld\n", kWindowMs, cpu * 1000.0, platform.loads);
     return platform.fatalError ? 1 : 0;
   }
 

@@ -62,7 +62,8 @@ SizeData& Data(const StoreSize& size) {
 struct HeadlessManager {
   explicit HeadlessManager(IRegistry& registry) {
     platform.SetExecutableFolder(ManagerAppFolder());
-    form = std::make_unique<frmZandrel>(platform, registry, [] {}, [] {});
+    form = std::make_unique<frmZandrel>(
+        platform, registry, [] {}, [] {});
     form->Show();
   }
   ui::headless::HeadlessPlatform platform;
@@ -125,9 +126,9 @@ void SetListCounters(benchmark::State& state, const GeneratedStore& store) {
   state.counters["rows"] = static_cast<double>(store.listedRows);
   // Time per direct subkey of the classes root: flat from size to size when
   // no step of the listing grows faster than the store.
-  state.counters["per_key"] = benchmark::Counter(
-      static_cast<double>(store.size.directKeys), benchmark::Counter::kIsIterationInvariantRate |
-                                                      benchmark::Counter::kInvert);
+  state.counters["per_key"] =
+      benchmark::Counter(static_cast<double>(store.size.directKeys),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void ListHive(benchmark::State& state, StoreSize size) {
@@ -213,7 +214,8 @@ void QtFill(benchmark::State& state, StoreSize size) {
   }
   BenchQtPlatform platform;
   {
-    frmZandrel form(platform, *data.plain, [] {}, [] {});
+    frmZandrel form(
+        platform, *data.plain, [] {}, [] {});
     form.Show();
     QApplication::processEvents();
     auto* view = qobject_cast<QTreeView*>(platform.WidgetOf(form.lvwAsso));
@@ -348,7 +350,9 @@ void Register() {
   for (const StoreSize& size : kSizes) {
     const std::string s = size.name;
     const bool huge = s == kHuge.name;
-    benchmark::RegisterBenchmark(("List/hive/" + s).c_str(), ListHive, size)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("List/hive/" + s).c_str(), ListHive, size)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("List/hive-held/" + s).c_str(), ListHiveHeld, size)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
@@ -356,7 +360,9 @@ void Register() {
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime()
         ->Iterations(huge ? 3 : 10);
-    benchmark::RegisterBenchmark(("List/plain/" + s).c_str(), ListPlain, size)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("List/plain/" + s).c_str(), ListPlain, size)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark(("QtFill/" + s).c_str(), QtFill, size)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark(("Add/" + s).c_str(), AddRemove, size, true)
         ->Unit(benchmark::kMillisecond)

@@ -32,11 +32,12 @@ ViewReader Reader(const Options& options) {
   ViewReader helper = freedesktop::HelperReader(freedesktop::HelperBesideProgram());
   using View = std::pair<std::optional<std::vector<ViewRow>>, std::string>;
   auto first = std::make_shared<std::future<View>>();
-  if (options.viewAhead) *first = std::async(std::launch::async, [helper] {
-    View view;
-    view.first = helper(ViewRequest{}, &view.second);
-    return view;
-  });
+  if (options.viewAhead)
+    *first = std::async(std::launch::async, [helper] {
+      View view;
+      view.first = helper(ViewRequest{}, &view.second);
+      return view;
+    });
   return [helper, first, log = options.log](const ViewRequest& request, std::string* error) {
     std::optional<std::vector<ViewRow>> rows;
     if (first->valid() && request.described.empty() && !request.changed) {
@@ -117,7 +118,8 @@ status::Status Open(Mode mode, std::unique_ptr<Stack>* stack, const Options& opt
   stack->reset();
   std::unique_ptr<hive::HiveRegistry> hive;
   const std::string path = hive::DefaultHivePath();
-  const status::Status opened = mode == Mode::kWrite ? hive::OpenHive(path, &hive) : hive::OpenHiveForReading(path, &hive);
+  const status::Status opened =
+      mode == Mode::kWrite ? hive::OpenHive(path, &hive) : hive::OpenHiveForReading(path, &hive);
   if (!opened.Ok()) return opened;
   hive::HiveRegistry& own = *hive;
   *stack = std::make_unique<FreedesktopStack>(own, std::move(hive), options);

@@ -46,8 +46,7 @@ status::Status Open(Mode mode, std::unique_ptr<Stack>* stack, const Options&) {
 bool StoreExists() { return true; }
 
 // The machine's registry is never made: it is opened as for any change.
-status::Status OpenBuilding(const std::function<status::Status(Stack&)>&, bool* built,
-                            std::unique_ptr<Stack>* stack) {
+status::Status OpenBuilding(const std::function<status::Status(Stack&)>&, bool* built, std::unique_ptr<Stack>* stack) {
   *built = false;
   return Open(Mode::kWrite, stack);
 }

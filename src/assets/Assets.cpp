@@ -11,8 +11,8 @@ std::string AssetPath(ui::Platform& platform, std::string_view folder, std::stri
   std::string path = AppPath(platform);
   path.append(folder);
   path.append(file);
-  std::replace(path.begin() + static_cast<std::ptrdiff_t>(path.size() - folder.size() - file.size()),
-               path.end(), '\\', static_cast<char>(std::filesystem::path::preferred_separator));
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(path.size() - folder.size() - file.size()), path.end(), '\\',
+               static_cast<char>(std::filesystem::path::preferred_separator));
   return path;
 }
 

@@ -93,7 +93,8 @@ LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRe
     registry::Key key(registry);
     code = key.Create(history.Handle(), NumberName(*number));
     for (const auto& [name, type, data] :
-         {std::tuple<const char*, DWORD, std::string>{"Time", REG_QWORD, Little(static_cast<std::uint64_t>(entry.time), 8)},
+         {std::tuple<const char*, DWORD, std::string>{"Time", REG_QWORD,
+                                                      Little(static_cast<std::uint64_t>(entry.time), 8)},
           {"Kind", REG_SZ, entry.kind + '\0'},
           {"Subject", REG_SZ, entry.subject + '\0'},
           {"Keys", REG_DWORD, Little(record.KeyCount(), 4)}})
@@ -154,9 +155,8 @@ std::string ChangedExtension(IRegistry& registry, const HistoryEntry& entry) {
   std::vector<HistoryEntry> entries;
   if (ReadHistory(registry, &entries) != ERROR_SUCCESS) return "";
   for (HistoryEntry at = entry; at.kind == "undo";) {
-    const auto undone = std::find_if(entries.begin(), entries.end(), [&at](const HistoryEntry& e) {
-      return std::to_string(e.number) == at.subject;
-    });
+    const auto undone = std::find_if(entries.begin(), entries.end(),
+                                     [&at](const HistoryEntry& e) { return std::to_string(e.number) == at.subject; });
     // Numbers only fall along the chain, so it ends.
     if (undone == entries.end() || undone->number >= at.number) return "";
     at = *undone;

@@ -47,8 +47,7 @@ struct HistoryEntry {
 // it undoes (first: its number, second: a change no longer undone, or 0),
 // and drops the oldest past the bound. *number: the change's number.
 LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record,
-                  std::optional<std::pair<unsigned, unsigned>> undone, const HistoryBound& bound,
-                  unsigned* number);
+                  std::optional<std::pair<unsigned, unsigned>> undone, const HistoryBound& bound, unsigned* number);
 
 // The changes kept, newest first.
 LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries);

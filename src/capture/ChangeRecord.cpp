@@ -207,7 +207,8 @@ std::string EncodeChangeRecord(const ChangeRecord& record) {
   std::size_t size = kMagic.size() + 4;
   for (const RecordEntry& entry : record.entries)
     size += 9 + entry.path.size() +
-            (HasSubtree(entry.kind) ? 4 + entry.subtree.Bytes().size() : values_size(entry.before) + values_size(entry.after));
+            (HasSubtree(entry.kind) ? 4 + entry.subtree.Bytes().size()
+                                    : values_size(entry.before) + values_size(entry.after));
   std::string out;
   out.reserve(size);
   out.append(kMagic);
@@ -263,15 +264,16 @@ bool SameData(const registry::Value& a, const registry::Value& b) {
   auto data = [](const registry::Value& v) {
     const bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ;
     return text && !v.data.empty() && v.data.back() == '\0' ? std::string_view(v.data).substr(0, v.data.size() - 1)
-                                                             : std::string_view(v.data);
+                                                            : std::string_view(v.data);
   };
   return a.type == b.type && data(a) == data(b);
 }
 
 void ApplyWrite(RecordedValues* values, const registry::Value& change, bool deleting) {
   const std::string upper = registry::UpperName(change.name);
-  const auto same = std::find_if(values->begin(), values->end(),
-                                 [&](const registry::Value& value) { return registry::UpperName(value.name) == upper; });
+  const auto same = std::find_if(values->begin(), values->end(), [&](const registry::Value& value) {
+    return registry::UpperName(value.name) == upper;
+  });
   if (deleting) {
     if (same != values->end()) values->erase(same);
   } else if (same != values->end()) {
@@ -321,7 +323,8 @@ LONG ReadSubtrees(IRegistry& registry, const std::vector<SubtreeRead>& reads) {
   std::string_view last;  // the parent of the read before, which the next often shares
   for (const SubtreeRead& read : reads) {
     const std::size_t at = read.path->rfind('\\');
-    const std::string_view parent = at == std::string::npos ? std::string_view() : std::string_view(*read.path).substr(0, at);
+    const std::string_view parent =
+        at == std::string::npos ? std::string_view() : std::string_view(*read.path).substr(0, at);
     if (filling == nullptr || parent != last || read.root != filling->front()->root)
       filling = &by_parent[{read.root, registry::UpperName(parent)}];
     filling->push_back(&read);

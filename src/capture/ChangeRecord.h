@@ -58,7 +58,7 @@ class RecordedTree {
  private:
   std::string bytes_;
   std::size_t keys_ = 0;
-  std::size_t count_at_ = 0;        // where the last key's count of values is
+  std::size_t count_at_ = 0;       // where the last key's count of values is
   std::uint32_t last_values_ = 0;  // and that count
 };
 
@@ -103,8 +103,8 @@ bool DecodeChangeRecord(std::string_view bytes, ChangeRecord* record);
 
 // The values of root\path in order; *exists false (and 0) when there is no
 // such key. With `subkeys`, also how many direct subkeys it has.
-LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists,
-                   RecordedValues* values, std::size_t* subkeys = nullptr);
+LONG ReadKeyValues(IRegistry& registry, HKEY root, const std::string& path, bool* exists, RecordedValues* values,
+                   std::size_t* subkeys = nullptr);
 
 // The subtree of the existing key root\path as it is now, parents before
 // children.

@@ -13,9 +13,8 @@ using registry::UpperName;
 
 // Whether an entry's write deleted a value of its key.
 bool Deletes(const RecordEntry& entry) {
-  return std::any_of(entry.before.begin(), entry.before.end(), [&entry](const registry::Value& value) {
-    return !FindValue(entry.after, UpperName(value.name));
-  });
+  return std::any_of(entry.before.begin(), entry.before.end(),
+                     [&entry](const registry::Value& value) { return !FindValue(entry.after, UpperName(value.name)); });
 }
 
 // Whether the record's entries for one key, in order, explain what the key
@@ -39,7 +38,9 @@ bool Explained(const std::vector<const RecordEntry*>& entries, bool exists, cons
   for (const std::string& name : names) {
     const registry::Value* held = FindValue(now, name);
     // The state of `name` is explained by `known`, null for no such value.
-    auto explains = [held](const registry::Value* known) { return held && known ? SameData(*held, *known) : held == known; };
+    auto explains = [held](const registry::Value* known) {
+      return held && known ? SameData(*held, *known) : held == known;
+    };
     bool explained = !held && may_lack;
     for (const RecordEntry* entry : entries) {
       if (explained) break;
@@ -51,7 +52,6 @@ bool Explained(const std::vector<const RecordEntry*>& entries, bool exists, cons
   }
   return true;
 }
-
 
 LONG UnfinishedChanged(IRegistry& registry, const std::vector<RecordEntry>& entries, std::string* key) {
   // Every entry for a key, whatever its spelling, in the order of the record.

@@ -159,7 +159,8 @@ LONG FirstTouches::Entries(std::vector<RecordEntry>* entries) {
   for (Note* note : order_) {
     if (note->nested) continue;
     if (note->tree) {
-      entries->push_back(RecordEntry{RecordEntry::Kind::kDeletedTree, note->root, note->path, std::move(*note->tree), {}, {}});
+      entries->push_back(
+          RecordEntry{RecordEntry::Kind::kDeletedTree, note->root, note->path, std::move(*note->tree), {}, {}});
       continue;
     }
     if (!note->exists) {
@@ -181,7 +182,8 @@ LONG FirstTouches::Entries(std::vector<RecordEntry>* entries) {
     entries->push_back(std::move(entry));
   }
   for (RecordEntry& entry : *entries)
-    if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(SubtreeRead{entry.root, &entry.path, &entry.subtree});
+    if (entry.kind == RecordEntry::Kind::kCreated)
+      created.push_back(SubtreeRead{entry.root, &entry.path, &entry.subtree});
   if (LONG code = ReadSubtrees(registry_, created); code != ERROR_SUCCESS) return code;
   // A key created and deleted again by the change is left out.
   std::erase_if(*entries, [](const RecordEntry& entry) {

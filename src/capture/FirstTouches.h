@@ -25,8 +25,8 @@ struct Note {
   std::string path;
   bool exists = false;
   RecordedValues values;
-  bool gone = false;    // deleted with a subtree, and not touched since
-  bool nested = false;  // missing, below a key that was missing too
+  bool gone = false;                        // deleted with a subtree, and not touched since
+  bool nested = false;                      // missing, below a key that was missing too
   std::unique_ptr<RecordedTree> tree = {};  // deleted whole: its subtree before
 };
 

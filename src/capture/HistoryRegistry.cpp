@@ -74,10 +74,8 @@ LONG HistoryRegistry::DeleteCreated(const std::vector<RecordEntry*>& created,
   for (RecordEntry* entry : created) {
     count += entry->subtree.Keys();
     keys.push_back({entry->root, entry->path});
-    if (whole && !entry->subtree.Empty())
-      notes_.DeletingWhole(entry->root, entry->path, std::move(entry->subtree));
-    else
-      notes_.DeletingKeys(entry->root, entry->path, entry->subtree.Decode());
+    if (whole && !entry->subtree.Empty()) notes_.DeletingWhole(entry->root, entry->path, std::move(entry->subtree));
+    else notes_.DeletingKeys(entry->root, entry->path, entry->subtree.Decode());
   }
   // A registry that deletes in bulk tells nothing as it goes: the rest is
   // told at the end.

@@ -2,9 +2,9 @@
 // it notes the state of every key before the change first touches it
 // (FirstTouches.h, as the crash journal notes it), and at commit it adds to
 // the history, in the same transaction, the record of what the change did
-// (ChangeRecord.h), so that the registry holds both or neither. Keys only read are not noted; a key written but left as it
-// was is kept in the record as such (a later undo must not take it away),
-// and a change that left every key as it was adds nothing.
+// (ChangeRecord.h), so that the registry holds both or neither. Keys only read are not noted; a key written but left as
+// it was is kept in the record as such (a later undo must not take it away), and a change that left every key as it was
+// adds nothing.
 //
 // The history is the program's own: every call and bulk write below that
 // would create, write or delete a key of it, or delete a key above it
@@ -67,8 +67,7 @@ class HistoryRegistry : public ForwardingRegistry {
   // The number the last commit gave the change in the history; 0 when it added none.
   unsigned LastNumber() const { return last_number_; }
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override;
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override;
   LONG RegCloseKey(HKEY hKey) override;
   void RollbackTransaction() override;
   // The writes pass Guard. ApplyChanges leaves out first the changes that

@@ -19,8 +19,7 @@ LONG SetValues(IRegistry& registry, HKEY key, const RecordedValues& values) {
   return ERROR_SUCCESS;
 }
 
-void RestoreValues(IRegistry& registry, HKEY root, const std::string& path,
-                   const RecordedValues& values) {
+void RestoreValues(IRegistry& registry, HKEY root, const std::string& path, const RecordedValues& values) {
   RecordedValues now;
   bool exists = false;
   if (ReadKeyValues(registry, root, path, &exists, &now) != ERROR_SUCCESS || !exists) return;

@@ -39,15 +39,11 @@ bool JournalledRegistry::InScope(HKEY root, const std::string& path, bool strict
 
 bool JournalledRegistry::Allows(RecordEntry::Kind kind, HKEY root, const std::string& path) const {
   switch (kind) {
-    case RecordEntry::Kind::kValues:
-      return InScope(root, path);
-    case RecordEntry::Kind::kCreated:
-      return !path.empty() && InScope(root, path);  // a root is never made
-    case RecordEntry::Kind::kDeleted:
-      return InScope(root, path, true);
+    case RecordEntry::Kind::kValues: return InScope(root, path);
+    case RecordEntry::Kind::kCreated: return !path.empty() && InScope(root, path);  // a root is never made
+    case RecordEntry::Kind::kDeleted: return InScope(root, path, true);
     case RecordEntry::Kind::kDeletedTree:
-    case RecordEntry::Kind::kKept:
-      break;  // a history's kinds, never a journal's
+    case RecordEntry::Kind::kKept: break;  // a history's kinds, never a journal's
   }
   return false;
 }
@@ -81,7 +77,8 @@ std::string ComparisonKey(RecordEntry entry) {
   entry.path = registry::UpperName(entry.path);
   for (RecordedValues* values : {&entry.before, &entry.after}) {
     for (registry::Value& value : *values) value.name = registry::UpperName(value.name);
-    std::sort(values->begin(), values->end(), [](const registry::Value& a, const registry::Value& b) { return a.name < b.name; });
+    std::sort(values->begin(), values->end(),
+              [](const registry::Value& a, const registry::Value& b) { return a.name < b.name; });
   }
   return EncodeUndoEntry(entry);
 }
@@ -185,7 +182,8 @@ LONG JournalledRegistry::RecordValues(RecordEntry::Kind kind, const Place& place
   }
   if (code == ERROR_KEY_DELETED || (code == ERROR_SUCCESS && !exists)) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
-  if (kind == RecordEntry::Kind::kValues) entry = WriteEntry(place.root, place.path, std::move(entry.before), change, deleting);
+  if (kind == RecordEntry::Kind::kValues)
+    entry = WriteEntry(place.root, place.path, std::move(entry.before), change, deleting);
   return Record(std::move(entry));
 }
 
@@ -198,21 +196,16 @@ void JournalledRegistry::Replay(const std::vector<RecordEntry>& entries) {
         // the record (written ahead of the run that made it). But a scope
         // key, found missing by a change, goes only once what the change put
         // below it is gone: a record naming one never deletes what it holds.
-        if (InScope(it->root, it->path, true))
-          DeleteTree(*inner_, it->root, it->path);
-        else
-          DeleteIfEmpty(*inner_, it->root, it->path);
+        if (InScope(it->root, it->path, true)) DeleteTree(*inner_, it->root, it->path);
+        else DeleteIfEmpty(*inner_, it->root, it->path);
         break;
       case RecordEntry::Kind::kDeleted:
         registry::Key(*inner_).Create(it->root, it->path, kReadWrite);  // made again; its values next
         RestoreValues(*inner_, it->root, it->path, it->before);
         break;
-      case RecordEntry::Kind::kValues:
-        RestoreValues(*inner_, it->root, it->path, it->before);
-        break;
+      case RecordEntry::Kind::kValues: RestoreValues(*inner_, it->root, it->path, it->before); break;
       case RecordEntry::Kind::kDeletedTree:
-      case RecordEntry::Kind::kKept:
-        break;  // refused by Allows
+      case RecordEntry::Kind::kKept: break;  // refused by Allows
     }
   }
 }
@@ -250,18 +243,17 @@ LONG JournalledRegistry::Recover() {
   return code;
 }
 
-LONG JournalledRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions,
-                                       REGSAM samDesired, HKEY* phkResult) {
+LONG JournalledRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                       HKEY* phkResult) {
   Place place;
   const bool known = places_.Resolve(hKey, lpSubKey, &place);
   return places_.Opened(inner_->RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), known, phkResult,
                         std::move(place));
 }
 
-LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved,
-                                         const char* lpClass, DWORD dwOptions, REGSAM samDesired,
-                                         const void* lpSecurityAttributes, HKEY* phkResult,
-                                         DWORD* lpdwDisposition) {
+LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+                                         DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
+                                         HKEY* phkResult, DWORD* lpdwDisposition) {
   Place place;
   const bool known = places_.Resolve(hKey, lpSubKey, &place);
   if (in_transaction_ && known) {
@@ -294,20 +286,19 @@ LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD 
         return code;
     }
   }
-  const LONG code = inner_->RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions,
-                                            samDesired, lpSecurityAttributes, phkResult,
-                                            lpdwDisposition);
+  const LONG code = inner_->RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
+                                            lpSecurityAttributes, phkResult, lpdwDisposition);
   if (code == ERROR_SUCCESS && in_transaction_ && known) existing_.insert({place.root, place.path});
   return places_.Opened(code, known, phkResult, std::move(place));
 }
 
-LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved,
-                                        DWORD dwType, const BYTE* lpData, DWORD cbData) {
+LONG JournalledRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+                                        const BYTE* lpData, DWORD cbData) {
   Place place;
   if (in_transaction_ && places_.Resolve(hKey, nullptr, &place)) {
     if (!InScope(place.root, place.path)) return kOutsideJournalScope;
     const registry::Value change{lpValueName ? lpValueName : "", dwType,
-                           std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
+                                 std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
     if (const LONG code = RecordValues(RecordEntry::Kind::kValues, place, change, false); code != ERROR_SUCCESS)
       return code;
   }
@@ -396,16 +387,16 @@ status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr
     return {};
   }
   if (code == kOutsideJournalScope)
-    return {status::Status::kFailed, "the unfinished change recorded in " + record + " was not rolled back: it names the key " +
-                                         journalled->ChangedKey() +
+    return {status::Status::kFailed, "the unfinished change recorded in " + record +
+                                         " was not rolled back: it names the key " + journalled->ChangedKey() +
                                          ", which this program never changes. The record is not its own: delete it"};
   if (code == kDamagedRecord)
     return {status::Status::kFailed, "the undo record " + record + " is damaged at line " +
                                          std::to_string(journalled->DamagedLine()) +
                                          ": it is not replayed. Check the classes, then delete it"};
   if (code == kChangedSinceRecord)
-    return {status::Status::kFailed, "the unfinished change recorded in " + record +
-                                         " was not rolled back: the key " + journalled->ChangedKey() +
+    return {status::Status::kFailed, "the unfinished change recorded in " + record + " was not rolled back: the key " +
+                                         journalled->ChangedKey() +
                                          " has changed since it was recorded. Check that key, then delete the record"};
   return {status::Status::kFailed,
           "cannot roll back the unfinished change recorded in " + record + ": " + registry::DescribeCode(code)};

@@ -93,8 +93,7 @@ class JournalledRegistry : public ForwardingRegistry {
   // After kDamagedRecord: the record's first damaged line, the header line 1.
   std::size_t DamagedLine() const { return damaged_line_; }
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override;
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override;
   LONG RegCloseKey(HKEY hKey) override;
   void RollbackTransaction() override;
   // Records the entries of the announced writes in one durable append, so
@@ -148,7 +147,6 @@ class JournalledRegistry : public ForwardingRegistry {
 // `record` names the record. A copy the replay is denied to (ERROR_ACCESS_DENIED: no right
 // to write there) starts all the same and leaves the record to one that may.
 status::Status StartJournalled(std::unique_ptr<IRegistry> inner, std::unique_ptr<UndoStore> store,
-                               const std::string& record, std::unique_ptr<IRegistry>* started,
-                               JournalScope scope = {});
+                               const std::string& record, std::unique_ptr<IRegistry>* started, JournalScope scope = {});
 
 }  // namespace zandrel::capture

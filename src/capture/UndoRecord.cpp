@@ -65,7 +65,7 @@ void WriteOf(const RecordEntry& entry, const registry::Value** set, std::string*
 }  // namespace
 
 std::string EncodeUndoEntry(const RecordEntry& entry) {
-  const char* kind = entry.kind == RecordEntry::Kind::kCreated   ? "created"
+  const char* kind = entry.kind == RecordEntry::Kind::kCreated  ? "created"
                      : entry.kind == RecordEntry::Kind::kValues ? "values"
                                                                 : "deleted";
   char root[16];
@@ -74,8 +74,12 @@ std::string EncodeUndoEntry(const RecordEntry& entry) {
   if (entry.kind != RecordEntry::Kind::kCreated) {
     line.append(" ").append(std::to_string(entry.before.size()));
     for (const registry::Value& value : entry.before)
-      line.append(" ").append(HexText(value.name)).append(" ").append(std::to_string(value.type)).append(" ").append(
-          HexText(value.data));
+      line.append(" ")
+          .append(HexText(value.name))
+          .append(" ")
+          .append(std::to_string(value.type))
+          .append(" ")
+          .append(HexText(value.data));
   }
   if (entry.kind == RecordEntry::Kind::kValues) {
     const registry::Value* set = nullptr;

@@ -27,9 +27,9 @@ status::Status ReplaceFileWhole(const std::string& path, const std::string& byte
 // in place by then. SystemReplaceSteps() are the system's own; tests pass
 // copies with steps that record the order or fail.
 struct ReplaceSteps {
-  using File = std::uintptr_t;  // the new file's descriptor, or its HANDLE on Windows
-  std::function<int(File file, const std::string& bytes)> write;                  // all of them
-  std::function<int(File file)> flush;                                            // fsync, FlushFileBuffers
+  using File = std::uintptr_t;                                    // the new file's descriptor, or its HANDLE on Windows
+  std::function<int(File file, const std::string& bytes)> write;  // all of them
+  std::function<int(File file)> flush;                            // fsync, FlushFileBuffers
   std::function<int(const std::string& temporary, const std::string& path)> put;  // rename, MoveFileExA
   std::function<void(const std::string& folder)> syncFolder;                      // POSIX only
 };

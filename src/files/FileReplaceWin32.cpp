@@ -13,8 +13,7 @@ status::Status Failed(DWORD error) {
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
                                  sizeof text, nullptr);
   std::string reason(text, n);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
-    reason.pop_back();
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
   if (reason.empty()) reason = "error " + std::to_string(error);
   return {status::Status::kFailed, "cannot write the file: " + reason};
 }
@@ -32,9 +31,7 @@ int Write(ReplaceSteps::File file, const std::string& bytes) {
   return 0;
 }
 
-int Flush(ReplaceSteps::File file) {
-  return FlushFileBuffers(Handle(file)) ? 0 : static_cast<int>(GetLastError());
-}
+int Flush(ReplaceSteps::File file) { return FlushFileBuffers(Handle(file)) ? 0 : static_cast<int>(GetLastError()); }
 
 // MoveFileExA replaces the old file in one step and keeps it when it fails;
 // write-through returns only once the move is on disk.
@@ -63,12 +60,13 @@ status::Status ReplaceFileWhole(const std::string& path, const std::string& byte
   // A device (NUL, CON) cannot be replaced: it is written in place.
   if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND &&
       GetLastError() != ERROR_PATH_NOT_FOUND) {
-    HANDLE device = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE device = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     if (device == INVALID_HANDLE_VALUE) return Failed(GetLastError());
     DWORD written = 0;
-    const bool ok = bytes.empty() || (WriteFile(device, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                                nullptr) && written == bytes.size());
+    const bool ok =
+        bytes.empty() || (WriteFile(device, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                          written == bytes.size());
     const DWORD error = ok ? 0 : GetLastError();
     CloseHandle(device);
     return ok ? status::Status() : Failed(error);

@@ -107,8 +107,7 @@ LONG DesktopClasses::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, 
   Handle handle;
   if (!m.Get(hKey, &handle)) return ERROR_INVALID_HANDLE;
   if (handle.kind != Kind::kView)
-    return m.own.RegEnumValueA(handle.own, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData,
-                               lpcbData);
+    return m.own.RegEnumValueA(handle.own, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
   if (!(handle.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (dwIndex >= handle.node->values.size()) return ERROR_NO_MORE_ITEMS;
   const Value& value = handle.node->values[dwIndex];
@@ -289,8 +288,7 @@ LONG DesktopClasses::WalkSubtree(HKEY key, registry::SubtreeVisitor& visitor) {
   return code;
 }
 
-LONG DesktopClasses::RefuseViewKeys(const std::deque<registry::Change>& changes,
-                                    const registry::Change** failed) {
+LONG DesktopClasses::RefuseViewKeys(const std::deque<registry::Change>& changes, const registry::Change** failed) {
   Impl& m = *impl_;
   for (const registry::Change& change : changes) {
     if (change.kind != registry::Change::kKey && change.kind != registry::Change::kDeleteKey) continue;

@@ -67,10 +67,10 @@ struct Merged {
 };
 
 struct Place {
-  bool classes = false;             // at or below the classes root
-  Kind kind = Kind::kOther;         // for a key outside the classes
+  bool classes = false;      // at or below the classes root
+  Kind kind = Kind::kOther;  // for a key outside the classes
   int depth = 0;
-  std::vector<std::string> below;   // the components below the classes root
+  std::vector<std::string> below;  // the components below the classes root
 };
 
 // The non-empty components of a key path: "a\\b\\" gives a and b.
@@ -83,12 +83,12 @@ struct DesktopClasses::Impl {
   XdgPaths paths;
   ViewReader reader;
   std::shared_ptr<const Node> view;
-  std::vector<ViewRow> rows;  // what the view was built from
+  std::vector<ViewRow> rows;                        // what the view was built from
   std::map<std::string, std::string> descriptions;  // type -> description, while mimeStamp holds
   std::string mimeStamp, stamp;
   std::set<std::string> lists;  // MimeAppsLines as the view last saw them
   std::string listsStamp;       // and the files' identities then
-  std::string failedStamp;  // the sources as they were when a build failed
+  std::string failedStamp;      // the sources as they were when a build failed
   std::size_t builds = 0;
   std::string error;
   std::unordered_map<HKEY, Handle> handles;

@@ -130,13 +130,9 @@ bool DesktopClasses::Impl::Get(HKEY h, Handle* out) {
       out->node = ViewRoot();
       out->view = view;
       return true;
-    case HKEY_LOCAL_MACHINE:
-      *out = Handle{Kind::kOnTheWay, h, 0, KEY_ALL_ACCESS, nullptr, nullptr};
-      return true;
+    case HKEY_LOCAL_MACHINE: *out = Handle{Kind::kOnTheWay, h, 0, KEY_ALL_ACCESS, nullptr, nullptr}; return true;
     case HKEY_CURRENT_USER:
-    case HKEY_USERS:
-      *out = Handle{Kind::kOther, h, 0, KEY_ALL_ACCESS, nullptr, nullptr};
-      return true;
+    case HKEY_USERS: *out = Handle{Kind::kOther, h, 0, KEY_ALL_ACCESS, nullptr, nullptr}; return true;
     default: {
       auto it = handles.find(h);
       if (it == handles.end()) return false;

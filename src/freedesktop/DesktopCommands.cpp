@@ -146,7 +146,13 @@ std::string CommandFromExec(const std::string& exec, const EntryFacts& facts) {
       }
       switch (const char code = t[++i]) {
         case '%': text += '%'; break;
-        case 'f': case 'F': case 'u': case 'U': text += "%1"; file = true; break;
+        case 'f':
+        case 'F':
+        case 'u':
+        case 'U':
+          text += "%1";
+          file = true;
+          break;
         case 'c': text += facts.name; break;
         case 'k': text += facts.file; break;
         default: (void)code; break;  // deprecated or unknown codes expand to nothing

@@ -79,10 +79,8 @@ std::string EncodeId(const std::string& ext) {
 std::string GlobFor(const std::string& ext) {
   std::string glob = "*.";
   for (char c : ext) {
-    if (c == '*' || c == '?' || c == '[')
-      glob += std::string("[") + c + "]";
-    else
-      glob += c;
+    if (c == '*' || c == '?' || c == '[') glob += std::string("[") + c + "]";
+    else glob += c;
   }
   return glob;
 }
@@ -113,13 +111,12 @@ void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p)
   const std::string folded = AsciiLower(suffix);
   bool otherCase = false;  // a glob for another case of the same name
   for (const MimeGlob& g : mime.Globs())
-    otherCase = otherCase || (g.suffix && g.pattern.size() == suffix.size() + 1 &&
-                              g.pattern.compare(1, std::string::npos, suffix) != 0 &&
-                              AsciiLower(g.pattern.substr(1)) == folded);
+    otherCase = otherCase ||
+                (g.suffix && g.pattern.size() == suffix.size() + 1 &&
+                 g.pattern.compare(1, std::string::npos, suffix) != 0 && AsciiLower(g.pattern.substr(1)) == folded);
   if (matches.size() == 1 && !otherCase && !mime.HasSubtypes(matches[0].type)) {
     bool alone = true;
-    for (const MimeGlob& g : mime.Globs())
-      alone = alone && (g.type != matches[0].type || g.pattern == "*" + suffix);
+    for (const MimeGlob& g : mime.Globs()) alone = alone && (g.type != matches[0].type || g.pattern == "*" + suffix);
     if (alone) {
       p.mimeType = matches[0].type;
       return;
@@ -133,8 +130,7 @@ void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p)
   p.parentType = matches[0].type;
   p.weight = std::min(100, matches[0].weight + 10);
   for (const MimeGlob& g : mime.Globs())
-    if (g.suffix && g.pattern.size() - 1 > suffix.size() && EndsWithFolded(g.pattern, suffix))
-      p.kept.push_back(g);
+    if (g.suffix && g.pattern.size() - 1 > suffix.size() && EndsWithFolded(g.pattern, suffix)) p.kept.push_back(g);
 }
 
 std::string GlobElement(const std::string& pattern, int weight, bool caseSensitive) {
@@ -259,11 +255,18 @@ std::string DesktopEntry(const Projection& p) {
   return "# Written by Zandrel from its classes store; it rewrites or removes this file.\n"
          "[Desktop Entry]\n"
          "Type=Application\n"
-         "Name=" + KeyFileEscaped(p.description) + "\n"
-         "Exec=" + p.exec + "\n"
-         "MimeType=" + p.mimeType + ";\n"
+         "Name=" +
+         KeyFileEscaped(p.description) +
+         "\n"
+         "Exec=" +
+         p.exec +
+         "\n"
+         "MimeType=" +
+         p.mimeType +
+         ";\n"
          "NoDisplay=true\n"
-         "X-Zandrel-Extension=" + KeyFileEscaped(p.extension) + "\n";
+         "X-Zandrel-Extension=" +
+         KeyFileEscaped(p.extension) + "\n";
 }
 
 bool IsOwnDefault(const std::string& value) {

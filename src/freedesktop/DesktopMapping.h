@@ -89,8 +89,8 @@ struct Projection {
   int weight = 0;            // its weight, 0 for the default
   bool caseSensitive = false;
   std::vector<MimeGlob> kept;  // the other globs declared again
-  std::string entryId;       // "zandrel-<id>.desktop"
-  std::string exec;          // the Exec value
+  std::string entryId;         // "zandrel-<id>.desktop"
+  std::string exec;            // the Exec value
 };
 
 // An association that does not open files here, and why, in the program's

@@ -169,8 +169,9 @@ void SweepTemporaries(const std::string& folder, const std::function<bool(const 
     const std::string name = e->d_name;
     if (name.size() < 2 + kMark.size() + kRandom || name[0] != '.') continue;
     const std::size_t mark = name.size() - kRandom - kMark.size();
-    if (name.compare(mark, kMark.size(), kMark) != 0 ||
-        !std::all_of(name.end() - kRandom, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+    if (name.compare(mark, kMark.size(), kMark) != 0 || !std::all_of(name.end() - kRandom, name.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c));
+        }))
       continue;
     if (own(name.substr(1, mark - 1))) left.push_back(name);
   }
@@ -196,7 +197,8 @@ std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::s
 std::vector<std::pair<std::string, bool>> MimeAppsFiles(const XdgPaths& paths) {
   std::vector<std::pair<std::string, bool>> files;
   auto level = [&](const std::string& folder) {
-    for (const std::string& desktop : paths.desktops) files.emplace_back(folder + "/" + desktop + "-mimeapps.list", true);
+    for (const std::string& desktop : paths.desktops)
+      files.emplace_back(folder + "/" + desktop + "-mimeapps.list", true);
     files.emplace_back(folder + "/mimeapps.list", false);
   };
   level(paths.configHome);

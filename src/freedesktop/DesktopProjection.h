@@ -25,9 +25,9 @@
 namespace zandrel::freedesktop {
 
 struct XdgPaths {
-  std::string dataHome;               // $XDG_DATA_HOME, or ~/.local/share
-  std::string configHome;             // $XDG_CONFIG_HOME, or ~/.config
-  std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, or /usr/local/share and /usr/share
+  std::string dataHome;                 // $XDG_DATA_HOME, or ~/.local/share
+  std::string configHome;               // $XDG_CONFIG_HOME, or ~/.config
+  std::vector<std::string> dataDirs;    // $XDG_DATA_DIRS, or /usr/local/share and /usr/share
   std::vector<std::string> configDirs;  // $XDG_CONFIG_DIRS, or /etc/xdg
   std::vector<std::string> desktops;    // $XDG_CURRENT_DESKTOP's parts, lower-cased
   // Empty dataHome or configHome when neither the variable nor HOME is set.

@@ -58,7 +58,8 @@ void StampFolder(const std::string& folder, int depth, std::string& out) {
 std::string MimeStamp(const XdgPaths& paths) {
   std::string out;
   out += StatLine(paths.dataHome + "/mime/mime.cache") + StatLine(paths.dataHome + "/mime/globs2");
-  for (const std::string& dir : paths.dataDirs) out += StatLine(dir + "/mime/mime.cache") + StatLine(dir + "/mime/globs2");
+  for (const std::string& dir : paths.dataDirs)
+    out += StatLine(dir + "/mime/mime.cache") + StatLine(dir + "/mime/globs2");
   return out;
 }
 

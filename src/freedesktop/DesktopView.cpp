@@ -10,7 +10,8 @@ constexpr const char* kEnd = "end of rows: ";
 std::string EncodeRows(const std::vector<ViewRow>& rows) {
   std::string out;
   for (const ViewRow& row : rows)
-    for (const std::string* field : {&row.extension, &row.type, &row.description, &row.command, &row.icon, &row.application}) {
+    for (const std::string* field :
+         {&row.extension, &row.type, &row.description, &row.command, &row.icon, &row.application}) {
       out += *field;
       out += '\0';
     }

@@ -46,10 +46,11 @@ App DefaultApp(const std::string& type) {
 // The terminals GIO (2.74) looks for, in its order, to run a program whose
 // entry says Terminal=true, each with the option after which it takes the
 // command to run.
-constexpr std::pair<const char*, const char*> kTerminals[] = {
-    {"gnome-terminal", "--"}, {"mate-terminal", "-x"}, {"xfce4-terminal", "-x"}, {"tilix", "-e"},
-    {"konsole", "-e"},        {"nxterm", "-e"},        {"color-xterm", "-e"},    {"rxvt", "-e"},
-    {"dtterm", "-e"},         {"xterm", "-e"}};
+constexpr std::pair<const char*, const char*> kTerminals[] = {{"gnome-terminal", "--"}, {"mate-terminal", "-x"},
+                                                              {"xfce4-terminal", "-x"}, {"tilix", "-e"},
+                                                              {"konsole", "-e"},        {"nxterm", "-e"},
+                                                              {"color-xterm", "-e"},    {"rxvt", "-e"},
+                                                              {"dtterm", "-e"},         {"xterm", "-e"}};
 
 // The first of kTerminals installed here: its path and option; an empty
 // path when there is none, and GIO cannot open what such a program would.
@@ -101,7 +102,6 @@ std::string FileText(const std::string& path) {
   return text;
 }
 
-
 std::string Lower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -138,7 +138,8 @@ std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::
       } else if (App app = DefaultApp(type)) {
         const std::string id = Str(g_app_info_get_id(app.get()));
         auto known = apps.find(id);
-        if (known == apps.end()) known = apps.emplace(id, std::make_pair(AppCommand(app.get()), AppIcon(app.get()))).first;
+        if (known == apps.end())
+          known = apps.emplace(id, std::make_pair(AppCommand(app.get()), AppIcon(app.get()))).first;
         std::tie(facts.command, facts.icon) = known->second;
         facts.application = id;
         facts.opened = !facts.command.empty();
@@ -203,8 +204,9 @@ std::string ExplainExtension(const XdgPaths& paths, const std::string& extension
       const bool own = section == "[Default Applications]";
       if (!own && section != "[Added Associations]" && section != "[Removed Associations]") continue;
       std::string note;
-      if (key != type) note = g_content_type_is_a(key.c_str(), type.c_str()) ? " (an alias of " + type + ")"
-                                                                              : " (a parent type of " + type + ")";
+      if (key != type)
+        note = g_content_type_is_a(key.c_str(), type.c_str()) ? " (an alias of " + type + ")"
+                                                              : " (a parent type of " + type + ")";
       if (desktopSpecific && !own) note += " (ignored: a desktop-specific file sets only defaults)";
       if (!decided && own && !id.empty() && line.find(id, eq) != std::string::npos) {
         note += " <- decides";

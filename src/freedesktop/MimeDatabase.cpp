@@ -16,7 +16,6 @@ std::string AsciiLower(std::string s) {
   return s;
 }
 
-
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?[") != std::string::npos; }
 
 // GLib's simple patterns: "*" any run, "?" one character, nothing else special.

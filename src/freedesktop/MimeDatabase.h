@@ -15,10 +15,10 @@ namespace zandrel::freedesktop {
 struct MimeGlob {
   int weight = 50;
   std::string type;
-  std::string pattern;         // as matched: lower-cased unless case-sensitive
+  std::string pattern;  // as matched: lower-cased unless case-sensitive
   bool caseSensitive = false;
-  bool suffix = false;         // IsSuffixGlob(pattern)
-  std::size_t folder = 0;      // the MIME folder's place, the user's first
+  bool suffix = false;     // IsSuffixGlob(pattern)
+  std::size_t folder = 0;  // the MIME folder's place, the user's first
 };
 
 // One MIME folder's files, as text.

@@ -32,8 +32,7 @@ constexpr int kStoreWatchMs = 1000;
 constexpr RowField kExtension = &store::AssociationRow::extension;
 constexpr RowField kDescription = &store::AssociationRow::description;
 
-void Place(ui::Control& control, float left, float top, float width, float height, int tabIndex,
-           const ui::Font& font) {
+void Place(ui::Control& control, float left, float top, float width, float height, int tabIndex, const ui::Font& font) {
   control.Move(left, top, width, height);
   control.SetTabIndex(tabIndex);
   control.SetFont(font);
@@ -49,8 +48,7 @@ int frmZandrel::PlatformPrompter::MsgBox(const std::string& text, int flags) {
 }
 
 frmZandrel::frmZandrel(ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-                       std::function<void()> showExit, capture::HistoryRegistry* history,
-                       integration::Desktop* desktop)
+                       std::function<void()> showExit, capture::HistoryRegistry* history, integration::Desktop* desktop)
     : ui::Window(platform, "frmZandrel"),
       cmdA01(*this, nullptr, "cmdA01"),
       lvwAsso(*this, nullptr, "lvwAsso"),
@@ -120,8 +118,7 @@ void frmZandrel::LayOut() {
 
   Place(cbxUpdateList, 270, 360, 3135, 195, 1, kWindowFont);
   cbxUpdateList.SetCaption("Показать изменнения ");
-  cbxUpdateList.SetToolTip(
-      "Поставьте здесь галочку, чтобы увидеть изменнения в списке сразу после вашего глумленния.");
+  cbxUpdateList.SetToolTip("Поставьте здесь галочку, чтобы увидеть изменнения в списке сразу после вашего глумленния.");
   cbxUpdateList.SetValue(1);
   Place(lblTitleRef, 3360, 600, 885, 225, 10, kWindowFont);
   lblTitleRef.SetCaption("Описание");
@@ -230,8 +227,7 @@ void frmZandrel::ShowList(bool announce) {
   std::uint64_t counter = 0;
   if (registry_.QueryChangeCounter(&counter) == ERROR_SUCCESS)
     listed_at_ = counter;  // read first: a change made during the listing shows next time
-  else
-    listed_at_.reset();
+  else listed_at_.reset();
   const ui::ListItem* was = lvwAsso.SelectedItem();
   const std::string selected = was != nullptr ? FieldText(*was, kExtension) : std::string();
   ListingWindowSteps steps(*this);

@@ -6,7 +6,7 @@ namespace zandrel {
 
 inline constexpr int MB_OK = 0x0;
 inline constexpr int MB_YESNO = 0x4;
-inline constexpr int MB_TYPEMASK = 0xF;  // the buttons part of the flags
+inline constexpr int MB_TYPEMASK = 0xF;   // the buttons part of the flags
 inline constexpr int MB_ICONMASK = 0xF0;  // the icon part
 inline constexpr int MB_ICONSTOP = 0x10;
 inline constexpr int MB_ICONQUESTION = 0x20;

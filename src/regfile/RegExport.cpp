@@ -23,9 +23,7 @@ using registry::DescribeCode;
 
 namespace {
 
-bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // Writes Version 5.00 text straight as UTF-16LE: the sections of the keys
 // handed over, each ending in a blank line.
@@ -155,16 +153,19 @@ status::Status ExportRegText(IRegistry& registry, const std::string& key_path, s
   using status::Status;
   HKEY root = 0;
   std::string sub;
-  if (!registry::ParseKeyPath(key_path, &root, &sub)) return {Status::kInvalid, "unknown root key in \"" + key_path + "\""};
+  if (!registry::ParseKeyPath(key_path, &root, &sub))
+    return {Status::kInvalid, "unknown root key in \"" + key_path + "\""};
   registry::Key key(registry);
   LONG code = key.Open(root, sub);
-  if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot open the key \"" + key_path + "\": " + DescribeCode(code)};
+  if (code != ERROR_SUCCESS)
+    return {Status::kFailed, "cannot open the key \"" + key_path + "\": " + DescribeCode(code)};
   std::string out = "\xFF\xFE";
   text::AppendUtf16Le(std::string(kHeader5) + "\r\n\r\n", &out);
   ExportWriter writer(std::string(registry::RootName(root)) + (sub.empty() ? "" : "\\" + sub), &out);
   code = registry.WalkSubtree(key.Handle(), writer);
   key.Close();
-  if (code != ERROR_SUCCESS) return {Status::kFailed, "cannot read the key \"" + key_path + "\": " + DescribeCode(code)};
+  if (code != ERROR_SUCCESS)
+    return {Status::kFailed, "cannot read the key \"" + key_path + "\": " + DescribeCode(code)};
   writer.Finish();
   *bytes = std::move(out);
   return {};

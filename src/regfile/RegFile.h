@@ -37,8 +37,7 @@ status::Status ImportRegText(IRegistry& registry, std::string_view bytes, const 
 
 // Reads the file and imports it as ImportRegText does. A file that cannot be
 // read fails with the reader's code (files/FileRead.h) and "PATH: " and why.
-status::Status ImportRegFile(IRegistry& registry, const std::string& path,
-                             std::vector<std::string>* notes = nullptr);
+status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::vector<std::string>* notes = nullptr);
 
 // Exports the key at `key_path` and its whole subtree as Version 5.00 bytes
 // (UTF-16LE with BOM), read with the registry's WalkSubtree.

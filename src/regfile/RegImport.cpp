@@ -18,14 +18,10 @@ using registry::DescribeCode;
 
 std::string OpWhat(const registry::Change& op) {
   switch (op.kind) {
-    case registry::Change::kKey:
-      return "cannot create the key";
-    case registry::Change::kDeleteKey:
-      return "cannot delete the key";
-    case registry::Change::kSetValue:
-      return "cannot set the value \"" + std::string(op.name) + "\"";
-    default:
-      return "cannot delete the value \"" + std::string(op.name) + "\"";
+    case registry::Change::kKey: return "cannot create the key";
+    case registry::Change::kDeleteKey: return "cannot delete the key";
+    case registry::Change::kSetValue: return "cannot set the value \"" + std::string(op.name) + "\"";
+    default: return "cannot delete the value \"" + std::string(op.name) + "\"";
   }
 }
 
@@ -86,9 +82,9 @@ status::Status ImportRegFile(IRegistry& registry, const std::string& path, std::
   std::string bytes;
   const status::Status read = files::ReadFileWhole(path, &bytes, kMaxRegFileBytes);
   if (!read.Ok()) {
-    return {read.code, path + ": " + (read.code == status::Status::kTooLarge
-                                          ? "larger than 256 MB, too large for a .reg file"
-                                          : read.message)};
+    return {read.code, path + ": " +
+                           (read.code == status::Status::kTooLarge ? "larger than 256 MB, too large for a .reg file"
+                                                                   : read.message)};
   }
   return Import(registry, bytes, &bytes, path, notes);
 }

@@ -42,8 +42,7 @@ std::size_t ReadNumber(std::string_view s, std::uint64_t* value) {
   while (i < s.size() && (Blank(s[i]) || s[i] == '\v' || s[i] == '\f')) ++i;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if (i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') && HexDigit(s[i + 2]) >= 0)
-    i += 2;
+  if (i + 2 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') && HexDigit(s[i + 2]) >= 0) i += 2;
   const std::size_t first = i;
   std::uint64_t v = 0;
   for (; i < s.size() && HexDigit(s[i]) >= 0; ++i) {

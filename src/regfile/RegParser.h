@@ -26,11 +26,11 @@ struct RegNote {
 
 struct RegParse {
   bool ok = false;
-  int line = 0;          // when not ok: the line at fault (1 for the header)
-  std::string what;      // when not ok: what is wrong with it
+  int line = 0;                          // when not ok: the line at fault (1 for the header)
+  std::string what;                      // when not ok: what is wrong with it
   std::deque<registry::Change> changes;  // a deque: a large file's changes are never moved
   std::vector<RegNote> notes;
-  text::Arena text;  // the decoded file, unescaped names, data
+  text::Arena text;               // the decoded file, unescaped names, data
   bool points_into_bytes = true;  // false for a UTF-16 file: the changes point into `text` alone
 };
 

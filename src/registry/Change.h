@@ -13,12 +13,12 @@ namespace zandrel::registry {
 struct Change {
   enum Kind { kKey, kDeleteKey, kSetValue, kDeleteValue };
   Kind kind = kKey;
-  int line = 0;             // in the file, for messages
-  HKEY root = 0;            // kKey, kDeleteKey
-  std::string_view path;    // kKey, kDeleteKey: the path below the root, as written
-  std::string_view name;    // kSetValue, kDeleteValue ("" for the default value)
+  int line = 0;           // in the file, for messages
+  HKEY root = 0;          // kKey, kDeleteKey
+  std::string_view path;  // kKey, kDeleteKey: the path below the root, as written
+  std::string_view name;  // kSetValue, kDeleteValue ("" for the default value)
   DWORD type = REG_NONE;
-  std::string_view data;    // kSetValue: the bytes to store (strings in the ANSI code page, UTF-8)
+  std::string_view data;  // kSetValue: the bytes to store (strings in the ANSI code page, UTF-8)
 };
 
 }  // namespace zandrel::registry

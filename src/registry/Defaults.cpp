@@ -49,7 +49,7 @@ class OpenPath {
   // Creates root\path; *key is the handle of the key, owned by this object.
   LONG Create(HKEY root, const std::string& path, HKEY* key) {
     std::vector<std::string_view> parts;
-    for (std::size_t start = 0;; ) {
+    for (std::size_t start = 0;;) {
       const std::size_t end = std::min(path.find('\\', start), path.size());
       parts.push_back(std::string_view(path).substr(start, end - start));
       if (end == path.size()) break;
@@ -114,14 +114,12 @@ void Announce(IRegistry& registry, const std::deque<Change>& ops, std::size_t fr
         key = &op;
         writes.push_back({PlannedWrite::Kind::kCreateKey, op.root, std::string(op.path), {}, 0, {}});
         break;
-      case Change::kDeleteKey:
-        key = nullptr;
-        break;
+      case Change::kDeleteKey: key = nullptr; break;
       case Change::kSetValue:
       case Change::kDeleteValue:
         if (key == nullptr) break;  // values before the run's first section: their own calls record them
         writes.push_back({op.kind == Change::kSetValue ? PlannedWrite::Kind::kSetValue
-                                                          : PlannedWrite::Kind::kDeleteValue,
+                                                       : PlannedWrite::Kind::kDeleteValue,
                           key->root, std::string(key->path), std::string(op.name), op.type, std::string(op.data)});
         break;
     }
@@ -150,9 +148,9 @@ LONG ApplyThroughCalls(IRegistry& registry, const std::deque<Change>& ops, const
         code = DeleteKeyTree(registry, op.root, std::string(op.path));
         break;
       case Change::kSetValue:
-        code = registry.RegSetValueExA(current, std::string(op.name).c_str(), 0, op.type,
-                                       reinterpret_cast<const BYTE*>(op.data.data()),
-                                       static_cast<DWORD>(op.data.size()));
+        code =
+            registry.RegSetValueExA(current, std::string(op.name).c_str(), 0, op.type,
+                                    reinterpret_cast<const BYTE*>(op.data.data()), static_cast<DWORD>(op.data.size()));
         break;
       case Change::kDeleteValue:
         code = registry.RegDeleteValueA(current, std::string(op.name).c_str());

@@ -20,36 +20,30 @@ class ForwardingRegistry : public IRegistry {
   // `target` must outlive this object.
   explicit ForwardingRegistry(IRegistry& target) : target_(target) {}
   // Owns `target`.
-  explicit ForwardingRegistry(std::unique_ptr<IRegistry> target)
-      : owned_(std::move(target)), target_(*owned_) {}
+  explicit ForwardingRegistry(std::unique_ptr<IRegistry> target) : owned_(std::move(target)), target_(*owned_) {}
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override {
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override {
     return target_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
   }
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override {
-    return target_.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
-                                 lpftLastWriteTime);
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
+                     DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override {
+    return target_.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
   }
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override {
-    return target_.RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType,
-                                 lpData, lpcbData);
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override {
+    return target_.RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
   }
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
-                       HKEY* phkResult, DWORD* lpdwDisposition) override {
-    return target_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
-                                   lpSecurityAttributes, phkResult, lpdwDisposition);
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,
+                       REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult,
+                       DWORD* lpdwDisposition) override {
+    return target_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
+                                   phkResult, lpdwDisposition);
   }
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                      const BYTE* lpData, DWORD cbData) override {
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                      DWORD cbData) override {
     return target_.RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
   }
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
-    return target_.RegDeleteKeyA(hKey, lpSubKey);
-  }
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override { return target_.RegDeleteKeyA(hKey, lpSubKey); }
   LONG RegCloseKey(HKEY hKey) override { return target_.RegCloseKey(hKey); }
   LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override {
     return target_.RegDeleteValueA(hKey, lpValueName);
@@ -65,9 +59,7 @@ class ForwardingRegistry : public IRegistry {
   LONG RegFlushKey(HKEY hKey) override { return target_.RegFlushKey(hKey); }
   LONG QueryChangeCounter(std::uint64_t* counter) override { return target_.QueryChangeCounter(counter); }
   void WillWrite(const std::vector<PlannedWrite>& writes) override { target_.WillWrite(writes); }
-  LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) override {
-    return target_.WalkSubtree(hKey, visitor);
-  }
+  LONG WalkSubtree(HKEY hKey, registry::SubtreeVisitor& visitor) override { return target_.WalkSubtree(hKey, visitor); }
   bool WalkReadsWholeFirst() override { return target_.WalkReadsWholeFirst(); }
   LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override {
     return target_.ApplyChanges(changes, failed);

@@ -19,8 +19,8 @@ struct KeyPath;        // registry/KeyPath.h
 class SubtreeVisitor;  // registry/Subtree.h
 }  // namespace registry
 
-using HKEY = std::uint32_t;    // 32-bit key handle; 0 is "no handle"
-using LONG = std::int32_t;     // result code; 0 is ERROR_SUCCESS
+using HKEY = std::uint32_t;  // 32-bit key handle; 0 is "no handle"
+using LONG = std::int32_t;   // result code; 0 is ERROR_SUCCESS
 using DWORD = std::uint32_t;
 using REGSAM = std::uint32_t;  // access mask
 using BYTE = std::uint8_t;
@@ -42,17 +42,17 @@ inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 inline constexpr LONG ERROR_ACCESS_DENIED = 5;
 inline constexpr LONG ERROR_INVALID_HANDLE = 6;
 inline constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
-inline constexpr LONG ERROR_WRITE_FAULT = 29;      // the hive could not be written (I/O)
-inline constexpr LONG ERROR_READ_FAULT = 30;       // the hive could not be read (I/O)
+inline constexpr LONG ERROR_WRITE_FAULT = 29;  // the hive could not be written (I/O)
+inline constexpr LONG ERROR_READ_FAULT = 30;   // the hive could not be read (I/O)
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_DISK_FULL = 112;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_CALL_NOT_IMPLEMENTED = 120;
-inline constexpr LONG ERROR_BUSY = 170;            // another process holds the hive too long
+inline constexpr LONG ERROR_BUSY = 170;  // another process holds the hive too long
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;
-inline constexpr LONG ERROR_BADDB = 1009;          // the hive file is not a usable hive
+inline constexpr LONG ERROR_BADDB = 1009;  // the hive file is not a usable hive
 inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 
 // Dispositions of RegCreateKeyExA.
@@ -117,28 +117,24 @@ class IRegistry {
  public:
   virtual ~IRegistry() = default;
 
-  virtual LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions,
-                             REGSAM samDesired, HKEY* phkResult) = 0;
+  virtual LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) = 0;
   // lpcchName: in, the buffer's size in bytes with room for the NUL; out, the
   // name's length without it. On 234 nothing is written and the length stays.
-  virtual LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName,
-                             DWORD* lpReserved, char* lpClass, DWORD* lpcchClass,
-                             FILETIME* lpftLastWriteTime) = 0;
+  virtual LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
+                             DWORD* lpcchClass, FILETIME* lpftLastWriteTime) = 0;
   // lpcbData: in, the data buffer's size; out, the value's size. A string
   // stored without its NUL gets one written after it when the buffer has room
   // (not counted). 234: a data buffer too small is left untouched and
   // *lpcbData holds the size needed; a name buffer without room for the name
   // and its NUL is left untouched, the data still written when it fits; the
   // name's length stays as passed.
-  virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
-                             DWORD* lpcchValueName, DWORD* lpReserved, DWORD* lpType,
-                             BYTE* lpData, DWORD* lpcbData) = 0;
-  virtual LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved,
-                               const char* lpClass, DWORD dwOptions, REGSAM samDesired,
-                               const void* lpSecurityAttributes, HKEY* phkResult,
+  virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                             DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
+  virtual LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,
+                               REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult,
                                DWORD* lpdwDisposition) = 0;
-  virtual LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved,
-                              DWORD dwType, const BYTE* lpData, DWORD cbData) = 0;
+  virtual LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                              DWORD cbData) = 0;
   // Refuses (5) a key that still has subkeys; takes the key's values with it.
   virtual LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) = 0;
   virtual LONG RegCloseKey(HKEY hKey) = 0;
@@ -232,48 +228,45 @@ class IRegistry {
 // Declares every call of IRegistry as an override, for a class that answers
 // them all itself (a backend, or a wrapper that watches every call); a
 // wrapper that changes only some derives from ForwardingRegistry instead.
-#define ZANDREL_REGISTRY_OVERRIDES                                                                    \
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,             \
-                     HKEY* phkResult) override;                                                       \
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,     \
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;         \
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,              \
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;       \
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,          \
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,          \
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;                             \
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,               \
-                      const BYTE* lpData, DWORD cbData) override;                                     \
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                       \
-  LONG RegCloseKey(HKEY hKey) override;                                                               \
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                  \
-  LONG BeginTransaction() override;                                                                   \
-  LONG CommitTransaction() override;                                                                  \
+#define ZANDREL_REGISTRY_OVERRIDES                                                                                   \
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override; \
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,     \
+                     DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;                                       \
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,          \
+                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;                                         \
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,        \
+                       REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult, DWORD* lpdwDisposition) \
+      override;                                                                                                      \
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,          \
+                      DWORD cbData) override;                                                                        \
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                                      \
+  LONG RegCloseKey(HKEY hKey) override;                                                                              \
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                                 \
+  LONG BeginTransaction() override;                                                                                  \
+  LONG CommitTransaction() override;                                                                                 \
   void RollbackTransaction() override
 
 // Declares every call and bulk operation that changes the registry, and the
 // transaction's begin and commit, as overrides: for a layer that watches the
 // writes passing through (it adds the other calls it watches itself).
-#define ZANDREL_REGISTRY_WRITE_OVERRIDES                                                              \
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,          \
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,          \
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;                             \
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,               \
-                      const BYTE* lpData, DWORD cbData) override;                                     \
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                       \
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                  \
-  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed)     \
-      override;                                                                                       \
-  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,                                        \
-                   const std::function<void(std::size_t keys)>& deleted) override;                    \
-  LONG BeginTransaction() override;                                                                   \
+#define ZANDREL_REGISTRY_WRITE_OVERRIDES                                                                             \
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,        \
+                       REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult, DWORD* lpdwDisposition) \
+      override;                                                                                                      \
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,          \
+                      DWORD cbData) override;                                                                        \
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                                      \
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                                 \
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;          \
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys, const std::function<void(std::size_t keys)>& deleted) \
+      override;                                                                                                      \
+  LONG BeginTransaction() override;                                                                                  \
   LONG CommitTransaction() override
 
 // Rolls back on scope exit unless Commit() succeeded.
 class RegistryTransaction {
  public:
-  explicit RegistryTransaction(IRegistry& registry)
-      : registry_(registry), begin_code_(registry.BeginTransaction()) {}
+  explicit RegistryTransaction(IRegistry& registry) : registry_(registry), begin_code_(registry.BeginTransaction()) {}
   ~RegistryTransaction() {
     if (begin_code_ == ERROR_SUCCESS && !committed_) registry_.RollbackTransaction();
   }

@@ -38,7 +38,8 @@ void Forms::ShowSplash() {
 
 void Forms::ShowManager() {
   ShowOnce(manager_, [this] {
-    return create_manager_(platform_, registry_, [this] { ShowAbout(); }, [this] { ShowExit(); });
+    return create_manager_(
+        platform_, registry_, [this] { ShowAbout(); }, [this] { ShowExit(); });
   });
 }
 

@@ -29,9 +29,9 @@ class Forms {
  public:
   // Creates the manager window. It receives the registry the program runs on
   // and the two openers its About and exit buttons call.
-  using ManagerFactory = std::function<std::unique_ptr<ui::Window>(
-      ui::Platform& platform, IRegistry& registry, std::function<void()> showAbout,
-      std::function<void()> showExit)>;
+  using ManagerFactory =
+      std::function<std::unique_ptr<ui::Window>(ui::Platform& platform, IRegistry& registry,
+                                                std::function<void()> showAbout, std::function<void()> showExit)>;
 
   // The manager window comes from the program's start-up (frmZandrel) or a
   // test's stand-in: the windows here never include the manager.

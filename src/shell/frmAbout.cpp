@@ -32,9 +32,7 @@ const std::string& frmAbout::InfoText() {
 }
 
 frmAbout::frmAbout(ui::Platform& platform)
-    : ui::Window(platform, "frmAbout"),
-      cmdForwrd(*this, nullptr, "cmdForwrd"),
-      lblInfo(*this, nullptr, "lblInfo") {
+    : ui::Window(platform, "frmAbout"), cmdForwrd(*this, nullptr, "cmdForwrd"), lblInfo(*this, nullptr, "lblInfo") {
   SetCaption("О программе...");
   SetBorder(ui::BorderStyle::FixedSingle);
   SetShowInTaskbar(true);

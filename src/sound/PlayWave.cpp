@@ -26,8 +26,7 @@ bool Exists(const std::string& path) {
 // the missing card to stderr; asking nothing is as quick and stays quiet.
 bool SoundOutputPossible() {
   if (std::getenv("ALSA_CONFIG_PATH") != nullptr || Exists("/dev/snd")) return true;
-  if (const char* home = std::getenv("HOME"); home != nullptr && Exists(std::string(home) + "/.asoundrc"))
-    return true;
+  if (const char* home = std::getenv("HOME"); home != nullptr && Exists(std::string(home) + "/.asoundrc")) return true;
   if (Exists("/etc/asound.conf")) return true;
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr) {
     const std::string dir(runtime);

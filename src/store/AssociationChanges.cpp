@@ -66,16 +66,16 @@ bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter, bool addin
     return false;
   }
   if (adding && ControlIn(e)) {
-    prompter.MsgBox("Расширение не может содержать управляющие знаки (табуляцию, перевод строки): их не бывает в "
-                    "именах файлов.",
-                    MB_OK);
+    prompter.MsgBox(
+        "Расширение не может содержать управляющие знаки (табуляцию, перевод строки): их не бывает в "
+        "именах файлов.",
+        MB_OK);
     return false;
   }
   // Windows drops a file name's trailing dots (its spaces are trimmed here
   // already): "a.zq." is "a.zq", and no file would ever have the extension.
   if (adding && e.back() == '.') {
-    prompter.MsgBox("Расширение не может кончаться точкой: " + e + " Windows отбрасывает её в именах файлов.",
-                    MB_OK);
+    prompter.MsgBox("Расширение не может кончаться точкой: " + e + " Windows отбрасывает её в именах файлов.", MB_OK);
     return false;
   }
   return true;
@@ -83,10 +83,12 @@ bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter, bool addin
 std::string SeparatorInDescription(const std::string& d) { return "Описание не может содержать знак \\: " + d; }
 std::string DescriptionTooLong(const std::string& d) {
   return "Описание длиннее " + std::to_string(MAX_KEY_NAME_CHARS) + " знаков (в нём " +
-         std::to_string(registry::NameChars(d)) + "): такого раздела в реестре быть не может. Введите описание покороче.";
+         std::to_string(registry::NameChars(d)) +
+         "): такого раздела в реестре быть не может. Введите описание покороче.";
 }
 std::string UsersOwnExtension(const std::string& e) {
-  return "Расширение " + e + " зарегистрировано только в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
+  return "Расширение " + e +
+         " зарегистрировано только в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
          "поэтому в списке его нет. Такую запись Zandrel не меняет.";
 }
 
@@ -189,9 +191,10 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
     return {};
   }
   if (ControlIn(d)) {
-    prompter.MsgBox("Описание не может содержать управляющие знаки (табуляцию, перевод строки). Введите другое "
-                    "описание.",
-                    MB_OK);
+    prompter.MsgBox(
+        "Описание не может содержать управляющие знаки (табуляцию, перевод строки). Введите другое "
+        "описание.",
+        MB_OK);
     return {};
   }
   if (const std::string refusal = TitleRefusal(TitleKindByName(d), d); !refusal.empty()) {
@@ -240,8 +243,8 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
     ExtensionsNaming(registry, d, e, &naming);  // read again, and checked, under the lock
     if (!naming.empty() && !sameCommand) {
       const std::string change = old.found && !Trim(old.text).empty()
-                                      ? "Их команда " + old.text + " будет заменена на " + newCommand + "."
-                                      : "Они будут открываться командой " + newCommand + ".";
+                                     ? "Их команда " + old.text + " будет заменена на " + newCommand + "."
+                                     : "Они будут открываться командой " + newCommand + ".";
       if (prompter.MsgBox("Описание " + d + " называют и другие расширения: " + NameList(naming) + "." + kCrLf +
                               change + kCrLf + "Изменить и для них?",
                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
@@ -260,26 +263,20 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
     if (transaction.BeginCode() != ERROR_SUCCESS || !NamingUnderLock(registry, d, e, &namingNow) ||
         !CreateKey(registry, classes.Key(), e, &created))
       failure = "Unable to create " + e;
-    else if (NamesMore(namingNow, naming))
-      failure = NamedMeanwhile(d, namingNow, "Ничего не записано.");
+    else if (NamesMore(namingNow, naming)) failure = NamedMeanwhile(d, namingNow, "Ничего не записано.");
     else if (!created)  // another program made it after the test above
       failure = e + " already in registry";
     else if (!SetKeyValue(registry, held, classes.Key(), e, "", d))
       failure = "Unable to set value of " + d + " to " + e;
-    else if (!CreateKey(registry, classes.Key(), d))
-      failure = "Unable to create " + d;
-    else if (!CreateKey(registry, classes.Key(), command))
-      failure = "Unable to create " + command;
+    else if (!CreateKey(registry, classes.Key(), d)) failure = "Unable to create " + d;
+    else if (!CreateKey(registry, classes.Key(), command)) failure = "Unable to create " + command;
     else if (!SetKeyValue(registry, held, classes.Key(), command, "", newCommand))
       failure = "Unable to set value to " + command;
-    else if (!CreateKey(registry, classes.Key(), icon))
-      failure = "Unable create " + icon;
-    else if (!SetKeyValue(registry, held, classes.Key(), icon, "", p + ",1") ||
-             transaction.Commit() != ERROR_SUCCESS)
+    else if (!CreateKey(registry, classes.Key(), icon)) failure = "Unable create " + icon;
+    else if (!SetKeyValue(registry, held, classes.Key(), icon, "", p + ",1") || transaction.Commit() != ERROR_SUCCESS)
       // A commit that fails leaves the last value unwritten with the rest.
       failure = "Unable to set value to " + icon;
-    else
-      written = true;
+    else written = true;
     if (!written) held.MsgBox(failure, MB_OK);
   }  // rolled back here unless committed
   held.Flush(prompter);
@@ -327,9 +324,9 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
     return {};
   }
   // The question names the keys that will go: the fields, not the list's row.
-  std::string question = "Удаляется расширенние " + e + kCrLf +
-                         (d.empty() ? "Хотите удалить расширенние, а описание оставить?"
-                                    : "Хотите удалить расширенние и описание?");
+  std::string question =
+      "Удаляется расширенние " + e + kCrLf +
+      (d.empty() ? "Хотите удалить расширенние, а описание оставить?" : "Хотите удалить расширенние и описание?");
   if (prompter.MsgBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return {};
   if (ShellsOwnExtension(e) &&
       prompter.MsgBox(ShellExtensionQuestion(e), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
@@ -376,8 +373,7 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
       ask = !asked && read && title == Title::kOwn && !namingNow.empty();
       deleted = !ask && transaction.BeginCode() == ERROR_SUCCESS && classes.Key() != 0 && title == Title::kOwn &&
                 read && !NamesMore(namingNow, naming) && DeleteKey(registry, held, classes.Key(), e) &&
-                (!dropTitle || DeleteKey(registry, held, classes.Key(), d)) &&
-                transaction.Commit() == ERROR_SUCCESS;
+                (!dropTitle || DeleteKey(registry, held, classes.Key(), d)) && transaction.Commit() == ERROR_SUCCESS;
     }  // rolled back here unless committed
     if (!ask) break;
     asked = true;
@@ -401,7 +397,8 @@ ChangeOutcome RemoveAssociation(IRegistry& target, Prompter& prompter, const Rem
   outcome.notifyShell = true;
   outcome.committed = deleted;
   // The desktop may still open them for this user.
-  const integration::StillDeciding still = deleted ? StillDecides(desktop, registry, e, "") : integration::StillDeciding{};
+  const integration::StillDeciding still =
+      deleted ? StillDecides(desktop, registry, e, "") : integration::StillDeciding{};
   const std::string kept =
       (kind != TitleKind::kFileType ? TitleKept(kind, d)
        : keepTitle && !d.empty()    ? kCrLf + ("Описание " + d + " оставлено: его называют и другие расширения.")

@@ -12,14 +12,12 @@ constexpr REGSAM kChangingRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREA
 
 std::string RefusalText(LONG code) {
   switch (code) {
-    case ERROR_BUSY:
-      return "Ассоциации сейчас изменяет другая копия Zandrel. Повторите попытку позже.";
+    case ERROR_BUSY: return "Ассоциации сейчас изменяет другая копия Zandrel. Повторите попытку позже.";
 #ifdef _WIN32
     case ERROR_ACCESS_DENIED:
       return "Для изменения ассоциаций нужны права администратора. Запустите Zandrel от имени администратора.";
 #endif
-    default:
-      return "";
+    default: return "";
   }
 }
 
@@ -28,8 +26,7 @@ LONG RefusalWatch::Note(LONG code, bool changing) {
   return code;
 }
 
-LONG RefusalWatch::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                                 HKEY* phkResult) {
+LONG RefusalWatch::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) {
   return Note(Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult),
               (samDesired & kChangingRights) != 0);
 }
@@ -45,23 +42,22 @@ LONG RefusalWatch::ExtensionsNamingTitle(const char* title, std::vector<std::str
   return Note(Target().ExtensionsNamingTitle(title, extensions), false);
 }
 
-LONG RefusalWatch::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                                 DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-  return Note(Target().RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData,
-                                     lpcbData),
+LONG RefusalWatch::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                                 DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  return Note(Target().RegEnumValueA(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData),
               false);
 }
 
 LONG RefusalWatch::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                                    DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                                    HKEY* phkResult, DWORD* lpdwDisposition) {
-  return Note(Target().RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
-                                       lpSecurityAttributes, phkResult, lpdwDisposition),
+  return Note(Target().RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
+                                       phkResult, lpdwDisposition),
               true);
 }
 
-LONG RefusalWatch::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                                  const BYTE* lpData, DWORD cbData) {
+LONG RefusalWatch::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                                  DWORD cbData) {
   return Note(Target().RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData), true);
 }
 

@@ -31,12 +31,11 @@ class RefusalWatch : public ForwardingRegistry {
   // RefusalText(Code()).
   std::string Text() const { return RefusalText(code_); }
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override;
-  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
-                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
-  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                     DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override;
+  LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved, char* lpClass,
+                     DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;
+  LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,
+                     DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
   // A bulk write's code is a changing call's.
   ZANDREL_REGISTRY_WRITE_OVERRIDES;

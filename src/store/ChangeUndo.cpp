@@ -33,7 +33,9 @@ using capture::SubPath;
 
 namespace {
 
-std::size_t Depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')); }
+std::size_t Depth(const std::string& path) {
+  return static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\'));
+}
 
 // The keys an undo has put back, told to its progress.
 class Pace {
@@ -58,8 +60,7 @@ class Pace {
 class PacedReads : public ForwardingRegistry {
  public:
   PacedReads(IRegistry& target, const Pace& pace) : ForwardingRegistry(target), pace_(pace) {}
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                     HKEY* phkResult) override {
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override {
     const LONG code = Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
     pace_.Tell();
     return code;
@@ -84,9 +85,8 @@ std::vector<HistoryEntry>::const_iterator Pick(const std::vector<HistoryEntry>& 
     if (which == Newest::kChange) return true;
     // An undo of an undo brought a change back: undoing it would undo that change again.
     const unsigned undid = UndoneBy(entry);
-    return std::none_of(entries.begin(), entries.end(), [undid](const HistoryEntry& other) {
-      return other.number == undid && other.kind == "undo";
-    });
+    return std::none_of(entries.begin(), entries.end(),
+                        [undid](const HistoryEntry& other) { return other.number == undid && other.kind == "undo"; });
   });
 }
 
@@ -286,15 +286,13 @@ LONG PutBack(HistoryRegistry& history, ChangeRecord& record, Pace& pace) {
       deleted.push_back(&entry);
     if (entry.kind == RecordEntry::Kind::kCreated) created.push_back(&entry);
   }
-  if (LONG code = history.DeleteCreated(created, [&pace](std::size_t keys) { pace.Done(keys); });
-      code != ERROR_SUCCESS)
+  if (LONG code = history.DeleteCreated(created, [&pace](std::size_t keys) { pace.Done(keys); }); code != ERROR_SUCCESS)
     return code;
   std::stable_sort(deleted.begin(), deleted.end(),
                    [](const RecordEntry* a, const RecordEntry* b) { return Depth(a->path) < Depth(b->path); });
   for (const RecordEntry* entry : deleted) {
     if (entry->kind == RecordEntry::Kind::kDeleted) {
-      if (LONG code = CreateWithValues(history, entry->root, entry->path, entry->before, pace);
-          code != ERROR_SUCCESS)
+      if (LONG code = CreateWithValues(history, entry->root, entry->path, entry->before, pace); code != ERROR_SUCCESS)
         return code;
       continue;
     }
@@ -349,9 +347,9 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
     return outcome;
   }
   if (target == entries.end()) {
-    outcome.result = change != 0                 ? UndoOutcome::Result::kUnknown
+    outcome.result = change != 0                ? UndoOutcome::Result::kUnknown
                      : which == Newest::kChange ? UndoOutcome::Result::kNothing
-                                                 : UndoOutcome::Result::kNothingToRedo;
+                                                : UndoOutcome::Result::kNothingToRedo;
     return outcome;
   }
   outcome.change = target->number;
@@ -381,7 +379,7 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
     outcome.code = FirstChanged(history, record, pace, &outcome.key);
   if (outcome.code != ERROR_SUCCESS) return outcome;
   if (!outcome.key.empty()) {
-    outcome.result = relying != 0              ? UndoOutcome::Result::kReliedOn
+    outcome.result = relying != 0                 ? UndoOutcome::Result::kReliedOn
                      : !outcome.extension.empty() ? UndoOutcome::Result::kNamed
                                                   : UndoOutcome::Result::kChangedSince;
     outcome.number = relying;
@@ -402,7 +400,8 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
 
 std::string HistoryUnreadable(LONG code) {
   const std::string why = RefusalText(code);
-  return "История изменений не читается (ошибка реестра " + std::to_string(code) + ")." + (why.empty() ? "" : " " + why);
+  return "История изменений не читается (ошибка реестра " + std::to_string(code) + ")." +
+         (why.empty() ? "" : " " + why);
 }
 
 std::string UndoMessage(const UndoOutcome& outcome) {
@@ -411,12 +410,9 @@ std::string UndoMessage(const UndoOutcome& outcome) {
     case UndoOutcome::Result::kUndone:
       return "Изменение " + n + " (" + outcome.title + ") отменено, ключей: " + std::to_string(outcome.keys) +
              ". Отмена сохранена в истории как изменение " + std::to_string(outcome.number) + ".";
-    case UndoOutcome::Result::kNothing:
-      return "Нет изменений, которые можно отменить.";
-    case UndoOutcome::Result::kNothingToRedo:
-      return "Нет отменённых изменений, которые можно вернуть.";
-    case UndoOutcome::Result::kUnknown:
-      return "Изменения " + n + " нет в истории.";
+    case UndoOutcome::Result::kNothing: return "Нет изменений, которые можно отменить.";
+    case UndoOutcome::Result::kNothingToRedo: return "Нет отменённых изменений, которые можно вернуть.";
+    case UndoOutcome::Result::kUnknown: return "Изменения " + n + " нет в истории.";
     case UndoOutcome::Result::kAlreadyUndone:
       return "Изменение " + n + " уже отменено изменением " + std::to_string(outcome.number) + ".";
     case UndoOutcome::Result::kReliedOn: {
@@ -429,8 +425,7 @@ std::string UndoMessage(const UndoOutcome& outcome) {
              outcome.extension + ". Ничего не изменено.";
     case UndoOutcome::Result::kChangedSince:
       return "Изменение " + n + " не отменено: ключ " + outcome.key + " изменён после него. Ничего не изменено.";
-    case UndoOutcome::Result::kFailed:
-      break;
+    case UndoOutcome::Result::kFailed: break;
   }
   // Refused before the history was read, the newest change has no number yet.
   const std::string why = RefusalText(outcome.code);

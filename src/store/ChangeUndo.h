@@ -15,27 +15,37 @@ namespace zandrel::store {
 
 struct UndoOutcome {
   enum class Result {
-    kUndone, kNothing, kNothingToRedo, kUnknown, kAlreadyUndone, kReliedOn, kNamed, kChangedSince, kFailed
+    kUndone,
+    kNothing,
+    kNothingToRedo,
+    kUnknown,
+    kAlreadyUndone,
+    kReliedOn,
+    kNamed,
+    kChangedSince,
+    kFailed
   };
   Result result = Result::kNothing;
   unsigned change = 0;  // the change undone, or asked for
   // kUndone: the undo's own number; kAlreadyUndone: the change that undid
   // it; kReliedOn: the later change that relies on `key`
   unsigned number = 0;
-  std::string title;    // what the change was (ChangeTitle)
-  std::size_t keys = 0; // kUndone: the keys it touched
+  std::string title;     // what the change was (ChangeTitle)
+  std::size_t keys = 0;  // kUndone: the keys it touched
   // kChangedSince: the first key that differs; kReliedOn: the key relied on;
   // kNamed: the title (its name in the classes) that `extension` names
   std::string key;
   std::string extension;  // kNamed: an extension the undo leaves, naming a title it would delete
-  LONG code = 0;        // kFailed: the registry's code
+  LONG code = 0;          // kFailed: the registry's code
 };
 
 // Which change an undo without a number takes.
+// clang-format off
 enum class Newest {
   kChange,  // undo: the newest change neither undone nor an undo itself, so that undos walk back
   kUndo,    // redo: the newest undo not undone, unless it undid an undo (then it is a redo itself)
 };
+// clang-format on
 
 // The change the next undo without a number undoes (`which`). False when
 // there is none, or the history cannot be read: then *code (when given) is

@@ -24,8 +24,7 @@ integration::StillDeciding StillDecides(integration::Desktop* desktop, IRegistry
 }
 
 void OfferSettings(const integration::StillDeciding& still, Prompter& prompter) {
-  if (!still.question.empty() &&
-      prompter.MsgBox(still.question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
+  if (!still.question.empty() && prompter.MsgBox(still.question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
     prompter.OpenDefaultAppsSettings();
 }
 

@@ -23,9 +23,9 @@ bool SetKeyValue(IRegistry& registry, Prompter& prompter, HKEY root, const std::
                  const std::string& valueName, const std::string& value) {
   registry::Key key(registry);
   if (key.Open(root, path, KEY_WRITE) != ERROR_SUCCESS) return false;
-  const LONG code = registry.RegSetValueExA(key.Handle(), valueName.c_str(), 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>(value.data()),
-                                            static_cast<DWORD>(value.size()));
+  const LONG code =
+      registry.RegSetValueExA(key.Handle(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data()),
+                              static_cast<DWORD>(value.size()));
   if (code != ERROR_SUCCESS) prompter.MsgBox("Unable to set value of " + value + " to subkey " + valueName, MB_OK);
   return code == ERROR_SUCCESS;
 }

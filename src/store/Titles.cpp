@@ -13,6 +13,7 @@ namespace {
 // things other than one file type: every file, folder, drive, COM class and
 // so on. An open command written under one of them reaches far beyond one
 // extension.
+// clang-format off
 constexpr std::array<const char*, 39> kShellClasses = {
     "*",           "ActivatableClasses",   "AllFilesystemObjects", "AllProtocols",   "AppID",
     "Applications", "AudioCD",             "CID",               "CLSID",           "Component Categories",
@@ -23,6 +24,7 @@ constexpr std::array<const char*, 39> kShellClasses = {
     "Printers",    "PropertySystem",       "Protocols",         "Record",          "SystemFileAssociations",
     "TypeLib",     "Unknown",              "UserLibraryFolder", "Wow6432Node",
 };
+// clang-format on
 
 // Titles of files that are programs or start one; their commands ("%1" %*)
 // also come with no key at all on a store where they were never written.

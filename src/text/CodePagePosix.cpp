@@ -15,12 +15,14 @@ unsigned CodePageOfLanguage(std::string_view language) {
     const char* languages;
     unsigned code_page;
   };
+  // clang-format off
   static constexpr Entry kTable[] = {
       {" ru uk be bg sr mk ", 1251}, {" pl cs sk hu ro hr sl bs sq ", 1250}, {" el ", 1253},
       {" tr az ", 1254},             {" he ", 1255},                         {" ar fa ur ", 1256},
       {" et lv lt ", 1257},          {" vi ", 1258},                         {" th ", 874},
       {" ja ", 932},                 {" ko ", 949},
   };
+  // clang-format on
   if (language.size() < 2 || language.size() > 3) return 1252;
   std::string word(1, ' ');
   word.append(language).push_back(' ');
@@ -39,7 +41,8 @@ unsigned SystemAnsiCodePage() {
   }
   if (locale == nullptr) return 1252;
   const std::string_view l(locale);
-  if (l.substr(0, 2) == "zh") return l.find("TW") != std::string_view::npos || l.find("HK") != std::string_view::npos ? 950 : 936;
+  if (l.substr(0, 2) == "zh")
+    return l.find("TW") != std::string_view::npos || l.find("HK") != std::string_view::npos ? 950 : 936;
   return CodePageOfLanguage(l.substr(0, l.find_first_of("_.@")));
 }
 

@@ -148,8 +148,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     long cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {

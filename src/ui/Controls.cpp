@@ -60,10 +60,8 @@ bool Control::CanTakeFocus() const {
     case ControlKind::CheckBox:
     case ControlKind::Button:
     case ControlKind::ListView:
-    case ControlKind::PictureBox:
-      return true;
-    default:
-      return false;
+    case ControlKind::PictureBox: return true;
+    default: return false;
   }
 }
 
@@ -310,9 +308,7 @@ void PictureBox::SetPicture(PicturePtr p) {
   Notify(Property::Pictures);
 }
 
-Timer::Timer(Window& window, std::string name) : window_(window), name_(std::move(name)) {
-  window_.Register(this);
-}
+Timer::Timer(Window& window, std::string name) : window_(window), name_(std::move(name)) { window_.Register(this); }
 
 Timer::~Timer() = default;
 

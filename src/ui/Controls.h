@@ -24,7 +24,7 @@ struct Font {
   std::string name = "MS Sans Serif";
   float size = 8.25f;  // points
   bool bold = false;
-  int charset = 0;     // 204 is Cyrillic
+  int charset = 0;  // 204 is Cyrillic
   bool operator==(const Font&) const = default;
 };
 
@@ -43,8 +43,8 @@ struct Rect {
 // A loaded picture: the file's bytes with the format and size its content
 // shows. A realisation may hang its decoded form on `native`.
 struct Picture {
-  std::string source;   // the path it was read from
-  std::string format;   // "png", "jpeg", ...
+  std::string source;  // the path it was read from
+  std::string format;  // "png", "jpeg", ...
   int widthPx = 0;
   int heightPx = 0;
   std::vector<std::uint8_t> bytes;
@@ -61,10 +61,12 @@ struct RuntimeError {
 };
 
 // What changed, so that a peer need not redraw everything.
+// clang-format off
 enum class Property {
   Visible, Enabled, Geometry, Caption, Text, Value, Font, Colors, ToolTip, Pictures,
   Focus, Items, Selection, Columns, ListOptions, TabIndex, Interval, WindowState,
 };
+// clang-format on
 
 class ControlPeer {
  public:
@@ -73,7 +75,14 @@ class ControlPeer {
 };
 
 enum class ControlKind {
-  Label, TextBox, CheckBox, Frame, Button, ListView, Image, PictureBox,
+  Label,
+  TextBox,
+  CheckBox,
+  Frame,
+  Button,
+  ListView,
+  Image,
+  PictureBox,
 };
 
 class Control {
@@ -149,6 +158,7 @@ class Label : public Control {
   Label(Window& w, Frame* c, std::string name) : Control(w, c, std::move(name), ControlKind::Label) {}
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string text);
+
  private:
   std::string caption_;
 };
@@ -160,6 +170,7 @@ class TextBox : public Control {
   void SetText(std::string text);
   // The user typed: same as SetText, the realisation calls it.
   void UserEdited(std::string text);
+
  private:
   std::string text_;
 };
@@ -173,6 +184,7 @@ class CheckBox : public Control {
   void SetValue(int value);
   // A click by the user: toggles the value.
   void FireClick();
+
  private:
   std::string caption_;
   int value_ = 0;
@@ -183,6 +195,7 @@ class Frame : public Control {
   Frame(Window& w, Frame* c, std::string name) : Control(w, c, std::move(name), ControlKind::Frame) {}
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string text);
+
  private:
   std::string caption_;
 };
@@ -193,7 +206,10 @@ class Button : public Control {
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string text);
   bool Graphical() const { return graphical_; }
-  void SetGraphical(bool g) { graphical_ = g; Notify(Property::Pictures); }
+  void SetGraphical(bool g) {
+    graphical_ = g;
+    Notify(Property::Pictures);
+  }
   const PicturePtr& Picture() const { return picture_; }
   const PicturePtr& DisabledPicture() const { return disabled_; }
   const PicturePtr& DownPicture() const { return down_; }
@@ -205,6 +221,7 @@ class Button : public Control {
   // A click by the user (mouse, Enter or Space on the focused button): runs
   // Click when the button is visible and enabled. Returns whether it ran.
   bool FireClick();
+
  private:
   std::string caption_;
   bool graphical_ = true;
@@ -290,11 +307,26 @@ class ListView : public Control {
   bool HideSelection() const { return hide_selection_; }
   bool ReportView() const { return report_view_; }
   bool HideColumnHeaders() const { return hide_headers_; }
-  void SetManualLabelEdit(bool v) { manual_label_edit_ = v; Notify(Property::ListOptions); }
-  void SetFullRowSelect(bool v) { full_row_select_ = v; Notify(Property::ListOptions); }
-  void SetHideSelection(bool v) { hide_selection_ = v; Notify(Property::ListOptions); }
-  void SetReportView(bool v) { report_view_ = v; Notify(Property::ListOptions); }
-  void SetHideColumnHeaders(bool v) { hide_headers_ = v; Notify(Property::ListOptions); }
+  void SetManualLabelEdit(bool v) {
+    manual_label_edit_ = v;
+    Notify(Property::ListOptions);
+  }
+  void SetFullRowSelect(bool v) {
+    full_row_select_ = v;
+    Notify(Property::ListOptions);
+  }
+  void SetHideSelection(bool v) {
+    hide_selection_ = v;
+    Notify(Property::ListOptions);
+  }
+  void SetReportView(bool v) {
+    report_view_ = v;
+    Notify(Property::ListOptions);
+  }
+  void SetHideColumnHeaders(bool v) {
+    hide_headers_ = v;
+    Notify(Property::ListOptions);
+  }
 
  private:
   std::vector<ColumnHeader> columns_;
@@ -320,6 +352,7 @@ class Image : public Control {
   Image(Window& w, Frame* c, std::string name) : Control(w, c, std::move(name), ControlKind::Image) {}
   const PicturePtr& Picture() const { return picture_; }
   void SetPicture(PicturePtr p);
+
  private:
   PicturePtr picture_;
 };
@@ -331,6 +364,7 @@ class PictureBox : public Control {
   PictureBox(Window& w, Frame* c, std::string name) : Control(w, c, std::move(name), ControlKind::PictureBox) {}
   const PicturePtr& Picture() const { return picture_; }
   void SetPicture(PicturePtr p);
+
  private:
   PicturePtr picture_;
 };
@@ -382,6 +416,7 @@ class CommonDialog {
   // Shows the modal dialog. Cancelled with CancelError: throws RuntimeError
   // 32755. Other failures throw the facility's RuntimeError.
   void ShowOpen();
+
  private:
   Window& window_;
 };

@@ -12,8 +12,8 @@ namespace zandrel::ui {
 namespace {
 
 std::uint32_t Be32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-         (std::uint32_t{b[at + 2]} << 8) | std::uint32_t{b[at + 3]};
+  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) |
+         std::uint32_t{b[at + 3]};
 }
 std::uint32_t Be16(const std::vector<std::uint8_t>& b, std::size_t at) {
   return (std::uint32_t{b[at]} << 8) | std::uint32_t{b[at + 1]};
@@ -33,8 +33,14 @@ bool JpegSize(const std::vector<std::uint8_t>& b, int& w, int& h) {
   while (i + 4 <= b.size()) {
     if (b[i] != 0xFF) return false;
     std::uint8_t marker = b[i + 1];
-    if (marker == 0xFF) { ++i; continue; }
-    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) { i += 2; continue; }
+    if (marker == 0xFF) {
+      ++i;
+      continue;
+    }
+    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+      i += 2;
+      continue;
+    }
     if (marker == 0xD9 || marker == 0xDA) return false;
     std::uint32_t len = Be16(b, i + 2);
     if (len < 2) return false;

@@ -99,20 +99,20 @@ class Platform {
 
 // Declares every window-system call of Platform as an override, for a
 // realisation on a real screen (the headless one defines most in place).
-#define ZANDREL_PLATFORM_OVERRIDES                                                                  \
-  void Realize(Window& window) override;                                                           \
-  void Unrealize(Window& window) override;                                                         \
-  void BringToFront(Window& window) override;                                                      \
-  int MsgBox(const std::string& text, int flags, const std::string& title = kAppTitle) override;   \
-  void ShowOpen(CommonDialog& dialog) override;                                                    \
-  void SetMousePointer(int pointer) override;                                                      \
-  int MousePointer() const override;                                                               \
-  void DoEvents() override;                                                                        \
-  void DoPaintEvents() override;                                                                   \
-  std::int64_t TickCount() const override;                                                         \
-  PicturePtr LoadPicture(const std::string& path) override;                                        \
-  std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;                      \
-  void OpenWithShell(const std::string& target) override;                                          \
-  std::string ExecutableFolder() override;                                                         \
-  void Fatal(const RuntimeError& error) override;                                                  \
+#define ZANDREL_PLATFORM_OVERRIDES                                                               \
+  void Realize(Window& window) override;                                                         \
+  void Unrealize(Window& window) override;                                                       \
+  void BringToFront(Window& window) override;                                                    \
+  int MsgBox(const std::string& text, int flags, const std::string& title = kAppTitle) override; \
+  void ShowOpen(CommonDialog& dialog) override;                                                  \
+  void SetMousePointer(int pointer) override;                                                    \
+  int MousePointer() const override;                                                             \
+  void DoEvents() override;                                                                      \
+  void DoPaintEvents() override;                                                                 \
+  std::int64_t TickCount() const override;                                                       \
+  PicturePtr LoadPicture(const std::string& path) override;                                      \
+  std::int32_t sndPlaySoundA(const char* path, std::uint32_t flags) override;                    \
+  void OpenWithShell(const std::string& target) override;                                        \
+  std::string ExecutableFolder() override;                                                       \
+  void Fatal(const RuntimeError& error) override;                                                \
   void Quit() override

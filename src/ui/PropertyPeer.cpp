@@ -25,15 +25,9 @@ void PropertyPeer::Update(Property what) {
   applying_ = true;
   const bool list = control_.Kind() == ControlKind::ListView;
   switch (what) {
-    case Property::Visible:
-      ApplyVisible(control_.Visible());
-      break;
-    case Property::Enabled:
-      ApplyEnabled(control_.Enabled());
-      break;
-    case Property::Geometry:
-      ApplyGeometry(control_.Geometry());
-      break;
+    case Property::Visible: ApplyVisible(control_.Visible()); break;
+    case Property::Enabled: ApplyEnabled(control_.Enabled()); break;
+    case Property::Geometry: ApplyGeometry(control_.Geometry()); break;
     case Property::Caption:
     case Property::Text:
       if (const std::string* text = ShownText(control_)) ApplyText(*text);
@@ -41,21 +35,11 @@ void PropertyPeer::Update(Property what) {
     case Property::Value:
       if (control_.Kind() == ControlKind::CheckBox) ApplyChecked(static_cast<CheckBox&>(control_).Value() == 1);
       break;
-    case Property::Font:
-      ApplyFont(control_.GetFont());
-      break;
-    case Property::Colors:
-      ApplyColors();
-      break;
-    case Property::ToolTip:
-      ApplyToolTip(control_.ToolTip());
-      break;
-    case Property::Pictures:
-      ApplyPictures();
-      break;
-    case Property::Focus:
-      ApplyFocus();
-      break;
+    case Property::Font: ApplyFont(control_.GetFont()); break;
+    case Property::Colors: ApplyColors(); break;
+    case Property::ToolTip: ApplyToolTip(control_.ToolTip()); break;
+    case Property::Pictures: ApplyPictures(); break;
+    case Property::Focus: ApplyFocus(); break;
     case Property::Items:
       if (list) ApplyItems();
       break;
@@ -70,8 +54,7 @@ void PropertyPeer::Update(Property what) {
       break;
     case Property::TabIndex:
     case Property::Interval:
-    case Property::WindowState:
-      break;
+    case Property::WindowState: break;
   }
   applying_ = was;
 }

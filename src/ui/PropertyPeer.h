@@ -45,18 +45,18 @@ class PropertyPeer : public ControlPeer {
 
 // Declares every property method of PropertyPeer but Showing() as an
 // override, for a realisation's control peer.
-#define ZANDREL_PROPERTY_PEER_OVERRIDES                  \
-  void ApplyVisible(bool visible) override;              \
-  void ApplyEnabled(bool enabled) override;              \
-  void ApplyGeometry(const Rect& twips) override;        \
-  void ApplyText(const std::string& text) override;      \
-  void ApplyChecked(bool checked) override;              \
-  void ApplyFont(const Font& font) override;             \
-  void ApplyColors() override;                           \
-  void ApplyToolTip(const std::string& text) override;   \
-  void ApplyPictures() override;                         \
-  void ApplyFocus() override;                            \
-  void ApplyItems() override;                            \
-  void ApplySelection() override;                        \
-  void ApplyColumns() override;                          \
+#define ZANDREL_PROPERTY_PEER_OVERRIDES                \
+  void ApplyVisible(bool visible) override;            \
+  void ApplyEnabled(bool enabled) override;            \
+  void ApplyGeometry(const Rect& twips) override;      \
+  void ApplyText(const std::string& text) override;    \
+  void ApplyChecked(bool checked) override;            \
+  void ApplyFont(const Font& font) override;           \
+  void ApplyColors() override;                         \
+  void ApplyToolTip(const std::string& text) override; \
+  void ApplyPictures() override;                       \
+  void ApplyFocus() override;                          \
+  void ApplyItems() override;                          \
+  void ApplySelection() override;                      \
+  void ApplyColumns() override;                        \
   void ApplyListOptions() override;

@@ -105,13 +105,11 @@ void Window::FireKey(Key key) {
     }
     case Key::Enter:
     case Key::Space:
-      if (focused_ != nullptr && focused_->Kind() == ControlKind::Button)
-        static_cast<Button*>(focused_)->FireClick();
+      if (focused_ != nullptr && focused_->Kind() == ControlKind::Button) static_cast<Button*>(focused_)->FireClick();
       else if (key == Key::Space && focused_ != nullptr && focused_->Kind() == ControlKind::CheckBox)
         static_cast<CheckBox*>(focused_)->FireClick();
       return;
-    case Key::Escape:
-      return;
+    case Key::Escape: return;
     case Key::CtrlZ:
     case Key::CtrlY: {
       const std::function<void()>& handler = key == Key::CtrlZ ? undo_key_ : redo_key_;

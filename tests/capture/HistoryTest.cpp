@@ -50,7 +50,8 @@ struct World {
   // Imports `sections` as `zandrel-reg import FILE` does.
   void Import(const std::string& file, const std::string& sections) {
     history->Describe("import", file);
-    ASSERT_TRUE(IsOk(regfile::ImportRegText(*history, "Windows Registry Editor Version 5.00\r\n\r\n" + sections, file)));
+    ASSERT_TRUE(IsOk(regfile::ImportRegText(*history, "Windows Registry Editor Version 5.00\r\n\r\n" + sections,
+                                            file)));
   }
   void ImportStore(const bench::StoreSize& size) {
     history->Describe("import", "large.reg");
@@ -81,7 +82,7 @@ struct Row {
   std::function<void(World&)> later;   // another change after it
   unsigned undo;                       // 0: the newest change neither undone nor an undo; or kRedo
   std::string message;
-  std::string history;                 // "number kind subject [undone by]", newest first
+  std::string history;  // "number kind subject [undone by]", newest first
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -100,6 +101,7 @@ void Seed(World& w) {
 const bench::StoreSize kStore{"test", 30000, 5000};
 const bench::StoreSize kWineStore{"test", 300, 50};  // every call is a trip to Wine's server
 
+// clang-format off
 const Row kRows[] = {
     {"Add", {}, [](World& w) { w.Snap(); w.Add(".zq"); }, nullptr, 0,
      "Изменение 1 (добавление .zq) отменено, ключей: 6. Отмена сохранена в истории как изменение 2.",
@@ -191,6 +193,7 @@ const Row kRows[] = {
     {"BoundOfBytes", {100, 1}, [](World& w) { w.Add(".a"); w.Add(".b"); w.Snap(); }, nullptr, 1,
      "Изменения 1 нет в истории.", "2 add .b; "},
 };
+// clang-format on
 
 class History : public ::testing::TestWithParam<Row> {};
 
@@ -299,6 +302,7 @@ struct OwnRow {
 
 void PrintTo(const OwnRow& row, std::ostream* out) { *out << row.name; }
 
+// clang-format off
 const OwnRow kOwnRows[] = {
     {"DeletesTheProgramsKey", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n", "3", false},
     {"DeletesTheHistory", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History]\r\n", "3", false},
@@ -328,6 +332,7 @@ const OwnRow kOwnRows[] = {
      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\Историй]\r\n",
      "", true},
 };
+// clang-format on
 
 class OwnHistoryImport : public ::testing::TestWithParam<OwnRow> {};
 
@@ -374,8 +379,10 @@ TEST(OwnHistory, EveryWayInIsRefused) {
   World w;
   w.Add(".zn");
   const std::string own = w.Own();
-  capture::RecordEntry programs{capture::RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "Software\\ZANDREL", {}, {}, {}};
+  capture::RecordEntry programs{
+      capture::RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "Software\\ZANDREL", {}, {}, {}};
   const BYTE one[4] = {1, 0, 0, 0};
+  // clang-format off
   const struct {
     const char* name;
     std::function<LONG(capture::HistoryRegistry&)> write;
@@ -418,6 +425,7 @@ TEST(OwnHistory, EveryWayInIsRefused) {
        }},
       {"delete trees above it", [&programs](capture::HistoryRegistry& h) { return h.DeleteCreated({&programs}); }},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     RegistryTransaction transaction(*w.history);

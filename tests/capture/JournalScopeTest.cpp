@@ -25,8 +25,9 @@ namespace {
 
 using capture::RecordEntry;
 
-const capture::JournalScope kScope = {
-    {HKEY_CLASSES_ROOT, ""}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"}, {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
+const capture::JournalScope kScope = {{HKEY_CLASSES_ROOT, ""},
+                                      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
+                                      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"}};
 
 class JournalScope : public ::testing::Test {
  protected:
@@ -132,8 +133,7 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
       }
       if (code == ERROR_SUCCESS && write.op == Op::kSetValue)
         code = journalled->RegSetValueExA(key, "Zq", 0, REG_SZ, reinterpret_cast<const BYTE*>("z"), 1);
-      if (code == ERROR_SUCCESS && write.op == Op::kDeleteValue)
-        code = journalled->RegDeleteValueA(key, "Zq");
+      if (code == ERROR_SUCCESS && write.op == Op::kDeleteValue) code = journalled->RegDeleteValueA(key, "Zq");
       if (key != write.root) journalled->RegCloseKey(key);
     }
     EXPECT_EQ(code, write.code);

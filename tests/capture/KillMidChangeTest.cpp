@@ -97,7 +97,9 @@ class FileStore : public capture::UndoStore {
     *bytes = ReadFile(Record());
     return ERROR_SUCCESS;
   }
-  LONG Remove() override { return ::unlink(Record().c_str()) == 0 || errno == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED; }
+  LONG Remove() override {
+    return ::unlink(Record().c_str()) == 0 || errno == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  }
   std::string Record() const { return folder_ + "/undo-record"; }
 
  private:
@@ -110,7 +112,9 @@ std::unique_ptr<IRegistry> PlainRegistry(const std::string& folder) {
   EXPECT_TRUE(IsOk(hive::OpenHive(folder + "/hive.db", &hive)));
   return hive;
 }
-std::unique_ptr<capture::UndoStore> RecordStore(const std::string& folder) { return std::make_unique<FileStore>(folder); }
+std::unique_ptr<capture::UndoStore> RecordStore(const std::string& folder) {
+  return std::make_unique<FileStore>(folder);
+}
 std::string RecordPath(const std::string& folder) { return folder + "/undo-record"; }
 #endif
 
@@ -125,7 +129,8 @@ std::string Store(IRegistry& registry) {
 // Starts as the program starts: a record left behind is rolled back.
 std::unique_ptr<IRegistry> Start(const std::string& folder) {
   std::unique_ptr<IRegistry> registry;
-  EXPECT_TRUE(IsOk(capture::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder), &registry)));
+  EXPECT_TRUE(IsOk(capture::StartJournalled(PlainRegistry(folder), RecordStore(folder), RecordPath(folder),
+                                            &registry)));
   return registry;
 }
 
@@ -258,8 +263,8 @@ class JournalCrash : public ::testing::TestWithParam<const char*> {
 #ifdef _WIN32
     const std::string program = ThisProgram(), kill = std::to_string(kill_at);
     const std::string quoted_program = "\"" + program + "\"", quoted_folder = "\"" + dir_.Path() + "\"";
-    const char* argv[] = {quoted_program.c_str(), "--crash-child", sandbox_.c_str(), quoted_folder.c_str(),
-                          op.c_str(), kill.c_str(), nullptr};
+    const char* argv[] = {quoted_program.c_str(), "--crash-child", sandbox_.c_str(), quoted_folder.c_str(), op.c_str(),
+                          kill.c_str(),           nullptr};
     // Wine under load now and then fails to start a process at all (-1):
     // that is no answer of the child's, so the start is tried again.
     intptr_t code = -1;
@@ -336,7 +341,7 @@ class JournalOverChange : public JournalCrash {};
 
 TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
   const struct {
-    const char* name;      // of the value of .new the other copy sets
+    const char* name;  // of the value of .new the other copy sets
     const char* data;
     const char* restored;  // what it is set back to; null: deleted
   } kChanges[] = {
@@ -355,9 +360,10 @@ TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
         capture::StartJournalled(PlainRegistry(dir_.Path()), RecordStore(dir_.Path()), "RECORD", &started);
     EXPECT_EQ(started, nullptr);
     EXPECT_EQ(refused.code, status::Status::kFailed);
-    EXPECT_EQ(refused.message, "the unfinished change recorded in RECORD was not rolled back: the key "
-                               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.new has changed since it was recorded. "
-                               "Check that key, then delete the record");
+    EXPECT_EQ(refused.message,
+              "the unfinished change recorded in RECORD was not rolled back: the key "
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.new has changed since it was recorded. "
+              "Check that key, then delete the record");
     EXPECT_EQ(DumpClasses(*PlainRegistry(dir_.Path())), changed);
     {
       auto other = PlainRegistry(dir_.Path());
@@ -371,7 +377,8 @@ TEST_P(JournalOverChange, ARecordIsNotReplayedOverAKeyChangedSince) {
     EXPECT_EQ(StoreAfterStart(dir_.Path()), before);
   }
   std::unique_ptr<IRegistry> started;
-  EXPECT_EQ(capture::StartJournalled(PlainRegistry(dir_.Path()), std::make_unique<UnreadableStore>(), "RECORD", &started)
+  EXPECT_EQ(capture::StartJournalled(PlainRegistry(dir_.Path()), std::make_unique<UnreadableStore>(), "RECORD",
+                                     &started)
                 .message,
             "cannot roll back the unfinished change recorded in RECORD: error 32");
 }

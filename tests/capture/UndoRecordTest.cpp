@@ -88,7 +88,8 @@ TEST(UndoRecordText, OnlyACutLastLineIsPassedOver) {
   };
   EXPECT_EQ(write({"DATA", REG_NONE, ""}, true),
             "values 80000000 2e6c656674 2 - 1 6f6c64 44617461 3 610062 delete 44617461\n");
-  EXPECT_EQ(write({"", REG_SZ, "old"}, false), "values 80000000 2e6c656674 2 - 1 6f6c64 44617461 3 610062 set - 1 6f6c64\n");
+  EXPECT_EQ(write({"", REG_SZ, "old"}, false),
+            "values 80000000 2e6c656674 2 - 1 6f6c64 44617461 3 610062 set - 1 6f6c64\n");
 }
 
 // A history's record as stored: an entry of each kind.

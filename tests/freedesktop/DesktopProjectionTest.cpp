@@ -61,8 +61,10 @@ TEST(DesktopMapping, OneRowPerAssociation) {
       {"no file argument: appended", ".zqg", "@/tool", "@/tool %f", "application/x-zandrel-zqg"},
       {"system type of its one glob", ".zqs", "@/tool %1", "@/tool %f", "text/x-zqs"},
       {"odd characters in the extension", ".a b*", "@/tool %1", "@/tool %f", "application/x-zandrel-a_20b_2a"},
-      {"100 dashes: a hash past the length", ".----------------------------------------------------------------------"
-       "------------------------------", "@/tool %1", "@/tool %f",
+      {"100 dashes: a hash past the length",
+       ".----------------------------------------------------------------------"
+       "------------------------------",
+       "@/tool %1", "@/tool %f",
        "application/x-zandrel-_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2d_2-56041a8a0a808bc9"},
       {"a Cyrillic extension: GIO never matches its glob", ".док", "@/tool %1", "",
        "GIO не узнаёт файлы по расширению с символами не из ASCII (как ж или é)"},
@@ -86,9 +88,9 @@ TEST(DesktopMapping, OneRowPerAssociation) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     std::vector<ProjectionFailure> failures;
-    const std::vector<Projection> got = MapAssociations(
-        {StoreRow{row.extension, "Zq Title", Replace(row.command, "@", dir.Path())}}, mime, isProgram,
-        &failures);
+    const std::vector<Projection> got =
+        MapAssociations({StoreRow{row.extension, "Zq Title", Replace(row.command, "@", dir.Path())}}, mime, isProgram,
+                        &failures);
     if (*row.exec == '\0') {
       EXPECT_TRUE(got.empty());
       ASSERT_EQ(failures.size(), 1u);
@@ -163,7 +165,8 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
             header + "Name=Zq \"A\" & <B>\nExec=" + tool +
                 " %f\nMimeType=application/x-zandrel-zqa;\nNoDisplay=true\nX-Zandrel-Extension=.zqa\n");
   EXPECT_EQ(ReadFile(Entry("zandrel-zqt.desktop")),
-            header + "Name=Zq Text\nExec=" + tool + " %f\nMimeType=text/x-zqt;\nNoDisplay=true\nX-Zandrel-Extension=.zqt\n");
+            header + "Name=Zq Text\nExec=" + tool +
+                " %f\nMimeType=text/x-zqt;\nNoDisplay=true\nX-Zandrel-Extension=.zqt\n");
   EXPECT_EQ(ReadFile(MimeApps()),
             "[Added Associations]\r\ntext/x-zqt=b.desktop;\r\n\r\n[Default Applications]\r\n"
             "text/x-zqt=gedit.desktop;\r\napplication/x-zandrel-zqa=zandrel-zqa.desktop;\n# theirs\r\n\r\n"
@@ -209,8 +212,9 @@ TEST_F(DesktopProjection, AFileThatCannotBeWrittenFailsOnlyItsAssociation) {
   const ProjectionReport report = ProjectAssociations(registry, assembly::ListedRows, paths);
   EXPECT_EQ(report.projected, 2u);
   EXPECT_EQ(report.skipped, 1u);
-  EXPECT_EQ(FailureMessage(report, ".док"), "Изменение .док не перенесено на рабочий стол: GIO не узнаёт файлы по "
-                                           "расширению с символами не из ASCII (как ж или é).");
+  EXPECT_EQ(FailureMessage(report, ".док"),
+            "Изменение .док не перенесено на рабочий стол: GIO не узнаёт файлы по "
+            "расширению с символами не из ASCII (как ж или é).");
   EXPECT_NE(ReadFile(MimeApps()).find("application/x-zandrel-zqa=zandrel-zqa.desktop;"), std::string::npos);
   EXPECT_EQ(FailureMessage(report, "zqa"), "Изменение .zqa не перенесено на рабочий стол: не удаётся записать " +
                                                Entry("zandrel-zqa.desktop") + " (" + Entry("zandrel-zqa.desktop") +
@@ -261,21 +265,25 @@ TEST(DesktopProjectionOverGio, AnAddOpensItsOwnFilesAndNoOthers) {
   paths.dataDirs = {home.File("system"), "/usr/share"};
   // The desktop's programs before the adds, each logging what it opens.
   const auto program = [&](const std::string& name) {
-    const std::string path = home.Write("bin/" + name, "#!/bin/sh\necho " + name + " \"$1\" >> " + home.File("opened") + "\n");
+    const std::string path =
+        home.Write("bin/" + name, "#!/bin/sh\necho " + name + " \"$1\" >> " + home.File("opened") + "\n");
     chmod(path.c_str(), 0755);
     return path;
   };
-  for (const auto& [name, types] : {std::pair<std::string, std::string>{"archiver", "application/zip;application/gzip;"},
-                                    {"viewer", "image/bmp;"},
-                                    {"editor", "text/plain;"}})
+  for (const auto& [name, types] :
+       {std::pair<std::string, std::string>{"archiver", "application/zip;application/gzip;"},
+        {"viewer", "image/bmp;"},
+        {"editor", "text/plain;"}})
     home.Write("system/applications/" + name + ".desktop", "[Desktop Entry]\nType=Application\nName=" + name +
-                                                               "\nExec=" + program(name) + " %f\nMimeType=" + types + "\n");
+                                                               "\nExec=" + program(name) + " %f\nMimeType=" + types +
+                                                               "\n");
   // The system's defaults; application/zip has none, as on a bare machine.
-  home.Write("etc/mimeapps.list", "[Default Applications]\napplication/gzip=archiver.desktop;\n"
-                                  "image/bmp=viewer.desktop;\ntext/plain=editor.desktop;\n");
-  const std::string env = "env -u XDG_CURRENT_DESKTOP XDG_DATA_HOME=" + paths.dataHome + " XDG_CONFIG_HOME=" +
-                          paths.configHome + " XDG_DATA_DIRS=" + home.File("system") + ":/usr/share XDG_CONFIG_DIRS=" +
-                          home.File("etc") + " ";
+  home.Write("etc/mimeapps.list",
+             "[Default Applications]\napplication/gzip=archiver.desktop;\n"
+             "image/bmp=viewer.desktop;\ntext/plain=editor.desktop;\n");
+  const std::string env = "env -u XDG_CURRENT_DESKTOP XDG_DATA_HOME=" + paths.dataHome +
+                          " XDG_CONFIG_HOME=" + paths.configHome + " XDG_DATA_DIRS=" + home.File("system") +
+                          ":/usr/share XDG_CONFIG_DIRS=" + home.File("etc") + " ";
   std::string names;
   const MimeDatabase system = MimeDatabase::Read({"/usr/share/mime"}, "", nullptr);
   for (const MimeGlob& g : system.Globs())
@@ -314,9 +322,14 @@ TEST(DesktopProjectionOverGio, AnAddOpensItsOwnFilesAndNoOthers) {
   const std::string gzip = std::string("\x1f\x8b\x08\0", 4) + std::string(12, '\0');
   const std::string bmp = "BM" + std::string(52, '\0');
   std::string files;
-  for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"x.zip", zip}, {"x.gz", gzip}, {"x.bmp", bmp},
-                                    {"x.dib", bmp}, {"x.c", "int main(void) { return 0; }\n"}, {"y.tar.gz", gzip},
-                                    {"y.jar", zip}, {"y.C", "int main() {}\n"}})
+  for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"x.zip", zip},
+                                    {"x.gz", gzip},
+                                    {"x.bmp", bmp},
+                                    {"x.dib", bmp},
+                                    {"x.c", "int main(void) { return 0; }\n"},
+                                    {"y.tar.gz", gzip},
+                                    {"y.jar", zip},
+                                    {"y.C", "int main() {}\n"}})
     files += home.Write("files/" + name, bytes) + "\n";
   const std::map<std::string, std::string> opened = probe("files", home.Write("file-list", files));
   const auto entry = [&](const std::string& name) {

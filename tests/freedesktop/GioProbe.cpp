@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
       type = g_content_type_guess(line.c_str(), nullptr, 0, nullptr);
     } else {
       GFile* file = g_file_new_for_path(line.c_str());
-      GFileInfo* info = g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE, G_FILE_QUERY_INFO_NONE,
-                                          nullptr, nullptr);
+      GFileInfo* info =
+          g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE, G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
       if (info != nullptr) type = g_strdup(g_file_info_get_content_type(info));
       if (info != nullptr) g_object_unref(info);
       g_object_unref(file);

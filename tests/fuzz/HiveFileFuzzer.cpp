@@ -24,7 +24,8 @@ void List(IRegistry& registry) { store::AssociationListing(registry).List(); }
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::unique_ptr<hive::HiveRegistry> hive;
   const status::Status opened =
-      hive::OpenHive(fuzz::WriteScratchFile("open.hive", std::string(reinterpret_cast<const char*>(data), size)), &hive);
+      hive::OpenHive(fuzz::WriteScratchFile("open.hive", std::string(reinterpret_cast<const char*>(data), size)),
+                     &hive);
   if (!opened.Ok()) {
     if (opened.message.empty() || hive) std::abort();
     return 0;

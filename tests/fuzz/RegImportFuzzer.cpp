@@ -23,7 +23,8 @@ using namespace zandrel;
 
 std::string DumpAll(IRegistry& registry) {
   std::string out;
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) out += testing::DumpTree(registry, root, "", 600, 20000);
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS})
+    out += testing::DumpTree(registry, root, "", 600, 20000);
   return out;
 }
 
@@ -37,13 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       regfile::ImportRegText(calls, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
   const std::string dump = DumpAll(*hive);
   auto bulk = fuzz::FreshHive("bulk.hive");
-  const status::Status in_bulk = regfile::ImportRegText(
-      *bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
-  if (in_bulk.code != result.code || in_bulk.message != result.message) Fault("the import in bulk ends otherwise", in_bulk.message);
+  const status::Status in_bulk =
+      regfile::ImportRegText(*bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
+  if (in_bulk.code != result.code || in_bulk.message != result.message)
+    Fault("the import in bulk ends otherwise", in_bulk.message);
   if (DumpAll(*bulk) != dump) Fault("the import in bulk makes another registry", DumpAll(*bulk));
   if (!result.Ok()) {
     if (dump != empty) Fault("a failed import left changes", dump);
-    if (result.message.empty() || result.message.find('\n') != std::string::npos) Fault("no one-line message", result.message);
+    if (result.message.empty() || result.message.find('\n') != std::string::npos)
+      Fault("no one-line message", result.message);
     return 0;
   }
   const char* roots[] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS"};

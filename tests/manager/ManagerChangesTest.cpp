@@ -60,8 +60,10 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   EXPECT_EQ(Texts()[2], "Просмотр завершен.  Всего  3");
   ASSERT_EQ(desktop.changes.size(), 3u);
   EXPECT_EQ(Mode(), "11110001 Удалить lvwAsso");
-  EXPECT_EQ(desktop.CommittedAt(), (std::vector<std::size_t>{2, 1, 2})) << "after the change's message, before the reload's";
-  EXPECT_EQ(desktop.Committed(), (std::vector<std::string>{"new", "new2", ".new"})) << "the extension as the field holds it";
+  EXPECT_EQ(desktop.CommittedAt(), (std::vector<std::size_t>{2, 1, 2}))
+      << "after the change's message, before the reload's";
+  EXPECT_EQ(desktop.Committed(), (std::vector<std::string>{"new", "new2", ".new"}))
+      << "the extension as the field holds it";
   // A failed removal stays in remove mode and still tells the desktop (the
   // shell hears of a change that got as far as writing).
   form->cmdDelete.FireClick();
@@ -84,7 +86,8 @@ TEST_F(Manager, UndoOfTheNewestChange) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   capture::HistoryRegistry history(*registry);
   form->Close();
-  form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history, &desktop);
+  form = std::make_unique<frmZandrel>(
+      platform, history, [] {}, [] {}, &history, &desktop);
   form->Show();
   EXPECT_EQ(form->lvwAsso.ContextMenu(),
             (std::vector<std::string>{"Отменить последнее изменение", "Вернуть отменённое изменение"}));
@@ -114,14 +117,14 @@ TEST_F(Manager, UndoOfTheNewestChange) {
     texts.push_back(std::to_string(m.flags) + " " +
                     std::regex_replace(m.text, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"), "{T}"));
   const std::string question = "36 Отменить изменение 1 (добавление .new, {T})?";
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       question, question,
-                       "0 Изменение 1 (добавление .new) отменено, ключей: 6. Отмена сохранена в истории как изменение 2.",
-                       "0 Записей ассациации не обнаруженно",
-                       "36 Отменить изменение 2 (отмена изменения 1, {T})?",
-                       "0 Изменение 2 (отмена изменения 1) отменено, ключей: 6. Отмена сохранена в истории как "
-                       "изменение 3.",
-                       "0 Просмотр завершен.  Всего  1", "0 Нет отменённых изменений, которые можно вернуть."}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{
+                question, question,
+                "0 Изменение 1 (добавление .new) отменено, ключей: 6. Отмена сохранена в истории как изменение 2.",
+                "0 Записей ассациации не обнаруженно", "36 Отменить изменение 2 (отмена изменения 1, {T})?",
+                "0 Изменение 2 (отмена изменения 1) отменено, ключей: 6. Отмена сохранена в истории как "
+                "изменение 3.",
+                "0 Просмотр завершен.  Всего  1", "0 Нет отменённых изменений, которые можно вернуть."}));
   EXPECT_EQ(desktop.Committed(), (std::vector<std::string>{".new", ".new"})) << "told the undone change's extension";
   EXPECT_EQ(desktop.changes.size(), 2u);
   EXPECT_EQ(Mode(), "11111110 Добавить lvwAsso");
@@ -169,7 +172,8 @@ TEST_F(Manager, ALongUndoShowsHowFarItIs) {
     const std::string file = dir.Write("bulk.reg", reg);
     history.Describe("import", "bulk.reg");
     ASSERT_TRUE(regfile::ImportRegFile(history, file).Ok());
-    frmZandrel window(platform, history, [] {}, [] {}, &history);
+    frmZandrel window(
+        platform, history, [] {}, [] {}, &history);
     window.Show();
     platform.ClearRecord();
     std::vector<std::string> captions;
@@ -206,10 +210,12 @@ TEST_F(Manager, AnUndoRefusedForTheLockOrForRightsSaysWhy) {
   Seed();
   capture::HistoryRegistry history(failing);
   form->Close();
-  form = std::make_unique<frmZandrel>(platform, history, [] {}, [] {}, &history, &desktop);
+  form = std::make_unique<frmZandrel>(
+      platform, history, [] {}, [] {}, &history, &desktop);
   form->Show();
 #ifdef _WIN32
-  const std::string rights = " Для изменения ассоциаций нужны права администратора. Запустите Zandrel от имени администратора.";
+  const std::string rights =
+      " Для изменения ассоциаций нужны права администратора. Запустите Zandrel от имени администратора.";
 #else
   const std::string rights;
 #endif

@@ -28,8 +28,9 @@ class Manager : public ::testing::Test {
     for (const char* name : kPictures) dir.Write(std::string("Pic/") + name, TinyPng(99, 33));
     platform.SetExecutableFolder(dir.Path());
     desktop.messages = [this] { return platform.messages.size(); };
-    form = std::make_unique<frmZandrel>(platform, failing, [this] { about.push_back(platform.sounds.size()); },
-                                        [this] { exits.push_back(platform.sounds.size()); }, nullptr, &desktop);
+    form = std::make_unique<frmZandrel>(
+        platform, failing, [this] { about.push_back(platform.sounds.size()); },
+        [this] { exits.push_back(platform.sounds.size()); }, nullptr, &desktop);
     form->Show();
   }
   std::vector<std::string> Texts() const {
@@ -49,9 +50,9 @@ class Manager : public ::testing::Test {
                     b(form->cmdDelete.Enabled()) + b(form->lblExecutableFileSpec.Visible()) +
                     b(form->txtExecutableFileSpec.Visible()) + b(form->cmdDialogFileSpec.Visible()) +
                     b(form->lblRemarksForTitleDelete.Visible()) + " " + form->fraAsso.Caption();
-    for (const ui::Control* c : std::initializer_list<const ui::Control*>{
-             &form->cbxUpdateList, &form->txtFileExt, &form->txtTitleRef, &form->cmdProceed, &form->cmdCancel,
-             &form->cmdExit, &form->cmdA01})
+    for (const ui::Control* c :
+         std::initializer_list<const ui::Control*>{&form->cbxUpdateList, &form->txtFileExt, &form->txtTitleRef,
+                                                   &form->cmdProceed, &form->cmdCancel, &form->cmdExit, &form->cmdA01})
       if (!c->Visible() || !c->Enabled()) s += " " + c->Name() + " off";
     return s + " " + (form->Focused() ? form->Focused()->Name() : "none");
   }
@@ -68,6 +69,5 @@ class Manager : public ::testing::Test {
   std::unique_ptr<frmZandrel> form;
   std::vector<std::size_t> about, exits;  // sounds played when the About box or the exit was asked for
 };
-
 
 }  // namespace zandrel::testing

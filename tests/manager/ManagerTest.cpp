@@ -289,7 +289,8 @@ TEST_F(Manager, Browse) {
   EXPECT_EQ(form->txtExecutableFileSpec.Text(), "/usr/bin/chosen prog.exe");
   const auto& d = platform.dialogs.at(0);
   EXPECT_EQ(d.filter, "(*.exe)|*.exe|(*.com)|*.com|(*.*)|*.*|");
-  EXPECT_EQ(std::vector<std::int64_t>({d.filterIndex, d.flags, d.cancelError}), (std::vector<std::int64_t>{1, 4096, 1}));
+  EXPECT_EQ(std::vector<std::int64_t>({d.filterIndex, d.flags, d.cancelError}),
+            (std::vector<std::int64_t>{1, 4096, 1}));
   EXPECT_EQ(d.defaultExt + "|" + d.fileName, "exe|");
   EXPECT_EQ(platform.sounds.size(), 1u) << "browsing is silent";
   EXPECT_FALSE(platform.fatalError.has_value());

@@ -20,8 +20,9 @@ TEST(EightBitFiles, ReadInTheAnsiCodePageUnlessUtf8) {
     std::string path, data;  // of the last change, or the failure's line and text
     unsigned code_page = 1251;
   } rows[] = {
-      {"a REGEDIT4 file in code page 1251", "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\\xC4\xEE\xEA]\r\n@=\"\xD2\xE5\xEA\xF1\xF2\"\r\n",
-       "Док", std::string("Текст", 10) + '\0'},
+      {"a REGEDIT4 file in code page 1251",
+       "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\\xC4\xEE\xEA]\r\n@=\"\xD2\xE5\xEA\xF1\xF2\"\r\n", "Док",
+       std::string("Текст", 10) + '\0'},
       {"string data in hex, in the code page too", "REGEDIT4\n[HKEY_CLASSES_ROOT\\t]\n\"e\"=hex(2):c4,ee,ea,00\n", "",
        std::string("Док", 6) + '\0'},
       {"a Version 5.00 file without a BOM, also 8-bit",
@@ -55,8 +56,12 @@ TEST(EightBitFiles, ReadInTheAnsiCodePageUnlessUtf8) {
 TEST(EightBitFiles, TheCodePageIsTheOneWindowsGivesTheLocalesLanguage) {
   const char* saved = std::getenv("LC_ALL");
   const std::string keep = saved ? saved : "";
-  for (const auto& [locale, code_page] : {std::pair{"ru_RU.UTF-8", 1251u}, {"uk_UA", 1251u}, {"pl_PL.UTF-8", 1250u},
-                                          {"de_DE.UTF-8", 1252u}, {"C.UTF-8", 1252u}, {"zh_TW.UTF-8", 950u}}) {
+  for (const auto& [locale, code_page] : {std::pair{"ru_RU.UTF-8", 1251u},
+                                          {"uk_UA", 1251u},
+                                          {"pl_PL.UTF-8", 1250u},
+                                          {"de_DE.UTF-8", 1252u},
+                                          {"C.UTF-8", 1252u},
+                                          {"zh_TW.UTF-8", 950u}}) {
     setenv("LC_ALL", locale, 1);
     EXPECT_EQ(text::SystemAnsiCodePage(), code_page) << locale;
   }

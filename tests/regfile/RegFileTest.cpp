@@ -19,6 +19,9 @@
 namespace zandrel::regfile::testing {
 namespace {
 
+using hive::OpenHive;
+using hive::OpenHiveSeeded;
+using status::Status;
 using zandrel::testing::DumpClasses;
 using zandrel::testing::DumpTree;
 using zandrel::testing::Hex;
@@ -26,9 +29,6 @@ using zandrel::testing::IsOk;
 using zandrel::testing::SeedKey;
 using zandrel::testing::SeedValue;
 using zandrel::testing::TempDir;
-using hive::OpenHive;
-using hive::OpenHiveSeeded;
-using status::Status;
 using zandrel::testing::Utf16File;
 
 // A file in the exported form: every kind of value, escapes, wrapping,
@@ -80,16 +80,17 @@ TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
             "[.zzq\\OpenWithProgids]\n  \"Документ ZZQ\" type 1: 00\n");
   const std::string dump = DumpTree(*reg_, HKEY_CLASSES_ROOT, ".zzq");
   const std::string path = std::string("%SystemRoot%\\system32\\notepad.exe") + '\0';
-  for (const std::string& value : std::vector<std::string>{"\"Path\" type 2: " + Hex(path),
-                                                           "\"Embedded\" type 1: 61 62 00 63 64 00",
-                                                           "\"Flags\" type 4: 00 00 01 00"})
+  for (const std::string& value :
+       std::vector<std::string>{"\"Path\" type 2: " + Hex(path), "\"Embedded\" type 1: 61 62 00 63 64 00",
+                                "\"Flags\" type 4: 00 00 01 00"})
     EXPECT_NE(dump.find("  " + value + "\n"), std::string::npos) << dump;
 }
 
 TEST_F(RegFiles, WindowsSampleStoreRoundTrips) {
   const std::string seeded_path = dir_.File("seeded.db");
   std::unique_ptr<hive::HiveRegistry> seeded;
-  ASSERT_TRUE(IsOk(OpenHiveSeeded(seeded_path, zandrel::testing::SeedOf(zandrel::testing::WindowsClassesReg()), &seeded)));
+  ASSERT_TRUE(IsOk(OpenHiveSeeded(seeded_path, zandrel::testing::SeedOf(zandrel::testing::WindowsClassesReg()),
+                                  &seeded)));
   std::string first;
   ASSERT_TRUE(IsOk(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first)));
   ASSERT_TRUE(IsOk(ImportRegText(*reg_, first, "all.reg")));
@@ -139,7 +140,8 @@ Imported ImportBothWays(const std::string& file, const std::string& folder, std:
       EXPECT_TRUE(IsOk(ImportRegText(*hive, seed, "seed.reg")));
     }
     CallsOnly calls(*hive);
-    result[bulk].status = ImportRegText(bulk ? static_cast<IRegistry&>(*hive) : calls, file, "t.reg", &result[bulk].notes);
+    result[bulk].status =
+        ImportRegText(bulk ? static_cast<IRegistry&>(*hive) : calls, file, "t.reg", &result[bulk].notes);
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) whole[bulk] += DumpTree(*hive, root, "");
   }
   EXPECT_EQ(result[1].status.code, result[0].status.code);
@@ -161,7 +163,8 @@ std::string Outcome(const std::string& file) {
   EXPECT_TRUE(IsOk(OpenHive(dir.File("calls.db"), &reg)));
   std::string out = r.status.Ok() ? DumpClasses(*reg).substr(3) : r.status.message.substr(7) + "\n";
   if (!r.status.Ok()) {
-    EXPECT_EQ(r.status.code, r.status.message.find("(error ") == std::string::npos ? Status::kInvalid : Status::kFailed);
+    EXPECT_EQ(r.status.code,
+              r.status.message.find("(error ") == std::string::npos ? Status::kInvalid : Status::kFailed);
   }
   for (const std::string& n : r.notes) out += "~" + n.substr(12, n.find(':') - 12) + "\n";  // "t.reg, line N: ..."
   return out;
@@ -170,6 +173,7 @@ std::string Outcome(const std::string& file) {
 const std::string K = "[HKEY_CLASSES_ROOT\\t]\n";
 
 TEST(RegFileLines, ReadAsRegeditReadsThem) {
+  // clang-format off
   const LineRow rows[] = {
       {"CR LF, CR and LF each end a line", kBoth, "[HKEY_CLASSES_ROOT\\t]\r\n\"a\"=\"1\"\r\"b\"=\"2\"\n@=\"3\"\r\n",
        "[t]\n  \"a\" type 1: 31 00\n  \"b\" type 1: 32 00\n  \"\" type 1: 33 00\n"},
@@ -242,6 +246,7 @@ TEST(RegFileLines, ReadAsRegeditReadsThem) {
        "line 4: a key line where the hex data of line 3 goes on\n"},
       {"UTF-16 text of an odd size", kUnicode, K + "\"e\"=hex(2):41,00,42\n", "line 3: UTF-16 text data has an odd number of bytes\n"},
   };
+  // clang-format on
   for (const LineRow& row : rows) {
     for (bool unicode : {true, false}) {
       if ((row.forms == kUnicode && !unicode) || ((row.forms == kAnsi || row.forms == kWhole8) && unicode)) continue;
@@ -263,6 +268,7 @@ TEST(RegFileBulk, ImportsAsTheCallsDo) {
       "[HKEY_CURRENT_USER\\Software\\Zz]\n\"v\"=dword:1\n";
   std::string deep = "[HKEY_CLASSES_ROOT";
   for (DWORD i = 0; i <= MAX_KEY_DEPTH; ++i) deep += "\\d";
+  // clang-format off
   const std::pair<const char*, std::string> rows[] = {
       {"keys and values already there, in another case",
        "[HKEY_CLASSES_ROOT\\.ZZQ]\n\"KEEP\"=\"one\"\n\"new\"=\"3\"\n@=\"Zzq.Doc2\"\n"
@@ -284,6 +290,7 @@ TEST(RegFileBulk, ImportsAsTheCallsDo) {
       {"a value name too long", "[HKEY_CLASSES_ROOT\\.l]\n\"" + std::string(16384, 'n') + "\"=\"x\"\n"},
       {"a fixed key deleted", "[HKEY_CLASSES_ROOT\\.ok]\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes]\n"},
   };
+  // clang-format on
   for (const auto& [what, body] : rows) {
     SCOPED_TRACE(what);
     TempDir dir;
@@ -326,7 +333,7 @@ TEST_F(RegFiles, ExportWritesEmptyStringsQuotedAndNulStringsInHex) {
   std::string bytes;
   ASSERT_TRUE(IsOk(ExportRegText(*reg_, "HKCR\\.e", &bytes)));
   EXPECT_EQ(bytes, Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.e]\r\n\"e\"=\"\"\r\n"
-                              "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n"));
+                             "\"n\"=hex(1):61,00,00,00,62,00,00,00\r\n\r\n"));
 }
 
 }  // namespace

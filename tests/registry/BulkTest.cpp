@@ -88,18 +88,20 @@ TEST(RegistryBulk, EachWrapperPassesItOnOrMakesItThroughItsCalls) {
     std::function<std::unique_ptr<IRegistry>(Recorder& below)> wrap;
     std::string log;  // what reaches the registry below
   } rows[] = {
-      {"forwarding", [](Recorder& below) { return std::make_unique<ForwardingRegistry>(static_cast<IRegistry&>(below)); },
+      {"forwarding",
+       [](Recorder& below) { return std::make_unique<ForwardingRegistry>(static_cast<IRegistry&>(below)); },
        "walk apply delete "},
       {"calls only", [](Recorder& below) { return std::make_unique<CallsOnly>(static_cast<IRegistry&>(below)); },
        "create create deletekey deletekey "},
-      {"refusal watch", [](Recorder& below) { return std::make_unique<store::RefusalWatch>(static_cast<IRegistry&>(below)); },
+      {"refusal watch",
+       [](Recorder& below) { return std::make_unique<store::RefusalWatch>(static_cast<IRegistry&>(below)); },
        "walk apply delete "},
       {"history", [](Recorder& below) { return std::make_unique<capture::HistoryRegistry>(below); },
        "walk apply delete create create "},  // then the record's keys
       {"journal",
        [](Recorder& below) {
-         return std::make_unique<capture::JournalledRegistry>(std::make_unique<ForwardingRegistry>(static_cast<IRegistry&>(below)),
-                                                              std::make_unique<MemoryStore>());
+         return std::make_unique<capture::JournalledRegistry>(
+             std::make_unique<ForwardingRegistry>(static_cast<IRegistry&>(below)), std::make_unique<MemoryStore>());
        },
        "walk create create walk deletekey deletekey "},  // a walk to announce the deletions
   };
@@ -147,7 +149,8 @@ TEST(RegistryBulk, TheHistoryNotesThemForTheUndo) {
 }
 
 TEST(RegistryNames, KeyPathsTakeLongAndShortRootNames) {
-  const std::pair<std::string, std::string> rows[] = {  // a path, and its root's name | the rest, or "" if refused
+  const std::pair<std::string, std::string> rows[] = {
+      // a path, and its root's name | the rest, or "" if refused
       {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT|"},
       {"HKCR\\.txt", "HKEY_CLASSES_ROOT|.txt"},
       {"hkcr\\\\a\\\\b\\", "HKEY_CLASSES_ROOT|a\\b"},
@@ -164,7 +167,9 @@ TEST(RegistryNames, KeyPathsTakeLongAndShortRootNames) {
   for (const auto& [path, expected] : rows) {
     HKEY root = 0;
     std::string sub;
-    EXPECT_EQ(registry::ParseKeyPath(path, &root, &sub) ? std::string(registry::RootName(root)) + "|" + sub : "", expected) << path;
+    EXPECT_EQ(registry::ParseKeyPath(path, &root, &sub) ? std::string(registry::RootName(root)) + "|" + sub : "",
+              expected)
+        << path;
   }
 }
 

@@ -35,10 +35,12 @@ const Row kRows[] = {
      R"(open null x -> 6; close HKCR -> 0; close bogus -> 6; close null -> 6; create HKCR .zzq -> 0 as h1; close h1 -> 0;
         close h1 -> 6; open h1 "" read -> 6; enumkey h1 0 16 -> 6; enumval h1 0 16 16 -> 6; set h1 "" sz "x" -> 6;
         delkey h1 x -> 6; create h1 x -> 6; create HKCR .after -> 0)"},
-    {"HandleIsCheckedBeforeThePath",
-     R"(open bogus "\\x" -> 6; open bogus ")" + k256 + R"(" -> 6; create bogus "\\x" -> 6;
-        create bogus ")" + k256 + R"(" -> 6; delkey bogus "\\x" -> 6; delkey bogus ")" + k256 + R"(" -> 6;
-        create HKCR .gone -> 0 as h1; delkey HKCR .gone -> 0; create h1 "a\\)" + k256 + R"(" -> 1018;
+    {"HandleIsCheckedBeforeThePath", R"(open bogus "\\x" -> 6; open bogus ")" + k256 +
+                                         R"(" -> 6; create bogus "\\x" -> 6;
+        create bogus ")" + k256 + R"(" -> 6; delkey bogus "\\x" -> 6; delkey bogus ")" +
+                                         k256 + R"(" -> 6;
+        create HKCR .gone -> 0 as h1; delkey HKCR .gone -> 0; create h1 "a\\)" +
+                                         k256 + R"(" -> 1018;
         delkey h1 "\\x" -> 1018; keys HKCR "" = "")"},
     // Value data. A string reads back with one NUL: its own not counted, counted, the size ending it early,
     // none, one inside, Cyrillic. Other types are kept as given.
@@ -84,16 +86,17 @@ const Row kRows[] = {
     {"OpeningUnderTheClassesRootPassesOverOneLeadingBackslash",
      R"(create HKCR "a\\b" -> 0; open HKCR "\\a\\b" -> 0; open HKCR "\\\\a" -> 161; open HKCR "\\" read -> 0 as h1;
         enumkey h1 0 16 -> 0 "a"; close h1 -> 0; enumkey h1 0 16 -> 6)"},
-    {"KeyNamesUpTo255Characters",
-     R"(create HKCR ")" + k255 + R"(" -> 0; create HKCR ")" + k256 + R"(" -> 87; open HKCR ")" + k256 +
-         R"(" -> 87; create HKCR "ok\\)" + k256 + R"(" -> 87; create HKCR "ж"*255 -> 0; create HKCR "ж"*256 -> 87;
-         keys HKCR "" = ")" + k255 + "|" + Repeat("ж", 255) + R"(")"},
+    {"KeyNamesUpTo255Characters", R"(create HKCR ")" + k255 + R"(" -> 0; create HKCR ")" + k256 +
+                                      R"(" -> 87; open HKCR ")" + k256 + R"(" -> 87; create HKCR "ok\\)" + k256 +
+                                      R"(" -> 87; create HKCR "ж"*255 -> 0; create HKCR "ж"*256 -> 87;
+         keys HKCR "" = ")" + k255 + "|" +
+                                      Repeat("ж", 255) + R"(")"},
     {"ValueNamesUpTo16383Characters",
      R"(create HKCR v -> 0 as h1; set h1 "v"*16383 sz "x" -> 0; set h1 "v"*16384 sz "x" -> 87)"},
-    {"NestingStopsAt512Levels",
-     R"(create HKCR ")" + kDeep + R"(" -> 0; create HKCR ")" + kDeep + R"(\\deeper" -> 87;
-        create HKLM "SOFTWARE\\Classes\\)" + kDeep + R"(\\deeper" -> 87; create HKCR "fresh\\)" + kDeep +
-         R"(" -> 87; keys HKCR "" = "k")"},
+    {"NestingStopsAt512Levels", R"(create HKCR ")" + kDeep + R"(" -> 0; create HKCR ")" + kDeep + R"(\\deeper" -> 87;
+        create HKLM "SOFTWARE\\Classes\\)" +
+                                    kDeep + R"(\\deeper" -> 87; create HKCR "fresh\\)" + kDeep +
+                                    R"(" -> 87; keys HKCR "" = "k")"},
     // Enumeration.
     {"SubkeysInTheOrderOfTheirUpperCasedNames",
      R"(create HKCR b -> 0; create HKCR A -> 0; create HKCR c -> 0; create HKCR B2 -> 0; create HKCR .x -> 0;
@@ -129,7 +132,8 @@ const Row kRows[] = {
     {"ReadHandleCannotWriteValuesButCreatesChildren",
      R"(create HKCR .zzq -> 0 as h1; set h1 v sz x -> 0; open HKCR .zzq read -> 0 as h2; set h2 "" sz a -> 5;
         delval h2 v -> 5; create h2 child -> 0; keys HKCR .zzq = "child"; values HKCR .zzq = "v")"},
-    {"WriteHandleCannotEnumerate", R"(create HKCR ".zzq\\c" -> 0; open HKCR .zzq write -> 0 as h1; enumkey h1 0 16 -> 5)"},
+    {"WriteHandleCannotEnumerate",
+     R"(create HKCR ".zzq\\c" -> 0; open HKCR .zzq write -> 0 as h1; enumkey h1 0 16 -> 5)"},
     // Transactions.
     {"RollbackLeavesNothing",
      R"(create HKCR .keep -> 0; begin -> 0; create HKCR ".gone\\sub" -> 0; open HKCR ".gone\\sub" -> 0;
@@ -200,7 +204,8 @@ const Otherwise kOtherwise[] = {
      R"("._sln|.x|.zip|_|A|b|B2|c|я|Ё")"},
     // Wine takes a key name of 256 characters.
     {"KeyNamesUpTo255Characters", Wine, "",
-     R"(create HKCR ")" + k256 + R"(" -> 0; create HKCR "n"*257 -> 87; create HKCR "ж"*256 -> 0; create HKCR "ж"*257 -> 87)"},
+     R"(create HKCR ")" + k256 +
+         R"(" -> 0; create HKCR "n"*257 -> 87; create HKCR "ж"*256 -> 0; create HKCR "ж"*257 -> 87)"},
     // Wine answers 234 to a path longer than MAX_PATH.
     {"NestingStopsAt512Levels", Wine, "", R"(create HKCR ")" + kDeep + R"(" -> 234; keys HKCR "" = "")"},
     {"AFailingCallInATransactionUndoesOnlyItself", Wine, "-> 87; commit", "-> 234; commit"},

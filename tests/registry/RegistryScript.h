@@ -98,8 +98,10 @@ class ScriptRunner {
     if (op == "create" || op == "open") {
       const HKEY base = Base();
       const std::string path = Next();
-      const REGSAM access = Peek() == "read" ? (Next(), KEY_READ) : Peek() == "write" ? (Next(), KEY_WRITE)
-                            : Peek() == "all" ? (Next(), KEY_ALL_ACCESS) : KEY_ACCESS_0x3F;
+      const REGSAM access = Peek() == "read"    ? (Next(), KEY_READ)
+                            : Peek() == "write" ? (Next(), KEY_WRITE)
+                            : Peek() == "all"   ? (Next(), KEY_ALL_ACCESS)
+                                                : KEY_ACCESS_0x3F;
       HKEY out = 0xDEAD;
       DWORD disposition = 0;
       const char* p = path == "null" ? nullptr : path.c_str() + (path[0] == '"');
@@ -169,13 +171,16 @@ class ScriptRunner {
   HKEY Base() {
     static const std::map<std::string, HKEY> fixed = {{"HKCR", HKEY_CLASSES_ROOT}, {"HKLM", HKEY_LOCAL_MACHINE},
                                                       {"HKCU", HKEY_CURRENT_USER}, {"HKU", HKEY_USERS},
-                                                      {"bogus", 0x7654320}, {"null", 0}};
+                                                      {"bogus", 0x7654320},        {"null", 0}};
     const std::string& token = Next();
     return fixed.count(token) != 0 ? fixed.at(token) : handles_[token];
   }
   static DWORD Type(const std::string& token) {
-    static const std::map<std::string, DWORD> types = {{"sz", REG_SZ}, {"expand", REG_EXPAND_SZ}, {"binary", REG_BINARY},
-                                                       {"dword", REG_DWORD}, {"multi", REG_MULTI_SZ}};
+    static const std::map<std::string, DWORD> types = {{"sz", REG_SZ},
+                                                       {"expand", REG_EXPAND_SZ},
+                                                       {"binary", REG_BINARY},
+                                                       {"dword", REG_DWORD},
+                                                       {"multi", REG_MULTI_SZ}};
     return types.count(token) != 0 ? types.at(token) : std::stoul(token);
   }
   LONG Code(LONG code) {  // reads "-> CODE" and checks it

@@ -22,13 +22,15 @@ namespace {
 
 using shell::Forms;
 
-const char* const kAllPictures[] = {
-    "Me00000.g", "J-1.j", "J-2.j", "Quirk00000.j", "Quirk00001.j", "Quirk00002.j", "Quirk00003.j", "Quirk00004.j",
-    "Quirk00005.j", "Quirk00006.j", "Quirk00007.j", "Quirk00008.j", "Quirk00009.j", "k01-1.g", "k01-2.g", "k02-1.g",
-    "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g", "Abt2.g", "Exit-y1.g", "Exit-y2.g", "Exit-n1.g",
-    "Exit-n2.g", "Exit.g", "Forw1.g", "Forw2.g"};
+const char* const kAllPictures[] = {"Me00000.g",    "J-1.j",        "J-2.j",        "Quirk00000.j", "Quirk00001.j",
+                                    "Quirk00002.j", "Quirk00003.j", "Quirk00004.j", "Quirk00005.j", "Quirk00006.j",
+                                    "Quirk00007.j", "Quirk00008.j", "Quirk00009.j", "k01-1.g",      "k01-2.g",
+                                    "k02-1.g",      "k02-2.g",      "k03-1.g",      "k03-2.g",      "k04-1.g",
+                                    "k04-2.g",      "Abt1.g",       "Abt2.g",       "Exit-y1.g",    "Exit-y2.g",
+                                    "Exit-n1.g",    "Exit-n2.g",    "Exit.g",       "Forw1.g",      "Forw2.g"};
 
-std::unique_ptr<ui::Window> NewManager(ui::Platform& p, IRegistry& r, std::function<void()> a, std::function<void()> e) {
+std::unique_ptr<ui::Window> NewManager(ui::Platform& p, IRegistry& r, std::function<void()> a,
+                                       std::function<void()> e) {
   return std::make_unique<manager::frmZandrel>(p, r, std::move(a), std::move(e));
 }
 
@@ -133,7 +135,8 @@ TEST_F(Program, ExitConfirmation) {
     std::vector<ui::Key> keys;
     const char* first;  // the window closed first
     bool quits;
-  } rows[] = {{{ui::Key::Escape}, nullptr, false}, {{ui::Key::Tab, ui::Key::Enter}, "close frmExit", false},
+  } rows[] = {{{ui::Key::Escape}, nullptr, false},
+              {{ui::Key::Tab, ui::Key::Enter}, "close frmExit", false},
               {{ui::Key::Tab, ui::Key::Tab, ui::Key::Space}, "close frmZandrel", true}};
   for (const auto& row : rows) {
     platform.ClearRecord();
@@ -153,14 +156,15 @@ TEST_F(Program, AboutBoxAndYesWhileItIsOpen) {
   Manager().cmdA01.FireClick();
   shell::frmAbout& a = *forms.About();
   EXPECT_EQ(a.Caption(), "О программе...");
-  EXPECT_EQ(a.lblInfo.Caption(),
-            " Перед вами программа для облегчен- ной ассоциации файлов. Теперь и вы, можете оценить простоту и удобство "
-            "программного обеспечения компании \"Quirk Soft Inc.\". Наша компания тесно сотрудничает с пользователями. "
-            "Все программы вышедшие из под наших мозолистых рук могут быть переделан- ны и доработанны - для вас и под "
-            "вас! Но ... в обмен на информацию. Вы можете подумать какую информацию парень? Любую: интересную, позна- "
-            "вательную,весёлую,визуальную,слуховую и т.д. Стоп ! Только не надо сейчас же посылать мне мега-тонны  нулей "
-            "и едениц , сначала обговорим все детали партнёр :-) Все ваши замечания и предложенния посылайте по адрессу:  "
-            "info@quirksoft.example.");
+  EXPECT_EQ(
+      a.lblInfo.Caption(),
+      " Перед вами программа для облегчен- ной ассоциации файлов. Теперь и вы, можете оценить простоту и удобство "
+      "программного обеспечения компании \"Quirk Soft Inc.\". Наша компания тесно сотрудничает с пользователями. "
+      "Все программы вышедшие из под наших мозолистых рук могут быть переделан- ны и доработанны - для вас и под "
+      "вас! Но ... в обмен на информацию. Вы можете подумать какую информацию парень? Любую: интересную, позна- "
+      "вательную,весёлую,визуальную,слуховую и т.д. Стоп ! Только не надо сейчас же посылать мне мега-тонны  нулей "
+      "и едениц , сначала обговорим все детали партнёр :-) Все ваши замечания и предложенния посылайте по адрессу:  "
+      "info@quirksoft.example.");
   EXPECT_EQ(platform.picturesLoaded, (std::vector<std::string>{Pic("Forw1.g"), Pic("Forw1.g"), Pic("Forw2.g")}));
   EXPECT_EQ(a.Focused(), &a.cmdForwrd);
   platform.ClearRecord();
@@ -187,10 +191,11 @@ TEST_F(Program, AboutBoxAndYesWhileItIsOpen) {
 TEST_F(Program, AMissingPictureEndsTheProgramWhereItIsRead) {
   const struct {
     const char* file;
-    const char* when;  // "start", "tick", "hand-over", "exit", "about"
+    const char* when;   // "start", "tick", "hand-over", "exit", "about"
     std::size_t loads;  // files read up to and with the missing one
-  } rows[] = {{"Me00000.g", "start", 1}, {"J-2.j", "tick", 2}, {"Quirk00009.j", "tick", 12}, {"k02-2.g", "hand-over", 21},
-              {"Exit-n2.g", "exit", 6}, {"Exit.g", "exit", 7}, {"Forw2.g", "about", 3}};
+  } rows[] = {{"Me00000.g", "start", 1},    {"J-2.j", "tick", 2},     {"Quirk00009.j", "tick", 12},
+              {"k02-2.g", "hand-over", 21}, {"Exit-n2.g", "exit", 6}, {"Exit.g", "exit", 7},
+              {"Forw2.g", "about", 3}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.file);
     ui::headless::HeadlessPlatform p;

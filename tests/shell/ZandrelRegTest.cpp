@@ -27,15 +27,16 @@ const std::string kUsage =
 // zandrel-reg on `hive` over an empty desktop: the store is the hive's alone.
 std::string ZandrelRegOn(const TempDir& dir, const std::string& hive) {
   const std::string xdg = dir.File("xdg");
-  return "ZANDREL_HIVE='" + dir.File(hive) + "' XDG_DATA_HOME=" + xdg + " XDG_DATA_DIRS=" + xdg + " XDG_CONFIG_HOME=" +
-         xdg + " XDG_CONFIG_DIRS=" + xdg + " " ZANDREL_REG;
+  return "ZANDREL_HIVE='" + dir.File(hive) + "' XDG_DATA_HOME=" + xdg + " XDG_DATA_DIRS=" + xdg +
+         " XDG_CONFIG_HOME=" + xdg + " XDG_CONFIG_DIRS=" + xdg + " " ZANDREL_REG;
 }
 
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
   TempDir dir;
   const std::string wide = Utf16File(kSmall);
   dir.Write("small.reg", wide);
-  dir.Write("bad.reg", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n[HKCR\\.short]\r\n");
+  dir.Write("bad.reg",
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.new]\r\n@=\"n\"\r\n[HKCR\\.short]\r\n");
   dir.Write("part.reg", "REGEDIT4\n[HKEY_CLASSES_ROOT\\.part]\n\"x\"=dword:zz\n@=\"partfile\"\n");
   dir.Write("notes.txt", "just some notes\n");
   // A file that would touch the program's own history (which files do is HistoryTest's).
@@ -46,6 +47,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
   const std::string txt =
       "\nHKEY_CLASSES_ROOT\\.txt\n    Content Type    REG_SZ    text/plain\n    PerceivedType    REG_SZ    text\n"
       "    (Default)    REG_SZ    txtfile\n\nHKEY_CLASSES_ROOT\\.txt\\ShellNew\n";
+  // clang-format off
   const struct {
     std::string hive, args;
     int status;
@@ -133,6 +135,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"none.db", "import " + d + "/bad.reg", 1, "", "zandrel-reg: " + d + "/bad.reg, line 5: unknown root key \"HKCR\"\n"},
       {"notes.txt", "query HKCR", 1, "", "zandrel-reg: \"" + d + "/notes.txt\" is not a registry hive: not a SQLite database\n"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args);
     std::string command = ZandrelRegOn(dir, row.hive);
@@ -144,14 +147,17 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
     const int status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
     // Times are the clock's: "{T}" in the table.
-    EXPECT_EQ(std::regex_replace(ReadFile(dir.File("out")), std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"), "{T}"),
+    EXPECT_EQ(std::regex_replace(ReadFile(dir.File("out")), std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"),
+                                 "{T}"),
               row.out);
     EXPECT_EQ(ReadFile(dir.File("err")), row.err);
   }
   EXPECT_EQ(ReadFile(dir.File("back.reg")), wide);
   EXPECT_EQ(ReadFile(dir.File("notes.txt")), "just some notes\n");
-  for (const char* never : {"none.db", "empty.db", "ro.db"}) EXPECT_NE(::access(dir.File(never).c_str(), F_OK), 0) << never;
-  EXPECT_EQ(ReadFile(dir.File("empty.reg")), Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT]\r\n\r\n"));
+  for (const char* never : {"none.db", "empty.db", "ro.db"})
+    EXPECT_NE(::access(dir.File(never).c_str(), F_OK), 0) << never;
+  EXPECT_EQ(ReadFile(dir.File("empty.reg")),
+            Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT]\r\n\r\n"));
 }
 
 // Another copy's change holds the hive past the ten seconds' wait: an import
@@ -172,10 +178,11 @@ TEST(ZandrelReg, ABusyHiveSaysAnotherCopyIsChangingIt) {
   ASSERT_EQ(std::system(both.c_str()), 0);
   other->RollbackTransaction();
   const std::string why = "Ассоциации сейчас изменяет другая копия Zandrel. Повторите попытку позже.";
-  EXPECT_EQ(ReadFile(dir.File("e1")), "zandrel-reg: " + dir.File("a.reg") +
-                                           ": cannot start the import: the hive is busy in another process (error 170). " +
-                                           why + "\n");
-  EXPECT_EQ(ReadFile(dir.File("e2")), "zandrel-reg: Изменение не отменено (ошибка реестра 170). Ничего не изменено. " + why + "\n");
+  EXPECT_EQ(ReadFile(dir.File("e1")),
+            "zandrel-reg: " + dir.File("a.reg") +
+                ": cannot start the import: the hive is busy in another process (error 170). " + why + "\n");
+  EXPECT_EQ(ReadFile(dir.File("e2")),
+            "zandrel-reg: Изменение не отменено (ошибка реестра 170). Ничего не изменено. " + why + "\n");
   for (const char* file : {"o1", "o2"}) EXPECT_EQ(ReadFile(dir.File(file)), "") << file;
   for (const char* file : {"s1", "s2"}) EXPECT_EQ(ReadFile(dir.File(file)), "1\n") << file;
   const int status = std::system((run + " undo >" + d + "/o3").c_str());

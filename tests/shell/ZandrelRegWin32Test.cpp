@@ -33,7 +33,8 @@ TEST(WindowsPrograms, ManifestsAskForTheirRights) {
               std::string::npos)
         << row.program;
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"" + std::string(row.level) + "\""), std::string::npos)
-        << row.program << ":\n" << manifest;
+        << row.program << ":\n"
+        << manifest;
   }
 }
 
@@ -67,8 +68,9 @@ TEST(WindowsPrograms, AnImportItsPromptMayNotMakeSaysToElevate) {
   const status::Status result =
       regfile::ImportRegText(refusing, "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.zzq]\r\n@=\"zzqfile\"\r\n", "new.reg");
   EXPECT_EQ(result.code, status::Status::kFailed);
-  EXPECT_EQ(result.message, "new.reg, line 3: cannot create the key \"HKEY_CLASSES_ROOT\\.zzq\": access denied "
-                            "(error 5): run it from an elevated prompt (Run as administrator)");
+  EXPECT_EQ(result.message,
+            "new.reg, line 3: cannot create the key \"HKEY_CLASSES_ROOT\\.zzq\": access denied "
+            "(error 5): run it from an elevated prompt (Run as administrator)");
 }
 
 }  // namespace

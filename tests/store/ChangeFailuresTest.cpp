@@ -20,9 +20,12 @@ struct RemoveRow {
 
 TEST_F(Changes, RemoveTable) {
   const std::string notTitle = ". Ничего не удалено.";
-  const Box shared{"Описание Zq Title называют и другие расширения: .zr.\r\nУдалить описание и для них? Нет — удалить "
-                   "только расширение .zq.", 0x124};
+  const Box shared{
+      "Описание Zq Title называют и другие расширения: .zr.\r\nУдалить описание и для них? Нет — удалить "
+      "только расширение .zq.",
+      0x124};
   const std::string kKept = "\r\nОписание Zq Title оставлено: его называют и другие расширения.";
+  // clang-format off
   const RemoveRow rows[] = {
       {"both, the title in another case", {" zq ", " ZQ title ", 0}, 6, {{kBoth, 0x24}, {kRemoved, 0}}, "empty", true},
       {"ticked", {".zq", "Zq Title", 1}, 6, {{kBoth, 0x24}, {Ticked("Из реестра удаленно расширенние .zq"), 0}}, "empty",
@@ -49,6 +52,7 @@ TEST_F(Changes, RemoveTable) {
        {{"Удаляется расширенние .untitled\r\nХотите удалить расширенние и описание?", 0x24},
         {"Описание Zq Title не принадлежит расширению .untitled" + notTitle, 0}}, "full", false},
   };
+  // clang-format on
   for (const RemoveRow& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
@@ -76,9 +80,9 @@ TEST_F(Changes, RemoveTable) {
       EXPECT_EQ(Default(".zr"), "ZQ TITLE");
     }
     if (std::string(row.name) == "ticked") {  // deepest first, each below its parent
-      EXPECT_EQ(watched.Lines(DeleteKey), (std::vector<std::string>{"DeleteKey .zq -> 0", "DeleteKey DefaultIcon -> 0",
-                                                                    "DeleteKey command -> 0", "DeleteKey open -> 0",
-                                                                    "DeleteKey shell -> 0", "DeleteKey Zq Title -> 0"}));
+      EXPECT_EQ(watched.Lines(DeleteKey),
+                (std::vector<std::string>{"DeleteKey .zq -> 0", "DeleteKey DefaultIcon -> 0", "DeleteKey command -> 0",
+                                          "DeleteKey open -> 0", "DeleteKey shell -> 0", "DeleteKey Zq Title -> 0"}));
     }
   }
 }
@@ -89,7 +93,7 @@ struct StepRow {
   std::uint32_t ops;
   std::uint64_t nth;
   std::vector<std::string> messages;  // "{P}": the program's path
-  bool reads = false;  // the failing call only reads: a refusal there asks for no administrator
+  bool reads = false;                 // the failing call only reads: a refusal there asks for no administrator
 };
 
 const std::string kBusyRefusal = "Ассоциации сейчас изменяет другая копия Zandrel. Повторите попытку позже.";
@@ -102,6 +106,7 @@ const std::string kRightsRefusal =
 // removal still tells the shell.
 TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
   const std::string cmd = "Zq Title\\shell\\open\\command", icon = "Zq Title\\DefaultIcon";
+  // clang-format off
   const StepRow rows[] = {
       {"begin", true, Begin, 1, {"Unable to create .zq"}},
       {"open the machine's classes", true, Open, 3, {"Unable to create .zq"}},
@@ -131,6 +136,7 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
       {"open D to delete", false, Open, 9, {"Unable to open Zq Title", kNotRemoved}, true},
       {"commit removal", false, Commit, 1, {kNotRemoved}},
   };
+  // clang-format on
   for (const StepRow& row : rows) {
     for (LONG code : {ERROR_ACCESS_DENIED, ERROR_WRITE_FAULT, ERROR_BUSY}) {
       SCOPED_TRACE(std::string(row.step) + " fails with " + std::to_string(code));
@@ -142,8 +148,8 @@ TEST_F(Changes, EachFailingStepShowsItsMessagesAndChangesNothing) {
       RecordingPrompter p;
       p.onShow = [&](const Box&) { EXPECT_FALSE(failing.InTransaction()); };
       p.AnswerNext(6);
-      const store::ChangeOutcome outcome = row.add ? store::CreateAssociation(failing, p, Add(1))
-                                                   : store::RemoveAssociation(failing, p, Remove(1));
+      const store::ChangeOutcome outcome =
+          row.add ? store::CreateAssociation(failing, p, Add(1)) : store::RemoveAssociation(failing, p, Remove(1));
       EXPECT_TRUE(failing.Injected());
       EXPECT_FALSE(outcome.reloadList);
       EXPECT_EQ(outcome.notifyShell, !row.add);
@@ -201,9 +207,9 @@ TEST_F(Changes, AnySingleFailingCallLeavesAllOrNothing) {
 TEST(FileExists, TrueOnlyForWhatOpensForReading) {
   TempDir dir;
   const std::string file = dir.Write("f/prog.exe", "MZ");
-  std::vector<std::pair<std::string, bool>> rows = {{file, true}, {dir.File("f"), false}, {"", false},
-                                                    {dir.File("f/missing"), false}, {file + "/", false},
-                                                    {std::string("a\0b", 3), false}};
+  std::vector<std::pair<std::string, bool>> rows = {{file, true},        {dir.File("f"), false},
+                                                    {"", false},         {dir.File("f/missing"), false},
+                                                    {file + "/", false}, {std::string("a\0b", 3), false}};
 #ifndef _WIN32
   const std::string locked = dir.Write("f/locked", "MZ");
   ASSERT_EQ(::mkfifo(dir.File("f/fifo").c_str(), 0600), 0);

@@ -27,10 +27,11 @@ using Box = RecordingPrompter::Box;
 using Boxes = std::vector<Box>;
 
 inline std::string Ticked(const std::string& first) {
-  return first + "\r\n\r\nЧто увидеть результат в списке нажмите кнопку показать.\r\n\r\n"
-                 "Если у вас стоит галочка в Показать изменнения , то измения\r\n\r\n"
-                 "будут вам показываться сразу после того как вы нажмёте \r\n\r\n"
-                 "кнопку Ок. Если вам это не нужно, не забывайте уберать галочку.";
+  return first +
+         "\r\n\r\nЧто увидеть результат в списке нажмите кнопку показать.\r\n\r\n"
+         "Если у вас стоит галочка в Показать изменнения , то измения\r\n\r\n"
+         "будут вам показываться сразу после того как вы нажмёте \r\n\r\n"
+         "кнопку Ок. Если вам это не нужно, не забывайте уберать галочку.";
 }
 const std::string kDone = "Всё прошло успешно.";
 const std::string kNoExt = "Введите имя расширенния";
@@ -65,8 +66,8 @@ class Changes : public ::testing::Test {
     char name[8];
     std::string data(20000, '\0');
     DWORD nameLength = sizeof name, type = 0, size = static_cast<DWORD>(data.size());
-    const LONG code = registry->RegEnumValueA(key, 0, name, &nameLength, nullptr, &type,
-                                              reinterpret_cast<BYTE*>(data.data()), &size);
+    const LONG code =
+        registry->RegEnumValueA(key, 0, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
     registry->RegCloseKey(key);
     if (code != ERROR_SUCCESS || nameLength != 0 || type != REG_SZ || size == 0) return "<no default>";
     EXPECT_EQ(data[size - 1], '\0');

@@ -18,7 +18,8 @@ TEST_F(Changes, AddWritesTheLayoutExactly) {
                                         "\n[.zq]\n  \"\" type 1: " + Hex(std::string("Zq Title") + '\0') +
                                         "\n[Zq Title]\n[Zq Title\\DefaultIcon]\n  \"\" type 1: " + Hex(icon) +
                                         "\n[Zq Title\\shell]\n[Zq Title\\shell\\open]\n"
-                                        "[Zq Title\\shell\\open\\command]\n  \"\" type 1: " + Hex(command) + "\n");
+                                        "[Zq Title\\shell\\open\\command]\n  \"\" type 1: " +
+                                        Hex(command) + "\n");
 }
 
 struct AddRow {
@@ -36,6 +37,7 @@ TEST_F(Changes, AddTable) {
   std::string smiles128;  // two UTF-16 units each, as Windows counts a name
   for (int i = 0; i < 128; ++i) smiles128 += "\xF0\x9F\x98\x80";
   const std::string notInNames = "Расширение не может содержать знак ";
+  // clang-format off
   std::vector<AddRow> rows = {
       {"ticked", {"zq", "Zq", "{P}", 1}, Ticked(kDone), ".zq", "Zq"},
       {"all empty", {"", "", "", 0}, kNoExt},
@@ -84,10 +86,13 @@ TEST_F(Changes, AddTable) {
       {"Cyrillic", {"док", " Документ Ёжика ", "{P}", 0}, kDone, ".док", "Документ Ёжика"},
       {"a device", {"dn", "Zq.Null", kDevice, 0}, kDone, ".dn", "Zq.Null"},
   };
+  // clang-format on
 #ifdef _WIN32
   ASSERT_EQ(_putenv_s("ZANDREL_TEST_PROGRAM", program.c_str()), 0);
   rows.push_back({"a variable", {"zq", "Zq", "%zandrel_test_program%", 0}, kDone, ".zq", "Zq", "{P}"});
-  rows.push_back({"an unset variable", {"zq", "D", "%ZANDREL_UNSET%\\x.exe", 0}, "%ZANDREL_UNSET%\\x.exe где ты его видишь?Ламер."});
+  rows.push_back({"an unset variable",
+                  {"zq", "D", "%ZANDREL_UNSET%\\x.exe", 0},
+                  "%ZANDREL_UNSET%\\x.exe где ты его видишь?Ламер."});
 #endif
   for (const AddRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -133,6 +138,7 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
   SeedValue(*registry, "Zq Zero\\shell\\open\\command", "", REG_SZ, "\"%0\" %*");
   const std::string dot = "начинается с точки, как имя расширения", shell = "системный раздел Windows, а не тип файлов",
                     url = "протокол ссылок, а не тип файлов", runs = "тип программ, которые запускаются сами";
+  // clang-format off
   const struct {
     std::string d, add, kept, e = ".zk";
   } rows[] = {
@@ -149,9 +155,13 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
       {"Zq Zero", runs, "это " + runs},
       {"Installer", shell, "это " + shell},
   };
+  // clang-format on
   const auto shellQuestion = [](const std::string& e) {
-    return Box{"Расширение " + e + " — файлы, которые Windows запускает сама. Без него они перестанут открываться "
-               "двойным щелчком.\r\nВсё равно удалить " + e + "?", 0x124};
+    return Box{"Расширение " + e +
+                   " — файлы, которые Windows запускает сама. Без него они перестанут открываться "
+                   "двойным щелчком.\r\nВсё равно удалить " +
+                   e + "?",
+               0x124};
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.d);
@@ -178,7 +188,8 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
       Boxes expected{{"Удаляется расширенние " + row.e + "\r\nХотите удалить расширенние и описание?", 0x24}};
       if (own) expected.push_back(shellQuestion(row.e));
       if (answer == 6)
-        expected.push_back({"Ассоциация удаленна из реестра " + row.e + "\r\nОписание " + row.d + " оставлено: " + row.kept + ".", 0});
+        expected.push_back(
+            {"Ассоциация удаленна из реестра " + row.e + "\r\nОписание " + row.d + " оставлено: " + row.kept + ".", 0});
       EXPECT_EQ(p.boxes, expected);
       EXPECT_EQ(DumpClasses(*registry), answer == 6 ? titled : named);
     }
@@ -200,10 +211,17 @@ struct ReuseRow {
 // title that already opens files with the add's command asks neither.
 TEST_F(Changes, AddAsksBeforeReusingATitle) {
   const std::string newCommand = "\"" + program + "\" \"%1\"";
-  const Box sharedWithCommand{"Описание Zq Title называют и другие расширения: .za, .zb.\r\nИх команда old %1 будет "
-                              "заменена на " + newCommand + ".\r\nИзменить и для них?", 0x124};
-  const Box sharedBySeven{"Описание Zq Title называют и другие расширения: .za, .zb, .zc, .zd, .ze и ещё 2.\r\n"
-                          "Они будут открываться командой " + newCommand + ".\r\nИзменить и для них?", 0x124};
+  const Box sharedWithCommand{
+      "Описание Zq Title называют и другие расширения: .za, .zb.\r\nИх команда old %1 будет "
+      "заменена на " +
+          newCommand + ".\r\nИзменить и для них?",
+      0x124};
+  const Box sharedBySeven{
+      "Описание Zq Title называют и другие расширения: .za, .zb, .zc, .zd, .ze и ещё 2.\r\n"
+      "Они будут открываться командой " +
+          newCommand + ".\r\nИзменить и для них?",
+      0x124};
+  // clang-format off
   const ReuseRow rows[] = {
       {"unshared, no", {}, 1, {7}, {}, false},
       {"unshared, yes", {}, 1, {6}, {}, true},
@@ -215,6 +233,7 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
        {sharedBySeven}, true},
       {"shared, the same command", {".za", ".zb"}, 2, {}, {}, true},
   };
+  // clang-format on
   for (const ReuseRow& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
@@ -261,6 +280,7 @@ TEST_F(Changes, WhatChangesMeanwhileIsNotTakenOver) {
   };
   // The removal asks about .zr, the title's other extension, in a first
   // transaction that it ends unchanged; .zs comes before the second.
+  // clang-format off
   const struct {
     const char* name;
     bool add;
@@ -273,6 +293,7 @@ TEST_F(Changes, WhatChangesMeanwhileIsNotTakenOver) {
       {"an extension naming the title, on a removal", false, ".zs",
        "Описание Zq Title тем временем стали называть и другие расширения: .zr, .zs. Ничего не удалено."},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);

@@ -57,6 +57,7 @@ TEST(Listing, RowsFromClassesStores) {
   std::string title255, emoji = ".";
   for (int i = 0; i < 255; ++i) title255 += "Ж";
   for (int i = 0; i < 127; ++i) emoji += "\xF0\x9F\x98\x80";
+  // clang-format off
   const ListRow rows[] = {
       {"kept, dropped and never made",
        {".good=Good", Value{".nocmd", "", REG_SZ, "No Command"}, Value{".dword", "", REG_DWORD, "\x01\0\0\0"},
@@ -99,6 +100,7 @@ TEST(Listing, RowsFromClassesStores) {
       {"a command key 512 levels deep", {".j=J", Value{kDeepCommand, "", REG_SZ, "deep %1"}}, {{".j", "J", "deep %1"}},
        Rows{{".j", "J", "c .j"}}},
   };
+  // clang-format on
   const bool wine = Backends().front().wine;
   for (const ListRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -134,7 +136,9 @@ TEST(Listing, FailuresOfTheRegistry) {
   TempDir dir;
   auto registry = MakeRegistry(dir.Path());
   for (const std::string n : {"1", "2", "3"}) SeedAssociation(*registry, ".a" + n, "T" + n, "c .a" + n);
-  for (const char* sub : {"sub", "sub2"}) SeedValue(*registry, std::string("T3\\shell\\open\\command\\") + sub, "", REG_SZ, sub);
+  for (const char* sub : {"sub", "sub2"})
+    SeedValue(*registry, std::string("T3\\shell\\open\\command\\") + sub, "", REG_SZ, sub);
+  // clang-format off
   const struct {
     const char* name;
     std::uint32_t ops;
@@ -149,6 +153,7 @@ TEST(Listing, FailuresOfTheRegistry) {
        {{".a1", "T1", "c .a1"}, {".a2", "T2", "c .a2"}, {".a3", "T3", "c .a3"}}},
       {"the classes key cannot be opened", Open, 1, ERROR_ACCESS_DENIED, {}},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     FailingRegistry failing(*registry);

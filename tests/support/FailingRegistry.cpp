@@ -6,8 +6,8 @@ namespace zandrel::testing {
 
 namespace {
 const char* Name(RegOp op) {
-  const char* names[] = {"Open", "EnumKey", "EnumValue", "Create", "SetValue", "DeleteKey",
-                         "Close", "DeleteValue", "Begin", "Commit", "Rollback", "Naming"};
+  const char* names[] = {"Open",  "EnumKey",     "EnumValue", "Create", "SetValue", "DeleteKey",
+                         "Close", "DeleteValue", "Begin",     "Commit", "Rollback", "Naming"};
   int bit = 0;
   while ((1u << bit) != op) ++bit;
   return names[bit];
@@ -61,11 +61,15 @@ LONG FailingRegistry::Pass(RegOp op, std::string text, Real&& real, HKEY* out) {
 
 LONG FailingRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                     HKEY* phkResult) {
-  return Pass(Open, Text(lpSubKey), [&] {
-    if ((samDesired & refused_) == 0) return Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
-    *phkResult = 0;
-    return ERROR_ACCESS_DENIED;
-  }, phkResult);
+  return Pass(
+      Open, Text(lpSubKey),
+      [&] {
+        if ((samDesired & refused_) == 0)
+          return Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+        *phkResult = 0;
+        return ERROR_ACCESS_DENIED;
+      },
+      phkResult);
 }
 LONG FailingRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD* lpReserved,
                                     char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
@@ -82,10 +86,13 @@ LONG FailingRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
 LONG FailingRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                                       HKEY* phkResult, DWORD* lpdwDisposition) {
-  return Pass(Create, Text(lpSubKey), [&] {
-    return Target().RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
-                                  phkResult, lpdwDisposition);
-  }, phkResult);
+  return Pass(
+      Create, Text(lpSubKey),
+      [&] {
+        return Target().RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
+                                        phkResult, lpdwDisposition);
+      },
+      phkResult);
 }
 LONG FailingRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
                                      const BYTE* lpData, DWORD cbData) {

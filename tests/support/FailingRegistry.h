@@ -15,8 +15,18 @@
 namespace zandrel::testing {
 
 enum RegOp : std::uint32_t {
-  Open = 1, EnumKey = 2, EnumValue = 4, Create = 8, SetValue = 16, DeleteKey = 32, Close = 64,
-  DeleteValue = 128, Begin = 256, Commit = 512, Rollback = 1024, Naming = 2048,
+  Open = 1,
+  EnumKey = 2,
+  EnumValue = 4,
+  Create = 8,
+  SetValue = 16,
+  DeleteKey = 32,
+  Close = 64,
+  DeleteValue = 128,
+  Begin = 256,
+  Commit = 512,
+  Rollback = 1024,
+  Naming = 2048,
   kAllOps = 4095,
   kChangeOps = Create | SetValue | DeleteKey | DeleteValue | Begin | Commit | Rollback,
 };

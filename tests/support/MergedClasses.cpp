@@ -21,7 +21,8 @@ LONG MergedClasses::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptio
     return Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
   if (AmongUsers(lpSubKey))
     return Target().RegOpenKeyExA(HKEY_CURRENT_USER, UsersClasses(lpSubKey).c_str(), ulOptions, samDesired, phkResult);
-  return Target().RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinesClasses(lpSubKey).c_str(), ulOptions, samDesired, phkResult);
+  return Target().RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachinesClasses(lpSubKey).c_str(), ulOptions, samDesired,
+                                phkResult);
 }
 
 LONG MergedClasses::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
@@ -29,16 +30,17 @@ LONG MergedClasses::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reser
                                     HKEY* phkResult, DWORD* lpdwDisposition) {
   if (hKey != HKEY_CLASSES_ROOT || lpSubKey == nullptr || *lpSubKey == '\0')
     return Target().RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
-                                  phkResult, lpdwDisposition);
+                                    phkResult, lpdwDisposition);
   const std::string path = lpSubKey;
   const bool users = AmongUsers(path.substr(0, path.find('\\')));
   return Target().RegCreateKeyExA(users ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
-                                (users ? UsersClasses(path) : MachinesClasses(path)).c_str(), Reserved, lpClass,
-                                dwOptions, samDesired, lpSecurityAttributes, phkResult, lpdwDisposition);
+                                  (users ? UsersClasses(path) : MachinesClasses(path)).c_str(), Reserved, lpClass,
+                                  dwOptions, samDesired, lpSecurityAttributes, phkResult, lpdwDisposition);
 }
 
 LONG MergedClasses::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
-  if (hKey != HKEY_CLASSES_ROOT || lpSubKey == nullptr || *lpSubKey == '\0') return Target().RegDeleteKeyA(hKey, lpSubKey);
+  if (hKey != HKEY_CLASSES_ROOT || lpSubKey == nullptr || *lpSubKey == '\0')
+    return Target().RegDeleteKeyA(hKey, lpSubKey);
   if (AmongUsers(lpSubKey)) return Target().RegDeleteKeyA(HKEY_CURRENT_USER, UsersClasses(lpSubKey).c_str());
   return Target().RegDeleteKeyA(HKEY_LOCAL_MACHINE, MachinesClasses(lpSubKey).c_str());
 }

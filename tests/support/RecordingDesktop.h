@@ -43,8 +43,8 @@ class RecordingDesktop : public integration::Desktop {
   std::vector<std::size_t> CommittedAt() const;
 
   std::vector<Change> changes;
-  std::string failure;    // the window's text for a change the desktop did not follow
-  std::string viewError;  // why its view could not be read
+  std::string failure;                    // the window's text for a change the desktop did not follow
+  std::string viewError;                  // why its view could not be read
   std::function<std::size_t()> messages;  // how many messages were shown so far
 
  private:

@@ -138,8 +138,8 @@ void DumpKey(IRegistry& registry, HKEY parent, const std::string& sub, const std
       out += "  error value " + std::to_string(code) + "\n";
       break;
     }
-    out += "  \"" + name.substr(0, nameLength) + "\" type " + std::to_string(type) + ": " +
-           Hex(data.substr(0, size)) + "\n";
+    out += "  \"" + name.substr(0, nameLength) + "\" type " + std::to_string(type) + ": " + Hex(data.substr(0, size)) +
+           "\n";
   }
   std::vector<std::string> children;
   for (DWORD index = 0;; ++index) {

@@ -30,11 +30,12 @@ void Redirect(const std::string& path, const std::string& user_key = "User") {
   HKEY machine = nullptr;
   HKEY classes = nullptr;
   HKEY user = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine,
-                      nullptr) != ERROR_SUCCESS ||
-      RegCreateKeyExA(machine, "SOFTWARE\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
-                      nullptr) != ERROR_SUCCESS ||
-      RegCreateKeyExA(machine, user_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user, nullptr) != ERROR_SUCCESS ||
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine, nullptr) !=
+          ERROR_SUCCESS ||
+      RegCreateKeyExA(machine, "SOFTWARE\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes, nullptr) !=
+          ERROR_SUCCESS ||
+      RegCreateKeyExA(machine, user_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user, nullptr) !=
+          ERROR_SUCCESS ||
       RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine) != ERROR_SUCCESS ||
       RegOverridePredefKey(HKEY_CLASSES_ROOT, classes) != ERROR_SUCCESS ||
       RegOverridePredefKey(HKEY_CURRENT_USER, user) != ERROR_SUCCESS)

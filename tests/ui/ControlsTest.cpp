@@ -70,11 +70,16 @@ TEST(Controls, PicturesAreReadByTheirContent) {
     std::string format;  // or the error number
     int w = 0, h = 0;
   } rows[] = {
-      {"k01-1.g", TinyPng(99, 33), "png", 99, 33}, {"J-1.j", jpeg(553, 449), "jpeg", 553, 449},
-      {"png-named.j", TinyPng(7, 5), "png", 7, 5}, {"anim.g", std::string("GIF89a(\0\x1e\0\0", 11), "gif", 40, 30},
-      {"bottom-up.g", bmp, "bmp", 12, 10},         {"empty.g", "", "481"},
-      {"text.g", "hello", "481"},                   {"cut.g", TinyPng(1, 1).substr(0, 12), "481"},
-      {"cut.j", jpeg(10, 10).substr(0, 12), "481"}, {"zero.g", TinyPng(0, 5), "481"},
+      {"k01-1.g", TinyPng(99, 33), "png", 99, 33},
+      {"J-1.j", jpeg(553, 449), "jpeg", 553, 449},
+      {"png-named.j", TinyPng(7, 5), "png", 7, 5},
+      {"anim.g", std::string("GIF89a(\0\x1e\0\0", 11), "gif", 40, 30},
+      {"bottom-up.g", bmp, "bmp", 12, 10},
+      {"empty.g", "", "481"},
+      {"text.g", "hello", "481"},
+      {"cut.g", TinyPng(1, 1).substr(0, 12), "481"},
+      {"cut.j", jpeg(10, 10).substr(0, 12), "481"},
+      {"zero.g", TinyPng(0, 5), "481"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -109,11 +114,11 @@ TEST(ListView, TypingSelectsTheRowWhoseFirstColumnBeginsWithIt) {
     long from, selected;
     bool found;
   } rows[] = {
-      {".tx", 0, 1, true},   {".TX2", 0, 2, true},  // letters without case
-      {".tx", 2, 2, true},                          // the selected row still fits
-      {".tx", 3, 1, true},                          // from the top again
-      {".", 0, 1, true},     {"..", 3, 0, true},    // one key repeated steps to the next
-      {"txt", 0, 0, false},                         // the first column only, from its start
+      {".tx", 0, 1, true},  {".TX2", 0, 2, true},  // letters without case
+      {".tx", 2, 2, true},                         // the selected row still fits
+      {".tx", 3, 1, true},                         // from the top again
+      {".", 0, 1, true},    {"..", 3, 0, true},    // one key repeated steps to the next
+      {"txt", 0, 0, false},                        // the first column only, from its start
       {".q", 1, 1, false},
   };
   for (const auto& row : rows) {
@@ -142,12 +147,10 @@ TEST(ListView, AClickOnAColumnHeaderSortsByIt) {
     const char* order;
     bool descending;
   } rows[] = {
-      {1, ".a.C.d.b", false},  // letters without case; equal texts keep their order
-      {1, ".b.C.d.a", true},   // the same header again: the other way round
-      {0, ".a.b.C.d", false},
-      {3, ".b.C.d.a", false},  // a row without the column's text sorts as an empty one
-      {2, ".C.a.b.d", false},
-      {7, ".C.a.b.d", false},  // no such column
+      {1, ".a.C.d.b", false},                          // letters without case; equal texts keep their order
+      {1, ".b.C.d.a", true},                           // the same header again: the other way round
+      {0, ".a.b.C.d", false}, {3, ".b.C.d.a", false},  // a row without the column's text sorts as an empty one
+      {2, ".C.a.b.d", false}, {7, ".C.a.b.d", false},  // no such column
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.clicked);

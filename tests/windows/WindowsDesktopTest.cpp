@@ -29,6 +29,7 @@ TEST_F(Changes, AChoiceWindowsKeepsForTheUserIsNamed) {
   struct Value {
     std::string path, name, data;
   };
+  // clang-format off
   const struct {
     const char* name;
     std::vector<Value> seeds;  // under HKEY_CURRENT_USER; "AppX…" ones under the classes
@@ -63,19 +64,23 @@ TEST_F(Changes, AChoiceWindowsKeepsForTheUserIsNamed) {
         {choices + ".zq\\UserChoiceLatest", "Hash", "h="}},
        "zq viewer.exe", windows},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
     SeedAssociation(*registry, ".view", "Zq.Viewer", "\"C:\\Tools\\zq viewer.exe\" \"%1\"");
     for (const Value& seed : row.seeds) {
       const bool app = seed.path.rfind("AppX", 0) == 0;
-      ASSERT_EQ(SeedValue(*registry, seed.path, seed.name, REG_SZ, seed.data, app ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER),
+      ASSERT_EQ(SeedValue(*registry, seed.path, seed.name, REG_SZ, seed.data,
+                          app ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER),
                 ERROR_SUCCESS);
     }
-    const std::string note = row.program.empty() ? "" : "\r\n\r\nНо Windows и дальше будет открывать файлы .zq программой «" +
-                                                            row.program + "»: " + row.whose +
-                                                            " Изменить это можно в разделе «Параметры» → «Приложения» → "
-                                                            "«Приложения по умолчанию».";
+    const std::string note = row.program.empty()
+                                 ? ""
+                                 : "\r\n\r\nНо Windows и дальше будет открывать файлы .zq программой «" + row.program +
+                                       "»: " + row.whose +
+                                       " Изменить это можно в разделе «Параметры» → «Приложения» → "
+                                       "«Приложения по умолчанию».";
     const Box offer{"Открыть «Приложения по умолчанию» в «Параметрах» Windows?", 0x124};
     RecordingPrompter p;
     windows::WindowsDesktop desktop(*registry, {});
@@ -102,8 +107,10 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     ASSERT_EQ(SeedValue(*registry, UsersClasses(path), "", REG_SZ, value, HKEY_CURRENT_USER), ERROR_SUCCESS);
   };
   auto usersNote = [](const std::string& key, const std::string& command, const std::string& e = ".zq") {
-    return "\r\n\r\nНо для вас Windows и дальше будет открывать файлы " + e + " по вашим личным настройкам "
-           "(HKEY_CURRENT_USER\\Software\\Classes\\" + key + "): командой " + command + ". Их Zandrel не меняет.";
+    return "\r\n\r\nНо для вас Windows и дальше будет открывать файлы " + e +
+           " по вашим личным настройкам "
+           "(HKEY_CURRENT_USER\\Software\\Classes\\" +
+           key + "): командой " + command + ". Их Zandrel не меняет.";
   };
   const std::string usersCommand = usersNote("Zq Title\\shell\\open\\command", "user.exe %1");
   MergedClasses merged(*registry);  // one merged view for every step below
@@ -132,9 +139,12 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     store::AssociationFields fields = Add();
     fields.fileExt = "zs";
     EXPECT_TRUE(store::CreateAssociation(merged, p, fields, &desktop).committed);
-    const std::string shared = "Описание Zq Title называют и другие расширения: .zq, .zr.\r\nИх команда machine.exe "
-                               "%1 будет заменена на " + command + ".\r\nИзменить и для них?";
-    EXPECT_EQ(p.boxes, (Boxes{kReuse, {shared, 0x124},
+    const std::string shared =
+        "Описание Zq Title называют и другие расширения: .zq, .zr.\r\nИх команда machine.exe "
+        "%1 будет заменена на " +
+        command + ".\r\nИзменить и для них?";
+    EXPECT_EQ(p.boxes, (Boxes{kReuse,
+                              {shared, 0x124},
                               {kDone + usersNote("Zq Title\\shell\\open\\command", "user.exe %1", ".zs"), 0}}));
     for (const char* e : {".zr", ".zs"}) merged.RegDeleteKeyA(HKEY_CLASSES_ROOT, e);
   }

@@ -57,11 +57,10 @@ QImage WindowIcon() {
   QPainter p(&full);
   DrawIcon(p, 32);  // no antialiasing: every pixel keeps a palette colour
   p.end();
-  const QVector<QRgb> table = {
-      qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
-      qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
-      qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
-      qRgb(0, 0, 255),     qRgba(0, 0, 0, 0), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+  const QVector<QRgb> table = {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
+                               qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
+                               qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
+                               qRgb(0, 0, 255),     qRgba(0, 0, 0, 0), qRgb(0, 255, 255), qRgb(255, 255, 255)};
   constexpr int kTransparent = 13;
   QImage indexed(32, 32, QImage::Format_Indexed8);
   indexed.setColorTable(table);
@@ -73,8 +72,7 @@ QImage WindowIcon() {
         int best_d = 1 << 30;
         for (int i = 0; i < table.size(); ++i) {
           if (i == kTransparent) continue;
-          const int dr = qRed(c) - qRed(table[i]), dg = qGreen(c) - qGreen(table[i]),
-                    db = qBlue(c) - qBlue(table[i]);
+          const int dr = qRed(c) - qRed(table[i]), dg = qGreen(c) - qGreen(table[i]), db = qBlue(c) - qBlue(table[i]);
           const int d = dr * dr + dg * dg + db * db;
           if (d < best_d) {
             best_d = d;

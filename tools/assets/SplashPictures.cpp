@@ -154,7 +154,7 @@ QImage MainFrame(int frame) {
   };
   const Doc docs[] = {{-150, ".txt", QColor(40, 120, 200)}, {-90, ".exe", QColor(200, 60, 50)},
                       {-30, ".doc", QColor(40, 90, 170)},   {30, ".bmp", QColor(30, 150, 90)},
-                      {90, ".zip", QColor(190, 130, 20)},    {150, ".htm", QColor(130, 60, 170)}};
+                      {90, ".zip", QColor(190, 130, 20)},   {150, ".htm", QColor(130, 60, 170)}};
   const double ring = 150;
   for (std::size_t i = 0; i < std::size(docs); ++i) {
     const double a = docs[i].angle * kPi / 180.0;

@@ -125,7 +125,6 @@ status::Status OpenDefaultHive(const HiveBuild& build, bool* built, std::unique_
 // makes in it (a .reg text imported whole), or is not created: other
 // processes see either no file or the whole seeded hive. A `seed` that fails
 // is answered "cannot seed the registry hive \"PATH\": " and its message.
-status::Status OpenHiveSeeded(const std::string& path, const HiveBuild& seed,
-                              std::unique_ptr<HiveRegistry>* hive);
+status::Status OpenHiveSeeded(const std::string& path, const HiveBuild& seed, std::unique_ptr<HiveRegistry>* hive);
 
 }  // namespace zandrel::hive

@@ -99,8 +99,7 @@ LONG HiveRegistry::Impl::Children(sqlite3_int64 key, KeyNode** out) {
     int rc;
     while ((rc = use.Step()) == SQLITE_ROW) {
       ChildRef ref;
-      if (!KeyNode::Store(use.Column(0), use.Column(2), sqlite3_column_int64(children, 1), &text,
-                          &ref)) {
+      if (!KeyNode::Store(use.Column(0), use.Column(2), sqlite3_column_int64(children, 1), &text, &ref)) {
         return ERROR_NOT_ENOUGH_MEMORY;
       }
       list.push_back(ref);

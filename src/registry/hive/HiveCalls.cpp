@@ -34,8 +34,7 @@ LONG ParsePath(std::string_view path, std::vector<std::string_view>* parts) {
 }
 
 auto HiveRegistry::Impl::HandleAt(HKEY h) -> std::vector<Handle>::iterator {
-  return std::lower_bound(handles.begin(), handles.end(), h,
-                          [](const Handle& a, HKEY b) { return a.hkey < b; });
+  return std::lower_bound(handles.begin(), handles.end(), h, [](const Handle& a, HKEY b) { return a.hkey < b; });
 }
 
 auto HiveRegistry::Impl::FindHandle(HKEY h) -> Handle* {
@@ -88,8 +87,7 @@ HiveRegistry::~HiveRegistry() = default;
 
 const std::string& HiveRegistry::Path() const { return impl_->path; }
 
-LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
-                                 HKEY* phkResult) {
+LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   // As Windows: a null key leaves *phkResult as it was.
   if (hKey == 0) return ERROR_INVALID_HANDLE;
@@ -114,8 +112,8 @@ LONG HiveRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM 
   return ERROR_SUCCESS;
 }
 
-LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
-                                 char* lpClass, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*, char* lpClass,
+                                 DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
   if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
   Impl::CallEnd end{m};
@@ -133,8 +131,8 @@ LONG HiveRegistry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* 
   return ERROR_SUCCESS;
 }
 
-LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
-                                 DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD*,
+                                 DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& m = *impl_;
@@ -170,9 +168,8 @@ LONG HiveRegistry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DW
   return ERROR_SUCCESS;
 }
 
-LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD,
-                                   REGSAM samDesired, const void*, HKEY* phkResult,
-                                   DWORD* lpdwDisposition) {
+LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD, REGSAM samDesired,
+                                   const void*, HKEY* phkResult, DWORD* lpdwDisposition) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = 0;
   Impl& m = *impl_;
@@ -200,51 +197,53 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
 
   bool created = false;
   sqlite3_int64 found_depth = -1;
-  code = m.Write([&]() -> LONG {
-    sqlite3_int64 at;
-    LONG c = m.Resolve(hKey, &at);
-    if (c != ERROR_SUCCESS) return c;
-    // The parent's depth: known for the roots, and for a handle this call
-    // made before (Resolve has just seen its key exist); else read.
-    sqlite3_int64 depth = IsRoot(hKey) ? 0 : -1;
-    Impl::Handle* handle = IsRoot(hKey) ? nullptr : m.FindHandle(hKey);
-    if (handle != nullptr && handle->checked_epoch == m.epoch) depth = handle->depth;
-    if (depth < 0) {
-      Use use(m.key_depth);
-      use.Int(1, at);
-      const int rc = use.Step();
-      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
-      if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
-      depth = sqlite3_column_int64(m.key_depth, 0);
-      if (handle != nullptr) handle->depth = depth;
-    }
-    for (std::string_view part : parts) {
-      ++depth;
-      const std::string upper = registry::UpperName(part);
-      sqlite3_int64 child;
-      c = m.Child(at, upper, &child);
-      if (c == ERROR_FILE_NOT_FOUND) {
-        if (depth > static_cast<sqlite3_int64>(MAX_KEY_DEPTH)) return ERROR_INVALID_PARAMETER;
-        Use use(m.insert_key);
-        use.Int(1, at).Blob(2, part).Blob(3, upper).Int(4, depth);
-        const int rc = use.Step();
-        if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
-        child = sqlite3_last_insert_rowid(m.db);
-        m.ForgetChildren(at);
-        created = true;
-      } else if (c != ERROR_SUCCESS) {
-        return c;
-      } else {
-        created = false;
-      }
-      at = child;
-    }
-    found = at;
-    if (created) found_depth = depth;
-    return ERROR_SUCCESS;
-    // Inside a scope the write lock was held since the walk above: one
-    // missing key is one insert, checked before it is made.
-  }, Impl::kAdds | (m.in_transaction && parts.size() - known == 1 ? unsigned{Impl::kOneStatement} : 0u));
+  code = m.Write(
+      [&]() -> LONG {
+        sqlite3_int64 at;
+        LONG c = m.Resolve(hKey, &at);
+        if (c != ERROR_SUCCESS) return c;
+        // The parent's depth: known for the roots, and for a handle this call
+        // made before (Resolve has just seen its key exist); else read.
+        sqlite3_int64 depth = IsRoot(hKey) ? 0 : -1;
+        Impl::Handle* handle = IsRoot(hKey) ? nullptr : m.FindHandle(hKey);
+        if (handle != nullptr && handle->checked_epoch == m.epoch) depth = handle->depth;
+        if (depth < 0) {
+          Use use(m.key_depth);
+          use.Int(1, at);
+          const int rc = use.Step();
+          if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+          if (rc != SQLITE_ROW) return CodeFromSqlite(rc);
+          depth = sqlite3_column_int64(m.key_depth, 0);
+          if (handle != nullptr) handle->depth = depth;
+        }
+        for (std::string_view part : parts) {
+          ++depth;
+          const std::string upper = registry::UpperName(part);
+          sqlite3_int64 child;
+          c = m.Child(at, upper, &child);
+          if (c == ERROR_FILE_NOT_FOUND) {
+            if (depth > static_cast<sqlite3_int64>(MAX_KEY_DEPTH)) return ERROR_INVALID_PARAMETER;
+            Use use(m.insert_key);
+            use.Int(1, at).Blob(2, part).Blob(3, upper).Int(4, depth);
+            const int rc = use.Step();
+            if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
+            child = sqlite3_last_insert_rowid(m.db);
+            m.ForgetChildren(at);
+            created = true;
+          } else if (c != ERROR_SUCCESS) {
+            return c;
+          } else {
+            created = false;
+          }
+          at = child;
+        }
+        found = at;
+        if (created) found_depth = depth;
+        return ERROR_SUCCESS;
+        // Inside a scope the write lock was held since the walk above: one
+        // missing key is one insert, checked before it is made.
+      },
+      Impl::kAdds | (m.in_transaction && parts.size() - known == 1 ? unsigned{Impl::kOneStatement} : 0u));
   if (code != ERROR_SUCCESS) return code;
   *phkResult = m.NewHandle(found, samDesired, found_depth);
   if (lpdwDisposition != nullptr) {
@@ -253,8 +252,8 @@ LONG HiveRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const
   return ERROR_SUCCESS;
 }
 
-LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType,
-                                  const BYTE* lpData, DWORD cbData) {
+LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                                  DWORD cbData) {
   if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
   const std::string_view name = lpValueName ? std::string_view(lpValueName) : std::string_view();
   if (name.size() > kMaxValueNameChars && registry::NameChars(name) > kMaxValueNameChars) {
@@ -266,16 +265,18 @@ LONG HiveRegistry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWO
   if (NeedsNul(dwType, data)) data = with_nul.assign(data).append(1, '\0');
   const std::string upper = registry::UpperName(name);
   Impl& m = *impl_;
-  return m.Write([&]() -> LONG {
-    sqlite3_int64 key;
-    if (const LONG c = m.Resolve(hKey, &key, KEY_SET_VALUE); c != ERROR_SUCCESS) return c;
-    m.ForgetValues(key);
-    // A new value, or the existing one rewritten in its place.
-    Use use(m.set_value);
-    use.Int(1, key).Blob(2, name).Blob(3, upper).Int(4, dwType).Blob(5, data);
-    const int rc = use.Step();
-    return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
-  }, Impl::kAdds | Impl::kOneStatement);
+  return m.Write(
+      [&]() -> LONG {
+        sqlite3_int64 key;
+        if (const LONG c = m.Resolve(hKey, &key, KEY_SET_VALUE); c != ERROR_SUCCESS) return c;
+        m.ForgetValues(key);
+        // A new value, or the existing one rewritten in its place.
+        Use use(m.set_value);
+        use.Int(1, key).Blob(2, name).Blob(3, upper).Int(4, dwType).Blob(5, data);
+        const int rc = use.Step();
+        return rc == SQLITE_DONE ? ERROR_SUCCESS : CodeFromSqlite(rc);
+      },
+      Impl::kAdds | Impl::kOneStatement);
 }
 
 LONG HiveRegistry::RegDeleteKeyA(HKEY hKey, const char* lpSubKey) {
@@ -326,8 +327,7 @@ LONG HiveRegistry::DeleteTrees(const std::vector<registry::KeyPath>& keys,
 }
 
 LONG HiveRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
-  const std::string upper =
-      registry::UpperName(lpValueName ? std::string_view(lpValueName) : std::string_view());
+  const std::string upper = registry::UpperName(lpValueName ? std::string_view(lpValueName) : std::string_view());
   Impl& m = *impl_;
   return m.Write([&]() -> LONG {
     sqlite3_int64 key;

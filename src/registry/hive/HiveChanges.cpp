@@ -8,15 +8,13 @@ namespace zandrel::hive {
 void HiveRegistry::Impl::MapWalHeader() {
   ++wal_map_attempts;
   sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
-      file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
-      file->pMethods->xShmMap == nullptr) {
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || file == nullptr ||
+      file->pMethods == nullptr || file->pMethods->iVersion < 2 || file->pMethods->xShmMap == nullptr) {
     return;
   }
   volatile void* region = nullptr;
   constexpr int kWalIndexRegionBytes = 32768;
-  if (file->pMethods->xShmMap(file, 0, kWalIndexRegionBytes, 0, &region) == SQLITE_OK &&
-      region != nullptr) {
+  if (file->pMethods->xShmMap(file, 0, kWalIndexRegionBytes, 0, &region) == SQLITE_OK && region != nullptr) {
     wal_header = static_cast<const unsigned char*>(const_cast<void*>(region));
   }
 }

@@ -52,7 +52,6 @@ INSERT INTO keys(id, parent, name, upper_name, depth) VALUES
   (5, 4, CAST('Classes' AS BLOB), CAST('CLASSES' AS BLOB), 0);
 )sql";
 
-
 using status::Status;
 
 std::string Quote(const std::string& path) { return "\"" + path + "\""; }
@@ -72,9 +71,7 @@ std::string ParentOf(const std::string& path) {
 
 // Whether this process may write `path` (by the effective ids, as the
 // open itself would be judged).
-bool MayWrite(const std::string& path) {
-  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
+bool MayWrite(const std::string& path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0; }
 
 // Whether a failed read-write open of the hive at path failed for want of
 // write access to the file or its folder (WAL and shared-memory files).
@@ -95,13 +92,12 @@ bool WalHasContent(const std::string& path) {
 
 // Creates the missing folders of path's parent, each with mode 0700.
 Status MakeParents(const std::string& path) {
-  for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
-       pos = path.find('/', pos + 1)) {
+  for (std::size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
     const std::string dir = path.substr(0, pos);
     if (dir.empty() || dir.back() == '/') continue;
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-      return {Status::kFailed, "cannot create the folder " + Quote(dir) + " for the registry hive " +
-                                   Quote(path) + ": " + std::strerror(errno)};
+      return {Status::kFailed, "cannot create the folder " + Quote(dir) + " for the registry hive " + Quote(path) +
+                                   ": " + std::strerror(errno)};
     }
   }
   return {};
@@ -119,8 +115,7 @@ Status LooksLikeHive(const std::string& path) {
   ::close(fd);
   if (!regular) return NotAHive(path, "not a regular file", Status::kNotAFile);
   if (got == 0) return NotAHive(path, "the file is empty");
-  if (got < static_cast<ssize_t>(sizeof header) ||
-      std::memcmp(header, "SQLite format 3", 16) != 0) {
+  if (got < static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0) {
     return NotAHive(path, "not a SQLite database");
   }
   const int app_id = (header[68] << 24) | (header[69] << 16) | (header[70] << 8) | header[71];
@@ -171,9 +166,9 @@ int WaitForWriter(void*, int count) {
 
 // The statements that make an empty hive in a new database.
 const std::string& EmptySchema() {
-  static const std::string schema = "BEGIN;" + std::string(kSchema) + "PRAGMA application_id = " +
-                                    std::to_string(kApplicationId) + "; PRAGMA user_version = " +
-                                    std::to_string(kSchemaVersion) + "; COMMIT;";
+  static const std::string schema = "BEGIN;" + std::string(kSchema) +
+                                    "PRAGMA application_id = " + std::to_string(kApplicationId) +
+                                    "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + "; COMMIT;";
   return schema;
 }
 
@@ -182,21 +177,17 @@ const std::string& EmptySchema() {
 // synced one by one; the finished file is put in WAL mode and synced once
 // before it is published. *failure (when not null) gets the SQLite code of a failure to
 // open or read the file, 0 for a file that opened but is not a hive.
-Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
-               Access mode = Access::kReadWrite, int* failure = nullptr) {
+Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive, Access mode = Access::kReadWrite,
+               int* failure = nullptr) {
   if (failure != nullptr) *failure = 0;
   auto impl = std::make_unique<HiveRegistry::Impl>();
   impl->path = path;
   const bool writable = mode == Access::kReadWrite || mode == Access::kBuilding || mode == Access::kEmpty;
-  int rc = writable ? sqlite3_open_v2(mode == Access::kEmpty ? ":memory:" : path.c_str(), &impl->db,
-                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
-                    : sqlite3_open_v2(FileUri(path, mode == Access::kImmutable
-                                                        ? "mode=ro&immutable=1"
-                                                        : "mode=ro")
-                                          .c_str(),
-                                      &impl->db,
-                                      SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
-                                      nullptr);
+  int rc = writable
+               ? sqlite3_open_v2(mode == Access::kEmpty ? ":memory:" : path.c_str(), &impl->db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
+               : sqlite3_open_v2(FileUri(path, mode == Access::kImmutable ? "mode=ro&immutable=1" : "mode=ro").c_str(),
+                                 &impl->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
   auto fail = [&](int code, const std::string& what) {
     if (failure != nullptr) *failure = code;
     return Failed("open", path, what);
@@ -212,8 +203,8 @@ Status Connect(const std::string& path, std::unique_ptr<HiveRegistry>* hive,
   // (taken only as needed): with SQLite's 2 MB, a large import writes the
   // same pages out again and again before its commit.
   rc = sqlite3_exec(impl->db,
-                    mode == Access::kReadWrite ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
-                                                 " PRAGMA mmap_size = 268435456; PRAGMA cache_size = -65536;"
+                    mode == Access::kReadWrite  ? "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;"
+                                                  " PRAGMA mmap_size = 268435456; PRAGMA cache_size = -65536;"
                     : mode == Access::kBuilding ? "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;"
                                                   " PRAGMA cache_size = -65536;"
                     : mode == Access::kEmpty    ? EmptySchema().c_str()
@@ -281,8 +272,10 @@ Status CreateHiveFile(const std::string& path, const HiveBuild* seed, const Hive
   // synced in a quarter of the writes, and reads a shallower tree, while a
   // single change still writes well under a megabyte to the WAL. Set before
   // the first table; a hive made earlier keeps its own size.
-  const std::string schema = "PRAGMA page_size = 16384; PRAGMA journal_mode = MEMORY;"
-                             " PRAGMA synchronous = OFF; " + EmptySchema();
+  const std::string schema =
+      "PRAGMA page_size = 16384; PRAGMA journal_mode = MEMORY;"
+      " PRAGMA synchronous = OFF; " +
+      EmptySchema();
   if (Status made = run(schema); !made.Ok()) return made;
   if (seed != nullptr || build != nullptr) {
     std::unique_ptr<HiveRegistry> hive;
@@ -354,9 +347,7 @@ Status OpenWith(const std::string& path, const HiveBuild* seed, std::unique_ptr<
 
 }  // namespace
 
-Status OpenHive(const std::string& path, std::unique_ptr<HiveRegistry>* hive) {
-  return OpenWith(path, nullptr, hive);
-}
+Status OpenHive(const std::string& path, std::unique_ptr<HiveRegistry>* hive) { return OpenWith(path, nullptr, hive); }
 
 Status OpenHiveSeeded(const std::string& path, const HiveBuild& seed, std::unique_ptr<HiveRegistry>* hive) {
   return OpenWith(path, &seed, hive);
@@ -368,8 +359,7 @@ std::string DefaultHivePath() {
   const char* data = std::getenv("XDG_DATA_HOME");
   if (data != nullptr && data[0] == '/') return std::string(data) + "/zandrel/registry.db";
   const char* home = std::getenv("HOME");
-  return std::string(home != nullptr && *home != '\0' ? home : ".") +
-         "/.local/share/zandrel/registry.db";
+  return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.local/share/zandrel/registry.db";
 }
 
 Status OpenDefaultHive(std::unique_ptr<HiveRegistry>* hive) { return OpenHive(DefaultHivePath(), hive); }

@@ -43,20 +43,14 @@ inline bool IsRoot(HKEY h) { return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS; }
 // The row of a root handle.
 inline sqlite3_int64 RootKey(HKEY h) {
   switch (h) {
-    case HKEY_CLASSES_ROOT:
-      return kClassesKey;
-    case HKEY_CURRENT_USER:
-      return kUserKey;
-    case HKEY_LOCAL_MACHINE:
-      return kMachineKey;
-    default:
-      return kUsersKey;
+    case HKEY_CLASSES_ROOT: return kClassesKey;
+    case HKEY_CURRENT_USER: return kUserKey;
+    case HKEY_LOCAL_MACHINE: return kMachineKey;
+    default: return kUsersKey;
   }
 }
 
-inline bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
+inline bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // Whether RegSetValueExA stores `data` of `type` with a NUL added: a string
 // whose size does not count its terminating NUL is stored with one. Windows
@@ -98,16 +92,14 @@ class Use {
     return *this;
   }
   Use& Blob(int index, std::string_view v) {
-    sqlite3_bind_blob(stmt_, index, v.empty() ? "" : v.data(), static_cast<int>(v.size()),
-                      SQLITE_STATIC);
+    sqlite3_bind_blob(stmt_, index, v.empty() ? "" : v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
     return *this;
   }
   int Step() { return sqlite3_step(stmt_); }
   std::string_view Column(int index) {
     const void* p = sqlite3_column_blob(stmt_, index);
     const int n = sqlite3_column_bytes(stmt_, index);
-    return p ? std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(n))
-             : std::string_view();
+    return p ? std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(n)) : std::string_view();
   }
 
  private:
@@ -146,12 +138,9 @@ struct KeyNode {
   std::string value_text;
   std::vector<ValueRef> values;
 
-  std::string_view Name(const ChildRef& c) const {
-    return std::string_view(child_text.data() + c.at, c.name_len);
-  }
+  std::string_view Name(const ChildRef& c) const { return std::string_view(child_text.data() + c.at, c.name_len); }
   std::string_view Upper(const ChildRef& c) const {
-    return std::string_view(child_text.data() + c.at + (c.own_upper ? c.name_len : 0),
-                            c.upper_len);
+    return std::string_view(child_text.data() + c.at + (c.own_upper ? c.name_len : 0), c.upper_len);
   }
   // The first child whose upper-cased name is not below `upper`.
   std::vector<ChildRef>::iterator LowerBound(std::string_view upper) {
@@ -160,21 +149,17 @@ struct KeyNode {
   }
   // Stores a child's names at the end of *text and describes it in *ref;
   // false when the buffer would outgrow its 32-bit offsets.
-  static bool Store(std::string_view name, std::string_view upper, sqlite3_int64 id,
-                    std::string* text, ChildRef* ref) {
+  static bool Store(std::string_view name, std::string_view upper, sqlite3_int64 id, std::string* text, ChildRef* ref) {
     const bool own_upper = name != upper;
     const std::size_t need = name.size() + (own_upper ? upper.size() : 0);
     if (text->size() + need > std::numeric_limits<std::uint32_t>::max()) return false;
-    *ref = ChildRef{static_cast<std::uint32_t>(text->size()),
-                    static_cast<std::uint32_t>(name.size()),
+    *ref = ChildRef{static_cast<std::uint32_t>(text->size()), static_cast<std::uint32_t>(name.size()),
                     static_cast<std::uint32_t>(upper.size()), own_upper, id};
     text->append(name);
     if (own_upper) text->append(upper);
     return true;
   }
-  std::string_view ValueName(const ValueRef& v) const {
-    return std::string_view(value_text.data() + v.at, v.name_len);
-  }
+  std::string_view ValueName(const ValueRef& v) const { return std::string_view(value_text.data() + v.at, v.name_len); }
   std::string_view ValueData(const ValueRef& v) const {
     return std::string_view(value_text.data() + v.at + v.name_len, v.data_len);
   }
@@ -255,7 +240,7 @@ struct HiveRegistry::Impl {
   // The file could only be opened for reading: every write answers 5 and
   // changes nothing.
   bool read_only = false;
-  bool reading = false;         // a read snapshot is held between calls
+  bool reading = false;  // a read snapshot is held between calls
   // A private file being built, synced once whole before it is published
   // (HiveFile.cpp): a commit starts its pages for the disk at once, so that
   // they are written while its caller still works.

@@ -31,13 +31,13 @@ constexpr int kRowsPerInsert = 64;
 struct Node {
   sqlite3_int64 id;  // 0 until written
   sqlite3_int64 depth;
-  std::uint32_t parent;    // kNone for a root
-  std::string_view name;   // an added key's name as the file writes it
-  std::string_view upper;  // its comparison name (none for a root)
-  const registry::Change* made;   // the section that adds it
-  bool children_known;     // every child is in the child map
-  bool values_known;       // every value is in the value map
-  std::uint64_t seen;      // the round of deletions at which it last existed
+  std::uint32_t parent;          // kNone for a root
+  std::string_view name;         // an added key's name as the file writes it
+  std::string_view upper;        // its comparison name (none for a root)
+  const registry::Change* made;  // the section that adds it
+  bool children_known;           // every child is in the child map
+  bool values_known;             // every value is in the value map
+  std::uint64_t seen;            // the round of deletions at which it last existed
 };
 
 struct Value {
@@ -46,10 +46,10 @@ struct Value {
   std::string_view upper;
   DWORD type;
   std::string_view data;
-  sqlite3_int64 id;  // its row, 0 until written
+  sqlite3_int64 id;              // its row, 0 until written
   const registry::Change* made;  // the line that set it last
-  bool rewritten;          // a row whose type and data change
-  bool gone;               // deleted after it was gathered
+  bool rewritten;                // a row whose type and data change
+  bool gone;                     // deleted after it was gathered
 };
 
 class Importer {
@@ -81,18 +81,10 @@ class Importer {
       *failed = &op;
       LONG code = ERROR_SUCCESS;
       switch (op.kind) {
-        case registry::Change::kKey:
-          code = Key(op);
-          break;
-        case registry::Change::kSetValue:
-          code = SetValue(op);
-          break;
-        case registry::Change::kDeleteValue:
-          code = DeleteValue(op);
-          break;
-        case registry::Change::kDeleteKey:
-          code = DeleteKey(op, failed);
-          break;
+        case registry::Change::kKey: code = Key(op); break;
+        case registry::Change::kSetValue: code = SetValue(op); break;
+        case registry::Change::kDeleteValue: code = DeleteValue(op); break;
+        case registry::Change::kDeleteKey: code = DeleteKey(op, failed); break;
       }
       if (code != ERROR_SUCCESS) return code;
     }
@@ -108,10 +100,12 @@ class Importer {
   }
 
   std::uint32_t FindChild(std::uint32_t parent, std::string_view upper, std::uint32_t hash) const {
-    return children_map_.Find(hash, [&](std::uint32_t n) { return nodes_[n].parent == parent && nodes_[n].upper == upper; });
+    return children_map_.Find(hash,
+                              [&](std::uint32_t n) { return nodes_[n].parent == parent && nodes_[n].upper == upper; });
   }
   std::uint32_t FindValue(std::uint32_t node, std::string_view upper, std::uint32_t hash) const {
-    return values_map_.Find(hash, [&](std::uint32_t v) { return values_[v].node == node && values_[v].upper == upper; });
+    return values_map_.Find(hash,
+                            [&](std::uint32_t v) { return values_[v].node == node && values_[v].upper == upper; });
   }
 
   // Opens (and creates) the key of a section, as OpenPath's calls would.
@@ -206,7 +200,8 @@ class Importer {
     while ((rc = use.Step()) == SQLITE_ROW) {
       const std::string_view upper = arena_.Keep(use.Column(1));
       values_map_.Insert(NameTable::Hash(node, upper), static_cast<std::uint32_t>(values_.size()));
-      values_.push_back(Value{node, {}, upper, 0, {}, sqlite3_column_int64(values_of_.get(), 0), nullptr, false, false});
+      values_.push_back(
+          Value{node, {}, upper, 0, {}, sqlite3_column_int64(values_of_.get(), 0), nullptr, false, false});
     }
     if (rc != SQLITE_DONE) return CodeFromSqlite(rc);
     nodes_[node].values_known = true;
@@ -400,7 +395,8 @@ class Importer {
     return delete_value_.get();
   }
   sqlite3_stmt* Rewrite() {
-    if (rewrite_value_.get() == nullptr) rewrite_value_.Prepare(m_.db, "UPDATE vals SET type = ?2, data = ?3 WHERE id = ?1");
+    if (rewrite_value_.get() == nullptr)
+      rewrite_value_.Prepare(m_.db, "UPDATE vals SET type = ?2, data = ?3 WHERE id = ?1");
     return rewrite_value_.get();
   }
 
@@ -410,14 +406,14 @@ class Importer {
   std::vector<Node> nodes_;
   std::vector<Value> values_;
   std::unordered_map<sqlite3_int64, std::uint32_t> by_id_;  // keys already there, by id
-  NameTable children_map_;  // keys by parent and name
-  NameTable values_map_;    // values by key and name
-  std::vector<std::uint32_t> added_keys_;      // not yet written
-  std::vector<std::uint32_t> added_values_;    // not yet written
-  std::vector<std::uint32_t> rewritten_;       // rows whose type and data change
-  std::vector<std::uint32_t> deleted_values_;  // rows to delete
-  std::uint32_t current_ = kNone;             // the key of the section being read
-  std::uint64_t round_ = 1;                   // one more after each deleted key
+  NameTable children_map_;                                  // keys by parent and name
+  NameTable values_map_;                                    // values by key and name
+  std::vector<std::uint32_t> added_keys_;                   // not yet written
+  std::vector<std::uint32_t> added_values_;                 // not yet written
+  std::vector<std::uint32_t> rewritten_;                    // rows whose type and data change
+  std::vector<std::uint32_t> deleted_values_;               // rows to delete
+  std::uint32_t current_ = kNone;                           // the key of the section being read
+  std::uint64_t round_ = 1;                                 // one more after each deleted key
   HKEY last_root_ = 0;
   std::vector<std::string_view> last_parts_;
   std::vector<std::uint32_t> last_nodes_;

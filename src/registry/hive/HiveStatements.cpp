@@ -8,38 +8,30 @@ LONG CodeFromSqlite(int rc) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
-    case SQLITE_DONE:
-      return ERROR_SUCCESS;
+    case SQLITE_DONE: return ERROR_SUCCESS;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return ERROR_BUSY;
-    case SQLITE_NOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_FULL:
-      return ERROR_DISK_FULL;
+    case SQLITE_LOCKED: return ERROR_BUSY;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL: return ERROR_DISK_FULL;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH:
-      return ERROR_ACCESS_DENIED;
-    case SQLITE_TOOBIG:
-      return ERROR_INVALID_PARAMETER;
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_TOOBIG: return ERROR_INVALID_PARAMETER;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
     case SQLITE_SCHEMA:
-    case SQLITE_FORMAT:
-      return ERROR_BADDB;
+    case SQLITE_FORMAT: return ERROR_BADDB;
     default:  // SQLITE_IOERR, SQLITE_CANTOPEN, SQLITE_PROTOCOL, ...
       return ERROR_REGISTRY_IO_FAILED;
   }
 }
 
 HiveRegistry::Impl::~Impl() {
-  for (sqlite3_stmt* s :
-       {begin,         begin_read,   commit,       rollback,     savepoint,
-        release,       rollback_to,  data_version, child_lookup, key_depth,
-        children,      values,       insert_key,   has_children, delete_key,
-        delete_values, set_value,    delete_value, delete_tree_values, delete_tree_keys,
-        table_sizes,   all_keys,     key_order,    all_values,   extension_defaults}) {
+  for (sqlite3_stmt* s : {begin,         begin_read,  commit,       rollback,           savepoint,
+                          release,       rollback_to, data_version, child_lookup,       key_depth,
+                          children,      values,      insert_key,   has_children,       delete_key,
+                          delete_values, set_value,   delete_value, delete_tree_values, delete_tree_keys,
+                          table_sizes,   all_keys,    key_order,    all_values,         extension_defaults}) {
     sqlite3_finalize(s);
   }
   if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -98,13 +90,12 @@ int HiveRegistry::Impl::Prepare() {
        " WHERE k.parent = ?1 AND k.upper_name >= X'2E' AND k.upper_name < X'2F'"
        " AND zandrel_names_title(v.type, v.data, ?2) ORDER BY k.upper_name"},
   };
-  const int rc = sqlite3_create_function_v2(db, "zandrel_names_title", 3,
-                                            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
-                                            &NamesTitle, nullptr, nullptr, nullptr);
+  const int rc =
+      sqlite3_create_function_v2(db, "zandrel_names_title", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                                 nullptr, &NamesTitle, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return rc;
   for (const auto& item : list) {
-    const int rc =
-        sqlite3_prepare_v3(db, item.sql, -1, SQLITE_PREPARE_PERSISTENT, item.stmt, nullptr);
+    const int rc = sqlite3_prepare_v3(db, item.sql, -1, SQLITE_PREPARE_PERSISTENT, item.stmt, nullptr);
     if (rc != SQLITE_OK) return rc;
   }
   return SQLITE_OK;

@@ -51,8 +51,8 @@ class KeyIndex {
       const std::uint32_t slot = slots_[static_cast<std::size_t>(at)];
       return slot == kNoSlot ? kNone : slot;
     }
-    const auto it = std::lower_bound(keys_.begin(), keys_.end(), id,
-                                     [](const KeyRow& k, sqlite3_int64 v) { return k.id < v; });
+    const auto it =
+        std::lower_bound(keys_.begin(), keys_.end(), id, [](const KeyRow& k, sqlite3_int64 v) { return k.id < v; });
     return it != keys_.end() && it->id == id ? static_cast<std::size_t>(it - keys_.begin()) : kNone;
   }
 

@@ -28,16 +28,11 @@ HANDLE Object(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 Handle PredefinedKey(std::uint32_t root) {
   switch (root) {
-    case 0x80000000u:
-      return reinterpret_cast<Handle>(HKEY_CLASSES_ROOT);
-    case 0x80000001u:
-      return reinterpret_cast<Handle>(HKEY_CURRENT_USER);
-    case 0x80000002u:
-      return reinterpret_cast<Handle>(HKEY_LOCAL_MACHINE);
-    case 0x80000003u:
-      return reinterpret_cast<Handle>(HKEY_USERS);
-    default:
-      return 0;
+    case 0x80000000u: return reinterpret_cast<Handle>(HKEY_CLASSES_ROOT);
+    case 0x80000001u: return reinterpret_cast<Handle>(HKEY_CURRENT_USER);
+    case 0x80000002u: return reinterpret_cast<Handle>(HKEY_LOCAL_MACHINE);
+    case 0x80000003u: return reinterpret_cast<Handle>(HKEY_USERS);
+    default: return 0;
   }
 }
 
@@ -48,13 +43,11 @@ std::int32_t OpenKey(Handle parent, const char* path, std::uint32_t sam, Handle*
   return code;
 }
 
-std::int32_t CreateKey(Handle parent, const char* path, std::uint32_t sam, Handle* out,
-                       std::uint32_t* disposition) {
+std::int32_t CreateKey(Handle parent, const char* path, std::uint32_t sam, Handle* out, std::uint32_t* disposition) {
   HKEY key = nullptr;
   DWORD how = 0;
   char no_class[] = "";
-  const LONG code = RegCreateKeyExA(Key(parent), path, 0, no_class, REG_OPTION_NON_VOLATILE, sam,
-                                    nullptr, &key, &how);
+  const LONG code = RegCreateKeyExA(Key(parent), path, 0, no_class, REG_OPTION_NON_VOLATILE, sam, nullptr, &key, &how);
   *out = reinterpret_cast<Handle>(key);
   if (disposition) *disposition = how;
   return code;
@@ -62,14 +55,14 @@ std::int32_t CreateKey(Handle parent, const char* path, std::uint32_t sam, Handl
 
 std::int32_t EnumKey(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length) {
   DWORD length = name_length ? *name_length : 0;
-  const LONG code = RegEnumKeyExA(Key(key), index, name, name_length ? &length : nullptr, nullptr,
-                                  nullptr, nullptr, nullptr);
+  const LONG code =
+      RegEnumKeyExA(Key(key), index, name, name_length ? &length : nullptr, nullptr, nullptr, nullptr, nullptr);
   if (name_length) *name_length = length;
   return code;
 }
 
-std::int32_t EnumValue(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length,
-                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* data_size) {
+std::int32_t EnumValue(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length, std::uint32_t* type,
+                       std::uint8_t* data, std::uint32_t* data_size) {
   DWORD length = name_length ? *name_length : 0;
   DWORD value_type = type ? *type : 0;
   DWORD size = data_size ? *data_size : 0;
@@ -81,8 +74,7 @@ std::int32_t EnumValue(Handle key, std::uint32_t index, char* name, std::uint32_
   return code;
 }
 
-std::int32_t SetValue(Handle key, const char* name, std::uint32_t type, const std::uint8_t* data,
-                      std::uint32_t size) {
+std::int32_t SetValue(Handle key, const char* name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
   return RegSetValueExA(Key(key), name, 0, type, data, size);
 }
 
@@ -99,8 +91,7 @@ std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::
     LONG code = RegQueryValueExA(Key(key), name, nullptr, &value_type, nullptr, &size);
     if (code != ERROR_SUCCESS) return code;
     data->assign(size, '\0');
-    code = RegQueryValueExA(Key(key), name, nullptr, &value_type,
-                            reinterpret_cast<BYTE*>(data->data()), &size);
+    code = RegQueryValueExA(Key(key), name, nullptr, &value_type, reinterpret_cast<BYTE*>(data->data()), &size);
     if (code == ERROR_MORE_DATA) continue;  // it grew in between
     if (code != ERROR_SUCCESS) return code;
     data->resize(size);
@@ -112,8 +103,8 @@ std::int32_t QueryValue(Handle key, const char* name, std::uint32_t* type, std::
 std::int32_t TakeAdministratorsLock(const std::string& path, Handle* out) {
   *out = 0;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsFileDescriptor, SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kAdministratorsFileDescriptor, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
     return static_cast<std::int32_t>(GetLastError());
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   // Shared with no one: the open handle is the lock, and the system closes
@@ -212,10 +203,11 @@ std::int32_t CheckAdministratorsOnly(const std::string& path) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const DWORD read = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
-                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                                           &dacl, nullptr, &descriptor);
-  if (read != ERROR_SUCCESS) return static_cast<std::int32_t>(read == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : read);
+  const DWORD read =
+      GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &dacl, nullptr, &descriptor);
+  if (read != ERROR_SUCCESS)
+    return static_cast<std::int32_t>(read == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : read);
   // An elevated copy's own files are its user's where the token's default
   // owner is the user (Wine); no other user's are trusted.
   const auto trusted = [](PSID sid) {
@@ -260,15 +252,16 @@ std::int32_t WatchKey(Handle key, Handle* event) {
     if (made == nullptr) return static_cast<std::int32_t>(GetLastError());
     *event = reinterpret_cast<Handle>(made);
   }
-  return RegNotifyChangeKeyValue(Key(key), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                 Object(*event), TRUE);
+  return RegNotifyChangeKeyValue(Key(key), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, Object(*event),
+                                 TRUE);
 }
 
 bool WatchFired(Handle event) { return WaitForSingleObject(Object(event), 0) == WAIT_OBJECT_0; }
 
 std::int32_t OpenForAppend(const std::string& path, Handle* file) {
-  const HANDLE opened = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE opened =
+      CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   *file = opened == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<Handle>(opened);
   return opened == INVALID_HANDLE_VALUE ? static_cast<std::int32_t>(GetLastError()) : ERROR_SUCCESS;
 }
@@ -283,8 +276,8 @@ std::int32_t AppendDurably(Handle file, const std::string& bytes) {
 }
 
 std::int32_t ReadWholeFile(const std::string& path, std::string* bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : static_cast<std::int32_t>(error);
@@ -310,7 +303,8 @@ std::int32_t RemoveFile(const std::string& path) {
   // lets go, and the next change could not make its record there: the name
   // is freed first.
   static unsigned removed = 0;
-  const std::string aside = path + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++removed) + ".removed";
+  const std::string aside =
+      path + "." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++removed) + ".removed";
   const std::string& doomed = MoveFileExA(path.c_str(), aside.c_str(), 0) ? aside : path;
   if (DeleteFileA(doomed.c_str())) return ERROR_SUCCESS;
   const DWORD error = GetLastError();
@@ -345,8 +339,7 @@ bool WriteStandard(int stream, const std::string& text) {
   }
   for (std::size_t done = 0; done < text.size();) {
     DWORD written = 0;
-    if (!WriteFile(out, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) ||
-        written == 0)
+    if (!WriteFile(out, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) || written == 0)
       return false;
     done += written;
   }
@@ -366,12 +359,13 @@ constexpr char kAdministratorsKeyDescriptor[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)
 std::int32_t MachineKeyDacl(const std::string& machine_path, std::string* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const std::string name = "MACHINE\\" + machine_path;
-  const DWORD code = GetNamedSecurityInfoA(name.c_str(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
-                                           nullptr, nullptr, nullptr, &descriptor);
+  const DWORD code = GetNamedSecurityInfoA(name.c_str(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                           nullptr, nullptr, &descriptor);
   if (code != ERROR_SUCCESS) return static_cast<std::int32_t>(code);
   char* text = nullptr;
-  const BOOL converted = ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                                             DACL_SECURITY_INFORMATION, &text, nullptr);
+  const BOOL converted =
+      ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                           &text, nullptr);
   const DWORD error = converted ? ERROR_SUCCESS : GetLastError();
   if (converted) *sddl = text;
   LocalFree(text);

@@ -16,13 +16,11 @@ using Handle = std::uintptr_t;  // a real HKEY or HANDLE; 0 is none
 Handle PredefinedKey(std::uint32_t root);
 
 std::int32_t OpenKey(Handle parent, const char* path, std::uint32_t sam, Handle* out);
-std::int32_t CreateKey(Handle parent, const char* path, std::uint32_t sam, Handle* out,
-                       std::uint32_t* disposition);
+std::int32_t CreateKey(Handle parent, const char* path, std::uint32_t sam, Handle* out, std::uint32_t* disposition);
 std::int32_t EnumKey(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length);
-std::int32_t EnumValue(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length,
-                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* data_size);
-std::int32_t SetValue(Handle key, const char* name, std::uint32_t type, const std::uint8_t* data,
-                      std::uint32_t size);
+std::int32_t EnumValue(Handle key, std::uint32_t index, char* name, std::uint32_t* name_length, std::uint32_t* type,
+                       std::uint8_t* data, std::uint32_t* data_size);
+std::int32_t SetValue(Handle key, const char* name, std::uint32_t type, const std::uint8_t* data, std::uint32_t size);
 std::int32_t DeleteKey(Handle parent, const char* path);
 std::int32_t DeleteValue(Handle key, const char* name);
 std::int32_t CloseKey(Handle key);

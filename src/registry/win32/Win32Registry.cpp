@@ -87,8 +87,8 @@ LONG Win32Registry::QueryChangeCounter(std::uint64_t* counter) {
   constexpr std::uint32_t kNotify = 0x0010;  // KEY_NOTIFY
   if (!watching_) {
     watching_ = true;
-    for (const auto& [root, path] : {std::pair{HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"},
-                                     std::pair{HKEY_CURRENT_USER, "Software\\Classes"}}) {
+    for (const auto& [root, path] :
+         {std::pair{HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"}, std::pair{HKEY_CURRENT_USER, "Software\\Classes"}}) {
       Watch watch;
       // A user without classes of their own has nothing to watch.
       if (api::OpenKey(api::PredefinedKey(root), path, kNotify, &watch.key) != ERROR_SUCCESS) continue;
@@ -125,14 +125,12 @@ std::uintptr_t Win32Registry::Real(HKEY key) const {
 HKEY Win32Registry::Adopt(std::uintptr_t real) {
   for (HKEY root = HKEY_CLASSES_ROOT; root <= HKEY_USERS; ++root)
     if (api::PredefinedKey(root) == real) return root;
-  while (next_ == 0 || IsRoot(next_) || keys_.count(next_) != 0)
-    next_ = next_ >= HKEY_CLASSES_ROOT ? 1 : next_ + 1;
+  while (next_ == 0 || IsRoot(next_) || keys_.count(next_) != 0) next_ = next_ >= HKEY_CLASSES_ROOT ? 1 : next_ + 1;
   keys_[next_] = real;
   return next_++;
 }
 
-LONG Win32Registry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired,
-                                  HKEY* phkResult) {
+LONG Win32Registry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM samDesired, HKEY* phkResult) {
   const std::uintptr_t parent = Real(hKey);
   if (phkResult == nullptr) return ERROR_INVALID_HANDLE;
   if (parent == 0) {
@@ -149,8 +147,8 @@ LONG Win32Registry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD, REGSAM
   return code;
 }
 
-LONG Win32Registry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*,
-                                  char*, DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
+LONG Win32Registry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWORD*, char*,
+                                  DWORD* lpcchClass, FILETIME* lpftLastWriteTime) {
   const std::uintptr_t key = Real(hKey);
   if (key == 0) return ERROR_INVALID_HANDLE;
   if (lpcchClass) *lpcchClass = 0;
@@ -158,17 +156,15 @@ LONG Win32Registry::RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char* lpName, DWORD*
   return api::EnumKey(key, dwIndex, lpName, lpcchName);
 }
 
-LONG Win32Registry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName,
-                                  DWORD* lpcchValueName, DWORD*, DWORD* lpType, BYTE* lpData,
-                                  DWORD* lpcbData) {
+LONG Win32Registry::RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD*,
+                                  DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   const std::uintptr_t key = Real(hKey);
   if (key == 0) return ERROR_INVALID_HANDLE;
   return api::EnumValue(key, dwIndex, lpValueName, lpcchValueName, lpType, lpData, lpcbData);
 }
 
-LONG Win32Registry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD,
-                                    REGSAM samDesired, const void*, HKEY* phkResult,
-                                    DWORD* lpdwDisposition) {
+LONG Win32Registry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD, REGSAM samDesired,
+                                    const void*, HKEY* phkResult, DWORD* lpdwDisposition) {
   const std::uintptr_t parent = Real(hKey);
   if (phkResult == nullptr) return ERROR_INVALID_HANDLE;
   if (parent == 0) {
@@ -181,8 +177,8 @@ LONG Win32Registry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD, cons
   return OwnWrite(code);
 }
 
-LONG Win32Registry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType,
-                                   const BYTE* lpData, DWORD cbData) {
+LONG Win32Registry::RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                                   DWORD cbData) {
   const std::uintptr_t key = Real(hKey);
   if (key == 0) return ERROR_INVALID_HANDLE;
   return OwnWrite(api::SetValue(key, lpValueName, dwType, lpData, cbData));
@@ -247,8 +243,9 @@ status::Status OpenUndoStore(const UndoPlace& place, std::unique_ptr<UndoStore>*
     return {status::Status::kFailed,
             "the folder " + folder + " of the undo record " +
                 (trusted == kUntrustedRecord ? std::string("belongs to neither the administrators nor SYSTEM")
-                 : trusted == kOthersMayWrite ? std::string("may be changed by others than the administrators and SYSTEM")
-                                              : "cannot be checked: " + registry::DescribeCode(trusted)) +
+                 : trusted == kOthersMayWrite
+                     ? std::string("may be changed by others than the administrators and SYSTEM")
+                     : "cannot be checked: " + registry::DescribeCode(trusted)) +
                 ": it is not used. Delete it"};
   *store = std::make_unique<FileUndoStore>(place);
   return {};
@@ -259,7 +256,8 @@ status::Status OpenWindowsRegistry(const UndoPlace& place, std::unique_ptr<IRegi
   std::unique_ptr<UndoStore> store;
   if (status::Status opened = OpenUndoStore(place, &store); !opened.Ok()) return opened;
   if (!place.private_key.empty())
-    if (const LONG code = api::RestrictMachineKey(place.private_key); code != ERROR_SUCCESS && code != ERROR_ACCESS_DENIED)
+    if (const LONG code = api::RestrictMachineKey(place.private_key);
+        code != ERROR_SUCCESS && code != ERROR_ACCESS_DENIED)
       return {status::Status::kFailed, "cannot make HKEY_LOCAL_MACHINE\\" + place.private_key +
                                            " the administrators' alone: " + registry::DescribeCode(code)};
   std::string bytes;

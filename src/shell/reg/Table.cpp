@@ -7,8 +7,8 @@ namespace {
 
 std::vector<Verb> Verbs() {
   std::vector<Verb> verbs;
-  for (const Verb& verb : {ImportVerb(), ExportVerb(), QueryVerb(), DesktopVerb(), WhyVerb(), HistoryVerb(),
-                           UndoVerb(), RedoVerb()})
+  for (const Verb& verb :
+       {ImportVerb(), ExportVerb(), QueryVerb(), DesktopVerb(), WhyVerb(), HistoryVerb(), UndoVerb(), RedoVerb()})
     if (verb.available == nullptr || verb.available()) verbs.push_back(verb);
   return verbs;
 }
@@ -52,7 +52,7 @@ int Run(const std::vector<std::string>& args) {
   Call call{std::vector<std::string>(args.begin() + 1, args.end()), nullptr};
   if (verb->check != nullptr && !verb->check(call.args)) return 1;
   if (verb->opens != Opens::kNothing && (verb->opens != Opens::kExisting || assembly::StoreExists())) {
-    const assembly::Mode mode = verb->recordsHistory         ? assembly::Mode::kWrite
+    const assembly::Mode mode = verb->recordsHistory          ? assembly::Mode::kWrite
                                 : verb->opens == Opens::kLook ? assembly::Mode::kLook
                                                               : assembly::Mode::kRead;
     if (const status::Status opened = assembly::Open(mode, &call.stack); !opened.Ok()) return Fail(opened.message);

@@ -17,22 +17,22 @@ namespace zandrel::shell::reg {
 
 // What the table opens before the verb runs.
 enum class Opens {
-  kNothing,        // the verb opens what it needs itself (into Call::stack, for the desktop to follow)
-  kLook,           // assembly::Mode::kLook
-  kRead,           // assembly::Mode::kRead
-  kExisting,       // the store where there is one (kWrite for a verb that records history, else kRead);
-                   // where there is none, nothing, and no stack
+  kNothing,   // the verb opens what it needs itself (into Call::stack, for the desktop to follow)
+  kLook,      // assembly::Mode::kLook
+  kRead,      // assembly::Mode::kRead
+  kExisting,  // the store where there is one (kWrite for a verb that records history, else kRead);
+              // where there is none, nothing, and no stack
 };
 
 struct Call {
-  std::vector<std::string> args;         // after the verb
+  std::vector<std::string> args;           // after the verb
   std::unique_ptr<assembly::Stack> stack;  // as the verb's Opens says; may be null
 };
 
 struct Verb {
   const char* name;
-  const char* arguments;  // as the usage line shows them ("KEY FILE"), "" for none
-  const char* help;       // the --help line's text
+  const char* arguments;    // as the usage line shows them ("KEY FILE"), "" for none
+  const char* help;         // the --help line's text
   std::size_t least, most;  // how many arguments it takes
   Opens opens;
   // Its changes are kept in the history (Stack::History), so that they can

@@ -18,8 +18,17 @@ int Desktop(Call& call) {
 }  // namespace
 
 Verb DesktopVerb() {
-  return {"desktop", "", "brings the desktop's associations in line with the store",
-          0, 0, Opens::kRead, false, false, nullptr, Desktop, assembly::DesktopKeepsOwnData};
+  return {"desktop",
+          "",
+          "brings the desktop's associations in line with the store",
+          0,
+          0,
+          Opens::kRead,
+          false,
+          false,
+          nullptr,
+          Desktop,
+          assembly::DesktopKeepsOwnData};
 }
 
 }  // namespace zandrel::shell::reg

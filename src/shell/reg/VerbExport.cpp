@@ -39,9 +39,10 @@ int Export(Call& call) {
 }  // namespace
 
 Verb ExportVerb() {
-  return {"export", "KEY FILE",
-          "the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)",
-          2, 2, Opens::kRead, false, false, nullptr, Export, nullptr};
+  return {"export", "KEY FILE", "the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)",
+          2,        2,          Opens::kRead,
+          false,    false,      nullptr,
+          Export,   nullptr};
 }
 
 }  // namespace zandrel::shell::reg

@@ -46,7 +46,7 @@ int Import(Call& call) {
   bool built = false;
   const status::Status opened = assembly::OpenBuilding(import_into, &built, &call.stack);
   if (built) return Imported(status::Status(), notes, file);  // the new store holds the file
-  if (!opened.Ok()) return Fail(opened.message);  // also the failure of the file in a new store
+  if (!opened.Ok()) return Fail(opened.message);              // also the failure of the file in a new store
   const status::Status imported = import_into(*call.stack);
   return Imported(imported, notes, file, refusal);
 }
@@ -55,7 +55,9 @@ int Import(Call& call) {
 
 Verb ImportVerb() {
   return {"import", "FILE", "a .reg file in, all or nothing; lines that would touch the history are left out",
-          1, 1, Opens::kNothing, true, true, nullptr, Import, nullptr};
+          1,        1,      Opens::kNothing,
+          true,     true,   nullptr,
+          Import,   nullptr};
 }
 
 }  // namespace zandrel::shell::reg

@@ -19,26 +19,16 @@ namespace {
 
 const char* TypeName(DWORD type) {
   switch (type) {
-    case REG_NONE:
-      return "REG_NONE";
-    case REG_SZ:
-      return "REG_SZ";
-    case REG_EXPAND_SZ:
-      return "REG_EXPAND_SZ";
-    case REG_BINARY:
-      return "REG_BINARY";
-    case REG_DWORD:
-      return "REG_DWORD";
-    case REG_DWORD_BIG_ENDIAN:
-      return "REG_DWORD_BIG_ENDIAN";
-    case REG_LINK:
-      return "REG_LINK";
-    case REG_MULTI_SZ:
-      return "REG_MULTI_SZ";
-    case REG_QWORD:
-      return "REG_QWORD";
-    default:
-      return "REG_UNKNOWN";
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_DWORD_BIG_ENDIAN: return "REG_DWORD_BIG_ENDIAN";
+    case REG_LINK: return "REG_LINK";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_QWORD: return "REG_QWORD";
+    default: return "REG_UNKNOWN";
   }
 }
 
@@ -47,9 +37,7 @@ void AppendData(DWORD type, std::string_view data, std::string* out) {
   char buffer[32];
   switch (type) {
     case REG_SZ:
-    case REG_EXPAND_SZ:
-      out->append(data.substr(0, data.find('\0')));
-      return;
+    case REG_EXPAND_SZ: out->append(data.substr(0, data.find('\0'))); return;
     case REG_MULTI_SZ: {
       // Strings separated by \0, as reg.exe shows them.
       bool first = true;
@@ -83,8 +71,7 @@ void AppendData(DWORD type, std::string_view data, std::string* out) {
         return;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   static const char kDigits[] = "0123456789ABCDEF";
   for (unsigned char c : data) out->append({kDigits[c >> 4], kDigits[c & 15]});
@@ -146,8 +133,7 @@ class QueryWriter : public registry::SubtreeVisitor {
 // recurse, its subtree instead, read with the registry's WalkSubtree. What *out holds
 // at the end goes to stdout; *written is false when writing it out already
 // failed.
-LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse,
-              std::string* out, bool* written) {
+LONG QueryKey(IRegistry& registry, HKEY key, const std::string& title, bool recurse, std::string* out, bool* written) {
   out->append(kEol);
   if (recurse) {
     // A walk of the hive hands over nothing before it has read everything
@@ -224,8 +210,8 @@ int Query(Call& call) {
 }  // namespace
 
 Verb QueryVerb() {
-  return {"query", "KEY [/s]", "the key's values, and with /s its subtree", 1, 2, Opens::kNothing, false, false,
-          Check, Query, nullptr};
+  return {"query", "KEY [/s]", "the key's values, and with /s its subtree", 1, 2, Opens::kNothing, false, false, Check,
+          Query,   nullptr};
 }
 
 }  // namespace zandrel::shell::reg

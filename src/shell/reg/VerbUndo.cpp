@@ -52,13 +52,15 @@ int RedoChange(Call& call) { return Undo(call, store::Newest::kUndo); }
 }  // namespace
 
 Verb UndoVerb() {
-  return {"undo", "[N]", "undoes change N, or the newest change neither undone nor an undo",
-          0, 1, Opens::kExisting, true, true, Check, UndoChange, nullptr};
+  return {"undo",     "[N]",  "undoes change N, or the newest change neither undone nor an undo",
+          0,          1,      Opens::kExisting,
+          true,       true,   Check,
+          UndoChange, nullptr};
 }
 
 Verb RedoVerb() {
-  return {"redo", "", "undoes the newest undo not yet undone",
-          0, 0, Opens::kExisting, true, true, nullptr, RedoChange, nullptr};
+  return {"redo",     "",     "undoes the newest undo not yet undone", 0, 0, Opens::kExisting, true, true, nullptr,
+          RedoChange, nullptr};
 }
 
 }  // namespace zandrel::shell::reg

@@ -51,7 +51,7 @@ int Why(Call& call) {
 
 Verb WhyVerb() {
   return {"why", ".EXT", "what decides the program that opens .EXT here", 1, 1, Opens::kLook, false, false, Check,
-          Why, nullptr};
+          Why,   nullptr};
 }
 
 }  // namespace zandrel::shell::reg

@@ -48,8 +48,8 @@ int HeadlessPlatform::MsgBox(const std::string& text, int flags, const std::stri
 }
 
 void HeadlessPlatform::ShowOpen(CommonDialog& dialog) {
-  dialogs.push_back(DialogCall{dialog.Filter, dialog.FilterIndex, dialog.DefaultExt, dialog.Flags,
-                               dialog.FileName, dialog.CancelError});
+  dialogs.push_back(DialogCall{dialog.Filter, dialog.FilterIndex, dialog.DefaultExt, dialog.Flags, dialog.FileName,
+                               dialog.CancelError});
   DialogResult result;
   if (!dialog_results_.empty()) {
     result = dialog_results_.front();

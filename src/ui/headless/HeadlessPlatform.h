@@ -34,8 +34,8 @@ class HeadlessPlatform : public Platform {
     bool cancelError = false;
   };
   struct DialogResult {
-    std::string fileName;           // used when errorNumber is 0
-    std::int32_t errorNumber = 0;   // 0: a file was chosen
+    std::string fileName;          // used when errorNumber is 0
+    std::int32_t errorNumber = 0;  // 0: a file was chosen
     std::string description;
   };
   struct Sound {
@@ -61,7 +61,7 @@ class HeadlessPlatform : public Platform {
   std::vector<Message> messages;
   std::vector<DialogCall> dialogs;
   std::vector<Sound> sounds;
-  std::vector<std::string> shellOpened;  // OpenWithShell targets
+  std::vector<std::string> shellOpened;     // OpenWithShell targets
   std::vector<std::string> picturesLoaded;  // paths, in load order
   std::vector<int> pointerChanges;
   int doEventsCount = 0;

@@ -61,13 +61,11 @@ WidgetPeer::WidgetPeer(QtPlatform::Impl& impl, Control& control, QWidget* widget
       };
       connect(view->header(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
         if (applying_ || detached_ || section < 0) return;
-        static_cast<ListView&>(control_).UserResizedColumn(static_cast<std::size_t>(section),
-                                                           impl_.ToTwips(size));
+        static_cast<ListView&>(control_).UserResizedColumn(static_cast<std::size_t>(section), impl_.ToTwips(size));
       });
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -78,10 +76,9 @@ void WidgetPeer::Detach() {
 }
 
 void WidgetPeer::ApplyAll() {
-  for (Property p : {Property::Geometry, Property::Font, Property::Colors, Property::ToolTip,
-                     Property::Caption, Property::Text, Property::Value, Property::Pictures,
-                     Property::ListOptions, Property::Columns, Property::Items, Property::Visible,
-                     Property::Enabled})
+  for (Property p : {Property::Geometry, Property::Font, Property::Colors, Property::ToolTip, Property::Caption,
+                     Property::Text, Property::Value, Property::Pictures, Property::ListOptions, Property::Columns,
+                     Property::Items, Property::Visible, Property::Enabled})
     Update(p);
   if (items_ != nullptr) FlushItems();
 }
@@ -98,26 +95,17 @@ void WidgetPeer::ApplyGeometry(const Rect& r) {
 void WidgetPeer::ApplyText(const std::string& text) {
   QWidget* w = widget_;
   switch (control_.Kind()) {
-    case ControlKind::Label:
-      static_cast<QLabel*>(w)->setText(Q(text));
-      break;
-    case ControlKind::CheckBox:
-      static_cast<QCheckBox*>(w)->setText(Q(text));
-      break;
-    case ControlKind::Frame:
-      static_cast<QGroupBox*>(w)->setTitle(Q(text));
-      break;
-    case ControlKind::Button:
-      static_cast<PictureButton*>(w)->setText(Q(text));
-      break;
+    case ControlKind::Label: static_cast<QLabel*>(w)->setText(Q(text)); break;
+    case ControlKind::CheckBox: static_cast<QCheckBox*>(w)->setText(Q(text)); break;
+    case ControlKind::Frame: static_cast<QGroupBox*>(w)->setTitle(Q(text)); break;
+    case ControlKind::Button: static_cast<PictureButton*>(w)->setText(Q(text)); break;
     case ControlKind::TextBox: {
       auto* edit = static_cast<QLineEdit*>(w);
       const QString shown = Q(text);
       if (edit->text() != shown) edit->setText(shown);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -155,11 +143,9 @@ void WidgetPeer::ApplyPictures() {
       static_cast<PictureView*>(widget_.data())->SetImage(DecodedImage(static_cast<Image&>(control_).Picture()));
       break;
     case ControlKind::PictureBox:
-      static_cast<PictureView*>(widget_.data())
-          ->SetImage(DecodedImage(static_cast<PictureBox&>(control_).Picture()));
+      static_cast<PictureView*>(widget_.data())->SetImage(DecodedImage(static_cast<PictureBox&>(control_).Picture()));
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -18,8 +18,7 @@ void WidgetPeer::ApplyListOptions() {
   auto& list = static_cast<ListView&>(control_);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);  // rows are never edited in place
   view->setSelectionMode(QAbstractItemView::SingleSelection);
-  view->setSelectionBehavior(list.FullRowSelect() ? QAbstractItemView::SelectRows
-                                                  : QAbstractItemView::SelectItems);
+  view->setSelectionBehavior(list.FullRowSelect() ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
   view->setAllColumnsShowFocus(list.FullRowSelect());
   view->header()->setVisible(list.ReportView() && !list.HideColumnHeaders());
   QPalette pal = view->palette();
@@ -28,8 +27,7 @@ void WidgetPeer::ApplyListOptions() {
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Inactive, QPalette::Text));
   } else {
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
   }
   view->setPalette(pal);
   view->viewport()->update();
@@ -52,15 +50,12 @@ void WidgetPeer::ResizeColumns() {
   const auto& columns = list.Columns();
   for (std::size_t i = 0; i < columns.size(); ++i)
     view->header()->resizeSection(static_cast<int>(i), impl_.ToPixels(columns[i].width));
-  view->header()->setSortIndicator(list.SortColumn(),
-                                   list.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+  view->header()->setSortIndicator(list.SortColumn(), list.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void WidgetPeer::ApplySelection() {
-  if (items_pending_)
-    FlushItems();
-  else
-    SelectCurrent();
+  if (items_pending_) FlushItems();
+  else SelectCurrent();
 }
 
 void WidgetPeer::SelectCurrent() {
@@ -73,8 +68,7 @@ void WidgetPeer::SelectCurrent() {
     view->selectionModel()->clear();
   } else {
     const QModelIndex index = items_->index(static_cast<int>(selected), 0);
-    view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                       QItemSelectionModel::Rows);
+    view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   applying_ = was;
 }

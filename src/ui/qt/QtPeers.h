@@ -93,7 +93,6 @@ struct Realisation {
   std::map<const Timer*, TimerPeer*> timers;
 };
 
-
 struct QtPlatform::Impl {
   double scale = 1.0;  // logical dpi / 96
   std::map<const Window*, qt::Realisation> windows;

@@ -21,8 +21,7 @@ namespace {
 // others as premultiplied ARGB32. Painting then copies pixels, converting none.
 QImage ToDisplayFormat(QImage image) {
   if (image.isNull()) return image;
-  const QImage::Format target =
-      image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+  const QImage::Format target = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
   if (image.format() != target) image.convertTo(target);
   return image;
 }

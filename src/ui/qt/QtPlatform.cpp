@@ -21,9 +21,7 @@ int QtPlatform::Impl::ToPixels(float twips) const {
   return static_cast<int>(std::lround(static_cast<double>(twips) / 15.0 * scale));
 }
 
-float QtPlatform::Impl::ToTwips(int pixels) const {
-  return static_cast<float>(std::round(pixels * 15.0 / scale));
-}
+float QtPlatform::Impl::ToTwips(int pixels) const { return static_cast<float>(std::round(pixels * 15.0 / scale)); }
 
 void QtPlatform::Impl::FocusWidget(QWidget* widget) {
   if (syncingFocus || widget == nullptr) return;
@@ -52,22 +50,21 @@ void QtPlatform::Init() {
 
   auto* translator = new QTranslator(app);
   if (translator->load(QLocale(QStringLiteral("ru_RU")), QStringLiteral("qtbase"), QStringLiteral("_"),
-                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-  {
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QCoreApplication::installTranslator(translator);
     impl_->translator = translator;
-  } else
-    delete translator;
+  } else delete translator;
 
-  impl_->focusConnection = QObject::connect(app, &QApplication::focusChanged, app, [impl = impl_.get()](QWidget*, QWidget* now) {
-    if (impl->syncingFocus || now == nullptr) return;
-    auto it = impl->controlOf.constFind(now);
-    if (it == impl->controlOf.constEnd()) return;
-    Control* control = it.value();
-    impl->syncingFocus = true;
-    control->Owner().SetFocusTo(control);
-    impl->syncingFocus = false;
-  });
+  impl_->focusConnection =
+      QObject::connect(app, &QApplication::focusChanged, app, [impl = impl_.get()](QWidget*, QWidget* now) {
+        if (impl->syncingFocus || now == nullptr) return;
+        auto it = impl->controlOf.constFind(now);
+        if (it == impl->controlOf.constEnd()) return;
+        Control* control = it.value();
+        impl->syncingFocus = true;
+        control->Owner().SetFocusTo(control);
+        impl->syncingFocus = false;
+      });
 }
 
 QtPlatform::~QtPlatform() {
@@ -89,10 +86,8 @@ void QtPlatform::SetMousePointer(int pointer) {
   const bool busy = pointer == kPointerHourglass || pointer == 13;  // 13: arrow and hourglass
   if (busy) {
     const QCursor cursor(pointer == kPointerHourglass ? Qt::WaitCursor : Qt::BusyCursor);
-    if (impl_->cursorOverridden)
-      QApplication::changeOverrideCursor(cursor);
-    else
-      QApplication::setOverrideCursor(cursor);
+    if (impl_->cursorOverridden) QApplication::changeOverrideCursor(cursor);
+    else QApplication::setOverrideCursor(cursor);
     impl_->cursorOverridden = true;
   } else if (impl_->cursorOverridden) {
     QApplication::restoreOverrideCursor();
@@ -113,9 +108,7 @@ std::int64_t QtPlatform::TickCount() const {
       .count();
 }
 
-std::int32_t QtPlatform::sndPlaySoundA(const char* path, std::uint32_t flags) {
-  return sound::PlayWave(path, flags);
-}
+std::int32_t QtPlatform::sndPlaySoundA(const char* path, std::uint32_t flags) { return sound::PlayWave(path, flags); }
 
 void QtPlatform::OpenWithShell(const std::string& target) { impl_->opened.push_back(target); }
 

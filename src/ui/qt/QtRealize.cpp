@@ -24,10 +24,7 @@ using qt::Q;
 
 namespace {
 
-qt::WidgetPeer* PeerOf(const Control& control) {
-  return dynamic_cast<qt::WidgetPeer*>(control.Peer());
-}
-
+qt::WidgetPeer* PeerOf(const Control& control) { return dynamic_cast<qt::WidgetPeer*>(control.Peer()); }
 
 // The steps of putting a window on screen, in order.
 
@@ -73,19 +70,15 @@ void AddContextMenu(ListView& list, QWidget* widget) {
 // The widget of one control kind.
 QWidget* MakeWidget(ControlKind kind, QWidget* parent) {
   switch (kind) {
-    case ControlKind::Label:
-      return new qt::WrappingLabel(parent);
+    case ControlKind::Label: return new qt::WrappingLabel(parent);
     case ControlKind::TextBox: {
       auto* edit = new QLineEdit(parent);
       edit->setMaxLength(std::numeric_limits<int>::max());  // text boxes have no length limit
       return edit;
     }
-    case ControlKind::CheckBox:
-      return new QCheckBox(parent);
-    case ControlKind::Frame:
-      return new qt::FrameBox(parent);
-    case ControlKind::Button:
-      return new qt::PictureButton(parent);
+    case ControlKind::CheckBox: return new QCheckBox(parent);
+    case ControlKind::Frame: return new qt::FrameBox(parent);
+    case ControlKind::Button: return new qt::PictureButton(parent);
     case ControlKind::ListView: {
       auto* view = new qt::ListTreeView(parent);
       view->setRootIsDecorated(false);
@@ -102,10 +95,8 @@ QWidget* MakeWidget(ControlKind kind, QWidget* parent) {
       view->header()->setSortIndicator(-1, Qt::AscendingOrder);
       return view;
     }
-    case ControlKind::Image:
-      return new qt::PictureView(parent, false);
-    case ControlKind::PictureBox:
-      return new qt::PictureView(parent, true);
+    case ControlKind::Image: return new qt::PictureView(parent, false);
+    case ControlKind::PictureBox: return new qt::PictureView(parent, true);
   }
   return nullptr;
 }
@@ -114,10 +105,8 @@ QWidget* MakeWidget(ControlKind kind, QWidget* parent) {
 QWidget* MakeControl(QtPlatform::Impl& impl, qt::Realisation& r, Control& c, QWidget* parent) {
   QWidget* w = MakeWidget(c.Kind(), parent);
   w->setObjectName(Q(c.Name()));
-  if (!c.CanTakeFocus())
-    w->setFocusPolicy(Qt::NoFocus);
-  else
-    w->setFocusPolicy(c.TabIndex() >= 0 ? Qt::StrongFocus : Qt::ClickFocus);
+  if (!c.CanTakeFocus()) w->setFocusPolicy(Qt::NoFocus);
+  else w->setFocusPolicy(c.TabIndex() >= 0 ? Qt::StrongFocus : Qt::ClickFocus);
   if (c.Kind() == ControlKind::ListView) AddContextMenu(static_cast<ListView&>(c), w);
   auto* peer = new qt::WidgetPeer(impl, c, w);
   r.controls[&c] = peer;
@@ -160,10 +149,8 @@ void ShowCentred(Window& window, QWidget* top) {
     const QRect area = screen->availableGeometry();
     top->move(area.x() + (area.width() - top->width()) / 2, area.y() + (area.height() - top->height()) / 2);
   }
-  if (window.Minimized())
-    top->showMinimized();
-  else
-    top->show();
+  if (window.Minimized()) top->showMinimized();
+  else top->show();
   // Centre again now that the frame around the client area is known.
   if (QScreen* screen = top->screen()) {
     const QRect area = screen->availableGeometry();

@@ -63,12 +63,9 @@ void PictureButton::paintEvent(QPaintEvent*) {
 
   const QImage* picture = nullptr;
   if (graphical_) {
-    if (!isEnabled() && !disabled_.isNull())
-      picture = &disabled_;
-    else if (down && !down_.isNull())
-      picture = &down_;
-    else if (!normal_.isNull())
-      picture = &normal_;
+    if (!isEnabled() && !disabled_.isNull()) picture = &disabled_;
+    else if (down && !down_.isNull()) picture = &down_;
+    else if (!normal_.isNull()) picture = &normal_;
   }
   // Without a picture of its own for the pressed state the face moves by a
   // pixel, as a pressed button does.

@@ -18,10 +18,8 @@ TimerPeer::TimerPeer(QtPlatform::Impl& impl, Timer& timer) : impl_(impl), timer_
 
 void TimerPeer::Update(Property) {
   if (detached_) return;
-  if (timer_.Running() && !impl_.fatal)
-    qtimer_.start(timer_.EffectiveInterval());
-  else
-    qtimer_.stop();
+  if (timer_.Running() && !impl_.fatal) qtimer_.start(timer_.EffectiveInterval());
+  else qtimer_.stop();
 }
 
 void TimerPeer::Detach() {
@@ -38,22 +36,17 @@ WindowPeer::WindowPeer(QtPlatform::Impl& impl, Window& window, WindowWidget* wid
 void WindowPeer::Update(Property what) {
   if (detached_ || widget_ == nullptr) return;
   switch (what) {
-    case Property::Caption:
-      widget_->setWindowTitle(Q(window_.Caption()));
-      break;
+    case Property::Caption: widget_->setWindowTitle(Q(window_.Caption())); break;
     case Property::Geometry:
       widget_->setFixedSize(impl_.ToPixels(window_.ClientWidth()), impl_.ToPixels(window_.ClientHeight()));
       break;
     case Property::WindowState:
       if (window_.Minimized() != widget_->isMinimized()) {
-        if (window_.Minimized())
-          widget_->showMinimized();
-        else
-          widget_->showNormal();
+        if (window_.Minimized()) widget_->showMinimized();
+        else widget_->showNormal();
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -16,8 +16,8 @@ ControlPeerW::~ControlPeerW() {
 
 void ControlPeerW::ApplyAll() {
   for (Property p : {Property::Font, Property::Colors, Property::ToolTip, Property::Caption, Property::Value,
-                     Property::Pictures, Property::ListOptions, Property::Columns, Property::Items,
-                     Property::Geometry, Property::Enabled, Property::Visible})
+                     Property::Pictures, Property::ListOptions, Property::Columns, Property::Items, Property::Geometry,
+                     Property::Enabled, Property::Visible})
     Update(p);
 }
 
@@ -132,7 +132,7 @@ void ControlPeerW::ApplyPictures() {
     case ControlKind::Image:
     case ControlKind::PictureBox: {
       const PicturePtr& p = control_.Kind() == ControlKind::Image ? static_cast<Image&>(control_).Picture()
-                                                                   : static_cast<PictureBox&>(control_).Picture();
+                                                                  : static_cast<PictureBox&>(control_).Picture();
       BitmapPtr next = ScaledForDpi(BitmapOf(p, impl_.wic), owner_.dpi);
       // The same decoded pixels again (a file reread with the same bytes): nothing to redraw.
       if (next == shown_) break;
@@ -140,8 +140,7 @@ void ControlPeerW::ApplyPictures() {
       InvalidateRect(hwnd_, nullptr, FALSE);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -235,8 +234,7 @@ void ControlPeerW::OnCommand(int code) {
         static_cast<TextBox&>(control_).UserEdited(std::move(text));
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -295,8 +293,7 @@ LRESULT ControlPeerW::OnNotify(NMHDR* header) {
         list.UserSelected(change->iItem);
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return 0;
 }

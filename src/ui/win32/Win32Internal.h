@@ -154,10 +154,10 @@ class ControlPeerW : public PropertyPeer {
   HWND hwnd_;
   HBRUSH brush_ = nullptr;
   HFONT font_ = nullptr;
-  BitmapPtr shown_;                 // images and picture boxes
+  BitmapPtr shown_;                     // images and picture boxes
   BitmapPtr normal_, disabled_, down_;  // buttons
-  int columns_ = 0;                 // list views: columns inserted in the control
-  DisplayTexts texts_;              // list views: the texts the control shows
+  int columns_ = 0;                     // list views: columns inserted in the control
+  DisplayTexts texts_;                  // list views: the texts the control shows
   bool tooltip_added_ = false;
   bool detached_ = false;
 };
@@ -167,7 +167,10 @@ class TimerPeerW : public ControlPeer {
   TimerPeerW(Win32Platform::Impl& impl, Realisation& owner, Timer& timer, UINT_PTR id);
   void Update(Property what) override;
   void Stop();
-  void Detach() { Stop(); detached_ = true; }
+  void Detach() {
+    Stop();
+    detached_ = true;
+  }
   void Tick();
 
  private:
@@ -236,7 +239,6 @@ LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UIN
 // or detached.
 void PaintFrame(HWND hwnd, const ControlPeerW* peer);
 void PaintPicture(HWND hwnd, const ControlPeerW* peer);
-
 
 struct Win32Platform::Impl {
   HINSTANCE instance = nullptr;

@@ -82,7 +82,6 @@ void PaintFrame(HWND hwnd, const ControlPeerW* peer) {
   EndPaint(hwnd, &ps);
 }
 
-
 // A button in graphical style: a face in its background colour showing the
 // picture of its state (normal, disabled or pressed) and its caption.
 void ControlPeerW::OnDrawItem(const DRAWITEMSTRUCT& item) {
@@ -95,12 +94,9 @@ void ControlPeerW::OnDrawItem(const DRAWITEMSTRUCT& item) {
   FillRect(dc, &r, brush_ != nullptr ? brush_ : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   const Bitmap* picture = nullptr;
   if (button.Graphical()) {
-    if (!enabled && disabled_)
-      picture = disabled_.get();
-    else if (down && down_)
-      picture = down_.get();
-    else if (normal_)
-      picture = normal_.get();
+    if (!enabled && disabled_) picture = disabled_.get();
+    else if (down && down_) picture = down_.get();
+    else if (normal_) picture = normal_.get();
   }
   // Without a picture of its own for the pressed state the face moves by a
   // pixel, as a pressed button does.
@@ -116,8 +112,7 @@ void ControlPeerW::OnDrawItem(const DRAWITEMSTRUCT& item) {
     HGDIOBJ old = SelectObject(dc, font_);
     RECT text = r;
     OffsetRect(&text, shift, shift);
-    DrawCaption(dc, button.Caption(), text, DT_CENTER | DT_VCENTER | DT_SINGLELINE, enabled,
-                Ref(button.ForeColor()));
+    DrawCaption(dc, button.Caption(), text, DT_CENTER | DT_VCENTER | DT_SINGLELINE, enabled, Ref(button.ForeColor()));
     SelectObject(dc, old);
   }
   if ((item.itemState & ODS_FOCUS) != 0) {
@@ -126,7 +121,6 @@ void ControlPeerW::OnDrawItem(const DRAWITEMSTRUCT& item) {
     DrawFocusRect(dc, &focus);
   }
 }
-
 
 // Image and picture box: the picture (scaled for the dpi) from the top-left
 // corner, clipped to the control; a picture box over its own background, an

@@ -28,7 +28,6 @@ ATOM RegisterHostClass(HINSTANCE instance, const char* name, WNDPROC proc) {
   return RegisterClassExA(&wc);
 }
 
-
 }  // namespace
 
 // --- Impl ------------------------------------------------------------------------
@@ -119,8 +118,7 @@ bool Win32Platform::Impl::TranslateKey(const MSG& msg) {
       if ((GetKeyState(VK_CONTROL) & 0x8000) == 0 || kind == ControlKind::TextBox) return false;
       window->FireKey(key == 'Z' ? Key::CtrlZ : Key::CtrlY);
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -149,7 +147,8 @@ Win32Platform::Win32Platform() : impl_(std::make_unique<Impl>()) {
   impl_->instance = GetModuleHandleA(nullptr);
   win32::StartScreenArea();  // the monitor of the start is the one now
   impl_->comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   system32::InitCommonControlsEx(&controls);
   RegisterHostClass(impl_->instance, win32::kWindowClass, win32::HostProc);
   RegisterHostClass(impl_->instance, win32::kFrameClass, win32::HostProc);

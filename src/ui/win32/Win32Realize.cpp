@@ -37,10 +37,8 @@ HICON MakeIcon(const Bitmap& bitmap) {
 // minimise or maximise box.
 void ChooseStyles(const Window& window, Realisation& r) {
   r.style = WS_POPUP | WS_CLIPCHILDREN;
-  if (window.HasTitleBar())
-    r.style |= WS_CAPTION;
-  else if (window.Border() != BorderStyle::None)
-    r.style |= WS_BORDER;
+  if (window.HasTitleBar()) r.style |= WS_CAPTION;
+  else if (window.Border() != BorderStyle::None) r.style |= WS_BORDER;
   r.exStyle = window.ShowInTaskbar() ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW;
 }
 
@@ -78,8 +76,7 @@ void MakeTopWindow(Win32Platform::Impl& impl, Window& window, Realisation& r) {
   const Color back = window.BackColor();
   r.back = CreateSolidBrush(RGB(back.r, back.g, back.b));
   r.top = CreateWindowExA(r.exStyle, kWindowClass, window.Caption().c_str(), r.style, frame.left, frame.top,
-                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, impl.instance,
-                          nullptr);
+                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, impl.instance, nullptr);
   if (r.top == nullptr) throw RuntimeError{7, "Out of memory: cannot create the window " + window.Name()};
   impl.realisationOf[r.top] = &r;
   SendMessageA(r.top, WM_SETFONT, reinterpret_cast<WPARAM>(impl.FontFor(Font{}, r.dpi)), FALSE);
@@ -88,9 +85,9 @@ void MakeTopWindow(Win32Platform::Impl& impl, Window& window, Realisation& r) {
     SendMessageA(r.top, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(r.icon));
     SendMessageA(r.top, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(r.icon));
   }
-  r.tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, r.top, nullptr,
-                              impl.instance, nullptr);
+  r.tooltip =
+      CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, r.top, nullptr, impl.instance, nullptr);
 }
 
 // The window class and styles of one control kind.
@@ -133,9 +130,7 @@ ChildClass ClassOf(ControlKind kind) {
       c.ex = WS_EX_CLIENTEDGE;
       break;
     case ControlKind::Image:
-    case ControlKind::PictureBox:
-      c.name = kPictureClass;
-      break;
+    case ControlKind::PictureBox: c.name = kPictureClass; break;
   }
   return c;
 }
@@ -210,7 +205,8 @@ void Win32Platform::Realize(Window& window) {
   MakeTopWindow(impl, window, r);
   r.peer = std::make_unique<WindowPeerW>(r);
   window.AttachPeer(r.peer.get());
-  Handles handles = RealizeControls(window, r.top, [&](Control& c, HWND parent) { return MakeControl(impl, r, c, parent); });
+  Handles handles =
+      RealizeControls(window, r.top, [&](Control& c, HWND parent) { return MakeControl(impl, r, c, parent); });
   AttachTimers(impl, window, r);
   impl.windows.emplace(&window, std::move(owned));
   ShowWindow(r.top, window.Minimized() ? SW_SHOWMINIMIZED : SW_SHOW);

@@ -9,9 +9,7 @@ int Realisation::ToPixels(float twips) const {
   return static_cast<int>(std::lround(static_cast<double>(twips) / 15.0 * dpi / 96.0));
 }
 
-float Realisation::ToTwips(int pixels) const {
-  return static_cast<float>(std::round(pixels * 15.0 * 96.0 / dpi));
-}
+float Realisation::ToTwips(int pixels) const { return static_cast<float>(std::round(pixels * 15.0 * 96.0 / dpi)); }
 
 Realisation::~Realisation() {
   if (back != nullptr) DeleteObject(back);
@@ -52,9 +50,7 @@ void WindowPeerW::Update(Property what) {
   if (detached_ || owner_.window == nullptr) return;
   Window& window = *owner_.window;
   switch (what) {
-    case Property::Caption:
-      SetWindowTextA(owner_.top, window.Caption().c_str());
-      break;
+    case Property::Caption: SetWindowTextA(owner_.top, window.Caption().c_str()); break;
     case Property::Geometry: {
       RECT r{0, 0, owner_.ToPixels(window.ClientWidth()), owner_.ToPixels(window.ClientHeight())};
       AdjustWindowRectExForDpi(&r, owner_.style, FALSE, owner_.exStyle, owner_.dpi);
@@ -66,8 +62,7 @@ void WindowPeerW::Update(Property what) {
       if ((IsIconic(owner_.top) != FALSE) != window.Minimized())
         ShowWindow(owner_.top, window.Minimized() ? SW_MINIMIZE : SW_RESTORE);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -60,7 +60,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HBRUSH brush = nullptr;
       if (Realisation* owner = impl->FindRealisation(hwnd)) brush = owner->back;
       if (ControlPeerW* peer = impl->FindPeer(hwnd)) brush = peer->BackBrush();
-      FillRect(reinterpret_cast<HDC>(wp), &r, brush != nullptr ? brush : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      FillRect(reinterpret_cast<HDC>(wp), &r,
+               brush != nullptr ? brush : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
       return 1;
     }
     case WM_PAINT: {
@@ -78,8 +79,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       break;
-    case WM_CLOSE:
-      return 0;  // no close box: only the program's own buttons close a window
+    case WM_CLOSE: return 0;  // no close box: only the program's own buttons close a window
     case WM_SIZE:
       if (Realisation* owner = impl->FindRealisation(hwnd); owner != nullptr && owner->window != nullptr) {
         const bool minimized = wp == SIZE_MINIMIZED;
@@ -110,15 +110,13 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
         owner->peer->Update(Property::Geometry);
         for (auto& peer : owner->controls)
-          for (Property p : {Property::Font, Property::Geometry, Property::Columns, Property::Pictures}) peer->Update(p);
+          for (Property p : {Property::Font, Property::Geometry, Property::Columns, Property::Pictures})
+            peer->Update(p);
         return 0;
       }
       break;
-    case kDestroyLater:
-      impl->Destroy(hwnd);
-      return 0;
-    default:
-      break;
+    case kDestroyLater: impl->Destroy(hwnd); return 0;
+    default: break;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -129,11 +127,8 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Win32Platform::Impl* impl = g_impl;
   ControlPeerW* peer = impl != nullptr ? impl->FindPeer(hwnd) : nullptr;
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-      PaintPicture(hwnd, peer);
-      return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: PaintPicture(hwnd, peer); return 0;
     case WM_NCHITTEST:
       if (peer != nullptr && !peer->Detached() && peer->Model().Kind() == ControlKind::Image) return HTTRANSPARENT;
       break;
@@ -143,8 +138,7 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -161,11 +155,8 @@ LRESULT CALLBACK ListSubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UIN
       case HDN_ITEMCHANGEDA:
       case HDN_ITEMCHANGEDW:
       case HDN_DIVIDERDBLCLICKA:
-      case HDN_DIVIDERDBLCLICKW:
-        reinterpret_cast<ControlPeerW*>(data)->OnHeaderChanged();
-        break;
-      default:
-        break;
+      case HDN_DIVIDERDBLCLICKW: reinterpret_cast<ControlPeerW*>(data)->OnHeaderChanged(); break;
+      default: break;
     }
   }
   return result;

@@ -29,7 +29,9 @@ const sqlite3_io_methods* Real(sqlite3_file* f) {
     if (&copy.first == f->pMethods) return real;
   std::abort();
 }
-const char* Kind(sqlite3_file* f) { return *reinterpret_cast<const char**>(reinterpret_cast<char*>(f) + g_real->szOsFile); }
+const char* Kind(sqlite3_file* f) {
+  return *reinterpret_cast<const char**>(reinterpret_cast<char*>(f) + g_real->szOsFile);
+}
 
 // Counts a change to a file; dies first when it is the chosen one.
 void Count() {
@@ -59,8 +61,10 @@ int Sync(sqlite3_file* f, int flags) {
 
 int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* out_flags) {
   const int rc = g_real->xOpen(g_real, name, f, flags, out_flags);
-  *reinterpret_cast<const char**>(reinterpret_cast<char*>(f) + g_real->szOsFile) =
-      (flags & SQLITE_OPEN_WAL) ? "wal" : (flags & SQLITE_OPEN_MAIN_DB) ? "db" : "journal";
+  *reinterpret_cast<const char**>(reinterpret_cast<char*>(f) + g_real->szOsFile) = (flags & SQLITE_OPEN_WAL) ? "wal"
+                                                                                   : (flags & SQLITE_OPEN_MAIN_DB)
+                                                                                       ? "db"
+                                                                                       : "journal";
   if (f->pMethods != nullptr) {
     auto [it, added] = g_methods.try_emplace(f->pMethods, *f->pMethods, f->pMethods);
     if (added) {

@@ -81,8 +81,9 @@ TEST(HiveBusy, AWriterWaitsUpToTenSecondsForAnotherProcess) {
     if (child == 0) {
       std::unique_ptr<hive::HiveRegistry> other;
       char byte = 0;
-      if (!OpenHive(path, &other).Ok() || other->BeginTransaction() != ERROR_SUCCESS || SeedKey(*other, ".held") != ERROR_SUCCESS ||
-          ::write(locked[1], "l", 1) != 1 || ::read(release[0], &byte, 1) != 1)
+      if (!OpenHive(path, &other).Ok() || other->BeginTransaction() != ERROR_SUCCESS ||
+          SeedKey(*other, ".held") != ERROR_SUCCESS || ::write(locked[1], "l", 1) != 1 ||
+          ::read(release[0], &byte, 1) != 1)
         ::_exit(1);
       other->RollbackTransaction();
       ::_exit(0);

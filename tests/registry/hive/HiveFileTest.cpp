@@ -88,7 +88,9 @@ TEST(HiveFiles, WhatIsNotAHiveIsRefusedByNameAndLeftAlone) {
   bytes.replace(68, 4, std::string(4, '\0'));  // the application id
   WriteFile(foreign, bytes);
   std::string noise;
-  for (unsigned state = 12345; noise.size() < 4096;) noise += static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
+  for (unsigned state = 12345; noise.size() < 4096;)
+    noise += static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
+  // clang-format off
   const struct {
     const char* name;
     std::string bytes;  // the file's content
@@ -102,12 +104,14 @@ TEST(HiveFiles, WhatIsNotAHiveIsRefusedByNameAndLeftAlone) {
       {"foreign", ReadFile(foreign), " is not a registry hive: a SQLite database of another kind"},
       {"truncated", ReadFile(truncated), ": database disk image is malformed"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const std::string path = dir.Write(std::string(row.name) + "/registry.db", row.bytes);
     const std::string quoted = "\"" + path + "\"";
-    EXPECT_EQ(Refusal(path), row.error[0] == ':' ? Refusal(Status::kFailed, "cannot open the registry hive " + quoted + row.error)
-                                                 : Refusal(Status::kInvalid, quoted + row.error));
+    EXPECT_EQ(Refusal(path), row.error[0] == ':'
+                                 ? Refusal(Status::kFailed, "cannot open the registry hive " + quoted + row.error)
+                                 : Refusal(Status::kInvalid, quoted + row.error));
     EXPECT_EQ(ReadFile(path), row.bytes);
     EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
     ::chmod(path.c_str(), 0444);
@@ -115,7 +119,8 @@ TEST(HiveFiles, WhatIsNotAHiveIsRefusedByNameAndLeftAlone) {
       EXPECT_EQ(AsUser([&] { return Refusal(path); }), Refusal(Status::kInvalid, quoted + row.error)) << "read-only";
     }
   }
-  EXPECT_EQ(Refusal(dir.Path()), Refusal(Status::kNotAFile, "\"" + dir.Path() + "\" is not a registry hive: not a regular file"));
+  EXPECT_EQ(Refusal(dir.Path()),
+            Refusal(Status::kNotAFile, "\"" + dir.Path() + "\" is not a registry hive: not a regular file"));
   const std::string under = dir.Write("plain", "x") + "/registry.db";
   EXPECT_NE(Refusal(under).find("\"" + under + "\""), std::string::npos);
 }
@@ -151,12 +156,13 @@ std::string ListAndTryWrites(const std::string& path) {
   HKEY key = 0xDEAD;
   DWORD disposition = 0;
   const BYTE data[] = "other";
-  for (LONG code : {reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".new", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                    static_cast<LONG>(key),
-                    reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
-                    static_cast<LONG>(disposition), reg->RegSetValueExA(key, "", 0, REG_SZ, data, sizeof data),
-                    reg->RegDeleteValueA(key, ""), reg->RegCloseKey(key), reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "Leaf"),
-                    reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "None"), reg->BeginTransaction(), reg->CommitTransaction()})
+  for (LONG code :
+       {reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".new", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        static_cast<LONG>(key),
+        reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+        static_cast<LONG>(disposition), reg->RegSetValueExA(key, "", 0, REG_SZ, data, sizeof data),
+        reg->RegDeleteValueA(key, ""), reg->RegCloseKey(key), reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "Leaf"),
+        reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "None"), reg->BeginTransaction(), reg->CommitTransaction()})
     out += std::to_string(code) + " ";
   reg->RollbackTransaction();
   return out + "\n" + DumpClasses(*reg);
@@ -166,11 +172,13 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
   TempDir dir;
   ::chmod(dir.Path().c_str(), 0755);
   const std::string expected = "5 0 0 2 5 5 0 5 2 5 5 \n";
+  // clang-format off
   const struct {
     const char* name;
     mode_t folder, file;  // 0: a read-only mount
   } rows[] = {{"folder 0555", 0555, 0644}, {"folder 0555 file 0444", 0555, 0444}, {"file 0444", 0755, 0444},
               {"read-only mount", 0, 0}};
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const std::string folder = dir.File(row.name), path = folder + "/registry.db";
@@ -188,8 +196,8 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
     if (mount) {
       ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
       EXPECT_EQ(ListAndTryWrites(path), listing + expected + listing);
-      EXPECT_EQ(Refusal(folder + "/other.db"),
-                Refusal(Status::kFailed, "cannot create the registry hive \"" + folder + "/other.db\": Read-only file system"));
+      EXPECT_EQ(Refusal(folder + "/other.db"), Refusal(Status::kFailed, "cannot create the registry hive \"" + folder +
+                                                                            "/other.db\": Read-only file system"));
       ::umount2(folder.c_str(), MNT_DETACH);
     } else {
       if (::geteuid() == 0) ::chown(path.c_str(), 65534, 65534), ::chown(folder.c_str(), 65534, 65534);
@@ -198,7 +206,8 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
       EXPECT_EQ(AsUser([&] { return ListAndTryWrites(path); }), listing + expected + listing);
       if (row.folder == 0555) {
         EXPECT_EQ(AsUser([&] { return Refusal(folder + "/other.db"); }),
-                  Refusal(Status::kFailed, "cannot create the registry hive \"" + folder + "/other.db\": Permission denied"));
+                  Refusal(Status::kFailed,
+                          "cannot create the registry hive \"" + folder + "/other.db\": Permission denied"));
       }
       EXPECT_EQ(ReadFile(path), bytes);
       ::chmod(folder.c_str(), 0700);
@@ -245,19 +254,22 @@ TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays
   EXPECT_EQ(hive->Path(), dir.File("default.db"));
   EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ""), "[]\n");
   // A seed that fails leaves no file.
-  const Status opened = hive::OpenHiveSeeded(dir.File("bad/registry.db"), testing::SeedOf("REGEDIT4\n[HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.b\n"),
-                                &hive);
+  const Status opened =
+      hive::OpenHiveSeeded(dir.File("bad/registry.db"),
+                           testing::SeedOf("REGEDIT4\n[HKEY_CLASSES_ROOT\\.a]\n[HKEY_CLASSES_ROOT\\.b\n"), &hive);
   EXPECT_EQ(hive, nullptr);
   EXPECT_EQ(Refusal(opened.code, opened.message),
             Refusal(Status::kInvalid, "cannot seed the registry hive \"" + dir.File("bad/registry.db") +
                                           "\": default classes store, line 3: a key line must end with \"]\""));
   EXPECT_FALSE(std::filesystem::exists(dir.File("bad/registry.db")));
   // Where the default hive lives.
+  // clang-format off
   const struct {
     const char *hive, *data, *path;
   } rows[] = {{"/tmp/x/hive.db", "/data", "/tmp/x/hive.db"}, {"", "/data", "/data/zandrel/registry.db"},
               {"", "relative", "/home/u/.local/share/zandrel/registry.db"},
               {nullptr, nullptr, "/home/u/.local/share/zandrel/registry.db"}};
+  // clang-format on
   ::setenv("HOME", "/home/u", 1);
   for (const auto& row : rows) {
     row.hive ? ::setenv("ZANDREL_HIVE", row.hive, 1) : ::unsetenv("ZANDREL_HIVE");
@@ -314,7 +326,8 @@ TEST(HiveFiles, ShrinksWhenAChangeFreesMostOfIt) {
   TempDir dir;
   const std::string path = dir.File("registry.db");
   const auto size = [&path] {
-    struct stat db {}, wal {};
+    struct stat db {
+    }, wal{};
     ::stat(path.c_str(), &db);
     if (::stat((path + "-wal").c_str(), &wal) != 0) wal.st_size = 0;
     return db.st_size + wal.st_size;
@@ -343,8 +356,9 @@ TEST(HiveCache, InstancesNeverDriftFromTheFile) {
   const std::string path = dir.File("registry.db");
   auto cached = Open(path), other = Open(path);
   std::mt19937 rng(7);
-  const std::vector<std::string> names = {".zq", ".ZQ", "Zq Title", "zq title", "ёлка", "ЁЛКА", "shell", "b", "A", "B2",
-                                          "._sln", ".zip", "straße", "STRASSE", "Key001", "key002", "KEY003"};
+  const std::vector<std::string> names = {".zq",    ".ZQ",     "Zq Title", "zq title", "ёлка",  "ЁЛКА",
+                                          "shell",  "b",       "A",        "B2",       "._sln", ".zip",
+                                          "straße", "STRASSE", "Key001",   "key002",   "KEY003"};
   auto pick = [&](const std::vector<std::string>& pool) { return pool[rng() % pool.size()]; };
   bool inTransaction = false;
   for (int step = 0; step < 600; ++step) {

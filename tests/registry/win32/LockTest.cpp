@@ -79,9 +79,8 @@ TEST_F(WindowsLock, OnlyAdministratorsMayTakeIt) {
   auto registry = Open();
   RecordingPrompter prompter;
   ASSERT_TRUE(store::CreateAssociation(*registry, prompter, Add()).committed);
-  EXPECT_EQ(FileDescriptor(place_.lock_path), RunningUnderWine()
-                                                  ? "D:(A;;FA;;;SY)(A;;FA;;;" + ThisUserSid() + ")"
-                                                  : std::string("D:P(A;;FA;;;SY)(A;;FA;;;BA)"));
+  EXPECT_EQ(FileDescriptor(place_.lock_path), RunningUnderWine() ? "D:(A;;FA;;;SY)(A;;FA;;;" + ThisUserSid() + ")"
+                                                                 : std::string("D:P(A;;FA;;;SY)(A;;FA;;;BA)"));
 }
 
 // Copies that only look (start, list, read the history) run while a change
@@ -135,19 +134,21 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
   ASSERT_TRUE(SetFileDescriptor(folder, everyone));
   std::unique_ptr<IRegistry> registry;
   EXPECT_EQ(win32::OpenWindowsRegistry(place, &registry).message,
-            "the folder " + folder + " of the undo record may be changed by others than the administrators "
-            "and SYSTEM: it is not used. Delete it");
+            "the folder " + folder +
+                " of the undo record may be changed by others than the administrators "
+                "and SYSTEM: it is not used. Delete it");
   EXPECT_EQ(registry, nullptr);
   // The record itself, in a folder of the administrators'.
   ASSERT_TRUE(SetFileDescriptor(folder, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + ThisUserSid() + ")"));
   ASSERT_EQ(SeedKey(*Open(), ".left"), ERROR_SUCCESS);
   WriteFile(place.record_path, std::string(capture::kUndoRecordHeader) +
-                                   capture::EncodeUndoEntry({capture::RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT,
-                                                             ".left", {}, {}, {}}));
+                                   capture::EncodeUndoEntry(
+                                       {capture::RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left", {}, {}, {}}));
   ASSERT_TRUE(SetFileDescriptor(place.record_path, everyone));
   EXPECT_EQ(win32::OpenWindowsRegistry(place, &registry).message,
-            "the undo record " + place.record_path + " may be changed by others than the administrators and "
-            "SYSTEM: it is not replayed. Delete it");
+            "the undo record " + place.record_path +
+                " may be changed by others than the administrators and "
+                "SYSTEM: it is not replayed. Delete it");
   HKEY left = 0;
   EXPECT_EQ(Open()->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_SUCCESS);
 }

@@ -227,11 +227,13 @@ TEST(Qt, TheListViewReadsTheModel) {
   EXPECT_FALSE(view->header()->isHidden());
   EXPECT_EQ(view->header()->sectionSize(1), 100);
   EXPECT_EQ(view->palette().color(QPalette::Inactive, QPalette::Highlight),
-            view->palette().color(QPalette::Active, QPalette::Highlight)) << "the selection stays visible";
+            view->palette().color(QPalette::Active, QPalette::Highlight))
+      << "the selection stays visible";
   EXPECT_EQ(view->currentIndex().row(), 0) << "the first row added is selected";
   w.list.Select(7);
   EXPECT_EQ(view->currentIndex().row(), 7);
-  view->selectionModel()->setCurrentIndex(model->index(12, 1), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  view->selectionModel()->setCurrentIndex(model->index(12, 1),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   EXPECT_EQ(w.list.SelectedIndex(), 12);
   view->header()->resizeSection(1, 200);
   EXPECT_FLOAT_EQ(w.list.Columns()[1].width, 3000.0f);
@@ -264,6 +266,7 @@ TEST(Qt, TheListViewReadsTheModel) {
 
 TEST(Qt, MessageBoxesAndTheFileDialog) {
   QtPlatform platform;
+  // clang-format off
   const struct {
     int flags;
     QString click;
@@ -275,6 +278,7 @@ TEST(Qt, MessageBoxesAndTheFileDialog) {
               {MB_YESNO | MB_ICONQUESTION, "", IDYES, {"Да", "Нет"}, QMessageBox::Question},
               {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, "", IDNO, {"Да", "Нет"}, QMessageBox::Question},
               {MB_OK | MB_ICONQUESTION, "OK", IDOK, {"OK"}, QMessageBox::Question}};
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.flags);
     QStringList buttons;
@@ -344,12 +348,15 @@ TEST(Qt, PicturesFatalErrorsAndServices) {
   EXPECT_EQ(platform.LoadPicture(jpeg)->format, "jpeg");
   Png(dir, "frame.j", Qt::blue);
   EXPECT_EQ(std::static_pointer_cast<QImage>(platform.LoadPicture(dir.File("frame.j"))->native)->pixelColor(5, 5),
-            QColor(Qt::blue)) << "the picture on disk now";
+            QColor(Qt::blue))
+      << "the picture on disk now";
   ::mkfifo(dir.File("pipe.g").c_str(), 0600);
+  // clang-format off
   const std::pair<std::string, int> bad[] = {
       {dir.File("none.g"), 53}, {dir.Write("garbage.g", "not a picture"), 481}, {dir.Write("empty.g", ""), 481},
       {dir.Write("cut.j", bytes.substr(0, bytes.size() - 40)), 481}, {dir.Write("head.j", bytes.substr(0, 100)), 481},
       {dir.Path(), 481}, {dir.File("pipe.g"), 481}, {dir.Write("whole.g", bytes.substr(0, 100)), 481}};
+  // clang-format on
   for (const auto& [path, number] : bad) {
     try {
       platform.LoadPicture(path);
@@ -400,19 +407,22 @@ TEST(Qt, PicturesFatalErrorsAndServices) {
 // and the window icon the program embeds is the generator's drawing.
 TEST(Qt, TheGeneratedPicturesDecode) {
   TempDir dir;
-  ASSERT_EQ(std::system((ZANDREL_ASSET_GENERATOR " " + dir.Path() + " " + dir.File("icon.png") + " >/dev/null").c_str()), 0);
+  ASSERT_EQ(
+      std::system((ZANDREL_ASSET_GENERATOR " " + dir.Path() + " " + dir.File("icon.png") + " >/dev/null").c_str()), 0);
   EXPECT_TRUE(ReadFile(dir.File("icon.png")) == assets::WindowIconPng());
   QtPlatform platform;
-  for (const char* name : {"Me00000.g", "J-1.j", "J-2.j", "Quirk00000.j", "Quirk00009.j", "k01-1.g", "k01-2.g", "k02-1.g",
-                           "k02-2.g", "k03-1.g", "k03-2.g", "k04-1.g", "k04-2.g", "Abt1.g", "Abt2.g", "Exit-y1.g",
-                           "Exit-y2.g", "Exit-n1.g", "Exit-n2.g", "Exit.g", "Forw1.g", "Forw2.g"})
+  for (const char* name :
+       {"Me00000.g", "J-1.j",     "J-2.j",     "Quirk00000.j", "Quirk00009.j", "k01-1.g", "k01-2.g", "k02-1.g",
+        "k02-2.g",   "k03-1.g",   "k03-2.g",   "k04-1.g",      "k04-2.g",      "Abt1.g",  "Abt2.g",  "Exit-y1.g",
+        "Exit-y2.g", "Exit-n1.g", "Exit-n2.g", "Exit.g",       "Forw1.g",      "Forw2.g"})
     EXPECT_NO_THROW(platform.LoadPicture(std::string(ZANDREL_APP_DIR "/Pic/") + name)) << name;
 }
 
 // Cues through ALSA's null device (main() names it unless the environment names another).
 TEST(Sound, CuesPlayAndUnplayableFilesFail) {
   TempDir dir;
-  std::string wave("RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\0\x10\0\0", 44);
+  std::string wave("RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\0\x10\0\0",
+                   44);
   wave += std::string(4096, '\x20');
   const std::string cue = dir.Write("Click.wxv", wave), text = dir.Write("Text.wxv", "not a wave");
   EXPECT_NE(sound::PlayWave(cue.c_str(), sound::kSndAsync), 0);

@@ -39,7 +39,7 @@ std::vector<HWND> WindowsOf(const char* window_class) {
 struct WhileShown {
   std::vector<bool> enabled;  // the program's windows
   HWND owner = nullptr;
-  bool readOnlyBox = false;   // the file dialog's "read only" box is visible
+  bool readOnlyBox = false;  // the file dialog's "read only" box is visible
 };
 WhileShown seen;
 
