@@ -136,10 +136,7 @@ void HistoryRegistry::ClearNotes() {
 
 LONG HistoryRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                     HKEY* phkResult) {
-  Place place;
-  const bool known = places_.Resolve(hKey, lpSubKey, &place);
-  return places_.Opened(inner_.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), known, phkResult,
-                        std::move(place));
+  return places_.Open(inner_, hKey, lpSubKey, ulOptions, samDesired, phkResult);
 }
 
 LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "registry/Registry.h"
 
@@ -57,6 +58,12 @@ class KeyPlaces {
   // `code`. `known`: whether Resolve knew its place.
   LONG Opened(LONG code, bool known, const HKEY* handle, Place place);
   void Closed(HKEY handle) { places_.erase(handle); }
+  // RegOpenKeyExA of key\sub through `inner`, keeping where the handle leads.
+  LONG Open(IRegistry& inner, HKEY key, const char* sub, DWORD options, REGSAM access, HKEY* handle) {
+    Place place;
+    const bool known = Resolve(key, sub, &place);
+    return Opened(inner.RegOpenKeyExA(key, sub, options, access, handle), known, handle, std::move(place));
+  }
 
  private:
   bool classes_in_machine_;

@@ -245,10 +245,7 @@ LONG JournalledRegistry::Recover() {
 
 LONG JournalledRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                        HKEY* phkResult) {
-  Place place;
-  const bool known = places_.Resolve(hKey, lpSubKey, &place);
-  return places_.Opened(inner_->RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult), known, phkResult,
-                        std::move(place));
+  return places_.Open(*inner_, hKey, lpSubKey, ulOptions, samDesired, phkResult);
 }
 
 LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
