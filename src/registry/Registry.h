@@ -225,6 +225,19 @@ class IRegistry {
   virtual void RollbackTransaction() = 0;
 };
 
+// The calls that change the registry, and a transaction's begin and commit,
+// declared as overrides.
+#define ZANDREL_REGISTRY_CHANGING_CALLS                                                                              \
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,        \
+                       REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult, DWORD* lpdwDisposition) \
+      override;                                                                                                      \
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,          \
+                      DWORD cbData) override;                                                                        \
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                                      \
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                                 \
+  LONG BeginTransaction() override;                                                                                  \
+  LONG CommitTransaction() override
+
 // Declares every call of IRegistry as an override, for a class that answers
 // them all itself (a backend, or a wrapper that watches every call); a
 // wrapper that changes only some derives from ForwardingRegistry instead.
@@ -234,34 +247,18 @@ class IRegistry {
                      DWORD* lpcchClass, FILETIME* lpftLastWriteTime) override;                                       \
   LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName, DWORD* lpReserved,          \
                      DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;                                         \
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,        \
-                       REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult, DWORD* lpdwDisposition) \
-      override;                                                                                                      \
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,          \
-                      DWORD cbData) override;                                                                        \
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                                      \
   LONG RegCloseKey(HKEY hKey) override;                                                                              \
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                                 \
-  LONG BeginTransaction() override;                                                                                  \
-  LONG CommitTransaction() override;                                                                                 \
-  void RollbackTransaction() override
+  void RollbackTransaction() override;                                                                               \
+  ZANDREL_REGISTRY_CHANGING_CALLS
 
 // Declares every call and bulk operation that changes the registry, and the
 // transaction's begin and commit, as overrides: for a layer that watches the
 // writes passing through (it adds the other calls it watches itself).
 #define ZANDREL_REGISTRY_WRITE_OVERRIDES                                                                             \
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,        \
-                       REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult, DWORD* lpdwDisposition) \
-      override;                                                                                                      \
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,          \
-                      DWORD cbData) override;                                                                        \
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                                      \
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                                 \
   LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;          \
   LONG DeleteTrees(const std::vector<registry::KeyPath>& keys, const std::function<void(std::size_t keys)>& deleted) \
       override;                                                                                                      \
-  LONG BeginTransaction() override;                                                                                  \
-  LONG CommitTransaction() override
+  ZANDREL_REGISTRY_CHANGING_CALLS
 
 // Rolls back on scope exit unless Commit() succeeded.
 class RegistryTransaction {
