@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace zandrel::ui {
@@ -26,40 +27,11 @@ std::int32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
                                    (std::uint32_t{b[at + 2]} << 16) | (std::uint32_t{b[at + 3]} << 24));
 }
 
-// Finds the size in a JPEG's first start-of-frame marker; false when the
-// stream ends before one.
-bool JpegSize(const std::vector<std::uint8_t>& b, int& w, int& h) {
-  std::size_t i = 2;
-  while (i + 4 <= b.size()) {
-    if (b[i] != 0xFF) return false;
-    std::uint8_t marker = b[i + 1];
-    if (marker == 0xFF) {
-      ++i;
-      continue;
-    }
-    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-      i += 2;
-      continue;
-    }
-    if (marker == 0xD9 || marker == 0xDA) return false;
-    std::uint32_t len = Be16(b, i + 2);
-    if (len < 2) return false;
-    bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (sof) {
-      if (i + 9 > b.size()) return false;
-      h = static_cast<int>(Be16(b, i + 5));
-      w = static_cast<int>(Be16(b, i + 7));
-      return w > 0 && h > 0;
-    }
-    i += 2 + len;
-  }
-  return false;
-}
-
-// A JPEG decoder pads a stream cut off inside its image data with grey and
-// only warns: the file is whole only when an end-of-image marker follows the
-// first scan (entropy-coded data cannot contain FF D9).
-bool JpegComplete(const std::vector<std::uint8_t>& b) {
+// Walks a JPEG's marker segments after its start: at(marker, offset) for each
+// one (fill bytes and markers without a length passed over) answers, or lets
+// the walk go on with nullopt; false when the stream ends or breaks first.
+template <typename At>
+bool WalkJpeg(const std::vector<std::uint8_t>& b, At at) {
   std::size_t i = 2;
   while (i + 4 <= b.size()) {
     if (b[i] != 0xFF) return false;
@@ -72,14 +44,37 @@ bool JpegComplete(const std::vector<std::uint8_t>& b) {
       i += 2;
       continue;
     }
-    if (marker == 0xDA) {
-      for (std::size_t j = i + 2; j + 1 < b.size(); ++j)
-        if (b[j] == 0xFF && b[j + 1] == 0xD9) return true;
-      return false;
-    }
-    i += 2 + Be16(b, i + 2);
+    if (const std::optional<bool> answer = at(marker, i)) return *answer;
+    const std::uint32_t len = Be16(b, i + 2);
+    if (len < 2) return false;
+    i += 2 + len;
   }
   return false;
+}
+
+// Finds the size in a JPEG's first start-of-frame marker; false when the
+// stream ends before one.
+bool JpegSize(const std::vector<std::uint8_t>& b, int& w, int& h) {
+  return WalkJpeg(b, [&](std::uint8_t marker, std::size_t i) -> std::optional<bool> {
+    if (marker == 0xD9 || marker == 0xDA) return false;
+    if (marker < 0xC0 || marker > 0xCF || marker == 0xC4 || marker == 0xC8 || marker == 0xCC) return std::nullopt;
+    if (i + 9 > b.size()) return false;
+    h = static_cast<int>(Be16(b, i + 5));
+    w = static_cast<int>(Be16(b, i + 7));
+    return w > 0 && h > 0;
+  });
+}
+
+// A JPEG decoder pads a stream cut off inside its image data with grey and
+// only warns: the file is whole only when an end-of-image marker follows the
+// first scan (entropy-coded data cannot contain FF D9).
+bool JpegComplete(const std::vector<std::uint8_t>& b) {
+  return WalkJpeg(b, [&](std::uint8_t marker, std::size_t i) -> std::optional<bool> {
+    if (marker != 0xDA) return std::nullopt;
+    for (std::size_t j = i + 2; j + 1 < b.size(); ++j)
+      if (b[j] == 0xFF && b[j + 1] == 0xD9) return true;
+    return false;
+  });
 }
 
 bool PngComplete(const std::vector<std::uint8_t>& b) {
