@@ -14,22 +14,13 @@
 
 namespace zandrel::testing {
 
+// clang-format off
 enum RegOp : std::uint32_t {
-  Open = 1,
-  EnumKey = 2,
-  EnumValue = 4,
-  Create = 8,
-  SetValue = 16,
-  DeleteKey = 32,
-  Close = 64,
-  DeleteValue = 128,
-  Begin = 256,
-  Commit = 512,
-  Rollback = 1024,
-  Naming = 2048,
-  kAllOps = 4095,
+  Open = 1, EnumKey = 2, EnumValue = 4, Create = 8, SetValue = 16, DeleteKey = 32, Close = 64, DeleteValue = 128,
+  Begin = 256, Commit = 512, Rollback = 1024, Naming = 2048, kAllOps = 4095,
   kChangeOps = Create | SetValue | DeleteKey | DeleteValue | Begin | Commit | Rollback,
 };
+// clang-format on
 
 class FailingRegistry : public CallsOnly {
  public:
