@@ -15,8 +15,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 key='HKEY_CLASSES_ROOT\ZandrelTests.notify-'${work##*.}
 ext=.znotify-${work##*.}
-printf 'REGEDIT4\r\n\r\n[%s]\r\n"a"="b"\r\n\r\n[HKEY_CLASSES_ROOT\\%s]\r\n@="%s"\r\n' "$key" "$ext" "${key#*\\}" \
+printf 'REGEDIT4\r\n\r\n[%s]\r\n"a"="b"\r\n\r\n[%s\\shell\\open\\command]\r\n@="x %%1"\r\n\r\n' "$key" "$key" \
   >"$work/in.reg"
+printf '[HKEY_CLASSES_ROOT\\%s]\r\n@="%s"\r\n' "$ext" "${key#*\\}" >>"$work/in.reg"
 printf 'Not a registry file\r\n' >"$work/bad.reg"
 
 failed=0
