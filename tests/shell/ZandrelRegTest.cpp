@@ -203,9 +203,7 @@ TEST(ZandrelReg, SetChangesOneTypeAndUndoBringsItBack) {
        "\nHKEY_CLASSES_ROOT\\ZqFile\\shell\\open\\command\n    (Default)    REG_SZ    " + cmd + "\n\n", ""},
       {"h.db", "history", 0, "4  {T}  смена программы .zqa, ключей: 1\n3  {T}  отмена изменения 2, ключей: 6\n"
        "2  {T}  смена программы .zqa, ключей: 6 (отменено изменением 3)\n1  {T}  импорт " + d + "/zq.reg, ключей: 7\n", ""},
-      {"h.db", set, 0, "Расширение .zqa уже открывается командой " + cmd + ". Ничего не изменено.\n", ""},
       {"h.db", "set .nope " + d + "/zq.reg", 1, "", "zandrel-reg: Расширения .nope нет в реестре. Ничего не изменено.\n"},
-      {"h.db", "set .zqa " + d + "/none", 1, "", "zandrel-reg: " + d + "/none где ты его видишь?Ламер.\n"},
       {"h.db", set + " --only", 1, "", kUsage},
       {"h.db", "set .zqa", 1, "", kUsage},
   };
