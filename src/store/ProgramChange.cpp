@@ -34,7 +34,8 @@ enum class Name { kFree, kTaken, kUnread };
 // name an extension already gives (it would open with what is made there).
 Name NameState(IRegistry& registry, integration::Desktop* desktop, const std::string& name) {
   if (TitleKindByName(name) != TitleKind::kFileType || DesktopsKey(desktop, name)) return Name::kTaken;
-  for (const auto& [root, path] : {std::pair{HKEY_CLASSES_ROOT, name}, std::pair{HKEY_LOCAL_MACHINE, MachinePath(name)}}) {
+  for (const auto& [root, path] :
+       {std::pair{HKEY_CLASSES_ROOT, name}, std::pair{HKEY_LOCAL_MACHINE, MachinePath(name)}}) {
     const LONG code = registry::Key(registry).Open(root, path);
     if (code == ERROR_SUCCESS) return Name::kTaken;
     if (code != ERROR_FILE_NOT_FOUND) return Name::kUnread;
@@ -135,9 +136,9 @@ LONG CopyTree(IRegistry& registry, const std::string& from, const std::string& t
     // A byte other than NUL after the data: Windows stores a string's NUL
     // when the byte after it is one, and the copy is to hold what was read.
     const std::string bytes = values[i].data + '\x01';
-    code = registry.RegSetValueExA(copy.Handle(), values[i].name.c_str(), 0, values[i].type,
-                                   reinterpret_cast<const BYTE*>(bytes.data()),
-                                   static_cast<DWORD>(values[i].data.size()));
+    code =
+        registry.RegSetValueExA(copy.Handle(), values[i].name.c_str(), 0, values[i].type,
+                                reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(values[i].data.size()));
   }
   copy.Close();
   for (std::size_t i = 0; code == ERROR_SUCCESS && i < children.size(); ++i)
@@ -150,7 +151,8 @@ LONG CopyTree(IRegistry& registry, const std::string& from, const std::string& t
 LONG Write(IRegistry& registry, const ProgramChange& change) {
   const bool own = !change.newTitle.empty();
   LONG code = own ? CopyTree(registry, change.title, change.newTitle) : ERROR_SUCCESS;
-  if (code == ERROR_SUCCESS) code = SetDefault(registry, CommandOf(own ? change.newTitle : change.title), change.newCommand);
+  if (code == ERROR_SUCCESS)
+    code = SetDefault(registry, CommandOf(own ? change.newTitle : change.title), change.newCommand);
   if (code == ERROR_SUCCESS && own) code = SetDefault(registry, change.extension, change.newTitle);
   return code;
 }
@@ -186,14 +188,15 @@ ProgramChange ChangeProgram(IRegistry& target, const ProgramChangeFields& fields
       if (code == ERROR_SUCCESS) code = transaction.Commit();
       change.committed = code == ERROR_SUCCESS;
     } else if (code == ERROR_SUCCESS) {
-      change.refusal = !now.refusal.empty() ? now.refusal
-                                            : "Ассоциацию " + change.extension +
-                                                  " тем временем изменила другая программа. " + kNothing;
+      change.refusal = !now.refusal.empty()
+                           ? now.refusal
+                           : "Ассоциацию " + change.extension + " тем временем изменила другая программа. " + kNothing;
     }
   }  // rolled back here unless committed
   if (change.committed) {
     change.stillNote =
-        StillDecides(desktop, registry, change.extension, change.newTitle.empty() ? change.title : change.newTitle).note;
+        StillDecides(desktop, registry, change.extension, change.newTitle.empty() ? change.title : change.newTitle)
+            .note;
   } else if (change.refusal.empty()) {
     const std::string why = registry.Text();
     change.refusal = "Программа расширения " + change.extension + " не изменена (ошибка реестра " +
