@@ -69,28 +69,17 @@ class HistoryRegistry : public ForwardingRegistry {
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                      const BYTE* lpData, DWORD cbData) override;
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
   LONG RegCloseKey(HKEY hKey) override;
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
-  // Leaves out first the changes that would reach the history
-  // (ReachesOwnKeys), each section with its values, naming each where
-  // NoteLeftOut said; notes the state of every key the rest reach; then has
-  // the inner registry make them. An import of a whole HKEY_LOCAL_MACHINE
-  // export thus restores the classes and leaves the history as it is.
-  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;
-  // Notes each subtree before the inner registry deletes it;
-  // kProgramsOwnKey, before any is deleted, when one would take the history
-  // along.
-  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
-                   const std::function<void(std::size_t keys)>& deleted) override;
-  LONG BeginTransaction() override;
-  LONG CommitTransaction() override;
   void RollbackTransaction() override;
+  // The writes pass Guard. ApplyChanges leaves out first the changes that
+  // would reach the history (ReachesOwnKeys), each section with its values,
+  // naming each where NoteLeftOut said; notes the state of every key the rest
+  // reach; then has the inner registry make them. An import of a whole
+  // HKEY_LOCAL_MACHINE export thus restores the classes and leaves the history
+  // as it is. DeleteTrees notes each subtree before the inner registry deletes
+  // it; kProgramsOwnKey, before any is deleted, when one would take the
+  // history along.
+  ZANDREL_REGISTRY_WRITE_OVERRIDES;
 
  private:
   // Refuses a write of key\sub that reaches the history (`deletion`: its

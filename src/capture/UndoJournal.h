@@ -95,27 +95,16 @@ class JournalledRegistry : public ForwardingRegistry {
 
   LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                      HKEY* phkResult) override;
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                      const BYTE* lpData, DWORD cbData) override;
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
   LONG RegCloseKey(HKEY hKey) override;
+  void RollbackTransaction() override;
   // Records the entries of the announced writes in one durable append, so
   // that a run of many writes costs one flush, not one per write. Each write
   // still reads what it changes; one whose entry was recorded so (the same
   // key, values and change) appends nothing, any other appends its own.
   void WillWrite(const std::vector<PlannedWrite>& writes) override;
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
-  // Through the calls above (JournalBulk.cpp), never the inner registry's
-  // own: each write is recorded before it is made.
-  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;
-  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
-                   const std::function<void(std::size_t keys)>& deleted) override;
-  LONG BeginTransaction() override;
-  LONG CommitTransaction() override;
-  void RollbackTransaction() override;
+  // Each write is recorded before it is let through; the bulk operations go
+  // through the calls above (JournalBulk.cpp), never the inner registry's own.
+  ZANDREL_REGISTRY_WRITE_OVERRIDES;
 
  private:
   LONG Record(RecordEntry entry);

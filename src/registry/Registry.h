@@ -251,6 +251,24 @@ class IRegistry {
   LONG CommitTransaction() override;                                                                  \
   void RollbackTransaction() override
 
+// Declares every call and bulk operation that changes the registry, and the
+// transaction's begin and commit, as overrides: for a layer that watches the
+// writes passing through (it adds the other calls it watches itself).
+#define ZANDREL_REGISTRY_WRITE_OVERRIDES                                                              \
+  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,          \
+                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,          \
+                       HKEY* phkResult, DWORD* lpdwDisposition) override;                             \
+  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,               \
+                      const BYTE* lpData, DWORD cbData) override;                                     \
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;                                       \
+  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;                                  \
+  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed)     \
+      override;                                                                                       \
+  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,                                        \
+                   const std::function<void(std::size_t keys)>& deleted) override;                    \
+  LONG BeginTransaction() override;                                                                   \
+  LONG CommitTransaction() override
+
 // Rolls back on scope exit unless Commit() succeeded.
 class RegistryTransaction {
  public:

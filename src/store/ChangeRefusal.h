@@ -38,19 +38,8 @@ class RefusalWatch : public ForwardingRegistry {
   LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValueName,
                      DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) override;
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override;
-  LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
-                       DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
-                       HKEY* phkResult, DWORD* lpdwDisposition) override;
-  LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
-                      const BYTE* lpData, DWORD cbData) override;
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
-  LONG RegDeleteValueA(HKEY hKey, const char* lpValueName) override;
   // A bulk write's code is a changing call's.
-  LONG ApplyChanges(const std::deque<registry::Change>& changes, const registry::Change** failed) override;
-  LONG DeleteTrees(const std::vector<registry::KeyPath>& keys,
-                   const std::function<void(std::size_t keys)>& deleted) override;
-  LONG BeginTransaction() override;
-  LONG CommitTransaction() override;
+  ZANDREL_REGISTRY_WRITE_OVERRIDES;
 
  private:
   // Keeps `code` when it is the first to keep; returns it.
