@@ -29,9 +29,10 @@ std::string Unread(const RefusalWatch& registry, const std::string& what) {
 
 enum class Name { kFree, kTaken, kUnread };
 
-// Whether a title may be made under `name`: no file type's by its name, a
-// key among the machine's or the user's classes (or the desktop's), or a
-// name an extension already gives (it would open with what is made there).
+// Whether a title may be made under `name`. Taken: a name that is no file
+// type's, a key among the machine's or the user's classes (or the
+// desktop's), or a name an extension already gives (that extension would
+// open with what is made there).
 Name NameState(IRegistry& registry, integration::Desktop* desktop, const std::string& name) {
   if (TitleKindByName(name) != TitleKind::kFileType || DesktopsKey(desktop, name)) return Name::kTaken;
   for (const auto& [root, path] :
