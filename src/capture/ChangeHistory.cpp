@@ -149,8 +149,11 @@ LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record
   return DecodeChangeRecord(bytes, record) ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
+// Whether a change of `kind` has an extension as its subject.
+static bool ChangesAnExtension(const std::string& kind) { return kind == "add" || kind == "remove" || kind == "set"; }
+
 std::string ChangedExtension(IRegistry& registry, const HistoryEntry& entry) {
-  if (entry.kind == "add" || entry.kind == "remove") return entry.subject;
+  if (ChangesAnExtension(entry.kind)) return entry.subject;
   if (entry.kind != "undo") return "";
   std::vector<HistoryEntry> entries;
   if (ReadHistory(registry, &entries) != ERROR_SUCCESS) return "";
@@ -160,7 +163,7 @@ std::string ChangedExtension(IRegistry& registry, const HistoryEntry& entry) {
     // Numbers only fall along the chain, so it ends.
     if (undone == entries.end() || undone->number >= at.number) return "";
     at = *undone;
-    if (at.kind == "add" || at.kind == "remove") return at.subject;
+    if (ChangesAnExtension(at.kind)) return at.subject;
   }
   return "";
 }
@@ -169,6 +172,7 @@ std::string ChangeTitle(const std::string& kind, const std::string& subject) {
   if (kind == "add") return "добавление " + subject;
   if (kind == "remove") return "удаление " + subject;
   if (kind == "import") return "импорт " + subject;
+  if (kind == "set") return "смена программы " + subject;
   if (kind == "undo") return "отмена изменения " + subject;
   return "изменение";
 }

@@ -55,7 +55,7 @@ LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries);
 // ERROR_BADDB when its record is damaged.
 LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record);
 
-// The extension a change added or removed, following an undo to the change
+// The extension a change added, removed or gave another program, following an undo to the change
 // it undid; "" for an import, or when the chain leaves the kept history.
 std::string ChangedExtension(IRegistry& registry, const HistoryEntry& entry);
 

@@ -4,6 +4,9 @@
 //   zandrel-reg import FILE        .reg file in, all or nothing
 //   zandrel-reg export KEY FILE    subtree out, Version 5.00, UTF-16LE
 //   zandrel-reg query KEY [/s]     values (and with /s the subtree), reg.exe layout
+//   zandrel-reg set .EXT PROGRAM [--all]
+//                                  .EXT opens with PROGRAM; a shared title changes for the
+//                                  other extensions naming it only with --all
 //   zandrel-reg desktop            brings the desktop's associations in line with the store (Linux)
 //   zandrel-reg why .EXT           what decides the program that opens .EXT here: on Linux
 //                                  the desktop's chain, on Windows the classes keys, the

@@ -1,12 +1,11 @@
 #include "store/AssociationChanges.h"
 
-#include <algorithm>
-
 #include "store/ChangeRefusal.h"
 #include "store/DesktopAnswers.h"
 #include "store/KeyRoutines.h"
-#include "store/Titles.h"
+#include "store/FieldChecks.h"
 #include "store/FileExists.h"
+#include "store/Titles.h"
 #include "registry/Key.h"
 #include "registry/Names.h"
 
@@ -40,56 +39,18 @@ bool CreateKey(IRegistry& registry, HKEY root, const std::string& path, bool* cr
   return code == ERROR_SUCCESS;
 }
 
-// A key name cannot hold the path separator: "a\b" would reach another key.
-bool HoldsSeparator(const std::string& name) { return name.find('\\') != std::string::npos; }
-
-// What no file name can hold, and so no extension a file could have. The
-// removal refuses only the separator: a key that an older add made with one
-// of the others must still go.
-constexpr const char* kNotInFileNames = "\\*?<>:\"/|";
-
-// Whether a text holds a control character (1 to 31, 127), which no file
-// name and no title a user meant to type holds.
-bool ControlIn(const std::string& s) {
-  return std::any_of(s.begin(), s.end(), [](char c) { return (c > 0 && c < 32) || c == 127; });
-}
-
 // The extension field's own checks, stricter for the add: false after
 // telling the user what is wrong.
 bool ExtensionFieldAccepted(const std::string& e, Prompter& prompter, bool adding) {
-  if (e.size() == 1) {
-    prompter.MsgBox("Введите имя расширенния", MB_OK);
-    return false;
-  }
-  if (const std::size_t at = e.find_first_of(adding ? kNotInFileNames : "\\"); at != std::string::npos) {
-    prompter.MsgBox("Расширение не может содержать знак " + e.substr(at, 1) + ": " + e, MB_OK);
-    return false;
-  }
-  if (adding && ControlIn(e)) {
-    prompter.MsgBox(
-        "Расширение не может содержать управляющие знаки (табуляцию, перевод строки): их не бывает в "
-        "именах файлов.",
-        MB_OK);
-    return false;
-  }
-  // Windows drops a file name's trailing dots (its spaces are trimmed here
-  // already): "a.zq." is "a.zq", and no file would ever have the extension.
-  if (adding && e.back() == '.') {
-    prompter.MsgBox("Расширение не может кончаться точкой: " + e + " Windows отбрасывает её в именах файлов.", MB_OK);
-    return false;
-  }
-  return true;
+  const std::string refusal = ExtensionFieldRefusal(e, adding);
+  if (!refusal.empty()) prompter.MsgBox(refusal, MB_OK);
+  return refusal.empty();
 }
 std::string SeparatorInDescription(const std::string& d) { return "Описание не может содержать знак \\: " + d; }
 std::string DescriptionTooLong(const std::string& d) {
   return "Описание длиннее " + std::to_string(MAX_KEY_NAME_CHARS) + " знаков (в нём " +
          std::to_string(registry::NameChars(d)) +
          "): такого раздела в реестре быть не может. Введите описание покороче.";
-}
-std::string UsersOwnExtension(const std::string& e) {
-  return "Расширение " + e +
-         " зарегистрировано только в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
-         "поэтому в списке его нет. Такую запись Zandrel не меняет.";
 }
 
 enum class Title { kOwn, kOther, kUnread };
@@ -104,28 +65,14 @@ Title TitleCheck(IRegistry& registry, const std::string& e, const std::string& d
 
 // Why `d` cannot be an association's title; "" when it can.
 std::string TitleRefusal(TitleKind kind, const std::string& d) {
-  const std::string again = " Введите другое описание.";
-  switch (kind) {
-    case TitleKind::kExtension: return "Описание " + d + " начинается с точки, как имя расширения." + again;
-    case TitleKind::kShellClass: return "Описание " + d + " — системный раздел Windows, а не тип файлов." + again;
-    case TitleKind::kUrlProtocol: return "Описание " + d + " — протокол ссылок, а не тип файлов." + again;
-    case TitleKind::kProgramFile: return "Описание " + d + " — тип программ, которые запускаются сами." + again;
-    case TitleKind::kFileType: break;
-  }
-  return std::string();
+  return kind == TitleKind::kFileType ? std::string() : TitleIsNoFileType(kind, d) + ". Введите другое описание.";
 }
 
 // Why the removal left the title `d` of that kind, after the closing message.
 std::string TitleKept(TitleKind kind, const std::string& d) {
-  std::string why;
-  switch (kind) {
-    case TitleKind::kExtension: why = "оно начинается с точки, как имя расширения"; break;
-    case TitleKind::kShellClass: why = "это системный раздел Windows, а не тип файлов"; break;
-    case TitleKind::kUrlProtocol: why = "это протокол ссылок, а не тип файлов"; break;
-    case TitleKind::kProgramFile: why = "это тип программ, которые запускаются сами"; break;
-    case TitleKind::kFileType: return std::string();
-  }
-  return kCrLf + ("Описание " + d + " оставлено: " + why + ".");
+  if (kind == TitleKind::kFileType) return std::string();
+  const char* it = kind == TitleKind::kExtension ? "оно " : "это ";
+  return kCrLf + ("Описание " + d + " оставлено: " + it + NotAFileType(kind) + ".");
 }
 
 // The second question before removing an extension of the shell's own.
@@ -210,12 +157,8 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
     prompter.MsgBox(DesktopUnread(why, "Ничего не записано."), MB_OK);
     return {};
   }
-  if (p.empty()) {
-    prompter.MsgBox("Не тормози!Выбери программу для ассациации.", MB_OK);
-    return {};
-  }
-  if (!FileExists(p)) {
-    prompter.MsgBox(p + " где ты его видишь?Ламер.", MB_OK);
+  if (const std::string refusal = ProgramFieldRefusal(p); !refusal.empty()) {
+    prompter.MsgBox(refusal, MB_OK);
     return {};
   }
   if (KeyExists(registry, e)) {
@@ -224,7 +167,7 @@ ChangeOutcome CreateAssociation(IRegistry& target, Prompter& prompter, const Ass
   }
   const std::string command = d + "\\shell\\open\\command";
   const std::string icon = d + "\\DefaultIcon";
-  const std::string newCommand = "\"" + p + "\" \"%1\"";
+  const std::string newCommand = OpenCommand(p);
   // A title in use is reused only when it is a file type's, and when other
   // extensions name it, only once the user has agreed to change them too;
   // a title that already opens files with this command asks nothing.

@@ -80,4 +80,10 @@ bool UsersOwnKey(IRegistry& registry, const std::string& path) {
          key.Open(HKEY_LOCAL_MACHINE, MachinePath(path)) != ERROR_SUCCESS;
 }
 
+std::string UsersOwnExtension(const std::string& e) {
+  return "Расширение " + e +
+         " зарегистрировано только в ваших личных настройках (HKEY_CURRENT_USER\\Software\\Classes), "
+         "поэтому в списке его нет. Такую запись Zandrel не меняет.";
+}
+
 }  // namespace zandrel::store

@@ -79,5 +79,7 @@ std::string MachinePath(const std::string& path);
 // Whether HKEY_CLASSES_ROOT shows `path` only from the user's own classes:
 // it opens there but not among the machine's.
 bool UsersOwnKey(IRegistry& registry, const std::string& path);
+// Why a change leaves the extension `e` that is the user's alone (UsersOwnKey).
+std::string UsersOwnExtension(const std::string& e);
 
 }  // namespace zandrel::store

@@ -68,6 +68,22 @@ TitleKind TitleKindOf(IRegistry& registry, const std::string& d) {
   return TitleKind::kFileType;
 }
 
+std::string NotAFileType(TitleKind kind) {
+  switch (kind) {
+    case TitleKind::kExtension: return "начинается с точки, как имя расширения";
+    case TitleKind::kShellClass: return "системный раздел Windows, а не тип файлов";
+    case TitleKind::kUrlProtocol: return "протокол ссылок, а не тип файлов";
+    case TitleKind::kProgramFile: return "тип программ, которые запускаются сами";
+    case TitleKind::kFileType: break;
+  }
+  return "";
+}
+
+std::string TitleIsNoFileType(TitleKind kind, const std::string& d) {
+  if (kind == TitleKind::kFileType) return "";
+  return "Описание " + d + (kind == TitleKind::kExtension ? " " : " — ") + NotAFileType(kind);
+}
+
 bool RunsTheFileItself(const std::string& command) {
   const std::size_t start = command.find_first_not_of(" \t");
   if (start == std::string::npos) return false;

@@ -35,6 +35,13 @@ TitleKind TitleKindByName(const std::string& d);
 // open command that runs the file itself ("%1" %* and the like).
 TitleKind TitleKindOf(IRegistry& registry, const std::string& d);
 
+// What a title of `kind` is instead of a file type's, as a predicate
+// ("системный раздел Windows, а не тип файлов"); "" for kFileType.
+std::string NotAFileType(TitleKind kind);
+// "Описание D — " and that predicate ("Описание D начинается с точки, ..."
+// for kExtension); "" for kFileType.
+std::string TitleIsNoFileType(TitleKind kind, const std::string& d);
+
 // Whether `command` runs the file it is given as the program: its first word,
 // quoted or not, is %1 or %L.
 bool RunsTheFileItself(const std::string& command);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # zandrel-reg.exe tells the shell after every change it commits, and only
-# then: an import and an undo call SHChangeNotify(SHCNE_ASSOCCHANGED) once
-# each, a refused import not at all. Wine's own trace of shell32 is the
+# then: an import, a set and an undo call SHChangeNotify(SHCNE_ASSOCCHANGED)
+# once each, a refused import or set not at all. Wine's own trace of shell32 is the
 # record: the call made in the tool's process, whatever it reaches.
 #
 # Usage: NotifyWine.sh ZANDREL_REG_EXE
@@ -14,7 +14,10 @@ run=$(readlink -f "$(dirname "$0")/../../scripts/wine-run")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 key='HKEY_CLASSES_ROOT\ZandrelTests.notify-'${work##*.}
-printf 'REGEDIT4\r\n\r\n[%s]\r\n"a"="b"\r\n' "$key" >"$work/in.reg"
+ext=.znotify-${work##*.}
+printf 'REGEDIT4\r\n\r\n[%s]\r\n"a"="b"\r\n\r\n[%s\\shell\\open\\command]\r\n@="x %%1"\r\n\r\n' "$key" "$key" \
+  >"$work/in.reg"
+printf '[HKEY_CLASSES_ROOT\\%s]\r\n@="%s"\r\n' "$ext" "${key#*\\}" >>"$work/in.reg"
 printf 'Not a registry file\r\n' >"$work/bad.reg"
 
 failed=0
@@ -33,8 +36,16 @@ expect() {
 }
 expect 1 import "Z:$work/in.reg"
 expect 0 import "Z:$work/bad.reg"
-# The import's number in the history (other runs may have made later changes).
-number=$("$run" "$exe" history | tr -d '\r' | grep -F "Z:$work/in.reg" | head -1 | awk '{print $1}')
+expect 1 set "$ext" "Z:$exe"
+expect 0 set "$ext" "Z:$work/none.exe"
+# A change's number in the history (other runs may have made later changes).
+numbered() {
+  "$run" "$exe" history | tr -d '\r' | grep -F "$1" | head -1 | awk '{print $1}'
+}
+number=$(numbered "смена программы $ext")
+[ -n "$number" ] || { echo "FAIL: the set is not in the history"; exit 1; }
+expect 1 undo "$number"
+number=$(numbered "Z:$work/in.reg")
 [ -n "$number" ] || { echo "FAIL: the import is not in the history"; exit 1; }
 expect 1 undo "$number"
 expect 0 undo "$number"  # already undone: nothing changes

@@ -2,6 +2,7 @@
 // names (over an empty desktop), reg.exe's layout, exit status 1 with one line
 // on every error, also when another copy holds the hive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,14 +22,39 @@ const std::string kValues =
     "    Content Type    REG_SZ    text/zzq\n    (Default)    REG_SZ    zzqfile\n    Flags    REG_DWORD    0x2a\n"
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
 const std::string kUsage =
-    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | desktop | why .EXT | history | "
-    "undo [N] | redo\n";
+    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | set .EXT PROGRAM [--all] | desktop "
+    "| why .EXT | history | undo [N] | redo\n";
 
 // zandrel-reg on `hive` over an empty desktop: the store is the hive's alone.
 std::string ZandrelRegOn(const TempDir& dir, const std::string& hive) {
   const std::string xdg = dir.File("xdg");
   return "ZANDREL_HIVE='" + dir.File(hive) + "' XDG_DATA_HOME=" + xdg + " XDG_DATA_DIRS=" + xdg +
          " XDG_CONFIG_HOME=" + xdg + " XDG_CONFIG_DIRS=" + xdg + " " ZANDREL_REG;
+}
+
+struct RegRow {
+  std::string hive, args;  // arguments split at blanks, each quoted; "\x01" is a blank inside one
+  int status;
+  std::string out, err;  // "{T}" in `out`: a time of the clock
+};
+
+// Runs each row's zandrel-reg in `dir`: its status and outputs.
+void ExpectRuns(const TempDir& dir, const std::vector<RegRow>& rows) {
+  for (const RegRow& row : rows) {
+    SCOPED_TRACE(row.args);
+    std::string command = ZandrelRegOn(dir, row.hive);
+    for (std::size_t at = 0, end; at < row.args.size(); at = end + 1) {
+      end = std::min(row.args.find(' ', at), row.args.size());
+      command += " '" + Replace(row.args.substr(at, end - at), "\x01", " ") + "'";
+    }
+    command += " >" + dir.File("out") + " 2>" + dir.File("err");
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
+    EXPECT_EQ(std::regex_replace(ReadFile(dir.File("out")), std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"),
+                                 "{T}"),
+              row.out);
+    EXPECT_EQ(ReadFile(dir.File("err")), row.err);
+  }
 }
 
 TEST(ZandrelReg, RunsAsAUserRunsIt) {
@@ -48,11 +74,7 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       "\nHKEY_CLASSES_ROOT\\.txt\n    Content Type    REG_SZ    text/plain\n    PerceivedType    REG_SZ    text\n"
       "    (Default)    REG_SZ    txtfile\n\nHKEY_CLASSES_ROOT\\.txt\\ShellNew\n";
   // clang-format off
-  const struct {
-    std::string hive, args;
-    int status;
-    std::string out, err;
-  } rows[] = {
+  const std::vector<RegRow> rows = {
       // A hive is not made by a verb that only reads or refuses ('' quoted again below: an empty argument); the
       // Windows sample store imports.
       {"ro.db", "query HKCR\\.txt", 1, "", "zandrel-reg: the key \"HKCR\\.txt\" does not exist\n"},
@@ -101,7 +123,8 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"empty.db", "history", 0, "История изменений пуста.\n", ""},
       {"h.db", "--help", 0, kUsage.substr(13) + "  import FILE      a .reg file in, all or nothing; lines that would "
        "touch the history are left out\n  export KEY FILE  the key's subtree out as a .reg file (on Linux the hive's "
-       "keys, not the desktop's)\n  query KEY [/s]   the key's values, and with /s its subtree\n  desktop          "
+       "keys, not the desktop's)\n  query KEY [/s]   the key's values, and with /s its subtree\n  set .EXT PROGRAM [--all] .EXT "
+       "opens with PROGRAM; a title other extensions share changes for them too only with --all\n  desktop          "
        "brings the desktop's associations in line with the store\n  why .EXT         what decides the program that "
        "opens .EXT here\n  history          the changes kept, newest first\n  undo [N]         undoes change N, or "
        "the newest change neither undone nor an undo\n  redo             undoes the newest undo not yet undone\n", ""},
@@ -136,28 +159,69 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"notes.txt", "query HKCR", 1, "", "zandrel-reg: \"" + d + "/notes.txt\" is not a registry hive: not a SQLite database\n"},
   };
   // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.args);
-    std::string command = ZandrelRegOn(dir, row.hive);
-    for (std::size_t at = 0, end; at < row.args.size(); at = end + 1) {
-      end = std::min(row.args.find(' ', at), row.args.size());
-      command += " '" + row.args.substr(at, end - at) + "'";
-    }
-    command += " >" + dir.File("out") + " 2>" + dir.File("err");
-    const int status = std::system(command.c_str());
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
-    // Times are the clock's: "{T}" in the table.
-    EXPECT_EQ(std::regex_replace(ReadFile(dir.File("out")), std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"),
-                                 "{T}"),
-              row.out);
-    EXPECT_EQ(ReadFile(dir.File("err")), row.err);
-  }
+  ExpectRuns(dir, rows);
   EXPECT_EQ(ReadFile(dir.File("back.reg")), wide);
   EXPECT_EQ(ReadFile(dir.File("notes.txt")), "just some notes\n");
   for (const char* never : {"none.db", "empty.db", "ro.db"})
     EXPECT_NE(::access(dir.File(never).c_str(), F_OK), 0) << never;
   EXPECT_EQ(ReadFile(dir.File("empty.reg")),
             Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT]\r\n\r\n"));
+}
+
+// set gives one extension another program, under a title of its own when
+// its title is shared; the desktop follows, undo brings the old one back,
+// and --all changes the shared title itself.
+TEST(ZandrelReg, SetChangesOneTypeAndUndoBringsItBack) {
+  TempDir dir;
+  const std::string prog = dir.Write("bin/zq viewer", "#!/bin/sh\n"), d = dir.Path();
+  ::chmod(prog.c_str(), 0755);
+  dir.Write("zq.reg",
+            "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqa]\n@=\"ZqFile\"\n[HKEY_CLASSES_ROOT\\.zqb]\n@=\"ZqFile\"\n"
+            "[HKEY_CLASSES_ROOT\\ZqFile\\DefaultIcon]\n@=\"p,1\"\n"
+            "[HKEY_CLASSES_ROOT\\ZqFile\\shell\\open\\command]\n@=\"p %1\"\n");
+  const std::string cmd = "\"" + prog + "\" \"%1\"", was = "Расширение .zqa: команда p %1 заменена на " + cmd + ".\n";
+  const std::string set = "set .zqa " + Replace(prog, " ", "\x01");  // one argument, a blank inside (below)
+  // clang-format off
+  std::vector<RegRow> rows = {
+      {"none.db", set, 1, "", "zandrel-reg: Расширения .zqa нет в реестре. Ничего не изменено.\n"},
+      {"h.db", "import " + d + "/zq.reg", 0, "", ""},
+      {"h.db", set, 0, was + "Для него сделано своё описание ZqFile.zqa — копия описания ZqFile, которое остаётся у .zqb.\n", ""},
+  };
+  // clang-format on
+  ExpectRuns(dir, rows);
+  // The desktop follows: .zqa's files open with the program.
+  const std::string entry = dir.File("xdg/applications/zandrel-zqa.desktop");
+  EXPECT_NE(ReadFile(entry).find("\nExec=\"" + prog + "\" %f\n"), std::string::npos) << ReadFile(entry);
+  // clang-format off
+  rows = {
+      {"h.db", "query HKCR\\.zqa", 0, "\nHKEY_CLASSES_ROOT\\.zqa\n    (Default)    REG_SZ    ZqFile.zqa\n\n", ""},
+      {"h.db", "query HKCR\\ZqFile.zqa /s", 0,
+       "\nHKEY_CLASSES_ROOT\\ZqFile.zqa\n\nHKEY_CLASSES_ROOT\\ZqFile.zqa\\DefaultIcon\n    (Default)    REG_SZ    p,1\n"
+       "\nHKEY_CLASSES_ROOT\\ZqFile.zqa\\shell\n\nHKEY_CLASSES_ROOT\\ZqFile.zqa\\shell\\open\n"
+       "\nHKEY_CLASSES_ROOT\\ZqFile.zqa\\shell\\open\\command\n    (Default)    REG_SZ    " + cmd + "\n\n", ""},
+      {"h.db", "query HKCR\\ZqFile\\shell\\open\\command", 0,
+       "\nHKEY_CLASSES_ROOT\\ZqFile\\shell\\open\\command\n    (Default)    REG_SZ    p %1\n\n", ""},
+      {"h.db", "undo", 0, "Изменение 2 (смена программы .zqa) отменено, ключей: 6. Отмена сохранена в истории как изменение 3.\n", ""},
+      {"h.db", "query HKCR\\.zqa", 0, "\nHKEY_CLASSES_ROOT\\.zqa\n    (Default)    REG_SZ    ZqFile\n\n", ""},
+      {"h.db", "query HKCR\\ZqFile.zqa", 1, "", "zandrel-reg: the key \"HKCR\\ZqFile.zqa\" does not exist\n"},
+  };
+  // clang-format on
+  ExpectRuns(dir, rows);
+  EXPECT_NE(::access(entry.c_str(), F_OK), 0) << "p is no program here: no entry";
+  // clang-format off
+  rows = {
+      {"h.db", set + " --all", 0, was + "Описание ZqFile общее: той же командой теперь открываются и .zqb.\n", ""},
+      {"h.db", "query HKCR\\ZqFile\\shell\\open\\command", 0,
+       "\nHKEY_CLASSES_ROOT\\ZqFile\\shell\\open\\command\n    (Default)    REG_SZ    " + cmd + "\n\n", ""},
+      {"h.db", "history", 0, "4  {T}  смена программы .zqa, ключей: 1\n3  {T}  отмена изменения 2, ключей: 6\n"
+       "2  {T}  смена программы .zqa, ключей: 6 (отменено изменением 3)\n1  {T}  импорт " + d + "/zq.reg, ключей: 7\n", ""},
+      {"h.db", "set .nope " + d + "/zq.reg", 1, "", "zandrel-reg: Расширения .nope нет в реестре. Ничего не изменено.\n"},
+      {"h.db", set + " --only", 1, "", kUsage},
+      {"h.db", "set .zqa", 1, "", kUsage},
+  };
+  // clang-format on
+  ExpectRuns(dir, rows);
+  EXPECT_NE(::access(dir.File("none.db").c_str(), F_OK), 0);
 }
 
 // Another copy's change holds the hive past the ten seconds' wait: an import

@@ -55,6 +55,7 @@ Verb ExportVerb();
 Verb QueryVerb();
 Verb DesktopVerb();
 Verb WhyVerb();
+Verb SetVerb();
 Verb HistoryVerb();
 Verb UndoVerb();
 Verb RedoVerb();
