@@ -311,7 +311,7 @@ const OwnRow kOwnRows[] = {
     {"DeletesTheProgramsKey", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n", "3", false},
     {"DeletesTheHistory", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History]\r\n", "3", false},
     {"DeletesSoftware", "[-HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n", "3", false},
-    {"DeletesTheProgramsKeyInOtherCaseWithEmptyParts", "[-hkey_local_machine\\software\\\\zANDREL]\r\n", "3", false},
+    {"DeletesTheProgramsKeyInOtherCaseWithEmptyParts", "[-hkey_local_machine\\software\\\\zANDREL\\]\r\n", "3", false},
     {"DeletesAChange", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ZANDREL\\HISTORY\\0000000001]\r\n", "3", false},
     // An export of HKEY_LOCAL_MACHINE taken earlier would rewind the numbering.
     {"RewindsTheNextNumber",
@@ -428,6 +428,8 @@ TEST(OwnHistory, EveryWayInIsRefused) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE", true);
        }},
       {"delete trees above it", [&programs](capture::HistoryRegistry& h) { return h.DeleteCreated({&programs}); }},
+      {"delete trees of a parent, spelt loosely", [](capture::HistoryRegistry& h) {
+         return h.DeleteTrees({{HKEY_LOCAL_MACHINE, "software\\\\zandrel\\"}, {HKEY_LOCAL_MACHINE, ""}}, {}); }},
   };
   // clang-format on
   for (const auto& row : rows) {
