@@ -1,6 +1,7 @@
 #include "capture/ChangeHistory.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <tuple>
@@ -78,8 +79,8 @@ bool ParseNumber(const std::string& name, unsigned* number) {
 
 }  // namespace
 
-LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record,
-                  std::optional<std::pair<unsigned, unsigned>> undone, const HistoryBound& bound, unsigned* number) {
+LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record, unsigned undone,
+                  const HistoryBound& bound, unsigned* number) {
   registry::Key history(registry);
   LONG code = history.Create(HKEY_LOCAL_MACHINE, kHistoryPath);
   if (code != ERROR_SUCCESS) return code;
@@ -106,13 +107,22 @@ LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRe
     kept.front().bytes = encoded.size();
   }
   if (code == ERROR_SUCCESS) code = Set(registry, history.Handle(), "Next", REG_DWORD, Little(*number + 1, 4));
-  for (int i = 0; undone && i < 2 && code == ERROR_SUCCESS; ++i) {
-    const unsigned target = i == 0 ? undone->first : undone->second;
+  // The change undone, then down the chain of undos below it: an undo undone
+  // lets the change it undid stand again, and an undo standing again undoes
+  // its change again. `by`: what undoes the change at `at` (0: nothing now).
+  unsigned by = *number;
+  for (unsigned at = undone; at != 0 && code == ERROR_SUCCESS;) {
     registry::Key key(registry);
-    if (target == 0 || key.Open(history.Handle(), NumberName(target), KEY_ALL_ACCESS) != ERROR_SUCCESS) continue;
-    code = i == 0 ? Set(registry, key.Handle(), "UndoneBy", REG_DWORD, Little(*number, 4))
-                  : registry.RegDeleteValueA(key.Handle(), "UndoneBy");
+    if (key.Open(history.Handle(), NumberName(at), KEY_ALL_ACCESS) != ERROR_SUCCESS) break;
+    code = by != 0 ? Set(registry, key.Handle(), "UndoneBy", REG_DWORD, Little(by, 4))
+                   : registry.RegDeleteValueA(key.Handle(), "UndoneBy");
     if (code == ERROR_FILE_NOT_FOUND) code = ERROR_SUCCESS;
+    const auto kept_at = std::find_if(kept.begin(), kept.end(), [at](const HistoryEntry& e) { return e.number == at; });
+    unsigned below = 0;  // the change `at` undid, when it is an undo
+    if (kept_at != kept.end() && kept_at->kind == "undo")
+      std::from_chars(kept_at->subject.data(), kept_at->subject.data() + kept_at->subject.size(), below);
+    by = by != 0 ? 0 : at;
+    at = below < at ? below : 0;  // numbers only fall along the chain
   }
   // The oldest past the bound go; the newest stays, however large.
   std::size_t bytes = 0;

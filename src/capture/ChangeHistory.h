@@ -9,9 +9,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "capture/ChangeRecord.h"
@@ -44,10 +42,11 @@ struct HistoryEntry {
 };
 
 // Adds a change inside the open transaction of `registry`, marks the change
-// it undoes (first: its number, second: a change no longer undone, or 0),
-// and drops the oldest past the bound. *number: the change's number.
-LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record,
-                  std::optional<std::pair<unsigned, unsigned>> undone, const HistoryBound& bound, unsigned* number);
+// it undoes (`undone`, 0 for none) and, when that is an undo, the changes
+// down its chain of undos as undone or standing again, and drops the oldest
+// past the bound. *number: the change's number.
+LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record, unsigned undone,
+                  const HistoryBound& bound, unsigned* number);
 
 // The changes kept, newest first.
 LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries);

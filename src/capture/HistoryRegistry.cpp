@@ -34,7 +34,7 @@ void HistoryRegistry::Describe(std::string kind, std::string subject) {
   subject_ = std::move(subject);
 }
 
-void HistoryRegistry::MarkUndone(unsigned number, unsigned redone) { undone_ = std::make_pair(number, redone); }
+void HistoryRegistry::MarkUndone(unsigned number) { undone_ = number; }
 
 LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   // Below the key last noted missing, as the caller wrote its path: most
@@ -125,7 +125,7 @@ void HistoryRegistry::Reset() {
   ClearNotes();
   kind_.clear();
   subject_.clear();
-  undone_.reset();
+  undone_ = 0;
 }
 
 void HistoryRegistry::ClearNotes() {

@@ -15,7 +15,6 @@
 
 #include <deque>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,9 +40,10 @@ class HistoryRegistry : public ForwardingRegistry {
   // FILE; "undo", N). Without it an add or a removal is named by the
   // extension key it created or deleted.
   void Describe(std::string kind, std::string subject);
-  // The next commit also marks change N as undone by it, and, with `redone`,
-  // change `redone` as no longer undone.
-  void MarkUndone(unsigned number, unsigned redone);
+  // The next commit also marks change N as undone by it, and, when N is an
+  // undo, the changes down its chain as standing again or undone
+  // (AddToHistory).
+  void MarkUndone(unsigned number);
   // Notes the state of root\path before a change the calls below do not see
   // (a registry's own bulk writes); with `subtree`, of every key below it too
   // (which is to be deleted). kProgramsOwnKey when the change would reach
@@ -98,7 +98,7 @@ class HistoryRegistry : public ForwardingRegistry {
   HKEY missing_root_ = 0;  // the key last noted missing, as Touch was given it, when it was Touch's key
   std::string missing_path_;
   std::string kind_, subject_;
-  std::optional<std::pair<unsigned, unsigned>> undone_;
+  unsigned undone_ = 0;
   HistoryBound bound_;
   unsigned last_number_ = 0;
 };

@@ -385,10 +385,9 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
     outcome.number = relying;
     return outcome;
   }
-  // Undoing an undo makes the change it undid stand again.
-  const unsigned redone = UndoneBy(*target);
+  // Undoing an undo makes the change it undid stand again (AddToHistory).
   history.Describe("undo", std::to_string(target->number));
-  history.MarkUndone(target->number, redone);
+  history.MarkUndone(target->number);
   outcome.keys = record.KeyCount();
   outcome.code = PutBack(history, record, pace);
   if (outcome.code == ERROR_SUCCESS) outcome.code = transaction.Commit();

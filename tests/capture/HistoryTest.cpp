@@ -123,6 +123,10 @@ const Row kRows[] = {
      "5 undo 4; 4 undo 1 5; 3 undo 2; 2 add .b 3; 1 add .a; "},
     {"RedoOfARedoIsNot", {}, [](World& w) { w.Add(".a"); w.Undo(0); w.Redo(); w.Snap(); }, nullptr, kRedo,
      "Нет отменённых изменений, которые можно вернуть.", "3 undo 2; 2 undo 1 3; 1 add .a; "},
+    {"AnUndoOfARedo", {}, [](World& w) { w.Add(".zq"); w.Undo(1); w.Snap(); w.Redo(); }, nullptr, 3, "",
+     "4 undo 3; 3 undo 2 4; 2 undo 1; 1 add .zq 2; "},
+    {"AnUndoDownAChainOfUndos", {}, [](World& w) { w.Add(".zq"); w.Snap(); w.Undo(1); w.Redo(); w.Undo(3); }, nullptr,
+     4, "", "5 undo 4; 4 undo 3 5; 3 undo 2; 2 undo 1 3; 1 add .zq; "},
     {"AnImportsUndo", {}, [](World& w) { w.ImportStore(kWineStore); w.Snap(); w.Undo(1); }, nullptr, kRedo, "",
      "3 undo 2; 2 undo 1 3; 1 import large.reg; "},
     {"WritesIntoASubtreeItDeleted", {}, [](World& w) {
@@ -307,7 +311,7 @@ const OwnRow kOwnRows[] = {
     {"DeletesTheProgramsKey", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel]\r\n", "3", false},
     {"DeletesTheHistory", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Zandrel\\History]\r\n", "3", false},
     {"DeletesSoftware", "[-HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n", "3", false},
-    {"DeletesTheProgramsKeyInOtherCaseWithEmptyParts", "[-hkey_local_machine\\software\\\\zANDREL]\r\n", "3", false},
+    {"DeletesTheProgramsKeyInOtherCaseWithEmptyParts", "[-hkey_local_machine\\software\\\\zANDREL\\]\r\n", "3", false},
     {"DeletesAChange", "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ZANDREL\\HISTORY\\0000000001]\r\n", "3", false},
     // An export of HKEY_LOCAL_MACHINE taken earlier would rewind the numbering.
     {"RewindsTheNextNumber",
@@ -424,6 +428,8 @@ TEST(OwnHistory, EveryWayInIsRefused) {
          return h.Touch(HKEY_LOCAL_MACHINE, "SOFTWARE", true);
        }},
       {"delete trees above it", [&programs](capture::HistoryRegistry& h) { return h.DeleteCreated({&programs}); }},
+      {"delete trees of a parent, spelt loosely", [](capture::HistoryRegistry& h) {
+         return h.DeleteTrees({{HKEY_LOCAL_MACHINE, "software\\\\zandrel\\"}, {HKEY_LOCAL_MACHINE, ""}}, {}); }},
   };
   // clang-format on
   for (const auto& row : rows) {
