@@ -24,6 +24,7 @@ std::string DescribeCode(LONG code) {
       return "the hive is busy in another process (error 170)";
 #endif
     case ERROR_BADDB: return "the hive is damaged (error 1009)";
+    case ERROR_CANTOPEN: return "a subkey cannot be opened by the name it is listed under (error 1011)";
     case ERROR_REGISTRY_IO_FAILED: return "the hive could not be read or written (error 1016)";
     case kOutsideChangedKeys:
       return "outside the keys Zandrel changes, the classes and its own history (error 536870914)";

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "registry/Defaults.h"
@@ -172,11 +173,18 @@ LONG DeleteKeyTree(IRegistry& registry, HKEY root, const std::string& path,
   LONG code = key.Open(root, path, KEY_ALL_ACCESS);
   if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (code != ERROR_SUCCESS) return code;
+  // A subkey listed under a name that does not open it (a name another
+  // program wrote that the code page cannot carry) would come back first
+  // forever: the same name twice ends the deletion.
+  std::string last;
   while (code == ERROR_SUCCESS) {
     char name[MAX_KEY_NAME_CHARS * 4 + 1];
     DWORD length = sizeof name;
     code = registry.RegEnumKeyExA(key.Handle(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_SUCCESS) code = DeleteKeyTree(registry, root, path + "\\" + name, deleted);
+    if (code != ERROR_SUCCESS) break;
+    if (std::string_view(name, length) == last) return ERROR_CANTOPEN;
+    last.assign(name, length);
+    code = DeleteKeyTree(registry, root, path + "\\" + last, deleted);
   }
   key.Close();
   if (code != ERROR_NO_MORE_ITEMS) return code;

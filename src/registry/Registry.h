@@ -53,6 +53,7 @@ inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;
 inline constexpr LONG ERROR_BADDB = 1009;  // the hive file is not a usable hive
+inline constexpr LONG ERROR_CANTOPEN = 1011;
 inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 
 // Dispositions of RegCreateKeyExA.

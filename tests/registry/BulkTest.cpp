@@ -7,12 +7,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "capture/HistoryRegistry.h"
 #include "capture/UndoJournal.h"
 #include "registry/Change.h"
 #include "registry/ForwardingRegistry.h"
+#include "registry/Key.h"
 #include "registry/KeyPath.h"
 #include "registry/Names.h"
 #include "store/ChangeRefusal.h"
@@ -146,6 +148,26 @@ TEST(RegistryBulk, TheHistoryNotesThemForTheUndo) {
   ASSERT_NE(DumpTree(*store, HKEY_CLASSES_ROOT, ".zb"), before);
   EXPECT_EQ(store::UndoChange(history, 0).result, store::UndoOutcome::Result::kUndone);
   EXPECT_EQ(DumpTree(*store, HKEY_CLASSES_ROOT, ".zb"), before);
+}
+
+// A subkey listed under a name that does not open it again (on Windows, one
+// another program named outside the code page) ends a tree's deletion with an
+// error, not an endless loop, and leaves the tree.
+TEST(RegistryBulk, ASubkeyThatDoesNotOpenEndsTheDeletion) {
+  class GhostNames : public CallsOnly {
+   public:
+    using CallsOnly::CallsOnly;
+    LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override {
+      if (lpSubKey != nullptr && std::string_view(lpSubKey).ends_with("\\ghost")) return ERROR_FILE_NOT_FOUND;
+      return CallsOnly::RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    }
+  };
+  TempDir dir;
+  std::unique_ptr<IRegistry> store = MakeRegistry(dir.Path());
+  ASSERT_EQ(SeedKey(*store, ".zg\\ghost"), ERROR_SUCCESS);
+  GhostNames ghosts(*store);
+  EXPECT_EQ(ghosts.DeleteTrees({{HKEY_CLASSES_ROOT, ".zg"}}, {}), ERROR_CANTOPEN);
+  EXPECT_EQ(registry::Key(*store).Open(HKEY_CLASSES_ROOT, ".zg\\ghost"), ERROR_SUCCESS);
 }
 
 TEST(RegistryNames, KeyPathsTakeLongAndShortRootNames) {
