@@ -31,22 +31,22 @@ struct Call {
 
 struct Verb {
   const char* name;
-  const char* arguments;    // as the usage line shows them ("KEY FILE"), "" for none
-  const char* help;         // the --help line's text
-  std::size_t least, most;  // how many arguments it takes
-  Opens opens;
+  const char* arguments;            // as the usage line shows them ("KEY FILE"), "" for none
+  const char* help;                 // the --help line's text
+  std::size_t least = 0, most = 0;  // how many arguments it takes
+  Opens opens = Opens::kNothing;
   // Its changes are kept in the history (Stack::History), so that they can
   // be undone: what it opens, it opens for writing.
-  bool recordsHistory;
+  bool recordsHistory = false;
   // Once it succeeded, the desktop follows (integration::Desktop::AfterChange);
   // a desktop that could not fails the verb with its line.
-  bool followsDesktop;
+  bool followsDesktop = false;
   // Checks the arguments before anything is opened; false once it has
   // written its failure. May be null.
-  bool (*check)(const std::vector<std::string>& args);
-  int (*run)(Call& call);
+  bool (*check)(const std::vector<std::string>& args) = nullptr;
+  int (*run)(Call& call) = nullptr;
   // Whether the verb exists on this system; null: everywhere.
-  bool (*available)();
+  bool (*available)() = nullptr;
 };
 
 // The verbs, in the usage line's order.

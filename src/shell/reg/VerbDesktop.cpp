@@ -18,17 +18,14 @@ int Desktop(Call& call) {
 }  // namespace
 
 Verb DesktopVerb() {
-  return {"desktop",
-          "",
-          "brings the desktop's associations in line with the store",
-          0,
-          0,
-          Opens::kRead,
-          false,
-          false,
-          nullptr,
-          Desktop,
-          assembly::DesktopKeepsOwnData};
+  return {.name = "desktop",
+          .arguments = "",
+          .help = "brings the desktop's associations in line with the store",
+          .least = 0,
+          .most = 0,
+          .opens = Opens::kRead,
+          .run = Desktop,
+          .available = assembly::DesktopKeepsOwnData};
 }
 
 }  // namespace zandrel::shell::reg

@@ -39,10 +39,13 @@ int Export(Call& call) {
 }  // namespace
 
 Verb ExportVerb() {
-  return {"export", "KEY FILE", "the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)",
-          2,        2,          Opens::kRead,
-          false,    false,      nullptr,
-          Export,   nullptr};
+  return {.name = "export",
+          .arguments = "KEY FILE",
+          .help = "the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)",
+          .least = 2,
+          .most = 2,
+          .opens = Opens::kRead,
+          .run = Export};
 }
 
 }  // namespace zandrel::shell::reg

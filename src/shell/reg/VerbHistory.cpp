@@ -25,7 +25,13 @@ int History(Call& call) {
 }  // namespace
 
 Verb HistoryVerb() {
-  return {"history", "", "the changes kept, newest first", 0, 0, Opens::kRead, false, false, nullptr, History, nullptr};
+  return {.name = "history",
+          .arguments = "",
+          .help = "the changes kept, newest first",
+          .least = 0,
+          .most = 0,
+          .opens = Opens::kRead,
+          .run = History};
 }
 
 }  // namespace zandrel::shell::reg

@@ -54,10 +54,15 @@ int Import(Call& call) {
 }  // namespace
 
 Verb ImportVerb() {
-  return {"import", "FILE", "a .reg file in, all or nothing; lines that would touch the history are left out",
-          1,        1,      Opens::kNothing,
-          true,     true,   nullptr,
-          Import,   nullptr};
+  return {.name = "import",
+          .arguments = "FILE",
+          .help = "a .reg file in, all or nothing; lines that would touch the history are left out",
+          .least = 1,
+          .most = 1,
+          .opens = Opens::kNothing,
+          .recordsHistory = true,
+          .followsDesktop = true,
+          .run = Import};
 }
 
 }  // namespace zandrel::shell::reg

@@ -210,8 +210,14 @@ int Query(Call& call) {
 }  // namespace
 
 Verb QueryVerb() {
-  return {"query", "KEY [/s]", "the key's values, and with /s its subtree", 1, 2, Opens::kNothing, false, false, Check,
-          Query,   nullptr};
+  return {.name = "query",
+          .arguments = "KEY [/s]",
+          .help = "the key's values, and with /s its subtree",
+          .least = 1,
+          .most = 2,
+          .opens = Opens::kNothing,
+          .check = Check,
+          .run = Query};
 }
 
 }  // namespace zandrel::shell::reg

@@ -38,17 +38,16 @@ int Set(Call& call) {
 }  // namespace
 
 Verb SetVerb() {
-  return {"set",
-          ".EXT PROGRAM [--all]",
-          ".EXT opens with PROGRAM; a title other extensions share changes for them too only with --all",
-          2,
-          3,
-          Opens::kExisting,
-          true,
-          true,
-          Check,
-          Set,
-          nullptr};
+  return {.name = "set",
+          .arguments = ".EXT PROGRAM [--all]",
+          .help = ".EXT opens with PROGRAM; a title other extensions share changes for them too only with --all",
+          .least = 2,
+          .most = 3,
+          .opens = Opens::kExisting,
+          .recordsHistory = true,
+          .followsDesktop = true,
+          .check = Check,
+          .run = Set};
 }
 
 }  // namespace zandrel::shell::reg

@@ -52,15 +52,28 @@ int RedoChange(Call& call) { return Undo(call, store::Newest::kUndo); }
 }  // namespace
 
 Verb UndoVerb() {
-  return {"undo",     "[N]",  "undoes change N, or the newest change neither undone nor an undo",
-          0,          1,      Opens::kExisting,
-          true,       true,   Check,
-          UndoChange, nullptr};
+  return {.name = "undo",
+          .arguments = "[N]",
+          .help = "undoes change N, or the newest change neither undone nor an undo",
+          .least = 0,
+          .most = 1,
+          .opens = Opens::kExisting,
+          .recordsHistory = true,
+          .followsDesktop = true,
+          .check = Check,
+          .run = UndoChange};
 }
 
 Verb RedoVerb() {
-  return {"redo",     "",     "undoes the newest undo not yet undone", 0, 0, Opens::kExisting, true, true, nullptr,
-          RedoChange, nullptr};
+  return {.name = "redo",
+          .arguments = "",
+          .help = "undoes the newest undo not yet undone",
+          .least = 0,
+          .most = 0,
+          .opens = Opens::kExisting,
+          .recordsHistory = true,
+          .followsDesktop = true,
+          .run = RedoChange};
 }
 
 }  // namespace zandrel::shell::reg

@@ -50,8 +50,14 @@ int Why(Call& call) {
 }  // namespace
 
 Verb WhyVerb() {
-  return {"why", ".EXT", "what decides the program that opens .EXT here", 1, 1, Opens::kLook, false, false, Check,
-          Why,   nullptr};
+  return {.name = "why",
+          .arguments = ".EXT",
+          .help = "what decides the program that opens .EXT here",
+          .least = 1,
+          .most = 1,
+          .opens = Opens::kLook,
+          .check = Check,
+          .run = Why};
 }
 
 }  // namespace zandrel::shell::reg
