@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "registry/Registry.h"
 #include "status/Status.h"
@@ -58,6 +59,19 @@ class Desktop {
   // What decides the program that opens `extension` (".e") here, as lines
   // into *out, to be written out even when the status that follows fails.
   virtual status::Status Explain(const std::string& extension, std::string* out) = 0;
+
+  // Makes the application `app` (Linux: a desktop entry's id; Windows: a
+  // name of the machine's RegisteredApplications) the default for every
+  // extension it declares, as one change, through `registry` (Classes(), the
+  // history laid over it by the caller's stack). Lines into *out, no line
+  // ends: each extension changed, then where something else still wins;
+  // written even when the status that follows fails.
+  virtual status::Status Prefer(IRegistry& registry, const std::string& app, std::vector<std::string>* out) {
+    (void)registry;
+    (void)app;
+    (void)out;
+    return {status::Status::kFailed, "this desktop keeps no applications to prefer"};
+  }
 
   // What still decides for this user once `extension`'s key names `title`
   // ("" after a removal), read through `registry` (the store's registry,
