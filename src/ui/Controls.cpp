@@ -95,7 +95,14 @@ void TextBox::SetText(std::string text) {
   Notify(Property::Text);
 }
 
-void TextBox::UserEdited(std::string text) { text_ = std::move(text); }
+void TextBox::UserEdited(std::string text) {
+  if (!locked_) text_ = std::move(text);
+}
+
+void TextBox::SetLocked(bool locked) {
+  locked_ = locked;
+  Notify(Property::Locked);
+}
 
 void CheckBox::SetCaption(std::string text) {
   caption_ = std::move(text);
@@ -292,6 +299,13 @@ void ListView::SetContextMenu(std::vector<std::string> entries, std::function<vo
 
 void ListView::FireContextMenu(std::size_t entry) {
   if (entry < menu_.size() && menu_chosen_) Raise([this, entry] { menu_chosen_(entry); });
+}
+
+bool ListView::FireDblClick() {
+  if (!EffectivelyVisible() || !EffectivelyEnabled() || !DblClick) return false;
+  auto handler = DblClick;  // the handler may reload the list
+  Raise(handler);
+  return true;
 }
 
 void Image::SetPicture(PicturePtr p) {

@@ -64,7 +64,7 @@ struct RuntimeError {
 // clang-format off
 enum class Property {
   Visible, Enabled, Geometry, Caption, Text, Value, Font, Colors, ToolTip, Pictures,
-  Focus, Items, Selection, Columns, ListOptions, TabIndex, Interval, WindowState,
+  Focus, Items, Selection, Columns, ListOptions, TabIndex, Interval, WindowState, Locked,
 };
 // clang-format on
 
@@ -168,11 +168,17 @@ class TextBox : public Control {
   TextBox(Window& w, Frame* c, std::string name) : Control(w, c, std::move(name), ControlKind::TextBox) {}
   const std::string& Text() const { return text_; }
   void SetText(std::string text);
-  // The user typed: same as SetText, the realisation calls it.
+  // The user typed: same as SetText, the realisation calls it. A locked box
+  // keeps its text.
   void UserEdited(std::string text);
+  // Locked: the text shows, and can be selected and copied, but not typed
+  // over; the program still sets it.
+  bool Locked() const { return locked_; }
+  void SetLocked(bool locked);
 
  private:
   std::string text_;
+  bool locked_ = false;
 };
 
 class CheckBox : public Control {
@@ -300,6 +306,11 @@ class ListView : public Control {
   const std::vector<std::string>& ContextMenu() const { return menu_; }
   void SetContextMenu(std::vector<std::string> entries, std::function<void(std::size_t)> chosen);
   void FireContextMenu(std::size_t entry);
+
+  // A double click on a row (the realisation has selected it by then): runs
+  // DblClick when the list is visible and enabled. Returns whether it ran.
+  std::function<void()> DblClick;
+  bool FireDblClick();
 
   // Presentation options set by the window's load.
   bool ManualLabelEdit() const { return manual_label_edit_; }

@@ -43,7 +43,8 @@ class Platform {
   virtual void Unrealize(Window& window) = 0;
   virtual void BringToFront(Window& window) = 0;
 
-  // A modal message box; returns IDOK, IDYES or IDNO.
+  // A modal message box; returns IDOK, IDYES, IDNO or IDCANCEL (Yes/No/Cancel:
+  // also Escape and the close box).
   virtual int MsgBox(const std::string& text, int flags, const std::string& title = kAppTitle) = 0;
   // The modal file-open dialog for `dialog`'s properties: sets its FileName,
   // or throws RuntimeError (32755 when cancelled and CancelError is set).

@@ -35,6 +35,9 @@ void PropertyPeer::Update(Property what) {
     case Property::Value:
       if (control_.Kind() == ControlKind::CheckBox) ApplyChecked(static_cast<CheckBox&>(control_).Value() == 1);
       break;
+    case Property::Locked:
+      if (control_.Kind() == ControlKind::TextBox) ApplyLocked(static_cast<TextBox&>(control_).Locked());
+      break;
     case Property::Font: ApplyFont(control_.GetFont()); break;
     case Property::Colors: ApplyColors(); break;
     case Property::ToolTip: ApplyToolTip(control_.ToolTip()); break;

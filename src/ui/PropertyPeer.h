@@ -26,6 +26,7 @@ class PropertyPeer : public ControlPeer {
   // The caption, or a text box's text, of the kinds that show one.
   virtual void ApplyText(const std::string& text) = 0;
   virtual void ApplyChecked(bool checked) = 0;  // check boxes
+  virtual void ApplyLocked(bool locked) = 0;    // text boxes: read-only
   virtual void ApplyFont(const Font& font) = 0;
   virtual void ApplyColors() = 0;
   virtual void ApplyToolTip(const std::string& text) = 0;
@@ -51,6 +52,7 @@ class PropertyPeer : public ControlPeer {
   void ApplyGeometry(const Rect& twips) override;      \
   void ApplyText(const std::string& text) override;    \
   void ApplyChecked(bool checked) override;            \
+  void ApplyLocked(bool locked) override;              \
   void ApplyFont(const Font& font) override;           \
   void ApplyColors() override;                         \
   void ApplyToolTip(const std::string& text) override; \

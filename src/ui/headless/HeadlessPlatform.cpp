@@ -40,7 +40,8 @@ int HeadlessPlatform::MsgBox(const std::string& text, int flags, const std::stri
     m.answer = answers_.front();
     answers_.pop_front();
   } else {
-    m.answer = (flags & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
+    const int buttons = flags & MB_TYPEMASK;
+    m.answer = buttons == MB_YESNO ? IDNO : buttons == MB_YESNOCANCEL ? IDCANCEL : IDOK;
   }
   if (onMessage) onMessage(m);
   messages.push_back(m);

@@ -47,7 +47,7 @@ class HeadlessPlatform : public Platform {
 
   // --- The script -------------------------------------------------------
   // Answers for the next message boxes, in order. With none left, a box
-  // answers IDOK (MB_OK) or IDNO (MB_YESNO).
+  // answers IDOK (MB_OK), IDNO (MB_YESNO) or IDCANCEL (MB_YESNOCANCEL).
   void AnswerNext(int answer) { answers_.push_back(answer); }
   // Called as each message box shows, before it answers: lets a test look at
   // the state of the program while the box waits for the user.

@@ -51,6 +51,11 @@ WidgetPeer::WidgetPeer(QtPlatform::Impl& impl, Control& control, QWidget* widget
                 if (applying_ || detached_) return;
                 static_cast<ListView&>(control_).UserSelected(current.isValid() ? current.row() : -1);
               });
+      // Qt reports a double click beside the rows with an invalid index: only a row's counts.
+      connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (applying_ || detached_ || impl_.fatal || !index.isValid()) return;
+        static_cast<ListView&>(control_).FireDblClick();
+      });
       connect(view->header(), &QHeaderView::sectionClicked, this, [this](int section) {
         if (applying_ || detached_ || impl_.fatal || section < 0) return;
         static_cast<ListView&>(control_).UserClickedColumn(static_cast<std::size_t>(section));
@@ -78,7 +83,7 @@ void WidgetPeer::Detach() {
 void WidgetPeer::ApplyAll() {
   for (Property p : {Property::Geometry, Property::Font, Property::Colors, Property::ToolTip, Property::Caption,
                      Property::Text, Property::Value, Property::Pictures, Property::ListOptions, Property::Columns,
-                     Property::Items, Property::Visible, Property::Enabled})
+                     Property::Items, Property::Locked, Property::Visible, Property::Enabled})
     Update(p);
   if (items_ != nullptr) FlushItems();
 }
@@ -110,6 +115,8 @@ void WidgetPeer::ApplyText(const std::string& text) {
 }
 
 void WidgetPeer::ApplyChecked(bool checked) { static_cast<QCheckBox*>(widget_.data())->setChecked(checked); }
+
+void WidgetPeer::ApplyLocked(bool locked) { static_cast<QLineEdit*>(widget_.data())->setReadOnly(locked); }
 
 void WidgetPeer::ApplyFont(const Font& font) { widget_->setFont(ToQFont(font)); }
 

@@ -110,16 +110,28 @@ int QtPlatform::MsgBox(const std::string& text, int flags, const std::string& ti
   }
   QAbstractButton* yes = nullptr;
   QAbstractButton* no = nullptr;
-  if ((flags & MB_TYPEMASK) == MB_YESNO) {
+  QAbstractButton* cancel = nullptr;
+  const int buttons = flags & MB_TYPEMASK;
+  if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) {
     yes = box.addButton(QMessageBox::Yes);
     no = box.addButton(QMessageBox::No);
     yes->setText(QStringLiteral("Да"));
     no->setText(QStringLiteral("Нет"));
     yes->setIcon(QIcon());  // Win32 buttons carry text only
     no->setIcon(QIcon());
-    box.setDefaultButton(static_cast<QPushButton*>((flags & MB_DEFMASK) == MB_DEFBUTTON2 ? no : yes));
-    box.trapEscape = true;
-    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    QAbstractButton* byDefault = (flags & MB_DEFMASK) == MB_DEFBUTTON2 ? no : yes;
+    if (buttons == MB_YESNOCANCEL) {
+      // Escape and the close box answer Cancel, as on Windows.
+      cancel = box.addButton(QMessageBox::Cancel);
+      cancel->setText(QStringLiteral("Отмена"));
+      cancel->setIcon(QIcon());
+      box.setEscapeButton(cancel);
+      if ((flags & MB_DEFMASK) == MB_DEFBUTTON3) byDefault = cancel;
+    } else {
+      box.trapEscape = true;
+      box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    }
+    box.setDefaultButton(static_cast<QPushButton*>(byDefault));
   } else {
     QAbstractButton* ok = box.addButton(QMessageBox::Ok);
     ok->setText(QStringLiteral("OK"));
@@ -128,6 +140,7 @@ int QtPlatform::MsgBox(const std::string& text, int flags, const std::string& ti
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
+  if (cancel != nullptr && (clicked == cancel || clicked == nullptr)) return IDCANCEL;
   if (yes != nullptr) return clicked == yes ? IDYES : IDNO;
   return IDOK;
 }

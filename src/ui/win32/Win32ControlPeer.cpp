@@ -16,8 +16,8 @@ ControlPeerW::~ControlPeerW() {
 
 void ControlPeerW::ApplyAll() {
   for (Property p : {Property::Font, Property::Colors, Property::ToolTip, Property::Caption, Property::Value,
-                     Property::Pictures, Property::ListOptions, Property::Columns, Property::Items, Property::Geometry,
-                     Property::Enabled, Property::Visible})
+                     Property::Locked, Property::Pictures, Property::ListOptions, Property::Columns, Property::Items,
+                     Property::Geometry, Property::Enabled, Property::Visible})
     Update(p);
 }
 
@@ -78,6 +78,8 @@ void ControlPeerW::ApplyText(const std::string& text) {
   if (control_.Kind() == ControlKind::Frame) InvalidateRect(hwnd_, nullptr, TRUE);
   FitLabelFont();
 }
+
+void ControlPeerW::ApplyLocked(bool locked) { SendMessageA(hwnd_, EM_SETREADONLY, locked ? TRUE : FALSE, 0); }
 
 void ControlPeerW::ApplyChecked(bool checked) {
   SendMessageA(hwnd_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -279,6 +281,10 @@ LRESULT ControlPeerW::OnNotify(NMHDR* header) {
       }
       return list.FindItem(typed, find->iStart);
     }
+    case NM_DBLCLK:
+      // A double click beside the rows reports no row.
+      if (!applying_ && !impl_.fatal && reinterpret_cast<NMITEMACTIVATE*>(header)->iItem >= 0) list.FireDblClick();
+      break;
     case LVN_COLUMNCLICK:
       if (applying_) break;
       list.UserClickedColumn(static_cast<std::size_t>(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem));

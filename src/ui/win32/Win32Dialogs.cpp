@@ -11,7 +11,8 @@ namespace zandrel::ui::win32 {
 namespace {
 
 // The Win32 answers and flags have the values of the model's own constants.
-static_assert(IDYES == 6 && IDNO == 7 && IDOK == 1 && MB_YESNO == 4 && OFN_FILEMUSTEXIST == 0x1000);
+static_assert(IDYES == 6 && IDNO == 7 && IDOK == 1 && IDCANCEL == 2 && MB_YESNO == 4 && MB_YESNOCANCEL == 3 &&
+              MB_DEFBUTTON3 == 0x200 && OFN_FILEMUSTEXIST == 0x1000);
 
 // The common dialog's error numbers, as the facility reports them.
 RuntimeError DialogError(DWORD code) {
@@ -136,6 +137,11 @@ bool ShowListMenu(const MSG& msg, ListView& list) {
   POINT at{};
   if (msg.message == WM_RBUTTONDOWN) {
     at = POINT{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
+    // The menu is the row's under the pointer, as the list selects it on a right click it sees itself.
+    LVHITTESTINFO hit{};
+    hit.pt = at;
+    const auto row = static_cast<long>(SendMessageA(msg.hwnd, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (row >= 0) list.Select(row);
     ClientToScreen(msg.hwnd, &at);
   } else {
     RECT rect{};

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -26,26 +27,13 @@
 #include "ui/qt/QtPlatform.h"
 #include "sound/PlayWave.h"
 #include "support/Support.h"
+#include "ui/qt/WhenModalShows.h"
 
 namespace zandrel::testing {
 namespace {
 
 using namespace zandrel::ui;
 using zandrel::ui::qt::QtPlatform;
-
-// Runs `drive` on the next modal widget once it shows.
-void WhenModalShows(std::function<void(QWidget*)> drive) {
-  auto* poll = new QTimer;
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, [poll, drive] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    drive(modal);
-  });
-  poll->start();
-}
 
 std::string Png(const TempDir& dir, const std::string& name, QColor color, const char* format = "PNG", int w = 40) {
   QImage image(w, 30, QImage::Format_RGB32);
@@ -273,11 +261,15 @@ TEST(Qt, MessageBoxesAndTheFileDialog) {
     int answer;
     QStringList buttons;
     QMessageBox::Icon icon;
+    QString byDefault = "";  // checked when not empty
   } rows[] = {{MB_OK, "OK", IDOK, {"OK"}, QMessageBox::NoIcon},
               {MB_YESNO, "Нет", IDNO, {"Да", "Нет"}, QMessageBox::NoIcon},
               {MB_YESNO | MB_ICONQUESTION, "", IDYES, {"Да", "Нет"}, QMessageBox::Question},
               {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, "", IDNO, {"Да", "Нет"}, QMessageBox::Question},
-              {MB_OK | MB_ICONQUESTION, "OK", IDOK, {"OK"}, QMessageBox::Question}};
+              {MB_OK | MB_ICONQUESTION, "OK", IDOK, {"OK"}, QMessageBox::Question},
+              // Escape answers Отмена; No is the default button.
+              {MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2, "-", IDCANCEL, {"Отмена", "Да", "Нет"},
+               QMessageBox::Question, "Нет"}};
   // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.flags);
@@ -285,8 +277,10 @@ TEST(Qt, MessageBoxesAndTheFileDialog) {
     QString title, text;
     QMessageBox::Icon icon{};
     bool stayedOnEscape = false;
+    QString byDefault;
     WhenModalShows([&](QWidget* widget) {
       auto* box = qobject_cast<QMessageBox*>(widget);
+      byDefault = box->defaultButton() != nullptr ? box->defaultButton()->text() : QString();
       title = box->windowTitle();
       text = box->text();
       icon = box->icon();
@@ -302,6 +296,9 @@ TEST(Qt, MessageBoxesAndTheFileDialog) {
     EXPECT_EQ(text, QStringLiteral("Удалить \".abc\"?\nДа <b>или</b> нет"));
     EXPECT_EQ(icon, row.icon);
     EXPECT_EQ(buttons, row.buttons);
+    if (!row.byDefault.isEmpty()) {
+      EXPECT_EQ(byDefault, row.byDefault);
+    }
     EXPECT_EQ(stayedOnEscape, (row.flags & MB_YESNO) != 0) << "Yes/No has no way out but its buttons";
   }
   TempDir dir;

@@ -165,7 +165,7 @@ TEST(Win32OnDisplay, ACaptionStaysInsideItsLabel) {
   window.Close();
 }
 
-TEST(Win32OnDisplay, TypingInTheListSelectsARowAndAHeaderClickSorts) {
+TEST(Win32OnDisplay, TheListTakesTypingHeaderClicksAndDoubleClicksAndALockedBoxIsReadOnly) {
   if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display: run by win32ui.OnADisplay";
   Win32Platform platform;
   Window window(platform, "window");
@@ -179,7 +179,11 @@ TEST(Win32OnDisplay, TypingInTheListSelectsARowAndAHeaderClickSorts) {
   list.SetItems({{".bat", {"batfile", "c", "C:\\bat.exe"}},
                  {".txt", {"txtfile", "a"}},
                  {".zip", {"CompressedFolder", "b"}}});
+  TextBox field(window, nullptr, "txtFileExt");
+  field.SetLocked(true);
   window.Show();
+  HWND edit = static_cast<ControlPeerW*>(field.Peer())->Handle();
+  EXPECT_NE(GetWindowLongA(edit, GWL_STYLE) & ES_READONLY, 0) << "a locked box is read-only";
   HWND view = static_cast<ControlPeerW*>(list.Peer())->Handle();
   auto cell = [view](int row, int column) {
     wchar_t buffer[32] = L"unchanged";
@@ -212,6 +216,14 @@ TEST(Win32OnDisplay, TypingInTheListSelectsARowAndAHeaderClickSorts) {
   format.mask = HDI_FORMAT;
   SendMessageA(header, HDM_GETITEMA, 2, reinterpret_cast<LPARAM>(&format));
   EXPECT_NE(format.fmt & HDF_SORTUP, 0) << "the header shows the order";
+  // A double click on a row reaches the model; one beside the rows does not.
+  int doubleClicks = 0;
+  list.DblClick = [&doubleClicks] { ++doubleClicks; };
+  RECT row{LVIR_BOUNDS, 0, 0, 0};
+  SendMessageA(view, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row));
+  for (const int y : {(row.top + row.bottom) / 2, row.bottom + 200})
+    SendMessageA(view, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(row.left + 20, y));
+  EXPECT_EQ(doubleClicks, 1);
   window.Close();
 }
 
