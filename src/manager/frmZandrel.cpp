@@ -1,6 +1,8 @@
 #include "manager/frmZandrel.h"
 
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "assets/Assets.h"
 #include "assets/WindowIcon.h"
@@ -16,10 +18,10 @@ const ui::Font kWindowFont{"MS Sans Serif", 8.25f, false, 0};
 const ui::Font kBoldFont{"MS Sans Serif", 8.25f, true, 204};
 const ui::Font kProgressFont{"MS Sans Serif", 9.75f, true, 204};
 
-constexpr const char* kAddCaption = "Добавить";
 // The list's context menu: the same as Ctrl+Z and Ctrl+Y.
 constexpr const char* kUndoEntry = "Отменить последнее изменение";
 constexpr const char* kRedoEntry = "Вернуть отменённое изменение";
+constexpr const char* kChangeEntry = "Изменить программу…";  // the selected row's
 constexpr const char* kRemoveCaption = "Удалить";
 // An undo shows its progress once it has lasted this long, and then at most
 // this often: well inside the five seconds after which Windows calls a
@@ -154,12 +156,20 @@ void frmZandrel::BindHandlers() {
   cmdDialogFileSpec.Click = [this] { cmdDialogFileSpec_Click(); };
   tmrStoreWatch.SetInterval(kStoreWatchMs);
   tmrStoreWatch.Tick = [this] { tmrStoreWatch_Timer(); };
-  if (history_ == nullptr) return;
-  SetShortcut(ui::Key::CtrlZ, [this] { UndoLastChange(); });
-  SetShortcut(ui::Key::CtrlY, [this] { UndoLastChange(store::Newest::kUndo); });
-  lvwAsso.SetContextMenu({kUndoEntry, kRedoEntry}, [this](std::size_t entry) {
-    UndoLastChange(entry == 0 ? store::Newest::kChange : store::Newest::kUndo);
-  });
+  lvwAsso.DblClick = [this] { lvwAsso_DblClick(); };
+  std::vector<std::string> menu = {kChangeEntry};
+  if (history_ != nullptr) {
+    SetShortcut(ui::Key::CtrlZ, [this] { UndoLastChange(); });
+    SetShortcut(ui::Key::CtrlY, [this] { UndoLastChange(store::Newest::kUndo); });
+    menu.insert(menu.begin(), {kUndoEntry, kRedoEntry});
+  }
+  lvwAsso.SetContextMenu(std::move(menu), [this](std::size_t entry) { lvwAsso_ContextMenu(entry); });
+}
+
+void frmZandrel::lvwAsso_ContextMenu(std::size_t entry) {
+  const std::string& chosen = lvwAsso.ContextMenu().at(entry);
+  if (chosen == kChangeEntry) EditProgram();
+  else UndoLastChange(chosen == kUndoEntry ? store::Newest::kChange : store::Newest::kUndo);
 }
 
 void frmZandrel::LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed) {
@@ -302,16 +312,15 @@ void frmZandrel::cmdDelete_Click() {
 }
 
 void frmZandrel::cmdCancel_Click() {
+  if (fraAsso.Caption() == kChangeCaption) LeaveProgramChange();
   lvwAsso.SetVisible(true);
   EnableCommands(true);
 }
 
 void frmZandrel::cmdProceed_Click() {
-  if (fraAsso.Caption() == kAddCaption) {
-    CreateAssociation();
-    return;
-  }
-  if (fraAsso.Caption() == kRemoveCaption) RemoveAssociation();
+  if (fraAsso.Caption() == kAddCaption) CreateAssociation();
+  else if (fraAsso.Caption() == kRemoveCaption) RemoveAssociation();
+  else if (fraAsso.Caption() == kChangeCaption) ChangeProgram();
 }
 
 void frmZandrel::cmdDialogFileSpec_Click() {

@@ -1,6 +1,7 @@
-// The manager window: the association list, the entry frame for adding and
-// removing, the command buttons and the window's three modes (list, add,
-// remove; carried by the list's visibility and the frame's caption).
+// The manager window: the association list, the entry frame for adding,
+// removing and changing a row's program, the command buttons and the
+// window's modes (list, add, remove, change; carried by the list's
+// visibility and the frame's caption).
 #pragma once
 
 #include <cstdint>
@@ -81,6 +82,10 @@ class frmZandrel : public ui::Window {
   void cmdDialogFileSpec_Click();
   void cmdA01_Click();
   void cmdExit_Click();
+  // A double click on a row, or the list's menu entry "Изменить программу…":
+  // in list mode, the entry frame for changing the selected row's program.
+  void lvwAsso_DblClick();
+  void lvwAsso_ContextMenu(std::size_t entry);
   // A change made elsewhere (zandrel-reg, another copy) since the last
   // listing: the list is read again when the window is idle in list mode
   // (no other handler under this one, no box open), keeping the selected
@@ -100,6 +105,10 @@ class frmZandrel : public ui::Window {
   // list when the update box is ticked and the change succeeded.
   void CreateAssociation();
   void RemoveAssociation();
+  // Changes the program of the extension in the (locked) fields to the
+  // program field's, after a question naming every extension it reaches;
+  // committed, the frame is back in its add state.
+  void ChangeProgram();
   // After a change that got as far as writing (`committed`: the registry
   // holds it): the desktop follows, and a failure of it is shown after the
   // change's own messages.
@@ -121,8 +130,14 @@ class frmZandrel : public ui::Window {
     ui::Platform& platform_;
   };
 
+  static constexpr const char* kAddCaption = "Добавить";
+  static constexpr const char* kChangeCaption = "Изменить";
+
   // The list command's work; `announce`: its click cue, and its closing box.
   void ShowList(bool announce);
+  // The entry frame for the selected row's program; its end, back to the add's state.
+  void EditProgram();
+  void LeaveProgramChange();
   void LayOut();
   void BindHandlers();
   void LoadButtonPictures(ui::Button& button, const char* normal, const char* pressed);

@@ -1,5 +1,7 @@
 #include "store/ProgramChange.h"
 
+#include <utility>
+
 #include "registry/Key.h"
 #include "registry/Names.h"
 #include "store/ChangeRefusal.h"
@@ -195,9 +197,10 @@ ProgramChange ChangeProgram(IRegistry& target, const ProgramChangeFields& fields
     }
   }  // rolled back here unless committed
   if (change.committed) {
-    change.stillNote =
-        StillDecides(desktop, registry, change.extension, change.newTitle.empty() ? change.title : change.newTitle)
-            .note;
+    integration::StillDeciding still =
+        StillDecides(desktop, registry, change.extension, change.newTitle.empty() ? change.title : change.newTitle);
+    change.stillNote = std::move(still.note);
+    change.stillQuestion = std::move(still.question);
   } else if (change.refusal.empty()) {
     const std::string why = registry.Text();
     change.refusal = "Программа расширения " + change.extension + " не изменена (ошибка реестра " +

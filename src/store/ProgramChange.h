@@ -36,10 +36,11 @@ struct ProgramChange {
   // alone), named "TITLE.ext", then "TITLE.ext.2", ".3", ... until free; ""
   // when the title itself is changed.
   std::string newTitle;
-  bool unchanged = false;  // the title already opens files with the new command: nothing to write
-  bool committed = false;  // ChangeProgram: the registry holds the change
-  bool wrote = false;      // ChangeProgram got as far as writing, committed or not
-  std::string stillNote;   // committed: what still decides for the user (Desktop::StillDecides), or ""
+  bool unchanged = false;     // the title already opens files with the new command: nothing to write
+  bool committed = false;     // ChangeProgram: the registry holds the change
+  bool wrote = false;         // ChangeProgram got as far as writing, committed or not
+  std::string stillNote;      // committed: what still decides for the user (Desktop::StillDecides), or ""
+  std::string stillQuestion;  // committed: the offer of the desktop's settings page that goes with it, or ""
 };
 
 // Checks the fields and reads what the change would do, writing nothing.

@@ -90,7 +90,8 @@ TEST_F(Manager, UndoOfTheNewestChange) {
       platform, history, [] {}, [] {}, &history, &desktop);
   form->Show();
   EXPECT_EQ(form->lvwAsso.ContextMenu(),
-            (std::vector<std::string>{"Отменить последнее изменение", "Вернуть отменённое изменение"}));
+            (std::vector<std::string>{"Отменить последнее изменение", "Вернуть отменённое изменение",
+                                      "Изменить программу…"}));
   form->FireKey(ui::Key::CtrlZ);
   form->FireKey(ui::Key::CtrlY);
   form->cmdAdd.FireClick();
