@@ -97,7 +97,11 @@ void frmZandrel::ChangeProgram() {
   if (change.wrote) DesktopFollows(several ? "" : fields.fileExt, change.committed);
   if (!change.committed) return;
   LeaveProgramChange();
-  if (cbxUpdateList.Value() == 1) cmdList_Click();
+  if (cbxUpdateList.Value() != 1) return;
+  cmdList_Click();
+  // The row changed stays the selected one, in view, showing its new command.
+  for (std::size_t i = 0; i < lvwAsso.Count(); ++i)
+    if (FieldText(lvwAsso.Items()[i], kExtension) == fields.fileExt) lvwAsso.Select(static_cast<long>(i));
 }
 
 }  // namespace zandrel::manager

@@ -132,6 +132,11 @@ TEST_F(Manager, TheQuestionAndItsAnswers) {
     EXPECT_EQ(Mode(&window), row.mode);
     EXPECT_FALSE(window.txtFileExt.Locked() != (row.mode == inFrame));
     EXPECT_EQ(told.Committed(), row.told);
+    const ui::ListItem* selected = window.lvwAsso.SelectedItem();
+    if (!row.told.empty()) {
+      ASSERT_NE(selected, nullptr);
+      EXPECT_EQ(selected->text + " " + selected->Cell(2), row.extension + (" " + command)) << "the row changed";
+    }
     window.cmdCancel.FireClick();
     window.cmdList.FireClick();
     std::string shown;

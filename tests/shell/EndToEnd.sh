@@ -11,7 +11,9 @@
 # Zandrel's desktop files is left); an association the desktop made with
 # xdg-mime default is in the store, its removal is refused with the desktop's
 # message and changes no file, and a new default shows at the next listing;
-# then it opens the About box, answers the exit
+# then it changes the program of the extension left with the shared title (a
+# double click on its row, the program picked in the file dialog, Enter
+# through; gio open follows), opens the About box, answers the exit
 # confirmation No and then Yes with the About box open, and dismisses the
 # About box, which ends it.
 # zandrel-reg reads the hive back. Screenshots go to SCREENSHOT_FOLDER.
@@ -69,6 +71,18 @@ fill() {  # MODE_BUTTON EXT [TITLE [PROGRAM]]: the mode pressed, its fields type
   type_into ${at[txtFileExt]} "$2"
   [ $# -lt 3 ] || type_into ${at[txtTitleRef]} "$3"
   [ $# -lt 4 ] || type_into ${at[txtExecutableFileSpec]} "$4"
+}
+double_click_selected() {  # NAME: the list's selected row, found by its colour in a shot of the window
+  local s top y
+  import -window "$manager" "$shots/$1.png" || fail "screenshot $1"
+  geometry "$manager"
+  s=$(awk -v w="$WIDTH" 'BEGIN { print w / 8535 }')
+  top=$(awk -v s="$s" 'BEGIN { printf "%d", 1080 * s + 0.5 }')
+  y=$(convert "$shots/$1.png" -crop "1x$((HEIGHT - top))+40+$top" +repage -depth 8 txt:- |
+    awk -F'[,:() ]+' 'NR > 1 && $5 - $3 > 60 { if (first == "") first = $2; last = $2 }
+      END { if (first != "") print int((first + last) / 2) }')
+  [ -n "$y" ] || fail "$1: no selected row"
+  xdotool mousemove --sync $((X + 40)) $((Y + top + y)) click --repeat 2 --delay 100 1
 }
 start_fails() {  # NAME COMMAND...: one box titled Zandrel, alone; Enter ends the run with status 1
   local name=$1 box; shift
@@ -204,6 +218,30 @@ press cmdList
 answer_box list-after-default
 sleep 0.5; shot list
 desk_command second || fail "the new default does not show"
+# A row's program changed: .zqtwo (its title now its own) double-clicked, the marker picked in the
+# file dialog, Enter through the question (Да), the result and the list; the row shows the marker.
+press lvwAsso; sleep 0.2
+xdotool type --delay 30 .zqtwo  # typing selects the row and scrolls it into view
+sleep 0.5
+double_click_selected change-row
+sleep 0.5
+message_box >/dev/null && fail "a box instead of the frame"
+click "$manager" 8535 6240 4680 315 255  # cmdDialogFileSpec
+picker=$(new_window "$manager" 10) || fail "no file dialog"
+timeout 5 xdotool windowfocus --sync "$picker" 2>/dev/null
+xdotool type --delay 20 "$marker"
+xdotool key Return
+wait_until 10 "the file dialog to close" is_gone "$picker"
+shot change-mode
+press cmdProceed
+enter_through program-change 3  # the question, the result, the list's count
+reg query 'HKEY_CLASSES_ROOT\ZqShared.File\shell\open\command' 2>&1 | grep -qF "\"$marker\" \"%1\"" ||
+  fail "the change did not write the marker's command"
+shot changed-row
+echo "words" >"$work/c.zqtwo"  # the desktop followed: its files open with the marker
+: >"$work/opened.txt"
+gio open "$work/c.zqtwo" || fail "gio open of the changed extension failed"
+wait_until 10 "gio open to run the marker for .zqtwo" opened "$work/c.zqtwo"
 
 press cmdA01
 about=$(new_window "$manager" 10) || fail "the About box did not open"
