@@ -13,13 +13,6 @@ std::string Filled(std::string text, const std::string& command) {
   return text;
 }
 
-std::vector<std::string> Rows(const frmZandrel& form) {
-  std::vector<std::string> rows;
-  for (const ui::ListItem& item : form.lvwAsso.Items())
-    rows.push_back(item.Cell(0) + "|" + item.Cell(1) + "|" + item.Cell(2));
-  return rows;
-}
-
 void SelectRow(frmZandrel& form, const std::string& extension) {
   for (std::size_t i = 0; i < form.lvwAsso.Count(); ++i)
     if (form.lvwAsso.Items()[i].text == extension) form.lvwAsso.UserSelected(static_cast<long>(i));
@@ -140,7 +133,8 @@ TEST_F(Manager, TheQuestionAndItsAnswers) {
     window.cmdCancel.FireClick();
     window.cmdList.FireClick();
     std::string shown;
-    for (const std::string& r : Rows(window)) shown += (shown.empty() ? "" : " ") + r;
+    for (const ui::ListItem& item : window.lvwAsso.Items())
+      shown += (shown.empty() ? "" : " ") + item.Cell(0) + "|" + item.Cell(1) + "|" + item.Cell(2);
     EXPECT_EQ(shown, Filled(row.rows, command));
     platform.ClearRecord();
     window.FireKey(ui::Key::CtrlZ);  // answered No: the question names the newest change
