@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -94,6 +95,8 @@ class RecordingPrompter : public store::Prompter {
     bool operator==(const Box&) const = default;
     friend void PrintTo(const Box& box, std::ostream* out) { *out << box.flags << " \"" << box.text << "\""; }
   };
+  RecordingPrompter() = default;
+  explicit RecordingPrompter(std::initializer_list<int> answers) : answers_(answers) {}
   void AnswerNext(int answer) { answers_.push_back(answer); }
   std::function<void(const Box&)> onShow;  // runs as each box shows
   std::vector<Box> boxes;
