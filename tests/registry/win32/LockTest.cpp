@@ -14,6 +14,7 @@
 #include "capture/HistoryRegistry.h"
 #include "capture/UndoRecord.h"
 #include "regfile/RegFile.h"
+#include "registry/RegistryScript.h"
 #include "registry/win32/Win32Api.h"
 #include "registry/win32/Win32Registry.h"
 #include "store/AssociationChanges.h"
@@ -68,8 +69,7 @@ TEST_F(WindowsLock, StartAndListingNeverNeedTheLock) {
   }
   auto registry = Open();
   EXPECT_FALSE(std::filesystem::exists(place_.record_path));
-  HKEY left = 0;
-  EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_FILE_NOT_FOUND);
+  RunScript(*registry, "open HKCR .left read -> 2");
 }
 
 // The lock is a file no one but SYSTEM and the administrators may open at
@@ -149,28 +149,18 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
             "the undo record " + place.record_path +
                 " may be changed by others than the administrators and "
                 "SYSTEM: it is not replayed. Delete it");
-  HKEY left = 0;
-  EXPECT_EQ(Open()->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_SUCCESS);
+  RunScript(*Open(), "open HKCR .left read -> 0");
 }
 
 // The place's scope is the program's keys (the journal's scope itself is
 // JournalScopeTest's): the machine's classes, in any case, and its own key
 // are written; elsewhere is refused before it writes.
 TEST_F(WindowsLock, ChangesWriteOnlyTheProgramsKeys) {
-  auto registry = Open();
-  ASSERT_EQ(registry->BeginTransaction(), ERROR_SUCCESS);
-  HKEY key = 0;
-  EXPECT_EQ(registry->RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Zq", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                      nullptr),
-            capture::kOutsideJournalScope);
-  for (const char* path : {"software\\classes\\.zq", "SOFTWARE\\Zandrel\\Zq"}) {
-    ASSERT_EQ(registry->RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << path;
-    registry->RegCloseKey(key);
-  }
-  registry->RollbackTransaction();
-  EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  RunScript(*Open(), R"(begin -> 0; create HKCU "Software\\Zq" write -> )" +
+                         std::to_string(capture::kOutsideJournalScope) +
+                         R"(; create HKLM "software\\classes\\.zq" write -> 0 as h1; close h1 -> 0;
+                            create HKLM "SOFTWARE\\Zandrel\\Zq" write -> 0 as h2; close h2 -> 0; rollback;
+                            open HKCR .zq read -> 2)");
 }
 
 // The record guards the machine's classes, so it is the machine's: any
