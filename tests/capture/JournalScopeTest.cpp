@@ -122,20 +122,17 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
       code = journalled->RegDeleteKeyA(write.root, write.path);
     } else {
       // A key at a time, each below the handle of the one before.
-      HKEY key = write.root;
-      std::string rest = write.path;
-      while (code == ERROR_SUCCESS && !rest.empty()) {
-        const std::string name = rest.substr(0, rest.find('\\'));
-        rest.erase(0, std::min(rest.size(), name.size() + 1));
-        HKEY next = 0;
-        code = journalled->RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr);
-        if (key != write.root) journalled->RegCloseKey(key);
-        key = code == ERROR_SUCCESS ? next : write.root;
+      const std::string path = write.path;
+      registry::Key key(*journalled, write.root);
+      for (std::size_t at = 0, end; code == ERROR_SUCCESS && at < path.size(); at = end + 1) {
+        end = std::min(path.find('\\', at), path.size());
+        registry::Key next(*journalled);
+        code = next.Create(key.Handle(), path.substr(at, end - at));
+        key = std::move(next);
       }
       if (code == ERROR_SUCCESS && write.op == Op::kSetValue)
-        code = journalled->RegSetValueExA(key, "Zq", 0, REG_SZ, reinterpret_cast<const BYTE*>("z"), 1);
-      if (code == ERROR_SUCCESS && write.op == Op::kDeleteValue) code = journalled->RegDeleteValueA(key, "Zq");
-      if (key != write.root) journalled->RegCloseKey(key);
+        code = journalled->RegSetValueExA(key.Handle(), "Zq", 0, REG_SZ, reinterpret_cast<const BYTE*>("z"), 1);
+      if (code == ERROR_SUCCESS && write.op == Op::kDeleteValue) code = journalled->RegDeleteValueA(key.Handle(), "Zq");
     }
     EXPECT_EQ(code, write.code);
     EXPECT_EQ(record_.value_or("").size(), announced) << "a write recorded what was not announced";
