@@ -195,38 +195,32 @@ TEST_F(WindowsLock, TheHistorysKeyIsTheAdministratorsAlone) {
   const std::string key = "SOFTWARE\\Zandrel";
   const bool wine = RunningUnderWine();
   const std::string own = wine ? "D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)" : "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
-  const std::string inherited = "D:AI(A;CIID;KA;;;SY)(A;CIID;KA;;;BA)";
+  const auto dacl = [](const std::string& path) {
+    std::string sddl;
+    EXPECT_EQ(win32::api::MachineKeyDacl(path, &sddl), 0) << path;
+    return sddl;
+  };
   win32::UndoPlace place = place_;
   place.private_key = key;
   for (bool existed : {false, true}) {
     SCOPED_TRACE(existed ? "made before" : "new");
     EnterRegistrySandbox(name_);
     if (existed) {
-      auto plain = Open();
-      ASSERT_EQ(SeedKey(*plain, key + "\\History\\0000000001", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
-      std::string before;
-      ASSERT_EQ(win32::api::MachineKeyDacl(key, &before), 0);
-      EXPECT_NE(before, own);
+      ASSERT_EQ(SeedKey(*Open(), key + "\\History\\0000000001", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+      EXPECT_NE(dacl(key), own);
     }
     std::unique_ptr<IRegistry> registry;
     ASSERT_TRUE(IsOk(win32::OpenWindowsRegistry(place, &registry)));
-    std::string dacl;
-    ASSERT_EQ(win32::api::MachineKeyDacl(key, &dacl), 0);
-    EXPECT_EQ(dacl, own);
+    EXPECT_EQ(dacl(key), own);
     ASSERT_EQ(SeedKey(*registry, key + "\\History\\0000000002", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
     if (wine) continue;
-    for (const char* sub : {"\\History", "\\History\\0000000002", existed ? "\\History\\0000000001" : ""}) {
-      if (*sub == '\0') continue;
-      ASSERT_EQ(win32::api::MachineKeyDacl(key + sub, &dacl), 0);
-      EXPECT_EQ(dacl, inherited) << sub;
-    }
+    for (const char* sub : {"\\History", "\\History\\0000000002", existed ? "\\History\\0000000001" : "\\History"})
+      EXPECT_EQ(dacl(key + sub), "D:AI(A;CIID;KA;;;SY)(A;CIID;KA;;;BA)") << sub;
   }
   // Set once: a second start finds it so and leaves it.
   std::unique_ptr<IRegistry> again;
   ASSERT_TRUE(IsOk(win32::OpenWindowsRegistry(place, &again)));
-  std::string dacl;
-  ASSERT_EQ(win32::api::MachineKeyDacl(key, &dacl), 0);
-  EXPECT_EQ(dacl, own);
+  EXPECT_EQ(dacl(key), own);
 }
 
 }  // namespace
