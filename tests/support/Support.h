@@ -37,7 +37,7 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
-// What a shell command prints on its standard output.
+// What a shell command prints on its standard output (not in the Windows build).
 std::string CommandOutput(const std::string& command);
 // tests/data/windows-classes.reg: a Windows machine's classes store, as .reg text.
 const std::string& WindowsClassesReg();
