@@ -211,31 +211,24 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
 TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays) {
   TempDir dir;
   const std::string path = dir.File("env/registry.db");
-  std::vector<pid_t> children;
+  const auto seed = SeedOf(WindowsClassesReg());
   for (int i = 0; i < 4; ++i) {  // first opens at once make one hive
-    if (const pid_t child = ::fork(); child == 0) {
-      std::unique_ptr<hive::HiveRegistry> hive;
-      ::_exit(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive).Ok() &&
-                      SeedKey(*hive, ".child" + std::to_string(i)) == 0
-                  ? 0
-                  : 1);
-    } else {
-      children.push_back(child);
-    }
+    if (::fork() != 0) continue;
+    std::unique_ptr<hive::HiveRegistry> hive;
+    ::_exit(hive::OpenHiveSeeded(path, seed, &hive).Ok() && SeedKey(*hive, ".child" + std::to_string(i)) == 0 ? 0 : 1);
   }
-  for (pid_t child : children) {
-    int status = -1;
-    ::waitpid(child, &status, 0);
+  for (int child = 0, status = -1; child < 4; ++child) {
+    ASSERT_GT(::wait(&status), 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   std::unique_ptr<hive::HiveRegistry> hive;
-  ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive)));
+  ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(path, seed, &hive)));
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt\\ShellNew"), 0);
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt"), 0);
   for (const char* key : {".child0", ".child3", "txtfile\\shell\\open\\command", "CLSID", "*\\shellex"})
     EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, key).find("error"), std::string::npos) << key;
   hive.reset();
-  ASSERT_TRUE(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive).Ok());
+  ASSERT_TRUE(hive::OpenHiveSeeded(path, seed, &hive).Ok());
   EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ".txt"), "[.txt]\n  error open 2\n") << "seeded again";
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("env")))
     EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos);
@@ -306,11 +299,8 @@ TEST(HiveFiles, ShrinksWhenAChangeFreesMostOfIt) {
   TempDir dir;
   const std::string path = dir.File("registry.db");
   const auto size = [&path] {
-    struct stat db {
-    }, wal{};
-    ::stat(path.c_str(), &db);
-    if (::stat((path + "-wal").c_str(), &wal) != 0) wal.st_size = 0;
-    return db.st_size + wal.st_size;
+    const std::string wal = path + "-wal";
+    return std::filesystem::file_size(path) + (std::filesystem::exists(wal) ? std::filesystem::file_size(wal) : 0);
   };
   auto hive = Open(path);
   ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
@@ -318,7 +308,7 @@ TEST(HiveFiles, ShrinksWhenAChangeFreesMostOfIt) {
     ASSERT_EQ(SeedValue(*hive, "big\\" + std::to_string(i), "", REG_BINARY, std::string(8192, 'x')), ERROR_SUCCESS);
   ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
   const auto full = size();
-  ASSERT_GT(full, 3'000'000);
+  ASSERT_GT(full, 3'000'000u);
   ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
   ASSERT_EQ(hive->DeleteTrees({{HKEY_CLASSES_ROOT, "big"}}, {}), ERROR_SUCCESS);
   ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
