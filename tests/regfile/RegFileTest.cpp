@@ -82,9 +82,8 @@ TEST_F(RegFiles, ImportThenExportRoundTripsByteForByte) {
 }
 
 TEST_F(RegFiles, WindowsSampleStoreRoundTrips) {
-  const std::string seeded_path = dir_.File("seeded.db");
   std::unique_ptr<hive::HiveRegistry> seeded;
-  ASSERT_TRUE(IsOk(OpenHiveSeeded(seeded_path, SeedOf(WindowsClassesReg()), &seeded)));
+  ASSERT_TRUE(IsOk(OpenHiveSeeded(dir_.File("seeded.db"), SeedOf(WindowsClassesReg()), &seeded)));
   std::string first;
   ASSERT_TRUE(IsOk(ExportRegText(*seeded, "HKEY_CLASSES_ROOT", &first)));
   ASSERT_TRUE(IsOk(ImportRegText(*reg_, first, "all.reg")));
