@@ -253,15 +253,14 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
 // questions and its transaction: the change takes over nothing it was not
 // told of.
 TEST_F(Changes, WhatChangesMeanwhileIsNotTakenOver) {
-  struct Racing : FailingRegistry {
-    using FailingRegistry::FailingRegistry;
+  struct Racing : FailingRegistry {  // seeds an extension naming the title as the at-th change begins
+    Racing(IRegistry& registry, std::string seed, int at) : FailingRegistry(registry), seed(std::move(seed)), at(at) {}
     LONG BeginTransaction() override {
-      if (++begun == at) SeedValue(*other, seed, "", REG_SZ, "Zq Title");
+      if (++begun == at) SeedValue(Target(), seed, "", REG_SZ, "Zq Title");
       return FailingRegistry::BeginTransaction();
     }
-    IRegistry* other = nullptr;
     std::string seed;
-    int begun = 0, at = 1;
+    int begun = 0, at;
   };
   // The removal asks about .zr, the title's other extension, in a first
   // transaction that it ends unchanged; .zs comes before the second.
@@ -285,10 +284,7 @@ TEST_F(Changes, WhatChangesMeanwhileIsNotTakenOver) {
     SeedValue(*registry, row.add ? "Zq Title\\shell\\open\\command" : ".zr", "", REG_SZ,
               row.add ? "old %1" : "Zq Title");
     if (!row.add) SeedZq();
-    Racing racing(*registry);
-    racing.other = registry.get();
-    racing.seed = row.seed;
-    racing.at = row.add ? 1 : 2;
+    Racing racing(*registry, row.seed, row.add ? 1 : 2);
     RecordingPrompter p{6, 6};
     row.add ? store::CreateAssociation(racing, p, Add()) : store::RemoveAssociation(racing, p, Remove());
     EXPECT_EQ(p.boxes.back(), (Box{row.message, 0}));
