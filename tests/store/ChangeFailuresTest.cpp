@@ -214,9 +214,8 @@ TEST(FileExists, TrueOnlyForWhatOpensForReading) {
   ::chmod(locked.c_str(), 0);
   rows.insert(rows.end(), {{dir.File("f/fifo"), true}, {locked, ::geteuid() == 0}});
 #endif
-  const std::string before = ReadFile(file);
   for (const auto& [path, exists] : rows) EXPECT_EQ(store::FileExists(path), exists) << path;
-  EXPECT_EQ(ReadFile(file), before);
+  EXPECT_EQ(ReadFile(file), "MZ");
 }
 
 }  // namespace
