@@ -9,6 +9,7 @@
 
 #include "capture/UndoJournal.h"
 #include "regfile/RegFile.h"
+#include "registry/Key.h"
 #include "support/MemoryStore.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
@@ -121,20 +122,17 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
       code = journalled->RegDeleteKeyA(write.root, write.path);
     } else {
       // A key at a time, each below the handle of the one before.
-      HKEY key = write.root;
-      std::string rest = write.path;
-      while (code == ERROR_SUCCESS && !rest.empty()) {
-        const std::string name = rest.substr(0, rest.find('\\'));
-        rest.erase(0, std::min(rest.size(), name.size() + 1));
-        HKEY next = 0;
-        code = journalled->RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr);
-        if (key != write.root) journalled->RegCloseKey(key);
-        key = code == ERROR_SUCCESS ? next : write.root;
+      const std::string path = write.path;
+      registry::Key key(*journalled, write.root);
+      for (std::size_t at = 0, end; code == ERROR_SUCCESS && at < path.size(); at = end + 1) {
+        end = std::min(path.find('\\', at), path.size());
+        registry::Key next(*journalled);
+        code = next.Create(key.Handle(), path.substr(at, end - at));
+        key = std::move(next);
       }
       if (code == ERROR_SUCCESS && write.op == Op::kSetValue)
-        code = journalled->RegSetValueExA(key, "Zq", 0, REG_SZ, reinterpret_cast<const BYTE*>("z"), 1);
-      if (code == ERROR_SUCCESS && write.op == Op::kDeleteValue) code = journalled->RegDeleteValueA(key, "Zq");
-      if (key != write.root) journalled->RegCloseKey(key);
+        code = journalled->RegSetValueExA(key.Handle(), "Zq", 0, REG_SZ, reinterpret_cast<const BYTE*>("z"), 1);
+      if (code == ERROR_SUCCESS && write.op == Op::kDeleteValue) code = journalled->RegDeleteValueA(key.Handle(), "Zq");
     }
     EXPECT_EQ(code, write.code);
     EXPECT_EQ(record_.value_or("").size(), announced) << "a write recorded what was not announced";
@@ -149,9 +147,10 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
 // not replayed; a scope key it names as made goes only when empty.
 TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
   const std::string header = capture::kUndoRecordHeader;
-  auto record = [&](RecordEntry::Kind kind, HKEY root, const std::string& path) {
+  using K = RecordEntry::Kind;
+  auto record = [&](K kind, HKEY root, const std::string& path) {
     RecordEntry entry{kind, root, path, {}, {}, {}};
-    if (kind == RecordEntry::Kind::kValues) entry.after = {{"Zq", REG_SZ, "z"}};
+    if (kind == K::kValues) entry.after = {{"Zq", REG_SZ, "z"}};
     return header + capture::EncodeUndoEntry(entry);
   };
   const auto outside = [](const std::string& key) {
@@ -159,35 +158,31 @@ TEST_F(JournalScope, ARecordDeletesNoScopeKeyWhole) {
            ", which this program never changes. The record is not its own: delete it";
   };
   ASSERT_EQ(SeedKey(*Plain(), "SOFTWARE\\Zandrel\\History\\1", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  const HKEY hkcr = HKEY_CLASSES_ROOT, hklm = HKEY_LOCAL_MACHINE;
   const struct {
     std::string record;
     std::string message;  // "" when it starts
     bool left_goes;       // HKEY_CLASSES_ROOT\.left is deleted
   } kRecords[] = {
-      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
-      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel"), "", false},
-      {record(RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
-      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, ""), outside("HKEY_LOCAL_MACHINE"), false},
-      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
-       false},
-      {record(RecordEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"),
-       outside("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"), false},
-      {record(RecordEntry::Kind::kDeleted, HKEY_LOCAL_MACHINE, "software\\zandrel"),
-       outside("HKEY_LOCAL_MACHINE\\software\\zandrel"), false},
-      {record(RecordEntry::Kind::kDeleted, HKEY_CLASSES_ROOT, ""), outside("HKEY_CLASSES_ROOT"), false},
-      {record(RecordEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"), "", false},
-      {record(RecordEntry::Kind::kValues, HKEY_LOCAL_MACHINE, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"),
-       false},
-      {record(RecordEntry::Kind::kCreated, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.left"), "", true},
-      {record(RecordEntry::Kind::kCreated, HKEY_CLASSES_ROOT, ".left"), "", true},
+      {record(K::kCreated, hklm, "SOFTWARE\\Classes"), "", false},
+      {record(K::kCreated, hklm, "SOFTWARE\\Zandrel"), "", false},
+      {record(K::kCreated, hkcr, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(K::kCreated, hklm, ""), outside("HKEY_LOCAL_MACHINE"), false},
+      {record(K::kCreated, hklm, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"), false},
+      {record(K::kDeleted, hklm, "SOFTWARE\\Classes"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"), false},
+      {record(K::kDeleted, hklm, "software\\zandrel"), outside("HKEY_LOCAL_MACHINE\\software\\zandrel"), false},
+      {record(K::kDeleted, hkcr, ""), outside("HKEY_CLASSES_ROOT"), false},
+      {record(K::kValues, hklm, "SOFTWARE\\Classes"), "", false},
+      {record(K::kValues, hklm, "SOFTWARE"), outside("HKEY_LOCAL_MACHINE\\SOFTWARE"), false},
+      {record(K::kCreated, hklm, "SOFTWARE\\Classes\\.left"), "", true},
+      {record(K::kCreated, hkcr, ".left"), "", true},
   };
   const std::string machine = Machine();
   for (const auto& row : kRecords) {
     SCOPED_TRACE(row.record);
     EXPECT_EQ(StartWith(row.record), row.message);
     EXPECT_EQ(record_.has_value(), !row.message.empty()) << "only a record replayed is removed";
-    HKEY left = 0;
-    EXPECT_EQ(Plain()->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left),
+    EXPECT_EQ(registry::Key(*Plain()).Open(HKEY_CLASSES_ROOT, ".left"),
               row.left_goes ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
     if (!row.left_goes) {
       EXPECT_EQ(Machine(), machine);

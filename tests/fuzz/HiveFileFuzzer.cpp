@@ -17,8 +17,6 @@ class Yes : public store::Prompter {
   int MsgBox(const std::string&, int) override { return IDYES; }
 };
 
-void List(IRegistry& registry) { store::AssociationListing(registry).List(); }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_USERS}) testing::DumpTree(*hive, root, "", 600, 5000);
-  List(*hive);
+  store::AssociationListing(*hive).List();
   Yes yes;
   store::CreateAssociation(*hive, yes, {".fz", "Fuzz.File", "/dev/null", 0});
   store::RemoveAssociation(*hive, yes, {".fz", "Fuzz.File", 0});
-  List(*hive);
+  store::AssociationListing(*hive).List();
   return 0;
 }

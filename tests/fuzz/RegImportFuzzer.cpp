@@ -1,5 +1,6 @@
 // Fuzz target: bytes as a .reg file imported into a fresh hive. The import
-// in bulk gives what the calls give: the same result and registry. A failed
+// in bulk gives what the calls give: the same result, lines left out and
+// registry. A failed
 // import leaves the hive as it was, with a one-line message; what was
 // imported exports; an export imported into a fresh hive exports again byte
 // for byte (from the second round on: the first may turn malformed UTF-8 into
@@ -34,14 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto hive = fuzz::FreshHive("import.hive");
   static const std::string empty = DumpAll(*hive);
   CallsOnly calls(*hive);
-  const status::Status result =
-      regfile::ImportRegText(calls, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
+  const std::string_view file(reinterpret_cast<const char*>(data), size);
+  std::vector<std::string> notes, bulk_notes;
+  const status::Status result = regfile::ImportRegText(calls, file, "fuzz.reg", &notes);
   const std::string dump = DumpAll(*hive);
   auto bulk = fuzz::FreshHive("bulk.hive");
-  const status::Status in_bulk =
-      regfile::ImportRegText(*bulk, std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.reg");
+  const status::Status in_bulk = regfile::ImportRegText(*bulk, file, "fuzz.reg", &bulk_notes);
   if (in_bulk.code != result.code || in_bulk.message != result.message)
     Fault("the import in bulk ends otherwise", in_bulk.message);
+  if (bulk_notes != notes) Fault("the import in bulk leaves out other lines", "");
   if (DumpAll(*bulk) != dump) Fault("the import in bulk makes another registry", DumpAll(*bulk));
   if (!result.Ok()) {
     if (dump != empty) Fault("a failed import left changes", dump);

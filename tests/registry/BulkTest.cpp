@@ -1,6 +1,7 @@
 // The registry's vocabulary: the bulk operations through the wrappers, each
 // passing them on to the registry below (its own way, when it has one) or
-// making them through its own calls where it must see every write; key paths.
+// making them through its own calls where it must see every write; key
+// paths; the process-wide wait hook.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "capture/HistoryRegistry.h"
@@ -17,6 +19,7 @@
 #include "registry/Key.h"
 #include "registry/KeyPath.h"
 #include "registry/Names.h"
+#include "registry/Wait.h"
 #include "store/ChangeRefusal.h"
 #include "store/ChangeUndo.h"
 #include "support/Backends.h"
@@ -193,6 +196,28 @@ TEST(RegistryNames, KeyPathsTakeLongAndShortRootNames) {
               expected)
         << path;
   }
+}
+
+// It runs on the thread that set it and no other, never inside itself, and
+// not at all once cleared.
+TEST(WaitHook, RunsOnlyOnItsOwnThreadAndNeverInsideItself) {
+  int runs = 0;
+  registry::SetWaitHook([&runs] {
+    ++runs;
+    registry::Waiting();  // a wait inside the hook (a repaint that reads the registry)
+  });
+  registry::Waiting();
+  registry::Waiting();
+  EXPECT_EQ(runs, 2);
+  std::thread other([] { registry::Waiting(); });
+  other.join();
+  EXPECT_EQ(runs, 2) << "another thread's wait leaves the window system alone";
+  const std::function<void()> replaced = registry::SetWaitHook(nullptr);
+  registry::Waiting();
+  EXPECT_EQ(runs, 2);
+  ASSERT_TRUE(replaced) << "handed back, for its setter to put back";
+  replaced();
+  EXPECT_EQ(runs, 3);
 }
 
 }  // namespace

@@ -90,6 +90,16 @@ class ScriptRunner {
  public:
   ScriptRunner(IRegistry& first, IRegistry* second) : first_(first), second_(second) {}
 
+  // Runs each step; the handles kept stay for the next script.
+  void Run(const std::string& script) {
+    for (const auto& step : Parse(script)) {
+      std::string text;
+      for (const std::string& t : step) text += (text.empty() ? "" : " ") + t.substr(0, 40);
+      SCOPED_TRACE(text);
+      Step(step);
+    }
+  }
+
   void Step(const std::vector<std::string>& step) {
     t_ = step;
     at_ = 0;
@@ -258,5 +268,10 @@ class ScriptRunner {
   std::vector<std::string> t_;
   std::size_t at_ = 0;
 };
+
+// Runs each step of `script` on `registry` (and "@2" steps on `second`).
+inline void RunScript(IRegistry& registry, const std::string& script, IRegistry* second = nullptr) {
+  ScriptRunner(registry, second).Run(script);
+}
 
 }  // namespace zandrel::testing

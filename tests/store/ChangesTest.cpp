@@ -7,38 +7,34 @@
 namespace zandrel::testing {
 namespace {
 
-TEST_F(Changes, AddWritesTheLayoutExactly) {
-  RecordingPrompter p;
-  const store::ChangeOutcome outcome = store::CreateAssociation(*registry, p, Add());
-  EXPECT_EQ(p.boxes, (Boxes{{kDone, 0}}));
-  EXPECT_FALSE(outcome.reloadList);
-  EXPECT_TRUE(outcome.notifyShell);
-  const std::string icon = program + ",1" + '\0', command = "\"" + program + "\" \"%1\"" + '\0';
-  EXPECT_EQ(DumpClasses(*registry), "[]\n[.other]\n  \"\" type 1: " + Hex(std::string("Other") + '\0') +
-                                        "\n[.zq]\n  \"\" type 1: " + Hex(std::string("Zq Title") + '\0') +
-                                        "\n[Zq Title]\n[Zq Title\\DefaultIcon]\n  \"\" type 1: " + Hex(icon) +
-                                        "\n[Zq Title\\shell]\n[Zq Title\\shell\\open]\n"
-                                        "[Zq Title\\shell\\open\\command]\n  \"\" type 1: " +
-                                        Hex(command) + "\n");
-}
-
 struct AddRow {
-  const char* name;
+  std::string name;
   store::AssociationFields fields;
   std::string message;  // the one box; kDone: written, E and D as the registry holds them
   std::string e = "", d = "";
   std::string program = "";  // the file the command names, when not the field trimmed
 };
 
+// A written row leaves exactly E -> D with D's open command and icon.
 TEST_F(Changes, AddTable) {
   const std::string n256(256, 'n');
   std::string yo255;
   for (int i = 0; i < 255; ++i) yo255 += "Ё";
   std::string smiles128;  // two UTF-16 units each, as Windows counts a name
   for (int i = 0; i < 128; ++i) smiles128 += "\xF0\x9F\x98\x80";
-  const std::string notInNames = "Расширение не может содержать знак ";
+  const auto tooLong = [](int n) {
+    return "Описание длиннее 255 знаков (в нём " + std::to_string(n) +
+           "): такого раздела в реестре быть не может. Введите описание покороче.";
+  };
+  const auto endsInDot = [](const std::string& e) {
+    return "Расширение не может кончаться точкой: " + e + " Windows отбрасывает её в именах файлов.";
+  };
   // clang-format off
+  // A character no file name holds, and the first one the extension names.
+  const std::pair<std::string, char> notInNames[] = {{"a\\b", '\\'}, {"z*", '*'}, {"z?", '?'}, {"z<", '<'},
+      {"z>", '>'}, {"z:q", ':'}, {"\"z\"", '"'}, {"a/b", '/'}, {"a|b", '|'}};
   std::vector<AddRow> rows = {
+      {"plain", {" zq ", " Zq Title ", " {P} ", 0}, kDone, ".zq", "Zq Title"},
       {"ticked", {"zq", "Zq", "{P}", 1}, Ticked(kDone), ".zq", "Zq"},
       {"all empty", {"", "", "", 0}, kNoExt},
       {"spaces", {"   ", "D", "{P}", 0}, kNoExt},
@@ -50,30 +46,20 @@ TEST_F(Changes, AddTable) {
       {"control characters", {"zq", "D", "{P}\x01", 0}, "{P}\x01 где ты его видишь?Ламер."},
       {"extension key exists", {" .OTHER", "D", "{P}", 0}, ".OTHER already in registry"},
       {"long extension", {n256, "Zq", "{P}", 0}, "Unable to create ." + n256},
-      {"long description", {"zq", std::string(10000, 'T'), "{P}", 0},
-       "Описание длиннее 255 знаков (в нём 10000): такого раздела в реестре быть не может. Введите описание покороче."},
-      {"256 characters", {"zq", yo255 + "Ж", "{P}", 0},
-       "Описание длиннее 255 знаков (в нём 256): такого раздела в реестре быть не может. Введите описание покороче."},
+      {"long description", {"zq", std::string(10000, 'T'), "{P}", 0}, tooLong(10000)},
+      {"256 characters", {"zq", yo255 + "Ж", "{P}", 0}, tooLong(256)},
+      {"256 UTF-16 units", {"zq", smiles128, "{P}", 0}, tooLong(256)},
 #ifndef _WIN32
       // Wine refuses to create this title, which Windows takes (255 is its
       // documented limit): the longest name is the hive's to show.
       {"255 characters", {"zq", yo255, "{P}", 0}, kDone, ".zq", yo255},
 #endif
-      {"separator in the extension", {"a\\b", "D", "{P}", 0}, notInNames + "\\: .a\\b"},
       {"a file mask", {" *.zm", "Zq", "{P}", 0}, kDone, ".zm", "Zq"},
       {"a mask without a dot", {"*zm", "Zq", "{P}", 0}, kDone, ".zm", "Zq"},
       {"only a mask", {"*", "Zq", "{P}", 0}, kNoExt},
-      {"star", {"*.*", "D", "{P}", 0}, notInNames + "*: .*"},
-      {"question mark", {"z?", "D", "{P}", 0}, notInNames + "?: .z?"},
-      {"less than", {"z<", "D", "{P}", 0}, notInNames + "<: .z<"},
-      {"greater than", {"z>", "D", "{P}", 0}, notInNames + ">: .z>"},
-      {"colon", {"z:q", "D", "{P}", 0}, notInNames + ":: .z:q"},
-      {"quote", {"\"z\"", "D", "{P}", 0}, notInNames + "\": .\"z\""},
-      {"slash", {"a/b", "D", "{P}", 0}, notInNames + "/: .a/b"},
-      {"bar", {"a|b", "D", "{P}", 0}, notInNames + "|: .a|b"},
-      {"a trailing dot", {"zq.", "D", "{P}", 0},
-       "Расширение не может кончаться точкой: .zq. Windows отбрасывает её в именах файлов."},
-      {"two dots", {"..", "D", "{P}", 0}, "Расширение не может кончаться точкой: .. Windows отбрасывает её в именах файлов."},
+      {"a mask of every extension", {"*.*", "D", "{P}", 0}, "Расширение не может содержать знак *: .*"},
+      {"a trailing dot", {"zq.", "D", "{P}", 0}, endsInDot(".zq.")},
+      {"two dots", {"..", "D", "{P}", 0}, endsInDot("..")},
       {"a quoted path, blanks inside the quotes", {"zq", "Zq", " \" {P} \" ", 0}, kDone, ".zq", "Zq", "{P}"},
       {"a quoted missing path", {"zq", "D", "\"/nonexistent/x.exe\"", 0}, "/nonexistent/x.exe где ты его видишь?Ламер."},
       {"separator in the description", {"zq", "CLSID\\{0}", "", 0}, "Описание не может содержать знак \\: CLSID\\{0}"},
@@ -81,12 +67,12 @@ TEST_F(Changes, AddTable) {
        "Расширение не может содержать управляющие знаки (табуляцию, перевод строки): их не бывает в именах файлов."},
       {"control characters in the description", {"zq", "Zq\tTab\x07", "{P}", 0},
        "Описание не может содержать управляющие знаки (табуляцию, перевод строки). Введите другое описание."},
-      {"256 UTF-16 units", {"zq", smiles128, "{P}", 0},
-       "Описание длиннее 255 знаков (в нём 256): такого раздела в реестре быть не может. Введите описание покороче."},
       {"Cyrillic", {"док", " Документ Ёжика ", "{P}", 0}, kDone, ".док", "Документ Ёжика"},
       {"a device", {"dn", "Zq.Null", kDevice, 0}, kDone, ".dn", "Zq.Null"},
   };
   // clang-format on
+  for (const auto& [e, c] : notInNames)
+    rows.push_back({e, {e, "D", "{P}", 0}, "Расширение не может содержать знак " + std::string(1, c) + ": ." + e});
 #ifdef _WIN32
   ASSERT_EQ(_putenv_s("ZANDREL_TEST_PROGRAM", program.c_str()), 0);
   rows.push_back({"a variable", {"zq", "Zq", "%zandrel_test_program%", 0}, kDone, ".zq", "Zq", "{P}"});
@@ -103,6 +89,7 @@ TEST_F(Changes, AddTable) {
     const store::ChangeOutcome outcome = store::CreateAssociation(watched, p, fields);
     EXPECT_EQ(p.boxes, (Boxes{{Fill(row.message), 0}}));
     EXPECT_EQ(outcome.reloadList, row.fields.updateList == 1 && !row.e.empty());
+    EXPECT_EQ(outcome.notifyShell, !row.e.empty());
     if (row.e.empty()) {
       EXPECT_EQ(DumpClasses(*registry), empty);
       if (row.message.find("Unable") == std::string::npos && row.message.find("already") == std::string::npos) {
@@ -111,9 +98,12 @@ TEST_F(Changes, AddTable) {
       continue;
     }
     const std::string p1 = row.program.empty() ? store::Trim(fields.executableFileSpec) : Fill(row.program);
-    EXPECT_EQ(Default(row.e), row.d);
-    EXPECT_EQ(Default(row.d + "\\shell\\open\\command"), "\"" + p1 + "\" \"%1\"");
-    EXPECT_EQ(Default(row.d + "\\DefaultIcon"), p1 + ",1");
+    const auto sz = [](const std::string& s) { return "  \"\" type 1: " + Hex(s + '\0') + "\n"; };
+    const std::string d = "[" + row.d, written = "[" + row.e + "]\n" + sz(row.d) + d + "]\n" + d + "\\DefaultIcon]\n" +
+                                                 sz(p1 + ",1") + d + "\\shell]\n" + d + "\\shell\\open]\n" + d +
+                                                 "\\shell\\open\\command]\n" + sz("\"" + p1 + "\" \"%1\"");
+    EXPECT_EQ(DumpTree(*registry, HKEY_CLASSES_ROOT, row.e) + DumpTree(*registry, HKEY_CLASSES_ROOT, row.d), written);
+    EXPECT_EQ(DumpClasses(*registry).size(), empty.size() + written.size()) << "and nothing else";
     registry = MakeRegistry(dir.Path() + "/" + row.name);
     SeedValue(*registry, ".other", "", REG_SZ, "Other");
   }
@@ -156,19 +146,11 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
       {"Installer", shell, "это " + shell},
   };
   // clang-format on
-  const auto shellQuestion = [](const std::string& e) {
-    return Box{"Расширение " + e +
-                   " — файлы, которые Windows запускает сама. Без него они перестанут открываться "
-                   "двойным щелчком.\r\nВсё равно удалить " +
-                   e + "?",
-               0x124};
-  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.d);
     const std::string before = DumpClasses(*registry);
     {
-      RecordingPrompter p;
-      p.AnswerNext(6);
+      RecordingPrompter p{6};
       FailingRegistry watched(*registry);
       store::CreateAssociation(watched, p, {"zn", row.d, program, 0});
       EXPECT_EQ(p.boxes, (Boxes{{"Описание " + row.d + (row.d[0] == '.' ? " " : " — ") + row.add + "." + kAgain, 0}}));
@@ -181,12 +163,15 @@ TEST_F(Changes, ATitleThatIsNoFileTypeIsNeitherWrittenNorDeleted) {
     const std::string named = DumpClasses(*registry);
     const bool own = store::ShellsOwnExtension(row.e);
     for (int answer : own ? std::vector<int>{7, 6} : std::vector<int>{6}) {
-      RecordingPrompter p;
-      p.AnswerNext(6);
-      p.AnswerNext(answer);
+      RecordingPrompter p{6, answer};
       EXPECT_EQ(store::RemoveAssociation(*registry, p, {row.e, row.d, 0}).committed, answer == 6);
       Boxes expected{{"Удаляется расширенние " + row.e + "\r\nХотите удалить расширенние и описание?", 0x24}};
-      if (own) expected.push_back(shellQuestion(row.e));
+      if (own)
+        expected.push_back({"Расширение " + row.e +
+                                " — файлы, которые Windows запускает сама. Без него они перестанут открываться "
+                                "двойным щелчком.\r\nВсё равно удалить " +
+                                row.e + "?",
+                            0x124});
       if (answer == 6)
         expected.push_back(
             {"Ассоциация удаленна из реестра " + row.e + "\r\nОписание " + row.d + " оставлено: " + row.kept + ".", 0});
@@ -268,15 +253,14 @@ TEST_F(Changes, AddAsksBeforeReusingATitle) {
 // questions and its transaction: the change takes over nothing it was not
 // told of.
 TEST_F(Changes, WhatChangesMeanwhileIsNotTakenOver) {
-  struct Racing : FailingRegistry {
-    using FailingRegistry::FailingRegistry;
+  struct Racing : FailingRegistry {  // seeds an extension naming the title as the at-th change begins
+    Racing(IRegistry& registry, std::string seed, int at) : FailingRegistry(registry), seed(std::move(seed)), at(at) {}
     LONG BeginTransaction() override {
-      if (++begun == at) SeedValue(*other, seed, "", REG_SZ, "Zq Title");
+      if (++begun == at) SeedValue(Target(), seed, "", REG_SZ, "Zq Title");
       return FailingRegistry::BeginTransaction();
     }
-    IRegistry* other = nullptr;
     std::string seed;
-    int begun = 0, at = 1;
+    int begun = 0, at;
   };
   // The removal asks about .zr, the title's other extension, in a first
   // transaction that it ends unchanged; .zs comes before the second.
@@ -297,19 +281,11 @@ TEST_F(Changes, WhatChangesMeanwhileIsNotTakenOver) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     registry = MakeRegistry(dir.Path() + "/" + row.name);
-    if (row.add) {
-      SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "old %1");
-    } else {
-      SeedValue(*registry, ".zr", "", REG_SZ, "Zq Title");
-      SeedZq();
-    }
-    Racing racing(*registry);
-    racing.other = registry.get();
-    racing.seed = row.seed;
-    racing.at = row.add ? 1 : 2;
-    RecordingPrompter p;
-    p.AnswerNext(6);
-    p.AnswerNext(6);
+    SeedValue(*registry, row.add ? "Zq Title\\shell\\open\\command" : ".zr", "", REG_SZ,
+              row.add ? "old %1" : "Zq Title");
+    if (!row.add) SeedZq();
+    Racing racing(*registry, row.seed, row.add ? 1 : 2);
+    RecordingPrompter p{6, 6};
     row.add ? store::CreateAssociation(racing, p, Add()) : store::RemoveAssociation(racing, p, Remove());
     EXPECT_EQ(p.boxes.back(), (Box{row.message, 0}));
     EXPECT_EQ(Default(row.add ? "Zq Title\\shell\\open\\command" : "Zq Title\\DefaultIcon"),

@@ -118,7 +118,6 @@ TEST(Listing, RowsFromClassesStores) {
       const std::string e = seed.association.substr(0, eq);
       SeedAssociation(*registry, e, seed.association.substr(eq + 1), "c " + e);
     }
-    const std::string before = DumpClasses(*registry);
     FailingRegistry watched(*registry);  // reading is all a listing asks rights for
     watched.RefuseOpenRights(~KEY_READ);
     EXPECT_EQ(List(watched), wine && row.wine ? *row.wine : row.rows);

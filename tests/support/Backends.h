@@ -21,19 +21,11 @@ struct Backend {
   // A second instance on the same store as make(folder) gave.
   std::function<std::unique_ptr<IRegistry>(const std::string& folder)> reopen;
   // The machine's registry (Windows build): each test in a sandbox key that
-  // stands in for HKEY_LOCAL_MACHINE, all-or-nothing through the undo record,
-  // which does not hide a change from others before it commits. Windows (and
-  // Wine) also read the byte after a string set without its NUL, and store
-  // the NUL only when that byte is one; the hive reads only the bytes given.
+  // stands in for HKEY_LOCAL_MACHINE, all-or-nothing through the undo record.
   bool machine = false;
   // Wine's registry, which differs from Windows (whose answers the hive
-  // gives) in these ways, measured under Wine 8; the tables that meet them
-  // give Wine's answers beside Windows':
-  //   subkeys enumerate sorted by lower-cased name, values sorted by name;
-  //   a key name may have 256 characters;
-  //   a path longer than MAX_PATH answers 234 (the classes store's own path
-  //   counts: a 255-character extension is out of reach there);
-  //   on 234 for a short value name the name is written too, cut short.
+  // gives) in ways measured under Wine 8 (registry/ConformanceTest.cpp names
+  // them); the tables that meet them give Wine's answers beside Windows'.
   bool wine = false;
 };
 

@@ -16,26 +16,54 @@
 
 namespace zandrel::testing {
 
+// HKEY_CURRENT_USER\Software\Classes\path.
+inline std::string UsersClasses(const std::string& path) { return "Software\\Classes\\" + path; }
+
 class MergedClasses : public CallsOnly {
  public:
   explicit MergedClasses(IRegistry& inner) : CallsOnly(inner) {}
 
-  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override;
+  LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult) override {
+    if (Passes(hKey, lpSubKey)) return Target().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    const bool users = AmongUsers(lpSubKey);
+    return Target().RegOpenKeyExA(Root(users), Path(users, lpSubKey).c_str(), ulOptions, samDesired, phkResult);
+  }
   LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass, DWORD dwOptions,
                        REGSAM samDesired, const void* lpSecurityAttributes, HKEY* phkResult,
-                       DWORD* lpdwDisposition) override;
-  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override;
+                       DWORD* lpdwDisposition) override {
+    if (Passes(hKey, lpSubKey))
+      return Target().RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, lpSecurityAttributes,
+                                      phkResult, lpdwDisposition);
+    const std::string path = lpSubKey;
+    const bool users = AmongUsers(path.substr(0, path.find('\\')));
+    return Target().RegCreateKeyExA(Root(users), Path(users, path).c_str(), Reserved, lpClass, dwOptions, samDesired,
+                                    lpSecurityAttributes, phkResult, lpdwDisposition);
+  }
+  LONG RegDeleteKeyA(HKEY hKey, const char* lpSubKey) override {
+    if (Passes(hKey, lpSubKey)) return Target().RegDeleteKeyA(hKey, lpSubKey);
+    const bool users = AmongUsers(lpSubKey);
+    return Target().RegDeleteKeyA(Root(users), Path(users, lpSubKey).c_str());
+  }
   // Through the merged opens.
   LONG ExtensionsNamingTitle(const char* title, std::vector<std::string>* extensions) override {
     return IRegistry::ExtensionsNamingTitle(title, extensions);
   }
 
  private:
-  bool AmongUsers(const std::string& path);
+  static bool Passes(HKEY hKey, const char* lpSubKey) {
+    return hKey != HKEY_CLASSES_ROOT || lpSubKey == nullptr || *lpSubKey == '\0';
+  }
+  static HKEY Root(bool users) { return users ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+  static std::string Path(bool users, const std::string& path) {
+    return users ? UsersClasses(path) : "SOFTWARE\\Classes\\" + path;
+  }
+  bool AmongUsers(const std::string& path) {
+    HKEY key = 0;
+    if (Target().RegOpenKeyExA(HKEY_CURRENT_USER, UsersClasses(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+      return false;
+    Target().RegCloseKey(key);
+    return true;
+  }
 };
-
-// HKEY_CURRENT_USER\Software\Classes\path, or with machine the machine's.
-std::string UsersClasses(const std::string& path);
-std::string MachinesClasses(const std::string& path);
 
 }  // namespace zandrel::testing

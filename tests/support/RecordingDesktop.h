@@ -39,8 +39,18 @@ class RecordingDesktop : public integration::Desktop {
   }
 
   // The committed changes' extensions, and where each came among the messages.
-  std::vector<std::string> Committed() const;
-  std::vector<std::size_t> CommittedAt() const;
+  std::vector<std::string> Committed() const {
+    std::vector<std::string> extensions;
+    for (const Change& change : changes)
+      if (change.committed) extensions.push_back(change.extension);
+    return extensions;
+  }
+  std::vector<std::size_t> CommittedAt() const {
+    std::vector<std::size_t> at;
+    for (const Change& change : changes)
+      if (change.committed) at.push_back(change.atMessage);
+    return at;
+  }
 
   std::vector<Change> changes;
   std::string failure;                    // the window's text for a change the desktop did not follow

@@ -55,24 +55,6 @@ std::string TempDir::Write(const std::string& name, const std::string& bytes) co
   return File(name);
 }
 
-std::string CommandOutput(const std::string& command) {
-  std::string out;
-#ifdef _WIN32
-  std::FILE* pipe = _popen(command.c_str(), "rb");
-#else
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-#endif
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-#ifdef _WIN32
-  _pclose(pipe);
-#else
-  ::pclose(pipe);
-#endif
-  return out;
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -164,6 +146,16 @@ void DumpKey(IRegistry& registry, HKEY parent, const std::string& sub, const std
 void KillThisProcess() {
   ::raise(SIGKILL);
   std::abort();
+}
+
+std::string CommandOutput(const std::string& command) {
+  std::string out;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  ::pclose(pipe);
+  return out;
 }
 #endif
 

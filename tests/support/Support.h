@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
-// What a shell command prints on its standard output.
+// What a shell command prints on its standard output (not in the Windows build).
 std::string CommandOutput(const std::string& command);
 // tests/data/windows-classes.reg: a Windows machine's classes store, as .reg text.
 const std::string& WindowsClassesReg();
@@ -94,6 +95,8 @@ class RecordingPrompter : public store::Prompter {
     bool operator==(const Box&) const = default;
     friend void PrintTo(const Box& box, std::ostream* out) { *out << box.flags << " \"" << box.text << "\""; }
   };
+  RecordingPrompter() = default;
+  explicit RecordingPrompter(std::initializer_list<int> answers) : answers_(answers) {}
   void AnswerNext(int answer) { answers_.push_back(answer); }
   std::function<void(const Box&)> onShow;  // runs as each box shows
   std::vector<Box> boxes;

@@ -29,6 +29,19 @@ TEST_F(Changes, AChoiceWindowsKeepsForTheUserIsNamed) {
   struct Value {
     std::string path, name, data;
   };
+  // The choice, under key (UserChoice, or UserChoiceLatest\ProgId), with its Hash when hashed.
+  const auto choice = [&](const std::string& progId, const std::string& key = ".zq\\UserChoice", bool hashed = true) {
+    std::vector<Value> seeds{{choices + key, "ProgId", progId}};
+    if (hashed) seeds.push_back({choices + key.substr(0, key.rfind("\\ProgId")), "Hash", "h="});
+    return seeds;
+  };
+  const auto storeApp = [&](const std::string& id, const std::string& name) {
+    std::vector<Value> seeds = choice(id);
+    seeds.push_back({id + "\\Application", "ApplicationName", name});
+    return seeds;
+  };
+  std::vector<Value> latest = choice("Applications\\old.exe");
+  for (const Value& v : choice("Zq.Viewer", ".zq\\UserChoiceLatest\\ProgId")) latest.push_back(v);
   // clang-format off
   const struct {
     const char* name;
@@ -36,33 +49,16 @@ TEST_F(Changes, AChoiceWindowsKeepsForTheUserIsNamed) {
     std::string program = "", whose = "";  // "": no note
   } rows[] = {
       {"no choice", {}, ""},
-      {"another extension's choice", {{choices + ".other\\UserChoice", "ProgId", "Zq.Viewer"}}, ""},
-      {"a choice without its Hash, which Windows resets", {{choices + ".zq\\UserChoice", "ProgId", "Zq.Viewer"}}, ""},
-      {"a ProgId with a command",
-       {{choices + ".zq\\UserChoice", "ProgId", "Zq.Viewer"}, {choices + ".zq\\UserChoice", "Hash", "h="}},
-       "zq viewer.exe", windows},
-      {"a program the user browsed to",
-       {{choices + ".ZQ\\UserChoice", "ProgId", "Applications\\notepad++.exe"}, {choices + ".ZQ\\UserChoice", "Hash", "h="}},
-       "notepad++.exe", users},
-      {"a store app by its name",
-       {{choices + ".zq\\UserChoice", "ProgId", "AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt"},
-        {choices + ".zq\\UserChoice", "Hash", "h="},
-        {"AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt\\Application", "ApplicationName", "Блокнот"}},
-       "Блокнот", windows},
-      {"a store app named by an indirect string",
-       {{choices + ".zq\\UserChoice", "ProgId", "AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg"},
-        {choices + ".zq\\UserChoice", "Hash", "h="},
-        {"AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg\\Application", "ApplicationName", kIndirectName}},
+      {"another extension's choice", choice("Zq.Viewer", ".other\\UserChoice", false), ""},
+      {"a choice without its Hash, which Windows resets", choice("Zq.Viewer", ".zq\\UserChoice", false), ""},
+      {"a ProgId with a command", choice("Zq.Viewer"), "zq viewer.exe", windows},
+      {"a program the user browsed to", choice("Applications\\notepad++.exe", ".ZQ\\UserChoice"), "notepad++.exe", users},
+      {"a store app by its name", storeApp("AppXk0g4vb8gvt7b93tg50ybcy892pge6jmt", "Блокнот"), "Блокнот", windows},
+      {"a store app named by an indirect string", storeApp("AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg", kIndirectName),
        kIndirectName == kUnresolvable ? "AppXvhc4p7vz4b485xfp46hhk3fq3grkdgjg" : "Блокнот", windows},
-      {"a store app whose name cannot be resolved",
-       {{choices + ".zq\\UserChoice", "ProgId", "AppX4ztfk9wxr86ypyk"}, {choices + ".zq\\UserChoice", "Hash", "h="},
-        {"AppX4ztfk9wxr86ypyk\\Application", "ApplicationName", kUnresolvable}},
-       "AppX4ztfk9wxr86ypyk", windows},
-      {"UserChoiceLatest before a stale UserChoice",
-       {{choices + ".zq\\UserChoice", "ProgId", "Applications\\old.exe"}, {choices + ".zq\\UserChoice", "Hash", "h="},
-        {choices + ".zq\\UserChoiceLatest\\ProgId", "ProgId", "Zq.Viewer"},
-        {choices + ".zq\\UserChoiceLatest", "Hash", "h="}},
-       "zq viewer.exe", windows},
+      {"a store app whose name cannot be resolved", storeApp("AppX4ztfk9wxr86ypyk", kUnresolvable), "AppX4ztfk9wxr86ypyk",
+       windows},
+      {"UserChoiceLatest before a stale UserChoice", latest, "zq viewer.exe", windows},
   };
   // clang-format on
   for (const auto& row : rows) {
@@ -133,9 +129,7 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     SCOPED_TRACE("the machine's title reused while the user holds one too: asked of the machine's command");
     SeedValue(*registry, ".zr", "", REG_SZ, "Zq Title");
     SeedValue(*registry, "Zq Title\\shell\\open\\command", "", REG_SZ, "machine.exe %1");
-    RecordingPrompter p;
-    p.AnswerNext(IDYES);
-    p.AnswerNext(IDYES);
+    RecordingPrompter p{IDYES, IDYES};
     store::AssociationFields fields = Add();
     fields.fileExt = "zs";
     EXPECT_TRUE(store::CreateAssociation(merged, p, fields, &desktop).committed);
@@ -151,8 +145,7 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
   {
     SCOPED_TRACE("the machine's extension removed with its title under the user's own .zq");
     SeedValue(*registry, UsersClasses(".zq\\OpenWithProgids"), "Zq.Other", REG_NONE, "", HKEY_CURRENT_USER);
-    RecordingPrompter p;
-    p.AnswerNext(IDYES);
+    RecordingPrompter p{IDYES};
     EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
     EXPECT_EQ(p.boxes, (Boxes{{kBoth, 0x24}, {kRemoved, 0}}));
     EXPECT_EQ(DumpClasses(*registry), empty);
@@ -162,9 +155,7 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
     SCOPED_TRACE("an extension the user's classes name otherwise: added, and still theirs after the removal");
     seedUsers(".zq", "User Title");
     seedUsers("User Title\\shell\\open\\command", "other.exe %1");
-    RecordingPrompter p;
-    p.AnswerNext(IDOK);
-    p.AnswerNext(IDYES);
+    RecordingPrompter p{IDOK, IDYES};
     EXPECT_TRUE(store::CreateAssociation(merged, p, Add(), &desktop).committed);
     EXPECT_TRUE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
     const std::string note = usersNote(".zq", "other.exe %1");
@@ -172,8 +163,7 @@ TEST_F(Changes, OverTheUsersOwnClasses) {
   }
   {
     SCOPED_TRACE("an extension only the user's classes hold is not removed");
-    RecordingPrompter p;
-    p.AnswerNext(IDYES);
+    RecordingPrompter p{IDYES};
     EXPECT_FALSE(store::RemoveAssociation(merged, p, Remove(), &desktop).committed);
     EXPECT_EQ(p.boxes, (Boxes{{kBoth, 0x24},
                               {"Расширение .zq зарегистрировано только в ваших личных настройках "

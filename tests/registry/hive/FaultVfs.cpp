@@ -29,7 +29,7 @@ const sqlite3_io_methods* Real(sqlite3_file* f) {
     if (&copy.first == f->pMethods) return real;
   std::abort();
 }
-const char* Kind(sqlite3_file* f) {
+const char*& Kind(sqlite3_file* f) {
   return *reinterpret_cast<const char**>(reinterpret_cast<char*>(f) + g_real->szOsFile);
 }
 
@@ -61,10 +61,7 @@ int Sync(sqlite3_file* f, int flags) {
 
 int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* out_flags) {
   const int rc = g_real->xOpen(g_real, name, f, flags, out_flags);
-  *reinterpret_cast<const char**>(reinterpret_cast<char*>(f) + g_real->szOsFile) = (flags & SQLITE_OPEN_WAL) ? "wal"
-                                                                                   : (flags & SQLITE_OPEN_MAIN_DB)
-                                                                                       ? "db"
-                                                                                       : "journal";
+  Kind(f) = (flags & SQLITE_OPEN_WAL) ? "wal" : (flags & SQLITE_OPEN_MAIN_DB) ? "db" : "journal";
   if (f->pMethods != nullptr) {
     auto [it, added] = g_methods.try_emplace(f->pMethods, *f->pMethods, f->pMethods);
     if (added) {

@@ -7,6 +7,7 @@
 
 #include "registry/hive/FaultVfs.h"
 #include "registry/hive/Hive.h"
+#include "registry/RegistryScript.h"
 #include "registry/Wait.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
@@ -42,17 +43,12 @@ TEST(HiveDurability, AChangeIsSyncedBeforeItReturnsAndARefusedCommitLeavesNothin
     ASSERT_NE(t.rfind("w wal"), std::string::npos);
     EXPECT_GT(t.rfind("s wal"), t.rfind("w wal")) << "returned before the log reached the disk";
   }
-  ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
-  HKEY stale = 0;
-  ASSERT_EQ(hive->RegCreateKeyExA(HKEY_CLASSES_ROOT, "NeverCommitted", 0, "", 0, KEY_ALL_ACCESS, nullptr, &stale,
-                                  nullptr),
-            ERROR_SUCCESS);
+  ScriptRunner run(*hive, nullptr);
+  run.Run("begin -> 0; create HKCR NeverCommitted -> 0 as h1");
   FaultVfs::FullAfterBytes(0);
-  EXPECT_EQ(hive->CommitTransaction(), ERROR_DISK_FULL);
+  run.Run("commit -> 112");  // the disk is full
   FaultVfs::Disarm();
-  hive->RollbackTransaction();
-  ASSERT_EQ(SeedKey(*hive, ".after"), ERROR_SUCCESS);
-  EXPECT_EQ(hive->RegSetValueExA(stale, "", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 1), ERROR_KEY_DELETED);
+  run.Run("rollback; create HKCR .after -> 0; set h1 \"\" sz x -> 1018");
   EXPECT_EQ(DumpClasses(*hive), "[]\n[.after]\n[.single]\n[.zq]\n  \"\" type 1: 5a 71 00\n");
   EXPECT_EQ(DumpClasses(*Open(dir.File("registry.db"))), DumpClasses(*hive));
 }

@@ -10,11 +10,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <random>
 
+#include "registry/RegistryScript.h"
 #include "registry/hive/Hive.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
@@ -147,31 +147,22 @@ TEST(HiveFiles, CreatedPrivateWhateverTheUmaskAndLeavingNothingElse) {
     EXPECT_EQ(entry.path().filename().string().rfind("registry.db", 0), 0u) << entry.path();
 }
 
-// Opens the hive and tries every kind of write: the listing, each code, the
-// listing again.
-std::string ListAndTryWrites(const std::string& path) {
+// Opens the hive, lists it as `listing`, and is refused every kind of
+// write: "ok", or "failed" (in a child process, its failures printed).
+std::string ListsAndIsRefused(const std::string& path, const std::string& listing) {
   std::unique_ptr<hive::HiveRegistry> reg;
   if (const Status opened = OpenHive(path, &reg); !opened.Ok()) return "open failed: " + opened.message;
-  std::string out = DumpClasses(*reg);
-  HKEY key = 0xDEAD;
-  DWORD disposition = 0;
-  const BYTE data[] = "other";
-  for (LONG code :
-       {reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".new", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-        static_cast<LONG>(key),
-        reg->RegCreateKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, "", 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
-        static_cast<LONG>(disposition), reg->RegSetValueExA(key, "", 0, REG_SZ, data, sizeof data),
-        reg->RegDeleteValueA(key, ""), reg->RegCloseKey(key), reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "Leaf"),
-        reg->RegDeleteKeyA(HKEY_CLASSES_ROOT, "None"), reg->BeginTransaction(), reg->CommitTransaction()})
-    out += std::to_string(code) + " ";
-  reg->RollbackTransaction();
-  return out + "\n" + DumpClasses(*reg);
+  EXPECT_EQ(DumpClasses(*reg), listing);
+  RunScript(*reg, R"(create HKCR .new all -> 5; create HKCR .zq all -> 0 disp 2 as h1; set h1 "" sz other -> 5;
+                     delval h1 "" -> 5; close h1 -> 0; delkey HKCR Leaf -> 5; delkey HKCR None -> 2; begin -> 5;
+                     commit -> 5; rollback)");
+  EXPECT_EQ(DumpClasses(*reg), listing);
+  return ::testing::Test::HasFailure() ? "failed" : "ok";
 }
 
 TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
   TempDir dir;
   ::chmod(dir.Path().c_str(), 0755);
-  const std::string expected = "5 0 0 2 5 5 0 5 2 5 5 \n";
   // clang-format off
   const struct {
     const char* name;
@@ -195,7 +186,7 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
     const std::string bytes = ReadFile(path);
     if (mount) {
       ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-      EXPECT_EQ(ListAndTryWrites(path), listing + expected + listing);
+      EXPECT_EQ(ListsAndIsRefused(path, listing), "ok");
       EXPECT_EQ(Refusal(folder + "/other.db"), Refusal(Status::kFailed, "cannot create the registry hive \"" + folder +
                                                                             "/other.db\": Read-only file system"));
       ::umount2(folder.c_str(), MNT_DETACH);
@@ -203,7 +194,7 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
       if (::geteuid() == 0) ::chown(path.c_str(), 65534, 65534), ::chown(folder.c_str(), 65534, 65534);
       ::chmod(path.c_str(), row.file);
       ::chmod(folder.c_str(), row.folder);
-      EXPECT_EQ(AsUser([&] { return ListAndTryWrites(path); }), listing + expected + listing);
+      EXPECT_EQ(AsUser([&] { return ListsAndIsRefused(path, listing); }), "ok");
       if (row.folder == 0555) {
         EXPECT_EQ(AsUser([&] { return Refusal(folder + "/other.db"); }),
                   Refusal(Status::kFailed,
@@ -212,7 +203,7 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
       EXPECT_EQ(ReadFile(path), bytes);
       ::chmod(folder.c_str(), 0700);
       ::chmod(path.c_str(), 0600);
-      EXPECT_EQ(ListAndTryWrites(path).substr(listing.size(), 2), "0 ") << "writable again";
+      RunScript(*Open(path), "create HKCR .new -> 0");  // writable again
     }
   }
 }
@@ -220,31 +211,24 @@ TEST(HiveFiles, AHiveThisProcessMayNotWriteListsAndRefusesEveryWrite) {
 TEST(HiveFiles, ANewHiveIsSeededWholeOnceAndTheDefaultOneWhereTheEnvironmentSays) {
   TempDir dir;
   const std::string path = dir.File("env/registry.db");
-  std::vector<pid_t> children;
+  const auto seed = SeedOf(WindowsClassesReg());
   for (int i = 0; i < 4; ++i) {  // first opens at once make one hive
-    if (const pid_t child = ::fork(); child == 0) {
-      std::unique_ptr<hive::HiveRegistry> hive;
-      ::_exit(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive).Ok() &&
-                      SeedKey(*hive, ".child" + std::to_string(i)) == 0
-                  ? 0
-                  : 1);
-    } else {
-      children.push_back(child);
-    }
+    if (::fork() != 0) continue;
+    std::unique_ptr<hive::HiveRegistry> hive;
+    ::_exit(hive::OpenHiveSeeded(path, seed, &hive).Ok() && SeedKey(*hive, ".child" + std::to_string(i)) == 0 ? 0 : 1);
   }
-  for (pid_t child : children) {
-    int status = -1;
-    ::waitpid(child, &status, 0);
+  for (int child = 0, status = -1; child < 4; ++child) {
+    ASSERT_GT(::wait(&status), 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   std::unique_ptr<hive::HiveRegistry> hive;
-  ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive)));
+  ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(path, seed, &hive)));
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt\\ShellNew"), 0);
   EXPECT_EQ(hive->RegDeleteKeyA(HKEY_CLASSES_ROOT, ".txt"), 0);
   for (const char* key : {".child0", ".child3", "txtfile\\shell\\open\\command", "CLSID", "*\\shellex"})
     EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, key).find("error"), std::string::npos) << key;
   hive.reset();
-  ASSERT_TRUE(hive::OpenHiveSeeded(path, testing::SeedOf(testing::WindowsClassesReg()), &hive).Ok());
+  ASSERT_TRUE(hive::OpenHiveSeeded(path, seed, &hive).Ok());
   EXPECT_EQ(DumpTree(*hive, HKEY_CLASSES_ROOT, ".txt"), "[.txt]\n  error open 2\n") << "seeded again";
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("env")))
     EXPECT_EQ(entry.path().filename().string().find(".new-"), std::string::npos);
@@ -286,19 +270,8 @@ TEST(HiveValues, AStringStoredWithoutItsNulReadsBackWithOneWhenThereIsRoom) {
   const std::string path = dir.File("registry.db");
   ASSERT_EQ(SeedValue(*Open(path), "v", "", REG_SZ, std::string("abc\0", 4)), 0);
   Sql(path, "UPDATE vals SET data = CAST('abc' AS BLOB)");
-  auto hive = Open(path);
-  HKEY key = 0;
-  ASSERT_EQ(hive->RegOpenKeyExA(HKEY_CLASSES_ROOT, "v", 0, KEY_READ, &key), 0);
-  for (DWORD room : {3u, 4u}) {
-    char name[8];
-    BYTE data[8];
-    std::memset(data, 0xBD, sizeof data);
-    DWORD name_length = sizeof name, size = room, type = 0;
-    ASSERT_EQ(hive->RegEnumValueA(key, 0, name, &name_length, nullptr, &type, data, &size), 0);
-    EXPECT_EQ(size, 3u);
-    EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(data), 5)), room == 4 ? "61 62 63 00 bd" : "61 62 63 bd bd");
-  }
-  hive->RegCloseKey(key);
+  RunScript(*Open(path), R"(open HKCR v read -> 0 as h1; enumval h1 0 8 3 -> 0 size 3 "" sz "abc";
+                            enumval h1 0 8 4 -> 0 size 3 "" sz "abc" nul; close h1 -> 0)");
 }
 
 // A new hive is made with 16 KB pages; one made earlier with SQLite's 4 KB
@@ -326,11 +299,8 @@ TEST(HiveFiles, ShrinksWhenAChangeFreesMostOfIt) {
   TempDir dir;
   const std::string path = dir.File("registry.db");
   const auto size = [&path] {
-    struct stat db {
-    }, wal{};
-    ::stat(path.c_str(), &db);
-    if (::stat((path + "-wal").c_str(), &wal) != 0) wal.st_size = 0;
-    return db.st_size + wal.st_size;
+    const std::string wal = path + "-wal";
+    return std::filesystem::file_size(path) + (std::filesystem::exists(wal) ? std::filesystem::file_size(wal) : 0);
   };
   auto hive = Open(path);
   ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
@@ -338,7 +308,7 @@ TEST(HiveFiles, ShrinksWhenAChangeFreesMostOfIt) {
     ASSERT_EQ(SeedValue(*hive, "big\\" + std::to_string(i), "", REG_BINARY, std::string(8192, 'x')), ERROR_SUCCESS);
   ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);
   const auto full = size();
-  ASSERT_GT(full, 3'000'000);
+  ASSERT_GT(full, 3'000'000u);
   ASSERT_EQ(hive->BeginTransaction(), ERROR_SUCCESS);
   ASSERT_EQ(hive->DeleteTrees({{HKEY_CLASSES_ROOT, "big"}}, {}), ERROR_SUCCESS);
   ASSERT_EQ(hive->CommitTransaction(), ERROR_SUCCESS);

@@ -8,6 +8,7 @@
 #include "regfile/RegFile.h"
 #include "registry/Defaults.h"
 #include "registry/ForwardingRegistry.h"
+#include "registry/RegistryScript.h"
 #include "registry/hive/Hive.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
@@ -26,15 +27,13 @@ TEST(SubtreeWalks, TheHivesWalkHandsOverWhatTheCallsHandOver) {
   ASSERT_TRUE(IsOk(hive::OpenHiveSeeded(dir.File("dense.db"), SeedOf(WindowsClassesReg()), &dense)));
   ASSERT_TRUE(IsOk(hive::OpenHive(dir.File("sparse.db"), &sparse)));
   for (IRegistry* reg : {static_cast<IRegistry*>(dense.get()), static_cast<IRegistry*>(sparse.get())}) {
-    SeedValue(*reg, ".zzq", "", REG_SZ, std::string("Документ\0", 17));
-    SeedValue(*reg, ".zzq", "Big", REG_BINARY, std::string(70000, '\x5a'));
-    SeedValue(*reg, ".zzq", "nul", REG_SZ, std::string("a\0b\0", 4));
-    SeedValue(*reg, ".zzq", "BIG", REG_DWORD, std::string("\x01\0\0\0", 4));  // rewritten in its place
-    SeedValue(*reg, ".zzq\\ShellNew", "", REG_SZ, "");
-    SeedKey(*reg, ".zzq\\Ёлка\\b\\c");
-    SeedKey(*reg, ".zzq\\ёЛКА\\A");
-    SeedKey(*reg, "._sln");
-    SeedValue(*reg, "Software\\x", "v", REG_SZ, std::string("x\0", 2));
+    // BIG rewrites Big in its place.
+    RunScript(*reg, R"(create HKCR .zzq -> 0 as h1; set h1 "" sz "Документ\0" -> 0; set h1 Big binary "Z"*70000 -> 0;
+                       set h1 nul sz "a\0b\0" -> 0; set h1 BIG dword "\x01\0\0\0" -> 0; close h1 -> 0;
+                       create HKCR ".zzq\\ShellNew" -> 0 as h2; set h2 "" sz "" -> 0; close h2 -> 0;
+                       create HKCR ".zzq\\Ёлка\\b\\c" -> 0 as h3; close h3 -> 0; create HKCR ".zzq\\ёЛКА\\A" -> 0 as h4;
+                       close h4 -> 0; create HKCR ._sln -> 0 as h5; close h5 -> 0; create HKCR "Software\\x" -> 0 as h6;
+                       set h6 v sz "x\0" -> 0; close h6 -> 0)");
   }
   for (int i = 0; i < 1200; ++i) SeedKey(*sparse, "gone" + std::to_string(i));
   for (int i = 0; i < 1200; ++i)

@@ -14,6 +14,7 @@
 #include "capture/HistoryRegistry.h"
 #include "capture/UndoRecord.h"
 #include "regfile/RegFile.h"
+#include "registry/RegistryScript.h"
 #include "registry/win32/Win32Api.h"
 #include "registry/win32/Win32Registry.h"
 #include "store/AssociationChanges.h"
@@ -68,8 +69,7 @@ TEST_F(WindowsLock, StartAndListingNeverNeedTheLock) {
   }
   auto registry = Open();
   EXPECT_FALSE(std::filesystem::exists(place_.record_path));
-  HKEY left = 0;
-  EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_FILE_NOT_FOUND);
+  RunScript(*registry, "open HKCR .left read -> 2");
 }
 
 // The lock is a file no one but SYSTEM and the administrators may open at
@@ -149,8 +149,7 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
             "the undo record " + place.record_path +
                 " may be changed by others than the administrators and "
                 "SYSTEM: it is not replayed. Delete it");
-  HKEY left = 0;
-  EXPECT_EQ(Open()->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".left", 0, KEY_READ, &left), ERROR_SUCCESS);
+  RunScript(*Open(), "open HKCR .left read -> 0");
 }
 
 // The place's scope is the program's keys (the journal's scope itself is
@@ -158,19 +157,13 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
 // are written; elsewhere is refused before it writes.
 TEST_F(WindowsLock, ChangesWriteOnlyTheProgramsKeys) {
   auto registry = Open();
-  ASSERT_EQ(registry->BeginTransaction(), ERROR_SUCCESS);
-  HKEY key = 0;
-  EXPECT_EQ(registry->RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Zq", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                      nullptr),
+  RunScript(*registry, "begin -> 0");
+  // The refusal leaves the handle as it was: the script, which asks for 0, would not take it.
+  EXPECT_EQ(registry::Key(*registry).Create(HKEY_CURRENT_USER, "Software\\Zq", KEY_WRITE),
             capture::kOutsideJournalScope);
-  for (const char* path : {"software\\classes\\.zq", "SOFTWARE\\Zandrel\\Zq"}) {
-    ASSERT_EQ(registry->RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS)
-        << path;
-    registry->RegCloseKey(key);
-  }
-  registry->RollbackTransaction();
-  EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, ".zq", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  RunScript(*registry, R"(create HKLM "software\\classes\\.zq" write -> 0 as h1; close h1 -> 0;
+                          create HKLM "SOFTWARE\\Zandrel\\Zq" write -> 0 as h2; close h2 -> 0; rollback;
+                          open HKCR .zq read -> 2)");
 }
 
 // The record guards the machine's classes, so it is the machine's: any
@@ -205,38 +198,32 @@ TEST_F(WindowsLock, TheHistorysKeyIsTheAdministratorsAlone) {
   const std::string key = "SOFTWARE\\Zandrel";
   const bool wine = RunningUnderWine();
   const std::string own = wine ? "D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)" : "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
-  const std::string inherited = "D:AI(A;CIID;KA;;;SY)(A;CIID;KA;;;BA)";
+  const auto dacl = [](const std::string& path) {
+    std::string sddl;
+    EXPECT_EQ(win32::api::MachineKeyDacl(path, &sddl), 0) << path;
+    return sddl;
+  };
   win32::UndoPlace place = place_;
   place.private_key = key;
   for (bool existed : {false, true}) {
     SCOPED_TRACE(existed ? "made before" : "new");
     EnterRegistrySandbox(name_);
     if (existed) {
-      auto plain = Open();
-      ASSERT_EQ(SeedKey(*plain, key + "\\History\\0000000001", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
-      std::string before;
-      ASSERT_EQ(win32::api::MachineKeyDacl(key, &before), 0);
-      EXPECT_NE(before, own);
+      ASSERT_EQ(SeedKey(*Open(), key + "\\History\\0000000001", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+      EXPECT_NE(dacl(key), own);
     }
     std::unique_ptr<IRegistry> registry;
     ASSERT_TRUE(IsOk(win32::OpenWindowsRegistry(place, &registry)));
-    std::string dacl;
-    ASSERT_EQ(win32::api::MachineKeyDacl(key, &dacl), 0);
-    EXPECT_EQ(dacl, own);
+    EXPECT_EQ(dacl(key), own);
     ASSERT_EQ(SeedKey(*registry, key + "\\History\\0000000002", HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
     if (wine) continue;
-    for (const char* sub : {"\\History", "\\History\\0000000002", existed ? "\\History\\0000000001" : ""}) {
-      if (*sub == '\0') continue;
-      ASSERT_EQ(win32::api::MachineKeyDacl(key + sub, &dacl), 0);
-      EXPECT_EQ(dacl, inherited) << sub;
-    }
+    for (const char* sub : {"\\History", "\\History\\0000000002", existed ? "\\History\\0000000001" : "\\History"})
+      EXPECT_EQ(dacl(key + sub), "D:AI(A;CIID;KA;;;SY)(A;CIID;KA;;;BA)") << sub;
   }
   // Set once: a second start finds it so and leaves it.
   std::unique_ptr<IRegistry> again;
   ASSERT_TRUE(IsOk(win32::OpenWindowsRegistry(place, &again)));
-  std::string dacl;
-  ASSERT_EQ(win32::api::MachineKeyDacl(key, &dacl), 0);
-  EXPECT_EQ(dacl, own);
+  EXPECT_EQ(dacl(key), own);
 }
 
 }  // namespace
