@@ -251,6 +251,8 @@ LONG JournalledRegistry::RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ul
 LONG JournalledRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
                                          DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                                          HKEY* phkResult, DWORD* lpdwDisposition) {
+  // A refusal below leaves no handle out, as the registry's own failures do.
+  if (phkResult != nullptr) *phkResult = 0;
   Place place;
   const bool known = places_.Resolve(hKey, lpSubKey, &place);
   if (in_transaction_ && known) {

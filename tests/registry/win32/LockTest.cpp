@@ -156,14 +156,11 @@ TEST_F(WindowsLock, ARecordOthersMayChangeIsNotReplayed) {
 // JournalScopeTest's): the machine's classes, in any case, and its own key
 // are written; elsewhere is refused before it writes.
 TEST_F(WindowsLock, ChangesWriteOnlyTheProgramsKeys) {
-  auto registry = Open();
-  RunScript(*registry, "begin -> 0");
-  // The refusal leaves the handle as it was: the script, which asks for 0, would not take it.
-  EXPECT_EQ(registry::Key(*registry).Create(HKEY_CURRENT_USER, "Software\\Zq", KEY_WRITE),
-            capture::kOutsideJournalScope);
-  RunScript(*registry, R"(create HKLM "software\\classes\\.zq" write -> 0 as h1; close h1 -> 0;
-                          create HKLM "SOFTWARE\\Zandrel\\Zq" write -> 0 as h2; close h2 -> 0; rollback;
-                          open HKCR .zq read -> 2)");
+  RunScript(*Open(), R"(begin -> 0; create HKCU "Software\\Zq" write -> )" +
+                         std::to_string(capture::kOutsideJournalScope) +
+                         R"(; create HKLM "software\\classes\\.zq" write -> 0 as h1; close h1 -> 0;
+                            create HKLM "SOFTWARE\\Zandrel\\Zq" write -> 0 as h2; close h2 -> 0; rollback;
+                            open HKCR .zq read -> 2)");
 }
 
 // The record guards the machine's classes, so it is the machine's: any
