@@ -176,6 +176,7 @@ TEST_F(Changes, SetFailingAnyCallLeavesAllOrNothing) {
     ASSERT_TRUE(store::ChangeProgram(counting, fields).committed);
     const std::string after = DumpClasses(*registry);
     std::size_t rolledBack = 0;  // failures after the first write
+    std::string iconUnread;      // the refusal when the icon's reading failed
     for (std::uint64_t n = 1; n <= counting.Count(); ++n) {
       SCOPED_TRACE(n);
       if (DumpClasses(*registry) != before) reset(std::to_string(n));
@@ -183,12 +184,15 @@ TEST_F(Changes, SetFailingAnyCallLeavesAllOrNothing) {
       failing.FailNth(n, ERROR_WRITE_FAULT);
       const store::ProgramChange change = store::ChangeProgram(failing, fields);
       EXPECT_EQ(DumpClasses(*registry), change.committed ? after : before);
+      if (change.refusal.find("значок") != std::string::npos) iconUnread = change.refusal;
       if (change.wrote && !change.committed) {
         ++rolledBack;
         EXPECT_EQ(change.refusal, "Программа расширения .zq не изменена (ошибка реестра 29)." + kNothing);
       }
     }
     EXPECT_GE(rolledBack, all ? 3u : 10u);
+    EXPECT_EQ(iconUnread.substr(0, iconUnread.find(kNothing) + kNothing.size()),
+              "Не удалось прочитать значок Zq Title\\DefaultIcon." + kNothing);
   }
 }
 
