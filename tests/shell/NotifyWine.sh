@@ -77,7 +77,12 @@ printf 'REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\%s]\r\n@="ZandrelTests.start-%s"\r\n
 printf '[HKEY_CLASSES_ROOT\\ZandrelTests.start-%s\\shell\\open\\command]\r\n@="none.exe %%1"\r\n' "$id" >>"$work/start.reg"
 "$run" "$exe" import "Z:$work/start.reg" >/dev/null
 check "start opened $set_ext before the set" eval '! opens "sample$set_ext"'
+# A choice Windows keeps for the user (Wine follows none): the set's output names it.
+choice="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\$set_ext\\UserChoice"
+"$run" reg add "$choice" /v ProgId /d "ZandrelTests.start-$id" /f >/dev/null
+"$run" reg add "$choice" /v Hash /d "h=" /f >/dev/null
 expect 1 set "$set_ext" "$marker"
+check "the set's note of the user's choice" grep -qF "Но Windows и дальше будет открывать файлы $set_ext программой «marker.exe»" "$work/out"
 check "start does not open $set_ext with the marker after the set" opens "sample$set_ext"
 # An application registered as an installer registers it (Wine's reg.exe: no
 # change of Zandrel's reaches beyond the classes), its ProgID's command the marker.
