@@ -183,6 +183,7 @@ std::string ChangeTitle(const std::string& kind, const std::string& subject) {
   if (kind == "remove") return "удаление " + subject;
   if (kind == "import") return "импорт " + subject;
   if (kind == "set") return "смена программы " + subject;
+  if (kind == "prefer") return "приложение по умолчанию " + subject;
   if (kind == "undo") return "отмена изменения " + subject;
   return "изменение";
 }

@@ -66,6 +66,54 @@ std::string OwnTitle(RefusalWatch& registry, integration::Desktop* desktop, Prog
          " и следующие заняты или слишком длинные). " + kNothing;
 }
 
+// The icon a program gives the files it opens, as Windows shows an exe's
+// (its first icon); "" for a program that carries none (a script, a Linux
+// program).
+std::string ProgramIcon(const std::string& p) {
+  const std::size_t n = p.size();
+  return n > 4 && SameKeyName(p.substr(n - 4), ".exe") ? "\"" + p + "\",0" : "";
+}
+
+// The file an icon location ("FILE",N or FILE,N or FILE) is taken from.
+std::string IconFile(const std::string& icon) {
+  const std::string location = Trim(icon);
+  if (!location.empty() && location[0] == '"') return location.substr(1, location.find('"', 1) - 1);
+  const std::size_t comma = location.rfind(',');
+  if (comma == std::string::npos) return location;
+  const std::string index = Trim(location.substr(comma + 1));
+  const bool number = !index.empty() && index.find_first_not_of("-0123456789") == std::string::npos;
+  return Trim(number ? location.substr(0, comma) : location);
+}
+
+// Whether the open command `command` runs the file `file` (quoted or not).
+bool Runs(const std::string& command, const std::string& file) {
+  const std::string c = Trim(command);
+  const auto startsWith = [&](const std::string& s) {
+    return c.size() >= s.size() && SameKeyName(c.substr(0, s.size()), s);
+  };
+  if (file.empty()) return false;
+  if (startsWith("\"" + file + "\"")) return true;
+  return startsWith(file) && (c.size() == file.size() || c[file.size()] == ' ');
+}
+
+// Reads the icon of change->title and decides the one the change writes:
+// "", or why it could not be read.
+std::string PlanIcon(RefusalWatch& registry, const std::string& p, ProgramChange* change) {
+  const std::string path = change->title + "\\DefaultIcon";
+  registry::Key key(registry);
+  registry::Value value;
+  LONG code = key.Open(HKEY_LOCAL_MACHINE, MachinePath(path));
+  if (code == ERROR_SUCCESS) code = key.Find("", kValueDataBufferBytes, &value);
+  if (code == ERROR_MORE_DATA) return "";  // longer than any location of a program's icon: another icon
+  if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) return Unread(registry, "значок " + path);
+  const bool text = code == ERROR_SUCCESS && (value.type == REG_SZ || value.type == REG_EXPAND_SZ);
+  if (text) change->oldIcon = value.data.substr(0, value.data.find('\0'));
+  // A value of another type is an icon too, which is not Zandrel's to replace.
+  const bool none = code == ERROR_FILE_NOT_FOUND || value.data.empty() || (text && Trim(change->oldIcon).empty());
+  if (none || (text && Runs(change->oldCommand, IconFile(change->oldIcon)))) change->newIcon = ProgramIcon(p);
+  return "";
+}
+
 // Checks the fields and reads what the change would do into *change: "",
 // or why it is refused. With no desktop, the desktop's view is not read
 // again (the reading under the lock).
@@ -104,7 +152,9 @@ std::string Plan(RefusalWatch& registry, const ProgramChangeFields& fields, inte
   if (!ExtensionsNaming(registry, d, e, &change->sharing))
     return Unread(registry, "расширения, которые называют описание " + d);
   change->unchanged = old.found && old.text == change->newCommand;
-  if (change->unchanged || change->sharing.empty() || fields.everyExtension) return "";
+  if (change->unchanged) return "";
+  if (std::string why = PlanIcon(registry, p, change); !why.empty()) return why;
+  if (change->sharing.empty() || fields.everyExtension) return "";
   return OwnTitle(registry, desktop, change);
 }
 
@@ -153,16 +203,18 @@ LONG CopyTree(IRegistry& registry, const std::string& from, const std::string& t
 // the command, then the extension naming its own title.
 LONG Write(IRegistry& registry, const ProgramChange& change) {
   const bool own = !change.newTitle.empty();
+  const std::string& d = own ? change.newTitle : change.title;
   LONG code = own ? CopyTree(registry, change.title, change.newTitle) : ERROR_SUCCESS;
-  if (code == ERROR_SUCCESS)
-    code = SetDefault(registry, CommandOf(own ? change.newTitle : change.title), change.newCommand);
+  if (code == ERROR_SUCCESS) code = SetDefault(registry, CommandOf(d), change.newCommand);
+  if (code == ERROR_SUCCESS && !change.newIcon.empty())
+    code = SetDefault(registry, d + "\\DefaultIcon", change.newIcon);
   if (code == ERROR_SUCCESS && own) code = SetDefault(registry, change.extension, change.newTitle);
   return code;
 }
 
 bool SamePlan(const ProgramChange& a, const ProgramChange& b) {
   return a.title == b.title && a.oldCommand == b.oldCommand && a.sharing == b.sharing && a.newTitle == b.newTitle &&
-         a.unchanged == b.unchanged;
+         a.unchanged == b.unchanged && a.oldIcon == b.oldIcon && a.newIcon == b.newIcon;
 }
 
 }  // namespace
@@ -218,14 +270,22 @@ std::vector<std::string> ProgramChangeLines(const ProgramChange& change) {
       change.oldCommand.empty()
           ? "Расширение " + e + ": записана команда " + change.newCommand + " (прежней не было)."
           : "Расширение " + e + ": команда " + change.oldCommand + " заменена на " + change.newCommand + "."};
+  if (!change.newIcon.empty())
+    lines.push_back(change.oldIcon.empty() ? "Значок: записан " + change.newIcon + " (прежнего не было)."
+                                           : "Значок " + change.oldIcon + " заменён на " + change.newIcon + ".");
   if (!change.newTitle.empty())
     lines.push_back("Для него сделано своё описание " + change.newTitle + " — копия описания " + change.title +
                     ", которое остаётся у " + NameList(change.sharing) + ".");
   else if (!change.sharing.empty())
     lines.push_back("Описание " + change.title + " общее: той же командой теперь открываются и " +
                     NameList(change.sharing) + ".");
-  if (const std::size_t at = change.stillNote.find_first_not_of("\r\n"); at != std::string::npos)
-    lines.push_back(change.stillNote.substr(at));
+  // Each note of what still decides on a line of its own.
+  const std::string& note = change.stillNote;
+  for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {
+    const std::size_t end = note.find("\r\n", at);
+    lines.push_back(note.substr(at, end == std::string::npos ? end : end - at));
+    at = end;
+  }
   return lines;
 }
 

@@ -36,6 +36,11 @@ struct ProgramChange {
   // alone), named "TITLE.ext", then "TITLE.ext.2", ".3", ... until free; ""
   // when the title itself is changed.
   std::string newTitle;
+  // The icon of the title the extension names after the change
+  // (TITLE\DefaultIcon): the program's own ("PROGRAM",0) where it gives one
+  // and the title has no icon or its icon named the old program; any other
+  // icon stays. oldIcon: what it was ("" none); newIcon: "" when it stays.
+  std::string oldIcon, newIcon;
   bool unchanged = false;     // the title already opens files with the new command: nothing to write
   bool committed = false;     // ChangeProgram: the registry holds the change
   bool wrote = false;         // ChangeProgram got as far as writing, committed or not
@@ -60,8 +65,8 @@ ProgramChange ChangeProgram(IRegistry& registry, const ProgramChangeFields& fiel
 std::string NoSuchExtension(const std::string& e);
 
 // What a change did, a line each (no line ends): the extension with its old
-// and new command, the title of its own when one was made, the extensions
-// that changed with it; then what still decides.
+// and new command, its icon when that changed, the title of its own when one
+// was made, the extensions that changed with it; then what still decides.
 std::vector<std::string> ProgramChangeLines(const ProgramChange& change);
 
 }  // namespace zandrel::store

@@ -38,6 +38,10 @@ class WindowsDesktop : public integration::Desktop {
   // The machine's and the user's classes keys for the extension, the user's
   // choice, and the command Explorer really runs.
   status::Status Explain(const std::string& extension, std::string* out) override;
+  // A name of the machine's RegisteredApplications: each extension its
+  // Capabilities\FileAssociations declares names the declared ProgID among
+  // the machine's classes (Prefer.cpp).
+  status::Status Prefer(IRegistry& registry, const std::string& app, std::vector<std::string>* out) override;
   // The user's own classes and the choice Windows keeps for the user's
   // account (windows/UserChoice.h), and then the offer of Settings.
   integration::StillDeciding StillDecides(IRegistry& registry, const std::string& extension,

@@ -1,5 +1,5 @@
-// A copy of the program killed at any write of an add, a removal, an undo or
-// an import over a registry without transactions leaves, once a copy starts
+// A copy of the program killed at any write of an add, a removal, an undo, an
+// import or a change of a program over a registry without transactions leaves, once a copy starts
 // again, the classes store and the history of changes exactly as they were;
 // so does a start killed at any write of that roll-back, once the next one
 // finishes it. Each kill point runs in a child that kills itself before its
@@ -18,6 +18,7 @@
 #include "regfile/RegFile.h"
 #include "store/AssociationChanges.h"
 #include "store/ChangeUndo.h"
+#include "store/ProgramChange.h"
 #include "support/FailingRegistry.h"
 #include "support/MemoryStore.h"
 #include "support/StatusCheck.h"
@@ -210,8 +211,9 @@ constexpr char kImport[] = R"(Windows Registry Editor Version 5.00
 @="ТИП"
 )";
 
-// Makes the change `op` (an add, a removal, an undo, an import, or "replay":
-// only the start's roll-back), killed before write `kill_at` (0: never).
+// Makes the change `op` (an add, a removal, an undo, an import, a set of .zq,
+// whose title .zr shares, or "replay": only the start's roll-back), killed
+// before write `kill_at` (0: never).
 int CrashChild(const std::string& folder, const std::string& op, int kill_at) {
   WriteCounter counter{kill_at};
   capture::JournalledRegistry journalled(Killing(PlainRegistry(folder), counter),
@@ -229,6 +231,9 @@ int CrashChild(const std::string& folder, const std::string& op, int kill_at) {
   } else if (op == "import") {
     registry.Describe("import", "zcase.reg");
     if (!regfile::ImportRegText(registry, kImport, "zcase.reg").Ok()) return 3;
+  } else if (op == "set") {
+    registry.Describe("set", ".zq");
+    if (!store::ChangeProgram(registry, {".zq", folder + "/new viewer.exe"}).committed) return 3;
   }
   return kCountBase + counter.count;
 }
@@ -251,6 +256,7 @@ class JournalCrash : public ::testing::TestWithParam<const char*> {
     SeedValue(*registry, "Zq.Document\\DefaultIcon", "", REG_SZ, program + ",1");
     SeedValue(*registry, ".zq", "Content Type", REG_SZ, "text/zq");
     SeedValue(*registry, ".zq", "PerceivedType", REG_SZ, "text");
+    if (std::string(GetParam()) == "set") SeedValue(*registry, ".zr", "", REG_SZ, "Zq.Document");
     if (std::string(GetParam()) == "undo") {
       capture::HistoryRegistry history(*registry);
       RecordingPrompter prompter;
@@ -285,6 +291,7 @@ class JournalCrash : public ::testing::TestWithParam<const char*> {
 
 TEST_P(JournalCrash, KilledAtAnyWriteStartsAgainWithTheOldState) {
   dir_.Write("zq viewer.exe", "MZ");
+  dir_.Write("new viewer.exe", "MZ");
   const std::string before = Seed();
   const int writes = RunChild(GetParam(), 0) - kCountBase;
   ASSERT_GT(writes, 2);
@@ -299,7 +306,7 @@ TEST_P(JournalCrash, KilledAtAnyWriteStartsAgainWithTheOldState) {
               KillPoints(writes).size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, JournalCrash, ::testing::Values("add", "remove", "undo", "import"));
+INSTANTIATE_TEST_SUITE_P(Changes, JournalCrash, ::testing::Values("add", "remove", "undo", "import", "set"));
 
 // The change killed with all its writes made but the record's removal, so
 // that all of it is rolled back; that start killed at each of its writes in
@@ -311,6 +318,7 @@ class JournalRollBackCrash : public JournalCrash {};
 
 TEST_P(JournalRollBackCrash, KilledAtAnyWriteIsFinishedByTheNextStart) {
   dir_.Write("zq viewer.exe", "MZ");
+  dir_.Write("new viewer.exe", "MZ");
   const std::string before = Seed();
   const int writes = RunChild(GetParam(), 0) - kCountBase;
   ASSERT_EQ(Seed(), before);
@@ -331,7 +339,7 @@ TEST_P(JournalRollBackCrash, KilledAtAnyWriteIsFinishedByTheNextStart) {
               replay_writes, KillPoints(replay_writes).size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, JournalRollBackCrash, ::testing::Values("remove", "import"));
+INSTANTIATE_TEST_SUITE_P(Changes, JournalRollBackCrash, ::testing::Values("remove", "import", "set"));
 
 // Another copy (another administrator's) changed a key after the record's
 // writer died, to a value the record does not know: that key is not put

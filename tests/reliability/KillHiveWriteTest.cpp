@@ -1,4 +1,4 @@
-// An add, a removal or an import stopped at any moment leaves a hive that
+// An add, a removal, an import or a change of a program stopped at any moment leaves a hive that
 // opens cleanly and holds everything from before or everything from after,
 // never a mix. Each row names the operation and where it is stopped: killed
 // (SIGKILL, in a child process) just before or after a registry call that
@@ -18,6 +18,7 @@
 #include "regfile/RegFile.h"
 #include "regfile/RegParser.h"
 #include "store/AssociationChanges.h"
+#include "store/ProgramChange.h"
 #include "support/FailingRegistry.h"
 #include "support/StatusCheck.h"
 #include "support/Support.h"
@@ -25,7 +26,7 @@
 namespace zandrel::testing {
 namespace {
 
-enum class Op { kAdd, kRemove, kImport, kImportInBulk };
+enum class Op { kAdd, kRemove, kImport, kImportInBulk, kSet };
 enum class Stop { kRegistryCall, kFileChange, kDiskFull };
 
 std::string IntegrityCheck(const std::string& path) {
@@ -48,6 +49,7 @@ class Crash : public ::testing::Test {
     FaultVfs::Install();
     dir = new TempDir;
     program = dir->Write("bin/zq viewer", "#!/bin/sh\n");
+    dir->Write("bin/new viewer.exe", "MZ");
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
     for (int i = 0; i < 1000; ++i) {  // big enough that SQLite spills pages before the commit
       const std::string n = std::to_string(i);
@@ -88,6 +90,7 @@ class Crash : public ::testing::Test {
       hive::HiveRegistry& hive;
     } bulk(registry, hive);
     if (op == Op::kImportInBulk) return regfile::ImportRegFile(bulk, dir->File("large.reg")).Ok();
+    if (op == Op::kSet) return store::ChangeProgram(registry, {".zq", dir->File("bin/new viewer.exe")}).committed;
     if (op == Op::kAdd) store::CreateAssociation(registry, p, {".new", "Новый файл", program, 0});
     if (op == Op::kRemove) store::RemoveAssociation(registry, p, {".zq", "Zq.Document", 0});
     return !p.boxes.empty() && (p.boxes.back().text == "Всё прошло успешно." ||
@@ -120,6 +123,9 @@ TEST_F(Crash, StoppedAnywhereTheStoreIsBeforeOrAfter) {
       {"removal, killed at registry calls", Op::kRemove, Stop::kRegistryCall, 0},
       {"add, killed at file changes", Op::kAdd, Stop::kFileChange, 0},
       {"removal, killed at file changes", Op::kRemove, Stop::kFileChange, 0},
+      {"set, killed at registry calls", Op::kSet, Stop::kRegistryCall, 0},
+      {"set, killed at file changes", Op::kSet, Stop::kFileChange, 0},
+      {"set, refused by a full disk", Op::kSet, Stop::kDiskFull, 0},
       {"import, killed at file changes", Op::kImport, Stop::kFileChange, 40},
       {"add, refused by a full disk", Op::kAdd, Stop::kDiskFull, 0},
       {"import, refused by a full disk", Op::kImport, Stop::kDiskFull, 30},

@@ -3,8 +3,11 @@
 # then: an import, a set and an undo call SHChangeNotify(SHCNE_ASSOCCHANGED)
 # once each, a refused import or set not at all. Wine's own trace of shell32 is the
 # record: the call made in the tool's process, whatever it reaches.
+# With a marker program, the shell's "start" follows: a set makes a file of
+# the extension open with the marker, so does a prefer of an application
+# registered here for another extension, and their undo takes that back.
 #
-# Usage: NotifyWine.sh ZANDREL_REG_EXE
+# Usage: NotifyWine.sh ZANDREL_REG_EXE [MARKER_EXE]
 # Exit codes: 0 passed, 1 failed, 77 skipped (no Wine).
 set -euo pipefail
 exe=$(readlink -f "$1")
@@ -50,4 +53,56 @@ number=$(numbered "Z:$work/in.reg")
 expect 1 undo "$number"
 expect 0 undo "$number"  # already undone: nothing changes
 [ "$failed" = 0 ] && echo "PASS: the shell hears of every committed change, and only of those"
+[ -n "${2:-}" ] || exit "$failed"
+
+# --- What "start" runs: set, prefer, undo ------------------------------------
+cp "$2" "$work/marker.exe"
+marker=$("$run" winepath -w "$work/marker.exe" | tr -d '\r')
+id=${work##*.}
+set_ext=.zstart-$id pref_ext=.zpref-$id app="Zandrel Test $id" progid=ZandrelTests.pref-$id
+caps='SOFTWARE\ZandrelTests\app-'$id'\Capabilities'
+touch "$work/sample$set_ext" "$work/sample$pref_ext"
+# The shell's start on a file; true when the marker got it.
+opens() {
+  rm -f "$work/marker.out"
+  env -u DISPLAY timeout 30 "$run" start /wait /unix "$work/$1" >/dev/null 2>&1 || true
+  grep -qF "$1" "$work/marker.out" 2>/dev/null
+}
+check() {  # check WHAT COMMAND...
+  local what=$1
+  shift
+  "$@" || { echo "FAIL: $what"; failed=1; }
+}
+printf 'REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\%s]\r\n@="ZandrelTests.start-%s"\r\n\r\n' "$set_ext" "$id" >"$work/start.reg"
+printf '[HKEY_CLASSES_ROOT\\ZandrelTests.start-%s\\shell\\open\\command]\r\n@="none.exe %%1"\r\n' "$id" >>"$work/start.reg"
+"$run" "$exe" import "Z:$work/start.reg" >/dev/null
+check "start opened $set_ext before the set" eval '! opens "sample$set_ext"'
+# A choice Windows keeps for the user (Wine follows none): the set's output names it.
+choice="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\$set_ext\\UserChoice"
+"$run" reg add "$choice" /v ProgId /d "ZandrelTests.start-$id" /f >/dev/null
+"$run" reg add "$choice" /v Hash /d "h=" /f >/dev/null
+expect 1 set "$set_ext" "$marker"
+check "the set's note of the user's choice" grep -qF "Но Windows и дальше будет открывать файлы $set_ext программой «marker.exe»" "$work/out"
+check "start does not open $set_ext with the marker after the set" opens "sample$set_ext"
+# An application registered as an installer registers it (Wine's reg.exe: no
+# change of Zandrel's reaches beyond the classes), its ProgID's command the marker.
+"$run" reg add 'HKLM\SOFTWARE\RegisteredApplications' /v "$app" /d "$caps" /f >/dev/null
+"$run" reg add "HKLM\\$caps\\FileAssociations" /v "$pref_ext" /d "$progid" /f >/dev/null
+printf 'REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\r\n@="\\"%s\\" \\"%%1\\""\r\n' "$progid" \
+  "${marker//\\/\\\\}" >"$work/app.reg"
+"$run" "$exe" import "Z:$work/app.reg" >/dev/null
+check "start opened $pref_ext before the prefer" eval '! opens "sample$pref_ext"'
+expect 1 prefer "$app"
+check "prefer's line" grep -qF "Расширение $pref_ext: (не было) → $progid." "$work/out"
+check "start does not open $pref_ext with the marker after the prefer" opens "sample$pref_ext"
+number=$(numbered "приложение по умолчанию $app")
+check "the prefer is in the history" test -n "$number"
+expect 1 undo "$number"
+check "the undo of the prefer left HKCR\\$pref_ext" eval '! "$run" reg query "HKCR\\$pref_ext" >/dev/null 2>&1'
+check "start still opens $pref_ext after the undo" eval '! opens "sample$pref_ext"'
+number=$(numbered "смена программы $set_ext")
+expect 1 undo "$number"
+check "start still opens $set_ext with the marker after the undo" eval '! opens "sample$set_ext"'
+"$run" reg delete 'HKLM\SOFTWARE\RegisteredApplications' /v "$app" /f >/dev/null 2>&1 || true
+[ "$failed" = 0 ] && echo "PASS: start follows a set, a prefer and their undo"
 exit "$failed"

@@ -22,8 +22,8 @@ const std::string kValues =
     "    Content Type    REG_SZ    text/zzq\n    (Default)    REG_SZ    zzqfile\n    Flags    REG_DWORD    0x2a\n"
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
 const std::string kUsage =
-    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | set .EXT PROGRAM [--all] | desktop "
-    "| why .EXT | history | undo [N] | redo\n";
+    "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | set .EXT PROGRAM [--all] | prefer "
+    "APP | desktop | why .EXT | history | undo [N] | redo\n";
 
 // zandrel-reg on `hive` over an empty desktop: the store is the hive's alone.
 std::string ZandrelRegOn(const TempDir& dir, const std::string& hive) {
@@ -124,7 +124,8 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "--help", 0, kUsage.substr(13) + "  import FILE      a .reg file in, all or nothing; lines that would "
        "touch the history are left out\n  export KEY FILE  the key's subtree out as a .reg file (on Linux the hive's "
        "keys, not the desktop's)\n  query KEY [/s]   the key's values, and with /s its subtree\n  set .EXT PROGRAM [--all] .EXT "
-       "opens with PROGRAM; a title other extensions share changes for them too only with --all\n  desktop          "
+       "opens with PROGRAM; a title other extensions share changes for them too only with --all\n  prefer APP       APP "
+       "opens every file type it declares (Windows: a registered application; Linux: a desktop entry)\n  desktop          "
        "brings the desktop's associations in line with the store\n  why .EXT         what decides the program that "
        "opens .EXT here\n  history          the changes kept, newest first\n  undo [N]         undoes change N, or "
        "the newest change neither undone nor an undo\n  redo             undoes the newest undo not yet undone\n", ""},
@@ -218,6 +219,8 @@ TEST(ZandrelReg, SetChangesOneTypeAndUndoBringsItBack) {
       {"h.db", "set .nope " + d + "/zq.reg", 1, "", "zandrel-reg: Расширения .nope нет в реестре. Ничего не изменено.\n"},
       {"h.db", set + " --only", 1, "", kUsage},
       {"h.db", "set .zqa", 1, "", kUsage},
+      {"h.db", "prefer", 1, "", kUsage},
+      {"h.db", "prefer org.zq.Viewer.desktop", 1, "", "zandrel-reg: this desktop keeps no applications to prefer\n"},
   };
   // clang-format on
   ExpectRuns(dir, rows);

@@ -39,24 +39,34 @@ struct SetRow {
   std::string title = "";             // the title the extension names after, when it changes
   std::string zrCommand = "p %1";     // .zr's after
   std::string undoRefused = "";       // the undo's refusal, when it refuses
+  std::string icon = "\"{P}\",0";     // the title's DefaultIcon after, when it changes
+  std::string zmIcon = "";            // Zm\DefaultIcon, when seeded
 };
 
 TEST_F(Changes, SetTable) {
-  const std::string p = "Расширение .zq: команда p %1 заменена на {C}.";
+  const std::string p = "Расширение .zq: команда p %1 заменена на {C}.", pIcon = "Значок p,1 заменён на \"{P}\",0.";
+  const std::string noIcon = "Значок: записан \"{P}\",0 (прежнего не было).";
   // clang-format off
   const SetRow rows[] = {
-      {"own title", {".zm", "{P}"}, {"Расширение .zm: команда m %1 заменена на {C}."}},
+      {"own title", {".zm", "{P}"}, {"Расширение .zm: команда m %1 заменена на {C}.", noIcon}},
+      {.name = "another icon stays", .fields = {".zm", "{P}"}, .lines = {"Расширение .zm: команда m %1 заменена на {C}."},
+       .icon = "imageres.dll,-102", .zmIcon = "imageres.dll,-102"},
+      {.name = "the old program's icon", .fields = {".zm", "{P}"},
+       .lines = {"Расширение .zm: команда m %1 заменена на {C}.", "Значок \"M\" заменён на \"{P}\",0."},
+       .zmIcon = "\"M\""},
+      {.name = "a program with no icon", .fields = {".zm", "{D}/zq viewer"},
+       .lines = {"Расширение .zm: команда m %1 заменена на {C}."}, .icon = "m,1", .zmIcon = "m,1"},
       {"shared, the extension alone", {" zq ", " \"{P}\" "},
-       {p, "Для него сделано своё описание Zq Title.zq — копия описания Zq Title, которое остаётся у .zr."},
+       {p, pIcon, "Для него сделано своё описание Zq Title.zq — копия описания Zq Title, которое остаётся у .zr."},
        "Zq Title.zq"},
       {"shared, every extension", {".ZQ", "{P}", true},
-       {"Расширение .ZQ: команда p %1 заменена на {C}.",
+       {"Расширение .ZQ: команда p %1 заменена на {C}.", pIcon,
         "Описание Zq Title общее: той же командой теперь открываются и .zr."}, "", "{C}"},
       {"the first names taken", {".zq", "{P}"},
-       {p, "Для него сделано своё описание Zq Title.zq.3 — копия описания Zq Title, которое остаётся у .zr, .zz."},
+       {p, pIcon, "Для него сделано своё описание Zq Title.zq.3 — копия описания Zq Title, которое остаётся у .zr, .zz."},
        "Zq Title.zq.3"},
       // The undo would leave .zn naming a title it deletes, which it never does.
-      {"a title without a key", {".zn", "{P}"}, {"Расширение .zn: записана команда {C} (прежней не было)."}, "",
+      {"a title without a key", {".zn", "{P}"}, {"Расширение .zn: записана команда {C} (прежней не было).", noIcon}, "",
        "p %1", "Изменение 1 не отменено: описание Zn Missing используется расширением .zn. Ничего не изменено."},
       {"the same command", {".zu", "{P}"}, {"Расширение .zu уже открывается командой {C}." + kNothing}},
       {"no extension", {" ", "{P}"}, {"Введите имя расширенния"}},
@@ -82,10 +92,11 @@ TEST_F(Changes, SetTable) {
       {"changed meanwhile", {".zq", "{P}"}, {"Ассоциацию .zq тем временем изменила другая программа." + kNothing}},
   };
   // clang-format on
-  const std::string command = store::OpenCommand(program);
+  dir.Write("zq viewer", "#!/bin/sh\n");
   for (const SetRow& row : rows) {
     SCOPED_TRACE(row.name);
     const std::string name = row.name;
+    const std::string command = store::OpenCommand(store::ProgramPath(Fill(row.fields.executableFileSpec)));
     registry = MakeRegistry(dir.Path() + "/" + name);
     SeedShared(*registry);
     SeedAssociation(*registry, ".zm", "Zm", "m %1");
@@ -96,6 +107,7 @@ TEST_F(Changes, SetTable) {
     SeedAssociation(*registry, ".zs", "Zq Runs", "\"%1\" %*");
     SeedValue(*registry, ".zp", "", REG_SZ, "CLSID\\{0}");
     SeedValue(*registry, ".desk", "", REG_SZ, "Desk");
+    if (!row.zmIcon.empty()) SeedValue(*registry, "Zm\\DefaultIcon", "", REG_SZ, row.zmIcon);
     if (name == "the first names taken") {
       SeedKey(*registry, "Zq Title.zq");
       SeedValue(*registry, ".zz", "", REG_SZ, "Zq Title");
@@ -128,15 +140,17 @@ TEST_F(Changes, SetTable) {
       EXPECT_EQ(t, row.title);
     }
     EXPECT_EQ(Default(t + "\\shell\\open\\command"), command);
+    EXPECT_EQ(Default(t + "\\DefaultIcon"), Fill(row.icon));
     EXPECT_EQ(Default(".zr"), "ZQ TITLE");
     EXPECT_EQ(Default(kCmd), Replace(row.zrCommand, "{C}", command));
-    if (!row.title.empty()) {  // the copy: the old subtree whole, with the new command
-      const std::string newCommand = DumpTree(*registry, HKEY_CLASSES_ROOT, t + "\\shell\\open\\command");
-      const std::string oldCommand = DumpTree(*registry, HKEY_CLASSES_ROOT, kCmd);
-      EXPECT_EQ(DumpTree(*registry, HKEY_CLASSES_ROOT, t),
-                Replace(Replace(title, oldCommand.substr(oldCommand.find('\n')),
-                                newCommand.substr(newCommand.find('\n'))),
-                        "[Zq Title", "[" + t));
+    if (!row.title.empty()) {  // the copy: the old subtree whole, with the new command and icon
+      std::string copy = title;
+      for (const char* sub : {"\\shell\\open\\command", "\\DefaultIcon"}) {
+        const std::string now = DumpTree(*registry, HKEY_CLASSES_ROOT, t + sub);
+        const std::string was = DumpTree(*registry, HKEY_CLASSES_ROOT, "Zq Title" + std::string(sub));
+        copy = Replace(copy, was.substr(was.find('\n')), now.substr(now.find('\n')));
+      }
+      EXPECT_EQ(DumpTree(*registry, HKEY_CLASSES_ROOT, t), Replace(copy, "[Zq Title", "[" + t));
       EXPECT_EQ(DumpTree(*registry, HKEY_CLASSES_ROOT, "Zq Title"), title);
     }
     const std::string changed = DumpClasses(*registry);
@@ -162,6 +176,7 @@ TEST_F(Changes, SetFailingAnyCallLeavesAllOrNothing) {
     ASSERT_TRUE(store::ChangeProgram(counting, fields).committed);
     const std::string after = DumpClasses(*registry);
     std::size_t rolledBack = 0;  // failures after the first write
+    std::string iconUnread;      // the refusal when the icon's reading failed
     for (std::uint64_t n = 1; n <= counting.Count(); ++n) {
       SCOPED_TRACE(n);
       if (DumpClasses(*registry) != before) reset(std::to_string(n));
@@ -169,12 +184,15 @@ TEST_F(Changes, SetFailingAnyCallLeavesAllOrNothing) {
       failing.FailNth(n, ERROR_WRITE_FAULT);
       const store::ProgramChange change = store::ChangeProgram(failing, fields);
       EXPECT_EQ(DumpClasses(*registry), change.committed ? after : before);
+      if (change.refusal.find("значок") != std::string::npos) iconUnread = change.refusal;
       if (change.wrote && !change.committed) {
         ++rolledBack;
         EXPECT_EQ(change.refusal, "Программа расширения .zq не изменена (ошибка реестра 29)." + kNothing);
       }
     }
     EXPECT_GE(rolledBack, all ? 3u : 10u);
+    EXPECT_EQ(iconUnread.substr(0, iconUnread.find(kNothing) + kNothing.size()),
+              "Не удалось прочитать значок Zq Title\\DefaultIcon." + kNothing);
   }
 }
 

@@ -56,6 +56,7 @@ Verb QueryVerb();
 Verb DesktopVerb();
 Verb WhyVerb();
 Verb SetVerb();
+Verb PreferVerb();
 Verb HistoryVerb();
 Verb UndoVerb();
 Verb RedoVerb();
