@@ -56,6 +56,7 @@ TEST_F(Manager, ARowsProgramOpensTheFrameFilledAndLocked) {
 TEST_F(Manager, TheQuestionAndItsAnswers) {
   const std::string program = dir.Write("bin/prog.exe", "MZ");
   const std::string command = "\"" + program + "\" \"%1\"";
+  const std::string icon = "\r\nЗначок: записан \"" + program + "\",0 (прежнего не было).";
   const std::string zr =
       "Расширение .zr будет открываться другой программой.\r\nБыло: zr %1\r\nСтанет: {C}\r\nИзменить?";
   const std::string zq =
@@ -74,7 +75,7 @@ TEST_F(Manager, TheQuestionAndItsAnswers) {
   } rows[] = {
       {".zr",
        IDYES,
-       {"36 " + zr, "0 Всё прошло успешно.\r\nРасширение .zr: команда zr %1 заменена на {C}.", listed},
+       {"36 " + zr, "0 Всё прошло успешно.\r\nРасширение .zr: команда zr %1 заменена на {C}." + icon, listed},
        "11111110 Добавить lvwAsso",
        ".zq|Zq Title|zq %1 .zr|Zr Title|{C} .zs|Zq Title|zq %1",
        {".zr"}},
@@ -82,8 +83,9 @@ TEST_F(Manager, TheQuestionAndItsAnswers) {
       {".zq",
        IDYES,
        {"291 " + zq,
-        "0 Всё прошло успешно.\r\nРасширение .zq: команда zq %1 заменена на {C}.\r\nОписание Zq Title общее: той же "
-        "командой теперь открываются и .zs.",
+        "0 Всё прошло успешно.\r\nРасширение .zq: команда zq %1 заменена на {C}." + icon +
+            "\r\nОписание Zq Title общее: той же "
+            "командой теперь открываются и .zs.",
         listed},
        "11111110 Добавить lvwAsso",
        ".zq|Zq Title|{C} .zr|Zr Title|zr %1 .zs|Zq Title|{C}",
@@ -91,8 +93,9 @@ TEST_F(Manager, TheQuestionAndItsAnswers) {
       {".zq",
        IDNO,
        {"291 " + zq,
-        "0 Всё прошло успешно.\r\nРасширение .zq: команда zq %1 заменена на {C}.\r\nДля него сделано своё описание "
-        "Zq Title.zq — копия описания Zq Title, которое остаётся у .zs.",
+        "0 Всё прошло успешно.\r\nРасширение .zq: команда zq %1 заменена на {C}." + icon +
+            "\r\nДля него сделано своё описание "
+            "Zq Title.zq — копия описания Zq Title, которое остаётся у .zs.",
         listed},
        "11111110 Добавить lvwAsso",
        ".zq|Zq Title.zq|{C} .zr|Zr Title|zr %1 .zs|Zq Title|zq %1",
