@@ -328,7 +328,7 @@ Status FreedesktopDesktop::Prefer(IRegistry& registry, const std::string& app, s
       else changed.push_back(e);
     }
     out->push_back("Тип " + type + ": теперь открывается программой " + app +
-                   (changed.empty() ? " (расширений этого типа нет)." : " — " + Names(changed) + "."));
+                   (changed.empty() ? "." : " — " + Names(changed) + "."));
   }
   out->insert(out->end(), still.begin(), still.end());
   bool wrote = false;

@@ -157,17 +157,23 @@ TEST_F(OwnProgram, PreferTakesEveryTypeTheEntryDeclares) {
   FreedesktopDesktop seam(history, *hive, XdgPaths::FromEnvironment(), HelperReader(HelperBesideProgram()),
                           assembly::ListedRows, HelperBesideProgram());
   seam.KeepFilesIn([&history](capture::FileRecord files) { history.AttachFiles(std::move(files)); });
+  testing::SeedAssociation(*hive, ".zqh", "Zq Own", "/own %1");  // shadows the desktop's
   const std::string before = Files();
   history.Describe("prefer", "zq-spaced.desktop");
   std::vector<std::string> lines;
   ASSERT_TRUE(seam.Prefer(seam.Classes(), "zq-spaced.desktop", &lines).Ok());
   EXPECT_EQ(lines, (std::vector<std::string>{
                        "Тип application/x-zqc: теперь открывается программой zq-spaced.desktop — .zqc.",
-                       "Тип application/x-zqh: теперь открывается программой zq-spaced.desktop — .zqh.",
-                       "Тип application/x-zqa: теперь открывается программой zq-spaced.desktop — .zqa."}));
+                       "Тип application/x-zqh: теперь открывается программой zq-spaced.desktop.",
+                       "Тип application/x-zqa: теперь открывается программой zq-spaced.desktop — .zqa.",
+                       "Расширение .zqh по-прежнему открывается своей ассоциацией Zandrel (описание Zq Own)."}));
   EXPECT_EQ(Gio("x.zqa\nx.zqc\nx.zqh\n"),
             "x.zqa application/x-zqa zq-spaced.desktop\nx.zqc application/x-zqc "
             "zq-spaced.desktop\nx.zqh application/x-zqh zq-spaced.desktop\n");
+  lines.clear();
+  ASSERT_TRUE(seam.Prefer(seam.Classes(), "zq-spaced.desktop", &lines).Ok());
+  EXPECT_EQ(lines, std::vector<std::string>{"Программа zq-spaced.desktop уже выбрана для всех своих типов. Ничего не "
+                                            "изменено."});
   lines.clear();
   Entry("system", "zq-none", "@/bin/tool %f", "");
   EXPECT_EQ(
