@@ -4,6 +4,7 @@
 // application for every type it declares, through the desktop's seam.
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "capture/HistoryRegistry.h"
 #include "freedesktop/DesktopViewFixture.h"
@@ -116,6 +117,9 @@ TEST_F(OwnProgram, OnlyTheExtensionChangesUnlessAll) {
             "x.zqs application/x-zandrel-desktop-zqs zq-spaced.desktop\nx.zqt application/x-zqs zq-desk.desktop\n");
   EXPECT_NE(Run("query 'HKCR\\.zqs'").find("application/x-zandrel-desktop-zqs"), std::string::npos)
       << "the desktop's row, its own type";
+  Run("undo");
+  EXPECT_FALSE(std::filesystem::exists(home.File("data/mime/packages/zandrel-desktop.xml")));
+  EXPECT_EQ(Gio("x.zqs\n"), "x.zqs application/x-zqs zq-desk.desktop\n") << "its type gone with the undo";
 }
 
 TEST_F(OwnProgram, ALineChangedSinceKeepsTheUndo) {
