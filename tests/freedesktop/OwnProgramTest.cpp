@@ -151,6 +151,10 @@ TEST_F(OwnProgram, RefusalsSayWhy) {
   EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
             At("zandrel-reg: Программа рабочего стола zq-gone.desktop здесь не запускается: в строке Exec её файла "
                "@/system/applications/zq-gone.desktop нет программы этого компьютера. Ничего не изменено.\n1\n"));
+  std::filesystem::create_directories(home.File("data/applications/zandrel.program-zqa.desktop"));
+  EXPECT_EQ(Run("set .zqa " + home.File("bin/tool")),
+            At("zandrel-reg: Не удалось прочитать @/data/applications/zandrel.program-zqa.desktop: is a folder, not a "
+               "file. Ничего не изменено.\n1\n"));
   EXPECT_EQ(Files(), before) << "nothing written";
 }
 
