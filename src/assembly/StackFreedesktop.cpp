@@ -85,7 +85,9 @@ class FreedesktopStack : public Stack {
         refusing_(hive, desktop_),
         history_(refusing_),
         desktop_(history_, hive, freedesktop::XdgPaths::FromEnvironment(), Reader(options), ListedRows,
-                 freedesktop::HelperBesideProgram(), options.log) {}
+                 freedesktop::HelperBesideProgram(), options.log) {
+    desktop_.KeepFilesIn([this](capture::FileRecord files) { history_.AttachFiles(std::move(files)); });
+  }
 
   IRegistry& Store() override { return hive_; }
   capture::HistoryRegistry& History() override { return history_; }

@@ -80,7 +80,7 @@ bool ParseNumber(const std::string& name, unsigned* number) {
 }  // namespace
 
 LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record, unsigned undone,
-                  const HistoryBound& bound, unsigned* number) {
+                  const HistoryBound& bound, unsigned* number, const FileRecord& files) {
   registry::Key history(registry);
   LONG code = history.Create(HKEY_LOCAL_MACHINE, kHistoryPath);
   if (code != ERROR_SUCCESS) return code;
@@ -103,6 +103,8 @@ LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRe
     // Last, and not copied: an import's record is megabytes.
     const std::string encoded = code == ERROR_SUCCESS ? EncodeChangeRecord(record) : std::string();
     if (code == ERROR_SUCCESS) code = Set(registry, key.Handle(), "Record", REG_BINARY, encoded);
+    if (code == ERROR_SUCCESS && !files.Empty())
+      code = Set(registry, key.Handle(), "Files", REG_BINARY, EncodeFileRecord(files));
     kept.insert(kept.begin(), HistoryEntry{});
     kept.front().bytes = encoded.size();
   }
@@ -157,6 +159,18 @@ LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record
   if (code != ERROR_SUCCESS) return code;
   const std::string bytes = ValueOf(key, "Record");
   return DecodeChangeRecord(bytes, record) ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+LONG ReadChangeFiles(IRegistry& registry, unsigned number, FileRecord* files) {
+  *files = {};
+  registry::Key key(registry);
+  LONG code = key.Open(HKEY_LOCAL_MACHINE, std::string(kHistoryPath) + "\\" + NumberName(number));
+  if (code != ERROR_SUCCESS) return code;
+  registry::Value value;
+  code = key.Find("Files", 0, &value);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (code != ERROR_SUCCESS) return code;
+  return DecodeFileRecord(value.data, files) ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
 // Whether a change of `kind` has an extension as its subject.

@@ -5,7 +5,9 @@
 // (REG_QWORD, seconds since 1970 UTC), "Kind" and "Subject" (REG_SZ: "add",
 // "remove", "import", "undo", "change"; the extension, file or number),
 // "Keys" (REG_DWORD, the keys it touched), "Record" (REG_BINARY,
-// capture/ChangeRecord.h) and, once undone, "UndoneBy" (REG_DWORD).
+// capture/ChangeRecord.h), for a change that touched the desktop's files
+// "Files" (REG_BINARY, capture/FileRecord.h; a record without it touched
+// none), and, once undone, "UndoneBy" (REG_DWORD).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "capture/ChangeRecord.h"
+#include "capture/FileRecord.h"
 
 namespace zandrel::capture {
 
@@ -45,14 +48,19 @@ struct HistoryEntry {
 // it undoes (`undone`, 0 for none) and, when that is an undo, the changes
 // down its chain of undos as undone or standing again, and drops the oldest
 // past the bound. *number: the change's number.
+// `files`: the file lines the change touched, none when empty.
 LONG AddToHistory(IRegistry& registry, const HistoryEntry& entry, const ChangeRecord& record, unsigned undone,
-                  const HistoryBound& bound, unsigned* number);
+                  const HistoryBound& bound, unsigned* number, const FileRecord& files = {});
 
 // The changes kept, newest first.
 LONG ReadHistory(IRegistry& registry, std::vector<HistoryEntry>* entries);
 // The record of change N: ERROR_FILE_NOT_FOUND when it is not kept,
 // ERROR_BADDB when its record is damaged.
 LONG ReadChangeRecord(IRegistry& registry, unsigned number, ChangeRecord* record);
+
+// The file lines change N touched (none for a record kept without them):
+// ERROR_FILE_NOT_FOUND when it is not kept, ERROR_BADDB when they are damaged.
+LONG ReadChangeFiles(IRegistry& registry, unsigned number, FileRecord* files);
 
 // The extension a change added, removed or gave another program, following an undo to the change
 // it undid; "" for an import, or when the chain leaves the kept history.

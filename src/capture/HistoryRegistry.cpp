@@ -36,6 +36,10 @@ void HistoryRegistry::Describe(std::string kind, std::string subject) {
 
 void HistoryRegistry::MarkUndone(unsigned number) { undone_ = number; }
 
+void HistoryRegistry::AttachFiles(FileRecord files) {
+  for (FileEdit& file : files.files) files_.files.push_back(std::move(file));
+}
+
 LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
   // Below the key last noted missing, as the caller wrote its path: most
   // keys of an import, known without making their identity.
@@ -126,6 +130,7 @@ void HistoryRegistry::Reset() {
   kind_.clear();
   subject_.clear();
   undone_ = 0;
+  files_ = {};
 }
 
 void HistoryRegistry::ClearNotes() {
@@ -262,13 +267,13 @@ LONG HistoryRegistry::CommitTransaction() {
   unsigned number = 0;
   const bool changed = std::any_of(record.entries.begin(), record.entries.end(),
                                    [](const RecordEntry& entry) { return entry.kind != RecordEntry::Kind::kKept; });
-  if (code == ERROR_SUCCESS && changed) {
+  if (code == ERROR_SUCCESS && (changed || !files_.Empty())) {
     HistoryEntry entry;
     entry.time = static_cast<std::int64_t>(std::time(nullptr));
     entry.kind = kind_;
     entry.subject = subject_;
     if (entry.kind.empty()) NameByExtension(record, &entry.kind, &entry.subject);
-    code = AddToHistory(inner_, entry, record, undone_, bound_, &number);
+    code = AddToHistory(inner_, entry, record, undone_, bound_, &number, files_);
   }
   if (code == ERROR_SUCCESS) code = inner_.CommitTransaction();
   if (code != ERROR_SUCCESS) return code;  // the caller rolls back

@@ -20,6 +20,7 @@
 
 #include "capture/ChangeHistory.h"
 #include "capture/ChangeRecord.h"
+#include "capture/FileRecord.h"
 #include "capture/FirstTouches.h"
 #include "capture/Places.h"
 #include "registry/Change.h"
@@ -44,6 +45,10 @@ class HistoryRegistry : public ForwardingRegistry {
   // undo, the changes down its chain as standing again or undone
   // (AddToHistory).
   void MarkUndone(unsigned number);
+  // The next commit also keeps these lines of the desktop's files, which
+  // the change wrote (or is about to write) beside its keys; a change with
+  // file lines is kept even when it left every key as it was.
+  void AttachFiles(FileRecord files);
   // Notes the state of root\path before a change the calls below do not see
   // (a registry's own bulk writes); with `subtree`, of every key below it too
   // (which is to be deleted). kProgramsOwnKey when the change would reach
@@ -99,6 +104,7 @@ class HistoryRegistry : public ForwardingRegistry {
   std::string missing_path_;
   std::string kind_, subject_;
   unsigned undone_ = 0;
+  FileRecord files_;
   HistoryBound bound_;
   unsigned last_number_ = 0;
 };

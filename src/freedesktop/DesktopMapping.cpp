@@ -104,7 +104,8 @@ bool EndsWithFolded(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() && AsciiLower(s.substr(s.size() - suffix.size())) == AsciiLower(suffix);
 }
 
-// Picks the type of files named "x.ext" (see Projection).
+}  // namespace
+
 void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p) {
   const std::string suffix = "." + ext;
   const std::vector<MimeDatabase::Match> matches = mime.Lookup("x" + suffix);
@@ -132,6 +133,8 @@ void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p)
   for (const MimeGlob& g : mime.Globs())
     if (g.suffix && g.pattern.size() - 1 > suffix.size() && EndsWithFolded(g.pattern, suffix)) p.kept.push_back(g);
 }
+
+namespace {
 
 std::string GlobElement(const std::string& pattern, int weight, bool caseSensitive) {
   std::string element = "<glob pattern=\"" + XmlEscaped(pattern) + "\"";

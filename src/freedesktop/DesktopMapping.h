@@ -93,6 +93,11 @@ struct Projection {
   std::string exec;            // the Exec value
 };
 
+// Picks the type files named "x.ext" get (`ext` without its dot) into p's
+// mimeType, privateType, parentType, glob, weight, caseSensitive and kept,
+// as the projection picks it.
+void ChooseType(const std::string& ext, const MimeDatabase& mime, Projection& p);
+
 // An association that does not open files here, and why, in the program's
 // language.
 struct ProjectionFailure {

@@ -18,6 +18,7 @@
 
 #include "files/FileRead.h"
 #include "files/FileReplace.h"
+#include "freedesktop/DesktopDefaults.h"
 #include "freedesktop/DesktopMapping.h"
 #include "freedesktop/MimeDatabase.h"
 
@@ -297,6 +298,7 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const StoreRows& store
   const std::string mimeFolder = paths.dataHome + "/mime";
   const MimeDatabase mime = MimeDatabase::Read(MimeFolders(paths), kPrivateTypePrefix, &ownTypes);
 
+  bool exists = false;
   const std::vector<Projection> projections = MapAssociations(rows, mime, IsProgram, &report.failures);
   report.projected = projections.size();
   report.skipped = rows.size() - projections.size();
@@ -315,6 +317,11 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const StoreRows& store
   std::set<std::string> privateTypes;
   for (const Projection& p : projections)
     if (p.privateType) privateTypes.insert(p.mimeType);
+  // The types of the desktop's own settings (DesktopDefaults.h) are Zandrel's too.
+  std::string settings;
+  if (ReadWhole(mimeFolder + "/packages/" + kDesktopPackageName, settings, exists).Ok())
+    for (const std::string& type : DeclaredTypes(settings))
+      if (type.rfind(kDesktopTypePrefix, 0) == 0) privateTypes.insert(type);
   const bool mimeStale = report.filesChanged != before || privateTypes != ownTypes;
 
   const std::string applications = paths.dataHome + "/applications";
@@ -354,7 +361,6 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const StoreRows& store
 
   const std::string mimeapps = paths.configHome + "/mimeapps.list";
   std::string old;
-  bool exists = false;
   Status defaults = ReadWhole(mimeapps, old, exists);
   const std::string merged = defaults.Ok() ? MergeMimeApps(old, projections) : old;
   if (defaults.Ok() && merged != old) {

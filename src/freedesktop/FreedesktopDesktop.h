@@ -3,12 +3,16 @@
 // desktop's associations (DesktopClasses.h); after each committed change the
 // desktop's files follow the store (DesktopProjection.h); `why` is GIO's chain
 // for the extension (the helper's), then the store's row and whose it is.
-// Nothing else decides for the user after a change.
+// Nothing else decides for the user after a change. An extension of the
+// desktop's own changes in the desktop's settings (DesktopDefaults.h), its
+// files written in the change's transaction and their lines kept in the
+// history beside its keys.
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "capture/FileRecord.h"
 #include "freedesktop/DesktopClasses.h"
 #include "freedesktop/DesktopProjection.h"
 #include "integration/Desktop.h"
@@ -37,6 +41,20 @@ class FreedesktopDesktop : public integration::Desktop {
   // The projection, after a committed change only.
   integration::Followed AfterChange(const std::string& extension, bool committed) override;
   status::Status Explain(const std::string& extension, std::string* out) override;
+  // The extension's type given the program's entry as its default in
+  // $XDG_CONFIG_HOME/mimeapps.list (and the desktop-specific files there
+  // that outrank it, where they name the type); a private type of its own
+  // first when the type is shared and not `everyExtension`.
+  integration::OwnProgramChange ChangeOwnProgram(IRegistry& registry, const std::string& extension,
+                                                 const std::string& program, const std::string& command,
+                                                 bool everyExtension, bool write) override;
+  status::Status Prefer(IRegistry& registry, const std::string& app, std::vector<std::string>* out) override;
+
+  // Where a change's file lines go: the history the classes store lays its
+  // changes in (called inside the transaction, before its commit). Without
+  // it the files change all the same, with nothing to undo them by.
+  using FileKeeper = std::function<void(capture::FileRecord files)>;
+  void KeepFilesIn(FileKeeper keeper) { keeper_ = std::move(keeper); }
 
   // The desktop's files brought in line with the store now.
   ProjectionReport Project();
@@ -49,6 +67,7 @@ class FreedesktopDesktop : public integration::Desktop {
   std::string helper_;
   Log log_;
   DesktopClasses classes_;
+  FileKeeper keeper_;
 };
 
 }  // namespace zandrel::freedesktop

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <memory>
 
+#include "freedesktop/DesktopDefaults.h"
 #include "freedesktop/DesktopMapping.h"
 #include "freedesktop/MimeDatabase.h"
 #include "registry/Names.h"
@@ -124,7 +125,10 @@ std::vector<ViewRow> ReadDesktopView(const XdgPaths& paths, const std::set<std::
     const std::string extension = "." + ext;
     if (!UsableKeyName(extension)) continue;
     const std::string type = GuessType(extension);
-    if (type.rfind(kPrivateTypePrefix, 0) == 0 || !UsableKeyName(type)) continue;
+    // The projection's own types are the store's rows; those of the desktop's
+    // own settings are the desktop's.
+    if ((type.rfind(kPrivateTypePrefix, 0) == 0 && type.rfind(kDesktopTypePrefix, 0) != 0) || !UsableKeyName(type))
+      continue;
     auto it = types.find(type);
     if (it == types.end()) {
       TypeFacts facts;

@@ -29,6 +29,21 @@ struct Followed {
   std::string error;  // the one line a command-line tool fails with; "" when it did follow
 };
 
+// What a change of the program of one of the desktop's own extensions
+// does, or would do (Desktop::ChangeOwnProgram).
+struct OwnProgramChange {
+  bool handled = false;    // false: this desktop changes none of its own (the store refuses)
+  std::string refusal;     // why nothing is changed, in the program's words; "" when it goes ahead
+  std::string type;        // what the extension names before the change (Linux: its MIME type)
+  std::string oldCommand;  // the command its files open with before; "" when none
+  std::string newCommand;
+  std::vector<std::string> sharing;  // the other extensions whose files the change gives the program too
+  std::vector<std::string> lines;    // what it did (or would do), a line each, no line ends
+  bool unchanged = false;            // the extension already opens with the program: nothing to write
+  bool wrote = false;                // got as far as writing, committed or not
+  bool committed = false;
+};
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -71,6 +86,26 @@ class Desktop {
     (void)app;
     (void)out;
     return {status::Status::kFailed, "this desktop keeps no applications to prefer"};
+  }
+
+  // The change of the program that opens `extension` (".e", one of the
+  // desktop's own keys) to `program`: on Linux a desktop entry's id
+  // ("org.gnome.eog.desktop"), or the absolute path of a program checked as
+  // the add checks it, whose open command is then `command`. Only the
+  // extension changes, unless `everyExtension`. With `write`, made as one
+  // change through `registry` (Classes(): its transaction and the history
+  // under it, which keeps what the change wrote in the desktop's files);
+  // otherwise only read.
+  virtual OwnProgramChange ChangeOwnProgram(IRegistry& registry, const std::string& extension,
+                                            const std::string& program, const std::string& command, bool everyExtension,
+                                            bool write) {
+    (void)registry;
+    (void)extension;
+    (void)program;
+    (void)command;
+    (void)everyExtension;
+    (void)write;
+    return {};
   }
 
   // What still decides for this user once `extension`'s key names `title`

@@ -377,7 +377,14 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
   }
   if (outcome.code == ERROR_SUCCESS && outcome.key.empty())
     outcome.code = FirstChanged(history, record, pace, &outcome.key);
+  capture::FileRecord files;
+  capture::FileContents contents;
+  if (outcome.code == ERROR_SUCCESS) outcome.code = capture::ReadChangeFiles(history.Inner(), target->number, &files);
   if (outcome.code != ERROR_SUCCESS) return outcome;
+  if (outcome.key.empty() && !capture::UndoneContents(files, &contents, &outcome.file)) {
+    outcome.result = UndoOutcome::Result::kChangedSince;
+    return outcome;
+  }
   if (!outcome.key.empty()) {
     outcome.result = relying != 0                 ? UndoOutcome::Result::kReliedOn
                      : !outcome.extension.empty() ? UndoOutcome::Result::kNamed
@@ -390,7 +397,11 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
   history.MarkUndone(target->number);
   outcome.keys = record.KeyCount();
   outcome.code = PutBack(history, record, pace);
-  if (outcome.code == ERROR_SUCCESS) outcome.code = transaction.Commit();
+  // The files last, just before the commit, which a failure of theirs keeps from happening.
+  if (outcome.code == ERROR_SUCCESS && !contents.empty()) history.AttachFiles(capture::InverseFileRecord(files));
+  if (outcome.code == ERROR_SUCCESS)
+    outcome.code = capture::CommitWithFiles(
+        contents, [&transaction] { return transaction.Commit(); }, &outcome.file);
   if (outcome.code != ERROR_SUCCESS) return outcome;
   outcome.result = UndoOutcome::Result::kUndone;
   outcome.number = history.LastNumber();
@@ -423,9 +434,13 @@ std::string UndoMessage(const UndoOutcome& outcome) {
       return "Изменение " + n + " не отменено: описание " + outcome.key + " используется расширением " +
              outcome.extension + ". Ничего не изменено.";
     case UndoOutcome::Result::kChangedSince:
+      if (outcome.key.empty())
+        return "Изменение " + n + " не отменено: файл " + outcome.file + " изменён после него. Ничего не изменено.";
       return "Изменение " + n + " не отменено: ключ " + outcome.key + " изменён после него. Ничего не изменено.";
     case UndoOutcome::Result::kFailed: break;
   }
+  if (!outcome.file.empty())
+    return "Изменение " + n + " не отменено: не удалось записать файл (" + outcome.file + "). Ничего не изменено.";
   // Refused before the history was read, the newest change has no number yet.
   const std::string why = RefusalText(outcome.code);
   return "Изменение " + (outcome.change == 0 ? "" : n + " ") + "не отменено (ошибка реестра " +

@@ -37,6 +37,10 @@ struct UndoOutcome {
   std::string key;
   std::string extension;  // kNamed: an extension the undo leaves, naming a title it would delete
   LONG code = 0;          // kFailed: the registry's code
+  // kChangedSince: the first place of the desktop's files not as the change
+  // left them ("PATH, строка N", or PATH), when no key differs; kFailed:
+  // why a file could not be written back, when that failed it.
+  std::string file;
 };
 
 // Which change an undo without a number takes.
@@ -62,7 +66,10 @@ using UndoProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 // Undoes change `change` (0: the newest of `which`) through `history`, so
 // that the undo is kept in its turn. Only `history`'s inner registry is
-// read and written: on Linux the hive, never the desktop's own keys.
+// read and written: on Linux the hive, never the desktop's own keys; and
+// the desktop's files whose lines the change touched get their lines back,
+// written after the keys, just before the commit, and given back what they
+// held when the commit fails.
 UndoOutcome UndoChange(capture::HistoryRegistry& history, unsigned change, const UndoProgress& progress = {},
                        Newest which = Newest::kChange);
 

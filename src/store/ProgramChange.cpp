@@ -212,6 +212,51 @@ LONG Write(IRegistry& registry, const ProgramChange& change) {
   return code;
 }
 
+// An entry of the desktop's applications rather than a program's path: a
+// name ending in ".desktop" with no folder.
+bool NamesDesktopEntry(const std::string& typed) {
+  const std::string suffix = ".desktop";
+  return typed.size() > suffix.size() && typed.compare(typed.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+         typed.find_first_of("/\\") == std::string::npos;
+}
+
+// The change of an extension of the desktop's own, which the desktop makes
+// (with `write`) or reads: false when the extension is not one, or the
+// desktop changes none of its own.
+bool DesktopsChange(IRegistry& registry, const ProgramChangeFields& fields, integration::Desktop* desktop, bool write,
+                    ProgramChange* change) {
+  const std::string e = PrepareExtension(fields.fileExt);
+  if (!ExtensionFieldRefusal(e, false).empty() || !DesktopsKey(desktop, e)) return false;
+  change->extension = e;
+  std::string program = NamesDesktopEntry(fields.executableFileSpec) ? fields.executableFileSpec : "";
+  std::string command;
+  if (program.empty()) {
+    program = ProgramPath(fields.executableFileSpec);
+    command = OpenCommand(program);
+    change->refusal = ProgramFieldRefusal(program);
+  }
+  if (change->refusal.empty()) {
+    if (std::string why = ViewError(desktop); !why.empty()) change->refusal = DesktopUnread(why, kNothing);
+  }
+  if (!change->refusal.empty()) return true;
+  integration::OwnProgramChange own =
+      desktop->ChangeOwnProgram(registry, e, program, command, fields.everyExtension, write);
+  if (!own.handled) {
+    change->refusal = DesktopsOwn("Расширение " + e, "его", kNothing);
+    return true;
+  }
+  change->refusal = std::move(own.refusal);
+  change->title = std::move(own.type);
+  change->oldCommand = std::move(own.oldCommand);
+  change->newCommand = std::move(own.newCommand);
+  change->sharing = std::move(own.sharing);
+  change->desktopLines = std::move(own.lines);
+  change->unchanged = own.unchanged;
+  change->wrote = own.wrote;
+  change->committed = own.committed;
+  return true;
+}
+
 bool SamePlan(const ProgramChange& a, const ProgramChange& b) {
   return a.title == b.title && a.oldCommand == b.oldCommand && a.sharing == b.sharing && a.newTitle == b.newTitle &&
          a.unchanged == b.unchanged && a.oldIcon == b.oldIcon && a.newIcon == b.newIcon;
@@ -222,13 +267,15 @@ bool SamePlan(const ProgramChange& a, const ProgramChange& b) {
 ProgramChange PlanProgramChange(IRegistry& target, const ProgramChangeFields& fields, integration::Desktop* desktop) {
   RefusalWatch registry(target);
   ProgramChange change;
-  change.refusal = Plan(registry, fields, desktop, &change);
+  if (!DesktopsChange(target, fields, desktop, false, &change))
+    change.refusal = Plan(registry, fields, desktop, &change);
   return change;
 }
 
 ProgramChange ChangeProgram(IRegistry& target, const ProgramChangeFields& fields, integration::Desktop* desktop) {
   RefusalWatch registry(target);
   ProgramChange change;
+  if (DesktopsChange(target, fields, desktop, true, &change)) return change;
   change.refusal = Plan(registry, fields, desktop, &change);
   if (!change.refusal.empty() || change.unchanged) return change;
   LONG code = ERROR_SUCCESS;
@@ -264,6 +311,7 @@ ProgramChange ChangeProgram(IRegistry& target, const ProgramChangeFields& fields
 std::string NoSuchExtension(const std::string& e) { return "Расширения " + e + " нет в реестре. " + kNothing; }
 
 std::vector<std::string> ProgramChangeLines(const ProgramChange& change) {
+  if (!change.desktopLines.empty()) return change.desktopLines;
   const std::string& e = change.extension;
   if (change.unchanged) return {"Расширение " + e + " уже открывается командой " + change.newCommand + ". " + kNothing};
   std::vector<std::string> lines = {

@@ -46,12 +46,17 @@ struct ProgramChange {
   bool wrote = false;         // ChangeProgram got as far as writing, committed or not
   std::string stillNote;      // committed: what still decides for the user (Desktop::StillDecides), or ""
   std::string stillQuestion;  // committed: the offer of the desktop's settings page that goes with it, or ""
+  // An extension of the desktop's own (Desktop::ChangeOwnProgram): what the
+  // change does in the desktop's settings, a line each; empty for the store's.
+  std::vector<std::string> desktopLines;
 };
 
 // Checks the fields and reads what the change would do, writing nothing.
+// An extension that is the desktop's own key changes in the desktop's
+// settings (Desktop::ChangeOwnProgram; on Linux the program field may then
+// name a desktop entry), and is refused where the desktop changes none.
 // Refused: an extension field the removal refuses; the add's refusals of the
-// program field; an extension that is the desktop's own key (on Linux: its
-// types change in the desktop's settings) or the user's alone; none in the
+// program field; an extension that is the user's alone; none in the
 // store; one naming no title, or a title that is no file type's or no key's
 // name, or the desktop's own; the desktop's associations unread.
 ProgramChange PlanProgramChange(IRegistry& registry, const ProgramChangeFields& fields,
