@@ -4,6 +4,7 @@
 // store's transaction, reads them again, hands their lines to the history
 // and writes them, each whole; the commit comes last, and a commit that
 // fails gives the files back what they held.
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -52,7 +53,9 @@ std::string Names(const std::vector<std::string>& names) {
 
 std::vector<std::string> ApplicationFolders(const XdgPaths& paths) {
   std::vector<std::string> folders{paths.dataHome + "/applications"};
-  for (const std::string& dir : paths.dataDirs) folders.push_back(dir + "/applications");
+  for (const std::string& dir : paths.dataDirs)
+    if (std::find(folders.begin(), folders.end(), dir + "/applications") == folders.end())
+      folders.push_back(dir + "/applications");
   return folders;
 }
 
@@ -70,12 +73,15 @@ std::string FindEntry(const XdgPaths& paths, const std::string& id, Chosen* chos
   std::vector<std::string> names{id};
   for (std::size_t dash = id.find('-'); dash != std::string::npos; dash = id.find('-', dash + 1))
     names.push_back(id.substr(0, dash) + "/" + id.substr(dash + 1));
-  for (const std::string& folder : ApplicationFolders(paths))
+  bool hidden = false;
+  for (const std::string& folder : ApplicationFolders(paths)) {
     for (const std::string& name : names) {
       std::string why;
       const FileContent text = capture::ReadContent(folder + "/" + name, &why);
       if (!why.empty()) return "Не удалось прочитать " + why + ". " + kNothing;
-      if (!text || EntryValue(*text, "Hidden") == "true") continue;
+      if (!text) continue;
+      // A hidden entry stands for one deleted: it hides the id in the folders below too.
+      if ((hidden = EntryValue(*text, "Hidden") == "true")) break;
       const std::string exec = EntryValue(*text, "Exec").value_or("");
       EntryFacts facts{FindProgram(ExecProgram(exec)), EntryValue(*text, "Name").value_or(""),
                        EntryValue(*text, "Icon").value_or(""), folder + "/" + name};
@@ -87,6 +93,8 @@ std::string FindEntry(const XdgPaths& paths, const std::string& id, Chosen* chos
                " нет программы этого компьютера. " + kNothing;
       return "";
     }
+    if (hidden) break;
+  }
   return "Программы рабочего стола " + id + " нет: файла " + id + " нет в папках программ (" +
          Names(ApplicationFolders(paths)) + "). " + kNothing;
 }

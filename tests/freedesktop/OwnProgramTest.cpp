@@ -151,6 +151,13 @@ TEST_F(OwnProgram, RefusalsSayWhy) {
   EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
             At("zandrel-reg: Программа рабочего стола zq-gone.desktop здесь не запускается: в строке Exec её файла "
                "@/system/applications/zq-gone.desktop нет программы этого компьютера. Ничего не изменено.\n1\n"));
+  // The user's hidden entry deletes the system's of the same id.
+  Entry("data", "zq-gone", "@/bin/tool %f", "application/x-zqa;", "Hidden=true\n");
+  Entry("system", "zq-gone", "@/bin/tool %f", "application/x-zqa;");
+  EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
+            At("zandrel-reg: Программы рабочего стола zq-gone.desktop нет: файла zq-gone.desktop нет в папках программ "
+               "(@/data/applications, @/system/applications). Ничего не изменено.\n1\n"));
+  ::unlink(home.File("data/applications/zq-gone.desktop").c_str());
   std::filesystem::create_directories(home.File("data/applications/zandrel.program-zqa.desktop"));
   EXPECT_EQ(Run("set .zqa " + home.File("bin/tool")),
             At("zandrel-reg: Не удалось прочитать @/data/applications/zandrel.program-zqa.desktop: is a folder, not a "

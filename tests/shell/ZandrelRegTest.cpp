@@ -220,7 +220,8 @@ TEST(ZandrelReg, SetChangesOneTypeAndUndoBringsItBack) {
       {"h.db", set + " --only", 1, "", kUsage},
       {"h.db", "set .zqa", 1, "", kUsage},
       {"h.db", "prefer", 1, "", kUsage},
-      {"h.db", "prefer org.zq.Viewer.desktop", 1, "", "zandrel-reg: this desktop keeps no applications to prefer\n"},
+      {"h.db", "prefer org.zq.Viewer.desktop", 1, "", "zandrel-reg: Программы рабочего стола org.zq.Viewer.desktop нет: "
+       "файла org.zq.Viewer.desktop нет в папках программ (" + d + "/xdg/applications). Ничего не изменено.\n"},
   };
   // clang-format on
   ExpectRuns(dir, rows);
