@@ -145,27 +145,24 @@ TEST_F(DesktopView, WithoutItsHelperTheHivesRowsStayAndNothingChanges) {
   // that fail: outright, by saying nothing, and leaving a child that holds
   // their output open (the run must not wait for it).
   const std::string run = "ZANDREL_HIVE=" + store.File("registry.db") + " timeout 10 ";
-  const std::map<std::string, std::string> helpers = {{"failing", "exit 3"},
-                                                      {"silent", "exit 0"},
-                                                      {"abandoning", "(sleep 30 2>/dev/null &)\nexit 1"}};
-  for (const auto& [folder, script] : helpers) {
-    ASSERT_EQ(std::system(("cd " + home.Path() + " && mkdir -p none " + folder +
-                           " && cp " ZANDREL_REG " none/ && cp " ZANDREL_REG " " + folder + "/")
-                              .c_str()),
-              0);
-    ::chmod(home.Write(folder + "/zandrel-desktop-view", "#!/bin/sh\n" + script + "\n").c_str(), 0755);
-  }
   testing::WriteFile(store.File("evil.reg"),
                      "REGEDIT4\n[HKEY_CLASSES_ROOT\\.zqb]\n@=\"EvilT\"\n"
                      "[HKEY_CLASSES_ROOT\\EvilT\\shell\\open\\command]\n@=\"/evil %1\"\n");
-  for (const std::string& helper :
-       {missing, home.File("failing/zandrel-desktop-view"), home.File("silent/zandrel-desktop-view"),
-        home.File("abandoning/zandrel-desktop-view")}) {
-    SCOPED_TRACE(helper);
-    const std::string program = helper.substr(0, helper.rfind('/')) + "/zandrel-reg";
-    const std::string said = helper == missing                              ? why
-                             : helper.find("/silent/") != std::string::npos ? helper + ": output is not a list of rows"
-                                                                            : helper + " failed";
+  const struct {
+    std::string folder, script, said;  // the helper's script ("": none); what is said after its path
+  } helpers[] = {{"none", "", ""},
+                 {"failing", "exit 3", " failed"},
+                 {"silent", "exit 0", ": output is not a list of rows"},
+                 {"abandoning", "(sleep 30 2>/dev/null &)\nexit 1", " failed"}};
+  for (const auto& [folder, script, after] : helpers) {
+    SCOPED_TRACE(folder);
+    const std::string helper = home.File(folder + "/zandrel-desktop-view"),
+                      program = home.File(folder + "/zandrel-reg");
+    ASSERT_EQ(
+        std::system(("cd " + home.Path() + " && mkdir -p " + folder + " && cp " ZANDREL_REG " " + folder).c_str()), 0);
+    if (!script.empty())
+      ::chmod(home.Write(folder + "/zandrel-desktop-view", "#!/bin/sh\n" + script + "\n").c_str(), 0755);
+    const std::string said = script.empty() ? why : helper + after;
     EXPECT_EQ(
         CommandOutput(run + program + " import " + store.File("evil.reg") + " 2>&1; echo $?"),
         "zandrel-reg: " + store.File("evil.reg") +

@@ -6,7 +6,6 @@ namespace zandrel::testing {
 namespace {
 
 TEST_F(Manager, ChangesThroughTheWindow) {
-  const std::string program = dir.Write("bin/prog.exe", "MZ");
   Seed();
   form->cmdAdd.FireClick();
   for (const char* caption : {"добавить", "Добавить ", "", "Удалить."}) {  // proceed acts on the caption exactly
@@ -15,9 +14,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   }
   EXPECT_TRUE(platform.messages.empty() && failing.log.empty());
   form->fraAsso.SetCaption("Добавить");
-  form->txtFileExt.UserEdited("new");
-  form->txtTitleRef.UserEdited("New Title");
-  form->txtExecutableFileSpec.UserEdited(program);
+  Type("new", "New Title", program);
   form->cbxUpdateList.FireClick();  // unticked: the window stays in add mode
   // Where Windows keeps a choice for the user, the window offers its page.
   const std::string choice = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.new\\UserChoice";
@@ -33,8 +30,7 @@ TEST_F(Manager, ChangesThroughTheWindow) {
   EXPECT_EQ(Mode(), "00001110 Добавить txtFileExt");
   EXPECT_EQ(desktop.CommittedAt(), std::vector<std::size_t>{2});
   form->cbxUpdateList.FireClick();
-  form->txtFileExt.UserEdited("new2");
-  form->txtTitleRef.UserEdited("New Title 2");
+  Type("new2", "New Title 2", program);
   platform.ClearRecord();
   // A desktop that cannot follow: its text after the change's own, then the reload's.
   desktop.failure = "the desktop's failure";
@@ -83,21 +79,15 @@ TEST_F(Manager, ChangesThroughTheWindow) {
 // desktop and the shell follow as after a removal. Ctrl+Y and the second
 // entry ask about the newest undo, and undo it the same way.
 TEST_F(Manager, UndoOfTheNewestChange) {
-  const std::string program = dir.Write("bin/prog.exe", "MZ");
   capture::HistoryRegistry history(*registry);
-  form->Close();
-  form = std::make_unique<frmZandrel>(
-      platform, history, [] {}, [] {}, &history, &desktop);
-  form->Show();
+  Reopen(history);
   EXPECT_EQ(form->lvwAsso.ContextMenu(),
             (std::vector<std::string>{"Отменить последнее изменение", "Вернуть отменённое изменение",
                                       "Изменить программу…"}));
   form->FireKey(ui::Key::CtrlZ);
   form->FireKey(ui::Key::CtrlY);
   form->cmdAdd.FireClick();
-  form->txtFileExt.UserEdited(".new");
-  form->txtTitleRef.UserEdited("New Title");
-  form->txtExecutableFileSpec.UserEdited(program);
+  Type(".new", "New Title", program);
   form->FireKey(ui::Key::CtrlZ);  // add mode: the frame's own buttons end it
   form->cmdProceed.FireClick();
   ASSERT_EQ(Texts().size(), 4u);
@@ -207,13 +197,9 @@ TEST_F(Manager, ALongUndoShowsHowFarItIs) {
 // why. On Linux 5 names no administrator. (An add's and a removal's are
 // ChangeFailuresTest's, EachFailingStepShowsItsMessagesAndChangesNothing.)
 TEST_F(Manager, AnUndoRefusedForTheLockOrForRightsSaysWhy) {
-  const std::string program = dir.Write("bin/prog.exe", "MZ");
   Seed();
   capture::HistoryRegistry history(failing);
-  form->Close();
-  form = std::make_unique<frmZandrel>(
-      platform, history, [] {}, [] {}, &history, &desktop);
-  form->Show();
+  Reopen(history);
 #ifdef _WIN32
   const std::string rights =
       " Для изменения ассоциаций нужны права администратора. Запустите Zandrel от имени администратора.";
@@ -233,9 +219,7 @@ TEST_F(Manager, AnUndoRefusedForTheLockOrForRightsSaysWhy) {
   };
   // A change to undo: .zqm added.
   form->cmdAdd.FireClick();
-  form->txtFileExt.UserEdited(".zqm");
-  form->txtTitleRef.UserEdited("Zqm Title");
-  form->txtExecutableFileSpec.UserEdited(program);
+  Type(".zqm", "Zqm Title", program);
   form->cmdProceed.FireClick();
   ASSERT_EQ(Texts()[0].rfind("Всё прошло успешно.", 0), 0u);
   for (const auto& row : rows) {

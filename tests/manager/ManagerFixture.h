@@ -60,9 +60,23 @@ class Manager : public ::testing::Test {
     SeedAssociation(*registry, ".zq", "Zq Title", "zq %1");
     SeedAssociation(*registry, ".zr", "Zr Title", "zr %1");
   }
+  // The window again, its changes through `history`, which it also undoes.
+  void Reopen(capture::HistoryRegistry& history) {
+    form->Close();
+    form = std::make_unique<frmZandrel>(
+        platform, history, [] {}, [] {}, &history, &desktop);
+    form->Show();
+  }
+  // The add frame's three fields typed in.
+  void Type(const std::string& ext, const std::string& title, const std::string& path) {
+    form->txtFileExt.UserEdited(ext);
+    form->txtTitleRef.UserEdited(title);
+    form->txtExecutableFileSpec.UserEdited(path);
+  }
 
   TempDir dir;
   std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
+  std::string program = dir.Write("bin/prog.exe", "MZ");
   FailingRegistry failing{*registry};
   RecordingDesktop desktop{failing};  // Windows' notes; each change it follows recorded
   Platform platform;

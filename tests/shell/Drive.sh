@@ -69,3 +69,27 @@ answer_box() {  # NAME: the next message box, shot and answered with Enter (OK, 
   shot "$1" "$manager"
   enter_until_gone "$box" "$1"
 }
+enter_through() {  # NAME COUNT: Enter on each of COUNT boxes, its default button; then no further box
+  local i
+  for i in $(seq "$2"); do answer_box "$1-$i"; done
+  sleep 1
+  message_box >/dev/null && fail "$1: more than $2 boxes"
+}
+
+# The manager window's controls: left top width height, in twips of its 8535-wide client area.
+declare -A at=([cmdList]="120 120 1485 495" [cmdAdd]="1680 120 1485 495" [cmdDelete]="3240 120 1485 495"
+  [cmdExit]="4800 120 1485 495" [cmdA01]="6360 120 1815 495" [lvwAsso]="0 1080 8535 6255"
+  [txtFileExt]="1920 3120 675 315" [txtTitleRef]="3840 3000 2445 315" [txtExecutableFileSpec]="600 4680 5655 315"
+  [cmdDialogFileSpec]="6240 4680 315 255" [cmdProceed]="2640 5520 1365 375" [cmdCancel]="4440 5520 1365 375")
+press() { click "$manager" 8535 ${at[$1]}; }
+fill() {  # MODE_BUTTON EXT [TITLE [PROGRAM]]: the mode pressed, its fields typed in
+  press "$1"; sleep 0.5
+  type_into ${at[txtFileExt]} "$2"
+  [ $# -lt 3 ] || type_into ${at[txtTitleRef]} "$3"
+  [ $# -lt 4 ] || type_into ${at[txtExecutableFileSpec]} "$4"
+}
+apply() {  # NAME COUNT MODE_BUTTON EXT [TITLE [PROGRAM]]: the fields filled, Proceed, Enter through COUNT boxes
+  local name=$1 count=$2; shift 2
+  fill "$@"; sleep 0.3; shot "$name-mode"; press cmdProceed
+  enter_through "$name" "$count"
+}

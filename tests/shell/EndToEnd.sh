@@ -60,18 +60,6 @@ desk_command() { reg query 'HKEY_CLASSES_ROOT\text/x-zq-desk\shell\open\command'
 shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; }
 windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | sort; }
 reg() { "$app/zandrel-reg" "$@"; }
-# The manager window's controls: left top width height, in twips of its 8535-wide client area.
-declare -A at=([cmdList]="120 120 1485 495" [cmdAdd]="1680 120 1485 495" [cmdDelete]="3240 120 1485 495"
-  [cmdExit]="4800 120 1485 495" [cmdA01]="6360 120 1815 495" [lvwAsso]="0 1080 8535 6255"
-  [txtFileExt]="1920 3120 675 315" [txtTitleRef]="3840 3000 2445 315" [txtExecutableFileSpec]="600 4680 5655 315"
-  [cmdProceed]="2640 5520 1365 375" [cmdCancel]="4440 5520 1365 375")
-press() { click "$manager" 8535 ${at[$1]}; }
-fill() {  # MODE_BUTTON EXT [TITLE [PROGRAM]]: the mode pressed, its fields typed in
-  press "$1"; sleep 0.3
-  type_into ${at[txtFileExt]} "$2"
-  [ $# -lt 3 ] || type_into ${at[txtTitleRef]} "$3"
-  [ $# -lt 4 ] || type_into ${at[txtExecutableFileSpec]} "$4"
-}
 double_click_selected() {  # NAME: the list's selected row, found by its colour in a shot of the window
   local s top y
   import -window "$manager" "$shots/$1.png" || fail "screenshot $1"
@@ -126,41 +114,24 @@ shot manager
 
 press cmdList
 answer_box list-message
-enter_through() {  # NAME COUNT: Enter on each of COUNT boxes, its default button; then no further box
-  local i
-  for i in $(seq "$2"); do answer_box "$1-$i"; done
-  sleep 1
-  message_box >/dev/null && fail "$1: more than $2 boxes"
-}
 # Enter through every box: an add titled exefile, and the removal of an
 # extension whose title another names, change no other file type.
-fill cmdAdd zqexe exefile "$marker"
-press cmdProceed
-enter_through exefile-add 1
+apply exefile-add 1 cmdAdd zqexe exefile "$marker"
 reg query 'HKEY_CLASSES_ROOT\.zqexe' >/dev/null 2>&1 && fail "the add titled exefile wrote its extension"
 press cmdCancel
-fill cmdDelete .zqone ZqShared.File
-press cmdProceed
-enter_through shared-removal 4  # the question, the second question, the result, the list's count
+apply shared-removal 4 cmdDelete .zqone ZqShared.File  # the question, the second question, the result, the list's count
 reg query 'HKEY_CLASSES_ROOT\.zqone' >/dev/null 2>&1 && fail "the shared title's extension is still there"
 others >"$work/others.after" 2>&1
 cmp -s "$work/others.before" "$work/others.after" || fail "other file types changed: $(diff "$work/others.before" "$work/others.after")"
 ext=zqendtoend title=ZqEndToEnd.File
-fill cmdAdd "$ext" "$title" "$marker"
-shot add-mode
-press cmdProceed
-answer_box add-message
-answer_box add-list-message
+apply add 2 cmdAdd "$ext" "$title" "$marker"
 reg query 'HKEY_CLASSES_ROOT\.zqdesk' 2>&1 | grep -x '    (Default)    REG_SZ    text/x-zq-desk' >/dev/null ||
   fail "the desktop's association is not in the store"
 desk_command viewer || fail "the desktop's association does not open with its default program"
 reg query "HKEY_CLASSES_ROOT\\.$ext" 2>&1 | grep -q "$title" || fail "the extension key does not name its title"
 reg query "HKEY_CLASSES_ROOT\\$title\\shell\\open\\command" 2>&1 | grep -qF "\"$marker\" \"%1\"" || fail "no open command"
 # A second add; Ctrl+Z twice undoes both (the question's default is Да), Ctrl+Y brings the first back.
-fill cmdAdd zqendtwo ZqEndTwo.File "$marker"
-press cmdProceed
-answer_box second-add-message
-answer_box second-add-list-message
+apply second-add 2 cmdAdd zqendtwo ZqEndTwo.File "$marker"
 undo_key() {  # NAME KEY
   press lvwAsso
   xdotool key --clearmodifiers "$2"
@@ -188,11 +159,7 @@ cp "$doc" "$work/b.$ext"
 XDG_CURRENT_DESKTOP=GNOME xdg-open "$work/b.$ext" || fail "xdg-open failed"
 wait_until 10 "xdg-open to run the marker" opened "$work/b.$ext"
 
-fill cmdDelete ".$ext" "$title"
-press cmdProceed
-answer_box remove-question
-answer_box remove-message
-answer_box remove-list-message
+apply remove 3 cmdDelete ".$ext" "$title"
 : >"$work/opened.txt"  # nothing of Zandrel's is left on the desktop
 gio open "$doc" 2>/dev/null && sleep 1
 [ -s "$work/opened.txt" ] && fail "the removed association still opens the file"
@@ -203,11 +170,7 @@ cmp -s "$XDG_CONFIG_HOME/mimeapps.list" "$work/mimeapps.before" || fail "mimeapp
 # The desktop's association cannot be removed here: one box says so, no question, no file changes.
 desktop_files() { find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -type f -exec md5sum {} + | sort; }
 before=$(desktop_files)
-fill cmdDelete .zqdesk
-press cmdProceed
-answer_box remove-desktop
-sleep 1
-message_box >/dev/null && fail "another box followed the desktop's message"
+apply remove-desktop 1 cmdDelete .zqdesk
 [ "$(desktop_files)" = "$before" ] || fail "the refused removal changed files"
 desk_command viewer || fail "the refused removal changed the store"
 press cmdCancel
@@ -226,7 +189,7 @@ sleep 0.5
 double_click_selected change-row
 sleep 0.5
 message_box >/dev/null && fail "a box instead of the frame"
-click "$manager" 8535 6240 4680 315 255  # cmdDialogFileSpec
+press cmdDialogFileSpec
 picker=$(new_window "$manager" 10) || fail "no file dialog"
 timeout 5 xdotool windowfocus --sync "$picker" 2>/dev/null
 xdotool type --delay 20 "$marker"

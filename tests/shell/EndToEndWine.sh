@@ -23,12 +23,8 @@ wine=${ZANDREL_WINE:-/usr/lib/wine/wine64}
 wineserver=${ZANDREL_WINESERVER:-/usr/lib/wine/wineserver}
 
 source "$(dirname "$0")/Drive.sh"
-for tool in "$wine" xvfb-run; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-for tool in xdotool import; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is not installed"; exit 1; }
-done
+for tool in "$wine" xvfb-run; do command -v "$tool" >/dev/null || { echo "SKIP: no $tool"; exit 77; }; done
+for tool in xdotool import; do command -v "$tool" >/dev/null || { echo "FAIL: no $tool"; exit 1; }; done
 on_virtual_display "$@"
 
 work=$(mktemp -d /tmp/zandrel-wine-e2e.XXXXXX)
@@ -102,21 +98,18 @@ sleep 0.5
 shot manager "$manager"
 
 # --- List ---------------------------------------------------------------------
-click "$manager" 8535 120 120 1485 495          # cmdList
+press cmdList
 answer_box list-message
 sleep 0.5
 shot list "$manager"
 
 # --- Add: the marker program for the new extension ----------------------------
-click "$manager" 8535 1680 120 1485 495         # cmdAdd
-sleep 0.5
-type_into $((480 + 1440)) $((2160 + 960)) 675 315 "$ext"           # txtFileExt
 # Ctrl+Z in a text box is the box's own: it takes back what was typed last.
-type_into $((480 + 3360)) $((2160 + 840)) 2445 315 Wrong            # txtTitleRef
+fill cmdAdd "$ext" Wrong
 xdotool key --clearmodifiers ctrl+z
 xdotool type --delay 30 "$title"
 # The program through the file-open dialog: its name typed, Enter.
-click "$manager" 8535 $((480 + 5760)) $((2160 + 2520)) 315 255   # cmdDialogFileSpec
+press cmdDialogFileSpec
 dialog=$(new_window "$manager" 30) || fail "the file-open dialog did not open"
 sleep 1
 shot browse "$dialog"
@@ -136,10 +129,8 @@ done
 is_gone "$dialog" || fail "the file-open dialog did not take the marker"
 sleep 0.3
 shot add-mode "$manager"
-click "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
-answer_box add-message
-answer_box add-list-message
-sleep 0.5
+press cmdProceed
+enter_through add 2
 shot add-listed "$manager"
 expect_notifies 1 "the add"
 
@@ -163,16 +154,7 @@ diff "$work/why.expected" "$work/why.txt" >"$work/why.diff" || fail "zandrel-reg
 "$wine" reg delete "${choice%\\UserChoice}" /f >/dev/null 2>&1
 
 # --- Remove, with its description -------------------------------------------
-click "$manager" 8535 3240 120 1485 495         # cmdDelete
-sleep 0.5
-type_into $((480 + 1440)) $((2160 + 960)) 675 315 ".$ext"          # txtFileExt
-type_into $((480 + 3360)) $((2160 + 840)) 2445 315 "$title"        # txtTitleRef
-sleep 0.3
-shot remove-mode "$manager"
-click "$manager" 8535 $((480 + 2160)) $((2160 + 3360)) 1365 375   # cmdProceed
-answer_box remove-question
-answer_box remove-message
-answer_box remove-list-message
+apply remove 3 cmdDelete ".$ext" "$title"  # the question, the result, the list's count
 expect_notifies 2 "the removal"
 
 "$wine" reg query "HKEY_CLASSES_ROOT\\.$ext" >/dev/null 2>&1 && fail "the extension key is still there"
@@ -183,15 +165,13 @@ sleep 1
 log "start no longer finds .$ext"
 
 # --- Exit by Yes ----------------------------------------------------------------
-click "$manager" 8535 4800 120 1485 495         # cmdExit
+press cmdExit
 confirm=$(new_window "$manager" 20) || fail "the exit confirmation did not open"
 sleep 0.5
 shot exit "$confirm"
 click "$confirm" 4230 120 840 1575 615          # cmdYes01
 wait_until 20 "the program to end after Yes" ended
-wait "$pid"
-status=$?
-pid=
+wait "$pid"; status=$?; pid=
 [ "$status" -eq 0 ] || fail "the program ended with status $status: $(tail -5 "$work/zandrel.log")"
 
 # --- An 8-bit .reg file is read in the system's code page (1251 here) ----------
