@@ -282,13 +282,17 @@ void frmZandrel::tmrStoreWatch_Timer() {
   if (idle) ShowList(false);
 }
 
-void frmZandrel::cmdAdd_Click() {
+void frmZandrel::OpenEntryFrame() {
   assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
   EnableCommands(false);
   lblRemarksForTitleDelete.SetVisible(false);
   lblExecutableFileSpec.SetVisible(true);
   txtExecutableFileSpec.SetVisible(true);
   cmdDialogFileSpec.SetVisible(true);
+}
+
+void frmZandrel::cmdAdd_Click() {
+  OpenEntryFrame();
   lvwAsso.SetVisible(false);
   fraAsso.SetCaption(kAddCaption);
   txtFileExt.SetFocus();

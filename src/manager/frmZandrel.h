@@ -136,6 +136,8 @@ class frmZandrel : public ui::Window {
   // The list command's work; `announce`: its click cue, and its closing box.
   void ShowList(bool announce);
   // The entry frame for the selected row's program; its end, back to the add's state.
+  // The entry frame's fields of an add or of a change of program shown, the commands off.
+  void OpenEntryFrame();
   void EditProgram();
   void LeaveProgramChange();
   void LayOut();

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "assets/Assets.h"
 #include "manager/AssociationColumns.h"
 #include "manager/frmZandrel.h"
 #include "store/DesktopAnswers.h"
@@ -46,12 +45,7 @@ void frmZandrel::EditProgram() {
   const ui::ListItem* row = lvwAsso.SelectedItem();
   // Only from list mode, idle: a listing under way has the commands off.
   if (row == nullptr || !lvwAsso.Visible() || !cmdList.Enabled()) return;
-  assets::PlaySoundCue(GetPlatform(), assets::kClickCue);
-  EnableCommands(false);
-  lblRemarksForTitleDelete.SetVisible(false);
-  lblExecutableFileSpec.SetVisible(true);
-  txtExecutableFileSpec.SetVisible(true);
-  cmdDialogFileSpec.SetVisible(true);
+  OpenEntryFrame();
   txtFileExt.SetText(FieldText(*row, kExtension));
   txtTitleRef.SetText(FieldText(*row, kDescription));
   txtFileExt.SetLocked(true);
