@@ -10,6 +10,7 @@
 
 #include "registry/Key.h"
 #include "registry/Names.h"
+#include "store/Titles.h"
 #include "text/Trim.h"
 #include "windows/UserChoice.h"
 #include "windows/WindowsDesktop.h"
@@ -29,7 +30,8 @@ constexpr const char* kNothing = "Ничего не изменено.";
 struct Declared {
   std::string extension, progId;
   std::string old;  // the title the extension names now; "" none
-  enum class Fate { kChange, kSame, kNoTitle } fate = Fate::kChange;
+  enum class Fate { kChange, kSame, kNoTitle, kNotAFileType } fate = Fate::kChange;
+  std::string why;  // kNotAFileType: why it is passed over
 };
 
 bool IsExtension(const std::string& name) {
@@ -41,6 +43,25 @@ bool IsExtension(const std::string& name) {
 
 status::Status Refused(const std::string& why) { return {status::Status::kFailed, why + " " + kNothing}; }
 
+// Why root\path could not be opened, when that is not its absence; "".
+std::string Unread(LONG code, const std::string& path) {
+  if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) return "";
+  return "Не удалось прочитать " + std::string(kMachine) + path + " (ошибка реестра " + std::to_string(code) + ").";
+}
+
+// Why an extension naming `old`, to name `progId`, is passed over: the
+// shell's own extensions, and titles that are no file type's (a declaration
+// naming exefile would have the files run themselves); "" when it is not.
+std::string PassedOver(IRegistry& registry, const Declared& one) {
+  if (store::ShellsOwnExtension(one.extension))
+    return "это расширение самой Windows: его файлы запускаются сами или ведут к программе";
+  for (const std::string& d : {one.old, one.progId})
+    if (const store::TitleKind kind = store::TitleKindOf(registry, d);
+        !d.empty() && kind != store::TitleKind::kFileType)
+      return "описание " + d + (kind == store::TitleKind::kExtension ? " " : " — ") + store::NotAFileType(kind);
+  return "";
+}
+
 // Reads the declaration of `app` into *declared: "" or why there is none.
 std::string ReadDeclared(IRegistry& registry, const std::string& app, std::vector<Declared>* declared) {
   const std::optional<std::string> found = registry::ReadText(registry, HKEY_LOCAL_MACHINE, kRegistered, app);
@@ -48,11 +69,15 @@ std::string ReadDeclared(IRegistry& registry, const std::string& app, std::vecto
   if (capabilities.empty())
     return "Приложение " + app + " не зарегистрировано в Windows (" + kMachine + kRegistered + ").";
   registry::Key key(registry);
-  if (key.Open(HKEY_LOCAL_MACHINE, capabilities) != ERROR_SUCCESS)
+  LONG code = key.Open(HKEY_LOCAL_MACHINE, capabilities);
+  if (std::string why = Unread(code, capabilities); !why.empty()) return why;
+  if (code != ERROR_SUCCESS)
     return "У приложения " + app + " нет раздела возможностей " + kMachine + capabilities + ".";
   const std::string associations = capabilities + "\\FileAssociations";
   std::vector<registry::Value> values;
-  if (key.Open(HKEY_LOCAL_MACHINE, associations) == ERROR_SUCCESS) key.Values(&values);
+  code = key.Open(HKEY_LOCAL_MACHINE, associations);
+  if (std::string why = Unread(code, associations); !why.empty()) return why;
+  if (code == ERROR_SUCCESS && (code = key.Values(&values)) != ERROR_SUCCESS) return Unread(code, associations);
   for (const registry::Value& value : values) {
     if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
     Declared one;
@@ -60,9 +85,15 @@ std::string ReadDeclared(IRegistry& registry, const std::string& app, std::vecto
     one.progId = Trim(value.data.substr(0, value.data.find('\0')));
     if (!IsExtension(one.extension) || one.progId.empty()) continue;
     one.old = Trim(registry::ReadText(registry, HKEY_LOCAL_MACHINE, kClasses + one.extension, "").value_or(""));
-    if (registry::Key(registry).Open(HKEY_LOCAL_MACHINE, kClasses + one.progId) != ERROR_SUCCESS)
+    code = registry::Key(registry).Open(HKEY_LOCAL_MACHINE, kClasses + one.progId);
+    if (std::string why = Unread(code, kClasses + one.progId); !why.empty()) return why;
+    if (code != ERROR_SUCCESS) {
       one.fate = Declared::Fate::kNoTitle;
-    else if (registry::SameKeyName(one.old, one.progId)) one.fate = Declared::Fate::kSame;
+    } else if (registry::SameKeyName(one.old, one.progId)) {
+      one.fate = Declared::Fate::kSame;
+    } else if (one.why = PassedOver(registry, one); !one.why.empty()) {
+      one.fate = Declared::Fate::kNotAFileType;
+    }
     declared->push_back(std::move(one));
   }
   if (declared->empty())
@@ -111,13 +142,15 @@ status::Status WindowsDesktop::Prefer(IRegistry& registry, const std::string& ap
         break;
       case Declared::Fate::kNoTitle:
         out->push_back("Расширение " + e + " пропущено: описания " + one.progId + " нет в реестре.");
+        break;
+      case Declared::Fate::kNotAFileType: out->push_back("Расширение " + e + " пропущено: " + one.why + ".");
     }
   }
   if (!changes) out->push_back(kNothing);
   // Where the user's own classes or choice still decide, the machine's
   // default changed nothing for this user.
   for (const Declared& one : declared) {
-    if (one.fate == Declared::Fate::kNoTitle) continue;
+    if (one.fate == Declared::Fate::kNoTitle || one.fate == Declared::Fate::kNotAFileType) continue;
     const std::string note =
         UsersClassesNote(registry, one.extension, one.progId) + UserChoiceNote(registry, one.extension);
     for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {

@@ -53,9 +53,15 @@ TEST_F(Changes, PreferARegisteredApplication) {
   machine(apps, "No Capabilities", "SOFTWARE\\Nowhere\\Capabilities");
   machine(apps, "Declares Nothing", "SOFTWARE\\Zq Soft\\Nothing\\Capabilities");
   machine("SOFTWARE\\Zq Soft\\Nothing\\Capabilities", "ApplicationName", "Nothing");
-  for (const auto& [e, progId] : std::vector<std::pair<std::string, std::string>>{
-           {".zq", "Zq.Doc"}, {".zr", "Zq.Doc"}, {".zs", "Zq.Missing"}, {".zt", "Zq.Doc"}, {"zbad", "Zq.Doc"}})
+  for (const auto& [e, progId] : std::vector<std::pair<std::string, std::string>>{{".zq", "Zq.Doc"},
+                                                                                  {".zr", "Zq.Doc"},
+                                                                                  {".zs", "Zq.Missing"},
+                                                                                  {".zt", "Zq.Doc"},
+                                                                                  {"zbad", "Zq.Doc"},
+                                                                                  {".EXE", "Zq.Doc"},
+                                                                                  {".zu", "exefile"}})
     machine(caps + "\\FileAssociations", e, progId);
+  machine("SOFTWARE\\Classes\\exefile", "", "Application");
   SeedAssociation(*registry, ".zq", "Old.Title", "old.exe %1");
   SeedAssociation(*registry, ".zt", "ZQ.DOC", "\"C:\\Zq\\zq.exe\" \"%1\"");
   SeedChoice(*registry, ".zr", "Applications\\other.exe");
@@ -82,6 +88,9 @@ TEST_F(Changes, PreferARegisteredApplication) {
     std::vector<std::string> lines;
     EXPECT_EQ(desktop.Prefer(failing, "Zq Viewer", &lines).message,
               "Приложение Zq Viewer не стало основным (ошибка реестра 29). Ничего не изменено.");
+    failing.FailNth(2, ERROR_ACCESS_DENIED, Open);  // the application's capabilities
+    EXPECT_EQ(desktop.Prefer(failing, "Zq Viewer", &lines).message,
+              "Не удалось прочитать HKEY_LOCAL_MACHINE\\" + caps + " (ошибка реестра 5). Ничего не изменено.");
     failing.FailNth(1, ERROR_ACCESS_DENIED, Begin);
     EXPECT_EQ(desktop.Prefer(failing, "Zq Viewer", &lines).message,
               "Не удалось начать изменение (ошибка реестра 5). Ничего не изменено.");
@@ -94,6 +103,10 @@ TEST_F(Changes, PreferARegisteredApplication) {
             (std::vector<std::string>{"Расширение .zq: Old.Title → Zq.Doc.", "Расширение .zr: (не было) → Zq.Doc.",
                                       "Расширение .zs пропущено: описания Zq.Missing нет в реестре.",
                                       "Расширение .zt уже открывается через Zq.Doc.",
+                                      "Расширение .EXE пропущено: это расширение самой Windows: его файлы запускаются "
+                                      "сами или ведут к программе.",
+                                      "Расширение .zu пропущено: описание exefile — тип программ, которые запускаются "
+                                      "сами.",
                                       "Но Windows и дальше будет открывать файлы .zr программой «other.exe»: её "
                                       "когда-то выбрали вы сами через «Открыть с помощью». Изменить это можно в "
                                       "разделе «Параметры» → «Приложения» → «Приложения по умолчанию»."}));
@@ -102,8 +115,8 @@ TEST_F(Changes, PreferARegisteredApplication) {
   EXPECT_EQ(Default(".zs"), "<no key>");
   lines.clear();
   ASSERT_TRUE(desktop.Prefer(history, "Zq Viewer", &lines).Ok());
-  ASSERT_EQ(lines.size(), 6u);  // the four extensions, this line, the user's choice
-  EXPECT_EQ(lines[4], "Ничего не изменено.");
+  ASSERT_EQ(lines.size(), 8u);  // the six extensions, this line, the user's choice
+  EXPECT_EQ(lines[6], "Ничего не изменено.");
   std::vector<capture::HistoryEntry> entries;
   ASSERT_EQ(capture::ReadHistory(*registry, &entries), ERROR_SUCCESS);
   ASSERT_EQ(entries.size(), 1u);
