@@ -121,14 +121,19 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "undo 0x3", 1, "", "zandrel-reg: \"0x3\" не номер изменения (номера показывает zandrel-reg history)\n"},
       {"h.db", "redo 5", 1, "", kUsage},
       {"empty.db", "history", 0, "История изменений пуста.\n", ""},
-      {"h.db", "--help", 0, kUsage.substr(13) + "  import FILE      a .reg file in, all or nothing; lines that would "
-       "touch the history are left out\n  export KEY FILE  the key's subtree out as a .reg file (on Linux the hive's "
-       "keys, not the desktop's)\n  query KEY [/s]   the key's values, and with /s its subtree\n  set .EXT PROGRAM [--all] .EXT "
-       "opens with PROGRAM; a title other extensions share changes for them too only with --all\n  prefer APP       APP "
-       "opens every file type it declares (Windows: a registered application; Linux: a desktop entry)\n  desktop          "
-       "brings the desktop's associations in line with the store\n  why .EXT         what decides the program that "
-       "opens .EXT here\n  history          the changes kept, newest first\n  undo [N]         undoes change N, or "
-       "the newest change neither undone nor an undo\n  redo             undoes the newest undo not yet undone\n", ""},
+      {"h.db", "--help", 0, kUsage.substr(13) +
+       "  import FILE               a .reg file in, all or nothing; lines that would touch the history are left out\n"
+       "  export KEY FILE           the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)\n"
+       "  query KEY [/s]            the key's values, and with /s its subtree\n"
+       "  set .EXT PROGRAM [--all]  .EXT opens with PROGRAM; a title other extensions share changes for them too only "
+       "with --all\n"
+       "  prefer APP                APP opens every file type it declares (Windows: a registered application; Linux: a "
+       "desktop entry)\n"
+       "  desktop                   brings the desktop's associations in line with the store\n"
+       "  why .EXT                  what decides the program that opens .EXT here\n"
+       "  history                   the changes kept, newest first\n"
+       "  undo [N]                  undoes change N, or the newest change neither undone nor an undo\n"
+       "  redo                      undoes the newest undo not yet undone\n", ""},
       {"h.db", "", 1, "", kUsage},
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
       {"h.db", "import", 1, "", kUsage},

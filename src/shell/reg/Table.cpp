@@ -1,5 +1,6 @@
 #include "shell/reg/Verb.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace zandrel::shell::reg {
@@ -17,11 +18,12 @@ std::string Shape(const Verb& verb) { return verb.name + (*verb.arguments ? " " 
 
 // What --help prints, on standard output: the usage line, then a line per verb.
 std::string Help() {
-  constexpr std::size_t kColumn = 17;  // where each verb's text begins, after "  "
+  std::size_t column = 0;  // where each verb's text begins, after "  ": two spaces past the longest shape
+  for (const Verb& verb : Verbs()) column = std::max(column, Shape(verb).size() + 2);
   std::string help = Usage() + "\n";
   for (const Verb& verb : Verbs()) {
     const std::string shape = Shape(verb);
-    help += "  " + shape + std::string(shape.size() < kColumn ? kColumn - shape.size() : 1, ' ') + verb.help + "\n";
+    help += "  " + shape + std::string(column - shape.size(), ' ') + verb.help + "\n";
   }
   return help;
 }
