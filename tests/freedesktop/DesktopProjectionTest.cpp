@@ -43,6 +43,7 @@ TEST(DesktopMapping, OneRowPerAssociation) {
   Program(dir, "odd$\\dir/run");
   Program(dir, "plain.txt", 0644);
   Program(dir, "quo\"te/run");
+  Program(dir, "100%/run");
   struct Row {
     const char* name;
     const char* extension;
@@ -74,6 +75,9 @@ TEST(DesktopMapping, OneRowPerAssociation) {
       {"program not executable", ".zqi", "@/plain.txt %1", "", "файл @/plain.txt не исполняемый"},
       {"program's path holds a quote", ".zqm", R"("@/quo"te/run" "%1")", "",
        R"(в пути к программе @/quo"te/run есть кавычка ("), её не передать в команде)"},
+      {"program's path holds a percent", ".zqn", "@/100%/run %1", "",
+       "в пути к программе @/100%/run есть знак %, а GIO ищет программу по слову команды, не раскрыв %%: такую он "
+       "не найдёт"},
       {"Windows path", ".zqj", R"(C:\WINDOWS\notepad.exe %1)", "",
        R"(в команде C:\WINDOWS\notepad.exe %1 нет программы этого компьютера)"},
       {"file argument in a quoted word", ".zql", R"(@/tool "--in=a b%1")", "",

@@ -147,6 +147,10 @@ TEST_F(OwnProgram, RefusalsSayWhy) {
   Write("bin/plain", "text\n");
   EXPECT_EQ(Run("set .zqa " + home.File("bin/plain")),
             At("zandrel-reg: Файл @/bin/plain не исполняемый: им нельзя открывать файлы. Ничего не изменено.\n1\n"));
+  ::chmod(home.Write("bin/100%", "#!/bin/sh\n").c_str(), 0755);
+  EXPECT_EQ(Run("set .zqa '" + home.File("bin/100%") + "'"),
+            At("zandrel-reg: Команду \"@/bin/100%\" \"%1\" нельзя записать в файл рабочего стола. Ничего не "
+               "изменено.\n1\n"));
   Entry("system", "zq-gone", "@/missing/zq %f", "application/x-zqa;");
   EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
             At("zandrel-reg: Программа рабочего стола zq-gone.desktop здесь не запускается: в строке Exec её файла "
