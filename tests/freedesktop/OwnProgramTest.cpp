@@ -58,6 +58,17 @@ TEST_F(OwnProgram, SetWithAnEntryIdChangesTheUsersDefaultAlone) {
   EXPECT_EQ(Gio("x.zqa\n"), "x.zqa application/x-zqa zq-files.desktop\n");
 }
 
+// An entry's id names its folders below the application folder with dashes,
+// at any depth, as GIO names it.
+TEST_F(OwnProgram, AnEntryTwoFoldersDownIsFoundByItsId) {
+  Write("system/applications/zq/sub/deep.desktop",
+        "[Desktop Entry]\nType=Application\nName=deep\nExec=@/bin/tool --deep %f\nMimeType=application/x-zqb;\n");
+  EXPECT_EQ(Run("set .zqa zq-sub-deep.desktop"),
+            At("Расширение .zqa: команда \"@/bin/tool\" \"%1\" заменена на \"@/bin/tool\" --deep \"%1\" (программа "
+               "zq-sub-deep.desktop, тип application/x-zqa).\nИзменён файл @/config/mimeapps.list.\n0\n"));
+  EXPECT_EQ(Gio("x.zqa\n"), "x.zqa application/x-zqa zq-sub-deep.desktop\n");
+}
+
 TEST_F(OwnProgram, AFileOutrankingTheUsersChangesToo) {
   EXPECT_EQ(
       Run("set .zqb zq-spaced.desktop"),
