@@ -239,8 +239,10 @@ integration::OwnProgramChange FreedesktopDesktop::ChangeOwnProgram(IRegistry& re
       if (std::string why = FindEntry(paths_, program, &chosen); !why.empty()) return why;
     } else {
       const std::optional<ParsedCommand> parsed = ParseCommand(command, IsProgram);
-      if (!IsProgram(program) || !parsed)
-        return "Файл " + program + " не исполняемый: им нельзя открывать файлы. " + kNothing;
+      if (!IsProgram(program)) return "Файл " + program + " не исполняемый: им нельзя открывать файлы. " + kNothing;
+      // The command quotes the path, which then ends at a quote of its own.
+      if (!parsed || parsed->program != program)
+        return "В пути к программе " + program + " есть кавычка (\"), её не передать в команде. " + kNothing;
       chosen.entry = kProgramEntryPrefix + ExtensionId(ext) + ".desktop";
       chosen.command = command;
       chosen.text = ExecValue(*parsed);

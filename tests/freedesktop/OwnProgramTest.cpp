@@ -162,6 +162,10 @@ TEST_F(OwnProgram, RefusalsSayWhy) {
   EXPECT_EQ(Run("set .zqa '" + home.File("bin/100%") + "'"),
             At("zandrel-reg: Команду \"@/bin/100%\" \"%1\" нельзя записать в файл рабочего стола. Ничего не "
                "изменено.\n1\n"));
+  ::chmod(home.Write("bin/a\"b", "#!/bin/sh\n").c_str(), 0755);
+  EXPECT_EQ(Run("set .zqa '" + home.File("bin/a\"b") + "'"),
+            At("zandrel-reg: В пути к программе @/bin/a\"b есть кавычка (\"), её не передать в команде. Ничего не "
+               "изменено.\n1\n"));
   Entry("system", "zq-gone", "@/missing/zq %f", "application/x-zqa;");
   EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
             At("zandrel-reg: Программа рабочего стола zq-gone.desktop здесь не запускается: в строке Exec её файла "
