@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 
 #include "assembly/FreedesktopRows.h"
@@ -137,7 +138,8 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
       "text/x-zqt=gedit.desktop;\r\n# theirs\r\n\r\n[Removed Associations]\r\nimage/png=c.desktop;";
   home.Write("config/mimeapps.list", others);
   const std::string foreign = home.Write("data/applications/zandrel-foreign.desktop", "[Desktop Entry]\n");
-  // What runs killed mid-write left: its own temporaries go, names like them stay.
+  // What runs killed mid-write left: its own temporaries go, names like them
+  // stay, and so does one just written (an undo's, being written now).
   const std::vector<std::string> leftovers{home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC123", ""),
                                            home.Write("data/mime/packages/.zandrel.xml.zandrel-x1Y2z3", ""),
                                            home.Write("config/.mimeapps.list.zandrel-QWERTY", "")};
@@ -145,6 +147,11 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
                                        home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC12", ""),
                                        home.Write("config/.mimeapps.list.zandrel-QWE_TY", ""),
                                        home.Write("config/.mimeapps.list.other-QWERTY", "")};
+  for (const std::string& file : leftovers) {
+    const timespec old[2] = {{::time(nullptr) - 61, 0}, {::time(nullptr) - 61, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+  }
+  const std::string writing = home.Write("config/.mimeapps.list.zandrel-NOW123", "");
   testing::SeedAssociation(registry, ".zqa", "Zq \"A\" & <B>", tool + " %1");
   // .zqt's command kept as REG_EXPAND_SZ, as Windows keeps its own.
   testing::SeedValue(registry, ".zqt", "", REG_SZ, "Zq Text");
@@ -155,6 +162,7 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   ASSERT_EQ(report.status.message, "");
   for (const std::string& left : leftovers) EXPECT_FALSE(Exists(left)) << left;
   for (const std::string& other : alike) EXPECT_TRUE(Exists(other)) << other;
+  EXPECT_TRUE(Exists(writing));
   EXPECT_EQ(report.projected, 2u);
   EXPECT_EQ(report.skipped, 1u);
   EXPECT_NE(ReadFile(Package()).find("<mime-type type=\"application/x-zandrel-zqa\">\n    <comment>Zq &quot;A&quot; "
