@@ -84,6 +84,11 @@ status::Status ReplaceFileWhole(const std::string& given, const std::string& byt
   const mode_t mask = ::umask(0);
   ::umask(mask);
   const auto file = static_cast<ReplaceSteps::File>(fd);
+  // The new file stays its owner's: one the administrator writes for a user
+  // must remain that user's to write. Others cannot give a file away, and
+  // need not, so a refusal here is no failure.
+  if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
+    (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
   int error = ::fchmod(fd, exists ? (st.st_mode & 07777) : (0666 & ~mask)) == 0 ? 0 : errno;
   if (error == 0) error = steps.write(file, bytes);
   if (error == 0) error = steps.flush(file);

@@ -194,6 +194,9 @@ std::optional<ParsedCommand> ParseCommand(const std::string& command, const Prog
 }
 
 std::string ExecValue(const ParsedCommand& command) {
+  // GIO looks for the program by the Exec's first word before it turns "%%"
+  // into "%": a path holding "%" names a program it never finds.
+  if (command.program.find('%') != std::string::npos) return "";
   std::string line = ExecArgument(command.program);
   bool file = false;
   for (const std::string& arg : command.args) {

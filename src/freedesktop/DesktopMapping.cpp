@@ -215,6 +215,11 @@ std::vector<Projection> MapAssociations(const std::vector<StoreRow>& rows, const
       fail(row, WhyNoProgram(row.command));
       continue;
     }
+    if (parsed->program.find('%') != std::string::npos) {
+      fail(row, "в пути к программе " + parsed->program +
+                    " есть знак %, а GIO ищет программу по слову команды, не раскрыв %%: такую он не найдёт");
+      continue;
+    }
     Projection p;
     p.exec = ExecValue(*parsed);
     if (p.exec.empty()) {

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <set>
 
@@ -158,11 +159,13 @@ std::set<std::string> IndexedEntries(const std::string& applications) {
 
 // Removes from `folder` what a run killed mid-write left there: the
 // temporaries files::ReplaceFileWhole names ".<name>.zandrel-XXXXXX" (X
-// letters and digits), of the names `own` accepts. Under the projection's
-// lock no other run is writing them.
+// letters and digits), of the names `own` accepts, once a minute old. An
+// undo writes the same files outside the projection's lock, so a newer one
+// may be its write in progress.
 void SweepTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& own) {
   static const std::string kMark = ".zandrel-";
   constexpr std::size_t kRandom = 6;
+  constexpr time_t kLeftAfter = 60;  // seconds; no write takes as long
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
   std::vector<std::string> left;
@@ -174,7 +177,10 @@ void SweepTemporaries(const std::string& folder, const std::function<bool(const 
           return std::isalnum(static_cast<unsigned char>(c));
         }))
       continue;
-    if (own(name.substr(1, mark - 1))) left.push_back(name);
+    struct stat st {};
+    if (own(name.substr(1, mark - 1)) && ::stat((folder + "/" + name).c_str(), &st) == 0 &&
+        st.st_mtime + kLeftAfter <= ::time(nullptr))
+      left.push_back(name);
   }
   ::closedir(dir);
   for (const std::string& name : left) ::unlink((folder + "/" + name).c_str());

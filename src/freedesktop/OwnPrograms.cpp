@@ -67,24 +67,34 @@ struct Chosen {
   std::string command;
 };
 
-// The entry of `id` in the application folders, the first found as GIO looks
-// ("a-b.desktop" may also be a/b.desktop): "" with *chosen filled, or the refusal.
+// The files that may hold the entry `rest` in `folder`: each dash may stand
+// for a subfolder's slash, at any depth ("a-b-c.desktop" may be a/b/c.desktop).
+void EntryFiles(const std::string& folder, const std::string& rest, std::vector<std::string>* files) {
+  files->push_back(folder + "/" + rest);
+  for (std::size_t dash = rest.find('-'); dash != std::string::npos; dash = rest.find('-', dash + 1)) {
+    const std::string sub = folder + "/" + rest.substr(0, dash);
+    struct stat st {};
+    if (::stat(sub.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) EntryFiles(sub, rest.substr(dash + 1), files);
+  }
+}
+
+// The entry of `id` in the application folders, the first found as GIO looks:
+// "" with *chosen filled, or the refusal.
 std::string FindEntry(const XdgPaths& paths, const std::string& id, Chosen* chosen) {
-  std::vector<std::string> names{id};
-  for (std::size_t dash = id.find('-'); dash != std::string::npos; dash = id.find('-', dash + 1))
-    names.push_back(id.substr(0, dash) + "/" + id.substr(dash + 1));
   bool hidden = false;
   for (const std::string& folder : ApplicationFolders(paths)) {
-    for (const std::string& name : names) {
+    std::vector<std::string> files;
+    EntryFiles(folder, id, &files);
+    for (const std::string& file : files) {
       std::string why;
-      const FileContent text = capture::ReadContent(folder + "/" + name, &why);
+      const FileContent text = capture::ReadContent(file, &why);
       if (!why.empty()) return "Не удалось прочитать " + why + ". " + kNothing;
       if (!text) continue;
       // A hidden entry stands for one deleted: it hides the id in the folders below too.
       if ((hidden = EntryValue(*text, "Hidden") == "true")) break;
       const std::string exec = EntryValue(*text, "Exec").value_or("");
       EntryFacts facts{FindProgram(ExecProgram(exec)), EntryValue(*text, "Name").value_or(""),
-                       EntryValue(*text, "Icon").value_or(""), folder + "/" + name};
+                       EntryValue(*text, "Icon").value_or(""), file};
       chosen->entry = id;
       chosen->text = *text;
       chosen->command = facts.program.empty() ? "" : CommandFromExec(exec, facts);
@@ -229,8 +239,10 @@ integration::OwnProgramChange FreedesktopDesktop::ChangeOwnProgram(IRegistry& re
       if (std::string why = FindEntry(paths_, program, &chosen); !why.empty()) return why;
     } else {
       const std::optional<ParsedCommand> parsed = ParseCommand(command, IsProgram);
-      if (!IsProgram(program) || !parsed)
-        return "Файл " + program + " не исполняемый: им нельзя открывать файлы. " + kNothing;
+      if (!IsProgram(program)) return "Файл " + program + " не исполняемый: им нельзя открывать файлы. " + kNothing;
+      // The command quotes the path, which then ends at a quote of its own.
+      if (!parsed || parsed->program != program)
+        return "В пути к программе " + program + " есть кавычка (\"), её не передать в команде. " + kNothing;
       chosen.entry = kProgramEntryPrefix + ExtensionId(ext) + ".desktop";
       chosen.command = command;
       chosen.text = ExecValue(*parsed);

@@ -3,6 +3,10 @@
 // and that a failure at any step keeps the old file and leaves no temporary
 // file behind.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -67,6 +71,23 @@ TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
 #endif
   EXPECT_EQ(Names(dir.File("out")), (std::set<std::string>{"a.reg", "b.reg"}));
 }
+
+#ifndef _WIN32
+// A file of another user's (a desktop setting written by an administrator
+// for that user) stays that user's: its owner could no longer write it.
+TEST(FileReplace, KeepsTheOwnerOfAnotherUsersFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only the administrator writes another user's file";
+  TempDir dir;
+  const std::string file = dir.Write("theirs.list", "old");
+  ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
+  EXPECT_TRUE(files::ReplaceFileWhole(file, "new").Ok());
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+  EXPECT_EQ(ReadFile(file), "new");
+}
+#endif
 
 // An error number the system has a text for on Linux, and none on Windows.
 #ifdef _WIN32

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 
 #include "assembly/FreedesktopRows.h"
@@ -43,6 +44,7 @@ TEST(DesktopMapping, OneRowPerAssociation) {
   Program(dir, "odd$\\dir/run");
   Program(dir, "plain.txt", 0644);
   Program(dir, "quo\"te/run");
+  Program(dir, "100%/run");
   struct Row {
     const char* name;
     const char* extension;
@@ -74,6 +76,9 @@ TEST(DesktopMapping, OneRowPerAssociation) {
       {"program not executable", ".zqi", "@/plain.txt %1", "", "файл @/plain.txt не исполняемый"},
       {"program's path holds a quote", ".zqm", R"("@/quo"te/run" "%1")", "",
        R"(в пути к программе @/quo"te/run есть кавычка ("), её не передать в команде)"},
+      {"program's path holds a percent", ".zqn", "@/100%/run %1", "",
+       "в пути к программе @/100%/run есть знак %, а GIO ищет программу по слову команды, не раскрыв %%: такую он "
+       "не найдёт"},
       {"Windows path", ".zqj", R"(C:\WINDOWS\notepad.exe %1)", "",
        R"(в команде C:\WINDOWS\notepad.exe %1 нет программы этого компьютера)"},
       {"file argument in a quoted word", ".zql", R"(@/tool "--in=a b%1")", "",
@@ -133,7 +138,8 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
       "text/x-zqt=gedit.desktop;\r\n# theirs\r\n\r\n[Removed Associations]\r\nimage/png=c.desktop;";
   home.Write("config/mimeapps.list", others);
   const std::string foreign = home.Write("data/applications/zandrel-foreign.desktop", "[Desktop Entry]\n");
-  // What runs killed mid-write left: its own temporaries go, names like them stay.
+  // What runs killed mid-write left: its own temporaries go, names like them
+  // stay, and so does one just written (an undo's, being written now).
   const std::vector<std::string> leftovers{home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC123", ""),
                                            home.Write("data/mime/packages/.zandrel.xml.zandrel-x1Y2z3", ""),
                                            home.Write("config/.mimeapps.list.zandrel-QWERTY", "")};
@@ -141,6 +147,11 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
                                        home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC12", ""),
                                        home.Write("config/.mimeapps.list.zandrel-QWE_TY", ""),
                                        home.Write("config/.mimeapps.list.other-QWERTY", "")};
+  for (const std::string& file : leftovers) {
+    const timespec old[2] = {{::time(nullptr) - 61, 0}, {::time(nullptr) - 61, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+  }
+  const std::string writing = home.Write("config/.mimeapps.list.zandrel-NOW123", "");
   testing::SeedAssociation(registry, ".zqa", "Zq \"A\" & <B>", tool + " %1");
   // .zqt's command kept as REG_EXPAND_SZ, as Windows keeps its own.
   testing::SeedValue(registry, ".zqt", "", REG_SZ, "Zq Text");
@@ -151,6 +162,7 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   ASSERT_EQ(report.status.message, "");
   for (const std::string& left : leftovers) EXPECT_FALSE(Exists(left)) << left;
   for (const std::string& other : alike) EXPECT_TRUE(Exists(other)) << other;
+  EXPECT_TRUE(Exists(writing));
   EXPECT_EQ(report.projected, 2u);
   EXPECT_EQ(report.skipped, 1u);
   EXPECT_NE(ReadFile(Package()).find("<mime-type type=\"application/x-zandrel-zqa\">\n    <comment>Zq &quot;A&quot; "

@@ -58,6 +58,17 @@ TEST_F(OwnProgram, SetWithAnEntryIdChangesTheUsersDefaultAlone) {
   EXPECT_EQ(Gio("x.zqa\n"), "x.zqa application/x-zqa zq-files.desktop\n");
 }
 
+// An entry's id names its folders below the application folder with dashes,
+// at any depth, as GIO names it.
+TEST_F(OwnProgram, AnEntryTwoFoldersDownIsFoundByItsId) {
+  Write("system/applications/zq/sub/deep.desktop",
+        "[Desktop Entry]\nType=Application\nName=deep\nExec=@/bin/tool --deep %f\nMimeType=application/x-zqb;\n");
+  EXPECT_EQ(Run("set .zqa zq-sub-deep.desktop"),
+            At("Расширение .zqa: команда \"@/bin/tool\" \"%1\" заменена на \"@/bin/tool\" --deep \"%1\" (программа "
+               "zq-sub-deep.desktop, тип application/x-zqa).\nИзменён файл @/config/mimeapps.list.\n0\n"));
+  EXPECT_EQ(Gio("x.zqa\n"), "x.zqa application/x-zqa zq-sub-deep.desktop\n");
+}
+
 TEST_F(OwnProgram, AFileOutrankingTheUsersChangesToo) {
   EXPECT_EQ(
       Run("set .zqb zq-spaced.desktop"),
@@ -147,6 +158,14 @@ TEST_F(OwnProgram, RefusalsSayWhy) {
   Write("bin/plain", "text\n");
   EXPECT_EQ(Run("set .zqa " + home.File("bin/plain")),
             At("zandrel-reg: Файл @/bin/plain не исполняемый: им нельзя открывать файлы. Ничего не изменено.\n1\n"));
+  ::chmod(home.Write("bin/100%", "#!/bin/sh\n").c_str(), 0755);
+  EXPECT_EQ(Run("set .zqa '" + home.File("bin/100%") + "'"),
+            At("zandrel-reg: Команду \"@/bin/100%\" \"%1\" нельзя записать в файл рабочего стола. Ничего не "
+               "изменено.\n1\n"));
+  ::chmod(home.Write("bin/a\"b", "#!/bin/sh\n").c_str(), 0755);
+  EXPECT_EQ(Run("set .zqa '" + home.File("bin/a\"b") + "'"),
+            At("zandrel-reg: В пути к программе @/bin/a\"b есть кавычка (\"), её не передать в команде. Ничего не "
+               "изменено.\n1\n"));
   Entry("system", "zq-gone", "@/missing/zq %f", "application/x-zqa;");
   EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
             At("zandrel-reg: Программа рабочего стола zq-gone.desktop здесь не запускается: в строке Exec её файла "
