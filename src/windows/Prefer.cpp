@@ -10,6 +10,7 @@
 
 #include "registry/Key.h"
 #include "registry/Names.h"
+#include "store/FieldChecks.h"
 #include "store/Titles.h"
 #include "text/Trim.h"
 #include "windows/UserChoice.h"
@@ -55,6 +56,9 @@ std::string Unread(LONG code, const std::string& path) {
 std::string PassedOver(IRegistry& registry, const Declared& one) {
   if (store::ShellsOwnExtension(one.extension))
     return "это расширение самой Windows: его файлы запускаются сами или ведут к программе";
+  // A name that is no key's would reach another key (CLSID\{...}), or none.
+  if (store::HoldsSeparator(one.progId) || registry::NameChars(one.progId) > MAX_KEY_NAME_CHARS)
+    return "описание " + one.progId + " не может быть именем раздела реестра";
   for (const std::string& d : {one.old, one.progId})
     if (const store::TitleKind kind = store::TitleKindOf(registry, d);
         !d.empty() && kind != store::TitleKind::kFileType)

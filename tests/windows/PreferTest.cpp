@@ -53,15 +53,14 @@ TEST_F(Changes, PreferARegisteredApplication) {
   machine(apps, "No Capabilities", "SOFTWARE\\Nowhere\\Capabilities");
   machine(apps, "Declares Nothing", "SOFTWARE\\Zq Soft\\Nothing\\Capabilities");
   machine("SOFTWARE\\Zq Soft\\Nothing\\Capabilities", "ApplicationName", "Nothing");
-  for (const auto& [e, progId] : std::vector<std::pair<std::string, std::string>>{{".zq", "Zq.Doc"},
-                                                                                  {".zr", "Zq.Doc"},
-                                                                                  {".zs", "Zq.Missing"},
-                                                                                  {".zt", "Zq.Doc"},
-                                                                                  {"zbad", "Zq.Doc"},
-                                                                                  {".EXE", "Zq.Doc"},
-                                                                                  {".zu", "exefile"}})
-    machine(caps + "\\FileAssociations", e, progId);
+  // clang-format off
+  const std::vector<std::pair<std::string, std::string>> declared{
+      {".zq", "Zq.Doc"}, {".zr", "Zq.Doc"}, {".zs", "Zq.Missing"}, {".zt", "Zq.Doc"}, {"zbad", "Zq.Doc"},
+      {".EXE", "Zq.Doc"}, {".zu", "exefile"}, {".zv", "CLSID\\{Zq}"}};
+  // clang-format on
+  for (const auto& [e, progId] : declared) machine(caps + "\\FileAssociations", e, progId);
   machine("SOFTWARE\\Classes\\exefile", "", "Application");
+  machine("SOFTWARE\\Classes\\CLSID\\{Zq}", "", "Zq");
   SeedAssociation(*registry, ".zq", "Old.Title", "old.exe %1");
   SeedAssociation(*registry, ".zt", "ZQ.DOC", "\"C:\\Zq\\zq.exe\" \"%1\"");
   SeedChoice(*registry, ".zr", "Applications\\other.exe");
@@ -107,6 +106,8 @@ TEST_F(Changes, PreferARegisteredApplication) {
                                       "сами или ведут к программе.",
                                       "Расширение .zu пропущено: описание exefile — тип программ, которые запускаются "
                                       "сами.",
+                                      "Расширение .zv пропущено: описание CLSID\\{Zq} не может быть именем раздела "
+                                      "реестра.",
                                       "Но Windows и дальше будет открывать файлы .zr программой «other.exe»: её "
                                       "когда-то выбрали вы сами через «Открыть с помощью». Изменить это можно в "
                                       "разделе «Параметры» → «Приложения» → «Приложения по умолчанию»."}));
@@ -115,8 +116,8 @@ TEST_F(Changes, PreferARegisteredApplication) {
   EXPECT_EQ(Default(".zs"), "<no key>");
   lines.clear();
   ASSERT_TRUE(desktop.Prefer(history, "Zq Viewer", &lines).Ok());
-  ASSERT_EQ(lines.size(), 8u);  // the six extensions, this line, the user's choice
-  EXPECT_EQ(lines[6], "Ничего не изменено.");
+  ASSERT_EQ(lines.size(), 9u);  // the seven extensions, this line, the user's choice
+  EXPECT_EQ(lines[7], "Ничего не изменено.");
   std::vector<capture::HistoryEntry> entries;
   ASSERT_EQ(capture::ReadHistory(*registry, &entries), ERROR_SUCCESS);
   ASSERT_EQ(entries.size(), 1u);
