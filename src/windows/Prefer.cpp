@@ -6,6 +6,7 @@
 // without a choice of their own opens .ext files with. All the extensions
 // change in one transaction, read under its lock, so that a change made
 // meanwhile is not undone by half.
+#include <algorithm>
 #include <optional>
 
 #include "registry/Key.h"
@@ -102,6 +103,10 @@ std::string ReadDeclared(IRegistry& registry, const std::string& app, std::vecto
   }
   if (declared->empty())
     return "Приложение " + app + " не объявляет ни одного расширения (" + kMachine + associations + ").";
+  // In name order, as the registry compares names: registries enumerate values in orders of their own.
+  std::stable_sort(declared->begin(), declared->end(), [](const Declared& a, const Declared& b) {
+    return registry::UpperName(a.extension) < registry::UpperName(b.extension);
+  });
   return "";
 }
 

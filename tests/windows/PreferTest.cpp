@@ -99,11 +99,11 @@ TEST_F(Changes, PreferARegisteredApplication) {
   std::vector<std::string> lines;
   ASSERT_TRUE(desktop.Prefer(history, "Zq Viewer", &lines).Ok());
   EXPECT_EQ(lines,
-            (std::vector<std::string>{"Расширение .zq: Old.Title → Zq.Doc.", "Расширение .zr: (не было) → Zq.Doc.",
+            (std::vector<std::string>{"Расширение .EXE пропущено: это расширение самой Windows: его файлы "
+                                      "запускаются сами или ведут к программе.",
+                                      "Расширение .zq: Old.Title → Zq.Doc.", "Расширение .zr: (не было) → Zq.Doc.",
                                       "Расширение .zs пропущено: описания Zq.Missing нет в реестре.",
                                       "Расширение .zt уже открывается через Zq.Doc.",
-                                      "Расширение .EXE пропущено: это расширение самой Windows: его файлы запускаются "
-                                      "сами или ведут к программе.",
                                       "Расширение .zu пропущено: описание exefile — тип программ, которые запускаются "
                                       "сами.",
                                       "Расширение .zv пропущено: описание CLSID\\{Zq} не может быть именем раздела "
