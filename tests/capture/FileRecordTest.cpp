@@ -120,6 +120,28 @@ TEST(FileJournal, TheNextChangePutsBackOnlyWhatADeadChangeWrote) {
   }
 }
 
+// The desktop files' lock (the projection's) is held from before the store's
+// own lock to the transaction's end, so an undo's reading and writing of
+// them meets no projection between; a nested begin takes it not again.
+TEST(FileJournal, EachChangeHoldsTheFilesLockAroundItsTransaction) {
+  Change c;
+  FailingRegistry calls(*c.registry);
+  std::string order;
+  calls.before = [&order](RegOp op) {
+    order += op == Begin ? "begin " : op == Commit ? "commit " : op == Rollback ? "rollback " : "";
+  };
+  capture::HistoryRegistry history(calls);
+  history.HoldFilesWith([&order] {
+    order += "hold ";
+    return std::shared_ptr<void>(&order, [&order](void*) { order += "release "; });
+  });
+  ASSERT_EQ(Change::Commit(history, c, true), ERROR_SUCCESS);
+  ASSERT_EQ(history.BeginTransaction(), ERROR_SUCCESS);
+  EXPECT_NE(history.BeginTransaction(), ERROR_SUCCESS);
+  history.RollbackTransaction();
+  EXPECT_EQ(order, "hold begin commit release hold begin begin rollback release ");
+}
+
 #ifndef _WIN32
 // A copy killed just before (or after) its commit leaves its files written
 // and its journal; the next start puts them back (or keeps them, the change
