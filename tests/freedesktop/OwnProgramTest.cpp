@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "capture/HistoryRegistry.h"
+#include "freedesktop/DesktopDefaults.h"
 #include "freedesktop/DesktopViewFixture.h"
 #include "store/ChangeUndo.h"
 
@@ -36,6 +37,20 @@ class OwnProgram : public DesktopView {
                          "xargs md5sum");
   }
 };
+
+// The lines a default adds end as the file's own do.
+TEST(DesktopDefaults, NewLinesEndAsTheFilesDo) {
+  const struct {
+    std::string text, want;
+  } rows[] = {
+      {"[Default Applications]\r\na/b=x.desktop;\r\n",
+       "[Default Applications]\r\na/b=x.desktop;\r\nt/z=z.desktop;\r\n\r\n[Added Associations]\r\nt/z=z.desktop;\r\n"},
+      {"# mine\r\n[Added Associations]\r\nt/z=y.desktop;",
+       "# mine\r\n[Added Associations]\r\nt/z=z.desktop;y.desktop;\r\n\r\n[Default Applications]\r\nt/z=z.desktop;\r\n"},
+      {"[Default Applications]\n", "[Default Applications]\nt/z=z.desktop;\n\n[Added Associations]\nt/z=z.desktop;\n"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(WithDefault(row.text, "t/z", "z.desktop", true), row.want) << row.text;
+}
 
 TEST_F(OwnProgram, SetWithAnEntryIdChangesTheUsersDefaultAlone) {
   const std::string before = Read("config/mimeapps.list");
