@@ -123,6 +123,7 @@ std::string Plan(RefusalWatch& registry, const ProgramChangeFields& fields, inte
   const std::string p = ProgramPath(fields.executableFileSpec);
   change->newCommand = OpenCommand(p);
   if (std::string why = ExtensionFieldRefusal(e, false); !why.empty()) return why;
+  if (std::string why = ProgramControlRefusal(p); !why.empty()) return why + " " + kNothing;
   if (std::string why = ProgramFieldRefusal(p); !why.empty()) return why;
   // Such types are the desktop's own associations, changed in its settings
   // (mimeapps.list); this change writes only the store's.
@@ -233,7 +234,8 @@ bool DesktopsChange(IRegistry& registry, const ProgramChangeFields& fields, inte
   if (program.empty()) {
     program = ProgramPath(fields.executableFileSpec);
     command = OpenCommand(program);
-    change->refusal = ProgramFieldRefusal(program);
+    change->refusal = ProgramControlRefusal(program);
+    change->refusal = change->refusal.empty() ? ProgramFieldRefusal(program) : change->refusal + " " + kNothing;
   }
   if (change->refusal.empty()) {
     if (std::string why = ViewError(desktop); !why.empty()) change->refusal = DesktopUnread(why, kNothing);

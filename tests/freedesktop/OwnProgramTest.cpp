@@ -181,6 +181,9 @@ TEST_F(OwnProgram, RefusalsSayWhy) {
   EXPECT_EQ(Run("set .zqa '" + home.File("bin/a\"b") + "'"),
             At("zandrel-reg: В пути к программе @/bin/a\"b есть кавычка (\"), её не передать в команде. Ничего не "
                "изменено.\n1\n"));
+  EXPECT_EQ(Run("set .zqa \"$(printf '/zq/a\\tb')\""),
+            "zandrel-reg: В пути к программе /zq/a\\tb есть управляющий знак, его не передать в команде. Ничего не "
+            "изменено.\n1\n");
   Entry("system", "zq-gone", "@/missing/zq %f", "application/x-zqa;");
   EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
             At("zandrel-reg: Программа рабочего стола zq-gone.desktop здесь не запускается: в строке Exec её файла "
