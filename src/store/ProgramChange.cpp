@@ -330,12 +330,7 @@ std::vector<std::string> ProgramChangeLines(const ProgramChange& change) {
     lines.push_back("Описание " + change.title + " общее: той же командой теперь открываются и " +
                     NameList(change.sharing) + ".");
   // Each note of what still decides on a line of its own.
-  const std::string& note = change.stillNote;
-  for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {
-    const std::size_t end = note.find("\r\n", at);
-    lines.push_back(note.substr(at, end == std::string::npos ? end : end - at));
-    at = end;
-  }
+  for (std::string& line : integration::NoteLines(change.stillNote)) lines.push_back(std::move(line));
   return lines;
 }
 

@@ -171,13 +171,9 @@ status::Status WindowsDesktop::Prefer(IRegistry& registry, const std::string& ap
   // default changed nothing for this user.
   for (const Declared& one : declared) {
     if (one.fate == Declared::Fate::kNoTitle || one.fate == Declared::Fate::kNotAFileType) continue;
-    const std::string note =
-        UsersClassesNote(registry, one.extension, one.progId) + UserChoiceNote(registry, one.extension);
-    for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {
-      const std::size_t end = note.find("\r\n", at);
-      out->push_back(note.substr(at, end == std::string::npos ? std::string::npos : end - at));
-      at = end;
-    }
+    for (std::string& line : integration::NoteLines(UsersClassesNote(registry, one.extension, one.progId) +
+                                                    UserChoiceNote(registry, one.extension)))
+      out->push_back(std::move(line));
   }
   return {};
 }
