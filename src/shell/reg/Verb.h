@@ -55,6 +55,7 @@ Verb ExportVerb();
 Verb QueryVerb();
 Verb DesktopVerb();
 Verb WhyVerb();
+Verb CheckVerb();
 Verb SetVerb();
 Verb PreferVerb();
 Verb HistoryVerb();
