@@ -92,8 +92,8 @@ int Check(Call& call) {
 
 Verb CheckVerb() {
   return {.name = "check",
-          .arguments = "[--json] [.EXT ...]",
-          .help = "the associations that open nothing here; status 1 when there are some",
+          .arguments = "[.EXT ...]",
+          .help = "the associations that open nothing here, with --json as JSON; status 1 when there are some",
           .least = 0,
           .most = std::numeric_limits<std::size_t>::max() - 1,
           .opens = Opens::kNothing,
