@@ -42,7 +42,9 @@ int main() {
     const double median = times[times.size() / 2];
     std::printf("check of the %s store: %6.1f ms (goal %d ms), %zu broken, %zu paths asked\n", size.name, median,
                 size.extensions == bench::kTypical.extensions ? 50 : 300, broken, asked);
-    summary += " check_" + std::string(size.name) + "_ms=" + std::to_string(median).substr(0, 6);
+    char figure[64];
+    std::snprintf(figure, sizeof figure, " check_%s_ms=%.1f", size.name, median);
+    summary += figure;
   }
   std::printf("SUMMARY%s\n", summary.c_str());
   return 0;
