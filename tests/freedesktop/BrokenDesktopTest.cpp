@@ -74,6 +74,8 @@ TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
                "('reason', 'entry-program-missing'), ('removable', False), "
                "('where', '@/data/applications/zq-try.desktop')]\n"));
   EXPECT_EQ(CommandOutput(run + " check --json .zqa"), "[]\n");
+  EXPECT_EQ(CommandOutput(run + " check zqa 2>&1; echo $?"),
+            "zandrel-reg: not an extension: \"zqa\" (give it with its dot, as .txt)\n2\n");
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <tuple>
+
+#include "registry/Codes.h"
 #include "store/BrokenAssociations.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
@@ -126,12 +129,17 @@ TEST_F(Broken, AProgramIsAskedOnceAndNamedExtensionsWithoutOneAreErrors) {
 TEST_F(Broken, AStoreThatCannotBeReadIsAFailureNotAnEmptyList) {
   auto registry = MakeRegistry(dir.File("store"));
   SeedAssociation(*registry, ".a", "A", "a %1");
-  for (const auto& [ops, text] : {std::pair{Open, "Не удалось прочитать HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes: "},
-                                  std::pair{EnumKey, "Не удалось прочитать HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes: "}}) {
+  const std::string classes = "Не удалось прочитать HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
+  const std::string denied = ": " + registry::DescribeCode(ERROR_ACCESS_DENIED);
+  // The classes, the extension, its title, the title's command.
+  for (const auto& [ops, nth, text] : {std::tuple{Open, 1, classes + denied}, std::tuple{EnumKey, 1, classes + denied},
+                                       std::tuple{Open, 2, classes + "\\.a" + denied},
+                                       std::tuple{Open, 3, classes + "\\A" + denied},
+                                       std::tuple{Open, 4, classes + "\\A\\shell\\open\\command" + denied}}) {
     FailingRegistry failing(*registry);
-    failing.FailNth(1, ERROR_ACCESS_DENIED, ops);
+    failing.FailNth(nth, ERROR_ACCESS_DENIED, ops);
     const CheckResult found = Check(failing);
-    EXPECT_EQ(found.failure.rfind(text, 0), 0u) << found.failure;
+    EXPECT_EQ(found.failure, text);
     EXPECT_TRUE(found.broken.empty());
   }
 }
