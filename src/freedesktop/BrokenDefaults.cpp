@@ -120,7 +120,8 @@ std::map<std::string, Entry> ReadEntries(const XdgPaths& paths, Programs& progra
 std::vector<std::pair<std::string, bool>> MimeAppsLists(const XdgPaths& paths) {
   std::vector<std::pair<std::string, bool>> lists;
   const auto level = [&](const std::string& folder, bool own) {
-    for (const std::string& desktop : paths.desktops) lists.emplace_back(folder + "/" + desktop + "-mimeapps.list", own);
+    for (const std::string& desktop : paths.desktops)
+      lists.emplace_back(folder + "/" + desktop + "-mimeapps.list", own);
     lists.emplace_back(folder + "/mimeapps.list", own);
   };
   level(paths.configHome, true);
@@ -156,15 +157,14 @@ std::vector<BrokenAssociation> FreedesktopDesktop::FindBroken(const std::vector<
   for (const MimeGlob& glob : mime.Globs()) {
     if (!IsSuffixGlob(glob.pattern) || glob.pattern.size() < 3 || glob.pattern[1] != '.') continue;
     const std::string e = glob.pattern.substr(1);
-    const bool asked = extensions.empty() || std::any_of(extensions.begin(), extensions.end(), [&](const auto& x) {
-                         return registry::SameKeyName(x, e);
-                       });
+    const bool asked = extensions.empty() || std::any_of(extensions.begin(), extensions.end(),
+                                                         [&](const auto& x) { return registry::SameKeyName(x, e); });
     std::vector<std::string>& list = named[glob.type];
     if (asked && std::find(list.begin(), list.end(), e) == list.end()) list.push_back(e);
   }
   std::vector<BrokenAssociation> broken;
-  const auto add = [&](const std::string& type, const char* reason, const std::string& detail,
-                       const std::string& where, bool removable) {
+  const auto add = [&](const std::string& type, const char* reason, const std::string& detail, const std::string& where,
+                       bool removable) {
     const auto found = named.find(type);
     if (found == named.end()) return;
     for (const std::string& e : found->second) {

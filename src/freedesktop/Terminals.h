@@ -7,9 +7,10 @@
 
 namespace zandrel::freedesktop {
 
-inline constexpr std::pair<const char*, const char*> kTerminals[] = {
-    {"gnome-terminal", "--"}, {"mate-terminal", "-x"}, {"xfce4-terminal", "-x"}, {"tilix", "-e"},
-    {"konsole", "-e"},        {"nxterm", "-e"},        {"color-xterm", "-e"},    {"rxvt", "-e"},
-    {"dtterm", "-e"},         {"xterm", "-e"}};
+inline constexpr std::pair<const char*, const char*> kTerminals[] = {{"gnome-terminal", "--"}, {"mate-terminal", "-x"},
+                                                                     {"xfce4-terminal", "-x"}, {"tilix", "-e"},
+                                                                     {"konsole", "-e"},        {"nxterm", "-e"},
+                                                                     {"color-xterm", "-e"},    {"rxvt", "-e"},
+                                                                     {"dtterm", "-e"},         {"xterm", "-e"}};
 
 }  // namespace zandrel::freedesktop

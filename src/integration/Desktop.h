@@ -55,10 +55,10 @@ struct BrokenAssociation {
 };
 
 // The reason codes of the desktop's own findings.
-inline constexpr const char* kEntryMissing = "entry-missing";                // a default names no entry here
+inline constexpr const char* kEntryMissing = "entry-missing";                 // a default names no entry here
 inline constexpr const char* kEntryProgramMissing = "entry-program-missing";  // an entry's TryExec/Exec is not here
 inline constexpr const char* kNoTerminal = "no-terminal";                     // a terminal program, and no terminal
-inline constexpr const char* kProgIdMissing = "progid-missing";               // a choice names a ProgID that is not there
+inline constexpr const char* kProgIdMissing = "progid-missing";               // a choice naming a missing ProgID
 
 class Desktop {
  public:

@@ -101,7 +101,8 @@ LONG DefaultString(IRegistry& registry, const std::string& path, bool commands, 
   if (code != ERROR_SUCCESS) return code;
   registry::Value value;
   code = key.Find("", kValueDataBufferBytes, &value);
-  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_MORE_DATA) return ERROR_SUCCESS;  // none, or none a title or command holds
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_MORE_DATA)
+    return ERROR_SUCCESS;  // none, or none a title or command holds
   if (code != ERROR_SUCCESS) return code;
   if (value.data.empty() || !(value.type == REG_SZ || (commands && value.type == REG_EXPAND_SZ))) return code;
   *text = value.data.substr(0, value.data.find('\0'));
@@ -160,8 +161,8 @@ ProgramState ProgramProbe::FileState(const std::string& file) {
 #else
   struct stat st {};
   if (::stat(file.c_str(), &st) == 0)
-    state = S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0 ? ProgramState::kRuns
-                                                                      : ProgramState::kNotExecutable;
+    state =
+        S_ISREG(st.st_mode) && ::access(file.c_str(), X_OK) == 0 ? ProgramState::kRuns : ProgramState::kNotExecutable;
 #endif
   files_.emplace(file, state);
   return state;
@@ -207,8 +208,8 @@ CommandProgram ReadCommandProgram(const std::string& command, ProgramProbe& prob
   // Each blank that ends a word is a place where the program may end.
   std::string first, suffixed;
   for (std::size_t end = start + 1; end <= command.size(); ++end) {
-    if (end < command.size() && !((command[end] == ' ' || command[end] == '\t') && command[end - 1] != ' ' &&
-                                  command[end - 1] != '\t'))
+    if (end < command.size() &&
+        !((command[end] == ' ' || command[end] == '\t') && command[end - 1] != ' ' && command[end - 1] != '\t'))
       continue;
     if (end == command.size() && (command[end - 1] == ' ' || command[end - 1] == '\t')) break;
     std::string run = command.substr(start, end - start);
@@ -262,14 +263,14 @@ CheckResult FindBrokenAssociations(IRegistry& registry, const std::vector<std::s
 
 std::string BrokenLine(const BrokenAssociation& broken) {
   const std::string& r = broken.reason;
-  const std::string why = r == kTitleMissing           ? "описания, которое называет расширение, нет"
-                          : r == kNoOpenCommand        ? "у описания нет команды открытия"
-                          : r == kProgramMissing       ? "программы нет"
+  const std::string why = r == kTitleMissing ? "описания, которое называет расширение, нет"
+                          : r == kNoOpenCommand  ? "у описания нет команды открытия"
+                          : r == kProgramMissing ? "программы нет"
                           : r == kProgramNotExecutable ? "программа не запускается: файл не исполняемый"
                           : r == integration::kEntryMissing ? "программы рабочего стола по умолчанию нет"
                           : r == integration::kEntryProgramMissing
                               ? "программы, которую запускает файл рабочего стола, нет"
-                          : r == integration::kNoTerminal    ? "программе нужен эмулятор терминала, его нет"
+                          : r == integration::kNoTerminal ? "программе нужен эмулятор терминала, его нет"
                           : r == integration::kProgIdMissing ? "описания (ProgID), которое называет выбор, нет"
                                                              : r;
   return broken.extension + ": " + why + " (" + broken.detail + ")";

@@ -26,8 +26,9 @@ bool Opens(IRegistry& registry, HKEY root, const std::string& path) {
 
 // Whether HKEY_CLASSES_ROOT shows the ProgID: among the user's or the machine's classes.
 bool ProgIdHere(IRegistry& registry, const std::string& progId) {
-  return !progId.empty() && progId.find('\\') != 0 && (Opens(registry, HKEY_LOCAL_MACHINE, kMachineClasses + progId) ||
-                                                       Opens(registry, HKEY_CURRENT_USER, kUsersClasses + progId));
+  return !progId.empty() && progId.find('\\') != 0 &&
+         (Opens(registry, HKEY_LOCAL_MACHINE, kMachineClasses + progId) ||
+          Opens(registry, HKEY_CURRENT_USER, kUsersClasses + progId));
 }
 
 void ExtensionsUnder(IRegistry& registry, HKEY root, const std::string& path, std::vector<std::string>* out) {

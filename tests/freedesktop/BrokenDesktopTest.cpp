@@ -21,8 +21,9 @@ class BrokenDesktop : public DesktopView {
   void SetUp() override {
     DesktopView::SetUp();
     env.Set("PATH", home.File("bin"));  // no terminal
-    Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;\n"
-                                  "application/x-zqb=zq-files.desktop;\n");
+    Write("config/mimeapps.list",
+          "[Default Applications]\napplication/x-zqn=zq-gone.desktop;\n"
+          "application/x-zqb=zq-files.desktop;\n");
     Write("etc/mimeapps.list", "[Default Applications]\napplication/x-zqd=zq-gone2.desktop;zq-parent.desktop;\n");
     Entry("system", "zq-term", "vim %f", "application/x-zqe;", "Terminal=true\n");
     Entry("data", "zq-try", "@/bin/tool %f", "application/x-zqh;", "TryExec=@/missing/try\n");
@@ -36,15 +37,16 @@ class BrokenDesktop : public DesktopView {
 
 TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
   const std::vector<BrokenAssociation> expected = {
-      Finding(".zqd", integration::kEntryMissing, "zq-gone2.desktop, @/etc/mimeapps.list", "@/etc/mimeapps.list", false),
+      Finding(".zqd", integration::kEntryMissing, "zq-gone2.desktop, @/etc/mimeapps.list", "@/etc/mimeapps.list",
+              false),
       Finding(".zqe", integration::kNoTerminal, "@/system/applications/zq-term.desktop",
               "@/system/applications/zq-term.desktop", false),
       Finding(".zqf", integration::kEntryProgramMissing, "@/missing/zq, @/system/applications/zq-broken.desktop",
               "@/system/applications/zq-broken.desktop", false),
       Finding(".zqh", integration::kEntryProgramMissing, "@/missing/try, @/data/applications/zq-try.desktop",
               "@/data/applications/zq-try.desktop", false),
-      Finding(".zqn", integration::kEntryMissing, "zq-gone.desktop, @/config/mimeapps.list",
-              "@/config/mimeapps.list", true),
+      Finding(".zqn", integration::kEntryMissing, "zq-gone.desktop, @/config/mimeapps.list", "@/config/mimeapps.list",
+              true),
   };
   EXPECT_EQ(desktop->FindBroken({}), expected);
   EXPECT_EQ(desktop->FindBroken({".ZQN", ".zqa"}), std::vector<BrokenAssociation>{expected.back()});
@@ -67,7 +69,8 @@ TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
   EXPECT_NE(json.find("\"Q\\\"\\u0001Ж\""), std::string::npos) << json;
   testing::WriteFile(store.File("check.json"), json);
   EXPECT_EQ(CommandOutput("PATH=/usr/bin:/bin python3 -c 'import json, sys\n"
-                          "for o in json.load(sys.stdin): print(sorted(o.items()))' < " + store.File("check.json")),
+                          "for o in json.load(sys.stdin): print(sorted(o.items()))' < " +
+                          store.File("check.json")),
             At("[('detail', 'Q\"\\x01Ж'), ('extension', '.zqq'), ('reason', 'title-missing'), "
                "('removable', True), ('where', 'HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Classes\\\\.zqq')]\n"
                "[('detail', '@/missing/try, @/data/applications/zq-try.desktop'), ('extension', '.zqh'), "

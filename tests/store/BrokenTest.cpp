@@ -39,7 +39,7 @@ BrokenAssociation Finding(const std::string& e, const char* reason, const std::s
 
 struct CheckRow {
   const char* name;
-  DWORD type;       // the command's type
+  DWORD type;           // the command's type
   std::string command;  // "@" the test's folder; none when empty (the title only, or with `title` none at all)
   bool title = true;
   Found linux;  // what is found on Linux (the extension ".x")
@@ -132,10 +132,10 @@ TEST_F(Broken, AStoreThatCannotBeReadIsAFailureNotAnEmptyList) {
   const std::string classes = "Не удалось прочитать HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
   const std::string denied = ": " + registry::DescribeCode(ERROR_ACCESS_DENIED);
   // The classes, the extension, its title, the title's command.
-  for (const auto& [ops, nth, text] : {std::tuple{Open, 1, classes + denied}, std::tuple{EnumKey, 1, classes + denied},
-                                       std::tuple{Open, 2, classes + "\\.a" + denied},
-                                       std::tuple{Open, 3, classes + "\\A" + denied},
-                                       std::tuple{Open, 4, classes + "\\A\\shell\\open\\command" + denied}}) {
+  for (const auto& [ops, nth, text] :
+       {std::tuple{Open, 1, classes + denied}, std::tuple{EnumKey, 1, classes + denied},
+        std::tuple{Open, 2, classes + "\\.a" + denied}, std::tuple{Open, 3, classes + "\\A" + denied},
+        std::tuple{Open, 4, classes + "\\A\\shell\\open\\command" + denied}}) {
     FailingRegistry failing(*registry);
     failing.FailNth(nth, ERROR_ACCESS_DENIED, ops);
     const CheckResult found = Check(failing);

@@ -39,8 +39,8 @@ TEST(BrokenChoices, ProgIdsThatAreNotThere) {
   const std::vector<BrokenAssociation> expected = {
       {".zq", integration::kProgIdMissing, "Zq.Gone", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zq\\OpenWithProgids",
        true},
-      {".zq", integration::kProgIdMissing, "Zq.Gone.Mine",
-       "HKEY_CURRENT_USER\\Software\\Classes\\.zq\\OpenWithProgids", false},
+      {".zq", integration::kProgIdMissing, "Zq.Gone.Mine", "HKEY_CURRENT_USER\\Software\\Classes\\.zq\\OpenWithProgids",
+       false},
       {".zq", integration::kProgIdMissing, "Zq.Chosen.Gone", "HKEY_CURRENT_USER\\" + choices + ".zq\\UserChoice",
        false},
   };
