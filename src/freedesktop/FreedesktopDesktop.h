@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "capture/FileRecord.h"
@@ -54,11 +55,18 @@ class FreedesktopDesktop : public integration::Desktop {
   // extensions the MIME database gives their types (BrokenDefaults.cpp).
   std::vector<integration::BrokenAssociation> FindBroken(const std::vector<std::string>& extensions) override;
 
-  // Where a change's file lines go: the history the classes store lays its
-  // changes in (called inside the transaction, before its commit). Without
-  // it the files change all the same, with nothing to undo them by.
-  using FileKeeper = std::function<void(capture::FileRecord files)>;
+  // Where a change's files go: the history the classes store lays its
+  // changes in, which writes them with its commit and keeps their lines
+  // (HistoryRegistry::AttachFiles; called inside the transaction). Without
+  // it no change of the desktop's own associations is made.
+  using FileKeeper =
+      std::function<void(capture::FileRecord files, capture::FileContents contents, std::string* failure)>;
   void KeepFilesIn(FileKeeper keeper) { keeper_ = std::move(keeper); }
+  // The lock the projection takes over the desktop's files, for the history
+  // to hold over each change (HistoryRegistry::HoldFilesWith): a change reads
+  // and writes them under it, and so does an undo. ChangeOwnProgram and
+  // Prefer take none of their own.
+  std::shared_ptr<void> HoldFiles() const;
 
   // The desktop's files brought in line with the store now.
   ProjectionReport Project();

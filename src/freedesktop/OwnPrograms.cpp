@@ -187,11 +187,11 @@ std::string Unwritten(const std::string& what, LONG code) {
 // was changed (`what` names it). *wrote: it got as far as writing.
 std::string Commit(RegistryTransaction& transaction, const Edits& edits, const FreedesktopDesktop::FileKeeper& keeper,
                    const std::string& what, bool* wrote) {
-  if (keeper) keeper(edits.Record());
+  if (!keeper) return Unwritten(what, ERROR_INVALID_PARAMETER);
   *wrote = true;
   std::string failure;
-  const LONG code = capture::CommitWithFiles(
-      edits.after, [&transaction] { return transaction.Commit(); }, &failure);
+  keeper(edits.Record(), edits.after, &failure);
+  const LONG code = transaction.Commit();
   if (!failure.empty()) return what + " не изменена: не удалось записать файл (" + failure + "). " + kNothing;
   return code == ERROR_SUCCESS ? "" : Unwritten(what, code);
 }
@@ -219,6 +219,8 @@ class ConfigLock {
 };
 
 }  // namespace
+
+std::shared_ptr<void> FreedesktopDesktop::HoldFiles() const { return std::make_shared<ConfigLock>(paths_.configHome); }
 
 integration::OwnProgramChange FreedesktopDesktop::ChangeOwnProgram(IRegistry& registry, const std::string& e,
                                                                    const std::string& program,
@@ -298,7 +300,6 @@ integration::OwnProgramChange FreedesktopDesktop::ChangeOwnProgram(IRegistry& re
   change.refusal = plan(&change, &edits);
   if (!change.refusal.empty() || change.unchanged || !write) return change;
   const std::string what = "Программа расширения " + e;
-  ConfigLock lock(paths_.configHome);
   RegistryTransaction transaction(registry);
   integration::OwnProgramChange now;
   Edits again;
@@ -319,7 +320,6 @@ Status FreedesktopDesktop::Prefer(IRegistry& registry, const std::string& app, s
     return {Status::kFailed,
             "Программа рабочего стола " + app + " не называет ни одного типа файлов (MimeType). " + kNothing};
   const std::string what = "Программа по умолчанию для типов " + app;
-  ConfigLock lock(paths_.configHome);
   RegistryTransaction transaction(registry);
   if (transaction.BeginCode() != ERROR_SUCCESS) return {Status::kFailed, Unwritten(what, transaction.BeginCode())};
   Edits edits;
