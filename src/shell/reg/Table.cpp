@@ -9,7 +9,7 @@ namespace {
 std::vector<Verb> Verbs() {
   std::vector<Verb> verbs;
   for (const Verb& verb : {ImportVerb(), ExportVerb(), QueryVerb(), SetVerb(), PreferVerb(), DesktopVerb(), WhyVerb(),
-                           HistoryVerb(), UndoVerb(), RedoVerb()})
+                           CheckVerb(), HistoryVerb(), UndoVerb(), RedoVerb()})
     if (verb.available == nullptr || verb.available()) verbs.push_back(verb);
   return verbs;
 }

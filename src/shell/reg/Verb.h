@@ -57,6 +57,7 @@ Verb ExportVerb();
 Verb QueryVerb();
 Verb DesktopVerb();
 Verb WhyVerb();
+Verb CheckVerb();
 Verb SetVerb();
 Verb PreferVerb();
 Verb HistoryVerb();
