@@ -86,7 +86,11 @@ class FreedesktopStack : public Stack {
         history_(refusing_),
         desktop_(history_, hive, freedesktop::XdgPaths::FromEnvironment(), Reader(options), ListedRows,
                  freedesktop::HelperBesideProgram(), options.log) {
-    desktop_.KeepFilesIn([this](capture::FileRecord files) { history_.AttachFiles(std::move(files)); });
+    // Beside the hive, as SQLite keeps its own journal.
+    history_.JournalFilesAt(hive.Path() + ".files");
+    desktop_.KeepFilesIn([this](capture::FileRecord files, capture::FileContents contents, std::string* failure) {
+      history_.AttachFiles(std::move(files), std::move(contents), failure);
+    });
   }
 
   IRegistry& Store() override { return hive_; }
@@ -124,7 +128,10 @@ status::Status Open(Mode mode, std::unique_ptr<Stack>* stack, const Options& opt
       mode == Mode::kWrite ? hive::OpenHive(path, &hive) : hive::OpenHiveForReading(path, &hive);
   if (!opened.Ok()) return opened;
   hive::HiveRegistry& own = *hive;
-  *stack = std::make_unique<FreedesktopStack>(own, std::move(hive), options);
+  auto opening = std::make_unique<FreedesktopStack>(own, std::move(hive), options);
+  // A change that died between its files and its commit is put right before anything reads them.
+  if (mode == Mode::kWrite) opening->History().RepairFiles();
+  *stack = std::move(opening);
   return {};
 }
 

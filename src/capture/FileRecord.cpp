@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "capture/ChangeHistory.h"
 #include "files/FileRead.h"
 #include "files/FileReplace.h"
 
@@ -254,48 +255,144 @@ bool UndoneContents(const FileRecord& record, FileContents* contents, std::strin
   return true;
 }
 
-status::Status WriteFiles(const FileContents& contents, FileContents* saved) {
-  saved->clear();
-  for (const auto& [path, content] : contents) {
+namespace {
+
+// What each file holds now, in the order of `contents`; why when one cannot be read.
+status::Status ReadAll(const FileContents& contents, FileContents* now) {
+  now->clear();
+  for (const auto& entry : contents) {
     std::string why;
-    FileContent old = ReadContent(path, &why);
-    status::Status done;
-    if (!why.empty()) done = {status::Status::kFailed, why};
-    std::error_code error;
-    if (done.Ok() && content) {
-      std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-      done = files::ReplaceFileWhole(path, *content);
-      if (!done.Ok()) done.message = path + ": " + done.message;
-    } else if (done.Ok() && old && !std::filesystem::remove(path, error) && error) {
-      done = {status::Status::kFailed, path + ": " + error.message()};
-    }
-    if (!done.Ok()) {
-      PutFilesBack(*saved);
-      saved->clear();
-      return done;
-    }
-    saved->emplace_back(path, std::move(old));
+    FileContent old = ReadContent(entry.first, &why);
+    if (!why.empty()) return {status::Status::kFailed, why};
+    now->emplace_back(entry.first, std::move(old));
   }
   return {};
 }
 
-void PutFilesBack(const FileContents& saved) {
-  for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
-    std::error_code error;
-    if (it->second) files::ReplaceFileWhole(it->first, *it->second);
-    else std::filesystem::remove(it->first, error);
+status::Status WriteOne(const std::string& path, const FileContent& content) {
+  std::error_code error;
+  if (content) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    status::Status done = files::ReplaceFileWhole(path, *content);
+    if (!done.Ok()) done.message = path + ": " + done.message;
+    return done;
   }
+  if (!std::filesystem::remove(path, error) && error) return {status::Status::kFailed, path + ": " + error.message()};
+  return {};
 }
 
-LONG CommitWithFiles(const FileContents& contents, const std::function<LONG()>& commit, std::string* failure) {
-  FileContents saved;
-  if (const status::Status written = WriteFiles(contents, &saved); !written.Ok()) {
-    *failure = written.message;
-    return ERROR_WRITE_FAULT;
+// Writes `contents` over files that hold `olds`; on failure puts back what it wrote.
+status::Status WriteOver(const FileContents& contents, const FileContents& olds, FileContents* saved) {
+  saved->clear();
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    if (status::Status done = WriteOne(contents[i].first, contents[i].second); !done.Ok()) {
+      PutFilesBack(*saved);
+      saved->clear();
+      return done;
+    }
+    saved->push_back(olds[i]);
   }
-  const LONG code = commit();
-  if (code != ERROR_SUCCESS) PutFilesBack(saved);
-  return code;
+  return {};
+}
+
+}  // namespace
+
+status::Status WriteFiles(const FileContents& contents, FileContents* saved) {
+  FileContents olds;
+  saved->clear();
+  if (status::Status read = ReadAll(contents, &olds); !read.Ok()) return read;
+  return WriteOver(contents, olds, saved);
+}
+
+void PutFilesBack(const FileContents& saved) {
+  for (auto it = saved.rbegin(); it != saved.rend(); ++it) WriteOne(it->first, it->second);
+}
+
+std::string EncodeFileJournal(const FileJournal& journal) {
+  std::string out = "ZFJ1";
+  PutU32(&out, journal.number);
+  PutString(&out, EncodeFileRecord(journal.record));
+  PutU32(&out, journal.after.size());
+  for (std::size_t i = 0; i < journal.after.size(); ++i) {
+    const FileContent& before = journal.before[i].second;
+    const FileContent& after = journal.after[i].second;
+    PutString(&out, journal.after[i].first);
+    out.push_back(static_cast<char>((before ? 1 : 0) | (after ? 2 : 0)));
+    PutString(&out, before.value_or(""));
+    PutString(&out, after.value_or(""));
+  }
+  return out;
+}
+
+bool DecodeFileJournal(std::string_view bytes, FileJournal* journal) {
+  *journal = {};
+  std::uint32_t number = 0, count = 0;
+  std::string record;
+  if (!bytes.starts_with("ZFJ1")) return false;
+  bytes.remove_prefix(4);
+  if (!TakeU32(&bytes, &number) || !TakeString(&bytes, &record) || !DecodeFileRecord(record, &journal->record) ||
+      !TakeU32(&bytes, &count) || count > bytes.size() / 9)
+    return false;
+  journal->number = number;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::string path, before, after;
+    if (!TakeString(&bytes, &path) || bytes.empty()) return false;
+    const unsigned flags = static_cast<unsigned char>(bytes.front());
+    bytes.remove_prefix(1);
+    if (flags > 3 || !TakeString(&bytes, &before) || !TakeString(&bytes, &after)) return false;
+    journal->before.emplace_back(path, (flags & 1) != 0 ? FileContent(std::move(before)) : std::nullopt);
+    journal->after.emplace_back(std::move(path), (flags & 2) != 0 ? FileContent(std::move(after)) : std::nullopt);
+  }
+  return bytes.empty();
+}
+
+status::Status WriteChangeFiles(const std::string& journal, unsigned number, const FileRecord& record,
+                                const FileContents& contents, FileContents* saved) {
+  saved->clear();
+  FileJournal kept{number, record, {}, contents};
+  if (status::Status read = ReadAll(contents, &kept.before); !read.Ok()) return read;
+  if (!journal.empty()) {
+    std::error_code error;
+    // Only a change that died leaves one, and its repair failed: writing over it would lose that repair.
+    if (std::filesystem::exists(journal, error) || error)
+      return {status::Status::kFailed, journal +
+                                           ": an earlier change left its files half done, and they could not "
+                                           "be put back"};
+    if (status::Status put = files::ReplaceFileWhole(journal, EncodeFileJournal(kept)); !put.Ok())
+      return {status::Status::kFailed, journal + ": " + put.message};
+  }
+  status::Status written = WriteOver(contents, kept.before, saved);
+  if (!written.Ok()) EndChangeFiles(journal);
+  return written;
+}
+
+void EndChangeFiles(const std::string& journal) {
+  std::error_code error;
+  if (!journal.empty()) std::filesystem::remove(journal, error);
+}
+
+std::string RepairChangeFiles(IRegistry& registry, const std::string& journal) {
+  std::string bytes;
+  const status::Status read = files::ReadFileWhole(journal, &bytes);
+  if (read.code == status::Status::kNotFound) return "";
+  FileJournal left;
+  if (!read.Ok()) return journal + ": " + read.message;
+  if (!DecodeFileJournal(bytes, &left)) return journal + ": not a journal of a change's files";
+  FileRecord kept;
+  const LONG code = ReadChangeFiles(registry, left.number, &kept);
+  if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND)
+    return journal + ": the history cannot be read (registry error " + std::to_string(code) + ")";
+  // The change is in the history: it died after its commit, and the files are as they should be.
+  const bool committed = code == ERROR_SUCCESS && kept.files == left.record.files;
+  for (std::size_t i = left.after.size(); !committed && i-- > 0;) {
+    std::string why;
+    const FileContent now = ReadContent(left.after[i].first, &why);
+    if (!why.empty()) return why;
+    if (now != left.after[i].second) continue;  // not written yet, or changed since
+    if (status::Status put = WriteOne(left.before[i].first, left.before[i].second); !put.Ok()) return put.message;
+  }
+  EndChangeFiles(journal);
+  return "";
 }
 
 }  // namespace zandrel::capture

@@ -83,9 +83,40 @@ status::Status WriteFiles(const FileContents& contents, FileContents* saved);
 // Gives the files back what `saved` holds, the last first; best effort.
 void PutFilesBack(const FileContents& saved);
 
-// The files of a change written (WriteFiles) just before its commit, and
-// given back what they held when `commit` fails: the commit's code, or
-// ERROR_WRITE_FAULT with *failure saying which file could not be written.
-LONG CommitWithFiles(const FileContents& contents, const std::function<LONG()>& commit, std::string* failure);
+// A change's files are written just before its commit, which a failure of
+// theirs keeps from happening; a death between the two would leave the files
+// changed with no history to undo them. So, first, a journal beside the store
+// keeps durably what each file held and is to hold, with the number the
+// change gets in the history and its file lines; the commit takes it away.
+// A journal found when the next change begins (the store locked) was left by
+// a death: unless the history holds that change (the death came after the
+// commit), each file still holding what was written gets back what it held;
+// a file changed since is left as it is. Repairing twice does what once
+// does, so a death during the repair is repaired by the next.
+//
+// The journal, little-endian as the file record: "ZFJ1" u32 number, string
+// file record (EncodeFileRecord), u32 files, per file: string path, u8 (1: it
+// existed, 2: it remains), string before, string after.
+struct FileJournal {
+  unsigned number = 0;
+  FileRecord record;
+  FileContents before, after;  // the same paths, in the order written
+};
+std::string EncodeFileJournal(const FileJournal& journal);
+bool DecodeFileJournal(std::string_view bytes, FileJournal* journal);
+
+// Writes the files of change `number` (its lines `record`), journalled at
+// `journal` when not "": what they held into *saved. On failure nothing is
+// left written (no journal either) and the status names the file; a journal
+// left unrepaired refuses the change. EndChangeFiles after the commit, or
+// after PutFilesBack when the commit failed.
+status::Status WriteChangeFiles(const std::string& journal, unsigned number, const FileRecord& record,
+                                const FileContents& contents, FileContents* saved);
+void EndChangeFiles(const std::string& journal);
+
+// Repairs what a journal at `journal` says, over `registry`, the store the
+// history is kept in, which the caller holds locked (in a transaction).
+// "" when there was none or it is repaired; else why not, and it stays.
+std::string RepairChangeFiles(IRegistry& registry, const std::string& journal);
 
 }  // namespace zandrel::capture

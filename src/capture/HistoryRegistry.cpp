@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "registry/Codes.h"
 #include "registry/Names.h"
@@ -36,8 +38,16 @@ void HistoryRegistry::Describe(std::string kind, std::string subject) {
 
 void HistoryRegistry::MarkUndone(unsigned number) { undone_ = number; }
 
-void HistoryRegistry::AttachFiles(FileRecord files) {
+void HistoryRegistry::AttachFiles(FileRecord files, FileContents contents, std::string* failure) {
   for (FileEdit& file : files.files) files_.files.push_back(std::move(file));
+  for (auto& file : contents) contents_.push_back(std::move(file));
+  file_failure_ = failure;
+}
+
+void HistoryRegistry::RepairFiles() {
+  std::error_code error;
+  if (journal_.empty() || !std::filesystem::exists(journal_, error)) return;
+  if (BeginTransaction() == ERROR_SUCCESS) RollbackTransaction();
 }
 
 LONG HistoryRegistry::Touch(HKEY root, std::string_view path, bool subtree) {
@@ -131,6 +141,8 @@ void HistoryRegistry::Reset() {
   subject_.clear();
   undone_ = 0;
   files_ = {};
+  contents_.clear();
+  file_failure_ = nullptr;
 }
 
 void HistoryRegistry::ClearNotes() {
@@ -253,6 +265,9 @@ LONG HistoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 LONG HistoryRegistry::BeginTransaction() {
   const LONG code = inner_.BeginTransaction();
   if (code == ERROR_SUCCESS) {
+    // Under the store's lock, so never while the change that left it is still alive. A journal that stays
+    // refuses the next change of files (WriteChangeFiles).
+    if (!journal_.empty()) RepairChangeFiles(inner_, journal_);
     ClearNotes();
     in_transaction_ = true;
     last_number_ = 0;
@@ -275,7 +290,17 @@ LONG HistoryRegistry::CommitTransaction() {
     if (entry.kind.empty()) NameByExtension(record, &entry.kind, &entry.subject);
     code = AddToHistory(inner_, entry, record, undone_, bound_, &number, files_);
   }
+  FileContents saved;
+  if (code == ERROR_SUCCESS && !contents_.empty()) {
+    const status::Status written = WriteChangeFiles(journal_, number, files_, contents_, &saved);
+    if (!written.Ok()) {
+      if (file_failure_ != nullptr) *file_failure_ = written.message;
+      code = ERROR_WRITE_FAULT;
+    }
+  }
   if (code == ERROR_SUCCESS) code = inner_.CommitTransaction();
+  if (code != ERROR_SUCCESS) PutFilesBack(saved);
+  if (!saved.empty()) EndChangeFiles(journal_);
   if (code != ERROR_SUCCESS) return code;  // the caller rolls back
   last_number_ = number;
   Reset();

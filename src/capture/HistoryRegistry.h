@@ -45,10 +45,18 @@ class HistoryRegistry : public ForwardingRegistry {
   // undo, the changes down its chain as standing again or undone
   // (AddToHistory).
   void MarkUndone(unsigned number);
-  // The next commit also keeps these lines of the desktop's files, which
-  // the change wrote (or is about to write) beside its keys; a change with
-  // file lines is kept even when it left every key as it was.
-  void AttachFiles(FileRecord files);
+  // The next commit also writes these desktop files (on Linux its
+  // mimeapps.list files, MIME package and desktop entries), just before its
+  // own and journalled (WriteChangeFiles), and keeps `files`, their lines
+  // the change touched, beside its keys; a change with file lines is kept
+  // even when it left every key as it was. A file that cannot be written
+  // fails the commit with ERROR_WRITE_FAULT, *failure naming it.
+  void AttachFiles(FileRecord files, FileContents contents, std::string* failure);
+  // Where the journal of a change's files is kept ("": none is kept, as on
+  // Windows, where no change writes files). A journal left by a death is
+  // repaired as the next transaction begins, or by RepairFiles.
+  void JournalFilesAt(std::string path) { journal_ = std::move(path); }
+  void RepairFiles();
   // Notes the state of root\path before a change the calls below do not see
   // (a registry's own bulk writes); with `subtree`, of every key below it too
   // (which is to be deleted). kProgramsOwnKey when the change would reach
@@ -105,6 +113,9 @@ class HistoryRegistry : public ForwardingRegistry {
   std::string kind_, subject_;
   unsigned undone_ = 0;
   FileRecord files_;
+  FileContents contents_;
+  std::string* file_failure_ = nullptr;
+  std::string journal_;
   HistoryBound bound_;
   unsigned last_number_ = 0;
 };

@@ -50,10 +50,12 @@ class FreedesktopDesktop : public integration::Desktop {
                                                  bool everyExtension, bool write) override;
   status::Status Prefer(IRegistry& registry, const std::string& app, std::vector<std::string>* out) override;
 
-  // Where a change's file lines go: the history the classes store lays its
-  // changes in (called inside the transaction, before its commit). Without
-  // it the files change all the same, with nothing to undo them by.
-  using FileKeeper = std::function<void(capture::FileRecord files)>;
+  // Where a change's files go: the history the classes store lays its
+  // changes in, which writes them with its commit and keeps their lines
+  // (HistoryRegistry::AttachFiles; called inside the transaction). Without
+  // it no change of the desktop's own associations is made.
+  using FileKeeper =
+      std::function<void(capture::FileRecord files, capture::FileContents contents, std::string* failure)>;
   void KeepFilesIn(FileKeeper keeper) { keeper_ = std::move(keeper); }
 
   // The desktop's files brought in line with the store now.

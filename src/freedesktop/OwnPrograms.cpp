@@ -187,11 +187,11 @@ std::string Unwritten(const std::string& what, LONG code) {
 // was changed (`what` names it). *wrote: it got as far as writing.
 std::string Commit(RegistryTransaction& transaction, const Edits& edits, const FreedesktopDesktop::FileKeeper& keeper,
                    const std::string& what, bool* wrote) {
-  if (keeper) keeper(edits.Record());
+  if (!keeper) return Unwritten(what, ERROR_INVALID_PARAMETER);
   *wrote = true;
   std::string failure;
-  const LONG code = capture::CommitWithFiles(
-      edits.after, [&transaction] { return transaction.Commit(); }, &failure);
+  keeper(edits.Record(), edits.after, &failure);
+  const LONG code = transaction.Commit();
   if (!failure.empty()) return what + " не изменена: не удалось записать файл (" + failure + "). " + kNothing;
   return code == ERROR_SUCCESS ? "" : Unwritten(what, code);
 }

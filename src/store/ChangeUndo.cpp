@@ -397,11 +397,10 @@ UndoOutcome UndoChange(HistoryRegistry& history, unsigned change, const UndoProg
   history.MarkUndone(target->number);
   outcome.keys = record.KeyCount();
   outcome.code = PutBack(history, record, pace);
-  // The files last, just before the commit, which a failure of theirs keeps from happening.
-  if (outcome.code == ERROR_SUCCESS && !contents.empty()) history.AttachFiles(capture::InverseFileRecord(files));
-  if (outcome.code == ERROR_SUCCESS)
-    outcome.code = capture::CommitWithFiles(
-        contents, [&transaction] { return transaction.Commit(); }, &outcome.file);
+  // The files are written with the commit, which a failure of theirs keeps from happening.
+  if (outcome.code == ERROR_SUCCESS && !contents.empty())
+    history.AttachFiles(capture::InverseFileRecord(files), std::move(contents), &outcome.file);
+  if (outcome.code == ERROR_SUCCESS) outcome.code = transaction.Commit();
   if (outcome.code != ERROR_SUCCESS) return outcome;
   outcome.result = UndoOutcome::Result::kUndone;
   outcome.number = history.LastNumber();

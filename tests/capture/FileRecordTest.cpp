@@ -1,10 +1,21 @@
 // The file lines a change keeps: each row's file written as the change
 // left it, undone from its record (read back from its bytes) to the bytes
-// it had, and redone from the undo's inverse record.
+// it had, and redone from the undo's inverse record. And the journal that
+// puts a change's files right when it died before its commit.
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "capture/FileRecord.h"
+#include "capture/HistoryRegistry.h"
+#include "support/Backends.h"
+#include "support/FailingRegistry.h"
 #include "support/Support.h"
 
 namespace zandrel::testing {
@@ -42,6 +53,134 @@ TEST(FileRecord, UndoAndRedoGiveEachFileItsBytes) {
     capture::PutFilesBack({{path, std::nullopt}});
   }
 }
+
+// A change of two files (one made), committed through a history that
+// journals them beside its store.
+struct Change {
+  explicit Change(const TempDir* in = nullptr) : dir(in != nullptr ? *in : own) { history.JournalFilesAt(journal); }
+  TempDir own;
+  const TempDir& dir;
+  std::unique_ptr<IRegistry> registry = MakeRegistry(dir.Path());
+  capture::HistoryRegistry history{*registry};
+  std::string journal = dir.File("store.files"), a = dir.Write("a.list", "a0\n"), b = dir.File("b.list");
+  capture::FileContents before{{a, "a0\n"}, {b, std::nullopt}}, after{{a, "a1\n"}, {b, "b1\n"}};
+  capture::FileRecord record{{capture::DiffFile(a, "a0\n", "a1\n"), capture::DiffFile(b, std::nullopt, "b1\n")}};
+  std::string failure;
+
+  // One change through `registry`: a key, and the files when `files`.
+  static LONG Commit(capture::HistoryRegistry& history, Change& c, bool files) {
+    if (const LONG code = history.BeginTransaction(); code != ERROR_SUCCESS) return code;
+    SeedValue(history, "Zq.Document", "", REG_SZ, files ? "with files" : "keys only");
+    if (files) history.AttachFiles(c.record, c.after, &c.failure);
+    return history.CommitTransaction();
+  }
+  std::string Files() {
+    return capture::ReadContent(a, &failure).value_or("-") + capture::ReadContent(b, &failure).value_or("-");
+  }
+  bool Journalled() { return std::filesystem::exists(journal); }
+};
+
+TEST(FileJournal, TheNextChangePutsBackOnlyWhatADeadChangeWrote) {
+  enum class Kept { kNothing, kThisChange, kAnotherChange };  // what the history holds as number 1
+  const struct {
+    const char* name;
+    Kept kept;
+    capture::FileContent a, b;  // the files as the death left them
+    bool damaged;
+    std::string files;  // a's and b's bytes after the repair ("-": none)
+  } rows[] = {
+      {"died before its commit", Kept::kNothing, "a1\n", "b1\n", false, "a0\n-"},
+      {"died writing its second file", Kept::kNothing, "a1\n", std::nullopt, false, "a0\n-"},
+      {"the repair died half way", Kept::kNothing, "a0\n", "b1\n", false, "a0\n-"},
+      {"a file changed since is left", Kept::kNothing, "edited\n", "b1\n", false, "edited\n-"},
+      {"another change has its number", Kept::kAnotherChange, "a1\n", "b1\n", false, "a0\n-"},
+      {"died after its commit", Kept::kThisChange, "a1\n", "b1\n", false, "a1\nb1\n"},
+      {"a damaged journal stays", Kept::kNothing, "a1\n", "b1\n", true, "a1\nb1\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Change c;
+    if (row.kept != Kept::kNothing) {
+      ASSERT_EQ(Change::Commit(c.history, c, row.kept == Kept::kThisChange), ERROR_SUCCESS);
+    }
+    EXPECT_FALSE(c.Journalled()) << "a commit takes its journal away";
+    const std::string journal = capture::EncodeFileJournal({1, c.record, c.before, c.after});
+    WriteFile(c.journal, row.damaged ? journal.substr(0, journal.size() - 1) : journal);
+    capture::PutFilesBack({{c.a, row.a}, {c.b, row.b}});
+    c.history.RepairFiles();
+    EXPECT_EQ(c.Files(), row.files);
+    EXPECT_EQ(c.Journalled(), row.damaged);
+    // A change of keys alone goes on; one of files does not write over a journal that stays.
+    EXPECT_EQ(Change::Commit(c.history, c, false), ERROR_SUCCESS);
+    EXPECT_EQ(Change::Commit(c.history, c, true), row.damaged ? ERROR_WRITE_FAULT : ERROR_SUCCESS);
+    EXPECT_EQ(c.failure, row.damaged ? c.journal +
+                                           ": an earlier change left its files half done, and they could not "
+                                           "be put back"
+                                     : "");
+  }
+}
+
+#ifndef _WIN32
+// A copy killed just before (or after) its commit leaves its files written
+// and its journal; the next start puts them back (or keeps them, the change
+// being in the history). A second copy starting in the middle of a change
+// waits for it and puts nothing back.
+TEST(FileJournal, AKilledChangeIsPutRightAtTheNextStartAndALiveOneIsLeftAlone) {
+  for (const bool after : {false, true}) {
+    SCOPED_TRACE(after ? "killed after its commit" : "killed before its commit");
+    Change c;
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const std::unique_ptr<IRegistry> store = Backends()[0].reopen(c.dir.Path());
+      FailingRegistry killing(*store);
+      killing.KillAt(1, after, Commit);
+      capture::HistoryRegistry history(killing);
+      history.JournalFilesAt(c.journal);
+      Change::Commit(history, c, true);
+      ::_exit(4);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(c.Files(), "a1\nb1\n");
+    EXPECT_TRUE(c.Journalled());
+    c.history.RepairFiles();
+    EXPECT_EQ(c.Files(), after ? "a1\nb1\n" : "a0\n-");
+    EXPECT_FALSE(c.Journalled());
+  }
+  // The second copy is a process of its own from before the store is opened here, as SQLite asks.
+  TempDir shared;
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  std::fflush(nullptr);
+  const pid_t second = ::fork();
+  if (second == 0) {
+    char byte = 0;
+    if (::read(go[0], &byte, 1) != 1) ::_exit(3);
+    const std::unique_ptr<IRegistry> store = Backends()[0].reopen(shared.Path());
+    capture::HistoryRegistry history(*store);
+    history.JournalFilesAt(shared.File("store.files"));
+    history.RepairFiles();
+    ::_exit(0);
+  }
+  Change c(&shared);
+  FailingRegistry pausing(*c.registry);
+  pausing.before = [&](RegOp op) {
+    if (op != Commit || !c.Journalled()) return;
+    EXPECT_EQ(::write(go[1], "!", 1), 1);
+    ::usleep(300 * 1000);  // time enough for the second copy to put the files back, were it not kept out
+  };
+  capture::HistoryRegistry history(pausing);
+  history.JournalFilesAt(c.journal);
+  ASSERT_EQ(Change::Commit(history, c, true), ERROR_SUCCESS);
+  int status = 0;
+  ::waitpid(second, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(c.Files(), "a1\nb1\n");
+  EXPECT_FALSE(c.Journalled());
+}
+#endif
 
 }  // namespace
 }  // namespace zandrel::testing

@@ -190,7 +190,9 @@ TEST_F(OwnProgram, PreferTakesEveryTypeTheEntryDeclares) {
   capture::HistoryRegistry history(*hive);
   FreedesktopDesktop seam(history, *hive, XdgPaths::FromEnvironment(), HelperReader(HelperBesideProgram()),
                           assembly::ListedRows, HelperBesideProgram());
-  seam.KeepFilesIn([&history](capture::FileRecord files) { history.AttachFiles(std::move(files)); });
+  seam.KeepFilesIn([&history](capture::FileRecord files, capture::FileContents contents, std::string* failure) {
+    history.AttachFiles(std::move(files), std::move(contents), failure);
+  });
   testing::SeedAssociation(*hive, ".zqh", "Zq Own", "/own %1");  // shadows the desktop's
   const std::string before = Files();
   history.Describe("prefer", "zq-spaced.desktop");
