@@ -88,6 +88,7 @@ class FreedesktopStack : public Stack {
                  freedesktop::HelperBesideProgram(), options.log) {
     // Beside the hive, as SQLite keeps its own journal.
     history_.JournalFilesAt(hive.Path() + ".files");
+    history_.HoldFilesWith([this] { return desktop_.HoldFiles(); });
     desktop_.KeepFilesIn([this](capture::FileRecord files, capture::FileContents contents, std::string* failure) {
       history_.AttachFiles(std::move(files), std::move(contents), failure);
     });

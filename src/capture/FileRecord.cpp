@@ -1,5 +1,12 @@
 #include "capture/FileRecord.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -295,6 +302,22 @@ status::Status WriteOver(const FileContents& contents, const FileContents& olds,
   return {};
 }
 
+enum class Found { kNone, kOwn, kForeign };
+
+// What is at the journal's place, a symbolic link not followed.
+Found JournalFound(const std::string& path) {
+#ifdef _WIN32
+  std::error_code error;
+  const auto type = std::filesystem::symlink_status(path, error).type();
+  if (type == std::filesystem::file_type::not_found) return Found::kNone;
+  return type == std::filesystem::file_type::regular ? Found::kOwn : Found::kForeign;
+#else
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? Found::kNone : Found::kForeign;
+  return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() ? Found::kOwn : Found::kForeign;
+#endif
+}
+
 }  // namespace
 
 status::Status WriteFiles(const FileContents& contents, FileContents* saved) {
@@ -352,9 +375,8 @@ status::Status WriteChangeFiles(const std::string& journal, unsigned number, con
   FileJournal kept{number, record, {}, contents};
   if (status::Status read = ReadAll(contents, &kept.before); !read.Ok()) return read;
   if (!journal.empty()) {
-    std::error_code error;
     // Only a change that died leaves one, and its repair failed: writing over it would lose that repair.
-    if (std::filesystem::exists(journal, error) || error)
+    if (JournalFound(journal) != Found::kNone)
       return {status::Status::kFailed, journal +
                                            ": an earlier change left its files half done, and they could not "
                                            "be put back"};
@@ -372,9 +394,12 @@ void EndChangeFiles(const std::string& journal) {
 }
 
 std::string RepairChangeFiles(IRegistry& registry, const std::string& journal) {
+  const Found found = JournalFound(journal);
+  if (found == Found::kNone) return "";
+  // It names files to write: one this user did not write (planted where root runs Zandrel) is never replayed.
+  if (found == Found::kForeign) return journal + ": not a plain file of this user's, left as it is";
   std::string bytes;
   const status::Status read = files::ReadFileWhole(journal, &bytes);
-  if (read.code == status::Status::kNotFound) return "";
   FileJournal left;
   if (!read.Ok()) return journal + ": " + read.message;
   if (!DecodeFileJournal(bytes, &left)) return journal + ": not a journal of a change's files";

@@ -143,6 +143,7 @@ void HistoryRegistry::Reset() {
   files_ = {};
   contents_.clear();
   file_failure_ = nullptr;
+  held_.reset();
 }
 
 void HistoryRegistry::ClearNotes() {
@@ -263,8 +264,11 @@ LONG HistoryRegistry::RegDeleteValueA(HKEY hKey, const char* lpValueName) {
 }
 
 LONG HistoryRegistry::BeginTransaction() {
+  if (in_transaction_) return inner_.BeginTransaction();  // refused: scopes do not nest
+  std::shared_ptr<void> held = hold_ ? hold_() : nullptr;
   const LONG code = inner_.BeginTransaction();
   if (code == ERROR_SUCCESS) {
+    held_ = std::move(held);
     // Under the store's lock, so never while the change that left it is still alive. A journal that stays
     // refuses the next change of files (WriteChangeFiles).
     if (!journal_.empty()) RepairChangeFiles(inner_, journal_);

@@ -15,6 +15,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,11 @@ class HistoryRegistry : public ForwardingRegistry {
   // repaired as the next transaction begins, or by RepairFiles.
   void JournalFilesAt(std::string path) { journal_ = std::move(path); }
   void RepairFiles();
+  // What each transaction holds from its beginning to its end, taken before
+  // the store's own lock (on Linux the lock of the desktop's files, which
+  // the projection takes too), so that a change reading and then writing
+  // those files, an undo's too, meets no other writer of them between.
+  void HoldFilesWith(std::function<std::shared_ptr<void>()> hold) { hold_ = std::move(hold); }
   // Notes the state of root\path before a change the calls below do not see
   // (a registry's own bulk writes); with `subtree`, of every key below it too
   // (which is to be deleted). kProgramsOwnKey when the change would reach
@@ -116,6 +122,8 @@ class HistoryRegistry : public ForwardingRegistry {
   FileContents contents_;
   std::string* file_failure_ = nullptr;
   std::string journal_;
+  std::function<std::shared_ptr<void>()> hold_;
+  std::shared_ptr<void> held_;
   HistoryBound bound_;
   unsigned last_number_ = 0;
 };

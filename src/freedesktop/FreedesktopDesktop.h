@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "capture/FileRecord.h"
@@ -57,6 +58,11 @@ class FreedesktopDesktop : public integration::Desktop {
   using FileKeeper =
       std::function<void(capture::FileRecord files, capture::FileContents contents, std::string* failure)>;
   void KeepFilesIn(FileKeeper keeper) { keeper_ = std::move(keeper); }
+  // The lock the projection takes over the desktop's files, for the history
+  // to hold over each change (HistoryRegistry::HoldFilesWith): a change reads
+  // and writes them under it, and so does an undo. ChangeOwnProgram and
+  // Prefer take none of their own.
+  std::shared_ptr<void> HoldFiles() const;
 
   // The desktop's files brought in line with the store now.
   ProjectionReport Project();

@@ -220,6 +220,8 @@ class ConfigLock {
 
 }  // namespace
 
+std::shared_ptr<void> FreedesktopDesktop::HoldFiles() const { return std::make_shared<ConfigLock>(paths_.configHome); }
+
 integration::OwnProgramChange FreedesktopDesktop::ChangeOwnProgram(IRegistry& registry, const std::string& e,
                                                                    const std::string& program,
                                                                    const std::string& command, bool everyExtension,
@@ -298,7 +300,6 @@ integration::OwnProgramChange FreedesktopDesktop::ChangeOwnProgram(IRegistry& re
   change.refusal = plan(&change, &edits);
   if (!change.refusal.empty() || change.unchanged || !write) return change;
   const std::string what = "Программа расширения " + e;
-  ConfigLock lock(paths_.configHome);
   RegistryTransaction transaction(registry);
   integration::OwnProgramChange now;
   Edits again;
@@ -319,7 +320,6 @@ Status FreedesktopDesktop::Prefer(IRegistry& registry, const std::string& app, s
     return {Status::kFailed,
             "Программа рабочего стола " + app + " не называет ни одного типа файлов (MimeType). " + kNothing};
   const std::string what = "Программа по умолчанию для типов " + app;
-  ConfigLock lock(paths_.configHome);
   RegistryTransaction transaction(registry);
   if (transaction.BeginCode() != ERROR_SUCCESS) return {Status::kFailed, Unwritten(what, transaction.BeginCode())};
   Edits edits;

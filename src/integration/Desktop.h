@@ -23,6 +23,18 @@ struct StillDeciding {
   std::string question;  // asked (default No) when not "": Yes opens the default apps page
 };
 
+// The lines of a note, each without its line end ("\r\n"), blank ones left
+// out: how a command-line tool shows it.
+inline std::vector<std::string> NoteLines(const std::string& note) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {
+    const std::size_t end = note.find("\r\n", at);
+    lines.push_back(note.substr(at, end == std::string::npos ? end : end - at));
+    at = end;
+  }
+  return lines;
+}
+
 // How the desktop followed a change.
 struct Followed {
   std::string shown;  // what the window shows when the desktop did not follow, in the program's language; ""

@@ -82,20 +82,25 @@ struct Change {
 
 TEST(FileJournal, TheNextChangePutsBackOnlyWhatADeadChangeWrote) {
   enum class Kept { kNothing, kThisChange, kAnotherChange };  // what the history holds as number 1
+  enum class Planted { kWhole, kCut, kOtherUsers, kLink };
   const struct {
     const char* name;
     Kept kept;
     capture::FileContent a, b;  // the files as the death left them
-    bool damaged;
-    std::string files;  // a's and b's bytes after the repair ("-": none)
+    Planted planted;            // the journal at its place
+    std::string files;          // a's and b's bytes after the repair ("-": none)
   } rows[] = {
-      {"died before its commit", Kept::kNothing, "a1\n", "b1\n", false, "a0\n-"},
-      {"died writing its second file", Kept::kNothing, "a1\n", std::nullopt, false, "a0\n-"},
-      {"the repair died half way", Kept::kNothing, "a0\n", "b1\n", false, "a0\n-"},
-      {"a file changed since is left", Kept::kNothing, "edited\n", "b1\n", false, "edited\n-"},
-      {"another change has its number", Kept::kAnotherChange, "a1\n", "b1\n", false, "a0\n-"},
-      {"died after its commit", Kept::kThisChange, "a1\n", "b1\n", false, "a1\nb1\n"},
-      {"a damaged journal stays", Kept::kNothing, "a1\n", "b1\n", true, "a1\nb1\n"},
+      {"died before its commit", Kept::kNothing, "a1\n", "b1\n", Planted::kWhole, "a0\n-"},
+      {"died writing its second file", Kept::kNothing, "a1\n", std::nullopt, Planted::kWhole, "a0\n-"},
+      {"the repair died half way", Kept::kNothing, "a0\n", "b1\n", Planted::kWhole, "a0\n-"},
+      {"a file changed since is left", Kept::kNothing, "edited\n", "b1\n", Planted::kWhole, "edited\n-"},
+      {"another change has its number", Kept::kAnotherChange, "a1\n", "b1\n", Planted::kWhole, "a0\n-"},
+      {"died after its commit", Kept::kThisChange, "a1\n", "b1\n", Planted::kWhole, "a1\nb1\n"},
+      {"a damaged journal stays", Kept::kNothing, "a1\n", "b1\n", Planted::kCut, "a1\nb1\n"},
+#ifndef _WIN32
+      {"another user's journal stays", Kept::kNothing, "a1\n", "b1\n", Planted::kOtherUsers, "a1\nb1\n"},
+      {"a symbolic link to a journal stays", Kept::kNothing, "a1\n", "b1\n", Planted::kLink, "a1\nb1\n"},
+#endif
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -105,19 +110,51 @@ TEST(FileJournal, TheNextChangePutsBackOnlyWhatADeadChangeWrote) {
     }
     EXPECT_FALSE(c.Journalled()) << "a commit takes its journal away";
     const std::string journal = capture::EncodeFileJournal({1, c.record, c.before, c.after});
-    WriteFile(c.journal, row.damaged ? journal.substr(0, journal.size() - 1) : journal);
+    const bool stays = row.planted != Planted::kWhole;
+    WriteFile(row.planted == Planted::kLink ? c.journal + ".real" : c.journal,
+              row.planted == Planted::kCut ? journal.substr(0, journal.size() - 1) : journal);
+#ifndef _WIN32
+    if (row.planted == Planted::kLink) {
+      ASSERT_EQ(::symlink((c.journal + ".real").c_str(), c.journal.c_str()), 0);
+    }
+    if (row.planted == Planted::kOtherUsers) {
+      ASSERT_EQ(::lchown(c.journal.c_str(), ::geteuid() + 1, 0), 0);
+    }
+#endif
     capture::PutFilesBack({{c.a, row.a}, {c.b, row.b}});
     c.history.RepairFiles();
     EXPECT_EQ(c.Files(), row.files);
-    EXPECT_EQ(c.Journalled(), row.damaged);
+    EXPECT_EQ(c.Journalled(), stays);
     // A change of keys alone goes on; one of files does not write over a journal that stays.
     EXPECT_EQ(Change::Commit(c.history, c, false), ERROR_SUCCESS);
-    EXPECT_EQ(Change::Commit(c.history, c, true), row.damaged ? ERROR_WRITE_FAULT : ERROR_SUCCESS);
-    EXPECT_EQ(c.failure, row.damaged ? c.journal +
-                                           ": an earlier change left its files half done, and they could not "
-                                           "be put back"
-                                     : "");
+    EXPECT_EQ(Change::Commit(c.history, c, true), stays ? ERROR_WRITE_FAULT : ERROR_SUCCESS);
+    EXPECT_EQ(c.failure, stays ? c.journal +
+                                     ": an earlier change left its files half done, and they could not "
+                                     "be put back"
+                               : "");
   }
+}
+
+// The desktop files' lock (the projection's) is held from before the store's
+// own lock to the transaction's end, so an undo's reading and writing of
+// them meets no projection between; a nested begin takes it not again.
+TEST(FileJournal, EachChangeHoldsTheFilesLockAroundItsTransaction) {
+  Change c;
+  FailingRegistry calls(*c.registry);
+  std::string order;
+  calls.before = [&order](RegOp op) {
+    order += op == Begin ? "begin " : op == Commit ? "commit " : op == Rollback ? "rollback " : "";
+  };
+  capture::HistoryRegistry history(calls);
+  history.HoldFilesWith([&order] {
+    order += "hold ";
+    return std::shared_ptr<void>(&order, [&order](void*) { order += "release "; });
+  });
+  ASSERT_EQ(Change::Commit(history, c, true), ERROR_SUCCESS);
+  ASSERT_EQ(history.BeginTransaction(), ERROR_SUCCESS);
+  EXPECT_NE(history.BeginTransaction(), ERROR_SUCCESS);
+  history.RollbackTransaction();
+  EXPECT_EQ(order, "hold begin commit release hold begin begin rollback release ");
 }
 
 #ifndef _WIN32

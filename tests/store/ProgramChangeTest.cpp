@@ -71,6 +71,8 @@ TEST_F(Changes, SetTable) {
       {"the same command", {".zu", "{P}"}, {"Расширение .zu уже открывается командой {C}." + kNothing}},
       {"no extension", {" ", "{P}"}, {"Введите имя расширенния"}},
       {"no program", {".zq", "  "}, {"Не тормози!Выбери программу для ассациации."}},
+      {"a line end in the program", {".zq", "/zq\nviewer"},
+       {"В пути к программе /zq\\nviewer есть управляющий знак, его не передать в команде." + kNothing}},
       {"no such extension", {".nope", "{P}"}, {"Расширения .nope нет в реестре." + kNothing}},
       {"no title", {".untitled", "{P}"},
        {"Расширение .untitled не называет описания (типа файлов): сменить его программу нельзя." + kNothing}},

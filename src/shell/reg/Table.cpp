@@ -35,6 +35,12 @@ int Fail(const std::string& message) {
   return 1;
 }
 
+bool WriteLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += line + LineEnd();
+  return out.empty() || Write(1, out);
+}
+
 std::string Usage() {
   std::string usage;
   for (const Verb& verb : Verbs()) usage += (usage.empty() ? "" : " | ") + Shape(verb);
@@ -60,7 +66,7 @@ int Run(const std::vector<std::string>& args) {
     if (const status::Status opened = assembly::Open(mode, &call.stack); !opened.Ok()) return Fail(opened.message);
   }
   const int code = verb->run(call);
-  if (code != 0 || !verb->followsDesktop || call.stack == nullptr) return code;
+  if (code != 0 || !verb->followsDesktop || !call.changed || call.stack == nullptr) return code;
   // The desktop follows the store, as after an add or a removal in the window.
   const integration::Followed followed = call.stack->Desktop().AfterChange("", true);
   return followed.error.empty() ? 0 : Fail(followed.error);
