@@ -386,6 +386,7 @@ TEST(OwnHistory, EveryWayInIsRefused) {
   RunScript(*w.history, Replace(R"(begin -> 0; open HKLM "SOFTWARE\\Zandrel" read -> 0 as h1;
       open h1 History all -> 0 as h2; set h2 Next dword "\x01\0\0\0" -> OWN; close h2 -> 0; close h1 -> 0;
       open HKLM "SOFTWARE\\Zandrel\\History\\0000000001" all -> 0 as h3; delval h3 Record -> OWN; close h3 -> 0;
+      create HKLM "SOFTWARE\\Zandrel\\History\\x" all -> OWN; create HKLM "software\\\\zandrel\\HISTORY" all -> OWN;
       delkey HKLM "SOFTWARE\\Zandrel\\History\\0000000001" -> OWN; delkey HKLM "SOFTWARE\\Zandrel" -> OWN; rollback;
       delkey HKLM "SOFTWARE\\Zandrel\\History\\0000000001" -> OWN)",
                                 "OWN", std::to_string(registry::kProgramsOwnKey)));
@@ -396,10 +397,6 @@ TEST(OwnHistory, EveryWayInIsRefused) {
     const char* name;
     std::function<LONG(capture::HistoryRegistry&)> write;
   } rows[] = {
-      {"create below", [](capture::HistoryRegistry& h) { return SeedKey(h, "SOFTWARE\\Zandrel\\History\\x", HKEY_LOCAL_MACHINE); }},
-      {"create it, in other case", [](capture::HistoryRegistry& h) {
-         return SeedKey(h, "software\\\\zandrel\\HISTORY", HKEY_LOCAL_MACHINE);
-       }},
       {"delete the program's key through the calls", [](capture::HistoryRegistry& h) {
          return registry::DeleteKeyTree(h, HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel");
        }},
