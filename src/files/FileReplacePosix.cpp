@@ -86,9 +86,20 @@ status::Status ReplaceFileWhole(const std::string& given, const std::string& byt
   const auto file = static_cast<ReplaceSteps::File>(fd);
   // The new file stays its owner's: one the administrator writes for a user
   // must remain that user's to write. Others cannot give a file away, and
-  // need not, so a refusal here is no failure.
-  if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
-    (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+  // need not, so a refusal here is no failure. For the same reason a file the
+  // administrator makes in a user's folder becomes the folder owner's.
+  uid_t owner = ::geteuid();
+  gid_t group = ::getegid();
+  struct stat in {};
+  if (exists) {
+    owner = st.st_uid;
+    group = st.st_gid;
+  } else if (owner == 0 && ::stat(folder.c_str(), &in) == 0 && in.st_uid != 0) {
+    owner = in.st_uid;
+    group = in.st_gid;
+  }
+  if ((owner != ::geteuid() || group != ::getegid()) && ::fchown(fd, owner, group) != 0)
+    (void)::fchown(fd, static_cast<uid_t>(-1), group);
   int error = ::fchmod(fd, exists ? (st.st_mode & 07777) : (0666 & ~mask)) == 0 ? 0 : errno;
   if (error == 0) error = steps.write(file, bytes);
   if (error == 0) error = steps.flush(file);

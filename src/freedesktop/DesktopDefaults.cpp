@@ -35,6 +35,14 @@ std::string LineEnd(const std::string& line) {
   return !line.empty() && line.back() == '\n' ? "\n" : "";
 }
 
+// What ends the lines a text gains: its first line's end, so that a file
+// written with CR LF stays so; LF for a text with none.
+std::string TextLineEnd(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    if (const std::string end = LineEnd(line); !end.empty()) return end;
+  return "\n";
+}
+
 std::string ListValue(const std::vector<std::string>& items) {
   std::string value;
   for (const std::string& item : items) value += item + ";";
@@ -49,6 +57,7 @@ using ItemsChange = std::function<std::optional<std::vector<std::string>>(const 
 // none, the section made at the file's end when it is missing.
 void EditKey(std::vector<std::string>& lines, const std::string& section, const std::string& key,
              const ItemsChange& change, bool add) {
+  const std::string eol = TextLineEnd(lines);
   bool in = false, found = false;
   std::size_t end = 0;  // after the section's last key line (or its header); 0: no section
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -74,15 +83,15 @@ void EditKey(std::vector<std::string>& lines, const std::string& section, const 
   if (found || !add) return;
   const std::optional<std::vector<std::string>> items = change({});
   if (!items) return;
-  const std::string line = key + "=" + ListValue(*items) + "\n";
+  const std::string line = key + "=" + ListValue(*items) + eol;
   if (end == 0) {
-    if (!lines.empty() && lines.back().back() != '\n') lines.back() += '\n';
-    if (!lines.empty() && !Trimmed(lines.back()).empty()) lines.push_back("\n");
-    lines.push_back(section + "\n");
+    if (!lines.empty() && lines.back().back() != '\n') lines.back() += eol;
+    if (!lines.empty() && !Trimmed(lines.back()).empty()) lines.push_back(eol);
+    lines.push_back(section + eol);
     lines.push_back(line);
     return;
   }
-  if (lines[end - 1].back() != '\n') lines[end - 1] += '\n';
+  if (lines[end - 1].back() != '\n') lines[end - 1] += eol;
   lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(end), line);
 }
 

@@ -50,6 +50,10 @@ class FreedesktopDesktop : public integration::Desktop {
                                                  const std::string& program, const std::string& command,
                                                  bool everyExtension, bool write) override;
   status::Status Prefer(IRegistry& registry, const std::string& app, std::vector<std::string>* out) override;
+  // Defaults of the mimeapps.list files naming no entry here, and entries
+  // whose program is not here or needs a terminal there is none of, for the
+  // extensions the MIME database gives their types (BrokenDefaults.cpp).
+  std::vector<integration::BrokenAssociation> FindBroken(const std::vector<std::string>& extensions) override;
 
   // Where a change's files go: the history the classes store lays its
   // changes in, which writes them with its commit and keeps their lines

@@ -11,6 +11,7 @@
 #include "freedesktop/DesktopDefaults.h"
 #include "freedesktop/DesktopMapping.h"
 #include "freedesktop/MimeDatabase.h"
+#include "freedesktop/Terminals.h"
 #include "registry/Names.h"
 
 namespace zandrel::freedesktop {
@@ -43,15 +44,6 @@ App DefaultApp(const std::string& type) {
     return nullptr;
   return app;
 }
-
-// The terminals GIO (2.74) looks for, in its order, to run a program whose
-// entry says Terminal=true, each with the option after which it takes the
-// command to run.
-constexpr std::pair<const char*, const char*> kTerminals[] = {{"gnome-terminal", "--"}, {"mate-terminal", "-x"},
-                                                              {"xfce4-terminal", "-x"}, {"tilix", "-e"},
-                                                              {"konsole", "-e"},        {"nxterm", "-e"},
-                                                              {"color-xterm", "-e"},    {"rxvt", "-e"},
-                                                              {"dtterm", "-e"},         {"xterm", "-e"}};
 
 // The first of kTerminals installed here: its path and option; an empty
 // path when there is none, and GIO cannot open what such a program would.

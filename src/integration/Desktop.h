@@ -23,6 +23,18 @@ struct StillDeciding {
   std::string question;  // asked (default No) when not "": Yes opens the default apps page
 };
 
+// The lines of a note, each without its line end ("\r\n"), blank ones left
+// out: how a command-line tool shows it.
+inline std::vector<std::string> NoteLines(const std::string& note) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {
+    const std::size_t end = note.find("\r\n", at);
+    lines.push_back(note.substr(at, end == std::string::npos ? end : end - at));
+    at = end;
+  }
+  return lines;
+}
+
 // How the desktop followed a change.
 struct Followed {
   std::string shown;  // what the window shows when the desktop did not follow, in the program's language; ""
@@ -43,6 +55,22 @@ struct OwnProgramChange {
   bool wrote = false;                // got as far as writing, committed or not
   bool committed = false;
 };
+
+// An association that opens nothing here, as `zandrel-reg check` finds it.
+struct BrokenAssociation {
+  std::string extension;   // ".e"
+  std::string reason;      // a code that names why ("program-missing", "entry-missing", ...)
+  std::string detail;      // what it names that is not there: a program, a title, an entry
+  std::string where;       // where it lives: a registry key's path or a file's
+  bool removable = false;  // Zandrel may remove it: its own store, the user's own mimeapps.list
+  bool operator==(const BrokenAssociation&) const = default;
+};
+
+// The reason codes of the desktop's own findings.
+inline constexpr const char* kEntryMissing = "entry-missing";                 // a default names no entry here
+inline constexpr const char* kEntryProgramMissing = "entry-program-missing";  // an entry's TryExec/Exec is not here
+inline constexpr const char* kNoTerminal = "no-terminal";                     // a terminal program, and no terminal
+inline constexpr const char* kProgIdMissing = "progid-missing";               // a choice naming a missing ProgID
 
 class Desktop {
  public:
@@ -105,6 +133,13 @@ class Desktop {
     (void)command;
     (void)everyExtension;
     (void)write;
+    return {};
+  }
+
+  // The desktop's own associations of `extensions` (".e" each; all when
+  // empty) that open nothing here, beside those of the store.
+  virtual std::vector<BrokenAssociation> FindBroken(const std::vector<std::string>& extensions) {
+    (void)extensions;
     return {};
   }
 

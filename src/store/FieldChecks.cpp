@@ -41,6 +41,21 @@ std::string ProgramFieldRefusal(const std::string& p) {
   return "";
 }
 
+std::string ProgramControlRefusal(const std::string& p) {
+  if (!ControlIn(p)) return "";
+  // Shown escaped, so that the message stays one line and says where it is.
+  std::string shown;
+  for (const char c : p) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') shown += "\\n";
+    else if (c == '\t') shown += "\\t";
+    else if (c == '\r') shown += "\\r";
+    else if (u < 32 || u == 127) shown += std::string("\\x") + "0123456789abcdef"[u >> 4] + "0123456789abcdef"[u & 15];
+    else shown += c;
+  }
+  return "В пути к программе " + shown + " есть управляющий знак, его не передать в команде.";
+}
+
 std::string OpenCommand(const std::string& p) { return "\"" + p + "\" \"%1\""; }
 
 }  // namespace zandrel::store

@@ -24,6 +24,11 @@ std::string ExtensionFieldRefusal(const std::string& e, bool adding);
 // refused: none given, or no file that opens for reading.
 std::string ProgramFieldRefusal(const std::string& p);
 
+// The program `p` when its path holds a control character: why it is
+// refused (no open command carries one to the desktop's files, whose lines
+// it would break); "" otherwise.
+std::string ProgramControlRefusal(const std::string& p);
+
 // The open command that runs the program `p` on a file: "P" "%1", quoted
 // as the shell writes it.
 std::string OpenCommand(const std::string& p);

@@ -123,6 +123,7 @@ std::string Plan(RefusalWatch& registry, const ProgramChangeFields& fields, inte
   const std::string p = ProgramPath(fields.executableFileSpec);
   change->newCommand = OpenCommand(p);
   if (std::string why = ExtensionFieldRefusal(e, false); !why.empty()) return why;
+  if (std::string why = ProgramControlRefusal(p); !why.empty()) return why + " " + kNothing;
   if (std::string why = ProgramFieldRefusal(p); !why.empty()) return why;
   // Such types are the desktop's own associations, changed in its settings
   // (mimeapps.list); this change writes only the store's.
@@ -233,7 +234,8 @@ bool DesktopsChange(IRegistry& registry, const ProgramChangeFields& fields, inte
   if (program.empty()) {
     program = ProgramPath(fields.executableFileSpec);
     command = OpenCommand(program);
-    change->refusal = ProgramFieldRefusal(program);
+    change->refusal = ProgramControlRefusal(program);
+    change->refusal = change->refusal.empty() ? ProgramFieldRefusal(program) : change->refusal + " " + kNothing;
   }
   if (change->refusal.empty()) {
     if (std::string why = ViewError(desktop); !why.empty()) change->refusal = DesktopUnread(why, kNothing);
@@ -328,12 +330,7 @@ std::vector<std::string> ProgramChangeLines(const ProgramChange& change) {
     lines.push_back("Описание " + change.title + " общее: той же командой теперь открываются и " +
                     NameList(change.sharing) + ".");
   // Each note of what still decides on a line of its own.
-  const std::string& note = change.stillNote;
-  for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {
-    const std::size_t end = note.find("\r\n", at);
-    lines.push_back(note.substr(at, end == std::string::npos ? end : end - at));
-    at = end;
-  }
+  for (std::string& line : integration::NoteLines(change.stillNote)) lines.push_back(std::move(line));
   return lines;
 }
 

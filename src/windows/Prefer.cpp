@@ -2,8 +2,10 @@
 // declares. An installer declares what its application opens under
 //   HKEY_LOCAL_MACHINE\SOFTWARE\RegisteredApplications  NAME = the path of its Capabilities key (under HKLM)
 //   ...\Capabilities\FileAssociations                     .ext = ProgID
-// and the machine's classes key .ext naming the ProgID is what every user
-// without a choice of their own opens .ext files with. All the extensions
+// or, installed for one user, the same under HKEY_CURRENT_USER, which Windows
+// looks at first. The machine's classes key .ext naming the ProgID is what
+// every user without a choice of their own opens .ext files with, whoever
+// registered the application: that is what changes. All the extensions
 // change in one transaction, read under its lock, so that a change made
 // meanwhile is not undone by half.
 #include <algorithm>
@@ -24,7 +26,7 @@ namespace {
 using text::Trim;
 
 constexpr const char* kRegistered = "SOFTWARE\\RegisteredApplications";
-constexpr const char* kMachine = "HKEY_LOCAL_MACHINE\\";
+constexpr const char* kUsersRegistered = "Software\\RegisteredApplications";
 constexpr const char* kClasses = "SOFTWARE\\Classes\\";
 constexpr const char* kNothing = "Ничего не изменено.";
 
@@ -45,10 +47,13 @@ bool IsExtension(const std::string& name) {
 
 status::Status Refused(const std::string& why) { return {status::Status::kFailed, why + " " + kNothing}; }
 
+// root\path as the messages name it.
+std::string Full(HKEY root, const std::string& path) { return std::string(registry::RootName(root)) + "\\" + path; }
+
 // Why root\path could not be opened, when that is not its absence; "".
-std::string Unread(LONG code, const std::string& path) {
+std::string Unread(LONG code, HKEY root, const std::string& path) {
   if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) return "";
-  return "Не удалось прочитать " + std::string(kMachine) + path + " (ошибка реестра " + std::to_string(code) + ").";
+  return "Не удалось прочитать " + Full(root, path) + " (ошибка реестра " + std::to_string(code) + ").";
 }
 
 // Why an extension naming `old`, to name `progId`, is passed over: the
@@ -69,20 +74,26 @@ std::string PassedOver(IRegistry& registry, const Declared& one) {
 
 // Reads the declaration of `app` into *declared: "" or why there is none.
 std::string ReadDeclared(IRegistry& registry, const std::string& app, std::vector<Declared>* declared) {
-  const std::optional<std::string> found = registry::ReadText(registry, HKEY_LOCAL_MACHINE, kRegistered, app);
-  const std::string capabilities = Trim(found.value_or(""));
+  // The user's registration first, its capabilities in the user's keys.
+  HKEY root = HKEY_CURRENT_USER;
+  std::string capabilities = Trim(registry::ReadText(registry, root, kUsersRegistered, app).value_or(""));
+  if (capabilities.empty()) {
+    root = HKEY_LOCAL_MACHINE;
+    capabilities = Trim(registry::ReadText(registry, root, kRegistered, app).value_or(""));
+  }
   if (capabilities.empty())
-    return "Приложение " + app + " не зарегистрировано в Windows (" + kMachine + kRegistered + ").";
+    return "Приложение " + app + " не зарегистрировано в Windows (" + Full(HKEY_CURRENT_USER, kUsersRegistered) + ", " +
+           Full(HKEY_LOCAL_MACHINE, kRegistered) + ").";
   registry::Key key(registry);
-  LONG code = key.Open(HKEY_LOCAL_MACHINE, capabilities);
-  if (std::string why = Unread(code, capabilities); !why.empty()) return why;
+  LONG code = key.Open(root, capabilities);
+  if (std::string why = Unread(code, root, capabilities); !why.empty()) return why;
   if (code != ERROR_SUCCESS)
-    return "У приложения " + app + " нет раздела возможностей " + kMachine + capabilities + ".";
+    return "У приложения " + app + " нет раздела возможностей " + Full(root, capabilities) + ".";
   const std::string associations = capabilities + "\\FileAssociations";
   std::vector<registry::Value> values;
-  code = key.Open(HKEY_LOCAL_MACHINE, associations);
-  if (std::string why = Unread(code, associations); !why.empty()) return why;
-  if (code == ERROR_SUCCESS && (code = key.Values(&values)) != ERROR_SUCCESS) return Unread(code, associations);
+  code = key.Open(root, associations);
+  if (std::string why = Unread(code, root, associations); !why.empty()) return why;
+  if (code == ERROR_SUCCESS && (code = key.Values(&values)) != ERROR_SUCCESS) return Unread(code, root, associations);
   for (const registry::Value& value : values) {
     if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) continue;
     Declared one;
@@ -91,7 +102,7 @@ std::string ReadDeclared(IRegistry& registry, const std::string& app, std::vecto
     if (!IsExtension(one.extension) || one.progId.empty()) continue;
     one.old = Trim(registry::ReadText(registry, HKEY_LOCAL_MACHINE, kClasses + one.extension, "").value_or(""));
     code = registry::Key(registry).Open(HKEY_LOCAL_MACHINE, kClasses + one.progId);
-    if (std::string why = Unread(code, kClasses + one.progId); !why.empty()) return why;
+    if (std::string why = Unread(code, HKEY_LOCAL_MACHINE, kClasses + one.progId); !why.empty()) return why;
     if (code != ERROR_SUCCESS) {
       one.fate = Declared::Fate::kNoTitle;
     } else if (registry::SameKeyName(one.old, one.progId)) {
@@ -102,7 +113,7 @@ std::string ReadDeclared(IRegistry& registry, const std::string& app, std::vecto
     declared->push_back(std::move(one));
   }
   if (declared->empty())
-    return "Приложение " + app + " не объявляет ни одного расширения (" + kMachine + associations + ").";
+    return "Приложение " + app + " не объявляет ни одного расширения (" + Full(root, associations) + ").";
   // In name order, as the registry compares names: registries enumerate values in orders of their own.
   std::stable_sort(declared->begin(), declared->end(), [](const Declared& a, const Declared& b) {
     return registry::UpperName(a.extension) < registry::UpperName(b.extension);
@@ -160,13 +171,9 @@ status::Status WindowsDesktop::Prefer(IRegistry& registry, const std::string& ap
   // default changed nothing for this user.
   for (const Declared& one : declared) {
     if (one.fate == Declared::Fate::kNoTitle || one.fate == Declared::Fate::kNotAFileType) continue;
-    const std::string note =
-        UsersClassesNote(registry, one.extension, one.progId) + UserChoiceNote(registry, one.extension);
-    for (std::size_t at = 0; (at = note.find_first_not_of("\r\n", at)) != std::string::npos;) {
-      const std::size_t end = note.find("\r\n", at);
-      out->push_back(note.substr(at, end == std::string::npos ? std::string::npos : end - at));
-      at = end;
-    }
+    for (std::string& line : integration::NoteLines(UsersClassesNote(registry, one.extension, one.progId) +
+                                                    UserChoiceNote(registry, one.extension)))
+      out->push_back(std::move(line));
   }
   return {};
 }

@@ -46,6 +46,9 @@ class WindowsDesktop : public integration::Desktop {
   // account (windows/UserChoice.h), and then the offer of Settings.
   integration::StillDeciding StillDecides(IRegistry& registry, const std::string& extension,
                                           const std::string& title) override;
+  // OpenWithProgids values and the user's choice naming a ProgID that is
+  // not there (BrokenChoices.cpp).
+  std::vector<integration::BrokenAssociation> FindBroken(const std::vector<std::string>& extensions) override;
 
  private:
   IRegistry& classes_;

@@ -74,18 +74,22 @@ TEST(FileReplace, WritesWholeOrKeepsTheOldFile) {
 
 #ifndef _WIN32
 // A file of another user's (a desktop setting written by an administrator
-// for that user) stays that user's: its owner could no longer write it.
+// for that user) stays that user's: its owner could no longer write it. One
+// made in that user's folder becomes theirs.
 TEST(FileReplace, KeepsTheOwnerOfAnotherUsersFile) {
   if (::geteuid() != 0) GTEST_SKIP() << "only the administrator writes another user's file";
   TempDir dir;
-  const std::string file = dir.Write("theirs.list", "old");
+  const std::string file = dir.Write("theirs.list", "old"), made = dir.File("made.list");
   ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
-  EXPECT_TRUE(files::ReplaceFileWhole(file, "new").Ok());
-  struct stat st {};
-  ASSERT_EQ(::stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, 4321u);
-  EXPECT_EQ(st.st_gid, 4322u);
-  EXPECT_EQ(ReadFile(file), "new");
+  ASSERT_EQ(::chown(dir.Path().c_str(), 4321, 4322), 0);
+  for (const std::string& path : {file, made}) {
+    EXPECT_TRUE(files::ReplaceFileWhole(path, "new").Ok());
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u) << path;
+    EXPECT_EQ(st.st_gid, 4322u) << path;
+    EXPECT_EQ(ReadFile(path), "new");
+  }
 }
 #endif
 

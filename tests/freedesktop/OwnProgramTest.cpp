@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "capture/HistoryRegistry.h"
+#include "freedesktop/DesktopDefaults.h"
 #include "freedesktop/DesktopViewFixture.h"
 #include "store/ChangeUndo.h"
 
@@ -36,6 +37,20 @@ class OwnProgram : public DesktopView {
                          "xargs md5sum");
   }
 };
+
+// The lines a default adds end as the file's own do.
+TEST(DesktopDefaults, NewLinesEndAsTheFilesDo) {
+  const struct {
+    std::string text, want;
+  } rows[] = {
+      {"[Default Applications]\r\na/b=x.desktop;\r\n",
+       "[Default Applications]\r\na/b=x.desktop;\r\nt/z=z.desktop;\r\n\r\n[Added Associations]\r\nt/z=z.desktop;\r\n"},
+      {"# mine\r\n[Added Associations]\r\nt/z=y.desktop;",
+       "# mine\r\n[Added Associations]\r\nt/z=z.desktop;y.desktop;\r\n\r\n[Default Applications]\r\nt/z=z.desktop;\r\n"},
+      {"[Default Applications]\n", "[Default Applications]\nt/z=z.desktop;\n\n[Added Associations]\nt/z=z.desktop;\n"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(WithDefault(row.text, "t/z", "z.desktop", true), row.want) << row.text;
+}
 
 TEST_F(OwnProgram, SetWithAnEntryIdChangesTheUsersDefaultAlone) {
   const std::string before = Read("config/mimeapps.list");
@@ -166,6 +181,9 @@ TEST_F(OwnProgram, RefusalsSayWhy) {
   EXPECT_EQ(Run("set .zqa '" + home.File("bin/a\"b") + "'"),
             At("zandrel-reg: В пути к программе @/bin/a\"b есть кавычка (\"), её не передать в команде. Ничего не "
                "изменено.\n1\n"));
+  EXPECT_EQ(Run("set .zqa \"$(printf '/zq/a\\tb')\""),
+            "zandrel-reg: В пути к программе /zq/a\\tb есть управляющий знак, его не передать в команде. Ничего не "
+            "изменено.\n1\n");
   Entry("system", "zq-gone", "@/missing/zq %f", "application/x-zqa;");
   EXPECT_EQ(Run("set .zqa zq-gone.desktop"),
             At("zandrel-reg: Программа рабочего стола zq-gone.desktop здесь не запускается: в строке Exec её файла "

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # zandrel-reg.exe tells the shell after every change it commits, and only
 # then: an import, a set and an undo call SHChangeNotify(SHCNE_ASSOCCHANGED)
-# once each, a refused import or set not at all. Wine's own trace of shell32 is the
-# record: the call made in the tool's process, whatever it reaches.
+# once each, a refused import or set, or one that changed nothing, not at all.
+# Wine's own trace of shell32 is the record: the call made in the tool's
+# process, whatever it reaches.
 # With a marker program, the shell's "start" follows: a set makes a file of
 # the extension open with the marker, so does a prefer of an application
 # registered here for another extension, and their undo takes that back.
@@ -40,6 +41,7 @@ expect() {
 expect 1 import "Z:$work/in.reg"
 expect 0 import "Z:$work/bad.reg"
 expect 1 set "$ext" "Z:$exe"
+expect 0 set "$ext" "Z:$exe"  # the same program again: nothing changed, nothing told
 expect 0 set "$ext" "Z:$work/none.exe"
 # A change's number in the history (other runs may have made later changes).
 numbered() {
@@ -94,6 +96,7 @@ printf 'REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\%s\\shell\\open\\command]\r\n@="\\"%
 check "start opened $pref_ext before the prefer" eval '! opens "sample$pref_ext"'
 expect 1 prefer "$app"
 check "prefer's line" grep -qF "Расширение $pref_ext: (не было) → $progid." "$work/out"
+expect 0 prefer "$app"  # nothing left to change
 check "start does not open $pref_ext with the marker after the prefer" opens "sample$pref_ext"
 number=$(numbered "приложение по умолчанию $app")
 check "the prefer is in the history" test -n "$number"

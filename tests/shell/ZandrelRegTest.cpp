@@ -23,7 +23,7 @@ const std::string kValues =
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
 const std::string kUsage =
     "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | set .EXT PROGRAM [--all] | prefer "
-    "APP | desktop | why .EXT | history | undo [N] | redo\n";
+    "APP | desktop | why .EXT | check [.EXT ...] | history | undo [N] | redo\n";
 
 // zandrel-reg on `hive` over an empty desktop: the store is the hive's alone.
 std::string ZandrelRegOn(const TempDir& dir, const std::string& hive) {
@@ -131,6 +131,8 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
        "desktop entry)\n"
        "  desktop                   brings the desktop's associations in line with the store\n"
        "  why .EXT                  what decides the program that opens .EXT here\n"
+       "  check [.EXT ...]          the associations that open nothing here, with --json as JSON; status 1 when there "
+       "are some\n"
        "  history                   the changes kept, newest first\n"
        "  undo [N]                  undoes change N, or the newest change neither undone nor an undo\n"
        "  redo                      undoes the newest undo not yet undone\n", ""},

@@ -74,6 +74,8 @@ TEST_F(Changes, SetTable) {
       {"no program", {".zq", "  "}, {"Не тормози!Выбери программу для ассациации."}},
       {"a missing program", {".zq", "/nonexistent/x.exe"}, {"/nonexistent/x.exe где ты его видишь?Ламер."}},
       {"a folder as program", {".zq", "{D}"}, {"{D} где ты его видишь?Ламер."}},
+      {"a line end in the program", {".zq", "/zq\nviewer"},
+       {"В пути к программе /zq\\nviewer есть управляющий знак, его не передать в команде." + kNothing}},
       {"no such extension", {".nope", "{P}"}, {"Расширения .nope нет в реестре." + kNothing}},
       {"no title", {".untitled", "{P}"},
        {"Расширение .untitled не называет описания (типа файлов): сменить его программу нельзя." + kNothing}},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/ChangeHistory.h"
+#include "registry/Key.h"
 #include "store/ChangeUndo.h"
 #include "store/ChangesFixture.h"
 #include "store/FieldChecks.h"
@@ -53,6 +54,15 @@ TEST_F(Changes, PreferARegisteredApplication) {
   machine(apps, "No Capabilities", "SOFTWARE\\Nowhere\\Capabilities");
   machine(apps, "Declares Nothing", "SOFTWARE\\Zq Soft\\Nothing\\Capabilities");
   machine("SOFTWARE\\Zq Soft\\Nothing\\Capabilities", "ApplicationName", "Nothing");
+  // Registered for the user too, which wins: its capabilities are the user's.
+  const std::string users = "Software\\Zq Soft\\Zq User\\Capabilities";
+  const auto user = [&](const std::string& path, const std::string& name, const std::string& data) {
+    ASSERT_EQ(SeedValue(*registry, path, name, REG_SZ, data, HKEY_CURRENT_USER), ERROR_SUCCESS);
+  };
+  machine(apps, "Zq User", "SOFTWARE\\Nowhere\\Capabilities");
+  user("Software\\RegisteredApplications", "Zq User", users);
+  user(users + "\\FileAssociations", ".zw", "Zq.Doc");
+  user("Software\\RegisteredApplications", "User Nowhere", "Software\\Nowhere");
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> declared{
       {".zq", "Zq.Doc"}, {".zr", "Zq.Doc"}, {".zs", "Zq.Missing"}, {".zt", "Zq.Doc"}, {"zbad", "Zq.Doc"},
@@ -71,7 +81,12 @@ TEST_F(Changes, PreferARegisteredApplication) {
     SCOPED_TRACE("the refusals: nothing written");
     const std::string where = "HKEY_LOCAL_MACHINE\\SOFTWARE\\";
     for (const auto& [app, why] : std::vector<std::pair<std::string, std::string>>{
-             {"Nobody", "Приложение Nobody не зарегистрировано в Windows (" + where + "RegisteredApplications)."},
+             {"Nobody",
+              "Приложение Nobody не зарегистрировано в Windows (HKEY_CURRENT_USER\\Software\\"
+              "RegisteredApplications, " +
+                  where + "RegisteredApplications)."},
+             {"User Nowhere",
+              "У приложения User Nowhere нет раздела возможностей HKEY_CURRENT_USER\\Software\\Nowhere."},
              {"No Capabilities",
               "У приложения No Capabilities нет раздела возможностей " + where + "Nowhere\\Capabilities."},
              {"Declares Nothing", "Приложение Declares Nothing не объявляет ни одного расширения (" + where +
@@ -87,7 +102,7 @@ TEST_F(Changes, PreferARegisteredApplication) {
     std::vector<std::string> lines;
     EXPECT_EQ(desktop.Prefer(failing, "Zq Viewer", &lines).message,
               "Приложение Zq Viewer не стало основным (ошибка реестра 29). Ничего не изменено.");
-    failing.FailNth(2, ERROR_ACCESS_DENIED, Open);  // the application's capabilities
+    failing.FailNth(3, ERROR_ACCESS_DENIED, Open);  // the application's capabilities
     EXPECT_EQ(desktop.Prefer(failing, "Zq Viewer", &lines).message,
               "Не удалось прочитать HKEY_LOCAL_MACHINE\\" + caps + " (ошибка реестра 5). Ничего не изменено.");
     failing.FailNth(1, ERROR_ACCESS_DENIED, Begin);
@@ -124,6 +139,10 @@ TEST_F(Changes, PreferARegisteredApplication) {
   EXPECT_EQ(capture::ChangeTitle(entries[0].kind, entries[0].subject), "приложение по умолчанию Zq Viewer");
   EXPECT_EQ(store::UndoChange(history, 0).result, store::UndoOutcome::Result::kUndone);
   EXPECT_EQ(DumpClasses(*registry), before);
+  lines.clear();
+  ASSERT_TRUE(desktop.Prefer(history, "Zq User", &lines).Ok());
+  EXPECT_EQ(lines, std::vector<std::string>{"Расширение .zw: (не было) → Zq.Doc."});
+  EXPECT_EQ(registry::ReadText(*registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zw", ""), "Zq.Doc");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 std::vector<Verb> Verbs() {
   std::vector<Verb> verbs;
   for (const Verb& verb : {ImportVerb(), ExportVerb(), QueryVerb(), SetVerb(), PreferVerb(), DesktopVerb(), WhyVerb(),
-                           HistoryVerb(), UndoVerb(), RedoVerb()})
+                           CheckVerb(), HistoryVerb(), UndoVerb(), RedoVerb()})
     if (verb.available == nullptr || verb.available()) verbs.push_back(verb);
   return verbs;
 }
@@ -33,6 +33,12 @@ std::string Help() {
 int Fail(const std::string& message) {
   Write(2, "zandrel-reg: " + message + "\n");
   return 1;
+}
+
+bool WriteLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += line + LineEnd();
+  return out.empty() || Write(1, out);
 }
 
 std::string Usage() {
@@ -60,7 +66,7 @@ int Run(const std::vector<std::string>& args) {
     if (const status::Status opened = assembly::Open(mode, &call.stack); !opened.Ok()) return Fail(opened.message);
   }
   const int code = verb->run(call);
-  if (code != 0 || !verb->followsDesktop || call.stack == nullptr) return code;
+  if (code != 0 || !verb->followsDesktop || !call.changed || call.stack == nullptr) return code;
   // The desktop follows the store, as after an add or a removal in the window.
   const integration::Followed followed = call.stack->Desktop().AfterChange("", true);
   return followed.error.empty() ? 0 : Fail(followed.error);

@@ -27,6 +27,7 @@ enum class Opens {
 struct Call {
   std::vector<std::string> args;           // after the verb
   std::unique_ptr<assembly::Stack> stack;  // as the verb's Opens says; may be null
+  bool changed = true;                     // cleared by a verb that changed nothing: the desktop is not told
 };
 
 struct Verb {
@@ -38,8 +39,9 @@ struct Verb {
   // Its changes are kept in the history (Stack::History), so that they can
   // be undone: what it opens, it opens for writing.
   bool recordsHistory = false;
-  // Once it succeeded, the desktop follows (integration::Desktop::AfterChange);
-  // a desktop that could not fails the verb with its line.
+  // Once it succeeded having changed something (Call::changed), the desktop
+  // follows (integration::Desktop::AfterChange); a desktop that could not
+  // fails the verb with its line.
   bool followsDesktop = false;
   // Checks the arguments before anything is opened; false once it has
   // written its failure. May be null.
@@ -55,6 +57,7 @@ Verb ExportVerb();
 Verb QueryVerb();
 Verb DesktopVerb();
 Verb WhyVerb();
+Verb CheckVerb();
 Verb SetVerb();
 Verb PreferVerb();
 Verb HistoryVerb();
@@ -73,6 +76,9 @@ int Fail(const std::string& message);
 // What ends an output line: reg.exe's CR LF on Windows, LF elsewhere, as the
 // system's own tools.
 const char* LineEnd();
+// Writes each line to standard output, ended as LineEnd() says; false when
+// that fails.
+bool WriteLines(const std::vector<std::string>& lines);
 // The process's set-up before anything runs (Console*.cpp).
 void PrepareProcess();
 

@@ -23,9 +23,9 @@ int Prefer(Call& call) {
   integration::Desktop& desktop = call.stack->Desktop();
   std::vector<std::string> lines;
   const status::Status done = desktop.Prefer(desktop.Classes(), app, &lines);
-  std::string out;
-  for (const std::string& line : lines) out += line + LineEnd();
-  if (!out.empty() && !Write(1, out)) return Fail("cannot write the output");
+  // An application that already opened all it declares kept nothing.
+  call.changed = call.stack->History().LastNumber() != 0;
+  if (!WriteLines(lines)) return Fail("cannot write the output");
   return done.Ok() ? 0 : Fail(done.message);
 }
 

@@ -30,9 +30,8 @@ int Set(Call& call) {
   integration::Desktop& desktop = call.stack->Desktop();
   const store::ProgramChange change = store::ChangeProgram(desktop.Classes(), fields, &desktop);
   if (!change.refusal.empty()) return Fail(change.refusal);
-  std::string out;
-  for (const std::string& line : store::ProgramChangeLines(change)) out += line + LineEnd();
-  return Write(1, out) ? 0 : Fail("cannot write the output");
+  call.changed = !change.unchanged;
+  return WriteLines(store::ProgramChangeLines(change)) ? 0 : Fail("cannot write the output");
 }
 
 }  // namespace

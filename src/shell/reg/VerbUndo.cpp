@@ -43,7 +43,7 @@ int Undo(Call& call, store::Newest which) {
   else if (which == store::Newest::kUndo) outcome.result = store::UndoOutcome::Result::kNothingToRedo;
   const std::string message = store::UndoMessage(outcome);
   if (outcome.result != store::UndoOutcome::Result::kUndone) return Fail(message);
-  return Write(1, message + "\n") ? 0 : 1;
+  return WriteLines({message}) ? 0 : 1;
 }
 
 int UndoChange(Call& call) { return Undo(call, store::Newest::kChange); }

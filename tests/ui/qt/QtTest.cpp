@@ -1,6 +1,7 @@
 // The Qt realisation, offscreen: the model reaches the widgets and the user's
-// actions reach the model; the list's item model; message boxes, the file
-// dialog, pictures, fatal errors; and the generated application folder.
+// actions reach the model, a locked box's typing does not; the list's item
+// model and double clicks; message boxes, the file dialog, pictures, fatal
+// errors (AssetsTest: the application folder's pictures and cues).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,9 +24,7 @@
 
 #include <functional>
 
-#include "assets/WindowIcon.h"
 #include "ui/qt/QtPlatform.h"
-#include "sound/PlayWave.h"
 #include "support/Support.h"
 #include "ui/qt/WhenModalShows.h"
 
@@ -130,6 +129,11 @@ TEST(Qt, TheModelAndTheWidgetsStayInStep) {
   QKeyEvent cyrillic(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Ёж"));
   QApplication::sendEvent(edit, &cyrillic);
   EXPECT_EQ(w.text.Text(), "*.txtabЁж");
+  w.text.SetLocked(true);
+  QTest::keyClicks(edit, QStringLiteral("x"));
+  EXPECT_TRUE(edit->isReadOnly());
+  EXPECT_EQ(w.text.Text(), "*.txtabЁж") << "a locked box is read-only";
+  w.text.SetLocked(false);
   QTest::mouseClick(check, Qt::LeftButton);
   EXPECT_EQ(w.check.Value(), 0);
   QTest::mouseClick(button, Qt::LeftButton);
@@ -249,6 +253,18 @@ TEST(Qt, TheListViewReadsTheModel) {
   w.list.ClearItems();
   EXPECT_EQ(model->rowCount(), 0);
   EXPECT_EQ(w.list.SelectedIndex(), -1);
+  // A double click on a row reaches the model, one beside the rows does not.
+  w.list.SetItems({{".zq", {}}, {".zr", {}}, {".zs", {}}});
+  int doubleClicks = 0;
+  w.list.DblClick = [&] { ++doubleClicks; };
+  QCoreApplication::processEvents();
+  const QPoint row = view->visualRect(model->index(2, 0)).center();
+  for (const QPoint& at : {row, QPoint(row.x(), view->viewport()->height() - 5)}) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+  }
+  EXPECT_EQ(doubleClicks, 1);
+  EXPECT_EQ(w.list.SelectedIndex(), 2) << "the row double-clicked is the selected one";
   w.Close();
 }
 
@@ -398,34 +414,6 @@ TEST(Qt, PicturesFatalErrorsAndServices) {
   EXPECT_EQ(ticksAtBox, 3);
   EXPECT_EQ(platform.Exec(), 1) << "the program stays ended";
   failing.Close();
-}
-
-// The generated application folder: every picture the windows read decodes,
-// and the window icon the program embeds is the generator's drawing.
-TEST(Qt, TheGeneratedPicturesDecode) {
-  TempDir dir;
-  ASSERT_EQ(
-      std::system((ZANDREL_ASSET_GENERATOR " " + dir.Path() + " " + dir.File("icon.png") + " >/dev/null").c_str()), 0);
-  EXPECT_TRUE(ReadFile(dir.File("icon.png")) == assets::WindowIconPng());
-  QtPlatform platform;
-  for (const char* name :
-       {"Me00000.g", "J-1.j",     "J-2.j",     "Quirk00000.j", "Quirk00009.j", "k01-1.g", "k01-2.g", "k02-1.g",
-        "k02-2.g",   "k03-1.g",   "k03-2.g",   "k04-1.g",      "k04-2.g",      "Abt1.g",  "Abt2.g",  "Exit-y1.g",
-        "Exit-y2.g", "Exit-n1.g", "Exit-n2.g", "Exit.g",       "Forw1.g",      "Forw2.g"})
-    EXPECT_NO_THROW(platform.LoadPicture(std::string(ZANDREL_APP_DIR "/Pic/") + name)) << name;
-}
-
-// Cues through ALSA's null device (main() names it unless the environment names another).
-TEST(Sound, CuesPlayAndUnplayableFilesFail) {
-  TempDir dir;
-  std::string wave("RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x22\x56\0\0\x44\xac\0\0\x02\0\x10\0data\0\x10\0\0",
-                   44);
-  wave += std::string(4096, '\x20');
-  const std::string cue = dir.Write("Click.wxv", wave), text = dir.Write("Text.wxv", "not a wave");
-  EXPECT_NE(sound::PlayWave(cue.c_str(), sound::kSndAsync), 0);
-  EXPECT_NE(sound::PlayWave(cue.c_str(), sound::kSndAsync), 0) << "a new cue cuts the one playing";
-  EXPECT_EQ(sound::PlayWave(dir.File("Missing.wxv").c_str(), sound::kSndAsync | sound::kSndNoDefault), 0);
-  EXPECT_EQ(sound::PlayWave(text.c_str(), sound::kSndAsync | sound::kSndNoDefault), 0);
 }
 
 }  // namespace

@@ -206,12 +206,8 @@ TEST(Win32OnDisplay, TheListTakesTypingHeaderClicksAndDoubleClicksAndALockedBoxI
   const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
   SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
   SendMessageA(header, WM_LBUTTONUP, 0, at);
-  EXPECT_EQ(list.SortColumn(), 2);
-  std::string order;
-  for (const ListItem& row : list.Items()) order += row.text;
-  EXPECT_EQ(order, ".txt.zip.bat");
-  ASSERT_NE(list.SelectedItem(), nullptr);
-  EXPECT_EQ(list.SelectedItem()->text, ".txt");
+  EXPECT_EQ(list.SortColumn(), 2) << "the order itself: ControlsTest";
+  EXPECT_EQ(cell(0, 0), L".txt") << "the control shows the model's order";
   HDITEMA format{};
   format.mask = HDI_FORMAT;
   SendMessageA(header, HDM_GETITEMA, 2, reinterpret_cast<LPARAM>(&format));

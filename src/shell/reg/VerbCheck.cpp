@@ -1,0 +1,103 @@
+// zandrel-reg check [--json] [.EXT ...]: the associations that open nothing
+// here (store::FindBrokenAssociations, then the desktop's own), a line each
+// or a JSON array. Status 0 when none is broken, 1 when some are, 2 when the
+// store could not be read or a named extension has no association.
+#include <limits>
+#include <string>
+
+#include "store/BrokenAssociations.h"
+#include "shell/reg/Verb.h"
+#include "text/Utf.h"
+
+namespace zandrel::shell::reg {
+namespace {
+
+constexpr int kError = 2;
+
+int Error(const std::string& message) {
+  Fail(message);
+  return kError;
+}
+
+// `text` as a JSON string: quotes, backslashes and control characters
+// escaped, other characters kept as UTF-8 (a malformed byte as U+FFFD).
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    long cp = 0;
+    const std::size_t n = text::DecodeUtf8(text, i, &cp);
+    i += n;
+    switch (cp) {
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      case '\b': out += "\\b"; continue;
+      case '\f': out += "\\f"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\t': out += "\\t"; continue;
+      default: break;
+    }
+    if (cp >= 0 && cp < 0x20) {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\u00";
+      out += kHex[cp >> 4];
+      out += kHex[cp & 15];
+    } else {
+      text::AppendUtf8(cp < 0 ? 0xFFFD : cp, &out);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Json(const std::vector<store::BrokenAssociation>& broken) {
+  std::string out = "[";
+  for (const store::BrokenAssociation& b : broken) {
+    out += out.size() == 1 ? "\n" : ",\n";
+    out += "  {\"extension\": " + JsonString(b.extension) + ", \"reason\": " + JsonString(b.reason) +
+           ", \"detail\": " + JsonString(b.detail) + ", \"where\": " + JsonString(b.where) +
+           ", \"removable\": " + (b.removable ? "true" : "false") + "}";
+  }
+  return out + (broken.empty() ? "]" : "\n]") + "\n";
+}
+
+int Check(Call& call) {
+  bool json = false;
+  std::vector<std::string> extensions;
+  for (const std::string& arg : call.args) {
+    if (arg == "--json") json = true;
+    else if (!arg.empty() && arg[0] == '.') extensions.push_back(arg);
+    else return Error("not an extension: \"" + arg + "\" (give it with its dot, as .txt)");
+  }
+  assembly::Options options;
+  options.viewAhead = true;
+  if (const status::Status opened = assembly::Open(assembly::Mode::kRead, &call.stack, options); !opened.Ok())
+    return Error(opened.message);
+  integration::Desktop& desktop = call.stack->Desktop();
+  store::ProgramProbe probe;
+  const store::CheckResult result = store::FindBrokenAssociations(desktop.Classes(), extensions, &desktop, probe);
+  if (!result.failure.empty()) return Error(result.failure);
+  if (!desktop.ViewError().empty()) Fail(ViewUnread(desktop.ViewError()) + ": only Zandrel's own keys are checked");
+  std::string out;
+  if (json) {
+    out = Json(result.broken);
+  } else {
+    for (const store::BrokenAssociation& broken : result.broken) out += store::BrokenLine(broken) + LineEnd();
+  }
+  if (!Write(1, out)) return Error("cannot write the output");
+  for (const std::string& e : result.unknown) Fail(store::NoAssociation(e));
+  return !result.unknown.empty() ? kError : result.broken.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+Verb CheckVerb() {
+  return {.name = "check",
+          .arguments = "[.EXT ...]",
+          .help = "the associations that open nothing here, with --json as JSON; status 1 when there are some",
+          .least = 0,
+          .most = std::numeric_limits<std::size_t>::max() - 1,
+          .opens = Opens::kNothing,
+          .run = Check};
+}
+
+}  // namespace zandrel::shell::reg

@@ -1,0 +1,85 @@
+// The desktop's own associations that open nothing, in private XDG folders:
+// a default naming an entry that is not there (the user's, removable; the
+// system's, not), an entry whose Exec or TryExec program is missing, a
+// terminal program with no terminal; and zandrel-reg check --json read back
+// by a JSON parser.
+#include "freedesktop/DesktopViewFixture.h"
+
+namespace zandrel::integration {
+void PrintTo(const BrokenAssociation& b, std::ostream* out) {
+  *out << "{" << b.extension << ", " << b.reason << ", " << b.detail << ", " << b.where << ", " << b.removable << "}";
+}
+}  // namespace zandrel::integration
+
+namespace zandrel::freedesktop {
+namespace {
+
+using integration::BrokenAssociation;
+
+class BrokenDesktop : public DesktopView {
+ protected:
+  void SetUp() override {
+    DesktopView::SetUp();
+    env.Set("PATH", home.File("bin"));  // no terminal
+    Write("config/mimeapps.list",
+          "[Default Applications]\napplication/x-zqn=zq-gone.desktop;\n"
+          "application/x-zqb=zq-files.desktop;\n");
+    Write("etc/mimeapps.list", "[Default Applications]\napplication/x-zqd=zq-gone2.desktop;zq-parent.desktop;\n");
+    Entry("system", "zq-term", "vim %f", "application/x-zqe;", "Terminal=true\n");
+    Entry("data", "zq-try", "@/bin/tool %f", "application/x-zqh;", "TryExec=@/missing/try\n");
+    ::chmod(home.Write("bin/vim", "#!/bin/sh\n").c_str(), 0755);
+  }
+  BrokenAssociation Finding(const char* e, const char* reason, const std::string& detail, const std::string& where,
+                            bool removable) const {
+    return {e, reason, At(detail), At(where), removable};
+  }
+};
+
+TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
+  const std::vector<BrokenAssociation> expected = {
+      Finding(".zqd", integration::kEntryMissing, "zq-gone2.desktop, @/etc/mimeapps.list", "@/etc/mimeapps.list",
+              false),
+      Finding(".zqe", integration::kNoTerminal, "@/system/applications/zq-term.desktop",
+              "@/system/applications/zq-term.desktop", false),
+      Finding(".zqf", integration::kEntryProgramMissing, "@/missing/zq, @/system/applications/zq-broken.desktop",
+              "@/system/applications/zq-broken.desktop", false),
+      Finding(".zqh", integration::kEntryProgramMissing, "@/missing/try, @/data/applications/zq-try.desktop",
+              "@/data/applications/zq-try.desktop", false),
+      Finding(".zqn", integration::kEntryMissing, "zq-gone.desktop, @/config/mimeapps.list", "@/config/mimeapps.list",
+              true),
+  };
+  EXPECT_EQ(desktop->FindBroken({}), expected);
+  EXPECT_EQ(desktop->FindBroken({".ZQN", ".zqa"}), std::vector<BrokenAssociation>{expected.back()});
+  ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
+  EXPECT_EQ(desktop->FindBroken({".zqe"}), std::vector<BrokenAssociation>{}) << "a terminal is installed now";
+}
+
+TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
+  // A title whose name holds a quote, a control character and Cyrillic.
+  testing::WriteFile(store.File("q.reg"),
+                     "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.zqq]\r\n"
+                     "@=hex(1):51,00,22,00,01,00,16,04,00,00\r\n");
+  ASSERT_EQ(CommandOutput(run + " import " + store.File("q.reg") + " 2>&1; echo $?"), "0\n");
+  EXPECT_EQ(CommandOutput(run + " check .zqn .zqq .zqa .nothing 2>&1; echo $?"),
+            At(".zqq: описания, которое называет расширение, нет (Q\"\x01Ж)\n"
+               ".zqn: программы рабочего стола по умолчанию нет (zq-gone.desktop, @/config/mimeapps.list)\n"
+               "zandrel-reg: Расширение .nothing ни с чем не связано: проверять нечего.\n2\n"));
+  EXPECT_EQ(CommandOutput(run + " check .zqa; echo $?"), "0\n");
+  const std::string json = CommandOutput(run + " check --json .zqq .zqh");
+  EXPECT_NE(json.find("\"Q\\\"\\u0001Ж\""), std::string::npos) << json;
+  testing::WriteFile(store.File("check.json"), json);
+  EXPECT_EQ(CommandOutput("PATH=/usr/bin:/bin python3 -c 'import json, sys\n"
+                          "for o in json.load(sys.stdin): print(sorted(o.items()))' < " +
+                          store.File("check.json")),
+            At("[('detail', 'Q\"\\x01Ж'), ('extension', '.zqq'), ('reason', 'title-missing'), "
+               "('removable', True), ('where', 'HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Classes\\\\.zqq')]\n"
+               "[('detail', '@/missing/try, @/data/applications/zq-try.desktop'), ('extension', '.zqh'), "
+               "('reason', 'entry-program-missing'), ('removable', False), "
+               "('where', '@/data/applications/zq-try.desktop')]\n"));
+  EXPECT_EQ(CommandOutput(run + " check --json .zqa"), "[]\n");
+  EXPECT_EQ(CommandOutput(run + " check zqa 2>&1; echo $?"),
+            "zandrel-reg: not an extension: \"zqa\" (give it with its dot, as .txt)\n2\n");
+}
+
+}  // namespace
+}  // namespace zandrel::freedesktop
