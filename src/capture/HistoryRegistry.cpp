@@ -164,9 +164,12 @@ LONG HistoryRegistry::RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Res
   const bool known = places_.Resolve(hKey, lpSubKey, &place);
   if (known) {
     const std::string id = Identity(place.root, place.path);
-    if (ReachesHistory(id, false)) return registry::kProgramsOwnKey;
-    if (in_transaction_)
-      if (LONG code = notes_.Creating(place, id); code != ERROR_SUCCESS) return code;
+    LONG code = ReachesHistory(id, false) ? registry::kProgramsOwnKey : ERROR_SUCCESS;
+    if (code == ERROR_SUCCESS && in_transaction_) code = notes_.Creating(place, id);
+    if (code != ERROR_SUCCESS) {
+      if (phkResult != nullptr) *phkResult = 0;  // as every refused create answers
+      return code;
+    }
   }
   return places_.Opened(inner_.RegCreateKeyExA(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired,
                                                lpSecurityAttributes, phkResult, lpdwDisposition),

@@ -81,7 +81,7 @@ TEST_F(JournalScope, AnImportIntoTheMachinesClassesOpensTheKeysAboveThem) {
 // Each write, announced first (WillWrite) and then made a key at a time from
 // the root, inside one change; then the change is rolled back.
 TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyWhole) {
-  enum class Op { kOpen, kSetValue, kDeleteValue, kDeleteKey };
+  using Op = PlannedWrite::Kind;
   const struct {
     HKEY root;
     const char* path;
@@ -89,12 +89,12 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
     LONG code;
     bool recorded;  // whether the record grows
   } kWrites[] = {
-      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kOpen, ERROR_SUCCESS, false},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kOpen, ERROR_SUCCESS, true},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History", Op::kOpen, ERROR_SUCCESS, true},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX", Op::kOpen, capture::kOutsideJournalScope, false},
-      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX\\.zq", Op::kOpen, capture::kOutsideJournalScope, false},
-      {HKEY_CURRENT_USER, "Software\\Zq", Op::kOpen, capture::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kCreateKey, ERROR_SUCCESS, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zlm1", Op::kCreateKey, ERROR_SUCCESS, true},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\Zandrel\\History", Op::kCreateKey, ERROR_SUCCESS, true},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX", Op::kCreateKey, capture::kOutsideJournalScope, false},
+      {HKEY_LOCAL_MACHINE, "SOFTWARE\\ClassesX\\.zq", Op::kCreateKey, capture::kOutsideJournalScope, false},
+      {HKEY_CURRENT_USER, "Software\\Zq", Op::kCreateKey, capture::kOutsideJournalScope, false},
       {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kSetValue, capture::kOutsideJournalScope, false},
       {HKEY_LOCAL_MACHINE, "SOFTWARE", Op::kDeleteValue, capture::kOutsideJournalScope, false},
       {HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes", Op::kSetValue, ERROR_SUCCESS, true},
@@ -111,10 +111,8 @@ TEST_F(JournalScope, AChangeWritesOnlyInsideTheScopeAndMakesOrDeletesNoScopeKeyW
   ASSERT_EQ(journalled->BeginTransaction(), ERROR_SUCCESS);
   for (const auto& write : kWrites) {
     SCOPED_TRACE(std::string(write.path) + " " + std::to_string(static_cast<int>(write.op)));
-    const PlannedWrite::Kind kinds[] = {PlannedWrite::Kind::kCreateKey, PlannedWrite::Kind::kSetValue,
-                                        PlannedWrite::Kind::kDeleteValue, PlannedWrite::Kind::kDeleteKey};
     const std::size_t at_start = record_.value_or("").size();
-    journalled->WillWrite({{kinds[static_cast<int>(write.op)], write.root, write.path, "Zq", REG_SZ, "z"}});
+    journalled->WillWrite({{write.op, write.root, write.path, "Zq", REG_SZ, "z"}});
     const std::size_t announced = record_.value_or("").size();
     EXPECT_EQ(announced > at_start, write.recorded);
     LONG code = ERROR_SUCCESS;

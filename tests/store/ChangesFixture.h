@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include "registry/Key.h"
 #include "store/AssociationChanges.h"
 #include "store/AssociationListing.h"
 #include "store/KeyRoutines.h"
@@ -61,17 +62,14 @@ class Changes : public ::testing::Test {
     return s;
   }
   std::string Default(const std::string& path) {  // the default value's text, or a note
-    HKEY key = 0;
-    if (registry->RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
-    char name[8];
-    std::string data(20000, '\0');
-    DWORD nameLength = sizeof name, type = 0, size = static_cast<DWORD>(data.size());
-    const LONG code =
-        registry->RegEnumValueA(key, 0, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    registry->RegCloseKey(key);
-    if (code != ERROR_SUCCESS || nameLength != 0 || type != REG_SZ || size == 0) return "<no default>";
-    EXPECT_EQ(data[size - 1], '\0');
-    return data.substr(0, size - 1);
+    registry::Key key(*registry);
+    std::vector<registry::Value> values;
+    if (key.Open(HKEY_CLASSES_ROOT, path) != ERROR_SUCCESS) return "<no key>";
+    if (key.Values(&values) != ERROR_SUCCESS || values.empty() || !values[0].name.empty() || values[0].type != REG_SZ ||
+        values[0].data.empty())
+      return "<no default>";
+    EXPECT_EQ(values[0].data.back(), '\0');
+    return values[0].data.substr(0, values[0].data.size() - 1);
   }
   void SeedZq() {
     SeedAssociation(*registry, ".zq", "Zq Title", "p %1");

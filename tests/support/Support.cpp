@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "regfile/RegFile.h"
+#include "registry/Key.h"
 #include "text/Utf.h"
 
 namespace zandrel::testing {
@@ -96,48 +97,20 @@ void DumpKey(IRegistry& registry, HKEY parent, const std::string& sub, const std
              int& keysLeft, std::string& out) {
   out += "[" + path + "]\n";
   if (depthLeft < 0 || --keysLeft < 0) return;
-  HKEY key = 0;
-  LONG code = registry.RegOpenKeyExA(parent, sub.c_str(), 0, KEY_READ, &key);
-  if (code != ERROR_SUCCESS) {
+  registry::Key key(registry);
+  std::vector<registry::Value> values;
+  std::vector<std::string> children;
+  if (LONG code = key.Open(parent, sub); code != ERROR_SUCCESS) {
     out += "  error open " + std::to_string(code) + "\n";
     return;
   }
-  for (DWORD index = 0;; ++index) {
-    std::string name(16384 * 4 + 1, '\0'), data(4096, '\0');
-    DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
-    auto read = [&] {
-      return registry.RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type,
-                                    reinterpret_cast<BYTE*>(data.data()), &size);
-    };
-    code = read();
-    if (code == ERROR_MORE_DATA && size > data.size()) {
-      data.resize(size);
-      nameLength = static_cast<DWORD>(name.size());
-      code = read();
-    }
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) {
-      out += "  error value " + std::to_string(code) + "\n";
-      break;
-    }
-    out += "  \"" + name.substr(0, nameLength) + "\" type " + std::to_string(type) + ": " + Hex(data.substr(0, size)) +
-           "\n";
-  }
-  std::vector<std::string> children;
-  for (DWORD index = 0;; ++index) {
-    char name[1024 + 1];
-    DWORD length = sizeof name;
-    code = registry.RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_NO_MORE_ITEMS) break;
-    if (code != ERROR_SUCCESS) {
-      out += "  error subkey " + std::to_string(code) + "\n";
-      break;
-    }
-    children.emplace_back(name, length);
-  }
+  const LONG read = key.Values(&values);
+  for (const registry::Value& v : values)
+    out += "  \"" + v.name + "\" type " + std::to_string(v.type) + ": " + Hex(v.data) + "\n";
+  if (read != ERROR_SUCCESS) out += "  error value " + std::to_string(read) + "\n";
+  if (LONG code = key.SubKeys(&children); code != ERROR_SUCCESS) out += "  error subkey " + std::to_string(code) + "\n";
   for (const std::string& child : children)
-    DumpKey(registry, key, child, path.empty() ? child : path + "\\" + child, depthLeft - 1, keysLeft, out);
-  if (key != parent) registry.RegCloseKey(key);
+    DumpKey(registry, key.Handle(), child, path.empty() ? child : path + "\\" + child, depthLeft - 1, keysLeft, out);
 }
 
 }  // namespace
