@@ -288,12 +288,15 @@ status::Status WriteOne(const std::string& path, const FileContent& content) {
   return {};
 }
 
-// Writes `contents` over files that hold `olds`; on failure puts back what it wrote.
-status::Status WriteOver(const FileContents& contents, const FileContents& olds, FileContents* saved) {
+// Writes `contents` over files that hold `olds`; on failure puts back what it
+// wrote, *whole false when that too failed for one.
+status::Status WriteOver(const FileContents& contents, const FileContents& olds, FileContents* saved,
+                         bool* whole = nullptr) {
   saved->clear();
   for (std::size_t i = 0; i < contents.size(); ++i) {
     if (status::Status done = WriteOne(contents[i].first, contents[i].second); !done.Ok()) {
-      PutFilesBack(*saved);
+      const bool back = PutFilesBack(*saved);
+      if (whole != nullptr) *whole = back;
       saved->clear();
       return done;
     }
@@ -327,8 +330,10 @@ status::Status WriteFiles(const FileContents& contents, FileContents* saved) {
   return WriteOver(contents, olds, saved);
 }
 
-void PutFilesBack(const FileContents& saved) {
-  for (auto it = saved.rbegin(); it != saved.rend(); ++it) WriteOne(it->first, it->second);
+bool PutFilesBack(const FileContents& saved) {
+  bool whole = true;
+  for (auto it = saved.rbegin(); it != saved.rend(); ++it) whole = WriteOne(it->first, it->second).Ok() && whole;
+  return whole;
 }
 
 std::string EncodeFileJournal(const FileJournal& journal) {
@@ -383,8 +388,10 @@ status::Status WriteChangeFiles(const std::string& journal, unsigned number, con
     if (status::Status put = files::ReplaceFileWhole(journal, EncodeFileJournal(kept)); !put.Ok())
       return {status::Status::kFailed, journal + ": " + put.message};
   }
-  status::Status written = WriteOver(contents, kept.before, saved);
-  if (!written.Ok()) EndChangeFiles(journal);
+  bool whole = true;
+  status::Status written = WriteOver(contents, kept.before, saved, &whole);
+  // A file left written (the disk full, say) keeps the journal, for the next change to put it back.
+  if (!written.Ok() && whole) EndChangeFiles(journal);
   return written;
 }
 

@@ -80,8 +80,9 @@ bool UndoneContents(const FileRecord& record, FileContents* contents, std::strin
 // held (nullopt when none), so that PutFilesBack can undo what was written.
 // Stops at the first failure, having put back what it wrote.
 status::Status WriteFiles(const FileContents& contents, FileContents* saved);
-// Gives the files back what `saved` holds, the last first; best effort.
-void PutFilesBack(const FileContents& saved);
+// Gives the files back what `saved` holds, the last first, each tried;
+// false when one could not be written.
+bool PutFilesBack(const FileContents& saved);
 
 // A change's files are written just before its commit, which a failure of
 // theirs keeps from happening; a death between the two would leave the files
@@ -106,10 +107,12 @@ std::string EncodeFileJournal(const FileJournal& journal);
 bool DecodeFileJournal(std::string_view bytes, FileJournal* journal);
 
 // Writes the files of change `number` (its lines `record`), journalled at
-// `journal` when not "": what they held into *saved. On failure nothing is
-// left written (no journal either) and the status names the file; a journal
-// left unrepaired refuses the change. EndChangeFiles after the commit, or
-// after PutFilesBack when the commit failed.
+// `journal` when not "": what they held into *saved. On failure the status
+// names the file, and nothing is left written, no journal either, unless a
+// file could not be put back: the journal then stays for the next change to
+// repair. A journal left unrepaired refuses the change. EndChangeFiles after
+// the commit, or after PutFilesBack when the commit failed and it put every
+// file back.
 status::Status WriteChangeFiles(const std::string& journal, unsigned number, const FileRecord& record,
                                 const FileContents& contents, FileContents* saved);
 void EndChangeFiles(const std::string& journal);

@@ -306,8 +306,9 @@ LONG HistoryRegistry::CommitTransaction() {
     }
   }
   if (code == ERROR_SUCCESS) code = inner_.CommitTransaction();
-  if (code != ERROR_SUCCESS) PutFilesBack(saved);
-  if (!saved.empty()) EndChangeFiles(journal_);
+  // A file that cannot be put back keeps the journal: the next change puts it back.
+  const bool back = code == ERROR_SUCCESS || PutFilesBack(saved);
+  if (!saved.empty() && back) EndChangeFiles(journal_);
   if (code != ERROR_SUCCESS) return code;  // the caller rolls back
   last_number_ = number;
   Reset();

@@ -4,8 +4,11 @@
 // puts a change's files right when it died before its commit.
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include <gtest/gtest.h>
@@ -215,6 +218,36 @@ TEST(FileJournal, AKilledChangeIsPutRightAtTheNextStartAndALiveOneIsLeftAlone) {
   ::waitpid(second, &status, 0);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(c.Files(), "a1\nb1\n");
+  EXPECT_FALSE(c.Journalled());
+}
+
+// A commit refused by a full disk puts the files back; one that cannot be
+// put back keeps the journal, and the next change puts it back.
+TEST(FileJournal, AFileTheFullDiskKeptWrittenIsPutBackByTheNextChange) {
+  Change c;
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const std::unique_ptr<IRegistry> store = Backends()[0].reopen(c.dir.Path());
+    FailingRegistry full(*store);
+    full.FailNth(1, ERROR_DISK_FULL, Commit);
+    full.before = [](RegOp op) {
+      if (op != Commit) return;
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit byte{1, 1};  // no file grows past its first byte from here on
+      ::setrlimit(RLIMIT_FSIZE, &byte);
+    };
+    capture::HistoryRegistry history(full);
+    history.JournalFilesAt(c.journal);
+    ::_exit(Change::Commit(history, c, true) == ERROR_DISK_FULL ? 0 : 4);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(c.Files(), "a1\n-") << "b removed, a not written back";
+  EXPECT_TRUE(c.Journalled());
+  c.history.RepairFiles();
+  EXPECT_EQ(c.Files(), "a0\n-");
   EXPECT_FALSE(c.Journalled());
 }
 #endif
