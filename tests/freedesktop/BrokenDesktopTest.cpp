@@ -4,12 +4,7 @@
 // terminal program with no terminal; and zandrel-reg check --json read back
 // by a JSON parser.
 #include "freedesktop/DesktopViewFixture.h"
-
-namespace zandrel::integration {
-void PrintTo(const BrokenAssociation& b, std::ostream* out) {
-  *out << "{" << b.extension << ", " << b.reason << ", " << b.detail << ", " << b.where << ", " << b.removable << "}";
-}
-}  // namespace zandrel::integration
+#include "support/BrokenPrint.h"
 
 namespace zandrel::freedesktop {
 namespace {

@@ -12,13 +12,8 @@
 #include "store/BrokenAssociations.h"
 #include "support/Backends.h"
 #include "support/FailingRegistry.h"
+#include "support/BrokenPrint.h"
 #include "support/Support.h"
-
-namespace zandrel::integration {
-void PrintTo(const BrokenAssociation& b, std::ostream* out) {
-  *out << "{" << b.extension << ", " << b.reason << ", " << b.detail << ", " << b.where << ", " << b.removable << "}";
-}
-}  // namespace zandrel::integration
 
 namespace zandrel::testing {
 namespace {

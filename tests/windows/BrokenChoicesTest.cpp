@@ -5,15 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "support/Backends.h"
+#include "support/BrokenPrint.h"
 #include "support/MergedClasses.h"
 #include "support/Support.h"
 #include "windows/WindowsDesktop.h"
-
-namespace zandrel::integration {
-void PrintTo(const BrokenAssociation& b, std::ostream* out) {
-  *out << "{" << b.extension << ", " << b.reason << ", " << b.detail << ", " << b.where << ", " << b.removable << "}";
-}
-}  // namespace zandrel::integration
 
 namespace zandrel::testing {
 namespace {
