@@ -29,11 +29,12 @@ namespace {
 // its pages, and at least this many.
 constexpr int kCompactAfterFreePages = 64;
 
-int PragmaNumber(sqlite3* db, const char* sql) {
+// 64-bit: a damaged file's header can claim any count.
+sqlite3_int64 PragmaNumber(sqlite3* db, const char* sql) {
   sqlite3_stmt* stmt = nullptr;
-  int n = 0;
+  sqlite3_int64 n = 0;
   if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-    n = sqlite3_column_int(stmt, 0);
+    n = sqlite3_column_int64(stmt, 0);
   sqlite3_finalize(stmt);
   return n;
 }
@@ -43,7 +44,7 @@ int PragmaNumber(sqlite3* db, const char* sql) {
 // import's records, an import undone) the file is rebuilt at its size now.
 // Best effort: a hive another process is reading stays as large until later.
 void CompactWhenSparse(HiveRegistry::Impl& m) {
-  const int free = PragmaNumber(m.db, "PRAGMA freelist_count");
+  const sqlite3_int64 free = PragmaNumber(m.db, "PRAGMA freelist_count");
   if (free < kCompactAfterFreePages || free * 4 < PragmaNumber(m.db, "PRAGMA page_count")) return;
   if (sqlite3_exec(m.db, "VACUUM", nullptr, nullptr, nullptr) == SQLITE_OK)
     sqlite3_wal_checkpoint_v2(m.db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
