@@ -163,7 +163,7 @@ CleanUp RemoveBrokenAssociations(IRegistry& target, const std::vector<BrokenAsso
       // The desktop's first: on Windows they lie below the extension keys the store's removal deletes.
       if (!desktops.empty()) {
         integration::BrokenRemoval removal = desktop->RemoveBroken(registry, desktops, &fileFailure);
-        result.failure = removal.failure;
+        if (!removal.failure.empty()) result.failure = Failed(registry, removal.failure);
         result.removed = std::move(removal.removed);
         for (const BrokenAssociation& b : removal.kept) keep(b, "");
         for (BrokenAssociation& b : removal.mended) result.mended.push_back(std::move(b));
