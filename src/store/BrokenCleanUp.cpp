@@ -105,7 +105,8 @@ std::string RemoveStores(RefusalWatch& refusals, const std::vector<BrokenAssocia
   for (const BrokenAssociation& b : own) {
     const CheckResult now = FindBrokenAssociations(registry, {b.extension}, nullptr, probe);
     if (!now.failure.empty()) return now.failure + ". " + kNothing;
-    if (now.broken.empty()) {
+    // Gone from the store since, it may show the desktop's own key of that name, which is not the store's.
+    if (now.broken.empty() || DesktopsKey(desktop, b.extension)) {
       result->mended.push_back(b);
       continue;
     }
