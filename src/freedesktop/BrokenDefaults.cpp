@@ -67,6 +67,8 @@ struct Entry {
   std::vector<std::string> types;
   std::string reason;  // "" when it opens files here
   std::string detail;
+  bool loads = true;    // GIO takes it when a default names it (its programs are here), to open or fail
+  bool hidden = false;  // Hidden=true: GIO (2.74) still takes it by its id, and it opens nothing
 };
 
 // Every entry of the application folders by id, the first folder's winning
@@ -77,34 +79,52 @@ std::map<std::string, Entry> ReadEntries(const XdgPaths& paths, Programs& progra
   bool terminal = false;
   for (const auto& [name, option] : kTerminals) terminal = terminal || programs.Here(name);
   std::map<std::string, Entry> entries;
-  std::set<std::string> hidden;
   for (const std::string& folder : folders) {
     std::error_code error;
     std::vector<std::filesystem::path> files;
-    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
-      if (it->path().extension() == ".desktop") files.push_back(it->path());
+    // GIO goes into linked folders too, and past those it cannot read: an
+    // entry missed here would make the defaults naming it look broken. A
+    // folder met again (a link back up) is not gone into twice.
+    std::set<std::pair<dev_t, ino_t>> walked;
+    if (struct stat st {}; ::stat(folder.c_str(), &st) == 0) walked.insert({st.st_dev, st.st_ino});
+    const auto options = std::filesystem::directory_options::follow_directory_symlink |
+                         std::filesystem::directory_options::skip_permission_denied;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, options, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      struct stat st {};
+      if (it->is_directory(error) && ::stat(it->path().c_str(), &st) == 0 && !walked.insert({st.st_dev, st.st_ino}).second)
+        it.disable_recursion_pending();
+      else if (it->path().extension() == ".desktop")
+        files.push_back(it->path());
+      error.clear();
+    }
     std::sort(files.begin(), files.end());
     for (const std::filesystem::path& file : files) {
       std::string id = file.lexically_relative(folder).generic_string();
       std::replace(id.begin(), id.end(), '/', '-');
-      if (entries.count(id) != 0 || hidden.count(id) != 0) continue;
+      if (entries.count(id) != 0) continue;
       const std::string text = Read(file.string());
       if (EntryValue(text, "Hidden") == "true") {
-        hidden.insert(id);
+        Entry deleted{file.string(), {}, integration::kEntryMissing, "", true, true};
+        entries.emplace(std::move(id), std::move(deleted));
         continue;
       }
       Entry entry{file.string(), ListItems(EntryValue(text, "MimeType").value_or("")), "", ""};
       // Zandrel's own entries follow its store, which is checked as such.
       if (EntryValue(text, "X-Zandrel-Extension")) entry.types.clear();
       const std::optional<std::string> tryExec = EntryValue(text, "TryExec");
-      const std::string program = ExecProgram(EntryValue(text, "Exec").value_or(""));
+      const std::string exec = EntryValue(text, "Exec").value_or("");
+      const std::string program = ExecProgram(exec);
       if (tryExec && !tryExec->empty() && !programs.Here(*tryExec)) {
         entry.reason = integration::kEntryProgramMissing;
         entry.detail = *tryExec + ", " + entry.file;
+        entry.loads = false;
+      } else if (exec.empty() && EntryValue(text, "DBusActivatable") == "true") {
+        // Started by its D-Bus name, with no command line to run.
       } else if (!programs.Here(program)) {
         entry.reason = integration::kEntryProgramMissing;
         entry.detail = (program.empty() ? "Exec" : program) + ", " + entry.file;
+        entry.loads = exec.empty();  // GIO takes an entry with no Exec, then fails to start it
       } else if (!terminal && EntryValue(text, "Terminal") == "true") {
         entry.reason = integration::kNoTerminal;
         entry.detail = entry.file;
@@ -131,9 +151,11 @@ std::vector<std::pair<std::string, bool>> MimeAppsLists(const XdgPaths& paths) {
   return lists;
 }
 
-// The [Default Applications] lines of a mimeapps.list: type, entries.
+// The [Default Applications] lines of a mimeapps.list: type, entries. A
+// type given twice keeps its last line, as GIO's key file reader keeps it.
 std::vector<std::pair<std::string, std::vector<std::string>>> DefaultLines(const std::string& text) {
   std::vector<std::pair<std::string, std::vector<std::string>>> lines;
+  std::map<std::string, std::size_t> at;
   bool defaults = false;
   for (const std::string& line : DataLines(text)) {
     if (line[0] == '[') {
@@ -141,8 +163,11 @@ std::vector<std::pair<std::string, std::vector<std::string>>> DefaultLines(const
       continue;
     }
     const std::size_t eq = line.find('=');
-    if (defaults && eq != std::string::npos)
-      lines.emplace_back(line.substr(0, line.find_last_not_of(" \t", eq - 1) + 1), ListItems(line.substr(eq + 1)));
+    if (!defaults || eq == std::string::npos) continue;
+    std::string type = line.substr(0, line.find_last_not_of(" \t", eq - 1) + 1);
+    const auto [place, added] = at.emplace(type, lines.size());
+    if (added) lines.emplace_back(std::move(type), ListItems(line.substr(eq + 1)));
+    else lines[place->second].second = ListItems(line.substr(eq + 1));
   }
   return lines;
 }
@@ -163,22 +188,29 @@ std::vector<BrokenAssociation> FreedesktopDesktop::FindBroken(const std::vector<
     if (asked && std::find(list.begin(), list.end(), e) == list.end()) list.push_back(e);
   }
   std::vector<BrokenAssociation> broken;
+  std::set<std::string> seen;  // each finding once, however many lines repeat it
   const auto add = [&](const std::string& type, const char* reason, const std::string& detail, const std::string& where,
                        bool removable) {
     const auto found = named.find(type);
     if (found == named.end()) return;
-    for (const std::string& e : found->second) {
-      BrokenAssociation b{e, reason, detail, where, removable};
-      if (std::find(broken.begin(), broken.end(), b) == broken.end()) broken.push_back(std::move(b));
-    }
+    for (const std::string& e : found->second)
+      if (seen.insert(e + '\0' + reason + '\0' + detail + '\0' + where).second)
+        broken.push_back({e, reason, detail, where, removable});
   };
   Programs programs;
   const std::map<std::string, Entry> entries = ReadEntries(paths_, programs);
   for (const auto& [file, own] : MimeAppsLists(paths_)) {
     for (const auto& [type, ids] : DefaultLines(Read(file))) {
-      for (const std::string& id : ids) {
+      // GIO passes over the entries of a line it cannot take and opens with
+      // the first it can: those before it are findings only when none is.
+      const auto taken = std::find_if(ids.begin(), ids.end(), [&](const std::string& id) {
         const auto entry = entries.find(id);
-        if (entry == entries.end()) add(type, integration::kEntryMissing, id + ", " + file, file, own);
+        return entry != entries.end() && entry->second.loads;
+      });
+      const auto last = taken == ids.end() ? ids.end() : taken + 1;
+      for (auto id = taken == ids.end() ? ids.begin() : taken; id != last; ++id) {
+        const auto entry = entries.find(*id);
+        if (entry == entries.end() || entry->second.hidden) add(type, integration::kEntryMissing, *id + ", " + file, file, own);
         else if (!entry->second.reason.empty())
           add(type, entry->second.reason.c_str(), entry->second.detail, entry->second.file, false);
       }

@@ -19,7 +19,7 @@ class BrokenDesktop : public DesktopView {
     Write("config/mimeapps.list",
           "[Default Applications]\napplication/x-zqn=zq-gone.desktop;\n"
           "application/x-zqb=zq-files.desktop;\n");
-    Write("etc/mimeapps.list", "[Default Applications]\napplication/x-zqd=zq-gone2.desktop;zq-parent.desktop;\n");
+    Write("etc/mimeapps.list", "[Default Applications]\napplication/x-zqd=zq-gone2.desktop;\n");
     Entry("system", "zq-term", "vim %f", "application/x-zqe;", "Terminal=true\n");
     Entry("data", "zq-try", "@/bin/tool %f", "application/x-zqh;", "TryExec=@/missing/try\n");
     ::chmod(home.Write("bin/vim", "#!/bin/sh\n").c_str(), 0755);
@@ -47,6 +47,23 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
   EXPECT_EQ(desktop->FindBroken({".ZQN", ".zqa"}), std::vector<BrokenAssociation>{expected.back()});
   ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
   EXPECT_EQ(desktop->FindBroken({".zqe"}), std::vector<BrokenAssociation>{}) << "a terminal is installed now";
+}
+
+// What GIO opens with is no finding: a later entry of a line it takes when
+// the first is not there, a type's last line, an entry started by D-Bus, one
+// in a linked folder.
+TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
+  Write("config/mimeapps.list",
+        "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;zq-files.desktop;\n"
+        "application/x-zqa=zq-gone.desktop;\napplication/x-zqa=zq-bus.desktop;\n"
+        "application/x-zqb=zq-linked-in.desktop;\n");
+  Write("etc/mimeapps.list", "");
+  Write("system/applications/zq-bus.desktop", "[Desktop Entry]\nType=Application\nName=b\nDBusActivatable=true\n");
+  Entry("elsewhere", "in", "@/bin/tool %f", "");
+  ::symlink(home.File("elsewhere/applications").c_str(), home.File("system/applications/zq-linked").c_str());
+  EXPECT_EQ(desktop->FindBroken({".zqn", ".zqa", ".zqb"}), std::vector<BrokenAssociation>{});
+  Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 2u) << "no entry of the line opens";
 }
 
 TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
