@@ -86,27 +86,30 @@ std::map<std::string, Entry> ReadEntries(const XdgPaths& paths, Programs& progra
     // entry missed here would make the defaults naming it look broken. A
     // folder met again (a link back up) is not gone into twice.
     std::set<std::pair<dev_t, ino_t>> walked;
-    if (struct stat st {}; ::stat(folder.c_str(), &st) == 0) walked.insert({st.st_dev, st.st_ino});
+    if (struct stat st{}; ::stat(folder.c_str(), &st) == 0) walked.insert({st.st_dev, st.st_ino});
     const auto options = std::filesystem::directory_options::follow_directory_symlink |
                          std::filesystem::directory_options::skip_permission_denied;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, options, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
       struct stat st {};
-      if (it->is_directory(error) && ::stat(it->path().c_str(), &st) == 0 && !walked.insert({st.st_dev, st.st_ino}).second)
+      if (it->is_directory(error) && ::stat(it->path().c_str(), &st) == 0 &&
+          !walked.insert({st.st_dev, st.st_ino}).second)
         it.disable_recursion_pending();
-      else if (it->path().extension() == ".desktop")
-        files.push_back(it->path());
+      else if (it->path().extension() == ".desktop") files.push_back(it->path());
       error.clear();
     }
     std::sort(files.begin(), files.end());
     for (const std::filesystem::path& file : files) {
       std::string id = file.lexically_relative(folder).generic_string();
       std::replace(id.begin(), id.end(), '/', '-');
-      if (entries.count(id) != 0) continue;
+      // An entry GIO cannot take (its programs not here) does not hide one of
+      // the same id further on: GIO looks on to the next folder.
+      const auto known = entries.find(id);
+      if (known != entries.end() && known->second.loads) continue;
       const std::string text = Read(file.string());
       if (EntryValue(text, "Hidden") == "true") {
         Entry deleted{file.string(), {}, integration::kEntryMissing, "", true, true};
-        entries.emplace(std::move(id), std::move(deleted));
+        entries.insert_or_assign(std::move(id), std::move(deleted));
         continue;
       }
       Entry entry{file.string(), ListItems(EntryValue(text, "MimeType").value_or("")), "", ""};
@@ -129,7 +132,7 @@ std::map<std::string, Entry> ReadEntries(const XdgPaths& paths, Programs& progra
         entry.reason = integration::kNoTerminal;
         entry.detail = entry.file;
       }
-      entries.emplace(std::move(id), std::move(entry));
+      if (known == entries.end() || entry.loads) entries.insert_or_assign(std::move(id), std::move(entry));
     }
   }
   return entries;
@@ -210,7 +213,8 @@ std::vector<BrokenAssociation> FreedesktopDesktop::FindBroken(const std::vector<
       const auto last = taken == ids.end() ? ids.end() : taken + 1;
       for (auto id = taken == ids.end() ? ids.begin() : taken; id != last; ++id) {
         const auto entry = entries.find(*id);
-        if (entry == entries.end() || entry->second.hidden) add(type, integration::kEntryMissing, *id + ", " + file, file, own);
+        if (entry == entries.end() || entry->second.hidden)
+          add(type, integration::kEntryMissing, *id + ", " + file, file, own);
         else if (!entry->second.reason.empty())
           add(type, entry->second.reason.c_str(), entry->second.detail, entry->second.file, false);
       }

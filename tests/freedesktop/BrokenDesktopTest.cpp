@@ -51,7 +51,7 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
 
 // What GIO opens with is no finding: a later entry of a line it takes when
 // the first is not there, a type's last line, an entry started by D-Bus, one
-// in a linked folder.
+// in a linked folder, the next folder's of an id whose first GIO cannot take.
 TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
   Write("config/mimeapps.list",
         "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;zq-files.desktop;\n"
@@ -60,6 +60,7 @@ TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
   Write("etc/mimeapps.list", "");
   Write("system/applications/zq-bus.desktop", "[Desktop Entry]\nType=Application\nName=b\nDBusActivatable=true\n");
   Entry("elsewhere", "in", "@/bin/tool %f", "");
+  Entry("data", "zq-files", "@/missing/tool %f", "", "TryExec=@/missing/tool\n");  // the system's opens
   ::symlink(home.File("elsewhere/applications").c_str(), home.File("system/applications/zq-linked").c_str());
   EXPECT_EQ(desktop->FindBroken({".zqn", ".zqa", ".zqb"}), std::vector<BrokenAssociation>{});
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;\n");
