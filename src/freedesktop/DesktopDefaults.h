@@ -38,7 +38,7 @@ std::string WithDefault(const std::string& text, const std::string& type, const 
 bool NamesDefault(const std::string& text, const std::string& type);
 
 // The value of `key` in the [Desktop Entry] group of a desktop entry's text,
-// its escapes undone; nullopt when it has none.
+// its escapes undone (its last when given twice); nullopt when it has none.
 std::optional<std::string> EntryValue(const std::string& text, const std::string& key);
 
 // The items of a list value ("a;b;").

@@ -51,7 +51,7 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
 
 // What GIO opens with is no finding: a later entry of a line it takes when
 // the first is not there, a type's last line, an entry started by D-Bus, one
-// in a linked folder, the next folder's of an id whose first GIO cannot take.
+// in a linked folder, the next folder's of an id whose first GIO cannot take, an entry's last Exec.
 TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
   Write("config/mimeapps.list",
         "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;zq-files.desktop;\n"
@@ -63,6 +63,10 @@ TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
   Entry("data", "zq-files", "@/missing/tool %f", "", "TryExec=@/missing/tool\n");  // the system's opens
   ::symlink(home.File("elsewhere/applications").c_str(), home.File("system/applications/zq-linked").c_str());
   EXPECT_EQ(desktop->FindBroken({".zqn", ".zqa", ".zqb"}), std::vector<BrokenAssociation>{});
+  Write("system/applications/zq-twice.desktop",
+        "[Desktop Entry]\nType=Application\nName=t\nExec=@/missing/zq\nExec=@/bin/tool %f\n");
+  Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-twice.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}), std::vector<BrokenAssociation>{}) << "the last Exec counts";
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;\n");
   EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 2u) << "no entry of the line opens";
 }
