@@ -68,6 +68,8 @@ struct Entry {
   std::vector<std::string> types;
   std::string reason;  // "" when it opens files here
   std::string detail;
+  bool loads = true;    // GIO takes it when a default names it (its programs are here), to open or fail
+  bool hidden = false;  // Hidden=true: GIO (2.74) still takes it by its id, and it opens nothing
 };
 
 // Every entry of the application folders by id, the first folder's winning
@@ -78,39 +80,60 @@ std::map<std::string, Entry> ReadEntries(const XdgPaths& paths, Programs& progra
   bool terminal = false;
   for (const auto& [name, option] : kTerminals) terminal = terminal || programs.Here(name);
   std::map<std::string, Entry> entries;
-  std::set<std::string> hidden;
   for (const std::string& folder : folders) {
     std::error_code error;
     std::vector<std::filesystem::path> files;
-    for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
-      if (it->path().extension() == ".desktop") files.push_back(it->path());
+    // GIO goes into linked folders too, and past those it cannot read: an
+    // entry missed here would make the defaults naming it look broken. A
+    // folder met again (a link back up) is not gone into twice.
+    std::set<std::pair<dev_t, ino_t>> walked;
+    if (struct stat st{}; ::stat(folder.c_str(), &st) == 0) walked.insert({st.st_dev, st.st_ino});
+    const auto options = std::filesystem::directory_options::follow_directory_symlink |
+                         std::filesystem::directory_options::skip_permission_denied;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, options, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      struct stat st {};
+      if (it->is_directory(error) && ::stat(it->path().c_str(), &st) == 0 &&
+          !walked.insert({st.st_dev, st.st_ino}).second)
+        it.disable_recursion_pending();
+      else if (it->path().extension() == ".desktop") files.push_back(it->path());
+      error.clear();
+    }
     std::sort(files.begin(), files.end());
     for (const std::filesystem::path& file : files) {
       std::string id = file.lexically_relative(folder).generic_string();
       std::replace(id.begin(), id.end(), '/', '-');
-      if (entries.count(id) != 0 || hidden.count(id) != 0) continue;
+      // An entry GIO cannot take (its programs not here) does not hide one of
+      // the same id further on: GIO looks on to the next folder.
+      const auto known = entries.find(id);
+      if (known != entries.end() && known->second.loads) continue;
       const std::string text = Read(file.string());
       if (EntryValue(text, "Hidden") == "true") {
-        hidden.insert(id);
+        Entry deleted{file.string(), {}, integration::kEntryMissing, "", true, true};
+        entries.insert_or_assign(std::move(id), std::move(deleted));
         continue;
       }
       Entry entry{file.string(), ListItems(EntryValue(text, "MimeType").value_or("")), "", ""};
       // Zandrel's own entries follow its store, which is checked as such.
       if (EntryValue(text, "X-Zandrel-Extension")) entry.types.clear();
       const std::optional<std::string> tryExec = EntryValue(text, "TryExec");
-      const std::string program = ExecProgram(EntryValue(text, "Exec").value_or(""));
+      const std::string exec = EntryValue(text, "Exec").value_or("");
+      const std::string program = ExecProgram(exec);
       if (tryExec && !tryExec->empty() && !programs.Here(*tryExec)) {
         entry.reason = integration::kEntryProgramMissing;
         entry.detail = *tryExec + ", " + entry.file;
+        entry.loads = false;
+      } else if (exec.empty() && EntryValue(text, "DBusActivatable") == "true") {
+        // Started by its D-Bus name, with no command line to run.
       } else if (!programs.Here(program)) {
         entry.reason = integration::kEntryProgramMissing;
         entry.detail = (program.empty() ? "Exec" : program) + ", " + entry.file;
+        entry.loads = exec.empty();  // GIO takes an entry with no Exec, then fails to start it
       } else if (!terminal && EntryValue(text, "Terminal") == "true") {
         entry.reason = integration::kNoTerminal;
         entry.detail = entry.file;
       }
-      entries.emplace(std::move(id), std::move(entry));
+      if (known == entries.end() || entry.loads) entries.insert_or_assign(std::move(id), std::move(entry));
     }
   }
   return entries;
@@ -132,18 +155,25 @@ std::vector<std::pair<std::string, bool>> MimeAppsLists(const XdgPaths& paths) {
   return lists;
 }
 
-// The [Default Applications] lines of a mimeapps.list: type, entries.
-std::vector<std::pair<std::string, std::vector<std::string>>> DefaultLines(const std::string& text) {
+// The lines of a mimeapps.list's `section` ("[Default Applications]"): type,
+// entries. A type given twice keeps its last line, as GIO's key file reader
+// keeps it.
+std::vector<std::pair<std::string, std::vector<std::string>>> SectionLines(const std::string& text,
+                                                                           const std::string& section) {
   std::vector<std::pair<std::string, std::vector<std::string>>> lines;
+  std::map<std::string, std::size_t> at;
   bool defaults = false;
   for (const std::string& line : DataLines(text)) {
     if (line[0] == '[') {
-      defaults = line == "[Default Applications]";
+      defaults = line == section;
       continue;
     }
     const std::size_t eq = line.find('=');
-    if (defaults && eq != std::string::npos)
-      lines.emplace_back(line.substr(0, line.find_last_not_of(" \t", eq - 1) + 1), ListItems(line.substr(eq + 1)));
+    if (!defaults || eq == std::string::npos) continue;
+    std::string type = line.substr(0, line.find_last_not_of(" \t", eq - 1) + 1);
+    const auto [place, added] = at.emplace(type, lines.size());
+    if (added) lines.emplace_back(std::move(type), ListItems(line.substr(eq + 1)));
+    else lines[place->second].second = ListItems(line.substr(eq + 1));
   }
   return lines;
 }
@@ -170,32 +200,66 @@ std::vector<Found> Findings(const XdgPaths& paths, const std::vector<std::string
     if (asked && std::find(list.begin(), list.end(), e) == list.end()) list.push_back(e);
   }
   std::vector<Found> found;
+  std::map<std::string, std::size_t> at;  // each finding once, however many lines repeat it
   const auto add = [&](const std::string& type, const char* reason, const std::string& detail, const std::string& where,
                        bool removable, const std::string& id) {
     const auto known = named.find(type);
     if (known == named.end()) return;
     for (const std::string& e : known->second) {
       BrokenAssociation b{e, reason, detail, where, removable};
-      const auto same = std::find_if(found.begin(), found.end(), [&](const Found& f) { return f.broken == b; });
-      if (same == found.end()) found.push_back({std::move(b), {type}, id});
-      else if (!id.empty()) same->types.push_back(type);
+      const auto [same, added] = at.emplace(e + '\0' + reason + '\0' + detail + '\0' + where, found.size());
+      if (added) found.push_back({std::move(b), {type}, id});
+      else if (!id.empty()) found[same->second].types.push_back(type);
     }
   };
   Programs programs;
   const std::map<std::string, Entry> entries = ReadEntries(paths, programs);
+  std::set<std::string> defaulted;                               // types a default GIO can take decides
+  std::set<std::string> opens;                                   // types something here opens
+  std::set<std::pair<std::string, std::string>> added, removed;  // type, entry: the lists' other sections
   for (const auto& [file, own] : MimeAppsLists(paths)) {
-    for (const auto& [type, ids] : DefaultLines(Read(file))) {
-      for (const std::string& id : ids) {
+    const std::string text = Read(file);
+    for (const auto& [type, ids] : SectionLines(text, "[Added Associations]"))
+      for (const std::string& id : ids) added.emplace(type, id);
+    for (const auto& [type, ids] : SectionLines(text, "[Removed Associations]"))
+      for (const std::string& id : ids) removed.emplace(type, id);
+    for (const auto& [type, ids] : SectionLines(text, "[Default Applications]")) {
+      // GIO passes over the entries of a line it cannot take and opens with
+      // the first it can: those before it are findings only when none is.
+      const auto taken = std::find_if(ids.begin(), ids.end(), [&](const std::string& id) {
         const auto entry = entries.find(id);
-        if (entry == entries.end()) add(type, integration::kEntryMissing, id + ", " + file, file, own, id);
-        else if (!entry->second.reason.empty())
+        return entry != entries.end() && entry->second.loads;
+      });
+      // The first file (in GIO's order) whose line has one decides; a line
+      // below it names what is never taken, and only its missing entries count.
+      const bool decides = taken != ids.end() && defaulted.insert(type).second;
+      if (decides && entries.at(*taken).reason.empty()) opens.insert(type);
+      const auto last = taken == ids.end() ? ids.end() : taken + 1;
+      for (auto id = taken == ids.end() ? ids.begin() : taken; id != last; ++id) {
+        const auto entry = entries.find(*id);
+        if (entry == entries.end() || entry->second.hidden)
+          add(type, integration::kEntryMissing, *id + ", " + file, file, own, *id);
+        else if (!entry->second.reason.empty() && (decides || taken == ids.end()))
           add(type, entry->second.reason.c_str(), entry->second.detail, entry->second.file, false, "");
       }
     }
   }
-  for (const auto& [id, entry] : entries)
+  // With no default, GIO opens with an entry associated with the type (it
+  // declares it or a list adds it, and no list removes it): one that cannot
+  // is a finding only when none that can is there.
+  std::vector<std::pair<std::string, const Entry*>> associated;
+  for (const auto& [id, entry] : entries) {
     for (const std::string& type : entry.types)
-      if (!entry.reason.empty()) add(type, entry.reason.c_str(), entry.detail, entry.file, false, "");
+      if (!removed.count({type, id})) associated.emplace_back(type, &entry);
+  }
+  for (const auto& [type, id] : added)
+    if (const auto entry = entries.find(id); entry != entries.end() && !removed.count({type, id}))
+      associated.emplace_back(type, &entry->second);
+  for (const auto& [type, entry] : associated)
+    if (entry->loads && entry->reason.empty() && !defaulted.count(type)) opens.insert(type);
+  for (const auto& [type, entry] : associated)
+    if (!entry->reason.empty() && !defaulted.count(type) && !opens.count(type))
+      add(type, entry->reason.c_str(), entry->detail, entry->file, false, "");
   std::stable_sort(found.begin(), found.end(),
                    [](const Found& a, const Found& b) { return a.broken.extension < b.broken.extension; });
   return found;

@@ -173,6 +173,8 @@ bool NamesDefault(const std::string& text, const std::string& type) {
 }
 
 std::optional<std::string> EntryValue(const std::string& text, const std::string& key) {
+  // A key given twice keeps its last value, as GIO's key file reader keeps it.
+  std::optional<std::string> found;
   bool in = false;
   for (const std::string& line : Lines(text)) {
     const std::string t = Trimmed(line);
@@ -192,9 +194,9 @@ std::optional<std::string> EntryValue(const std::string& text, const std::string
       const char c = raw[++i];
       value += c == 's' ? ' ' : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
     }
-    return value;
+    found = std::move(value);
   }
-  return std::nullopt;
+  return found;
 }
 
 std::string WithDesktopType(const std::string& package, const Projection& type) {

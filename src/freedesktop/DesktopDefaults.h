@@ -43,7 +43,7 @@ std::string WithoutDefault(const std::string& text, const std::string& type, con
 bool NamesDefault(const std::string& text, const std::string& type);
 
 // The value of `key` in the [Desktop Entry] group of a desktop entry's text,
-// its escapes undone; nullopt when it has none.
+// its escapes undone (its last when given twice); nullopt when it has none.
 std::optional<std::string> EntryValue(const std::string& text, const std::string& key);
 
 // The items of a list value ("a;b;").

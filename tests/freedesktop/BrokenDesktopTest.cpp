@@ -16,12 +16,14 @@ class BrokenDesktop : public DesktopView {
   void SetUp() override {
     DesktopView::SetUp();
     env.Set("PATH", home.File("bin"));  // no terminal
+    // .zqe's one entry that could open it is taken away: its terminal program is what opens it.
     Write("config/mimeapps.list",
           "[Default Applications]\napplication/x-zqn=zq-gone.desktop;\n"
-          "application/x-zqb=zq-files.desktop;\n");
-    Write("etc/mimeapps.list", "[Default Applications]\napplication/x-zqd=zq-gone2.desktop;zq-parent.desktop;\n");
+          "application/x-zqb=zq-files.desktop;\n[Removed Associations]\napplication/x-zqe=zq-removed.desktop;\n");
+    Write("etc/mimeapps.list", "[Default Applications]\napplication/x-zqd=zq-gone2.desktop;\n");
     Entry("system", "zq-term", "vim %f", "application/x-zqe;", "Terminal=true\n");
-    Entry("data", "zq-try", "@/bin/tool %f", "application/x-zqh;", "TryExec=@/missing/try\n");
+    // .zqh's default opens: its entry with a missing TryExec is never taken.
+    Entry("data", "zq-try", "@/bin/tool %f", "application/x-zqf;application/x-zqh;", "TryExec=@/missing/try\n");
     ::chmod(home.Write("bin/vim", "#!/bin/sh\n").c_str(), 0755);
   }
   BrokenAssociation Finding(const char* e, const char* reason, const std::string& detail, const std::string& where,
@@ -38,7 +40,7 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
               "@/system/applications/zq-term.desktop", false),
       Finding(".zqf", integration::kEntryProgramMissing, "@/missing/zq, @/system/applications/zq-broken.desktop",
               "@/system/applications/zq-broken.desktop", false),
-      Finding(".zqh", integration::kEntryProgramMissing, "@/missing/try, @/data/applications/zq-try.desktop",
+      Finding(".zqf", integration::kEntryProgramMissing, "@/missing/try, @/data/applications/zq-try.desktop",
               "@/data/applications/zq-try.desktop", false),
       Finding(".zqn", integration::kEntryMissing, "zq-gone.desktop, @/config/mimeapps.list", "@/config/mimeapps.list",
               true),
@@ -47,6 +49,31 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
   EXPECT_EQ(desktop->FindBroken({".ZQN", ".zqa"}), std::vector<BrokenAssociation>{expected.back()});
   ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
   EXPECT_EQ(desktop->FindBroken({".zqe"}), std::vector<BrokenAssociation>{}) << "a terminal is installed now";
+}
+
+// What GIO opens with is no finding: a later entry of a line it takes when
+// the first is not there, a type's last line, an entry started by D-Bus, one
+// in a linked folder, the next folder's of an id whose first GIO cannot take, an entry's last Exec; with
+// no default, broken entries beside one that opens.
+TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
+  Write("config/mimeapps.list",
+        "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;zq-files.desktop;\n"
+        "application/x-zqa=zq-gone.desktop;\napplication/x-zqa=zq-bus.desktop;\n"
+        "application/x-zqb=zq-linked-in.desktop;\n");
+  Write("etc/mimeapps.list", "");
+  Write("system/applications/zq-bus.desktop", "[Desktop Entry]\nType=Application\nName=b\nDBusActivatable=true\n");
+  Entry("elsewhere", "in", "@/bin/tool %f", "");
+  Entry("data", "zq-files", "@/missing/tool %f", "", "TryExec=@/missing/tool\n");  // the system's opens
+  ::symlink(home.File("elsewhere/applications").c_str(), home.File("system/applications/zq-linked").c_str());
+  EXPECT_EQ(desktop->FindBroken({".zqn", ".zqa", ".zqb"}), std::vector<BrokenAssociation>{});
+  Write("system/applications/zq-twice.desktop",
+        "[Desktop Entry]\nType=Application\nName=t\nExec=@/missing/zq\nExec=@/bin/tool %f\n");
+  Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-twice.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}), std::vector<BrokenAssociation>{}) << "the last Exec counts";
+  Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 2u) << "no entry of the line opens";
+  Entry("system", "zq-fine", "@/bin/tool %f", "application/x-zqf;");
+  EXPECT_EQ(desktop->FindBroken({".zqf"}), std::vector<BrokenAssociation>{}) << "no default: an entry that opens it";
 }
 
 TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
@@ -60,7 +87,7 @@ TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
                ".zqn: программы рабочего стола по умолчанию нет (zq-gone.desktop, @/config/mimeapps.list)\n"
                "zandrel-reg: Расширение .nothing ни с чем не связано: проверять нечего.\n2\n"));
   EXPECT_EQ(CommandOutput(run + " check .zqa; echo $?"), "0\n");
-  const std::string json = CommandOutput(run + " check --json .zqq .zqh");
+  const std::string json = CommandOutput(run + " check --json .zqq .zqf");
   EXPECT_NE(json.find("\"Q\\\"\\u0001Ж\""), std::string::npos) << json;
   testing::WriteFile(store.File("check.json"), json);
   EXPECT_EQ(CommandOutput("PATH=/usr/bin:/bin python3 -c 'import json, sys\n"
@@ -68,7 +95,10 @@ TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
                           store.File("check.json")),
             At("[('detail', 'Q\"\\x01Ж'), ('extension', '.zqq'), ('reason', 'title-missing'), "
                "('removable', True), ('where', 'HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Classes\\\\.zqq')]\n"
-               "[('detail', '@/missing/try, @/data/applications/zq-try.desktop'), ('extension', '.zqh'), "
+               "[('detail', '@/missing/zq, @/system/applications/zq-broken.desktop'), ('extension', '.zqf'), "
+               "('reason', 'entry-program-missing'), ('removable', False), "
+               "('where', '@/system/applications/zq-broken.desktop')]\n"
+               "[('detail', '@/missing/try, @/data/applications/zq-try.desktop'), ('extension', '.zqf'), "
                "('reason', 'entry-program-missing'), ('removable', False), "
                "('where', '@/data/applications/zq-try.desktop')]\n"));
   EXPECT_EQ(CommandOutput(run + " check --json .zqa"), "[]\n");
@@ -82,7 +112,8 @@ TEST_F(BrokenDesktop, CheckRemoveTakesOutTheUsersMissingEntriesAndUndoGivesThemB
       "# Zq's defaults\r\n[Added Associations]\r\napplication/x-zqn=zq-gone.desktop;\r\n\r\n"
       "[Default Applications]\r\n";
   const std::string tail = "application/x-zqb=zq-files.desktop;\r\n";
-  const std::string mixed = "application/x-zqa = zq-gone.desktop;zq-files.desktop;\r\n";
+  // No entry of the line opens: the missing one goes, the one that is there stays.
+  const std::string mixed = "application/x-zqa = zq-gone.desktop;zq-broken.desktop;\r\n";
   Write("config/mimeapps.list", head + "application/x-zqn=zq-gone.desktop;\r\n" + mixed + tail + "# keep\r\n");
   testing::WriteFile(store.File("q.reg"),
                      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.zqq]\r\n@=\"Zq Gone\"\r\n");
@@ -97,13 +128,18 @@ TEST_F(BrokenDesktop, CheckRemoveTakesOutTheUsersMissingEntriesAndUndoGivesThemB
                "@/config/mimeapps.list\n"
                ".zqq: описания, которое называет расширение, нет (Zq Gone) — удалено: "
                "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zqq\n"
+               ".zqa: программы, которую запускает файл рабочего стола, нет (@/missing/zq, "
+               "@/system/applications/zq-broken.desktop) — оставлено, это не Zandrel удалять: "
+               "@/system/applications/zq-broken.desktop\n"
                ".zqd: программы рабочего стола по умолчанию нет (zq-gone2.desktop, @/etc/mimeapps.list) — оставлено, "
                "это не Zandrel удалять: @/etc/mimeapps.list\n1\n"));
-  // The healthy entry stays first of its line; every other line, comment and line end as it was.
-  EXPECT_EQ(testing::ReadFile(user), head + "application/x-zqa=zq-files.desktop;\r\n" + tail + "# keep\r\n");
+  // The entry stays first of its line; every other line, comment and line end as it was.
+  EXPECT_EQ(testing::ReadFile(user), head + "application/x-zqa=zq-broken.desktop;\r\n" + tail + "# keep\r\n");
   EXPECT_EQ(CommandOutput(run + " check .zqa .zqn .zqq 2>&1; echo $?"),
-            "zandrel-reg: Расширение .zqn ни с чем не связано: проверять нечего.\n"
-            "zandrel-reg: Расширение .zqq ни с чем не связано: проверять нечего.\n2\n");
+            At(".zqa: программы, которую запускает файл рабочего стола, нет (@/missing/zq, "
+               "@/system/applications/zq-broken.desktop)\n") +
+                "zandrel-reg: Расширение .zqn ни с чем не связано: проверять нечего.\n"
+                "zandrel-reg: Расширение .zqq ни с чем не связано: проверять нечего.\n2\n");
   const std::string history = CommandOutput(run + " history");
   EXPECT_NE(history.find("удаление неработающих .zqn .zqa .zqd .zqq .zqb, ключей: 1\n"), std::string::npos) << history;
 
@@ -111,7 +147,10 @@ TEST_F(BrokenDesktop, CheckRemoveTakesOutTheUsersMissingEntriesAndUndoGivesThemB
   EXPECT_EQ(md5(), before);
   EXPECT_EQ(CommandOutput(run + " check .zqq .zqa 2>&1; echo $?"),
             At(".zqq: описания, которое называет расширение, нет (Zq Gone)\n"
-               ".zqa: программы рабочего стола по умолчанию нет (zq-gone.desktop, @/config/mimeapps.list)\n1\n"));
+               ".zqa: программы рабочего стола по умолчанию нет (zq-gone.desktop, @/config/mimeapps.list)\n"
+               ".zqa: программы, которую запускает файл рабочего стола, нет (@/missing/zq, "
+               "@/system/applications/zq-broken.desktop)\n"
+               "1\n"));
   EXPECT_EQ(CommandOutput(run + " check --remove .zqd 2>&1; echo $?"),
             At(".zqd: программы рабочего стола по умолчанию нет (zq-gone2.desktop, @/etc/mimeapps.list) — оставлено, "
                "это не Zandrel удалять: @/etc/mimeapps.list\n1\n"));
