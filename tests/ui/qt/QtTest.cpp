@@ -1,6 +1,6 @@
 // The Qt realisation, offscreen: the model reaches the widgets and the user's
 // actions reach the model, a locked box's typing does not; the list's item
-// model and double clicks; message boxes, the file dialog, pictures, fatal
+// model, double clicks and dimmed rows; message boxes, the file dialog, pictures, fatal
 // errors (AssetsTest: the application folder's pictures and cues).
 #include <QAbstractButton>
 #include <QApplication>
@@ -265,6 +265,32 @@ TEST(Qt, TheListViewReadsTheModel) {
   }
   EXPECT_EQ(doubleClicks, 1);
   EXPECT_EQ(w.list.SelectedIndex(), 2) << "the row double-clicked is the selected one";
+  w.Close();
+}
+
+// A dimmed row's texts come in the application's disabled text colour, a
+// grey; the other rows keep the list's own.
+TEST(Qt, ADimmedRowIsDrawnGrey) {
+  QtPlatform platform;
+  Sample w(platform);
+  w.Show();
+  auto* view = qobject_cast<QTreeView*>(platform.WidgetOf(w.list));
+  ASSERT_NE(view, nullptr);
+  for (const char* column : {"Расширение", "Описание"}) w.list.AddColumn(column, 1500);
+  w.list.SetItems({{".zq", {"gone"}, true}, {".zr", {"here"}, false}});
+  w.list.SortBy(0, true);
+  QAbstractItemModel* model = view->model();
+  QCoreApplication::processEvents();
+  const QColor grey = QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+  EXPECT_TRUE(grey.red() == grey.green() && grey.green() == grey.blue() &&
+              grey != view->palette().color(QPalette::Text))
+      << grey.name().toStdString();
+  ASSERT_EQ(model->data(model->index(1, 0)).toString(), QStringLiteral(".zq")) << "sorted, the row keeps its mark";
+  for (int column : {0, 1}) {
+    SCOPED_TRACE(column);
+    EXPECT_EQ(model->data(model->index(1, column), Qt::ForegroundRole).value<QColor>(), grey);
+    EXPECT_FALSE(model->data(model->index(0, column), Qt::ForegroundRole).isValid()) << "the list's own colour";
+  }
   w.Close();
 }
 
