@@ -199,6 +199,7 @@ std::string ChangeTitle(const std::string& kind, const std::string& subject) {
   if (kind == "set") return "смена программы " + subject;
   if (kind == "prefer") return "приложение по умолчанию " + subject;
   if (kind == "undo") return "отмена изменения " + subject;
+  if (kind == "remove-broken") return "удаление неработающих" + (subject.empty() ? "" : " " + subject);
   return "изменение";
 }
 

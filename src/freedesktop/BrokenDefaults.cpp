@@ -3,7 +3,8 @@
 // TryExec or Exec program is not here, an entry that needs a terminal when
 // none is installed. Each is reported for every extension the MIME database
 // gives its type by a simple glob ("*.e"); types with none (link schemes)
-// are no extension's. Read as GIO reads them; nothing is written.
+// are no extension's. Read as GIO reads them; the clean-up takes the missing
+// entries out of the user's own default lines, and writes nothing else.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,11 +148,17 @@ std::vector<std::pair<std::string, std::vector<std::string>>> DefaultLines(const
   return lines;
 }
 
-}  // namespace
+// A finding, with the default line it comes from when it is one naming an
+// entry that is not here: the type of each such line, and the entry's id.
+struct Found {
+  BrokenAssociation broken;
+  std::vector<std::string> types;
+  std::string id;
+};
 
-std::vector<BrokenAssociation> FreedesktopDesktop::FindBroken(const std::vector<std::string>& extensions) {
-  std::vector<std::string> folders{paths_.dataHome + "/mime"};
-  for (const std::string& dir : paths_.dataDirs) folders.push_back(dir + "/mime");
+std::vector<Found> Findings(const XdgPaths& paths, const std::vector<std::string>& extensions) {
+  std::vector<std::string> folders{paths.dataHome + "/mime"};
+  for (const std::string& dir : paths.dataDirs) folders.push_back(dir + "/mime");
   const MimeDatabase mime = MimeDatabase::Read(folders, kPrivateTypePrefix, nullptr);
   std::map<std::string, std::vector<std::string>> named;  // type -> its extensions asked about
   for (const MimeGlob& glob : mime.Globs()) {
@@ -162,34 +169,95 @@ std::vector<BrokenAssociation> FreedesktopDesktop::FindBroken(const std::vector<
     std::vector<std::string>& list = named[glob.type];
     if (asked && std::find(list.begin(), list.end(), e) == list.end()) list.push_back(e);
   }
-  std::vector<BrokenAssociation> broken;
+  std::vector<Found> found;
   const auto add = [&](const std::string& type, const char* reason, const std::string& detail, const std::string& where,
-                       bool removable) {
-    const auto found = named.find(type);
-    if (found == named.end()) return;
-    for (const std::string& e : found->second) {
+                       bool removable, const std::string& id) {
+    const auto known = named.find(type);
+    if (known == named.end()) return;
+    for (const std::string& e : known->second) {
       BrokenAssociation b{e, reason, detail, where, removable};
-      if (std::find(broken.begin(), broken.end(), b) == broken.end()) broken.push_back(std::move(b));
+      const auto same = std::find_if(found.begin(), found.end(), [&](const Found& f) { return f.broken == b; });
+      if (same == found.end()) found.push_back({std::move(b), {type}, id});
+      else if (!id.empty()) same->types.push_back(type);
     }
   };
   Programs programs;
-  const std::map<std::string, Entry> entries = ReadEntries(paths_, programs);
-  for (const auto& [file, own] : MimeAppsLists(paths_)) {
+  const std::map<std::string, Entry> entries = ReadEntries(paths, programs);
+  for (const auto& [file, own] : MimeAppsLists(paths)) {
     for (const auto& [type, ids] : DefaultLines(Read(file))) {
       for (const std::string& id : ids) {
         const auto entry = entries.find(id);
-        if (entry == entries.end()) add(type, integration::kEntryMissing, id + ", " + file, file, own);
+        if (entry == entries.end()) add(type, integration::kEntryMissing, id + ", " + file, file, own, id);
         else if (!entry->second.reason.empty())
-          add(type, entry->second.reason.c_str(), entry->second.detail, entry->second.file, false);
+          add(type, entry->second.reason.c_str(), entry->second.detail, entry->second.file, false, "");
       }
     }
   }
   for (const auto& [id, entry] : entries)
     for (const std::string& type : entry.types)
-      if (!entry.reason.empty()) add(type, entry.reason.c_str(), entry.detail, entry.file, false);
-  std::stable_sort(broken.begin(), broken.end(),
-                   [](const BrokenAssociation& a, const BrokenAssociation& b) { return a.extension < b.extension; });
+      if (!entry.reason.empty()) add(type, entry.reason.c_str(), entry.detail, entry.file, false, "");
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Found& a, const Found& b) { return a.broken.extension < b.broken.extension; });
+  return found;
+}
+
+}  // namespace
+
+std::vector<BrokenAssociation> FreedesktopDesktop::FindBroken(const std::vector<std::string>& extensions) {
+  std::vector<BrokenAssociation> broken;
+  for (Found& found : Findings(paths_, extensions)) broken.push_back(std::move(found.broken));
   return broken;
+}
+
+integration::BrokenRemoval FreedesktopDesktop::RemoveBroken(IRegistry& registry,
+                                                            const std::vector<BrokenAssociation>& broken,
+                                                            std::string* fileFailure) {
+  (void)registry;  // no key of the store's changes: the files go with its commit
+  integration::BrokenRemoval removal;
+  std::vector<std::string> extensions;
+  for (const BrokenAssociation& b : broken)
+    if (b.removable) extensions.push_back(b.extension);
+  // Read again under the lock the history's transaction holds over the files.
+  const std::vector<Found> now = extensions.empty() ? std::vector<Found>{} : Findings(paths_, extensions);
+  capture::FileContents before, after;  // each file edited, in the order met
+  for (const BrokenAssociation& b : broken) {
+    const auto found = std::find_if(now.begin(), now.end(), [&](const Found& f) { return f.broken == b; });
+    if (!b.removable) {
+      removal.kept.push_back(b);
+      continue;
+    }
+    if (found == now.end() || found->id.empty()) {
+      removal.mended.push_back(b);
+      continue;
+    }
+    auto at = std::find_if(after.begin(), after.end(), [&](const auto& file) { return file.first == b.where; });
+    if (at == after.end()) {
+      std::string why;
+      before.emplace_back(b.where, capture::ReadContent(b.where, &why));
+      if (!why.empty()) {
+        removal.failure = "Не удалось прочитать " + why + ". Ничего не удалено.";
+        return removal;
+      }
+      at = after.insert(after.end(), before.back());
+    }
+    capture::FileContent& text = at->second;
+    for (const std::string& type : found->types) text = WithoutDefault(text.value_or(""), type, found->id);
+    removal.removed.push_back(b);
+  }
+  capture::FileRecord record;
+  capture::FileContents contents;
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    record.files.push_back(capture::DiffFile(before[i].first, before[i].second, after[i].second));
+    contents.push_back(after[i]);
+  }
+  if (record.Empty()) return removal;
+  if (!keeper_) {
+    removal.failure = "Файлы рабочего стола некуда записать вместе с изменением. Ничего не удалено.";
+    return removal;
+  }
+  keeper_(std::move(record), std::move(contents), fileFailure);
+  return removal;
 }
 
 }  // namespace zandrel::freedesktop

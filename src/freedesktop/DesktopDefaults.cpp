@@ -147,6 +147,19 @@ std::string WithDefault(const std::string& text, const std::string& type, const 
   return Joined(lines);
 }
 
+std::string WithoutDefault(const std::string& text, const std::string& type, const std::string& entry) {
+  std::vector<std::string> lines = Lines(text);
+  EditKey(
+      lines, kDefaults, type,
+      [&entry](std::vector<std::string> items) -> std::optional<std::vector<std::string>> {
+        std::erase(items, entry);
+        if (items.empty()) return std::nullopt;
+        return items;
+      },
+      false);
+  return Joined(lines);
+}
+
 bool NamesDefault(const std::string& text, const std::string& type) {
   bool in = false;
   for (const std::string& line : Lines(text)) {

@@ -34,6 +34,11 @@ inline constexpr const char* kDesktopPackageName = "zandrel-desktop.xml";
 // when it names nothing else). Every other line is kept byte for byte.
 std::string WithDefault(const std::string& text, const std::string& type, const std::string& entry, bool associate);
 
+// mimeapps.list `text` with `entry` taken out of each line of `type` in
+// [Default Applications], a line naming nothing else dropped. Every other
+// line is kept byte for byte.
+std::string WithoutDefault(const std::string& text, const std::string& type, const std::string& entry);
+
 // Whether [Default Applications] of a mimeapps.list text has a line for `type`.
 bool NamesDefault(const std::string& text, const std::string& type);
 

@@ -54,6 +54,13 @@ class FreedesktopDesktop : public integration::Desktop {
   // whose program is not here or needs a terminal there is none of, for the
   // extensions the MIME database gives their types (BrokenDefaults.cpp).
   std::vector<integration::BrokenAssociation> FindBroken(const std::vector<std::string>& extensions) override;
+  // The entries named by the user's own mimeapps.list files (in
+  // $XDG_CONFIG_HOME) that are not here, taken out of their default lines,
+  // a line naming nothing else dropped; the files handed to the history's
+  // keeping (KeepFilesIn), which writes them with the caller's commit.
+  integration::BrokenRemoval RemoveBroken(IRegistry& registry,
+                                          const std::vector<integration::BrokenAssociation>& broken,
+                                          std::string* fileFailure) override;
 
   // Where a change's files go: the history the classes store lays its
   // changes in, which writes them with its commit and keeps their lines

@@ -66,6 +66,14 @@ struct BrokenAssociation {
   bool operator==(const BrokenAssociation&) const = default;
 };
 
+// What became of the desktop's findings given to Desktop::RemoveBroken.
+struct BrokenRemoval {
+  std::vector<BrokenAssociation> removed;  // still broken, and removed in the caller's transaction
+  std::vector<BrokenAssociation> kept;     // not the desktop's to remove, each with where it lives
+  std::vector<BrokenAssociation> mended;   // no longer broken when read again: left as they are
+  std::string failure;                     // "" or why nothing may be removed: the caller rolls back
+};
+
 // The reason codes of the desktop's own findings.
 inline constexpr const char* kEntryMissing = "entry-missing";                 // a default names no entry here
 inline constexpr const char* kEntryProgramMissing = "entry-program-missing";  // an entry's TryExec/Exec is not here
@@ -141,6 +149,23 @@ class Desktop {
   virtual std::vector<BrokenAssociation> FindBroken(const std::vector<std::string>& extensions) {
     (void)extensions;
     return {};
+  }
+
+  // Removes those of `broken` (FindBroken's, the desktop's own findings)
+  // that are still broken and the desktop's to remove, through `registry`
+  // (Classes()), inside the transaction the caller has begun and commits:
+  // files are handed to the history's keeping, registry values written in
+  // it, so that they land with the caller's change or not at all. Read again
+  // under that transaction, so that what another program mended since the
+  // check is left as it is. A file that cannot be written fails the commit,
+  // *fileFailure (which must live until then) naming it.
+  virtual BrokenRemoval RemoveBroken(IRegistry& registry, const std::vector<BrokenAssociation>& broken,
+                                     std::string* fileFailure) {
+    (void)registry;
+    (void)fileFailure;
+    BrokenRemoval removal;
+    removal.kept = broken;
+    return removal;
   }
 
   // What still decides for this user once `extension`'s key names `title`

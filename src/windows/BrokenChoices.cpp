@@ -71,4 +71,38 @@ std::vector<BrokenAssociation> WindowsDesktop::FindBroken(const std::vector<std:
   return broken;
 }
 
+integration::BrokenRemoval WindowsDesktop::RemoveBroken(IRegistry& registry,
+                                                        const std::vector<BrokenAssociation>& broken,
+                                                        std::string* fileFailure) {
+  (void)fileFailure;  // no file is written
+  integration::BrokenRemoval removal;
+  std::vector<std::string> extensions;
+  for (const BrokenAssociation& b : broken)
+    if (b.removable) extensions.push_back(b.extension);
+  // Read again in the caller's transaction.
+  const std::vector<BrokenAssociation> now =
+      extensions.empty() ? std::vector<BrokenAssociation>{} : FindBroken(extensions);
+  const std::string machine = "HKEY_LOCAL_MACHINE\\";
+  for (const BrokenAssociation& b : broken) {
+    if (!b.removable || b.where.rfind(machine, 0) != 0) {
+      removal.kept.push_back(b);
+      continue;
+    }
+    if (std::find(now.begin(), now.end(), b) == now.end()) {
+      removal.mended.push_back(b);
+      continue;
+    }
+    registry::Key key(registry);
+    LONG code = key.Open(HKEY_LOCAL_MACHINE, b.where.substr(machine.size()), KEY_SET_VALUE);
+    if (code == ERROR_SUCCESS) code = registry.RegDeleteValueA(key.Handle(), b.detail.c_str());
+    if (code != ERROR_SUCCESS) {
+      removal.failure = "Не удалось удалить значение " + b.detail + " из " + b.where + " (ошибка реестра " +
+                        std::to_string(code) + "). Ничего не удалено.";
+      return removal;
+    }
+    removal.removed.push_back(b);
+  }
+  return removal;
+}
+
 }  // namespace zandrel::windows

@@ -49,6 +49,11 @@ class WindowsDesktop : public integration::Desktop {
   // OpenWithProgids values and the user's choice naming a ProgID that is
   // not there (BrokenChoices.cpp).
   std::vector<integration::BrokenAssociation> FindBroken(const std::vector<std::string>& extensions) override;
+  // The machine's OpenWithProgids values among them, deleted through
+  // `registry`; the user's classes and choice are the user's, and stay.
+  integration::BrokenRemoval RemoveBroken(IRegistry& registry,
+                                          const std::vector<integration::BrokenAssociation>& broken,
+                                          std::string* fileFailure) override;
 
  private:
   IRegistry& classes_;

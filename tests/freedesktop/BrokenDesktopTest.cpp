@@ -1,8 +1,8 @@
 // The desktop's own associations that open nothing, in private XDG folders:
 // a default naming an entry that is not there (the user's, removable; the
 // system's, not), an entry whose Exec or TryExec program is missing, a
-// terminal program with no terminal; and zandrel-reg check --json read back
-// by a JSON parser.
+// terminal program with no terminal; zandrel-reg check --json read back by a
+// JSON parser; check --remove and its undo, the user's file byte for byte.
 #include "freedesktop/DesktopViewFixture.h"
 #include "support/BrokenPrint.h"
 
@@ -74,6 +74,47 @@ TEST_F(BrokenDesktop, CheckPrintsLinesOrJsonAndSaysWhatItFound) {
   EXPECT_EQ(CommandOutput(run + " check --json .zqa"), "[]\n");
   EXPECT_EQ(CommandOutput(run + " check zqa 2>&1; echo $?"),
             "zandrel-reg: not an extension: \"zqa\" (give it with its dot, as .txt)\n2\n");
+}
+
+TEST_F(BrokenDesktop, CheckRemoveTakesOutTheUsersMissingEntriesAndUndoGivesThemBack) {
+  const std::string user = home.File("config/mimeapps.list");
+  const std::string head =
+      "# Zq's defaults\r\n[Added Associations]\r\napplication/x-zqn=zq-gone.desktop;\r\n\r\n"
+      "[Default Applications]\r\n";
+  const std::string tail = "application/x-zqb=zq-files.desktop;\r\n";
+  const std::string mixed = "application/x-zqa = zq-gone.desktop;zq-files.desktop;\r\n";
+  Write("config/mimeapps.list", head + "application/x-zqn=zq-gone.desktop;\r\n" + mixed + tail + "# keep\r\n");
+  testing::WriteFile(store.File("q.reg"),
+                     "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\.zqq]\r\n@=\"Zq Gone\"\r\n");
+  ASSERT_EQ(CommandOutput(run + " import " + store.File("q.reg") + " 2>&1; echo $?"), "0\n");
+  const auto md5 = [&] { return CommandOutput("/usr/bin/md5sum < " + user); };
+  const std::string before = md5();
+
+  EXPECT_EQ(CommandOutput(run + " check --remove .zqn .zqa .zqd .zqq .zqb 2>&1; echo $?"),
+            At(".zqa: программы рабочего стола по умолчанию нет (zq-gone.desktop, @/config/mimeapps.list) — удалено: "
+               "@/config/mimeapps.list\n"
+               ".zqn: программы рабочего стола по умолчанию нет (zq-gone.desktop, @/config/mimeapps.list) — удалено: "
+               "@/config/mimeapps.list\n"
+               ".zqq: описания, которое называет расширение, нет (Zq Gone) — удалено: "
+               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zqq\n"
+               ".zqd: программы рабочего стола по умолчанию нет (zq-gone2.desktop, @/etc/mimeapps.list) — оставлено, "
+               "это не Zandrel удалять: @/etc/mimeapps.list\n1\n"));
+  // The healthy entry stays first of its line; every other line, comment and line end as it was.
+  EXPECT_EQ(testing::ReadFile(user), head + "application/x-zqa=zq-files.desktop;\r\n" + tail + "# keep\r\n");
+  EXPECT_EQ(CommandOutput(run + " check .zqa .zqn .zqq 2>&1; echo $?"),
+            "zandrel-reg: Расширение .zqn ни с чем не связано: проверять нечего.\n"
+            "zandrel-reg: Расширение .zqq ни с чем не связано: проверять нечего.\n2\n");
+  const std::string history = CommandOutput(run + " history");
+  EXPECT_NE(history.find("удаление неработающих .zqn .zqa .zqd .zqq .zqb, ключей: 1\n"), std::string::npos) << history;
+
+  EXPECT_EQ(CommandOutput(run + " undo >/dev/null 2>&1; echo $?"), "0\n");
+  EXPECT_EQ(md5(), before);
+  EXPECT_EQ(CommandOutput(run + " check .zqq .zqa 2>&1; echo $?"),
+            At(".zqq: описания, которое называет расширение, нет (Zq Gone)\n"
+               ".zqa: программы рабочего стола по умолчанию нет (zq-gone.desktop, @/config/mimeapps.list)\n1\n"));
+  EXPECT_EQ(CommandOutput(run + " check --remove .zqd 2>&1; echo $?"),
+            At(".zqd: программы рабочего стола по умолчанию нет (zq-gone2.desktop, @/etc/mimeapps.list) — оставлено, "
+               "это не Zandrel удалять: @/etc/mimeapps.list\n1\n"));
 }
 
 }  // namespace

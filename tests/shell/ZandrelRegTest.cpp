@@ -23,7 +23,7 @@ const std::string kValues =
     "    Blob    REG_BINARY    0A0B\n    Multi    REG_MULTI_SZ    a\\0b\n";
 const std::string kUsage =
     "zandrel-reg: usage: zandrel-reg import FILE | export KEY FILE | query KEY [/s] | set .EXT PROGRAM [--all] | prefer "
-    "APP | desktop | why .EXT | check [.EXT ...] | history | undo [N] | redo\n";
+    "APP | desktop | why .EXT | check [--remove] [.EXT ...] | history | undo [N] | redo\n";
 
 // zandrel-reg on `hive` over an empty desktop: the store is the hive's alone.
 std::string ZandrelRegOn(const TempDir& dir, const std::string& hive) {
@@ -122,20 +122,20 @@ TEST(ZandrelReg, RunsAsAUserRunsIt) {
       {"h.db", "redo 5", 1, "", kUsage},
       {"empty.db", "history", 0, "История изменений пуста.\n", ""},
       {"h.db", "--help", 0, kUsage.substr(13) +
-       "  import FILE               a .reg file in, all or nothing; lines that would touch the history are left out\n"
-       "  export KEY FILE           the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)\n"
-       "  query KEY [/s]            the key's values, and with /s its subtree\n"
-       "  set .EXT PROGRAM [--all]  .EXT opens with PROGRAM; a title other extensions share changes for them too only "
+       "  import FILE                  a .reg file in, all or nothing; lines that would touch the history are left out\n"
+       "  export KEY FILE              the key's subtree out as a .reg file (on Linux the hive's keys, not the desktop's)\n"
+       "  query KEY [/s]               the key's values, and with /s its subtree\n"
+       "  set .EXT PROGRAM [--all]     .EXT opens with PROGRAM; a title other extensions share changes for them too only "
        "with --all\n"
-       "  prefer APP                APP opens every file type it declares (Windows: a registered application; Linux: a "
+       "  prefer APP                   APP opens every file type it declares (Windows: a registered application; Linux: a "
        "desktop entry)\n"
-       "  desktop                   brings the desktop's associations in line with the store\n"
-       "  why .EXT                  what decides the program that opens .EXT here\n"
-       "  check [.EXT ...]          the associations that open nothing here, with --json as JSON; status 1 when there "
-       "are some\n"
-       "  history                   the changes kept, newest first\n"
-       "  undo [N]                  undoes change N, or the newest change neither undone nor an undo\n"
-       "  redo                      undoes the newest undo not yet undone\n", ""},
+       "  desktop                      brings the desktop's associations in line with the store\n"
+       "  why .EXT                     what decides the program that opens .EXT here\n"
+       "  check [--remove] [.EXT ...]  the associations that open nothing here, with --json as JSON; status 1 when there "
+       "are some; --remove removes those Zandrel may, as one change to undo\n"
+       "  history                      the changes kept, newest first\n"
+       "  undo [N]                     undoes change N, or the newest change neither undone nor an undo\n"
+       "  redo                         undoes the newest undo not yet undone\n", ""},
       {"h.db", "", 1, "", kUsage},
       {"h.db", "delete HKCR\\.txt", 1, "", kUsage},
       {"h.db", "import", 1, "", kUsage},

@@ -1,9 +1,13 @@
 // What Windows keeps beside the classes store naming a ProgID that is not
 // there: OpenWithProgids values (the machine's removable, the user's not) and
-// the user's choice; healthy ones never reported. Over the hive, and under
-// Wine over the registry.
+// the user's choice; healthy ones never reported; the clean-up removes the
+// machine's alone, as one change that undoes. Over the hive, and under Wine
+// over the registry.
 #include <gtest/gtest.h>
 
+#include "capture/HistoryRegistry.h"
+#include "store/BrokenCleanUp.h"
+#include "store/ChangeUndo.h"
 #include "support/Backends.h"
 #include "support/BrokenPrint.h"
 #include "support/MergedClasses.h"
@@ -43,6 +47,24 @@ TEST(BrokenChoices, ProgIdsThatAreNotThere) {
   EXPECT_EQ(desktop.FindBroken({".zu"}), std::vector<BrokenAssociation>{});
   const std::vector<BrokenAssociation> all = desktop.FindBroken({});
   for (const BrokenAssociation& b : expected) EXPECT_EQ(std::count(all.begin(), all.end(), b), 1) << b.detail;
+
+  // The clean-up, through the history: the machine's value goes, the user's stay.
+  capture::HistoryRegistry history(*registry);
+  windows::WindowsDesktop kept(history, {});
+  const auto dump = [&] {
+    return DumpTree(*registry, HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes\\.zq") +
+           DumpTree(*registry, HKEY_CURRENT_USER, "Software\\Classes\\.zq") +
+           DumpTree(*registry, HKEY_CURRENT_USER, choices + ".zq");
+  };
+  const std::string before = dump();
+  const store::CleanUp cleaned = store::RemoveBrokenAssociations(history, kept.FindBroken({".zq"}), &kept);
+  EXPECT_EQ(cleaned.failure, "");
+  EXPECT_EQ(cleaned.removed, std::vector<BrokenAssociation>{expected[0]});
+  EXPECT_EQ(cleaned.kept, (std::vector<BrokenAssociation>{expected[1], expected[2]}));
+  EXPECT_EQ(kept.FindBroken({".zq"}), (std::vector<BrokenAssociation>{expected[1], expected[2]}));
+  EXPECT_EQ(dump(), Replace(before, "  \"Zq.Gone\" type 0: \n", "")) << "only the machine's value";
+  EXPECT_EQ(store::UndoChange(history, 0).result, store::UndoOutcome::Result::kUndone);
+  EXPECT_EQ(dump(), before);
 }
 
 }  // namespace
