@@ -3,8 +3,7 @@
 // monitor's dpi as the controls do: drawn at 144 dpi a picture covers 1.5
 // times its 96-dpi width and height, scaled smoothly, and each size is made
 // once. The list gives its control each row's whole text: a long command and
-// a Cyrillic description arrive uncut, however small the control's buffer,
-// and a dimmed row's text is drawn in the system's grey.
+// a Cyrillic description arrive uncut, however small the control's buffer.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -95,32 +94,6 @@ TEST(Win32ListText, TheControlGetsTheWholeText) {
     texts.Give(item, text);
     EXPECT_EQ(Utf8(item.pszText), text);
   }
-}
-
-TEST(Win32ListText, ADimmedRowIsDrawnGrey) {
-  std::vector<ListItem> rows(3);
-  rows[1].dimmed = true;
-  NMLVCUSTOMDRAW draw{};
-  draw.nmcd.dwDrawStage = CDDS_PREPAINT;
-  EXPECT_EQ(DrawListRow(draw, rows), CDRF_NOTIFYITEMDRAW) << "each row is to be asked for";
-  const COLORREF untouched = RGB(1, 2, 3);
-  const struct {
-    DWORD_PTR row;
-    LRESULT result;
-    COLORREF text;
-  } cases[] = {{0, CDRF_DODEFAULT, untouched},
-               {1, CDRF_NEWFONT, GetSysColor(COLOR_GRAYTEXT)},
-               {2, CDRF_DODEFAULT, untouched},
-               {7, CDRF_DODEFAULT, untouched}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.row);
-    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
-    draw.nmcd.dwItemSpec = c.row;
-    draw.clrText = untouched;
-    EXPECT_EQ(DrawListRow(draw, rows), c.result);
-    EXPECT_EQ(draw.clrText, c.text);
-  }
-  EXPECT_NE(GetSysColor(COLOR_GRAYTEXT), GetSysColor(COLOR_WINDOWTEXT));
 }
 
 }  // namespace
