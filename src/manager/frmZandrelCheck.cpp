@@ -32,23 +32,27 @@ std::string Folded(std::string name) {
   return name;
 }
 
-// Up to kLinesShown of `findings`, a line each as `line` makes it, and then
-// how many more there are.
+// Up to kLinesShown of `findings`, a line each as `line` makes it from the
+// finding's place, and then how many more there are.
 template <typename Line>
 std::string Lines(const std::vector<store::BrokenAssociation>& findings, Line line) {
   std::string text;
-  for (std::size_t i = 0; i < findings.size() && i < kLinesShown; ++i)
-    text += (i == 0 ? "" : kCrLf) + line(findings[i]);
+  for (std::size_t i = 0; i < findings.size() && i < kLinesShown; ++i) text += (i == 0 ? "" : kCrLf) + line(i);
   if (findings.size() > kLinesShown)
     text += kCrLf + std::string("…и ещё ") + std::to_string(findings.size() - kLinesShown);
   return text;
 }
 
+// The closing message: how many went, and where each one left lives, with
+// why when it is Zandrel's own and still stays (an extension Windows runs itself).
 std::string Removed(const store::CleanUp& cleanUp) {
   std::string text = "Удалено неработающих ассоциаций: " + std::to_string(cleanUp.removed.size()) + ".";
   if (cleanUp.kept.empty()) return text;
-  return text + kCrLf + kCrLf + "Не удалены:" + kCrLf +
-         Lines(cleanUp.kept, [](const store::BrokenAssociation& b) { return store::BrokenLine(b) + " — " + b.where; });
+  return text + kCrLf + kCrLf + "Не удалены:" + kCrLf + Lines(cleanUp.kept, [&cleanUp](std::size_t i) {
+           const store::BrokenAssociation& b = cleanUp.kept[i];
+           const std::string why = i < cleanUp.keptWhy.size() ? cleanUp.keptWhy[i] : "";
+           return store::BrokenLine(b) + " — " + b.where + (why.empty() ? "" : " (" + why + ")");
+         });
 }
 
 }  // namespace
@@ -80,7 +84,8 @@ void frmZandrel::CheckAssociations() {
   const bool removable = std::any_of(found.broken.begin(), found.broken.end(),
                                      [](const store::BrokenAssociation& b) { return b.removable; });
   const std::string text = "Неработающих ассоциаций: " + std::to_string(found.broken.size()) + kCrLf + kCrLf +
-                           Lines(found.broken, store::BrokenLine) + kCrLf + kCrLf;
+                           Lines(found.broken, [&found](std::size_t i) { return store::BrokenLine(found.broken[i]); }) +
+                           kCrLf + kCrLf;
   if (!removable) {
     prompter_.MsgBox(text + "Удалить их Zandrel не может: они записаны не в его хранилище.",
                      MB_OK | MB_ICONINFORMATION);

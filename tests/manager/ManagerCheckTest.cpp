@@ -87,6 +87,7 @@ TEST_F(Manager, YesRemovesAndTheUndoGivesItBack) {
   capture::HistoryRegistry history(failing);
   SeedAssociation(*registry, ".ok", "Ok Title", kHealthy);
   Seed();
+  SeedValue(*registry, ".lnk", "", REG_SZ, "lnkfile");  // the shell's own: kept, with why
   desktop.broken = {{".dk", integration::kEntryMissing, "gone.desktop", "/etc/xdg/mimeapps.list"}};
   Reopen(history);
   form->cmdList.FireClick();
@@ -97,7 +98,7 @@ TEST_F(Manager, YesRemovesAndTheUndoGivesItBack) {
   platform.AnswerNext(IDYES);
   form->lvwAsso.FireContextMenu(CheckEntry(*form));
   ASSERT_EQ(Texts().size(), 2u);
-  EXPECT_EQ(Texts()[1], "FAILURE");
+  EXPECT_EQ(Texts()[1], "Не удалось удалить HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.zq. Ничего не удалено.");
   EXPECT_EQ(platform.messages[1].flags, MB_OK);
   EXPECT_EQ(DumpClasses(*registry), before);
   failing.FailNth(0, ERROR_SUCCESS);
@@ -109,14 +110,19 @@ TEST_F(Manager, YesRemovesAndTheUndoGivesItBack) {
   ASSERT_EQ(Texts().size(), 2u);
   EXPECT_EQ(Texts()[1],
             "Удалено неработающих ассоциаций: 2.\r\n\r\nНе удалены:\r\n"
+            ".lnk: описания, которое называет расширение, нет (lnkfile) — HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.lnk "
+            "(это файлы, которые Windows запускает сама, без него они перестанут открываться)\r\n"
             ".dk: программы рабочего стола по умолчанию нет (gone.desktop) — /etc/xdg/mimeapps.list");
   EXPECT_EQ(platform.messages[1].flags, MB_OK);
   EXPECT_EQ(Marks(*form), ".ok");
   EXPECT_EQ(desktop.Committed(), std::vector<std::string>{""}) << "told of several extensions";
   EXPECT_EQ(desktop.CommittedAt(), std::vector<std::size_t>{2}) << "after the closing message";
 
+  platform.ClearRecord();
   platform.AnswerNext(IDYES);
   form->lvwAsso.FireContextMenu(0);
+  EXPECT_EQ(std::regex_replace(Texts()[0], std::regex(", [-0-9: ]+\\)"), ")"),
+            "Отменить изменение 1 (удаление неработающих)?");
   EXPECT_EQ(DumpClasses(*registry), before);
   EXPECT_EQ(Marks(*form), ".ok .zq* .zr*");
 }
