@@ -401,6 +401,13 @@ void EndChangeFiles(const std::string& journal) {
 }
 
 std::string RepairChangeFiles(IRegistry& registry, const std::string& journal) {
+#ifndef _WIN32
+  // A writer killed while writing the journal left its temporary beside it.
+  const std::size_t slash = journal.rfind('/');
+  if (slash != std::string::npos)
+    files::SweepTemporaries(journal.substr(0, slash),
+                            [&](const std::string& name) { return name == journal.substr(slash + 1); });
+#endif
   const Found found = JournalFound(journal);
   if (found == Found::kNone) return "";
   // It names files to write: one this user did not write (planted where root runs Zandrel) is never replayed.

@@ -36,4 +36,12 @@ struct ReplaceSteps {
 const ReplaceSteps& SystemReplaceSteps();
 status::Status ReplaceFileWhole(const std::string& path, const std::string& bytes, const ReplaceSteps& steps);
 
+#ifndef _WIN32
+// Removes what replacements in `folder` left when killed before their
+// rename: temporary files named as ReplaceFileWhole names them
+// (".NAME.zandrel-XXXXXX") whose NAME `own` accepts, untouched for a minute
+// (no write takes as long, so none still being written goes).
+void SweepTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& own);
+#endif
+
 }  // namespace zandrel::files

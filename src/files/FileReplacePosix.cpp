@@ -1,12 +1,17 @@
 #include "files/FileReplace.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
 
 namespace zandrel::files {
 
@@ -112,6 +117,30 @@ status::Status ReplaceFileWhole(const std::string& given, const std::string& byt
   // The rename is durable only once the folder that holds both names is.
   steps.syncFolder(folder);
   return {};
+}
+
+void SweepTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& own) {
+  static const std::string kMark = ".zandrel-";
+  constexpr std::size_t kRandom = 6;
+  constexpr time_t kLeftAfter = 60;  // seconds; no write takes as long
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> left;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() < 2 + kMark.size() + kRandom || name[0] != '.') continue;
+    const std::size_t mark = name.size() - kRandom - kMark.size();
+    if (name.compare(mark, kMark.size(), kMark) != 0 || !std::all_of(name.end() - kRandom, name.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c));
+        }))
+      continue;
+    struct stat st {};
+    if (own(name.substr(1, mark - 1)) && ::stat((folder + "/" + name).c_str(), &st) == 0 &&
+        st.st_mtime + kLeftAfter <= ::time(nullptr))
+      left.push_back(name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : left) ::unlink((folder + "/" + name).c_str());
 }
 
 }  // namespace zandrel::files

@@ -157,35 +157,6 @@ std::set<std::string> IndexedEntries(const std::string& applications) {
   return ids;
 }
 
-// Removes from `folder` what a run killed mid-write left there: the
-// temporaries files::ReplaceFileWhole names ".<name>.zandrel-XXXXXX" (X
-// letters and digits), of the names `own` accepts, once a minute old. An
-// undo writes the same files outside the projection's lock, so a newer one
-// may be its write in progress.
-void SweepTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& own) {
-  static const std::string kMark = ".zandrel-";
-  constexpr std::size_t kRandom = 6;
-  constexpr time_t kLeftAfter = 60;  // seconds; no write takes as long
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return;
-  std::vector<std::string> left;
-  while (const dirent* e = ::readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name.size() < 2 + kMark.size() + kRandom || name[0] != '.') continue;
-    const std::size_t mark = name.size() - kRandom - kMark.size();
-    if (name.compare(mark, kMark.size(), kMark) != 0 || !std::all_of(name.end() - kRandom, name.end(), [](char c) {
-          return std::isalnum(static_cast<unsigned char>(c));
-        }))
-      continue;
-    struct stat st {};
-    if (own(name.substr(1, mark - 1)) && ::stat((folder + "/" + name).c_str(), &st) == 0 &&
-        st.st_mtime + kLeftAfter <= ::time(nullptr))
-      left.push_back(name);
-  }
-  ::closedir(dir);
-  for (const std::string& name : left) ::unlink((folder + "/" + name).c_str());
-}
-
 }  // namespace
 
 std::map<std::string, std::string> ReadSystemGlobs(const XdgPaths& paths, std::set<std::string>* own) {
@@ -287,11 +258,15 @@ ProjectionReport ProjectAssociations(IRegistry& registry, const StoreRows& store
     }
   } unlock{lock};
 
-  SweepTemporaries(paths.dataHome + "/applications", [](const std::string& name) {
+  files::SweepTemporaries(paths.dataHome + "/applications", [](const std::string& name) {
     return name.rfind(kEntryPrefix, 0) == 0 && name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0;
   });
-  SweepTemporaries(paths.dataHome + "/mime/packages", [](const std::string& name) { return name == kPackageFileName; });
-  SweepTemporaries(paths.configHome, [](const std::string& name) { return name == "mimeapps.list"; });
+  files::SweepTemporaries(paths.dataHome + "/mime/packages",
+                          [](const std::string& name) { return name == kPackageFileName; });
+  // The user's file and the desktop-specific ones beside it ("GNOME-mimeapps.list").
+  files::SweepTemporaries(paths.configHome, [](const std::string& name) {
+    return name.size() >= 13 && name.compare(name.size() - 13, 13, "mimeapps.list") == 0;
+  });
 
   const std::optional<std::vector<StoreRow>> listed = storeRows(registry);
   if (!listed) {

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "freedesktop/DesktopDefaults.h"
@@ -205,7 +206,12 @@ std::string Lowered(std::string s) {
 // The projection's lock, held while a change reads and writes the files.
 class ConfigLock {
  public:
-  explicit ConfigLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+  // A first change makes the folder, as the projection does, so that two
+  // first changes at once still meet on it.
+  explicit ConfigLock(const std::string& folder) {
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0 && errno == ENOENT && ::mkdir(folder.c_str(), 0700) == 0)
+      fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ >= 0) ::flock(fd_, LOCK_EX);
   }
   ~ConfigLock() {
@@ -215,7 +221,7 @@ class ConfigLock {
   ConfigLock& operator=(const ConfigLock&) = delete;
 
  private:
-  int fd_;
+  int fd_ = -1;
 };
 
 }  // namespace

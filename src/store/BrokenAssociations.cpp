@@ -5,6 +5,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -94,13 +95,10 @@ std::string Where(const std::string& path) { return "HKEY_LOCAL_MACHINE\\" + std
 // The default string value of the machine's classes key `path`: the code of
 // the key's opening (ERROR_FILE_NOT_FOUND: no key) and its text ("" when it
 // has none, or one of another type).
-LONG DefaultString(IRegistry& registry, const std::string& path, bool commands, std::string* text) {
-  registry::Key key(registry);
+LONG KeyDefault(const registry::Key& key, bool commands, std::string* text) {
   text->clear();
-  LONG code = key.Open(HKEY_LOCAL_MACHINE, kClassesPrefix + path, kListAccess);
-  if (code != ERROR_SUCCESS) return code;
   registry::Value value;
-  code = key.Find("", kValueDataBufferBytes, &value);
+  const LONG code = key.Find("", kValueDataBufferBytes, &value);
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_MORE_DATA)
     return ERROR_SUCCESS;  // none, or none a title or command holds
   if (code != ERROR_SUCCESS) return code;
@@ -110,8 +108,58 @@ LONG DefaultString(IRegistry& registry, const std::string& path, bool commands, 
   return code;
 }
 
+LONG DefaultString(IRegistry& registry, const std::string& path, bool commands, std::string* text) {
+  registry::Key key(registry);
+  text->clear();
+  const LONG code = key.Open(HKEY_LOCAL_MACHINE, kClassesPrefix + path, kListAccess);
+  return code != ERROR_SUCCESS ? code : KeyDefault(key, commands, text);
+}
+
 std::string Unreadable(const std::string& path, LONG code) {
   return "Не удалось прочитать " + Where(path) + ": " + registry::DescribeCode(code);
+}
+
+// The command of the verb a double click runs, as Windows picks it: the
+// first of the verbs the title's `shell` key names (a list, by commas or
+// spaces) that is there, else "open", else its first verb. A verb handled by
+// a COM object (DelegateExecute) runs without a command line: *command is
+// then "%1", which runs. *path gets the command key read, for a failure.
+LONG VerbCommand(IRegistry& registry, const std::string& title, std::string* command, std::string* path) {
+  const std::string shell = title + "\\shell";
+  command->clear();
+  *path = shell;
+  registry::Key key(registry);
+  LONG code = key.Open(HKEY_LOCAL_MACHINE, kClassesPrefix + shell, kListAccess);
+  if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  std::string named;
+  std::vector<std::string> verbs;
+  if (code != ERROR_SUCCESS || (code = KeyDefault(key, false, &named)) != ERROR_SUCCESS ||
+      (code = key.SubKeys(&verbs)) != ERROR_SUCCESS)
+    return code;
+  std::vector<std::string> order;
+  for (std::size_t at = 0; (at = named.find_first_not_of(", ", at)) != std::string::npos;) {
+    const std::size_t end = named.find_first_of(", ", at);
+    order.push_back(named.substr(at, end == std::string::npos ? end : end - at));
+    at = end;
+  }
+  order.push_back("open");
+  if (!verbs.empty()) order.push_back(verbs.front());
+  for (const std::string& verb : order) {
+    const auto there =
+        std::find_if(verbs.begin(), verbs.end(), [&](const std::string& v) { return SameKeyName(v, verb); });
+    if (there == verbs.end()) continue;
+    *path = shell + "\\" + *there + "\\command";
+    registry::Key verbKey(registry);
+    if ((code = verbKey.Open(HKEY_LOCAL_MACHINE, kClassesPrefix + *path, kListAccess)) == ERROR_FILE_NOT_FOUND)
+      return ERROR_SUCCESS;
+    if (code != ERROR_SUCCESS || (code = KeyDefault(verbKey, true, command)) != ERROR_SUCCESS || !command->empty())
+      return code;
+    registry::Value delegate;
+    code = verbKey.Find("DelegateExecute", kValueDataBufferBytes, &delegate);
+    if (code == ERROR_SUCCESS || code == ERROR_MORE_DATA) *command = "%1";
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_MORE_DATA ? ERROR_SUCCESS : code;
+  }
+  return ERROR_SUCCESS;
 }
 
 // Checks the association of `e`: a finding into *result, or its failure.
@@ -128,9 +176,9 @@ bool CheckExtension(IRegistry& registry, const std::string& e, integration::Desk
     broken.reason = kTitleMissing;
     broken.detail = title;
   } else if (code == ERROR_SUCCESS) {
-    code = DefaultString(registry, title + "\\shell\\open\\command", true, &command);
-    if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
-      result->failure = Unreadable(title + "\\shell\\open\\command", code);
+    std::string path;
+    if (code = VerbCommand(registry, title, &command, &path); code != ERROR_SUCCESS) {
+      result->failure = Unreadable(path, code);
       return true;
     }
     if (command.empty()) {

@@ -4,11 +4,14 @@
 // puts a change's files right when it died before its commit.
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 #endif
 
 #include <gtest/gtest.h>
@@ -137,6 +140,23 @@ TEST(FileJournal, TheNextChangePutsBackOnlyWhatADeadChangeWrote) {
                                : "");
   }
 }
+
+#ifndef _WIN32
+TEST(FileJournal, WhatAWriterKilledWritingTheJournalLeftGoesOnceAMinuteOld) {
+  Change c;
+  const std::string left = c.dir.Write(".store.files.zandrel-AbC123", "");
+  const std::string writing = c.dir.Write(".store.files.zandrel-NOW123", "");
+  const std::string others = c.dir.Write(".a.list.zandrel-AbC123", "");
+  for (const std::string& file : {left, others}) {
+    const timespec old[2] = {{::time(nullptr) - 61, 0}, {::time(nullptr) - 61, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+  }
+  ASSERT_EQ(Change::Commit(c.history, c, false), ERROR_SUCCESS);
+  EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_TRUE(std::filesystem::exists(writing));
+  EXPECT_TRUE(std::filesystem::exists(others)) << "not the journal's";
+}
+#endif
 
 // The desktop files' lock (the projection's) is held from before the store's
 // own lock to the transaction's end, so an undo's reading and writing of

@@ -142,7 +142,8 @@ TEST_F(DesktopProjection, WritesItsOwnFilesAndWithdrawsExactlyThem) {
   // stay, and so does one just written (an undo's, being written now).
   const std::vector<std::string> leftovers{home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC123", ""),
                                            home.Write("data/mime/packages/.zandrel.xml.zandrel-x1Y2z3", ""),
-                                           home.Write("config/.mimeapps.list.zandrel-QWERTY", "")};
+                                           home.Write("config/.mimeapps.list.zandrel-QWERTY", ""),
+                                           home.Write("config/.GNOME-mimeapps.list.zandrel-QWERTZ", "")};
   const std::vector<std::string> alike{home.Write("data/applications/.gedit.desktop.zandrel-AbC123", ""),
                                        home.Write("data/applications/.zandrel-zqa.desktop.zandrel-AbC12", ""),
                                        home.Write("config/.mimeapps.list.zandrel-QWE_TY", ""),

@@ -110,6 +110,34 @@ TEST_F(Broken, EachReasonFoundAndHealthyRowsNeverReported) {
   }
 }
 
+TEST_F(Broken, TheVerbADoubleClickRunsIsTheOneChecked) {
+  const std::string sep = kWindows ? "\\" : "/";
+  const std::string runs = At("\"@" + sep + "tool.exe\" \"%1\""), gone = At("\"@" + sep + "gone.exe\" \"%1\"");
+  using Seeds = std::vector<std::tuple<std::string, std::string, std::string>>;  // key under T.x, value, data
+  // clang-format off
+  const std::tuple<const char*, Seeds, const char*> rows[] = {
+      {"the verb the shell key names", {{"shell", "", "edit"}, {"shell\\edit\\command", "", runs},
+                                        {"shell\\open\\command", "", gone}}, nullptr},
+      {"the first of its list that is there", {{"shell", "", "print, Edit open"}, {"shell\\edit\\command", "", gone},
+                                               {"shell\\open\\command", "", runs}}, store::kProgramMissing},
+      {"open when the shell key names none there", {{"shell", "", "gone"}, {"shell\\a\\command", "", gone},
+                                                    {"shell\\open\\command", "", runs}}, nullptr},
+      {"else the first verb", {{"shell\\a\\command", "", ""}, {"shell\\b\\command", "", runs}}, store::kNoOpenCommand},
+      {"the first verb's command", {{"shell\\play\\command", "", runs}}, nullptr},
+      {"a verb a COM object handles", {{"shell\\open\\command", "DelegateExecute", "{0}"}}, nullptr},
+  };
+  // clang-format on
+  for (const auto& [name, seeds, reason] : rows) {
+    SCOPED_TRACE(name);
+    TempDir folder;
+    auto registry = MakeRegistry(folder.Path());
+    ASSERT_EQ(SeedValue(*registry, ".x", "", REG_SZ, "T.x"), 0);
+    for (const auto& [key, value, data] : seeds) ASSERT_EQ(SeedValue(*registry, "T.x\\" + key, value, REG_SZ, data), 0);
+    const Found found = Check(*registry).broken;
+    EXPECT_EQ(found.empty() ? "" : found[0].reason, reason == nullptr ? "" : reason);
+  }
+}
+
 TEST_F(Broken, AProgramIsAskedOnceAndNamedExtensionsWithoutOneAreErrors) {
   auto registry = MakeRegistry(dir.File("store"));
   for (int i = 0; i < 20; ++i) SeedAssociation(*registry, ".g" + std::to_string(i), "G", At("\"@/gone.exe\" \"%1\""));
@@ -130,7 +158,8 @@ TEST_F(Broken, AStoreThatCannotBeReadIsAFailureNotAnEmptyList) {
   for (const auto& [ops, nth, text] :
        {std::tuple{Open, 1, classes + denied}, std::tuple{EnumKey, 1, classes + denied},
         std::tuple{Open, 2, classes + "\\.a" + denied}, std::tuple{Open, 3, classes + "\\A" + denied},
-        std::tuple{Open, 4, classes + "\\A\\shell\\open\\command" + denied}}) {
+        std::tuple{Open, 4, classes + "\\A\\shell" + denied}, std::tuple{EnumKey, 4, classes + "\\A\\shell" + denied},
+        std::tuple{Open, 5, classes + "\\A\\shell\\open\\command" + denied}}) {
     FailingRegistry failing(*registry);
     failing.FailNth(nth, ERROR_ACCESS_DENIED, ops);
     const CheckResult found = Check(failing);
