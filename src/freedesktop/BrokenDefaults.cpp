@@ -235,7 +235,7 @@ integration::BrokenRemoval FreedesktopDesktop::RemoveBroken(IRegistry& registry,
       std::string why;
       before.emplace_back(b.where, capture::ReadContent(b.where, &why));
       if (!why.empty()) {
-        removal.failure = "Не удалось прочитать " + why + ". Ничего не удалено.";
+        removal.failure = "Не удалось прочитать " + why + ".";
         return removal;
       }
       at = after.insert(after.end(), before.back());
@@ -253,7 +253,7 @@ integration::BrokenRemoval FreedesktopDesktop::RemoveBroken(IRegistry& registry,
   }
   if (record.Empty()) return removal;
   if (!keeper_) {
-    removal.failure = "Файлы рабочего стола некуда записать вместе с изменением. Ничего не удалено.";
+    removal.failure = "Файлы рабочего стола некуда записать вместе с изменением.";
     return removal;
   }
   keeper_(std::move(record), std::move(contents), fileFailure);

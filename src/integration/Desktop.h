@@ -71,7 +71,7 @@ struct BrokenRemoval {
   std::vector<BrokenAssociation> removed;  // still broken, and removed in the caller's transaction
   std::vector<BrokenAssociation> kept;     // not the desktop's to remove, each with where it lives
   std::vector<BrokenAssociation> mended;   // no longer broken when read again: left as they are
-  std::string failure;                     // "" or why nothing may be removed: the caller rolls back
+  std::string failure;                     // "" or why nothing may be removed, a sentence: the caller rolls back
 };
 
 // The reason codes of the desktop's own findings.

@@ -105,7 +105,8 @@ std::string RemoveStores(RefusalWatch& refusals, const std::vector<BrokenAssocia
   for (const BrokenAssociation& b : own) {
     const CheckResult now = FindBrokenAssociations(registry, {b.extension}, nullptr, probe);
     if (!now.failure.empty()) return now.failure + ". " + kNothing;
-    if (now.broken.empty()) {
+    // Gone from the store since, it may show the desktop's own key of that name, which is not the store's.
+    if (now.broken.empty() || DesktopsKey(desktop, b.extension)) {
       result->mended.push_back(b);
       continue;
     }
@@ -163,7 +164,7 @@ CleanUp RemoveBrokenAssociations(IRegistry& target, const std::vector<BrokenAsso
       // The desktop's first: on Windows they lie below the extension keys the store's removal deletes.
       if (!desktops.empty()) {
         integration::BrokenRemoval removal = desktop->RemoveBroken(registry, desktops, &fileFailure);
-        result.failure = removal.failure;
+        if (!removal.failure.empty()) result.failure = Failed(registry, removal.failure);
         result.removed = std::move(removal.removed);
         for (const BrokenAssociation& b : removal.kept) keep(b, "");
         for (BrokenAssociation& b : removal.mended) result.mended.push_back(std::move(b));

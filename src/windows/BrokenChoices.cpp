@@ -97,7 +97,7 @@ integration::BrokenRemoval WindowsDesktop::RemoveBroken(IRegistry& registry,
     if (code == ERROR_SUCCESS) code = registry.RegDeleteValueA(key.Handle(), b.detail.c_str());
     if (code != ERROR_SUCCESS) {
       removal.failure = "Не удалось удалить значение " + b.detail + " из " + b.where + " (ошибка реестра " +
-                        std::to_string(code) + "). Ничего не удалено.";
+                        std::to_string(code) + ").";
       return removal;
     }
     removal.removed.push_back(b);
