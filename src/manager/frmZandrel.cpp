@@ -157,7 +157,7 @@ void frmZandrel::BindHandlers() {
   tmrStoreWatch.SetInterval(kStoreWatchMs);
   tmrStoreWatch.Tick = [this] { tmrStoreWatch_Timer(); };
   lvwAsso.DblClick = [this] { lvwAsso_DblClick(); };
-  std::vector<std::string> menu = {kChangeEntry};
+  std::vector<std::string> menu = {kChangeEntry, kCheckEntry};
   if (history_ != nullptr) {
     SetShortcut(ui::Key::CtrlZ, [this] { UndoLastChange(); });
     SetShortcut(ui::Key::CtrlY, [this] { UndoLastChange(store::Newest::kUndo); });
@@ -169,6 +169,7 @@ void frmZandrel::BindHandlers() {
 void frmZandrel::lvwAsso_ContextMenu(std::size_t entry) {
   const std::string& chosen = lvwAsso.ContextMenu().at(entry);
   if (chosen == kChangeEntry) EditProgram();
+  else if (chosen == kCheckEntry) CheckAssociations();
   else UndoLastChange(chosen == kUndoEntry ? store::Newest::kChange : store::Newest::kUndo);
 }
 
@@ -254,7 +255,7 @@ void frmZandrel::ShowList(bool announce) {
     return;
   }
 
-  lvwAsso.SetItems(ListItems(std::move(listed.rows)));
+  lvwAsso.SetItems(MarkBroken(ListItems(std::move(listed.rows))));
 
   const std::size_t count = lvwAsso.Count();
   EnableCommands(true);

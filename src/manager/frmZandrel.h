@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/Platform.h"
 #include "ui/Window.h"
@@ -97,6 +98,10 @@ class frmZandrel : public ui::Window {
   // window's caption, keeping the window drawn (but taking no input)
   // meanwhile.
   void UndoLastChange(store::Newest which = store::Newest::kChange);
+  // The list's menu entry "Проверить ассоциации": in list mode, names the
+  // associations that open nothing here and offers to remove those Zandrel
+  // may, as one change (store/BrokenCleanUp.h); then lists again.
+  void CheckAssociations();
 
   // Switches cmdList, cmdAdd and cmdDelete together; cmdDelete stays enabled
   // only while the list has rows.
@@ -132,6 +137,11 @@ class frmZandrel : public ui::Window {
 
   static constexpr const char* kAddCaption = "Добавить";
   static constexpr const char* kChangeCaption = "Изменить";
+  static constexpr const char* kCheckEntry = "Проверить ассоциации";  // the list's menu entry
+
+  // `items` with the rows whose extension opens nothing here dimmed, from a
+  // check of the store and the desktop made now.
+  std::vector<ui::ListItem> MarkBroken(std::vector<ui::ListItem> items);
 
   // The list command's work; `announce`: its click cue, and its closing box.
   void ShowList(bool announce);

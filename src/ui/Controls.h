@@ -235,11 +235,12 @@ class Button : public Control {
 };
 
 // A row of a list: the first column's text, then one text for each column
-// after it (SubItems(1), SubItems(2), ...). A column past the row's last text
-// shows nothing.
+// after it (SubItems(1), SubItems(2), ...), and how it is drawn. A column past
+// the row's last text shows nothing. The row keeps its drawing through sorts.
 struct ListItem {
   std::string text;
   std::vector<std::string> subItems;
+  bool dimmed = false;  // drawn in the system's grey text: a row that stands for something not working
   // The text in `column` (0-based).
   const std::string& Cell(std::size_t column) const;
 };

@@ -81,7 +81,7 @@ TEST_F(Manager, UndoOfTheNewestChange) {
   Reopen(history);
   EXPECT_EQ(form->lvwAsso.ContextMenu(),
             (std::vector<std::string>{"Отменить последнее изменение", "Вернуть отменённое изменение",
-                                      "Изменить программу…"}));
+                                      "Изменить программу…", "Проверить ассоциации"}));
   form->FireKey(ui::Key::CtrlZ);
   form->FireKey(ui::Key::CtrlY);
   form->cmdAdd.FireClick();

@@ -15,7 +15,7 @@ void SelectRow(frmZandrel& form, const std::string& extension) {
 // focused; Cancel brings back the list, and the frame's add state.
 TEST_F(Manager, ARowsProgramOpensTheFrameFilledAndLocked) {
   Seed();
-  EXPECT_EQ(form->lvwAsso.ContextMenu(), std::vector<std::string>{"Изменить программу…"});
+  EXPECT_EQ(form->lvwAsso.ContextMenu(), (std::vector<std::string>{"Изменить программу…", "Проверить ассоциации"}));
   form->lvwAsso.FireDblClick();  // no row yet: nothing
   EXPECT_EQ(Mode(), "11101111 fraAsso cbxUpdateList");
   form->cmdList.FireClick();

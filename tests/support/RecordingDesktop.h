@@ -1,8 +1,8 @@
 // A desktop (integration/Desktop.h) that records each change it is told to
 // follow and answers as a test sets it: `failure` for a committed change,
-// `viewError` for its view. What still decides after a change, and `why`,
-// are Windows' (windows/WindowsDesktop.h) over the same registry, whose keys
-// a test seeds; its shell is this object's record.
+// `viewError` for its view, `broken` for its own associations that open nothing. What still decides after a change, and
+// `why`, are Windows' (windows/WindowsDesktop.h) over the same registry, whose keys a test seeds; its shell is this
+// object's record.
 #pragma once
 
 #include <functional>
@@ -30,6 +30,7 @@ class RecordingDesktop : public integration::Desktop {
     changes.push_back({extension, committed, messages ? messages() : 0});
     return {committed ? failure : "", committed ? failure : ""};
   }
+  std::vector<integration::BrokenAssociation> FindBroken(const std::vector<std::string>&) override { return broken; }
   status::Status Explain(const std::string& extension, std::string* out) override {
     return windows_.Explain(extension, out);
   }
@@ -53,9 +54,10 @@ class RecordingDesktop : public integration::Desktop {
   }
 
   std::vector<Change> changes;
-  std::string failure;                    // the window's text for a change the desktop did not follow
-  std::string viewError;                  // why its view could not be read
-  std::function<std::size_t()> messages;  // how many messages were shown so far
+  std::string failure;                                 // the window's text for a change the desktop did not follow
+  std::string viewError;                               // why its view could not be read
+  std::vector<integration::BrokenAssociation> broken;  // found among its own, whatever is asked
+  std::function<std::size_t()> messages;               // how many messages were shown so far
 
  private:
   IRegistry& classes_;

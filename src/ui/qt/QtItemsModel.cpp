@@ -1,5 +1,8 @@
 #include "ui/qt/QtItemsModel.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 #include "ui/qt/QtWidgets.h"
 
 namespace zandrel::ui::qt {
@@ -25,10 +28,17 @@ int ItemsModel::rowCount(const QModelIndex& parent) const { return parent.isVali
 int ItemsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
 
 QVariant ItemsModel::data(const QModelIndex& index, int role) const {
-  if (list_ == nullptr || !index.isValid() || role != Qt::DisplayRole) return {};
+  if (list_ == nullptr || !index.isValid() || (role != Qt::DisplayRole && role != Qt::ForegroundRole)) return {};
   const auto row = static_cast<std::size_t>(index.row());
   if (row >= list_->Count()) return {};  // rows went away; a reset is on its way
-  return Q(list_->Items()[row].Cell(static_cast<std::size_t>(index.column())));
+  const ListItem& item = list_->Items()[row];
+  if (role == Qt::ForegroundRole) {
+    // The application's disabled text, as Windows draws a dimmed row in
+    // COLOR_GRAYTEXT; the list's own palette has its foreground in every group.
+    if (!item.dimmed) return {};
+    return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+  }
+  return Q(item.Cell(static_cast<std::size_t>(index.column())));
 }
 
 QVariant ItemsModel::headerData(int section, Qt::Orientation orientation, int role) const {

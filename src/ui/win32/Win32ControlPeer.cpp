@@ -281,6 +281,7 @@ LRESULT ControlPeerW::OnNotify(NMHDR* header) {
       }
       return list.FindItem(typed, find->iStart);
     }
+    case NM_CUSTOMDRAW: return DrawListRow(*reinterpret_cast<NMLVCUSTOMDRAW*>(header), list.Items());
     case NM_DBLCLK:
       // A double click beside the rows reports no row.
       if (!applying_ && !impl_.fatal && reinterpret_cast<NMITEMACTIVATE*>(header)->iItem >= 0) list.FireDblClick();

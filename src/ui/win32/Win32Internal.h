@@ -118,6 +118,11 @@ class DisplayTexts {
   std::size_t next_ = 0;
 };
 
+// A list's custom drawing (NM_CUSTOMDRAW from a list of `rows`): asks to
+// hear of each row, and gives a dimmed row's text COLOR_GRAYTEXT. Returns
+// what the control is to do next (CDRF_*).
+LRESULT DrawListRow(NMLVCUSTOMDRAW& draw, const std::vector<ListItem>& rows);
+
 struct Realisation;
 
 class ControlPeerW : public PropertyPeer {

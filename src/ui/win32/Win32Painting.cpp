@@ -1,5 +1,6 @@
 // What the realisation paints itself: the frame drawn as a group box, the
-// graphical button's face and the image and picture box.
+// graphical button's face and the image and picture box; and the colour of a
+// list's dimmed rows, which the list control draws.
 #include "ui/win32/Win32Internal.h"
 
 #include <algorithm>
@@ -142,6 +143,19 @@ void PaintPicture(HWND hwnd, const ControlPeerW* peer) {
     if (bitmap != nullptr) DrawBitmap(dc, *bitmap, 0, 0);
   }
   EndPaint(hwnd, &ps);
+}
+
+LRESULT DrawListRow(NMLVCUSTOMDRAW& draw, const std::vector<ListItem>& rows) {
+  switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+      const std::size_t row = draw.nmcd.dwItemSpec;
+      if (row >= rows.size() || !rows[row].dimmed) return CDRF_DODEFAULT;
+      draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+      return CDRF_NEWFONT;  // the control takes the colour given
+    }
+    default: return CDRF_DODEFAULT;
+  }
 }
 
 }  // namespace zandrel::ui::win32

@@ -1,6 +1,6 @@
 // The Qt realisation, offscreen: the model reaches the widgets and the user's
 // actions reach the model, a locked box's typing does not; the list's item
-// model and double clicks; message boxes, the file dialog, pictures, fatal
+// model, double clicks and dimmed rows; message boxes, the file dialog, pictures, fatal
 // errors (AssetsTest: the application folder's pictures and cues).
 #include <QAbstractButton>
 #include <QApplication>
@@ -254,10 +254,15 @@ TEST(Qt, TheListViewReadsTheModel) {
   EXPECT_EQ(model->rowCount(), 0);
   EXPECT_EQ(w.list.SelectedIndex(), -1);
   // A double click on a row reaches the model, one beside the rows does not.
-  w.list.SetItems({{".zq", {}}, {".zr", {}}, {".zs", {}}});
+  w.list.SetItems({{".zq", {}}, {".zr", {}, true}, {".zs", {}}});
   int doubleClicks = 0;
   w.list.DblClick = [&] { ++doubleClicks; };
   QCoreApplication::processEvents();
+  // A dimmed row comes in the application's disabled text colour, a grey; the others in the list's own.
+  const QColor grey = QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+  EXPECT_TRUE(grey.red() == grey.blue() && grey != view->palette().color(QPalette::Text)) << grey.name().toStdString();
+  EXPECT_EQ(model->data(model->index(1, 0), Qt::ForegroundRole).value<QColor>(), grey);
+  EXPECT_FALSE(model->data(model->index(0, 0), Qt::ForegroundRole).isValid());
   const QPoint row = view->visualRect(model->index(2, 0)).center();
   for (const QPoint& at : {row, QPoint(row.x(), view->viewport()->height() - 5)}) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);

@@ -223,5 +223,43 @@ TEST(Win32OnDisplay, TheListTakesTypingHeaderClicksAndDoubleClicksAndALockedBoxI
   window.Close();
 }
 
+// The control asks its parent how to draw each row (NM_CUSTOMDRAW): a
+// dimmed row's text is to be COLOR_GRAYTEXT, the others' the list's own.
+TEST(Win32OnDisplay, TheListsParentAnswersADimmedRowWithGreyText) {
+  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display: run by win32ui.OnADisplay";
+  Win32Platform platform;
+  Window window(platform, "window");
+  window.SetClientSize(6000, 4000);
+  ListView list(window, nullptr, "lvwAsso");
+  list.Move(0, 0, 6000, 4000);
+  list.SetReportView(true);
+  list.AddColumn("Расширение", 1800);
+  list.SetItems({{".zq", {}, true}, {".zr", {}}});
+  list.SortBy(0, true);  // .zr, then the dimmed .zq
+  window.Show();
+  HWND view = static_cast<ControlPeerW*>(list.Peer())->Handle();
+  const COLORREF untouched = RGB(1, 2, 3);
+  const struct {
+    DWORD stage;
+    DWORD_PTR row;
+    LRESULT result;
+    COLORREF text;
+  } cases[] = {{CDDS_PREPAINT, 0, CDRF_NOTIFYITEMDRAW, untouched},
+               {CDDS_ITEMPREPAINT, 0, CDRF_DODEFAULT, untouched},
+               {CDDS_ITEMPREPAINT, 1, CDRF_NEWFONT, GetSysColor(COLOR_GRAYTEXT)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.row);
+    NMLVCUSTOMDRAW draw{};
+    draw.nmcd.hdr = {view, static_cast<UINT_PTR>(GetDlgCtrlID(view)), static_cast<UINT>(NM_CUSTOMDRAW)};
+    draw.nmcd.dwDrawStage = c.stage;
+    draw.nmcd.dwItemSpec = c.row;
+    draw.clrText = untouched;
+    EXPECT_EQ(SendMessageA(GetParent(view), WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw)),
+              c.result);
+    EXPECT_EQ(draw.clrText, c.text);
+  }
+  window.Close();
+}
+
 }  // namespace
 }  // namespace zandrel::ui::win32
