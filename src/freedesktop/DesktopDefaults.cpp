@@ -107,6 +107,16 @@ std::string XmlEscapedType(const std::string& type) {
   return out;
 }
 
+// An edit of a line's entries that takes `entry` out, and the whole line
+// when it named only that.
+auto WithoutEntry(const std::string& entry) {
+  return [&entry](std::vector<std::string> items) -> std::optional<std::vector<std::string>> {
+    std::erase(items, entry);
+    if (items.empty()) return std::nullopt;
+    return items;
+  };
+}
+
 }  // namespace
 
 std::vector<std::string> ListItems(const std::string& value) {
@@ -135,28 +145,14 @@ std::string WithDefault(const std::string& text, const std::string& type, const 
           return std::optional(first);
         },
         true);
-    EditKey(
-        lines, kRemoved, type,
-        [&entry](std::vector<std::string> items) -> std::optional<std::vector<std::string>> {
-          std::erase(items, entry);
-          if (items.empty()) return std::nullopt;
-          return items;
-        },
-        false);
+    EditKey(lines, kRemoved, type, WithoutEntry(entry), false);
   }
   return Joined(lines);
 }
 
 std::string WithoutDefault(const std::string& text, const std::string& type, const std::string& entry) {
   std::vector<std::string> lines = Lines(text);
-  EditKey(
-      lines, kDefaults, type,
-      [&entry](std::vector<std::string> items) -> std::optional<std::vector<std::string>> {
-        std::erase(items, entry);
-        if (items.empty()) return std::nullopt;
-        return items;
-      },
-      false);
+  EditKey(lines, kDefaults, type, WithoutEntry(entry), false);
   return Joined(lines);
 }
 

@@ -165,7 +165,7 @@ TEST(Win32OnDisplay, ACaptionStaysInsideItsLabel) {
   window.Close();
 }
 
-TEST(Win32OnDisplay, TheListTakesTypingHeaderClicksAndDoubleClicksAndALockedBoxIsReadOnly) {
+TEST(Win32OnDisplay, TheListTakesTypingHeaderClicksDoubleClicksAndDrawsDimmedRowsGreyAndALockedBoxIsReadOnly) {
   if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display: run by win32ui.OnADisplay";
   Win32Platform platform;
   Window window(platform, "window");
@@ -178,7 +178,7 @@ TEST(Win32OnDisplay, TheListTakesTypingHeaderClicksAndDoubleClicksAndALockedBoxI
   for (const char* column : {"Расширение", "Описание", "Ассоциация", "Путь"}) list.AddColumn(column, 1800);
   list.SetItems({{".bat", {"batfile", "c", "C:\\bat.exe"}},
                  {".txt", {"txtfile", "a"}},
-                 {".zip", {"CompressedFolder", "b"}}});
+                 {".zip", {"CompressedFolder", "b"}, true}});
   TextBox field(window, nullptr, "txtFileExt");
   field.SetLocked(true);
   window.Show();
@@ -212,32 +212,8 @@ TEST(Win32OnDisplay, TheListTakesTypingHeaderClicksAndDoubleClicksAndALockedBoxI
   format.mask = HDI_FORMAT;
   SendMessageA(header, HDM_GETITEMA, 2, reinterpret_cast<LPARAM>(&format));
   EXPECT_NE(format.fmt & HDF_SORTUP, 0) << "the header shows the order";
-  // A double click on a row reaches the model; one beside the rows does not.
-  int doubleClicks = 0;
-  list.DblClick = [&doubleClicks] { ++doubleClicks; };
-  RECT row{LVIR_BOUNDS, 0, 0, 0};
-  SendMessageA(view, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row));
-  for (const int y : {(row.top + row.bottom) / 2, row.bottom + 200})
-    SendMessageA(view, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(row.left + 20, y));
-  EXPECT_EQ(doubleClicks, 1);
-  window.Close();
-}
-
-// The control asks its parent how to draw each row (NM_CUSTOMDRAW): a
-// dimmed row's text is to be COLOR_GRAYTEXT, the others' the list's own.
-TEST(Win32OnDisplay, TheListsParentAnswersADimmedRowWithGreyText) {
-  if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display: run by win32ui.OnADisplay";
-  Win32Platform platform;
-  Window window(platform, "window");
-  window.SetClientSize(6000, 4000);
-  ListView list(window, nullptr, "lvwAsso");
-  list.Move(0, 0, 6000, 4000);
-  list.SetReportView(true);
-  list.AddColumn("Расширение", 1800);
-  list.SetItems({{".zq", {}, true}, {".zr", {}}});
-  list.SortBy(0, true);  // .zr, then the dimmed .zq
-  window.Show();
-  HWND view = static_cast<ControlPeerW*>(list.Peer())->Handle();
+  // The control asks its parent how to draw each row (NM_CUSTOMDRAW): the
+  // dimmed .zip, second now, in COLOR_GRAYTEXT, the others in the list's own.
   const COLORREF untouched = RGB(1, 2, 3);
   const struct {
     DWORD stage;
@@ -258,6 +234,14 @@ TEST(Win32OnDisplay, TheListsParentAnswersADimmedRowWithGreyText) {
               c.result);
     EXPECT_EQ(draw.clrText, c.text);
   }
+  // A double click on a row reaches the model; one beside the rows does not.
+  int doubleClicks = 0;
+  list.DblClick = [&doubleClicks] { ++doubleClicks; };
+  RECT row{LVIR_BOUNDS, 0, 0, 0};
+  SendMessageA(view, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row));
+  for (const int y : {(row.top + row.bottom) / 2, row.bottom + 200})
+    SendMessageA(view, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(row.left + 20, y));
+  EXPECT_EQ(doubleClicks, 1);
   window.Close();
 }
 
