@@ -70,6 +70,11 @@ TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
         "[Desktop Entry]\nType=Application\nName=t\nExec=@/missing/zq\nExec=@/bin/tool %f\n");
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-twice.desktop;\n");
   EXPECT_EQ(desktop->FindBroken({".zqn"}), std::vector<BrokenAssociation>{}) << "the last Exec counts";
+  Write("config/mimeapps.list",
+        "[Default Applications]\napplication/x-zqn=zq-gone.desktop;\n  application/x-zqn=zq-twice.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}), std::vector<BrokenAssociation>{}) << "an indented line is the last";
+  Write("config/mimeapps.list", "[Default Applications] \n\t#x\n application/x-zqn = zq-gone.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 1u) << "a header with a blank after it, an indented line";
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;\n");
   EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 2u) << "no entry of the line opens";
   Entry("system", "zq-fine", "@/bin/tool %f", "application/x-zqf;");
