@@ -152,6 +152,15 @@ std::vector<std::pair<std::string, bool>> MimeAppsLists(const XdgPaths& paths) {
   for (const std::string& dir : paths.configDirs) level(dir, false);
   level(paths.dataHome + "/applications", false);
   for (const std::string& dir : paths.dataDirs) level(dir + "/applications", false);
+  // A link from the user's folder to a file that is not the user's, or that
+  // is one of the system's lists, leads to what others read: not the user's
+  // own to edit.
+  std::set<std::pair<dev_t, ino_t>> others;
+  for (const auto& [file, own] : lists)
+    if (struct stat st{}; !own && ::stat(file.c_str(), &st) == 0) others.insert({st.st_dev, st.st_ino});
+  for (auto& [file, own] : lists)
+    if (struct stat st{}; own && ::stat(file.c_str(), &st) == 0)
+      own = st.st_uid == ::geteuid() && !others.count({st.st_dev, st.st_ino});
   return lists;
 }
 

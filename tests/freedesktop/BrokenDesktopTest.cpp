@@ -47,6 +47,14 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
   };
   EXPECT_EQ(desktop->FindBroken({}), expected);
   EXPECT_EQ(desktop->FindBroken({".ZQN", ".zqa"}), std::vector<BrokenAssociation>{expected.back()});
+  // The user's list a link to the system's: what others read is not the user's to edit.
+  ::unlink(home.File("config/mimeapps.list").c_str());
+  ::symlink(home.File("etc/mimeapps.list").c_str(), home.File("config/mimeapps.list").c_str());
+  EXPECT_EQ(desktop->FindBroken({".zqd"}),
+            (std::vector<BrokenAssociation>{Finding(".zqd", integration::kEntryMissing,
+                                                    "zq-gone2.desktop, @/config/mimeapps.list",
+                                                    "@/config/mimeapps.list", false),
+                                            expected.front()}));
   ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
   EXPECT_EQ(desktop->FindBroken({".zqe"}), std::vector<BrokenAssociation>{}) << "a terminal is installed now";
 }
