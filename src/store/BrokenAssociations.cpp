@@ -182,7 +182,8 @@ bool CheckExtension(IRegistry& registry, const std::string& e, integration::Desk
   LONG code = DefaultString(registry, e, false, &title);
   if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) result->failure = Unreadable(e, code);
   if (code != ERROR_SUCCESS || title.empty()) return false;
-  BrokenAssociation broken{e, "", "", Where(e), true};
+  // The shell's own extensions (.lnk, .exe) stay whatever they name: without them those files stop opening.
+  BrokenAssociation broken{e, "", "", Where(e), !ShellsOwnExtension(e)};
   code = DefaultString(registry, title, false, &command);
   if (code == ERROR_FILE_NOT_FOUND) {
     broken.reason = kTitleMissing;

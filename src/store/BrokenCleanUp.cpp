@@ -136,10 +136,10 @@ CleanUp RemoveBrokenAssociations(IRegistry& target, const std::vector<BrokenAsso
     if (!StoresOwn(b)) {
       if (desktop != nullptr) desktops.push_back(b);
       else keep(b, "");
-    } else if (!b.removable) {
-      keep(b, "");
     } else if (ShellsOwnExtension(b.extension)) {
       keep(b, "это файлы, которые Windows запускает сама, без него они перестанут открываться");
+    } else if (!b.removable) {
+      keep(b, "");
     } else {
       own.push_back(b);
     }

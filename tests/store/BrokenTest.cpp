@@ -148,6 +148,10 @@ TEST_F(Broken, AProgramIsAskedOnceAndNamedExtensionsWithoutOneAreErrors) {
   EXPECT_EQ(found.unknown, (std::vector<std::string>{".nothere", ".notitle"}));
   EXPECT_EQ(Check(*registry).broken.size(), 20u);
   EXPECT_EQ(probe.Asked(), 1u);
+  SeedValue(*registry, ".lnk", "", REG_SZ, "lnkfile");
+  EXPECT_EQ(Check(*registry, {".lnk"}).broken,
+            (Found{{".lnk", store::kTitleMissing, "lnkfile", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.lnk", false}}))
+      << "the shell's own: never Zandrel's to remove";
 }
 
 #ifndef _WIN32
