@@ -152,20 +152,31 @@ std::vector<std::pair<std::string, bool>> MimeAppsLists(const XdgPaths& paths) {
   for (const std::string& dir : paths.configDirs) level(dir, false);
   level(paths.dataHome + "/applications", false);
   for (const std::string& dir : paths.dataDirs) level(dir + "/applications", false);
+  // A link from the user's folder to a file that is not the user's, or that
+  // is one of the system's lists, leads to what others read: not the user's
+  // own to edit.
+  std::set<std::pair<dev_t, ino_t>> others;
+  for (const auto& [file, own] : lists)
+    if (struct stat st{}; !own && ::stat(file.c_str(), &st) == 0) others.insert({st.st_dev, st.st_ino});
+  for (auto& [file, own] : lists)
+    if (struct stat st{}; own && ::stat(file.c_str(), &st) == 0)
+      own = st.st_uid == ::geteuid() && !others.count({st.st_dev, st.st_ino});
   return lists;
 }
 
 // The lines of a mimeapps.list's `section` ("[Default Applications]"): type,
-// entries. A type given twice keeps its last line, as GIO's key file reader
-// keeps it.
+// entries. A type given twice keeps its last line, and blanks before a line
+// and after a header do not count, as GIO's key file reader reads them.
 std::vector<std::pair<std::string, std::vector<std::string>>> SectionLines(const std::string& text,
                                                                            const std::string& section) {
   std::vector<std::pair<std::string, std::vector<std::string>>> lines;
   std::map<std::string, std::size_t> at;
   bool defaults = false;
-  for (const std::string& line : DataLines(text)) {
+  for (std::string line : DataLines(text)) {
+    line.erase(0, line.find_first_not_of(" \t"));
+    if (line.empty() || line[0] == '#') continue;
     if (line[0] == '[') {
-      defaults = line == section;
+      defaults = line.substr(0, line.find_last_not_of(" \t") + 1) == section;
       continue;
     }
     const std::size_t eq = line.find('=');

@@ -40,7 +40,19 @@ std::vector<std::string> SearchFolders() {
   }
 #endif
   const char* path = std::getenv("PATH");
+#ifdef _WIN32
   const std::string list = path != nullptr ? path : "";
+#else
+  // With no PATH a name is run from the system's default folders, as execvp
+  // runs it: taking none would find every program missing and clean away
+  // associations that work.
+  std::string list = path != nullptr ? path : "";
+  if (path == nullptr) {
+    list.resize(::confstr(_CS_PATH, nullptr, 0));
+    if (list.empty() || ::confstr(_CS_PATH, list.data(), list.size()) == 0) list = "/bin:/usr/bin";
+    else list.pop_back();  // confstr counts the closing NUL
+  }
+#endif
   for (std::size_t start = 0; start < list.size();) {
     std::size_t end = list.find(kListSeparator, start);
     if (end == std::string::npos) end = list.size();

@@ -47,6 +47,14 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
   };
   EXPECT_EQ(desktop->FindBroken({}), expected);
   EXPECT_EQ(desktop->FindBroken({".ZQN", ".zqa"}), std::vector<BrokenAssociation>{expected.back()});
+  // The user's list a link to the system's: what others read is not the user's to edit.
+  ::unlink(home.File("config/mimeapps.list").c_str());
+  ::symlink(home.File("etc/mimeapps.list").c_str(), home.File("config/mimeapps.list").c_str());
+  EXPECT_EQ(desktop->FindBroken({".zqd"}),
+            (std::vector<BrokenAssociation>{Finding(".zqd", integration::kEntryMissing,
+                                                    "zq-gone2.desktop, @/config/mimeapps.list",
+                                                    "@/config/mimeapps.list", false),
+                                            expected.front()}));
   ::chmod(home.Write("bin/xterm", "#!/bin/sh\n").c_str(), 0755);
   EXPECT_EQ(desktop->FindBroken({".zqe"}), std::vector<BrokenAssociation>{}) << "a terminal is installed now";
 }
@@ -70,6 +78,11 @@ TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
         "[Desktop Entry]\nType=Application\nName=t\nExec=@/missing/zq\nExec=@/bin/tool %f\n");
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-twice.desktop;\n");
   EXPECT_EQ(desktop->FindBroken({".zqn"}), std::vector<BrokenAssociation>{}) << "the last Exec counts";
+  Write("config/mimeapps.list",
+        "[Default Applications]\napplication/x-zqn=zq-gone.desktop;\n  application/x-zqn=zq-twice.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}), std::vector<BrokenAssociation>{}) << "an indented line is the last";
+  Write("config/mimeapps.list", "[Default Applications] \n\t#x\n application/x-zqn = zq-gone.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 1u) << "a header with a blank after it, an indented line";
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;\n");
   EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 2u) << "no entry of the line opens";
   Entry("system", "zq-fine", "@/bin/tool %f", "application/x-zqf;");

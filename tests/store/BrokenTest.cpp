@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <tuple>
 
 #include "registry/Codes.h"
@@ -152,6 +153,22 @@ TEST_F(Broken, AProgramIsAskedOnceAndNamedExtensionsWithoutOneAreErrors) {
             (Found{{".lnk", store::kTitleMissing, "lnkfile", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.lnk", false}}))
       << "the shell's own: never Zandrel's to remove";
 }
+
+#ifndef _WIN32
+// A shell run with no PATH still runs "sh" from the system's folders: the
+// check, whose findings the clean-up deletes, must find it there too.
+TEST_F(Broken, WithNoPathANameIsLookedForInTheSystemsFolders) {
+  auto registry = MakeRegistry(dir.File("store"));
+  SeedAssociation(*registry, ".sh1", "S", "sh \"%1\"");
+  SeedAssociation(*registry, ".gone1", "G", "zandrel-no-such-program \"%1\"");
+  const char* kept = std::getenv("PATH");
+  const std::string saved = kept != nullptr ? kept : "";
+  ::unsetenv("PATH");
+  const CheckResult found = Check(*registry);
+  if (kept != nullptr) ::setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(found.broken, Found{Finding(".gone1", store::kProgramMissing, "zandrel-no-such-program")});
+}
+#endif
 
 TEST_F(Broken, AStoreThatCannotBeReadIsAFailureNotAnEmptyList) {
   auto registry = MakeRegistry(dir.File("store"));
