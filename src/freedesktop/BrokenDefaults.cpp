@@ -77,6 +77,16 @@ struct Entry {
 std::map<std::string, Entry> ReadEntries(const XdgPaths& paths, Programs& programs) {
   std::vector<std::string> folders{paths.dataHome + "/applications"};
   for (const std::string& dir : paths.dataDirs) folders.push_back(dir + "/applications");
+  // Where Flatpak, Snap and Nix put their entries, last: a shell whose
+  // XDG_DATA_DIRS lacks them (ssh, cron, an IDE's terminal) must not take
+  // the desktop session's working defaults for missing ones, and remove them.
+  const char* home = std::getenv("HOME");
+  for (const std::string& folder :
+       {paths.dataHome + "/flatpak/exports/share/applications",
+        std::string("/var/lib/flatpak/exports/share/applications"), std::string("/var/lib/snapd/desktop/applications"),
+        (home != nullptr ? std::string(home) : std::string("/nonexistent")) + "/.nix-profile/share/applications",
+        std::string("/run/current-system/sw/share/applications")})
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
   bool terminal = false;
   for (const auto& [name, option] : kTerminals) terminal = terminal || programs.Here(name);
   std::map<std::string, Entry> entries;

@@ -62,7 +62,7 @@ TEST_F(BrokenDesktop, MissingEntriesProgramsAndTerminalAreFoundHealthyOnesNot) {
 // What GIO opens with is no finding: a later entry of a line it takes when
 // the first is not there, a type's last line, an entry started by D-Bus, one
 // in a linked folder, the next folder's of an id whose first GIO cannot take, an entry's last Exec; with
-// no default, broken entries beside one that opens.
+// no default, broken entries beside one that opens; an entry Flatpak exports.
 TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
   Write("config/mimeapps.list",
         "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;zq-files.desktop;\n"
@@ -85,6 +85,11 @@ TEST_F(BrokenDesktop, DefaultsGioOpensWithAreNotFindings) {
   EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 1u) << "a header with a blank after it, an indented line";
   Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=zq-gone.desktop;zq-broken.desktop;\n");
   EXPECT_EQ(desktop->FindBroken({".zqn"}).size(), 2u) << "no entry of the line opens";
+  // An entry in Flatpak's folder, which this shell's XDG_DATA_DIRS does not name.
+  Write("data/flatpak/exports/share/applications/org.zq.Flat.desktop",
+        "[Desktop Entry]\nType=Application\nName=f\nExec=@/bin/tool %f\n");
+  Write("config/mimeapps.list", "[Default Applications]\napplication/x-zqn=org.zq.Flat.desktop;\n");
+  EXPECT_EQ(desktop->FindBroken({".zqn"}), std::vector<BrokenAssociation>{}) << "Flatpak's entries are there";
   Entry("system", "zq-fine", "@/bin/tool %f", "application/x-zqf;");
   EXPECT_EQ(desktop->FindBroken({".zqf"}), std::vector<BrokenAssociation>{}) << "no default: an entry that opens it";
 }
