@@ -28,7 +28,7 @@ const std::string kSep = "/";
 #endif
 
 const std::string kClasses = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\";
-// The extensions asked about; .sb, which shares .sa's title, is not.
+// The extensions asked about; .sb, which shares .sa's title (spelt in capitals), is not.
 const std::vector<std::string> kAsked = {".ok", ".tm", ".nc", ".pm", ".pn", ".sa", ".zx", ".lnk", ".mend"};
 
 class CleanUp : public ::testing::Test {
@@ -43,7 +43,7 @@ class CleanUp : public ::testing::Test {
   void Seed(IRegistry& r, bool cleaned, bool mended) const {
     SeedAssociation(r, ".ok", "Ok.File", Program("tool.exe"));
     SeedAssociation(r, ".mend", "Mend.File", Program(mended ? "tool.exe" : "gone.exe"));
-    SeedAssociation(r, ".sb", "Shared", Program("gone.exe"));
+    SeedAssociation(r, ".sb", "SHARED", Program("gone.exe"));  // names .sa's title in other letters
     SeedValue(r, "Shared", "", REG_SZ, "Shared document");
     SeedValue(r, "exefile", "", REG_SZ, "Application");
     SeedValue(r, "lnkfile", "", REG_SZ, "Shortcut");
